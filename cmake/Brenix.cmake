@@ -1,0 +1,40 @@
+# Helpers shared by every folder's CMakeLists.txt.
+
+# brenix_library(NAME SOURCES ... [DEPS ...])
+# A static library whose include root is the top of the tree, so headers are
+# included as "framework/variant.h".
+function(brenix_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+endfunction()
+
+# brenix_test(NAME SOURCES ... [DEPS ...])
+# One GoogleTest executable registered with ctest.  Tests run from the build
+# folder with BRENIX_TEST_DATA pointing at tests/data.
+function(brenix_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE
+    BRENIX_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+    BRENIX_PYTHON="/usr/bin/python3")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "BRENIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+endfunction()
+
+# brenix_fuzz(NAME SOURCE [DEPS ...])
+# A libFuzzer target; fuzz/run.sh runs every one of them for a few seconds.
+function(brenix_fuzz name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  set_property(GLOBAL APPEND PROPERTY BRENIX_FUZZ_TARGETS ${name})
+endfunction()

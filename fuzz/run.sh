@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a build folder for a few seconds each, starting
+# from its seed corpus in fuzz/corpus/<target> when there is one.
+set -euo pipefail
+build=${1:?usage: fuzz/run.sh BUILD_DIR [SECONDS]}
+seconds=${2:-5}
+here=$(cd "$(dirname "$0")" && pwd)
+status=0
+while read -r target; do
+  [ -n "$target" ] || continue
+  work=$(mktemp -d)
+  seeds=()
+  [ -d "$here/corpus/$target" ] && seeds=("$here/corpus/$target")
+  echo "fuzz: $target for ${seconds}s"
+  if ! (cd "$work" && "$build/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=2048 \
+        -print_final_stats=0 "$work" ${seeds[@]+"${seeds[@]}"} >"$work/log" 2>&1); then
+    tail -n 60 "$work/log"
+    echo "fuzz: $target FAILED"
+    status=1
+  fi
+  rm -rf "$work"
+done < "$build/fuzz_targets.txt"
+exit $status
