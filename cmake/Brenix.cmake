@@ -38,3 +38,32 @@ function(brenix_fuzz name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   set_property(GLOBAL APPEND PROPERTY BRENIX_FUZZ_TARGETS ${name})
 endfunction()
+
+# brenix_folder_library(NAME [DEPS ...])
+# A static library of every .cc file in the calling folder.
+function(brenix_folder_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
+  if(sources)
+    brenix_library(${name} SOURCES ${sources} DEPS ${ARG_DEPS})
+  else()
+    # Headers only, so far.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# brenix_folder_tests(PREFIX [DEPS ...])
+# One test program per *_test.cc file in the calling folder, named
+# PREFIX_<file stem>, linked with DEPS.  Helper sources shared by the tests of
+# a folder live in *_util.cc files there and are linked into each program.
+function(brenix_folder_tests prefix)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cc)
+  file(GLOB utils CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_util.cc)
+  foreach(src ${tests})
+    get_filename_component(stem ${src} NAME_WE)
+    brenix_test(${prefix}_${stem} SOURCES ${src} ${utils} DEPS ${ARG_DEPS})
+  endforeach()
+endfunction()
