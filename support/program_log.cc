@@ -1,9 +1,77 @@
 #include "support/program_log.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <fstream>
+#include <iomanip>
+#include <unistd.h>
+
+#include "support/date_time.h"
+#include "support/paths.h"
+
+namespace {
+
+// Plain values, set before any constructor runs.
+ServerLogSink* g_serverLog = nullptr;
+LogPriorityProvider g_priorityProvider = nullptr;
+int g_minPriority = 7;
+bool g_minPrioritySettled = false;
+
+void WriteAll(int fd, const std::string& bytes) {
+  const char* data = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t written = ::write(fd, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;  // nowhere to report it
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+}
+
+}  // namespace
 
 std::ostream& ProgramLog() {
   // Never destroyed: writers at unload still find it open.
-  static std::ofstream* log = new std::ofstream("BrenixLogfile.txt", std::ios::out | std::ios::trunc);
+  static std::ofstream* const log = new std::ofstream("BrenixLogfile.txt", std::ios::out | std::ios::trunc);
   return *log;
+}
+
+std::string LocationText(const char* sourcePath, int line, const char* function) {
+  std::string path = sourcePath ? sourcePath : "";
+  std::string file = SplitPath(path, true);
+  if (file.empty() && path.find(kPathSeparator) == std::string::npos) file = path;  // compiled from its own folder
+  return file + "[" + std::to_string(line) + "]:" + (function ? function : "") + "()";
+}
+
+ServerLogSink* CurrentServerLog() { return g_serverLog; }
+
+void SetCurrentServerLog(ServerLogSink* log) { g_serverLog = log; }
+
+void WriteServerLogRecord(std::ostream& out, const std::string& name, const std::string& message) {
+  if (out.fail()) return;
+  DateTime now;
+  GetDateTime(now);
+  WriteDateTimeStamp(out, now) << '\t' << std::left << std::setw(48) << name << '\t' << message << '\n';
+  out.flush();
+}
+
+void SetLogPriorityProvider(LogPriorityProvider provider) {
+  g_priorityProvider = provider;
+  g_minPriority = 7;
+  g_minPrioritySettled = false;
+}
+
+int LogMessage(const std::string& name, const std::string& message, int level) {
+  if (!g_minPrioritySettled && g_priorityProvider) {
+    LogPrioritySetting setting = g_priorityProvider();
+    g_minPriority = setting.value;
+    g_minPrioritySettled = setting.loaded;
+  }
+  if (g_serverLog && level >= 0 && level >= g_minPriority && level < 9) g_serverLog->WriteRecord(name, message);
+  // One write, so the record is not split by other output.
+  WriteAll(STDERR_FILENO, name + ":\n" + message);
+  return STDERR_FILENO;
 }

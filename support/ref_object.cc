@@ -1,0 +1,5 @@
+#include "support/ref_object.h"
+
+void RefObject::Release() {
+  if (--count_ == 0) delete this;
+}

@@ -1,0 +1,160 @@
+#include "support/program_log.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "support/date_time.h"
+
+namespace {
+
+DateTime PinnedMoment() {
+  DateTime m;
+  m.date = {2026, 3, 5};
+  m.time = {7, 4, 9};
+  return m;
+}
+
+struct Recorder : ServerLogSink {
+  std::vector<std::pair<std::string, int>> records;  // message, and the order
+  void WriteRecord(const std::string& /*name*/, const std::string& message) override {
+    records.emplace_back(message, static_cast<int>(records.size()));
+  }
+  std::vector<int> Levels() const {
+    std::vector<int> levels;
+    for (const auto& record : records) levels.push_back(std::stoi(record.first));
+    return levels;
+  }
+};
+
+// Logs each level from -1 to 9 with the level as its message and returns
+// the levels the server log received.
+std::vector<int> LevelsRecorded() {
+  Recorder log;
+  SetCurrentServerLog(&log);
+  testing::internal::CaptureStderr();
+  for (int level = -1; level <= 9; ++level) LogMessage("loc", std::to_string(level), level);
+  testing::internal::GetCapturedStderr();
+  SetCurrentServerLog(nullptr);
+  return log.Levels();
+}
+
+std::vector<int> Range(int from, int to) {
+  std::vector<int> levels;
+  for (int level = from; level <= to; ++level) levels.push_back(level);
+  return levels;
+}
+
+LogPrioritySetting g_setting{7, false};
+int g_reads = 0;
+LogPrioritySetting Setting() {
+  ++g_reads;
+  return g_setting;
+}
+
+TEST(LocationText, FileNameLineAndFunction) {
+  EXPECT_EQ(LocationText("/src/shared/server/CnvTools.h", 12, "ct_File::Create"), "CnvTools.h[12]:ct_File::Create()");
+  EXPECT_EQ(LocationText("plain.cc", 7, "A::B"), "plain.cc[7]:A::B()");
+  int line = __LINE__ + 1;
+  std::string here = BRENIX_LOCATION("LocationText::Macro");
+  EXPECT_EQ(here, "program_log_test.cc[" + std::to_string(line) + "]:LocationText::Macro()");
+}
+
+TEST(ServerLogRecord, DateTabLocationIn48ColumnsTabMessage) {
+  ClockSource previous = SetClockSource(PinnedMoment);
+  std::ostringstream out;
+  std::string shortName = "abcdefghij";  // 10 characters: 38 blanks follow
+  std::string longName(60, 'L');         // written whole
+  WriteServerLogRecord(out, shortName, "first");
+  WriteServerLogRecord(out, longName, "two\tlines\nhere");
+  std::string exactly48(48, 'x');
+  WriteServerLogRecord(out, exactly48, "");
+  SetClockSource(previous);
+  EXPECT_EQ(out.str(), "2026-03-05 07:04:09\tabcdefghij" + std::string(38, ' ') + "\tfirst\n" +
+                           "2026-03-05 07:04:09\t" + longName + "\ttwo\tlines\nhere\n" + "2026-03-05 07:04:09\t" +
+                           exactly48 + "\t\n");
+}
+
+TEST(ServerLogRecord, FailedStreamGetsNothing) {
+  std::ostringstream out;
+  out.setstate(std::ios::failbit);
+  WriteServerLogRecord(out, "loc", "message");
+  out.clear();
+  EXPECT_EQ(out.str(), "");
+}
+
+TEST(LogMessage, PriorityFilter) {
+  // No settings yet: 7 and 8 only.
+  SetLogPriorityProvider(nullptr);
+  EXPECT_EQ(LevelsRecorded(), Range(7, 8));
+
+  // The setting is read on every record until the settings file has loaded.
+  SetLogPriorityProvider(Setting);
+  g_setting = {0, false};
+  g_reads = 0;
+  EXPECT_EQ(LevelsRecorded(), Range(0, 8));
+  EXPECT_EQ(g_reads, 11);
+  g_setting = {5, false};
+  EXPECT_EQ(LevelsRecorded(), Range(5, 8));
+
+  // Loaded: settled for good, later changes do not reach the log.
+  g_setting = {3, true};
+  EXPECT_EQ(LevelsRecorded(), Range(3, 8));
+  g_reads = 0;
+  g_setting = {8, true};
+  EXPECT_EQ(LevelsRecorded(), Range(3, 8));
+  EXPECT_EQ(g_reads, 0);
+
+  SetLogPriorityProvider(Setting);  // starts over
+  g_setting = {9, true};
+  EXPECT_EQ(LevelsRecorded(), std::vector<int>());
+  g_setting = {-5, true};
+  SetLogPriorityProvider(Setting);
+  EXPECT_EQ(LevelsRecorded(), Range(0, 8));  // below 0 is never written
+  SetLogPriorityProvider(nullptr);
+}
+
+TEST(LogMessage, StandardErrorEchoByteForByte) {
+  std::string message("tab\there\nline\r\n\0nul \xff\xfe end", 25);
+  Recorder log;
+  for (ServerLogSink* sink : {static_cast<ServerLogSink*>(nullptr), static_cast<ServerLogSink*>(&log)}) {
+    SetCurrentServerLog(sink);
+    testing::internal::CaptureStderr();
+    int handle = LogMessage("file.cc[3]:A::B()", message, 9);  // reaches no server log
+    LogMessage("x", "", 7);
+    std::string echoed = testing::internal::GetCapturedStderr();
+    SetCurrentServerLog(nullptr);
+    EXPECT_EQ(handle, 2);
+    EXPECT_EQ(echoed, "file.cc[3]:A::B():\n" + message + "x:\n");
+  }
+  ASSERT_EQ(log.records.size(), 1u);
+  EXPECT_EQ(log.records[0].first, "");
+}
+
+TEST(ProgramLog, TruncatesTheFileInTheCurrentFolderOnFirstUse) {
+  const char* base = std::getenv("TMPDIR");
+  std::string templ = std::string(base && *base ? base : "/tmp") + "/program_log_XXXXXX";
+  ASSERT_NE(mkdtemp(templ.data()), nullptr);
+  char previous[PATH_MAX];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(templ.c_str()), 0);
+  std::ofstream("BrenixLogfile.txt") << "left over from an earlier run\n";
+
+  ProgramLog() << "\nMultiDoc mode:\t" << "ON" << '\n' << std::flush;
+  ProgramLog() << 42 << std::endl;
+  std::ifstream in("BrenixLogfile.txt", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "\nMultiDoc mode:\tON\n42\n");
+
+  EXPECT_EQ(unlink("BrenixLogfile.txt"), 0);
+  EXPECT_EQ(chdir(previous), 0);
+  EXPECT_EQ(rmdir(templ.c_str()), 0);
+}
+
+}  // namespace
