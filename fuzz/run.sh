@@ -2,7 +2,7 @@
 # Runs every fuzz target of a build folder for a few seconds each, starting
 # from its seed corpus in fuzz/corpus/<target> when there is one.
 set -euo pipefail
-build=${1:?usage: fuzz/run.sh BUILD_DIR [SECONDS]}
+build=$(cd "${1:?usage: fuzz/run.sh BUILD_DIR [SECONDS]}" && pwd)
 seconds=${2:-5}
 here=$(cd "$(dirname "$0")" && pwd)
 status=0

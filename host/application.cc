@@ -1,0 +1,33 @@
+#include "host/application.h"
+
+#include <algorithm>
+
+namespace xthost {
+
+Document* Application::FindDocument(int32_t id) {
+  for (Document& d : documents) {
+    if (d.id == id) return &d;
+  }
+  return nullptr;
+}
+
+int32_t Application::OpenDocument(const std::string& path, int32_t flags) {
+  Document d;
+  d.id = next_document_++;
+  d.path = path;
+  d.open_flags = flags;
+  documents.push_back(d);
+  current_document = d.id;
+  return d.id;
+}
+
+bool Application::CloseDocument(int32_t id) {
+  auto it = std::find_if(documents.begin(), documents.end(),
+                         [id](const Document& d) { return d.id == id; });
+  if (it == documents.end()) return false;
+  documents.erase(it);
+  if (current_document == id) current_document = documents.empty() ? 0 : documents.back().id;
+  return true;
+}
+
+}  // namespace xthost

@@ -1,0 +1,49 @@
+// The host application's state: what a desktop host knows besides its
+// plug-ins.  The document model proper (layouts, boxes, stories) comes with
+// the document-access layer; for now a document is the file it was opened
+// from.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/clock.h"
+
+namespace xthost {
+
+struct Document {
+  int32_t id = 0;    // the project handle the plug-in sees
+  std::string path;  // the file it was opened from
+  int32_t open_flags = 0;
+};
+
+struct Application {
+  // The host's version: major in the top byte, minor in the next.
+  uint32_t version = 0x09050000;
+  std::vector<Document> documents;  // in the order they were opened
+  int32_t current_document = 0;     // id of the current one, 0 = none
+  std::map<std::string, std::string> preferences;
+  std::string temp_folder;  // $TMPDIR, else /tmp
+  Clock clock;
+  // Answers for dialogs and alerts (--answer), taken in order; without one
+  // the default answer is taken.  Nothing ever waits for a user.
+  std::deque<std::string> answers;
+  bool quit_requested = false;                // a plug-in asked the host to quit
+  std::array<std::u16string, 4> alert_texts;  // ^0 to ^3 of the next alert
+
+  Document* FindDocument(int32_t id);
+  // Adds a document and makes it current; returns its id.
+  int32_t OpenDocument(const std::string& path, int32_t flags);
+  // Removes a document; the most recently opened of the others becomes
+  // current.  False for an unknown id.
+  bool CloseDocument(int32_t id);
+
+ private:
+  int32_t next_document_ = 1;
+};
+
+}  // namespace xthost

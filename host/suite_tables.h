@@ -1,0 +1,20 @@
+// The suite and bound-table objects the stand-in host hands out.
+#pragma once
+
+#include "platform/xt/xt_suites.h"
+
+namespace xthost {
+
+extern const XTStringSuite kStringSuite;
+extern const XTPathSuite kPathSuite;
+extern const XTConverterSuite kConverterSuite;
+extern const XTErrorSuite kErrorSuite;
+extern const XTAlertTextSuite kAlertTextSuite;
+extern const XTFileSuite kFileSuite;
+extern const XTFolderSpecSuite kFolderSpecSuite;
+extern const XTDocumentSuite kDocumentSuite;
+extern const XTProjectSuite kProjectSuite;
+extern const XTModuleSuite kModuleSuite;
+extern const XTNoteSuite kNoteSuite;
+
+}  // namespace xthost

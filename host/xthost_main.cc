@@ -1,0 +1,107 @@
+// xthost: the stand-in host program.
+//
+//   xthost [--xtensions DIR] [--transcript FILE] [--answer TEXT]... COMMAND...
+//
+// Commands, run in order:
+//   start     load and activate every plug-in library of the XTensions folder
+//   idle N    deliver N idle callbacks (fewer when a plug-in asks to quit)
+//   quit      deliver the shut-down callback and unload every plug-in
+// The host quits after the last command when no "quit" was given.
+//
+// Environment:
+//   XTHOST_CLOCK  pins the host clock ("YYYY-MM-DD hh:mm:ss" or 14 digits)
+//   XTHOST_FAIL   host calls to fail, NAME:N or NAME:* separated by commas
+//                 (see host/fail_plan.h)
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: xthost [--xtensions DIR] [--transcript FILE] [--answer TEXT]... COMMAND...\n"
+    "commands: start | idle N | quit\n"
+    "environment: XTHOST_CLOCK=\"YYYY-MM-DD hh:mm:ss\", XTHOST_FAIL=NAME:N[,NAME:N...]\n";
+
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "xthost: %s\n%s", problem.c_str(), kUsage);
+  return 2;
+}
+
+struct Command {
+  std::string name;
+  int count = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  xthost::HostOptions options;
+  std::string transcript_path;
+  std::vector<Command> commands;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--xtensions" || arg == "--transcript" || arg == "--answer") {
+      if (!has_value) return Usage(arg + " needs a value");
+      const std::string value = argv[++i];
+      if (arg == "--xtensions") options.xtensions = value;
+      if (arg == "--transcript") transcript_path = value;
+      if (arg == "--answer") options.answers.push_back(value);
+    } else if (arg == "start" || arg == "quit") {
+      commands.push_back({arg, 0});
+    } else if (arg == "idle") {
+      char* end = nullptr;
+      const long count = has_value ? std::strtol(argv[i + 1], &end, 10) : -1;
+      if (!has_value || *end != '\0' || count < 0 || count > 1000000) {
+        return Usage("idle needs a number of ticks from 0 to 1000000");
+      }
+      ++i;
+      commands.push_back({arg, static_cast<int>(count)});
+    } else {
+      return Usage("unknown argument \"" + arg + "\"");
+    }
+  }
+  if (const char* clock = std::getenv("XTHOST_CLOCK")) {
+    xthost::HostTime time;
+    if (!xthost::Clock::Parse(clock, &time)) return Usage("XTHOST_CLOCK is not a time");
+    options.clock = xthost::Clock(time);
+  }
+  if (const char* fail = std::getenv("XTHOST_FAIL")) {
+    std::string problem;
+    if (!xthost::FailPlan::Parse(fail, &options.fail, &problem)) {
+      return Usage("XTHOST_FAIL: " + problem);
+    }
+  }
+  std::ofstream transcript;
+  if (!transcript_path.empty()) {
+    transcript.open(transcript_path, std::ios::out | std::ios::trunc);
+    if (!transcript) {
+      std::fprintf(stderr, "xthost: cannot write %s: %s\n", transcript_path.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+    options.transcript = &transcript;
+  }
+
+  xthost::Host host(std::move(options));
+  for (const Command& command : commands) {
+    if (command.name == "start") {
+      if (!host.Start()) return 1;
+    } else if (command.name == "idle") {
+      host.Idle(command.count);
+    } else {
+      host.Quit();
+    }
+  }
+  host.Quit();
+  return 0;
+}

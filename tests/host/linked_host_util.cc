@@ -1,0 +1,85 @@
+#include "host/linked_host_util.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "support/host_link.h"
+
+TempFolder::TempFolder() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/brenix-host-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = std::filesystem::canonical(pattern).string();
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+LinkedHost::LinkedHost(const std::string& fail, const std::string& temp) {
+  xthost::HostOptions options;
+  options.transcript = &out_;
+  options.temp_folder = temp;
+  host_ = std::make_unique<xthost::Host>(std::move(options));
+  // Bind every suite and table the wrappers use, as the registration would.
+  const XTRegisterRec record = xthost::MakeRegisterRec();
+  HostLink& link = XT();
+  link = HostLink();
+  AcquireSuite(record, kXTSuiteLTA1, link.lta1);
+  AcquireSuite(record, kXTSuiteQSC1, link.qsc1);
+  AcquireSuite(record, kXTSuiteQSB1, link.qsb1);
+  AcquireSuite(record, kXTTableXFJj, link.files);
+  AcquireSuite(record, kXTTableXRSa, link.errors);
+  AcquireSuite(record, kXTTableXESa, link.alert_texts);
+  AcquireSuite(record, kXTTableXDDg, link.documents);
+  AcquireSuite(record, kXTTableXMFe, link.folder_specs);
+  AcquireSuite(record, kXTTableXCMe, link.notes);
+  AcquireSuite(record, kXTTableXMDs, link.modules);
+  AcquireSuite(record, kXTTableXPJc, link.projects);
+  Clear();
+  // The fail plan starts counting now, so a test counts only its own calls.
+  std::string error;
+  xthost::FailPlan plan;
+  if (!xthost::FailPlan::Parse(fail, &plan, &error)) throw std::runtime_error(error);
+  host_->SetFailPlan(std::move(plan));
+}
+
+LinkedHost::~LinkedHost() {
+  XT() = HostLink();
+  host_.reset();
+}
+
+std::vector<std::string> LinkedHost::Lines() const {
+  std::vector<std::string> lines;
+  std::istringstream in(out_.str());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::size_t LinkedHost::OpenHandles() const {
+  return host_->strings.size() + host_->paths.size() + host_->converters.size() +
+         host_->files.size();
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
