@@ -4,13 +4,27 @@
 //
 // Objects are reference counted: every object handed out through an out
 // parameter carries one reference that the receiver owns and gives back with
-// Release().  A whole file is held in memory; a root opened for writing is
-// written to disk by Commit(), and by the release of its last reference when
-// Commit() was not called after the last change (a release cannot report a
-// failure, so callers that care call Commit() first).
+// Release().  A sub-element keeps its file alive.
+//
+// Reading: opening a file reads and checks its header, allocation tables and
+// directory at once; element bytes are read from the open file when asked
+// for.  Writing: a root opened for writing works in a temporary file beside
+// the target (large streams go there as they are written, the rest is held in
+// memory) and puts it in the target's place on Commit(), and on the release
+// of its last reference when Commit() was not called after the last change.
+// A release cannot report a failure, so callers that care call Commit()
+// first: that is where disk-full (STG_E_MEDIUMFULL) and other write errors
+// (STG_E_WRITEFAULT) surface.  Until then the target keeps its last committed
+// content.
 //
 // Every call returns a 32-bit result code: S_OK (0) or S_FALSE (1) for
-// success, the STG_E_* / E_* values below for failures.
+// success, the STG_E_* / E_* values below for failures.  Opening a file that
+// is not a compound file (shorter than a header, or without the signature)
+// gives STG_E_FILEALREADYEXISTS; one that carries the signature but is
+// damaged (bad counts, chains that loop, leave the file or overlap, streams
+// longer than their chains, directory links out of range or in cycles,
+// duplicate names) or of an unknown version gives STG_E_OLDFORMAT.  A file
+// that cannot be read gives STG_E_READFAULT.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +47,7 @@ constexpr Result STG_E_ACCESSDENIED = static_cast<Result>(0x80030005u);
 constexpr Result STG_E_INSUFFICIENTMEMORY = static_cast<Result>(0x80030008u);
 constexpr Result STG_E_INVALIDPOINTER = static_cast<Result>(0x80030009u);
 constexpr Result STG_E_WRITEFAULT = static_cast<Result>(0x8003001Du);
+constexpr Result STG_E_READFAULT = static_cast<Result>(0x8003001Eu);
 constexpr Result STG_E_SHAREVIOLATION = static_cast<Result>(0x80030020u);
 constexpr Result STG_E_LOCKVIOLATION = static_cast<Result>(0x80030021u);
 constexpr Result STG_E_FILEALREADYEXISTS = static_cast<Result>(0x80030050u);
@@ -50,7 +65,9 @@ inline bool Succeeded(Result r) { return r >= 0; }
 // Open modes (bit flags).  The system uses read (0) and create-for-writing
 // (STGM_CREATE | STGM_WRITE), with STGM_SHARE_EXCLUSIVE on elements and on
 // roots opened for writing, STGM_SHARE_DENY_WRITE on roots opened for
-// reading.  Other combinations are refused with STG_E_INVALIDFLAG.
+// reading.  Other combinations are refused with STG_E_INVALIDFLAG.  Objects
+// opened for writing may also be read; changes through objects opened for
+// reading give STG_E_ACCESSDENIED.
 enum : uint32_t {
   STGM_READ = 0x0,
   STGM_WRITE = 0x1,
@@ -76,7 +93,7 @@ struct Clsid {
 
 // What Stat() reports of an element.
 struct StatStg {
-  std::u16string name;
+  std::u16string name;  // a root's is its path
   ElementType type = STGTY_STREAM;
   uint64_t size = 0;  // streams: byte length; storages: 0
   uint32_t mode = 0;  // the mode the element was opened with
@@ -99,10 +116,13 @@ class Unknown {
 class Stream : public Unknown {
  public:
   // Reads up to n bytes at the seek position; *read (may be null) gets the
-  // count, short at the end of the stream.
+  // count, short at the end of the stream.  STG_E_READFAULT when the file
+  // cannot deliver them.
   virtual Result Read(void* buffer, uint32_t n, uint32_t* read) = 0;
   // Writes n bytes at the seek position; a position past the end first fills
-  // the gap with zero bytes.
+  // the gap with zero bytes.  Large streams are written to disk at once, so
+  // STG_E_MEDIUMFULL and STG_E_WRITEFAULT may come here too; a stream cannot
+  // grow past 0xFFFFFFFF bytes (STG_E_MEDIUMFULL).
   virtual Result Write(const void* data, uint32_t n, uint32_t* written) = 0;
   // Moves the seek position (offset is signed for CUR and END); *position
   // (may be null) gets the new one.  A negative result position is refused.
@@ -125,18 +145,30 @@ class ElementEnum : public Unknown {
   virtual Result Clone(ElementEnum** clone) = 0;
 };
 
+// Element names: 1 to kMaxNameLength UTF-16 units without '/', '\\', ':' or
+// '!' (else STG_E_INVALIDNAME).  Names that differ only in case are the same
+// name; the format orders names by length, then by their upper-cased units.
+// A missing element, or one of the other kind, gives STG_E_FILENOTFOUND; an
+// element that is already open cannot be opened, created over, renamed or
+// moved (STG_E_ACCESSDENIED); destroying an open element makes its objects
+// answer STG_E_REVERTED.
 class Storage : public Unknown {
  public:
+  // Creating replaces an element of that name, of either kind.
   virtual Result CreateStream(const char16_t* name, uint32_t mode, Stream** stream) = 0;
   virtual Result OpenStream(const char16_t* name, uint32_t mode, Stream** stream) = 0;
   virtual Result CreateStorage(const char16_t* name, uint32_t mode, Storage** storage) = 0;
   virtual Result OpenStorage(const char16_t* name, uint32_t mode, Storage** storage) = 0;
   // Copies or moves an element (a whole sub-tree for a storage) into the
-  // destination under newName.
+  // destination under newName, also into another file.  STG_E_FILEALREADYEXISTS
+  // when the destination has that name; a storage cannot go into itself.
   virtual Result MoveElementTo(const char16_t* name, Storage* destination, const char16_t* newName,
                                MoveMode mode) = 0;
   virtual Result DestroyElement(const char16_t* name) = 0;
+  // STG_E_FILEALREADYEXISTS when another element has the new name; a name
+  // differing only in case changes the element's case.
   virtual Result RenameElement(const char16_t* oldName, const char16_t* newName) = 0;
+  // The elements as they are now, in the directory's order.
   virtual Result EnumElements(ElementEnum** elements) = 0;
   virtual Result SetClass(const Clsid& clsid) = 0;
   virtual Result Stat(StatStg* stat) = 0;
@@ -146,10 +178,11 @@ class Storage : public Unknown {
   virtual Result Commit() = 0;
 };
 
-// Creates (replacing any file of that name) or opens a compound file.  A file
-// that is not a compound file opens with STG_E_FILEALREADYEXISTS; a missing
-// one with STG_E_FILENOTFOUND; a damaged one with a failure, never a crash.
-// Paths are narrow text in the system's encoding (UTF-8).
+// Creates (replacing any file of that name at once) or opens a compound
+// file.  A file that is not a compound file opens with
+// STG_E_FILEALREADYEXISTS; a missing one with STG_E_FILENOTFOUND; a damaged
+// one with STG_E_OLDFORMAT, never a crash.  Paths are narrow text in the
+// system's encoding (UTF-8), used byte for byte.
 Result CreateDocfile(const char* path, uint32_t mode, Storage** root);
 Result OpenDocfile(const char* path, uint32_t mode, Storage** root);
 
