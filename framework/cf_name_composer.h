@@ -1,0 +1,40 @@
+// Composes the code-file names of a folder's streams, table and children
+// from the folder's prefix.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CF_NameComposer {
+ public:
+  static constexpr char kSeparator = '\x01';
+  static constexpr char kTableMark = '\x02';
+
+  explicit CF_NameComposer(std::string prefix) : prefix_(std::move(prefix)) {}
+  virtual ~CF_NameComposer() noexcept(false) {}
+
+  const std::string& Prefix() const { return prefix_; }
+  // prefix 0x01 name
+  std::string StreamName(const char* name) const;
+  // prefix 0x02
+  std::string TableName() const { return prefix_ + kTableMark; }
+  // prefix 0x01 and the number in upper-case hexadecimal ("%X")
+  std::string ChildPrefix(uint32_t number) const;
+
+  // True when the name holds neither separator byte.
+  static bool IsPlainName(const char* name);
+
+ private:
+  std::string prefix_;
+};
+
+// A (name, index) of a folder's table, ordered by name (unsigned bytes, a
+// proper prefix first), then index (signed).
+struct CF_FolderKey {
+  std::string name;
+  int32_t index;
+  bool operator<(const CF_FolderKey& o) const {
+    const int c = name.compare(o.name);
+    return c != 0 ? c < 0 : index < o.index;
+  }
+};

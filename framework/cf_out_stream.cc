@@ -1,0 +1,160 @@
+#include "framework/cf_out_stream.h"
+
+#include <cstring>
+#include <exception>
+
+#include "framework/failures.h"
+#include "framework/lz_stream.h"
+#include "framework/mem_file.h"
+
+namespace {
+
+// Deflate parameters: logical streams use a small window and little memory;
+// the trial that decides the kind of a short stream uses zlib's defaults.
+constexpr int kLevel = -1;
+constexpr int kStreamWindowBits = 10;
+constexpr int kStreamMemoryLevel = 3;
+constexpr int kTrialWindowBits = 15;
+constexpr int kTrialMemoryLevel = 8;
+
+LZ_OutStream* NewDeflater(OutStream& target, int windowBits, int memoryLevel) {
+  return LZ_OutStream::New(target, static_cast<LZ_CompressionLevel>(kLevel),
+                           static_cast<LZ_WindowBits>(windowBits),
+                           static_cast<LZ_MemoryLevel>(memoryLevel));
+}
+
+// True when deflating the bytes gives fewer bytes than they are.
+bool DeflatingPays(const uint8_t* data, uint32_t n) {
+  MemFile trial;
+  {
+    LZ_OutStream* deflater = NewDeflater(trial, kTrialWindowBits, kTrialMemoryLevel);
+    try {
+      deflater->PutData(data, n);
+    } catch (...) {
+      delete deflater;
+      throw;
+    }
+    delete deflater;  // finishes the trial stream
+  }
+  return trial.Size() < n;
+}
+
+}  // namespace
+
+// --- OutImpl -----------------------------------------------------------------
+
+void CF_OLEOutStream::OutImpl::PutData(const void* data, uint32_t n) {
+  if (writer_ == nullptr) return;  // abandoned
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  while (n > 0) {
+    const uint32_t room = cf::kSegmentSize - fill_;
+    const uint32_t take = n < room ? n : room;
+    std::memcpy(buffer_ + fill_, p, take);
+    fill_ += take;
+    p += take;
+    n -= take;
+    if (fill_ == cf::kSegmentSize) EmitSegment();
+  }
+}
+
+void CF_OLEOutStream::OutImpl::EmitSegment() {
+  const uint32_t offset = writer_->WriteBlock(buffer_, fill_);
+  segments_.push_back({offset, fill_});
+  fill_ = 0;
+}
+
+uint32_t CF_OLEOutStream::OutImpl::Close() {
+  EmitSegment();  // the last segment is always recorded, even when empty
+  const uint32_t tableOffset = writer_->WriteBlock(nullptr, 0);
+  std::vector<uint8_t> table(4 + 8 * segments_.size());
+  cf::Put32(table.data(), static_cast<uint32_t>(segments_.size()));
+  uint8_t* p = table.data() + 4;
+  for (auto s = segments_.rbegin(); s != segments_.rend(); ++s, p += 8) {
+    cf::Put32(p, s->offset);
+    cf::Put32(p + 4, s->length);
+  }
+  writer_->WriteBlock(table.data(), static_cast<uint32_t>(table.size()));
+  writer_ = nullptr;
+  return tableOffset;
+}
+
+// --- CF_OLEOutStream ------------------------------------------------------------
+
+CF_OLEOutStream::CF_OLEOutStream(CF_Writer& writer, const CF_DirectoryEntry& entry)
+    : entry_(entry), writer_(&writer), impl_(writer) {}
+
+CF_OLEOutStream::~CF_OLEOutStream() noexcept(false) {
+  if (std::uncaught_exceptions() > 0) {
+    try {
+      Finish();
+    } catch (...) {
+    }
+  } else {
+    Finish();
+  }
+  DeleteDeflater();  // only left over when finishing failed
+}
+
+void CF_OLEOutStream::PutData(const void* data, uint32_t n) {
+  if (writer_ == nullptr) Error(kFailCodeFileDamaged);
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  while (n > 0) {
+    const uint32_t room = cf::kStagingSize - fill_;
+    const uint32_t take = n < room ? n : room;
+    std::memcpy(staging_ + fill_, p, take);
+    fill_ += take;
+    p += take;
+    n -= take;
+    if (fill_ == cf::kStagingSize) FlushStaging();
+  }
+}
+
+void CF_OLEOutStream::SetIdentifier(uint32_t nameNumber, int32_t id) {
+  entry_.number = nameNumber;
+  entry_.id = id;
+}
+
+void CF_OLEOutStream::FlushStaging() {
+  if (entry_.kind == CF_DecideAtFirstFlush) {
+    entry_.kind = (fill_ == cf::kStagingSize || DeflatingPays(staging_, fill_)) ? CF_Compressed : CF_Stored;
+  }
+  if (entry_.kind == CF_Compressed) {
+    if (deflater_ == nullptr) deflater_ = NewDeflater(impl_, kStreamWindowBits, kStreamMemoryLevel);
+    deflater_->PutData(staging_, fill_);
+  } else {
+    impl_.PutData(staging_, fill_);
+  }
+  fill_ = 0;
+}
+
+void CF_OLEOutStream::DeleteDeflater() {
+  LZ_OutStream* deflater = deflater_;
+  deflater_ = nullptr;
+  delete deflater;  // writes the end of the deflate stream
+}
+
+void CF_OLEOutStream::Finish() {
+  if (writer_ == nullptr) return;
+  CF_Writer* writer = writer_;
+  try {
+    FlushStaging();
+    DeleteDeflater();
+    entry_.tableOffset = impl_.Close();
+  } catch (...) {
+    writer_ = nullptr;
+    impl_.Abandon();
+    try {
+      DeleteDeflater();
+    } catch (...) {
+    }
+    writer->StreamDropped(this);
+    throw;
+  }
+  writer_ = nullptr;
+  writer->StreamClosed(this, entry_);
+}
+
+void CF_OLEOutStream::Detach() {
+  writer_ = nullptr;
+  impl_.Abandon();
+}

@@ -1,0 +1,251 @@
+#include "framework/code_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "code_file_test_util.h"
+#include "framework/cf_name_composer.h"
+
+using namespace cftest;
+
+namespace {
+
+using Ids = std::vector<std::pair<std::string, int32_t>>;
+
+struct Collector : CF_EnumerableInStorage::IdentifierReceiver {
+  Ids seen;
+  bool Receive(const char* name, int32_t id) override {
+    seen.emplace_back(name, id);
+    return true;
+  }
+};
+
+std::string TableEntry(const std::string& name, int32_t index, uint32_t number) {
+  return LE32(static_cast<uint32_t>(name.size() + 1)) + name + '\0' + LE32(static_cast<uint32_t>(index)) + LE32(number);
+}
+
+void Put(CF_OutStorage& storage, const char* name, int32_t id, const std::string& data) {
+  Owned<CF_OutStream> s(storage.CreateStream(name, id, CF_DecideAtFirstFlush));
+  s->PutData(data.data(), static_cast<uint32_t>(data.size()));
+}
+
+std::string Get(CF_InStorage& storage, const std::string& name, int32_t id) {
+  Owned<CF_InStream> s(storage.OpenStream(name.c_str(), id));
+  return s ? ReadAll(*s) : "<missing>";
+}
+
+// A code file whose only stream is a root table with these bytes.
+std::string FileWithRootTable(const std::string& table) {
+  const std::string path = TempPath("table.ole");
+  OLEStorage storage(path.c_str(), kOLECreate);
+  Owned<CF_OutStorage> writer(CreateCodeFile(storage, false));
+  Put(*writer, "\x02", 0, table);
+  return path;
+}
+
+int OpenRootFailure(const std::string& path) {
+  return FailureOf([&] {
+    Owned<CF_InStorage> reader(OpenCodeFile(OLEStorage(path.c_str(), kOLERead)));
+    delete OpenCodeFolder(*reader);
+  });
+}
+
+TEST(CodeFolderNames, ChildPrefixesAreHexadecimalNumbers) {
+  const CF_NameComposer root(""), child("\x01" "0");
+  EXPECT_EQ(root.ChildPrefix(0), "\x01" "0");
+  EXPECT_EQ(root.ChildPrefix(10), "\x01" "A");
+  EXPECT_EQ(root.ChildPrefix(255), "\x01" "FF");
+  EXPECT_EQ(child.ChildPrefix(11), "\x01" "0\x01" "B");
+  EXPECT_EQ(root.StreamName("StyleRef"), "\x01StyleRef");
+  EXPECT_EQ(root.TableName(), "\x02");
+  EXPECT_EQ(child.TableName(), "\x01" "0\x02");
+}
+
+TEST(CodeFolderLayout, TreeOfThreeLevelsGivesThePrefixedNamesAndTables) {
+  const std::string path = TempPath("tree.ole");
+  {
+    OLEStorage storage(path.c_str(), kOLECreate);
+    Owned<CF_OutStorage> writer(CreateCodeFile(storage, true));
+    Owned<CF_OutFolder> root(CreateCodeFolder(*writer));
+    Owned<CF_OutFolder> book(root->CreateFolder("Book/", 0));
+    Owned<CF_OutFolder> attrs(book->CreateFolder("Attrs{}", 0));
+    Put(*root, "StyleRef", 0, "root stream");
+    Put(*book, "m_Ref", 3, "book stream");
+    Put(*attrs, "g", 0, "attrs stream");
+    Owned<CF_OutStream> renamed(attrs->CreateStream("before", 1, CF_Stored));
+    EXPECT_EQ(attrs->RenameStream("before", 1, "after", 2), renamed.get());
+    renamed.reset();
+    root->SetProperty(77, Variant(static_cast<int32_t>(5)));
+    // The root goes first: a child may outlive its parent.
+    root.reset();
+  }
+  Owned<CF_EnumerableInStorage> flat(OpenEnumerableCodeFile(OLEStorage(path.c_str(), kOLERead)));
+  Collector all;
+  flat->EnumerateStreams(all);
+  using IdSet = std::set<std::pair<std::string, int32_t>>;
+  const IdSet expected = {
+      {"\x01StyleRef", 0},         {"\x02", 0},
+      {"\x01" "0\x01m_Ref", 3},    {"\x01" "0\x02", 0},
+      {"\x01" "0\x01" "0\x01g", 0}, {"\x01" "0\x01" "0\x01" "after", 2},
+      {"\x01" "0\x01" "0\x02", 0}};
+  EXPECT_EQ(IdSet(all.seen.begin(), all.seen.end()), expected);
+  EXPECT_EQ(Get(*flat, "\x02", 0), TableEntry("Book/", 0, 0));
+  EXPECT_EQ(Get(*flat, "\x01" "0\x02", 0), TableEntry("Attrs{}", 0, 0));
+  EXPECT_EQ(Get(*flat, "\x01" "0\x01" "0\x02", 0), "");
+  EXPECT_EQ(Get(*flat, "\x01" "0\x01m_Ref", 3), "book stream");
+
+  Owned<CF_EnumerableInFolder> root(OpenEnumerableCodeFolder(*flat));
+  EXPECT_EQ(root->GetProperty(77).ExpandedInteger(), 5);
+  EXPECT_EQ(Get(*root, "StyleRef", 0), "root stream");
+  Owned<CF_EnumerableInFolder> book(root->OpenFolder("Book/", 0));
+  ASSERT_TRUE(book);
+  EXPECT_EQ(root->OpenFolder("Book/", 1), nullptr);
+  EXPECT_EQ(root->OpenFolder("Attrs{}", 0), nullptr);
+  Owned<CF_EnumerableInFolder> attrs(book->OpenFolder("Attrs{}", 0));
+  ASSERT_TRUE(attrs);
+  EXPECT_EQ(Get(*attrs, "g", 0), "attrs stream");
+  EXPECT_EQ(Get(*attrs, "after", 2), "");
+  EXPECT_EQ(attrs->OpenStream("m_Ref", 3), nullptr);
+
+  // Each folder reports its own streams only, without its prefix.
+  Collector rootStreams, bookStreams, attrsStreams, attrsFolders;
+  EXPECT_TRUE(root->EnumerateStreams(rootStreams));
+  EXPECT_TRUE(book->EnumerateStreams(bookStreams));
+  EXPECT_TRUE(attrs->EnumerateStreams(attrsStreams));
+  EXPECT_EQ(rootStreams.seen, (Ids{{"StyleRef", 0}}));
+  EXPECT_EQ(bookStreams.seen, (Ids{{"m_Ref", 3}}));
+  EXPECT_EQ(attrsStreams.seen, (Ids{{"g", 0}, {"after", 2}}));
+  // An empty table: nothing to report, and true.
+  EXPECT_TRUE(attrs->EnumerateFolders(attrsFolders));
+  EXPECT_TRUE(attrsFolders.seen.empty());
+}
+
+TEST(CodeFolderLayout, TableOrderAndChildNumbers) {
+  const std::string path = TempPath("numbers.ole");
+  {
+    OLEStorage storage(path.c_str(), kOLECreate);
+    Owned<CF_OutStorage> writer(CreateCodeFile(storage, false));
+    Owned<CF_OutFolder> root(CreateCodeFolder(*writer));
+    // Numbers 0 to 11 in order of creation; the twelfth is B.
+    const char* names[] = {"name", "name", "abc", "ab", "\x80", "z", "c6", "c7", "c8", "c9", "c10", "c11"};
+    const int32_t indexes[] = {3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1};
+    for (int i = 0; i < 12; ++i) {
+      Owned<CF_OutFolder> child(root->CreateFolder(names[i], indexes[i]));
+      Put(*child, "x", 0, std::to_string(i));
+    }
+    // The same (name, index) again keeps its number.
+    Owned<CF_OutFolder> again(root->CreateFolder("name", 3));
+    Put(*again, "y", 0, "again");
+  }
+  Owned<CF_EnumerableInStorage> flat(OpenEnumerableCodeFile(OLEStorage(path.c_str(), kOLERead)));
+  const std::string table = TableEntry("\x80", 0, 4).insert(0, TableEntry("z", 0, 5))
+                                .insert(0, TableEntry("name", 3, 0))
+                                .insert(0, TableEntry("name", 1, 1))
+                                .insert(0, TableEntry("c9", 0, 9))
+                                .insert(0, TableEntry("c8", 0, 8))
+                                .insert(0, TableEntry("c7", 0, 7))
+                                .insert(0, TableEntry("c6", 0, 6))
+                                .insert(0, TableEntry("c11", -1, 11))
+                                .insert(0, TableEntry("c10", 0, 10))
+                                .insert(0, TableEntry("abc", 0, 2))
+                                .insert(0, TableEntry("ab", 0, 3));
+  EXPECT_EQ(Get(*flat, "\x02", 0), table);
+  EXPECT_EQ(Get(*flat, "\x01" "B\x01x", 0), "11");
+  EXPECT_EQ(Get(*flat, "\x01" "0\x01y", 0), "again");
+
+  Owned<CF_EnumerableInFolder> root(OpenEnumerableCodeFolder(*flat));
+  Collector folders;
+  EXPECT_TRUE(root->EnumerateFolders(folders));
+  const Ids order = {{"ab", 0}, {"abc", 0}, {"c10", 0}, {"c11", -1}, {"c6", 0}, {"c7", 0},
+                     {"c8", 0}, {"c9", 0},  {"name", 1}, {"name", 3}, {"z", 0},  {"\x80", 0}};
+  EXPECT_EQ(folders.seen, order);
+  Owned<CF_InFolder> first(root->OpenFolder("name", 1));
+  EXPECT_EQ(Get(*first, "x", 0), "1");
+}
+
+TEST(CodeFolderLayout, UnfoldedStorageShowsOnlyStreamsOutsideFolders) {
+  const std::string path = TempPath("unfolded.ole");
+  {
+    OLEStorage storage(path.c_str(), kOLECreate);
+    Owned<CF_OutStorage> writer(CreateCodeFile(storage, true));
+    Put(*writer, "plain", 4, "outside");
+    Owned<CF_OutFolder> root(CreateCodeFolder(*writer));
+    Put(*root, "inside", 4, "inside");
+  }
+  Owned<CF_EnumerableInStorage> flat(OpenEnumerableCodeFile(OLEStorage(path.c_str(), kOLERead)));
+  Owned<CF_EnumerableInFolder> root(OpenEnumerableCodeFolder(*flat));
+  Owned<CF_EnumerableInStorage> unfolded(root->UnfoldedStorage());
+  Collector seen;
+  EXPECT_TRUE(unfolded->EnumerateStreams(seen));
+  EXPECT_EQ(seen.seen, (Ids{{"plain", 4}}));
+  EXPECT_EQ(Get(*unfolded, "plain", 4), "outside");
+  EXPECT_EQ(unfolded->OpenStream("\x01inside", 4), nullptr);
+  EXPECT_EQ(unfolded->OpenStream("\x02", 0), nullptr);
+  EXPECT_EQ(unfolded->GetProperty(3001).ExpandedInteger(), 1);
+}
+
+TEST(CodeFolderLayout, LargeTablesMayBeCompressed) {
+  const std::string path = TempPath("bigtable.ole");
+  {
+    OLEStorage storage(path.c_str(), kOLECreate);
+    Owned<CF_OutStorage> writer(CreateCodeFile(storage, true));
+    Owned<CF_OutFolder> root(CreateCodeFolder(*writer));
+    for (int i = 0; i < 200; ++i) delete root->CreateFolder(("child number " + std::to_string(i)).c_str(), i);
+  }
+  const Layout layout(StreamBytes(path, u"SolvaneCodeFile"));
+  const Layout::Entry* table = layout.Find("\x02", 0);
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->kind, 1);
+  Owned<CF_InStorage> flat(OpenCodeFile(OLEStorage(path.c_str(), kOLERead)));
+  Owned<CF_InFolder> root(OpenCodeFolder(*flat));
+  Owned<CF_InFolder> last(root->OpenFolder("child number 199", 199));
+  EXPECT_TRUE(last);
+}
+
+TEST(CodeFolderNames, ReservedBytesAreRefusedWhenWriting) {
+  const std::string path = TempPath("reserved.ole");
+  OLEStorage storage(path.c_str(), kOLECreate);
+  Owned<CF_OutStorage> writer(CreateCodeFile(storage, false));
+  Owned<CF_OutFolder> root(CreateCodeFolder(*writer));
+  EXPECT_EQ(FailureOf([&] { delete root->CreateFolder("a\x01" "b", 0); }), 33000);
+  EXPECT_EQ(FailureOf([&] { delete root->CreateFolder("\x02", 0); }), 33000);
+  EXPECT_EQ(FailureOf([&] { delete root->CreateStream("s\x02", 0, 0); }), 33000);
+  Owned<CF_OutStream> s(root->CreateStream("s", 0, 0));
+  EXPECT_EQ(FailureOf([&] { root->RenameStream("s", 0, "t\x01", 0); }), 33000);
+}
+
+TEST(CodeFolderDamage, BadTablesFailWith34001) {
+  const std::string good = TableEntry("a", 0, 0);
+  // Missing root table.
+  {
+    const std::string path = TempPath("notable.ole");
+    OLEStorage storage(path.c_str(), kOLECreate);
+    delete CreateCodeFile(storage, false);
+  }
+  EXPECT_EQ(OpenRootFailure(TempPath("notable.ole")), kFailCodeFileDamaged);
+  EXPECT_EQ(OpenRootFailure(FileWithRootTable(good)), 0);
+  // Cut in the number, in the index, in the name, in the length word.
+  for (size_t cut = 1; cut < good.size(); ++cut) {
+    EXPECT_EQ(OpenRootFailure(FileWithRootTable(good + good.substr(0, cut))), kFailCodeFileDamaged) << cut;
+  }
+  EXPECT_EQ(OpenRootFailure(FileWithRootTable(good + good)), kFailCodeFileDamaged);  // twice
+  EXPECT_EQ(OpenRootFailure(FileWithRootTable(LE32(0) + LE32(0) + LE32(0))), kFailCodeFileDamaged);
+  // A length far past the bytes that follow.
+  EXPECT_EQ(OpenRootFailure(FileWithRootTable(LE32(0x7FFFFFF0) + "abc" + LE32(0) + LE32(0))), kFailCodeFileDamaged);
+
+  // The name is what comes before the first NUL; the last byte counts as NUL.
+  const std::string path = FileWithRootTable(LE32(6) + std::string("ab\0cd\0", 6) + LE32(2) + LE32(0) +
+                                             LE32(3) + "xyz" + LE32(0) + LE32(1));
+  Owned<CF_InStorage> flat(OpenCodeFile(OLEStorage(path.c_str(), kOLERead)));
+  Owned<CF_EnumerableInFolder> root(dynamic_cast<CF_EnumerableInFolder*>(OpenCodeFolder(*flat)));
+  Collector folders;
+  root->EnumerateFolders(folders);
+  EXPECT_EQ(folders.seen, (Ids{{"ab", 2}, {"xy", 0}}));
+  // A child whose table is missing.
+  EXPECT_EQ(FailureOf([&] { delete root->OpenFolder("ab", 2); }), kFailCodeFileDamaged);
+}
+
+}  // namespace
