@@ -1,5 +1,7 @@
 #include "support/paths.h"
 
+#include "shared/server/CnvTools.h"
+
 #include <sys/stat.h>
 
 #include <cctype>
@@ -260,3 +262,8 @@ std::string BackslashString() { return std::string(1, kPathSeparator); }
 std::string DotString() { return "."; }
 
 }  // namespace CnvTools
+
+int RemoveIntermediateFile(const IntermediateFile& file) {
+  if (!file.set) return -1;
+  return RemoveFileWithRetry(file.path, 3) ? 0 : 1;
+}

@@ -119,6 +119,9 @@ struct IntermediateFile {
 // -1 when the record is not set; 1 when nothing exists at its path; 0 when
 // something does.
 int IntermediateFileMissing(const IntermediateFile& file);
+// -1 when the record is not set; 0 when the file was removed (3 retries,
+// files only); 1 otherwise, also when nothing was there.
+int RemoveIntermediateFile(const IntermediateFile& file);
 
 // A copy of the text collected so far in a string stream.
 template <class Stream>

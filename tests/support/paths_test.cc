@@ -193,6 +193,18 @@ TEST_F(PathsOnDisk, IntermediateFileMissing) {
   EXPECT_EQ(IntermediateFileMissing(IntermediateFile{dir_ + "/gone.pdf", true}), 1);
 }
 
+TEST_F(PathsOnDisk, RemoveIntermediateFile) {
+  EXPECT_EQ(RemoveIntermediateFile(IntermediateFile{file_, false}), -1);
+  EXPECT_EQ(IntermediateFileMissing(IntermediateFile{file_, true}), 0);  // unset leaves it
+  EXPECT_EQ(RemoveIntermediateFile(IntermediateFile{file_, true}), 0);
+  EXPECT_EQ(IntermediateFileMissing(IntermediateFile{file_, true}), 1);
+  EXPECT_EQ(RemoveIntermediateFile(IntermediateFile{file_, true}), 1);  // nothing left to remove
+  EXPECT_EQ(RemoveIntermediateFile(IntermediateFile{dir_, true}), 1);   // never a folder
+  bool isDirectory = false;
+  EXPECT_TRUE(PathExists(dir_, &isDirectory));
+  EXPECT_TRUE(isDirectory);
+}
+
 TEST_F(PathsOnDisk, GetFileSize) {
   EXPECT_EQ(CnvTools::GetFileSize(file_), 5u);
   EXPECT_EQ(CnvTools::GetFileSize(T<TStrU>(file_.c_str())), 5u);
