@@ -1,0 +1,76 @@
+// Arbitrary bytes as a stored registry value and as a key path: reads never
+// crash, and a value either reads whole or is reported damaged.
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/win/registry.h"
+
+namespace {
+
+std::string root;
+win::HKey key = 0;
+
+void RemoveRoot() {
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
+}
+
+void Check(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  char pattern[] = "/tmp/fuzz_registry_XXXXXX";
+  if (!mkdtemp(pattern)) abort();
+  root = pattern;
+  setenv("BRENIX_REGISTRY_ROOT", root.c_str(), 1);
+  atexit(RemoveRoot);
+  if (win::RegCreateKeyEx(win::kHKeyLocalMachine, "Fuzz", 0, nullptr, 0, win::kKeyAllAccess, nullptr, &key,
+                          nullptr) != 0) {
+    abort();
+  }
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The bytes as the value file of "v".
+  std::ofstream(root + "/HKEY_LOCAL_MACHINE/Fuzz/\\v", std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  uint32_t type = 0;
+  uint32_t length = 0;
+  const int32_t sized = win::RegQueryValueEx(key, "V", nullptr, &type, nullptr, &length);
+  Check(sized == (size < 4 ? win::kErrorBadDb : win::kErrorSuccess));
+  if (sized == 0) {
+    Check(length == size - 4);
+    std::vector<uint8_t> buffer(length + 1);
+    uint32_t got = length + 1;
+    Check(win::RegQueryValueEx(key, "v", nullptr, nullptr, buffer.data(), &got) == 0 && got == length);
+    Check(length == 0 || std::memcmp(buffer.data(), data + 4, length) == 0);
+    if (length > 0) {
+      got = length - 1;
+      Check(win::RegQueryValueEx(key, "v", nullptr, nullptr, buffer.data(), &got) == win::kErrorMoreData);
+    }
+  }
+
+  // The bytes as a key path below the key and as a value name.
+  const std::string text(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
+  win::HKey opened = 0;
+  if (win::RegOpenKeyEx(key, text.c_str(), 0, win::kKeyRead, &opened) == 0) win::RegCloseKey(opened);
+  length = 0;
+  win::RegQueryValueEx(key, text.c_str(), nullptr, nullptr, nullptr, &length);
+  char name[257];
+  uint32_t nameLength = sizeof name;
+  win::RegEnumKeyEx(key, 0, name, &nameLength);
+  return 0;
+}

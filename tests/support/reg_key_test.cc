@@ -1,0 +1,215 @@
+#include "support/reg_key.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs `body` in `count` child processes that start together and returns
+// their exit codes.  IsBatchMode decides once per process, so every case
+// that calls it runs in children; this process never calls it.
+std::vector<int> RunTogether(int count, const std::function<int()>& body) {
+  int gate[2];
+  EXPECT_EQ(pipe(gate), 0);
+  std::vector<pid_t> children;
+  for (int i = 0; i < count; ++i) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(gate[1]);
+      char c;
+      while (read(gate[0], &c, 1) < 0) {
+      }
+      _exit(body());
+    }
+    children.push_back(pid);
+  }
+  close(gate[0]);
+  close(gate[1]);
+  std::vector<int> codes;
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  }
+  return codes;
+}
+
+int InChild(const std::function<int()>& body) { return RunTogether(1, body)[0]; }
+
+// Exit code of a child: bit 0 the first answer, bit 1 the second.
+int Answers(bool first, bool second) { return (first ? 1 : 0) | (second ? 2 : 0); }
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class RegKeyTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/reg_key_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    setenv("BRENIX_REGISTRY_ROOT", root_.c_str(), 1);
+  }
+  void TearDown() override {
+    fs::remove_all(root_);
+    unsetenv("BRENIX_REGISTRY_ROOT");
+  }
+  fs::path Maker() const { return fs::path(root_) / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "PELMO Translation Technology"; }
+  fs::path Flag() const { return Maker() / "Brenix 50 Batch Mode"; }
+  // What the launcher does.
+  void RaiseFlag() const { fs::create_directories(Flag()); }
+
+  std::string root_;
+};
+
+TEST_F(RegKeyTest, WithoutTheFlagThereIsNoBatchModeAndTheAnswerStays) {
+  const int answers = InChild([] {
+    const bool first = IsBatchMode();
+    RegKey maker = RegKey::OpenMakerKey();
+    RegKey flag(maker.Handle(), kBatchModeKeyName, 0, win::kKeyAllAccess);  // raised too late
+    return Answers(first, IsBatchMode());
+  });
+  EXPECT_EQ(answers, Answers(false, false));
+  EXPECT_TRUE(fs::is_directory(Maker()));  // made, empty
+  EXPECT_TRUE(fs::is_empty(Flag()));
+}
+
+TEST_F(RegKeyTest, TheFirstInstanceClaimsARaisedFlag) {
+  RaiseFlag();
+  const int answers = InChild([this] {
+    const bool first = IsBatchMode();
+    fs::remove_all(root_);  // the second answer needs no registry
+    return Answers(first, IsBatchMode());
+  });
+  EXPECT_EQ(answers, Answers(true, true));
+  RaiseFlag();
+  const int again = InChild([] { return Answers(IsBatchMode(), false); });
+  EXPECT_EQ(again, Answers(true, false));
+  // The claim: "Brenix", a text value "Started" with its NUL.
+  EXPECT_EQ(ReadBytes(Flag() / "\\Brenix"), std::string("\x01\0\0\0Started\0", 12));
+  // A later process finds the claim and stays out.
+  EXPECT_EQ(InChild([] { return Answers(IsBatchMode(), false); }), Answers(false, false));
+}
+
+TEST_F(RegKeyTest, AClaimOfAnyTypeOrCaseCounts) {
+  RaiseFlag();
+  std::ofstream(Flag() / "\\BRENIX", std::ios::binary) << std::string("\x04\0\0\0\x01\0\0\0", 8);
+  EXPECT_EQ(InChild([] { return Answers(IsBatchMode(), false); }), Answers(false, false));
+  EXPECT_EQ(ReadBytes(Flag() / "\\BRENIX"), std::string("\x04\0\0\0\x01\0\0\0", 8));
+}
+
+TEST_F(RegKeyTest, OfTwentyHostsAskingAtOnceExactlyOneTakesTheBatchRun) {
+  RaiseFlag();
+  const std::vector<int> codes = RunTogether(20, [] { return IsBatchMode() ? 1 : 0; });
+  int batch = 0;
+  for (int code : codes) {
+    EXPECT_TRUE(code == 0 || code == 1) << code;
+    batch += code;
+  }
+  EXPECT_EQ(batch, 1);
+}
+
+TEST_F(RegKeyTest, RegistryFailuresDecideTheAnswerSilently) {
+  // No registry can be made at all: false.
+  const std::string blocked = root_ + "/file";
+  std::ofstream(blocked) << "x";
+  setenv("BRENIX_REGISTRY_ROOT", (blocked + "/registry").c_str(), 1);
+  EXPECT_EQ(InChild([] { return Answers(IsBatchMode(), false); }), Answers(false, false));
+  setenv("BRENIX_REGISTRY_ROOT", root_.c_str(), 1);
+
+  // A user who may not write the flag key: the flag was found, so true.
+  RaiseFlag();
+  for (fs::path p = Flag().parent_path(); p.string().size() >= root_.size(); p = p.parent_path()) {
+    fs::permissions(p, fs::perms::all);
+  }
+  fs::permissions(Flag(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  const auto asOtherUser = [] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 90;
+    return Answers(IsBatchMode(), false);
+  };
+  EXPECT_EQ(InChild(asOtherUser), Answers(true, false));
+  EXPECT_FALSE(fs::exists(Flag() / "\\Brenix"));
+
+  // One who may not write the maker key: false.
+  fs::permissions(Maker(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_EQ(InChild(asOtherUser), Answers(false, false));
+}
+
+TEST_F(RegKeyTest, ClearingTheFlagDeletesEverythingBelowIt) {
+  RaiseFlag();
+  fs::create_directories(Flag() / "Jobs" / "One");
+  fs::create_directories(Flag() / "Jobs" / "Two");
+  fs::create_directories(Flag() / "Other");
+  std::ofstream(Flag() / "Jobs" / "One" / "\\v", std::ios::binary) << std::string("\x01\0\0\0x\0", 6);
+  const int answers = InChild([] {
+    const bool first = IsBatchMode();
+    ClearBatchModeFlag();
+    return Answers(first, IsBatchMode());
+  });
+  EXPECT_EQ(answers, Answers(true, true));
+  EXPECT_FALSE(fs::exists(Flag()));
+  EXPECT_TRUE(fs::is_directory(Maker()));
+  // Without a flag there is nothing to do, and nothing is thrown.
+  ClearBatchModeFlag();
+  EXPECT_FALSE(fs::exists(Flag()));
+}
+
+TEST_F(RegKeyTest, TheKeyClassCarriesTheRegistryCalls) {
+  RegKey key(win::kHKeyLocalMachine, "Test\\Key", 0, win::kKeyAllAccess);
+  const win::HKey held = key.Handle();
+  // A failed open keeps the key held.
+  EXPECT_EQ(key.Create(win::kHKeyLocalMachine, "Bad\\\\Name", nullptr, 0, win::kKeyAllAccess, nullptr),
+            win::kErrorInvalidParameter);
+  EXPECT_EQ(key.Handle(), held);
+  uint32_t disposition = 0;
+  EXPECT_EQ(key.Create(win::kHKeyLocalMachine, "test\\key", nullptr, 0, win::kKeyAllAccess, nullptr, &disposition), 0);
+  EXPECT_EQ(disposition, static_cast<uint32_t>(win::kRegOpenedExistingKey));
+  EXPECT_EQ(win::RegCloseKey(held), win::kErrorInvalidHandle);  // closed when replaced
+
+  std::string text = "unchanged";
+  EXPECT_FALSE(key.QueryString(text, "Name"));
+  EXPECT_EQ(text, "unchanged");
+  key.SetString("Name", "value");
+  EXPECT_TRUE(key.QueryString(text, "NAME"));
+  EXPECT_EQ(text, "value");
+  EXPECT_FALSE(key.SetStringIfAbsent("name", "other"));
+  EXPECT_TRUE(key.SetStringIfAbsent("Second", "x"));
+
+  EXPECT_TRUE(RegKey::KeyExists(win::kHKeyLocalMachine, "TEST\\KEY"));
+  EXPECT_FALSE(RegKey::KeyExists(win::kHKeyLocalMachine, "Test\\Nothing"));
+  RegKey test(win::kHKeyLocalMachine, "Test", 0, win::kKeyAllAccess);
+  EXPECT_EQ(test.DeleteTree("Nothing"), win::kErrorFileNotFound);
+  EXPECT_THROW(test.DeleteTreeOrThrow("Nothing"), uint32_t);
+
+  RegKey reader;
+  reader.Create(win::kHKeyLocalMachine, "Test\\Key", nullptr, 0, win::kKeyRead, nullptr);
+  try {
+    reader.SetString("Name", "x");
+    ADD_FAILURE() << "no throw";
+  } catch (uint32_t code) {
+    EXPECT_EQ(code, static_cast<uint32_t>(win::kErrorAccessDenied));
+  }
+  EXPECT_THROW(RegKey(win::kHKeyLocalMachine, "", 0, win::kKeyAllAccess).CreateOrThrow(0x1234, "x", 0, 0), uint32_t);
+
+  RegKey moved = std::move(key);
+  EXPECT_EQ(key.Handle(), 0u);
+  EXPECT_TRUE(moved.QueryString(text, "Second"));
+  moved.Close();
+  EXPECT_EQ(moved.Handle(), 0u);
+}
+
+}  // namespace
