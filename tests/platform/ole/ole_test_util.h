@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 
 #include "platform/ole/ole.h"
@@ -85,13 +86,15 @@ void PutStream(ole::Storage* storage, const std::u16string& name, const std::str
 struct Seen {
   std::map<std::string, std::pair<uint32_t, uint64_t>> streams;
   std::map<std::string, std::string> storages;  // path -> class id in hex
+  std::set<std::string> unread;                 // streams whose bytes were not read
   std::string issues;                           // empty when none
 };
 // python3-olefile, with every defect it can report made visible; also checks
 // that every sibling tree is a binary search tree in the format's order and a
 // valid red-black tree.
 Seen ReadWithOlefile(const std::string& file);
-// gsf list, then gsf cat of each stream.
+// gsf list, then gsf cat of each stream (of every tenth when there are more
+// than 50).
 Seen ReadWithGsf(const std::string& file);
 // olecfinfo's listing (streams with sizes, CRC left 0), and olecfexport's
 // bytes for streams whose path is plain ASCII letters and digits.
