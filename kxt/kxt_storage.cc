@@ -4,6 +4,7 @@
 #include "kxt/kxt_completion.h"
 #include "kxt/kxt_folder_impl.h"
 #include "kxt/kxt_storage_impl.h"
+#include "kxt/v1_book.h"
 
 namespace {
 
@@ -50,6 +51,12 @@ KXT_Handle<KXT_OutFolder2> KXT_OutStorage_Impl::CreateKXTFolder2() {
   return root;
 }
 
+void KXT_OutStorage_Impl::CreateKXTFolder(KXT_Book_Out& book) {
+  KXT_Book_Out_Creator creator(book);
+  KXT_Handle<KXT_OutFolder2> root = CreateKXTFolder2();
+  creator.Call(*root);
+}
+
 KXT_OutStorage2* CreateKXT2(OLEStorage& storage, bool compress) { return new KXT_OutStorage_Impl(storage, compress); }
 
 KXT_OutStorage* CreateKXT(OLEStorage& storage) { return CreateKXT2(storage, false); }
@@ -77,6 +84,14 @@ OLEStorage* KXT_InStorage_Impl::PrivateData() {
 }
 
 KXT_Handle<KXT_InFolder2> KXT_InStorage_Impl::OpenKXTFolder2() { return ::OpenKXTFolder2(*textAndCode_); }
+
+bool KXT_InStorage_Impl::OpenKXTFolder(KXT_Book_In& book) {
+  KXT_Handle<KXT_InFolder2> root = OpenKXTFolder2();
+  if (!root) return false;
+  KXT_Book_In_Opener opener(book);
+  opener.Call(*root);
+  return true;
+}
 
 KXT_InStorage2* OpenKXT2(OLEStorage& storage) { return new KXT_InStorage_Impl(storage); }
 

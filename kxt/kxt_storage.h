@@ -21,12 +21,19 @@
 #include "kxt/kxt_handle.h"
 #include "kxt/referred_object.h"
 
+class KXT_Book_Out;
+class KXT_Book_In;
+
 // Version-1 interfaces.
 class KXT_OutStorage : public ReferredObject {
  public:
   // The storage "SolvanePluginPrivateData", created on the first call and
   // kept by this object; every call returns the same object.
   virtual OLEStorage* PrivateData() = 0;
+  // The version-1 way to write the container: makes the root folder (as
+  // KXT_OutStorage2::CreateKXTFolder2 does) and runs the book over it (see
+  // kxt/v1_book.h); the code file is complete when this returns.
+  virtual void CreateKXTFolder(KXT_Book_Out& book) = 0;
 
  protected:
   ~KXT_OutStorage() noexcept(false) override {}
@@ -39,6 +46,10 @@ class KXT_InStorage : public ReferredObject {
   // That storage, opened for reading on the first call and kept; raises the
   // storage failure (33006) when it is missing: ask HasPrivateData first.
   virtual OLEStorage* PrivateData() = 0;
+  // The version-1 way to read the container: runs the book over the root
+  // folder.  False when no root folder comes back; true otherwise, also
+  // when the container holds no "Book/".
+  virtual bool OpenKXTFolder(KXT_Book_In& book) = 0;
 
  protected:
   ~KXT_InStorage() noexcept(false) override {}

@@ -12,6 +12,7 @@ class KXT_OutStorage_Impl final : public KXT_OutStorage2 {
   KXT_OutStorage_Impl(OLEStorage& storage, bool compress);
 
   OLEStorage* PrivateData() override;
+  void CreateKXTFolder(KXT_Book_Out& book) override;
   KXT_Handle<KXT_OutFolder2> CreateKXTFolder2() override;
 
  protected:
@@ -33,6 +34,7 @@ class KXT_InStorage_Impl final : public KXT_InStorage2 {
 
   bool HasPrivateData() override;
   OLEStorage* PrivateData() override;
+  bool OpenKXTFolder(KXT_Book_In& book) override;
   KXT_Handle<KXT_InFolder2> OpenKXTFolder2() override;
 
  protected:

@@ -1,0 +1,85 @@
+#include "kxt/strings_map.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "kxt/kxt_records.h"
+
+const char16_t* KXT_StringsMap::operator[](int32_t number) const {
+  if (number == -1) return nullptr;
+  auto found = byNumber_.find(number);
+  return found == byNumber_.end() ? nullptr : found->second->c_str();
+}
+
+int32_t KXT_StringsMap::operator[](const char16_t* text) {
+  if (text == nullptr) return -1;
+  const std::u16string_view key(text);
+  auto found = table_.lower_bound(key);
+  if (found != table_.end() && found->first == key) return found->second;
+  const int32_t number = NextNumber();
+  found = table_.emplace_hint(found, key, number);
+  byNumber_.emplace(number, &found->first);
+  highest_ = std::max(highest_, number);
+  return number;
+}
+
+int32_t KXT_StringsMap::find(const char16_t* text) const {
+  if (text == nullptr) return -1;
+  auto found = table_.find(std::u16string_view(text));
+  return found == table_.end() ? -1 : found->second;
+}
+
+int32_t KXT_StringsMap::NextNumber() const {
+  const int64_t next = std::max<int64_t>(static_cast<int64_t>(table_.size()), int64_t{highest_} + 1);
+  if (next <= INT32_MAX) return static_cast<int32_t>(next);
+  // A stored map used the highest number: take the lowest free one.
+  int32_t free = 0;
+  while (byNumber_.count(free) != 0) ++free;
+  return free;
+}
+
+void KXT_StringsMap::Enter(const std::u16string& text, int32_t number) {
+  table_.insert_or_assign(text, number);
+  highest_ = std::max(highest_, number);
+}
+
+void KXT_StringsMap::Reindex() {
+  byNumber_.clear();
+  for (const auto& entry : table_) byNumber_.emplace(entry.second, &entry.first);
+}
+
+// --- writing ---------------------------------------------------------------
+
+void KXT_StringsMap_Out::Store(KXT_OutFolder& folder, const char* name) {
+  folder.ProcessBundle(*this, KXT_NumberedString(), name, 0);
+}
+
+void KXT_StringsMap_Out::Call(KXT_OutBundle& bundle) {
+  KXT_NumberedString_Out record;
+  for (const auto& entry : Entries()) {
+    record.m_Ref = entry.second;
+    record.m_String = entry.first;
+    bundle.PutRecord(record);
+  }
+}
+
+// --- reading ---------------------------------------------------------------
+
+bool KXT_StringsMap_In::Restore(KXT_InFolder& folder, const char* name) {
+  return folder.ProcessBundle(*this, KXT_NumberedString(), name, 0);
+}
+
+void KXT_StringsMap_In::Call(KXT_InBundle& bundle) {
+  KXT_NumberedString_In record;
+  try {
+    while (bundle.GetRecord(record)) {
+      const size_t end = record.m_String.find(u'\0');
+      Enter(end == std::u16string::npos ? record.m_String : record.m_String.substr(0, end), record.m_Ref);
+    }
+  } catch (...) {
+    // What was entered before the failure stays, and is indexed.
+    Reindex();
+    throw;
+  }
+  Reindex();
+}
