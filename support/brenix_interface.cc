@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <ostream>
 
@@ -103,6 +104,9 @@ bool BrenixInterface::CreateTmpLogFolder() {
       break;
     }
     if (errno != EEXIST) {
+      const int error = errno;
+      LogMessage(BRENIX_LOCATION("BrenixInterface::CreateTmpLogFolder"), std::string("Error: ") + std::strerror(error),
+                 6);
       LogMessage(BRENIX_LOCATION("BrenixInterface::CreateTmpLogFolder"), "Error: create failed!", 6);
       break;
     }

@@ -1,5 +1,6 @@
 #include "support/date_time.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -61,19 +62,28 @@ std::ostream& WriteDateTimeStamp(std::ostream& out, const DateTime& moment) {
 }
 
 bool ParseDateTime(const std::string& text, DateTime& out) {
-  // YYYY-MM-DD HH:MM:SS
-  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
-      text[16] != ':')
-    return false;
+  // YYYY-MM-DD HH:MM:SS (a "T" may stand for the blank) or YYYYMMDDHHMMSS:
+  // the forms the host's clock is pinned with.
   const char* s = text.c_str();
+  int at[6];  // where each field's digits begin
+  if (text.size() == 14) {
+    const int compact[6] = {0, 4, 6, 8, 10, 12};
+    std::copy(compact, compact + 6, at);
+  } else if (text.size() == 19 && text[4] == '-' && text[7] == '-' && (text[10] == ' ' || text[10] == 'T') &&
+             text[13] == ':' && text[16] == ':') {
+    const int readable[6] = {0, 5, 8, 11, 14, 17};
+    std::copy(readable, readable + 6, at);
+  } else {
+    return false;
+  }
   DateTime moment;
-  moment.date.year = Digits(s, 4);
-  moment.date.month = Digits(s + 5, 2);
-  moment.date.day = Digits(s + 8, 2);
-  moment.time.hour = Digits(s + 11, 2);
-  moment.time.minute = Digits(s + 14, 2);
-  moment.time.second = Digits(s + 17, 2);
-  if (moment.date.year < 0 || moment.date.month < 1 || moment.date.month > 12 || moment.date.day < 1 ||
+  moment.date.year = Digits(s + at[0], 4);
+  moment.date.month = Digits(s + at[1], 2);
+  moment.date.day = Digits(s + at[2], 2);
+  moment.time.hour = Digits(s + at[3], 2);
+  moment.time.minute = Digits(s + at[4], 2);
+  moment.time.second = Digits(s + at[5], 2);
+  if (moment.date.year < 1 || moment.date.month < 1 || moment.date.month > 12 || moment.date.day < 1 ||
       moment.date.day > DaysInMonth(moment.date.year, moment.date.month) || moment.time.hour < 0 ||
       moment.time.hour > 23 || moment.time.minute < 0 || moment.time.minute > 59 || moment.time.second < 0 ||
       moment.time.second > 59)

@@ -5,8 +5,9 @@
 // in a compact form ("20260305070409", used in time-stamped folder names).
 //
 // The clock can be pinned for reproducible runs: when the environment
-// variable XTHOST_CLOCK holds "YYYY-MM-DD HH:MM:SS", that moment is the
-// current time.  Tests may also install their own clock with SetClockSource.
+// variable XTHOST_CLOCK holds a moment the host's clock takes (see
+// ParseDateTime), that moment is the current time, as it is the host's.
+// Tests may also install their own clock with SetClockSource.
 #pragma once
 
 #include <cstdint>
@@ -47,8 +48,10 @@ std::string FormatTimeStamp(const DateTime& moment, bool twoDigitYear);
 // adjustment set to left.  Other stream flags are not changed.
 std::ostream& WriteDateTimeStamp(std::ostream& out, const DateTime& moment);
 
-// Reads "YYYY-MM-DD HH:MM:SS" exactly (four-digit year, two digits for every
-// other field, fields in range).  False, with `out` unchanged, otherwise.
+// Reads "YYYY-MM-DD HH:MM:SS" (a "T" may stand for the blank) or the 14
+// digits "YYYYMMDDHHMMSS", as the host's clock is pinned: four-digit year
+// from 1, two digits for every other field, fields in range.  False, with
+// `out` unchanged, otherwise.
 bool ParseDateTime(const std::string& text, DateTime& out);
 
 // The clock GetDateTime reads.  SetClockSource replaces it (null restores

@@ -34,8 +34,14 @@ void WriteAll(int fd, const std::string& bytes) {
 }  // namespace
 
 std::ostream& ProgramLog() {
-  // Never destroyed: writers at unload still find it open.
-  static std::ofstream* const log = new std::ofstream("BrenixLogfile.txt", std::ios::out | std::ios::trunc);
+  // Never destroyed: writers at unload still find it open.  So that nothing
+  // waits in its buffer when the process ends, every insertion is written
+  // out at once.
+  static std::ofstream* const log = [] {
+    std::ofstream* stream = new std::ofstream("BrenixLogfile.txt", std::ios::out | std::ios::trunc);
+    stream->setf(std::ios::unitbuf);
+    return stream;
+  }();
   return *log;
 }
 

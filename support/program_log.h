@@ -3,7 +3,8 @@
 // ProgramLog() is the text stream on "BrenixLogfile.txt" (in the process's
 // current folder, truncated when first used) into which the plug-in writes
 // free-form lines.  It is made on first use and never destroyed, so it can be
-// written to from anywhere, at load and at unload alike.
+// written to from anywhere, at load and at unload alike; every insertion
+// reaches the file at once, so nothing is lost when the process ends.
 //
 // LogMessage() writes one record: to the current server log when there is
 // one and the level passes the minimum priority, and always to standard

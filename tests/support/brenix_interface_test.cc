@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -258,7 +260,12 @@ TEST_F(BrenixInterfaceTest, AFolderThatCannotBeMadeLeavesNoServerLog) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(modes.InitServerLog());
   const std::string logged = testing::internal::GetCapturedStderr();
-  EXPECT_NE(logged.find("Error: create failed!"), std::string::npos) << logged;
+  // The system's reason first, then the failure, as the tree reports them.
+  const std::size_t reason = logged.find(std::string(":\nError: ") + std::strerror(ENOENT));
+  const std::size_t failed = logged.find(":\nError: create failed!");
+  EXPECT_NE(reason, std::string::npos) << logged;
+  EXPECT_NE(failed, std::string::npos) << logged;
+  EXPECT_LT(reason, failed) << logged;
   EXPECT_EQ(CurrentServerLog(), nullptr);
   EXPECT_EQ(modes.TmpLogFolderPath(), "");
 }

@@ -92,25 +92,35 @@ TEST(DateTimeStamps, StreamKeepsItsFlagsAndEndsLeftAdjusted) {
   EXPECT_EQ(out.str(), "2026-12-31 23:59:58ff**");
 }
 
-TEST(Clock, ParsesOnlyTheExactForm) {
+TEST(Clock, ParsesTheFormsTheHostIsPinnedWith) {
   DateTime m = Moment(1, 1, 1, 1, 1, 1);
   EXPECT_TRUE(ParseDateTime("2024-02-29 23:59:59", m));
   EXPECT_TRUE(SameMoment(m, Moment(2024, 2, 29, 23, 59, 59)));
+  // The host takes a "T" for the blank and the fourteen digits as well: the
+  // stamps the plug-in makes must follow the same pinned clock.
+  EXPECT_TRUE(ParseDateTime("2026-03-05T07:04:09", m));
+  EXPECT_TRUE(SameMoment(m, Moment(2026, 3, 5, 7, 4, 9)));
+  EXPECT_TRUE(ParseDateTime("20251231235958", m));
+  EXPECT_TRUE(SameMoment(m, Moment(2025, 12, 31, 23, 59, 58)));
   DateTime kept = m;
-  for (const char* bad : {"", "2026-3-05 07:04:09", "2026-03-05T07:04:09", "2026-03-05 07:04:09 ",
+  for (const char* bad : {"", "2026-3-05 07:04:09", "2026-03-05t07:04:09", "2026-03-05 07:04:09 ",
                           "2026-13-05 07:04:09", "2026-00-05 07:04:09", "2025-02-29 07:04:09",
                           "2026-04-31 07:04:09", "2026-03-05 24:00:00", "2026-03-05 07:60:09",
-                          "2026-03-05 07:04:60", "20a6-03-05 07:04:09", "2026-03-05 07:04:0x"}) {
+                          "2026-03-05 07:04:60", "20a6-03-05 07:04:09", "2026-03-05 07:04:0x",
+                          "0000-01-01 00:00:00", "2026030507040", "202603050704090", "20260230070409",
+                          "2026030507040x", "2026-03-05x07:04:09"}) {
     EXPECT_FALSE(ParseDateTime(bad, m)) << bad;
     EXPECT_TRUE(SameMoment(m, kept)) << bad;
   }
 }
 
 TEST(Clock, PinnedByTheEnvironment) {
-  PinnedClock pin("2026-03-05 07:04:09");
-  DateTime now;
-  GetDateTime(now);
-  EXPECT_TRUE(SameMoment(now, Moment(2026, 3, 5, 7, 4, 9)));
+  for (const char* value : {"2026-03-05 07:04:09", "20260305070409"}) {
+    PinnedClock pin(value);
+    DateTime now;
+    GetDateTime(now);
+    EXPECT_TRUE(SameMoment(now, Moment(2026, 3, 5, 7, 4, 9))) << value;
+  }
 }
 
 TEST(Clock, LocalTimeWhenNotPinnedOrPinnedBadly) {

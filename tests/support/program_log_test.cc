@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -155,6 +157,36 @@ TEST(ProgramLog, TruncatesTheFileInTheCurrentFolderOnFirstUse) {
   EXPECT_EQ(unlink("BrenixLogfile.txt"), 0);
   EXPECT_EQ(chdir(previous), 0);
   EXPECT_EQ(rmdir(templ.c_str()), 0);
+}
+
+// Lines written without a flush are in the file when the process ends: the
+// stream is never destroyed, so nothing else would write them out.
+TEST(ProgramLog, UnflushedLinesReachTheFileWhenTheProcessEnds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: the log not yet opened
+  // The child runs this test again from the top and finds the folder here.
+  const char* given = std::getenv("PROGRAM_LOG_TEST_FOLDER");
+  std::string folder = given ? given : "";
+  if (folder.empty()) {
+    const char* base = std::getenv("TMPDIR");
+    folder = std::string(base && *base ? base : "/tmp") + "/program_log_exit_XXXXXX";
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    ASSERT_EQ(setenv("PROGRAM_LOG_TEST_FOLDER", folder.c_str(), 1), 0);
+  }
+  const std::string path = folder + "/BrenixLogfile.txt";
+  EXPECT_EXIT(
+      {
+        if (chdir(folder.c_str()) != 0) std::_Exit(3);
+        ProgramLog() << "\nSUPPRESSED DIALOG:\t" << "title" << '\n';
+        ProgramLog() << "no line end";
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
+  unsetenv("PROGRAM_LOG_TEST_FOLDER");
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "\nSUPPRESSED DIALOG:\ttitle\nno line end");
+  unlink(path.c_str());
+  rmdir(folder.c_str());
 }
 
 }  // namespace
