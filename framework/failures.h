@@ -6,6 +6,7 @@
 // assumption and carries on.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <exception>
 #include <optional>

@@ -1,6 +1,9 @@
 // Variant's conversions between numbers and text.  Numbers are parsed and
-// printed without the C library's locale-dependent calls, so the results are
-// those of the C locale whatever the process locale is.
+// printed without the process locale (only ever in the C locale), so the
+// results are those of the C locale whatever the process locale is.
+
+#include <locale.h>
+#include <stdlib.h>
 
 #include <charconv>
 #include <cstring>
@@ -77,7 +80,8 @@ bool ParseLong(const std::string& text, int32_t& result) {
 
 // Like "%lf": blanks, an optional sign, a decimal number with optional
 // exponent (or inf / nan); what follows is ignored.  A number beyond the
-// range of a double fails.
+// range of a double reads as "%lf" reads it: infinity when too large, zero
+// or a denormal when too small.
 bool ParseDouble(const std::string& text, double& result) {
   std::size_t i = 0;
   while (i < text.size() && IsBlank(text[i])) ++i;
@@ -87,7 +91,17 @@ bool ParseDouble(const std::string& text, double& result) {
   double value;
   const char* first = text.data() + i;
   auto parsed = std::from_chars(first, text.data() + text.size(), value, std::chars_format::general);
-  if (parsed.ec != std::errc() || parsed.ptr == first) return false;
+  if (parsed.ptr == first) return false;
+  if (parsed.ec == std::errc::result_out_of_range) {
+    // from_chars leaves the value alone; the C library rounds it as scanf
+    // does.  The matched digits hold no decimal point of any locale but
+    // the C locale's, so they are read in that locale.
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    if (c_locale == static_cast<locale_t>(0)) return false;
+    value = strtod_l(std::string(first, parsed.ptr).c_str(), nullptr, c_locale);
+  } else if (parsed.ec != std::errc()) {
+    return false;
+  }
   result = negative ? -value : value;
   return true;
 }

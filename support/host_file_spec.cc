@@ -114,6 +114,10 @@ int16_t xt_fsmakefsspec(int16_t volume, int32_t folderId, const std::string& pat
       byPath ? link.files->make_spec(volume, folderId, path.c_str(), &record)
              : link.folder_specs->make_spec_in_folder(volume, folderId, path.c_str(), &record);
 
+  // The file is made when it is missing.  The result stays the host's -43
+  // whatever comes of that (callers that allow a missing file take it for
+  // success); *created tells whether a file was made here, and the spec
+  // names the file, made or not.
   if (byPath && allowMissing && result == kXTErrNotFound) {
     std::string folder, name, extension;
     if (SplitHostPath(path, folder, name, &extension, true, true)) {
@@ -127,12 +131,15 @@ int16_t xt_fsmakefsspec(int16_t volume, int32_t folderId, const std::string& pat
         const bool createdHere = made == kXTOk;
         // A file that appeared in between is taken as it is: it was not made
         // here, so nothing may delete it later.
-        if (made == kXTOk || made == kXTErrDuplicate) made = link.files->file_spec(file, &record);
+        XTFileSpec madeRecord{};
+        if ((made == kXTOk || made == kXTErrDuplicate) &&
+            link.files->file_spec(file, &madeRecord) == kXTOk) {
+          record = madeRecord;
+        }
         if (createdHere && created != nullptr) *created = true;
         if (createdHere && deleteCreated) link.files->delete_file(file);
-        FirstFailure(made, link.files->dispose_file(file));
+        link.files->dispose_file(file);
       }
-      result = made;
     }
   }
 

@@ -43,10 +43,11 @@ bool SplitHostPath(const std::string& path, std::string& folder, std::string& na
 // `folderId`).  `byPath` asks the host's path-based maker, otherwise its
 // maker of names in a folder.  With `byPath` and `allowMissing`, a file that
 // does not exist (-43) is created with type 'XPR3' when its name has a
-// three-letter extension: *created (when given) becomes true and the result
-// 0; a file that turns up in between (-48) is taken as it is, not created
-// and never deleted.  `deleteCreated` deletes a file created here again (the
-// spec stays filled).  With `fillName` the name is copied into `nameOut` (at
+// three-letter extension, and *created (when given) becomes true; a file
+// that turns up in between (-48) is taken as it is, not created and never
+// deleted.  The result stays -43 either way, and the spec names the file
+// whether or not it could be made.  `deleteCreated` deletes a file created
+// here again (the spec stays filled).  With `fillName` the name is copied into `nameOut` (at
 // least 64 bytes) when it is shorter than 64 bytes.  `spec` is written when
 // the result is 0, or -43 with `allowMissing`.  Returns the host's result.
 int16_t xt_fsmakefsspec(int16_t volume, int32_t folderId, const std::string& path, XTFileSpec& spec,
