@@ -1,13 +1,13 @@
 // The host application's state: what a desktop host knows besides its
-// plug-ins.  The document model proper (layouts, boxes, stories) comes with
-// the document-access layer; for now a document is the file it was opened
-// from.
+// plug-ins.  A document is the file it was opened from and its content
+// (host/document.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,10 +15,13 @@
 
 namespace xthost {
 
+struct DocumentContent;
+
 struct Document {
   int32_t id = 0;    // the project handle the plug-in sees
   std::string path;  // the file it was opened from
   int32_t open_flags = 0;
+  std::shared_ptr<DocumentContent> content;  // null until its file was read
 };
 
 struct Application {

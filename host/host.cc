@@ -97,6 +97,7 @@ bool Host::Start() {
     }
     Activate(loaded);
   }
+  ui_.AddMenus();
   return true;
 }
 
@@ -107,6 +108,7 @@ void Host::StartLinked(const std::string& name, XTActivateFn entry) {
   transcript_.Line("load " + name);
   plugins_.push_back(std::move(plugin));
   Activate(*plugins_.back());
+  ui_.AddMenus();
 }
 
 void Host::Activate(Plugin& plugin) {
@@ -205,6 +207,7 @@ void Host::Quit() {
   for (const auto& plugin : plugins_) {
     if (plugin->active || plugin->library != nullptr) Retire(*plugin);
   }
+  ui_.ReportLeftovers();
   transcript_.Line("handles strings=" + std::to_string(strings.size()) +
                    " paths=" + std::to_string(paths.size()) + " converters=" +
                    std::to_string(converters.size()) + " files=" + std::to_string(files.size()) +

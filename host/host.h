@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "host/application.h"
+#include "host/document.h"
 #include "host/fail_plan.h"
 #include "host/folders.h"
 #include "host/handles.h"
 #include "host/transcript.h"
+#include "host/ui_engine.h"
 #include "platform/xt/xt_entry.h"
 
 namespace xthost {
@@ -96,6 +98,7 @@ class Host {
   Transcript& transcript() { return transcript_; }
   Application& app() { return app_; }
   FolderTable& folders() { return folders_; }
+  UiEngine& ui() { return ui_; }
   const std::vector<std::unique_ptr<Plugin>>& plugins() const { return plugins_; }
   // The plug-in whose routine the host is calling, or null.
   Plugin* calling() { return calling_; }
@@ -109,6 +112,7 @@ class Host {
   HandleTable<FileObject> files;
   HandleTable<const void*> modules;  // value: the module's load address
   int32_t error_state = 0;
+  DocumentSpace docs;  // memory blocks, text references, tool mode
 
   // True when `string` is the text of a path object (only the path object
   // disposes of it).
@@ -128,6 +132,7 @@ class Host {
   FailPlan fail_;
   Application app_;
   FolderTable folders_;
+  UiEngine ui_{*this};  // menus, dialogs, alerts (host/ui_engine.h)
   std::string xtensions_;
   std::vector<std::unique_ptr<Plugin>> plugins_;
   Plugin* calling_ = nullptr;

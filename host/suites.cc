@@ -1,6 +1,7 @@
 // Suites by code.
 #include "host/host.h"
 #include "host/suite_tables.h"
+#include "host/suites_docs.h"
 
 namespace xthost {
 namespace {
@@ -8,9 +9,8 @@ namespace {
 // Suites whose entries no plug-in calls yet.
 const XTPlainSuite kPlainSuites[] = {
     {kXTSuiteLTB1}, {kXTSuiteLTC1}, {kXTSuiteLTD1}, {kXTSuiteLGA2}, {kXTSuiteLGB2},
-    {kXTSuiteLGC2}, {kXTSuiteLGD2}, {kXTSuiteLGE2}, {kXTSuiteLGF2}, {kXTSuiteLGG2},
-    {kXTSuiteLGH2}, {kXTSuiteLGI2}, {kXTSuiteLGJ2}, {kXTSuiteLGK2}, {kXTSuiteLGL2},
-    {kXTSuiteQSA1}, {kXTSuiteLOA1}, {kXTSuiteXPTA}, {kXTSuiteQLYI}, {kXTSuiteXPDF},
+    {kXTSuiteLGC2}, {kXTSuiteLGD2}, {kXTSuiteLGK2}, {kXTSuiteLGL2}, {kXTSuiteQSA1},
+    {kXTSuiteLOA1}, {kXTSuiteXPTA}, {kXTSuiteQLYI}, {kXTSuiteXPDF},
 };
 
 }  // namespace
@@ -20,11 +20,15 @@ const void* FindSuite(uint32_t code) {
       &kStringSuite,    &kPathSuite,   &kConverterSuite,  &kErrorSuite,
       &kAlertTextSuite, &kFileSuite,   &kFolderSpecSuite, &kDocumentSuite,
       &kProjectSuite,   &kModuleSuite, &kNoteSuite,
+      // Document access (suites_docs.cc).
+      &kMemorySuite, &kStoryTextSuite, &kTextAttributeSuite, &kSelectionSuite,
+      &kDocumentStateSuite, &kFontSuite,
   };
   // Every suite begins with its code.
   for (const void* suite : kSuites) {
     if (*static_cast<const uint32_t*>(suite) == code) return suite;
   }
+  if (const void* ui = FindUiSuite(code)) return ui;
   for (const XTPlainSuite& suite : kPlainSuites) {
     if (suite.code == code) return &suite;
   }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/document_ops.h"
 #include "host/host.h"
 #include "host/suite_tables.h"
 #include "host/utf.h"
@@ -216,19 +217,15 @@ int32_t ReleaseFileValue(int32_t reserved, int32_t value) {
 
 // --- XDDg: documents ---
 
+// Reads the document file (host/doc_json.h); a file that is not a document
+// does not open.
 int32_t OpenDocument(XTFile file, int32_t flags) {
   Host& host = Host::Current();
   if (host.Fails("open_document")) return kXTErrInjected;
   const FileObject* object = host.files.Find(file);
   if (object == nullptr || object->path.empty()) return kXTErrParam;
-  struct stat st;
-  if (::stat(object->path.c_str(), &st) != 0) return kXTErrNotFound;
-  if (!S_ISREG(st.st_mode)) return kXTErrParam;
-  const int32_t id = host.app().OpenDocument(object->path, flags);
-  host.transcript().Line("open document " + std::to_string(id) + " " +
-                         Transcript::Quote(BaseName(object->path)) + " flags " +
-                         std::to_string(flags));
-  return kXTOk;
+  std::string error;
+  return OpenDocumentFile(host, object->path, flags, nullptr, &error);
 }
 
 // --- XPJc: projects ---

@@ -6,6 +6,12 @@
 //   start     load and activate every plug-in library of the XTensions folder
 //   idle N    deliver N idle callbacks (fewer when a plug-in asks to quit)
 //   quit      deliver the shut-down callback and unload every plug-in
+//   open PATH open a document file and make it the current document
+//   save      save the current document to its file
+//   close     close the current document without saving
+//   stories   write the stories of the current document to the transcript
+//   menus     open the menu bar: the items of every menu with their states
+//   menu TITLE choose the menu item TITLE (update callback, then the command)
 // The host quits after the last command when no "quit" was given.
 //
 // Environment:
@@ -19,13 +25,14 @@
 #include <string>
 #include <vector>
 
+#include "host/document_ops.h"
 #include "host/host.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: xthost [--xtensions DIR] [--transcript FILE] [--answer TEXT]... COMMAND...\n"
-    "commands: start | idle N | quit\n"
+    "commands: start | idle N | quit | open PATH | save | close | stories | menus | menu TITLE\n"
     "environment: XTHOST_CLOCK=\"YYYY-MM-DD hh:mm:ss\", XTHOST_FAIL=NAME:N[,NAME:N...]\n";
 
 int Usage(const std::string& problem) {
@@ -36,6 +43,7 @@ int Usage(const std::string& problem) {
 struct Command {
   std::string name;
   int count = 0;
+  std::string value;  // the path of "open"
 };
 
 }  // namespace
@@ -56,8 +64,17 @@ int main(int argc, char** argv) {
       if (arg == "--xtensions") options.xtensions = value;
       if (arg == "--transcript") transcript_path = value;
       if (arg == "--answer") options.answers.push_back(value);
-    } else if (arg == "start" || arg == "quit") {
-      commands.push_back({arg, 0});
+    } else if (arg == "start" || arg == "quit" || arg == "save" || arg == "close" ||
+               arg == "stories") {
+      commands.push_back({arg, 0, ""});
+    } else if (arg == "menus") {
+      commands.push_back({arg, 0, ""});
+    } else if (arg == "menu") {
+      if (!has_value) return Usage("menu needs the title of a menu item");
+      commands.push_back({arg, 0, argv[++i]});
+    } else if (arg == "open") {
+      if (!has_value) return Usage("open needs a path");
+      commands.push_back({arg, 0, argv[++i]});
     } else if (arg == "idle") {
       char* end = nullptr;
       const long count = has_value ? std::strtol(argv[i + 1], &end, 10) : -1;
@@ -65,7 +82,7 @@ int main(int argc, char** argv) {
         return Usage("idle needs a number of ticks from 0 to 1000000");
       }
       ++i;
-      commands.push_back({arg, static_cast<int>(count)});
+      commands.push_back({arg, static_cast<int>(count), ""});
     } else {
       return Usage("unknown argument \"" + arg + "\"");
     }
@@ -98,8 +115,14 @@ int main(int argc, char** argv) {
       if (!host.Start()) return 1;
     } else if (command.name == "idle") {
       host.Idle(command.count);
-    } else {
+    } else if (command.name == "quit") {
       host.Quit();
+    } else if (command.name == "menus") {
+      host.ui().ShowMenus();
+    } else if (command.name == "menu") {
+      host.ui().ChooseMenuItem(command.value);
+    } else if (!xthost::RunDocumentCommand(host, command.name, command.value)) {
+      return 1;
     }
   }
   host.Quit();

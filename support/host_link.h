@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/xt/xt_doc_suites.h"
 #include "platform/xt/xt_entry.h"
 #include "platform/xt/xt_suites.h"
+#include "platform/xt/xt_ui_suites.h"
 
 struct HostLink {
   // The host's registration record, kept for callback registrations.
@@ -26,12 +28,12 @@ struct HostLink {
   const XTPlainSuite* lgb2 = nullptr;
   const XTPlainSuite* lgc2 = nullptr;
   const XTPlainSuite* lgd2 = nullptr;
-  const XTPlainSuite* lge2 = nullptr;
-  const XTPlainSuite* lgf2 = nullptr;
-  const XTPlainSuite* lgg2 = nullptr;
-  const XTPlainSuite* lgh2 = nullptr;
-  const XTPlainSuite* lgi2 = nullptr;
-  const XTPlainSuite* lgj2 = nullptr;
+  const XTMemorySuite* lge2 = nullptr;            // memory blocks
+  const XTStoryTextSuite* lgf2 = nullptr;         // story text
+  const XTTextAttributeSuite* lgg2 = nullptr;     // text attributes
+  const XTSelectionSuite* lgh2 = nullptr;       // tool mode, current box
+  const XTDocumentStateSuite* lgi2 = nullptr;     // the current document
+  const XTFontSuite* lgj2 = nullptr;              // fonts
   const XTPlainSuite* lgk2 = nullptr;
   const XTPlainSuite* lgl2 = nullptr;
   const XTPlainSuite* qsa1 = nullptr;
@@ -48,6 +50,11 @@ struct HostLink {
   const XTNoteSuite* notes = nullptr;               // XCMe
   const XTModuleSuite* modules = nullptr;           // XMDs
   const XTProjectSuite* projects = nullptr;         // XPJc
+  const XTMenuSuite* menus = nullptr;               // XMNu
+  const XTDialogSuite* dialogs = nullptr;           // XDLg
+  const XTFileDialogSuite* file_dialogs = nullptr;  // XFDl
+  const XTApplicationSuite* application = nullptr;  // XAPp
+  const XTBoxSuite* boxes = nullptr;                // XBXa
 
   // Suites of the host's XTensions.
   const XTPlainSuite* xpta = nullptr;

@@ -1,6 +1,6 @@
 #include "plugin/xtension/cb_manager.h"
 
-#include "plugin/xtension/pending.h"
+#include "plugin/xtension/brenix.h"
 #include "support/host_link.h"
 
 namespace {

@@ -29,5 +29,10 @@ int32_t HostGlue_BindTables() {
   if ((result = AcquireSuite(g_glue, kXTTableXMFe, link.folder_specs)) != kXTOk) return result;
   if ((result = AcquireSuite(g_glue, kXTTableXCMe, link.notes)) != kXTOk) return result;
   if ((result = AcquireSuite(g_glue, kXTTableXMDs, link.modules)) != kXTOk) return result;
-  return AcquireSuite(g_glue, kXTTableXPJc, link.projects);
+  if ((result = AcquireSuite(g_glue, kXTTableXPJc, link.projects)) != kXTOk) return result;
+  if ((result = AcquireSuite(g_glue, kXTTableXMNu, link.menus)) != kXTOk) return result;
+  if ((result = AcquireSuite(g_glue, kXTTableXDLg, link.dialogs)) != kXTOk) return result;
+  if ((result = AcquireSuite(g_glue, kXTTableXFDl, link.file_dialogs)) != kXTOk) return result;
+  if ((result = AcquireSuite(g_glue, kXTTableXAPp, link.application)) != kXTOk) return result;
+  return AcquireSuite(g_glue, kXTTableXBXa, link.boxes);
 }

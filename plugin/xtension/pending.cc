@@ -1,50 +1,54 @@
 #include "plugin/xtension/pending.h"
 
+#include <cstddef>
+#include <cstdlib>
 #include <ostream>
+#include <stdexcept>
+#include <string>
 
 #include "platform/xt/xt_records.h"
-#include "plugin/xtension/cb_manager.h"
+#include "plugin/qapi/ui_alert.h"
+#include "plugin/qapi/ui_dialogs.h"
+#include "plugin/xtension/actions.h"
 #include "support/program_log.h"
 
 namespace {
 
-void NotAvailable(const char* what) {
+void NotAvailable(const std::string& what) {
   ProgramLog() << what << " is not available yet" << std::endl;
 }
 
-// Dialog resources by reserved id.
-const int32_t kDialogResources[15] = {22300, 101, 112, 103, 104, 105, 108, 107,
-                                      113,   114, 115, 111, 116, 117, 106};
-
-template <int Number>
-int32_t DialogBody(void* record) {
-  XTDialogRec* dialog = static_cast<XTDialogRec*>(record);
-  if (dialog == nullptr) return 0;
-  if (dialog->message == kXTDialogAskResource) {
-    if (dialog->resource != nullptr) *dialog->resource = kDialogResources[Number - 1];
-    dialog->handled = 1;
-    ProgramLog() << "Brenix dialog " << Number << " (resource " << kDialogResources[Number - 1]
-                 << ") is not available yet" << std::endl;
-  } else if (dialog->message == kXTDialogPrepare) {
-    dialog->handled = 1;
-  }
-  return 0;
+// A command that cannot run yet tells the user so, and ends as a failed
+// export or import would.
+void CommandNotAvailable(const char* what, int failedDialog) {
+  NotAvailable(what);
+  ShowAlert(kAlertResource, what, " is not available yet.", "", "", false, false, false);
+  const int32_t ok = 1;
+  int32_t answer = 0;
+  ShowDialog(failedDialog, 0, &answer, &ok, false, false, false);
 }
 
-template <int... Numbers>
-struct DialogTable {
-  static constexpr XTCallback kRoutines[] = {&Guarded<&DialogBody<Numbers>>...};
-};
-using Dialogs = DialogTable<1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15>;
+std::function<bool(uint32_t)>& StandIn() {
+  static std::function<bool(uint32_t)> answer;
+  return answer;
+}
+
+// The answer the environment lists for this call, "" when none is left.
+std::string NextListedAnswer() {
+  static std::size_t call = 0;
+  const char* list = std::getenv("BRENIX_SERVER_STANDIN");
+  std::string text = list != nullptr ? list : "";
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < call && start != std::string::npos; ++i) {
+    start = text.find(',', start);
+    if (start != std::string::npos) ++start;
+  }
+  ++call;
+  if (start == std::string::npos || start >= text.size()) return std::string();
+  return text.substr(start, text.find(',', start) - start);
+}
 
 }  // namespace
-
-bool InitBrenix() {
-  NotAvailable("InitBrenix: the plug-in object");
-  return true;
-}
-
-void DeinitBrenix() { NotAvailable("DeinitBrenix: the plug-in object"); }
 
 int32_t BoxPairCallback(void*) {
   NotAvailable("BoxPairCallback");
@@ -61,10 +65,67 @@ int32_t PdfContinuationCallback(void*) {
   return 0;
 }
 
-XTCallback DialogCallback(int number) {
-  return number >= 1 && number <= 15 ? Dialogs::kRoutines[number - 1] : nullptr;
+int32_t FolderDialogProc(void* record) {
+  XTDialogRec* dialog = static_cast<XTDialogRec*>(record);
+  if (dialog == nullptr) return 0;
+  const int number = DialogNumberOfId(dialog->kind);
+  if (dialog->message == kXTDialogAskResource) {
+    if (dialog->resource != nullptr) *dialog->resource = DialogResource(number);
+    dialog->handled = 1;
+    NotAvailable("Brenix dialog " + std::to_string(number) + " (resource " +
+                 std::to_string(DialogResource(number)) + ")");
+  } else if (dialog->message == kXTDialogPrepare) {
+    dialog->handled = 1;
+  }
+  return 0;
 }
 
-int32_t DialogResource(int number) {
-  return number >= 1 && number <= 15 ? kDialogResources[number - 1] : 0;
+bool DoStartServer(uint32_t port) {
+  NotAvailable("DoStartServer: the conversion server on port " + std::to_string(port));
+  if (StandIn()) return StandIn()(port);
+  const std::string answer = NextListedAnswer();
+  if (answer == "throw") throw std::runtime_error("conversion server stand-in");
+  return answer == "halt";
+}
+
+void SetServerStandIn(std::function<bool(uint32_t port)> answer) { StandIn() = std::move(answer); }
+
+template <>
+void ExportAction::ActionPerformed(XTVoidRec*) {
+  CommandNotAvailable("KXT export", kDialogExportFailed);
+}
+
+template <>
+void OpenAndExportAction::ActionPerformed(XTVoidRec*) {
+  CommandNotAvailable("Open and export", kDialogExportFailed);
+}
+
+template <>
+void BatchExportAction::ActionPerformed(XTIdleRec*) {
+  CommandNotAvailable("Batch export", kDialogExportFailed);
+}
+
+template <>
+void CoordinatesAction::ActionPerformed(XTVoidRec*) {
+  CommandNotAvailable("Coordinates export", kDialogExportFailed);
+}
+
+template <>
+void XTagsAction::ActionPerformed(XTVoidRec*) {
+  CommandNotAvailable("XTags export", kDialogExportFailed);
+}
+
+template <>
+void ImportAction::ActionPerformed(XTVoidRec*) {
+  CommandNotAvailable("Solvane import", kDialogImportFailed);
+}
+
+template <>
+void BatchImportAction::ActionPerformed(XTIdleRec*) {
+  CommandNotAvailable("Batch import", kDialogImportFailed);
+}
+
+template <>
+void RangeAction::ActionPerformed(XTVoidRec*) {
+  NotAvailable("The operation on the selected text range");
 }

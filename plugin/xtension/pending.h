@@ -1,17 +1,14 @@
-// Routines that registration calls or registers but whose work is done by
-// parts of the plug-in still to come: until they arrive these answer the
-// host as the registration needs and write one line to the program log.
+// What the plug-in's shell calls or registers but other parts of the
+// plug-in do: the conversions, the conversion server, the layout mapping
+// and the folder commands.  Until they arrive these stand-ins answer as
+// their callers need and write "... is not available yet" to the program
+// log; the commands among them also tell the user (an alert and the failed
+// result dialog, both suppressed in unattended work).  Here too are the
+// bodies of the actions 9, 11, 12, 13, 14, 17, 18 and 34 (actions.h).
 #pragma once
 
 #include <cstdint>
-
-#include "platform/xt/xt_types.h"
-
-// Builds the plug-in object; true when it stands.  For now it only notes
-// that the object is not available and lets the registration go on.
-bool InitBrenix();
-// Ends the plug-in object.
-void DeinitBrenix();
+#include <functional>
 
 // Host callbacks of kinds 501 (box pair), 106 (linked box) and 681 (PDF
 // continuation): each answers 0.
@@ -19,10 +16,17 @@ int32_t BoxPairCallback(void* record);
 int32_t LinkedBoxCallback(void* record);
 int32_t PdfContinuationCallback(void* record);
 
-// The callback of the plug-in dialog registered under reserved id `number`
-// (1 to 15), behind the exception barrier; null for another number.  Asked
-// for its resource, it answers the dialog's resource and marks the message
-// handled; a prepare message is marked handled; everything else is left.
-XTCallback DialogCallback(int number);
-// The dialog resource of reserved id `number` (1 to 15), 0 for another.
-int32_t DialogResource(int number);
+// The callback of the folder dialogs 8 to 11: answers the resource request
+// with the dialog's resource (and writes the log line) and marks the
+// prepare message handled, so that the dialog opens and ends with its
+// default button.
+int32_t FolderDialogProc(void* record);
+
+// Runs the conversion server on `port` inside the idle call; true when it
+// halted on request (the host is to quit), false when it could not run; it
+// may throw.  The stand-in answers what SetServerStandIn decided, else
+// what the environment variable BRENIX_SERVER_STANDIN lists for each call
+// in turn ("halt", "down" or "throw", separated by commas), else false.
+bool DoStartServer(uint32_t port);
+// Replaces the stand-in's answer (an empty function restores the default).
+void SetServerStandIn(std::function<bool(uint32_t port)> answer);

@@ -1,5 +1,7 @@
 // The module registration.
+#include "plugin/xtension/brenix.h"
 #include "plugin/xtension/cb_manager.h"
+#include "plugin/xtension/dialogs.h"
 #include "plugin/xtension/entry.h"
 #include "plugin/xtension/host_glue.h"
 #include "plugin/xtension/pending.h"

@@ -1,15 +1,16 @@
 #include "plugin/xtension/swing.h"
 
 #include <cstdio>
-#include <ostream>
 
-#include "support/program_log.h"
+#include "plugin/xtension/action_titles.h"
+#include "plugin/xtension/breakpoint.h"
 
 namespace Swing {
 
-void ListenerFault(const char* text) { ProgramLog() << text << '\n' << std::flush; }
+void ListenerFault(const char* text) { BreakPoint_BX(text); }
 
 MsgString Action::Name() const {
+  if (const char* title = ActionTitle(id_)) return MsgString::Create(title);
   char title[32];
   std::snprintf(title, sizeof title, " Action %d", static_cast<int>(id_));
   return MsgString::Create(title);

@@ -20,7 +20,8 @@
 namespace Swing {
 
 // Records a listener-list fault (a duplicate add or a missing remove) in the
-// program log as one line with `text`; the list stays unchanged.
+// program log as a numbered checkpoint with `text` (BreakPoint_BX); the list
+// stays unchanged.
 void ListenerFault(const char* text);
 
 class Action : public virtual RefObject {
@@ -28,7 +29,7 @@ class Action : public virtual RefObject {
   int32_t Id() const { return id_; }
   bool IsEnabled() const { return enabled_; }
   void SetEnabled(bool enabled) { enabled_ = enabled; }
-  // The action's title: " Action <id>" unless the action has a name of its own.
+  // The action's title (ActionTitle), " Action <id>" for an id without one.
   virtual MsgString Name() const;
 
  protected:

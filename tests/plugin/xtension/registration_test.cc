@@ -4,7 +4,10 @@
 // shut-down end process-wide state for good.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,6 +45,11 @@ struct Outcome {
 Outcome Activate(const std::string& fail, bool fillSlots,
                  std::string (*afterStart)(xthost::Host&) = nullptr) {
   const std::string text = InChild([&] {
+    // The plug-in object asks the registry for the batch flag: a registry
+    // of the child's own.
+    char registry[] = "/tmp/brenix-registration-XXXXXX";
+    if (mkdtemp(registry) == nullptr) return std::string("no registry folder");
+    setenv("BRENIX_REGISTRY_ROOT", registry, 1);
     std::ostringstream out;
     xthost::HostOptions options;
     options.transcript = &out;
@@ -58,6 +66,8 @@ Outcome Activate(const std::string& fail, bool fillSlots,
     host.Quit();
     std::string ids;
     for (int32_t id : XT().reserved_ids) ids += std::to_string(id) + " ";
+    std::error_code ec;
+    std::filesystem::remove_all(registry, ec);
     return out.str() + extra + "ids " + ids + "\n";
   });
   Outcome outcome;
@@ -98,9 +108,13 @@ const std::vector<std::string> kOutcomeLines = {"activate brenix ->",
 // the reserved ids the plug-in was given.
 std::vector<std::string> FullRegistration(const std::vector<std::string>& ids, bool slots,
                                           bool lastThree) {
-  std::vector<std::string> expected = {
-      "activate brenix -> 0x00000000", "reservation brenix -> 0x00000000", "callback 4 5 200 0",
-      "callback " + ids.at(0) + " 5 200 0", "callback 134 5 200 0"};
+  // The plug-in object registers the menu command while it is built.
+  std::vector<std::string> expected = {"activate brenix -> 0x00000000",
+                                       "reservation brenix -> 0x00000000",
+                                       "callback 618 5 200 0",
+                                       "callback 4 5 200 0",
+                                       "callback " + ids.at(0) + " 5 200 0",
+                                       "callback 134 5 200 0"};
   for (int i = 1; i < 15; ++i) expected.push_back("callback " + ids.at(i) + " 5 200 0");
   if (slots) {
     for (const char* kind : {"6", "7", "10"})
@@ -135,8 +149,8 @@ TEST(Registration, RegistersEverythingInOrder) {
   const std::vector<std::string> twenty = {"LTA1", "LTB1", "LTC1", "LTD1", "LGA2", "LGB2", "LGC2",
                                            "LGD2", "LGE2", "LGF2", "LGG2", "LGH2", "LGI2", "LGJ2",
                                            "LGK2", "LGL2", "QSA1", "QSC1", "QSB1", "LOA1"};
-  const std::vector<std::string> tables = {"XFJj", "XRSa", "XESa", "XDDg",
-                                           "XMFe", "XCMe", "XMDs", "XPJc"};
+  const std::vector<std::string> tables = {"XFJj", "XRSa", "XESa", "XDDg", "XMFe", "XCMe", "XMDs",
+                                           "XPJc", "XMNu", "XDLg", "XFDl", "XAPp", "XBXa"};
   std::vector<std::string> expected;
   for (const auto& code : twenty) expected.push_back("acquire " + code);
   for (const auto& code : tables) expected.push_back("acquire " + code);
@@ -162,8 +176,8 @@ TEST(Registration, ModuleHandleOpenedAfterSetupAndGivenBackDuringShutDown) {
                                              "shutdown brenix -> 0", "unload brenix"}));
   EXPECT_EQ(outcome.lines.back(),
             "handles strings=0 paths=0 converters=0 files=0 modules=0 documents=0");
-  // Without the plug-in object no manager slot is filled: no trampolines.
-  EXPECT_EQ(Only(outcome, kOutcomeLines), FullRegistration(outcome.ids, false, true));
+  // The plug-in object fills the manager's slots 6, 7 and 10 itself.
+  EXPECT_EQ(Only(outcome, kOutcomeLines), FullRegistration(outcome.ids, true, true));
 }
 
 TEST(Registration, RefusedHandshakeShowsOnlyTheActivationMessage) {

@@ -1,0 +1,651 @@
+#include "host/doc_json.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "host/utf.h"
+
+namespace xthost {
+namespace {
+
+using json = nlohmann::json;
+using ordered = nlohmann::ordered_json;
+
+constexpr const char* kFormatName = "xthost document";
+constexpr int kFormatVersion = 1;
+// No part of a document nests deeper than this.
+constexpr int kMaxDepth = 8;
+
+struct BadDocument {
+  std::string what;
+};
+
+[[noreturn]] void Bad(const std::string& where, const std::string& what) {
+  throw BadDocument{where + ": " + what};
+}
+
+// The deepest nesting of arrays and objects in `text`, counted outside of
+// strings, so that nothing deeper than a document can be is ever parsed.
+int NestingDepth(const std::string& text) {
+  int depth = 0;
+  int deepest = 0;
+  bool in_string = false;
+  bool escaped = false;
+  for (const char c : text) {
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+void ExpectObject(const json& value, const std::string& where,
+                  std::initializer_list<const char*> keys) {
+  if (!value.is_object()) Bad(where, "is not an object");
+  for (const auto& item : value.items()) {
+    bool known = false;
+    for (const char* key : keys) known = known || item.key() == key;
+    if (!known) Bad(where, "unknown key \"" + item.key() + "\"");
+  }
+}
+
+const json* Field(const json& object, const char* key) {
+  auto it = object.find(key);
+  return it == object.end() ? nullptr : &*it;
+}
+
+int64_t Integer(const json& value, const std::string& where, int64_t low, int64_t high) {
+  if (!value.is_number_integer()) Bad(where, "is not a whole number");
+  const int64_t n = value.is_number_unsigned()
+                        ? static_cast<int64_t>(std::min<uint64_t>(value.get<uint64_t>(),
+                                                                  uint64_t{1} << 62))
+                        : value.get<int64_t>();
+  if (n < low || n > high) {
+    Bad(where, "is out of the range " + std::to_string(low) + " to " + std::to_string(high));
+  }
+  return n;
+}
+
+int64_t IntegerField(const json& object, const char* key, const std::string& where, int64_t low,
+                     int64_t high, int64_t fallback) {
+  const json* value = Field(object, key);
+  return value ? Integer(*value, where + "." + key, low, high) : fallback;
+}
+
+bool BoolField(const json& object, const char* key, const std::string& where) {
+  const json* value = Field(object, key);
+  if (value == nullptr) return false;
+  if (!value->is_boolean()) Bad(where + "." + key, "is not true or false");
+  return value->get<bool>();
+}
+
+// A number of points (or a fraction) as a 16.16 value.
+int32_t Fixed(const json& value, const std::string& where) {
+  if (!value.is_number()) Bad(where, "is not a number");
+  const double units = value.get<double>() * 65536.0;
+  if (!std::isfinite(units) || std::fabs(units) > 2147483647.0) Bad(where, "is out of range");
+  return static_cast<int32_t>(std::llround(units));
+}
+
+int32_t FixedField(const json& object, const char* key, const std::string& where,
+                   int32_t fallback) {
+  const json* value = Field(object, key);
+  return value ? Fixed(*value, where + "." + key) : fallback;
+}
+
+std::u16string Text(const json& value, const std::string& where) {
+  std::u16string units;
+  if (value.is_string()) {
+    if (!Utf8ToUtf16(value.get<std::string>(), &units)) Bad(where, "is not UTF-8");
+  } else if (value.is_array()) {
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      units.push_back(static_cast<char16_t>(
+          Integer(value[i], where + "[" + std::to_string(i) + "]", 0, 0xFFFF)));
+    }
+  } else {
+    Bad(where, "is not a text");
+  }
+  return units;
+}
+
+std::u16string TextField(const json& object, const char* key, const std::string& where) {
+  const json* value = Field(object, key);
+  return value ? Text(*value, where + "." + key) : std::u16string();
+}
+
+// A four-character code, first character in the high byte.
+uint32_t CodeField(const json& object, const char* key, const std::string& where,
+                   uint32_t fallback) {
+  const json* value = Field(object, key);
+  if (value == nullptr) return fallback;
+  if (!value->is_string() || value->get<std::string>().size() != 4) {
+    Bad(where + "." + key, "is not four characters");
+  }
+  uint32_t code = 0;
+  for (const char c : value->get<std::string>()) {
+    if (c < 0x20 || c > 0x7E) Bad(where + "." + key, "is not four characters");
+    code = code << 8 | static_cast<unsigned char>(c);
+  }
+  return code;
+}
+
+const json& ArrayField(const json& object, const char* key, const std::string& where) {
+  static const json empty = json::array();
+  const json* value = Field(object, key);
+  if (value == nullptr) return empty;
+  if (!value->is_array()) Bad(where + "." + key, "is not an array");
+  return *value;
+}
+
+std::string At(const std::string& where, std::size_t i) {
+  return where + "[" + std::to_string(i) + "]";
+}
+
+// A pair [a, b] of whole numbers.
+std::pair<int64_t, int64_t> Pair(const json& value, const std::string& where, int64_t low_a,
+                                 int64_t high_a, int64_t low_b, int64_t high_b) {
+  if (!value.is_array() || value.size() != 2) Bad(where, "is not a pair");
+  return {Integer(value[0], where + "[0]", low_a, high_a),
+          Integer(value[1], where + "[1]", low_b, high_b)};
+}
+
+constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
+
+XTParaFormatRecord ReadFormat(const json& v, const std::string& w) {
+  ExpectObject(v, w,
+               {"style", "alignment", "leftIndent", "rightIndent", "firstIndent", "leading",
+                "spaceBefore", "spaceAfter", "hj", "flags", "tabs"});
+  XTParaFormatRecord f{};
+  f.style = static_cast<uint16_t>(IntegerField(v, "style", w, 0, 0xFFFF, 0));
+  f.alignment = static_cast<uint16_t>(IntegerField(v, "alignment", w, 0, 4, 0));
+  f.left_indent = FixedField(v, "leftIndent", w, 0);
+  f.right_indent = FixedField(v, "rightIndent", w, 0);
+  f.first_indent = FixedField(v, "firstIndent", w, 0);
+  f.leading = FixedField(v, "leading", w, 0);
+  f.space_before = FixedField(v, "spaceBefore", w, 0);
+  f.space_after = FixedField(v, "spaceAfter", w, 0);
+  f.hj = static_cast<uint16_t>(IntegerField(v, "hj", w, 0, 0xFFFF, 0));
+  f.flags = static_cast<uint16_t>(IntegerField(v, "flags", w, 0, 0xFFFF, 0));
+  const json& tabs = ArrayField(v, "tabs", w);
+  if (tabs.size() > static_cast<std::size_t>(kXTMaxTabs)) Bad(w + ".tabs", "has more than 16");
+  for (std::size_t i = 0; i < tabs.size(); ++i) {
+    const std::string tw = At(w + ".tabs", i);
+    if (!tabs[i].is_array() || tabs[i].size() != 3) Bad(tw, "is not [position, align, fill]");
+    f.tabs[i].position = Fixed(tabs[i][0], tw + "[0]");
+    f.tabs[i].align = static_cast<uint16_t>(Integer(tabs[i][1], tw + "[1]", 0, 3));
+    f.tabs[i].fill = static_cast<uint16_t>(Integer(tabs[i][2], tw + "[2]", 0, 0xFFFF));
+  }
+  f.tab_count = static_cast<uint16_t>(tabs.size());
+  return f;
+}
+
+XTCharAttrRecord ReadAttributes(const json& v, const std::string& w) {
+  ExpectObject(v, w,
+               {"font", "faces", "size", "shift", "color", "style", "kerning", "tracking", "flags",
+                "script", "region", "opcode", "object"});
+  XTCharAttrRecord a = DefaultAttributes();
+  a.font = static_cast<uint16_t>(IntegerField(v, "font", w, 0, 0xFFFF, 0));
+  a.faces = static_cast<uint16_t>(IntegerField(v, "faces", w, 0, 0xFFFF, 0));
+  a.size = FixedField(v, "size", w, a.size);
+  a.shift = FixedField(v, "shift", w, 0);
+  a.color = static_cast<uint16_t>(IntegerField(v, "color", w, 0, 0xFFFF, 0));
+  a.style = static_cast<uint16_t>(IntegerField(v, "style", w, 0, 0xFFFF, 0));
+  a.kerning = static_cast<int32_t>(IntegerField(v, "kerning", w, kInt32Min, kInt32Max, 0));
+  a.tracking = static_cast<int32_t>(IntegerField(v, "tracking", w, kInt32Min, kInt32Max, 0));
+  a.flags = static_cast<uint16_t>(IntegerField(v, "flags", w, 0, 0xFFFF, 0));
+  a.script = static_cast<uint8_t>(IntegerField(v, "script", w, 0, 0xFF, 0));
+  a.region = static_cast<uint8_t>(IntegerField(v, "region", w, 0, 0xFF, 0));
+  a.opcode = static_cast<uint32_t>(IntegerField(v, "opcode", w, 0, 0xFFFFFFFF, 0));
+  a.object = static_cast<int32_t>(IntegerField(v, "object", w, kInt32Min, kInt32Max, 0));
+  return a;
+}
+
+Story ReadStory(const json& v, const std::string& w) {
+  ExpectObject(v, w, {"id", "options", "text", "paragraphs", "runs"});
+  Story story(static_cast<int32_t>(IntegerField(v, "id", w, 1, kInt32Max, 0)));
+  if (Field(v, "id") == nullptr) Bad(w, "has no id");
+  story.options = static_cast<uint32_t>(IntegerField(v, "options", w, 0, 0xFFFFFFFF, 0));
+  story.text = TextField(v, "text", w);
+  if (story.text.size() > static_cast<std::size_t>(kInt32Max)) Bad(w + ".text", "is too long");
+  if (const json* paragraphs = Field(v, "paragraphs")) {
+    if (!paragraphs->is_array()) Bad(w + ".paragraphs", "is not an array");
+    story.paragraphs.clear();
+    for (std::size_t i = 0; i < paragraphs->size(); ++i) {
+      const auto [format, length] =
+          Pair((*paragraphs)[i], At(w + ".paragraphs", i), 0, kInt32Max, 0, kInt32Max);
+      story.paragraphs.push_back({static_cast<int32_t>(format), static_cast<int32_t>(length)});
+    }
+  }
+  if (const json* runs = Field(v, "runs")) {
+    if (!runs->is_array()) Bad(w + ".runs", "is not an array");
+    story.runs.clear();
+    for (std::size_t i = 0; i < runs->size(); ++i) {
+      const auto [attributes, length] =
+          Pair((*runs)[i], At(w + ".runs", i), 0, kInt32Max, 0, kInt32Max);
+      story.runs.push_back({static_cast<int32_t>(attributes), static_cast<int32_t>(length)});
+    }
+  }
+  return story;
+}
+
+void ReadContent(const json& doc, DocumentContent* c) {
+  const std::string w = "document";
+  ExpectObject(doc, w,
+               {"format", "version", "untitled", "mac", "flags", "layouts", "currentLayout",
+                "fonts", "colors", "styleSheets", "paragraphFormats", "characterAttributes",
+                "boxes", "stories", "currentBox", "textOpen", "selection"});
+  const json* format = Field(doc, "format");
+  if (format == nullptr || !format->is_string() || format->get<std::string>() != kFormatName) {
+    Bad(w, "is not an xthost document");
+  }
+  const json* version = Field(doc, "version");
+  if (version == nullptr) Bad(w, "has no version");
+  if (Integer(*version, w + ".version", 0, kInt32Max) != kFormatVersion) {
+    Bad(w + ".version", "is not 1");
+  }
+  c->untitled = BoolField(doc, "untitled", w);
+  c->mac = BoolField(doc, "mac", w);
+  c->flags = static_cast<uint32_t>(IntegerField(doc, "flags", w, 0, 0xFFFFFFFF, 0));
+
+  const json& layouts = ArrayField(doc, "layouts", w);
+  for (std::size_t i = 0; i < layouts.size(); ++i) {
+    const std::string lw = At(w + ".layouts", i);
+    ExpectObject(layouts[i], lw, {"name", "type", "modified"});
+    Layout layout;
+    layout.name = TextField(layouts[i], "name", lw);
+    layout.type = CodeField(layouts[i], "type", lw, kPrintLayout);
+    layout.modified = BoolField(layouts[i], "modified", lw);
+    c->layouts.push_back(layout);
+  }
+  c->current_layout = static_cast<int32_t>(IntegerField(doc, "currentLayout", w, 0, 0xFFFF, 0));
+
+  const json& fonts = ArrayField(doc, "fonts", w);
+  for (std::size_t i = 0; i < fonts.size(); ++i) {
+    const std::string fw = At(w + ".fonts", i);
+    ExpectObject(fonts[i], fw, {"id", "name"});
+    Font font;
+    font.id = static_cast<uint16_t>(IntegerField(fonts[i], "id", fw, 0, 0xFFFF, 0));
+    font.name = TextField(fonts[i], "name", fw);
+    c->fonts.push_back(font);
+  }
+
+  const json& colors = ArrayField(doc, "colors", w);
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    const std::string cw = At(w + ".colors", i);
+    ExpectObject(colors[i], cw, {"id", "name", "model", "value"});
+    Color color;
+    color.id = static_cast<uint16_t>(IntegerField(colors[i], "id", cw, 0, 0xFFFF, 0));
+    color.name = TextField(colors[i], "name", cw);
+    const uint32_t model = CodeField(colors[i], "model", cw, 0x51524742);  // QRGB
+    color.model.clear();
+    for (int shift = 24; shift >= 0; shift -= 8) color.model += static_cast<char>(model >> shift);
+    color.value = static_cast<uint32_t>(IntegerField(colors[i], "value", cw, 0, 0xFFFFFFFF, 0));
+    c->colors.push_back(color);
+  }
+
+  const json& sheets = ArrayField(doc, "styleSheets", w);
+  for (std::size_t i = 0; i < sheets.size(); ++i) {
+    const std::string sw = At(w + ".styleSheets", i);
+    ExpectObject(sheets[i], sw, {"id", "kind", "name", "record"});
+    StyleSheet sheet;
+    sheet.id = static_cast<uint16_t>(IntegerField(sheets[i], "id", sw, 1, 0xFFFF, 0));
+    const json* kind = Field(sheets[i], "kind");
+    const std::string kind_text = kind && kind->is_string() ? kind->get<std::string>() : "";
+    if (kind != nullptr && kind_text != "paragraph" && kind_text != "character") {
+      Bad(sw + ".kind", "is not \"paragraph\" or \"character\"");
+    }
+    sheet.kind = kind_text == "character" ? kCharacterStyle : kParagraphStyle;
+    sheet.name = TextField(sheets[i], "name", sw);
+    sheet.record = static_cast<int32_t>(IntegerField(sheets[i], "record", sw, 0, kInt32Max, 0));
+    c->style_sheets.push_back(sheet);
+  }
+
+  if (const json* formats = Field(doc, "paragraphFormats")) {
+    if (!formats->is_array()) Bad(w + ".paragraphFormats", "is not an array");
+    c->formats.clear();
+    for (std::size_t i = 0; i < formats->size(); ++i) {
+      c->formats.push_back(ReadFormat((*formats)[i], At(w + ".paragraphFormats", i)));
+    }
+  }
+  if (const json* attributes = Field(doc, "characterAttributes")) {
+    if (!attributes->is_array()) Bad(w + ".characterAttributes", "is not an array");
+    c->attributes.clear();
+    for (std::size_t i = 0; i < attributes->size(); ++i) {
+      c->attributes.push_back(ReadAttributes((*attributes)[i], At(w + ".characterAttributes", i)));
+    }
+  }
+
+  const json& boxes = ArrayField(doc, "boxes", w);
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    const std::string bw = At(w + ".boxes", i);
+    ExpectObject(boxes[i], bw, {"id", "layout", "story", "bounds"});
+    Box box;
+    box.id = static_cast<int32_t>(IntegerField(boxes[i], "id", bw, 1, 0xFFFF, 0));
+    box.layout = static_cast<int32_t>(IntegerField(boxes[i], "layout", bw, 0, 0xFFFF, 0));
+    box.story = static_cast<int32_t>(IntegerField(boxes[i], "story", bw, 0, kInt32Max, 0));
+    const json& bounds = ArrayField(boxes[i], "bounds", bw);
+    if (!bounds.empty() && bounds.size() != 4) Bad(bw + ".bounds", "is not four numbers");
+    for (std::size_t k = 0; k < bounds.size(); ++k) {
+      box.bounds[k] = Fixed(bounds[k], At(bw + ".bounds", k));
+    }
+    c->boxes.push_back(box);
+  }
+
+  const json& stories = ArrayField(doc, "stories", w);
+  for (std::size_t i = 0; i < stories.size(); ++i) {
+    c->stories.push_back(ReadStory(stories[i], At(w + ".stories", i)));
+  }
+
+  c->current_box = static_cast<int32_t>(IntegerField(doc, "currentBox", w, 0, 0xFFFF, 0));
+  c->text_open = BoolField(doc, "textOpen", w);
+  if (const json* selection = Field(doc, "selection")) {
+    const auto [start, end] = Pair(*selection, w + ".selection", 0, kInt32Max, 0, kInt32Max);
+    c->selection_start = static_cast<int32_t>(start);
+    c->selection_end = static_cast<int32_t>(end);
+  }
+  std::string problem;
+  if (!c->Check(&problem)) Bad(w, problem);
+}
+
+// --- writing ---
+
+ordered FixedValue(int32_t value) {
+  if (value % 65536 == 0) return ordered(value / 65536);
+  return ordered(value / 65536.0);
+}
+
+ordered TextValue(const std::u16string& text) {
+  std::string bytes;
+  if (Utf16ToUtf8(text, &bytes)) return ordered(bytes);
+  ordered units = ordered::array();
+  for (const char16_t unit : text) units.push_back(static_cast<unsigned>(unit));
+  return units;
+}
+
+std::string CodeText(uint32_t code) {
+  std::string text;
+  for (int shift = 24; shift >= 0; shift -= 8) text += static_cast<char>(code >> shift);
+  return text;
+}
+
+template <class T>
+void Put(ordered& object, const char* key, T value, T fallback) {
+  if (value != fallback) object[key] = value;
+}
+
+void PutFixed(ordered& object, const char* key, int32_t value, int32_t fallback) {
+  if (value != fallback) object[key] = FixedValue(value);
+}
+
+void PutText(ordered& object, const char* key, const std::u16string& text) {
+  if (!text.empty()) object[key] = TextValue(text);
+}
+
+ordered FormatValue(const XTParaFormatRecord& f) {
+  ordered v = ordered::object();
+  Put<unsigned>(v, "style", f.style, 0);
+  Put<unsigned>(v, "alignment", f.alignment, 0);
+  PutFixed(v, "leftIndent", f.left_indent, 0);
+  PutFixed(v, "rightIndent", f.right_indent, 0);
+  PutFixed(v, "firstIndent", f.first_indent, 0);
+  PutFixed(v, "leading", f.leading, 0);
+  PutFixed(v, "spaceBefore", f.space_before, 0);
+  PutFixed(v, "spaceAfter", f.space_after, 0);
+  Put<unsigned>(v, "hj", f.hj, 0);
+  Put<unsigned>(v, "flags", f.flags, 0);
+  if (f.tab_count > 0) {
+    ordered tabs = ordered::array();
+    for (int i = 0; i < f.tab_count && i < kXTMaxTabs; ++i) {
+      tabs.push_back(ordered::array(
+          {FixedValue(f.tabs[i].position), unsigned{f.tabs[i].align}, unsigned{f.tabs[i].fill}}));
+    }
+    v["tabs"] = tabs;
+  }
+  return v;
+}
+
+ordered AttributesValue(const XTCharAttrRecord& a) {
+  const XTCharAttrRecord d = DefaultAttributes();
+  ordered v = ordered::object();
+  Put<unsigned>(v, "font", a.font, d.font);
+  Put<unsigned>(v, "faces", a.faces, d.faces);
+  PutFixed(v, "size", a.size, d.size);
+  PutFixed(v, "shift", a.shift, d.shift);
+  Put<unsigned>(v, "color", a.color, d.color);
+  Put<unsigned>(v, "style", a.style, d.style);
+  Put<int32_t>(v, "kerning", a.kerning, d.kerning);
+  Put<int32_t>(v, "tracking", a.tracking, d.tracking);
+  Put<unsigned>(v, "flags", a.flags, d.flags);
+  Put<unsigned>(v, "script", a.script, d.script);
+  Put<unsigned>(v, "region", a.region, d.region);
+  Put<uint32_t>(v, "opcode", a.opcode, d.opcode);
+  Put<int32_t>(v, "object", a.object, d.object);
+  return v;
+}
+
+ordered StoryValue(const Story& story) {
+  const Story empty(story.id);
+  ordered v = ordered::object();
+  v["id"] = story.id;
+  Put<uint32_t>(v, "options", story.options, 0);
+  PutText(v, "text", story.text);
+  if (story.paragraphs != empty.paragraphs) {
+    ordered paragraphs = ordered::array();
+    for (const ParagraphRun& run : story.paragraphs) {
+      paragraphs.push_back(ordered::array({run.format, run.length}));
+    }
+    v["paragraphs"] = paragraphs;
+  }
+  if (story.runs != empty.runs) {
+    ordered runs = ordered::array();
+    for (const CharacterRun& run : story.runs) {
+      runs.push_back(ordered::array({run.attributes, run.length}));
+    }
+    v["runs"] = runs;
+  }
+  return v;
+}
+
+}  // namespace
+
+bool ParseDocument(const std::string& bytes, DocumentContent* content, std::string* error) {
+  if (bytes.size() > kMaxDocumentFile) {
+    *error = "the file is larger than 64 MiB";
+    return false;
+  }
+  if (NestingDepth(bytes) > kMaxDepth) {
+    *error = "the file nests deeper than a document does";
+    return false;
+  }
+  const json doc = json::parse(bytes, nullptr, false);
+  if (doc.is_discarded()) {
+    *error = "the file is not JSON";
+    return false;
+  }
+  DocumentContent fresh;
+  try {
+    ReadContent(doc, &fresh);
+  } catch (const BadDocument& bad) {
+    *error = bad.what;
+    return false;
+  } catch (const nlohmann::json::exception& e) {
+    *error = e.what();
+    return false;
+  }
+  *content = std::move(fresh);
+  return true;
+}
+
+std::string FormatDocument(const DocumentContent& c) {
+  const DocumentContent defaults;
+  ordered doc = ordered::object();
+  doc["format"] = kFormatName;
+  doc["version"] = kFormatVersion;
+  Put(doc, "untitled", c.untitled, false);
+  Put(doc, "mac", c.mac, false);
+  Put<uint32_t>(doc, "flags", c.flags, 0);
+  if (!c.layouts.empty()) {
+    ordered layouts = ordered::array();
+    for (const Layout& layout : c.layouts) {
+      ordered v = ordered::object();
+      PutText(v, "name", layout.name);
+      Put(v, "type", CodeText(layout.type), CodeText(kPrintLayout));
+      Put(v, "modified", layout.modified, false);
+      layouts.push_back(v);
+    }
+    doc["layouts"] = layouts;
+  }
+  Put<int32_t>(doc, "currentLayout", c.current_layout, 0);
+  if (!c.fonts.empty()) {
+    ordered fonts = ordered::array();
+    for (const Font& font : c.fonts) {
+      ordered v = ordered::object();
+      Put<unsigned>(v, "id", font.id, 0);
+      PutText(v, "name", font.name);
+      fonts.push_back(v);
+    }
+    doc["fonts"] = fonts;
+  }
+  if (!c.colors.empty()) {
+    ordered colors = ordered::array();
+    for (const Color& color : c.colors) {
+      ordered v = ordered::object();
+      Put<unsigned>(v, "id", color.id, 0);
+      PutText(v, "name", color.name);
+      Put<std::string>(v, "model", color.model, "QRGB");
+      Put<uint32_t>(v, "value", color.value, 0);
+      colors.push_back(v);
+    }
+    doc["colors"] = colors;
+  }
+  if (!c.style_sheets.empty()) {
+    ordered sheets = ordered::array();
+    for (const StyleSheet& sheet : c.style_sheets) {
+      ordered v = ordered::object();
+      v["id"] = unsigned{sheet.id};
+      if (sheet.kind == kCharacterStyle) v["kind"] = "character";
+      PutText(v, "name", sheet.name);
+      Put<int32_t>(v, "record", sheet.record, 0);
+      sheets.push_back(v);
+    }
+    doc["styleSheets"] = sheets;
+  }
+  const bool default_formats =
+      c.formats.size() == 1 && SameFormat(c.formats[0], defaults.formats[0]);
+  if (!default_formats) {
+    ordered formats = ordered::array();
+    for (const XTParaFormatRecord& f : c.formats) formats.push_back(FormatValue(f));
+    doc["paragraphFormats"] = formats;
+  }
+  const bool default_attributes =
+      c.attributes.size() == 1 && SameAttributes(c.attributes[0], defaults.attributes[0]);
+  if (!default_attributes) {
+    ordered attributes = ordered::array();
+    for (const XTCharAttrRecord& a : c.attributes) attributes.push_back(AttributesValue(a));
+    doc["characterAttributes"] = attributes;
+  }
+  if (!c.boxes.empty()) {
+    ordered boxes = ordered::array();
+    for (const Box& box : c.boxes) {
+      ordered v = ordered::object();
+      v["id"] = box.id;
+      Put<int32_t>(v, "layout", box.layout, 0);
+      Put<int32_t>(v, "story", box.story, 0);
+      if (box.bounds != std::array<int32_t, 4>{}) {
+        ordered bounds = ordered::array();
+        for (const int32_t b : box.bounds) bounds.push_back(FixedValue(b));
+        v["bounds"] = bounds;
+      }
+      boxes.push_back(v);
+    }
+    doc["boxes"] = boxes;
+  }
+  if (!c.stories.empty()) {
+    ordered stories = ordered::array();
+    for (const Story& story : c.stories) stories.push_back(StoryValue(story));
+    doc["stories"] = stories;
+  }
+  Put<int32_t>(doc, "currentBox", c.current_box, 0);
+  Put(doc, "textOpen", c.text_open, false);
+  if (c.selection_start != 0 || c.selection_end != 0) {
+    doc["selection"] = ordered::array({c.selection_start, c.selection_end});
+  }
+  return doc.dump(2) + "\n";
+}
+
+int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std::string* error) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    *error = std::strerror(errno);
+    return errno == ENOENT || errno == ENOTDIR ? kXTErrNotFound : kXTErrIo;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = "not a file";
+    return kXTErrNotDocument;
+  }
+  if (static_cast<uint64_t>(st.st_size) > kMaxDocumentFile) {
+    *error = "the file is larger than 64 MiB";
+    return kXTErrNotDocument;
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (!in && !in.eof()) {
+    *error = "cannot read the file";
+    return kXTErrIo;
+  }
+  return ParseDocument(bytes.str(), content, error) ? kXTOk : kXTErrNotDocument;
+}
+
+int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,
+                         std::string* error) {
+  const std::string text = FormatDocument(content);
+  const std::string temp = path + ".xthost-save";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return errno == ENOENT || errno == ENOTDIR ? kXTErrNoFolder : kXTErrIo;
+  }
+  std::size_t done = 0;
+  bool ok = true;
+  while (ok && done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  if (ok) ok = ::fsync(fd) == 0;
+  if (::close(fd) != 0) ok = false;
+  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    *error = std::strerror(errno);
+    ::unlink(temp.c_str());
+    return kXTErrIo;
+  }
+  return kXTOk;
+}
+
+}  // namespace xthost

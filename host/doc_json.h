@@ -1,0 +1,60 @@
+// The stand-in host's document file: one JSON object.
+//
+//   {"format": "xthost document", "version": 1,
+//    "untitled": false, "mac": false, "flags": 0,
+//    "layouts": [{"name": "Layout 1", "type": "XPRN", "modified": false}],
+//    "currentLayout": 0,
+//    "fonts": [{"id": 3, "name": "Times"}],
+//    "colors": [{"id": 1, "name": "Black", "model": "QRGB", "value": 0}],
+//    "styleSheets": [{"id": 1, "kind": "paragraph", "name": "Normal", "record": 0}],
+//    "paragraphFormats": [{"style": 1, "alignment": 0, "leftIndent": 0, "rightIndent": 0,
+//                          "firstIndent": 0, "leading": 0, "spaceBefore": 0, "spaceAfter": 0,
+//                          "hj": 0, "flags": 0, "tabs": [[72, 0, 0]]}],
+//    "characterAttributes": [{"font": 3, "faces": 0, "size": 12, "shift": 0, "color": 0,
+//                             "style": 0, "kerning": 0, "tracking": 0, "flags": 0,
+//                             "script": 0, "region": 0, "opcode": 0, "object": 0}],
+//    "boxes": [{"id": 1, "layout": 0, "story": 1, "bounds": [36, 36, 300, 500]}],
+//    "stories": [{"id": 1, "options": 0, "text": "Title\rBody",
+//                 "paragraphs": [[0, 6], [0, 4]], "runs": [[0, 6], [1, 4]]}],
+//    "currentBox": 1, "textOpen": true, "selection": [0, 5]}
+//
+// Measures (indents, leading, spaces, tab positions, sizes, bounds) are in
+// points and kept as 16.16 values; a baseline shift is a fraction of the
+// size.  A story's text is a string, or an array of UTF-16 units when it is
+// not well-formed UTF-16.  Every field may be left out and then has the
+// value shown above as 0, false, empty or, for "paragraphFormats" and
+// "characterAttributes", one record of defaults (size 12); "format" and
+// "version" are required.  Written files leave out what has its default, so
+// a file written that way reads back and writes out unchanged.  Keys are
+// checked: an unknown key, a value of the wrong type or out of range, or a
+// document that does not hold together (DocumentContent::Check) is refused.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/document.h"
+
+namespace xthost {
+
+// Files above this size are refused before they are parsed.
+constexpr std::size_t kMaxDocumentFile = 64u << 20;
+
+// Parses a document file's bytes into *content; false with the reason, and
+// *content unchanged, for anything that is not a whole, valid document.
+bool ParseDocument(const std::string& bytes, DocumentContent* content, std::string* error);
+
+// The file text of `content`, fields at their defaults left out.
+std::string FormatDocument(const DocumentContent& content);
+
+// Reads the document at `path`: 0, kXTErrNotFound, kXTErrIo, or
+// kXTErrNotDocument (with the reason in *error).
+int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std::string* error);
+
+// Writes the document to `path` through a temporary file beside it that is
+// renamed over it, so a failed save leaves the old file whole: 0,
+// kXTErrNoFolder, or kXTErrIo (with the reason in *error).
+int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,
+                         std::string* error);
+
+}  // namespace xthost

@@ -1,0 +1,163 @@
+#include "host/document.h"
+
+#include <set>
+
+namespace xthost {
+
+bool SameAttributes(const XTCharAttrRecord& a, const XTCharAttrRecord& b) {
+  return a.font == b.font && a.faces == b.faces && a.size == b.size && a.shift == b.shift &&
+         a.color == b.color && a.style == b.style && a.kerning == b.kerning &&
+         a.tracking == b.tracking && a.flags == b.flags && a.script == b.script &&
+         a.region == b.region && a.opcode == b.opcode && a.object == b.object;
+}
+
+bool SameFormat(const XTParaFormatRecord& a, const XTParaFormatRecord& b) {
+  if (a.style != b.style || a.alignment != b.alignment || a.left_indent != b.left_indent ||
+      a.right_indent != b.right_indent || a.first_indent != b.first_indent ||
+      a.leading != b.leading || a.space_before != b.space_before ||
+      a.space_after != b.space_after || a.hj != b.hj || a.flags != b.flags ||
+      a.tab_count != b.tab_count) {
+    return false;
+  }
+  for (int i = 0; i < a.tab_count && i < kXTMaxTabs; ++i) {
+    if (a.tabs[i].position != b.tabs[i].position || a.tabs[i].align != b.tabs[i].align ||
+        a.tabs[i].fill != b.tabs[i].fill) {
+      return false;
+    }
+  }
+  return true;
+}
+
+XTCharAttrRecord DefaultAttributes() {
+  XTCharAttrRecord record{};
+  record.size = 12 << 16;
+  return record;
+}
+
+DocumentContent::DocumentContent() : formats(1, XTParaFormatRecord{}), attributes{DefaultAttributes()} {}
+
+Story* DocumentContent::FindStory(int32_t id) {
+  for (Story& story : stories) {
+    if (story.id == id) return &story;
+  }
+  return nullptr;
+}
+
+Box* DocumentContent::FindBox(int32_t id) {
+  for (Box& box : boxes) {
+    if (box.id == id) return &box;
+  }
+  return nullptr;
+}
+
+Story* DocumentContent::SelectedStory() {
+  const Box* box = text_open ? FindBox(current_box) : nullptr;
+  return box != nullptr ? FindStory(box->story) : nullptr;
+}
+
+int32_t DocumentContent::AttributeIndex(const XTCharAttrRecord& record) {
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    if (SameAttributes(attributes[i], record)) return static_cast<int32_t>(i);
+  }
+  XTCharAttrRecord copy = record;
+  for (uint8_t& byte : copy.reserved) byte = 0;
+  attributes.push_back(copy);
+  return static_cast<int32_t>(attributes.size() - 1);
+}
+
+bool DocumentContent::Check(std::string* error) const {
+  auto fail = [&](const std::string& why) {
+    *error = why;
+    return false;
+  };
+  if (formats.empty()) return fail("no paragraph formats");
+  if (attributes.empty()) return fail("no character attributes");
+  for (std::size_t i = 0; i < formats.size(); ++i) {
+    if (formats[i].tab_count > kXTMaxTabs) {
+      return fail("paragraph format " + std::to_string(i) + " has more than 16 tabs");
+    }
+  }
+  if (!layouts.empty() &&
+      (current_layout < 0 || static_cast<std::size_t>(current_layout) >= layouts.size())) {
+    return fail("no current layout " + std::to_string(current_layout));
+  }
+  std::set<int32_t> ids;
+  for (const Font& font : fonts) {
+    if (!ids.insert(font.id).second) return fail("font " + std::to_string(font.id) + " twice");
+  }
+  ids.clear();
+  for (const Color& color : colors) {
+    if (!ids.insert(color.id).second) return fail("colour " + std::to_string(color.id) + " twice");
+    if (color.model.size() != 4) return fail("colour " + std::to_string(color.id) + " model");
+  }
+  ids.clear();
+  for (const StyleSheet& sheet : style_sheets) {
+    if (sheet.id == 0 || !ids.insert(sheet.id).second) {
+      return fail("style sheet " + std::to_string(sheet.id) + " twice or 0");
+    }
+    const std::size_t table = sheet.kind == kParagraphStyle ? formats.size() : attributes.size();
+    if ((sheet.kind != kParagraphStyle && sheet.kind != kCharacterStyle) || sheet.record < 0 ||
+        static_cast<std::size_t>(sheet.record) >= table) {
+      return fail("style sheet " + std::to_string(sheet.id) + " has no record");
+    }
+  }
+  ids.clear();
+  for (const Story& story : stories) {
+    if (story.id <= 0 || !ids.insert(story.id).second) {
+      return fail("story " + std::to_string(story.id) + " twice or not above 0");
+    }
+    if (!story.Check(formats.size(), attributes.size(), error)) return false;
+  }
+  std::set<int32_t> box_ids;
+  for (const Box& box : boxes) {
+    if (box.id <= 0 || box.id > 0xFFFF || !box_ids.insert(box.id).second) {
+      return fail("box " + std::to_string(box.id) + " twice or out of 1 to 65535");
+    }
+    if (box.layout < 0 || static_cast<std::size_t>(box.layout) >= layouts.size()) {
+      return fail("box " + std::to_string(box.id) + " has no layout");
+    }
+    if (box.story != 0 && ids.count(box.story) == 0) {
+      return fail("box " + std::to_string(box.id) + " shows no story " +
+                  std::to_string(box.story));
+    }
+  }
+  if (current_box != 0 && box_ids.count(current_box) == 0) {
+    return fail("no current box " + std::to_string(current_box));
+  }
+  if (text_open) {
+    const Story* story = const_cast<DocumentContent*>(this)->SelectedStory();
+    if (story == nullptr) return fail("open text without a story");
+    if (selection_start < 0 || selection_start > selection_end ||
+        selection_end > story->length()) {
+      return fail("selection outside its story");
+    }
+  } else if (selection_start != 0 || selection_end != 0) {
+    return fail("selection without open text");
+  }
+  return true;
+}
+
+XTTextRef DocumentSpace::RefOf(int32_t document, const Story& story) {
+  XTTextRef& latest = latest_[{document, story.id}];
+  auto it = refs_.find(latest);
+  if (it != refs_.end() && it->second.version == story.version) return latest;
+  latest = next_++;
+  refs_[latest] = TextTarget{document, story.id, story.version};
+  return latest;
+}
+
+bool DocumentSpace::Lookup(XTTextRef ref, TextTarget* target) const {
+  auto it = refs_.find(ref);
+  if (it == refs_.end()) return false;
+  *target = it->second;
+  return true;
+}
+
+void DocumentSpace::Follow(XTTextRef ref, const Story& story) {
+  auto it = refs_.find(ref);
+  if (it == refs_.end()) return;
+  it->second.version = story.version;
+  latest_[{it->second.document, it->second.story}] = ref;
+}
+
+}  // namespace xthost

@@ -1,0 +1,174 @@
+#include "host/document_ops.h"
+
+#include <cstdio>
+
+#include "host/doc_json.h"
+#include "host/utf.h"
+
+namespace xthost {
+namespace {
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Quoted(const std::u16string& units) {
+  std::string text;
+  return Utf16ToUtf8(units, &text) ? Transcript::Quote(text) : "(not UTF-16)";
+}
+
+std::string Points(int32_t fixed) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%g", fixed / 65536.0);
+  return buffer;
+}
+
+std::string Hex16(uint32_t value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%04x", value & 0xFFFF);
+  return buffer;
+}
+
+std::string Range(int32_t start, int32_t end) {
+  return "[" + std::to_string(start) + "," + std::to_string(end) + ")";
+}
+
+std::u16string Slice(const Story& story, int32_t start, int32_t end) {
+  return story.text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+}
+
+}  // namespace
+
+DocumentContent* ContentOf(Host& host, int32_t id) {
+  Document* document = host.app().FindDocument(id);
+  return document != nullptr ? document->content.get() : nullptr;
+}
+
+DocumentContent* CurrentContent(Host& host) {
+  return ContentOf(host, host.app().current_document);
+}
+
+int32_t OpenDocumentFile(Host& host, const std::string& path, int32_t flags, int32_t* id,
+                         std::string* error) {
+  const std::string absolute = FolderTable::Absolute(path);
+  auto content = std::make_shared<DocumentContent>();
+  const int32_t result = LoadDocumentFile(absolute, content.get(), error);
+  if (result != kXTOk) return result;
+  const int32_t opened = host.app().OpenDocument(absolute, flags);
+  if (opened > kMaxDocumentId) {
+    host.app().CloseDocument(opened);
+    *error = "no document id is left";
+    return kXTErrRefused;
+  }
+  host.app().FindDocument(opened)->content = std::move(content);
+  host.transcript().Line("open document " + std::to_string(opened) + " " +
+                         Transcript::Quote(BaseName(absolute)) + " flags " +
+                         std::to_string(flags));
+  if (id != nullptr) *id = opened;
+  return kXTOk;
+}
+
+int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::string* error) {
+  Document* document = host.app().FindDocument(id);
+  if (document == nullptr || document->content == nullptr) {
+    *error = "no such document";
+    return kXTErrParam;
+  }
+  DocumentContent& content = *document->content;
+  std::string target = path.empty() ? document->path : FolderTable::Absolute(path);
+  if (path.empty() && content.untitled) {
+    *error = "the document has no file of its own";
+    return kXTErrNotFound;
+  }
+  for (const Document& other : host.app().documents) {
+    if (other.id != id && other.path == target) {
+      *error = "the file is open as document " + std::to_string(other.id);
+      return kXTErrBusy;
+    }
+  }
+  DocumentContent saved = content;
+  saved.flags = 0;
+  saved.untitled = false;
+  const int32_t result = SaveDocumentFile(target, saved, error);
+  if (result != kXTOk) return result;
+  content.flags = 0;
+  content.untitled = false;
+  document->path = target;
+  host.transcript().Line("save document " + std::to_string(id) + " " +
+                         Transcript::Quote(BaseName(target)));
+  return kXTOk;
+}
+
+bool CloseDocument(Host& host, int32_t id, const std::string& how) {
+  const Document* document = host.app().FindDocument(id);
+  if (document == nullptr) return false;
+  host.transcript().Line("close document " + std::to_string(id) + " " +
+                         Transcript::Quote(BaseName(document->path)) + " " + how);
+  return host.app().CloseDocument(id);
+}
+
+std::vector<std::string> DescribeStories(const DocumentContent& content) {
+  std::vector<std::string> lines;
+  for (const Story& story : content.stories) {
+    lines.push_back("story " + std::to_string(story.id) + " length " +
+                    std::to_string(story.length()));
+    int32_t start = 0;
+    for (std::size_t i = 0; i < story.paragraphs.size(); ++i) {
+      const ParagraphRun& run = story.paragraphs[i];
+      const XTParaFormatRecord& format = content.formats[static_cast<std::size_t>(run.format)];
+      lines.push_back("  paragraph " + std::to_string(i) + " " +
+                      Range(start, start + run.length) + " format " + std::to_string(run.format) +
+                      " style " + std::to_string(format.style) + " " +
+                      Quoted(Slice(story, start, start + run.length)));
+      start += run.length;
+    }
+    start = 0;
+    for (std::size_t i = 0; i < story.runs.size(); ++i) {
+      const CharacterRun& run = story.runs[i];
+      const XTCharAttrRecord& a = content.attributes[static_cast<std::size_t>(run.attributes)];
+      lines.push_back("  run " + std::to_string(i) + " " + Range(start, start + run.length) +
+                      " attributes " + std::to_string(run.attributes) + " font " +
+                      std::to_string(a.font) + " faces " + Hex16(a.faces) + " size " +
+                      Points(a.size) + " shift " + Points(a.shift) + " color " +
+                      std::to_string(a.color) + " flags " + Hex16(a.flags) + " opcode " +
+                      std::to_string(a.opcode) + " object " + std::to_string(a.object) + " " +
+                      Quoted(Slice(story, start, start + run.length)));
+      start += run.length;
+    }
+  }
+  return lines;
+}
+
+bool RunDocumentCommand(Host& host, const std::string& name, const std::string& value) {
+  std::string error;
+  const int32_t current = host.app().current_document;
+  if (name == "open") {
+    const int32_t result = OpenDocumentFile(host, value, 0, nullptr, &error);
+    if (result != kXTOk) error = Transcript::Quote(value) + " " + error;
+  } else if (current == 0 && (name == "save" || name == "close" || name == "stories")) {
+    error = "no current document";
+  } else if (name == "save") {
+    SaveDocument(host, current, "", &error);
+  } else if (name == "close") {
+    CloseDocument(host, current, "closed");
+  } else if (name == "stories") {
+    for (const std::string& line : DescribeStories(*CurrentContent(host))) {
+      host.transcript().Line(line);
+    }
+  } else {
+    error = "unknown command";
+  }
+  if (error.empty()) return true;
+  host.transcript().Line(name + " failed: " + error);
+  std::fprintf(stderr, "xthost: %s failed: %s\n", name.c_str(), error.c_str());
+  return false;
+}
+
+int32_t BoxHandle(int32_t document, int32_t box) { return document << 16 | (box & 0xFFFF); }
+
+int32_t LayoutHandle(int32_t document, int32_t layout_index) {
+  return document << 16 | ((layout_index + 1) & 0xFFFF);
+}
+
+}  // namespace xthost

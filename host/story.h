@@ -1,0 +1,89 @@
+// A story of a host document: UTF-16 text with its paragraph runs and its
+// character runs.
+//
+// Paragraphs end with a carriage return (U+000D); the story has one
+// paragraph run per paragraph, so one more than it has returns, and the last
+// one is empty when the text ends with a return (an empty story has one
+// empty paragraph).  Character runs cover the text in order; a run of length
+// 0 stands only where a document said so, or alone in an empty story (the
+// attributes typing would take there).  Formats and attributes are indices
+// into the document's tables.
+//
+// Every change keeps these rules and advances `version`, by which text
+// references tell that the text moved under them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace xthost {
+
+struct ParagraphRun {
+  int32_t format = 0;  // index into the document's paragraph formats
+  int32_t length = 0;
+  bool operator==(const ParagraphRun& o) const { return format == o.format && length == o.length; }
+};
+
+struct CharacterRun {
+  int32_t attributes = 0;  // index into the document's character attributes
+  int32_t length = 0;
+  bool operator==(const CharacterRun& o) const {
+    return attributes == o.attributes && length == o.length;
+  }
+};
+
+class Story {
+ public:
+  static constexpr char16_t kReturn = u'\r';
+
+  // An empty story: one empty paragraph of format 0, one empty run of
+  // attributes 0.
+  explicit Story(int32_t id = 0);
+
+  int32_t id = 0;
+  uint32_t options = 0;  // option bits (see XTStoryTextSuite::story_option)
+  std::u16string text;
+  std::vector<ParagraphRun> paragraphs;
+  std::vector<CharacterRun> runs;
+  uint32_t version = 0;  // advances with every change of the text
+
+  int32_t length() const { return static_cast<int32_t>(text.size()); }
+
+  // Whether the rules above hold, with `formats` and `attributes` entries in
+  // the document's tables; else false with the reason in *error.
+  bool Check(std::size_t formats, std::size_t attributes, std::string* error) const;
+
+  // Inserts `units` at `position` (0 to length).  The new characters take
+  // the attributes of the character before them (of the first character at
+  // position 0); each return in them starts a paragraph of the format of the
+  // paragraph it was typed into.  False, changing nothing, for a position
+  // outside the text.
+  bool Insert(int32_t position, const std::u16string& units);
+
+  // Deletes the characters from `start` up to `end`; a paragraph whose
+  // return goes joins the next one and keeps its own format.  False,
+  // changing nothing, unless 0 <= start <= end <= length.
+  bool Delete(int32_t start, int32_t end);
+
+  // Gives the characters from `start` up to `end` the attribute index that
+  // `change` makes of their present one, splitting runs at the range's ends
+  // and merging neighbours that end up alike.  False, changing nothing, for
+  // a range outside the text.  The version does not change: the text stays.
+  bool ChangeAttributes(int32_t start, int32_t end, const std::function<int32_t(int32_t)>& change);
+
+  // The attribute index of the character at `position`, or of the one
+  // before it at the end of the text.
+  int32_t AttributesAt(int32_t position) const;
+
+ private:
+  // Paragraph formats, one per paragraph, and back.
+  std::vector<int32_t> Formats() const;
+  void SetParagraphs(const std::vector<int32_t>& formats);
+  // Drops empty runs (one stays when the text is empty) and merges
+  // neighbours with equal attributes.
+  void NormalizeRuns();
+};
+
+}  // namespace xthost

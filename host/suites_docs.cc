@@ -1,0 +1,747 @@
+// Suites of document access: memory blocks, story text, text attributes,
+// the application's tool mode and current box, the current document, fonts.
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "host/document_ops.h"
+#include "host/host.h"
+#include "host/suites_docs.h"
+
+namespace xthost {
+namespace {
+
+// Blocks larger than this are refused.
+constexpr uint32_t kMaxBlock = 256u << 20;
+// Font-list entries: id, 0, offset of the name in units, its length.
+constexpr int32_t kFontEntrySize = 12;
+
+// The current document's id and content; kXTErrNoDocument without one.
+int32_t Current(Host& host, int32_t* id, DocumentContent** content) {
+  *content = CurrentContent(host);
+  if (*content == nullptr) return kXTErrNoDocument;
+  *id = host.app().current_document;
+  return kXTOk;
+}
+
+// What a text reference names, as it is now.
+int32_t Resolve(Host& host, XTTextRef ref, int32_t* document, DocumentContent** content,
+                Story** story) {
+  DocumentSpace::TextTarget target;
+  if (!host.docs.Lookup(ref, &target)) return kXTErrParam;
+  *content = ContentOf(host, target.document);
+  *story = *content != nullptr ? (*content)->FindStory(target.story) : nullptr;
+  if (*story == nullptr || (*story)->version != target.version) return kXTErrStaleText;
+  *document = target.document;
+  return kXTOk;
+}
+
+// A box of the current document by handle.
+Box* CurrentBox(Host& host, XTBox handle, DocumentContent** content) {
+  int32_t id = 0;
+  if (Current(host, &id, content) != kXTOk || (handle >> 16) != id) return nullptr;
+  return (*content)->FindBox(handle & 0xFFFF);
+}
+
+void PutWord(std::vector<uint8_t>& block, std::size_t word, int32_t value) {
+  std::memcpy(block.data() + word * 4, &value, 4);
+}
+
+// The run tables of no text (reference 0): empty.
+int32_t NoRuns(Host& host, XTHandle table, uint32_t* count) {
+  std::vector<uint8_t>* block = host.docs.blocks.Find(table);
+  if (block == nullptr || count == nullptr) return kXTErrParam;
+  block->clear();
+  *count = 0;
+  return kXTOk;
+}
+
+// --- LGE2: memory blocks ---
+
+int32_t NewHandle(uint32_t size, XTHandle* handle) {
+  Host& host = Host::Current();
+  if (host.Fails("new_handle")) return kXTErrInjected;
+  if (handle == nullptr || size > kMaxBlock) return kXTErrParam;
+  *handle = host.docs.blocks.Add(std::vector<uint8_t>(size, 0));
+  return kXTOk;
+}
+
+int32_t DisposeHandle(XTHandle handle) {
+  Host& host = Host::Current();
+  if (host.Fails("dispose_handle")) return kXTErrInjected;
+  return host.docs.blocks.Remove(handle) ? kXTOk : kXTErrParam;
+}
+
+int32_t HandleSize(XTHandle handle, uint32_t* size) {
+  Host& host = Host::Current();
+  if (host.Fails("handle_size")) return kXTErrInjected;
+  const std::vector<uint8_t>* block = host.docs.blocks.Find(handle);
+  if (block == nullptr || size == nullptr) return kXTErrParam;
+  *size = static_cast<uint32_t>(block->size());
+  return kXTOk;
+}
+
+int32_t HandleData(XTHandle handle, void** data) {
+  Host& host = Host::Current();
+  if (host.Fails("handle_data")) return kXTErrInjected;
+  std::vector<uint8_t>* block = host.docs.blocks.Find(handle);
+  if (block == nullptr || data == nullptr) return kXTErrParam;
+  *data = block->empty() ? nullptr : block->data();
+  return kXTOk;
+}
+
+// --- LGF2: story text ---
+
+int32_t StoryText(int32_t story_id, XTTextRef* ref, int32_t* length, int32_t* first_box,
+                  int32_t* document) {
+  Host& host = Host::Current();
+  if (host.Fails("story_text")) return kXTErrInjected;
+  if (ref == nullptr || length == nullptr || first_box == nullptr || document == nullptr) {
+    return kXTErrParam;
+  }
+  int32_t id = 0;
+  DocumentContent* content = nullptr;
+  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  const Story* story = content->FindStory(story_id);
+  if (story == nullptr) return kXTErrParam;
+  *ref = host.docs.RefOf(id, *story);
+  *length = story->length();
+  *first_box = 0;
+  for (const Box& box : content->boxes) {
+    if (box.story == story_id) {
+      *first_box = BoxHandle(id, box.id);
+      break;
+    }
+  }
+  *document = id;
+  ++host.docs.text_requests;
+  return kXTOk;
+}
+
+int32_t ParagraphRuns(XTTextRef ref, XTHandle table, uint32_t* count) {
+  Host& host = Host::Current();
+  if (host.Fails("paragraph_runs")) return kXTErrInjected;
+  if (ref == 0) return NoRuns(host, table, count);
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
+    return result;
+  }
+  std::vector<uint8_t>* block = host.docs.blocks.Find(table);
+  if (block == nullptr || count == nullptr) return kXTErrParam;
+  block->assign(story->paragraphs.size() * kXTParagraphRunWords * 4, 0);
+  int32_t start = 0;
+  for (std::size_t i = 0; i < story->paragraphs.size(); ++i) {
+    PutWord(*block, i * kXTParagraphRunWords, story->paragraphs[i].format);
+    PutWord(*block, i * kXTParagraphRunWords + 1, story->paragraphs[i].length);
+    PutWord(*block, i * kXTParagraphRunWords + 2, start);
+    start += story->paragraphs[i].length;
+  }
+  *count = static_cast<uint32_t>(story->paragraphs.size());
+  return kXTOk;
+}
+
+int32_t CharacterRuns(XTTextRef ref, XTHandle table, uint32_t* count) {
+  Host& host = Host::Current();
+  if (host.Fails("character_runs")) return kXTErrInjected;
+  if (ref == 0) return NoRuns(host, table, count);
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
+    return result;
+  }
+  std::vector<uint8_t>* block = host.docs.blocks.Find(table);
+  if (block == nullptr || count == nullptr) return kXTErrParam;
+  block->assign(story->runs.size() * kXTCharacterRunWords * 4, 0);
+  for (std::size_t i = 0; i < story->runs.size(); ++i) {
+    PutWord(*block, i * kXTCharacterRunWords, story->runs[i].attributes);
+    PutWord(*block, i * kXTCharacterRunWords + 1, story->runs[i].length);
+  }
+  *count = static_cast<uint32_t>(story->runs.size());
+  return kXTOk;
+}
+
+int32_t ReadText(XTTextRef ref, int32_t start, int32_t count, char16_t* out) {
+  Host& host = Host::Current();
+  if (host.Fails("read_text")) return kXTErrInjected;
+  if (ref == 0 && count == 0) return kXTOk;  // nothing of no text
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
+    return result;
+  }
+  if (start < 0 || count < 0 || start > story->length() - count || (out == nullptr && count > 0)) {
+    return kXTErrParam;
+  }
+  std::copy_n(story->text.begin() + start, count, out);
+  return kXTOk;
+}
+
+int32_t InsertText(XTTextRef ref, int32_t position, const char16_t* text, int32_t count) {
+  Host& host = Host::Current();
+  if (host.Fails("insert_text")) return kXTErrInjected;
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
+    return result;
+  }
+  if (count < 0 || (text == nullptr && count > 0) ||
+      count > std::numeric_limits<int32_t>::max() - story->length() ||
+      !story->Insert(position, std::u16string(text ? text : u"", static_cast<std::size_t>(count)))) {
+    return kXTErrParam;
+  }
+  host.docs.Follow(ref, *story);
+  content->flags |= 1;
+  return kXTOk;
+}
+
+int32_t DeleteText(XTTextRef ref, int32_t start, int32_t end) {
+  Host& host = Host::Current();
+  if (host.Fails("delete_text")) return kXTErrInjected;
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
+    return result;
+  }
+  if (!story->Delete(start, end)) return kXTErrParam;
+  host.transcript().Line("delete text " + std::to_string(story->id) + " " +
+                         std::to_string(start) + " " + std::to_string(end));
+  host.docs.Follow(ref, *story);
+  content->flags |= 1;
+  // A selection in the story keeps within it.
+  if (content->SelectedStory() == story) {
+    content->selection_start = std::min(content->selection_start, story->length());
+    content->selection_end = std::min(content->selection_end, story->length());
+  }
+  return kXTOk;
+}
+
+// Sets one attribute in a copy of `record`; false for an unknown attribute
+// or a value it cannot take.
+bool SetAttribute(XTCharAttrRecord& record, int32_t attribute, int32_t value) {
+  switch (attribute) {
+    case kXTAttrColor:
+      if (value < 0 || value > 0xFFFF) return false;
+      record.color = static_cast<uint16_t>(value);
+      return true;
+    case kXTAttrFont:
+      if (value < 0 || value > 0xFFFF) return false;
+      record.font = static_cast<uint16_t>(value);
+      return true;
+    case kXTAttrFaces:
+      record.faces = static_cast<uint16_t>(value);
+      return true;
+    case kXTAttrSize:
+      if (value <= 0) return false;
+      record.size = value;
+      return true;
+    case kXTAttrKerning:
+      record.kerning = value;
+      return true;
+    case kXTAttrTracking:
+      record.tracking = value;
+      return true;
+    case kXTAttrShift:
+      record.shift = value;
+      return true;
+    default:
+      return false;
+  }
+}
+
+int32_t SetTextAttribute(XTTextRef ref, int32_t attribute, int32_t value, int32_t) {
+  Host& host = Host::Current();
+  if (host.Fails("set_text_attribute")) return kXTErrInjected;
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
+    return result;
+  }
+  XTCharAttrRecord probe = DefaultAttributes();
+  if (content->SelectedStory() != story || !SetAttribute(probe, attribute, value)) {
+    return kXTErrParam;
+  }
+  story->ChangeAttributes(content->selection_start, content->selection_end, [&](int32_t old) {
+    XTCharAttrRecord record = content->attributes[static_cast<std::size_t>(old)];
+    SetAttribute(record, attribute, value);
+    return content->AttributeIndex(record);
+  });
+  if (content->selection_start != content->selection_end) content->flags |= 1;
+  return kXTOk;
+}
+
+int32_t StoryOption(int32_t story_id, int32_t option, uint8_t* on) {
+  Host& host = Host::Current();
+  if (host.Fails("story_option")) return kXTErrInjected;
+  int32_t id = 0;
+  DocumentContent* content = nullptr;
+  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  const Story* story = content->FindStory(story_id);
+  if (story == nullptr || option < 0 || option > 31 || on == nullptr) return kXTErrParam;
+  *on = (story->options >> option) & 1;
+  return kXTOk;
+}
+
+int32_t SetStoryOption(int32_t story_id, int32_t option, uint8_t on) {
+  Host& host = Host::Current();
+  if (host.Fails("set_story_option")) return kXTErrInjected;
+  int32_t id = 0;
+  DocumentContent* content = nullptr;
+  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  Story* story = content->FindStory(story_id);
+  if (story == nullptr || option < 0 || option > 31) return kXTErrParam;
+  const uint32_t bit = uint32_t{1} << option;
+  story->options = on ? story->options | bit : story->options & ~bit;
+  return kXTOk;
+}
+
+int32_t Recompose(XTTextRef ref, int32_t, int32_t, int32_t) {
+  Host& host = Host::Current();
+  if (host.Fails("recompose")) return kXTErrInjected;
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
+    return result;
+  }
+  ++host.docs.recompose_requests;
+  return kXTOk;
+}
+
+// --- LGG2: text attributes ---
+
+int32_t AttributeContext(XTTextRef ref, XTAttrContext* context) {
+  Host& host = Host::Current();
+  if (host.Fails("attribute_context")) return kXTErrInjected;
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
+    return result;
+  }
+  if (context == nullptr) return kXTErrParam;
+  *context = document;
+  return kXTOk;
+}
+
+int32_t ParagraphFormat(XTAttrContext context, int32_t index, XTParaFormatRecord* record,
+                        uint16_t* word) {
+  Host& host = Host::Current();
+  if (host.Fails("paragraph_format")) return kXTErrInjected;
+  const DocumentContent* content = ContentOf(host, context);
+  if (content == nullptr || record == nullptr || index < 0 ||
+      static_cast<std::size_t>(index) >= content->formats.size()) {
+    return kXTErrParam;
+  }
+  *record = content->formats[static_cast<std::size_t>(index)];
+  if (word != nullptr) *word = record->style;
+  ++host.docs.format_requests;
+  return kXTOk;
+}
+
+int32_t CharacterAttributes(XTAttrContext context, int32_t index, XTCharAttrRecord* record,
+                            uint16_t* word) {
+  Host& host = Host::Current();
+  if (host.Fails("character_attributes")) return kXTErrInjected;
+  const DocumentContent* content = ContentOf(host, context);
+  if (content == nullptr || record == nullptr || index < 0 ||
+      static_cast<std::size_t>(index) >= content->attributes.size()) {
+    return kXTErrParam;
+  }
+  *record = content->attributes[static_cast<std::size_t>(index)];
+  if (word != nullptr && record->style != 0) *word = record->style;
+  return kXTOk;
+}
+
+int32_t SelectionAttributes(XTCharAttrRecord* record) {
+  Host& host = Host::Current();
+  if (host.Fails("selection_attributes")) return kXTErrInjected;
+  int32_t id = 0;
+  DocumentContent* content = nullptr;
+  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  const Story* story = content->SelectedStory();
+  if (story == nullptr || record == nullptr) return kXTErrParam;
+  int32_t position = content->selection_start;
+  if (content->selection_start == content->selection_end && position > 0) --position;
+  *record = content->attributes[static_cast<std::size_t>(story->AttributesAt(position))];
+  return kXTOk;
+}
+
+int32_t BaselineShift(int32_t size, int32_t shift, int32_t* absolute) {
+  Host& host = Host::Current();
+  if (host.Fails("baseline_shift")) return kXTErrInjected;
+  if (absolute == nullptr) return kXTErrParam;
+  // Rounded half away from zero; a product of two 32-bit values divided by
+  // 2^16 always fits 48 bits, and is then brought into 32.
+  const int64_t product = int64_t{shift} * size;
+  const int64_t rounded = product >= 0 ? (product + 0x8000) >> 16 : -((-product + 0x8000) >> 16);
+  *absolute = static_cast<int32_t>(std::clamp<int64_t>(rounded, std::numeric_limits<int32_t>::min(),
+                                                       std::numeric_limits<int32_t>::max()));
+  return kXTOk;
+}
+
+// --- LGH2: the application ---
+
+int32_t ToolMode(int32_t* mode) {
+  Host& host = Host::Current();
+  if (host.Fails("tool_mode")) return kXTErrInjected;
+  if (mode == nullptr) return kXTErrParam;
+  *mode = host.docs.tool_mode;
+  return kXTOk;
+}
+
+int32_t SetToolMode(int32_t mode) {
+  Host& host = Host::Current();
+  if (host.Fails("set_tool_mode")) return kXTErrInjected;
+  host.docs.tool_mode = mode;
+  return kXTOk;
+}
+
+int32_t CurrentBoxOf(XTBox* box) {
+  Host& host = Host::Current();
+  if (host.Fails("current_box")) return kXTErrInjected;
+  int32_t id = 0;
+  DocumentContent* content = nullptr;
+  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  if (box == nullptr) return kXTErrParam;
+  *box = content->current_box != 0 ? BoxHandle(id, content->current_box) : 0;
+  return kXTOk;
+}
+
+int32_t SetCurrentBox(XTBox handle) {
+  Host& host = Host::Current();
+  if (host.Fails("set_current_box")) return kXTErrInjected;
+  DocumentContent* content = nullptr;
+  const Box* box = CurrentBox(host, handle, &content);
+  if (box == nullptr) return kXTErrParam;
+  if (content->current_box != box->id) {
+    content->current_box = box->id;
+    content->text_open = false;
+    content->selection_start = content->selection_end = 0;
+  }
+  return kXTOk;
+}
+
+int32_t BoxOfStory(int32_t story_id, XTBox* box) {
+  Host& host = Host::Current();
+  if (host.Fails("box_of_story")) return kXTErrInjected;
+  int32_t id = 0;
+  DocumentContent* content = nullptr;
+  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  if (box == nullptr) return kXTErrParam;
+  for (const Box& candidate : content->boxes) {
+    if (candidate.story == story_id && story_id != 0) {
+      *box = BoxHandle(id, candidate.id);
+      return kXTOk;
+    }
+  }
+  return kXTErrParam;
+}
+
+int32_t StoryOfBox(XTBox handle, int32_t* story) {
+  Host& host = Host::Current();
+  if (host.Fails("story_of_box")) return kXTErrInjected;
+  DocumentContent* content = nullptr;
+  const Box* box = CurrentBox(host, handle, &content);
+  if (box == nullptr || story == nullptr) return kXTErrParam;
+  *story = box->story;
+  return kXTOk;
+}
+
+int32_t TextOpen(XTBox handle, uint8_t* open) {
+  Host& host = Host::Current();
+  if (host.Fails("text_open")) return kXTErrInjected;
+  DocumentContent* content = nullptr;
+  const Box* box = CurrentBox(host, handle, &content);
+  if (box == nullptr || open == nullptr) return kXTErrParam;
+  *open = content->current_box == box->id && content->text_open ? 1 : 0;
+  return kXTOk;
+}
+
+int32_t OpenText(XTBox handle) {
+  Host& host = Host::Current();
+  if (host.Fails("open_text")) return kXTErrInjected;
+  DocumentContent* content = nullptr;
+  const Box* box = CurrentBox(host, handle, &content);
+  if (box == nullptr || box->story == 0 || content->current_box != box->id) return kXTErrParam;
+  content->text_open = true;
+  return kXTOk;
+}
+
+int32_t SelectText(XTBox handle, int32_t start, int32_t end) {
+  Host& host = Host::Current();
+  if (host.Fails("select_text")) return kXTErrInjected;
+  DocumentContent* content = nullptr;
+  const Box* box = CurrentBox(host, handle, &content);
+  const Story* story = box != nullptr ? content->FindStory(box->story) : nullptr;
+  if (story == nullptr || start < 0 || start > end || end > story->length()) return kXTErrParam;
+  content->current_box = box->id;
+  content->text_open = true;
+  content->selection_start = start;
+  content->selection_end = end;
+  return kXTOk;
+}
+
+int32_t ReleaseObject(int32_t object, int32_t flags) {
+  Host& host = Host::Current();
+  if (host.Fails("release_object")) return kXTErrInjected;
+  DocumentContent* content = ContentOf(host, object >> 16);
+  const int32_t box_id = object & 0xFFFF;
+  if (content == nullptr || content->FindBox(box_id) == nullptr) return kXTErrParam;
+  content->boxes.erase(std::remove_if(content->boxes.begin(), content->boxes.end(),
+                                      [&](const Box& box) { return box.id == box_id; }),
+                       content->boxes.end());
+  if (content->current_box == box_id) {
+    content->current_box = 0;
+    content->text_open = false;
+    content->selection_start = content->selection_end = 0;
+  }
+  content->flags |= 2;
+  host.transcript().Line("release object " + std::to_string(object) + " flags " +
+                         std::to_string(flags));
+  return kXTOk;
+}
+
+int32_t Refresh(int32_t, int32_t, int32_t) {
+  Host& host = Host::Current();
+  if (host.Fails("refresh")) return kXTErrInjected;
+  ++host.docs.refresh_requests;
+  return kXTOk;
+}
+
+// --- LGI2: the current document ---
+
+int32_t CurrentDocument(int16_t* id) {
+  Host& host = Host::Current();
+  if (host.Fails("current_document")) return kXTErrInjected;
+  if (id == nullptr) return kXTErrParam;
+  const int32_t current = host.app().current_document;
+  *id = static_cast<int16_t>(current == 0 ? -1 : current);
+  return current == 0 ? kXTErrNoDocument : kXTOk;
+}
+
+int32_t SetCurrentDocument(int16_t id) {
+  Host& host = Host::Current();
+  if (host.Fails("set_current_document")) return kXTErrInjected;
+  if (id <= 0 || host.app().FindDocument(id) == nullptr) return kXTErrParam;
+  host.app().current_document = id;
+  return kXTOk;
+}
+
+int32_t DocumentCount(int32_t* count) {
+  Host& host = Host::Current();
+  if (host.Fails("document_count")) return kXTErrInjected;
+  if (count == nullptr) return kXTErrParam;
+  *count = static_cast<int32_t>(host.app().documents.size());
+  return kXTOk;
+}
+
+// A byte of the current document's state.
+int32_t StateByte(const char* name, bool DocumentContent::*field, uint8_t* answer) {
+  Host& host = Host::Current();
+  if (host.Fails(name)) return kXTErrInjected;
+  int32_t id = 0;
+  DocumentContent* content = nullptr;
+  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  if (answer == nullptr) return kXTErrParam;
+  *answer = content->*field ? 1 : 0;
+  return kXTOk;
+}
+
+int32_t IsUntitled(uint8_t* answer) {
+  return StateByte("is_untitled", &DocumentContent::untitled, answer);
+}
+
+int32_t IsMacDocument(uint8_t* answer) {
+  return StateByte("is_mac_document", &DocumentContent::mac, answer);
+}
+
+int32_t StateFlags(uint32_t* flags) {
+  Host& host = Host::Current();
+  if (host.Fails("state_flags")) return kXTErrInjected;
+  int32_t id = 0;
+  DocumentContent* content = nullptr;
+  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  if (flags == nullptr) return kXTErrParam;
+  *flags = content->flags;
+  return kXTOk;
+}
+
+int32_t SetStateFlags(uint32_t flags) {
+  Host& host = Host::Current();
+  if (host.Fails("set_state_flags")) return kXTErrInjected;
+  int32_t id = 0;
+  DocumentContent* content = nullptr;
+  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  content->flags = flags;
+  return kXTOk;
+}
+
+int32_t DoCommand(int32_t command) {
+  Host& host = Host::Current();
+  if (host.Fails("do_command")) return kXTErrInjected;
+  if (command != kXTCommandSave) return kXTErrRefused;
+  if (CurrentContent(host) == nullptr) return kXTErrNoDocument;
+  std::string error;
+  return SaveDocument(host, host.app().current_document, "", &error);
+}
+
+int32_t ProjectFileSpec(XTProject project, XTFileSpec* spec) {
+  Host& host = Host::Current();
+  if (host.Fails("project_file_spec")) return kXTErrInjected;
+  const Document* document = host.app().FindDocument(project);
+  if (document == nullptr || document->content == nullptr || spec == nullptr) return kXTErrParam;
+  if (document->content->untitled) return kXTErrNotFound;
+  XTFileSpec made{};
+  const int32_t result = host.folders().MakeSpec(0, 0, document->path, &made);
+  if (result == kXTOk) *spec = made;
+  return result;
+}
+
+int32_t CurrentLayout(XTProject project, XTLayout* layout) {
+  Host& host = Host::Current();
+  if (host.Fails("current_layout")) return kXTErrInjected;
+  const DocumentContent* content = ContentOf(host, project);
+  if (content == nullptr || layout == nullptr || content->layouts.empty()) return kXTErrParam;
+  *layout = LayoutHandle(project, content->current_layout);
+  return kXTOk;
+}
+
+int32_t LayoutModified(XTLayout layout, uint8_t* modified) {
+  Host& host = Host::Current();
+  if (host.Fails("layout_modified")) return kXTErrInjected;
+  const DocumentContent* content = ContentOf(host, layout >> 16);
+  const int32_t index = (layout & 0xFFFF) - 1;
+  if (content == nullptr || modified == nullptr || index < 0 ||
+      static_cast<std::size_t>(index) >= content->layouts.size()) {
+    return kXTErrParam;
+  }
+  *modified = content->layouts[static_cast<std::size_t>(index)].modified ? 1 : 0;
+  return kXTOk;
+}
+
+int32_t DocumentWindow(int32_t* window) {
+  Host& host = Host::Current();
+  if (host.Fails("document_window")) return kXTErrInjected;
+  if (window == nullptr) return kXTErrParam;
+  if (host.app().current_document == 0) return kXTErrNoDocument;
+  *window = host.app().current_document;
+  return kXTOk;
+}
+
+int32_t CloseWindow(int32_t window) {
+  Host& host = Host::Current();
+  if (host.Fails("close_window")) return kXTErrInjected;
+  return CloseDocument(host, window, "window") ? kXTOk : kXTErrParam;
+}
+
+int32_t SaveCurrentDocumentAt(XTFile file, uint32_t) {
+  Host& host = Host::Current();
+  if (host.Fails("save_document")) return kXTErrInjected;
+  if (CurrentContent(host) == nullptr) return kXTErrNoDocument;
+  std::string path;
+  if (file != 0) {
+    const FileObject* object = host.files.Find(file);
+    if (object == nullptr || object->path.empty()) return kXTErrParam;
+    path = object->path;
+  }
+  std::string error;
+  return SaveDocument(host, host.app().current_document, path, &error);
+}
+
+// --- LGJ2: fonts ---
+
+int32_t CheckFonts(XTProject project) {
+  Host& host = Host::Current();
+  if (host.Fails("check_fonts")) return kXTErrInjected;
+  return ContentOf(host, project) != nullptr ? kXTOk : kXTErrParam;
+}
+
+int32_t FontList(XTProject project, XTHandle* list, int32_t* owner) {
+  Host& host = Host::Current();
+  if (host.Fails("font_list")) return kXTErrInjected;
+  const DocumentContent* content = ContentOf(host, project);
+  if (content == nullptr || list == nullptr || owner == nullptr || content->fonts.size() > 0xFFFF) {
+    return kXTErrParam;
+  }
+  // A 16-bit count and 16 bits of padding, the entries, then the names.
+  const std::size_t entries = content->fonts.size();
+  std::size_t names = 0;
+  for (const Font& font : content->fonts) names += font.name.size();
+  std::vector<uint8_t> block(4 + entries * kFontEntrySize + names * 2, 0);
+  if (block.size() > kMaxBlock) return kXTErrParam;
+  const uint16_t count = static_cast<uint16_t>(entries);
+  std::memcpy(block.data(), &count, 2);
+  uint32_t offset = 0;
+  for (std::size_t i = 0; i < entries; ++i) {
+    const Font& font = content->fonts[i];
+    uint8_t* entry = block.data() + 4 + i * kFontEntrySize;
+    const uint32_t length = static_cast<uint32_t>(font.name.size());
+    std::memcpy(entry, &font.id, 2);
+    std::memcpy(entry + 4, &offset, 4);
+    std::memcpy(entry + 8, &length, 4);
+    std::memcpy(block.data() + 4 + entries * kFontEntrySize + offset * 2, font.name.data(),
+                length * 2);
+    offset += length;
+  }
+  *list = host.docs.blocks.Add(std::move(block));
+  *owner = project;
+  return kXTOk;
+}
+
+int32_t FontEntry(XTHandle list, int32_t index, uint16_t* id, char16_t* name, int32_t capacity,
+                  int32_t entry_size, int32_t) {
+  Host& host = Host::Current();
+  if (host.Fails("font_entry")) return kXTErrInjected;
+  const std::vector<uint8_t>* block = host.docs.blocks.Find(list);
+  if (block == nullptr || block->size() < 4 || id == nullptr || name == nullptr || capacity < 1 ||
+      entry_size != kFontEntrySize) {
+    return kXTErrParam;
+  }
+  uint16_t count = 0;
+  std::memcpy(&count, block->data(), 2);
+  const std::size_t names = 4 + std::size_t{count} * kFontEntrySize;
+  if (index < 1 || index > count || block->size() < names) return kXTErrParam;
+  const uint8_t* entry = block->data() + 4 + static_cast<std::size_t>(index - 1) * kFontEntrySize;
+  uint32_t offset = 0;
+  uint32_t length = 0;
+  std::memcpy(id, entry, 2);
+  std::memcpy(&offset, entry + 4, 4);
+  std::memcpy(&length, entry + 8, 4);
+  if ((uint64_t{offset} + length) * 2 > block->size() - names) return kXTErrParam;
+  const uint32_t kept = std::min<uint32_t>(length, static_cast<uint32_t>(capacity - 1));
+  std::memcpy(name, block->data() + names + std::size_t{offset} * 2, std::size_t{kept} * 2);
+  name[kept] = u'\0';
+  return kXTOk;
+}
+
+}  // namespace
+
+const XTMemorySuite kMemorySuite = {kXTSuiteLGE2, NewHandle, DisposeHandle, HandleSize,
+                                    HandleData};
+const XTStoryTextSuite kStoryTextSuite = {
+    kXTSuiteLGF2, StoryText,        ParagraphRuns, CharacterRuns,  ReadText, InsertText,
+    DeleteText,   SetTextAttribute, StoryOption,   SetStoryOption, Recompose,
+};
+const XTTextAttributeSuite kTextAttributeSuite = {kXTSuiteLGG2,        AttributeContext,
+                                                  ParagraphFormat,     CharacterAttributes,
+                                                  SelectionAttributes, BaselineShift};
+const XTSelectionSuite kSelectionSuite = {
+    kXTSuiteLGH2, ToolMode,   SetToolMode, CurrentBoxOf,  SetCurrentBox, BoxOfStory,
+    StoryOfBox,   TextOpen,   OpenText,    SelectText,    ReleaseObject, Refresh,
+};
+const XTDocumentStateSuite kDocumentStateSuite = {
+    kXTSuiteLGI2,    CurrentDocument, SetCurrentDocument, DocumentCount,
+    IsUntitled,      IsMacDocument,   StateFlags,         SetStateFlags,
+    DoCommand,       ProjectFileSpec, CurrentLayout,      LayoutModified,
+    DocumentWindow,  CloseWindow,     SaveCurrentDocumentAt,
+};
+const XTFontSuite kFontSuite = {kXTSuiteLGJ2, CheckFonts, FontList, FontEntry};
+
+}  // namespace xthost

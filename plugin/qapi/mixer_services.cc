@@ -1,0 +1,55 @@
+#include "plugin/qapi/mixer_services.h"
+
+#include <cstring>
+
+#include "framework/failures.h"
+#include "support/host_link.h"
+
+namespace Mixer {
+
+void CopyBoundedWide(uint32_t maxLen, char16_t* text, const char16_t* source) {
+  if (maxLen == 0) return;
+  text[0] = source[0];
+  for (uint32_t i = 1; text[i - 1] != u'\0'; ++i) {
+    if (i >= maxLen) {
+      AssertFail(__FILE__, __LINE__, "theLen < mMaxLen");
+      text[maxLen - 1] = u'\0';
+      return;
+    }
+    text[i] = source[i];
+  }
+}
+
+XTBox MakeCurrent(int32_t storyId) {
+  const XTSelectionSuite* selection = XT().lgh2;
+  if (selection == nullptr) return 0;
+  int32_t mode = 1;
+  if (selection->tool_mode(&mode) == kXTOk && mode != 1) selection->set_tool_mode(1);
+  XTBox previous = 0;
+  selection->current_box(&previous);
+  XTBox box = 0;
+  if (selection->box_of_story(storyId, &box) != kXTOk || box == 0) return previous;
+  if (previous != box) selection->set_current_box(box);
+  uint8_t open = 0;
+  if (selection->text_open(box, &open) == kXTOk && open == 0) selection->open_text(box);
+  return previous;
+}
+
+}  // namespace Mixer
+
+int32_t GetCurrentDocumentLocation(int16_t* volume, int32_t* folder, char* name) {
+  if (volume == nullptr || folder == nullptr || name == nullptr) return 12;
+  const HostLink& link = XT();
+  if (link.projects == nullptr || link.lgi2 == nullptr) return kXTErrNoSuite;
+  XTProject project = 0;
+  int32_t result = link.projects->current_project(&project);
+  if (result != kXTOk) return result;
+  XTFileSpec spec{};
+  result = link.lgi2->project_file_spec(project, &spec);
+  if (result != kXTOk) return result;
+  *volume = spec.volume;
+  *folder = spec.folder;
+  std::memcpy(name, spec.name, sizeof spec.name);
+  name[sizeof spec.name - 1] = '\0';
+  return kXTOk;
+}

@@ -1,0 +1,80 @@
+#include "plugin/qapi/q_font_list.h"
+
+#include <cstring>
+#include <ostream>
+
+#include "plugin/qapi/code_pages.h"
+#include "plugin/qapi/q_handle.h"
+#include "plugin/qapi/qapi_trace.h"
+#include "support/host_link.h"
+#include "support/program_log.h"
+
+namespace {
+
+// Units of the name buffer the host fills (510 bytes); a name keeps at most
+// one unit fewer, below the record's capacity.
+constexpr int32_t kNameUnits = 255;
+constexpr int32_t kFontEntrySize = 12;
+
+}  // namespace
+
+QFontList::QFontList() {
+  const HostLink& link = XT();
+  const XTFontSuite* fonts = link.lgj2;
+  if (link.projects == nullptr || fonts == nullptr || link.lge2 == nullptr) return;
+  XTProject project = 0;
+  if (link.projects->current_project(&project) != kXTOk) return;
+  if (fonts->check_fonts(project) != kXTOk) return;
+  XTHandle list_handle = 0;
+  int32_t owner = 0;
+  if (fonts->font_list(project, &list_handle, &owner) != kXTOk || list_handle == 0) return;
+  QHandle list = QHandle::Adopt(list_handle);
+  if (owner == 0 || list.Size() < 2) return;
+  uint16_t count = 0;
+  std::memcpy(&count, list.Data(), 2);
+  const uint32_t code_page = WinCodePageOf(kHostFontScript);
+  for (int32_t index = count; index >= 1; --index) {
+    char16_t name[kNameUnits + 1] = {};
+    uint16_t id = 0;
+    if (fonts->font_entry(list.Get(), index, &id, name, kNameUnits, kFontEntrySize, 1) != kXTOk) {
+      continue;
+    }
+    name[kNameUnits - 1] = u'\0';
+    auto record = std::make_unique<HostFontRecord>();
+    record->fontId = id;
+    Mixer::AppendBoundedWide(record->name, name);
+    record->codePage = code_page;
+    record->script = kHostFontScript;
+    if (fonts_.count(id) != 0) QuarkInternalError("Plugin\\Qapi\\QFontList", 224);
+    Insert(id, std::move(record));
+  }
+}
+
+const HostFontRecord* QFontList::FindFont(uint16_t fontId) const {
+  const HostFontRecord* record = Find(fontId);
+  if (record == nullptr) {
+    ProgramLog() << "##### fontID " << std::hex << fontId << "  (" << std::dec << fontId
+                 << ") is not found" << " will return something" << std::endl;
+  }
+  return record;
+}
+
+const HostFontRecord* QFontList::FindByName(const char16_t* name) const {
+  if (name == nullptr) return nullptr;
+  for (const auto& [id, record] : fonts_) {
+    const char16_t* mine = record->name.text;
+    std::size_t i = 0;
+    while (mine[i] != u'\0' && mine[i] == name[i]) ++i;
+    if (mine[i] == name[i]) return record.get();
+  }
+  return nullptr;
+}
+
+void QFontList::Insert(uint16_t fontId, std::unique_ptr<HostFontRecord> record) {
+  fonts_[fontId] = std::move(record);
+}
+
+HostFontRecord* QFontList::Find(uint16_t fontId) const {
+  auto it = fonts_.find(fontId);
+  return it == fonts_.end() ? nullptr : it->second.get();
+}

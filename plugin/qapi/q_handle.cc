@@ -1,0 +1,62 @@
+#include "plugin/qapi/q_handle.h"
+
+#include <new>
+#include <utility>
+
+#include "plugin/qapi/qapi_trace.h"
+#include "support/host_link.h"
+
+QHandle::QHandle(uint32_t size) {
+  if (TryAllocate(size, this) != kXTOk) {
+    QuarkInternalError("Plugin\\Qapi\\QHandle", 28);
+    throw std::bad_alloc();
+  }
+}
+
+int32_t QHandle::TryAllocate(uint32_t size, QHandle* out) {
+  const XTMemorySuite* memory = XT().lge2;
+  if (memory == nullptr) return kXTErrNoSuite;
+  XTHandle handle = 0;
+  const int32_t result = memory->new_handle(size, &handle);
+  if (result != kXTOk) return result;
+  if (handle == 0) return kXTErrParam;
+  *out = Adopt(handle);
+  return kXTOk;
+}
+
+QHandle QHandle::Adopt(XTHandle handle) {
+  QHandle adopted;
+  adopted.handle_ = handle;
+  return adopted;
+}
+
+QHandle::QHandle(QHandle&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
+
+QHandle& QHandle::operator=(QHandle&& other) noexcept {
+  if (this != &other) {
+    Dispose();
+    handle_ = std::exchange(other.handle_, 0);
+  }
+  return *this;
+}
+
+void QHandle::Dispose() {
+  const XTHandle handle = std::exchange(handle_, 0);
+  if (handle != 0 && XT().lge2 != nullptr) XT().lge2->dispose_handle(handle);
+}
+
+uint32_t QHandle::Size() const {
+  uint32_t size = 0;
+  if (handle_ == 0 || XT().lge2 == nullptr || XT().lge2->handle_size(handle_, &size) != kXTOk) {
+    return 0;
+  }
+  return size;
+}
+
+void* QHandle::Data() const {
+  void* data = nullptr;
+  if (handle_ == 0 || XT().lge2 == nullptr || XT().lge2->handle_data(handle_, &data) != kXTOk) {
+    return nullptr;
+  }
+  return data;
+}

@@ -1,0 +1,44 @@
+// QHandle: one relocatable host memory block (XTMemorySuite).
+//
+// The handle owns its block and gives it back when it goes (or earlier,
+// through Dispose); it moves but is never copied.  The block's address may
+// change whenever the host fills it: take Data() again after such a call.
+// Host thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/xt/xt_doc_suites.h"
+
+class QHandle {
+ public:
+  // Holds nothing.
+  QHandle() = default;
+  // Allocate: a block of `size` bytes.  When the host gives none, the
+  // failure goes to QuarkInternalError ("Plugin\\Qapi\\QHandle", line 28) and
+  // std::bad_alloc is thrown.
+  explicit QHandle(uint32_t size);
+  static QHandle Allocate(uint32_t size) { return QHandle(size); }
+  // The same without throwing: the host's result, *out holding the block on
+  // success.
+  static int32_t TryAllocate(uint32_t size, QHandle* out);
+  // Takes over a block the host made for the caller.
+  static QHandle Adopt(XTHandle handle);
+
+  ~QHandle() { Dispose(); }
+  QHandle(QHandle&& other) noexcept;
+  QHandle& operator=(QHandle&& other) noexcept;
+  QHandle(const QHandle&) = delete;
+  QHandle& operator=(const QHandle&) = delete;
+
+  // Gives a held block back to the host; nothing when none is held.
+  void Dispose();
+  // The block's size in bytes; 0 when none is held.
+  uint32_t Size() const;
+  // The block's present address; null when none is held or it is empty.
+  void* Data() const;
+  XTHandle Get() const { return handle_; }
+
+ private:
+  XTHandle handle_ = 0;
+};

@@ -1,0 +1,214 @@
+#include "plugin/qapi/quark_doc.h"
+
+#include <cstring>
+#include <ostream>
+
+#include "plugin/qapi/file_spec.h"
+#include "plugin/qapi/host_text_services.h"
+#include "plugin/qapi/mixer_services.h"
+#include "plugin/qapi/qapi_trace.h"
+#include "support/batch_file.h"
+#include "support/brenix_interface.h"
+#include "support/error_names.h"
+#include "support/host_calls.h"
+#include "support/host_file_spec.h"
+#include "support/host_link.h"
+#include "support/paths.h"
+#include "support/program_log.h"
+#include "support/reg_key.h"
+
+namespace {
+
+constexpr int32_t kImport = 5;  // the conversion type of an import
+
+const XTDocumentStateSuite* State() { return XT().lgi2; }
+
+// A state byte of the current document; false when it cannot be read.
+bool StateByte(int32_t (*const XTDocumentStateSuite::*entry)(uint8_t*)) {
+  uint8_t answer = 0;
+  return State() != nullptr && (State()->*entry)(&answer) == kXTOk && answer != 0;
+}
+
+// The file record the current request names for the document: the target
+// of an import, else the source.
+const FileSpec& RequestFile() {
+  const FileSpecPair& request = CurrentRequest();
+  return request.conversionType == kImport ? request.target : request.source;
+}
+
+}  // namespace
+
+int16_t GetCurrentDocumentId() {
+  int16_t id = -1;
+  if (State() == nullptr || State()->current_document(&id) != kXTOk) return -1;
+  return id;
+}
+
+bool IsValidDocument() { return GetCurrentDocumentId() >= 0; }
+
+bool IsCurrentDocumentUntitled() { return StateByte(&XTDocumentStateSuite::is_untitled); }
+
+bool IsCurrentDocumentReadOnly() { return StateByte(&XTDocumentStateSuite::is_mac_document); }
+
+bool CurrentDocumentNeedsSave() {
+  if (IsCurrentDocumentUntitled()) return true;
+  uint32_t flags = 0;
+  if (State() == nullptr || State()->state_flags(&flags) != kXTOk) return false;
+  return (flags & 3) != 0;
+}
+
+bool ResetCurrentDocumentState() {
+  if (State() != nullptr) State()->set_state_flags(0);
+  return true;
+}
+
+bool SaveCurrentDocument() {
+  if (!CurrentDocumentNeedsSave()) return true;
+  if (State() != nullptr) State()->do_command(kXTCommandSave);
+  return !CurrentDocumentNeedsSave();
+}
+
+int32_t QueryCurrentDocument() {
+  XTProject project = 0;
+  if (XT().projects == nullptr || XT().projects->current_project(&project) != kXTOk) return -1;
+  return project;
+}
+
+int32_t GetDocumentCount() {
+  int32_t count = 0;
+  if (State() == nullptr || State()->document_count(&count) != kXTOk) return 0;
+  return count;
+}
+
+int16_t GetCurrentDocumentSpec(XTFileSpec& spec) {
+  if (IsCurrentDocumentUntitled()) return kXTErrNotFound;
+  int16_t volume = 0;
+  int32_t folder = 0;
+  char name[256] = {};
+  if (GetCurrentDocumentLocation(&volume, &folder, name) != kXTOk) return 12;
+  XTFileSpec made{};
+  const int16_t result = xt_fsmakefsspec(volume, folder, name, made, false, false, false, nullptr,
+                                         0, false, nullptr);
+  if (result == kXTOk) spec = made;
+  return result;
+}
+
+bool CurDocAPI::Open(const XTFileSpec& spec, int32_t openFlag) {
+  if (!PathExists(CurrentRequest().source.GetFullPath())) return false;
+  XTFileSpec named{};
+  RequestFile().GetHostSpec(named);
+  if (std::strncmp(named.name, spec.name, sizeof spec.name) != 0 || named.volume != spec.volume ||
+      named.folder != spec.folder) {
+    ProgramLog() << ">>>>>>>>> WARNING: CurDocAPI::Open(): theSpec <-> fsp ARE DIFFERENT!!! "
+                    "<<<<<<<<<"
+                 << std::endl;
+  }
+  const int32_t before = GetDocumentCount();
+  const int32_t result = OpenDocumentFromSpec(&spec, openFlag != 0 ? 63 : 31);
+  return result == kXTOk || GetDocumentCount() == before + 1;
+}
+
+std::vector<int32_t>& PendingHostObjects() {
+  static std::vector<int32_t> objects;
+  return objects;
+}
+
+QuarkDoc::QuarkDoc()
+    : documentId(GetCurrentDocumentId()),
+      readOnly(IsCurrentDocumentReadOnly()),
+      fonts_(std::make_unique<QFontList>()) {}
+
+QuarkDoc::~QuarkDoc() {
+  if (!windowFlag) return;
+  MakeCurrent();
+  fonts_.reset();
+  int32_t window = 0;
+  if (State() == nullptr || State()->document_window(&window) != kXTOk) {
+    QuarkInternalError("Plugin\\Qapi\\QuarkDoc", 358);
+    return;
+  }
+  State()->close_window(window);
+}
+
+RefHandle<QuarkDoc> QuarkDoc::Open(const XTFileSpec& spec, int32_t openFlag) {
+  const int16_t before = GetCurrentDocumentId();
+  if (!CurDocAPI::Open(spec, openFlag) || GetCurrentDocumentId() == before) {
+    return RefHandle<QuarkDoc>();
+  }
+  return RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
+}
+
+int16_t QuarkDoc::MakeCurrent() {
+  const int16_t current = GetCurrentDocumentId();
+  if (current == -1) return current;
+  if (current != documentId && State() != nullptr) State()->set_current_document(documentId);
+  return current;
+}
+
+int16_t QuarkDoc::GetFileSpec(XTFileSpec& spec) {
+  if (MakeCurrent() == -1) return 12;
+  return GetCurrentDocumentSpec(spec);
+}
+
+bool QuarkDoc::IsLayoutModified() {
+  MakeCurrent();
+  XTProject project = 0;
+  if (XT().projects == nullptr || State() == nullptr ||
+      XT().projects->current_project(&project) != kXTOk) {
+    return false;
+  }
+  XTLayout layout = 0;
+  uint8_t modified = 0;
+  if (State()->current_layout(project, &layout) != kXTOk ||
+      State()->layout_modified(layout, &modified) != kXTOk) {
+    return false;
+  }
+  return modified != 0;
+}
+
+void QuarkDoc::ReloadFonts() { fonts_ = std::make_unique<QFontList>(); }
+
+bool QuarkDoc::Save() {
+  MakeCurrent();
+  const std::string path = RequestFile().GetFullPath();
+  const HostLink& link = XT();
+  if (State() == nullptr || link.files == nullptr) {
+    ProgramLog() << "ERROR: QuarkDoc::Save(): the host cannot save documents" << std::endl;
+    return false;
+  }
+  int32_t result = kXTErrBusy;
+  XTFileSpec spec{};
+  XTFile reference = 0;
+  if (xt_fsmakefsspec(0, 0, path, spec, true, false, false, nullptr, 0, false, nullptr) == kXTOk &&
+      link.files->new_file(&reference) == kXTOk &&
+      link.files->set_file_spec(reference, &spec) == kXTOk) {
+    result = State()->save_document(reference, kXTDocumentType);
+    if (result == kXTErrDuplicate) result = State()->save_document(reference, kXTDocumentType);
+  }
+  // No spec, no reference, or the file is open as another document: the
+  // document is saved at its own file.
+  if (result == kXTErrBusy) result = State()->save_document(0, kXTDocumentType);
+  if (reference != 0) link.files->dispose_file(reference);
+  TraceLevel(result, kApiCheckText);
+  if (result != kXTOk) {
+    ProgramLog() << "ERROR: QuarkDoc::Save(): the document was not saved (\"" << path
+                 << "\", host result " << result << ")" << std::endl;
+    return false;
+  }
+  return true;
+}
+
+bool QuarkDoc::SaveIfInteractive() {
+  std::vector<int32_t>& pending = PendingHostObjects();
+  for (const int32_t object : pending) {
+    if (XT().lgh2 != nullptr) XT().lgh2->release_object(object, 1);
+  }
+  pending.clear();
+  BatchFile& batch = BatchFile::Instance();
+  const BatchMode mode = batch.GetMode();
+  const bool batchIdle = !batch.IsValid() || mode == BatchNone || mode == BatchDone;
+  const BrenixInterface* brenix = BrenixInterface::Instance();
+  const bool server = brenix != nullptr && brenix->serverMode;
+  if (IsBatchMode() || !batchIdle || server) return true;
+  return Save();
+}

@@ -1,0 +1,96 @@
+// The host's current document: helpers that ask about it, opening a
+// document as the current one (CurDocAPI::Open), and QuarkDoc, the
+// counted wrapper of one document with its font list.  Host thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/xt/xt_doc_suites.h"
+#include "plugin/qapi/q_font_list.h"
+#include "support/ref_object.h"
+
+// The id of the current document; -1 (0xFFFF) when there is none.
+int16_t GetCurrentDocumentId();
+// Whether there is a current document (its id, read as signed, is 0 or more).
+bool IsValidDocument();
+// The host's state bytes of the current document: it has no file of its own;
+// its read-only byte, which the stand-in host sets for a document made on
+// the Mac (the export writes "mac" for it).  False without a document.
+bool IsCurrentDocumentUntitled();
+bool IsCurrentDocumentReadOnly();
+// Untitled, or state flag bit 0 or bit 1 set.
+bool CurrentDocumentNeedsSave();
+// Sets the state flags of the current document to 0; true.
+bool ResetCurrentDocumentState();
+// True at once when nothing needs saving; otherwise runs the host's save
+// command and tells whether nothing needs saving afterwards.
+bool SaveCurrentDocument();
+// The host's reference of the current document (its project); -1 without one.
+int32_t QueryCurrentDocument();
+// The number of open documents.
+int32_t GetDocumentCount();
+// The file spec of the current document: -43 at once for an untitled one, 12
+// when its location cannot be had, else the result of making the spec; the
+// spec is written only on success.
+int16_t GetCurrentDocumentSpec(XTFileSpec& spec);
+
+namespace CurDocAPI {
+// Opens `spec` as the current document, when the current request's source
+// exists on disk (flags 63 when `openFlag` is nonzero, else 31).  A spec
+// other than the one the request names is opened all the same, after a
+// warning line in the program log.  A nonzero host result counts as success
+// only when exactly one more document is open afterwards.
+bool Open(const XTFileSpec& spec, int32_t openFlag);
+}  // namespace CurDocAPI
+
+// Host references the import and the working text box collect, released
+// (flag 1) by QuarkDoc::SaveIfInteractive.
+std::vector<int32_t>& PendingHostObjects();
+
+class QuarkDoc : public RefObject {
+ public:
+  // Wraps the current document: count 1, its id, window flag off, its
+  // read-only byte, a new font list.
+  QuarkDoc();
+
+  // Opens `spec` (CurDocAPI::Open) and wraps the document it made current;
+  // empty when the open failed or left the same document current.
+  static RefHandle<QuarkDoc> Open(const XTFileSpec& spec, int32_t openFlag);
+
+  // Makes this document current when another one is; returns the id that
+  // was current before (-1 without any document, and then nothing changes).
+  int16_t MakeCurrent();
+  // 12 when there is no document, else GetCurrentDocumentSpec.
+  int16_t GetFileSpec(XTFileSpec& spec);
+  // Whether the current layout of this document was changed.
+  bool IsLayoutModified();
+  // Builds the font list again.
+  void ReloadFonts();
+  // Saves this document: at the current request's target when the request
+  // is an import (type 5), else at its source; when that file has no spec
+  // or the host answers -49 for it, at the document's own file.  False,
+  // with an "ERROR:" line in the program log, when the host did not save.
+  bool Save();
+  // Releases the pending host objects, then saves as Save does unless a
+  // batch run (registry flag, a running batch control file) or server mode
+  // is on.  False only when a save was made and failed.
+  bool SaveIfInteractive();
+
+  bool ReadOnlyFlag() const { return readOnly; }
+  bool PlatformFlag() const { return readOnly; }  // the same byte
+  QFontList& fonts() { return *fonts_; }
+
+  int16_t documentId = -1;
+  // Set when destruction is to hand the document's window back to the host
+  // (which closes the document).
+  bool windowFlag = false;
+  bool readOnly = false;
+
+ protected:
+  ~QuarkDoc() override;
+
+ private:
+  std::unique_ptr<QFontList> fonts_;
+};

@@ -1,0 +1,33 @@
+#include "plugin/xtension/dialogs.h"
+
+#include "plugin/qapi/ui_dialogs.h"
+#include "plugin/xtension/cb_manager.h"
+#include "plugin/xtension/pending.h"
+
+XTCallback DialogCallback(int number) {
+  switch (number) {
+    case kDialogProgress:
+      return Guarded<ProgressDialogProc>;
+    case kDialogExportDone:
+    case kDialogExportFailed:
+    case kDialogImportDone:
+    case kDialogImportFailed:
+    case kDialogSaveChanged:
+      return Guarded<ResultDialogProc>;
+    case kDialogExportSource:
+      return Guarded<ExportSourceDialogProc>;
+    case kDialogTargetKxq:
+    case kDialogTargetPdf:
+    case kDialogTargetKxqPdf:
+    case kDialogImportFolder:
+      return Guarded<FolderDialogProc>;
+    case kDialogOverwriteKxq:
+    case kDialogOverwritePdf:
+    case kDialogOverwriteQxp:
+      return Guarded<OverwriteDialogProc>;
+    case kDialogOpening:
+      return Guarded<OpeningDialogProc>;
+    default:
+      return nullptr;
+  }
+}

@@ -1,0 +1,204 @@
+// The stand-in host's document files: the hand-made fixtures read, and a
+// saved document equals what was opened, item by item; files that are not
+// whole documents are refused with a reason.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "host/doc_json.h"
+#include "host/document_ops.h"
+#include "host/linked_host_util.h"
+
+namespace xthost {
+namespace {
+
+using json = nlohmann::json;
+
+const char* const kFixtures[] = {"doc_brochure.json", "doc_minimal.json", "doc_template.json"};
+
+std::string Fixture(const std::string& name) {
+  return ReadFile(std::string(BRENIX_TEST_DATA) + "/" + name);
+}
+
+// The differences of two JSON values as a patch, for failure messages.
+std::string Diff(const json& a, const json& b) { return json::diff(a, b).dump(); }
+
+TEST(DocJson, FixturesReadAndWriteBackItemByItem) {
+  for (const char* name : kFixtures) {
+    const std::string text = Fixture(name);
+    ASSERT_FALSE(text.empty()) << name;
+    DocumentContent content;
+    std::string error;
+    ASSERT_TRUE(ParseDocument(text, &content, &error)) << name << ": " << error;
+    const json original = json::parse(text);
+    const json written = json::parse(FormatDocument(content));
+    EXPECT_EQ(written, original) << name << ": " << Diff(original, written);
+  }
+}
+
+TEST(DocJson, ReadsWhatTheFixtureSays) {
+  DocumentContent c;
+  std::string error;
+  ASSERT_TRUE(ParseDocument(Fixture("doc_brochure.json"), &c, &error)) << error;
+  ASSERT_EQ(c.layouts.size(), 2u);
+  EXPECT_EQ(c.layouts[1].type, kWebLayout);
+  EXPECT_TRUE(c.layouts[1].modified);
+  ASSERT_EQ(c.fonts.size(), 3u);
+  EXPECT_EQ(c.fonts[2].name, u"MS \u660E\u671D");
+  EXPECT_EQ(c.colors[1].value, 0x123456u);
+  EXPECT_EQ(c.colors[1].model, "QRGB");
+  EXPECT_EQ(c.style_sheets[2].kind, kCharacterStyle);
+  ASSERT_EQ(c.formats.size(), 3u);
+  EXPECT_EQ(c.formats[1].leading, 18 << 16);
+  EXPECT_EQ(c.formats[2].first_indent, -18 * 65536);
+  EXPECT_EQ(c.formats[2].tab_count, 2);
+  EXPECT_EQ(c.formats[2].tabs[1].position, 144 * 65536 + 32768);
+  EXPECT_EQ(c.formats[2].tabs[1].fill, '.');
+  ASSERT_EQ(c.attributes.size(), 10u);
+  EXPECT_EQ(c.attributes[0].size, 12 << 16);  // the default size
+  EXPECT_EQ(c.attributes[6].size, 9 * 65536 + 32768);
+  EXPECT_EQ(c.attributes[6].shift, 16384);
+  EXPECT_EQ(c.attributes[6].tracking, -5);
+  EXPECT_EQ(c.attributes[3].flags, kXTCharNonBreaking);
+  EXPECT_EQ(c.attributes[5].opcode, kXTOpUniqueIdTag);
+  EXPECT_EQ(c.boxes[0].bounds[2], 300 << 16);
+  ASSERT_EQ(c.stories.size(), 4u);
+  EXPECT_EQ(c.stories[0].text.substr(16, 7), u"Price:\t");
+  EXPECT_EQ(c.stories[1].text, u"");
+  EXPECT_EQ(c.stories[1].paragraphs.size(), 1u);
+  EXPECT_EQ(c.stories[2].runs.size(), 4u);  // zero-length runs as the file has them
+  EXPECT_EQ(c.current_box, 1);
+  EXPECT_TRUE(c.text_open);
+  EXPECT_EQ(c.selection_end, 6);
+}
+
+TEST(DocJson, TextThatIsNotUtf16TravelsAsUnits) {
+  DocumentContent c;
+  c.stories.emplace_back(1);
+  Story& story = c.stories.back();
+  story.text = std::u16string{u'a', static_cast<char16_t>(0xD800)};  // a lone surrogate
+  story.paragraphs = {{0, 2}};
+  story.runs = {{0, 2}};
+  const std::string text = FormatDocument(c);
+  EXPECT_EQ(json::parse(text)["stories"][0]["text"], json::parse("[97, 55296]"));
+  DocumentContent back;
+  std::string error;
+  ASSERT_TRUE(ParseDocument(text, &back, &error)) << error;
+  EXPECT_EQ(back.stories[0].text, story.text);
+}
+
+TEST(DocJson, RefusesWhatIsNotAWholeDocument) {
+  const std::string head = R"({"format": "xthost document", "version": 1)";
+  const struct {
+    std::string text;
+    const char* why;  // part of the reason
+  } cases[] = {
+      {"", "not JSON"},
+      {"[1, 2", "not JSON"},
+      {"[]", "not an object"},
+      {R"({"format": "other", "version": 1})", "not an xthost document"},
+      {R"({"format": "xthost document"})", "no version"},
+      {head + R"(, "version": 2})", "version"},
+      {head + R"(, "colour": []})", "unknown key \"colour\""},
+      {head + R"(, "fonts": [{"id": 70000}]})", "document.fonts[0].id"},
+      {head + R"(, "fonts": [{"id": 1, "name": 5}]})", "not a text"},
+      {head + R"(, "characterAttributes": [{"size": 1e12}]})", "out of range"},
+      {head + R"(, "characterAttributes": [{"font": 1.5}]})", "not a whole number"},
+      {head + R"(, "stories": [{"text": "a"}]})", "no id"},
+      {head + R"(, "stories": [{"id": 1, "text": "ab", "paragraphs": [[0, 2]], "runs": [[0, 1]]}]})",
+       "runs cover"},
+      {head + R"(, "stories": [{"id": 1, "text": "a\rb", "runs": [[0, 3]]}]})", "paragraph"},
+      {head + R"(, "stories": [{"id": 1, "paragraphs": [[1, 0]]}]})", "no format 1"},
+      {head + R"(, "boxes": [{"id": 1}]})", "no layout"},
+      {head + R"(, "layouts": [{"type": "XPR"}]})", "four characters"},
+      {head + R"(, "selection": [1, 2]})", "selection"},
+      {head + R"(, "paragraphFormats": [{"tabs": [[1,0,0],[1,0,0],[1,0,0],[1,0,0],[1,0,0],
+         [1,0,0],[1,0,0],[1,0,0],[1,0,0],[1,0,0],[1,0,0],[1,0,0],[1,0,0],[1,0,0],[1,0,0],
+         [1,0,0],[1,0,0]]}]})",
+       "more than 16"},
+      {std::string(100, '[') + std::string(100, ']'), "nests deeper"},
+  };
+  for (const auto& c : cases) {
+    DocumentContent content;
+    content.fonts.push_back(Font{7, u"kept"});
+    std::string error;
+    EXPECT_FALSE(ParseDocument(c.text, &content, &error)) << c.text;
+    EXPECT_NE(error.find(c.why), std::string::npos) << c.text << " -> " << error;
+    ASSERT_EQ(content.fonts.size(), 1u);  // untouched
+  }
+}
+
+TEST(DocJson, SavingReplacesTheFileWholeOrNotAtAll) {
+  TempFolder temp;
+  DocumentContent c;
+  std::string error;
+  ASSERT_TRUE(ParseDocument(Fixture("doc_brochure.json"), &c, &error)) << error;
+  ASSERT_EQ(SaveDocumentFile(temp / "a.json", c, &error), kXTOk) << error;
+  DocumentContent back;
+  ASSERT_EQ(LoadDocumentFile(temp / "a.json", &back, &error), kXTOk) << error;
+  EXPECT_EQ(FormatDocument(back), FormatDocument(c));
+  EXPECT_FALSE(Exists(temp / "a.json.xthost-save"));
+
+  EXPECT_EQ(SaveDocumentFile(temp / "none/a.json", c, &error), kXTErrNoFolder);
+  EXPECT_EQ(LoadDocumentFile(temp / "missing.json", &back, &error), kXTErrNotFound);
+  EXPECT_EQ(LoadDocumentFile(temp.path(), &back, &error), kXTErrNotDocument);
+  WriteFile(temp / "b.json", "not json");
+  EXPECT_EQ(LoadDocumentFile(temp / "b.json", &back, &error), kXTErrNotDocument);
+}
+
+TEST(DocJson, OpenSaveAndReopenThroughTheHost) {
+  TempFolder temp;
+  LinkedHost linked;
+  Host& host = linked.host();
+  const std::string copy = temp / "brochure.qxp";
+  WriteFile(copy, Fixture("doc_brochure.json"));
+  int32_t id = 0;
+  std::string error;
+  ASSERT_EQ(OpenDocumentFile(host, copy, 31, &id, &error), kXTOk) << error;
+  EXPECT_EQ(host.app().current_document, id);
+  const std::vector<std::string> stories = DescribeStories(*CurrentContent(host));
+  ASSERT_EQ(SaveDocument(host, id, temp / "saved.qxp", &error), kXTOk) << error;
+  EXPECT_EQ(host.app().FindDocument(id)->path, temp / "saved.qxp");
+  EXPECT_EQ(json::parse(ReadFile(temp / "saved.qxp")),
+            json::parse(Fixture("doc_brochure.json")));
+  ASSERT_TRUE(CloseDocument(host, id, "closed"));
+  int32_t again = 0;
+  ASSERT_EQ(OpenDocumentFile(host, temp / "saved.qxp", 31, &again, &error), kXTOk) << error;
+  EXPECT_NE(again, id);
+  EXPECT_EQ(DescribeStories(*CurrentContent(host)), stories);
+  EXPECT_EQ(linked.Lines(), (std::vector<std::string>{
+                                "open document 1 \"brochure.qxp\" flags 31",
+                                "save document 1 \"saved.qxp\"",
+                                "close document 1 \"saved.qxp\" closed",
+                                "open document 2 \"saved.qxp\" flags 31",
+                            }));
+}
+
+TEST(DocJson, SaveRulesOfTheHost) {
+  TempFolder temp;
+  LinkedHost linked;
+  Host& host = linked.host();
+  WriteFile(temp / "t.qxp", Fixture("doc_template.json"));
+  WriteFile(temp / "m.qxp", Fixture("doc_minimal.json"));
+  int32_t untitled = 0;
+  int32_t other = 0;
+  std::string error;
+  ASSERT_EQ(OpenDocumentFile(host, temp / "t.qxp", 0, &untitled, &error), kXTOk);
+  ASSERT_EQ(OpenDocumentFile(host, temp / "m.qxp", 0, &other, &error), kXTOk);
+  // An untitled document has no file of its own; another's file is busy.
+  EXPECT_EQ(SaveDocument(host, untitled, "", &error), kXTErrNotFound);
+  EXPECT_EQ(SaveDocument(host, untitled, temp / "m.qxp", &error), kXTErrBusy);
+  EXPECT_EQ(SaveDocument(host, 99, "", &error), kXTErrParam);
+  // Saved under a name of its own it is titled, its state flags 0.
+  ASSERT_EQ(SaveDocument(host, untitled, temp / "named.qxp", &error), kXTOk) << error;
+  EXPECT_FALSE(ContentOf(host, untitled)->untitled);
+  EXPECT_EQ(ContentOf(host, untitled)->flags, 0u);
+  const json saved = json::parse(ReadFile(temp / "named.qxp"));
+  EXPECT_EQ(saved.count("untitled"), 0u);
+  EXPECT_EQ(saved.count("flags"), 0u);
+  EXPECT_EQ(saved["mac"], true);
+  EXPECT_EQ(SaveDocument(host, untitled, "", &error), kXTOk);
+}
+
+}  // namespace
+}  // namespace xthost

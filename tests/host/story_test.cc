@@ -1,0 +1,205 @@
+// The stand-in host's stories: inserting, deleting and changing attributes
+// keep one paragraph run per paragraph and character runs that cover the
+// text, and advance the version only when the text changes.
+#include <gtest/gtest.h>
+
+#include "host/document.h"
+#include "host/story.h"
+
+namespace xthost {
+namespace {
+
+using Paragraphs = std::vector<ParagraphRun>;
+using Runs = std::vector<CharacterRun>;
+
+Story Make(const std::u16string& text, Paragraphs paragraphs, Runs runs) {
+  Story story(1);
+  story.text = text;
+  story.paragraphs = std::move(paragraphs);
+  story.runs = std::move(runs);
+  std::string error;
+  EXPECT_TRUE(story.Check(8, 8, &error)) << error;
+  return story;
+}
+
+void ExpectWhole(const Story& story) {
+  std::string error;
+  EXPECT_TRUE(story.Check(8, 8, &error)) << error;
+}
+
+TEST(Story, ChecksParagraphsAndRunsAgainstTheText) {
+  std::string error;
+  Story story(4);
+  EXPECT_TRUE(story.Check(1, 1, &error)) << error;  // one empty paragraph, one empty run
+  story.text = u"ab\rc";
+  story.paragraphs = {{0, 3}, {0, 1}};
+  story.runs = {{0, 1}, {0, 0}, {0, 3}};
+  EXPECT_TRUE(story.Check(1, 1, &error)) << error;
+
+  Story bad = story;
+  bad.paragraphs = {{0, 4}};  // two paragraphs of text in one run
+  EXPECT_FALSE(bad.Check(1, 1, &error));
+  bad.paragraphs = {{0, 2}, {0, 2}};  // a run that does not end at the return
+  EXPECT_FALSE(bad.Check(1, 1, &error));
+  bad.paragraphs = {{1, 3}, {0, 1}};  // no format 1
+  EXPECT_FALSE(bad.Check(1, 1, &error));
+  bad = story;
+  bad.runs = {{0, 3}};  // runs short of the text
+  EXPECT_FALSE(bad.Check(1, 1, &error));
+  bad.runs = {{0, 5}, {0, -1}};
+  EXPECT_FALSE(bad.Check(1, 1, &error));
+  bad.runs = {{2, 4}};  // no attributes 2
+  EXPECT_FALSE(bad.Check(1, 2, &error));
+  EXPECT_NE(error.find("story 4"), std::string::npos);
+}
+
+TEST(Story, InsertTakesTheAttributesBeforeAndSplitsParagraphs) {
+  Story story = Make(u"Head\rBody", {{1, 5}, {2, 4}}, {{3, 5}, {4, 4}});
+  const uint32_t version = story.version;
+  // Typed into the first paragraph: a return splits it, both halves keep
+  // format 1; the characters take the run before them.
+  ASSERT_TRUE(story.Insert(2, u"x\ry"));
+  EXPECT_EQ(story.text, u"Hex\ryad\rBody");
+  EXPECT_EQ(story.paragraphs, (Paragraphs{{1, 4}, {1, 4}, {2, 4}}));
+  EXPECT_EQ(story.runs, (Runs{{3, 8}, {4, 4}}));
+  EXPECT_GT(story.version, version);
+
+  // At a run boundary the run before grows; at 0 the first run.
+  ASSERT_TRUE(story.Insert(8, u"!"));
+  EXPECT_EQ(story.runs, (Runs{{3, 9}, {4, 4}}));
+  ASSERT_TRUE(story.Insert(0, u">"));
+  EXPECT_EQ(story.runs, (Runs{{3, 10}, {4, 4}}));
+  ASSERT_TRUE(story.Insert(story.length(), u"\r"));  // an empty last paragraph
+  EXPECT_EQ(story.paragraphs.back(), (ParagraphRun{2, 0}));
+  ExpectWhole(story);
+
+  const Story before = story;
+  EXPECT_FALSE(story.Insert(-1, u"a"));
+  EXPECT_FALSE(story.Insert(story.length() + 1, u"a"));
+  EXPECT_EQ(story.text, before.text);
+  EXPECT_EQ(story.version, before.version);
+  EXPECT_TRUE(story.Insert(3, u""));
+  EXPECT_EQ(story.version, before.version);
+}
+
+TEST(Story, InsertIntoAnEmptyStoryUsesItsTypingAttributes) {
+  Story story(2);
+  story.runs = {{5, 0}};
+  ASSERT_TRUE(story.Insert(0, u"one\rtwo"));
+  EXPECT_EQ(story.runs, (Runs{{5, 7}}));
+  EXPECT_EQ(story.paragraphs, (Paragraphs{{0, 4}, {0, 3}}));
+  ExpectWhole(story);
+}
+
+TEST(Story, DeleteJoinsParagraphsAndDropsEmptyRuns) {
+  Story story = Make(u"aa\rbb\rcc", {{1, 3}, {2, 3}, {3, 2}}, {{4, 2}, {5, 4}, {6, 2}});
+  // Across both returns: one paragraph of the first one's format remains.
+  ASSERT_TRUE(story.Delete(1, 7));
+  EXPECT_EQ(story.text, u"ac");
+  EXPECT_EQ(story.paragraphs, (Paragraphs{{1, 2}}));
+  EXPECT_EQ(story.runs, (Runs{{4, 1}, {6, 1}}));
+  ExpectWhole(story);
+
+  ASSERT_TRUE(story.Delete(0, 2));
+  EXPECT_EQ(story.text, u"");
+  EXPECT_EQ(story.paragraphs, (Paragraphs{{1, 0}}));
+  EXPECT_EQ(story.runs, (Runs{{4, 0}}));  // the first deleted run's attributes stay for typing
+  ExpectWhole(story);
+
+  EXPECT_FALSE(story.Delete(0, 1));
+  EXPECT_FALSE(story.Delete(1, 0));
+}
+
+TEST(Story, DeletingARunMergesItsNeighbours) {
+  Story story = Make(u"abcdef", {{0, 6}}, {{1, 2}, {2, 2}, {1, 2}});
+  ASSERT_TRUE(story.Delete(2, 4));
+  EXPECT_EQ(story.runs, (Runs{{1, 4}}));
+}
+
+TEST(Story, ChangeAttributesSplitsAndMergesRuns) {
+  Story story = Make(u"abcdefgh", {{0, 8}}, {{1, 4}, {2, 4}});
+  const uint32_t version = story.version;
+  ASSERT_TRUE(story.ChangeAttributes(2, 6, [](int32_t old) { return old + 2; }));
+  EXPECT_EQ(story.runs, (Runs{{1, 2}, {3, 2}, {4, 2}, {2, 2}}));
+  EXPECT_EQ(story.version, version);  // the text stays
+
+  // Back to what they were: the pieces merge again.
+  ASSERT_TRUE(story.ChangeAttributes(2, 6, [](int32_t old) { return old - 2; }));
+  EXPECT_EQ(story.runs, (Runs{{1, 4}, {2, 4}}));
+  ASSERT_TRUE(story.ChangeAttributes(0, 8, [](int32_t) { return 7; }));
+  EXPECT_EQ(story.runs, (Runs{{7, 8}}));
+  EXPECT_FALSE(story.ChangeAttributes(3, 9, [](int32_t) { return 0; }));
+  EXPECT_EQ(story.AttributesAt(0), 7);
+  EXPECT_EQ(story.AttributesAt(100), 7);
+}
+
+TEST(DocumentContent, AttributeIndexFindsOrAppends) {
+  DocumentContent content;
+  XTCharAttrRecord record = DefaultAttributes();
+  EXPECT_EQ(content.AttributeIndex(record), 0);
+  record.faces = 1;
+  record.reserved[3] = 9;  // reserved bytes are no part of a record's value
+  EXPECT_EQ(content.AttributeIndex(record), 1);
+  EXPECT_EQ(content.attributes[1].reserved[3], 0);
+  record.reserved[3] = 0;
+  EXPECT_EQ(content.AttributeIndex(record), 1);
+  EXPECT_EQ(content.attributes.size(), 2u);
+}
+
+TEST(DocumentContent, CheckNamesWhatDoesNotHoldTogether) {
+  DocumentContent content;
+  content.layouts.push_back(Layout());
+  content.stories.emplace_back(1);
+  content.boxes.push_back(Box{1, 0, 1, {}});
+  std::string error;
+  EXPECT_TRUE(content.Check(&error)) << error;
+
+  DocumentContent bad = content;
+  bad.boxes.push_back(Box{1, 0, 0, {}});
+  EXPECT_FALSE(bad.Check(&error));
+  EXPECT_NE(error.find("box 1"), std::string::npos);
+  bad = content;
+  bad.boxes[0].story = 9;
+  EXPECT_FALSE(bad.Check(&error));
+  bad = content;
+  bad.stories.emplace_back(1);
+  EXPECT_FALSE(bad.Check(&error));
+  bad = content;
+  bad.current_box = 1;
+  bad.text_open = true;
+  bad.selection_end = 1;  // beyond the empty story
+  EXPECT_FALSE(bad.Check(&error));
+  bad.selection_end = 0;
+  EXPECT_TRUE(bad.Check(&error)) << error;
+  bad = content;
+  bad.style_sheets.push_back(StyleSheet{1, kCharacterStyle, u"x", 1});  // no attributes 1
+  EXPECT_FALSE(bad.Check(&error));
+  bad = content;
+  bad.formats[0].tab_count = 17;
+  EXPECT_FALSE(bad.Check(&error));
+}
+
+TEST(DocumentSpace, OneReferencePerVersionThatFollowsItsOwnChanges) {
+  DocumentSpace space;
+  Story story(3);
+  const XTTextRef first = space.RefOf(1, story);
+  EXPECT_EQ(space.RefOf(1, story), first);
+  EXPECT_NE(space.RefOf(2, story), first);  // another document
+
+  story.Insert(0, u"abc");
+  const XTTextRef second = space.RefOf(1, story);
+  EXPECT_NE(second, first);
+  DocumentSpace::TextTarget target;
+  ASSERT_TRUE(space.Lookup(first, &target));
+  EXPECT_NE(target.version, story.version);  // the old one is stale
+
+  story.Delete(0, 1);
+  space.Follow(second, story);  // changed through `second`
+  ASSERT_TRUE(space.Lookup(second, &target));
+  EXPECT_EQ(target.version, story.version);
+  EXPECT_EQ(space.RefOf(1, story), second);
+  EXPECT_FALSE(space.Lookup(9999, &target));
+}
+
+}  // namespace
+}  // namespace xthost

@@ -1,0 +1,160 @@
+// Runs of the built xthost program with the built plug-in library, for the
+// tests of what a user and a launcher meet: an installation folder, the
+// settings file, scripted answers, and what a run leaves behind.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace ui_run {
+
+namespace fs = std::filesystem;
+
+inline std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void WriteAll(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+inline std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// A folder with an XTensions folder holding the plug-in library, a
+// registry of its own, and (when given) the settings file.
+class Installation {
+ public:
+  explicit Installation(const std::string& settings = "") {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/brenix-ui-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    root_ = pattern;
+    fs::create_directory(root_ / "XTensions");
+    fs::copy_file(BRENIX_LIBRARY, root_ / "XTensions" / "libbrenix.so");
+    if (!settings.empty()) WriteAll(root_ / "XTensions" / "brenix.ini", settings);
+  }
+  ~Installation() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  Installation(const Installation&) = delete;
+  Installation& operator=(const Installation&) = delete;
+
+  const fs::path& root() const { return root_; }
+  void WriteSettings(const std::string& text) const {
+    WriteAll(root_ / "XTensions" / "brenix.ini", text);
+  }
+  fs::path Registry() const { return root_ / "registry"; }
+  // The registry key an outside launcher makes for an unattended run.
+  fs::path BatchFlagKey() const {
+    return Registry() / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "PELMO Translation Technology" /
+           "Brenix 50 Batch Mode";
+  }
+  void RaiseBatchFlag() const { fs::create_directories(BatchFlagKey()); }
+
+ private:
+  fs::path root_;
+};
+
+struct HostRun {
+  int status = -1;  // exit code, or -1 when it did not exit
+  std::vector<std::string> transcript;
+  std::string errors;  // standard error: the log records
+  std::string log;     // the program log, BrenixLogfile.txt
+};
+
+// Runs xthost in the installation's folder with `args` (after the options
+// naming the XTensions folder and the transcript) and the extra
+// environment `env` ("NAME=VALUE").
+inline HostRun RunHost(const Installation& install, std::vector<std::string> args,
+                       const std::vector<std::string>& env = {}) {
+  std::vector<std::string> environment;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::strncmp(*e, "XTHOST_", 7) != 0 && std::strncmp(*e, "BRENIX_", 7) != 0) {
+      environment.push_back(*e);
+    }
+  }
+  environment.push_back("XTHOST_CLOCK=2024-03-07 09:05:01");
+  environment.push_back("BRENIX_REGISTRY_ROOT=" + install.Registry().string());
+  for (const std::string& e : env) environment.push_back(e);
+  args.insert(args.begin(),
+              {XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt"});
+
+  std::vector<char*> argv, envp;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  const fs::path errors = install.root() / "stderr.txt";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(install.root().c_str()) != 0) _exit(126);
+    if (!std::freopen(errors.c_str(), "w", stderr)) _exit(126);
+    if (!std::freopen("/dev/null", "w", stdout)) _exit(126);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  HostRun run;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.transcript = SplitLines(ReadAll(install.root() / "transcript.txt"));
+  run.errors = ReadAll(errors);
+  run.log = ReadAll(install.root() / "BrenixLogfile.txt");
+  return run;
+}
+
+// The transcript lines that begin with one of `prefixes`, in order.
+inline std::vector<std::string> Only(const HostRun& run, const std::vector<std::string>& prefixes) {
+  std::vector<std::string> kept;
+  for (const std::string& line : run.transcript) {
+    for (const std::string& prefix : prefixes) {
+      if (line.rfind(prefix, 0) == 0) {
+        kept.push_back(line);
+        break;
+      }
+    }
+  }
+  return kept;
+}
+
+// The transcript from the first line equal to `from` (inclusive) to the
+// first later line equal to `to` (exclusive; to the end when empty).
+inline std::vector<std::string> Between(const HostRun& run, const std::string& from,
+                                        const std::string& to) {
+  std::vector<std::string> kept;
+  bool inside = false;
+  for (const std::string& line : run.transcript) {
+    if (!inside && line == from) inside = true;
+    if (inside && !kept.empty() && !to.empty() && line == to) break;
+    if (inside) kept.push_back(line);
+  }
+  return kept;
+}
+
+inline bool Clean(const HostRun& run) {
+  return run.status == 0 && run.errors.find("Sanitizer") == std::string::npos &&
+         run.errors.find("runtime error") == std::string::npos;
+}
+
+}  // namespace ui_run

@@ -1,0 +1,244 @@
+// What a launcher meets: alerts and dialogs suppressed into the log in
+// batch and server mode (and shown in interactive mode), the conversion
+// server run on idle time, a batch job carried out step by step, and the
+// plug-in object built and torn down cleanly.
+#include <gtest/gtest.h>
+
+#include "ui_run_util.h"
+
+namespace {
+
+using namespace ui_run;
+
+const char kModes[] = "\nExtended mode:\tOFF\n\nServer mode:\tOFF\n";
+const char kServerModes[] = "\nExtended mode:\tOFF\n\nServer mode:\tON\n";
+// What the export to Solvane (not there yet) leaves in the log when nobody
+// is there to see it.
+const char kSuppressed[] =
+    "Open and export is not available yet\n"
+    "\nSUPPRESSED MESSAGE BOX:\tOpen and export\t is not available yet.\t\t\n"
+    "\nSUPPRESSED DIALOG:\tResult\t->\tExport failed\n";
+
+std::string Location(int line) {
+  return "brenix.cc[" + std::to_string(line) +
+         "]:Swing::ActionAdapter<struct XTIdleRec *,19>::ActionPerformed():\n";
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(Suppression, InteractiveModeShowsTheAlertWithItsTexts) {
+  Installation install;
+  const HostRun run = RunHost(install, {"start", "menu", "Export to Solvane"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(Only(run, {"alert", "dialog 1 text"}),
+            (std::vector<std::string>{
+                "alert texts \"Open and export\" \" is not available yet.\" \"\" \"\"",
+                "alert 512 \"Open and export is not available yet.\" \"\"",
+                "alert no answer left: default \"OK\"", "alert texts \"\" \"\" \"\" \"\"",
+                "dialog 1 text \"Export failed\""}));
+  EXPECT_EQ(run.log.find("SUPPRESSED"), std::string::npos);
+}
+
+TEST(Suppression, BatchModeWritesAlertAndDialogToTheLog) {
+  Installation install;
+  install.RaiseBatchFlag();
+  const HostRun run = RunHost(install, {"start", "menu", "Export to Solvane"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(run.log, std::string(kModes) + kSuppressed);
+  // Nothing is shown; the beep still sounds.
+  EXPECT_TRUE(Only(run, {"alert", "dialog"}).empty());
+  EXPECT_EQ(Only(run, {"beep"}), (std::vector<std::string>{"beep 0"}));
+  // The flag was this run's: it is cleared as the plug-in object ends.
+  EXPECT_FALSE(fs::exists(install.BatchFlagKey()));
+  EXPECT_TRUE(fs::exists(install.BatchFlagKey().parent_path()));
+}
+
+TEST(Suppression, ServerModeWritesAlertAndDialogToTheLog) {
+  Installation install;
+  install.WriteSettings("[Server]\nserverMode = True\n");
+  const HostRun run = RunHost(install, {"start", "menu", "Export to Solvane"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(run.log, std::string(kServerModes) + kSuppressed);
+  EXPECT_TRUE(Only(run, {"alert", "dialog"}).empty());
+}
+
+TEST(Suppression, ABatchFlagClaimedByAnotherRunIsNotThisRuns) {
+  Installation install;
+  install.RaiseBatchFlag();
+  // The value another instance wrote when it claimed the flag.
+  std::string value("\x01\x00\x00\x00Started", 11);
+  value.push_back('\0');
+  WriteAll(install.BatchFlagKey() / "\\Brenix", value);
+  const HostRun run = RunHost(install, {"start", "menu", "Export to Solvane"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(run.log.find("SUPPRESSED"), std::string::npos) << run.log;
+  EXPECT_EQ(Only(run, {"alert 512"}).size(), 1u);
+  EXPECT_TRUE(fs::exists(install.BatchFlagKey()));
+}
+
+TEST(Server, RelaunchesAfterAFailureOrAThrowAndQuitsAfterAHalt) {
+  Installation install;
+  install.WriteSettings(
+      "[Server]\nserverMode = True\nlistenPort = 70000\nactivateServerLog = True\n"
+      "keepServerLog = True\n[Path]\nLogPath = " +
+      install.root().string() + "\n");
+  const HostRun run = RunHost(install, {"start", "idle", "6", "quit"},
+                              {"BRENIX_SERVER_STANDIN=down,throw,halt"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  // A port above 65535 is 0; the stand-in is called once per launch.
+  EXPECT_EQ(run.log, std::string(kServerModes) +
+                         "DoStartServer: the conversion server on port 0 is not available yet\n"
+                         "DoStartServer: the conversion server on port 0 is not available yet\n"
+                         "DoStartServer: the conversion server on port 0 is not available yet\n");
+  const std::string down = Location(173) + "Server DOWN" + Location(179) + "DoStartServer[BEFORE]";
+  EXPECT_NE(run.errors.find(down + down + down + Location(197) + "Quark shutdown started ..." +
+                            Location(204) + "Quark shutdown complete." + "brenix.cc["),
+            std::string::npos)
+      << run.errors;
+  EXPECT_EQ(Count(run.errors, "Server DOWN"), 3u);
+  EXPECT_EQ(Only(run, {"idle", "quit"}),
+            (std::vector<std::string>{"idle 6", "quit requested", "idle stopped: quit requested",
+                                      "quit"}));
+
+  // The server log holds the records of level 7 and above.
+  std::string serverLog;
+  for (const auto& entry : fs::directory_iterator(install.root())) {
+    if (entry.path().filename().string().rfind("PELMO_", 0) == 0) {
+      serverLog = ReadAll(entry.path() / "BX9_srv.log");
+    }
+  }
+  EXPECT_EQ(Count(serverLog, "\tServer DOWN\n"), 3u) << serverLog;
+  EXPECT_EQ(Count(serverLog, "Quark shutdown started ...\n"), 1u);
+  EXPECT_EQ(Count(serverLog, "Quark shutdown complete.\n"), 1u);
+  EXPECT_EQ(serverLog.find("DoStartServer[BEFORE]"), std::string::npos);
+}
+
+TEST(Server, ListensOnTheSetPortAndKeepsRelaunching) {
+  Installation install;
+  install.WriteSettings("[Server]\nserverMode = True\nlistenPort = 8080\n");
+  const HostRun run = RunHost(install, {"start", "idle", "3"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(Count(run.log, "DoStartServer: the conversion server on port 8080 is not available yet\n"),
+            3u);
+  EXPECT_EQ(Count(run.errors, "Server DOWN"), 3u);
+  EXPECT_TRUE(Only(run, {"quit requested"}).empty());
+}
+
+TEST(Server, WithoutServerModeIdleTimeRunsNothing) {
+  Installation install;
+  const HostRun run = RunHost(install, {"start", "idle", "3"}, {"BRENIX_SERVER_STANDIN=halt"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(run.log, kModes);
+  EXPECT_EQ(run.errors.find("Server DOWN"), std::string::npos);
+}
+
+class BatchJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(install_.root() / "batch");
+    fs::create_directories(install_.root() / "in");
+    fs::create_directories(install_.root() / "out");
+    install_.WriteSettings("[Path]\nBatchFilePath = " + Job().string() + "\n");
+  }
+  fs::path Job() const { return install_.root() / "batch" / "job.ini"; }
+  void WriteJob(const std::string& general) const {
+    WriteAll(Job(), "[General]\n" + general + "[Path]\nSource = " +
+                        (install_.root() / "in").string() + "\nTarget = " +
+                        (install_.root() / "out").string() + "\n");
+  }
+  // The stamped copies a finished job leaves.
+  std::vector<fs::path> Copies() const {
+    std::vector<fs::path> copies;
+    for (const auto& entry : fs::directory_iterator(install_.root() / "batch")) {
+      if (entry.path().filename().string().rfind("job.ini_", 0) == 0) copies.push_back(entry.path());
+    }
+    return copies;
+  }
+
+  Installation install_;
+};
+
+TEST_F(BatchJob, BeginsRunsItsStepEndsAndQuits) {
+  WriteJob("Mode = Export\n");
+  const HostRun run = RunHost(install_, {"start", "idle", "4", "quit"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(run.log, std::string(kModes) +
+                         "Batch export is not available yet\n"
+                         "\nSUPPRESSED MESSAGE BOX:\tBatch export\t is not available yet.\t\t\n"
+                         "\nSUPPRESSED DIALOG:\tResult\t->\tExport failed\n");
+  // The step on the first idle call, the quit request on the second (the
+  // control file did not ask to wait for the next one).
+  EXPECT_EQ(Only(run, {"idle", "quit", "alert", "dialog"}),
+            (std::vector<std::string>{"idle 4", "quit requested", "idle stopped: quit requested",
+                                      "quit"}));
+  EXPECT_FALSE(fs::exists(Job()));
+  const std::vector<fs::path> copies = Copies();
+  ASSERT_EQ(copies.size(), 1u);
+  const std::string copy = ReadAll(copies[0]);
+  EXPECT_NE(copy.find("Active=False"), std::string::npos) << copy;
+  EXPECT_NE(copy.find("Mode= Export"), std::string::npos) << copy;
+}
+
+TEST_F(BatchJob, ImportRunsTheImportStep) {
+  WriteJob("Mode = Import\n");
+  const HostRun run = RunHost(install_, {"start", "idle", "2"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_NE(run.log.find("Batch import is not available yet\n"
+                         "\nSUPPRESSED MESSAGE BOX:\tBatch import\t is not available yet.\t\t\n"
+                         "\nSUPPRESSED DIALOG:\tResult\t->\tImport failed\n"),
+            std::string::npos)
+      << run.log;
+  EXPECT_EQ(Copies().size(), 1u);
+}
+
+TEST_F(BatchJob, WaitingForTheNextControlFileNeverQuits) {
+  WriteJob("Mode = Export\nWaitOnIdle = True\n");
+  const HostRun run = RunHost(install_, {"start", "idle", "5"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(Count(run.log, "Batch export is not available yet\n"), 1u);
+  EXPECT_TRUE(Only(run, {"quit requested"}).empty());
+  EXPECT_EQ(Copies().size(), 1u);
+}
+
+TEST_F(BatchJob, AFileWithoutAJobQuitsAtOnce) {
+  WriteJob("Mode = Done\n");
+  const HostRun run = RunHost(install_, {"start", "idle", "3"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  // The folder exists, so idle time is watched; with no job seen at the
+  // first call nothing runs, not even the quit request.
+  EXPECT_EQ(run.log, kModes);
+  EXPECT_TRUE(Only(run, {"quit requested"}).empty());
+  EXPECT_TRUE(fs::exists(Job()));
+}
+
+TEST(PluginObject, BuildsAndEndsCleanlyAndClearsItsBatchFlag) {
+  Installation install;
+  install.RaiseBatchFlag();
+  const HostRun run = RunHost(install, {"start", "idle", "2", "quit"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_NE(run.errors.find("]:InitBrenix():\n\nMemory completely deallocated.\n"),
+            std::string::npos)
+      << run.errors;
+  EXPECT_NE(run.errors.find("]:DeinitBrenix():\n\nMemory completely deallocated.\n"),
+            std::string::npos)
+      << run.errors;
+  EXPECT_EQ(run.transcript.back(),
+            "handles strings=0 paths=0 converters=0 files=0 modules=0 documents=0");
+  EXPECT_TRUE(Only(run, {"ui left"}).empty());
+  EXPECT_FALSE(fs::exists(install.BatchFlagKey()));
+}
+
+TEST(PluginObject, WithoutTheFlagTheRegistryKeepsNothingOfTheRun) {
+  Installation install;
+  const HostRun run = RunHost(install, {"start", "quit"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_FALSE(fs::exists(install.BatchFlagKey()));
+}
+
+}  // namespace

@@ -1,0 +1,60 @@
+// A stand-in host in the test process with every suite of document access
+// bound into the plug-in's host link, documents opened from copies of the
+// fixtures in tests/data, and the program log captured.
+#pragma once
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/document.h"
+#include "host/host.h"
+
+class DocHost {
+ public:
+  // `fail` is a fail plan (host/fail_plan.h), counted from after the binding.
+  explicit DocHost(const std::string& fail = "");
+  // Clears the plug-in's host link; removes the temporary folder.
+  ~DocHost();
+  DocHost(const DocHost&) = delete;
+  DocHost& operator=(const DocHost&) = delete;
+
+  xthost::Host& host() { return *host_; }
+  // Copies fixture `fixture` into the temporary folder as `name` (the
+  // fixture's name when empty) and opens it as the current document.
+  int32_t Open(const std::string& fixture, const std::string& name = "");
+  // The path of `name` in the temporary folder.
+  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+  // The content of the current document (fails the test when none).
+  xthost::DocumentContent& content();
+  // Replaces the fail plan; its counts start again.
+  void Fail(const std::string& plan);
+
+  std::vector<std::string> Lines() const;
+  void Clear() { transcript_.str(""); }
+
+ private:
+  std::string folder_;
+  std::ostringstream transcript_;
+  std::unique_ptr<xthost::Host> host_;
+};
+
+// Catches what the program log gets while it lives.
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+  std::string Text() const { return text_.str(); }
+
+ private:
+  std::ostringstream text_;
+  std::streambuf* saved_;
+};
+
+// The whole content of a file ("" when it cannot be read).
+std::string ReadFileText(const std::string& path);
+// The text of a fixture in tests/data.
+std::string FixtureText(const std::string& name);
