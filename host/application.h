@@ -31,6 +31,8 @@ struct Application {
   int32_t current_document = 0;     // id of the current one, 0 = none
   std::map<std::string, std::string> preferences;
   std::string temp_folder;  // $TMPDIR, else /tmp
+  // The folder that holds the XTensions folder (absolute).
+  std::string application_folder;
   Clock clock;
   // Answers for dialogs and alerts (--answer), taken in order; without one
   // the default answer is taken.  Nothing ever waits for a user.

@@ -1,6 +1,8 @@
 #include "host/document_ops.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <sstream>
 
 #include "host/doc_json.h"
 #include "host/utf.h"
@@ -36,6 +38,41 @@ std::string Range(int32_t start, int32_t end) {
 
 std::u16string Slice(const Story& story, int32_t start, int32_t end) {
   return story.text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+}
+
+// Selects units `start` up to `end` of story `story_id` of the current
+// document, in the first box that shows it, with the box's text open; the
+// line "select story S START END box B".  False with the reason in *error.
+bool SelectStoryText(Host& host, const std::string& value, std::string* error) {
+  std::istringstream in(value);
+  int32_t story_id = 0;
+  int32_t start = 0;
+  int32_t end = 0;
+  std::string rest;
+  if (!(in >> story_id >> start >> end) || in >> rest) {
+    *error = "needs STORY START END";
+    return false;
+  }
+  DocumentContent* content = CurrentContent(host);
+  const Story* story = content->FindStory(story_id);
+  const auto box = std::find_if(content->boxes.begin(), content->boxes.end(),
+                                [&](const Box& candidate) { return candidate.story == story_id; });
+  if (story == nullptr || box == content->boxes.end()) {
+    *error = "no box shows story " + std::to_string(story_id);
+    return false;
+  }
+  if (start < 0 || start > end || end > story->length()) {
+    *error = "no range " + Range(start, end) + " in story " + std::to_string(story_id) +
+             " of length " + std::to_string(story->length());
+    return false;
+  }
+  content->current_box = box->id;
+  content->text_open = true;
+  content->selection_start = start;
+  content->selection_end = end;
+  host.transcript().Line("select story " + std::to_string(story_id) + " " + std::to_string(start) +
+                         " " + std::to_string(end) + " box " + std::to_string(box->id));
+  return true;
 }
 
 }  // namespace
@@ -146,7 +183,8 @@ bool RunDocumentCommand(Host& host, const std::string& name, const std::string& 
   if (name == "open") {
     const int32_t result = OpenDocumentFile(host, value, 0, nullptr, &error);
     if (result != kXTOk) error = Transcript::Quote(value) + " " + error;
-  } else if (current == 0 && (name == "save" || name == "close" || name == "stories")) {
+  } else if (current == 0 &&
+             (name == "save" || name == "close" || name == "stories" || name == "select")) {
     error = "no current document";
   } else if (name == "save") {
     SaveDocument(host, current, "", &error);
@@ -156,6 +194,8 @@ bool RunDocumentCommand(Host& host, const std::string& name, const std::string& 
     for (const std::string& line : DescribeStories(*CurrentContent(host))) {
       host.transcript().Line(line);
     }
+  } else if (name == "select") {
+    SelectStoryText(host, value, &error);
   } else {
     error = "unknown command";
   }

@@ -1,7 +1,7 @@
 // The host's documents as a whole: opening a document file as the new
-// current document, saving, closing, and a printout of the stories.  The
-// document suites and the xthost commands share these, so both write the
-// same transcript lines:
+// current document, saving, closing, selecting text, and a printout of the
+// stories.  The document suites and the xthost commands share these, so
+// both write the same transcript lines:
 //   open document ID "NAME" flags F
 //   save document ID "NAME"
 //   close document ID "NAME" HOW
@@ -52,9 +52,11 @@ std::vector<std::string> DescribeStories(const DocumentContent& content);
 
 // The xthost commands on documents: "open" (with the path in `value`),
 // "save" and "close" (the current document), "stories" (DescribeStories of
-// the current document, into the transcript).  False when the command
-// failed, with the line "NAME failed: REASON" in the transcript and on
-// standard error.
+// the current document, into the transcript), "select" (`value` "STORY
+// START END": those units of the story selected in the first box that shows
+// it, its text open; the line "select story S START END box B").  False
+// when the command failed, with the line "NAME failed: REASON" in the
+// transcript and on standard error.
 bool RunDocumentCommand(Host& host, const std::string& name, const std::string& value);
 
 // The document's box handles: the document id in the high half, the box's

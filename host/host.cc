@@ -31,6 +31,8 @@ Host::Host(HostOptions options)
     temp = env != nullptr && *env != '\0' ? env : "/tmp";
   }
   app_.temp_folder = FolderTable::Absolute(temp);
+  app_.application_folder =
+      std::filesystem::path(FolderTable::Absolute(xtensions_)).parent_path().string();
 }
 
 Host::~Host() {

@@ -1,5 +1,6 @@
 // Suites of document access: memory blocks, story text, text attributes,
-// the application's tool mode and current box, the current document, fonts.
+// the application's tool mode, current box and selection, the current
+// document, fonts.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -314,6 +315,34 @@ int32_t Recompose(XTTextRef ref, int32_t, int32_t, int32_t) {
   return kXTOk;
 }
 
+int32_t BeginTextOperation(XTTextRef ref, int32_t first, int32_t last) {
+  Host& host = Host::Current();
+  if (host.Fails("begin_text_operation")) return kXTErrInjected;
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
+    return result;
+  }
+  if (first < 0 || first > last || last > story->length()) return kXTErrParam;
+  host.transcript().Line("text operation begin " + std::to_string(story->id) + " " +
+                         std::to_string(first) + " " + std::to_string(last));
+  return kXTOk;
+}
+
+int32_t EndTextOperation(XTTextRef ref) {
+  Host& host = Host::Current();
+  if (host.Fails("end_text_operation")) return kXTErrInjected;
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
+    return result;
+  }
+  host.transcript().Line("text operation end " + std::to_string(story->id));
+  return kXTOk;
+}
+
 // --- LGG2: text attributes ---
 
 int32_t AttributeContext(XTTextRef ref, XTAttrContext* context) {
@@ -512,6 +541,20 @@ int32_t Refresh(int32_t, int32_t, int32_t) {
   Host& host = Host::Current();
   if (host.Fails("refresh")) return kXTErrInjected;
   ++host.docs.refresh_requests;
+  return kXTOk;
+}
+
+int32_t TextSelection(int32_t* story_id, int32_t* start, int32_t* end) {
+  Host& host = Host::Current();
+  if (host.Fails("text_selection")) return kXTErrInjected;
+  int32_t id = 0;
+  DocumentContent* content = nullptr;
+  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  if (story_id == nullptr || start == nullptr || end == nullptr) return kXTErrParam;
+  const Story* story = content->SelectedStory();
+  *story_id = story != nullptr ? story->id : 0;
+  *start = story != nullptr ? content->selection_start : 0;
+  *end = story != nullptr ? content->selection_end : 0;
   return kXTOk;
 }
 
@@ -726,15 +769,18 @@ int32_t FontEntry(XTHandle list, int32_t index, uint16_t* id, char16_t* name, in
 const XTMemorySuite kMemorySuite = {kXTSuiteLGE2, NewHandle, DisposeHandle, HandleSize,
                                     HandleData};
 const XTStoryTextSuite kStoryTextSuite = {
-    kXTSuiteLGF2, StoryText,        ParagraphRuns, CharacterRuns,  ReadText, InsertText,
-    DeleteText,   SetTextAttribute, StoryOption,   SetStoryOption, Recompose,
+    kXTSuiteLGF2,       StoryText,        ParagraphRuns,    CharacterRuns,
+    ReadText,           InsertText,       DeleteText,       SetTextAttribute,
+    StoryOption,        SetStoryOption,   Recompose,        BeginTextOperation,
+    EndTextOperation,
 };
 const XTTextAttributeSuite kTextAttributeSuite = {kXTSuiteLGG2,        AttributeContext,
                                                   ParagraphFormat,     CharacterAttributes,
                                                   SelectionAttributes, BaselineShift};
 const XTSelectionSuite kSelectionSuite = {
-    kXTSuiteLGH2, ToolMode,   SetToolMode, CurrentBoxOf,  SetCurrentBox, BoxOfStory,
-    StoryOfBox,   TextOpen,   OpenText,    SelectText,    ReleaseObject, Refresh,
+    kXTSuiteLGH2, ToolMode, SetToolMode, CurrentBoxOf,  SetCurrentBox, BoxOfStory,
+    StoryOfBox,   TextOpen, OpenText,    SelectText,    ReleaseObject, Refresh,
+    TextSelection,
 };
 const XTDocumentStateSuite kDocumentStateSuite = {
     kXTSuiteLGI2,    CurrentDocument, SetCurrentDocument, DocumentCount,

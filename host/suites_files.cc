@@ -197,6 +197,29 @@ int32_t FullPath(int16_t volume, int32_t folder, XTString name, XTPath path) {
   return kXTOk;
 }
 
+int32_t ApplicationFolder(XTFile file) {
+  Host& host = Host::Current();
+  if (host.Fails("application_folder")) return kXTErrInjected;
+  FileObject* object = host.files.Find(file);
+  if (object == nullptr) return kXTErrParam;
+  object->path = host.app().application_folder;
+  object->type = 0;
+  host.transcript().Line("file application folder " + Transcript::Quote(BaseName(object->path)));
+  return kXTOk;
+}
+
+int32_t ResolveName(XTFile file, XTString name) {
+  Host& host = Host::Current();
+  if (host.Fails("resolve_name")) return kXTErrInjected;
+  FileObject* object = host.files.Find(file);
+  std::string text;
+  if (object == nullptr || object->path.empty() || !Narrow(host, name, &text)) return kXTErrParam;
+  if (text.empty() || text[0] == '/') return kXTErrBadName;
+  object->path = FolderTable::Absolute(object->path + "/" + text);
+  host.transcript().Line("file resolve " + Transcript::Quote(text));
+  return kXTOk;
+}
+
 // --- XMFe: specs in a folder ---
 
 int32_t MakeSpecInFolder(int16_t volume, int32_t folder, const char* name, XTFileSpec* spec) {
@@ -290,7 +313,7 @@ int32_t NoteValues(int32_t first, int32_t second, int32_t third, int32_t fourth)
 const XTFileSuite kFileSuite = {
     kXTTableXFJj, NewFile,     DisposeFile, SetFilePath, SetFileSpec, FileSpecOf,
     FileName,     TempFolder,  FileExists,  CreateFile,  DeleteFile,  SetFileValue,
-    FileValue,    SetFileInfo, MakeSpec,    FullPath,
+    FileValue,    SetFileInfo, MakeSpec,    FullPath,    ApplicationFolder, ResolveName,
 };
 const XTFolderSpecSuite kFolderSpecSuite = {kXTTableXMFe, MakeSpecInFolder, ReleaseFileValue};
 const XTDocumentSuite kDocumentSuite = {kXTTableXDDg, OpenDocument};

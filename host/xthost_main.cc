@@ -10,6 +10,8 @@
 //   save      save the current document to its file
 //   close     close the current document without saving
 //   stories   write the stories of the current document to the transcript
+//   select STORY START END
+//             select those units of a story of the current document
 //   menus     open the menu bar: the items of every menu with their states
 //   menu TITLE choose the menu item TITLE (update callback, then the command)
 // The host quits after the last command when no "quit" was given.
@@ -18,6 +20,8 @@
 //   XTHOST_CLOCK  pins the host clock ("YYYY-MM-DD hh:mm:ss" or 14 digits)
 //   XTHOST_FAIL   host calls to fail, NAME:N or NAME:* separated by commas
 //                 (see host/fail_plan.h)
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +36,8 @@ namespace {
 
 const char kUsage[] =
     "usage: xthost [--xtensions DIR] [--transcript FILE] [--answer TEXT]... COMMAND...\n"
-    "commands: start | idle N | quit | open PATH | save | close | stories | menus | menu TITLE\n"
+    "commands: start | idle N | quit | open PATH | save | close | stories |\n"
+    "          select STORY START END | menus | menu TITLE\n"
     "environment: XTHOST_CLOCK=\"YYYY-MM-DD hh:mm:ss\", XTHOST_FAIL=NAME:N[,NAME:N...]\n";
 
 int Usage(const std::string& problem) {
@@ -43,8 +48,16 @@ int Usage(const std::string& problem) {
 struct Command {
   std::string name;
   int count = 0;
-  std::string value;  // the path of "open"
+  std::string value;  // the path of "open"; "STORY START END" of "select"
 };
+
+// Whether `text` is a whole number that fits 32 bits.
+bool IsNumber(const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text, &end, 10);
+  return end != text && *end == '\0' && errno == 0 && value >= INT32_MIN && value <= INT32_MAX;
+}
 
 }  // namespace
 
@@ -72,6 +85,14 @@ int main(int argc, char** argv) {
     } else if (arg == "menu") {
       if (!has_value) return Usage("menu needs the title of a menu item");
       commands.push_back({arg, 0, argv[++i]});
+    } else if (arg == "select") {
+      if (i + 3 >= argc || !IsNumber(argv[i + 1]) || !IsNumber(argv[i + 2]) ||
+          !IsNumber(argv[i + 3])) {
+        return Usage("select needs a story and the start and end of the range");
+      }
+      commands.push_back({arg, 0,
+                          std::string(argv[i + 1]) + " " + argv[i + 2] + " " + argv[i + 3]});
+      i += 3;
     } else if (arg == "open") {
       if (!has_value) return Usage("open needs a path");
       commands.push_back({arg, 0, argv[++i]});

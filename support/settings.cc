@@ -1,8 +1,10 @@
 #include "support/settings.h"
 
 #include "platform/xt/xt_types.h"
+#include "support/host_calls.h"
 #include "support/host_file_spec.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/paths.h"
 #include "support/program_log.h"
 #include "support/settings_values.h"
@@ -76,16 +78,25 @@ int32_t Within(int32_t value, int32_t low, int32_t high, int32_t otherwise) {
   return value >= low && value <= high ? value : otherwise;
 }
 
-// The host application's folder is the stand-in host's current folder: a
-// relative name handed to the host resolves against it.
+// Asks the host for `relativeName` resolved against the host application's
+// folder: a file object set to that folder, the name resolved against it,
+// and the full path of the location it then names.  The name string and the
+// file object are given back on every path; "" when any host step failed.
 std::string HostApplicationPath(const std::string& relativeName) {
+  const HostLink& link = XT();
+  if (link.files == nullptr || link.qsb1 == nullptr) return std::string();
+  XTString name = 0;
   XTFile file = 0;
-  if (NewHostFile(relativeName, 0, &file) != kXTOk) return std::string();
   XTFileSpec spec{};
   std::string path;
-  int32_t result = XT().files->file_spec(file, &spec);
+  int32_t result = NewHostString(relativeName, &name);
+  if (result == kXTOk) result = link.files->new_file(&file);
+  if (result == kXTOk) result = link.files->application_folder(file);
+  if (result == kXTOk) result = link.files->resolve_name(file, name);
+  if (result == kXTOk) result = link.files->file_spec(file, &spec);
   if (result == kXTOk) result = FSSpecToPath(path, spec);
-  XT().files->dispose_file(file);
+  if (name != 0) FirstFailure(result, link.qsb1->dispose_string(name));
+  if (file != 0) FirstFailure(result, link.files->dispose_file(file));
   return result == kXTOk ? path : std::string();
 }
 

@@ -23,6 +23,8 @@ class HeapAllocator final : public Allocator {
 };
 
 uint32_t g_initialized = 0;
+// What the next Initialize answers instead, S_OK for nothing.
+Result g_next_initialize = S_OK;
 
 }  // namespace
 
@@ -34,7 +36,16 @@ Result GetAllocator(Allocator** allocator) {
   return S_OK;
 }
 
-Result Initialize() { return g_initialized++ == 0 ? S_OK : S_FALSE; }
+Result Initialize() {
+  if (g_next_initialize != S_OK) {
+    const Result failure = g_next_initialize;
+    g_next_initialize = S_OK;
+    return failure;
+  }
+  return g_initialized++ == 0 ? S_OK : S_FALSE;
+}
+
+void FailNextInitialize(Result failure) { g_next_initialize = failure; }
 
 void Uninitialize() {
   if (g_initialized > 0) --g_initialized;

@@ -199,5 +199,8 @@ Result GetAllocator(Allocator** allocator);
 // is matched by one Uninitialize.
 Result Initialize();
 void Uninitialize();
+// For tests: the next call of Initialize answers `failure` and initialises
+// nothing (so no Uninitialize is owed for it).
+void FailNextInitialize(Result failure);
 
 }  // namespace ole

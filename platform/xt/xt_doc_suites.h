@@ -3,8 +3,8 @@
 // Six of the twenty suites acquired at registration carry the document
 // access of the plug-in:
 //   LGE2  relocatable memory blocks (XTMemorySuite)
-//   LGF2  story text: text references, run tables, reading and changing text
-//         (XTStoryTextSuite)
+//   LGF2  story text: text references, run tables, reading and changing text,
+//         text operations (XTStoryTextSuite)
 //   LGG2  text attributes: paragraph-format and character-attribute records
 //         (XTTextAttributeSuite)
 //   LGH2  tool mode, current box and selection (XTSelectionSuite)
@@ -161,6 +161,11 @@ struct XTStoryTextSuite {
   int32_t (*set_story_option)(int32_t story, int32_t option, uint8_t on);
   // Lays the story out again from `from` (0, 0, 0: the whole story).
   int32_t (*recompose)(XTTextRef ref, int32_t from, int32_t reserved1, int32_t reserved2);
+  // A text operation of the host over the units from `first` up to `last`
+  // of the text of `ref`: begun, then ended with the same reference.  End
+  // only one that began.
+  int32_t (*begin_text_operation)(XTTextRef ref, int32_t first, int32_t last);
+  int32_t (*end_text_operation)(XTTextRef ref);
 };
 
 // LGG2: text attributes.  The 16-bit attribute word passed with a fetch is a
@@ -202,6 +207,10 @@ struct XTSelectionSuite {
   int32_t (*release_object)(int32_t object, int32_t flags);
   // Brings the windows up to date (0, 0, 0: all of them).
   int32_t (*refresh)(int32_t reserved1, int32_t reserved2, int32_t reserved3);
+  // The current text selection: the story whose text is open in the current
+  // box and the selected units from `start` up to `end`; story 0 (and 0, 0)
+  // when no text is open.  kXTErrNoDocument without a current document.
+  int32_t (*text_selection)(int32_t* story, int32_t* start, int32_t* end);
 };
 
 // LGI2: the current document.

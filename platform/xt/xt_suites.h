@@ -161,6 +161,14 @@ struct XTFileSuite {
   int32_t (*make_spec)(int16_t volume, int32_t folder, const char* path, XTFileSpec* spec);
   // The full path of (volume, folder, name) into a path object.
   int32_t (*full_path)(int16_t volume, int32_t folder, XTString name, XTPath path);
+  // Points the file object at the host application's folder (the folder
+  // that holds its XTensions folder).
+  int32_t (*application_folder)(XTFile file);
+  // Points the file object at `name` (a host string of a relative path,
+  // "/" between its parts) taken from the location the object names:
+  // -37 for an empty or absolute name, -50 for an object not yet pointed
+  // anywhere.  The new location need not exist.
+  int32_t (*resolve_name)(XTFile file, XTString name);
 };
 
 // XMFe: specs made from a name inside a folder, and the notice that a file

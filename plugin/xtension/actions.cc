@@ -1,6 +1,9 @@
 #include "plugin/xtension/actions.h"
 
+#include "plugin/qapi/box_call.h"
 #include "plugin/qapi/progress_bar.h"
+#include "plugin/qapi/story_runs.h"
+#include "plugin/qapi/ui_host.h"
 #include "support/host_link.h"
 
 RefHandle<BeepAction> GetBeepAction() { return BeepAction::Instance(); }
@@ -30,4 +33,26 @@ void AboutAction::ActionPerformed(XTVoidRec* record) {
 template <>
 void ProgressAction::ActionPerformed(XTVoidRec*) {
   ShowProgressStatus();
+}
+
+template <>
+void RangeAction::ActionPerformed(XTVoidRec* record) {
+  const XTSelectionSuite* selection = XT().lgh2;
+  const XTStoryTextSuite* text = XT().lgf2;
+  int32_t story = 0;
+  int32_t first = 0;
+  int32_t last = 0;
+  if (selection == nullptr || text == nullptr ||
+      selection->text_selection(&story, &first, &last) != kXTOk || story <= 0 || first == last) {
+    NotifyBeep(record);
+    return;
+  }
+  StoryRuns runs(story);
+  runs.RefreshIfStale();
+  // The host ends only an operation it began; one it refused changed
+  // nothing, so nothing is refreshed or counted either.
+  if (DebugCheckApiErr(text->begin_text_operation(runs.textRef, first, last)) != kXTOk) return;
+  DebugCheckApiErr(text->end_text_operation(runs.textRef));
+  QapiBoxCall4(1);
+  NoteTextChange();
 }

@@ -12,6 +12,14 @@
 //  11 open and export   17 import
 //  12 batch export job  18 batch import job    19 idle (idle_action.h)
 //  34 operation on the selected text range
+//
+// Action 34 takes the host's current text selection.  Without a story or
+// with an empty range it beeps (NotifyBeep).  Otherwise it takes a snapshot
+// of the story's text (StoryRuns), brackets a host text operation over the
+// range between the host's begin and end calls (the end only after a
+// begin the host accepted), then refreshes the box (QapiBoxCall4 with 1) and
+// counts a text change, so that every story snapshot fetches again.  No
+// button fires it; it is reached through RangeAction::Instance().
 #pragma once
 
 #include "platform/xt/xt_records.h"

@@ -59,7 +59,8 @@ class Brenix : public ClassObject<Brenix> {
 // Builds the plug-in object (keeping one reference) and logs the
 // live-object report; true when the storage layer initialised.  Settings
 // that did not load, a missing batch file or menus that failed do not
-// change the result.
+// change the result.  On false the object is there all the same: a caller
+// that gives up ends it (registration runs the shut-down for it).
 bool InitBrenix();
 
 // Gives the plug-in's menu back to the host, removes the temporary log

@@ -9,7 +9,7 @@
 // with the host directly (Guarded).
 //
 // The manager is made on first use and released for good at host
-// shut-down; from then on Instance() answers null and late trampolines
+// shut-down (or when the plug-in's set-up fails); from then on Instance() answers null and late trampolines
 // answer 0 without touching anything.  Host thread only.
 #pragma once
 
@@ -68,6 +68,8 @@ bool SetHostCallback(int32_t kind, RefHandle<CBGlue> object);
 
 // The host's shut-down callback (kind 4): releases the manager, ends the
 // plug-in object, gives the module handle back to the host.  Answers 0.
+// Registration also runs it, with a null record, when the plug-in object
+// could not be set up.
 int32_t OnHostShutdown(void* record);
 
 // The diagnostic hook every failed callback reports to.  It writes nothing;

@@ -124,8 +124,3 @@ template <>
 void BatchImportAction::ActionPerformed(XTIdleRec*) {
   CommandNotAvailable("Batch import", kDialogImportFailed);
 }
-
-template <>
-void RangeAction::ActionPerformed(XTVoidRec*) {
-  NotAvailable("The operation on the selected text range");
-}

@@ -98,7 +98,12 @@ int32_t RegisterModule(XTRegisterRec* record) {
   HostLink& link = XT();
   link.registration = record;
 
-  if (Bind(r, link) != kXTOk || LookUpXTensions(r, link) != kXTOk || !InitBrenix()) {
+  if (Bind(r, link) != kXTOk || LookUpXTensions(r, link) != kXTOk) return SetupFailed(r);
+  if (!InitBrenix()) {
+    // The plug-in object was built all the same, but the shut-down callback
+    // that would end it is not registered yet: end it here, as shut-down
+    // would (no module handle is open yet).
+    OnHostShutdown(nullptr);
     return SetupFailed(r);
   }
 

@@ -22,10 +22,12 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ec);
 }
 
-LinkedHost::LinkedHost(const std::string& fail, const std::string& temp) {
+LinkedHost::LinkedHost(const std::string& fail, const std::string& temp,
+                       const std::string& xtensions) {
   xthost::HostOptions options;
   options.transcript = &out_;
   options.temp_folder = temp;
+  if (!xtensions.empty()) options.xtensions = xtensions;
   host_ = std::make_unique<xthost::Host>(std::move(options));
   // Bind every suite and table the wrappers use, as the registration would.
   const XTRegisterRec record = xthost::MakeRegisterRec();

@@ -24,8 +24,10 @@ class TempFolder {
 class LinkedHost {
  public:
   // `fail` is a fail plan (see host/fail_plan.h), counted from after the
-  // binding; `temp` the host's temporary folder.
-  explicit LinkedHost(const std::string& fail = "", const std::string& temp = "");
+  // binding; `temp` the host's temporary folder; `xtensions` its XTensions
+  // folder (empty: the host's default).
+  explicit LinkedHost(const std::string& fail = "", const std::string& temp = "",
+                      const std::string& xtensions = "");
   // Clears the plug-in's host link.
   ~LinkedHost();
 

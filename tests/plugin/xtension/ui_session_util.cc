@@ -43,6 +43,7 @@ std::string RunSession(const Session& session,
       options.answers = session.answers;
       xthost::Host host(std::move(options));
       host.ui().SetLinkedResources(&XTDialogResources);
+      if (session.beforeStart) session.beforeStart();
       host.StartLinked("brenix", XTActivateCallback);
       result = body(host);
       host.Quit();

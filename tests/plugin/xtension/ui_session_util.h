@@ -19,6 +19,8 @@ struct Session {
   // Files written into the session's folder before the host starts: a
   // relative path and the content.
   std::vector<std::pair<std::string, std::string>> files;
+  // Runs in the session's folder just before the host starts.
+  std::function<void()> beforeStart;
 };
 
 // Starts the host with the plug-in, runs `body`, quits.  Returns the
