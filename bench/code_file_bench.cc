@@ -10,7 +10,6 @@
 // file, its folders and the storage layer's in-memory streams.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,6 +23,7 @@
 #include "framework/code_file.h"
 #include "framework/code_folder.h"
 #include "framework/ole_storage.h"
+#include "tests/common/scratch_storage.h"
 
 namespace {
 
@@ -76,18 +76,6 @@ long PeakResidentKB() {
   }
   return 0;
 }
-
-struct Scratch {
-  std::string path = "/tmp/bench_code_file_" + std::to_string(getpid()) + ".ole";
-  OLEStorage* root = new OLEStorage(path.c_str(), kOLECreate);
-  ~Scratch() {
-    try {
-      delete root;
-    } catch (...) {
-    }
-    std::remove(path.c_str());
-  }
-};
 
 void Write(OLEStorage& storage, bool compress) {
   CF_OutStorage* writer = CreateCodeFile(storage, compress);
@@ -144,14 +132,14 @@ void Read(OLEStorage& storage) {
 }
 
 void BM_WriteAndReadBack(benchmark::State& state) {
-  static Scratch scratch;
+  static testutil::ScratchStorage scratch("bench_code_file");
   const bool compress = state.range(0) != 0;
   size_t heapGrowth = 0;
   for (auto _ : state) {
     const size_t before = g_heapInUse;
     g_heapPeak = before;
     {
-      OLEStorage storage(*scratch.root, u"container", kOLECreate);
+      OLEStorage storage(scratch.root(), u"container", kOLECreate);
       Write(storage, compress);
       Read(storage);
     }

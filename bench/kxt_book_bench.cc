@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "kxt/book.h"
 #include "kxt/element_model.h"
 #include "kxt/kxt_storage.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -117,8 +117,7 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 }
 
 void BM_WriteThenReadBook(benchmark::State& state) {
-  const std::string path =
-      (std::filesystem::temp_directory_path() / ("kxt_book_bench_" + std::to_string(getpid()) + ".kxt")).string();
+  const std::string path = testutil::ProcessTempPath("kxt_book_bench", ".kxt");
   double writing = 0, reading = 0;
   size_t units = 0;
   for (auto _ : state) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/ole/ole.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -29,11 +30,6 @@ const std::vector<char>& Data() {
     return d;
   }();
   return data;
-}
-
-std::string Scratch(const char* name) {
-  const char* dir = getenv("TMPDIR");
-  return std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/" + name + std::to_string(getpid());
 }
 
 void Fail(benchmark::State& state, const char* what) { state.SkipWithError(what); }
@@ -79,7 +75,7 @@ bool CompoundRound(const std::string& path, std::vector<char>& buffer) {
 }
 
 void BM_PlainFile(benchmark::State& state) {
-  std::string path = Scratch("ole_bench_plain");
+  std::string path = testutil::ProcessTempPath("ole_bench_plain");
   std::vector<char> buffer(kPiece);
   for (auto _ : state) {
     if (!PlainRound(path, buffer)) Fail(state, "plain I/O failed");
@@ -89,7 +85,7 @@ void BM_PlainFile(benchmark::State& state) {
 }
 
 void BM_CompoundFile(benchmark::State& state) {
-  std::string path = Scratch("ole_bench_compound");
+  std::string path = testutil::ProcessTempPath("ole_bench_compound");
   std::vector<char> buffer(kPiece);
   for (auto _ : state) {
     if (!CompoundRound(path, buffer)) Fail(state, "compound file failed");
@@ -101,7 +97,8 @@ void BM_CompoundFile(benchmark::State& state) {
 // Both rounds in each iteration, alternating, so both meet the same machine
 // state; the iteration time is the compound round's.
 void BM_Ratio(benchmark::State& state) {
-  std::string plain = Scratch("ole_bench_plain"), compound = Scratch("ole_bench_compound");
+  std::string plain = testutil::ProcessTempPath("ole_bench_plain");
+  std::string compound = testutil::ProcessTempPath("ole_bench_compound");
   std::vector<char> buffer(kPiece);
   double plain_seconds = 0, compound_seconds = 0;
   using Clock = std::chrono::steady_clock;

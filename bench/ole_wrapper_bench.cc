@@ -4,7 +4,6 @@
 // should cost at most 1.5 times the plain file I/O.  The same work through
 // the storage layer's own interface shows what the wrappers add to it.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <random>
@@ -15,6 +14,7 @@
 #include "framework/ole_storage.h"
 #include "framework/ole_stream.h"
 #include "platform/ole/ole.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -31,14 +31,9 @@ const std::vector<uint8_t>& Data() {
   return data;
 }
 
-std::string ScratchPath(const char* name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir && *dir ? dir : "/tmp") + "/" + name + "-" + std::to_string(getpid());
-}
-
 void BM_WrapperWriteRead(benchmark::State& state) {
   const std::vector<uint8_t>& data = Data();
-  const std::string path = ScratchPath("ole_wrapper_bench.kxt");
+  const std::string path = testutil::ProcessTempPath("ole_wrapper_bench", ".kxt");
   std::vector<uint8_t> buffer(kChunk);
   for (auto _ : state) {
     {
@@ -61,7 +56,7 @@ void BM_WrapperWriteRead(benchmark::State& state) {
 
 void BM_StorageLayerWriteRead(benchmark::State& state) {
   const std::vector<uint8_t>& data = Data();
-  const std::string path = ScratchPath("ole_layer_bench.kxt");
+  const std::string path = testutil::ProcessTempPath("ole_layer_bench", ".kxt");
   std::vector<uint8_t> buffer(kChunk);
   for (auto _ : state) {
     ole::Storage* root = nullptr;
@@ -92,7 +87,7 @@ void BM_StorageLayerWriteRead(benchmark::State& state) {
 
 void BM_PlainFileWriteRead(benchmark::State& state) {
   const std::vector<uint8_t>& data = Data();
-  const std::string path = ScratchPath("ole_wrapper_bench.bin");
+  const std::string path = testutil::ProcessTempPath("ole_wrapper_bench", ".bin");
   std::vector<uint8_t> buffer(kChunk);
   for (auto _ : state) {
     FILE* out = std::fopen(path.c_str(), "wb");

@@ -1,20 +1,13 @@
 #include "framework/cached_out_stream.h"
 
 #include <cstring>
-#include <exception>
+
+#include "framework/finish_in_destructor.h"
 
 CachedOutStream::CachedOutStream(OutStream& target, bool own) : target_(&target), own_(own) {}
 
 CachedOutStream::~CachedOutStream() noexcept(false) {
-  if (std::uncaught_exceptions() > 0) {
-    try {
-      FlushAndRelease();
-    } catch (...) {
-      // Already unwinding: the first failure is the one reported.
-    }
-    return;
-  }
-  FlushAndRelease();
+  FinishInDestructor([this] { FlushAndRelease(); });
 }
 
 void CachedOutStream::FlushAndRelease() {

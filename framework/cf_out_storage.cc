@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <vector>
 
 #include "framework/failures.h"
+#include "framework/finish_in_destructor.h"
 #include "framework/ole_stream.h"
 
 CF_OLEOutStorage::CF_OLEOutStorage(const OLEStorage& storage, bool compress)
@@ -30,14 +30,7 @@ CF_OLEOutStorage::~CF_OLEOutStorage() noexcept(false) {
       }
     }
   } cleanup{this};
-  if (std::uncaught_exceptions() > 0) {
-    try {
-      Close();
-    } catch (...) {
-    }
-  } else {
-    Close();
-  }
+  FinishInDestructor([this] { Close(); });
 }
 
 void CF_OLEOutStorage::SetProperty(int32_t id, const Variant& value) { summary_ += Property(id, value); }

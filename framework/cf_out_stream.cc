@@ -1,9 +1,9 @@
 #include "framework/cf_out_stream.h"
 
 #include <cstring>
-#include <exception>
 
 #include "framework/failures.h"
+#include "framework/finish_in_destructor.h"
 #include "framework/lz_stream.h"
 #include "framework/mem_file.h"
 
@@ -21,6 +21,22 @@ LZ_OutStream* NewDeflater(OutStream& target, int windowBits, int memoryLevel) {
   return LZ_OutStream::New(target, static_cast<LZ_CompressionLevel>(kLevel),
                            static_cast<LZ_WindowBits>(windowBits),
                            static_cast<LZ_MemoryLevel>(memoryLevel));
+}
+
+// Appends n bytes to `buffer`, which holds `fill` bytes, calling full() each
+// time it is full; full() empties it (sets `fill` to 0).
+template <size_t N, class Full>
+void Buffer(uint8_t (&buffer)[N], uint32_t& fill, const void* data, uint32_t n, Full full) {
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  while (n > 0) {
+    const uint32_t room = static_cast<uint32_t>(N) - fill;
+    const uint32_t take = n < room ? n : room;
+    std::memcpy(buffer + fill, p, take);
+    fill += take;
+    p += take;
+    n -= take;
+    if (fill == N) full();
+  }
 }
 
 // True when deflating the bytes gives fewer bytes than they are.
@@ -45,16 +61,7 @@ bool DeflatingPays(const uint8_t* data, uint32_t n) {
 
 void CF_OLEOutStream::OutImpl::PutData(const void* data, uint32_t n) {
   if (writer_ == nullptr) return;  // abandoned
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  while (n > 0) {
-    const uint32_t room = cf::kSegmentSize - fill_;
-    const uint32_t take = n < room ? n : room;
-    std::memcpy(buffer_ + fill_, p, take);
-    fill_ += take;
-    p += take;
-    n -= take;
-    if (fill_ == cf::kSegmentSize) EmitSegment();
-  }
+  Buffer(buffer_, fill_, data, n, [this] { EmitSegment(); });
 }
 
 void CF_OLEOutStream::OutImpl::EmitSegment() {
@@ -84,29 +91,13 @@ CF_OLEOutStream::CF_OLEOutStream(CF_Writer& writer, const CF_DirectoryEntry& ent
     : entry_(entry), writer_(&writer), impl_(writer) {}
 
 CF_OLEOutStream::~CF_OLEOutStream() noexcept(false) {
-  if (std::uncaught_exceptions() > 0) {
-    try {
-      Finish();
-    } catch (...) {
-    }
-  } else {
-    Finish();
-  }
+  FinishInDestructor([this] { Finish(); });
   DeleteDeflater();  // only left over when finishing failed
 }
 
 void CF_OLEOutStream::PutData(const void* data, uint32_t n) {
   if (writer_ == nullptr) Error(kFailCodeFileDamaged);
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  while (n > 0) {
-    const uint32_t room = cf::kStagingSize - fill_;
-    const uint32_t take = n < room ? n : room;
-    std::memcpy(staging_ + fill_, p, take);
-    fill_ += take;
-    p += take;
-    n -= take;
-    if (fill_ == cf::kStagingSize) FlushStaging();
-  }
+  Buffer(staging_, fill_, data, n, [this] { FlushStaging(); });
 }
 
 void CF_OLEOutStream::SetIdentifier(uint32_t nameNumber, int32_t id) {

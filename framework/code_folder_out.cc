@@ -1,11 +1,11 @@
 #include "framework/code_folder_out.h"
 
 #include <cstring>
-#include <exception>
 #include <vector>
 
 #include "framework/cf_format.h"
 #include "framework/failures.h"
+#include "framework/finish_in_destructor.h"
 
 namespace {
 
@@ -23,14 +23,7 @@ CF_OutFolderImpl::CF_OutFolderImpl(CF_OutStorage& writer, std::string prefix)
     : CF_NameComposer(std::move(prefix)), writer_(&writer) {}
 
 CF_OutFolderImpl::~CF_OutFolderImpl() noexcept(false) {
-  if (std::uncaught_exceptions() > 0) {
-    try {
-      WriteTable();
-    } catch (...) {
-    }
-  } else {
-    WriteTable();
-  }
+  FinishInDestructor([this] { WriteTable(); });
 }
 
 CF_OutFolder* CF_OutFolderImpl::CreateFolder(const char* name, int32_t index) {

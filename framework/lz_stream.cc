@@ -1,8 +1,7 @@
 #include "framework/lz_stream.h"
 
-#include <exception>
-
 #include "framework/failures.h"
+#include "framework/finish_in_destructor.h"
 
 namespace {
 
@@ -60,16 +59,7 @@ LZ_OutStream_Impl::~LZ_OutStream_Impl() noexcept(false) {
     z_stream* zs;
     ~End() { deflateEnd(zs); }
   } end{&zs_};
-  if (!usable_) return;
-  if (std::uncaught_exceptions() > 0) {
-    try {
-      Finish();
-    } catch (...) {
-      // Already unwinding: the first failure is the one reported.
-    }
-    return;
-  }
-  Finish();
+  if (usable_) FinishInDestructor([this] { Finish(); });
 }
 
 void LZ_OutStream_Impl::Check(int result) {

@@ -10,6 +10,16 @@ OLEHandler<T>::OLEHandler(T* iface, OLEHandler<ole::Storage>* parent) : iface_(i
 }
 
 template <class T>
+OLEHandler<T>* OLEHandler<T>::Adopt(T* iface, OLEHandler<ole::Storage>* parent) {
+  try {
+    return new OLEHandler<T>(iface, parent);
+  } catch (...) {
+    iface->Release();
+    throw;
+  }
+}
+
+template <class T>
 void OLEHandler<T>::AddRef() {
   ++extra_;
   if (parent_) parent_->AddRef();

@@ -25,6 +25,9 @@ class OLEHandler {
  public:
   // Takes over one reference to `iface` (no AddRef); `parent` may be null.
   OLEHandler(T* iface, OLEHandler<ole::Storage>* parent);
+  // The same on the heap; when that fails, the reference is released and
+  // the failure raised.
+  static OLEHandler* Adopt(T* iface, OLEHandler<ole::Storage>* parent);
   OLEHandler(const OLEHandler&) = delete;
   OLEHandler& operator=(const OLEHandler&) = delete;
 

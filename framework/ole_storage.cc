@@ -11,15 +11,6 @@ namespace {
 constexpr uint32_t kShareExclusive = ole::STGM_SHARE_EXCLUSIVE;   // 0x10
 constexpr uint32_t kShareDenyWrite = ole::STGM_SHARE_DENY_WRITE;  // 0x20
 
-OLEHandler<ole::Storage>* Adopt(ole::Storage* storage, OLEHandler<ole::Storage>* parent) {
-  try {
-    return new OLEHandler<ole::Storage>(storage, parent);
-  } catch (...) {
-    storage->Release();
-    throw;
-  }
-}
-
 }  // namespace
 
 OLEStorage::Opened OLEStorage::Snapshot(ole::Storage* storage, const char16_t* name) {
@@ -60,7 +51,7 @@ OLEStorage::Opened OLEStorage::OpenChild(OLEStorage& parent, const char16_t* nam
 }
 
 OLEStorage::OLEStorage(Opened opened, OLEHandler<ole::Storage>* parent)
-    : handler_(Adopt(opened.storage, parent)), stat_(handler_, std::move(opened.stat)) {}
+    : handler_(OLEHandler<ole::Storage>::Adopt(opened.storage, parent)), stat_(handler_, std::move(opened.stat)) {}
 
 OLEStorage::OLEStorage(ole::Storage* storage) : OLEStorage(Snapshot(storage, u"IStorage"), nullptr) {}
 

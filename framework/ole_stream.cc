@@ -6,15 +6,6 @@
 
 namespace {
 
-OLEHandler<ole::Stream>* Adopt(ole::Stream* stream, OLEHandler<ole::Storage>* parent) {
-  try {
-    return new OLEHandler<ole::Stream>(stream, parent);
-  } catch (...) {
-    stream->Release();
-    throw;
-  }
-}
-
 // Opens or creates the stream and takes its name; on failure releases what
 // was obtained and raises through Abort with `name`.
 ole::Stream* OpenStream(OLEStorage& storage, const char16_t* name, CD_OpenMode mode, std::u16string& actual) {
@@ -46,12 +37,12 @@ ole::Stream* Clone(const OLEStream& other) {
 OLEStream::OLEStream(OLEStorage& storage, const char16_t* name, CD_OpenMode mode)
     : handler_(nullptr) {
   ole::Stream* stream = OpenStream(storage, name, mode, name_);
-  handler_ = Adopt(stream, storage.Handler());
+  handler_ = OLEHandler<ole::Stream>::Adopt(stream, storage.Handler());
 }
 
 OLEStream::OLEStream(const OLEStream& other)
     : InStream(), SeekMethod(), OutStream(), OLEObject(other), InOutFile(other),
-      handler_(Adopt(Clone(other), other.handler_->Parent())),
+      handler_(OLEHandler<ole::Stream>::Adopt(Clone(other), other.handler_->Parent())),
       name_(other.name_) {}
 
 OLEStream::~OLEStream() noexcept(false) { handler_->Release(); }

@@ -4,58 +4,27 @@
 // compound file.  Even first byte: the rest is the code-file stream of a
 // container whose storages are sound.  Only the framework's failures may
 // come out.
-#include <unistd.h>
-
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <typeinfo>
-#include <utility>
-#include <vector>
 
 #include "framework/code_file.h"
 #include "framework/code_folder.h"
 #include "framework/failures.h"
 #include "framework/ole_storage.h"
-#include "framework/ole_stream.h"
-#include "framework/property_set.h"
+#include "fuzz/container_input.h"
 #include "kxt/kxt_records.h"
 #include "kxt/kxt_storage.h"
+#include "tests/common/code_file_helpers.h"
+#include "tests/common/owned.h"
 
 namespace {
 
-// One in-memory compound file for the whole run (each input gets a fresh
-// sub-storage of it) and one scratch path for whole-file inputs.
-struct Scratch {
-  std::string path = "/tmp/fuzz_kxt_container_" + std::to_string(getpid()) + ".ole";
-  std::string file = "/tmp/fuzz_kxt_container_" + std::to_string(getpid()) + ".kxt";
-  OLEStorage* root = new OLEStorage(path.c_str(), kOLECreate);
-  ~Scratch() {
-    try {
-      delete root;
-    } catch (...) {
-    }
-    std::remove(path.c_str());
-    std::remove(file.c_str());
-  }
-};
+using testutil::Owned;
 
-template <class T>
-struct Owned {
-  T* p;
-  explicit Owned(T* q) : p(q) {}
-  ~Owned() noexcept(false) { delete p; }
-  Owned(const Owned&) = delete;
-  Owned& operator=(const Owned&) = delete;
-};
-
-struct Collector : CF_EnumerableInStorage::IdentifierReceiver {
-  std::vector<std::pair<std::string, int32_t>> seen;
-  bool Receive(const char* name, int32_t id) override {
-    seen.emplace_back(name, id);
-    return seen.size() < 512;
-  }
-};
+// What an enumeration of one folder may report.
+constexpr size_t kNamesPerFolder = 512;
 
 // Reads up to 1024 values of the stream when it opens as T.
 template <class T>
@@ -112,7 +81,7 @@ void Records(KXT_InFolder2& folder, const std::string& name, int32_t index) {
 // Walks the container folder alongside the code folder that tells its
 // children's and streams' names.
 void Walk(KXT_InFolder2& folder, CF_EnumerableInFolder& names, int depth, int& budget) {
-  Collector streams, folders;
+  testutil::IdCollector streams(kNamesPerFolder), folders(kNamesPerFolder);
   names.EnumerateStreams(streams);
   for (const auto& s : streams.seen) DrainAll(folder, s.first, s.second);
   names.EnumerateFolders(folders);
@@ -129,7 +98,7 @@ void Walk(KXT_InFolder2& folder, CF_EnumerableInFolder& names, int depth, int& b
     try {
       KXT_Handle<KXT_InFolder2> child = folder.OpenFolder2(f.first.c_str(), f.second);
       Owned<CF_EnumerableInFolder> childNames(names.OpenFolder(f.first.c_str(), f.second));
-      if (child && childNames.p != nullptr) Walk(*child, *childNames.p, depth - 1, budget);
+      if (child && childNames) Walk(*child, *childNames, depth - 1, budget);
     } catch (const FilterException&) {
     }
   }
@@ -143,40 +112,14 @@ void Explore(OLEStorage& storage) {
   // The names come from a reader of their own over the same code file.
   OLEStorage textAndCode(storage, u"SolvaneTextAndCode", kOLERead);
   Owned<CF_EnumerableInStorage> reader(OpenEnumerableCodeFile(textAndCode));
-  Owned<CF_EnumerableInFolder> names(OpenEnumerableCodeFolder(*reader.p));
+  Owned<CF_EnumerableInFolder> names(OpenEnumerableCodeFolder(*reader));
   int budget = 256;
-  Walk(*root, *names.p, 8, budget);
+  Walk(*root, *names, 8, budget);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Scratch scratch;
-  if (size == 0) return 0;
-  try {
-    if (data[0] & 1) {
-      FILE* out = std::fopen(scratch.file.c_str(), "wb");
-      if (out == nullptr) return 0;
-      std::fwrite(data + 1, 1, size - 1, out);
-      std::fclose(out);
-      OLEStorage storage(scratch.file.c_str(), kOLERead);
-      Explore(storage);
-    } else {
-      OLEStorage storage(*scratch.root, u"t", kOLECreate);
-      {
-        OLEStorage textAndCode(storage, u"SolvaneTextAndCode", kOLECreate);
-        {
-          OLEStream stream(textAndCode, u"SolvaneCodeFile", kOLECreate);
-          stream.PutData(data + 1, static_cast<uint32_t>(size - 1));
-        }
-        PropertySet summary(u"\x0005SolvaneSummaryInformation");
-        summary += Property(3001, Variant(uint16_t{1}));
-        summary += Property(3000, Variant(uint16_t{1}));
-        summary.Put(textAndCode);
-      }
-      Explore(storage);
-    }
-  } catch (const FilterException&) {
-  }
+  ExploreContainerInput(data, size, "fuzz_kxt_container", Explore);
   return 0;
 }

@@ -5,16 +5,12 @@
 // first byte: the rest is a whole compound file.  Even first byte: the rest
 // is the code-file stream of a container whose storages are sound.  Only the
 // framework's failures may come out.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "framework/failures.h"
 #include "framework/ole_storage.h"
-#include "framework/ole_stream.h"
-#include "framework/property_set.h"
+#include "fuzz/container_input.h"
 #include "kxt/book.h"
 #include "kxt/element_model.h"
 #include "kxt/kxt_records.h"
@@ -22,22 +18,6 @@
 #include "kxt/v1_book.h"
 
 namespace {
-
-// One in-memory compound file for the whole run (each input gets a fresh
-// sub-storage of it) and one scratch path for whole-file inputs.
-struct Scratch {
-  std::string path = "/tmp/fuzz_kxt_elements_" + std::to_string(getpid()) + ".ole";
-  std::string file = "/tmp/fuzz_kxt_elements_" + std::to_string(getpid()) + ".kxt";
-  OLEStorage* root = new OLEStorage(path.c_str(), kOLECreate);
-  ~Scratch() {
-    try {
-      delete root;
-    } catch (...) {
-    }
-    std::remove(path.c_str());
-    std::remove(file.c_str());
-  }
-};
 
 // Elements looked at per set, and in all.
 constexpr int32_t kPerSet = 16;
@@ -201,32 +181,6 @@ void Explore(OLEStorage& storage) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Scratch scratch;
-  if (size == 0) return 0;
-  try {
-    if (data[0] & 1) {
-      FILE* out = std::fopen(scratch.file.c_str(), "wb");
-      if (out == nullptr) return 0;
-      std::fwrite(data + 1, 1, size - 1, out);
-      std::fclose(out);
-      OLEStorage storage(scratch.file.c_str(), kOLERead);
-      Explore(storage);
-    } else {
-      OLEStorage storage(*scratch.root, u"t", kOLECreate);
-      {
-        OLEStorage textAndCode(storage, u"SolvaneTextAndCode", kOLECreate);
-        {
-          OLEStream stream(textAndCode, u"SolvaneCodeFile", kOLECreate);
-          stream.PutData(data + 1, static_cast<uint32_t>(size - 1));
-        }
-        PropertySet summary(u"\x0005SolvaneSummaryInformation");
-        summary += Property(3001, Variant(uint16_t{1}));
-        summary += Property(3000, Variant(uint16_t{1}));
-        summary.Put(textAndCode);
-      }
-      Explore(storage);
-    }
-  } catch (const FilterException&) {
-  }
+  ExploreContainerInput(data, size, "fuzz_kxt_elements", Explore);
   return 0;
 }

@@ -1,8 +1,6 @@
 // The compound-file reader over arbitrary bytes: open, enumerate every
 // element, read every stream to its end.  A file that opens is also copied
 // into a new file, written, read back and compared.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -11,6 +9,7 @@
 
 #include "platform/ole/docfile.h"
 #include "platform/ole/ole.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -58,7 +57,7 @@ std::vector<std::pair<std::u16string, std::string>> Walk(ole::Storage* root) {
 
 // Written and removed again by each input that opens.
 const std::string& ScratchFile() {
-  static const std::string path = "/tmp/fuzz_ole_reader_" + std::to_string(getpid()) + ".ole";
+  static const std::string path = testutil::ProcessTempPath("fuzz_ole_reader", ".ole");
   return path;
 }
 

@@ -2,42 +2,21 @@
 // a compound file and is read with PropertySet::Get.  Only the framework's
 // failures may come out.  What was read is written back with Put, and that
 // stream must read again without a failure.
-#include <unistd.h>
-
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "framework/failures.h"
 #include "framework/ole_storage.h"
-#include "framework/ole_stream.h"
 #include "framework/property_set.h"
-
-namespace {
-
-// One compound file for the whole run, held in memory; it is never written
-// after its creation and removed at the end.
-struct Scratch {
-  std::string path = "/tmp/fuzz_property_set_" + std::to_string(getpid()) + ".ole";
-  OLEStorage* root = new OLEStorage(path.c_str(), kOLECreate);
-  ~Scratch() {
-    try {
-      delete root;
-    } catch (...) {
-    }
-    std::remove(path.c_str());
-  }
-};
-
-}  // namespace
+#include "tests/common/ole_streams.h"
+#include "tests/common/scratch_storage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Scratch scratch;
-  OLEStorage& root = *scratch.root;
-  {
-    OLEStream stream(root, u"In", kOLECreate);
-    stream.PutData(data, static_cast<uint32_t>(size));
-  }
+  // One compound file for the whole run, held in memory.
+  static testutil::ScratchStorage scratch("fuzz_property_set");
+  OLEStorage& root = scratch.root();
+  testutil::PutStreamBytes(root, u"In", std::string(reinterpret_cast<const char*>(data), size));
   PropertySet set(u"In");
   try {
     set.Get(root);

@@ -1,28 +1,20 @@
 // Arbitrary bytes as a stored registry value and as a key path: reads never
 // crash, and a value either reads whole or is reported damaged.
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/win/registry.h"
+#include "tests/common/files.h"
+#include "tests/common/registry_root.h"
 
 namespace {
 
 std::string root;
 win::HKey key = 0;
-
-void RemoveRoot() {
-  std::error_code ignored;
-  std::filesystem::remove_all(root, ignored);
-}
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
@@ -31,11 +23,8 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/fuzz_registry_XXXXXX";
-  if (!mkdtemp(pattern)) abort();
-  root = pattern;
-  setenv("BRENIX_REGISTRY_ROOT", root.c_str(), 1);
-  atexit(RemoveRoot);
+  static const testutil::RegistryRoot registry;  // removed at exit
+  root = registry.path();
   if (win::RegCreateKeyEx(win::kHKeyLocalMachine, "Fuzz", 0, nullptr, 0, win::kKeyAllAccess, nullptr, &key,
                           nullptr) != 0) {
     abort();
@@ -45,8 +34,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The bytes as the value file of "v".
-  std::ofstream(root + "/HKEY_LOCAL_MACHINE/Fuzz/\\v", std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  testutil::WriteFile(root + "/HKEY_LOCAL_MACHINE/Fuzz/\\v", std::string(reinterpret_cast<const char*>(data), size));
   uint32_t type = 0;
   uint32_t length = 0;
   const int32_t sized = win::RegQueryValueEx(key, "V", nullptr, &type, nullptr, &length);

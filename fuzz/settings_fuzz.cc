@@ -1,35 +1,22 @@
 // Arbitrary bytes as the settings file "brenix.ini" and as a batch control
 // file: every key of both is read through every typed read; nothing may
 // crash, and the typed reads must keep their ranges.
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <string>
 
 #include "support/batch_file.h"
 #include "support/settings.h"
+#include "tests/common/app_folder.h"
+#include "tests/common/files.h"
 
 namespace {
 
+using testutil::WriteFile;
+
 std::string folder;
-
-void Write(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string Resolve(const std::string& relativeName) { return folder + "/" + relativeName; }
-
-void RemoveFolder() {
-  unlink((folder + "/XTensions/brenix.ini").c_str());
-  unlink((folder + "/control.ini").c_str());
-  rmdir((folder + "/XTensions").c_str());
-  rmdir(folder.c_str());
-}
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
@@ -101,12 +88,8 @@ void ReadControlFile() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/fuzz_settings_XXXXXX";
-  if (!mkdtemp(pattern)) abort();
-  folder = pattern;
-  if (mkdir((folder + "/XTensions").c_str(), 0777) != 0) abort();
-  SetApplicationPathResolver(&Resolve);
-  atexit(RemoveFolder);
+  static const testutil::AppFolder app;  // removed at exit
+  folder = app.path();
   // The reports of the ini class would drown the fuzzer's own output.
   if (!freopen("/dev/null", "w", stdout)) abort();
   return 0;
@@ -114,10 +97,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  Write(folder + "/XTensions/brenix.ini", bytes);
+  WriteFile(folder + "/XTensions/brenix.ini", bytes);
   ReadSettings();
-  Write(folder + "/XTensions/brenix.ini", "[Path]\nBatchFilePath=" + folder + "/control.ini\n");
-  Write(folder + "/control.ini", bytes);
+  WriteFile(folder + "/XTensions/brenix.ini", "[Path]\nBatchFilePath=" + folder + "/control.ini\n");
+  WriteFile(folder + "/control.ini", bytes);
   ReadControlFile();
   return 0;
 }

@@ -26,6 +26,16 @@ class KXT_Completion {
       Keep(std::current_exception());
     }
   }
+  // Runs the deletion of what `owned` points to as one step; `owned` is
+  // cleared first, so a deletion that fails is never tried again.
+  template <class T>
+  void RunDelete(T*& owned) noexcept {
+    Run([&owned] {
+      T* p = owned;
+      owned = nullptr;
+      delete p;
+    });
+  }
   // Raises the first failure kept; the last call of the destructor.
   void Finish() noexcept(false);
 

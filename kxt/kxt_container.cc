@@ -5,11 +5,7 @@
 template <class T>
 KXT_ReferredContainer<T>::~KXT_ReferredContainer() noexcept(false) {
   KXT_Completion done;
-  done.Run([this] {
-    T* file = file_;
-    file_ = nullptr;
-    delete file;
-  });
+  done.RunDelete(file_);
   done.Run([this] { alive_.reset(); });
   done.Finish();
 }

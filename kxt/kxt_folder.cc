@@ -38,11 +38,7 @@ KXT_Handle<KXT_OutFolder_Impl> KXT_OutFolder_Impl::NewRoot(OLEStorage& storage, 
 
 KXT_OutFolder_Impl::~KXT_OutFolder_Impl() noexcept(false) {
   KXT_Completion done;
-  done.Run([this] {
-    CF_OutFolder* folder = folder_;
-    folder_ = nullptr;
-    delete folder;  // writes the table of children
-  });
+  done.RunDelete(folder_);  // writes the table of children
   done.Run([this] { container_.reset(); });
   done.Finish();
 }
@@ -101,11 +97,7 @@ KXT_Handle<KXT_InFolder_Impl> KXT_InFolder_Impl::OpenRoot(OLEStorage& storage) {
 
 KXT_InFolder_Impl::~KXT_InFolder_Impl() noexcept(false) {
   KXT_Completion done;
-  done.Run([this] {
-    CF_InFolder* folder = folder_;
-    folder_ = nullptr;
-    delete folder;
-  });
+  done.RunDelete(folder_);
   done.Run([this] { container_.reset(); });
   done.Finish();
 }

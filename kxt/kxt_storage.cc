@@ -16,13 +16,7 @@ constexpr char16_t kCodeFile[] = u"SolvaneCodeFile";
 // every one even after a failure.
 void CloseAll(OLEStorage*& privateData, OLEStorage*& textAndCode, OLEStorage*& file) {
   KXT_Completion done;
-  for (OLEStorage** storage : {&privateData, &textAndCode, &file}) {
-    done.Run([storage] {
-      OLEStorage* s = *storage;
-      *storage = nullptr;
-      delete s;
-    });
-  }
+  for (OLEStorage** storage : {&privateData, &textAndCode, &file}) done.RunDelete(*storage);
   done.Finish();
 }
 

@@ -285,11 +285,7 @@ void KXT_Out_Impl<T>::PutData(const T* values, uint32_t count) {
 template <class T>
 KXT_Out_Impl<T>::~KXT_Out_Impl() noexcept(false) {
   KXT_Completion done;
-  done.Run([this] {
-    CF_OutStream* stream = stream_;
-    stream_ = nullptr;
-    delete stream;  // completes it in the code file
-  });
+  done.RunDelete(stream_);  // completes it in the code file
   done.Run([this] { container_.reset(); });
   done.Finish();
 }
@@ -302,11 +298,7 @@ uint32_t KXT_In_Impl<T>::GetData(T* values, uint32_t count) {
 template <class T>
 KXT_In_Impl<T>::~KXT_In_Impl() noexcept(false) {
   KXT_Completion done;
-  done.Run([this] {
-    CF_InStream* stream = stream_;
-    stream_ = nullptr;
-    delete stream;
-  });
+  done.RunDelete(stream_);
   done.Run([this] { container_.reset(); });
   done.Finish();
 }

@@ -15,14 +15,6 @@ using namespace cftest;
 
 namespace {
 
-struct Collector : CF_EnumerableInStorage::IdentifierReceiver {
-  std::vector<std::pair<std::string, int32_t>> seen;
-  bool Receive(const char* name, int32_t id) override {
-    seen.emplace_back(name, id);
-    return true;
-  }
-};
-
 // Reads at most `limit` bytes of a stream.
 std::string ReadSome(CF_InStream& stream, size_t limit = 1 << 20) {
   std::string out;

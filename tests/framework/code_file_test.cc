@@ -16,16 +16,6 @@ using namespace cftest;
 
 namespace {
 
-// Collects what an enumeration reports.
-struct Collector : CF_EnumerableInStorage::IdentifierReceiver {
-  std::vector<std::pair<std::string, int32_t>> seen;
-  size_t stopAfter = SIZE_MAX;
-  bool Receive(const char* name, int32_t id) override {
-    seen.emplace_back(name, id);
-    return seen.size() < stopAfter;
-  }
-};
-
 std::string Bytes(std::initializer_list<uint32_t> words) {
   std::string s;
   for (uint32_t w : words) s += LE32(w);
@@ -145,8 +135,7 @@ TEST(CodeFileLayout, DirectoryByIdThenNumberAndNamesByKey) {
   EXPECT_TRUE(reader->EnumerateStreams(all));
   const std::vector<std::pair<std::string, int32_t>> order = {{"B", -3}, {"A", -3}, {"B", 5}, {"AB", 5}};
   EXPECT_EQ(all.seen, order);
-  Collector two;
-  two.stopAfter = 2;
+  Collector two(2);
   EXPECT_FALSE(reader->EnumerateStreams(two));
   EXPECT_EQ(two.seen.size(), 2u);
   for (const auto& p : order) EXPECT_EQ(ReadStream(*reader, p.first.c_str(), p.second), p.first + std::to_string(p.second));
@@ -223,7 +212,7 @@ TEST(CodeFileStreams, InterleavedStreamsOfEveryKindReadBackAndInflateInPython) {
   EXPECT_EQ(tables.size(), plan.size());
 
   // An independent reader agrees.
-  std::istringstream witness(RunPython(kWitness, path));
+  std::istringstream witness(PythonOutput(kWitness, {path}));
   std::string line;
   std::getline(witness, line);
   EXPECT_EQ(line, "props 1 1");

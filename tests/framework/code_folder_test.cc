@@ -15,14 +15,6 @@ namespace {
 
 using Ids = std::vector<std::pair<std::string, int32_t>>;
 
-struct Collector : CF_EnumerableInStorage::IdentifierReceiver {
-  Ids seen;
-  bool Receive(const char* name, int32_t id) override {
-    seen.emplace_back(name, id);
-    return true;
-  }
-};
-
 std::string TableEntry(const std::string& name, int32_t index, uint32_t number) {
   return LE32(static_cast<uint32_t>(name.size() + 1)) + name + '\0' + LE32(static_cast<uint32_t>(index)) + LE32(number);
 }

@@ -1,20 +1,19 @@
 #include "framework/lz_stream.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "framework/failures.h"
 #include "framework/mem_file.h"
+#include "tests/common/files.h"
+#include "tests/common/python.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -45,20 +44,12 @@ Bytes Noise(size_t n, std::mt19937& rng) {
 // Writes `input` to a file, runs a Python script on it and returns what the
 // script wrote.  The script sees the paths as sys.argv[1] and sys.argv[2].
 Bytes RunPython(const std::string& script, const Bytes& input) {
-  char dir_template[] = "/tmp/lz_stream_test.XXXXXX";
-  const char* dir = mkdtemp(dir_template);
-  if (!dir) throw std::runtime_error("mkdtemp");
-  const std::string base = dir;
-  std::ofstream(base + "/script.py") << script;
-  std::ofstream(base + "/in", std::ios::binary) << input;
-  const std::string command = std::string(BRENIX_PYTHON) + " " + base + "/script.py " + base +
-                              "/in " + base + "/out";
-  const int status = std::system(command.c_str());
-  std::stringstream result;
-  result << std::ifstream(base + "/out", std::ios::binary).rdbuf();
-  std::system(("rm -rf " + base).c_str());
-  if (status != 0) throw std::runtime_error("python failed: " + script);
-  return result.str();
+  const testutil::TempDir dir;
+  testutil::WriteFile(dir.File("in"), input);
+  int status = 0;
+  const std::string printed = testutil::RunPython(script, {dir.File("in"), dir.File("out")}, &status);
+  if (status != 0) throw std::runtime_error("python failed: " + printed + script);
+  return testutil::ReadFile(dir.File("out"));
 }
 
 Bytes PythonInflate(const Bytes& compressed, int wbits) {

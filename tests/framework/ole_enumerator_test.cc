@@ -11,24 +11,18 @@
 #include "framework/ole_enumerator.h"
 #include "framework/ole_storage.h"
 #include "framework/ole_stream.h"
-#include "ole_test_util.h"
+#include "tests/common/failure_of.h"
+#include "tests/common/le_bytes.h"
+#include "tests/common/ole_streams.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
-using ole_test::FailureOf;
-using ole_test::ScratchDir;
-
-void WriteStream(OLEStorage& storage, const char16_t* name, const std::string& bytes) {
-  OLEStream stream(storage, name, kOLECreate);
-  stream.PutData(bytes.data(), static_cast<uint32_t>(bytes.size()));
-}
-
-std::string ReadStream(OLEStorage& storage, const char16_t* name) {
-  OLEStream stream(storage, name, kOLERead);
-  std::string bytes(stream.GetSize(), '\0');
-  stream.GetData(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  return bytes;
-}
+using testutil::FailureOf;
+using testutil::LE32;
+using testutil::PutStreamBytes;
+using testutil::StreamBytes;
+using testutil::TempDir;
 
 void SetClass(OLEStorage& storage, uint8_t first) {
   MemFile in;
@@ -42,15 +36,15 @@ void SetClass(OLEStorage& storage, uint8_t first) {
 
 // A file with streams A (1 byte), Bb (2), Ccc (3), a storage Sub holding a
 // stream x (4) and an empty storage Deep.
-std::string MakeFile(const ScratchDir& dir) {
+std::string MakeFile(const TempDir& dir) {
   std::string path = dir.File("walk.kxt");
   OLEStorage root(path.c_str(), kOLECreate);
-  WriteStream(root, u"A", "1");
-  WriteStream(root, u"Bb", "22");
-  WriteStream(root, u"Ccc", "333");
+  PutStreamBytes(root, u"A", "1");
+  PutStreamBytes(root, u"Bb", "22");
+  PutStreamBytes(root, u"Ccc", "333");
   OLEStorage sub(root, u"Sub", kOLECreate);
   SetClass(sub, 0x40);
-  WriteStream(sub, u"x", "4444");
+  PutStreamBytes(sub, u"x", "4444");
   OLEStorage deep(sub, u"Deep", kOLECreate);
   return path;
 }
@@ -63,7 +57,7 @@ std::vector<std::u16string> Names(OLEStorageEnumerator& items) {
 }
 
 TEST(OLEStorageEnumeratorTest, NextSkipsAndKeeps) {
-  ScratchDir dir;
+  TempDir dir;
   OLEStorage root(MakeFile(dir).c_str(), kOLERead);
   OLEStorageEnumerator items = root.CreateEnumerator();
   std::vector<std::u16string> names = Names(items);
@@ -91,7 +85,7 @@ TEST(OLEStorageEnumeratorTest, NextSkipsAndKeeps) {
 }
 
 TEST(OLEStorageEnumeratorTest, SeekFindsExactNamesAndItemsOpen) {
-  ScratchDir dir;
+  TempDir dir;
   OLEStorage root(MakeFile(dir).c_str(), kOLERead);
   OLEStorageEnumerator items(root);
   ASSERT_TRUE(items.Seek(u"Sub"));
@@ -99,7 +93,7 @@ TEST(OLEStorageEnumeratorTest, SeekFindsExactNamesAndItemsOpen) {
   EXPECT_EQ(items.GetItemSize(), 4u);
   {
     OLEStorage sub = items.OpenStorage(kOLERead);
-    EXPECT_EQ(ReadStream(sub, u"x"), "4444");
+    EXPECT_EQ(StreamBytes(sub, u"x"), "4444");
   }
   ASSERT_TRUE(items.Seek(u"Ccc"));
   EXPECT_FALSE(items.ItemIsStorage());
@@ -117,9 +111,9 @@ TEST(OLEStorageEnumeratorTest, SeekFindsExactNamesAndItemsOpen) {
 }
 
 TEST(OLEStorageEnumeratorTest, StorageOpenedForWritingHasNoElements) {
-  ScratchDir dir;
+  TempDir dir;
   OLEStorage root(dir.File("w.kxt").c_str(), kOLECreate);
-  WriteStream(root, u"A", "1");
+  PutStreamBytes(root, u"A", "1");
   OLEStorageEnumerator items(root);
   items.Rewind();
   EXPECT_FALSE(items.Next());
@@ -127,14 +121,8 @@ TEST(OLEStorageEnumeratorTest, StorageOpenedForWritingHasNoElements) {
   EXPECT_EQ(root.GetSize(), 0u);
 }
 
-std::string U32(uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
-  return s;
-}
-
 std::string Name(const std::u16string& name) {
-  std::string s = U32(static_cast<uint32_t>(name.size() + 1));
+  std::string s = LE32(static_cast<uint32_t>(name.size() + 1));
   for (char16_t c : name + u'\0') {
     s += static_cast<char>(c & 0xFF);
     s += static_cast<char>(c >> 8);
@@ -151,7 +139,7 @@ std::string Class(uint8_t first) {
 std::string Bytes(const MemFile& file) { return std::string(static_cast<const char*>(file.Data()), file.Size()); }
 
 TEST(OLEStorageEnumeratorTest, StorageRecordIsWrittenByteForByte) {
-  ScratchDir dir;
+  TempDir dir;
   OLEStorage root(MakeFile(dir).c_str(), kOLERead);
   OLEStorageEnumerator items(root);
   ASSERT_TRUE(items.Seek(u"Sub"));
@@ -164,7 +152,7 @@ TEST(OLEStorageEnumeratorTest, StorageRecordIsWrittenByteForByte) {
     OLEStorageEnumerator inner(sub);
     order = Names(inner);
   }
-  std::string x = std::string(1, '\0') + Name(u"x") + U32(4) + "4444";
+  std::string x = std::string(1, '\0') + Name(u"x") + LE32(4) + "4444";
   std::string deep = std::string(1, '\1') + Name(u"Deep") + std::string(16, '\0') + "\xFF";
   std::string expected = std::string(1, '\1') + Name(u"Sub") + Class(0x40) +
                          (order.at(0) == u"x" ? x + deep : deep + x) + "\xFF";
@@ -173,11 +161,11 @@ TEST(OLEStorageEnumeratorTest, StorageRecordIsWrittenByteForByte) {
   ASSERT_TRUE(items.Seek(u"Bb"));
   MemFile stream;
   items >> stream;
-  EXPECT_EQ(Bytes(stream), std::string(1, '\0') + Name(u"Bb") + U32(2) + "22");
+  EXPECT_EQ(Bytes(stream), std::string(1, '\0') + Name(u"Bb") + LE32(2) + "22");
 }
 
 TEST(OLEStorageEnumeratorTest, TreeRoundTripsThroughItsRecord) {
-  ScratchDir dir;
+  TempDir dir;
   std::string copy_path = dir.File("copy.kxt");
   MemFile record;
   {
@@ -194,12 +182,12 @@ TEST(OLEStorageEnumeratorTest, TreeRoundTripsThroughItsRecord) {
     EXPECT_EQ(records, 4);
   }
   OLEStorage copy(copy_path.c_str(), kOLERead);
-  EXPECT_EQ(ReadStream(copy, u"A"), "1");
-  EXPECT_EQ(ReadStream(copy, u"Bb"), "22");
-  EXPECT_EQ(ReadStream(copy, u"Ccc"), "333");
+  EXPECT_EQ(StreamBytes(copy, u"A"), "1");
+  EXPECT_EQ(StreamBytes(copy, u"Bb"), "22");
+  EXPECT_EQ(StreamBytes(copy, u"Ccc"), "333");
   {
     OLEStorage sub(copy, u"Sub", kOLERead);
-    EXPECT_EQ(ReadStream(sub, u"x"), "4444");
+    EXPECT_EQ(StreamBytes(sub, u"x"), "4444");
     EXPECT_TRUE(sub.StorageExists(u"Deep"));
     MemFile clsid;
     sub.Stat().WriteClass(clsid);
@@ -220,7 +208,7 @@ struct ReadResult {
   std::vector<std::u16string> made;
 };
 ReadResult ReadRecord(const std::string& record) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("r.kxt");
   ReadResult result{0, {}};
   {
@@ -239,7 +227,7 @@ ReadResult ReadRecord(const std::string& record) {
 }
 
 TEST(OLEStorageEnumeratorTest, BadRecordsAreRefused) {
-  std::string stream = std::string(1, '\0') + Name(u"s") + U32(3) + "abc";
+  std::string stream = std::string(1, '\0') + Name(u"s") + LE32(3) + "abc";
   ReadResult good = ReadRecord(stream);
   EXPECT_EQ(good.answer, 1);
   EXPECT_EQ(good.made, std::vector<std::u16string>{u"s"});
@@ -247,12 +235,12 @@ TEST(OLEStorageEnumeratorTest, BadRecordsAreRefused) {
   const std::string refused[] = {
       "",                                                  // no kind
       "\xFF",                                              // list end
-      std::string(1, '\2') + Name(u"s") + U32(0),          // unknown kind
-      std::string(1, '\0') + U32(0),                       // empty name
-      std::string(1, '\0') + U32(33) + std::string(66, 'a'),  // longer than a name can be
-      std::string(1, '\0') + U32(0xFFFFFFFF) + "ab",      // absurd length
-      std::string(1, '\0') + U32(3) + "a\0b\0",           // name comes short
-      std::string(1, '\0') + U32(2) + std::string("a\0b\0", 4) + U32(0),  // no NUL at its end
+      std::string(1, '\2') + Name(u"s") + LE32(0),          // unknown kind
+      std::string(1, '\0') + LE32(0),                       // empty name
+      std::string(1, '\0') + LE32(33) + std::string(66, 'a'),  // longer than a name can be
+      std::string(1, '\0') + LE32(0xFFFFFFFF) + "ab",      // absurd length
+      std::string(1, '\0') + LE32(3) + "a\0b\0",           // name comes short
+      std::string(1, '\0') + LE32(2) + std::string("a\0b\0", 4) + LE32(0),  // no NUL at its end
       std::string(1, '\0') + Name(u"s") + "\1\0",          // size comes short
   };
   for (const std::string& record : refused) {
@@ -262,13 +250,13 @@ TEST(OLEStorageEnumeratorTest, BadRecordsAreRefused) {
   }
 
   // Stream bytes that come short are a failure; the stream keeps what came.
-  ReadResult short_data = ReadRecord(std::string(1, '\0') + Name(u"s") + U32(0xFFFFFFF0) + "abc");
+  ReadResult short_data = ReadRecord(std::string(1, '\0') + Name(u"s") + LE32(0xFFFFFFF0) + "abc");
   EXPECT_EQ(short_data.answer, -33011);
   EXPECT_EQ(short_data.made, std::vector<std::u16string>{u"s"});
 }
 
 TEST(OLEStorageEnumeratorTest, StorageListMayEndWithTheInput) {
-  std::string record = std::string(1, '\1') + Name(u"S") + Class(1) + std::string(1, '\0') + Name(u"t") + U32(1) + "z";
+  std::string record = std::string(1, '\1') + Name(u"S") + Class(1) + std::string(1, '\0') + Name(u"t") + LE32(1) + "z";
   ReadResult result = ReadRecord(record);
   EXPECT_EQ(result.answer, 1);
   EXPECT_EQ(result.made, std::vector<std::u16string>{u"S"});

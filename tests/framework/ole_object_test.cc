@@ -14,11 +14,13 @@
 #include "framework/ole_init_guard.h"
 #include "framework/ole_object.h"
 #include "framework/ole_string.h"
-#include "ole_test_util.h"
+#include "tests/common/failure_of.h"
+#include "tests/common/files.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
-using ole_test::FailureOf;
+using testutil::FailureOf;
 
 TEST(OLEObjectTest, AbortRaisesTheIdOfEachResult) {
   const struct {
@@ -83,8 +85,8 @@ TEST(OLEObjectTest, RaiseOrLogRaisesUnlessAnotherFailureUnwinds) {
 }
 
 TEST(OLEObjectTest, ExistsTestsThePath) {
-  ole_test::ScratchDir dir;
-  ole_test::WriteBytes(dir.File("plain.txt"), "text");
+  testutil::TempDir dir;
+  testutil::WriteFile(dir.File("plain.txt"), "text");
   EXPECT_TRUE(OLEObject::Exists(dir.File("plain.txt").c_str()));
   EXPECT_FALSE(OLEObject::Exists(dir.File("missing.txt").c_str()));
 }

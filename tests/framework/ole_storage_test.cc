@@ -19,29 +19,24 @@
 #include "framework/ole_object.h"
 #include "framework/ole_storage.h"
 #include "framework/ole_stream.h"
-#include "ole_test_util.h"
+#include "tests/common/failure_of.h"
+#include "tests/common/files.h"
+#include "tests/common/hex.h"
+#include "tests/common/ole_streams.h"
+#include "tests/common/python.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
-using ole_test::FailureOf;
-using ole_test::RunPython;
-using ole_test::ScratchDir;
+using testutil::FailureOf;
+using testutil::RunPython;
+using testutil::PutStreamBytes;
+using testutil::StreamBytes;
+using testutil::TempDir;
 
 std::string Pattern(size_t size, int seed) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed) >> 3);
-  return bytes;
-}
-
-void WriteStream(OLEStorage& storage, const char16_t* name, const std::string& bytes) {
-  OLEStream stream(storage, name, kOLECreate);
-  stream.PutData(bytes.data(), static_cast<uint32_t>(bytes.size()));
-}
-
-std::string ReadStream(OLEStorage& storage, const char16_t* name) {
-  OLEStream stream(storage, name, kOLERead);
-  std::string bytes(stream.GetSize(), '\0');
-  EXPECT_EQ(stream.GetData(bytes.data(), static_cast<uint32_t>(bytes.size())), bytes.size());
   return bytes;
 }
 
@@ -55,48 +50,42 @@ const char* kOlefileListing =
     "    print(\"/\".join(e), len(data), data.hex())\n";
 
 std::string Line(const std::string& path, const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string line = path + " " + std::to_string(bytes.size()) + " ";
-  for (unsigned char c : bytes) {
-    line += kDigits[c >> 4];
-    line += kDigits[c & 15];
-  }
-  return line + "\n";
+  return path + " " + std::to_string(bytes.size()) + " " + testutil::Hex(bytes) + "\n";
 }
 
 TEST(OLEStorageTest, WrittenFileReadsBackHereAndInOlefile) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("a.kxt");
   std::string big = Pattern(5000, 1);
   std::string small = Pattern(63, 2);
   {
     OLEStorage root(path.c_str(), kOLECreate);
-    WriteStream(root, u"Big", big);
+    PutStreamBytes(root, u"Big", big);
     OLEStorage sub(root, u"Sub", kOLECreate);
-    WriteStream(sub, u"Small", small);
-    WriteStream(sub, u"Empty", "");
+    PutStreamBytes(sub, u"Small", small);
+    PutStreamBytes(sub, u"Empty", "");
   }
   EXPECT_TRUE(OLEObject::IsStorage(path.c_str()));
 
   OLEStorage root(path.c_str(), kOLERead);
   EXPECT_EQ(root.GetSize(), 5063u);
-  EXPECT_EQ(ReadStream(root, u"Big"), big);
+  EXPECT_EQ(StreamBytes(root, u"Big"), big);
   OLEStorage sub = root.OpenStorage(u"Sub", kOLERead);
   EXPECT_EQ(std::u16string(sub.Name()), u"Sub");
-  EXPECT_EQ(ReadStream(sub, u"Small"), small);
-  EXPECT_EQ(ReadStream(sub, u"Empty"), "");
+  EXPECT_EQ(StreamBytes(sub, u"Small"), small);
+  EXPECT_EQ(StreamBytes(sub, u"Empty"), "");
   EXPECT_EQ(FailureOf([&] { root.GetSize(); }), 33007);  // measuring opens Sub, which is open
 
   int status = 0;
-  std::string listing = RunPython(kOlefileListing, {path}, status);
+  std::string listing = RunPython(kOlefileListing, {path}, &status);
   ASSERT_EQ(status, 0) << listing;
   EXPECT_EQ(listing, Line("Big", big) + Line("Sub/Empty", "") + Line("Sub/Small", small));
 }
 
 TEST(OLEStorageTest, PlainFileIsNotAStorage) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("plain.txt");
-  ole_test::WriteBytes(path, std::string(2048, 'x'));
+  testutil::WriteFile(path, std::string(2048, 'x'));
   EXPECT_EQ(FailureOf([&] { OLEStorage root(path.c_str(), kOLERead); }), 33005);
   EXPECT_FALSE(OLEObject::IsStorage(path.c_str()));
 
@@ -106,7 +95,7 @@ TEST(OLEStorageTest, PlainFileIsNotAStorage) {
 }
 
 TEST(OLEStorageTest, NonAsciiPathIsUsedByteForByte) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC.kxt");
   { OLEStorage root(path.c_str(), kOLECreate); }
   EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(path)));
@@ -115,7 +104,7 @@ TEST(OLEStorageTest, NonAsciiPathIsUsedByteForByte) {
 }
 
 TEST(OLEStorageTest, StreamKeepsItsRootAliveAndTheLastWrapperWritesTheFile) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("alive.kxt");
   std::unique_ptr<OLEStream> stream;
   {
@@ -134,19 +123,19 @@ TEST(OLEStorageTest, StreamKeepsItsRootAliveAndTheLastWrapperWritesTheFile) {
 
   OLEStorage root(path.c_str(), kOLERead);
   OLEStorage sub(root, u"Sub", kOLERead);
-  EXPECT_EQ(ReadStream(sub, u"Data"), "later");
+  EXPECT_EQ(StreamBytes(sub, u"Data"), "later");
 }
 
 TEST(OLEStorageTest, ElementsExistCopyMoveRenameAndGo) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("items.kxt");
   {
     OLEStorage root(path.c_str(), kOLECreate);
-    WriteStream(root, u"Stream", "abc");
-    WriteStream(root, u"Doomed", "x");
+    PutStreamBytes(root, u"Stream", "abc");
+    PutStreamBytes(root, u"Doomed", "x");
     {
       OLEStorage from(root, u"From", kOLECreate);
-      WriteStream(from, u"Inner", "inner bytes");
+      PutStreamBytes(from, u"Inner", "inner bytes");
     }
     OLEStorage to(root, u"To", kOLECreate);
 
@@ -178,14 +167,14 @@ TEST(OLEStorageTest, ElementsExistCopyMoveRenameAndGo) {
     }
   }
   int status = 0;
-  std::string listing = RunPython(kOlefileListing, {path}, status);
+  std::string listing = RunPython(kOlefileListing, {path}, &status);
   ASSERT_EQ(status, 0) << listing;
   EXPECT_EQ(listing, Line("From/Inner", "inner bytes") + Line("To/Copied/Inner", "inner bytes") +
                          Line("To/Moved", "abc") + Line("To/Stream", "abc"));
 }
 
 TEST(OLEStreamTest, ReadsWritesSeeksAndResizes) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("stream.kxt");
   OLEStorage root(path.c_str(), kOLECreate);
   OLEStream stream(root, u"S", kOLECreate);
@@ -224,7 +213,7 @@ TEST(OLEStreamTest, ReadsWritesSeeksAndResizes) {
 }
 
 TEST(OLEStatTest, ClassIdIsWrittenAndRead) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("class.kxt");
   const uint8_t clsid[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   {
@@ -246,9 +235,8 @@ TEST(OLEStatTest, ClassIdIsWrittenAndRead) {
   ASSERT_EQ(out.Size(), 16u);
   EXPECT_EQ(std::memcmp(out.Data(), clsid, 16), 0);
 
-  int status = 0;
-  std::string clsid_text = RunPython(
-      "import olefile, sys; print(olefile.OleFileIO(sys.argv[1]).getclsid(\"Sub\"))", {path}, status);
+  std::string clsid_text = testutil::PythonOutput(
+      "import olefile, sys; print(olefile.OleFileIO(sys.argv[1]).getclsid(\"Sub\"))", {path});
   EXPECT_EQ(clsid_text, "04030201-0605-0807-090A-0B0C0D0E0F10\n");
 }
 
@@ -341,10 +329,10 @@ int FailureWithFileLimit(const std::function<void()>& finish) {
 }
 
 TEST(OLEStorageTest, WriteErrorOfTheRealFileReachesTheCaller) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("limited.kxt");
   auto* root = new OLEStorage(path.c_str(), kOLECreate);
-  WriteStream(*root, u"Data", Pattern(100000, 3));
+  PutStreamBytes(*root, u"Data", Pattern(100000, 3));
   EXPECT_EQ(FailureWithFileLimit([&] { delete root; }), 33013);
   EXPECT_TRUE(OLEObject::IsStorage(path.c_str()));  // the file made at creation is still whole
 

@@ -12,22 +12,27 @@
 #include "framework/ole_stream.h"
 #include "framework/property_set.h"
 #include "framework/variant.h"
-#include "ole_test_util.h"
+#include "tests/common/failure_of.h"
+#include "tests/common/le_bytes.h"
+#include "tests/common/ole_streams.h"
+#include "tests/common/python.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
-using ole_test::FailureOf;
-using ole_test::RunPython;
-using ole_test::ScratchDir;
-
-std::string U16(uint16_t v) { return std::string{static_cast<char>(v), static_cast<char>(v >> 8)}; }
-std::string U32(uint32_t v) { return U16(static_cast<uint16_t>(v)) + U16(static_cast<uint16_t>(v >> 16)); }
-std::string U64(uint64_t v) { return U32(static_cast<uint32_t>(v)) + U32(static_cast<uint32_t>(v >> 32)); }
+using testutil::FailureOf;
+using testutil::LE16;
+using testutil::LE32;
+using testutil::LE64;
+using testutil::PythonOutput;
+using testutil::PutStreamBytes;
+using testutil::StreamBytes;
+using testutil::TempDir;
 
 // The 48 bytes before the section: byte order, version, system, class id,
 // one section with its format id at offset 48.
 std::string Header(const std::string& fmtid = std::string(16, '\0')) {
-  return U16(0xFFFE) + U16(0) + U32(0x00020004) + std::string(16, '\0') + U32(1) + fmtid + U32(48);
+  return LE16(0xFFFE) + LE16(0) + LE32(0x00020004) + std::string(16, '\0') + LE32(1) + fmtid + LE32(48);
 }
 
 // A section of {id, value bytes} entries in the given order.
@@ -36,40 +41,25 @@ std::string Section(const std::vector<std::pair<uint32_t, std::string>>& entries
   std::string pairs;
   std::string values;
   for (const auto& entry : entries) {
-    pairs += U32(entry.first) + U32(offset + static_cast<uint32_t>(values.size()));
+    pairs += LE32(entry.first) + LE32(offset + static_cast<uint32_t>(values.size()));
     values += entry.second;
   }
-  return U32(offset + static_cast<uint32_t>(values.size())) + U32(static_cast<uint32_t>(entries.size())) + pairs +
+  return LE32(offset + static_cast<uint32_t>(values.size())) + LE32(static_cast<uint32_t>(entries.size())) + pairs +
          values;
 }
 
-void WriteRaw(OLEStorage& storage, const char16_t* name, const std::string& bytes) {
-  OLEStream stream(storage, name, kOLECreate);
-  stream.PutData(bytes.data(), static_cast<uint32_t>(bytes.size()));
-}
-
-std::string ReadRaw(OLEStorage& storage, const char16_t* name) {
-  OLEStream stream(storage, name, kOLERead);
-  std::string bytes(stream.GetSize(), '\0');
-  stream.GetData(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  return bytes;
-}
-
 std::string Olefile(const std::string& path, const std::string& stream) {
-  int status = 0;
-  std::string out = RunPython(
+  return PythonOutput(
       "import olefile, sys\n"
       "ole = olefile.OleFileIO(sys.argv[1])\n"
       "assert not ole.parsing_issues\n"
       "props = ole.getproperties(sys.argv[2], convert_time=True)\n"
       "print(sorted(props.items()))\n",
-      {path, stream}, status);
-  EXPECT_EQ(status, 0) << out;
-  return out;
+      {path, stream});
 }
 
 TEST(PropertySetTest, VersionPropertiesMakeThe88ByteStream) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("version.kxt");
   {
     OLEStorage root(path.c_str(), kOLECreate);
@@ -77,10 +67,10 @@ TEST(PropertySetTest, VersionPropertiesMakeThe88ByteStream) {
     set += Property(3001, Variant(uint16_t{1}));
     set += Property(3000, Variant(uint16_t{1}));
     set.Put(root);
-    std::string expected = Header() + U32(40) + U32(2) + U32(3000) + U32(24) + U32(3001) + U32(32) + U32(18) +
-                           U16(1) + U16(0) + U32(18) + U16(1) + U16(0);
+    std::string expected = Header() + LE32(40) + LE32(2) + LE32(3000) + LE32(24) + LE32(3001) + LE32(32) + LE32(18) +
+                           LE16(1) + LE16(0) + LE32(18) + LE16(1) + LE16(0);
     ASSERT_EQ(expected.size(), 88u);
-    EXPECT_EQ(ReadRaw(root, u"Summary"), expected);
+    EXPECT_EQ(StreamBytes(root, u"Summary"), expected);
   }
   EXPECT_EQ(Olefile(path, "Summary"), "[(3000, 1), (3001, 1)]\n");
 
@@ -95,7 +85,7 @@ TEST(PropertySetTest, VersionPropertiesMakeThe88ByteStream) {
 }
 
 TEST(PropertySetTest, EveryKindIsWrittenInItsOwnEncoding) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("kinds.kxt");
   const int32_t longs[2] = {1, 2};
   PropertySet set(u"Kinds");
@@ -118,22 +108,22 @@ TEST(PropertySetTest, EveryKindIsWrittenInItsOwnEncoding) {
     OLEStorage root(path.c_str(), kOLECreate);
     set.Put(root);
     std::string expected =
-        Header() + Section({{0xFFFFFFFB, U32(2) + U16(3) + U16(0)},
-                            {0, U32(1252)},
-                            {1, U32(11) + "\x01" + std::string(3, '\0')},  // one byte, then padding
-                            {2, U32(2) + U16(0xFFFE) + U16(0)},
-                            {3, U32(4) + U32(0x3FC00000)},
-                            {4, U32(16) + "x" + std::string(3, '\0')},
-                            {5, U32(3) + U32(0xFFFFFFFB)},
-                            {6, U32(5) + U64(0x4004000000000000)},
-                            {7, U32(30) + U32(3) + std::string("ab\0\0", 4)},
-                            {8, U32(18) + U16(7) + U16(0)},
-                            {9, U32(31) + U32(6) + std::string("a\0b\0\0\0\0\0", 8)},  // count of BYTES
-                            {10, U32(19) + U32(0xDEADBEEF)},
-                            {11, U32(0)},
-                            {12, U32(0)},
-                            {13, U32(0)}});
-    EXPECT_EQ(ReadRaw(root, u"Kinds"), expected);
+        Header() + Section({{0xFFFFFFFB, LE32(2) + LE16(3) + LE16(0)},
+                            {0, LE32(1252)},
+                            {1, LE32(11) + "\x01" + std::string(3, '\0')},  // one byte, then padding
+                            {2, LE32(2) + LE16(0xFFFE) + LE16(0)},
+                            {3, LE32(4) + LE32(0x3FC00000)},
+                            {4, LE32(16) + "x" + std::string(3, '\0')},
+                            {5, LE32(3) + LE32(0xFFFFFFFB)},
+                            {6, LE32(5) + LE64(0x4004000000000000)},
+                            {7, LE32(30) + LE32(3) + std::string("ab\0\0", 4)},
+                            {8, LE32(18) + LE16(7) + LE16(0)},
+                            {9, LE32(31) + LE32(6) + std::string("a\0b\0\0\0\0\0", 8)},  // count of BYTES
+                            {10, LE32(19) + LE32(0xDEADBEEF)},
+                            {11, LE32(0)},
+                            {12, LE32(0)},
+                            {13, LE32(0)}});
+    EXPECT_EQ(StreamBytes(root, u"Kinds"), expected);
   }
   // The common integer and string types read the same elsewhere.
   std::string others = Olefile(path, "Kinds");
@@ -162,19 +152,19 @@ TEST(PropertySetTest, EveryKindIsWrittenInItsOwnEncoding) {
 }
 
 TEST(PropertySetTest, OtherTypesSurviveThroughTheHiddenProperty) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("hidden.kxt");
   const std::string fmtid("\xE0\x85\x9F\xF2\xF9\x4F\x68\x10\xAB\x91\x08\x00\x2B\x27\xB3\xD9", 16);
   // 2020-01-02 03:04:05 UTC in 100-ns units since 1601.
   const uint64_t filetime = (11644473600ull + 1577934245ull) * 10000000ull;
   const std::string clip("\xFF\xFF\xFF\xFF\x03", 5);
-  std::string stored = Header(fmtid) + Section({{2, U32(30) + U32(2) + std::string("T\0\0\0", 4)},
-                                               {12, U32(64) + U64(filetime)},
-                                               {17, U32(71) + U32(5) + clip + std::string(3, '\0')},
-                                               {20, U32(65) + U32(2) + "zz" + std::string(2, '\0')}});
+  std::string stored = Header(fmtid) + Section({{2, LE32(30) + LE32(2) + std::string("T\0\0\0", 4)},
+                                               {12, LE32(64) + LE64(filetime)},
+                                               {17, LE32(71) + LE32(5) + clip + std::string(3, '\0')},
+                                               {20, LE32(65) + LE32(2) + "zz" + std::string(2, '\0')}});
   {
     OLEStorage root(path.c_str(), kOLECreate);
-    WriteRaw(root, u"In", stored);
+    PutStreamBytes(root, u"In", stored);
   }
   OLEStorage root(path.c_str(), kOLERead);
   PropertySet set(u"In");
@@ -184,8 +174,8 @@ TEST(PropertySetTest, OtherTypesSurviveThroughTheHiddenProperty) {
   EXPECT_EQ(set[0].ID(), PropertySet::kHiddenPropertyID);
   const Variant& hidden = set[0].Value();
   EXPECT_EQ(hidden.Type(), kVariantULongArray);
-  std::string entries = U32(3) + U32(12) + U32(64) + U16(0x0425) + U32(8) + U64(filetime) + U32(17) + U32(71) +
-                        U16(0x0425) + U32(5) + clip + U32(20) + U32(0) + U16(0);
+  std::string entries = LE32(3) + LE32(12) + LE32(64) + LE16(0x0425) + LE32(8) + LE64(filetime) + LE32(17) + LE32(71) +
+                        LE16(0x0425) + LE32(5) + clip + LE32(20) + LE32(0) + LE16(0);
   entries += std::string(4 - entries.size() % 4, '\0');
   EXPECT_EQ(std::string(static_cast<const char*>(hidden), hidden.ArraySize()), entries);
   EXPECT_TRUE(set.Find(2)->Value() == Variant("T"));
@@ -197,11 +187,11 @@ TEST(PropertySetTest, OtherTypesSurviveThroughTheHiddenProperty) {
     PropertySet copy(u"Out");
     copy += set;
     copy.Put(out);
-    std::string expected = Header() + Section({{12, U32(64) + U64(filetime)},
-                                               {17, U32(71) + U32(5) + clip + std::string(3, '\0')},
-                                               {20, U32(0)},
-                                               {2, U32(30) + U32(2) + std::string("T\0\0\0", 4)}});
-    EXPECT_EQ(ReadRaw(out, u"Out"), expected);
+    std::string expected = Header() + Section({{12, LE32(64) + LE64(filetime)},
+                                               {17, LE32(71) + LE32(5) + clip + std::string(3, '\0')},
+                                               {20, LE32(0)},
+                                               {2, LE32(30) + LE32(2) + std::string("T\0\0\0", 4)}});
+    EXPECT_EQ(StreamBytes(out, u"Out"), expected);
   }
   EXPECT_EQ(Olefile(out_path, "Out"),
             "[(2, b'T'), (12, datetime.datetime(2020, 1, 2, 3, 4, 5)), (17, b'\\xff\\xff\\xff\\xff\\x03'), (20, None)]\n");
@@ -209,18 +199,18 @@ TEST(PropertySetTest, OtherTypesSurviveThroughTheHiddenProperty) {
 
 // Gets a set from `bytes`; returns the failure id (0 for none) and the set.
 int GetFrom(const std::string& bytes, PropertySet& set) {
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("raw.kxt");
   {
     OLEStorage root(path.c_str(), kOLECreate);
-    WriteRaw(root, set.StreamName(), bytes);
+    PutStreamBytes(root, set.StreamName(), bytes);
   }
   OLEStorage root(path.c_str(), kOLERead);
   return FailureOf([&] { set.Get(root); });
 }
 
 TEST(PropertySetTest, ShortAndHostileStreamsFailWith33010) {
-  std::string good = Header() + Section({{3000, U32(18) + U16(1) + U16(0)}, {3001, U32(18) + U16(1) + U16(0)}});
+  std::string good = Header() + Section({{3000, LE32(18) + LE16(1) + LE16(0)}, {3001, LE32(18) + LE16(1) + LE16(0)}});
   for (size_t length : {0, 27, 47, 48, 55}) {
     PropertySet set(u"P");
     EXPECT_EQ(GetFrom(good.substr(0, length), set), 33010) << length;
@@ -233,13 +223,13 @@ TEST(PropertySetTest, ShortAndHostileStreamsFailWith33010) {
     EXPECT_EQ(set[0].ID(), 3000);
   }
   const std::string hostile[] = {
-      Header() + U32(8) + U32(0xFFFFFFFF),                                   // absurd count
-      good.substr(0, 44) + U32(0xFFFFFFF0) + good.substr(48),               // section far away
-      Header() + Section({{1, U32(30) + U32(0xFFFFFFF0) + "abcd"}}),        // string longer than the stream
-      Header() + Section({{1, U32(31) + U32(0x80000000) + "abcd"}}),        // wide string longer than the stream
-      Header() + Section({{1, U32(71) + U32(0xFFFFFFFF) + "abcd"}}),        // clipboard value longer
-      Header() + Section({{1, U32(64) + U32(5)}}),                          // FILETIME cut short
-      Header() + U32(16) + U32(1) + U32(1) + U32(0xFFFFFFFC),                // value offset far away
+      Header() + LE32(8) + LE32(0xFFFFFFFF),                                   // absurd count
+      good.substr(0, 44) + LE32(0xFFFFFFF0) + good.substr(48),               // section far away
+      Header() + Section({{1, LE32(30) + LE32(0xFFFFFFF0) + "abcd"}}),        // string longer than the stream
+      Header() + Section({{1, LE32(31) + LE32(0x80000000) + "abcd"}}),        // wide string longer than the stream
+      Header() + Section({{1, LE32(71) + LE32(0xFFFFFFFF) + "abcd"}}),        // clipboard value longer
+      Header() + Section({{1, LE32(64) + LE32(5)}}),                          // FILETIME cut short
+      Header() + LE32(16) + LE32(1) + LE32(1) + LE32(0xFFFFFFFC),                // value offset far away
   };
   for (const std::string& bytes : hostile) {
     PropertySet set(u"P");
@@ -249,13 +239,13 @@ TEST(PropertySetTest, ShortAndHostileStreamsFailWith33010) {
   // Many pairs sharing one long string would copy it again for each.
   std::string shared_pairs;
   const uint32_t pairs = 1000;
-  for (uint32_t i = 0; i < pairs; ++i) shared_pairs += U32(i + 1) + U32(8 + 8 * pairs);
+  for (uint32_t i = 0; i < pairs; ++i) shared_pairs += LE32(i + 1) + LE32(8 + 8 * pairs);
   std::string text(4000, 's');
   PropertySet shared(u"P");
-  EXPECT_EQ(GetFrom(Header() + U32(0) + U32(pairs) + shared_pairs + U32(30) + U32(4000) + text, shared), 33010);
+  EXPECT_EQ(GetFrom(Header() + LE32(0) + LE32(pairs) + shared_pairs + LE32(30) + LE32(4000) + text, shared), 33010);
   EXPECT_LT(shared.Size(), 20);
   PropertySet missing(u"Missing");
-  ScratchDir dir;
+  TempDir dir;
   { OLEStorage root(dir.File("m.kxt").c_str(), kOLECreate); }
   OLEStorage root(dir.File("m.kxt").c_str(), kOLERead);
   EXPECT_EQ(FailureOf([&] { missing.Get(root); }), 33006);
@@ -263,7 +253,7 @@ TEST(PropertySetTest, ShortAndHostileStreamsFailWith33010) {
 
 TEST(PropertySetTest, OddWideStringByteCountStaysInItsBuffer) {
   PropertySet set(u"P");
-  ASSERT_EQ(GetFrom(Header() + Section({{1, U32(31) + U32(5) + std::string("a\0b\0c\0\0\0", 8)}}), set), 0);
+  ASSERT_EQ(GetFrom(Header() + Section({{1, LE32(31) + LE32(5) + std::string("a\0b\0c\0\0\0", 8)}}), set), 0);
   const Variant& value = set.Find(1)->Value();
   EXPECT_EQ(value.Type(), kVariantWideCharArray);
   ASSERT_EQ(value.ArraySize(), 4u);  // two whole characters; the odd byte has none

@@ -14,6 +14,7 @@
 #include "kxt/kxt_records.h"
 #include "kxt/kxt_storage.h"
 #include "kxt_test_util.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -228,7 +229,7 @@ class StoredSetTest : public ::testing::Test {
     return *top;
   }
 
-  kxt_test::ScratchDir dir;
+  testutil::TempDir dir;
   std::string path = dir.File("attrs.kxt");
   std::unique_ptr<OLEStorage> file;
   std::unique_ptr<KXT_Handle<KXT_InFolder2>> topOwner = std::make_unique<KXT_Handle<KXT_InFolder2>>();

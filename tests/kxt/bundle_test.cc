@@ -10,19 +10,17 @@
 #include "kxt/kxt_records.h"
 #include "kxt/kxt_storage.h"
 #include "kxt_test_util.h"
+#include "tests/common/hex.h"
+#include "tests/common/le_bytes.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
-using kxt_test::Bytes;
-using kxt_test::Hex;
 using kxt_test::RawCodeFile;
-using kxt_test::ScratchDir;
-
-std::string LE32(int32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(static_cast<uint32_t>(v) >> (8 * i));
-  return s;
-}
+using testutil::Bytes;
+using testutil::Hex;
+using testutil::LE32;
+using testutil::TempDir;
 
 // Writes `count` reference points and as many numbered strings.
 void WriteBundles(const std::string& path, int count) {
@@ -50,7 +48,7 @@ class BundleCountTest : public ::testing::TestWithParam<int> {};
 // one value per record, and reading returns them in order, then false.
 TEST_P(BundleCountTest, RecordsComeBackInOrder) {
   const int count = GetParam();
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("bundles.kxt");
   WriteBundles(path, count);
 
@@ -102,7 +100,7 @@ TEST_P(BundleCountTest, RecordsComeBackInOrder) {
 INSTANTIATE_TEST_SUITE_P(Counts, BundleCountTest, ::testing::Values(0, 1, 3, 1500));
 
 TEST(BundleTest, ThreeSpecialCharactersThenFalse) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("special.kxt");
   {
     OLEStorage root(path.c_str(), kOLECreate);
@@ -131,20 +129,7 @@ TEST(BundleTest, ThreeSpecialCharactersThenFalse) {
 }
 
 // Bundles whose field streams the writer would never leave like this.
-class PartialBundleTest : public ::testing::Test {
- protected:
-  KXT_Handle<KXT_InFolder2> Open() {
-    raw_.Write(path_);
-    root_.reset(new OLEStorage(path_.c_str(), kOLERead));
-    KXT_Handle<KXT_InStorage2> storage(OpenKXT2(*root_));
-    return storage->OpenKXTFolder2();
-  }
-
-  ScratchDir dir_;
-  std::string path_ = dir_.File("partial.kxt");
-  RawCodeFile raw_;
-  std::unique_ptr<OLEStorage> root_;
-};
+class PartialBundleTest : public kxt_test::RawContainerTest {};
 
 TEST_F(PartialBundleTest, MissingAndMistypedFieldsKeepTheirValues) {
   const RawCodeFile::Path refs = {{"Refs{}", 0}};
@@ -264,7 +249,7 @@ TEST(RecordTest, FieldsListKeepsTheFirstEntryOfAnId) {
 }
 
 TEST(RecordTest, UnknownIdsAndMistypedStreams) {
-  ScratchDir dir;
+  TempDir dir;
   OLEStorage root(dir.File("r.kxt").c_str(), kOLECreate);
   KXT_Handle<KXT_OutStorage2> storage(CreateKXT2(root, false));
   KXT_Handle<KXT_OutFolder2> folder = storage->CreateKXTFolder2();

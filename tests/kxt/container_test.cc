@@ -11,17 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "framework/ole_stream.h"
 #include "kxt/kxt_records.h"
 #include "kxt/kxt_storage.h"
 #include "kxt_test_util.h"
+#include "tests/common/failure_of.h"
+#include "tests/common/hex.h"
+#include "tests/common/ole_streams.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
-using kxt_test::FailureOf;
-using kxt_test::Hex;
 using kxt_test::LoggedFailures;
-using kxt_test::ScratchDir;
+using testutil::FailureOf;
+using testutil::Hex;
+using testutil::TempDir;
 
 template <class T>
 void PutOne(KXT_OutStream& stream, const T& value) {
@@ -51,8 +54,7 @@ struct Tree {
   Tree(const std::string& path, bool compress) {
     root = new OLEStorage(path.c_str(), kOLECreate);
     storage = KXT_Handle<KXT_OutStorage2>(CreateKXT2(*root, compress));
-    OLEStream doc(*storage->PrivateData(), u"HostDoc", kOLECreate);
-    doc.PutData("doc", 3);
+    testutil::PutStreamBytes(*storage->PrivateData(), u"HostDoc", "doc");
 
     folders.push_back(storage->CreateKXTFolder2());
     folders.push_back(folders[0]->CreateFolder2("Book/", 0));
@@ -152,9 +154,7 @@ void ExpectReadable(const std::string& path) {
   OLEStorage root(path.c_str(), kOLERead);
   KXT_Handle<KXT_InStorage2> storage(OpenKXT2(root));
   ASSERT_TRUE(storage->HasPrivateData());
-  OLEStream doc(*storage->PrivateData(), u"HostDoc", kOLERead);
-  char bytes[8];
-  EXPECT_EQ(doc.GetData(bytes, sizeof bytes), 3u);
+  EXPECT_EQ(testutil::StreamBytes(*storage->PrivateData(), u"HostDoc"), "doc");
 
   KXT_Handle<KXT_InFolder2> book = storage->OpenKXTFolder2()->OpenFolder2("Book/", 0);
   ASSERT_TRUE(book);
@@ -195,7 +195,7 @@ void PrintTo(const Order& order, std::ostream* os) { *os << order.name; }
 class ReleaseOrderTest : public ::testing::TestWithParam<Order> {};
 
 TEST_P(ReleaseOrderTest, EveryOrderCompletesTheFile) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("order.kxt");
   {
     Tree tree(path, GetParam().compress);
@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReleaseOrderTest,
                          [](const ::testing::TestParamInfo<Order>& info) { return std::string(info.param.name); });
 
 TEST(ContainerTest, PrivateDataIsMadeOnceAndOnlyWhenAsked) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string with = dir.File("with.kxt"), without = dir.File("without.kxt");
   {
     OLEStorage root(with.c_str(), kOLECreate);
@@ -257,7 +257,7 @@ TEST(ContainerTest, PrivateDataIsMadeOnceAndOnlyWhenAsked) {
 }
 
 TEST(ContainerTest, AStorageWithoutAContainerRaises) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("plain.ole");
   { OLEStorage root(path.c_str(), kOLECreate); }
   OLEStorage root(path.c_str(), kOLERead);
@@ -266,7 +266,7 @@ TEST(ContainerTest, AStorageWithoutAContainerRaises) {
 }
 
 TEST(ContainerTest, DamagedCodeFilesFailWithTheirIds) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string noCode = dir.File("nocode.kxt"), noTable = dir.File("notable.kxt");
   {
     OLEStorage root(noCode.c_str(), kOLECreate);
@@ -289,7 +289,7 @@ TEST(ContainerTest, DamagedCodeFilesFailWithTheirIds) {
 }
 
 TEST(ContainerTest, ASecondTreeWaitsUntilTheFirstIsComplete) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("twice.kxt");
   {
     OLEStorage root(path.c_str(), kOLECreate);
@@ -309,7 +309,7 @@ TEST(ContainerTest, ASecondTreeWaitsUntilTheFirstIsComplete) {
 }
 
 TEST(ContainerTest, NamesTheFoldersCannotHoldAreRefused) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("names.kxt");
   {
     OLEStorage root(path.c_str(), kOLECreate);
@@ -400,7 +400,7 @@ struct ReadBook : KXT_InFolderProcessor {
 };
 
 TEST(VersionOneTest, ProcessorsWriteAndReadTheSameTree) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string viaStorage = dir.File("v1.kxt"), viaFunctions = dir.File("v1f.kxt");
   {
     OLEStorage root(viaStorage.c_str(), kOLECreate);
@@ -439,12 +439,12 @@ TEST(VersionOneTest, ProcessorsWriteAndReadTheSameTree) {
 // A compound file whose final write fails: its folder is gone by the time
 // the last handle of the tree goes.
 struct LostFile {
-  ScratchDir dir;
+  TempDir dir;
   KXT_Handle<KXT_OutFolder2> folder;
   KXT_Handle<KXT_OutStream2> stream;
 
   LostFile() {
-    const std::filesystem::path sub = dir.Path() / "gone";
+    const std::filesystem::path sub = std::filesystem::path(dir.path()) / "gone";
     std::filesystem::create_directory(sub);
     auto* root = new OLEStorage((sub / "lost.kxt").string().c_str(), kOLECreate);
     KXT_Handle<KXT_OutStorage2> storage(CreateKXT2(*root, false));

@@ -13,13 +13,15 @@
 
 #include "element_model_util.h"
 #include "kxt_test_util.h"
+#include "tests/common/failure_of.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
 using element_test::Book;
 using element_test::BookDefaults;
 using element_test::SampleBook;
-using kxt_test::ScratchDir;
+using testutil::TempDir;
 
 // Compress false and true, each with two release orders.
 class RoundTripTest : public ::testing::TestWithParam<std::tuple<bool, unsigned>> {};
@@ -27,7 +29,7 @@ class RoundTripTest : public ::testing::TestWithParam<std::tuple<bool, unsigned>
 TEST_P(RoundTripTest, EveryElementComesBackThroughBothVersions) {
   const bool compress = std::get<0>(GetParam());
   const unsigned seed = std::get<1>(GetParam());
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("book.kxt");
   const Book written = SampleBook();
   element_test::WriteV2(written, path, compress, seed);
@@ -76,7 +78,7 @@ TEST(RoundTripTest, TheSampleHoldsWhatTheSuiteMustCover) {
 }
 
 TEST(ElementLayoutTest, SameCallsGiveTheSameCodeFile) {
-  ScratchDir dir;
+  TempDir dir;
   const Book book = SampleBook();
   element_test::WriteV2(book, dir.File("a.kxt"), false, 1);
   element_test::WriteV2(book, dir.File("b.kxt"), false, 1);
@@ -119,7 +121,7 @@ std::vector<std::string> Strings(const std::string& line) {
 }
 
 TEST(ElementLayoutTest, AnEmptyBookHasItsFoldersMapAndAttributes) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("empty.kxt");
   {
     OLEStorage root(path.c_str(), kOLECreate);
@@ -184,7 +186,7 @@ class HandMadeTest : public ::testing::Test {
     KXT_Handle<KXT_InStorage2> storage(OpenKXT2(*file));
     return storage->OpenKXTFolder2();
   }
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("hand.kxt");
   std::unique_ptr<OLEStorage> file;
 };
@@ -329,7 +331,7 @@ TEST_F(HandMadeTest, SetsKeepTheirOwnCopyOfThePatternName) {
     KXT_StoriesSet_Out2 stories(book.CreateDocumentsSet("S/"), pattern.c_str());
     pattern.assign(64, 'X');  // the caller's buffer changes (and moves)
     KXT_Story_Out2 story(stories.CreateElement(0));
-    EXPECT_EQ(kxt_test::FailureOf([&] { KXT_StoriesSet_Out2 none(book.CreateDocumentsSet("N/"), nullptr); }),
+    EXPECT_EQ(testutil::FailureOf([&] { KXT_StoriesSet_Out2 none(book.CreateDocumentsSet("N/"), nullptr); }),
               kKXTFailBadName);
   });
   KXT_Book_In2 book(Root());

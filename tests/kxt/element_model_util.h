@@ -19,13 +19,13 @@
 #include <vector>
 
 #include "framework/ole_storage.h"
-#include "framework/ole_stream.h"
 #include "kxt/book.h"
 #include "kxt/element_model.h"
 #include "kxt/kxt_records.h"
 #include "kxt/kxt_storage.h"
 #include "kxt/v1_book.h"
 #include "kxt/v1_elements.h"
+#include "tests/common/ole_streams.h"
 
 namespace element_test {
 
@@ -232,10 +232,7 @@ inline Book SampleBook() {
 inline std::string CodeFileBytes(const std::string& path) {
   OLEStorage root(path.c_str(), kOLERead);
   OLEStorage textAndCode(root, u"SolvaneTextAndCode", kOLERead);
-  OLEStream stream(textAndCode, u"SolvaneCodeFile", kOLERead);
-  std::string bytes(stream.GetSize(), '\0');
-  if (!bytes.empty()) stream.GetData(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  return bytes;
+  return testutil::StreamBytes(textAndCode, u"SolvaneCodeFile");
 }
 
 // --- shared pieces of the writers and readers ----------------------------------

@@ -10,6 +10,7 @@
 #include "kxt/kxt_storage.h"
 #include "kxt/referred_object.h"
 #include "kxt_test_util.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ TEST(CompletionTest, RunsEveryStepAndRaisesTheFirstFailure) {
 }
 
 TEST(FolderHandlerTest, HoldsItsOwnReference) {
-  kxt_test::ScratchDir dir;
+  testutil::TempDir dir;
   OLEStorage root(dir.File("h.kxt").c_str(), kOLECreate);
   KXT_Handle<KXT_OutStorage2> storage(CreateKXT2(root, false));
   KXT_Handle<KXT_OutFolder2> folder = storage->CreateKXTFolder2();

@@ -1,85 +1,29 @@
-// Helpers of the container tests: scratch files, raw code files written
-// below the container layer, and the independent reader (python3-olefile
-// plus a plain reading of the code-file and folder-table layout).
+// Helpers of the container tests: raw code files written below the
+// container layer and a fixture that reads them back, the independent reader
+// (python3-olefile plus a plain reading of the code-file and folder-table
+// layout), and the failures that finishing destructors log.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/code_file.h"
 #include "framework/code_folder.h"
-#include "framework/failures.h"
 #include "framework/ole_storage.h"
 #include "kxt/kxt_completion.h"
+#include "kxt/kxt_storage.h"
+#include "tests/common/code_file_reader_py.h"
+#include "tests/common/python.h"
+#include "tests/common/temp_dir.h"
 
 namespace kxt_test {
-
-// A fresh folder, removed with everything in it when the object goes.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kxt-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// The id of the FilterException `call` raises, or 0 when it raises none.
-inline int FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const FilterException& failure) {
-    return failure.Id();
-  }
-  return 0;
-}
-
-inline std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-// Bytes from hexadecimal text; blanks are skipped.
-inline std::string Bytes(const std::string& hex) {
-  std::string out;
-  int high = -1;
-  for (char c : hex) {
-    if (c == ' ') continue;
-    const int v = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    if (high < 0) {
-      high = v;
-    } else {
-      out += static_cast<char>(high << 4 | v);
-      high = -1;
-    }
-  }
-  return out;
-}
 
 // A code file written below the container layer, for inputs the container
 // writer never makes: streams with any bytes, in the root folder or in
@@ -127,27 +71,24 @@ class RawCodeFile {
   std::vector<Entry> streams_;
 };
 
-// Runs a Python program with /usr/bin/python3 (arguments in sys.argv[1:]);
-// returns what it printed; a failing run fails the test.
-inline std::string RunPython(const std::string& program, const std::string& args) {
-  static int counter = 0;
-  const std::string file =
-      (std::filesystem::temp_directory_path() / ("kxt_witness_" + std::to_string(getpid()) + "_" +
-                                                 std::to_string(++counter) + ".py"))
-          .string();
-  std::ofstream(file) << program;
-  const std::string command = std::string(BRENIX_PYTHON) + " " + file + " " + args + " 2>&1";
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe != nullptr) {
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    if (pclose(pipe) != 0) ADD_FAILURE() << "python failed: " << out;
+// A fixture of inputs the container writer never makes: a raw code file in
+// a scratch folder, read through the container layer.
+class RawContainerTest : public ::testing::Test {
+ protected:
+  // Writes raw_ and opens its root folder (which keeps what it needs of the
+  // storage).
+  KXT_Handle<KXT_InFolder2> Open() {
+    raw_.Write(path_);
+    root_.reset(new OLEStorage(path_.c_str(), kOLERead));
+    KXT_Handle<KXT_InStorage2> storage(OpenKXT2(*root_));
+    return storage->OpenKXTFolder2();
   }
-  std::remove(file.c_str());
-  return out;
-}
+
+  testutil::TempDir dir_;
+  std::string path_ = dir_.File("raw.kxt");
+  RawCodeFile raw_;
+  std::unique_ptr<OLEStorage> root_;
+};
 
 // The independent reader: python3-olefile lists every element of the
 // compound file ("entry <kind> <path>", names with their control characters
@@ -156,8 +97,8 @@ inline std::string RunPython(const std::string& program, const std::string& args
 // its table, "notable <path>" for one that has none, and "stream <path> <id>
 // <kind> <hex of the stored bytes>" for every stream of a folder.  A child
 // folder's path is its parent's, its name, "#", its index and "|".
-constexpr const char* kWitness = R"PY(
-import struct, sys, zlib, olefile
+inline const std::string kWitness = std::string(testutil::kCodeFileReaderPy) + R"PY(
+import struct, sys, olefile
 ole = olefile.OleFileIO(sys.argv[1])
 for kind, entries in (('storage', ole.listdir(streams=False, storages=True)),
                       ('stream', ole.listdir(streams=True, storages=False))):
@@ -166,25 +107,7 @@ for kind, entries in (('storage', ole.listdir(streams=False, storages=True)),
 if not ole.exists('SolvaneTextAndCode/SolvaneCodeFile'):
     sys.exit(0)
 data = ole.openstream('SolvaneTextAndCode/SolvaneCodeFile').read()
-count, directory = struct.unpack_from('<II', data, 0)
-entries = [struct.unpack_from('<IiBI', data, directory + 13 * i) for i in range(count)]
-p = directory + 13 * count
-m, = struct.unpack_from('<I', data, p); p += 4
-names = {}
-for i in range(m):
-    n, = struct.unpack_from('<H', data, p); p += 2
-    name = data[p:p + n]; p += n
-    number, = struct.unpack_from('<I', data, p); p += 4
-    names[number] = name
-assert p == len(data), 'bytes after the names section'
-streams = {}
-for number, sid, kind, table in entries:
-    n, = struct.unpack_from('<I', data, table)
-    pairs = [struct.unpack_from('<II', data, table + 4 + 8 * i) for i in range(n)]
-    body = b''.join(data[o:o + length] for o, length in reversed(pairs))
-    if kind == 1:
-        body = zlib.decompress(body, 10)
-    streams[(names[number], sid)] = (kind, body)
+streams = {(name, sid): (kind, body) for name, sid, kind, body in code_file_streams(data)}
 def walk(prefix, path):
     table = streams.get((prefix + b'\x02', 0))
     if table is None:
@@ -209,7 +132,7 @@ walk(b'', '')
 // What the witness printed, one line each, sorted.
 inline std::set<std::string> Witness(const std::string& path) {
   std::set<std::string> lines;
-  std::istringstream in(RunPython(kWitness, path));
+  std::istringstream in(testutil::PythonOutput(kWitness, {path}));
   for (std::string line; std::getline(in, line);) lines.insert(line);
   return lines;
 }

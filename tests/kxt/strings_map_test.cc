@@ -15,10 +15,11 @@
 #include "kxt/kxt_storage.h"
 #include "kxt/strings_map.h"
 #include "kxt_test_util.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
-using kxt_test::ScratchDir;
+using testutil::TempDir;
 
 std::u16string Text(const char16_t* text) { return text == nullptr ? u"<null>" : std::u16string(text); }
 
@@ -84,7 +85,7 @@ class StoredMapTest : public ::testing::Test {
     return *root;
   }
 
-  ScratchDir dir;
+  TempDir dir;
   std::string path = dir.File("map.kxt");
   std::unique_ptr<OLEStorage> file;
   // Owned through a pointer: its destructor may raise, the fixture's not.

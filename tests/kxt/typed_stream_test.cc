@@ -13,14 +13,16 @@
 #include "kxt/kxt_storage.h"
 #include "kxt/typed_stream.h"
 #include "kxt_test_util.h"
+#include "tests/common/failure_of.h"
+#include "tests/common/hex.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
-using kxt_test::Bytes;
-using kxt_test::FailureOf;
-using kxt_test::Hex;
-using kxt_test::RawCodeFile;
-using kxt_test::ScratchDir;
+using testutil::Bytes;
+using testutil::FailureOf;
+using testutil::Hex;
+using testutil::TempDir;
 
 template <class T>
 void Put(KXT_OutFolder2& folder, const char* name, std::initializer_list<T> values) {
@@ -47,7 +49,7 @@ std::vector<T> Get(KXT_InFolder2& folder, const char* name, uint32_t max = 64) {
 
 class TypedStreamTest : public ::testing::TestWithParam<bool> {
  protected:
-  ScratchDir dir_;
+  TempDir dir_;
   std::string path_ = dir_.File("typed.kxt");
 };
 
@@ -140,7 +142,7 @@ TEST_P(TypedStreamTest, EachTagIsStoredByteExact) {
 INSTANTIATE_TEST_SUITE_P(Compress, TypedStreamTest, ::testing::Bool());
 
 TEST(TypedStreamOpenTest, OpensOnlyAsTheStoredType) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("open.kxt");
   {
     OLEStorage root(path.c_str(), kOLECreate);
@@ -173,21 +175,9 @@ TEST(TypedStreamOpenTest, OpensOnlyAsTheStoredType) {
 }
 
 // Streams the writer never makes, read through the container layer.
-class DamagedStreamTest : public ::testing::Test {
+class DamagedStreamTest : public kxt_test::RawContainerTest {
  protected:
   void Write(const std::string& name, const std::string& hex) { raw_.Stream({}, name, Bytes(hex)); }
-  KXT_Handle<KXT_InFolder2> Open() {
-    raw_.Write(path_);
-    root_.reset(new OLEStorage(path_.c_str(), kOLERead));
-    // The folder tree keeps what it needs of the storage.
-    KXT_Handle<KXT_InStorage2> storage(OpenKXT2(*root_));
-    return storage->OpenKXTFolder2();
-  }
-
-  ScratchDir dir_;
-  std::string path_ = dir_.File("damaged.kxt");
-  RawCodeFile raw_;
-  std::unique_ptr<OLEStorage> root_;
 };
 
 TEST_F(DamagedStreamTest, BadTagsOpenAsNull) {
@@ -246,7 +236,7 @@ TEST_F(DamagedStreamTest, ReadsStopAtTheFirstValueNotWhole) {
 }
 
 TEST(TypedStreamLimitsTest, ValuesTheFormatCannotHoldAreRefusedWhole) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("limits.kxt");
   {
     OLEStorage root(path.c_str(), kOLECreate);

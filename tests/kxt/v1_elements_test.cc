@@ -8,6 +8,7 @@
 
 #include "element_model_util.h"
 #include "kxt_test_util.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -15,12 +16,12 @@ using element_test::Attrs;
 using element_test::Book;
 using element_test::BookDefaults;
 using element_test::SampleBook;
-using kxt_test::ScratchDir;
+using testutil::TempDir;
 
 class CrossReadTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(CrossReadTest, ABookWrittenThroughVersionOneReadsThroughBoth) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("v1.kxt");
   const Book written = SampleBook();
   element_test::v1::Write(written, path, GetParam());
@@ -55,7 +56,7 @@ void WriteBare(const std::string& path, const std::function<void(BareBook&, KXT_
 }
 
 TEST(VersionOneBookTest, AttributesAreStoredOnlyWhenTheCallerStoresThem) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("bare.kxt");
   WriteBare(path, [](BareBook& book, KXT_OutFolder&) {
     EXPECT_EQ(std::u16string(book.AttrsSet().GetAttrValue(u"release_number", book.StringsMap())), u"1");
@@ -75,7 +76,7 @@ TEST(VersionOneBookTest, AttributesAreStoredOnlyWhenTheCallerStoresThem) {
 }
 
 TEST(VersionOneBookTest, AContainerWithoutABookNeverCallsTheBook) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("nobook.kxt");
   {
     OLEStorage root(path.c_str(), kOLECreate);
@@ -92,7 +93,7 @@ TEST(VersionOneBookTest, AContainerWithoutABookNeverCallsTheBook) {
 }
 
 TEST(VersionOneBookTest, IsKXTTellsContainersFromOtherFiles) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("plain.ole");
   {
     OLEStorage root(path.c_str(), kOLECreate);
@@ -320,7 +321,7 @@ class VariablesReader : public KXT_Document_In {
 };
 
 TEST(VersionOneVariablesTest, TextVariablesAndConditionalTextComeBack) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("vars.kxt");
   WriteBare(path, [](BareBook& book, KXT_OutFolder& folder) {
     struct Docs : KXT_DocumentsSet_Out {

@@ -2,86 +2,44 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/date_time.h"
 #include "support/settings.h"
+#include "tests/common/app_folder.h"
+#include "tests/common/files.h"
+#include "tests/common/pinned_clock.h"
+#include "tests/common/python.h"
 
 namespace {
 
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
-std::string g_appFolder;
-
-std::string TestResolver(const std::string& relativeName) { return g_appFolder + "/" + relativeName; }
-
-DateTime PinnedClock() {
-  DateTime moment;
-  moment.date = {2026, 3, 5};
-  moment.time = {7, 4, 9};
-  return moment;
-}
+using testutil::Exists;
+using testutil::ReadFile;
+using testutil::WriteFile;
 
 class BatchFileTest : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/batch_file_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ASSERT_EQ(mkdir((dir_ + "/XTensions").c_str(), 0777), 0);
     ASSERT_EQ(mkdir((dir_ + "/jobs").c_str(), 0777), 0);
-    g_appFolder = dir_;
-    previousResolver_ = SetApplicationPathResolver(&TestResolver);
-    previousClock_ = SetClockSource(&PinnedClock);
     SetBatchFilePath(Control());
   }
-  void TearDown() override {
-    SetApplicationPathResolver(previousResolver_);
-    SetClockSource(previousClock_);
-    RemoveTree(dir_);
-  }
-
-  static void RemoveTree(const std::string& path) {
-    if (DIR* d = opendir(path.c_str())) {
-      while (dirent* e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..") RemoveTree(path + "/" + name);
-      }
-      closedir(d);
-      rmdir(path.c_str());
-    } else {
-      unlink(path.c_str());
-    }
-  }
-  static void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-  static bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
   std::string Control() const { return dir_ + "/jobs/ctrl.ini"; }
   std::string StampedCopy() const { return Control() + "_20260305070409"; }
   void SetBatchFilePath(const std::string& value) const {
-    Write(dir_ + "/XTensions/brenix.ini", "[Path]\nBatchFilePath=" + value + "\n");
+    WriteFile(dir_ + "/XTensions/brenix.ini", "[Path]\nBatchFilePath=" + value + "\n");
   }
 
   // An open control file holding `text`.
   void OpenWith(BatchFile& file, const std::string& text) {
-    Write(Control(), text);
+    WriteFile(Control(), text);
     CaptureStdout();
     file.Open(false);
     GetCapturedStdout();
@@ -90,27 +48,19 @@ class BatchFileTest : public testing::Test {
   // Values of `path` as Python's ini reader sees them: "section.key=value"
   // lines for the keys asked for.
   static std::string PythonReads(const std::string& path, const std::string& keys) {
-    const std::string command = std::string(BRENIX_PYTHON) +
-                                " -c \"import configparser,sys\n"
-                                "c=configparser.ConfigParser(interpolation=None)\nc.optionxform=str\n"
-                                "c.read(sys.argv[1])\n"
-                                "for k in sys.argv[2].split(','):\n"
-                                " s,n=k.split('.')\n"
-                                " print(k+'='+c.get(s,n,fallback='<missing>'))\" '" +
-                                path + "' '" + keys + "'";
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-      char buffer[512];
-      size_t got;
-      while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-      pclose(pipe);
-    }
-    return output;
+    return testutil::PythonOutput(
+        "import configparser,sys\n"
+        "c=configparser.ConfigParser(interpolation=None)\nc.optionxform=str\n"
+        "c.read(sys.argv[1])\n"
+        "for k in sys.argv[2].split(','):\n"
+        " s,n=k.split('.')\n"
+        " print(k+'='+c.get(s,n,fallback='<missing>'))",
+        {path, keys});
   }
 
-  std::string dir_;
-  ApplicationPathResolver previousResolver_ = nullptr;
-  ClockSource previousClock_ = nullptr;
+  const testutil::PinnedClock clock_;
+  const testutil::AppFolder app_;
+  const std::string dir_ = app_.path();
 };
 
 const char kExportJob[] =
@@ -193,7 +143,7 @@ TEST_F(BatchFileTest, AWholeExportJobEndsInAStampedCopyAndNoControlFile) {
   ASSERT_EQ(unlink(Control().c_str()), 0);
   EXPECT_TRUE(file.SetCount(12, true, true));
   EXPECT_FALSE(Exists(Control()));
-  Write(Control(), std::string(kExportJob) + "Count=12\nTotal=12\n");
+  WriteFile(Control(), std::string(kExportJob) + "Count=12\nTotal=12\n");
 
   CaptureStdout();
   EXPECT_TRUE(file.EndJob(true));
@@ -232,7 +182,7 @@ TEST_F(BatchFileTest, AFailingStepEndsItsJob) {
   EXPECT_FALSE(Exists(StampedCopy()));
   // Re-reading the file does not bring the job back.
   BatchFile again;
-  OpenWith(again, Read(Control()));
+  OpenWith(again, ReadFile(Control()));
   EXPECT_FALSE(again.IsJobActive());
 }
 
@@ -244,7 +194,7 @@ TEST_F(BatchFileTest, EndJobWithoutAnActiveJobChangesNothing) {
   EXPECT_FALSE(file.EndJob(true));
   EXPECT_FALSE(file.EndJob(false));
   EXPECT_TRUE(file.GetWaitOnIdleFlag());
-  EXPECT_EQ(Read(Control()), text);
+  EXPECT_EQ(ReadFile(Control()), text);
 }
 
 TEST_F(BatchFileTest, TheControlFileStaysWhenItsCopyCannotBeWritten) {
@@ -275,12 +225,12 @@ TEST_F(BatchFileTest, ANewControlFileInheritsNothingFromTheLastOne) {
 }
 
 TEST_F(BatchFileTest, WriteDefaultsWritesTheNineKeysWithTheirComments) {
-  Write(Control(), "");
+  WriteFile(Control(), "");
   BatchFile file;
   CaptureStdout();
   EXPECT_TRUE(file.Open(true));
   GetCapturedStdout();
-  const std::string text = Read(Control());
+  const std::string text = ReadFile(Control());
   EXPECT_NE(text.find("\n[General]\n\n; Batch Mode" + std::string(40, ' ') +
                       "[ None | Export | Import | Done ]\nMode=None\n"),
             std::string::npos)
@@ -299,8 +249,8 @@ TEST_F(BatchFileTest, ALoadedSettingsStoreNamesTheControlFile) {
   const pid_t child = fork();
   if (child == 0) {
     const std::string other = dir_ + "/other.ini";
-    Write(dir_ + "/settings.ini", "[Path]\nBatchFilePath=" + other + "\n");
-    Write(other, kExportJob);
+    WriteFile(dir_ + "/settings.ini", "[Path]\nBatchFilePath=" + other + "\n");
+    WriteFile(other, kExportJob);
     if (!Settings::Instance().Load(dir_ + "/settings.ini", false)) _exit(2);
     BatchFile file;
     _exit(file.Open(false) && file.GetFilePath() == other && file.IsJobActive() ? 0 : 1);

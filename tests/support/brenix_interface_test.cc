@@ -2,67 +2,29 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "support/date_time.h"
 #include "support/object_tracker.h"
 #include "support/program_log.h"
 #include "support/settings.h"
+#include "tests/common/files.h"
+#include "tests/common/pinned_clock.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
-void RemoveTree(const std::string& path) {
-  if (DIR* d = opendir(path.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") RemoveTree(path + "/" + name);
-    }
-    closedir(d);
-    rmdir(path.c_str());
-  } else {
-    unlink(path.c_str());
-  }
-}
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(folder.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-  }
-  return names;
-}
-
-std::string MakeTempFolder(const char* stem) {
-  std::string pattern = std::string("/tmp/") + stem + "_XXXXXX";
-  return mkdtemp(&pattern[0]) ? pattern : std::string();
-}
+using testutil::Entries;
+using testutil::IsDirectory;
+using testutil::ReadFile;
 
 // The program log is opened in the current folder at its first use: this
 // process works in a folder of its own, so the log is this test's alone.
@@ -71,14 +33,14 @@ std::string g_logPath;
 class OwnFolder : public testing::Environment {
  public:
   void SetUp() override {
-    folder_ = MakeTempFolder("brenix_interface_test");
-    ASSERT_EQ(chdir(folder_.c_str()), 0);
-    g_logPath = folder_ + "/BrenixLogfile.txt";
+    folder_.reset(new testutil::TempDir("brenix_interface_test"));
+    ASSERT_EQ(chdir(folder_->path().c_str()), 0);
+    g_logPath = folder_->File("BrenixLogfile.txt");
   }
-  void TearDown() override { RemoveTree(folder_); }
+  void TearDown() override { folder_.reset(); }
 
  private:
-  std::string folder_;
+  std::unique_ptr<testutil::TempDir> folder_;
 };
 testing::Environment* const g_ownFolder = testing::AddGlobalTestEnvironment(new OwnFolder);
 
@@ -88,21 +50,15 @@ DateTime TestClock() { return g_now; }
 class BrenixInterfaceTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = MakeTempFolder("brenix_interface_case");
-    ASSERT_FALSE(dir_.empty());
-    g_now.date = {2026, 3, 5};
-    g_now.time = {7, 4, 9};
+    g_now = testutil::PinnedMoment();
     previousClock_ = SetClockSource(&TestClock);
   }
-  void TearDown() override {
-    SetClockSource(previousClock_);
-    RemoveTree(dir_);
-  }
+  void TearDown() override { SetClockSource(previousClock_); }
 
   // A store loaded from a settings file holding `text`.
   std::unique_ptr<Settings> Store(const std::string& text) {
     const std::string path = dir_ + "/brenix.ini";
-    std::ofstream(path, std::ios::binary) << text;
+    testutil::WriteFile(path, text);
     std::unique_ptr<Settings> store(new Settings(Settings::kNotLoaded));
     EXPECT_TRUE(store->Load(path, false));
     return store;
@@ -116,12 +72,13 @@ class BrenixInterfaceTest : public testing::Test {
   template <class Step>
   static std::string LoggedBy(Step step) {
     ProgramLog().flush();
-    const std::size_t before = Read(g_logPath).size();
+    const std::size_t before = ReadFile(g_logPath).size();
     step();
-    return Read(g_logPath).substr(before);
+    return ReadFile(g_logPath).substr(before);
   }
 
-  std::string dir_;
+  const testutil::TempDir temp_{"brenix_interface_case"};
+  const std::string dir_ = temp_.path();
   ClockSource previousClock_ = nullptr;
 };
 
@@ -166,11 +123,11 @@ TEST_F(BrenixInterfaceTest, TheServerLogLiesInAStampedFolderUnderTemporaryPath) 
   const std::string folder = Made("PELMO_20260305070409_LOG");
   EXPECT_EQ(modes.TmpLogFolderPath(), folder);
   ASSERT_TRUE(IsDirectory(folder));
-  EXPECT_EQ(Entries(folder), std::vector<std::string>{"BX9_srv.log"});
+  EXPECT_EQ(Entries(folder), std::set<std::string>{"BX9_srv.log"});
   ASSERT_NE(CurrentServerLog(), nullptr);
   LogMessage("where", "a record", 7);
   testing::internal::GetCapturedStderr();
-  EXPECT_NE(Read(folder + "/BX9_srv.log").find("\ta record\n"), std::string::npos);
+  EXPECT_NE(ReadFile(folder + "/BX9_srv.log").find("\ta record\n"), std::string::npos);
   EXPECT_NE(ObjectTracker::Instance().Report().find("t_LogFile"), std::string::npos);
 
   // Removed at shut-down, log and all.
@@ -190,7 +147,7 @@ TEST_F(BrenixInterfaceTest, LogPathComesFirstAndTheTemporaryFolderLast) {
     auto store = ServerLogStore("[Path]\nLogPath=" + logs + "/\nTemporaryPath=" + temp + "\n");
     BrenixInterface modes(*store);
     EXPECT_TRUE(modes.CreateTmpLogFolder());
-    EXPECT_EQ(Entries(logs), std::vector<std::string>{"PELMO_20260305070409_LOG"});
+    EXPECT_EQ(Entries(logs), std::set<std::string>{"PELMO_20260305070409_LOG"});
   }
   {
     const char* saved = std::getenv("TMPDIR");
@@ -201,7 +158,7 @@ TEST_F(BrenixInterfaceTest, LogPathComesFirstAndTheTemporaryFolderLast) {
     EXPECT_TRUE(modes.CreateTmpLogFolder());
     if (saved) setenv("TMPDIR", previous.c_str(), 1);
     else unsetenv("TMPDIR");
-    EXPECT_EQ(Entries(temp), std::vector<std::string>{"PELMO_20260305070409_LOG"});
+    EXPECT_EQ(Entries(temp), std::set<std::string>{"PELMO_20260305070409_LOG"});
   }
   testing::internal::GetCapturedStderr();
 }
@@ -237,7 +194,7 @@ TEST_F(BrenixInterfaceTest, KeepServerLogKeepsFolderAndOpenLog) {
   testing::internal::GetCapturedStderr();
   // The object is gone; what it made on disk stays, and no log is current.
   EXPECT_EQ(CurrentServerLog(), nullptr);
-  EXPECT_NE(Read(Made("PELMO_20260305070409_LOG/BX9_srv.log")).find("still written"), std::string::npos);
+  EXPECT_NE(ReadFile(Made("PELMO_20260305070409_LOG/BX9_srv.log")).find("still written"), std::string::npos);
   const std::string report = ObjectTracker::Instance().Report();
   EXPECT_EQ(report.find("t_LogFile"), std::string::npos) << report;
 }

@@ -1,83 +1,46 @@
 #include "support/data_file.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
-#include <cstdio>
-#include <fstream>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/common/files.h"
+#include "tests/common/python.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
+using testutil::ReadFile;
+using testutil::WriteFile;
+
 class DataFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/data_file_test.XXXXXX";
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { RemoveTree(dir_); }
-
-  static void RemoveTree(const std::string& path) {
-    if (DIR* d = opendir(path.c_str())) {
-      while (dirent* e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..") RemoveTree(path + "/" + name);
-      }
-      closedir(d);
-      rmdir(path.c_str());
-    } else {
-      unlink(path.c_str());
-    }
-  }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    DIR* d = opendir(dir_.c_str());
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-    return names;
-  }
+  std::string Path(const std::string& name) const { return dir_.File(name); }
 
   // The bytes Save writes for a file holding `bytes`.
   std::string Resave(const std::string& bytes) {
-    Write(Path("in.ini"), bytes);
+    WriteFile(Path("in.ini"), bytes);
     CDataFile ini;
     EXPECT_TRUE(ini.Load(Path("in.ini")));
     ini.SetFileName(Path("out.ini"));
     EXPECT_TRUE(ini.Save());
-    return Read(Path("out.ini"));
+    return ReadFile(Path("out.ini"));
   }
 
-  std::string dir_;
+  const testutil::TempDir dir_;
 };
 
 // Edge cases of the format in one file: comments of both kinds, blanks around
@@ -128,7 +91,7 @@ const char kEdgeSaved[] =
     "#  trailing two\n";
 
 TEST_F(DataFileTest, EdgeCasesLoadAndSaveByteForByte) {
-  Write(Path("edge.ini"), kEdgeInput);
+  WriteFile(Path("edge.ini"), kEdgeInput);
   CDataFile ini;
   CaptureStdout();
   ASSERT_TRUE(ini.Load(Path("edge.ini")));
@@ -154,7 +117,7 @@ TEST_F(DataFileTest, EdgeCasesLoadAndSaveByteForByte) {
   ini.SetFileName(Path("edge.ini"));  // same name: no report, still clean
   EXPECT_FALSE(ini.IsDirty());
   ASSERT_TRUE(ini.Save());
-  EXPECT_EQ(Read(Path("edge.ini")), kEdgeSaved);
+  EXPECT_EQ(ReadFile(Path("edge.ini")), kEdgeSaved);
 }
 
 TEST_F(DataFileTest, SaveOfLoadOfSaveIsStable) {
@@ -188,7 +151,7 @@ TEST_F(DataFileTest, LongLineFollowedByKeys) {
   const std::string longValue(595, 'x');
   const std::string text = "k1=v1\nlong=" + longValue + "\n[s]\nk2=v2\n";
   ASSERT_EQ(text.find('\n', 6) - 6, 600u);
-  Write(Path("long.ini"), text);
+  WriteFile(Path("long.ini"), text);
   {
     CDataFile ini;
     ASSERT_TRUE(ini.Load(Path("long.ini")));
@@ -196,19 +159,19 @@ TEST_F(DataFileTest, LongLineFollowedByKeys) {
     EXPECT_EQ(ini.GetValue("k2", "s"), "v2");
     EXPECT_TRUE(ini.SetValue("k3", "v3", "", "s"));
   }  // saved by the destructor: it changed
-  EXPECT_EQ(Read(Path("long.ini")), "k1=v1\nlong=" + longValue + "\n\n[s]\nk2=v2\nk3=v3\n");
+  EXPECT_EQ(ReadFile(Path("long.ini")), "k1=v1\nlong=" + longValue + "\n\n[s]\nk2=v2\nk3=v3\n");
 }
 
 TEST_F(DataFileTest, OnlyAChangedFileIsWrittenBack) {
   const std::string odd = "k = v\n\n\n[s]\n  x:y  \nk=dup\n";
-  Write(Path("odd.ini"), odd);
+  WriteFile(Path("odd.ini"), odd);
   {
     CDataFile ini;
     ASSERT_TRUE(ini.Load(Path("odd.ini")));
     EXPECT_FALSE(ini.IsDirty());
     EXPECT_EQ(ini.GetValue("k", ""), " v");
   }
-  EXPECT_EQ(Read(Path("odd.ini")), odd);
+  EXPECT_EQ(ReadFile(Path("odd.ini")), odd);
   {
     CDataFile ini;
     ASSERT_TRUE(ini.Load(Path("odd.ini")));
@@ -217,11 +180,11 @@ TEST_F(DataFileTest, OnlyAChangedFileIsWrittenBack) {
     EXPECT_TRUE(ini.SetValue("x", "z", "", "S"));
     EXPECT_TRUE(ini.IsDirty());
   }
-  EXPECT_EQ(Read(Path("odd.ini")), "k= v\n\n[s]\nx=z\nk=dup\n");
+  EXPECT_EQ(ReadFile(Path("odd.ini")), "k= v\n\n[s]\nx=z\nk=dup\n");
 }
 
 TEST_F(DataFileTest, EmptyFileLoadsCleanAndSavesEmpty) {
-  Write(Path("empty.ini"), "");
+  WriteFile(Path("empty.ini"), "");
   CDataFile ini;
   ASSERT_TRUE(ini.Load(Path("empty.ini")));
   EXPECT_FALSE(ini.IsDirty());
@@ -231,14 +194,14 @@ TEST_F(DataFileTest, EmptyFileLoadsCleanAndSavesEmpty) {
   CaptureStdout();
   EXPECT_TRUE(ini.Save());
   GetCapturedStdout();
-  EXPECT_EQ(Read(Path("copy.ini")), "");
+  EXPECT_EQ(ReadFile(Path("copy.ini")), "");
 }
 
 TEST_F(DataFileTest, FailuresAreReported) {
   CDataFile ini;
   CaptureStdout();
   EXPECT_FALSE(ini.Load(Path("missing.ini")));
-  EXPECT_FALSE(ini.Load(dir_));  // a folder is not a file
+  EXPECT_FALSE(ini.Load(dir_.path()));  // a folder is not a file
   EXPECT_FALSE(ini.Save());
   ini.Clear();
   EXPECT_FALSE(ini.Save());
@@ -264,7 +227,7 @@ TEST_F(DataFileTest, FailuresAreReported) {
 }
 
 TEST_F(DataFileTest, FailedSaveKeepsTheOldFile) {
-  Write(Path("keep.ini"), "k=old\n");
+  WriteFile(Path("keep.ini"), "k=old\n");
   CDataFile ini;
   ASSERT_TRUE(ini.Load(Path("keep.ini")));
   ASSERT_TRUE(ini.SetValue("big", std::string(100000, 'b'), "", ""));
@@ -285,8 +248,8 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile) {
   EXPECT_FALSE(saved);
   EXPECT_EQ(report, "<error> [CDataFile::Save] Unable to save file.\n");
   EXPECT_TRUE(ini.IsDirty());
-  EXPECT_EQ(Read(Path("keep.ini")), "k=old\n");
-  EXPECT_EQ(Names(), std::vector<std::string>{"keep.ini"});  // no temporary file left
+  EXPECT_EQ(ReadFile(Path("keep.ini")), "k=old\n");
+  EXPECT_EQ(testutil::Entries(dir_.path()), std::set<std::string>{"keep.ini"});  // no temporary file left
 
   // The target cannot be replaced: a folder of that name.
   ASSERT_EQ(mkdir(Path("folder.ini").c_str(), 0755), 0);
@@ -298,7 +261,7 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile) {
 }
 
 TEST_F(DataFileTest, SaveKeepsModeAndSymbolicLinks) {
-  Write(Path("real.ini"), "k=1\n");
+  WriteFile(Path("real.ini"), "k=1\n");
   ASSERT_EQ(chmod(Path("real.ini").c_str(), 0640), 0);
   ASSERT_EQ(symlink("real.ini", Path("link.ini").c_str()), 0);
   CDataFile ini;
@@ -310,7 +273,7 @@ TEST_F(DataFileTest, SaveKeepsModeAndSymbolicLinks) {
   EXPECT_TRUE(S_ISLNK(info.st_mode));
   ASSERT_EQ(stat(Path("real.ini").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
-  EXPECT_EQ(Read(Path("real.ini")), "k=2\n");
+  EXPECT_EQ(ReadFile(Path("real.ini")), "k=2\n");
 }
 
 TEST(DataFile, SetValueFollowsTheFlags) {
@@ -394,7 +357,7 @@ TEST_F(DataFileTest, ClearedObjectWritesUnnamedKeysFirst) {
   ASSERT_TRUE(ini.SetValue("top", "2", "", ""));
   ini.SetFileName(Path("c.ini"));
   ASSERT_TRUE(ini.Save());
-  EXPECT_EQ(Read(Path("c.ini")), "top=2\n\n[s]\nk=1\n");
+  EXPECT_EQ(ReadFile(Path("c.ini")), "top=2\n\n[s]\nk=1\n");
 }
 
 // Python's configparser as a second reader of simple files: keys inside
@@ -428,7 +391,7 @@ TEST_F(DataFileTest, SimpleFilesReadAsConfigParserReadsThem) {
         expected[name][key] = value;
       }
     }
-    Write(Path("simple.ini"), text);
+    WriteFile(Path("simple.ini"), text);
 
     const std::string script =
         "import configparser, sys\n"
@@ -438,18 +401,6 @@ TEST_F(DataFileTest, SimpleFilesReadAsConfigParserReadsThem) {
         "for s in p.sections():\n"
         "    for k, v in p.items(s):\n"
         "        sys.stdout.write(s + '\\x1f' + k + '\\x1f' + v + '\\x1e')\n";
-    Write(Path("read.py"), script);
-    auto python = [&](const std::string& ini) {
-      const std::string command = std::string(BRENIX_PYTHON) + " " + Path("read.py") + " " + ini;
-      std::string output;
-      if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-        EXPECT_EQ(pclose(pipe), 0);
-      }
-      return output;
-    };
 
     CDataFile ini;
     ASSERT_TRUE(ini.Load(Path("simple.ini")));
@@ -462,7 +413,7 @@ TEST_F(DataFileTest, SimpleFilesReadAsConfigParserReadsThem) {
       }
     }
     EXPECT_EQ(ini.KeyCount(), count);
-    std::string theirs = python(Path("simple.ini"));
+    std::string theirs = testutil::PythonOutput(script, {Path("simple.ini")});
     // configparser keeps the file's order; ours was listed by name.
     auto sorted = [](const std::string& records) {
       std::vector<std::string> items;
@@ -479,7 +430,7 @@ TEST_F(DataFileTest, SimpleFilesReadAsConfigParserReadsThem) {
     CaptureStdout();
     ASSERT_TRUE(ini.Save());
     GetCapturedStdout();
-    EXPECT_EQ(sorted(python(Path("saved.ini"))), sorted(theirs));
+    EXPECT_EQ(sorted(testutil::PythonOutput(script, {Path("saved.ini")})), sorted(theirs));
   }
 }
 

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
+
+#include "tests/common/files.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -156,19 +156,9 @@ TYPED_TEST(PathsTest, ReplaceExtension) {
 // A scratch folder with one file of five bytes.
 class PathsOnDisk : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/paths_test.XXXXXX";
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    dir_ = pattern;
-    file_ = dir_ + "/five.txt";
-    std::ofstream(file_) << "12345";
-  }
-  void TearDown() override {
-    std::remove(file_.c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string dir_, file_;
+  void SetUp() override { testutil::WriteFile(file_, "12345"); }
+  const testutil::TempDir temp_;
+  const std::string dir_ = temp_.path(), file_ = temp_.File("five.txt");
 };
 
 TEST_F(PathsOnDisk, PathExists) {

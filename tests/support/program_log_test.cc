@@ -2,26 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
-#include <fstream>
+#include <memory>
+#include <set>
 #include <sstream>
-#include <unistd.h>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "support/date_time.h"
+#include "tests/common/files.h"
+#include "tests/common/pinned_clock.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
-
-DateTime PinnedMoment() {
-  DateTime m;
-  m.date = {2026, 3, 5};
-  m.time = {7, 4, 9};
-  return m;
-}
 
 struct Recorder : ServerLogSink {
   std::vector<std::pair<std::string, int>> records;  // message, and the order
@@ -69,15 +66,16 @@ TEST(LocationText, FileNameLineAndFunction) {
 }
 
 TEST(ServerLogRecord, DateTabLocationIn48ColumnsTabMessage) {
-  ClockSource previous = SetClockSource(PinnedMoment);
   std::ostringstream out;
   std::string shortName = "abcdefghij";  // 10 characters: 38 blanks follow
   std::string longName(60, 'L');         // written whole
-  WriteServerLogRecord(out, shortName, "first");
-  WriteServerLogRecord(out, longName, "two\tlines\nhere");
   std::string exactly48(48, 'x');
-  WriteServerLogRecord(out, exactly48, "");
-  SetClockSource(previous);
+  {
+    const testutil::PinnedClock clock;
+    WriteServerLogRecord(out, shortName, "first");
+    WriteServerLogRecord(out, longName, "two\tlines\nhere");
+    WriteServerLogRecord(out, exactly48, "");
+  }
   EXPECT_EQ(out.str(), "2026-03-05 07:04:09\tabcdefghij" + std::string(38, ' ') + "\tfirst\n" +
                            "2026-03-05 07:04:09\t" + longName + "\ttwo\tlines\nhere\n" + "2026-03-05 07:04:09\t" +
                            exactly48 + "\t\n");
@@ -140,23 +138,17 @@ TEST(LogMessage, StandardErrorEchoByteForByte) {
 }
 
 TEST(ProgramLog, TruncatesTheFileInTheCurrentFolderOnFirstUse) {
-  const char* base = std::getenv("TMPDIR");
-  std::string templ = std::string(base && *base ? base : "/tmp") + "/program_log_XXXXXX";
-  ASSERT_NE(mkdtemp(templ.data()), nullptr);
+  const testutil::TempDir dir("program_log");
   char previous[PATH_MAX];
   ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-  ASSERT_EQ(chdir(templ.c_str()), 0);
-  std::ofstream("BrenixLogfile.txt") << "left over from an earlier run\n";
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  testutil::WriteFile("BrenixLogfile.txt", "left over from an earlier run\n");
 
   ProgramLog() << "\nMultiDoc mode:\t" << "ON" << '\n' << std::flush;
   ProgramLog() << 42 << std::endl;
-  std::ifstream in("BrenixLogfile.txt", std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text, "\nMultiDoc mode:\tON\n42\n");
-
-  EXPECT_EQ(unlink("BrenixLogfile.txt"), 0);
+  EXPECT_EQ(testutil::ReadFile("BrenixLogfile.txt"), "\nMultiDoc mode:\tON\n42\n");
+  EXPECT_EQ(testutil::Entries(dir.path()), std::set<std::string>{"BrenixLogfile.txt"});  // nothing else written
   EXPECT_EQ(chdir(previous), 0);
-  EXPECT_EQ(rmdir(templ.c_str()), 0);
 }
 
 // Lines written without a flush are in the file when the process ends: the
@@ -166,10 +158,10 @@ TEST(ProgramLog, UnflushedLinesReachTheFileWhenTheProcessEnds) {
   // The child runs this test again from the top and finds the folder here.
   const char* given = std::getenv("PROGRAM_LOG_TEST_FOLDER");
   std::string folder = given ? given : "";
+  std::unique_ptr<testutil::TempDir> made;
   if (folder.empty()) {
-    const char* base = std::getenv("TMPDIR");
-    folder = std::string(base && *base ? base : "/tmp") + "/program_log_exit_XXXXXX";
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    made.reset(new testutil::TempDir("program_log_exit"));
+    folder = made->path();
     ASSERT_EQ(setenv("PROGRAM_LOG_TEST_FOLDER", folder.c_str(), 1), 0);
   }
   const std::string path = folder + "/BrenixLogfile.txt";
@@ -182,11 +174,7 @@ TEST(ProgramLog, UnflushedLinesReachTheFileWhenTheProcessEnds) {
       },
       testing::ExitedWithCode(0), "");
   unsetenv("PROGRAM_LOG_TEST_FOLDER");
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text, "\nSUPPRESSED DIALOG:\ttitle\nno line end");
-  unlink(path.c_str());
-  rmdir(folder.c_str());
+  EXPECT_EQ(testutil::ReadFile(path), "\nSUPPRESSED DIALOG:\ttitle\nno line end");
 }
 
 }  // namespace

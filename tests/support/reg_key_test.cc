@@ -3,77 +3,42 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "tests/common/files.h"
+#include "tests/common/processes.h"
+#include "tests/common/registry_root.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Runs `body` in `count` child processes that start together and returns
-// their exit codes.  IsBatchMode decides once per process, so every case
-// that calls it runs in children; this process never calls it.
-std::vector<int> RunTogether(int count, const std::function<int()>& body) {
-  int gate[2];
-  EXPECT_EQ(pipe(gate), 0);
-  std::vector<pid_t> children;
-  for (int i = 0; i < count; ++i) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      close(gate[1]);
-      char c;
-      while (read(gate[0], &c, 1) < 0) {
-      }
-      _exit(body());
-    }
-    children.push_back(pid);
-  }
-  close(gate[0]);
-  close(gate[1]);
-  std::vector<int> codes;
-  for (pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-  }
-  return codes;
-}
+using testutil::ReadFile;
+using testutil::RunTogether;
+using testutil::WriteFile;
 
+// IsBatchMode decides once per process, so every case that calls it runs in
+// children (RunTogether, InChild); this process never calls it.
 int InChild(const std::function<int()>& body) { return RunTogether(1, body)[0]; }
 
 // Exit code of a child: bit 0 the first answer, bit 1 the second.
 int Answers(bool first, bool second) { return (first ? 1 : 0) | (second ? 2 : 0); }
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class RegKeyTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/reg_key_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    setenv("BRENIX_REGISTRY_ROOT", root_.c_str(), 1);
-  }
-  void TearDown() override {
-    fs::remove_all(root_);
-    unsetenv("BRENIX_REGISTRY_ROOT");
-  }
   fs::path Maker() const { return fs::path(root_) / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "PELMO Translation Technology"; }
   fs::path Flag() const { return Maker() / "Brenix 50 Batch Mode"; }
   // What the launcher does.
   void RaiseFlag() const { fs::create_directories(Flag()); }
 
-  std::string root_;
+  const testutil::RegistryRoot registry_;
+  const std::string root_ = registry_.path();
 };
 
 TEST_F(RegKeyTest, WithoutTheFlagThereIsNoBatchModeAndTheAnswerStays) {
@@ -100,16 +65,16 @@ TEST_F(RegKeyTest, TheFirstInstanceClaimsARaisedFlag) {
   const int again = InChild([] { return Answers(IsBatchMode(), false); });
   EXPECT_EQ(again, Answers(true, false));
   // The claim: "Brenix", a text value "Started" with its NUL.
-  EXPECT_EQ(ReadBytes(Flag() / "\\Brenix"), std::string("\x01\0\0\0Started\0", 12));
+  EXPECT_EQ(ReadFile(Flag() / "\\Brenix"), std::string("\x01\0\0\0Started\0", 12));
   // A later process finds the claim and stays out.
   EXPECT_EQ(InChild([] { return Answers(IsBatchMode(), false); }), Answers(false, false));
 }
 
 TEST_F(RegKeyTest, AClaimOfAnyTypeOrCaseCounts) {
   RaiseFlag();
-  std::ofstream(Flag() / "\\BRENIX", std::ios::binary) << std::string("\x04\0\0\0\x01\0\0\0", 8);
+  WriteFile(Flag() / "\\BRENIX", std::string("\x04\0\0\0\x01\0\0\0", 8));
   EXPECT_EQ(InChild([] { return Answers(IsBatchMode(), false); }), Answers(false, false));
-  EXPECT_EQ(ReadBytes(Flag() / "\\BRENIX"), std::string("\x04\0\0\0\x01\0\0\0", 8));
+  EXPECT_EQ(ReadFile(Flag() / "\\BRENIX"), std::string("\x04\0\0\0\x01\0\0\0", 8));
 }
 
 TEST_F(RegKeyTest, OfTwentyHostsAskingAtOnceExactlyOneTakesTheBatchRun) {
@@ -126,7 +91,7 @@ TEST_F(RegKeyTest, OfTwentyHostsAskingAtOnceExactlyOneTakesTheBatchRun) {
 TEST_F(RegKeyTest, RegistryFailuresDecideTheAnswerSilently) {
   // No registry can be made at all: false.
   const std::string blocked = root_ + "/file";
-  std::ofstream(blocked) << "x";
+  WriteFile(blocked, "x");
   setenv("BRENIX_REGISTRY_ROOT", (blocked + "/registry").c_str(), 1);
   EXPECT_EQ(InChild([] { return Answers(IsBatchMode(), false); }), Answers(false, false));
   setenv("BRENIX_REGISTRY_ROOT", root_.c_str(), 1);
@@ -154,7 +119,7 @@ TEST_F(RegKeyTest, ClearingTheFlagDeletesEverythingBelowIt) {
   fs::create_directories(Flag() / "Jobs" / "One");
   fs::create_directories(Flag() / "Jobs" / "Two");
   fs::create_directories(Flag() / "Other");
-  std::ofstream(Flag() / "Jobs" / "One" / "\\v", std::ios::binary) << std::string("\x01\0\0\0x\0", 6);
+  WriteFile(Flag() / "Jobs" / "One" / "\\v", std::string("\x01\0\0\0x\0", 6));
   const int answers = InChild([] {
     const bool first = IsBatchMode();
     ClearBatchModeFlag();

@@ -2,18 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/program_log.h"
+#include "tests/common/app_folder.h"
+#include "tests/common/files.h"
 
 namespace {
 
@@ -162,59 +158,19 @@ std::string NonDefault(int id) {
   return "";
 }
 
-std::string g_appFolder;  // what the application-folder resolver answers under
-std::string g_askedName;
-
-std::string TestResolver(const std::string& relativeName) {
-  g_askedName = relativeName;
-  return g_appFolder.empty() ? std::string() : g_appFolder + "/" + relativeName;
-}
-
 class SettingsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/settings_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ASSERT_EQ(mkdir((dir_ + "/XTensions").c_str(), 0777), 0);
-    g_appFolder = dir_;
-    previous_ = SetApplicationPathResolver(&TestResolver);
-  }
-  void TearDown() override {
-    SetApplicationPathResolver(previous_);
-    RemoveTree(dir_);
-  }
+  std::string IniPath() const { return app_.File("XTensions/brenix.ini"); }
+  void WriteIni(const std::string& text) const { testutil::WriteFile(IniPath(), text); }
+  std::string ReadIni() const { return testutil::ReadFile(IniPath()); }
+  bool IniExists() const { return testutil::Exists(IniPath()); }
 
-  static void RemoveTree(const std::string& path) {
-    if (DIR* d = opendir(path.c_str())) {
-      while (dirent* e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..") RemoveTree(path + "/" + name);
-      }
-      closedir(d);
-      rmdir(path.c_str());
-    } else {
-      unlink(path.c_str());
-    }
-  }
-
-  std::string IniPath() const { return dir_ + "/XTensions/brenix.ini"; }
-  void WriteIni(const std::string& text) const { std::ofstream(IniPath(), std::ios::binary) << text; }
-  std::string ReadIni() const {
-    std::ifstream in(IniPath(), std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-  bool IniExists() const { return access(IniPath().c_str(), F_OK) == 0; }
-
-  std::string dir_;
-  ApplicationPathResolver previous_ = nullptr;
+  const testutil::AppFolder app_;
 };
 
 TEST_F(SettingsTest, TheFileIsAskedForByItsNameInTheApplicationFolder) {
   EXPECT_EQ(Settings::GetSettingsFilePath(), IniPath());
-  EXPECT_EQ(g_askedName, "XTensions/brenix.ini");
+  EXPECT_EQ(testutil::AppFolder::LastAsked(), "XTensions/brenix.ini");
   // Without a host to ask, there is no path and nothing loads.
   SetApplicationPathResolver(nullptr);
   EXPECT_EQ(Settings::GetSettingsFilePath(), "");

@@ -101,7 +101,7 @@ TEST(FileIo, FolderGoneBeforeCommit) {
   ASSERT_EQ(CreateDocfile(file.c_str(), 0x1011, root.Out()), S_OK);
   PutStream(root.get(), u"s", "x");
   int status = 0;
-  RunCommand("rm -rf " + Quote(folder), &status);
+  RunCommand("rm -rf " + ShellQuote(folder), &status);
   EXPECT_EQ(root->Commit(), STG_E_PATHNOTFOUND);
 }
 
@@ -115,11 +115,11 @@ TEST(FileIo, MediumFullKeepsTheOldFile) {
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(n, 0);
     self[n] = '\0';
-    std::string inner = "mount -t tmpfs -o size=256k tmpfs " + Quote(mount_point.path()) +
-                        " || exit 99; OLE_TEST_FULL_DIR=" + Quote(mount_point.path()) + " exec " + Quote(self) +
-                        " --gtest_filter=FileIo.MediumFullKeepsTheOldFile";
+    std::string inner = "mount -t tmpfs -o size=256k tmpfs " + ShellQuote(mount_point.path()) +
+                        " || exit 99; OLE_TEST_FULL_DIR=" + ShellQuote(mount_point.path()) + " exec " +
+                        ShellQuote(self) + " --gtest_filter=FileIo.MediumFullKeepsTheOldFile";
     int status = 0;
-    std::string out = RunCommand("unshare -rm sh -c " + Quote(inner), &status, true);
+    std::string out = RunCommand("unshare -rm sh -c " + ShellQuote(inner), &status, true);
     if (out.find("[==========]") == std::string::npos) GTEST_SKIP() << "no private tmpfs here: " << out;
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(out.find("[  SKIPPED ]"), std::string::npos) << out;

@@ -1,14 +1,12 @@
 #include "ole_test_util.h"
 
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "tests/common/python.h"
 
 namespace oletest {
 namespace {
@@ -105,20 +103,6 @@ std::vector<std::string> Lines(const std::string& text) {
 
 }  // namespace
 
-TempDir::TempDir() {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/ole_test_XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  path_ = buf.data();
-}
-
-TempDir::~TempDir() {
-  int status = 0;
-  RunCommand("rm -rf " + Quote(path_), &status);
-}
-
 std::string Pattern(size_t n, uint32_t seed) {
   std::string s(n, '\0');
   uint32_t x = seed * 2654435761u + 12345u;
@@ -161,40 +145,6 @@ std::string Utf8(const std::u16string& text) {
 
 std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string RunCommand(const std::string& command, int* status, bool with_stderr) {
-  std::string full = command + (with_stderr ? " 2>&1" : " 2>/dev/null");
-  FILE* pipe = popen(full.c_str(), "r");
-  if (pipe == nullptr) {
-    *status = -1;
-    return std::string();
-  }
-  std::string out;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-  int rc = pclose(pipe);
-  *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
-}
-
 std::string ReadAll(ole::Stream* stream) {
   std::string out;
   char buf[8192];
@@ -217,10 +167,8 @@ void PutStream(ole::Storage* storage, const std::u16string& name, const std::str
 
 Seen ReadWithOlefile(const std::string& file) {
   Seen seen;
-  std::string script = file + ".check.py";
-  WriteFile(script, kOlefileScript);
   int status = 0;
-  std::string out = RunCommand(std::string(BRENIX_PYTHON) + " " + Quote(script) + " " + Quote(file), &status, true);
+  std::string out = testutil::RunPython(kOlefileScript, {file}, &status);
   if (status != 0) seen.issues = "olefile failed: " + out;
   for (const std::string& line : Lines(out)) {
     if (line.rfind("S ", 0) == 0) {
@@ -243,7 +191,7 @@ Seen ReadWithOlefile(const std::string& file) {
 Seen ReadWithGsf(const std::string& file) {
   Seen seen;
   int status = 0;
-  std::string out = RunCommand("gsf list " + Quote(file), &status, true);
+  std::string out = RunCommand("gsf list " + ShellQuote(file), &status, true);
   if (status != 0) seen.issues = "gsf list failed: " + out;
   // "f  [<date> <time>]  <size> <path>" or "d  <size> <path>".
   std::vector<std::string> lines = Lines(out);
@@ -271,7 +219,7 @@ Seen ReadWithGsf(const std::string& file) {
       seen.unread.insert(path);
       continue;
     }
-    std::string bytes = RunCommand("gsf cat " + Quote(file) + " " + Quote(path), &status);
+    std::string bytes = RunCommand("gsf cat " + ShellQuote(file) + " " + ShellQuote(path), &status);
     if (status != 0) seen.issues += "gsf cat failed for " + path + "\n";
     seen.streams[path] = {Crc32(bytes), bytes.size()};
     if (bytes.size() != size) seen.issues += "gsf list and cat differ for " + path + "\n";
@@ -282,7 +230,7 @@ Seen ReadWithGsf(const std::string& file) {
 Seen ReadWithLibolecf(const std::string& file) {
   Seen seen;
   int status = 0;
-  std::string out = RunCommand("olecfinfo " + Quote(file), &status, true);
+  std::string out = RunCommand("olecfinfo " + ShellQuote(file), &status, true);
   if (status != 0) seen.issues = "olecfinfo failed: " + out;
   std::vector<std::string> stack;
   bool items = false;
@@ -316,7 +264,7 @@ Seen ReadWithLibolecf(const std::string& file) {
     seen.streams[path] = {0, size};
   }
   std::string target = file + ".export";
-  RunCommand("olecfexport -t " + Quote(file + ".export") + " " + Quote(file), &status, true);
+  RunCommand("olecfexport -t " + ShellQuote(file + ".export") + " " + ShellQuote(file), &status, true);
   if (status != 0) seen.issues += "olecfexport failed\n";
   for (auto& item : seen.streams) {
     const std::string& path = item.first;

@@ -1,6 +1,6 @@
-// Helpers shared by the storage-layer tests: reference holders, temporary
-// folders, byte patterns, a CRC-32, and the independent readers (olefile,
-// gsf, olecfinfo) that check the files we write.
+// Helpers shared by the storage-layer tests: reference holders, byte
+// patterns, a CRC-32, and the independent readers (olefile, gsf, olecfinfo)
+// that check the files we write.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,17 @@
 #include <string>
 
 #include "platform/ole/ole.h"
+#include "tests/common/files.h"
+#include "tests/common/run_command.h"
+#include "tests/common/temp_dir.h"
 
 namespace oletest {
+
+using testutil::ReadFile;
+using testutil::RunCommand;
+using testutil::ShellQuote;
+using testutil::TempDir;
+using testutil::WriteFile;
 
 // Owns one reference of a storage-layer object.
 template <class T>
@@ -47,34 +56,12 @@ class Ref {
   T* p_ = nullptr;
 };
 
-// A fresh folder removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 // n bytes that depend on the seed and on their position.
 std::string Pattern(size_t n, uint32_t seed);
 uint32_t Crc32(const std::string& bytes);
 std::string Utf8(const std::u16string& text);
 // ASCII text as UTF-16.
 std::u16string Widen(const std::string& ascii);
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
-
-// Runs a shell command; stdout (and stderr when asked) is returned, the exit
-// status stored.
-std::string RunCommand(const std::string& command, int* status, bool with_stderr = false);
-std::string Quote(const std::string& text);
 
 // The whole remaining content of a stream.
 std::string ReadAll(ole::Stream* stream);

@@ -306,7 +306,7 @@ TEST(Witness, ReadsFilesWrittenByGsf) {
   TempDir dir;
   Expected expected;
   std::string tree = dir.File("tree");
-  std::string setup = "mkdir -p " + Quote(tree + "/sub/deeper") + " " + Quote(tree + "/Caf\xc3\xa9");
+  std::string setup = "mkdir -p " + ShellQuote(tree + "/sub/deeper") + " " + ShellQuote(tree + "/Caf\xc3\xa9");
   int status = 0;
   RunCommand(setup, &status);
   ASSERT_EQ(status, 0);
@@ -333,7 +333,7 @@ TEST(Witness, ReadsFilesWrittenByGsf) {
   expected.storages[u"tree/sub/deeper"] = ole::Clsid();
   expected.storages[u"tree/Caf\u00e9"] = ole::Clsid();
   std::string file = dir.File("gsf.ole");
-  RunCommand("cd " + Quote(dir.path()) + " && gsf createole gsf.ole tree", &status);
+  RunCommand("cd " + ShellQuote(dir.path()) + " && gsf createole gsf.ole tree", &status);
   ASSERT_EQ(status, 0);
   ExpectSame(expected, ReadBack(file));
 }

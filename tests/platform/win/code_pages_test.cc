@@ -2,40 +2,34 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/common/files.h"
+#include "tests/common/hex.h"
+#include "tests/common/le_bytes.h"
+#include "tests/common/run_command.h"
+#include "tests/common/temp_dir.h"
+
 namespace {
 
 // Runs a shell command with `input` on its standard input and returns its
 // standard output; `ok` tells whether it exited with status 0.
 std::string RunCommand(const std::string& command, const std::string& input, bool* ok = nullptr) {
-  char path[] = "/tmp/code_pages_test_XXXXXX";
-  int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ(write(fd, input.data(), input.size()), static_cast<ssize_t>(input.size()));
-  close(fd);
-  std::string output;
-  FILE* pipe = popen((command + " < " + path + " 2>/dev/null").c_str(), "r");
-  EXPECT_NE(pipe, nullptr);
-  char buffer[4096];
-  std::size_t n;
-  while (pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  int status = pipe ? pclose(pipe) : -1;
+  const testutil::TempDir dir;
+  testutil::WriteFile(dir.File("input"), input);
+  int status = 0;
+  std::string output = testutil::RunCommand(command + " < " + testutil::ShellQuote(dir.File("input")), &status);
   if (ok) *ok = status == 0;
-  unlink(path);
   return output;
 }
 
 std::string Python(const std::string& script, const std::string& input) {
   bool ok = false;
-  std::string out = RunCommand(std::string(BRENIX_PYTHON) + " -c '" + script + "'", input, &ok);
+  std::string out = RunCommand(std::string(BRENIX_PYTHON) + " -c " + testutil::ShellQuote(script), input, &ok);
   EXPECT_TRUE(ok) << script;
   return out;
 }
@@ -48,16 +42,12 @@ std::u16string FromUtf16Le(const std::string& bytes) {
   return s;
 }
 
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string s;
-  for (unsigned char b : bytes) s += {digits[b >> 4], digits[b & 15]};
-  return s;
-}
+using testutil::Hex;
 
+// The hex of the units' UTF-16LE bytes.
 std::string Hex(const std::u16string& units) {
   std::string bytes;
-  for (char16_t u : units) bytes += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+  for (char16_t u : units) bytes += testutil::LE16(u);
   return Hex(bytes);
 }
 

@@ -3,76 +3,35 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "tests/common/files.h"
+#include "tests/common/processes.h"
+#include "tests/common/registry_root.h"
 
 namespace fs = std::filesystem;
 using namespace win;
 
 namespace {
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Names of the entries of a folder.
-std::set<std::string> Entries(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-  return names;
-}
-
-// Runs `body` in `count` child processes that start together; returns their
-// exit codes.
-std::vector<int> RunTogether(int count, const std::function<int()>& body) {
-  int gate[2];
-  EXPECT_EQ(pipe(gate), 0);
-  std::vector<pid_t> children;
-  for (int i = 0; i < count; ++i) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      close(gate[1]);
-      char c;
-      while (read(gate[0], &c, 1) < 0) {
-      }
-      _exit(body());
-    }
-    children.push_back(pid);
-  }
-  close(gate[0]);
-  close(gate[1]);  // every child wakes up at once
-  std::vector<int> codes;
-  for (pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-  }
-  return codes;
-}
+using testutil::Entries;
+using testutil::ReadFile;
+using testutil::RunTogether;
+using testutil::WriteFile;
 
 class RegistryTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/registry_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    setenv("BRENIX_REGISTRY_ROOT", root_.c_str(), 1);
-  }
   void TearDown() override {
     for (HKey key : open_) RegCloseKey(key);
-    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(root_);
-    unsetenv("BRENIX_REGISTRY_ROOT");
+    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add);  // for the folder's removal
   }
   fs::path Hive() const { return fs::path(root_) / "HKEY_LOCAL_MACHINE"; }
 
@@ -98,7 +57,8 @@ class RegistryTest : public testing::Test {
     return *code == 0 ? std::string(reinterpret_cast<char*>(buffer), size) : std::string();
   }
 
-  std::string root_;
+  const testutil::RegistryRoot registry_;
+  const std::string root_ = registry_.path();
   std::vector<HKey> open_;
 };
 
@@ -138,7 +98,7 @@ TEST_F(RegistryTest, ValuesKeepTypeAndBytesAndNamesIgnoreCase) {
   const uint8_t blob[] = {0, 1, 2, 0xFF, 0};
   ASSERT_EQ(RegSetValueEx(key, "Blob", 0, kRegBinary, blob, sizeof blob), 0);
   // On disk: the type, little-endian, then the bytes.
-  EXPECT_EQ(ReadBytes(Hive() / "Values" / "\\Blob"), std::string("\x03\0\0\0\0\x01\x02\xFF\0", 9));
+  EXPECT_EQ(ReadFile(Hive() / "Values" / "\\Blob"), std::string("\x03\0\0\0\0\x01\x02\xFF\0", 9));
 
   uint32_t type = 0;
   uint32_t size = 0;
@@ -256,11 +216,11 @@ TEST_F(RegistryTest, AFolderWithoutWriteAccessRefusesFullAccess) {
 
 TEST_F(RegistryTest, DamagedValueFilesAreReportedNotTrusted) {
   HKey key = Create("Damaged");
-  std::ofstream(Hive() / "Damaged" / "\\Short", std::ios::binary) << "ab";
+  WriteFile(Hive() / "Damaged" / "\\Short", "ab");
   int32_t code = 0;
   Query(key, "short", &code);
   EXPECT_EQ(code, kErrorBadDb);
-  std::ofstream(Hive() / "Damaged" / "\\Empty", std::ios::binary) << std::string("\x07\0\0\0", 4);
+  WriteFile(Hive() / "Damaged" / "\\Empty", std::string("\x07\0\0\0", 4));
   uint32_t type = 0;
   EXPECT_EQ(Query(key, "Empty", &code, &type), "");
   EXPECT_EQ(code, 0);

@@ -20,15 +20,10 @@ const std::string kStamp = "2026-03-05 07:04:09\n";
 
 class Tree : public testing::Test {
  protected:
-  void SetUp() override { previous_ = SetClockSource(PinnedMoment); }
-  void TearDown() override { SetClockSource(previous_); }
-
+  const testutil::PinnedClock clock_;
   TempDir tmp_;
   // The temporary folder as the top of a chain (parentless: its path is its name).
   Folder root_{tmp_.path(), nullptr, false};
-
- private:
-  ClockSource previous_ = nullptr;
 };
 
 // --- Creating files and folders ------------------------------------------------
@@ -36,13 +31,13 @@ class Tree : public testing::Test {
 TEST_F(Tree, FileCreateWritesOneStampLineAndNeverOverwrites) {
   LogCatcher log;
   File file("a.txt", &root_, true);
-  EXPECT_EQ(ReadFile(tmp_ / "a.txt"), kStamp);
-  EXPECT_EQ(file.GetPath(), tmp_ / "a.txt");
+  EXPECT_EQ(ReadFile(tmp_.File("a.txt")), kStamp);
+  EXPECT_EQ(file.GetPath(), tmp_.File("a.txt"));
   EXPECT_TRUE(file.Exists(true));
 
-  WriteFile(tmp_ / "a.txt", "changed");
+  WriteFile(tmp_.File("a.txt"), "changed");
   EXPECT_FALSE(file.Create());
-  EXPECT_EQ(ReadFile(tmp_ / "a.txt"), "changed");
+  EXPECT_EQ(ReadFile(tmp_.File("a.txt")), "changed");
   EXPECT_TRUE(log.records().empty());
 
   File unnamed("", &root_, false);
@@ -52,29 +47,29 @@ TEST_F(Tree, FileCreateWritesOneStampLineAndNeverOverwrites) {
 TEST_F(Tree, FileCreateIsExclusive) {
   // A dangling link is no file to stat, but opening through it would make
   // its target: exclusive creation refuses instead.
-  ASSERT_EQ(symlink((tmp_ / "target").c_str(), (tmp_ / "link").c_str()), 0);
+  ASSERT_EQ(symlink((tmp_.File("target")).c_str(), (tmp_.File("link")).c_str()), 0);
   File file("link", &root_, false);
   EXPECT_FALSE(file.Create());
-  EXPECT_FALSE(Exists(tmp_ / "target"));
+  EXPECT_FALSE(Exists(tmp_.File("target")));
 }
 
 TEST_F(Tree, FileConstructorMessages) {
-  WriteFile(tmp_ / "a.txt", "keep me");
+  WriteFile(tmp_.File("a.txt"), "keep me");
   LogCatcher log;
   File existing("a.txt", &root_, true);
-  EXPECT_EQ(ReadFile(tmp_ / "a.txt"), "keep me");
+  EXPECT_EQ(ReadFile(tmp_.File("a.txt")), "keep me");
   ASSERT_EQ(root_.Files().count("a.txt"), 1u);
   EXPECT_EQ(root_.Files().at("a.txt"), &existing);
 
   File duplicate("a.txt", &root_, true);
   EXPECT_EQ(root_.Files().at("a.txt"), &existing);
 
-  ASSERT_EQ(mkdir((tmp_ / "x").c_str(), 0777), 0);
+  ASSERT_EQ(mkdir((tmp_.File("x")).c_str(), 0777), 0);
   File onDirectory("x", &root_, true);
 
   Folder missing("missing", &root_, false);
   File orphan("o.txt", &missing, true);
-  EXPECT_FALSE(Exists(tmp_ / "missing"));
+  EXPECT_FALSE(Exists(tmp_.File("missing")));
 
   EXPECT_EQ(log.Messages("ct_File::ct_File"),
             (std::vector<std::string>{"Warning: file already exists!", "Warning: file already exists!",
@@ -85,7 +80,7 @@ TEST_F(Tree, FileConstructorMessages) {
 }
 
 TEST_F(Tree, MessageLevels) {
-  WriteFile(tmp_ / "a.txt", "");
+  WriteFile(tmp_.File("a.txt"), "");
   {
     LogCatcher log(6);  // warnings are level 5, errors 6
     File existing("a.txt", &root_, true);
@@ -102,14 +97,14 @@ TEST_F(Tree, MessageLevels) {
 TEST_F(Tree, FolderConstructorMessages) {
   LogCatcher log;
   Folder made("made", &root_, true);
-  EXPECT_TRUE(IsDirectory(tmp_ / "made"));
+  EXPECT_TRUE(IsDirectory(tmp_.File("made")));
   Folder again("made", &root_, true);
   EXPECT_EQ(root_.Folders().at("made"), &made);
-  WriteFile(tmp_ / "plain", "");
+  WriteFile(tmp_.File("plain"), "");
   Folder onFile("plain", &root_, true);
   Folder missing("missing", &root_, false);
   Folder deep("deep", &missing, true);
-  EXPECT_FALSE(Exists(tmp_ / "missing"));  // no levels made on the way
+  EXPECT_FALSE(Exists(tmp_.File("missing")));  // no levels made on the way
 
   EXPECT_EQ(log.Messages("ct_Folder::ct_Folder"),
             (std::vector<std::string>{"Warning: folder already exists!", "Error: create failed!",
@@ -122,10 +117,10 @@ TEST_F(Tree, CreateDirectory) {
   EXPECT_FALSE(createDirectory(std::string()));
   EXPECT_FALSE(createDirectory(tmp_.path()));  // exists: no message
   EXPECT_TRUE(log.records().empty());
-  EXPECT_FALSE(createDirectory(tmp_ / "no/such"));
+  EXPECT_FALSE(createDirectory(tmp_.File("no/such")));
   EXPECT_EQ(log.Messages("createDirectory"), (std::vector<std::string>{std::string("Error: ") + strerror(ENOENT)}));
-  EXPECT_TRUE(createDirectory(tmp_ / "yes"));
-  EXPECT_TRUE(IsDirectory(tmp_ / "yes"));
+  EXPECT_TRUE(createDirectory(tmp_.File("yes")));
+  EXPECT_TRUE(IsDirectory(tmp_.File("yes")));
 }
 
 // --- Removing ------------------------------------------------------------------
@@ -136,7 +131,7 @@ TEST_F(Tree, RemoveWholeTree) {
   File a("a", &top, true);
   File b("b", &sub, true);
   EXPECT_TRUE(top.Remove());
-  EXPECT_FALSE(Exists(tmp_ / "top"));
+  EXPECT_FALSE(Exists(tmp_.File("top")));
   EXPECT_TRUE(top.Files().empty());
   EXPECT_TRUE(top.Folders().empty());
   EXPECT_FALSE(top.Remove());  // nothing left to remove
@@ -152,14 +147,14 @@ TEST_F(Tree, KeepFlagsBlockRemoval) {
     EXPECT_TRUE(node->GetKeepFlag());
     EXPECT_FALSE(node->Remove());
   }
-  EXPECT_TRUE(IsRegularFile(tmp_ / "top/sub/a"));
-  EXPECT_TRUE(IsRegularFile(tmp_ / "top/sub/later"));
+  EXPECT_TRUE(IsRegularFile(tmp_.File("top/sub/a")));
+  EXPECT_TRUE(IsRegularFile(tmp_.File("top/sub/later")));
   EXPECT_EQ(top.Folders().size(), 1u);  // a kept folder keeps its maps
 
   EXPECT_FALSE(top.SetKeepFlag(false));
   EXPECT_FALSE(later.GetKeepFlag());
   EXPECT_TRUE(top.Remove());
-  EXPECT_FALSE(Exists(tmp_ / "top"));
+  EXPECT_FALSE(Exists(tmp_.File("top")));
 }
 
 TEST_F(Tree, KeptChildMakesFolderRemovalFail) {
@@ -169,8 +164,8 @@ TEST_F(Tree, KeptChildMakesFolderRemovalFail) {
   kept.SetKeepFlag(true);
   LogCatcher log;
   EXPECT_FALSE(top.Remove());
-  EXPECT_TRUE(IsRegularFile(tmp_ / "top/kept"));
-  EXPECT_FALSE(Exists(tmp_ / "top/gone"));
+  EXPECT_TRUE(IsRegularFile(tmp_.File("top/kept")));
+  EXPECT_FALSE(Exists(tmp_.File("top/gone")));
   EXPECT_TRUE(top.Files().empty());
   EXPECT_EQ(log.Messages("removeDirectory").size(), 3u);
 }
@@ -179,7 +174,7 @@ TEST_F(Tree, StrangerInFolderStopsRemovalAfterFourAttempts) {
   Folder top("top", &root_, true);
   Folder sub("sub", &top, true);
   File mine("mine", &sub, true);
-  WriteFile(tmp_ / "top/sub/stranger", "not in the tree");
+  WriteFile(tmp_.File("top/sub/stranger"), "not in the tree");
   LogCatcher log;
   auto start = Clock::now();
   EXPECT_FALSE(top.Remove());
@@ -188,38 +183,38 @@ TEST_F(Tree, StrangerInFolderStopsRemovalAfterFourAttempts) {
   EXPECT_GE(elapsed, std::chrono::milliseconds(120));
   std::string notEmpty = std::string("Error: ") + strerror(ENOTEMPTY);
   EXPECT_EQ(log.Messages("removeDirectory"), std::vector<std::string>(6, notEmpty));
-  EXPECT_FALSE(Exists(tmp_ / "top/sub/mine"));
-  EXPECT_TRUE(IsRegularFile(tmp_ / "top/sub/stranger"));
+  EXPECT_FALSE(Exists(tmp_.File("top/sub/mine")));
+  EXPECT_TRUE(IsRegularFile(tmp_.File("top/sub/stranger")));
   EXPECT_TRUE(top.Folders().empty());
   EXPECT_TRUE(sub.Files().empty());
 }
 
 TEST_F(Tree, RemoveFileWithRetry) {
-  EXPECT_FALSE(RemoveFileWithRetry(tmp_ / "missing", 3));
-  WriteFile(tmp_ / "f", "");
-  EXPECT_TRUE(RemoveFileWithRetry(tmp_ / "f", 0));
-  EXPECT_FALSE(Exists(tmp_ / "f"));
+  EXPECT_FALSE(RemoveFileWithRetry(tmp_.File("missing"), 3));
+  WriteFile(tmp_.File("f"), "");
+  EXPECT_TRUE(RemoveFileWithRetry(tmp_.File("f"), 0));
+  EXPECT_FALSE(Exists(tmp_.File("f")));
   // A directory is never removed as a file: every attempt fails.
-  ASSERT_EQ(mkdir((tmp_ / "d").c_str(), 0777), 0);
+  ASSERT_EQ(mkdir((tmp_.File("d")).c_str(), 0777), 0);
   auto start = Clock::now();
-  EXPECT_FALSE(RemoveFileWithRetry(tmp_ / "d", 2));
+  EXPECT_FALSE(RemoveFileWithRetry(tmp_.File("d"), 2));
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(40));
-  EXPECT_TRUE(IsDirectory(tmp_ / "d"));
+  EXPECT_TRUE(IsDirectory(tmp_.File("d")));
   File named("d", &root_, false);
   EXPECT_FALSE(named.Exists(true));
   EXPECT_TRUE(named.Exists(false));
   EXPECT_FALSE(named.Remove());
-  EXPECT_TRUE(IsDirectory(tmp_ / "d"));
+  EXPECT_TRUE(IsDirectory(tmp_.File("d")));
 }
 
 TEST_F(Tree, RemoveDirectory) {
-  EXPECT_FALSE(removeDirectory(tmp_ / "none", 3));
-  WriteFile(tmp_ / "file", "");
-  EXPECT_FALSE(removeDirectory(tmp_ / "file", 3));
-  EXPECT_TRUE(IsRegularFile(tmp_ / "file"));
-  ASSERT_EQ(mkdir((tmp_ / "d").c_str(), 0777), 0);
-  EXPECT_TRUE(removeDirectory(tmp_ / "d", 3));
-  EXPECT_FALSE(Exists(tmp_ / "d"));
+  EXPECT_FALSE(removeDirectory(tmp_.File("none"), 3));
+  WriteFile(tmp_.File("file"), "");
+  EXPECT_FALSE(removeDirectory(tmp_.File("file"), 3));
+  EXPECT_TRUE(IsRegularFile(tmp_.File("file")));
+  ASSERT_EQ(mkdir((tmp_.File("d")).c_str(), 0777), 0);
+  EXPECT_TRUE(removeDirectory(tmp_.File("d"), 3));
+  EXPECT_FALSE(Exists(tmp_.File("d")));
 }
 
 TEST_F(Tree, ExistsStrict) {
@@ -338,20 +333,20 @@ TEST(TreePath, ChainIsTrackedAndLoggedThenFreed) {
 TEST_F(Tree, PathConstructedFolderOnDisk) {
   LogCatcher log;
   {
-    Folder job(std::string("job1"), tmp_ / "jobs/", true, false);
-    EXPECT_FALSE(Exists(tmp_ / "jobs"));  // its parent is missing: create fails
+    Folder job(std::string("job1"), tmp_.File("jobs/"), true, false);
+    EXPECT_FALSE(Exists(tmp_.File("jobs")));  // its parent is missing: create fails
   }
   EXPECT_EQ(log.Messages("ct_Folder::ct_Folder"), (std::vector<std::string>{"Error: create failed!"}));
-  ASSERT_EQ(mkdir((tmp_ / "jobs").c_str(), 0777), 0);
-  Folder job(std::string("job1"), tmp_ / "jobs", true, false);
-  EXPECT_TRUE(IsDirectory(tmp_ / "jobs/job1"));
-  Folder again(std::string("job1"), tmp_ / "jobs", true, false);
+  ASSERT_EQ(mkdir((tmp_.File("jobs")).c_str(), 0777), 0);
+  Folder job(std::string("job1"), tmp_.File("jobs"), true, false);
+  EXPECT_TRUE(IsDirectory(tmp_.File("jobs/job1")));
+  Folder again(std::string("job1"), tmp_.File("jobs"), true, false);
   EXPECT_EQ(log.Messages("ct_Folder::ct_Folder").back(), "Warning: folder already exists!");
   File inside("f", &job, true);
-  EXPECT_EQ(ReadFile(tmp_ / "jobs/job1/f"), kStamp);
+  EXPECT_EQ(ReadFile(tmp_.File("jobs/job1/f")), kStamp);
   EXPECT_TRUE(job.Remove());
-  EXPECT_FALSE(Exists(tmp_ / "jobs/job1"));
-  EXPECT_TRUE(IsDirectory(tmp_ / "jobs"));
+  EXPECT_FALSE(Exists(tmp_.File("jobs/job1")));
+  EXPECT_TRUE(IsDirectory(tmp_.File("jobs")));
 }
 
 // --- No dangling pointers ------------------------------------------------------
@@ -404,7 +399,7 @@ TEST_F(Tree, CreateMissingFolders) {
   Folder mid("mid", &out, false);
   Folder sub("sub", &mid, false);
   EXPECT_TRUE(sub.CreateMissingFolders());
-  EXPECT_TRUE(IsDirectory(tmp_ / "out/mid/sub"));
+  EXPECT_TRUE(IsDirectory(tmp_.File("out/mid/sub")));
   EXPECT_FALSE(sub.CreateMissingFolders());  // exists already
   EXPECT_FALSE(mid.CreateMissingFolders());
 
@@ -416,7 +411,7 @@ TEST_F(Tree, CreateMissingFolders) {
   loose.SetParent(&root_);
   Folder inner("inner", &loose, false);
   EXPECT_FALSE(inner.CreateMissingFolders());
-  EXPECT_FALSE(Exists(tmp_ / "loose"));
+  EXPECT_FALSE(Exists(tmp_.File("loose")));
 }
 
 TEST(TreeMissing, NothingExistsUpToTheTop) {
@@ -430,16 +425,16 @@ TEST_F(Tree, WideTreeOverTStrU) {
   OpenFolder<TStrU> top(u("top\xe9"), u(tmp_.path()), true, false);
   OpenFolder<TStrU> sub(u("sub"), &top, false);
   OpenFolder<TStrU> leaf(u("leaf"), &sub, false);
-  EXPECT_EQ(leaf.GetPath(), u(tmp_ / "top\xe9/sub/leaf"));
-  EXPECT_EQ(leaf.GetParentPath(), u(tmp_ / "top\xe9/sub"));
-  EXPECT_TRUE(IsDirectory(tmp_ / "top\xe9"));
+  EXPECT_EQ(leaf.GetPath(), u(tmp_.File("top\xe9/sub/leaf")));
+  EXPECT_EQ(leaf.GetParentPath(), u(tmp_.File("top\xe9/sub")));
+  EXPECT_TRUE(IsDirectory(tmp_.File("top\xe9")));
   EXPECT_TRUE(leaf.CreateMissingFolders());
-  EXPECT_TRUE(IsDirectory(tmp_ / "top\xe9/sub/leaf"));
+  EXPECT_TRUE(IsDirectory(tmp_.File("top\xe9/sub/leaf")));
   EXPECT_TRUE(top.SetKeepFlag(true));
   EXPECT_FALSE(top.Remove());
   top.SetKeepFlag(false);
   EXPECT_TRUE(top.Remove());
-  EXPECT_FALSE(Exists(tmp_ / "top\xe9"));
+  EXPECT_FALSE(Exists(tmp_.File("top\xe9")));
   EXPECT_TRUE(top.Folders().empty());
 }
 

@@ -19,27 +19,23 @@ LogPrioritySetting Minimum() { return {g_minimum, true}; }
 class ServerLog : public testing::Test {
  protected:
   void SetUp() override {
-    previous_ = SetClockSource(PinnedMoment);
     g_minimum = 7;
     SetLogPriorityProvider(Minimum);
   }
   void TearDown() override {
     SetCurrentServerLog(nullptr);
     SetLogPriorityProvider(nullptr);
-    SetClockSource(previous_);
   }
 
+  const testutil::PinnedClock clock_;
   TempDir tmp_;
   Folder root_{tmp_.path(), nullptr, false};
-
- private:
-  ClockSource previous_ = nullptr;
 };
 
 TEST_F(ServerLog, RecordsWith48ColumnLocations) {
-  WriteFile(tmp_ / "BX9_srv.log", "old content\n");
+  WriteFile(tmp_.File("BX9_srv.log"), "old content\n");
   LogFile log("BX9_srv.log", &root_);
-  EXPECT_EQ(ReadFile(tmp_ / "BX9_srv.log"), "");  // truncated when opened
+  EXPECT_EQ(ReadFile(tmp_.File("BX9_srv.log")), "");  // truncated when opened
   EXPECT_EQ(root_.Files().at("BX9_srv.log"), &log);
   SetCurrentServerLog(&log);
 
@@ -52,7 +48,7 @@ TEST_F(ServerLog, RecordsWith48ColumnLocations) {
   LogMessage(located, "placed", 7);
   std::string echoed = testing::internal::GetCapturedStderr();
 
-  EXPECT_EQ(ReadFile(tmp_ / "BX9_srv.log"), kDate + "\t" + ten + std::string(38, ' ') + "\tfirst\n" + kDate + "\t" +
+  EXPECT_EQ(ReadFile(tmp_.File("BX9_srv.log")), kDate + "\t" + ten + std::string(38, ' ') + "\tfirst\n" + kDate + "\t" +
                                                 sixty + "\ttwo\tparts\nand lines\n" + kDate + "\t" + located +
                                                 std::string(48 - located.size(), ' ') + "\tplaced\n");
   EXPECT_EQ(echoed, ten + ":\nfirst" + sixty + ":\ntwo\tparts\nand lines" + located + ":\nplaced");
@@ -65,7 +61,7 @@ TEST_F(ServerLog, PriorityFilterOnTheFile) {
   for (int level = -1; level <= 9; ++level) LogMessage("loc", std::to_string(level), level);
   testing::internal::GetCapturedStderr();
   std::string pad(45, ' ');
-  EXPECT_EQ(ReadFile(tmp_ / "filter.log"), kDate + "\tloc" + pad + "\t7\n" + kDate + "\tloc" + pad + "\t8\n");
+  EXPECT_EQ(ReadFile(tmp_.File("filter.log")), kDate + "\tloc" + pad + "\t7\n" + kDate + "\tloc" + pad + "\t8\n");
 }
 
 TEST_F(ServerLog, ClosedLogSwallowsRecords) {
@@ -76,7 +72,7 @@ TEST_F(ServerLog, ClosedLogSwallowsRecords) {
   log.Close();
   LogMessage("b", "lost", 8);
   std::string echoed = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(ReadFile(tmp_ / "closed.log"), kDate + "\ta" + std::string(47, ' ') + "\tkept\n");
+  EXPECT_EQ(ReadFile(tmp_.File("closed.log")), kDate + "\ta" + std::string(47, ' ') + "\tkept\n");
   EXPECT_EQ(echoed, "a:\nkeptb:\nlost");
 }
 
@@ -89,7 +85,7 @@ TEST_F(ServerLog, DestroyedLogIsNoLongerCurrent) {
   testing::internal::CaptureStderr();
   LogMessage("after", "still echoed", 8);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "after:\nstill echoed");
-  EXPECT_TRUE(IsRegularFile(tmp_ / "gone.log"));  // destroying never touches the disk
+  EXPECT_TRUE(IsRegularFile(tmp_.File("gone.log")));  // destroying never touches the disk
 }
 
 TEST_F(ServerLog, LogFolderRemovedWithItsLog) {
@@ -99,10 +95,10 @@ TEST_F(ServerLog, LogFolderRemovedWithItsLog) {
   testing::internal::CaptureStderr();
   LogMessage("loc", "line", 7);
   testing::internal::GetCapturedStderr();
-  EXPECT_TRUE(IsRegularFile(tmp_ / "PELMO_20260305070409_LOG/BX9_srv.log"));
+  EXPECT_TRUE(IsRegularFile(tmp_.File("PELMO_20260305070409_LOG/BX9_srv.log")));
   log.Close();
   EXPECT_TRUE(folder.Remove());
-  EXPECT_FALSE(Exists(tmp_ / "PELMO_20260305070409_LOG"));
+  EXPECT_FALSE(Exists(tmp_.File("PELMO_20260305070409_LOG")));
 }
 
 TEST_F(ServerLog, LogFileInMissingFolderWritesNothing) {
@@ -112,7 +108,7 @@ TEST_F(ServerLog, LogFileInMissingFolderWritesNothing) {
   testing::internal::CaptureStderr();
   LogMessage("loc", "line", 8);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "loc:\nline");
-  EXPECT_FALSE(Exists(tmp_ / "missing"));
+  EXPECT_FALSE(Exists(tmp_.File("missing")));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Helpers for the file-system tree tests: a temporary folder on disk, file
-// probes, and a recorder for log records.
+// Helpers for the file-system tree tests: the common folder and file helpers,
+// a recorder for log records, and a folder whose maps a test may look at.
 #pragma once
 
 #include <string>
@@ -8,27 +8,16 @@
 
 #include "shared/server/CnvTools.h"
 #include "support/program_log.h"
+#include "tests/common/files.h"
+#include "tests/common/pinned_clock.h"
+#include "tests/common/temp_dir.h"
 
-// A new folder under $TMPDIR (or /tmp), removed with all its contents when
-// the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-bool IsDirectory(const std::string& path);
-bool IsRegularFile(const std::string& path);
-bool Exists(const std::string& path);
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
+using testutil::Exists;
+using testutil::IsDirectory;
+using testutil::IsRegularFile;
+using testutil::ReadFile;
+using testutil::TempDir;
+using testutil::WriteFile;
 
 // The current server log while it lives, with a minimum priority of its
 // choosing: it keeps every record that reaches it.
@@ -58,6 +47,3 @@ struct OpenFolder : ct_Folder<TStr> {
   const std::map<TStr, ct_Folder<TStr>*>& Folders() const { return this->m_folders; }
   const std::vector<ct_Folder<TStr>*>& Owned() const { return this->m_owned; }
 };
-
-// A date-time record for the pinned clock: 2026-03-05 07:04:09.
-DateTime PinnedMoment();
