@@ -2,6 +2,7 @@
 // the application's tool mode, current box and selection, the current
 // document, fonts.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -17,44 +18,42 @@ constexpr uint32_t kMaxBlock = 256u << 20;
 // Font-list entries: id, 0, offset of the name in units, its length.
 constexpr int32_t kFontEntrySize = 12;
 
-// The current document's id and content; kXTErrNoDocument without one.
-int32_t Current(Host& host, int32_t* id, DocumentContent** content) {
-  *content = CurrentContent(host);
-  if (*content == nullptr) return kXTErrNoDocument;
-  *id = host.app().current_document;
+// Where a call works: a document, its content and, for text, the story.
+struct Place {
+  int32_t document = 0;
+  DocumentContent* content = nullptr;
+  Story* story = nullptr;
+};
+
+// The current document and its content; kXTErrNoDocument without one.
+int32_t Current(Host& host, Place* at) {
+  at->content = CurrentContent(host);
+  if (at->content == nullptr) return kXTErrNoDocument;
+  at->document = host.app().current_document;
   return kXTOk;
 }
 
 // What a text reference names, as it is now.
-int32_t Resolve(Host& host, XTTextRef ref, int32_t* document, DocumentContent** content,
-                Story** story) {
+int32_t Resolve(Host& host, XTTextRef ref, Place* at) {
   DocumentSpace::TextTarget target;
   if (!host.docs.Lookup(ref, &target)) return kXTErrParam;
-  *content = ContentOf(host, target.document);
-  *story = *content != nullptr ? (*content)->FindStory(target.story) : nullptr;
-  if (*story == nullptr || (*story)->version != target.version) return kXTErrStaleText;
-  *document = target.document;
+  at->content = ContentOf(host, target.document);
+  at->story = at->content != nullptr ? at->content->FindStory(target.story) : nullptr;
+  if (at->story == nullptr || at->story->version != target.version) return kXTErrStaleText;
+  at->document = target.document;
   return kXTOk;
 }
 
 // A box of the current document by handle.
 Box* CurrentBox(Host& host, XTBox handle, DocumentContent** content) {
-  int32_t id = 0;
-  if (Current(host, &id, content) != kXTOk || (handle >> 16) != id) return nullptr;
-  return (*content)->FindBox(handle & 0xFFFF);
+  Place at;
+  if (Current(host, &at) != kXTOk || (handle >> 16) != at.document) return nullptr;
+  *content = at.content;
+  return at.content->FindBox(handle & 0xFFFF);
 }
 
 void PutWord(std::vector<uint8_t>& block, std::size_t word, int32_t value) {
   std::memcpy(block.data() + word * 4, &value, 4);
-}
-
-// The run tables of no text (reference 0): empty.
-int32_t NoRuns(Host& host, XTHandle table, uint32_t* count) {
-  std::vector<uint8_t>* block = host.docs.blocks.Find(table);
-  if (block == nullptr || count == nullptr) return kXTErrParam;
-  block->clear();
-  *count = 0;
-  return kXTOk;
 }
 
 // --- LGE2: memory blocks ---
@@ -100,124 +99,114 @@ int32_t StoryText(int32_t story_id, XTTextRef* ref, int32_t* length, int32_t* fi
   if (ref == nullptr || length == nullptr || first_box == nullptr || document == nullptr) {
     return kXTErrParam;
   }
-  int32_t id = 0;
-  DocumentContent* content = nullptr;
-  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
-  const Story* story = content->FindStory(story_id);
+  Place at;
+  if (const int32_t result = Current(host, &at); result != kXTOk) return result;
+  const Story* story = at.content->FindStory(story_id);
   if (story == nullptr) return kXTErrParam;
-  *ref = host.docs.RefOf(id, *story);
+  *ref = host.docs.RefOf(at.document, *story);
   *length = story->length();
   *first_box = 0;
-  for (const Box& box : content->boxes) {
+  for (const Box& box : at.content->boxes) {
     if (box.story == story_id) {
-      *first_box = BoxHandle(id, box.id);
+      *first_box = BoxHandle(at.document, box.id);
       break;
     }
   }
-  *document = id;
+  *document = at.document;
   ++host.docs.text_requests;
+  return kXTOk;
+}
+
+// Fills the block `table` with one row of `words` words for each element of
+// the story's `runs` that the text `ref` names (none for reference 0), the
+// words of a row the first of `row(element)` (called in order), and sets *count to the rows.
+template <class Run, class Row>
+int32_t RunTable(Host& host, XTTextRef ref, XTHandle table, uint32_t* count,
+                 std::vector<Run> Story::*runs, std::size_t words, Row row) {
+  Place at;
+  if (ref != 0) {
+    if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  }
+  std::vector<uint8_t>* block = host.docs.blocks.Find(table);
+  if (block == nullptr || count == nullptr) return kXTErrParam;
+  const std::vector<Run> none;
+  const std::vector<Run>& list = at.story != nullptr ? at.story->*runs : none;
+  block->assign(list.size() * words * 4, 0);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::array<int32_t, 3> values = row(list[i]);
+    for (std::size_t w = 0; w < words && w < values.size(); ++w) {
+      PutWord(*block, i * words + w, values[w]);
+    }
+  }
+  *count = static_cast<uint32_t>(list.size());
   return kXTOk;
 }
 
 int32_t ParagraphRuns(XTTextRef ref, XTHandle table, uint32_t* count) {
   Host& host = Host::Current();
   if (host.Fails("paragraph_runs")) return kXTErrInjected;
-  if (ref == 0) return NoRuns(host, table, count);
-  int32_t document = 0;
-  DocumentContent* content = nullptr;
-  Story* story = nullptr;
-  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
-    return result;
-  }
-  std::vector<uint8_t>* block = host.docs.blocks.Find(table);
-  if (block == nullptr || count == nullptr) return kXTErrParam;
-  block->assign(story->paragraphs.size() * kXTParagraphRunWords * 4, 0);
-  int32_t start = 0;
-  for (std::size_t i = 0; i < story->paragraphs.size(); ++i) {
-    PutWord(*block, i * kXTParagraphRunWords, story->paragraphs[i].format);
-    PutWord(*block, i * kXTParagraphRunWords + 1, story->paragraphs[i].length);
-    PutWord(*block, i * kXTParagraphRunWords + 2, start);
-    start += story->paragraphs[i].length;
-  }
-  *count = static_cast<uint32_t>(story->paragraphs.size());
-  return kXTOk;
+  int32_t start = 0;  // where the paragraph starts
+  return RunTable(host, ref, table, count, &Story::paragraphs, kXTParagraphRunWords,
+                  [&](const ParagraphRun& paragraph) {
+                    const std::array<int32_t, 3> row{paragraph.format, paragraph.length, start};
+                    start += paragraph.length;
+                    return row;
+                  });
 }
 
 int32_t CharacterRuns(XTTextRef ref, XTHandle table, uint32_t* count) {
   Host& host = Host::Current();
   if (host.Fails("character_runs")) return kXTErrInjected;
-  if (ref == 0) return NoRuns(host, table, count);
-  int32_t document = 0;
-  DocumentContent* content = nullptr;
-  Story* story = nullptr;
-  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
-    return result;
-  }
-  std::vector<uint8_t>* block = host.docs.blocks.Find(table);
-  if (block == nullptr || count == nullptr) return kXTErrParam;
-  block->assign(story->runs.size() * kXTCharacterRunWords * 4, 0);
-  for (std::size_t i = 0; i < story->runs.size(); ++i) {
-    PutWord(*block, i * kXTCharacterRunWords, story->runs[i].attributes);
-    PutWord(*block, i * kXTCharacterRunWords + 1, story->runs[i].length);
-  }
-  *count = static_cast<uint32_t>(story->runs.size());
-  return kXTOk;
+  return RunTable(host, ref, table, count, &Story::runs, kXTCharacterRunWords,
+                  [](const CharacterRun& run) {
+                    return std::array<int32_t, 3>{run.attributes, run.length, 0};
+                  });
 }
 
 int32_t ReadText(XTTextRef ref, int32_t start, int32_t count, char16_t* out) {
   Host& host = Host::Current();
   if (host.Fails("read_text")) return kXTErrInjected;
   if (ref == 0 && count == 0) return kXTOk;  // nothing of no text
-  int32_t document = 0;
-  DocumentContent* content = nullptr;
-  Story* story = nullptr;
-  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
-    return result;
-  }
-  if (start < 0 || count < 0 || start > story->length() - count || (out == nullptr && count > 0)) {
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  if (start < 0 || count < 0 || start > at.story->length() - count ||
+      (out == nullptr && count > 0)) {
     return kXTErrParam;
   }
-  std::copy_n(story->text.begin() + start, count, out);
+  std::copy_n(at.story->text.begin() + start, count, out);
   return kXTOk;
 }
 
 int32_t InsertText(XTTextRef ref, int32_t position, const char16_t* text, int32_t count) {
   Host& host = Host::Current();
   if (host.Fails("insert_text")) return kXTErrInjected;
-  int32_t document = 0;
-  DocumentContent* content = nullptr;
-  Story* story = nullptr;
-  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
-    return result;
-  }
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   if (count < 0 || (text == nullptr && count > 0) ||
-      count > std::numeric_limits<int32_t>::max() - story->length() ||
-      !story->Insert(position, std::u16string(text ? text : u"", static_cast<std::size_t>(count)))) {
+      count > std::numeric_limits<int32_t>::max() - at.story->length() ||
+      !at.story->Insert(position,
+                        std::u16string(text ? text : u"", static_cast<std::size_t>(count)))) {
     return kXTErrParam;
   }
-  host.docs.Follow(ref, *story);
-  content->flags |= 1;
+  host.docs.Follow(ref, *at.story);
+  at.content->flags |= 1;
   return kXTOk;
 }
 
 int32_t DeleteText(XTTextRef ref, int32_t start, int32_t end) {
   Host& host = Host::Current();
   if (host.Fails("delete_text")) return kXTErrInjected;
-  int32_t document = 0;
-  DocumentContent* content = nullptr;
-  Story* story = nullptr;
-  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
-    return result;
-  }
-  if (!story->Delete(start, end)) return kXTErrParam;
-  host.transcript().Line("delete text " + std::to_string(story->id) + " " +
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  if (!at.story->Delete(start, end)) return kXTErrParam;
+  host.transcript().Line("delete text " + std::to_string(at.story->id) + " " +
                          std::to_string(start) + " " + std::to_string(end));
-  host.docs.Follow(ref, *story);
-  content->flags |= 1;
+  host.docs.Follow(ref, *at.story);
+  at.content->flags |= 1;
   // A selection in the story keeps within it.
-  if (content->SelectedStory() == story) {
-    content->selection_start = std::min(content->selection_start, story->length());
-    content->selection_end = std::min(content->selection_end, story->length());
+  if (at.content->SelectedStory() == at.story) {
+    at.content->selection_start = std::min(at.content->selection_start, at.story->length());
+    at.content->selection_end = std::min(at.content->selection_end, at.story->length());
   }
   return kXTOk;
 }
@@ -258,32 +247,28 @@ bool SetAttribute(XTCharAttrRecord& record, int32_t attribute, int32_t value) {
 int32_t SetTextAttribute(XTTextRef ref, int32_t attribute, int32_t value, int32_t) {
   Host& host = Host::Current();
   if (host.Fails("set_text_attribute")) return kXTErrInjected;
-  int32_t document = 0;
-  DocumentContent* content = nullptr;
-  Story* story = nullptr;
-  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
-    return result;
-  }
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   XTCharAttrRecord probe = DefaultAttributes();
-  if (content->SelectedStory() != story || !SetAttribute(probe, attribute, value)) {
+  if (at.content->SelectedStory() != at.story || !SetAttribute(probe, attribute, value)) {
     return kXTErrParam;
   }
-  story->ChangeAttributes(content->selection_start, content->selection_end, [&](int32_t old) {
-    XTCharAttrRecord record = content->attributes[static_cast<std::size_t>(old)];
-    SetAttribute(record, attribute, value);
-    return content->AttributeIndex(record);
-  });
-  if (content->selection_start != content->selection_end) content->flags |= 1;
+  at.story->ChangeAttributes(
+      at.content->selection_start, at.content->selection_end, [&](int32_t old) {
+        XTCharAttrRecord record = at.content->attributes[static_cast<std::size_t>(old)];
+        SetAttribute(record, attribute, value);
+        return at.content->AttributeIndex(record);
+      });
+  if (at.content->selection_start != at.content->selection_end) at.content->flags |= 1;
   return kXTOk;
 }
 
 int32_t StoryOption(int32_t story_id, int32_t option, uint8_t* on) {
   Host& host = Host::Current();
   if (host.Fails("story_option")) return kXTErrInjected;
-  int32_t id = 0;
-  DocumentContent* content = nullptr;
-  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
-  const Story* story = content->FindStory(story_id);
+  Place at;
+  if (const int32_t result = Current(host, &at); result != kXTOk) return result;
+  const Story* story = at.content->FindStory(story_id);
   if (story == nullptr || option < 0 || option > 31 || on == nullptr) return kXTErrParam;
   *on = (story->options >> option) & 1;
   return kXTOk;
@@ -292,10 +277,9 @@ int32_t StoryOption(int32_t story_id, int32_t option, uint8_t* on) {
 int32_t SetStoryOption(int32_t story_id, int32_t option, uint8_t on) {
   Host& host = Host::Current();
   if (host.Fails("set_story_option")) return kXTErrInjected;
-  int32_t id = 0;
-  DocumentContent* content = nullptr;
-  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
-  Story* story = content->FindStory(story_id);
+  Place at;
+  if (const int32_t result = Current(host, &at); result != kXTOk) return result;
+  Story* story = at.content->FindStory(story_id);
   if (story == nullptr || option < 0 || option > 31) return kXTErrParam;
   const uint32_t bit = uint32_t{1} << option;
   story->options = on ? story->options | bit : story->options & ~bit;
@@ -305,12 +289,8 @@ int32_t SetStoryOption(int32_t story_id, int32_t option, uint8_t on) {
 int32_t Recompose(XTTextRef ref, int32_t, int32_t, int32_t) {
   Host& host = Host::Current();
   if (host.Fails("recompose")) return kXTErrInjected;
-  int32_t document = 0;
-  DocumentContent* content = nullptr;
-  Story* story = nullptr;
-  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
-    return result;
-  }
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   ++host.docs.recompose_requests;
   return kXTOk;
 }
@@ -318,14 +298,10 @@ int32_t Recompose(XTTextRef ref, int32_t, int32_t, int32_t) {
 int32_t BeginTextOperation(XTTextRef ref, int32_t first, int32_t last) {
   Host& host = Host::Current();
   if (host.Fails("begin_text_operation")) return kXTErrInjected;
-  int32_t document = 0;
-  DocumentContent* content = nullptr;
-  Story* story = nullptr;
-  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
-    return result;
-  }
-  if (first < 0 || first > last || last > story->length()) return kXTErrParam;
-  host.transcript().Line("text operation begin " + std::to_string(story->id) + " " +
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  if (first < 0 || first > last || last > at.story->length()) return kXTErrParam;
+  host.transcript().Line("text operation begin " + std::to_string(at.story->id) + " " +
                          std::to_string(first) + " " + std::to_string(last));
   return kXTOk;
 }
@@ -333,13 +309,9 @@ int32_t BeginTextOperation(XTTextRef ref, int32_t first, int32_t last) {
 int32_t EndTextOperation(XTTextRef ref) {
   Host& host = Host::Current();
   if (host.Fails("end_text_operation")) return kXTErrInjected;
-  int32_t document = 0;
-  DocumentContent* content = nullptr;
-  Story* story = nullptr;
-  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
-    return result;
-  }
-  host.transcript().Line("text operation end " + std::to_string(story->id));
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  host.transcript().Line("text operation end " + std::to_string(at.story->id));
   return kXTOk;
 }
 
@@ -348,14 +320,10 @@ int32_t EndTextOperation(XTTextRef ref) {
 int32_t AttributeContext(XTTextRef ref, XTAttrContext* context) {
   Host& host = Host::Current();
   if (host.Fails("attribute_context")) return kXTErrInjected;
-  int32_t document = 0;
-  DocumentContent* content = nullptr;
-  Story* story = nullptr;
-  if (const int32_t result = Resolve(host, ref, &document, &content, &story); result != kXTOk) {
-    return result;
-  }
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   if (context == nullptr) return kXTErrParam;
-  *context = document;
+  *context = at.document;
   return kXTOk;
 }
 
@@ -391,14 +359,13 @@ int32_t CharacterAttributes(XTAttrContext context, int32_t index, XTCharAttrReco
 int32_t SelectionAttributes(XTCharAttrRecord* record) {
   Host& host = Host::Current();
   if (host.Fails("selection_attributes")) return kXTErrInjected;
-  int32_t id = 0;
-  DocumentContent* content = nullptr;
-  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
-  const Story* story = content->SelectedStory();
+  Place at;
+  if (const int32_t result = Current(host, &at); result != kXTOk) return result;
+  const Story* story = at.content->SelectedStory();
   if (story == nullptr || record == nullptr) return kXTErrParam;
-  int32_t position = content->selection_start;
-  if (content->selection_start == content->selection_end && position > 0) --position;
-  *record = content->attributes[static_cast<std::size_t>(story->AttributesAt(position))];
+  int32_t position = at.content->selection_start;
+  if (at.content->selection_start == at.content->selection_end && position > 0) --position;
+  *record = at.content->attributes[static_cast<std::size_t>(story->AttributesAt(position))];
   return kXTOk;
 }
 
@@ -435,11 +402,10 @@ int32_t SetToolMode(int32_t mode) {
 int32_t CurrentBoxOf(XTBox* box) {
   Host& host = Host::Current();
   if (host.Fails("current_box")) return kXTErrInjected;
-  int32_t id = 0;
-  DocumentContent* content = nullptr;
-  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  Place at;
+  if (const int32_t result = Current(host, &at); result != kXTOk) return result;
   if (box == nullptr) return kXTErrParam;
-  *box = content->current_box != 0 ? BoxHandle(id, content->current_box) : 0;
+  *box = at.content->current_box != 0 ? BoxHandle(at.document, at.content->current_box) : 0;
   return kXTOk;
 }
 
@@ -460,13 +426,12 @@ int32_t SetCurrentBox(XTBox handle) {
 int32_t BoxOfStory(int32_t story_id, XTBox* box) {
   Host& host = Host::Current();
   if (host.Fails("box_of_story")) return kXTErrInjected;
-  int32_t id = 0;
-  DocumentContent* content = nullptr;
-  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  Place at;
+  if (const int32_t result = Current(host, &at); result != kXTOk) return result;
   if (box == nullptr) return kXTErrParam;
-  for (const Box& candidate : content->boxes) {
+  for (const Box& candidate : at.content->boxes) {
     if (candidate.story == story_id && story_id != 0) {
-      *box = BoxHandle(id, candidate.id);
+      *box = BoxHandle(at.document, candidate.id);
       return kXTOk;
     }
   }
@@ -547,14 +512,13 @@ int32_t Refresh(int32_t, int32_t, int32_t) {
 int32_t TextSelection(int32_t* story_id, int32_t* start, int32_t* end) {
   Host& host = Host::Current();
   if (host.Fails("text_selection")) return kXTErrInjected;
-  int32_t id = 0;
-  DocumentContent* content = nullptr;
-  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  Place at;
+  if (const int32_t result = Current(host, &at); result != kXTOk) return result;
   if (story_id == nullptr || start == nullptr || end == nullptr) return kXTErrParam;
-  const Story* story = content->SelectedStory();
+  const Story* story = at.content->SelectedStory();
   *story_id = story != nullptr ? story->id : 0;
-  *start = story != nullptr ? content->selection_start : 0;
-  *end = story != nullptr ? content->selection_end : 0;
+  *start = story != nullptr ? at.content->selection_start : 0;
+  *end = story != nullptr ? at.content->selection_end : 0;
   return kXTOk;
 }
 
@@ -589,11 +553,10 @@ int32_t DocumentCount(int32_t* count) {
 int32_t StateByte(const char* name, bool DocumentContent::*field, uint8_t* answer) {
   Host& host = Host::Current();
   if (host.Fails(name)) return kXTErrInjected;
-  int32_t id = 0;
-  DocumentContent* content = nullptr;
-  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  Place at;
+  if (const int32_t result = Current(host, &at); result != kXTOk) return result;
   if (answer == nullptr) return kXTErrParam;
-  *answer = content->*field ? 1 : 0;
+  *answer = at.content->*field ? 1 : 0;
   return kXTOk;
 }
 
@@ -608,21 +571,19 @@ int32_t IsMacDocument(uint8_t* answer) {
 int32_t StateFlags(uint32_t* flags) {
   Host& host = Host::Current();
   if (host.Fails("state_flags")) return kXTErrInjected;
-  int32_t id = 0;
-  DocumentContent* content = nullptr;
-  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
+  Place at;
+  if (const int32_t result = Current(host, &at); result != kXTOk) return result;
   if (flags == nullptr) return kXTErrParam;
-  *flags = content->flags;
+  *flags = at.content->flags;
   return kXTOk;
 }
 
 int32_t SetStateFlags(uint32_t flags) {
   Host& host = Host::Current();
   if (host.Fails("set_state_flags")) return kXTErrInjected;
-  int32_t id = 0;
-  DocumentContent* content = nullptr;
-  if (const int32_t result = Current(host, &id, &content); result != kXTOk) return result;
-  content->flags = flags;
+  Place at;
+  if (const int32_t result = Current(host, &at); result != kXTOk) return result;
+  at.content->flags = flags;
   return kXTOk;
 }
 

@@ -11,12 +11,6 @@
 namespace xthost {
 namespace {
 
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;
   std::size_t start = 0;

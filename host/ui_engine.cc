@@ -5,13 +5,14 @@
 #include "host/utf.h"
 
 namespace xthost {
-namespace {
 
 std::string Trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string::npos) return std::string();
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
+
+namespace {
 
 const char* PreferenceName(int32_t preference) {
   switch (preference) {

@@ -200,6 +200,10 @@ class UiEngine {
   bool wants_idle_ = false;
 };
 
+// `text` without the spaces at its start and end, as answers and titles are
+// compared (ui_engine.cc).
+std::string Trimmed(const std::string& text);
+
 // The user-interface table with `code`, or null (ui_suites.cc).
 const void* FindUiSuite(uint32_t code);
 

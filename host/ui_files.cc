@@ -7,12 +7,6 @@
 namespace xthost {
 namespace {
 
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 bool IsFolder(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

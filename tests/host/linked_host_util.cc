@@ -1,26 +1,8 @@
 #include "host/linked_host_util.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "support/host_link.h"
-
-TempFolder::TempFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/brenix-host-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = std::filesystem::canonical(pattern).string();
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
 
 LinkedHost::LinkedHost(const std::string& fail, const std::string& temp,
                        const std::string& xtensions) {
@@ -67,21 +49,4 @@ std::vector<std::string> LinkedHost::Lines() const {
 std::size_t LinkedHost::OpenHandles() const {
   return host_->strings.size() + host_->paths.size() + host_->converters.size() +
          host_->files.size();
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
 }

@@ -2,23 +2,27 @@
 // bound to its suites, and a temporary folder that goes away afterwards.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/host.h"
+#include "tests/common/files.h"
+#include "tests/common/temp_dir.h"
 
+// A fresh folder, removed with everything in it when the object goes; its
+// path has no links in it, so it reads back as the host writes it.
 class TempFolder {
  public:
-  TempFolder();
-  ~TempFolder();
   const std::string& path() const { return path_; }
   // path() + "/" + name
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
  private:
-  std::string path_;
+  testutil::TempDir dir_{"brenix-host"};
+  std::string path_ = std::filesystem::canonical(dir_.path()).string();
 };
 
 class LinkedHost {
@@ -44,8 +48,7 @@ class LinkedHost {
   std::unique_ptr<xthost::Host> host_;
 };
 
-// The whole content of a file ("" when it cannot be read).
-std::string ReadFile(const std::string& path);
-// Creates a file holding `text`.
-void WriteFile(const std::string& path, const std::string& text);
-bool Exists(const std::string& path);
+// Whole-file reads and writes and the existence probe of tests/common.
+using testutil::Exists;
+using testutil::ReadFile;
+using testutil::WriteFile;

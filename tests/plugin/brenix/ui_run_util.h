@@ -6,13 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/common/files.h"
+#include "tests/common/temp_dir.h"
 
 extern char** environ;
 
@@ -20,17 +22,8 @@ namespace ui_run {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void WriteAll(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
+using testutil::ReadFile;
+using testutil::WriteFile;
 
 inline std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -44,24 +37,16 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
 class Installation {
  public:
   explicit Installation(const std::string& settings = "") {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/brenix-ui-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    root_ = pattern;
     fs::create_directory(root_ / "XTensions");
     fs::copy_file(BRENIX_LIBRARY, root_ / "XTensions" / "libbrenix.so");
-    if (!settings.empty()) WriteAll(root_ / "XTensions" / "brenix.ini", settings);
-  }
-  ~Installation() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
+    if (!settings.empty()) WriteSettings(settings);
   }
   Installation(const Installation&) = delete;
   Installation& operator=(const Installation&) = delete;
 
   const fs::path& root() const { return root_; }
   void WriteSettings(const std::string& text) const {
-    WriteAll(root_ / "XTensions" / "brenix.ini", text);
+    WriteFile(root_ / "XTensions" / "brenix.ini", text);
   }
   fs::path Registry() const { return root_ / "registry"; }
   // The registry key an outside launcher makes for an unattended run.
@@ -72,7 +57,8 @@ class Installation {
   void RaiseBatchFlag() const { fs::create_directories(BatchFlagKey()); }
 
  private:
-  fs::path root_;
+  testutil::TempDir dir_{"brenix-ui"};  // removed with all in it when the object goes
+  fs::path root_ = dir_.path();
 };
 
 struct HostRun {
@@ -118,9 +104,9 @@ inline HostRun RunHost(const Installation& install, std::vector<std::string> arg
   int status = 0;
   waitpid(pid, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.transcript = SplitLines(ReadAll(install.root() / "transcript.txt"));
-  run.errors = ReadAll(errors);
-  run.log = ReadAll(install.root() / "BrenixLogfile.txt");
+  run.transcript = SplitLines(ReadFile(install.root() / "transcript.txt"));
+  run.errors = ReadFile(errors);
+  run.log = ReadFile(install.root() / "BrenixLogfile.txt");
   return run;
 }
 
@@ -150,6 +136,36 @@ inline std::vector<std::string> Between(const HostRun& run, const std::string& f
     if (inside) kept.push_back(line);
   }
   return kept;
+}
+
+// The menu as `menus` lists it, without the menu's handle and title.
+inline std::vector<std::string> Listed(const HostRun& run) {
+  std::vector<std::string> items;
+  for (const std::string& line : Only(run, {"menu 1 \"Brenix 9\" item "})) {
+    items.push_back(line.substr(std::string("menu 1 \"Brenix 9\" item ").size()));
+  }
+  return items;
+}
+
+// The menu in extended mode with both export items on, while no document is
+// open.
+inline const std::vector<std::string> kFullMenuWithoutDocument = {
+    "3 \" Export current document\" disabled", "4 \" Export PDF coordinates\" disabled",
+    "5 \" Export XTags\" disabled",            "6 \" Export to Solvane\" enabled",
+    "7 \" Export multiple documents\" enabled", "8 \" Import Solvane file\" enabled",
+    "9 \" Import multiple Solvane files\" enabled"};
+
+// The host's last transcript line when the plug-in left no handle open.
+inline constexpr char kNoHandles[] =
+    "handles strings=0 paths=0 converters=0 files=0 modules=0 documents=0";
+
+// Whether the log records say the plug-in object was built and ended with
+// nothing left allocated.
+inline bool EndedWithNothingAllocated(const HostRun& run) {
+  return run.errors.find("]:InitBrenix():\n\nMemory completely deallocated.\n") !=
+             std::string::npos &&
+         run.errors.find("]:DeinitBrenix():\n\nMemory completely deallocated.\n") !=
+             std::string::npos;
 }
 
 inline bool Clean(const HostRun& run) {

@@ -6,42 +6,28 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/common/files.h"
+#include "tests/common/temp_dir.h"
+#include "ui_run_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
+// A scratch folder for the host's runs, with an empty XTensions folder.
 class Folder {
  public:
-  Folder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/brenix-xthost-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    root_ = pattern;
-    fs::create_directory(root_ / "XTensions");
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  fs::path operator/(const std::string& name) const { return root_ / name; }
-  const fs::path& root() const { return root_; }
+  Folder() { fs::create_directory(root() / "XTensions"); }
+  fs::path operator/(const std::string& name) const { return root() / name; }
+  fs::path root() const { return dir_.path(); }
 
  private:
-  fs::path root_;
+  testutil::TempDir dir_{"brenix-xthost"};
 };
 
 // Runs a program in `folder`; its exit status (-1 when it did not exit).
@@ -66,10 +52,7 @@ std::vector<std::string> Host(const Folder& folder, const std::vector<std::strin
   std::vector<std::string> args = {XTHOST_PROGRAM, "--transcript", "transcript.txt"};
   args.insert(args.end(), commands.begin(), commands.end());
   *status = RunIn(folder, args);
-  std::vector<std::string> lines;
-  std::istringstream in(ReadAll(folder / "transcript.txt"));
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+  return ui_run::SplitLines(testutil::ReadFile(folder / "transcript.txt"));
 }
 
 TEST(XthostDocuments, OpenShowSaveAndClose) {
@@ -79,7 +62,7 @@ TEST(XthostDocuments, OpenShowSaveAndClose) {
   int status = 0;
   const std::vector<std::string> lines =
       Host(folder, {"open", "brochure.qxp", "stories", "save", "close"}, &status);
-  EXPECT_EQ(status, 0) << ReadAll(folder / "stderr.txt");
+  EXPECT_EQ(status, 0) << testutil::ReadFile(folder / "stderr.txt");
   ASSERT_GE(lines.size(), 5u);
   EXPECT_EQ(lines.front(), "open document 1 \"brochure.qxp\" flags 0");
   auto has = [&](const std::string& line) {

@@ -35,7 +35,7 @@ TEST(XthostSelect, SelectsInTheFirstBoxOfTheStoryAndSavesIt) {
   const std::string saved = (install.root() / "brochure.qxp").string();
   const std::string command =
       std::string(BRENIX_PYTHON) + " -c '" + check + "' '" + kBrochure + "' '" + saved + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0) << ReadAll(saved);
+  EXPECT_EQ(std::system(command.c_str()), 0) << ReadFile(saved);
 }
 
 TEST(XthostSelect, ARangeThatCannotBeSelectedStopsTheRun) {

@@ -1,44 +1,20 @@
 #include "tests/plugin/qapi/doc_host_util.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
 #include "host/document_ops.h"
 #include "support/host_link.h"
 #include "support/program_log.h"
-
-namespace {
+#include "tests/common/registry_root.h"
 
 // The registry of every test program lives in a folder of its own, made
 // before anything asks the registry.
-struct RegistryFolder {
-  std::string path;
-  RegistryFolder() {
-    const char* base = std::getenv("TMPDIR");
-    path = std::string(base && *base ? base : "/tmp") + "/brenix-registry-XXXXXX";
-    if (mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    setenv("BRENIX_REGISTRY_ROOT", path.c_str(), 1);
-  }
-  ~RegistryFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-} g_registry;
+const testutil::RegistryRoot g_registry;
 
-std::string MakeFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/brenix-docs-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  return std::filesystem::canonical(pattern).string();
-}
-
-}  // namespace
-
-DocHost::DocHost(const std::string& fail) : folder_(MakeFolder()) {
+DocHost::DocHost(const std::string& fail) {
   xthost::HostOptions options;
   options.transcript = &transcript_;
   host_ = std::make_unique<xthost::Host>(std::move(options));
@@ -66,8 +42,6 @@ DocHost::DocHost(const std::string& fail) : folder_(MakeFolder()) {
 DocHost::~DocHost() {
   XT() = HostLink();
   host_.reset();
-  std::error_code ec;
-  std::filesystem::remove_all(folder_, ec);
 }
 
 int32_t DocHost::Open(const std::string& fixture, const std::string& name) {
@@ -103,13 +77,6 @@ LogCapture::LogCapture() : saved_(ProgramLog().rdbuf(text_.rdbuf())) {}
 
 LogCapture::~LogCapture() { ProgramLog().rdbuf(saved_); }
 
-std::string ReadFileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 std::string FixtureText(const std::string& name) {
-  return ReadFileText(std::string(BRENIX_TEST_DATA) + "/" + name);
+  return testutil::ReadFile(std::string(BRENIX_TEST_DATA) + "/" + name);
 }

@@ -3,6 +3,7 @@
 // fixtures in tests/data, and the program log captured.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -10,6 +11,8 @@
 
 #include "host/document.h"
 #include "host/host.h"
+#include "tests/common/files.h"
+#include "tests/common/temp_dir.h"
 
 class DocHost {
  public:
@@ -35,7 +38,8 @@ class DocHost {
   void Clear() { transcript_.str(""); }
 
  private:
-  std::string folder_;
+  testutil::TempDir dir_{"brenix-docs"};
+  std::string folder_ = std::filesystem::canonical(dir_.path()).string();
   std::ostringstream transcript_;
   std::unique_ptr<xthost::Host> host_;
 };
@@ -55,6 +59,6 @@ class LogCapture {
 };
 
 // The whole content of a file ("" when it cannot be read).
-std::string ReadFileText(const std::string& path);
+using testutil::ReadFile;
 // The text of a fixture in tests/data.
 std::string FixtureText(const std::string& name);

@@ -160,7 +160,7 @@ TEST_F(QuarkDocTest, WrapperOpensMakesCurrentAndSaves) {
 
   host_.content().FindStory(1)->Insert(0, u"New ");
   ASSERT_TRUE(doc->Save());
-  EXPECT_NE(ReadFileText(source).find("\"New Brenix Brochure"), std::string::npos);
+  EXPECT_NE(ReadFile(source).find("\"New Brenix Brochure"), std::string::npos);
   EXPECT_EQ(host_.content().flags, 0u);
 }
 
@@ -173,7 +173,7 @@ TEST_F(QuarkDocTest, SaveGoesToTheRequestsFileOrTheDocumentsOwn) {
   std::ofstream(host_.Path("target.qxp")) << "old";
   ASSERT_TRUE(doc->Save());
   EXPECT_TRUE(Has(host_.Lines(), "save document " + std::to_string(id) + " \"target.qxp\""));
-  EXPECT_EQ(json::parse(ReadFileText(host_.Path("target.qxp"))),
+  EXPECT_EQ(json::parse(ReadFile(host_.Path("target.qxp"))),
             json::parse(FixtureText("doc_brochure.json")));
 
   // A request file that is open as another document (-49): its own file.

@@ -4,10 +4,7 @@
 // shut-down end process-wide state for good.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <algorithm>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +15,7 @@
 #include "plugin/xtension/entry.h"
 #include "plugin/xtension/isolated_util.h"
 #include "support/host_link.h"
+#include "tests/common/registry_root.h"
 
 namespace {
 
@@ -47,9 +45,7 @@ Outcome Activate(const std::string& fail, bool fillSlots,
   const std::string text = InChild([&] {
     // The plug-in object asks the registry for the batch flag: a registry
     // of the child's own.
-    char registry[] = "/tmp/brenix-registration-XXXXXX";
-    if (mkdtemp(registry) == nullptr) return std::string("no registry folder");
-    setenv("BRENIX_REGISTRY_ROOT", registry, 1);
+    const testutil::RegistryRoot registry;
     std::ostringstream out;
     xthost::HostOptions options;
     options.transcript = &out;
@@ -66,8 +62,6 @@ Outcome Activate(const std::string& fail, bool fillSlots,
     host.Quit();
     std::string ids;
     for (int32_t id : XT().reserved_ids) ids += std::to_string(id) + " ";
-    std::error_code ec;
-    std::filesystem::remove_all(registry, ec);
     return out.str() + extra + "ids " + ids + "\n";
   });
   Outcome outcome;

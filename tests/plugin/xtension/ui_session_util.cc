@@ -12,16 +12,18 @@
 #include "plugin/xtension/entry.h"
 #include "plugin/xtension/isolated_util.h"
 #include "support/program_log.h"
+#include "tests/common/files.h"
+#include "tests/common/temp_dir.h"
 
 namespace fs = std::filesystem;
 
 std::string RunSession(const Session& session,
                        const std::function<std::string(xthost::Host&)>& body) {
   return InChild([&] {
-    char folder[] = "/tmp/brenix-ui-session-XXXXXX";
-    if (mkdtemp(folder) == nullptr || chdir(folder) != 0) return std::string("no folder");
-    setenv("BRENIX_REGISTRY_ROOT", (std::string(folder) + "/registry").c_str(), 1);
-    const std::string errors = std::string(folder) + "/stderr.txt";
+    const testutil::TempDir folder("brenix-ui-session");
+    if (chdir(folder.path().c_str()) != 0) return std::string("no folder");
+    setenv("BRENIX_REGISTRY_ROOT", folder.File("registry").c_str(), 1);
+    const std::string errors = folder.File("stderr.txt");
     if (std::freopen(errors.c_str(), "w", stderr) == nullptr) return std::string("no stderr");
     fs::create_directories("XTensions");
     if (!session.settings.empty()) std::ofstream("XTensions/brenix.ini") << session.settings;
@@ -49,12 +51,9 @@ std::string RunSession(const Session& session,
       host.Quit();
     }
     std::fflush(stderr);
-    std::ifstream in(errors);
-    std::ostringstream err;
-    err << in.rdbuf();
-    std::error_code ec;
-    if (chdir("/") == 0) fs::remove_all(folder, ec);
-    return merged.str() + "--\n" + result + "--stderr--\n" + err.str();
+    const std::string err = testutil::ReadFile(errors);
+    if (chdir("/") != 0) return std::string("cannot leave the folder");
+    return merged.str() + "--\n" + result + "--stderr--\n" + err;
   });
 }
 
