@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
@@ -174,6 +175,72 @@ std::pair<int64_t, int64_t> Pair(const json& value, const std::string& where, in
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 
+// Item data as {"KEY": "BYTES"}: the key as eight hex digits, the bytes as
+// hex digits, two per byte.
+constexpr std::size_t kMaxItemDataEntries = 4096;
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+ItemData ReadItemData(const json& object, const std::string& where) {
+  ItemData data;
+  const json* value = Field(object, "data");
+  if (value == nullptr) return data;
+  const std::string w = where + ".data";
+  if (!value->is_object()) Bad(w, "is not an object");
+  if (value->size() > kMaxItemDataEntries) Bad(w, "has too many entries");
+  for (const auto& item : value->items()) {
+    const std::string& key = item.key();
+    const std::string kw = w + "." + key;
+    if (key.size() != 8) Bad(kw, "is not a key of eight hex digits");
+    uint32_t code = 0;
+    for (const char c : key) {
+      if (HexDigit(c) < 0) Bad(kw, "is not a key of eight hex digits");
+      code = code << 4 | static_cast<uint32_t>(HexDigit(c));
+    }
+    if (!item.value().is_string()) Bad(kw, "is not a string of hex digits");
+    const std::string& hex = item.value().get_ref<const std::string&>();
+    if (hex.size() % 2 != 0) Bad(kw, "is not a string of hex digits");
+    std::vector<uint8_t> bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+      const int high = HexDigit(hex[i]);
+      const int low = HexDigit(hex[i + 1]);
+      if (high < 0 || low < 0) Bad(kw, "is not a string of hex digits");
+      bytes.push_back(static_cast<uint8_t>(high << 4 | low));
+    }
+    data[code] = std::move(bytes);
+  }
+  return data;
+}
+
+Page ReadPage(const json& v, const std::string& w, std::initializer_list<const char*> keys) {
+  ExpectObject(v, w, keys);
+  Page page;
+  page.width = FixedField(v, "width", w, kDefaultPageWidth);
+  page.height = FixedField(v, "height", w, kDefaultPageHeight);
+  if (page.width <= 0 || page.height <= 0) Bad(w, "has no size");
+  page.master = static_cast<int32_t>(IntegerField(v, "master", w, 1, 0xFFFF, 1));
+  page.data = ReadItemData(v, w);
+  return page;
+}
+
+constexpr const char* kItemKinds[] = {"text", "picture", "empty", "line", "group"};
+
+ItemKind KindField(const json& object, const std::string& where, ItemKind fallback) {
+  const json* value = Field(object, "kind");
+  if (value == nullptr) return fallback;
+  if (value->is_string()) {
+    for (int i = 0; i < 5; ++i) {
+      if (value->get_ref<const std::string&>() == kItemKinds[i]) return static_cast<ItemKind>(i);
+    }
+  }
+  Bad(where + ".kind", "is not one of text, picture, empty, line, group");
+}
+
 XTParaFormatRecord ReadFormat(const json& v, const std::string& w) {
   ExpectObject(v, w,
                {"style", "alignment", "leftIndent", "rightIndent", "firstIndent", "leading",
@@ -256,7 +323,8 @@ void ReadContent(const json& doc, DocumentContent* c) {
   ExpectObject(doc, w,
                {"format", "version", "untitled", "mac", "flags", "layouts", "currentLayout",
                 "fonts", "colors", "styleSheets", "paragraphFormats", "characterAttributes",
-                "boxes", "stories", "currentBox", "textOpen", "selection"});
+                "boxes", "stories", "currentBox", "textOpen", "selection", "layers", "data",
+                "nextItem"});
   const json* format = Field(doc, "format");
   if (format == nullptr || !format->is_string() || format->get<std::string>() != kFormatName) {
     Bad(w, "is not an xthost document");
@@ -273,12 +341,37 @@ void ReadContent(const json& doc, DocumentContent* c) {
   const json& layouts = ArrayField(doc, "layouts", w);
   for (std::size_t i = 0; i < layouts.size(); ++i) {
     const std::string lw = At(w + ".layouts", i);
-    ExpectObject(layouts[i], lw, {"name", "type", "modified"});
+    ExpectObject(layouts[i], lw, {"name", "type", "modified", "spreads", "masters", "view"});
     Layout layout;
     layout.name = TextField(layouts[i], "name", lw);
     layout.type = CodeField(layouts[i], "type", lw, kPrintLayout);
     layout.modified = BoolField(layouts[i], "modified", lw);
-    c->layouts.push_back(layout);
+    const json& spreads = ArrayField(layouts[i], "spreads", lw);
+    for (std::size_t k = 0; k < spreads.size(); ++k) {
+      const std::string sw = At(lw + ".spreads", k);
+      ExpectObject(spreads[k], sw, {"pages"});
+      const json& pages = ArrayField(spreads[k], "pages", sw);
+      if (pages.empty()) Bad(sw, "has no pages");
+      Spread spread;
+      for (std::size_t p = 0; p < pages.size(); ++p) {
+        spread.pages.push_back(
+            ReadPage(pages[p], At(sw + ".pages", p), {"width", "height", "master", "data"}));
+      }
+      layout.spreads.push_back(std::move(spread));
+    }
+    // A layout without spreads has one spread of one page.
+    if (layout.spreads.empty()) layout.spreads.push_back(Spread{{Page{}}});
+    const json& masters = ArrayField(layouts[i], "masters", lw);
+    for (std::size_t k = 0; k < masters.size(); ++k) {
+      const std::string mw = At(lw + ".masters", k);
+      MasterSpread master;
+      master.page = ReadPage(masters[k], mw, {"name", "width", "height", "data"});
+      master.page.master = 1;
+      master.name = TextField(masters[k], "name", mw);
+      layout.masters.push_back(std::move(master));
+    }
+    layout.view = static_cast<int32_t>(IntegerField(layouts[i], "view", lw, 0, 0xFFFF, 0));
+    c->layouts.push_back(std::move(layout));
   }
   c->current_layout = static_cast<int32_t>(IntegerField(doc, "currentLayout", w, 0, 0xFFFF, 0));
 
@@ -341,11 +434,39 @@ void ReadContent(const json& doc, DocumentContent* c) {
   const json& boxes = ArrayField(doc, "boxes", w);
   for (std::size_t i = 0; i < boxes.size(); ++i) {
     const std::string bw = At(w + ".boxes", i);
-    ExpectObject(boxes[i], bw, {"id", "layout", "story", "bounds"});
+    const json& b = boxes[i];
+    ExpectObject(b, bw,
+                 {"id", "layout", "story", "bounds", "kind", "spread", "master", "anchor",
+                  "group", "parent", "rotation", "shape", "content", "recordWord", "layer",
+                  "locked", "inset", "masterItem", "follows", "polygon", "data"});
     Box box;
-    box.id = static_cast<int32_t>(IntegerField(boxes[i], "id", bw, 1, 0xFFFF, 0));
-    box.layout = static_cast<int32_t>(IntegerField(boxes[i], "layout", bw, 0, 0xFFFF, 0));
-    box.story = static_cast<int32_t>(IntegerField(boxes[i], "story", bw, 0, kInt32Max, 0));
+    box.id = static_cast<int32_t>(IntegerField(b, "id", bw, 1, kMaxItemId, 0));
+    box.layout = static_cast<int32_t>(IntegerField(b, "layout", bw, 0, 0xFFFF, 0));
+    box.story = static_cast<int32_t>(IntegerField(b, "story", bw, 0, kInt32Max, 0));
+    box.kind = KindField(b, bw, box.story != 0 ? kTextItem : kEmptyItem);
+    box.spread = static_cast<int32_t>(IntegerField(b, "spread", bw, 1, 0xFFFF, 1));
+    box.master = BoolField(b, "master", bw);
+    box.anchor = static_cast<int32_t>(IntegerField(b, "anchor", bw, 0, kInt32Max, 0));
+    box.group = static_cast<int32_t>(IntegerField(b, "group", bw, 0, kMaxItemId, 0));
+    box.parent = static_cast<int32_t>(IntegerField(b, "parent", bw, 0, kMaxItemId, 0));
+    box.rotation = FixedField(b, "rotation", bw, 0);
+    box.shape = static_cast<uint8_t>(IntegerField(b, "shape", bw, 5, kShapeUser, kShapeRectangle));
+    box.content = static_cast<int32_t>(
+        IntegerField(b, "content", bw, 0, 0xFFFF, DefaultContent(box.kind)));
+    box.record_word = static_cast<uint32_t>(IntegerField(b, "recordWord", bw, 0, 0xFFFFFFFF, 0));
+    box.layer = static_cast<int32_t>(IntegerField(b, "layer", bw, 0, kInt32Max, 0));
+    box.locked = BoolField(b, "locked", bw);
+    box.inset = FixedField(b, "inset", bw, kDefaultInset);
+    if (box.inset < 0) Bad(bw + ".inset", "is negative");
+    box.master_item = static_cast<int32_t>(IntegerField(b, "masterItem", bw, 0, kMaxItemId, 0));
+    box.follows = BoolField(b, "follows", bw);
+    const json& polygon = ArrayField(b, "polygon", bw);
+    for (std::size_t k = 0; k < polygon.size(); ++k) {
+      const std::string pw = At(bw + ".polygon", k);
+      if (!polygon[k].is_array() || polygon[k].size() != 2) Bad(pw, "is not a point");
+      box.polygon.push_back({Fixed(polygon[k][0], pw + "[0]"), Fixed(polygon[k][1], pw + "[1]")});
+    }
+    box.data = ReadItemData(b, bw);
     const json& bounds = ArrayField(boxes[i], "bounds", bw);
     if (!bounds.empty() && bounds.size() != 4) Bad(bw + ".bounds", "is not four numbers");
     for (std::size_t k = 0; k < bounds.size(); ++k) {
@@ -359,7 +480,22 @@ void ReadContent(const json& doc, DocumentContent* c) {
     c->stories.push_back(ReadStory(stories[i], At(w + ".stories", i)));
   }
 
-  c->current_box = static_cast<int32_t>(IntegerField(doc, "currentBox", w, 0, 0xFFFF, 0));
+  const json& layers = ArrayField(doc, "layers", w);
+  for (std::size_t i = 0; i < layers.size(); ++i) {
+    const std::string lw = At(w + ".layers", i);
+    ExpectObject(layers[i], lw, {"id", "name", "visible", "locked"});
+    Layer layer;
+    layer.id = static_cast<int32_t>(IntegerField(layers[i], "id", lw, 0, kInt32Max, 0));
+    layer.name = TextField(layers[i], "name", lw);
+    const json* visible = Field(layers[i], "visible");
+    layer.visible = visible == nullptr || BoolField(layers[i], "visible", lw);
+    layer.locked = BoolField(layers[i], "locked", lw);
+    c->layers.push_back(std::move(layer));
+  }
+  c->data = ReadItemData(doc, w);
+  c->next_item = static_cast<int32_t>(IntegerField(doc, "nextItem", w, 1, kMaxItemId + 1, 1));
+
+  c->current_box = static_cast<int32_t>(IntegerField(doc, "currentBox", w, 0, kMaxItemId, 0));
   c->text_open = BoolField(doc, "textOpen", w);
   if (const json* selection = Field(doc, "selection")) {
     const auto [start, end] = Pair(*selection, w + ".selection", 0, kInt32Max, 0, kInt32Max);
@@ -402,6 +538,77 @@ void PutFixed(ordered& object, const char* key, int32_t value, int32_t fallback)
 
 void PutText(ordered& object, const char* key, const std::u16string& text) {
   if (!text.empty()) object[key] = TextValue(text);
+}
+
+void PutData(ordered& object, const ItemData& data) {
+  if (data.empty()) return;
+  ordered entries = ordered::object();
+  for (const auto& [key, bytes] : data) {
+    char name[9];
+    std::snprintf(name, sizeof name, "%08x", key);
+    std::string hex;
+    for (const uint8_t byte : bytes) {
+      static const char kDigits[] = "0123456789abcdef";
+      hex += kDigits[byte >> 4];
+      hex += kDigits[byte & 15];
+    }
+    entries[name] = hex;
+  }
+  object["data"] = entries;
+}
+
+ordered PageValue(const Page& page, bool with_master) {
+  ordered v = ordered::object();
+  PutFixed(v, "width", page.width, kDefaultPageWidth);
+  PutFixed(v, "height", page.height, kDefaultPageHeight);
+  if (with_master) Put<int32_t>(v, "master", page.master, 1);
+  PutData(v, page.data);
+  return v;
+}
+
+// Whether a layout's spreads are those a file without spreads gets.
+bool DefaultSpreads(const Layout& layout) {
+  if (layout.spreads.size() != 1 || layout.spreads[0].pages.size() != 1) return false;
+  const Page& page = layout.spreads[0].pages[0];
+  return page.width == kDefaultPageWidth && page.height == kDefaultPageHeight &&
+         page.master == 1 && page.data.empty();
+}
+
+ordered BoxValue(const Box& box) {
+  const ItemKind kind = box.story != 0 ? kTextItem : kEmptyItem;
+  ordered v = ordered::object();
+  v["id"] = box.id;
+  Put<int32_t>(v, "layout", box.layout, 0);
+  Put<int32_t>(v, "story", box.story, 0);
+  if (box.bounds != std::array<int32_t, 4>{}) {
+    ordered bounds = ordered::array();
+    for (const int32_t b : box.bounds) bounds.push_back(FixedValue(b));
+    v["bounds"] = bounds;
+  }
+  if (box.kind != kind) v["kind"] = kItemKinds[box.kind];
+  Put<int32_t>(v, "spread", box.spread, 1);
+  Put(v, "master", box.master, false);
+  Put<int32_t>(v, "anchor", box.anchor, 0);
+  Put<int32_t>(v, "group", box.group, 0);
+  Put<int32_t>(v, "parent", box.parent, 0);
+  PutFixed(v, "rotation", box.rotation, 0);
+  Put<unsigned>(v, "shape", box.shape, kShapeRectangle);
+  Put<int32_t>(v, "content", box.content, DefaultContent(box.kind));
+  Put<uint32_t>(v, "recordWord", box.record_word, 0);
+  Put<int32_t>(v, "layer", box.layer, 0);
+  Put(v, "locked", box.locked, false);
+  PutFixed(v, "inset", box.inset, kDefaultInset);
+  Put<int32_t>(v, "masterItem", box.master_item, 0);
+  Put(v, "follows", box.follows, false);
+  if (!box.polygon.empty()) {
+    ordered points = ordered::array();
+    for (const auto& point : box.polygon) {
+      points.push_back(ordered::array({FixedValue(point[0]), FixedValue(point[1])}));
+    }
+    v["polygon"] = points;
+  }
+  PutData(v, box.data);
+  return v;
 }
 
 ordered FormatValue(const XTParaFormatRecord& f) {
@@ -514,6 +721,26 @@ std::string FormatDocument(const DocumentContent& c) {
       PutText(v, "name", layout.name);
       Put(v, "type", CodeText(layout.type), CodeText(kPrintLayout));
       Put(v, "modified", layout.modified, false);
+      if (!DefaultSpreads(layout)) {
+        ordered spreads = ordered::array();
+        for (const Spread& spread : layout.spreads) {
+          ordered pages = ordered::array();
+          for (const Page& page : spread.pages) pages.push_back(PageValue(page, true));
+          spreads.push_back(ordered::object({{"pages", pages}}));
+        }
+        v["spreads"] = spreads;
+      }
+      if (!layout.masters.empty()) {
+        ordered masters = ordered::array();
+        for (const MasterSpread& master : layout.masters) {
+          ordered m = ordered::object();
+          PutText(m, "name", master.name);
+          m.update(PageValue(master.page, false));
+          masters.push_back(m);
+        }
+        v["masters"] = masters;
+      }
+      Put<int32_t>(v, "view", layout.view, 0);
       layouts.push_back(v);
     }
     doc["layouts"] = layouts;
@@ -569,18 +796,7 @@ std::string FormatDocument(const DocumentContent& c) {
   }
   if (!c.boxes.empty()) {
     ordered boxes = ordered::array();
-    for (const Box& box : c.boxes) {
-      ordered v = ordered::object();
-      v["id"] = box.id;
-      Put<int32_t>(v, "layout", box.layout, 0);
-      Put<int32_t>(v, "story", box.story, 0);
-      if (box.bounds != std::array<int32_t, 4>{}) {
-        ordered bounds = ordered::array();
-        for (const int32_t b : box.bounds) bounds.push_back(FixedValue(b));
-        v["bounds"] = bounds;
-      }
-      boxes.push_back(v);
-    }
+    for (const Box& box : c.boxes) boxes.push_back(BoxValue(box));
     doc["boxes"] = boxes;
   }
   if (!c.stories.empty()) {
@@ -588,6 +804,20 @@ std::string FormatDocument(const DocumentContent& c) {
     for (const Story& story : c.stories) stories.push_back(StoryValue(story));
     doc["stories"] = stories;
   }
+  if (!c.layers.empty()) {
+    ordered layers = ordered::array();
+    for (const Layer& layer : c.layers) {
+      ordered v = ordered::object();
+      v["id"] = layer.id;
+      PutText(v, "name", layer.name);
+      Put(v, "visible", layer.visible, true);
+      Put(v, "locked", layer.locked, false);
+      layers.push_back(v);
+    }
+    doc["layers"] = layers;
+  }
+  PutData(doc, c.data);
+  Put<int32_t>(doc, "nextItem", c.next_item, 1);
   Put<int32_t>(doc, "currentBox", c.current_box, 0);
   Put(doc, "textOpen", c.text_open, false);
   if (c.selection_start != 0 || c.selection_end != 0) {

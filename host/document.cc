@@ -1,5 +1,7 @@
 #include "host/document.h"
 
+#include <algorithm>
+#include <map>
 #include <set>
 
 namespace xthost {
@@ -43,11 +45,62 @@ Story* DocumentContent::FindStory(int32_t id) {
   return nullptr;
 }
 
+int32_t Layout::PageCount() const {
+  int32_t count = 0;
+  for (const Spread& spread : spreads) count += static_cast<int32_t>(spread.pages.size());
+  return count;
+}
+
+const Page& Layout::MasterPage(int32_t s) const {
+  static const Page kBuiltIn;
+  if (s >= 3 && static_cast<std::size_t>(s - 3) < masters.size()) {
+    return masters[static_cast<std::size_t>(s - 3)].page;
+  }
+  return kBuiltIn;
+}
+
+Page* Layout::MutableMasterPage(int32_t s) {
+  if (s >= 3 && static_cast<std::size_t>(s - 3) < masters.size()) {
+    return &masters[static_cast<std::size_t>(s - 3)].page;
+  }
+  return nullptr;
+}
+
+int32_t DefaultContent(ItemKind kind) {
+  switch (kind) {
+    case kTextItem:
+      return 6;
+    case kPictureItem:
+      return 7;
+    case kEmptyItem:
+      return 5;
+    default:
+      return 0;
+  }
+}
+
 Box* DocumentContent::FindBox(int32_t id) {
   for (Box& box : boxes) {
     if (box.id == id) return &box;
   }
   return nullptr;
+}
+
+const Box* DocumentContent::FindBox(int32_t id) const {
+  return const_cast<DocumentContent*>(this)->FindBox(id);
+}
+
+Layout* DocumentContent::CurrentLayout() {
+  if (current_layout < 0 || static_cast<std::size_t>(current_layout) >= layouts.size()) {
+    return nullptr;
+  }
+  return &layouts[static_cast<std::size_t>(current_layout)];
+}
+
+int32_t DocumentContent::NewItemId() {
+  for (const Box& box : boxes) next_item = std::max(next_item, box.id + 1);
+  if (next_item > kMaxItemId) return 0;
+  return next_item++;
 }
 
 Story* DocumentContent::SelectedStory() {
@@ -110,15 +163,107 @@ bool DocumentContent::Check(std::string* error) const {
   }
   std::set<int32_t> box_ids;
   for (const Box& box : boxes) {
-    if (box.id <= 0 || box.id > 0xFFFF || !box_ids.insert(box.id).second) {
-      return fail("box " + std::to_string(box.id) + " twice or out of 1 to 65535");
+    if (box.id <= 0 || box.id > kMaxItemId || !box_ids.insert(box.id).second) {
+      return fail("box " + std::to_string(box.id) + " twice or out of 1 to 32767");
     }
+  }
+  std::set<int32_t> layer_ids{0};
+  for (const Layer& layer : layers) {
+    if (layer.id != 0 && !layer_ids.insert(layer.id).second) {
+      return fail("layer " + std::to_string(layer.id) + " twice");
+    }
+  }
+  for (const Layout& layout : layouts) {
+    for (const Spread& spread : layout.spreads) {
+      for (const Page& page : spread.pages) {
+        if (page.master < 1 || page.master > layout.MasterCount()) {
+          return fail("a page of layout \"" + std::string(layout.name.begin(), layout.name.end()) +
+                      "\" has no master spread " + std::to_string(page.master));
+        }
+      }
+    }
+  }
+  // Anchored items: each held by exactly one one-unit run of opcode 1.
+  std::map<int32_t, int32_t> anchors;  // item id -> story holding it
+  for (const Story& story : stories) {
+    int32_t position = 0;
+    for (const CharacterRun& run : story.runs) {
+      const XTCharAttrRecord& a = attributes[static_cast<std::size_t>(run.attributes)];
+      if ((a.opcode & 0x1F) == kXTOpAnchoredBox && run.length > 0) {
+        if (run.length != 1) {
+          return fail("story " + std::to_string(story.id) + " anchors one item in " +
+                      std::to_string(run.length) + " units at " + std::to_string(position));
+        }
+        if (!anchors.emplace(a.object, story.id).second) {
+          return fail("item " + std::to_string(a.object) + " is anchored twice");
+        }
+      }
+      position += run.length;
+    }
+  }
+  for (const Box& box : boxes) {
+    const std::string item = "box " + std::to_string(box.id);
     if (box.layout < 0 || static_cast<std::size_t>(box.layout) >= layouts.size()) {
-      return fail("box " + std::to_string(box.id) + " has no layout");
+      return fail(item + " has no layout");
     }
+    const Layout& layout = layouts[static_cast<std::size_t>(box.layout)];
     if (box.story != 0 && ids.count(box.story) == 0) {
-      return fail("box " + std::to_string(box.id) + " shows no story " +
-                  std::to_string(box.story));
+      return fail(item + " shows no story " + std::to_string(box.story));
+    }
+    if ((box.story != 0) != (box.kind == kTextItem)) {
+      return fail(item + (box.story != 0 ? " is no text box but shows a story" : " has no story"));
+    }
+    if (box.kind < kTextItem || box.kind > kGroupItem) return fail(item + " has no kind");
+    if (box.anchor != 0) {
+      auto it = anchors.find(box.id);
+      if (it == anchors.end() || it->second != box.anchor) {
+        return fail(item + " is not anchored in story " + std::to_string(box.anchor));
+      }
+      anchors.erase(it);
+    } else {
+      const int32_t spreads = box.master ? layout.MasterCount()
+                                         : static_cast<int32_t>(std::max<std::size_t>(
+                                               layout.spreads.size(), 1));
+      if (box.spread < (box.master ? 3 : 1) || box.spread > spreads) {
+        return fail(item + " lies on no spread " + std::to_string(box.spread));
+      }
+    }
+    if (box.group != 0) {
+      const Box* group = FindBox(box.group);
+      if (group == nullptr || group->kind != kGroupItem || group->layout != box.layout ||
+          group->spread != box.spread || group->master != box.master ||
+          group->anchor != box.anchor || group->id == box.id) {
+        return fail(item + " has no group " + std::to_string(box.group) + " beside it");
+      }
+    }
+    if (box.parent != 0) {
+      const Box* parent = FindBox(box.parent);
+      if (parent == nullptr || parent->kind != kTextItem || parent->id == box.id) {
+        return fail(item + " has no parent text box " + std::to_string(box.parent));
+      }
+    }
+    if (box.master_item != 0) {
+      const Box* master = FindBox(box.master_item);
+      if (master == nullptr || !master->master || master->layout != box.layout || box.master) {
+        return fail(item + " has no master item " + std::to_string(box.master_item));
+      }
+    }
+    if (layer_ids.count(box.layer) == 0) {
+      return fail(item + " lies on no layer " + std::to_string(box.layer));
+    }
+    if (box.shape < 5 || box.shape > kShapeUser) return fail(item + " has no shape");
+  }
+  if (!anchors.empty()) {
+    return fail("story " + std::to_string(anchors.begin()->second) + " anchors no item " +
+                std::to_string(anchors.begin()->first));
+  }
+  // Groups nest without cycles.
+  for (const Box& box : boxes) {
+    int32_t steps = 0;
+    for (const Box* at = &box; at->group != 0; at = FindBox(at->group)) {
+      if (++steps > static_cast<int32_t>(boxes.size())) {
+        return fail("box " + std::to_string(box.id) + " lies in a cycle of groups");
+      }
     }
   }
   if (current_box != 0 && box_ids.count(current_box) == 0) {

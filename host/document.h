@@ -26,10 +26,56 @@ namespace xthost {
 constexpr uint32_t kPrintLayout = 0x5850524E;  // 'XPRN'
 constexpr uint32_t kWebLayout = 0x58574542;    // 'XWEB'
 
+// Item data: bytes kept under 32-bit keys on items, pages and documents.
+using ItemData = std::map<uint32_t, std::vector<uint8_t>>;
+
+// Page sizes when a file gives none: US Letter.
+constexpr int32_t kDefaultPageWidth = 612 << 16;
+constexpr int32_t kDefaultPageHeight = 792 << 16;
+
+struct Page {
+  int32_t width = kDefaultPageWidth;    // 16.16 points
+  int32_t height = kDefaultPageHeight;  // 16.16 points
+  int32_t master = 1;  // the master spread it is based on (1, 2 or a user master)
+  ItemData data;
+};
+
+// Pages of a spread lie side by side, the first one's top left corner at
+// the spread's origin; item bounds are spread coordinates.
+struct Spread {
+  std::vector<Page> pages;
+};
+
+// Master spreads 1 and 2 always exist and are not stored; user masters
+// (spreads 3 and up) are one named page each.
+struct MasterSpread {
+  std::u16string name;
+  Page page;
+};
+
 struct Layout {
   std::u16string name;
   uint32_t type = kPrintLayout;
   bool modified = false;
+  std::vector<Spread> spreads;        // layout spreads 1..N
+  std::vector<MasterSpread> masters;  // user master spreads 3..M
+  // The view: 0 the layout spreads, k >= 1 the master spreads with master
+  // spread k + 2 in front.
+  int32_t view = 0;
+
+  // Master spreads in all, the two built-in ones included.
+  int32_t MasterCount() const { return static_cast<int32_t>(masters.size()) + 2; }
+  int32_t PageCount() const;
+  // The page of master spread `s` (1..M); built-in ones share a blank page.
+  const Page& MasterPage(int32_t s) const;
+  Page* MutableMasterPage(int32_t s);
+};
+
+struct Layer {
+  int32_t id = 0;
+  std::u16string name;
+  bool visible = true;
+  bool locked = false;
 };
 
 struct Font {
@@ -53,12 +99,63 @@ struct StyleSheet {
   int32_t record = 0;  // its paragraph format or character attributes
 };
 
+enum ItemKind : int32_t {
+  kTextItem = 0,
+  kPictureItem = 1,
+  kEmptyItem = 2,
+  kLineItem = 3,
+  kGroupItem = 4,
+};
+
+// Shape types of an item.
+enum ItemShape : uint8_t {
+  kShapeRectangle = 5,
+  kShapeOval = 9,
+  kShapePolygon = 10,  // 10 to 12 are drawn by their polygon
+  kShapeSpline = 11,
+  kShapeUser = 12,
+};
+
+// Text area inset when a file gives none: 1 point.
+constexpr int32_t kDefaultInset = 1 << 16;
+
+// Item ids are 15-bit: the host's handles keep the document id in the high
+// half and use the low half's top bit for pages.
+constexpr int32_t kMaxItemId = 0x7FFF;
+
+// An item of a layout: a box, a line or a group.  It lies on a spread
+// (`spread` of the layout spreads, or of the master spreads when `master`),
+// or it is anchored in a story (`anchor`: held by one opcode-1 run whose
+// object is the item's id).  Items of one spread stack in file order, the
+// first one rearmost.
 struct Box {
   int32_t id = 0;
   int32_t layout = 0;  // index into the layouts
-  int32_t story = 0;   // 0: a box without text
+  int32_t story = 0;   // text boxes: the story shown; 0 for other items
   std::array<int32_t, 4> bounds{};  // left, top, right, bottom, 16.16 points
+  ItemKind kind = kTextItem;
+  int32_t spread = 1;
+  bool master = false;
+  int32_t anchor = 0;     // the story holding it, 0 when it lies on a spread
+  int32_t group = 0;      // the group it belongs to, 0 none
+  int32_t parent = 0;     // a text box the file names as its parent, 0 none
+  int32_t rotation = 0;   // 16.16 degrees, counter-clockwise
+  uint8_t shape = kShapeRectangle;
+  int32_t content = 0;    // content kind (5..11 for boxes that hold content)
+  uint32_t record_word = 0;
+  int32_t layer = 0;
+  bool locked = false;
+  int32_t inset = kDefaultInset;
+  int32_t master_item = 0;  // the master item this item was made from, 0 none
+  bool follows = false;     // its text follows the master item's text
+  std::vector<std::array<int32_t, 2>> polygon;  // (vertical, horizontal) points
+  ItemData data;
+
+  bool IsBox() const { return kind == kTextItem || kind == kPictureItem || kind == kEmptyItem; }
 };
+
+// The content kind a box of `kind` has unless its file says otherwise.
+int32_t DefaultContent(ItemKind kind);
 
 // Whether two records hold the same values (reserved bytes aside).
 bool SameAttributes(const XTCharAttrRecord& a, const XTCharAttrRecord& b);
@@ -79,8 +176,11 @@ struct DocumentContent {
   std::vector<StyleSheet> style_sheets;
   std::vector<XTParaFormatRecord> formats;
   std::vector<XTCharAttrRecord> attributes;
-  std::vector<Box> boxes;
+  std::vector<Box> boxes;  // every item of every layout
   std::vector<Story> stories;
+  std::vector<Layer> layers;  // layer 0 ("Default") exists when not listed
+  ItemData data;              // the document's own item data
+  int32_t next_item = 1;      // item ids are never reused
 
   // The current box (0: none); while its text is open, the selection from
   // selection_start up to selection_end in its story.
@@ -95,6 +195,10 @@ struct DocumentContent {
 
   Story* FindStory(int32_t id);
   Box* FindBox(int32_t id);
+  const Box* FindBox(int32_t id) const;
+  Layout* CurrentLayout();
+  // An id for a new item; 0 when none is left.
+  int32_t NewItemId();
   // The story of the current box while its text is open, else null.
   Story* SelectedStory();
   // The index of a record equal to `record`, appended when there is none.

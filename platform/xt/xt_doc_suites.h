@@ -166,6 +166,16 @@ struct XTStoryTextSuite {
   // only one that began.
   int32_t (*begin_text_operation)(XTTextRef ref, int32_t first, int32_t last);
   int32_t (*end_text_operation)(XTTextRef ref);
+  // Entry 47: copies the units from `start` up to `end` of story `story` of
+  // document `document` to `position` of story `to_story` of `to_document`,
+  // with their attributes; anchored items are duplicated with their stories
+  // and item data.  Answers 1 when done, 0 when not.
+  int32_t (*copy_text)(int32_t document, int32_t story, int32_t start, int32_t end,
+                       int32_t to_document, int32_t to_story, int32_t position);
+  // Entry 35: the same within the current document, `position` -1 meaning
+  // the end of `to_story`; 0 when done.
+  int32_t (*copy_story_text)(int32_t story, int32_t start, int32_t end, int32_t to_story,
+                             int32_t position);
 };
 
 // LGG2: text attributes.  The 16-bit attribute word passed with a fetch is a

@@ -42,11 +42,13 @@ struct xthandlecommandrec {
 };
 static_assert(offsetof(xthandlecommandrec, command_id) == 8, "command id at byte 8");
 
-// Box events (kinds 106 and 501): the box stands in the fourth word.
+// Box events: kind 501 tells that a master box (third word) changed and
+// names its copy (fourth word); kind 106 that a copy's text was made to
+// follow its master box (the copy in the fourth word, the third 0).
 struct XTBoxRec {
   int32_t kind;
   int32_t document;
-  int32_t reserved;
+  int32_t source;
   int32_t box;
 };
 
