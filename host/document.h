@@ -199,6 +199,9 @@ struct DocumentContent {
   Layout* CurrentLayout();
   // An id for a new item; 0 when none is left.
   int32_t NewItemId();
+  // The chain of a story: the text boxes that show it, in file order; text
+  // flows from the first to the last.
+  std::vector<const Box*> ChainOf(int32_t story) const;
   // The story of the current box while its text is open, else null.
   Story* SelectedStory();
   // The index of a record equal to `record`, appended when there is none.
