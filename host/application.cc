@@ -11,9 +11,21 @@ Document* Application::FindDocument(int32_t id) {
   return nullptr;
 }
 
-int32_t Application::OpenDocument(const std::string& path, int32_t flags) {
+Document* Application::FindLayoutDocument(int32_t id, int32_t* layout) {
+  for (Document& d : documents) {
+    if (id >= d.id && id < d.id + d.ids) {
+      if (layout != nullptr) *layout = id - d.id;
+      return &d;
+    }
+  }
+  return nullptr;
+}
+
+int32_t Application::OpenDocument(const std::string& path, int32_t flags, int32_t layouts) {
   Document d;
-  d.id = next_document_++;
+  d.id = next_document_;
+  d.ids = std::max(layouts, 1);
+  next_document_ += d.ids;
   d.path = path;
   d.open_flags = flags;
   documents.push_back(d);

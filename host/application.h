@@ -19,6 +19,7 @@ struct DocumentContent;
 
 struct Document {
   int32_t id = 0;    // the project handle the plug-in sees
+  int32_t ids = 1;   // ids id..id+ids-1 are its layouts' document ids
   std::string path;  // the file it was opened from
   int32_t open_flags = 0;
   std::shared_ptr<DocumentContent> content;  // null until its file was read
@@ -41,8 +42,12 @@ struct Application {
   std::array<std::u16string, 4> alert_texts;  // ^0 to ^3 of the next alert
 
   Document* FindDocument(int32_t id);
-  // Adds a document and makes it current; returns its id.
-  int32_t OpenDocument(const std::string& path, int32_t flags);
+  // The document one of whose layouts has document id `id` (the project's
+  // own id is its first layout's), the layout's index in *layout.
+  Document* FindLayoutDocument(int32_t id, int32_t* layout);
+  // Adds a document with `layouts` consecutive ids (at least one) and makes
+  // it current; returns its id.
+  int32_t OpenDocument(const std::string& path, int32_t flags, int32_t layouts = 1);
   // Removes a document; the most recently opened of the others becomes
   // current.  False for an unknown id.
   bool CloseDocument(int32_t id);

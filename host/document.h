@@ -217,6 +217,13 @@ class DocumentSpace {
  public:
   // Memory blocks of XTMemorySuite.
   HandleTable<std::vector<uint8_t>> blocks;
+  // Polygons of XTLayoutSuite: those made for box records stay the host's
+  // (one per item and shape), those a plug-in made are its to dispose of.
+  struct Polygon {
+    std::vector<std::array<int32_t, 2>> points;
+    bool host_owned = false;
+  };
+  HandleTable<Polygon> polygons;
   // The application's tool mode (1: content tool).
   int32_t tool_mode = 1;
   // Requests answered, for tests: text references handed out

@@ -78,7 +78,7 @@ bool SelectStoryText(Host& host, const std::string& value, std::string* error) {
 }  // namespace
 
 DocumentContent* ContentOf(Host& host, int32_t id) {
-  Document* document = host.app().FindDocument(id);
+  Document* document = host.app().FindLayoutDocument(id, nullptr);
   return document != nullptr ? document->content.get() : nullptr;
 }
 
@@ -92,8 +92,9 @@ int32_t OpenDocumentFile(Host& host, const std::string& path, int32_t flags, int
   auto content = std::make_shared<DocumentContent>();
   const int32_t result = LoadDocumentFile(absolute, content.get(), error);
   if (result != kXTOk) return result;
-  const int32_t opened = host.app().OpenDocument(absolute, flags);
-  if (opened > kMaxDocumentId) {
+  const int32_t opened = host.app().OpenDocument(
+      absolute, flags, static_cast<int32_t>(content->layouts.size()));
+  if (opened + host.app().FindDocument(opened)->ids - 1 > kMaxDocumentId) {
     host.app().CloseDocument(opened);
     *error = "no document id is left";
     return kXTErrRefused;

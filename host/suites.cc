@@ -9,7 +9,7 @@ namespace {
 // Suites whose entries no plug-in calls yet.
 const XTPlainSuite kPlainSuites[] = {
     {kXTSuiteLTB1}, {kXTSuiteLTC1}, {kXTSuiteLTD1}, {kXTSuiteLGA2}, {kXTSuiteLGB2},
-    {kXTSuiteLGC2}, {kXTSuiteLGD2}, {kXTSuiteLGK2}, {kXTSuiteLGL2}, {kXTSuiteQSA1},
+    {kXTSuiteLGC2}, {kXTSuiteLGD2}, {kXTSuiteQSA1},
     {kXTSuiteLOA1}, {kXTSuiteXPTA}, {kXTSuiteQLYI}, {kXTSuiteXPDF},
 };
 
@@ -22,7 +22,7 @@ const void* FindSuite(uint32_t code) {
       &kProjectSuite,   &kModuleSuite, &kNoteSuite,
       // Document access (suites_docs.cc).
       &kMemorySuite, &kStoryTextSuite, &kTextAttributeSuite, &kSelectionSuite,
-      &kDocumentStateSuite, &kFontSuite,
+      &kDocumentStateSuite, &kFontSuite, &kLayoutSuite, &kItemDataSuite,
   };
   // Every suite begins with its code.
   for (const void* suite : kSuites) {

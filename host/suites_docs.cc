@@ -8,6 +8,7 @@
 
 #include "host/document_ops.h"
 #include "host/host.h"
+#include "host/story_changes.h"
 #include "host/suites_docs.h"
 
 namespace xthost {
@@ -190,6 +191,8 @@ int32_t InsertText(XTTextRef ref, int32_t position, const char16_t* text, int32_
   }
   host.docs.Follow(ref, *at.story);
   at.content->flags |= 1;
+  AfterStoryChange(host, at.document, at.story->id,
+                   {StoryChange::kInsert, position, position + count});
   return kXTOk;
 }
 
@@ -198,7 +201,12 @@ int32_t DeleteText(XTTextRef ref, int32_t start, int32_t end) {
   if (host.Fails("delete_text")) return kXTErrInjected;
   Place at;
   if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  // Items anchored in the deleted units go with them.
+  const std::vector<int32_t> anchored = AnchoredIn(*at.content, at.story->id, start, end);
   if (!at.story->Delete(start, end)) return kXTErrParam;
+  for (const int32_t id : anchored) {
+    if (at.content->FindBox(id) != nullptr) RemoveAnchoredItem(host, at.document, *at.content, id);
+  }
   host.transcript().Line("delete text " + std::to_string(at.story->id) + " " +
                          std::to_string(start) + " " + std::to_string(end));
   host.docs.Follow(ref, *at.story);
@@ -208,6 +216,7 @@ int32_t DeleteText(XTTextRef ref, int32_t start, int32_t end) {
     at.content->selection_start = std::min(at.content->selection_start, at.story->length());
     at.content->selection_end = std::min(at.content->selection_end, at.story->length());
   }
+  AfterStoryChange(host, at.document, at.story->id, {StoryChange::kDelete, start, end});
   return kXTOk;
 }
 
@@ -259,8 +268,51 @@ int32_t SetTextAttribute(XTTextRef ref, int32_t attribute, int32_t value, int32_
         SetAttribute(record, attribute, value);
         return at.content->AttributeIndex(record);
       });
-  if (at.content->selection_start != at.content->selection_end) at.content->flags |= 1;
+  if (at.content->selection_start != at.content->selection_end) {
+    at.content->flags |= 1;
+    AfterStoryChange(host, at.document, at.story->id,
+                     {StoryChange::kAttributes, at.content->selection_start,
+                      at.content->selection_end});
+  }
   return kXTOk;
+}
+
+// Copies a range of one story into another (entries 47 and 35).
+int32_t CopyRange(Host& host, int32_t document, int32_t story, int32_t start, int32_t end,
+                  int32_t to_document, int32_t to_story, int32_t position) {
+  DocumentContent* source = ContentOf(host, document);
+  DocumentContent* target = ContentOf(host, to_document);
+  Story* destination = target != nullptr ? target->FindStory(to_story) : nullptr;
+  if (source == nullptr || destination == nullptr) return kXTErrParam;
+  if (position == -1) position = destination->length();
+  if (!CopyStoryText(*source, story, start, end, *target, to_story, position, true)) {
+    return kXTErrParam;
+  }
+  host.transcript().Line("copy text " + std::to_string(story) + " " + std::to_string(start) +
+                         " " + std::to_string(end) + " to " + std::to_string(to_story) + " " +
+                         std::to_string(position));
+  AfterStoryChange(host, host.app().FindLayoutDocument(to_document, nullptr)->id, to_story,
+                   {StoryChange::kInsert, position, position + (end - start)});
+  return kXTOk;
+}
+
+int32_t CopyText(int32_t document, int32_t story, int32_t start, int32_t end,
+                 int32_t to_document, int32_t to_story, int32_t position) {
+  Host& host = Host::Current();
+  if (host.Fails("copy_text")) return 0;
+  if (position < 0) return 0;
+  return CopyRange(host, document, story, start, end, to_document, to_story, position) == kXTOk
+             ? 1
+             : 0;
+}
+
+int32_t CopyStoryRange(int32_t story, int32_t start, int32_t end, int32_t to_story,
+                       int32_t position) {
+  Host& host = Host::Current();
+  if (host.Fails("copy_story_text")) return kXTErrInjected;
+  const int32_t current = host.app().current_document;
+  if (current == 0) return kXTErrNoDocument;
+  return CopyRange(host, current, story, start, end, current, to_story, position);
 }
 
 int32_t StoryOption(int32_t story_id, int32_t option, uint8_t* on) {
@@ -529,15 +581,23 @@ int32_t CurrentDocument(int16_t* id) {
   if (host.Fails("current_document")) return kXTErrInjected;
   if (id == nullptr) return kXTErrParam;
   const int32_t current = host.app().current_document;
-  *id = static_cast<int16_t>(current == 0 ? -1 : current);
+  // Each layout is a document of its own: the current layout's id.
+  const DocumentContent* content = CurrentContent(host);
+  const int32_t layout = content != nullptr ? std::max(content->current_layout, 0) : 0;
+  *id = static_cast<int16_t>(current == 0 ? -1 : current + layout);
   return current == 0 ? kXTErrNoDocument : kXTOk;
 }
 
 int32_t SetCurrentDocument(int16_t id) {
   Host& host = Host::Current();
   if (host.Fails("set_current_document")) return kXTErrInjected;
-  if (id <= 0 || host.app().FindDocument(id) == nullptr) return kXTErrParam;
-  host.app().current_document = id;
+  int32_t layout = 0;
+  Document* document = id > 0 ? host.app().FindLayoutDocument(id, &layout) : nullptr;
+  if (document == nullptr) return kXTErrParam;
+  host.app().current_document = document->id;
+  if (document->content != nullptr && !document->content->layouts.empty()) {
+    document->content->current_layout = layout;
+  }
   return kXTOk;
 }
 
@@ -733,7 +793,7 @@ const XTStoryTextSuite kStoryTextSuite = {
     kXTSuiteLGF2,       StoryText,        ParagraphRuns,    CharacterRuns,
     ReadText,           InsertText,       DeleteText,       SetTextAttribute,
     StoryOption,        SetStoryOption,   Recompose,        BeginTextOperation,
-    EndTextOperation,
+    EndTextOperation,   CopyText,         CopyStoryRange,
 };
 const XTTextAttributeSuite kTextAttributeSuite = {kXTSuiteLGG2,        AttributeContext,
                                                   ParagraphFormat,     CharacterAttributes,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/xt/xt_doc_suites.h"
+#include "platform/xt/xt_layout_suites.h"
 #include "platform/xt/xt_suites.h"
 
 namespace xthost {
@@ -13,5 +14,7 @@ extern const XTTextAttributeSuite kTextAttributeSuite;
 extern const XTSelectionSuite kSelectionSuite;
 extern const XTDocumentStateSuite kDocumentStateSuite;
 extern const XTFontSuite kFontSuite;
+extern const XTLayoutSuite kLayoutSuite;
+extern const XTItemDataSuite kItemDataSuite;
 
 }  // namespace xthost
