@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -158,6 +159,39 @@ struct Box {
 // The content kind a box of `kind` has unless its file says otherwise.
 int32_t DefaultContent(ItemKind kind);
 
+// Where the element with an id stands in a vector of elements with an `id`:
+// kept beside the vector, checked at every look-up and rebuilt when it
+// misses, so look-ups stay cheap however the vector changes.  Copies start
+// empty.
+class IdIndex {
+ public:
+  IdIndex() = default;
+  IdIndex(const IdIndex&) {}
+  IdIndex& operator=(const IdIndex&) {
+    positions_.clear();
+    return *this;
+  }
+
+  template <class T>
+  T* Find(std::vector<T>& items, int32_t id) {
+    if (T* found = Lookup(items, id)) return found;
+    positions_.clear();
+    for (std::size_t i = 0; i < items.size(); ++i) positions_.emplace(items[i].id, i);
+    return Lookup(items, id);
+  }
+
+ private:
+  template <class T>
+  T* Lookup(std::vector<T>& items, int32_t id) {
+    auto it = positions_.find(id);
+    if (it == positions_.end() || it->second >= items.size() || items[it->second].id != id) {
+      return nullptr;
+    }
+    return &items[it->second];
+  }
+  std::unordered_map<int32_t, std::size_t> positions_;
+};
+
 // Whether two records hold the same values (reserved bytes aside).
 bool SameAttributes(const XTCharAttrRecord& a, const XTCharAttrRecord& b);
 bool SameFormat(const XTParaFormatRecord& a, const XTParaFormatRecord& b);
@@ -182,6 +216,8 @@ struct DocumentContent {
   std::vector<Layer> layers;  // layer 0 ("Default") exists when not listed
   ItemData data;              // the document's own item data
   int32_t next_item = 1;      // item ids are never reused
+  IdIndex box_index;          // look-ups by id
+  IdIndex story_index;
 
   // The current box (0: none); while its text is open, the selection from
   // selection_start up to selection_end in its story.

@@ -141,6 +141,16 @@ void Replay(Host& host, DocumentContent& content, const Story& master, Story& co
 
 }  // namespace
 
+void PlainTypedUnits(DocumentContent& content, Story& story, int32_t start, int32_t end) {
+  story.ChangeAttributes(start, end, [&content](int32_t index) {
+    XTCharAttrRecord record = content.attributes[static_cast<std::size_t>(index)];
+    if ((record.opcode & 0x1F) != kXTOpAnchoredBox) return index;
+    record.opcode = kXTOpText;
+    record.object = 0;
+    return content.AttributeIndex(record);
+  });
+}
+
 std::vector<int32_t> AnchoredIn(const DocumentContent& content, int32_t story_id, int32_t start,
                                 int32_t end) {
   std::vector<int32_t> items;
