@@ -29,7 +29,7 @@ using XTPolygon = int32_t;  // a polygon the host keeps, 0 = none
 
 // Kinds of item (XTLayoutSuite::item_kind); the plug-in asks the eight
 // predicates of XTLayoutSuite instead.
-enum XTItemKind : int32_t {
+enum XTLayoutItemKind : int32_t {
   kXTItemTextBox = 0,
   kXTItemPictureBox = 1,
   kXTItemEmptyBox = 2,
@@ -82,7 +82,7 @@ struct XTBoxRecord {
   XTPolygon polygon;       // the shape's polygon (shapes 10-12), 0 none
   int32_t inset;           // text inset, 16.16 points
   int32_t content;         // content kind
-  uint8_t reserved[68];
+  uint8_t reserved[72];
 };
 static_assert(sizeof(XTBoxRecord) == 128, "box records are 128 bytes");
 static_assert(offsetof(XTBoxRecord, shape) == 36, "shape type at byte 36");
