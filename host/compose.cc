@@ -303,6 +303,7 @@ const ChainLines* ChainOfBox(const DocumentContent& content, int32_t box_id, std
 
   std::vector<BoxShape> shapes;
   for (const Box* member : content.ChainOf(box->story)) {
+    if (member->kind != kTextItem) continue;
     if (member == box) *index = shapes.size();
     shapes.push_back({member->id, member->bounds, member->inset});
   }
