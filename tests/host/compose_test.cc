@@ -250,14 +250,6 @@ TEST_F(Chain, FlowsThroughItsBoxesAndOversetsIntoTheLast) {
   EXPECT_TRUE(Offsets(1).empty());
   EXPECT_EQ(Offsets(2), (std::vector<int32_t>{0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30}));
   EXPECT_TRUE(ChainOverflows(content_, boxes_[0]));
-
-  // The inset moves the lines.
-  box(1).bounds[2] = box(1).bounds[0] + Fixed(100);
-  box(1).bounds[3] = box(1).bounds[1] + Fixed(38);
-  const std::vector<XTLineRecord> inset = BoxLines(content_, boxes_[1]);
-  ASSERT_EQ(inset.size(), 3u);
-  EXPECT_EQ(inset[1].vertical, Fixed(13));
-  EXPECT_EQ(inset[1].x, Fixed(1));
 }
 
 TEST_F(Chain, AnEmptyStoryHasOneLineInItsFirstBox) {
