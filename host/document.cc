@@ -97,6 +97,7 @@ Layout* DocumentContent::CurrentLayout() {
 }
 
 int32_t DocumentContent::NewItemId() {
+  ItemsChanged();
   for (const Box& box : boxes) next_item = std::max(next_item, box.id + 1);
   if (next_item > kMaxItemId) return 0;
   return next_item++;

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -192,6 +193,20 @@ class IdIndex {
   std::unordered_map<int32_t, std::size_t> positions_;
 };
 
+// The host's cached walks over a document's items (host/layout_walk.cc);
+// copies of a document start without them.
+struct WalkCache;
+class WalkCacheSlot {
+ public:
+  WalkCacheSlot() = default;
+  WalkCacheSlot(const WalkCacheSlot&) {}
+  WalkCacheSlot& operator=(const WalkCacheSlot&) {
+    cache.reset();
+    return *this;
+  }
+  std::shared_ptr<WalkCache> cache;
+};
+
 // Whether two records hold the same values (reserved bytes aside).
 bool SameAttributes(const XTCharAttrRecord& a, const XTCharAttrRecord& b);
 bool SameFormat(const XTParaFormatRecord& a, const XTParaFormatRecord& b);
@@ -218,6 +233,10 @@ struct DocumentContent {
   int32_t next_item = 1;      // item ids are never reused
   IdIndex box_index;          // look-ups by id
   IdIndex story_index;
+  // Advances whenever items come or go (or are anchored elsewhere), so that
+  // cached walks are made again.
+  uint64_t items_version = 0;
+  mutable WalkCacheSlot walks;
 
   // The current box (0: none); while its text is open, the selection from
   // selection_start up to selection_end in its story.
@@ -234,8 +253,10 @@ struct DocumentContent {
   Box* FindBox(int32_t id);
   const Box* FindBox(int32_t id) const;
   Layout* CurrentLayout();
-  // An id for a new item; 0 when none is left.
+  // An id for a new item; 0 when none is left.  Counts as a change of the
+  // items.
   int32_t NewItemId();
+  void ItemsChanged() { ++items_version; }
   // The chain of a story: the text boxes that show it, in file order; text
   // flows from the first to the last.
   std::vector<const Box*> ChainOf(int32_t story) const;

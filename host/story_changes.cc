@@ -70,6 +70,7 @@ void RemoveItemInner(Host& host, int32_t project, DocumentContent& content, int3
                      bool remove_unit, int depth) {
   Box* item = content.FindBox(id);
   if (item == nullptr || depth > 64) return;
+  content.ItemsChanged();
   const Box removed = *item;
   content.boxes.erase(std::remove_if(content.boxes.begin(), content.boxes.end(),
                                      [id](const Box& box) { return box.id == id; }),
@@ -108,6 +109,7 @@ void RemoveItemInner(Host& host, int32_t project, DocumentContent& content, int3
     }
   }
   content.flags |= 3;
+  content.ItemsChanged();
   InvalidateComposition(content);
 }
 
@@ -207,6 +209,7 @@ bool CopyStoryText(DocumentContent& source, int32_t from, int32_t start, int32_t
     offset += length;
   }
   target.flags |= 1;
+  target.ItemsChanged();
   return true;
 }
 

@@ -544,6 +544,7 @@ int32_t ReleaseObject(int32_t object, int32_t flags) {
   content->boxes.erase(std::remove_if(content->boxes.begin(), content->boxes.end(),
                                       [&](const Box& box) { return box.id == box_id; }),
                        content->boxes.end());
+  content->ItemsChanged();
   if (content->current_box == box_id) {
     content->current_box = 0;
     content->text_open = false;

@@ -214,6 +214,15 @@ TEST_F(Layouts, ItemDataIsSavedAndSearchedInTheView) {
   ASSERT_EQ(kLayoutSuite.show_view(view, 0), kXTOk);
   // Exact bytes only: a 2-byte block is another value.
   EXPECT_EQ(Find({0x01, 0x02}), 0);
+  // The search follows changed values, and items that come and go.
+  SetTag(12, {0x00, 0x00, 0x00, 0x09});
+  EXPECT_EQ(Find({0x00, 0x00, 0x01, 0x02}), 0);
+  EXPECT_EQ(Find({0x00, 0x00, 0x00, 0x09}), 12);
+  SetTag(11, {0x00, 0x00, 0x00, 0x09});
+  EXPECT_EQ(Find({0x00, 0x00, 0x00, 0x09}), 11);  // stacked behind 12
+  ASSERT_EQ(kLayoutSuite.delete_item(Item(11)), kXTOk);
+  EXPECT_EQ(Find({0x00, 0x00, 0x00, 0x09}), 12);
+  SetTag(12, {0x00, 0x00, 0x01, 0x02});
 
   std::string error;
   ASSERT_EQ(SaveDocument(host(), id_, "", &error), kXTOk) << error;
