@@ -163,6 +163,8 @@ c2.send_raw(b''.join(plain_blocks(upload2))); c2.expect('file ok'); c2.send_line
 print('second served')
 )PY";
 
+void PrintTo(const Hostile& h, std::ostream* os) { *os << h.what; }
+
 std::vector<Hostile> HostileCases() {
   const std::string receiveData = "ct_Connection::ReceiveFileData";
   return {
