@@ -118,7 +118,7 @@ class ct_Connection {
   uint64_t GetMaxFileSize() const { return m_limits.maxFileBytes; }
 
  private:
-  static constexpr size_t kReceiveBufferSize = 8192;
+  static constexpr size_t kReceiveBufferSize = 65536;
   static constexpr size_t kMaxLineLength = 4095;
   static constexpr int kLineWaitMilliseconds = 500;
 

@@ -78,14 +78,17 @@ int32_t ct_Connection::SendFileTransferBlock(uint8_t* buffer, int32_t count, boo
 bool ct_Connection::ReceiveFileTransferBlock(uint8_t* block) {
   size_t have = TakeBuffered(block, kBlockSize);
   while (have < static_cast<size_t>(kBlockSize)) {
+    // Reads ahead into the connection's buffer: fewer, larger receives.
     size_t got = 0;
-    if (net::Receive(m_client, block + have, kBlockSize - have, got) != 0) {
+    if (net::Receive(m_client, m_received.get(), kReceiveBufferSize, got) != 0) {
       callFailed(BRENIX_LOCATION("ct_Connection::ReceiveFileTransferBlock"), "Failed recv()");
       closeClient();
       return false;
     }
     if (got == 0) return false;  // the peer closed; the caller decides
-    have += got;
+    m_receivedBegin = 0;
+    m_receivedEnd = got;
+    have += TakeBuffered(block + have, kBlockSize - have);
   }
   return true;
 }

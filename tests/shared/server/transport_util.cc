@@ -3,27 +3,6 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <random>
-
-std::string RandomBytes(uint32_t seed, size_t size) {
-  std::mt19937 rng(seed);
-  std::string out(size, '\0');
-  for (char& c : out) c = static_cast<char>(rng() & 0xFF);
-  return out;
-}
-
-std::string TextBytes(size_t size) {
-  static const char* const kWords[] = {"the", "server", "sends", "blocks", "of", "text", "and", "zlib",
-                                       "streams", "over", "loopback", "to", "its", "client", "again"};
-  std::mt19937 rng(7);
-  std::string out;
-  while (out.size() < size) {
-    out += kWords[rng() % 15];
-    out += rng() % 12 == 0 ? '\n' : ' ';
-  }
-  out.resize(size);
-  return out;
-}
 
 bool EndsWithFullArea(const std::string& data) {
   z_stream z{};

@@ -13,11 +13,10 @@
 #include "shared/server/tree_util.h"
 #include "tests/common/child_process.h"
 #include "tests/common/loopback.h"
+#include "tests/common/sample_data.h"
 
-// `size` bytes from a Mersenne twister seeded with `seed`.
-std::string RandomBytes(uint32_t seed, size_t size);
-// `size` bytes of made-up words, blanks and line feeds.
-std::string TextBytes(size_t size);
+using testutil::RandomBytes;
+using testutil::TextBytes;
 
 // Whether the payload area is exactly full after the file's last deflate
 // call without flushing, done the way the block sender does it (level 1,
