@@ -16,24 +16,17 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Ends a zlib stream when it goes.
-class DeflateStream {
- public:
+// A zlib stream, ended by `End` when it goes if it was started.
+template <int (*End)(z_streamp)>
+struct ZStream {
   z_stream z{};
   bool started = false;
-  ~DeflateStream() {
-    if (started) deflateEnd(&z);
+  ~ZStream() {
+    if (started) End(&z);
   }
 };
-
-class InflateStream {
- public:
-  z_stream z{};
-  bool started = false;
-  ~InflateStream() {
-    if (started) inflateEnd(&z);
-  }
-};
+using DeflateStream = ZStream<deflateEnd>;
+using InflateStream = ZStream<inflateEnd>;
 
 }  // namespace
 

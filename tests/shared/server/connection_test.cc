@@ -32,6 +32,7 @@ class Connected : public testing::Test {
   Connected() : listener_(testutil::LoopbackListener()) {
     auto [near, far] = testutil::ConnectedPair(listener_);
     far_ = std::move(far);
+    net::SetTimeouts(far_, 5);  // a test that waits for bytes in vain fails, and soon
     conn_.Adopt(std::move(listener_), std::move(near));
     conn_.SetTimeout(5);
   }
@@ -302,6 +303,40 @@ TEST_F(Connected, InjectedSendAndShutdownFailures) {
   EXPECT_EQ(conn_.closeClient(), 1);
   EXPECT_EQ(Last("ct_Connection::closeClient"), "SOCKET ERROR - Shutdown connection: Socket is not connected (10057)");
   EXPECT_EQ(conn_.GetCurrentStatus(), ct_Connection::ec_ServerUp);
+}
+
+TEST_F(Connected, FailedCloseOfTheClient) {
+  net::ShutdownSend(far_);
+  net::testing::FailNth(Op::Close, 1, 10038);
+  EXPECT_EQ(conn_.closeClient(), 1);
+  EXPECT_EQ(Last("ct_Connection::closeClient"),
+            "SOCKET ERROR - Shutdown connection: Socket operation on non-socket (10038)");
+  EXPECT_EQ(conn_.GetCurrentStatus(), ct_Connection::ec_ServerUp);
+}
+
+// The blocks of an empty file as the sender puts them on the wire.
+TEST_F(Connected, EmptyFileBlocks) {
+  testutil::TempDir dir("empty");
+  testutil::WriteFile(dir.File("e"), "");
+  std::string wire;
+  auto take = [&](size_t size) {
+    wire.clear();
+    char buffer[65536];
+    size_t got = 0;
+    while (wire.size() < size && net::Receive(far_, buffer, sizeof buffer, got) == 0 && got) wire.append(buffer, got);
+  };
+  ASSERT_TRUE(conn_.SendFileData(dir.File("e")));
+  ASSERT_TRUE(conn_.writeLine("end", true, '\n'));
+  take(ct_Connection::kBlockSize + 4u);
+  ASSERT_EQ(wire.size(), ct_Connection::kBlockSize + 4u);  // one block, then the line
+  EXPECT_EQ(testutil::Hex(wire.substr(0, 3)), "020000");
+  EXPECT_EQ(wire.substr(ct_Connection::kBlockSize), "end\n");
+
+  ASSERT_TRUE(conn_.SendFileDataCompressed(dir.File("e"), 1));
+  take(2u * ct_Connection::kBlockSize);
+  ASSERT_EQ(wire.size(), 2u * ct_Connection::kBlockSize);
+  EXPECT_EQ(testutil::Hex(wire.substr(0, 11)), "080800" "7801030000000001");  // an empty zlib stream
+  EXPECT_EQ(testutil::Hex(wire.substr(ct_Connection::kBlockSize, 3)), "020000");
 }
 
 TEST_F(Connected, GracefulCloseReportsBytesStillComing) {
