@@ -16,6 +16,14 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+// Opens a file with a stream buffer of a few blocks, so that reading and
+// writing block by block costs few system calls.
+File OpenFile(const std::string& path, const char* mode) {
+  File file(std::fopen(path.c_str(), mode));
+  if (file) std::setvbuf(file.get(), nullptr, _IOFBF, 4 * ct_Connection::kBlockSize);
+  return file;
+}
+
 // A zlib stream, ended by `End` when it goes if it was started.
 template <int (*End)(z_streamp)>
 struct ZStream {
@@ -88,7 +96,7 @@ bool ct_Connection::ReceiveFileTransferBlock(uint8_t* block) {
 
 bool ct_Connection::SendFileData(const std::string& path) {
   const std::string where = BRENIX_LOCATION("ct_Connection::SendFileData");
-  File file(std::fopen(path.c_str(), "rb"));
+  File file = OpenFile(path, "rb");
   if (!file) {
     transferFailed(where, "Failed send: error opening file!");
     return false;
@@ -130,7 +138,7 @@ bool ct_Connection::SendFileDataCompressed(const std::string& path, int32_t leve
     return true;
   };
   resetOutput();
-  File file(std::fopen(path.c_str(), "rb"));
+  File file = OpenFile(path, "rb");
   if (!file) {
     transferFailed(where, "Failed send: error opening file!");
     return false;
@@ -174,7 +182,7 @@ bool ct_Connection::SendFileDataCompressed(const std::string& path, int32_t leve
 
 bool ct_Connection::ReceiveFileData(const std::string& path, bool& compressed) {
   const std::string where = BRENIX_LOCATION("ct_Connection::ReceiveFileData");
-  File file(std::fopen(path.c_str(), "wb"));
+  File file = OpenFile(path, "wb");
   if (!file) {
     transferFailed(where, "Failed receive: error creating file!");
     return false;
