@@ -3,9 +3,12 @@
 // hostile clients.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -237,24 +240,28 @@ def start(c, name):
     c.send_line(name); c.expect('filename ok'); c.send_line('100'); c.expect('size ok')
 )PY") + h.client + kSecondClient;
   StartClient(body);
+  // Received files go to a folder of their own, so that anything written
+  // beside it shows.
+  const std::string in = dir_.File("in");
+  ASSERT_EQ(mkdir(in.c_str(), 0777), 0);
   bool compressed = false;
-  std::string got = FileTransfer::Receive(conn_, dir_.path(), compressed);
-  EXPECT_EQ(got, h.received ? dir_.File("a.bin") : "");
-  if (h.received) EXPECT_EQ(ReadFile(dir_.File("a.bin")), "abc");
+  std::string got = FileTransfer::Receive(conn_, in, compressed);
+  EXPECT_EQ(got, h.received ? in + "/a.bin" : "");
+  if (h.received) EXPECT_EQ(ReadFile(in + "/a.bin"), "abc");
   if (!h.logged.empty()) {
     std::vector<std::string> messages = log_.Messages(h.operation);
     ASSERT_FALSE(messages.empty());
     EXPECT_NE(std::find(messages.begin(), messages.end(), h.logged), messages.end())
         << testing::PrintToString(messages);
   }
-  if (h.logged == "Failed receive: file too large!") EXPECT_FALSE(testutil::Exists(dir_.File("a.bin")));
-  EXPECT_FALSE(testutil::Exists(dir_.path() + "/../x"));
+  if (h.logged == "Failed receive: file too large!") EXPECT_FALSE(testutil::Exists(in + "/a.bin"));
+  EXPECT_EQ(testutil::Entries(dir_.path()), std::set<std::string>{"in"});
 
   ASSERT_EQ(conn_.waitForClient(), 0);
-  EXPECT_EQ(FileTransfer::Receive(conn_, dir_.path(), compressed), dir_.File("next.bin"));
+  EXPECT_EQ(FileTransfer::Receive(conn_, in, compressed), in + "/next.bin");
   std::string second(13 * 100, '\0');
   for (size_t i = 0; i < second.size(); ++i) second[i] = "second client"[i % 13];
-  EXPECT_EQ(ReadFile(dir_.File("next.bin")), second);
+  EXPECT_EQ(ReadFile(in + "/next.bin"), second);
   EXPECT_EQ(FinishClient(), "second served\n");
   EXPECT_EQ(signal(SIGPIPE, SIG_DFL), SIG_DFL);  // the server never needed to ignore it
 }
