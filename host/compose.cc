@@ -21,4 +21,6 @@ bool ChainOverflows(const DocumentContent&, int32_t) { return false; }
 
 void InvalidateComposition(const DocumentContent&) {}
 
+bool RunComposeCommand(Host&, const std::string&, const std::string&) { return false; }
+
 }  // namespace xthost

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "host/document.h"
@@ -29,5 +30,9 @@ bool ChainOverflows(const DocumentContent& content, int32_t box_id);
 // Forgets every composition of `content` (a box's geometry or a chain
 // changed).  Text changes are seen by the story's version.
 void InvalidateComposition(const DocumentContent& content);
+
+class Host;
+// The xthost command "lines BOX": one transcript line per line of the box.
+bool RunComposeCommand(Host& host, const std::string& name, const std::string& value);
 
 }  // namespace xthost

@@ -436,8 +436,7 @@ void ReadContent(const json& doc, DocumentContent* c) {
     const std::string bw = At(w + ".boxes", i);
     const json& b = boxes[i];
     ExpectObject(b, bw,
-                 {"id", "layout", "story", "bounds", "kind", "spread", "master", "anchor",
-                  "group", "parent", "rotation", "shape", "content", "recordWord", "layer",
+                 {"id", "layout", "story", "bounds", "kind", "spread", "master", "group", "parent", "rotation", "shape", "content", "recordWord", "layer",
                   "locked", "inset", "masterItem", "follows", "polygon", "data"});
     Box box;
     box.id = static_cast<int32_t>(IntegerField(b, "id", bw, 1, kMaxItemId, 0));
@@ -446,7 +445,6 @@ void ReadContent(const json& doc, DocumentContent* c) {
     box.kind = KindField(b, bw, box.story != 0 ? kTextItem : kEmptyItem);
     box.spread = static_cast<int32_t>(IntegerField(b, "spread", bw, 1, 0xFFFF, 1));
     box.master = BoolField(b, "master", bw);
-    box.anchor = static_cast<int32_t>(IntegerField(b, "anchor", bw, 0, kInt32Max, 0));
     box.group = static_cast<int32_t>(IntegerField(b, "group", bw, 0, kMaxItemId, 0));
     box.parent = static_cast<int32_t>(IntegerField(b, "parent", bw, 0, kMaxItemId, 0));
     box.rotation = FixedField(b, "rotation", bw, 0);
@@ -478,6 +476,21 @@ void ReadContent(const json& doc, DocumentContent* c) {
   const json& stories = ArrayField(doc, "stories", w);
   for (std::size_t i = 0; i < stories.size(); ++i) {
     c->stories.push_back(ReadStory(stories[i], At(w + ".stories", i)));
+  }
+
+  // An item is anchored where a one-unit run of opcode 1 names it.
+  for (const Story& story : c->stories) {
+    for (const CharacterRun& run : story.runs) {
+      if (run.attributes < 0 || static_cast<std::size_t>(run.attributes) >= c->attributes.size()) {
+        continue;  // Check() reports it
+      }
+      const XTCharAttrRecord& a = c->attributes[static_cast<std::size_t>(run.attributes)];
+      if ((a.opcode & 0x1F) != kXTOpAnchoredBox || run.length == 0) continue;
+      Box* item = c->FindBox(a.object);
+      if (item == nullptr) Bad(w, "story " + std::to_string(story.id) + " anchors no item " +
+                                      std::to_string(a.object));
+      item->anchor = story.id;
+    }
   }
 
   const json& layers = ArrayField(doc, "layers", w);
@@ -588,7 +601,6 @@ ordered BoxValue(const Box& box) {
   if (box.kind != kind) v["kind"] = kItemKinds[box.kind];
   Put<int32_t>(v, "spread", box.spread, 1);
   Put(v, "master", box.master, false);
-  Put<int32_t>(v, "anchor", box.anchor, 0);
   Put<int32_t>(v, "group", box.group, 0);
   Put<int32_t>(v, "parent", box.parent, 0);
   PutFixed(v, "rotation", box.rotation, 0);

@@ -18,6 +18,34 @@
 //                 "paragraphs": [[0, 6], [0, 4]], "runs": [[0, 6], [1, 4]]}],
 //    "currentBox": 1, "textOpen": true, "selection": [0, 5]}
 //
+// Layouts, items and item data (all optional: a file without them reads
+// as it always did):
+//
+//    "layouts": [{"name": "Print", "view": 0,
+//                 "spreads": [{"pages": [{"width": 612, "height": 792, "master": 3,
+//                                         "data": {...}}]}],
+//                 "masters": [{"name": "A-Master", "width": 612, "height": 792,
+//                              "data": {...}}]}],
+//    "boxes": [{"id": 12, "layout": 0, "story": 12, "bounds": [36, 100, 300, 300],
+//               "kind": "text", "spread": 1, "master": false, "group": 0, "parent": 0,
+//               "rotation": 0, "shape": 5, "content": 6, "recordWord": 0, "layer": 0,
+//               "locked": false, "inset": 1, "masterItem": 0, "follows": false,
+//               "polygon": [[400, 36], ...], "data": {"08414b42": "00000102"}}],
+//    "layers": [{"id": 1, "name": "Text", "visible": true, "locked": false}],
+//    "data": {...}, "nextItem": 81
+//
+// A layout without "spreads" has one spread of one page of the default size
+// (612 by 792 points, based on master spread 1); "masters" are the user
+// master spreads 3 and up (1 and 2 always exist and are not stored).  Boxes
+// are the items of every layout in stacking order, the first one rearmost;
+// "kind" is "text" (the default with a story), "empty" (the default
+// without), "picture", "line" or "group"; "spread" counts the layout spreads
+// from 1, or the master spreads when "master" is true.  An item a one-unit
+// run of opcode 1 names (its "object") is anchored in that run's story;
+// members of a group lie where the group lies.  Item data maps a key of
+// eight hex digits to its bytes in hex.  Item ids run from 1 to 32767 and
+// are never reused: "nextItem" keeps the next one once items were removed.
+//
 // Measures (indents, leading, spaces, tab positions, sizes, bounds) are in
 // points and kept as 16.16 values; a baseline shift is a fraction of the
 // size.  A story's text is a string, or an array of UTF-16 units when it is

@@ -223,7 +223,9 @@ bool DocumentContent::Check(std::string* error) const {
       return fail(item + (box.story != 0 ? " is no text box but shows a story" : " has no story"));
     }
     if (box.kind < kTextItem || box.kind > kGroupItem) return fail(item + " has no kind");
-    if (box.anchor != 0) {
+    if (box.group != 0) {
+      // A member lies where its group lies.
+    } else if (box.anchor != 0) {
       auto it = anchors.find(box.id);
       if (it == anchors.end() || it->second != box.anchor) {
         return fail(item + " is not anchored in story " + std::to_string(box.anchor));
@@ -240,8 +242,7 @@ bool DocumentContent::Check(std::string* error) const {
     if (box.group != 0) {
       const Box* group = FindBox(box.group);
       if (group == nullptr || group->kind != kGroupItem || group->layout != box.layout ||
-          group->spread != box.spread || group->master != box.master ||
-          group->anchor != box.anchor || group->id == box.id) {
+          group->id == box.id || box.anchor != 0) {
         return fail(item + " has no group " + std::to_string(box.group) + " beside it");
       }
     }

@@ -137,6 +137,7 @@ struct Box {
   int32_t spread = 1;
   bool master = false;
   int32_t anchor = 0;     // the story holding it, 0 when it lies on a spread
+                          // (not stored: the story's runs say it)
   int32_t group = 0;      // the group it belongs to, 0 none
   int32_t parent = 0;     // a text box the file names as its parent, 0 none
   int32_t rotation = 0;   // 16.16 degrees, counter-clockwise

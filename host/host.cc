@@ -190,6 +190,16 @@ int32_t Host::Deliver(void* record) {
   return result;
 }
 
+std::string Host::LeftoverBlocks() const {
+  // Memory blocks and polygons are named only when a plug-in left some.
+  std::size_t polygons = 0;
+  for (const auto& [id, polygon] : docs.polygons.items()) polygons += polygon.host_owned ? 0 : 1;
+  std::string text;
+  if (docs.blocks.size() > 0) text += " blocks=" + std::to_string(docs.blocks.size());
+  if (polygons > 0) text += " polygons=" + std::to_string(polygons);
+  return text;
+}
+
 void Host::Idle(int ticks) {
   transcript_.Line("idle " + std::to_string(ticks));
   for (int i = 0; i < ticks; ++i) {
@@ -214,7 +224,7 @@ void Host::Quit() {
                    " paths=" + std::to_string(paths.size()) + " converters=" +
                    std::to_string(converters.size()) + " files=" + std::to_string(files.size()) +
                    " modules=" + std::to_string(modules.size()) +
-                   " documents=" + std::to_string(app_.documents.size()));
+                   " documents=" + std::to_string(app_.documents.size()) + LeftoverBlocks());
 }
 
 }  // namespace xthost

@@ -120,6 +120,8 @@ class Host {
 
  private:
   void Activate(Plugin& plugin);
+  // " blocks=N polygons=N" for those the plug-ins still hold, else "".
+  std::string LeftoverBlocks() const;
   // Runs one registered routine of `plugin`; its status.
   int32_t RunRoutine(Plugin& plugin, XTRegisterRoutine routine, const char* what);
   // Delivers the shut-down callback (when `plugin` registered one) and

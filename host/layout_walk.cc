@@ -110,11 +110,29 @@ std::array<int32_t, 4> PageRect(const Layout& layout, bool master, int32_t sprea
   return {};
 }
 
+// The group an item lies in at the top, or the item itself.
+static const Box* Outermost(const DocumentContent& content, const Box& item) {
+  const Box* at = &item;
+  for (int depth = 0; at->group != 0 && depth < 64; ++depth) {
+    const Box* group = content.FindBox(at->group);
+    if (group == nullptr) break;
+    at = group;
+  }
+  return at;
+}
+
 ItemPlace PlaceOf(const DocumentContent& content, const Box& item) {
   const Box* at = &item;
-  // An anchored item lies where its run is shown: follow the anchors out to
-  // an item that lies on a spread.
-  for (int depth = 0; at->anchor != 0 && depth < 64; ++depth) {
+  // A member lies where its group lies; an anchored item where its run is
+  // shown: follow groups and anchors out to an item on a spread.
+  for (int depth = 0; (at->group != 0 || at->anchor != 0) && depth < 64; ++depth) {
+    if (at->group != 0) {
+      at = Outermost(content, *at);
+      if (at->anchor == 0) {
+        at = &item;  // a member of a group on a spread: its own bounds
+        break;
+      }
+    }
     const int32_t position = StoryPositionOf(content, *at);
     const std::vector<const Box*> chain = content.ChainOf(at->anchor);
     if (chain.empty()) break;
@@ -136,23 +154,26 @@ ItemPlace PlaceOf(const DocumentContent& content, const Box& item) {
     at = shown;
   }
   ItemPlace place;
-  place.layout = at->layout;
-  place.master = at->master;
-  place.spread = at->spread;
+  const Box* placed = Outermost(content, *at);
+  place.layout = placed->layout;
+  place.master = placed->master;
+  place.spread = placed->spread;
   if (at->layout < 0 || static_cast<std::size_t>(at->layout) >= content.layouts.size()) {
     return place;
   }
-  const Layout& layout = content.layouts[static_cast<std::size_t>(at->layout)];
+  const Layout& layout = content.layouts[static_cast<std::size_t>(place.layout)];
   const int64_t cx = (int64_t{at->bounds[0]} + at->bounds[2]) / 2;
   const int64_t cy = (int64_t{at->bounds[1]} + at->bounds[3]) / 2;
   const int32_t pages =
-      at->master ? 1
-                 : (at->spread >= 1 && static_cast<std::size_t>(at->spread) <= layout.spreads.size()
-                        ? static_cast<int32_t>(
-                              layout.spreads[static_cast<std::size_t>(at->spread - 1)].pages.size())
-                        : 0);
+      place.master ? 1
+                   : (place.spread >= 1 &&
+                              static_cast<std::size_t>(place.spread) <= layout.spreads.size()
+                          ? static_cast<int32_t>(
+                                layout.spreads[static_cast<std::size_t>(place.spread - 1)]
+                                    .pages.size())
+                          : 0);
   for (int32_t i = 0; i < pages; ++i) {
-    const std::array<int32_t, 4> r = PageRect(layout, at->master, at->spread, i);
+    const std::array<int32_t, 4> r = PageRect(layout, place.master, place.spread, i);
     if (cx < r[0] && i == 0) {
       place.side = -1;
       place.pasteboard = true;
@@ -183,11 +204,11 @@ int32_t PageNumberOf(const DocumentContent& content, const ItemPlace& place) {
 }
 
 bool IsMasterItem(const DocumentContent& content, const Box& item) {
-  const Box* at = &item;
+  const Box* at = Outermost(content, item);
   for (int depth = 0; at->anchor != 0 && depth < 64; ++depth) {
     const std::vector<const Box*> chain = content.ChainOf(at->anchor);
     if (chain.empty()) return false;
-    at = chain.front();
+    at = Outermost(content, *chain.front());
   }
   return at->master;
 }

@@ -31,13 +31,15 @@
 
 #include "host/document_ops.h"
 #include "host/host.h"
+#include "host/layout_commands.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: xthost [--xtensions DIR] [--transcript FILE] [--answer TEXT]... COMMAND...\n"
     "commands: start | idle N | quit | open PATH | save | close | stories |\n"
-    "          select STORY START END | menus | menu TITLE\n"
+    "          select STORY START END | menus | menu TITLE | layout | view K |\n"
+    "          layout-select I | type BOX POS TEXT | lines BOX\n"
     "environment: XTHOST_CLOCK=\"YYYY-MM-DD hh:mm:ss\", XTHOST_FAIL=NAME:N[,NAME:N...]\n";
 
 int Usage(const std::string& problem) {
@@ -80,8 +82,18 @@ int main(int argc, char** argv) {
     } else if (arg == "start" || arg == "quit" || arg == "save" || arg == "close" ||
                arg == "stories") {
       commands.push_back({arg, 0, ""});
-    } else if (arg == "menus") {
+    } else if (arg == "menus" || arg == "layout") {
       commands.push_back({arg, 0, ""});
+    } else if (arg == "view" || arg == "layout-select" || arg == "lines") {
+      if (!has_value || !IsNumber(argv[i + 1])) return Usage(arg + " needs a number");
+      commands.push_back({arg, 0, argv[++i]});
+    } else if (arg == "type") {
+      if (i + 3 >= argc || !IsNumber(argv[i + 1]) || !IsNumber(argv[i + 2])) {
+        return Usage("type needs a box, a position and a text");
+      }
+      commands.push_back({arg, 0,
+                          std::string(argv[i + 1]) + " " + argv[i + 2] + " " + argv[i + 3]});
+      i += 3;
     } else if (arg == "menu") {
       if (!has_value) return Usage("menu needs the title of a menu item");
       commands.push_back({arg, 0, argv[++i]});
@@ -142,6 +154,10 @@ int main(int argc, char** argv) {
       host.ui().ShowMenus();
     } else if (command.name == "menu") {
       host.ui().ChooseMenuItem(command.value);
+    } else if (command.name == "layout" || command.name == "view" ||
+               command.name == "layout-select" || command.name == "type" ||
+               command.name == "lines") {
+      if (!xthost::RunLayoutCommand(host, command.name, command.value)) return 1;
     } else if (!xthost::RunDocumentCommand(host, command.name, command.value)) {
       return 1;
     }

@@ -122,7 +122,8 @@ TEST_F(QuarkDocTest, OpenForTheCurrentRequest) {
               ">>>>>>>>> WARNING: CurDocAPI::Open(): theSpec <-> fsp ARE DIFFERENT!!! "
               "<<<<<<<<<\n");
   }
-  EXPECT_TRUE(Has(host_.Lines(), "open document 2 \"other.qxp\" flags 63"));
+  // The brochure's two layouts hold document ids 1 and 2.
+  EXPECT_TRUE(Has(host_.Lines(), "open document 3 \"other.qxp\" flags 63"));
 
   // A file that is not a document does not open.
   std::ofstream(host_.Path("bad.qxp")) << "{}";
@@ -150,7 +151,7 @@ TEST_F(QuarkDocTest, WrapperOpensMakesCurrentAndSaves) {
 
   // Another document is current; the wrapper brings its own back.
   host_.Open("doc_template.json");
-  EXPECT_EQ(doc->MakeCurrent(), 2);
+  EXPECT_EQ(doc->MakeCurrent(), 3);  // after the brochure's two layouts
   EXPECT_EQ(GetCurrentDocumentId(), 1);
   host_.content().layouts[0].modified = true;
   EXPECT_TRUE(doc->IsLayoutModified());
