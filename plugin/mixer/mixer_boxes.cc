@@ -30,33 +30,34 @@ struct ShapeInfo {
 };
 
 ShapeInfo ShapeOf(uint8_t shape) {
-  switch (shape) {
-    case 0: case 1: case 2: case 3: case 4:
-      return {"INVALID", ShapeKind::kUntouched};
-    case 5:
-      return {nullptr, ShapeKind::kSimple};
-    case 6:
-      return {"Rectangle (convex)", ShapeKind::kSimple};
-    case 7:
-      return {"Rectangle (concave)", ShapeKind::kSimple};
-    case 8:
-      return {"Rectangle (straight)", ShapeKind::kSimple};
-    case 9:
-      return {"Oval", ShapeKind::kSimple};
-    case 10:
-      return {"Orthopolygon", ShapeKind::kComplex};
-    case 11:
-      return {"Spline", ShapeKind::kComplex};
-    case 12:
-      return {"User", ShapeKind::kComplex};
-    default:
-      return {"UNKNOWN", ShapeKind::kUntouched};
-  }
+  static const ShapeInfo kShapes[] = {
+      {"INVALID", ShapeKind::kUntouched},
+      {"INVALID", ShapeKind::kUntouched},
+      {"INVALID", ShapeKind::kUntouched},
+      {"INVALID", ShapeKind::kUntouched},
+      {"INVALID", ShapeKind::kUntouched},
+      {nullptr, ShapeKind::kSimple},  // the plain rectangle goes unlogged
+      {"Rectangle (convex)", ShapeKind::kSimple},
+      {"Rectangle (concave)", ShapeKind::kSimple},
+      {"Rectangle (straight)", ShapeKind::kSimple},
+      {"Oval", ShapeKind::kSimple},
+      {"Orthopolygon", ShapeKind::kComplex},
+      {"Spline", ShapeKind::kComplex},
+      {"User", ShapeKind::kComplex},
+  };
+  if (shape < sizeof kShapes / sizeof kShapes[0]) return kShapes[shape];
+  return {"UNKNOWN", ShapeKind::kUntouched};
 }
 
-// Writes `text` left-aligned in `width` columns.
-std::ostream& Left(std::ostream& out, int width, const char* text) {
-  return out << std::left << std::setw(width) << text;
+// Writes `text` in `width` columns, aligned by `adjust`; the stream's own
+// alignment stays as it was.
+std::ostream& Field(std::ostream& out, int width, const char* text,
+                    std::ios_base::fmtflags adjust = std::ios_base::left) {
+  const std::ios_base::fmtflags flags = out.flags();
+  out.setf(adjust, std::ios_base::adjustfield);
+  out << std::setw(width) << text;
+  out.flags(flags);
+  return out;
 }
 
 void LogStep(const char* step, const char* text) { ProgramLog() << step << text << std::endl; }
@@ -189,10 +190,10 @@ int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right,
   const ShapeInfo shape = ShapeOf(record.shape);
   std::ostream& log = ProgramLog();
   if (shape.name != nullptr) {
-    Left(log, 20, "Box shape type: ");
-    Left(log, 8, " -> ");
-    Left(log, 44, shape.name);
-    log << std::right << std::setw(8) << " <- " << std::endl;
+    Field(log, 20, "Box shape type: ");
+    Field(log, 8, " -> ");
+    Field(log, 44, shape.name);
+    Field(log, 8, " <- ", std::ios_base::right) << std::endl;
   }
 
   int32_t content = 0;
@@ -206,8 +207,8 @@ int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right,
     record.bounds[2] = bottom;
     record.bounds[3] = right;
   } else if (shape.kind == ShapeKind::kComplex && !restore) {
-    Left(log, 16, "ATTENTION - ");
-    Left(log, 64, "Complex box shape treated with hidden-workaround") << std::endl;
+    Field(log, 16, "ATTENTION - ");
+    Field(log, 64, "Complex box shape treated with hidden-workaround") << std::endl;
     SwapRecordWord(record, savedWord, false);
     if (savedShape != nullptr) *savedShape = static_cast<uint32_t>(record.polygon);
     const int32_t points[10] = {top + kPoint,    left + kPoint,  top + kPoint,

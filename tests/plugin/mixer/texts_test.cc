@@ -159,10 +159,34 @@ TEST(FindMatchingHiddenRun, StopsAtTheLimitAndOnHostFailure) {
   EXPECT_EQ(position, 1);
   EXPECT_TRUE(FindMatchingHiddenRun(1, &position, 1, 0x40, 0, 8));
   EXPECT_EQ(position, 7);
-  host.Fail("find_run:1");
+  host.Fail("find_run:*");
   position = 3;
   EXPECT_FALSE(FindMatchingHiddenRun(1, &position, 1, 0x40, 0, 9));
   EXPECT_EQ(position, 3);
+}
+
+TEST(FindMatchingHiddenRun, MarkersOfTwoUnitsInTheLayoutsFixture) {
+  // Story 15: "A \u2039x mid \u2039y in \u203ay \u203ax B \u2039qh\u203aq C ..."; each
+  // marker is a run of its sign and a letter.
+  const struct {
+    int32_t position;
+    uint16_t direction;
+    bool found;
+    int32_t partner;
+  } cases[] = {
+      {2, 1, true, 18},  {9, 1, true, 15},  {19, 0, true, 2},  {16, 0, true, 9},
+      {23, 1, true, 26}, {27, 0, true, 23}, {39, 1, false, 39},
+  };
+  MixerHost host;
+  host.Open("doc_layouts.json");
+  for (const auto& c : cases) {
+    int32_t position = c.position;
+    EXPECT_EQ(FindMatchingHiddenRun(15, &position, c.direction, c.direction == 1 ? 0x40 : 0x20, 0,
+                                    46),
+              c.found)
+        << c.position;
+    EXPECT_EQ(position, c.partner) << c.position;
+  }
 }
 
 // The text of story `story` of the current document.
