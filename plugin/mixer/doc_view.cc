@@ -18,7 +18,6 @@ enum ReportLine : int {
   kLineMakeCurrent = 203,
 };
 
-
 }  // namespace
 
 XTDocRef xt_getdocref() {

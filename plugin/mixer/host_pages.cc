@@ -1,8 +1,8 @@
 #include "plugin/mixer/host_pages.h"
 
+#include "plugin/qapi/quark_doc.h"
 #include "support/error_names.h"
 #include "support/host_calls.h"
-#include "plugin/qapi/quark_doc.h"
 #include "support/host_link.h"
 
 namespace {
