@@ -1,26 +1,344 @@
 #include "host/compose.h"
 
-namespace xthost {
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <map>
+#include <utility>
 
-// Placeholder until composition lands: the whole story in one line of its
-// chain's first box.
-std::vector<XTLineRecord> BoxLines(const DocumentContent& content, int32_t box_id) {
-  std::vector<XTLineRecord> lines;
-  const Box* box = content.FindBox(box_id);
-  if (box == nullptr || box->story == 0) return lines;
-  const std::vector<const Box*> chain = content.ChainOf(box->story);
-  if (chain.empty() || chain.front() != box) return lines;
-  const Story* story = const_cast<DocumentContent&>(content).FindStory(box->story);
-  XTLineRecord line{};
-  line.length = story != nullptr ? story->length() : 0;
-  lines.push_back(line);
-  return lines;
+namespace xthost {
+namespace {
+
+// What a unit of the text is to line breaking.
+enum UnitKind : uint8_t {
+  kInk,     // a character with width (a surrogate pair's second unit: 0)
+  kBlank,   // a space or a tab: lines break after blanks, which hang
+  kHidden,  // hidden text and its markers: no room at all
+  kEnd,     // a return: ends the line and the paragraph
+};
+
+struct Unit {
+  int32_t advance = 0;  // 16.16 points
+  int32_t size = 0;     // 16.16 points, the line height's measure
+  UnitKind kind = kInk;
+};
+
+// Hidden-text marker bits of a run's opcode.
+constexpr uint32_t kMarkerBits = 0x60;
+constexpr uint32_t kOpening = 0x20;
+constexpr uint32_t kClosing = 0x40;
+
+bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// CJK and fullwidth characters take a whole em: everything from U+2E80 up,
+// but surrogates, the private use areas and planes 15 and 16.
+bool IsWide(char32_t c) { return c >= 0x2E80 && !(c >= 0xD800 && c <= 0xF8FF) && c < 0xF0000; }
+
+const XTCharAttrRecord& AttributesOf(const DocumentContent& content, int32_t index) {
+  static const XTCharAttrRecord fallback = DefaultAttributes();
+  return index >= 0 && static_cast<std::size_t>(index) < content.attributes.size()
+             ? content.attributes[static_cast<std::size_t>(index)]
+             : fallback;
 }
 
-bool ChainOverflows(const DocumentContent&, int32_t) { return false; }
+const XTParaFormatRecord& FormatOf(const DocumentContent& content, int32_t index) {
+  static const XTParaFormatRecord fallback{};
+  return index >= 0 && static_cast<std::size_t>(index) < content.formats.size()
+             ? content.formats[static_cast<std::size_t>(index)]
+             : fallback;
+}
 
-void InvalidateComposition(const DocumentContent&) {}
+// The metrics of every unit of the story.  Hidden text runs from an opening
+// marker to its closing marker, nested by depth; an opening marker left
+// unpaired hides the rest of the story.
+std::vector<Unit> MeasureUnits(const DocumentContent& content, const Story& story) {
+  const std::u16string& text = story.text;
+  std::vector<Unit> units(text.size());
+  std::size_t at = 0;
+  std::size_t run = 0;
+  int32_t depth = 0;
+  while (at < text.size()) {
+    // Units past the runs (a story not well formed) keep the last run's
+    // attributes.
+    const bool past = run >= story.runs.size();
+    const CharacterRun& current = past ? story.runs.back() : story.runs[run];
+    const std::size_t end =
+        past ? text.size()
+             : std::min(text.size(), at + static_cast<std::size_t>(std::max(current.length, 0)));
+    ++run;
+    const XTCharAttrRecord& a = AttributesOf(content, current.attributes);
+    const int32_t size = std::max(a.size, 0);
+    const uint32_t marker = a.opcode & kMarkerBits;
+    for (; at < end; ++at) {
+      Unit& unit = units[at];
+      if (marker != 0) {
+        unit.kind = kHidden;
+        if (marker == kOpening) ++depth;
+        if (marker == kClosing && depth > 0) --depth;
+        continue;
+      }
+      if (depth > 0) {
+        unit.kind = kHidden;
+        continue;
+      }
+      const char16_t c = text[at];
+      unit.size = size;
+      if (c == Story::kReturn) {
+        unit.kind = kEnd;
+      } else if (c == u' ' || c == u'\t') {
+        unit.kind = kBlank;
+        unit.advance = size / 2;
+      } else if (a.opcode == kXTOpAnchoredBox) {
+        unit.advance = size;
+      } else if (IsLow(c) && at > 0 && IsHigh(text[at - 1])) {
+        unit.advance = 0;  // the pair was measured at its first unit
+      } else {
+        char32_t code = c;
+        if (IsHigh(c) && at + 1 < text.size() && IsLow(text[at + 1])) {
+          code = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[at + 1] - 0xDC00);
+        }
+        unit.advance = IsWide(code) ? size : size / 2;
+      }
+    }
+  }
+  return units;
+}
 
-bool RunComposeCommand(Host&, const std::string&, const std::string&) { return false; }
+// Where a line that starts at `start` ends when it has `room` (16.16) for
+// its text.
+struct LineBreak {
+  int32_t end = 0;
+  int64_t width = 0;     // up to its last character that is not a blank
+  int32_t size = 0;      // its largest visible character, 0 for none
+  bool ends_paragraph = false;
+};
+
+// Words break after blanks; a word longer than the line breaks before the
+// character that does not fit.  A line takes at least one character, so
+// every line moves on.
+LineBreak BreakLine(const std::vector<Unit>& units, int32_t start, int64_t room) {
+  const int32_t count = static_cast<int32_t>(units.size());
+  int64_t total = 0;  // blanks included
+  int64_t ink = 0;
+  int32_t size = 0;
+  LineBreak after_blanks{-1, 0, 0, false};
+  bool in_blanks = false;
+  bool has_content = false;
+  for (int32_t at = start; at < count; ++at) {
+    const Unit& unit = units[static_cast<std::size_t>(at)];
+    switch (unit.kind) {
+      case kHidden:
+        break;
+      case kEnd:
+        return {at + 1, ink, std::max(size, unit.size), true};
+      case kBlank:
+        total += unit.advance;
+        size = std::max(size, unit.size);
+        in_blanks = true;
+        has_content = true;
+        break;
+      case kInk:
+        if (in_blanks) {
+          after_blanks = {at, ink, size, false};
+          in_blanks = false;
+        }
+        if (has_content && unit.advance > 0 && total + unit.advance > room) {
+          return after_blanks.end > start ? after_blanks : LineBreak{at, ink, size, false};
+        }
+        total += unit.advance;
+        ink = total;
+        size = std::max(size, unit.size);
+        has_content = has_content || unit.advance > 0;
+        break;
+    }
+  }
+  return {count, ink, size, false};
+}
+
+int32_t Clamp32(int64_t value) {
+  return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// What composition reads of a box.
+struct BoxShape {
+  int32_t id = 0;
+  std::array<int32_t, 4> bounds{};
+  int32_t inset = 0;
+  bool operator==(const BoxShape& o) const {
+    return id == o.id && bounds == o.bounds && inset == o.inset;
+  }
+
+  int64_t Inset() const { return std::max(inset, 0); }
+  // The text area: the bounds inset on all sides; none when empty.
+  int64_t Width() const { return int64_t{bounds[2]} - bounds[0] - 2 * Inset(); }
+  int64_t Height() const { return int64_t{bounds[3]} - bounds[1] - 2 * Inset(); }
+  bool HasRoom() const { return Width() > 0 && Height() > 0; }
+};
+
+// The lines of a chain, and what they were composed from.
+struct ChainLines {
+  uint32_t version = 0;
+  std::vector<CharacterRun> runs;
+  std::vector<ParagraphRun> paragraphs;
+  std::vector<BoxShape> boxes;
+  std::vector<std::vector<XTLineRecord>> lines;  // per box of the chain
+  bool overflows = false;
+
+  bool ComposedFrom(const Story& story, const std::vector<BoxShape>& shapes) const {
+    return version == story.version && runs == story.runs && paragraphs == story.paragraphs &&
+           boxes == shapes;
+  }
+};
+
+// Lays the story out in the boxes: each line goes into the first box, from
+// the one being filled on, whose text area has room for its height; lines
+// that fit nowhere are overset and go to the last box.
+void Compose(const DocumentContent& content, const Story& story, ChainLines* chain) {
+  const std::vector<Unit> units = MeasureUnits(content, story);
+  const std::vector<BoxShape>& boxes = chain->boxes;
+  chain->lines.assign(boxes.size(), {});
+  const int32_t count = static_cast<int32_t>(units.size());
+
+  // Overset lines are as wide as the last box with room, else unbounded.
+  int64_t overset_room = std::numeric_limits<int64_t>::max() / 4;
+  for (auto box = boxes.rbegin(); box != boxes.rend(); ++box) {
+    if (box->HasRoom()) {
+      overset_room = box->Width();
+      break;
+    }
+  }
+
+  std::size_t box = 0;       // the box being filled
+  int64_t used = 0;          // height used in its text area
+  bool box_has_lines = false;
+  int64_t space_after = 0;   // of the paragraph the last line ended
+  int32_t overset = 0;
+  std::size_t paragraph = 0;
+  int64_t paragraph_end = story.paragraphs.empty() ? count : story.paragraphs[0].length;
+  const XTParaFormatRecord* format = nullptr;
+  bool first = true;  // the line starts a paragraph
+  int32_t at = 0;
+  for (;;) {
+    while (paragraph + 1 < story.paragraphs.size() && at >= paragraph_end) {
+      paragraph_end += story.paragraphs[++paragraph].length;
+    }
+    if (first) {
+      format = &FormatOf(content,
+                         story.paragraphs.empty() ? 0 : story.paragraphs[paragraph].format);
+    }
+    const int64_t indent = int64_t{format->left_indent} + (first ? format->first_indent : 0);
+    const int64_t margins = indent + format->right_indent;
+    const int64_t space_before = first ? std::max(format->space_before, 0) : 0;
+
+    LineBreak line;
+    int64_t height = 0;
+    int64_t top = 0;  // in the text area
+    auto measure = [&](int64_t room) {
+      line = BreakLine(units, at, room - margins);
+      if (line.size == 0) {
+        line.size = std::max(AttributesOf(content, story.AttributesAt(at)).size, 0);
+      }
+      height = format->leading > 0 ? format->leading : int64_t{line.size} * 6 / 5;
+    };
+    for (; box < boxes.size(); ++box, used = 0, box_has_lines = false) {
+      if (!boxes[box].HasRoom()) continue;
+      measure(boxes[box].Width());
+      // Space before and after a paragraph is dropped at the top of a box.
+      top = used + (box_has_lines ? space_after + space_before : 0);
+      if (top + height <= boxes[box].Height()) break;
+    }
+
+    XTLineRecord record{};
+    if (box < boxes.size()) {
+      const int64_t inset = boxes[box].Inset();
+      record.vertical = Clamp32(inset + top);
+      record.x = Clamp32(inset + indent);
+      record.baseline = Clamp32(inset + top + int64_t{line.size} * 4 / 5);
+      used = top + height;
+      box_has_lines = true;
+    } else {
+      measure(overset_room);
+      record.vertical = Clamp32(int64_t{kXTOversetLine} + overset);
+      record.x = Clamp32(indent);
+      record.baseline = record.vertical;
+      ++overset;
+    }
+    record.offset = at;
+    record.length = line.end - at;
+    record.paragraph = static_cast<int32_t>(paragraph);
+    record.width = Clamp32(line.width);
+    record.height = Clamp32(height);
+    record.ascent = Clamp32(int64_t{line.size} * 4 / 5);
+    chain->lines[std::min(box, boxes.size() - 1)].push_back(record);
+
+    space_after = line.ends_paragraph ? std::max(format->space_after, 0) : 0;
+    first = line.ends_paragraph;
+    at = line.end;
+    // A text that ends with a return ends with an empty line.
+    if (at >= count && !line.ends_paragraph) break;
+  }
+  chain->overflows = overset > 0;
+  if (chain->overflows) chain->lines.back().back().overflow = kXTOverflowMark;
+}
+
+using ChainKey = std::pair<const DocumentContent*, int32_t>;  // the story's id
+
+std::map<ChainKey, ChainLines>& Cache() {
+  static std::map<ChainKey, ChainLines> cache;
+  return cache;
+}
+
+uint64_t compositions = 0;
+
+// The chain box `box_id` shows, composed, and the box's place in it; null
+// for an item that shows no text.
+const ChainLines* ChainOfBox(const DocumentContent& content, int32_t box_id, std::size_t* index) {
+  const Box* box = content.FindBox(box_id);
+  if (box == nullptr || box->kind != kTextItem || box->story == 0) return nullptr;
+  const auto story = std::find_if(content.stories.begin(), content.stories.end(),
+                                  [&](const Story& s) { return s.id == box->story; });
+  if (story == content.stories.end()) return nullptr;
+
+  std::vector<BoxShape> shapes;
+  for (const Box* member : content.ChainOf(box->story)) {
+    if (member->kind != kTextItem) continue;
+    if (member == box) *index = shapes.size();
+    shapes.push_back({member->id, member->bounds, member->inset});
+  }
+  ChainLines& chain = Cache()[{&content, story->id}];
+  if (chain.lines.empty() || !chain.ComposedFrom(*story, shapes)) {
+    chain.version = story->version;
+    chain.runs = story->runs;
+    chain.paragraphs = story->paragraphs;
+    chain.boxes = std::move(shapes);
+    Compose(content, *story, &chain);
+    ++compositions;
+  }
+  return &chain;
+}
+
+}  // namespace
+
+std::vector<XTLineRecord> BoxLines(const DocumentContent& content, int32_t box_id) {
+  std::size_t index = 0;
+  const ChainLines* chain = ChainOfBox(content, box_id, &index);
+  return chain != nullptr ? chain->lines[index] : std::vector<XTLineRecord>{};
+}
+
+bool ChainOverflows(const DocumentContent& content, int32_t box_id) {
+  std::size_t index = 0;
+  const ChainLines* chain = ChainOfBox(content, box_id, &index);
+  return chain != nullptr && chain->overflows;
+}
+
+void InvalidateComposition(const DocumentContent& content) {
+  auto& cache = Cache();
+  cache.erase(cache.lower_bound({&content, std::numeric_limits<int32_t>::min()}),
+              cache.upper_bound({&content, std::numeric_limits<int32_t>::max()}));
+}
+
+uint64_t CompositionCount() { return compositions; }
 
 }  // namespace xthost

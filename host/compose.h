@@ -17,6 +17,8 @@
 
 namespace xthost {
 
+class Host;
+
 // The lines composed in box `box_id` of `content`, as the line table gives
 // them: the last record carries kXTOverflowMark at byte 36 when the chain's
 // text does not fit (only in the chain's last box, which also holds the
@@ -28,11 +30,22 @@ std::vector<XTLineRecord> BoxLines(const DocumentContent& content, int32_t box_i
 bool ChainOverflows(const DocumentContent& content, int32_t box_id);
 
 // Forgets every composition of `content` (a box's geometry or a chain
-// changed).  Text changes are seen by the story's version.
+// changed).  Text changes are seen by the story's version, changes of
+// character runs and of the chain's bounds and insets are seen too; records
+// of the format and attribute tables changed in place are not.  Call it also
+// before `content` goes away, so that a later document at the same address
+// cannot meet its lines.
 void InvalidateComposition(const DocumentContent& content);
 
-class Host;
-// The xthost command "lines BOX": one transcript line per line of the box.
+// Chains laid out since the host started (tests tell a cached answer by it).
+uint64_t CompositionCount();
+
+// The xthost command "lines" (`value` BOX, a box's own id in the current
+// document): one transcript line per line record of the box,
+//   box B line I offset O length N paragraph P vertical V|overset x X
+//     width W height H [overflow]
+// with measures in points.  False when the command failed, with the line
+// "NAME failed: REASON" in the transcript and on standard error.
 bool RunComposeCommand(Host& host, const std::string& name, const std::string& value);
 
 }  // namespace xthost

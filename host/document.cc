@@ -38,12 +38,7 @@ XTCharAttrRecord DefaultAttributes() {
 
 DocumentContent::DocumentContent() : formats(1, XTParaFormatRecord{}), attributes{DefaultAttributes()} {}
 
-Story* DocumentContent::FindStory(int32_t id) {
-  for (Story& story : stories) {
-    if (story.id == id) return &story;
-  }
-  return nullptr;
-}
+Story* DocumentContent::FindStory(int32_t id) { return story_index.Find(stories, id); }
 
 int32_t Layout::PageCount() const {
   int32_t count = 0;
@@ -79,12 +74,7 @@ int32_t DefaultContent(ItemKind kind) {
   }
 }
 
-Box* DocumentContent::FindBox(int32_t id) {
-  for (Box& box : boxes) {
-    if (box.id == id) return &box;
-  }
-  return nullptr;
-}
+Box* DocumentContent::FindBox(int32_t id) { return box_index.Find(boxes, id); }
 
 const Box* DocumentContent::FindBox(int32_t id) const {
   return const_cast<DocumentContent*>(this)->FindBox(id);
@@ -107,6 +97,7 @@ Layout* DocumentContent::CurrentLayout() {
 }
 
 int32_t DocumentContent::NewItemId() {
+  ItemsChanged();
   for (const Box& box : boxes) next_item = std::max(next_item, box.id + 1);
   if (next_item > kMaxItemId) return 0;
   return next_item++;

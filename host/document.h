@@ -12,7 +12,9 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -158,6 +160,53 @@ struct Box {
 // The content kind a box of `kind` has unless its file says otherwise.
 int32_t DefaultContent(ItemKind kind);
 
+// Where the element with an id stands in a vector of elements with an `id`:
+// kept beside the vector, checked at every look-up and rebuilt when it
+// misses, so look-ups stay cheap however the vector changes.  Copies start
+// empty.
+class IdIndex {
+ public:
+  IdIndex() = default;
+  IdIndex(const IdIndex&) {}
+  IdIndex& operator=(const IdIndex&) {
+    positions_.clear();
+    return *this;
+  }
+
+  template <class T>
+  T* Find(std::vector<T>& items, int32_t id) {
+    if (T* found = Lookup(items, id)) return found;
+    positions_.clear();
+    for (std::size_t i = 0; i < items.size(); ++i) positions_.emplace(items[i].id, i);
+    return Lookup(items, id);
+  }
+
+ private:
+  template <class T>
+  T* Lookup(std::vector<T>& items, int32_t id) {
+    auto it = positions_.find(id);
+    if (it == positions_.end() || it->second >= items.size() || items[it->second].id != id) {
+      return nullptr;
+    }
+    return &items[it->second];
+  }
+  std::unordered_map<int32_t, std::size_t> positions_;
+};
+
+// The host's cached walks over a document's items (host/layout_walk.cc);
+// copies of a document start without them.
+struct WalkCache;
+class WalkCacheSlot {
+ public:
+  WalkCacheSlot() = default;
+  WalkCacheSlot(const WalkCacheSlot&) {}
+  WalkCacheSlot& operator=(const WalkCacheSlot&) {
+    cache.reset();
+    return *this;
+  }
+  std::shared_ptr<WalkCache> cache;
+};
+
 // Whether two records hold the same values (reserved bytes aside).
 bool SameAttributes(const XTCharAttrRecord& a, const XTCharAttrRecord& b);
 bool SameFormat(const XTParaFormatRecord& a, const XTParaFormatRecord& b);
@@ -182,6 +231,12 @@ struct DocumentContent {
   std::vector<Layer> layers;  // layer 0 ("Default") exists when not listed
   ItemData data;              // the document's own item data
   int32_t next_item = 1;      // item ids are never reused
+  IdIndex box_index;          // look-ups by id
+  IdIndex story_index;
+  // Advances whenever items come or go (or are anchored elsewhere), so that
+  // cached walks are made again.
+  uint64_t items_version = 0;
+  mutable WalkCacheSlot walks;
 
   // The current box (0: none); while its text is open, the selection from
   // selection_start up to selection_end in its story.
@@ -198,8 +253,10 @@ struct DocumentContent {
   Box* FindBox(int32_t id);
   const Box* FindBox(int32_t id) const;
   Layout* CurrentLayout();
-  // An id for a new item; 0 when none is left.
+  // An id for a new item; 0 when none is left.  Counts as a change of the
+  // items.
   int32_t NewItemId();
+  void ItemsChanged() { ++items_version; }
   // The chain of a story: the text boxes that show it, in file order; text
   // flows from the first to the last.
   std::vector<const Box*> ChainOf(int32_t story) const;

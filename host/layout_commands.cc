@@ -123,6 +123,7 @@ bool TypeText(Host& host, const std::string& value, std::string* error) {
     *error = "no position " + std::to_string(position) + " in story " + std::to_string(story->id);
     return false;
   }
+  PlainTypedUnits(*content, *story, position, position + static_cast<int32_t>(units.size()));
   const int32_t story_id = story->id;
   content->flags |= 1;
   host.transcript().Line("type story " + std::to_string(story_id) + " " +

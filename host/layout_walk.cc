@@ -1,25 +1,60 @@
 #include "host/layout_walk.h"
 
+#include <map>
+#include <memory>
 #include <set>
+#include <tuple>
+#include <unordered_map>
 
 #include "host/compose.h"
 
 namespace xthost {
+
+// Walks of one version of a document's items.
+using SpreadKey = std::tuple<int32_t, bool, int32_t>;  // layout, master, spread
+struct WalkCache {
+  uint64_t version = 0;
+  std::map<SpreadKey, std::vector<int32_t>> spreads;
+  std::map<int32_t, std::pair<SpreadKey, std::size_t>> places;  // item -> its walk, index
+  std::map<int32_t, std::vector<int32_t>> members;              // group -> members
+  // The item-data search's order of a view, with the items' places in it
+  // and, per key, the places of each value.
+  using DataIndex = std::map<std::vector<uint8_t>, std::set<std::size_t>>;
+  struct Order {
+    std::vector<int32_t> items;
+    std::unordered_map<int32_t, std::size_t> position;
+    std::map<uint32_t, DataIndex> data;
+  };
+  std::map<std::pair<int32_t, bool>, Order> orders;
+};
+
 namespace {
 
-bool OnSpread(const Box& box, int32_t layout, bool master, int32_t spread) {
-  return box.anchor == 0 && box.layout == layout && box.master == master && box.spread == spread;
+void AppendWalk(const std::map<int32_t, std::vector<int32_t>>& members, int32_t id,
+                std::vector<int32_t>* out, int depth) {
+  out->push_back(id);
+  auto it = members.find(id);
+  if (it == members.end() || depth > 64) return;
+  for (const int32_t member : it->second) AppendWalk(members, member, out, depth + 1);
 }
 
-// Appends `id` and, for a group, its members (recursively) to `out`.
-void AppendWithMembers(const DocumentContent& content, int32_t id, std::vector<int32_t>* out,
-                       int depth) {
-  out->push_back(id);
-  const Box* item = content.FindBox(id);
-  if (item == nullptr || item->kind != kGroupItem || depth > 64) return;
-  for (const int32_t member : GroupMembers(content, id)) {
-    AppendWithMembers(content, member, out, depth + 1);
+WalkCache& CacheOf(const DocumentContent& content) {
+  std::shared_ptr<WalkCache>& cache = content.walks.cache;
+  if (cache != nullptr && cache->version == content.items_version) return *cache;
+  cache = std::make_shared<WalkCache>();
+  cache->version = content.items_version;
+  for (const Box& box : content.boxes) {
+    if (box.group != 0 && box.group != box.id) cache->members[box.group].push_back(box.id);
   }
+  for (const Box& box : content.boxes) {
+    if (box.anchor != 0 || box.group != 0) continue;
+    const SpreadKey key{box.layout, box.master, box.spread};
+    std::vector<int32_t>& walk = cache->spreads[key];
+    const std::size_t first = walk.size();
+    AppendWalk(cache->members, box.id, &walk, 0);
+    for (std::size_t i = first; i < walk.size(); ++i) cache->places[walk[i]] = {key, i};
+  }
+  return *cache;
 }
 
 // Appends the items anchored in `story` in search order: each item, then
@@ -66,21 +101,24 @@ int32_t StoryPositionOf(const DocumentContent& content, const Box& item) {
 
 std::vector<int32_t> SpreadItems(const DocumentContent& content, int32_t layout, bool master,
                                  int32_t spread) {
-  std::vector<int32_t> items;
-  for (const Box& box : content.boxes) {
-    if (OnSpread(box, layout, master, spread) && box.group == 0) {
-      AppendWithMembers(content, box.id, &items, 0);
-    }
-  }
-  return items;
+  const WalkCache& cache = CacheOf(content);
+  auto it = cache.spreads.find(SpreadKey{layout, master, spread});
+  return it == cache.spreads.end() ? std::vector<int32_t>() : it->second;
+}
+
+int32_t NextInSpread(const DocumentContent& content, int32_t id) {
+  const WalkCache& cache = CacheOf(content);
+  auto at = cache.places.find(id);
+  if (at == cache.places.end()) return -1;
+  const std::vector<int32_t>& walk = cache.spreads.at(at->second.first);
+  const std::size_t next = at->second.second + 1;
+  return next < walk.size() ? walk[next] : 0;
 }
 
 std::vector<int32_t> GroupMembers(const DocumentContent& content, int32_t group) {
-  std::vector<int32_t> members;
-  for (const Box& box : content.boxes) {
-    if (box.group == group && box.id != group) members.push_back(box.id);
-  }
-  return members;
+  const WalkCache& cache = CacheOf(content);
+  auto it = cache.members.find(group);
+  return it == cache.members.end() ? std::vector<int32_t>() : it->second;
 }
 
 std::vector<int32_t> AnchoredItems(const DocumentContent& content, int32_t story_id) {
@@ -219,23 +257,60 @@ const Box* ChainHead(const DocumentContent& content, const Box& box) {
   return chain.empty() ? &box : chain.front();
 }
 
-std::vector<int32_t> DocumentOrder(const DocumentContent& content, int32_t layout_index,
-                                   bool master) {
-  std::vector<int32_t> order;
-  if (layout_index < 0 || static_cast<std::size_t>(layout_index) >= content.layouts.size()) {
-    return order;
-  }
-  const Layout& layout = content.layouts[static_cast<std::size_t>(layout_index)];
-  const int32_t first = master ? 3 : 1;
-  const int32_t last =
-      master ? layout.MasterCount() : static_cast<int32_t>(layout.spreads.size());
-  std::set<int32_t> seen;
-  for (int32_t spread = first; spread <= last; ++spread) {
-    for (const int32_t id : SpreadItems(content, layout_index, master, spread)) {
-      if (seen.count(id) == 0) AppendSearched(content, id, &order, &seen, 0);
+const std::vector<int32_t>& DocumentOrder(const DocumentContent& content, int32_t layout_index,
+                                          bool master) {
+  WalkCache& cache = CacheOf(content);
+  auto found = cache.orders.find({layout_index, master});
+  if (found != cache.orders.end()) return found->second.items;
+  WalkCache::Order& made = cache.orders[{layout_index, master}];
+  if (layout_index >= 0 && static_cast<std::size_t>(layout_index) < content.layouts.size()) {
+    const Layout& layout = content.layouts[static_cast<std::size_t>(layout_index)];
+    const int32_t first = master ? 3 : 1;
+    const int32_t last =
+        master ? layout.MasterCount() : static_cast<int32_t>(layout.spreads.size());
+    std::set<int32_t> seen;
+    for (int32_t spread = first; spread <= last; ++spread) {
+      for (const int32_t id : SpreadItems(content, layout_index, master, spread)) {
+        if (seen.count(id) == 0) AppendSearched(content, id, &made.items, &seen, 0);
+      }
     }
   }
-  return order;
+  for (std::size_t i = 0; i < made.items.size(); ++i) made.position.emplace(made.items[i], i);
+  return made.items;
+}
+
+int32_t FindItemData(const DocumentContent& content, int32_t layout, bool master, uint32_t key,
+                     const std::vector<uint8_t>& bytes) {
+  const std::vector<int32_t>& order = DocumentOrder(content, layout, master);
+  WalkCache::Order& made = CacheOf(content).orders.at({layout, master});
+  auto index = made.data.find(key);
+  if (index == made.data.end()) {
+    index = made.data.emplace(key, WalkCache::DataIndex()).first;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      const Box* item = content.FindBox(order[i]);
+      auto entry = item != nullptr ? item->data.find(key) : ItemData::const_iterator();
+      if (item != nullptr && entry != item->data.end()) index->second[entry->second].insert(i);
+    }
+  }
+  auto hit = index->second.find(bytes);
+  return hit == index->second.end() || hit->second.empty() ? 0 : order[*hit->second.begin()];
+}
+
+void ItemDataChanging(const DocumentContent& content, int32_t id, uint32_t key,
+                      const std::vector<uint8_t>* before, const std::vector<uint8_t>* after) {
+  if (content.walks.cache == nullptr || content.walks.cache->version != content.items_version) {
+    return;
+  }
+  for (auto& [which, order] : content.walks.cache->orders) {
+    auto index = order.data.find(key);
+    auto position = order.position.find(id);
+    if (index == order.data.end() || position == order.position.end()) continue;
+    if (before != nullptr) {
+      auto entry = index->second.find(*before);
+      if (entry != index->second.end()) entry->second.erase(position->second);
+    }
+    if (after != nullptr) index->second[*after].insert(position->second);
+  }
 }
 
 }  // namespace xthost

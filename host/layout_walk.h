@@ -21,6 +21,10 @@ namespace xthost {
 std::vector<int32_t> SpreadItems(const DocumentContent& content, int32_t layout, bool master,
                                  int32_t spread);
 
+// The item after `id` in its spread's walk: 0 at the end, -1 for an item
+// that is not walked.
+int32_t NextInSpread(const DocumentContent& content, int32_t id);
+
 // The members of group `group`, back to front (file order).
 std::vector<int32_t> GroupMembers(const DocumentContent& content, int32_t group);
 
@@ -59,6 +63,15 @@ const Box* ChainHead(const DocumentContent& content, const Box& box);
 // its spreads in order (the layout spreads, or the master spreads), items in
 // walk order, each text box that heads its chain followed by the items
 // anchored in its story, recursively.
-std::vector<int32_t> DocumentOrder(const DocumentContent& content, int32_t layout, bool master);
+const std::vector<int32_t>& DocumentOrder(const DocumentContent& content, int32_t layout,
+                                          bool master);
+
+// The first item in that order whose item data under `key` are `bytes`,
+// 0 when none.  Searches are indexed: keep the index current by telling
+// ItemDataChanging about every change of an item's data.
+int32_t FindItemData(const DocumentContent& content, int32_t layout, bool master, uint32_t key,
+                     const std::vector<uint8_t>& bytes);
+void ItemDataChanging(const DocumentContent& content, int32_t id, uint32_t key,
+                      const std::vector<uint8_t>* before, const std::vector<uint8_t>* after);
 
 }  // namespace xthost

@@ -70,6 +70,7 @@ void RemoveItemInner(Host& host, int32_t project, DocumentContent& content, int3
                      bool remove_unit, int depth) {
   Box* item = content.FindBox(id);
   if (item == nullptr || depth > 64) return;
+  content.ItemsChanged();
   const Box removed = *item;
   content.boxes.erase(std::remove_if(content.boxes.begin(), content.boxes.end(),
                                      [id](const Box& box) { return box.id == id; }),
@@ -108,6 +109,7 @@ void RemoveItemInner(Host& host, int32_t project, DocumentContent& content, int3
     }
   }
   content.flags |= 3;
+  content.ItemsChanged();
   InvalidateComposition(content);
 }
 
@@ -140,6 +142,16 @@ void Replay(Host& host, DocumentContent& content, const Story& master, Story& co
 }
 
 }  // namespace
+
+void PlainTypedUnits(DocumentContent& content, Story& story, int32_t start, int32_t end) {
+  story.ChangeAttributes(start, end, [&content](int32_t index) {
+    XTCharAttrRecord record = content.attributes[static_cast<std::size_t>(index)];
+    if ((record.opcode & 0x1F) != kXTOpAnchoredBox) return index;
+    record.opcode = kXTOpText;
+    record.object = 0;
+    return content.AttributeIndex(record);
+  });
+}
 
 std::vector<int32_t> AnchoredIn(const DocumentContent& content, int32_t story_id, int32_t start,
                                 int32_t end) {
@@ -197,6 +209,7 @@ bool CopyStoryText(DocumentContent& source, int32_t from, int32_t start, int32_t
     offset += length;
   }
   target.flags |= 1;
+  target.ItemsChanged();
   return true;
 }
 

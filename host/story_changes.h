@@ -36,6 +36,10 @@ void AfterStoryChange(Host& host, int32_t project, int32_t story, const StoryCha
 bool CopyStoryText(DocumentContent& source, int32_t from, int32_t start, int32_t end,
                    DocumentContent& target, int32_t to, int32_t position, bool with_data);
 
+// Units typed at a story position take the attributes of the unit before
+// them; after an anchored item's unit they are plain text all the same.
+void PlainTypedUnits(DocumentContent& content, Story& story, int32_t start, int32_t end);
+
 // The items anchored in units [start, end) of a story, before those units
 // are deleted.
 std::vector<int32_t> AnchoredIn(const DocumentContent& content, int32_t story, int32_t start,

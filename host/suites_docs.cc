@@ -189,6 +189,7 @@ int32_t InsertText(XTTextRef ref, int32_t position, const char16_t* text, int32_
                         std::u16string(text ? text : u"", static_cast<std::size_t>(count)))) {
     return kXTErrParam;
   }
+  PlainTypedUnits(*at.content, *at.story, position, position + count);
   host.docs.Follow(ref, *at.story);
   at.content->flags |= 1;
   AfterStoryChange(host, at.document, at.story->id,
@@ -543,6 +544,7 @@ int32_t ReleaseObject(int32_t object, int32_t flags) {
   content->boxes.erase(std::remove_if(content->boxes.begin(), content->boxes.end(),
                                       [&](const Box& box) { return box.id == box_id; }),
                        content->boxes.end());
+  content->ItemsChanged();
   if (content->current_box == box_id) {
     content->current_box = 0;
     content->text_open = false;

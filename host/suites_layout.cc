@@ -122,9 +122,11 @@ int32_t NextItem(XTItem handle, XTItem* next) {
   if (host.Fails("next_item")) return kXTErrInjected;
   At at;
   const Box* item = ItemOf(host, handle, &at);
-  if (item == nullptr || next == nullptr || item->anchor != 0) return kXTErrParam;
-  return NextIn(at, SpreadItems(*at.content, item->layout, item->master, item->spread), item->id,
-                next);
+  if (item == nullptr || next == nullptr) return kXTErrParam;
+  const int32_t following = NextInSpread(*at.content, item->id);
+  if (following < 0) return kXTErrParam;  // anchored items are not walked
+  *next = following == 0 ? 0 : Handle(at, following);
+  return following == 0 ? kXTErrNoItem : kXTOk;
 }
 
 // Items of the spread walk whose page is host page `number`.
@@ -958,6 +960,12 @@ int32_t SetItemData(int32_t owner, uint32_t key, XTHandle data) {
   ItemData* entries = DataOf(host, owner, &project);
   const std::vector<uint8_t>* block = data != 0 ? Block(host, data) : nullptr;
   if (entries == nullptr || (data != 0 && block == nullptr)) return kXTErrParam;
+  // The search index of the item's document follows every change.
+  if ((owner & kPageBit) == 0 && owner > 0xFFFF) {
+    auto old = entries->find(key);
+    ItemDataChanging(*ContentOf(host, owner >> 16), owner & 0xFFFF, key,
+                     old != entries->end() ? &old->second : nullptr, block);
+  }
   if (block != nullptr) {
     (*entries)[key] = *block;
   } else {
@@ -973,17 +981,10 @@ int32_t FindItemData(uint32_t key, XTHandle data, XTItem* item) {
   if (const int32_t result = CurrentAt(host, &at); result != kXTOk) return result;
   const std::vector<uint8_t>* block = Block(host, data);
   if (block == nullptr || item == nullptr) return kXTErrParam;
-  for (const int32_t id :
-       DocumentOrder(*at.content, at.layout_index, ShowsMasters(*at.layout))) {
-    const Box* candidate = at.content->FindBox(id);
-    auto it = candidate->data.find(key);
-    if (it != candidate->data.end() && it->second == *block) {
-      *item = Handle(at, id);
-      return kXTOk;
-    }
-  }
-  *item = 0;
-  return kXTErrNoItem;
+  const int32_t found =
+      xthost::FindItemData(*at.content, at.layout_index, ShowsMasters(*at.layout), key, *block);
+  *item = found != 0 ? Handle(at, found) : 0;
+  return found != 0 ? kXTOk : kXTErrNoItem;
 }
 
 int32_t DataChanged(int32_t document) {

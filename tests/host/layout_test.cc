@@ -214,6 +214,15 @@ TEST_F(Layouts, ItemDataIsSavedAndSearchedInTheView) {
   ASSERT_EQ(kLayoutSuite.show_view(view, 0), kXTOk);
   // Exact bytes only: a 2-byte block is another value.
   EXPECT_EQ(Find({0x01, 0x02}), 0);
+  // The search follows changed values, and items that come and go.
+  SetTag(12, {0x00, 0x00, 0x00, 0x09});
+  EXPECT_EQ(Find({0x00, 0x00, 0x01, 0x02}), 0);
+  EXPECT_EQ(Find({0x00, 0x00, 0x00, 0x09}), 12);
+  SetTag(11, {0x00, 0x00, 0x00, 0x09});
+  EXPECT_EQ(Find({0x00, 0x00, 0x00, 0x09}), 11);  // stacked behind 12
+  ASSERT_EQ(kLayoutSuite.delete_item(Item(11)), kXTOk);
+  EXPECT_EQ(Find({0x00, 0x00, 0x00, 0x09}), 12);
+  SetTag(12, {0x00, 0x00, 0x01, 0x02});
 
   std::string error;
   ASSERT_EQ(SaveDocument(host(), id_, "", &error), kXTOk) << error;
@@ -323,6 +332,18 @@ TEST_F(Layouts, MasterBoxesNotifyTheirCopiesInsideTheChange) {
   EXPECT_EQ(content().FindBox(40)->anchor, 10);
   EXPECT_EQ(content().FindBox(40)->data.at(0x12345678), (std::vector<uint8_t>{0xca, 0xfe}));
 
+  // Text typed right after an anchored item's unit is plain text.
+  const int32_t after = static_cast<int32_t>(content().FindStory(10)->text.find(u'\u0001')) + 1;
+  ASSERT_TRUE(RunLayoutCommand(host(), "type", "3 0 -"));  // no copies: nothing sent
+  EXPECT_EQ(notices.size(), 3u);
+  ASSERT_TRUE(RunLayoutCommand(host(), "type", "10 " + std::to_string(after) + " !"));
+  EXPECT_EQ(content().attributes[static_cast<std::size_t>(
+                                     content().FindStory(10)->AttributesAt(after))]
+                .opcode,
+            0u);
+  std::string error;
+  EXPECT_TRUE(content().Check(&error)) << error;
+
   // Typing into the copy itself ends its following.
   notices.clear();
   ASSERT_TRUE(RunLayoutCommand(host(), "type", "10 0 Y"));
@@ -332,6 +353,7 @@ TEST_F(Layouts, MasterBoxesNotifyTheirCopiesInsideTheChange) {
   EXPECT_EQ(notices[0].kind, kXTBoxPair);
   EXPECT_EQ(notices[1].kind, kXTBoxPair);
   EXPECT_EQ(content().FindStory(10)->text.substr(0, 7), u"YXPage ");
+  EXPECT_EQ(content().FindStory(63)->text, u"Page 2 edited");
 }
 
 }  // namespace

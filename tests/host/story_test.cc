@@ -150,12 +150,17 @@ TEST(DocumentContent, CheckNamesWhatDoesNotHoldTogether) {
   DocumentContent content;
   content.layouts.push_back(Layout());
   content.stories.emplace_back(1);
-  content.boxes.push_back(Box{1, 0, 1, {}});
+  Box box;
+  box.id = 1;
+  box.story = 1;
+  content.boxes.push_back(box);
   std::string error;
   EXPECT_TRUE(content.Check(&error)) << error;
 
   DocumentContent bad = content;
-  bad.boxes.push_back(Box{1, 0, 0, {}});
+  box.story = 0;
+  box.kind = kEmptyItem;
+  bad.boxes.push_back(box);
   EXPECT_FALSE(bad.Check(&error));
   EXPECT_NE(error.find("box 1"), std::string::npos);
   bad = content;
