@@ -5,8 +5,8 @@
 #include "plugin/mixer/host_pages.h"
 #include "plugin/qapi/mixer_services.h"
 #include "plugin/qapi/q_handle.h"
-#include "plugin/qapi/quark_doc.h"
 #include "plugin/qapi/qapi_trace.h"
+#include "plugin/qapi/quark_doc.h"
 #include "support/error_names.h"
 #include "support/host_calls.h"
 #include "support/host_link.h"
@@ -30,7 +30,8 @@ struct TagBytes {
 };
 TagBytes BigEndian(uint32_t value, uint32_t size) {
   TagBytes tag{{}, size};
-  for (uint32_t i = 0; i < size; ++i) tag.bytes[i] = static_cast<uint8_t>(value >> (8 * (size - 1 - i)));
+  for (uint32_t i = 0; i < size; ++i)
+    tag.bytes[i] = static_cast<uint8_t>(value >> (8 * (size - 1 - i)));
   return tag;
 }
 

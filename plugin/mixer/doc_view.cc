@@ -38,8 +38,7 @@ int32_t xt_getdocviewref(uint32_t* docRef) {
   if (!document.IsValid()) return 0;
   const XTLayoutSuite* layout = XT().lgk2;
   int32_t view = 0;
-  const int32_t result =
-      layout != nullptr ? layout->view_of(document.value, &view) : kXTErrNoSuite;
+  const int32_t result = layout != nullptr ? layout->view_of(document.value, &view) : kXTErrNoSuite;
   if (CheckApiResult(result, ApiPolicy::kReturnValue, kSource, kLineViewOf, "xt_getdocviewref") !=
       kXTOk)
     return 0;

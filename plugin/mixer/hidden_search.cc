@@ -33,7 +33,8 @@ class MarkerSearch {
 
   // The run of kind `flags` holding `unit`.
   bool Around(uint32_t flags, int32_t unit, Marker* marker) const {
-    if (data_.run_end(story_, unit, 1, 8, &marker->end) != kXTOk || marker->end <= unit) return false;
+    if (data_.run_end(story_, unit, 1, 8, &marker->end) != kXTOk || marker->end <= unit)
+      return false;
     marker->start = unit;
     for (;;) {
       int32_t before = marker->start;
@@ -84,9 +85,8 @@ bool FindMatchingHiddenRun(int32_t story, int32_t* position, uint16_t direction,
     Marker sought;
     if (!search.Next(flags, soughtCursor, &sought)) return false;
     Marker nested;
-    const bool opensNested =
-        search.Next(nestedFlags, nestedCursor, &nested) &&
-        (forward ? nested.start < sought.start : nested.start > sought.start);
+    const bool opensNested = search.Next(nestedFlags, nestedCursor, &nested) &&
+                             (forward ? nested.start < sought.start : nested.start > sought.start);
     const Marker& met = opensNested ? nested : sought;
     if (opensNested) {
       ++depth;

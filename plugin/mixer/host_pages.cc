@@ -13,7 +13,6 @@ enum : uint16_t {
   kErrorTooManyErrors = 1014,
 };
 
-
 int32_t ViewShowsMasters(int32_t view, bool* masters) {
   uint8_t answer = 0;
   const int32_t result = XT().lgk2->view_shows_masters(view, &answer);

@@ -35,7 +35,8 @@ std::u16string HostTextToWide(const char16_t* text, uint32_t available, uint32_t
   const uint32_t count = wanted == 0 || wanted > available ? available : wanted;
   if (count > INT32_MAX) return std::u16string();
   XTString string = 0;
-  if (strings->new_string(text, static_cast<int32_t>(count), &string) != kXTOk) return std::u16string();
+  if (strings->new_string(text, static_cast<int32_t>(count), &string) != kXTOk)
+    return std::u16string();
   std::u16string wide = HostStringToWide(string);
   strings->dispose_string(string);
   return wide;
@@ -50,7 +51,8 @@ std::string FormatHostDateTime(bool withDate, bool withTime, bool compact) {
   const char* timeSeparator = compact ? "" : ":";
   std::string text;
   if (withDate)
-    text += std::to_string(f[0]) + dateSeparator + TwoDigits(f[1]) + dateSeparator + TwoDigits(f[2]);
+    text +=
+        std::to_string(f[0]) + dateSeparator + TwoDigits(f[1]) + dateSeparator + TwoDigits(f[2]);
   if (withDate && withTime && !compact) text += " ";
   if (withTime)
     text += TwoDigits(f[3]) + timeSeparator + TwoDigits(f[4]) + timeSeparator + TwoDigits(f[5]);

@@ -156,7 +156,8 @@ int32_t GetBoxPageBounds(XTItem box, int32_t* left, int32_t* top, int32_t* right
   if (box == 0 || layout == nullptr) return kFailed;
   XTItemLocation location{};
   if (layout->item_location(box, 0, &location) != kXTOk) return kFailed;
-  const int32_t spread = static_cast<int32_t>(uint32_t(location.spread_high) << 16 | location.spread_low);
+  const int32_t spread =
+      static_cast<int32_t>(uint32_t(location.spread_high) << 16 | location.spread_low);
   QHandle table;
   if (QHandle::TryAllocate(0, &table) != kXTOk) return kFailed;
   uint32_t count = 0;
@@ -165,7 +166,8 @@ int32_t GetBoxPageBounds(XTItem box, int32_t* left, int32_t* top, int32_t* right
       table.Size() < count * sizeof(XTPageEntry))
     return kFailed;
   XTPageEntry entry;
-  std::memcpy(&entry, static_cast<const uint8_t*>(table.Data()) + location.page * sizeof(XTPageEntry),
+  std::memcpy(&entry,
+              static_cast<const uint8_t*>(table.Data()) + location.page * sizeof(XTPageEntry),
               sizeof entry);
   if (top != nullptr) *top = entry.top;
   if (left != nullptr) *left = entry.left;
@@ -211,10 +213,10 @@ int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right,
     Field(log, 64, "Complex box shape treated with hidden-workaround") << std::endl;
     SwapRecordWord(record, savedWord, false);
     if (savedShape != nullptr) *savedShape = static_cast<uint32_t>(record.polygon);
-    const int32_t points[10] = {top + kPoint,    left + kPoint,  top + kPoint,
-                                right + kPoint,  bottom + kPoint, right + kPoint,
-                                bottom + kPoint, left + kPoint,  top + kPoint,
-                                left + kPoint};
+    // A closed rectangle of (vertical, horizontal) points, one point off.
+    const int32_t v0 = top + kPoint, v1 = bottom + kPoint;
+    const int32_t h0 = left + kPoint, h1 = right + kPoint;
+    const int32_t points[10] = {v0, h0, v0, h1, v1, h1, v1, h0, v0, h0};
     if (layout->new_polygon(points, 5, &madePolygon) != kXTOk) return kFailed;
     record.polygon = madePolygon;
     LogStep("STEP 1/2: ", "Replace with pseudo-rectangular shape (5 points).");
@@ -233,6 +235,7 @@ int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right,
   if (madePolygon != 0) layout->dispose_polygon(madePolygon);
   if (stored == kXTOk) return 0;
   if (constraint == 0) return kFailed;
-  log << "WARNING: " << "Constraint violation for box " << box << ":\t" << constraint << std::endl;
+  log << "WARNING: "
+      << "Constraint violation for box " << box << ":\t" << constraint << std::endl;
   return 1;
 }

@@ -155,8 +155,8 @@ TEST(BoxTags, HostFailuresLeaveNoBlockBehind) {
   const struct {
     const char* plan;
     bool setFails;
-    int32_t id;    // read back after setting 4 over a stored 9
-    bool found;    // the search for 4 finds the box
+    int32_t id;  // read back after setting 4 over a stored 9
+    bool found;  // the search for 4 finds the box
   } cases[] = {
       {"set_item_data:1", true, 9, false},
       {"get_item_data:1", false, -1, true},

@@ -73,9 +73,9 @@ TEST(DocView, ViewReferenceAndDocumentReference) {
   reference = 77;
   EXPECT_EQ(xt_getdocviewref(&reference), 0);
   EXPECT_EQ(reference, 77u);
-  EXPECT_EQ(log.Text(),
-            "\n" + kRule + "\nAPI_FAILURE<RETURN_VALUE>:\tMixer[139]:xt_getdocviewref()\n" + kRule +
-                "\n");
+  EXPECT_EQ(log.Text(), "\n" + kRule +
+                            "\nAPI_FAILURE<RETURN_VALUE>:\tMixer[139]:xt_getdocviewref()\n" +
+                            kRule + "\n");
 }
 
 TEST(DocView, SwitchingTheView) {
@@ -92,7 +92,8 @@ TEST(DocView, SwitchingTheView) {
   EXPECT_TRUE(masters);
   // Master page 1 is spread 3, the only user master; 2 would be spread 4.
   EXPECT_EQ(xt_viewgotomaster(view, 2), kXTErrParam);
-  EXPECT_EQ(log.Text(), "\n" + kRule + "\nAPI_FAILURE<RETURN_ERROR>:\tMixer[161]:xt_viewgotomaster()\n" +
+  EXPECT_EQ(log.Text(), "\n" + kRule +
+                            "\nAPI_FAILURE<RETURN_ERROR>:\tMixer[161]:xt_viewgotomaster()\n" +
                             kRule + "\n");
   EXPECT_EQ(xt_viewgotomaster(view, 0), kXTOk);
   ASSERT_EQ(IsMasterView(&masters), kXTOk);
@@ -105,7 +106,8 @@ TEST(DocView, SwitchingTheView) {
 TEST(DocView, MakeCurrentSwitchesLayoutsAndDocuments) {
   MixerHost host;
   const int32_t first = host.OpenText("layouts.json", kTwoLayouts);
-  const int32_t second = host.OpenText("other.json", R"({"format": "xthost document", "version": 1})");
+  const int32_t second =
+      host.OpenText("other.json", R"({"format": "xthost document", "version": 1})");
   ASSERT_EQ(xt_getdocref(), XTDocRef(second));
   ASSERT_EQ(XT().lgh2->set_tool_mode(2), kXTOk);
 
@@ -143,10 +145,14 @@ TEST(HostPages, DataOwnersByKind) {
   const struct {
     int32_t object, kind, owner;
   } cases[] = {
-      {ItemHandle(doc, 1), 0, ItemHandle(doc, 1)}, {0, 0, ItemHandle(doc, 1)},
-      {0, 1, ItemHandle(doc, 1)},                  {0, 3, ItemHandle(doc, 1)},
-      {ItemHandle(doc, 1), 1, ItemHandle(doc, 1)}, {99, 4, doc},
-      {1234, 6, 1234},                             {1234, 5, 0},
+      {ItemHandle(doc, 1), 0, ItemHandle(doc, 1)},
+      {0, 0, ItemHandle(doc, 1)},
+      {0, 1, ItemHandle(doc, 1)},
+      {0, 3, ItemHandle(doc, 1)},
+      {ItemHandle(doc, 1), 1, ItemHandle(doc, 1)},
+      {99, 4, doc},
+      {1234, 6, 1234},
+      {1234, 5, 0},
       {1234, 7, 0},
   };
   for (const auto& c : cases) EXPECT_EQ(GetDataOwner(c.object, c.kind), c.owner) << c.kind;

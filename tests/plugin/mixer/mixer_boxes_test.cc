@@ -136,14 +136,14 @@ TEST(FixComplexBoxShape, FailuresReleaseTheRecord) {
     int id;            // box id, 0 for none
     const char* plan;  // host failure
     int32_t result;
-    const char* log;   // a text the log holds ("": the log stays empty)
+    const char* log;  // a text the log holds ("": the log stays empty)
   } cases[] = {
       {0, "", 12, ""},
       {99, "", 12, ""},
-      {4, "", 12, "Box shape type: "},                 // content kind 12
+      {4, "", 12, "Box shape type: "},  // content kind 12
       {1, "content_kind:1", 12, "Box shape type: "},
       {1, "box_record:1", 12, ""},
-      {2, "store_box_record:1", 12, "STEP 1/2: "},     // a failure that is no constraint
+      {2, "store_box_record:1", 12, "STEP 1/2: "},  // a failure that is no constraint
       {2, "new_polygon:1", 12, "ATTENTION - "},
       {3, "", 1, "WARNING: Constraint violation for box "},
   };
@@ -170,9 +170,9 @@ TEST(FixComplexBoxShape, ConstraintLineNamesBoxAndReason) {
   MixerHost host;
   const int32_t doc = host.OpenText("shapes.json", kShapes);
   LogCapture log;
-  EXPECT_EQ(FixComplexBoxShape(ItemHandle(doc, 3), 0, 0, 100 * kPt, 100 * kPt, nullptr, nullptr,
-                               false),
-            1);
+  EXPECT_EQ(
+      FixComplexBoxShape(ItemHandle(doc, 3), 0, 0, 100 * kPt, 100 * kPt, nullptr, nullptr, false),
+      1);
   EXPECT_EQ(log.Text(), "WARNING: Constraint violation for box " +
                             std::to_string(ItemHandle(doc, 3)) + ":\t1\n");
 }
@@ -227,8 +227,9 @@ TEST(MixerBoxes, StyleSheetsByNamePrefix) {
     bool found;
     uint32_t id;
   } cases[] = {
-      {"Normal", true, 1},    {"Heading", true, 2},  {"Head", true, 2},
-      {"Heading T", true, 4}, {"Headings", false, 0}, {"Emphasis", false, 0},
+      {"Normal", true, 1},    {"Heading", true, 2},
+      {"Head", true, 2},      {"Heading T", true, 4},
+      {"Headings", false, 0}, {"Emphasis", false, 0},
       {"", false, 0},         {std::string(65, 'N'), false, 0},
   };
   for (const auto& c : cases) {

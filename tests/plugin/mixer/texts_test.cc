@@ -103,9 +103,9 @@ std::string MarkerDocument(const std::u16string& text) {
   return R"({"format": "xthost document", "version": 1, "layouts": [{"name": "Layout 1"}],
     "characterAttributes": [{"font": 3}, {"font": 3, "opcode": 32}, {"font": 3, "opcode": 64}],
     "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 300]}],
-    "stories": [{"id": 1, "text": ")" + std::string(text.begin(), text.end()) +
-         R"(", "paragraphs": [[0, )" + std::to_string(text.size()) + R"(]], "runs": [)" + runs +
-         "]}]}";
+    "stories": [{"id": 1, "text": ")" +
+         std::string(text.begin(), text.end()) + R"(", "paragraphs": [[0, )" +
+         std::to_string(text.size()) + R"(]], "runs": [)" + runs + "]}]}";
 }
 
 TEST(FindMatchingHiddenRun, PairsByDepth) {
@@ -176,16 +176,16 @@ TEST(FindMatchingHiddenRun, MarkersOfTwoUnitsInTheLayoutsFixture) {
     bool found;
     int32_t partner;
   } cases[] = {
-      {2, 1, true, 18},  {9, 1, true, 15},  {19, 0, true, 2},  {16, 0, true, 9},
+      {2, 1, true, 18},  {9, 1, true, 15},  {19, 0, true, 2},   {16, 0, true, 9},
       {23, 1, true, 26}, {27, 0, true, 23}, {39, 1, false, 39},
   };
   MixerHost host;
   host.Open("doc_layouts.json");
   for (const auto& c : cases) {
     int32_t position = c.position;
-    EXPECT_EQ(FindMatchingHiddenRun(15, &position, c.direction, c.direction == 1 ? 0x40 : 0x20, 0,
-                                    46),
-              c.found)
+    EXPECT_EQ(
+        FindMatchingHiddenRun(15, &position, c.direction, c.direction == 1 ? 0x40 : 0x20, 0, 46),
+        c.found)
         << c.position;
     EXPECT_EQ(position, c.partner) << c.position;
   }
