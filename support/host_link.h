@@ -12,6 +12,7 @@
 
 #include "platform/xt/xt_doc_suites.h"
 #include "platform/xt/xt_entry.h"
+#include "platform/xt/xt_layout_suites.h"
 #include "platform/xt/xt_suites.h"
 #include "platform/xt/xt_ui_suites.h"
 
@@ -34,8 +35,8 @@ struct HostLink {
   const XTSelectionSuite* lgh2 = nullptr;       // tool mode, current box
   const XTDocumentStateSuite* lgi2 = nullptr;     // the current document
   const XTFontSuite* lgj2 = nullptr;              // fonts
-  const XTPlainSuite* lgk2 = nullptr;
-  const XTPlainSuite* lgl2 = nullptr;
+  const XTLayoutSuite* lgk2 = nullptr;         // layout, items, views
+  const XTItemDataSuite* lgl2 = nullptr;       // item data, story objects
   const XTPlainSuite* qsa1 = nullptr;
   const XTPathSuite* qsc1 = nullptr;
   const XTStringSuite* qsb1 = nullptr;

@@ -5,26 +5,49 @@
 #include "framework/failures.h"
 #include "support/host_link.h"
 
-namespace Mixer {
+namespace {
 
-void CopyBoundedWide(uint32_t maxLen, char16_t* text, const char16_t* source) {
+// Both bounded copies: unit by unit, the terminator included, never at or
+// past the capacity.
+template <class Unit>
+void CopyBoundedUnits(uint32_t maxLen, Unit* text, const Unit* source) {
   if (maxLen == 0) return;
   text[0] = source[0];
-  for (uint32_t i = 1; text[i - 1] != u'\0'; ++i) {
+  for (uint32_t i = 1; text[i - 1] != Unit(0); ++i) {
     if (i >= maxLen) {
       AssertFail(__FILE__, __LINE__, "theLen < mMaxLen");
-      text[maxLen - 1] = u'\0';
+      text[maxLen - 1] = Unit(0);
       return;
     }
     text[i] = source[i];
   }
 }
 
+}  // namespace
+
+namespace Mixer {
+
+void CopyBoundedWide(uint32_t maxLen, char16_t* text, const char16_t* source) {
+  CopyBoundedUnits(maxLen, text, source);
+}
+
+void CopyBounded(uint32_t maxLen, char* text, const char* source) {
+  CopyBoundedUnits(maxLen, text, source);
+}
+
+bool EnsureContentTool() {
+  const XTSelectionSuite* selection = XT().lgh2;
+  if (selection == nullptr) return false;
+  int32_t mode = 0;
+  if (selection->tool_mode(&mode) != kXTOk) return false;
+  if (mode == 1) return true;
+  return selection->set_tool_mode(1) == kXTOk;
+}
+
 XTBox MakeCurrent(int32_t storyId) {
   const XTSelectionSuite* selection = XT().lgh2;
   if (selection == nullptr) return 0;
-  int32_t mode = 1;
-  if (selection->tool_mode(&mode) == kXTOk && mode != 1) selection->set_tool_mode(1);
+  EnsureContentTool();
   XTBox previous = 0;
   selection->current_box(&previous);
   XTBox box = 0;

@@ -1,6 +1,7 @@
 // Services of the layout mapping that the document access layer uses:
-// bounded wide texts, making a story's box the current text, and the file
-// location of the current document.  Host thread only.
+// bounded texts (8-bit and wide), the content tool, making a story's box the
+// current text, and the file location of the current document.  Host thread
+// only.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,13 @@ struct BoundedWideText {
   char16_t text[Capacity + 1] = {};
 };
 
+// The same for 8-bit text.
+template <uint32_t Capacity>
+struct BoundedText {
+  uint32_t mMaxLen = Capacity;
+  char text[Capacity + 1] = {};
+};
+
 // The number of units of a bounded text before its terminator.
 template <uint32_t Capacity>
 uint32_t WideStringLength(const BoundedWideText<Capacity>& bounded) {
@@ -24,6 +32,12 @@ uint32_t WideStringLength(const BoundedWideText<Capacity>& bounded) {
 }
 
 namespace Mixer {
+
+// The address of a bounded text's first unit.
+template <class Bounded>
+auto TextPtr(Bounded& bounded) -> decltype(&bounded.text[0]) {
+  return &bounded.text[0];
+}
 
 // Copies the NUL-terminated `source`, terminator included, into `text` of
 // capacity `maxLen`, from its first unit.  A source that reaches the
@@ -35,11 +49,23 @@ template <uint32_t Capacity>
 void CopyBoundedWide(BoundedWideText<Capacity>& bounded, const char16_t* source) {
   CopyBoundedWide(bounded.mMaxLen <= Capacity ? bounded.mMaxLen : Capacity, bounded.text, source);
 }
+// The same for 8-bit text.
+void CopyBounded(uint32_t maxLen, char* text, const char* source);
+
+template <uint32_t Capacity>
+void CopyBounded(BoundedText<Capacity>& bounded, const char* source) {
+  CopyBounded(bounded.mMaxLen <= Capacity ? bounded.mMaxLen : Capacity, bounded.text, source);
+}
+
 // The same service under the name the font list uses.
 template <uint32_t Capacity>
 void AppendBoundedWide(BoundedWideText<Capacity>& bounded, const char16_t* source) {
   CopyBoundedWide(bounded, source);
 }
+
+// Sets the host's tool mode to 1 (the content tool) when it is not; true
+// when it is 1 afterwards.
+bool EnsureContentTool();
 
 // Makes story `storyId`'s box the current text: the tool mode becomes 1,
 // the box becomes the current box when another one is, and its text is

@@ -40,9 +40,10 @@ QHandle& QHandle::operator=(QHandle&& other) noexcept {
   return *this;
 }
 
-void QHandle::Dispose() {
+int32_t QHandle::Dispose() {
   const XTHandle handle = std::exchange(handle_, 0);
-  if (handle != 0 && XT().lge2 != nullptr) XT().lge2->dispose_handle(handle);
+  if (handle == 0 || XT().lge2 == nullptr) return kXTOk;
+  return XT().lge2->dispose_handle(handle);
 }
 
 uint32_t QHandle::Size() const {

@@ -31,8 +31,9 @@ class QHandle {
   QHandle(const QHandle&) = delete;
   QHandle& operator=(const QHandle&) = delete;
 
-  // Gives a held block back to the host; nothing when none is held.
-  void Dispose();
+  // Gives a held block back to the host: the host's result, 0 when none is
+  // held.
+  int32_t Dispose();
   // The block's size in bytes; 0 when none is held.
   uint32_t Size() const;
   // The block's present address; null when none is held or it is empty.

@@ -5,18 +5,13 @@
 #include <cstdint>
 #include <exception>
 
-#include "support/msg_string.h"
+#include "support/error_record.h"
 
 // Error codes of failed host callbacks.
 enum : uint16_t {
   kErrorNothingToDispatch = 1000,  // "Wrong Parameter"
   kErrorLowMemory = 1001,          // "Low Memory"
   kErrorUnexpected = 1002,         // "Unexpected"
-};
-
-struct ErrorRecord {
-  uint16_t code = 0;
-  MsgString message;  // may be empty
 };
 
 class BrenixException : public std::exception {

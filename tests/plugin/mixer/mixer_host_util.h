@@ -3,9 +3,11 @@
 // test's own, and fixtures written from JSON text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "support/host_link.h"
 #include "tests/plugin/qapi/doc_host_util.h"
 
 class MixerHost : public DocHost {
@@ -16,7 +18,7 @@ class MixerHost : public DocHost {
   int32_t OpenText(const std::string& name, const std::string& json);
   // Loads a settings file holding testMode = `value`.
   void SetTestMode(int value);
-  // Blocks, strings and polygons the host still holds for the plug-in.
+  // Memory blocks, strings and polygons the host still holds.
   std::size_t OpenHandles();
 };
 
