@@ -14,6 +14,7 @@
 #include "platform/net/error_codes.h"
 #include "shared/server/connection.h"
 #include "shared/server/tree_util.h"
+#include "tests/common/loopback.h"
 #include "shared/server/winsock_errors.h"
 #include "tests/common/files.h"
 #include "tests/common/hex.h"
@@ -167,13 +168,20 @@ TEST(Connection, InjectedStartFailures) {
   for (const Case& c : cases) {
     LogCatcher log(0);
     ct_Connection conn;
+    // Up to a failed bind nothing is bound, so port 0 (meaning 8226) is safe
+    // to ask for; a listen failure comes after a real bind: take a free port.
+    uint16_t port = 0;
+    if (c.op == Op::Listen) {
+      const net::Socket probe = testutil::LoopbackListener();
+      port = testutil::PortOf(probe);
+    }
     net::testing::FailNth(c.op, 1, c.code);
-    EXPECT_EQ(conn.startServer(0), 1);
+    EXPECT_EQ(conn.startServer(port), 1);
     net::testing::ClearFailures();
     EXPECT_EQ(conn.GetCurrentStatus(), c.status);
     std::vector<std::string> m = log.Messages(c.operation);
     EXPECT_NE(std::find(m.begin(), m.end(), c.logged), m.end()) << c.logged;
-    if (c.op != Op::Open) EXPECT_EQ(conn.GetPort(), ct_Connection::kDefaultPort);  // port 0 means 8226
+    if (c.op == Op::Bind) EXPECT_EQ(conn.GetPort(), ct_Connection::kDefaultPort);  // port 0 means 8226
   }
 }
 
