@@ -11,8 +11,10 @@
 //               name-key order
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class InStream;
 class OutStream;
@@ -51,6 +53,28 @@ struct DirKey {
 struct Segment {
   uint32_t offset;
   uint32_t length;
+};
+
+// The segments of one stream; the first two are kept inline, so that most
+// streams cost no allocation for them.
+class SegmentList {
+ public:
+  void push_back(const Segment& segment) {
+    if (size_ < kInline) {
+      inline_[size_] = segment;
+    } else {
+      more_.push_back(segment);
+    }
+    ++size_;
+  }
+  size_t size() const { return size_; }
+  const Segment& operator[](size_t i) const { return i < kInline ? inline_[i] : more_[i - kInline]; }
+
+ private:
+  static constexpr size_t kInline = 2;
+  size_t size_ = 0;
+  Segment inline_[kInline];
+  std::vector<Segment> more_;
 };
 
 }  // namespace cf

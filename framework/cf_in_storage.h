@@ -4,14 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "framework/cf_in_stream.h"
-#include "framework/cf_name.h"
+#include "framework/cf_name_table.h"
 #include "framework/code_file.h"
 #include "framework/in_pager.h"
 #include "framework/ole_storage.h"
@@ -32,11 +30,6 @@ class CF_OLEInStorage : public CF_EnumerableInStorage, public CF_Reader {
   bool EnumerateStreams(IdentifierReceiver& receiver) override;
 
  private:
-  struct Slot {
-    CF_DirectoryEntry entry;
-    std::vector<CF_OLEInStream*> open;
-  };
-
   uint32_t GetData(void* buffer, uint32_t n) override;
   uint32_t ReadAt(void* buffer, uint32_t n, uint32_t position) override;
   void StreamClosed(CF_OLEInStream* stream) override;
@@ -45,13 +38,26 @@ class CF_OLEInStorage : public CF_EnumerableInStorage, public CF_Reader {
   void CheckVersion(uint32_t& minor);
   uint32_t VersionProperty(int32_t id);
   void ReadDirectory(uint32_t count, uint32_t offset, uint32_t minor);
+  void AddEntry(const CF_DirectoryEntry& entry);
   void ReadNames();
-  uint32_t NumberOf(const std::string& name);  // numbering of inline names
+  // The entry of the pair, or null.
+  const CF_DirectoryEntry* Find(uint32_t number, int32_t id) const;
+  void GrowIndex();
 
   PropertySet summary_;
   std::unique_ptr<InPager> pager_;  // owns the OLE stream
   uint32_t size_ = 0;
-  std::map<cf::DirKey, Slot> directory_;
-  std::map<CF_NameKey, uint32_t> names_;
-  std::unordered_map<uint32_t, const std::string*> namesByNumber_;  // made on first enumeration
+  // The directory as read, and an open-addressing index of it by pair: a
+  // power of two in size, at most half used, each slot an entry's place + 1.
+  std::vector<CF_DirectoryEntry> entries_;
+  std::vector<uint32_t> index_;
+  // Each name once, and the number the file gives it (the first one read).
+  CF_NameTable names_;
+  std::vector<uint32_t> numbers_;
+  // Streams still open; each stream's ticket is its place here.
+  std::vector<CF_OLEInStream*> open_;
+  // Made on the first enumeration: the entries in directory order, and the
+  // name of each number.
+  std::vector<uint32_t> order_;
+  std::unordered_map<uint32_t, uint32_t> nameOfNumber_;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "framework/cf_name.h"
 #include "framework/failures.h"
 #include "framework/finish_in_destructor.h"
 #include "framework/ole_stream.h"
@@ -38,15 +39,59 @@ void CF_OLEOutStorage::SetProperty(int32_t id, const Variant& value) { summary_ 
 uint32_t CF_OLEOutStorage::NumberOf(const char* name) {
   const size_t length = std::strlen(name);
   if (length > cf::kMaxNameLength) Error(cf::kFailBadName);
-  auto found = names_.emplace(CF_NameKey(std::string(name, length)), static_cast<uint32_t>(names_.size()));
-  return found.first->second;
+  const uint32_t number = names_.Add(name, length);
+  if (number == entries_.size()) entries_.emplace_back();
+  return number;
 }
 
-void CF_OLEOutStorage::Register(CF_OLEOutStream* stream, const CF_DirectoryEntry& entry) {
-  const cf::DirKey key{entry.number, entry.id};
+namespace {
+
+// Orders pairs as the directory does: by id (signed), then number.
+uint64_t PairKey(uint32_t number, int32_t id) {
+  return uint64_t{static_cast<uint32_t>(id) ^ 0x80000000u} << 32 | number;
+}
+int32_t IdOf(uint64_t key) { return static_cast<int32_t>(static_cast<uint32_t>(key >> 32) ^ 0x80000000u); }
+
+}  // namespace
+
+CF_OLEOutStorage::Entry* CF_OLEOutStorage::Find(uint32_t number, int32_t id) {
+  Entry& first = entries_[number];
+  if (first.live && first.id == id) return &first;
+  if (more_.empty()) return nullptr;
+  auto found = more_.find(PairKey(number, id));
+  return found != more_.end() ? &found->second : nullptr;
+}
+
+CF_OLEOutStorage::Entry& CF_OLEOutStorage::Make(uint32_t number, int32_t id, uint8_t kind) {
+  if (Entry* entry = Find(number, id)) return *entry;
+  Entry made;
+  made.id = id;
+  made.kind = kind;
+  made.live = true;
+  Entry& first = entries_[number];
+  if (!first.live) return first = made;
+  return more_.emplace(PairKey(number, id), made).first->second;
+}
+
+void CF_OLEOutStorage::Erase(uint32_t number, int32_t id) {
+  Entry& first = entries_[number];
+  if (first.live && first.id == id) {
+    first = Entry();
+  } else {
+    more_.erase(PairKey(number, id));
+  }
+}
+
+void CF_OLEOutStorage::Register(CF_OLEOutStream* stream, uint32_t number, int32_t id, uint8_t kind) {
   // A pair already in the directory keeps its entry until a stream closes.
-  directory_.try_emplace(key, Slot{entry, {}}).first->second.open.push_back(stream);
-  open_[stream] = key;
+  open_.push_back(OpenStream{stream, number, id, registered_++});
+  try {
+    ++Make(number, id, kind).open;
+  } catch (...) {
+    open_.pop_back();
+    throw;
+  }
+  stream->SetTicket(static_cast<uint32_t>(open_.size() - 1));
 }
 
 CF_OutStream* CF_OLEOutStorage::CreateStream(const char* name, int32_t id, int32_t kind) {
@@ -57,7 +102,7 @@ CF_OutStream* CF_OLEOutStorage::CreateStream(const char* name, int32_t id, int32
   entry.kind = static_cast<uint8_t>(kind);
   auto* stream = new CF_OLEOutStream(*this, entry);
   try {
-    Register(stream, entry);
+    Register(stream, entry.number, id, entry.kind);
   } catch (...) {
     stream->Detach();
     delete stream;
@@ -69,46 +114,52 @@ CF_OutStream* CF_OLEOutStorage::CreateStream(const char* name, int32_t id, int32
 CF_OutStream* CF_OLEOutStorage::RenameStream(const char* oldName, int32_t oldId, const char* newName,
                                              int32_t newId) {
   const uint32_t newNumber = NumberOf(newName ? newName : "");
-  auto name = names_.find(CF_NameKey(oldName ? oldName : ""));
-  if (name == names_.end()) Error(kFailCodeFileDamaged);
-  auto old = directory_.find(cf::DirKey{name->second, oldId});
-  if (old == directory_.end() || old->second.open.empty()) Error(kFailCodeFileDamaged);
+  const char* old = oldName ? oldName : "";
+  const uint32_t oldNumber = names_.Find(old, std::strlen(old));
+  if (oldNumber == CF_NameTable::kNone) Error(kFailCodeFileDamaged);
+  Entry* entry = Find(oldNumber, oldId);
+  if (entry == nullptr || entry->open == 0) Error(kFailCodeFileDamaged);
   // The newest stream of the pair moves; an entry left without streams goes.
-  CF_OLEOutStream* stream = old->second.open.back();
+  const OpenStream* newest = nullptr;
+  for (const OpenStream& o : open_) {
+    if (o.number == oldNumber && o.id == oldId && (newest == nullptr || o.order > newest->order)) newest = &o;
+  }
+  CF_OLEOutStream* stream = newest->stream;
   Forget(stream);
-  if (old->second.open.empty()) directory_.erase(old);
+  if (entry->open == 0) Erase(oldNumber, oldId);
   stream->SetIdentifier(newNumber, newId);
-  CF_DirectoryEntry entry;
-  entry.number = newNumber;
-  entry.id = newId;
-  Register(stream, entry);
+  Register(stream, newNumber, newId, 0);
   return stream;
 }
 
-CF_OLEOutStorage::Slot* CF_OLEOutStorage::Forget(CF_OLEOutStream* stream) {
-  auto registered = open_.find(stream);
-  if (registered == open_.end()) return nullptr;
-  auto slot = directory_.find(registered->second);
-  open_.erase(registered);
-  if (slot == directory_.end()) return nullptr;
-  auto& open = slot->second.open;
-  open.erase(std::remove(open.begin(), open.end(), stream), open.end());
-  return &slot->second;
+CF_OLEOutStorage::Entry* CF_OLEOutStorage::Forget(CF_OLEOutStream* stream, uint32_t* number, int32_t* id) {
+  const uint32_t ticket = stream->Ticket();
+  if (ticket >= open_.size() || open_[ticket].stream != stream) return nullptr;
+  const OpenStream registered = open_[ticket];
+  open_[ticket] = open_.back();
+  open_[ticket].stream->SetTicket(ticket);
+  open_.pop_back();
+  Entry* entry = Find(registered.number, registered.id);
+  if (entry == nullptr) return nullptr;
+  --entry->open;
+  if (number != nullptr) *number = registered.number;
+  if (id != nullptr) *id = registered.id;
+  return entry;
 }
 
 void CF_OLEOutStorage::StreamClosed(CF_OLEOutStream* stream, const CF_DirectoryEntry& entry) {
-  Slot* slot = Forget(stream);
+  Entry* slot = Forget(stream);
   if (slot == nullptr) return;
-  slot->entry.kind = entry.kind;
-  slot->entry.tableOffset = entry.tableOffset;
+  slot->kind = entry.kind;
+  slot->tableOffset = entry.tableOffset;
 }
 
 void CF_OLEOutStorage::StreamDropped(CF_OLEOutStream* stream) {
-  Slot* slot = Forget(stream);
+  uint32_t number = 0;
+  int32_t id = 0;
+  Entry* slot = Forget(stream, &number, &id);
   // An entry that never got a table has nothing to point at.
-  if (slot != nullptr && slot->open.empty() && slot->entry.tableOffset == cf::kNoOffset) {
-    directory_.erase(cf::DirKey{slot->entry.number, slot->entry.id});
-  }
+  if (slot != nullptr && slot->open == 0 && slot->tableOffset == cf::kNoOffset) Erase(number, id);
 }
 
 uint32_t CF_OLEOutStorage::WriteBlock(const void* data, uint32_t n) {
@@ -118,9 +169,21 @@ uint32_t CF_OLEOutStorage::WriteBlock(const void* data, uint32_t n) {
 }
 
 void CF_OLEOutStorage::DetachAll() {
-  for (auto& stream : open_) stream.first->Detach();
+  for (const OpenStream& o : open_) o.stream->Detach();
   open_.clear();
-  for (auto& slot : directory_) slot.second.open.clear();
+  for (Entry& entry : entries_) entry.open = 0;
+  for (auto& entry : more_) entry.second.open = 0;
+}
+
+std::vector<uint64_t> CF_OLEOutStorage::DirectoryOrder() const {
+  std::vector<uint64_t> order;
+  order.reserve(entries_.size() + more_.size());
+  for (uint32_t number = 0; number < entries_.size(); ++number) {
+    if (entries_[number].live) order.push_back(PairKey(number, entries_[number].id));
+  }
+  for (const auto& entry : more_) order.push_back(entry.first);
+  if (!std::is_sorted(order.begin(), order.end())) std::sort(order.begin(), order.end());
+  return order;
 }
 
 void CF_OLEOutStorage::Close() {
@@ -128,34 +191,70 @@ void CF_OLEOutStorage::Close() {
   summary_ += Property(cf::kMinorVersionProperty, Variant(static_cast<uint16_t>(1)));
   summary_.Put(storage_);
 
-  // Streams still open are completed here; their owners delete them later.
-  std::vector<CF_OLEOutStream*> open;
-  for (const auto& slot : directory_) open.insert(open.end(), slot.second.open.begin(), slot.second.open.end());
-  for (CF_OLEOutStream* stream : open) stream->Finish();
+  // Streams still open are completed here, in directory order and oldest
+  // first on each entry; their owners delete them later.
+  std::vector<OpenStream> open(open_);
+  std::sort(open.begin(), open.end(), [](const OpenStream& a, const OpenStream& b) {
+    const uint64_t ka = PairKey(a.number, a.id), kb = PairKey(b.number, b.id);
+    return ka != kb ? ka < kb : a.order < b.order;
+  });
+  for (const OpenStream& o : open) o.stream->Finish();
 
-  const uint32_t count = static_cast<uint32_t>(directory_.size());
+  const std::vector<uint64_t> order = DirectoryOrder();
   const uint32_t directoryOffset = container_->GetOffset();
-  std::vector<bool> used(names_.size(), false);
-  for (const auto& slot : directory_) {
-    const CF_DirectoryEntry& e = slot.second.entry;
-    uint8_t bytes[cf::kEntrySize];
-    cf::Put32(bytes, e.number);
-    cf::Put32(bytes + 4, static_cast<uint32_t>(e.id));
-    bytes[8] = e.kind;
-    cf::Put32(bytes + 9, e.tableOffset);
-    container_->PutData(bytes, cf::kEntrySize);
-    used[e.number] = true;
+  std::vector<bool> used(names_.Count(), false);
+  uint8_t bytes[cf::kEntrySize * 256];
+  uint32_t fill = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const uint32_t number = static_cast<uint32_t>(order[i]);
+    const int32_t id = IdOf(order[i]);
+    const Entry& e = *Find(number, id);
+    uint8_t* p = bytes + fill;
+    cf::Put32(p, number);
+    cf::Put32(p + 4, static_cast<uint32_t>(id));
+    p[8] = e.kind;
+    cf::Put32(p + 9, e.tableOffset);
+    fill += cf::kEntrySize;
+    if (fill == sizeof bytes || i + 1 == order.size()) {
+      container_->PutData(bytes, fill);
+      fill = 0;
+    }
+    used[number] = true;
   }
-
-  cf::PutU32(*container_, static_cast<uint32_t>(std::count(used.begin(), used.end(), true)));
-  for (const auto& name : names_) {
-    if (!used[name.second]) continue;
-    cf::PutCountedString(*container_, name.first.Name());
-    cf::PutU32(*container_, name.second);
-  }
+  WriteNames(used);
 
   uint8_t header[cf::kHeaderSize];
-  cf::Put32(header, count);
+  cf::Put32(header, static_cast<uint32_t>(order.size()));
   cf::Put32(header + 4, directoryOffset);
   container_->WriteHeader(header);
+}
+
+void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
+  // The used names by their stored key: hash, then the bytes.
+  std::vector<uint64_t> keys;
+  for (uint32_t number = 0; number < names_.Count(); ++number) {
+    if (!used[number]) continue;
+    const CF_NameTable::Name name = names_.Get(number);
+    keys.push_back(uint64_t{CF_NameHash(name.bytes, name.length)} << 32 | number);
+  }
+  std::sort(keys.begin(), keys.end());
+  for (auto run = keys.begin(); run != keys.end();) {
+    auto end = run + 1;
+    while (end != keys.end() && *end >> 32 == *run >> 32) ++end;
+    if (end - run > 1) {
+      std::sort(run, end, [this](uint64_t a, uint64_t b) {
+        const CF_NameTable::Name x = names_.Get(static_cast<uint32_t>(a)), y = names_.Get(static_cast<uint32_t>(b));
+        const int c = std::memcmp(x.bytes, y.bytes, std::min(x.length, y.length));
+        return c != 0 ? c < 0 : x.length < y.length;
+      });
+    }
+    run = end;
+  }
+  cf::PutU32(*container_, static_cast<uint32_t>(keys.size()));
+  for (uint64_t key : keys) {
+    const uint32_t number = static_cast<uint32_t>(key);
+    const CF_NameTable::Name name = names_.Get(number);
+    container_->PutData(name.Counted(), name.length + 2);
+    cf::PutU32(*container_, number);
+  }
 }
