@@ -47,52 +47,16 @@ void CF_OLEInStorage::CheckVersion(uint32_t& minor) {
 
 namespace {
 
-// Orders pairs as the directory does: by id (signed), then number.
-uint64_t PairKey(uint32_t number, int32_t id) {
-  return uint64_t{static_cast<uint32_t>(id) ^ 0x80000000u} << 32 | number;
-}
-
-size_t PairHash(uint32_t number, int32_t id) {
-  uint64_t h = PairKey(number, id) * 0x9E3779B97F4A7C15ull;
-  return static_cast<size_t>(h ^ (h >> 29));
-}
-
-// Directory pieces read at once.
+// Directory entries read at once.
 constexpr uint32_t kEntriesAtOnce = 4096;
 
 }  // namespace
 
-const CF_DirectoryEntry* CF_OLEInStorage::Find(uint32_t number, int32_t id) const {
-  if (index_.empty()) return nullptr;
-  const size_t mask = index_.size() - 1;
-  for (size_t i = PairHash(number, id) & mask; index_[i] != 0; i = (i + 1) & mask) {
-    const CF_DirectoryEntry& entry = entries_[index_[i] - 1];
-    if (entry.number == number && entry.id == id) return &entry;
-  }
-  return nullptr;
-}
-
-void CF_OLEInStorage::GrowIndex() {
-  index_.assign(index_.empty() ? 64 : index_.size() * 2, 0);
-  const size_t mask = index_.size() - 1;
-  for (uint32_t e = 0; e < entries_.size(); ++e) {
-    size_t i = PairHash(entries_[e].number, entries_[e].id) & mask;
-    while (index_[i] != 0) i = (i + 1) & mask;
-    index_[i] = e + 1;
-  }
-}
-
-void CF_OLEInStorage::AddEntry(const CF_DirectoryEntry& entry) {
-  if (Find(entry.number, entry.id) != nullptr) Error(kFailCodeFileDamaged);  // the same pair twice
-  entries_.push_back(entry);
-  if (entries_.size() * 2 > index_.size()) {
-    GrowIndex();
-    return;
-  }
-  const size_t mask = index_.size() - 1;
-  size_t i = PairHash(entry.number, entry.id) & mask;
-  while (index_[i] != 0) i = (i + 1) & mask;
-  index_[i] = static_cast<uint32_t>(entries_.size());
+void CF_OLEInStorage::AddEntry(uint32_t number, int32_t id, uint8_t kind, uint32_t tableOffset) {
+  bool made = false;
+  CF_Directory::Entry& entry = directory_.Make(number, id, kind, &made);
+  if (!made) Error(kFailCodeFileDamaged);  // the same pair twice
+  entry.tableOffset = tableOffset;
 }
 
 void CF_OLEInStorage::ReadDirectory(uint32_t count, uint32_t offset, uint32_t minor) {
@@ -107,30 +71,19 @@ void CF_OLEInStorage::ReadDirectory(uint32_t count, uint32_t offset, uint32_t mi
       ReadAt(name, length, cf::kNoOffset);
       uint8_t rest[9];
       ReadAt(rest, 9, cf::kNoOffset);
-      CF_DirectoryEntry entry;
-      entry.number = names_.Add(name, length);
-      if (entry.number == numbers_.size()) numbers_.push_back(entry.number);
-      entry.id = static_cast<int32_t>(cf::Get32(rest));
-      entry.kind = rest[4];
-      entry.tableOffset = cf::Get32(rest + 5);
-      AddEntry(entry);
+      const uint32_t number = names_.Add(name, length, static_cast<uint32_t>(names_.Count()));
+      AddEntry(number, static_cast<int32_t>(cf::Get32(rest)), rest[4], cf::Get32(rest + 5));
     }
     return;
   }
   // The whole directory, once it is known to be there, in large pieces.
   if (static_cast<uint64_t>(count) * cf::kEntrySize > size_ - offset) Error(kFailCodeFileDamaged);
-  entries_.reserve(count);
   std::vector<uint8_t> bytes(static_cast<size_t>(std::min(count, kEntriesAtOnce)) * cf::kEntrySize);
   for (uint32_t left = count; left > 0;) {
     const uint32_t n = std::min(left, kEntriesAtOnce);
     ReadAt(bytes.data(), n * cf::kEntrySize, cf::kNoOffset);
     for (const uint8_t* p = bytes.data(); p != bytes.data() + n * cf::kEntrySize; p += cf::kEntrySize) {
-      CF_DirectoryEntry entry;
-      entry.number = cf::Get32(p);
-      entry.id = static_cast<int32_t>(cf::Get32(p + 4));
-      entry.kind = p[8];
-      entry.tableOffset = cf::Get32(p + 9);
-      AddEntry(entry);
+      AddEntry(cf::Get32(p), static_cast<int32_t>(cf::Get32(p + 4)), p[8], cf::Get32(p + 9));
     }
     left -= n;
   }
@@ -147,7 +100,7 @@ void CF_OLEInStorage::ReadNames() {
     if (!cf::GetExactly(*pager_, word, 2)) return;
     const uint32_t length = cf::Get16(word);
     if (!cf::GetExactly(*pager_, name.get(), length) || !cf::GetExactly(*pager_, word, 4)) return;
-    if (names_.Add(name.get(), length) == numbers_.size()) numbers_.push_back(cf::Get32(word));
+    names_.Add(name.get(), length, cf::Get32(word));
   }
 }
 
@@ -169,14 +122,19 @@ Variant CF_OLEInStorage::GetProperty(int32_t id) {
 
 CF_InStream* CF_OLEInStorage::OpenStream(const char* name, int32_t id) {
   if (name == nullptr) name = "";
-  const uint32_t known = names_.Find(name, std::strlen(name));
-  if (known == CF_NameTable::kNone) return nullptr;
-  const CF_DirectoryEntry* entry = Find(numbers_[known], id);
-  if (entry == nullptr) return nullptr;
+  const uint32_t number = names_.Find(name, std::strlen(name));
+  if (number == CF_NameTable::kNone) return nullptr;
+  const CF_Directory::Entry* found = directory_.Find(number, id);
+  if (found == nullptr) return nullptr;
+  CF_DirectoryEntry entry;
+  entry.number = number;
+  entry.id = id;
+  entry.kind = found->kind;
+  entry.tableOffset = found->tableOffset;
   open_.push_back(nullptr);  // the place is taken first, so registering cannot fail
   CF_OLEInStream* stream;
   try {
-    stream = new CF_OLEInStream(*this, *entry);
+    stream = new CF_OLEInStream(*this, entry);
   } catch (...) {
     open_.pop_back();
     throw;
@@ -195,27 +153,22 @@ void CF_OLEInStorage::StreamClosed(CF_OLEInStream* stream) {
 }
 
 bool CF_OLEInStorage::EnumerateStreams(IdentifierReceiver& receiver) {
-  if (order_.size() != entries_.size()) {
-    order_.resize(entries_.size());
-    for (uint32_t e = 0; e < entries_.size(); ++e) order_[e] = e;
-    std::sort(order_.begin(), order_.end(), [this](uint32_t a, uint32_t b) {
-      return PairKey(entries_[a].number, entries_[a].id) < PairKey(entries_[b].number, entries_[b].id);
-    });
+  if (order_.size() != directory_.Size()) {
+    order_ = directory_.Order();
     // A number given to several names reports the first of them by the
     // stored name order.
-    for (uint32_t known = 0; known < numbers_.size(); ++known) {
-      auto placed = nameOfNumber_.emplace(numbers_[known], known);
-      if (placed.second) continue;
-      const CF_NameTable::Name a = names_.Get(known), b = names_.Get(placed.first->second);
-      if (CF_NameKey(a.String()) < CF_NameKey(b.String())) placed.first->second = known;
-    }
+    names_.ForEach([this](uint32_t place, const CF_NameTable::Name& name) {
+      auto placed = nameOfNumber_.emplace(name.value, place);
+      if (!placed.second && CF_NameKey(name.String()) < CF_NameKey(names_.Get(placed.first->second).String())) {
+        placed.first->second = place;
+      }
+    });
   }
   std::string name;
-  for (uint32_t e : order_) {
-    const CF_DirectoryEntry& entry = entries_[e];
-    auto known = nameOfNumber_.find(entry.number);
+  for (uint64_t key : order_) {
+    auto known = nameOfNumber_.find(CF_Directory::NumberOf(key));
     name = known != nameOfNumber_.end() ? names_.Get(known->second).String() : std::string();
-    if (!receiver.Receive(name.c_str(), entry.id)) return false;
+    if (!receiver.Receive(name.c_str(), CF_Directory::IdOf(key))) return false;
   }
   return true;
 }

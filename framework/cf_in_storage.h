@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/cf_in_stream.h"
+#include "framework/cf_directory.h"
 #include "framework/cf_name_table.h"
 #include "framework/code_file.h"
 #include "framework/in_pager.h"
@@ -38,26 +39,20 @@ class CF_OLEInStorage : public CF_EnumerableInStorage, public CF_Reader {
   void CheckVersion(uint32_t& minor);
   uint32_t VersionProperty(int32_t id);
   void ReadDirectory(uint32_t count, uint32_t offset, uint32_t minor);
-  void AddEntry(const CF_DirectoryEntry& entry);
+  void AddEntry(uint32_t number, int32_t id, uint8_t kind, uint32_t tableOffset);
   void ReadNames();
-  // The entry of the pair, or null.
-  const CF_DirectoryEntry* Find(uint32_t number, int32_t id) const;
-  void GrowIndex();
 
   PropertySet summary_;
   std::unique_ptr<InPager> pager_;  // owns the OLE stream
   uint32_t size_ = 0;
-  // The directory as read, and an open-addressing index of it by pair: a
-  // power of two in size, at most half used, each slot an entry's place + 1.
-  std::vector<CF_DirectoryEntry> entries_;
-  std::vector<uint32_t> index_;
-  // Each name once, and the number the file gives it (the first one read).
+  CF_Directory directory_;
+  // Each name once, its value the number the file gives it (the first one
+  // read).
   CF_NameTable names_;
-  std::vector<uint32_t> numbers_;
   // Streams still open; each stream's ticket is its place here.
   std::vector<CF_OLEInStream*> open_;
-  // Made on the first enumeration: the entries in directory order, and the
-  // name of each number.
-  std::vector<uint32_t> order_;
+  // Made on the first enumeration: the pairs in directory order, and where
+  // the name of each number lies in the table.
+  std::vector<uint64_t> order_;
   std::unordered_map<uint32_t, uint32_t> nameOfNumber_;
 };

@@ -33,59 +33,62 @@ uint64_t CF_NameTable::Hash(const char* bytes, size_t length) {
   return Mix(h);
 }
 
-CF_NameTable::Name CF_NameTable::Get(uint32_t number) const {
-  const uint32_t offset = offsets_[number];
-  const char* p = pieces_[offset / kPieceSize].get() + offset % kPieceSize;
-  const uint32_t length = static_cast<uint8_t>(p[0]) | static_cast<uint32_t>(static_cast<uint8_t>(p[1])) << 8;
-  return Name{p + 2, length};
-}
-
-bool CF_NameTable::Equal(uint32_t number, const char* bytes, size_t length) const {
-  const Name name = Get(number);
-  return name.length == length && std::memcmp(name.bytes, bytes, length) == 0;
+CF_NameTable::Name CF_NameTable::Get(uint32_t place) const {
+  const char* p = pieces_[place / kPieceSize].get() + place % kPieceSize;
+  const auto byte = [p](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(p[i])); };
+  return Name{p + kHead, byte(4) | byte(5) << 8, byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24};
 }
 
 size_t CF_NameTable::Probe(const char* bytes, size_t length, uint32_t hash) const {
   const size_t mask = slots_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const Slot& slot = slots_[i];
-    if (slot.numberPlusOne == 0) return i;
-    if (slot.hash == hash && Equal(slot.numberPlusOne - 1, bytes, length)) return i;
+    if (slot.placePlusOne == 0) return i;
+    if (slot.hash != hash) continue;
+    const Name name = Get(slot.placePlusOne - 1);
+    if (name.length == length && std::memcmp(name.bytes, bytes, length) == 0) return i;
   }
 }
 
 uint32_t CF_NameTable::Find(const char* bytes, size_t length) const {
   if (slots_.empty()) return kNone;
   const Slot& slot = slots_[Probe(bytes, length, static_cast<uint32_t>(Hash(bytes, length)))];
-  return slot.numberPlusOne == 0 ? kNone : slot.numberPlusOne - 1;
+  return slot.placePlusOne == 0 ? kNone : Get(slot.placePlusOne - 1).value;
 }
 
-uint32_t CF_NameTable::Add(const char* bytes, size_t length) {
-  if ((offsets_.size() + 1) * 4 > slots_.size() * 3) Grow();
+uint32_t CF_NameTable::Add(const char* bytes, size_t length, uint32_t value) {
+  if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
   const uint32_t hash = static_cast<uint32_t>(Hash(bytes, length));
   Slot& slot = slots_[Probe(bytes, length, hash)];
-  if (slot.numberPlusOne != 0) return slot.numberPlusOne - 1;
-  const uint32_t number = Store(bytes, length);
-  slot = Slot{number + 1, hash};
-  return number;
+  if (slot.placePlusOne != 0) return Get(slot.placePlusOne - 1).value;
+  slot = Slot{Store(bytes, length, value) + 1, hash};
+  ++count_;
+  return value;
 }
 
-uint32_t CF_NameTable::Store(const char* bytes, size_t length) {
-  const uint32_t need = static_cast<uint32_t>(2 + length);
+uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value) {
+  const uint32_t need = static_cast<uint32_t>(kHead + length);
   if (kPieceSize - fill_ < need) {
-    // Offsets are 32-bit: 4096 pieces at most.
-    if (pieces_.size() >= (uint64_t{1} << 32) / kPieceSize) Error(kFailOutOfMemory);
-    pieces_.emplace_back(new char[kPieceSize]);
+    // Places (plus one) are 32-bit: 4095 pieces at most.
+    if (pieces_.size() + 1 >= (uint64_t{1} << 32) / kPieceSize) Error(kFailOutOfMemory);
+    std::unique_ptr<char[]> piece(new char[kPieceSize]);
+    if (!pieces_.empty()) ends_.push_back(fill_);
+    try {
+      pieces_.push_back(std::move(piece));
+    } catch (...) {
+      if (!pieces_.empty()) ends_.pop_back();
+      throw;
+    }
     fill_ = 0;
   }
   char* p = pieces_.back().get() + fill_;
-  p[0] = static_cast<char>(length & 0xFF);
-  p[1] = static_cast<char>(length >> 8);
-  std::memcpy(p + 2, bytes, length);
-  const uint32_t number = static_cast<uint32_t>(offsets_.size());
-  offsets_.push_back(static_cast<uint32_t>((pieces_.size() - 1) * kPieceSize + fill_));
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(value >> (8 * i));
+  p[4] = static_cast<char>(length & 0xFF);
+  p[5] = static_cast<char>(length >> 8);
+  std::memcpy(p + kHead, bytes, length);
+  const uint32_t place = static_cast<uint32_t>((pieces_.size() - 1) * kPieceSize + fill_);
   fill_ += need;
-  return number;
+  return place;
 }
 
 void CF_NameTable::Grow() {
@@ -93,9 +96,9 @@ void CF_NameTable::Grow() {
   old.swap(slots_);
   const size_t mask = slots_.size() - 1;
   for (const Slot& slot : old) {
-    if (slot.numberPlusOne == 0) continue;
+    if (slot.placePlusOne == 0) continue;
     size_t i = slot.hash & mask;
-    while (slots_[i].numberPlusOne != 0) i = (i + 1) & mask;
+    while (slots_[i].placePlusOne != 0) i = (i + 1) & mask;
     slots_[i] = slot;
   }
 }

@@ -1,11 +1,13 @@
-// The names of a code file, each kept once, for millions of streams.
+// The names of a code file, each kept once with a 32-bit value, for millions
+// of streams.
 //
-// Names are numbered 0, 1, 2 ... in the order they are first added, and
-// their bytes lie one after another in 1 MiB pieces of storage (a u16
-// length before each name), so a name costs its bytes plus about 16 bytes of
-// bookkeeping, and adding or finding one allocates nothing in the common
-// case.  Look-ups go through an open-addressing table keyed by a 64-bit hash
-// of the bytes; the hash stored in files (CF_NameHash) plays no part here.
+// Records (u32 value, u16 length, the bytes) lie one after another, in the
+// order the names were added, in 1 MiB pieces of storage, so a name costs
+// its bytes plus about 20 bytes of bookkeeping, and adding or finding one
+// allocates nothing in the common case.  Look-ups go through an
+// open-addressing table keyed by a 64-bit hash of the bytes that leads
+// straight to the record; the hash stored in files (CF_NameHash) plays no
+// part here.
 #pragma once
 
 #include <cstddef>
@@ -18,10 +20,11 @@ class CF_NameTable {
  public:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
 
-  // A name's bytes inside the table.
+  // A name's record inside the table.
   struct Name {
     const char* bytes;
     uint32_t length;
+    uint32_t value;
     std::string String() const { return std::string(bytes, length); }
     // The u16 little-endian length and then the bytes, as the names section
     // of a code file stores a name.
@@ -32,34 +35,50 @@ class CF_NameTable {
   CF_NameTable(const CF_NameTable&) = delete;
   CF_NameTable& operator=(const CF_NameTable&) = delete;
 
-  // The name's number; a new name is added with the next number.  Names
-  // are at most 65535 bytes (the caller checks); kFailOutOfMemory once the
-  // names fill 4 GiB.
-  uint32_t Add(const char* bytes, size_t length);
-  // The name's number, or kNone.
+  // The value of the name; a new name is added with `value`.  Names are at
+  // most 65535 bytes (the caller checks); kFailOutOfMemory once the records
+  // fill 4 GiB.
+  uint32_t Add(const char* bytes, size_t length, uint32_t value);
+  // The value of the name, or kNone.
   uint32_t Find(const char* bytes, size_t length) const;
 
-  uint32_t Count() const { return static_cast<uint32_t>(offsets_.size()); }
-  Name Get(uint32_t number) const;
+  size_t Count() const { return count_; }
+  // Calls f(place, name) for every name in the order they were added; a
+  // place stays valid and leads back to the name through Get.
+  template <class F>
+  void ForEach(F f) const {
+    for (size_t piece = 0; piece < pieces_.size(); ++piece) {
+      const uint32_t end = piece + 1 == pieces_.size() ? fill_ : ends_[piece];
+      for (uint32_t at = 0; at < end;) {
+        const uint32_t place = static_cast<uint32_t>(piece * kPieceSize + at);
+        const Name name = Get(place);
+        f(place, name);
+        at += kHead + name.length;
+      }
+    }
+  }
+  Name Get(uint32_t place) const;
 
  private:
   static constexpr uint32_t kPieceSize = uint32_t{1} << 20;
+  static constexpr uint32_t kHead = 6;  // value and length
 
-  // A used slot holds number + 1 and 32 bits of the hash; 0 marks a free one.
+  // A used slot holds the record's place + 1 and 32 bits of the hash; 0
+  // marks a free one.
   struct Slot {
-    uint32_t numberPlusOne;
+    uint32_t placePlusOne;
     uint32_t hash;
   };
 
   static uint64_t Hash(const char* bytes, size_t length);
   // The slot holding the name, or the free slot where it would go.
   size_t Probe(const char* bytes, size_t length, uint32_t hash) const;
-  bool Equal(uint32_t number, const char* bytes, size_t length) const;
   void Grow();
-  uint32_t Store(const char* bytes, size_t length);
+  uint32_t Store(const char* bytes, size_t length, uint32_t value);
 
   std::vector<std::unique_ptr<char[]>> pieces_;
+  std::vector<uint32_t> ends_;  // bytes used in each full piece
   uint32_t fill_ = kPieceSize;  // bytes used in the last piece
-  std::vector<uint32_t> offsets_;  // by number: piece * kPieceSize + offset of the length
-  std::vector<Slot> slots_;        // a power of two in size, at most 3/4 used
+  size_t count_ = 0;
+  std::vector<Slot> slots_;  // a power of two in size, at most 3/4 used
 };

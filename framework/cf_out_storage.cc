@@ -39,54 +39,14 @@ void CF_OLEOutStorage::SetProperty(int32_t id, const Variant& value) { summary_ 
 uint32_t CF_OLEOutStorage::NumberOf(const char* name) {
   const size_t length = std::strlen(name);
   if (length > cf::kMaxNameLength) Error(cf::kFailBadName);
-  const uint32_t number = names_.Add(name, length);
-  if (number == entries_.size()) entries_.emplace_back();
-  return number;
-}
-
-namespace {
-
-// Orders pairs as the directory does: by id (signed), then number.
-uint64_t PairKey(uint32_t number, int32_t id) {
-  return uint64_t{static_cast<uint32_t>(id) ^ 0x80000000u} << 32 | number;
-}
-int32_t IdOf(uint64_t key) { return static_cast<int32_t>(static_cast<uint32_t>(key >> 32) ^ 0x80000000u); }
-
-}  // namespace
-
-CF_OLEOutStorage::Entry* CF_OLEOutStorage::Find(uint32_t number, int32_t id) {
-  Entry& first = entries_[number];
-  if (first.live && first.id == id) return &first;
-  if (more_.empty()) return nullptr;
-  auto found = more_.find(PairKey(number, id));
-  return found != more_.end() ? &found->second : nullptr;
-}
-
-CF_OLEOutStorage::Entry& CF_OLEOutStorage::Make(uint32_t number, int32_t id, uint8_t kind) {
-  if (Entry* entry = Find(number, id)) return *entry;
-  Entry made;
-  made.id = id;
-  made.kind = kind;
-  made.live = true;
-  Entry& first = entries_[number];
-  if (!first.live) return first = made;
-  return more_.emplace(PairKey(number, id), made).first->second;
-}
-
-void CF_OLEOutStorage::Erase(uint32_t number, int32_t id) {
-  Entry& first = entries_[number];
-  if (first.live && first.id == id) {
-    first = Entry();
-  } else {
-    more_.erase(PairKey(number, id));
-  }
+  return names_.Add(name, length, static_cast<uint32_t>(names_.Count()));
 }
 
 void CF_OLEOutStorage::Register(CF_OLEOutStream* stream, uint32_t number, int32_t id, uint8_t kind) {
   // A pair already in the directory keeps its entry until a stream closes.
   open_.push_back(OpenStream{stream, number, id, registered_++});
   try {
-    ++Make(number, id, kind).open;
+    ++directory_.Make(number, id, kind).open;
   } catch (...) {
     open_.pop_back();
     throw;
@@ -117,7 +77,7 @@ CF_OutStream* CF_OLEOutStorage::RenameStream(const char* oldName, int32_t oldId,
   const char* old = oldName ? oldName : "";
   const uint32_t oldNumber = names_.Find(old, std::strlen(old));
   if (oldNumber == CF_NameTable::kNone) Error(kFailCodeFileDamaged);
-  Entry* entry = Find(oldNumber, oldId);
+  Entry* entry = directory_.Find(oldNumber, oldId);
   if (entry == nullptr || entry->open == 0) Error(kFailCodeFileDamaged);
   // The newest stream of the pair moves; an entry left without streams goes.
   const OpenStream* newest = nullptr;
@@ -126,7 +86,7 @@ CF_OutStream* CF_OLEOutStorage::RenameStream(const char* oldName, int32_t oldId,
   }
   CF_OLEOutStream* stream = newest->stream;
   Forget(stream);
-  if (entry->open == 0) Erase(oldNumber, oldId);
+  if (entry->open == 0) directory_.Erase(oldNumber, oldId);
   stream->SetIdentifier(newNumber, newId);
   Register(stream, newNumber, newId, 0);
   return stream;
@@ -139,7 +99,7 @@ CF_OLEOutStorage::Entry* CF_OLEOutStorage::Forget(CF_OLEOutStream* stream, uint3
   open_[ticket] = open_.back();
   open_[ticket].stream->SetTicket(ticket);
   open_.pop_back();
-  Entry* entry = Find(registered.number, registered.id);
+  Entry* entry = directory_.Find(registered.number, registered.id);
   if (entry == nullptr) return nullptr;
   --entry->open;
   if (number != nullptr) *number = registered.number;
@@ -159,7 +119,7 @@ void CF_OLEOutStorage::StreamDropped(CF_OLEOutStream* stream) {
   int32_t id = 0;
   Entry* slot = Forget(stream, &number, &id);
   // An entry that never got a table has nothing to point at.
-  if (slot != nullptr && slot->open == 0 && slot->tableOffset == cf::kNoOffset) Erase(number, id);
+  if (slot != nullptr && slot->open == 0 && slot->tableOffset == cf::kNoOffset) directory_.Erase(number, id);
 }
 
 uint32_t CF_OLEOutStorage::WriteBlock(const void* data, uint32_t n) {
@@ -171,19 +131,7 @@ uint32_t CF_OLEOutStorage::WriteBlock(const void* data, uint32_t n) {
 void CF_OLEOutStorage::DetachAll() {
   for (const OpenStream& o : open_) o.stream->Detach();
   open_.clear();
-  for (Entry& entry : entries_) entry.open = 0;
-  for (auto& entry : more_) entry.second.open = 0;
-}
-
-std::vector<uint64_t> CF_OLEOutStorage::DirectoryOrder() const {
-  std::vector<uint64_t> order;
-  order.reserve(entries_.size() + more_.size());
-  for (uint32_t number = 0; number < entries_.size(); ++number) {
-    if (entries_[number].live) order.push_back(PairKey(number, entries_[number].id));
-  }
-  for (const auto& entry : more_) order.push_back(entry.first);
-  if (!std::is_sorted(order.begin(), order.end())) std::sort(order.begin(), order.end());
-  return order;
+  directory_.ForEach([](Entry& entry) { entry.open = 0; });
 }
 
 void CF_OLEOutStorage::Close() {
@@ -195,20 +143,20 @@ void CF_OLEOutStorage::Close() {
   // first on each entry; their owners delete them later.
   std::vector<OpenStream> open(open_);
   std::sort(open.begin(), open.end(), [](const OpenStream& a, const OpenStream& b) {
-    const uint64_t ka = PairKey(a.number, a.id), kb = PairKey(b.number, b.id);
+    const uint64_t ka = CF_Directory::Key(a.number, a.id), kb = CF_Directory::Key(b.number, b.id);
     return ka != kb ? ka < kb : a.order < b.order;
   });
   for (const OpenStream& o : open) o.stream->Finish();
 
-  const std::vector<uint64_t> order = DirectoryOrder();
+  const std::vector<uint64_t> order = directory_.Order();
   const uint32_t directoryOffset = container_->GetOffset();
   std::vector<bool> used(names_.Count(), false);
   uint8_t bytes[cf::kEntrySize * 256];
   uint32_t fill = 0;
   for (size_t i = 0; i < order.size(); ++i) {
-    const uint32_t number = static_cast<uint32_t>(order[i]);
-    const int32_t id = IdOf(order[i]);
-    const Entry& e = *Find(number, id);
+    const uint32_t number = CF_Directory::NumberOf(order[i]);
+    const int32_t id = CF_Directory::IdOf(order[i]);
+    const Entry& e = *directory_.Find(number, id);
     uint8_t* p = bytes + fill;
     cf::Put32(p, number);
     cf::Put32(p + 4, static_cast<uint32_t>(id));
@@ -232,11 +180,9 @@ void CF_OLEOutStorage::Close() {
 void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   // The used names by their stored key: hash, then the bytes.
   std::vector<uint64_t> keys;
-  for (uint32_t number = 0; number < names_.Count(); ++number) {
-    if (!used[number]) continue;
-    const CF_NameTable::Name name = names_.Get(number);
-    keys.push_back(uint64_t{CF_NameHash(name.bytes, name.length)} << 32 | number);
-  }
+  names_.ForEach([&](uint32_t place, const CF_NameTable::Name& name) {
+    if (used[name.value]) keys.push_back(uint64_t{CF_NameHash(name.bytes, name.length)} << 32 | place);
+  });
   std::sort(keys.begin(), keys.end());
   for (auto run = keys.begin(); run != keys.end();) {
     auto end = run + 1;
@@ -252,9 +198,8 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   }
   cf::PutU32(*container_, static_cast<uint32_t>(keys.size()));
   for (uint64_t key : keys) {
-    const uint32_t number = static_cast<uint32_t>(key);
-    const CF_NameTable::Name name = names_.Get(number);
+    const CF_NameTable::Name name = names_.Get(static_cast<uint32_t>(key));
     container_->PutData(name.Counted(), name.length + 2);
-    cf::PutU32(*container_, number);
+    cf::PutU32(*container_, name.value);
   }
 }

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
+#include "framework/cf_directory.h"
 #include "framework/cf_name_table.h"
 #include "framework/cf_out_container.h"
 #include "framework/cf_out_stream.h"
@@ -29,15 +29,7 @@ class CF_OLEOutStorage : public CF_OutStorage, public CF_Writer {
                              int32_t newId) override;
 
  private:
-  // A directory entry: its pair, what the last stream to close reported,
-  // and how many streams are open on it.
-  struct Entry {
-    int32_t id = 0;
-    uint32_t tableOffset = cf::kNoOffset;
-    uint32_t open = 0;
-    uint8_t kind = 0;
-    bool live = false;
-  };
+  using Entry = CF_Directory::Entry;
   // An open stream, the entry (number, id) it is registered on, and when it
   // was registered there.
   struct OpenStream {
@@ -54,28 +46,18 @@ class CF_OLEOutStorage : public CF_OutStorage, public CF_Writer {
   // The name's number, given out in order of first use; refuses names that
   // do not fit their 16-bit length.
   uint32_t NumberOf(const char* name);
-  // The entry of the pair, or null.
-  Entry* Find(uint32_t number, int32_t id);
-  // The entry of the pair, made when missing (then with `kind`).
-  Entry& Make(uint32_t number, int32_t id, uint8_t kind);
-  void Erase(uint32_t number, int32_t id);
   void Close();
   void Register(CF_OLEOutStream* stream, uint32_t number, int32_t id, uint8_t kind);
   // Takes the stream off its entry; returns that entry, or null.
   Entry* Forget(CF_OLEOutStream* stream, uint32_t* number = nullptr, int32_t* id = nullptr);
   void DetachAll();
-  // Live entries' pairs in directory order, as (id + 2^31) << 32 | number.
-  std::vector<uint64_t> DirectoryOrder() const;
   void WriteNames(const std::vector<bool>& used);
 
   OLEStorage storage_;
   PropertySet summary_;
   CF_OutContainer* container_;  // owned; owns the OLE stream
-  CF_NameTable names_;
-  // Every name's first entry sits at its number; further ids of the same
-  // name (rare) go to `more_`.
-  std::vector<Entry> entries_;
-  std::unordered_map<uint64_t, Entry> more_;
+  CF_NameTable names_;  // each name's value is its number
+  CF_Directory directory_;
   // Open streams; each stream's ticket is its place here.
   std::vector<OpenStream> open_;
   uint64_t registered_ = 0;
