@@ -93,15 +93,15 @@ void CF_OLEInStorage::ReadNames() {
   // A names section that comes short simply ends; what was read stays.  A
   // name given twice keeps its first number.
   uint8_t word[4];
-  if (!cf::GetExactly(*pager_, word, 4)) return;
-  uint32_t count = cf::Get32(word);
+  uint32_t count = cf::GetExactly(*pager_, word, 4) ? cf::Get32(word) : 0;
   std::unique_ptr<char[]> name(new char[cf::kMaxNameLength]);
   while (count-- > 0) {
-    if (!cf::GetExactly(*pager_, word, 2)) return;
+    if (!cf::GetExactly(*pager_, word, 2)) break;
     const uint32_t length = cf::Get16(word);
-    if (!cf::GetExactly(*pager_, name.get(), length) || !cf::GetExactly(*pager_, word, 4)) return;
-    names_.Add(name.get(), length, cf::Get32(word));
+    if (!cf::GetExactly(*pager_, name.get(), length) || !cf::GetExactly(*pager_, word, 4)) break;
+    names_.Append(name.get(), length, cf::Get32(word));
   }
+  names_.Index();
 }
 
 uint32_t CF_OLEInStorage::ReadAt(void* buffer, uint32_t n, uint32_t position) {

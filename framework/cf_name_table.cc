@@ -1,5 +1,6 @@
 #include "framework/cf_name_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "framework/failures.h"
@@ -22,21 +23,27 @@ uint64_t Load(const char* p, size_t n) {
   return v;
 }
 
+// How far ahead bulk work starts loading what it will need.
+constexpr size_t kAhead = 16;
+
 }  // namespace
 
 uint64_t CF_NameTable::Hash(const char* bytes, size_t length) {
-  // Eight bytes at a time: names of one folder share long beginnings and
-  // differ near their ends, so every byte counts alike.
+  // Eight bytes at a time, each block spread over the whole word before the
+  // next comes in; names of one folder differ only near their ends.
   uint64_t h = length * kMultiplier;
-  for (; length >= 8; bytes += 8, length -= 8) h = (h ^ Mix(Load(bytes, 8))) * kMultiplier;
-  if (length > 0) h = (h ^ Mix(Load(bytes, length) ^ (uint64_t{length} << 59))) * kMultiplier;
+  for (; length >= 8; bytes += 8, length -= 8) {
+    h = (h ^ Load(bytes, 8)) * kMultiplier;
+    h ^= h >> 29;
+  }
+  if (length > 0) h = (h ^ Load(bytes, length) ^ 0xFF) * kMultiplier;
   return Mix(h);
 }
 
 CF_NameTable::Name CF_NameTable::Get(uint32_t place) const {
-  const char* p = pieces_[place / kPieceSize].get() + place % kPieceSize;
+  const char* p = Record(place);
   const auto byte = [p](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(p[i])); };
-  return Name{p + kHead, byte(4) | byte(5) << 8, byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24};
+  return Name{p + kHead, byte(6) | byte(7) << 8, byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24};
 }
 
 size_t CF_NameTable::Probe(const char* bytes, size_t length, uint32_t hash) const {
@@ -63,7 +70,46 @@ uint32_t CF_NameTable::Add(const char* bytes, size_t length, uint32_t value) {
   if (slot.placePlusOne != 0) return Get(slot.placePlusOne - 1).value;
   slot = Slot{Store(bytes, length, value) + 1, hash};
   ++count_;
+  ++appended_;
   return value;
+}
+
+void CF_NameTable::Append(const char* bytes, size_t length, uint32_t value) {
+  Store(bytes, length, value);
+  ++appended_;
+}
+
+bool CF_NameTable::Insert(uint32_t place, uint32_t hash) {
+  const Name name = Get(place);
+  Slot& slot = slots_[Probe(name.bytes, name.length, hash)];
+  if (slot.placePlusOne != 0) return false;
+  slot = Slot{place + 1, hash};
+  ++count_;
+  return true;
+}
+
+void CF_NameTable::Index() {
+  while (appended_ * 4 > slots_.size() * 3) Grow();
+  // Records are taken in order; each one's slot is asked for kAhead records
+  // before it is filled, so the table's cache misses overlap.
+  struct Pending {
+    uint32_t place;
+    uint32_t hash;
+  };
+  Pending ring[kAhead];
+  size_t seen = 0;
+  const size_t mask = slots_.size() - 1;
+  auto settle = [this](const Pending& p) {
+    if (!Insert(p.place, p.hash)) pieces_[p.place / kPieceSize][p.place % kPieceSize + 4] = 1;  // dropped
+  };
+  ForEachRecord([&](uint32_t place, const Name& name, bool) {
+    const uint32_t hash = static_cast<uint32_t>(Hash(name.bytes, name.length));
+    __builtin_prefetch(&slots_[hash & mask]);
+    Pending& slot = ring[++seen % kAhead];
+    if (seen > kAhead) settle(slot);
+    slot = Pending{place, hash};
+  });
+  for (size_t n = std::min(seen, kAhead); n > 0; --n) settle(ring[(seen - n + 1) % kAhead]);
 }
 
 uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value) {
@@ -83,8 +129,10 @@ uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value) {
   }
   char* p = pieces_.back().get() + fill_;
   for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(value >> (8 * i));
-  p[4] = static_cast<char>(length & 0xFF);
-  p[5] = static_cast<char>(length >> 8);
+  p[4] = 0;
+  p[5] = 0;
+  p[6] = static_cast<char>(length & 0xFF);
+  p[7] = static_cast<char>(length >> 8);
   std::memcpy(p + kHead, bytes, length);
   const uint32_t place = static_cast<uint32_t>((pieces_.size() - 1) * kPieceSize + fill_);
   fill_ += need;

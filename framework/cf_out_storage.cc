@@ -178,27 +178,31 @@ void CF_OLEOutStorage::Close() {
 }
 
 void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
-  // The used names by their stored key: hash, then the bytes.
+  // The used names by their stored key: hash, then the bytes.  The records
+  // are visited in that order, so each is asked for well before it is used.
+  constexpr size_t kAhead = 16;
   std::vector<uint64_t> keys;
   names_.ForEach([&](uint32_t place, const CF_NameTable::Name& name) {
     if (used[name.value]) keys.push_back(uint64_t{CF_NameHash(name.bytes, name.length)} << 32 | place);
   });
   std::sort(keys.begin(), keys.end());
-  for (auto run = keys.begin(); run != keys.end();) {
-    auto end = run + 1;
-    while (end != keys.end() && *end >> 32 == *run >> 32) ++end;
-    if (end - run > 1) {
-      std::sort(run, end, [this](uint64_t a, uint64_t b) {
-        const CF_NameTable::Name x = names_.Get(static_cast<uint32_t>(a)), y = names_.Get(static_cast<uint32_t>(b));
-        const int c = std::memcmp(x.bytes, y.bytes, std::min(x.length, y.length));
-        return c != 0 ? c < 0 : x.length < y.length;
-      });
-    }
-    run = end;
-  }
+  const auto place = [](uint64_t key) { return static_cast<uint32_t>(key); };
+  const auto byBytes = [this, place](uint64_t a, uint64_t b) {
+    const CF_NameTable::Name x = names_.Get(place(a)), y = names_.Get(place(b));
+    const int c = std::memcmp(x.bytes, y.bytes, std::min(x.length, y.length));
+    return c != 0 ? c < 0 : x.length < y.length;
+  };
+  for (size_t i = 0; i < keys.size() && i < kAhead; ++i) names_.Prefetch(place(keys[i]));
   cf::PutU32(*container_, static_cast<uint32_t>(keys.size()));
-  for (uint64_t key : keys) {
-    const CF_NameTable::Name name = names_.Get(static_cast<uint32_t>(key));
+  size_t runEnd = 0;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (i >= runEnd) {
+      runEnd = i + 1;
+      while (runEnd < keys.size() && keys[runEnd] >> 32 == keys[i] >> 32) ++runEnd;
+      for (size_t k = i + kAhead; k < runEnd + kAhead && k < keys.size(); ++k) names_.Prefetch(place(keys[k]));
+      if (runEnd - i > 1) std::sort(keys.begin() + i, keys.begin() + runEnd, byBytes);
+    }
+    const CF_NameTable::Name name = names_.Get(place(keys[i]));
     container_->PutData(name.Counted(), name.length + 2);
     cf::PutU32(*container_, name.value);
   }
