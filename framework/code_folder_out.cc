@@ -27,16 +27,14 @@ CF_OutFolderImpl::~CF_OutFolderImpl() noexcept(false) {
 }
 
 CF_OutFolder* CF_OutFolderImpl::CreateFolder(const char* name, int32_t index) {
-  CF_FolderKey key{Checked(name), index};
-  const uint32_t next = static_cast<uint32_t>(table_.size());
-  const uint32_t number = table_.emplace(std::move(key), next).first->second;
+  const uint32_t number = table_.Add(Checked(name), index, static_cast<uint32_t>(table_.size()));
   return new CF_OutFolderImpl(*writer_, ChildPrefix(number));
 }
 
 void CF_OutFolderImpl::SetProperty(int32_t id, const Variant& value) { writer_->SetProperty(id, value); }
 
 CF_OutStream* CF_OutFolderImpl::CreateStream(const char* name, int32_t id, int32_t kind) {
-  return writer_->CreateStream(StreamName(Checked(name)).c_str(), id, kind);
+  return writer_->CreateStream(ComposedName(Checked(name)), id, kind);
 }
 
 CF_OutStream* CF_OutFolderImpl::RenameStream(const char* oldName, int32_t oldId, const char* newName,
@@ -49,8 +47,8 @@ CF_OutStream* CF_OutFolderImpl::RenameStream(const char* oldName, int32_t oldId,
 void CF_OutFolderImpl::WriteTable() {
   // Entries: u32 name length + 1, the name and a NUL, i32 index, u32 number.
   std::vector<uint8_t> bytes;
-  for (const auto& child : table_) {
-    const std::string& name = child.first.name;
+  for (const CF_FolderTable::Child& child : table_.Children()) {
+    const std::string& name = child.name;
     const size_t at = bytes.size();
     bytes.resize(at + 4 + name.size() + 1 + 8);
     uint8_t* p = bytes.data() + at;
@@ -58,8 +56,8 @@ void CF_OutFolderImpl::WriteTable() {
     std::memcpy(p + 4, name.data(), name.size());
     p += 4 + name.size();
     *p++ = 0;
-    cf::Put32(p, static_cast<uint32_t>(child.first.index));
-    cf::Put32(p + 4, child.second);
+    cf::Put32(p, static_cast<uint32_t>(child.index));
+    cf::Put32(p + 4, child.number);
   }
   CF_OutStream* table = writer_->CreateStream(TableName().c_str(), 0, CF_DecideAtFirstFlush);
   try {
