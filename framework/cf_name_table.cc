@@ -88,7 +88,7 @@ bool CF_NameTable::Insert(uint32_t place, uint32_t hash) {
   return true;
 }
 
-void CF_NameTable::Index() {
+bool CF_NameTable::Build() {
   while (appended_ * 4 > slots_.size() * 3) Grow();
   // Records are taken in order; each one's slot is asked for kAhead records
   // before it is filled, so the table's cache misses overlap.
@@ -99,8 +99,11 @@ void CF_NameTable::Index() {
   Pending ring[kAhead];
   size_t seen = 0;
   const size_t mask = slots_.size() - 1;
-  auto settle = [this](const Pending& p) {
-    if (!Insert(p.place, p.hash)) pieces_[p.place / kPieceSize][p.place % kPieceSize + 4] = 1;  // dropped
+  bool unique = true;
+  auto settle = [this, &unique](const Pending& p) {
+    if (Insert(p.place, p.hash)) return;
+    pieces_[p.place / kPieceSize][p.place % kPieceSize + 4] = 1;  // dropped
+    unique = false;
   };
   ForEachRecord([&](uint32_t place, const Name& name, bool) {
     const uint32_t hash = static_cast<uint32_t>(Hash(name.bytes, name.length));
@@ -110,6 +113,44 @@ void CF_NameTable::Index() {
     slot = Pending{place, hash};
   });
   for (size_t n = std::min(seen, kAhead); n > 0; --n) settle(ring[(seen - n + 1) % kAhead]);
+  return unique;
+}
+
+void CF_NameTable::Index() {
+  // When the values are dense, the records go to a new table in value order
+  // (a stable counting sort).  Equal names there would keep the first by
+  // value, not the first appended, so then this table is indexed as it is.
+  std::vector<uint32_t> places;
+  std::vector<uint32_t> values;
+  places.reserve(appended_);
+  values.reserve(appended_);
+  ForEach([&](uint32_t place, const Name& name) {
+    places.push_back(place);
+    values.push_back(name.value);
+  });
+  const uint64_t top = values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+  if (places.size() >= 2 && top < 2 * uint64_t{places.size()} + 1024) {
+    std::vector<uint32_t> starts(top + 2, 0);
+    for (uint32_t value : values) ++starts[value + 1];
+    for (size_t v = 1; v < starts.size(); ++v) starts[v] += starts[v - 1];
+    std::vector<uint32_t> order(places.size());
+    for (size_t i = 0; i < places.size(); ++i) order[starts[values[i]]++] = places[i];
+    std::vector<uint32_t>().swap(places);
+    std::vector<uint32_t>().swap(values);
+    std::vector<uint32_t>().swap(starts);
+    CF_NameTable arranged;
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (i + kAhead < order.size()) Prefetch(order[i + kAhead]);
+      const Name name = Get(order[i]);
+      arranged.Append(name.bytes, name.length, name.value);
+    }
+    std::vector<uint32_t>().swap(order);
+    if (arranged.Build()) {
+      *this = std::move(arranged);
+      return;
+    }
+  }
+  Build();
 }
 
 uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value) {

@@ -34,6 +34,8 @@ class CF_NameTable {
   CF_NameTable() = default;
   CF_NameTable(const CF_NameTable&) = delete;
   CF_NameTable& operator=(const CF_NameTable&) = delete;
+  CF_NameTable(CF_NameTable&&) = default;
+  CF_NameTable& operator=(CF_NameTable&&) = default;
 
   // The value of the name; a new name is added with `value`.  Names are at
   // most 65535 bytes (the caller checks); kFailOutOfMemory once the records
@@ -45,7 +47,9 @@ class CF_NameTable {
   // Filling a new table with many names at once: Append stores them without
   // looking them up, Index then makes them findable, keeping the first of
   // equal names (the later ones are dropped).  Only for a table filled
-  // through Append alone.
+  // through Append alone.  When the values are dense, as a code file's
+  // numbers are, Index also lays the records out again in value order, so
+  // that names looked up in number order are read in memory order.
   void Append(const char* bytes, size_t length, uint32_t value);
   void Index();
 
@@ -90,6 +94,9 @@ class CF_NameTable {
   // Places a record in the table; false (and nothing done) when an equal
   // name is there.
   bool Insert(uint32_t place, uint32_t hash);
+  // Makes every appended record findable, in order; equal names after the
+  // first are dropped.  False when some were.
+  bool Build();
   // The slot holding the name, or the free slot where it would go.
   size_t Probe(const char* bytes, size_t length, uint32_t hash) const;
   void Grow();
