@@ -111,5 +111,7 @@ void PutCountedString(OutStream& out, const std::string& text);
 bool GetCountedString(InStream& in, std::string& text);
 // Reads exactly n bytes; false when the stream ends first.
 bool GetExactly(InStream& in, void* buffer, uint32_t n);
+// Reads up to n bytes, fewer only where the stream ends; returns how many.
+uint32_t GetAll(InStream& in, void* buffer, uint32_t n);
 
 }  // namespace cf

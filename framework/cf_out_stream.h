@@ -11,6 +11,7 @@
 
 #include "framework/cf_format.h"
 #include "framework/code_file.h"
+#include "framework/recycled_blocks.h"
 
 class CF_OLEOutStream;
 class LZ_OutStream;
@@ -38,6 +39,8 @@ class CF_OLEOutStream : public CF_OutStream {
   ~CF_OLEOutStream() noexcept(false) override;
   CF_OLEOutStream(const CF_OLEOutStream&) = delete;
   CF_OLEOutStream& operator=(const CF_OLEOutStream&) = delete;
+  // Its 5 KiB of buffers are reused from stream to stream.
+  RECYCLED_ALLOCATION(CF_OLEOutStream)
 
   // Raises 34001 once the stream is complete or its code file is gone.
   void PutData(const void* data, uint32_t n) override;

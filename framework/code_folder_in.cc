@@ -56,17 +56,22 @@ CF_InFolderImpl::CF_InFolderImpl(CF_InStorage& reader, std::string prefix)
 void CF_InFolderImpl::ReadTable() {
   std::unique_ptr<CF_InStream> table(reader_->OpenStream(TableName().c_str(), 0));
   if (!table) Error(kFailCodeFileDamaged);
-  // The whole table at once (it is no longer than the bytes really there),
-  // then its entries.
-  std::vector<uint8_t> bytes;
-  for (uint32_t got = 1; got > 0;) {
-    const size_t at = bytes.size();
-    bytes.resize(at + 4096);
-    got = table->GetData(bytes.data() + at, 4096);
-    bytes.resize(at + got);
+  // The whole table at once (it is no longer than the bytes really there;
+  // most fit the first piece), then its entries.
+  uint8_t first[4096];
+  std::vector<uint8_t> more;
+  uint32_t size = cf::GetAll(*table, first, sizeof first);
+  if (size == sizeof first) {
+    more.assign(first, first + size);
+    for (uint32_t got = 1; got > 0;) {
+      more.resize(size + 4096);
+      got = table->GetData(more.data() + size, 4096);
+      size += got;
+      more.resize(size);
+    }
   }
-  const uint8_t* p = bytes.data();
-  const uint8_t* const end = p + bytes.size();
+  const uint8_t* p = more.empty() ? first : more.data();
+  const uint8_t* const end = p + size;
   while (p != end) {
     if (end - p < 4) Error(kFailCodeFileDamaged);
     const uint32_t length = cf::Get32(p);
