@@ -177,6 +177,23 @@ void CF_OLEOutStorage::Close() {
   container_->WriteHeader(header);
 }
 
+namespace {
+
+// Orders keys by their upper 32 bits (the stored hash): two counting passes
+// of 16 bits; keys with equal hashes keep their order.
+void SortByHash(std::vector<uint64_t>& keys) {
+  std::vector<uint64_t> spare(keys.size());
+  for (int shift = 32; shift < 64; shift += 16) {
+    std::vector<size_t> starts((1 << 16) + 1, 0);
+    for (uint64_t key : keys) ++starts[(key >> shift & 0xFFFF) + 1];
+    for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
+    for (uint64_t key : keys) spare[starts[key >> shift & 0xFFFF]++] = key;
+    keys.swap(spare);
+  }
+}
+
+}  // namespace
+
 void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   // The used names by their stored key: hash, then the bytes.  The records
   // are visited in that order, so each is asked for well before it is used.
@@ -185,7 +202,7 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   names_.ForEach([&](uint32_t place, const CF_NameTable::Name& name) {
     if (used[name.value]) keys.push_back(uint64_t{CF_NameHash(name.bytes, name.length)} << 32 | place);
   });
-  std::sort(keys.begin(), keys.end());
+  SortByHash(keys);
   const auto place = [](uint64_t key) { return static_cast<uint32_t>(key); };
   const auto byBytes = [this, place](uint64_t a, uint64_t b) {
     const CF_NameTable::Name x = names_.Get(place(a)), y = names_.Get(place(b));
