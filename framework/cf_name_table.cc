@@ -64,8 +64,11 @@ uint32_t CF_NameTable::Find(const char* bytes, size_t length) const {
 }
 
 uint32_t CF_NameTable::Add(const char* bytes, size_t length, uint32_t value) {
+  return Add(bytes, length, value, HashOf(bytes, length));
+}
+
+uint32_t CF_NameTable::Add(const char* bytes, size_t length, uint32_t value, uint32_t hash) {
   if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
-  const uint32_t hash = static_cast<uint32_t>(Hash(bytes, length));
   Slot& slot = slots_[Probe(bytes, length, hash)];
   if (slot.placePlusOne != 0) return Get(slot.placePlusOne - 1).value;
   slot = Slot{Store(bytes, length, value) + 1, hash};

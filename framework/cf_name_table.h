@@ -39,8 +39,15 @@ class CF_NameTable {
 
   // The value of the name; a new name is added with `value`.  Names are at
   // most 65535 bytes (the caller checks); kFailOutOfMemory once the records
-  // fill 4 GiB.
+  // fill 4 GiB.  `hash` is HashOf the name, when the caller has it.
   uint32_t Add(const char* bytes, size_t length, uint32_t value);
+  uint32_t Add(const char* bytes, size_t length, uint32_t value, uint32_t hash);
+  // The hash the table keys a name by.
+  static uint32_t HashOf(const char* bytes, size_t length) { return static_cast<uint32_t>(Hash(bytes, length)); }
+  // Starts loading the slot where a name of that hash is looked for.
+  void PrefetchSlot(uint32_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  }
   // The value of the name, or kNone.
   uint32_t Find(const char* bytes, size_t length) const;
 

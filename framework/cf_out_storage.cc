@@ -54,25 +54,56 @@ void CF_OLEOutStorage::Register(CF_OLEOutStream* stream, uint32_t number, int32_
   stream->SetTicket(static_cast<uint32_t>(open_.size() - 1));
 }
 
+void CF_OLEOutStorage::Resolve() {
+  if (!pending_.active) return;
+  pending_.active = false;
+  const uint32_t number = names_.Add(pending_.name.data(), pending_.name.size(),
+                                     static_cast<uint32_t>(names_.Count()), pending_.hash);
+  Entry& entry = directory_.Make(number, pending_.id, pending_.kind);
+  if (pending_.stream != nullptr) {
+    ++entry.open;
+    open_[pending_.stream->Ticket()].number = number;
+    pending_.stream->SetIdentifier(number, pending_.id);
+  } else if (!pending_.dropped) {
+    entry.kind = pending_.closed.kind;
+    entry.tableOffset = pending_.closed.tableOffset;
+  } else if (entry.open == 0 && entry.tableOffset == cf::kNoOffset) {
+    directory_.Erase(number, pending_.id);
+  }
+}
+
 CF_OutStream* CF_OLEOutStorage::CreateStream(const char* name, int32_t id, int32_t kind) {
+  Resolve();
   if (!compress_ || (kind != CF_Compressed && kind != CF_DecideAtFirstFlush)) kind = CF_Stored;
+  if (name == nullptr) name = "";
+  const size_t length = std::strlen(name);
+  if (length > cf::kMaxNameLength) Error(cf::kFailBadName);
+  pending_.name.assign(name, length);
+  pending_.hash = CF_NameTable::HashOf(name, length);
+  names_.PrefetchSlot(pending_.hash);
   CF_DirectoryEntry entry;
-  entry.number = NumberOf(name ? name : "");
   entry.id = id;
   entry.kind = static_cast<uint8_t>(kind);
   auto* stream = new CF_OLEOutStream(*this, entry);
   try {
-    Register(stream, entry.number, id, entry.kind);
+    open_.push_back(OpenStream{stream, CF_NameTable::kNone, id, registered_++});
   } catch (...) {
     stream->Detach();
     delete stream;
     throw;
   }
+  stream->SetTicket(static_cast<uint32_t>(open_.size() - 1));
+  pending_.active = true;
+  pending_.dropped = false;
+  pending_.id = id;
+  pending_.kind = entry.kind;
+  pending_.stream = stream;
   return stream;
 }
 
 CF_OutStream* CF_OLEOutStorage::RenameStream(const char* oldName, int32_t oldId, const char* newName,
                                              int32_t newId) {
+  Resolve();
   const uint32_t newNumber = NumberOf(newName ? newName : "");
   const char* old = oldName ? oldName : "";
   const uint32_t oldNumber = names_.Find(old, std::strlen(old));
@@ -92,13 +123,19 @@ CF_OutStream* CF_OLEOutStorage::RenameStream(const char* oldName, int32_t oldId,
   return stream;
 }
 
-CF_OLEOutStorage::Entry* CF_OLEOutStorage::Forget(CF_OLEOutStream* stream, uint32_t* number, int32_t* id) {
+CF_OLEOutStorage::OpenStream CF_OLEOutStorage::Unregister(CF_OLEOutStream* stream) {
   const uint32_t ticket = stream->Ticket();
-  if (ticket >= open_.size() || open_[ticket].stream != stream) return nullptr;
   const OpenStream registered = open_[ticket];
   open_[ticket] = open_.back();
   open_[ticket].stream->SetTicket(ticket);
   open_.pop_back();
+  return registered;
+}
+
+CF_OLEOutStorage::Entry* CF_OLEOutStorage::Forget(CF_OLEOutStream* stream, uint32_t* number, int32_t* id) {
+  const uint32_t ticket = stream->Ticket();
+  if (ticket >= open_.size() || open_[ticket].stream != stream) return nullptr;
+  const OpenStream registered = Unregister(stream);
   Entry* entry = directory_.Find(registered.number, registered.id);
   if (entry == nullptr) return nullptr;
   --entry->open;
@@ -108,16 +145,38 @@ CF_OLEOutStorage::Entry* CF_OLEOutStorage::Forget(CF_OLEOutStream* stream, uint3
 }
 
 void CF_OLEOutStorage::StreamClosed(CF_OLEOutStream* stream, const CF_DirectoryEntry& entry) {
-  Entry* slot = Forget(stream);
+  if (pending_.active && pending_.stream == stream) {
+    // Its entry takes what it reports now when its name is numbered.
+    Unregister(stream);
+    pending_.stream = nullptr;
+    pending_.closed = entry;
+    return;
+  }
+  // Off the open ones first, whatever happens next; a stream that closed
+  // earlier, still pending, reports before this one.
+  uint32_t number = 0;
+  int32_t id = 0;
+  const bool known = Forget(stream, &number, &id) != nullptr;
+  Resolve();
+  Entry* slot = known ? directory_.Find(number, id) : nullptr;
   if (slot == nullptr) return;
   slot->kind = entry.kind;
   slot->tableOffset = entry.tableOffset;
 }
 
 void CF_OLEOutStorage::StreamDropped(CF_OLEOutStream* stream) {
+  if (pending_.active && pending_.stream == stream) {
+    Unregister(stream);
+    pending_.stream = nullptr;
+    pending_.dropped = true;
+    Resolve();
+    return;
+  }
   uint32_t number = 0;
   int32_t id = 0;
-  Entry* slot = Forget(stream, &number, &id);
+  const bool known = Forget(stream, &number, &id) != nullptr;
+  Resolve();
+  Entry* slot = known ? directory_.Find(number, id) : nullptr;
   // An entry that never got a table has nothing to point at.
   if (slot != nullptr && slot->open == 0 && slot->tableOffset == cf::kNoOffset) directory_.Erase(number, id);
 }
@@ -129,6 +188,7 @@ uint32_t CF_OLEOutStorage::WriteBlock(const void* data, uint32_t n) {
 }
 
 void CF_OLEOutStorage::DetachAll() {
+  pending_.active = false;
   for (const OpenStream& o : open_) o.stream->Detach();
   open_.clear();
   directory_.ForEach([](Entry& entry) { entry.open = 0; });
@@ -138,6 +198,7 @@ void CF_OLEOutStorage::Close() {
   summary_ += Property(cf::kMajorVersionProperty, Variant(static_cast<uint16_t>(1)));
   summary_ += Property(cf::kMinorVersionProperty, Variant(static_cast<uint16_t>(1)));
   summary_.Put(storage_);
+  Resolve();
 
   // Streams still open are completed here, in directory order and oldest
   // first on each entry; their owners delete them later.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "framework/cf_directory.h"
@@ -39,6 +40,20 @@ class CF_OLEOutStorage : public CF_OutStorage, public CF_Writer {
     uint64_t order;
   };
 
+  // The newest stream is numbered only when the next call comes (or
+  // anything else needs its number): by then the slot of its name, asked
+  // for when it was made, has come into the cache.
+  struct Pending {
+    bool active = false;
+    std::string name;
+    uint32_t hash = 0;
+    int32_t id = 0;
+    uint8_t kind = 0;
+    CF_OLEOutStream* stream = nullptr;  // null once it closed or failed
+    bool dropped = false;               // it failed while closing
+    CF_DirectoryEntry closed;           // what it reported when it closed
+  };
+
   void StreamClosed(CF_OLEOutStream* stream, const CF_DirectoryEntry& entry) override;
   void StreamDropped(CF_OLEOutStream* stream) override;
   uint32_t WriteBlock(const void* data, uint32_t n) override;
@@ -46,6 +61,10 @@ class CF_OLEOutStorage : public CF_OutStorage, public CF_Writer {
   // The name's number, given out in order of first use; refuses names that
   // do not fit their 16-bit length.
   uint32_t NumberOf(const char* name);
+  // Numbers the pending stream's name and enters it in the directory.
+  void Resolve();
+  // Takes the stream out of the open ones.
+  OpenStream Unregister(CF_OLEOutStream* stream);
   void Close();
   void Register(CF_OLEOutStream* stream, uint32_t number, int32_t id, uint8_t kind);
   // Takes the stream off its entry; returns that entry, or null.
@@ -61,5 +80,6 @@ class CF_OLEOutStorage : public CF_OutStorage, public CF_Writer {
   // Open streams; each stream's ticket is its place here.
   std::vector<OpenStream> open_;
   uint64_t registered_ = 0;
+  Pending pending_;
   bool compress_;
 };
