@@ -1,72 +1,35 @@
-// A book of 10 000 stories of 20 paragraphs with 3 text runs each, written
-// through the version-2 element model the way the export writes it, then
-// read back the way the import reads it.  Counters: seconds of each half,
-// the container's size and the process's peak resident memory.
+// A book of 1,000 and of 10,000 stories of 20 paragraphs with 3 text runs
+// each, written through the version-2 element model the way the export
+// writes it, then read back the way the import reads it; beside it, in the
+// same run, the floor: the same text deflated (level -1, window 15, memory
+// level 8) into a plain file and inflated back.
+//
+// Counters: seconds of each half, the round trip against the floor
+// (x_floor; target at most 8), microseconds per story (target: flat from
+// 1,000 to 10,000 stories within 1.2x), the container's size and the peak
+// resident memory while writing it against that size (target at most 1.3).
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <sys/resource.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "framework/ole_storage.h"
 #include "kxt/book.h"
 #include "kxt/element_model.h"
 #include "kxt/kxt_storage.h"
+#include "tests/common/big_book.h"
 #include "tests/common/temp_dir.h"
 
 namespace {
 
-constexpr int32_t kStories = 10000;
-constexpr int32_t kParagraphs = 20;
-constexpr int32_t kRuns = 3;
-
-// The text of a run: about a line of text.
-const std::u16string kText = u"The quick brown fox jumps over the lazy dog, again and again. ";
-
-void WriteBook(const std::string& path) {
-  OLEStorage root(path.c_str(), kOLECreate);
-  KXT_Handle<KXT_OutStorage2> storage(CreateKXT2(root, false));
-  KXT_Book_Out2 book(storage->CreateKXTFolder2());
-  KXT_StringsMap& map = book.StringsMap();
-  book.SaveAttrsSet("Attrs{}");
-  KXT_DocumentsSet_Out2 docs(book.CreateDocumentsSet("DocumentsSet/"), "Document[]/");
-  KXT_Document_Out2 doc(docs.CreateElement(0));
-  doc.AttrsSet().AddAttr(u"codepage", u"1252", map);
-  doc.SaveAttrsSet("Attrs{}");
-  KXT_StylesSet_Out2 styles(doc.CreateStylesSet("StylesSet/"), "StyleInfo[]/");
-  for (int32_t s = 0; s < 4; ++s) {
-    KXT_StyleInfo_Out2 style(styles.CreateElement(s));
-    style.SaveThisStyleRef(s, "ThisStyleRef");
-    if (s > 0) style.SaveBaseStyleRef(0, "BaseStyleRef");
-  }
-  KXT_StoriesSet_Out2 stories(doc.CreateStoriesSet("StoriesSet/"), "Story[]/");
-  for (int32_t s = 0; s < kStories; ++s) {
-    KXT_Story_Out2 story(stories.CreateElement(s));
-    story.AttrsSet().AddAttr(u"width", u"420", map);
-    story.SaveAttrsSet("Attrs{}");
-    KXT_ParagraphsSet_Out2 paras(story.CreateParagraphsSet("ParagraphsSet/"), "Paragraph[]/");
-    for (int32_t p = 0; p < kParagraphs; ++p) {
-      KXT_Paragraph_Out2 para(paras.CreateElement(p));
-      para.SaveStyleRef(p % 4, "StyleRef");
-      for (int32_t r = 0; r < kRuns; ++r) {
-        KXT_UnicodesRun_Out2 run(para.CreateTextRun(r, "TextRun[]/"));
-        {
-          KXT_Handle<KXT_OutStream2> text = run.CreateUnicodes("!1:Unicodes");
-          dynamic_cast<KXT_Out<unsigned short>&>(*text).PutData(
-              reinterpret_cast<const unsigned short*>(kText.data()), static_cast<uint32_t>(kText.size()));
-        }
-        if (r == 1) {
-          run.SaveStyleRef(3, "StyleRef");
-          run.AttrsSet().AddAttr(u"bold", u"on", map);
-          run.SaveAttrsSet("Attrs{}");
-        }
-      }
-    }
-  }
-}
+using testutil::kBigBookParagraphs;
+using testutil::kBigBookRuns;
 
 // Reads every element, attribute, style reference and text back; returns
 // the number of text units read.
@@ -112,35 +75,104 @@ size_t ReadBook(const std::string& path) {
   return units;
 }
 
+// The floor: every run's text deflated into a plain file, then read back and
+// inflated; returns the number of text units read.
+size_t FloorRoundTrip(const std::string& path, int32_t stories) {
+  const std::u16string& text = testutil::BigBookText();
+  const size_t runs = size_t(stories) * kBigBookParagraphs * kBigBookRuns;
+  std::vector<unsigned char> out(1 << 16);
+  {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) throw std::runtime_error("cannot write " + path);
+    z_stream z{};
+    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
+    for (size_t r = 0; r <= runs; ++r) {
+      const bool last = r == runs;
+      z.next_in = last ? nullptr : reinterpret_cast<Bytef*>(const_cast<char16_t*>(text.data()));
+      z.avail_in = last ? 0 : static_cast<uInt>(text.size() * 2);
+      do {
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+        std::fwrite(out.data(), 1, out.size() - z.avail_out, file);
+      } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    std::fclose(file);
+  }
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) throw std::runtime_error("cannot read " + path);
+  z_stream z{};
+  inflateInit2(&z, 15);
+  std::vector<unsigned char> in(1 << 16);
+  size_t bytes = 0;
+  int status = Z_OK;
+  while (status == Z_OK) {
+    z.next_in = in.data();
+    z.avail_in = static_cast<uInt>(std::fread(in.data(), 1, in.size(), file));
+    if (z.avail_in == 0) break;
+    do {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      status = inflate(&z, Z_NO_FLUSH);
+      bytes += out.size() - z.avail_out;
+    } while (status == Z_OK && z.avail_out == 0);
+  }
+  inflateEnd(&z);
+  std::fclose(file);
+  std::remove(path.c_str());
+  return bytes / 2;
+}
+
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+// Starts a new measure of the peak resident size (from the current size).
+void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// The peak resident size since the last reset, in bytes.
+double PeakResident() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.compare(0, 6, "VmHWM:") == 0) return std::stod(line.substr(6)) * 1024;
+  }
+  return 0;
+}
+
 void BM_WriteThenReadBook(benchmark::State& state) {
+  const int32_t stories = static_cast<int32_t>(state.range(0));
+  const size_t expected = size_t(stories) * kBigBookParagraphs * kBigBookRuns * testutil::BigBookText().size();
   const std::string path = testutil::ProcessTempPath("kxt_book_bench", ".kxt");
-  double writing = 0, reading = 0;
-  size_t units = 0;
+  double writing = 0, reading = 0, floor = 0, peak = 0;
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
-    WriteBook(path);
-    writing += Seconds(start);
+    if (FloorRoundTrip(path + ".z", stories) != expected) state.SkipWithError("floor text lost");
+    floor += Seconds(start);
+    ResetPeakResident();
     start = std::chrono::steady_clock::now();
-    units = ReadBook(path);
+    testutil::WriteBigBook(path, stories);
+    writing += Seconds(start);
+    peak = std::max(peak, PeakResident());
+    start = std::chrono::steady_clock::now();
+    if (ReadBook(path) != expected) state.SkipWithError("text lost");
     reading += Seconds(start);
-    if (units != size_t{kStories} * kParagraphs * kRuns * kText.size()) state.SkipWithError("text lost");
   }
   const double n = static_cast<double>(state.iterations());
+  const double size = static_cast<double>(std::filesystem::file_size(path));
   state.counters["write_s"] = writing / n;
   state.counters["read_s"] = reading / n;
-  state.counters["units_read"] = static_cast<double>(units);
-  state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024;  // kilobytes on Linux
+  state.counters["floor_s"] = floor / n;
+  state.counters["x_floor"] = (writing + reading) / floor;
+  state.counters["us_per_story"] = (writing + reading) / n / stories * 1e6;
+  state.counters["file_MB"] = size / (1 << 20);
+  state.counters["write_peak_rss_MB"] = peak / (1 << 20);
+  state.counters["rss_x_file"] = peak / size;
   std::remove(path.c_str());
 }
 
-BENCHMARK(BM_WriteThenReadBook)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_WriteThenReadBook)->Arg(1000)->Arg(10000)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 

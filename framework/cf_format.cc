@@ -17,15 +17,17 @@ void PutCountedString(OutStream& out, const std::string& text) {
   out.PutData(text.data(), static_cast<uint32_t>(text.size()));
 }
 
-bool GetExactly(InStream& in, void* buffer, uint32_t n) {
+bool GetExactly(InStream& in, void* buffer, uint32_t n) { return GetAll(in, buffer, n) == n; }
+
+uint32_t GetAll(InStream& in, void* buffer, uint32_t n) {
   uint8_t* p = static_cast<uint8_t*>(buffer);
-  while (n > 0) {
-    const uint32_t got = in.GetData(p, n);
-    if (got == 0) return false;
-    p += got;
-    n -= got;
+  uint32_t done = 0;
+  while (done < n) {
+    const uint32_t got = in.GetData(p + done, n - done);
+    if (got == 0) break;
+    done += got;
   }
-  return true;
+  return done;
 }
 
 bool GetCountedString(InStream& in, std::string& text) {

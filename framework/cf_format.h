@@ -11,8 +11,10 @@
 //               name-key order
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class InStream;
 class OutStream;
@@ -53,6 +55,28 @@ struct Segment {
   uint32_t length;
 };
 
+// The segments of one stream; the first two are kept inline, so that most
+// streams cost no allocation for them.
+class SegmentList {
+ public:
+  void push_back(const Segment& segment) {
+    if (size_ < kInline) {
+      inline_[size_] = segment;
+    } else {
+      more_.push_back(segment);
+    }
+    ++size_;
+  }
+  size_t size() const { return size_; }
+  const Segment& operator[](size_t i) const { return i < kInline ? inline_[i] : more_[i - kInline]; }
+
+ private:
+  static constexpr size_t kInline = 2;
+  size_t size_ = 0;
+  Segment inline_[kInline];
+  std::vector<Segment> more_;
+};
+
 }  // namespace cf
 
 // A directory entry as both sides keep it.
@@ -87,5 +111,7 @@ void PutCountedString(OutStream& out, const std::string& text);
 bool GetCountedString(InStream& in, std::string& text);
 // Reads exactly n bytes; false when the stream ends first.
 bool GetExactly(InStream& in, void* buffer, uint32_t n);
+// Reads up to n bytes, fewer only where the stream ends; returns how many.
+uint32_t GetAll(InStream& in, void* buffer, uint32_t n);
 
 }  // namespace cf

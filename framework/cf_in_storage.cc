@@ -1,7 +1,10 @@
 #include "framework/cf_in_storage.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 
+#include "framework/cf_name.h"
 #include "framework/failures.h"
 #include "framework/ole_stream.h"
 
@@ -24,9 +27,7 @@ CF_OLEInStorage::CF_OLEInStorage(const OLEStorage& storage) : summary_(cf::kSumm
 }
 
 CF_OLEInStorage::~CF_OLEInStorage() noexcept(false) {
-  for (auto& slot : directory_) {
-    for (CF_OLEInStream* stream : slot.second.open) stream->Detach();
-  }
+  for (CF_OLEInStream* stream : open_) stream->Detach();
 }
 
 uint32_t CF_OLEInStorage::VersionProperty(int32_t id) {
@@ -44,60 +45,63 @@ void CF_OLEInStorage::CheckVersion(uint32_t& minor) {
   if (major > 1 || (major == 1 && minor > 1)) Error(kFailCodeFileTooNew);
 }
 
-uint32_t CF_OLEInStorage::NumberOf(const std::string& name) {
-  return names_.emplace(CF_NameKey(name), static_cast<uint32_t>(names_.size())).first->second;
+namespace {
+
+// Directory entries read at once.
+constexpr uint32_t kEntriesAtOnce = 4096;
+
+}  // namespace
+
+void CF_OLEInStorage::AddEntry(uint32_t number, int32_t id, uint8_t kind, uint32_t tableOffset) {
+  bool made = false;
+  CF_Directory::Entry& entry = directory_.Make(number, id, kind, &made);
+  if (!made) Error(kFailCodeFileDamaged);  // the same pair twice
+  entry.tableOffset = tableOffset;
 }
 
 void CF_OLEInStorage::ReadDirectory(uint32_t count, uint32_t offset, uint32_t minor) {
   ReadAt(nullptr, 0, offset);  // positions the pager; 34001 past the end
-  auto add = [this](const CF_DirectoryEntry& entry) {
-    if (!directory_.try_emplace(cf::DirKey{entry.number, entry.id}, Slot{entry, {}}).second) {
-      Error(kFailCodeFileDamaged);  // the same pair twice
-    }
-  };
   if (minor == 0) {
     // Older entries carry their names inline: u8 length, bytes, i32 id,
-    // u8 kind, u32 table offset.
+    // u8 kind, u32 table offset.  Names are numbered in order of first use.
     for (uint32_t i = 0; i < count; ++i) {
       uint8_t length;
       ReadAt(&length, 1, cf::kNoOffset);
-      std::string name(length, '\0');
-      ReadAt(&name[0], length, cf::kNoOffset);
+      char name[255];
+      ReadAt(name, length, cf::kNoOffset);
       uint8_t rest[9];
       ReadAt(rest, 9, cf::kNoOffset);
-      CF_DirectoryEntry entry;
-      entry.number = NumberOf(name);
-      entry.id = static_cast<int32_t>(cf::Get32(rest));
-      entry.kind = rest[4];
-      entry.tableOffset = cf::Get32(rest + 5);
-      add(entry);
+      const uint32_t number = names_.Add(name, length, static_cast<uint32_t>(names_.Count()));
+      AddEntry(number, static_cast<int32_t>(cf::Get32(rest)), rest[4], cf::Get32(rest + 5));
     }
     return;
   }
-  // The whole directory at once, once it is known to be there.
+  // The whole directory, once it is known to be there, in large pieces.
   if (static_cast<uint64_t>(count) * cf::kEntrySize > size_ - offset) Error(kFailCodeFileDamaged);
-  std::vector<uint8_t> bytes(static_cast<size_t>(count) * cf::kEntrySize);
-  ReadAt(bytes.data(), static_cast<uint32_t>(bytes.size()), cf::kNoOffset);
-  for (const uint8_t* p = bytes.data(); p != bytes.data() + bytes.size(); p += cf::kEntrySize) {
-    CF_DirectoryEntry entry;
-    entry.number = cf::Get32(p);
-    entry.id = static_cast<int32_t>(cf::Get32(p + 4));
-    entry.kind = p[8];
-    entry.tableOffset = cf::Get32(p + 9);
-    add(entry);
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min(count, kEntriesAtOnce)) * cf::kEntrySize);
+  for (uint32_t left = count; left > 0;) {
+    const uint32_t n = std::min(left, kEntriesAtOnce);
+    ReadAt(bytes.data(), n * cf::kEntrySize, cf::kNoOffset);
+    for (const uint8_t* p = bytes.data(); p != bytes.data() + n * cf::kEntrySize; p += cf::kEntrySize) {
+      AddEntry(cf::Get32(p), static_cast<int32_t>(cf::Get32(p + 4)), p[8], cf::Get32(p + 9));
+    }
+    left -= n;
   }
 }
 
 void CF_OLEInStorage::ReadNames() {
-  // A names section that comes short simply ends; what was read stays.
+  // A names section that comes short simply ends; what was read stays.  A
+  // name given twice keeps its first number.
   uint8_t word[4];
-  if (!cf::GetExactly(*pager_, word, 4)) return;
-  uint32_t count = cf::Get32(word);
-  std::string name;
+  uint32_t count = cf::GetExactly(*pager_, word, 4) ? cf::Get32(word) : 0;
+  std::unique_ptr<char[]> name(new char[cf::kMaxNameLength]);
   while (count-- > 0) {
-    if (!cf::GetCountedString(*pager_, name) || !cf::GetExactly(*pager_, word, 4)) return;
-    names_.emplace(CF_NameKey(name), cf::Get32(word));
+    if (!cf::GetExactly(*pager_, word, 2)) break;
+    const uint32_t length = cf::Get16(word);
+    if (!cf::GetExactly(*pager_, name.get(), length) || !cf::GetExactly(*pager_, word, 4)) break;
+    names_.Append(name.get(), length, cf::Get32(word));
   }
+  names_.Index();
 }
 
 uint32_t CF_OLEInStorage::ReadAt(void* buffer, uint32_t n, uint32_t position) {
@@ -117,29 +121,54 @@ Variant CF_OLEInStorage::GetProperty(int32_t id) {
 }
 
 CF_InStream* CF_OLEInStorage::OpenStream(const char* name, int32_t id) {
-  auto number = names_.find(CF_NameKey(name ? name : ""));
-  if (number == names_.end()) return nullptr;
-  auto slot = directory_.find(cf::DirKey{number->second, id});
-  if (slot == directory_.end()) return nullptr;
-  auto* stream = new CF_OLEInStream(*this, slot->second.entry);
-  slot->second.open.push_back(stream);
+  if (name == nullptr) name = "";
+  const uint32_t number = names_.Find(name, std::strlen(name));
+  if (number == CF_NameTable::kNone) return nullptr;
+  const CF_Directory::Entry* found = directory_.Find(number, id);
+  if (found == nullptr) return nullptr;
+  CF_DirectoryEntry entry;
+  entry.number = number;
+  entry.id = id;
+  entry.kind = found->kind;
+  entry.tableOffset = found->tableOffset;
+  open_.push_back(nullptr);  // the place is taken first, so registering cannot fail
+  CF_OLEInStream* stream;
+  try {
+    stream = new CF_OLEInStream(*this, entry);
+  } catch (...) {
+    open_.pop_back();
+    throw;
+  }
+  stream->SetTicket(static_cast<uint32_t>(open_.size() - 1));
+  open_.back() = stream;
   return stream;
 }
 
 void CF_OLEInStorage::StreamClosed(CF_OLEInStream* stream) {
-  auto slot = directory_.find(cf::DirKey{stream->Entry().number, stream->Entry().id});
-  if (slot == directory_.end()) return;
-  auto& open = slot->second.open;
-  open.erase(std::remove(open.begin(), open.end(), stream), open.end());
+  const uint32_t ticket = stream->Ticket();
+  if (ticket >= open_.size() || open_[ticket] != stream) return;
+  open_[ticket] = open_.back();
+  open_[ticket]->SetTicket(ticket);
+  open_.pop_back();
 }
 
 bool CF_OLEInStorage::EnumerateStreams(IdentifierReceiver& receiver) {
-  if (namesByNumber_.empty() && !names_.empty()) {
-    for (const auto& name : names_) namesByNumber_.emplace(name.second, &name.first.Name());
+  if (order_.size() != directory_.Size()) {
+    order_ = directory_.Order();
+    // A number given to several names reports the first of them by the
+    // stored name order.
+    names_.ForEach([this](uint32_t place, const CF_NameTable::Name& name) {
+      auto placed = nameOfNumber_.emplace(name.value, place);
+      if (!placed.second && CF_NameKey(name.String()) < CF_NameKey(names_.Get(placed.first->second).String())) {
+        placed.first->second = place;
+      }
+    });
   }
-  for (const auto& slot : directory_) {
-    auto name = namesByNumber_.find(slot.first.number);
-    if (!receiver.Receive(name != namesByNumber_.end() ? name->second->c_str() : "", slot.first.id)) return false;
+  std::string name;
+  for (uint64_t key : order_) {
+    auto known = nameOfNumber_.find(CF_Directory::NumberOf(key));
+    name = known != nameOfNumber_.end() ? names_.Get(known->second).String() : std::string();
+    if (!receiver.Receive(name.c_str(), CF_Directory::IdOf(key))) return false;
   }
   return true;
 }

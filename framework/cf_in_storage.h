@@ -4,14 +4,13 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "framework/cf_in_stream.h"
-#include "framework/cf_name.h"
+#include "framework/cf_directory.h"
+#include "framework/cf_name_table.h"
 #include "framework/code_file.h"
 #include "framework/in_pager.h"
 #include "framework/ole_storage.h"
@@ -32,11 +31,6 @@ class CF_OLEInStorage : public CF_EnumerableInStorage, public CF_Reader {
   bool EnumerateStreams(IdentifierReceiver& receiver) override;
 
  private:
-  struct Slot {
-    CF_DirectoryEntry entry;
-    std::vector<CF_OLEInStream*> open;
-  };
-
   uint32_t GetData(void* buffer, uint32_t n) override;
   uint32_t ReadAt(void* buffer, uint32_t n, uint32_t position) override;
   void StreamClosed(CF_OLEInStream* stream) override;
@@ -45,13 +39,20 @@ class CF_OLEInStorage : public CF_EnumerableInStorage, public CF_Reader {
   void CheckVersion(uint32_t& minor);
   uint32_t VersionProperty(int32_t id);
   void ReadDirectory(uint32_t count, uint32_t offset, uint32_t minor);
+  void AddEntry(uint32_t number, int32_t id, uint8_t kind, uint32_t tableOffset);
   void ReadNames();
-  uint32_t NumberOf(const std::string& name);  // numbering of inline names
 
   PropertySet summary_;
   std::unique_ptr<InPager> pager_;  // owns the OLE stream
   uint32_t size_ = 0;
-  std::map<cf::DirKey, Slot> directory_;
-  std::map<CF_NameKey, uint32_t> names_;
-  std::unordered_map<uint32_t, const std::string*> namesByNumber_;  // made on first enumeration
+  CF_Directory directory_;
+  // Each name once, its value the number the file gives it (the first one
+  // read).
+  CF_NameTable names_;
+  // Streams still open; each stream's ticket is its place here.
+  std::vector<CF_OLEInStream*> open_;
+  // Made on the first enumeration: the pairs in directory order, and where
+  // the name of each number lies in the table.
+  std::vector<uint64_t> order_;
+  std::unordered_map<uint32_t, uint32_t> nameOfNumber_;
 };

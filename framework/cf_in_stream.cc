@@ -17,14 +17,15 @@ CF_OLEInStream::InImpl::InImpl(CF_Reader& reader, const CF_DirectoryEntry& entry
     reader.ReadAt(bytes, 8, cf::kNoOffset);
     segments_.push_back({cf::Get32(bytes), cf::Get32(bytes + 4)});
   }
+  left_ = segments_.size();
 }
 
 uint32_t CF_OLEInStream::InImpl::GetData(void* buffer, uint32_t n) {
   if (reader_ == nullptr) Error(kFailCodeFileDamaged);
   uint8_t* out = static_cast<uint8_t*>(buffer);
   uint32_t delivered = 0;
-  while (delivered < n && !segments_.empty()) {
-    const cf::Segment& segment = segments_.back();
+  while (delivered < n && left_ > 0) {
+    const cf::Segment& segment = segments_[left_ - 1];
     if (consumed_ < segment.length) {
       const uint64_t position = static_cast<uint64_t>(segment.offset) + consumed_;
       if (position >= cf::kNoOffset) Error(kFailCodeFileDamaged);
@@ -35,7 +36,7 @@ uint32_t CF_OLEInStream::InImpl::GetData(void* buffer, uint32_t n) {
       consumed_ += take;
     }
     if (consumed_ >= segment.length) {
-      segments_.pop_back();
+      --left_;
       consumed_ = 0;
     }
   }

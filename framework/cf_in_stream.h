@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "framework/cf_format.h"
 #include "framework/code_file.h"
@@ -36,6 +35,10 @@ class CF_OLEInStream : public CF_InStream {
   void Detach() { impl_.Detach(); }
 
   const CF_DirectoryEntry& Entry() const { return entry_; }
+  // Where the reader keeps this stream among its open ones; the reader's to
+  // set and read.
+  uint32_t Ticket() const { return ticket_; }
+  void SetTicket(uint32_t ticket) { ticket_ = ticket; }
 
   class InImpl : public InStream {
    public:
@@ -46,12 +49,14 @@ class CF_OLEInStream : public CF_InStream {
 
    private:
     CF_Reader* reader_;
-    std::vector<cf::Segment> segments_;  // last segment first: read from the back
-    uint32_t consumed_ = 0;              // bytes read from the back segment
+    cf::SegmentList segments_;  // last segment first: read from the back
+    size_t left_ = 0;           // segments not yet read through
+    uint32_t consumed_ = 0;     // bytes read from segment left_ - 1
   };
 
  private:
   CF_DirectoryEntry entry_;
+  uint32_t ticket_ = 0;
   InImpl impl_;
   LZ_InStream* inflater_ = nullptr;  // owned; made on the first read of a compressed stream
 };

@@ -12,6 +12,13 @@ std::string CF_NameComposer::StreamName(const char* name) const {
   return composed;
 }
 
+const char* CF_NameComposer::ComposedName(const char* name) {
+  composed_.assign(prefix_);
+  composed_ += kSeparator;
+  composed_ += name;
+  return composed_.c_str();
+}
+
 std::string CF_NameComposer::ChildPrefix(uint32_t number) const {
   char digits[9];
   std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned>(number));

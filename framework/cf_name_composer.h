@@ -16,6 +16,8 @@ class CF_NameComposer {
   const std::string& Prefix() const { return prefix_; }
   // prefix 0x01 name
   std::string StreamName(const char* name) const;
+  // The same in a buffer of this object's, valid until the next call.
+  const char* ComposedName(const char* name);
   // prefix 0x02
   std::string TableName() const { return prefix_ + kTableMark; }
   // prefix 0x01 and the number in upper-case hexadecimal ("%X")
@@ -26,15 +28,5 @@ class CF_NameComposer {
 
  private:
   std::string prefix_;
-};
-
-// A (name, index) of a folder's table, ordered by name (unsigned bytes, a
-// proper prefix first), then index (signed).
-struct CF_FolderKey {
-  std::string name;
-  int32_t index;
-  bool operator<(const CF_FolderKey& o) const {
-    const int c = name.compare(o.name);
-    return c != 0 ? c < 0 : index < o.index;
-  }
+  std::string composed_;
 };

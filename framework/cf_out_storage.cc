@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "framework/cf_name.h"
 #include "framework/failures.h"
 #include "framework/finish_in_destructor.h"
 #include "framework/ole_stream.h"
@@ -38,77 +39,146 @@ void CF_OLEOutStorage::SetProperty(int32_t id, const Variant& value) { summary_ 
 uint32_t CF_OLEOutStorage::NumberOf(const char* name) {
   const size_t length = std::strlen(name);
   if (length > cf::kMaxNameLength) Error(cf::kFailBadName);
-  auto found = names_.emplace(CF_NameKey(std::string(name, length)), static_cast<uint32_t>(names_.size()));
-  return found.first->second;
+  return names_.Add(name, length, static_cast<uint32_t>(names_.Count()));
 }
 
-void CF_OLEOutStorage::Register(CF_OLEOutStream* stream, const CF_DirectoryEntry& entry) {
-  const cf::DirKey key{entry.number, entry.id};
+void CF_OLEOutStorage::Register(CF_OLEOutStream* stream, uint32_t number, int32_t id, uint8_t kind) {
   // A pair already in the directory keeps its entry until a stream closes.
-  directory_.try_emplace(key, Slot{entry, {}}).first->second.open.push_back(stream);
-  open_[stream] = key;
+  open_.push_back(OpenStream{stream, number, id, registered_++});
+  try {
+    ++directory_.Make(number, id, kind).open;
+  } catch (...) {
+    open_.pop_back();
+    throw;
+  }
+  stream->SetTicket(static_cast<uint32_t>(open_.size() - 1));
+}
+
+void CF_OLEOutStorage::Resolve() {
+  if (!pending_.active) return;
+  pending_.active = false;
+  const uint32_t number = names_.Add(pending_.name.data(), pending_.name.size(),
+                                     static_cast<uint32_t>(names_.Count()), pending_.hash);
+  Entry& entry = directory_.Make(number, pending_.id, pending_.kind);
+  if (pending_.stream != nullptr) {
+    ++entry.open;
+    open_[pending_.stream->Ticket()].number = number;
+    pending_.stream->SetIdentifier(number, pending_.id);
+  } else if (!pending_.dropped) {
+    entry.kind = pending_.closed.kind;
+    entry.tableOffset = pending_.closed.tableOffset;
+  } else if (entry.open == 0 && entry.tableOffset == cf::kNoOffset) {
+    directory_.Erase(number, pending_.id);
+  }
 }
 
 CF_OutStream* CF_OLEOutStorage::CreateStream(const char* name, int32_t id, int32_t kind) {
+  Resolve();
   if (!compress_ || (kind != CF_Compressed && kind != CF_DecideAtFirstFlush)) kind = CF_Stored;
+  if (name == nullptr) name = "";
+  const size_t length = std::strlen(name);
+  if (length > cf::kMaxNameLength) Error(cf::kFailBadName);
+  pending_.name.assign(name, length);
+  pending_.hash = CF_NameTable::HashOf(name, length);
+  names_.PrefetchSlot(pending_.hash);
   CF_DirectoryEntry entry;
-  entry.number = NumberOf(name ? name : "");
   entry.id = id;
   entry.kind = static_cast<uint8_t>(kind);
   auto* stream = new CF_OLEOutStream(*this, entry);
   try {
-    Register(stream, entry);
+    open_.push_back(OpenStream{stream, CF_NameTable::kNone, id, registered_++});
   } catch (...) {
     stream->Detach();
     delete stream;
     throw;
   }
+  stream->SetTicket(static_cast<uint32_t>(open_.size() - 1));
+  pending_.active = true;
+  pending_.dropped = false;
+  pending_.id = id;
+  pending_.kind = entry.kind;
+  pending_.stream = stream;
   return stream;
 }
 
 CF_OutStream* CF_OLEOutStorage::RenameStream(const char* oldName, int32_t oldId, const char* newName,
                                              int32_t newId) {
+  Resolve();
   const uint32_t newNumber = NumberOf(newName ? newName : "");
-  auto name = names_.find(CF_NameKey(oldName ? oldName : ""));
-  if (name == names_.end()) Error(kFailCodeFileDamaged);
-  auto old = directory_.find(cf::DirKey{name->second, oldId});
-  if (old == directory_.end() || old->second.open.empty()) Error(kFailCodeFileDamaged);
+  const char* old = oldName ? oldName : "";
+  const uint32_t oldNumber = names_.Find(old, std::strlen(old));
+  if (oldNumber == CF_NameTable::kNone) Error(kFailCodeFileDamaged);
+  Entry* entry = directory_.Find(oldNumber, oldId);
+  if (entry == nullptr || entry->open == 0) Error(kFailCodeFileDamaged);
   // The newest stream of the pair moves; an entry left without streams goes.
-  CF_OLEOutStream* stream = old->second.open.back();
+  const OpenStream* newest = nullptr;
+  for (const OpenStream& o : open_) {
+    if (o.number == oldNumber && o.id == oldId && (newest == nullptr || o.order > newest->order)) newest = &o;
+  }
+  CF_OLEOutStream* stream = newest->stream;
   Forget(stream);
-  if (old->second.open.empty()) directory_.erase(old);
+  if (entry->open == 0) directory_.Erase(oldNumber, oldId);
   stream->SetIdentifier(newNumber, newId);
-  CF_DirectoryEntry entry;
-  entry.number = newNumber;
-  entry.id = newId;
-  Register(stream, entry);
+  Register(stream, newNumber, newId, 0);
   return stream;
 }
 
-CF_OLEOutStorage::Slot* CF_OLEOutStorage::Forget(CF_OLEOutStream* stream) {
-  auto registered = open_.find(stream);
-  if (registered == open_.end()) return nullptr;
-  auto slot = directory_.find(registered->second);
-  open_.erase(registered);
-  if (slot == directory_.end()) return nullptr;
-  auto& open = slot->second.open;
-  open.erase(std::remove(open.begin(), open.end(), stream), open.end());
-  return &slot->second;
+CF_OLEOutStorage::OpenStream CF_OLEOutStorage::Unregister(CF_OLEOutStream* stream) {
+  const uint32_t ticket = stream->Ticket();
+  const OpenStream registered = open_[ticket];
+  open_[ticket] = open_.back();
+  open_[ticket].stream->SetTicket(ticket);
+  open_.pop_back();
+  return registered;
+}
+
+CF_OLEOutStorage::Entry* CF_OLEOutStorage::Forget(CF_OLEOutStream* stream, uint32_t* number, int32_t* id) {
+  const uint32_t ticket = stream->Ticket();
+  if (ticket >= open_.size() || open_[ticket].stream != stream) return nullptr;
+  const OpenStream registered = Unregister(stream);
+  Entry* entry = directory_.Find(registered.number, registered.id);
+  if (entry == nullptr) return nullptr;
+  --entry->open;
+  if (number != nullptr) *number = registered.number;
+  if (id != nullptr) *id = registered.id;
+  return entry;
 }
 
 void CF_OLEOutStorage::StreamClosed(CF_OLEOutStream* stream, const CF_DirectoryEntry& entry) {
-  Slot* slot = Forget(stream);
+  if (pending_.active && pending_.stream == stream) {
+    // Its entry takes what it reports now when its name is numbered.
+    Unregister(stream);
+    pending_.stream = nullptr;
+    pending_.closed = entry;
+    return;
+  }
+  // Off the open ones first, whatever happens next; a stream that closed
+  // earlier, still pending, reports before this one.
+  uint32_t number = 0;
+  int32_t id = 0;
+  const bool known = Forget(stream, &number, &id) != nullptr;
+  Resolve();
+  Entry* slot = known ? directory_.Find(number, id) : nullptr;
   if (slot == nullptr) return;
-  slot->entry.kind = entry.kind;
-  slot->entry.tableOffset = entry.tableOffset;
+  slot->kind = entry.kind;
+  slot->tableOffset = entry.tableOffset;
 }
 
 void CF_OLEOutStorage::StreamDropped(CF_OLEOutStream* stream) {
-  Slot* slot = Forget(stream);
-  // An entry that never got a table has nothing to point at.
-  if (slot != nullptr && slot->open.empty() && slot->entry.tableOffset == cf::kNoOffset) {
-    directory_.erase(cf::DirKey{slot->entry.number, slot->entry.id});
+  if (pending_.active && pending_.stream == stream) {
+    Unregister(stream);
+    pending_.stream = nullptr;
+    pending_.dropped = true;
+    Resolve();
+    return;
   }
+  uint32_t number = 0;
+  int32_t id = 0;
+  const bool known = Forget(stream, &number, &id) != nullptr;
+  Resolve();
+  Entry* slot = known ? directory_.Find(number, id) : nullptr;
+  // An entry that never got a table has nothing to point at.
+  if (slot != nullptr && slot->open == 0 && slot->tableOffset == cf::kNoOffset) directory_.Erase(number, id);
 }
 
 uint32_t CF_OLEOutStorage::WriteBlock(const void* data, uint32_t n) {
@@ -118,44 +188,100 @@ uint32_t CF_OLEOutStorage::WriteBlock(const void* data, uint32_t n) {
 }
 
 void CF_OLEOutStorage::DetachAll() {
-  for (auto& stream : open_) stream.first->Detach();
+  pending_.active = false;
+  for (const OpenStream& o : open_) o.stream->Detach();
   open_.clear();
-  for (auto& slot : directory_) slot.second.open.clear();
+  directory_.ForEach([](Entry& entry) { entry.open = 0; });
 }
 
 void CF_OLEOutStorage::Close() {
   summary_ += Property(cf::kMajorVersionProperty, Variant(static_cast<uint16_t>(1)));
   summary_ += Property(cf::kMinorVersionProperty, Variant(static_cast<uint16_t>(1)));
   summary_.Put(storage_);
+  Resolve();
 
-  // Streams still open are completed here; their owners delete them later.
-  std::vector<CF_OLEOutStream*> open;
-  for (const auto& slot : directory_) open.insert(open.end(), slot.second.open.begin(), slot.second.open.end());
-  for (CF_OLEOutStream* stream : open) stream->Finish();
+  // Streams still open are completed here, in directory order and oldest
+  // first on each entry; their owners delete them later.
+  std::vector<OpenStream> open(open_);
+  std::sort(open.begin(), open.end(), [](const OpenStream& a, const OpenStream& b) {
+    const uint64_t ka = CF_Directory::Key(a.number, a.id), kb = CF_Directory::Key(b.number, b.id);
+    return ka != kb ? ka < kb : a.order < b.order;
+  });
+  for (const OpenStream& o : open) o.stream->Finish();
 
-  const uint32_t count = static_cast<uint32_t>(directory_.size());
+  const std::vector<uint64_t> order = directory_.Order();
   const uint32_t directoryOffset = container_->GetOffset();
-  std::vector<bool> used(names_.size(), false);
-  for (const auto& slot : directory_) {
-    const CF_DirectoryEntry& e = slot.second.entry;
-    uint8_t bytes[cf::kEntrySize];
-    cf::Put32(bytes, e.number);
-    cf::Put32(bytes + 4, static_cast<uint32_t>(e.id));
-    bytes[8] = e.kind;
-    cf::Put32(bytes + 9, e.tableOffset);
-    container_->PutData(bytes, cf::kEntrySize);
-    used[e.number] = true;
+  std::vector<bool> used(names_.Count(), false);
+  uint8_t bytes[cf::kEntrySize * 256];
+  uint32_t fill = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const uint32_t number = CF_Directory::NumberOf(order[i]);
+    const int32_t id = CF_Directory::IdOf(order[i]);
+    const Entry& e = *directory_.Find(number, id);
+    uint8_t* p = bytes + fill;
+    cf::Put32(p, number);
+    cf::Put32(p + 4, static_cast<uint32_t>(id));
+    p[8] = e.kind;
+    cf::Put32(p + 9, e.tableOffset);
+    fill += cf::kEntrySize;
+    if (fill == sizeof bytes || i + 1 == order.size()) {
+      container_->PutData(bytes, fill);
+      fill = 0;
+    }
+    used[number] = true;
   }
-
-  cf::PutU32(*container_, static_cast<uint32_t>(std::count(used.begin(), used.end(), true)));
-  for (const auto& name : names_) {
-    if (!used[name.second]) continue;
-    cf::PutCountedString(*container_, name.first.Name());
-    cf::PutU32(*container_, name.second);
-  }
+  WriteNames(used);
 
   uint8_t header[cf::kHeaderSize];
-  cf::Put32(header, count);
+  cf::Put32(header, static_cast<uint32_t>(order.size()));
   cf::Put32(header + 4, directoryOffset);
   container_->WriteHeader(header);
+}
+
+namespace {
+
+// Orders keys by their upper 32 bits (the stored hash): two counting passes
+// of 16 bits; keys with equal hashes keep their order.
+void SortByHash(std::vector<uint64_t>& keys) {
+  std::vector<uint64_t> spare(keys.size());
+  for (int shift = 32; shift < 64; shift += 16) {
+    std::vector<size_t> starts((1 << 16) + 1, 0);
+    for (uint64_t key : keys) ++starts[(key >> shift & 0xFFFF) + 1];
+    for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
+    for (uint64_t key : keys) spare[starts[key >> shift & 0xFFFF]++] = key;
+    keys.swap(spare);
+  }
+}
+
+}  // namespace
+
+void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
+  // The used names by their stored key: hash, then the bytes.  The records
+  // are visited in that order, so each is asked for well before it is used.
+  constexpr size_t kAhead = 16;
+  std::vector<uint64_t> keys;
+  names_.ForEach([&](uint32_t place, const CF_NameTable::Name& name) {
+    if (used[name.value]) keys.push_back(uint64_t{CF_NameHash(name.bytes, name.length)} << 32 | place);
+  });
+  SortByHash(keys);
+  const auto place = [](uint64_t key) { return static_cast<uint32_t>(key); };
+  const auto byBytes = [this, place](uint64_t a, uint64_t b) {
+    const CF_NameTable::Name x = names_.Get(place(a)), y = names_.Get(place(b));
+    const int c = std::memcmp(x.bytes, y.bytes, std::min(x.length, y.length));
+    return c != 0 ? c < 0 : x.length < y.length;
+  };
+  for (size_t i = 0; i < keys.size() && i < kAhead; ++i) names_.Prefetch(place(keys[i]));
+  cf::PutU32(*container_, static_cast<uint32_t>(keys.size()));
+  size_t runEnd = 0;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (i >= runEnd) {
+      runEnd = i + 1;
+      while (runEnd < keys.size() && keys[runEnd] >> 32 == keys[i] >> 32) ++runEnd;
+      for (size_t k = i + kAhead; k < runEnd + kAhead && k < keys.size(); ++k) names_.Prefetch(place(keys[k]));
+      if (runEnd - i > 1) std::sort(keys.begin() + i, keys.begin() + runEnd, byBytes);
+    }
+    const CF_NameTable::Name name = names_.Get(place(keys[i]));
+    container_->PutData(name.Counted(), name.length + 2);
+    cf::PutU32(*container_, name.value);
+  }
 }

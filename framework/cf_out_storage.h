@@ -4,11 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <unordered_map>
+#include <string>
 #include <vector>
 
-#include "framework/cf_name.h"
+#include "framework/cf_directory.h"
+#include "framework/cf_name_table.h"
 #include "framework/cf_out_container.h"
 #include "framework/cf_out_stream.h"
 #include "framework/code_file.h"
@@ -30,10 +30,28 @@ class CF_OLEOutStorage : public CF_OutStorage, public CF_Writer {
                              int32_t newId) override;
 
  private:
-  // A directory entry and the streams open on it, oldest first.
-  struct Slot {
-    CF_DirectoryEntry entry;
-    std::vector<CF_OLEOutStream*> open;
+  using Entry = CF_Directory::Entry;
+  // An open stream, the entry (number, id) it is registered on, and when it
+  // was registered there.
+  struct OpenStream {
+    CF_OLEOutStream* stream;
+    uint32_t number;
+    int32_t id;
+    uint64_t order;
+  };
+
+  // The newest stream is numbered only when the next call comes (or
+  // anything else needs its number): by then the slot of its name, asked
+  // for when it was made, has come into the cache.
+  struct Pending {
+    bool active = false;
+    std::string name;
+    uint32_t hash = 0;
+    int32_t id = 0;
+    uint8_t kind = 0;
+    CF_OLEOutStream* stream = nullptr;  // null once it closed or failed
+    bool dropped = false;               // it failed while closing
+    CF_DirectoryEntry closed;           // what it reported when it closed
   };
 
   void StreamClosed(CF_OLEOutStream* stream, const CF_DirectoryEntry& entry) override;
@@ -43,19 +61,25 @@ class CF_OLEOutStorage : public CF_OutStorage, public CF_Writer {
   // The name's number, given out in order of first use; refuses names that
   // do not fit their 16-bit length.
   uint32_t NumberOf(const char* name);
+  // Numbers the pending stream's name and enters it in the directory.
+  void Resolve();
+  // Takes the stream out of the open ones.
+  OpenStream Unregister(CF_OLEOutStream* stream);
   void Close();
-  void Register(CF_OLEOutStream* stream, const CF_DirectoryEntry& entry);
+  void Register(CF_OLEOutStream* stream, uint32_t number, int32_t id, uint8_t kind);
   // Takes the stream off its entry; returns that entry, or null.
-  Slot* Forget(CF_OLEOutStream* stream);
+  Entry* Forget(CF_OLEOutStream* stream, uint32_t* number = nullptr, int32_t* id = nullptr);
   void DetachAll();
+  void WriteNames(const std::vector<bool>& used);
 
   OLEStorage storage_;
   PropertySet summary_;
   CF_OutContainer* container_;  // owned; owns the OLE stream
-  std::map<cf::DirKey, Slot> directory_;
-  // Where each open stream is registered (its own entry may say otherwise
-  // until it closes).
-  std::unordered_map<CF_OLEOutStream*, cf::DirKey> open_;
-  std::map<CF_NameKey, uint32_t> names_;
+  CF_NameTable names_;  // each name's value is its number
+  CF_Directory directory_;
+  // Open streams; each stream's ticket is its place here.
+  std::vector<OpenStream> open_;
+  uint64_t registered_ = 0;
+  Pending pending_;
   bool compress_;
 };

@@ -72,15 +72,22 @@ void CF_OLEOutStream::OutImpl::EmitSegment() {
 
 uint32_t CF_OLEOutStream::OutImpl::Close() {
   EmitSegment();  // the last segment is always recorded, even when empty
-  const uint32_t tableOffset = writer_->WriteBlock(nullptr, 0);
-  std::vector<uint8_t> table(4 + 8 * segments_.size());
-  cf::Put32(table.data(), static_cast<uint32_t>(segments_.size()));
-  uint8_t* p = table.data() + 4;
-  for (auto s = segments_.rbegin(); s != segments_.rend(); ++s, p += 8) {
-    cf::Put32(p, s->offset);
-    cf::Put32(p + 4, s->length);
+  // The table, last segment first, in pieces of up to 64 pairs.
+  uint8_t table[4 + 8 * 64];
+  const size_t count = segments_.size();
+  cf::Put32(table, static_cast<uint32_t>(count));
+  uint32_t fill = 4;
+  uint32_t tableOffset = cf::kNoOffset;
+  for (size_t i = count; i-- > 0;) {
+    cf::Put32(table + fill, segments_[i].offset);
+    cf::Put32(table + fill + 4, segments_[i].length);
+    fill += 8;
+    if (fill == sizeof table || i == 0) {
+      const uint32_t at = writer_->WriteBlock(table, fill);
+      if (tableOffset == cf::kNoOffset) tableOffset = at;
+      fill = 0;
+    }
   }
-  writer_->WriteBlock(table.data(), static_cast<uint32_t>(table.size()));
   writer_ = nullptr;
   return tableOffset;
 }

@@ -8,10 +8,10 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "framework/cf_format.h"
 #include "framework/code_file.h"
+#include "framework/recycled_blocks.h"
 
 class CF_OLEOutStream;
 class LZ_OutStream;
@@ -39,6 +39,8 @@ class CF_OLEOutStream : public CF_OutStream {
   ~CF_OLEOutStream() noexcept(false) override;
   CF_OLEOutStream(const CF_OLEOutStream&) = delete;
   CF_OLEOutStream& operator=(const CF_OLEOutStream&) = delete;
+  // Its 5 KiB of buffers are reused from stream to stream.
+  RECYCLED_ALLOCATION(CF_OLEOutStream)
 
   // Raises 34001 once the stream is complete or its code file is gone.
   void PutData(const void* data, uint32_t n) override;
@@ -53,6 +55,10 @@ class CF_OLEOutStream : public CF_OutStream {
   void Detach();
 
   const CF_DirectoryEntry& Entry() const { return entry_; }
+  // Where the writer keeps this stream among its open ones; the writer's to
+  // set and read.
+  uint32_t Ticket() const { return ticket_; }
+  void SetTicket(uint32_t ticket) { ticket_ = ticket; }
 
   // Segments go to the code file through this; it also keeps the list.
   class OutImpl : public OutStream {
@@ -68,7 +74,7 @@ class CF_OLEOutStream : public CF_OutStream {
     void EmitSegment();
 
     CF_Writer* writer_;
-    std::vector<cf::Segment> segments_;
+    cf::SegmentList segments_;
     uint32_t fill_ = 0;
     uint8_t buffer_[cf::kSegmentSize];
   };
@@ -78,6 +84,7 @@ class CF_OLEOutStream : public CF_OutStream {
   void DeleteDeflater();
 
   CF_DirectoryEntry entry_;
+  uint32_t ticket_ = 0;
   CF_Writer* writer_;  // null once complete or detached
   OutImpl impl_;
   LZ_OutStream* deflater_ = nullptr;  // owned; made on first compressed flush

@@ -1,31 +1,14 @@
 #include "framework/code_folder_in.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "framework/cf_format.h"
 #include "framework/failures.h"
 
 namespace {
-
-// Reads exactly n bytes of a table; true when none at all arrived (the end),
-// 34001 when only some did.
-bool ReadOrEnd(InStream& in, void* buffer, uint32_t n) {
-  uint8_t* p = static_cast<uint8_t*>(buffer);
-  uint32_t got = 0;
-  while (got < n) {
-    const uint32_t step = in.GetData(p + got, n - got);
-    if (step == 0) break;
-    got += step;
-  }
-  if (got == 0 && n > 0) return true;
-  if (got < n) Error(kFailCodeFileDamaged);
-  return false;
-}
-
-void ReadAll(InStream& in, void* buffer, uint32_t n) {
-  if (n > 0 && ReadOrEnd(in, buffer, n)) Error(kFailCodeFileDamaged);
-}
 
 // Passes on the names that begin with the prefix and a separator and hold no
 // further separator, without that beginning.
@@ -73,41 +56,47 @@ CF_InFolderImpl::CF_InFolderImpl(CF_InStorage& reader, std::string prefix)
 void CF_InFolderImpl::ReadTable() {
   std::unique_ptr<CF_InStream> table(reader_->OpenStream(TableName().c_str(), 0));
   if (!table) Error(kFailCodeFileDamaged);
-  std::string name;
-  for (;;) {
-    uint8_t word[4];
-    if (ReadOrEnd(*table, word, 4)) break;
-    const uint32_t length = cf::Get32(word);
-    if (length == 0) Error(kFailCodeFileDamaged);
-    // The name arrives in pieces, so a damaged length costs no more memory
-    // than the bytes that are really there.
-    name.clear();
-    char piece[256];
-    for (uint32_t left = length; left > 0;) {
-      const uint32_t n = left < sizeof piece ? left : static_cast<uint32_t>(sizeof piece);
-      ReadAll(*table, piece, n);
-      name.append(piece, n);
-      left -= n;
+  // The whole table at once (it is no longer than the bytes really there;
+  // most fit the first piece), then its entries.
+  uint8_t first[4096];
+  std::vector<uint8_t> more;
+  uint32_t size = cf::GetAll(*table, first, sizeof first);
+  if (size == sizeof first) {
+    more.assign(first, first + size);
+    for (uint32_t got = 1; got > 0;) {
+      more.resize(size + 4096);
+      got = table->GetData(more.data() + size, 4096);
+      size += got;
+      more.resize(size);
     }
-    name.resize(length - 1);  // the last byte counts as the NUL
-    name.resize(std::strlen(name.c_str()));
-    uint8_t tail[8];
-    ReadAll(*table, tail, 8);
-    CF_FolderKey key{name, static_cast<int32_t>(cf::Get32(tail))};
-    if (!table_.emplace(std::move(key), cf::Get32(tail + 4)).second) Error(kFailCodeFileDamaged);
   }
+  const uint8_t* p = more.empty() ? first : more.data();
+  const uint8_t* const end = p + size;
+  while (p != end) {
+    if (end - p < 4) Error(kFailCodeFileDamaged);
+    const uint32_t length = cf::Get32(p);
+    p += 4;
+    if (length == 0 || static_cast<size_t>(end - p) < uint64_t{length} + 8) Error(kFailCodeFileDamaged);
+    // The last byte counts as the NUL; the name ends at the first one.
+    const char* name = reinterpret_cast<const char*>(p);
+    const size_t nameLength = std::find(p, p + length - 1, 0) - p;
+    p += length;
+    table_.Append(std::string(name, nameLength), static_cast<int32_t>(cf::Get32(p)), cf::Get32(p + 4));
+    p += 8;
+  }
+  if (!table_.Seal()) Error(kFailCodeFileDamaged);  // the same (name, index) twice
 }
 
 CF_InFolderImpl* CF_InFolderImpl::OpenFolder(const char* name, int32_t index) {
-  auto child = table_.find(CF_FolderKey{name ? name : "", index});
-  if (child == table_.end()) return nullptr;
-  return new CF_InFolderImpl(*reader_, ChildPrefix(child->second));
+  const uint32_t* number = table_.Find(name ? name : "", index);
+  if (number == nullptr) return nullptr;
+  return new CF_InFolderImpl(*reader_, ChildPrefix(*number));
 }
 
 Variant CF_InFolderImpl::GetProperty(int32_t id) { return reader_->GetProperty(id); }
 
 CF_InStream* CF_InFolderImpl::OpenStream(const char* name, int32_t id) {
-  return reader_->OpenStream(StreamName(name ? name : "").c_str(), id);
+  return reader_->OpenStream(ComposedName(name ? name : ""), id);
 }
 
 bool CF_InFolderImpl::EnumerateStreams(IdentifierReceiver& receiver) {
@@ -123,8 +112,8 @@ CF_EnumerableInStorage* CF_InFolderImpl::UnfoldedStorage() {
 }
 
 bool CF_InFolderImpl::EnumerateFolders(IdentifierReceiver& receiver) {
-  for (const auto& child : table_) {
-    if (!receiver.Receive(child.first.name.c_str(), child.first.index)) return false;
+  for (const CF_FolderTable::Child& child : table_.Children()) {
+    if (!receiver.Receive(child.name.c_str(), child.index)) return false;
   }
   return true;
 }

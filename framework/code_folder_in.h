@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 
+#include "framework/cf_folder_table.h"
 #include "framework/cf_name_composer.h"
 #include "framework/code_folder.h"
 
@@ -32,7 +32,7 @@ class CF_InFolderImpl : public CF_EnumerableInFolder, private CF_NameComposer {
   void ReadTable();
 
   CF_InStorage* reader_;
-  std::map<CF_FolderKey, uint32_t> table_;
+  CF_FolderTable table_;
 };
 
 // The streams of a code file that belong to no folder.

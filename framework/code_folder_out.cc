@@ -1,8 +1,5 @@
 #include "framework/code_folder_out.h"
 
-#include <cstring>
-#include <vector>
-
 #include "framework/cf_format.h"
 #include "framework/failures.h"
 #include "framework/finish_in_destructor.h"
@@ -27,16 +24,14 @@ CF_OutFolderImpl::~CF_OutFolderImpl() noexcept(false) {
 }
 
 CF_OutFolder* CF_OutFolderImpl::CreateFolder(const char* name, int32_t index) {
-  CF_FolderKey key{Checked(name), index};
-  const uint32_t next = static_cast<uint32_t>(table_.size());
-  const uint32_t number = table_.emplace(std::move(key), next).first->second;
+  const uint32_t number = table_.Add(Checked(name), index, static_cast<uint32_t>(table_.size()));
   return new CF_OutFolderImpl(*writer_, ChildPrefix(number));
 }
 
 void CF_OutFolderImpl::SetProperty(int32_t id, const Variant& value) { writer_->SetProperty(id, value); }
 
 CF_OutStream* CF_OutFolderImpl::CreateStream(const char* name, int32_t id, int32_t kind) {
-  return writer_->CreateStream(StreamName(Checked(name)).c_str(), id, kind);
+  return writer_->CreateStream(ComposedName(Checked(name)), id, kind);
 }
 
 CF_OutStream* CF_OutFolderImpl::RenameStream(const char* oldName, int32_t oldId, const char* newName,
@@ -48,22 +43,18 @@ CF_OutStream* CF_OutFolderImpl::RenameStream(const char* oldName, int32_t oldId,
 
 void CF_OutFolderImpl::WriteTable() {
   // Entries: u32 name length + 1, the name and a NUL, i32 index, u32 number.
-  std::vector<uint8_t> bytes;
-  for (const auto& child : table_) {
-    const std::string& name = child.first.name;
-    const size_t at = bytes.size();
-    bytes.resize(at + 4 + name.size() + 1 + 8);
-    uint8_t* p = bytes.data() + at;
-    cf::Put32(p, static_cast<uint32_t>(name.size() + 1));
-    std::memcpy(p + 4, name.data(), name.size());
-    p += 4 + name.size();
-    *p++ = 0;
-    cf::Put32(p, static_cast<uint32_t>(child.first.index));
-    cf::Put32(p + 4, child.second);
-  }
   CF_OutStream* table = writer_->CreateStream(TableName().c_str(), 0, CF_DecideAtFirstFlush);
   try {
-    table->PutData(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    for (const CF_FolderTable::Child& child : table_.Children()) {
+      uint8_t word[4];
+      cf::Put32(word, static_cast<uint32_t>(child.name.size() + 1));
+      table->PutData(word, 4);
+      table->PutData(child.name.c_str(), static_cast<uint32_t>(child.name.size() + 1));
+      uint8_t tail[8];
+      cf::Put32(tail, static_cast<uint32_t>(child.index));
+      cf::Put32(tail + 4, child.number);
+      table->PutData(tail, 8);
+    }
   } catch (...) {
     try {
       delete table;

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 
+#include "framework/cf_folder_table.h"
 #include "framework/cf_name_composer.h"
 #include "framework/code_folder.h"
 
@@ -28,5 +28,5 @@ class CF_OutFolderImpl : public CF_OutFolder, private CF_NameComposer {
   void WriteTable();
 
   CF_OutStorage* writer_;
-  std::map<CF_FolderKey, uint32_t> table_;  // (name, index) -> child number
+  CF_FolderTable table_;
 };

@@ -28,8 +28,9 @@ KXT_OutBundle_Impl::KXT_OutBundle_Impl(const KXT_Handle<KXT_OutContainer>& conta
     : container_(container), folder_(folder) {
   KXT_FieldsList list;
   prototype.EnumFields(list);
+  fields_.reserve(list.Fields().size());
   for (const auto& field : list.Fields()) {
-    fields_.emplace(field.first, folder_->CreateStream2(*field.second.type, field.second.name.c_str(), 0));
+    fields_.emplace_back(field.first, folder_->CreateStream2(*field.second.type, field.second.name.c_str(), 0));
   }
 }
 
@@ -46,7 +47,7 @@ KXT_InBundle_Impl::KXT_InBundle_Impl(const KXT_Handle<KXT_InContainer>& containe
   prototype.EnumFields(list);
   for (const auto& field : list.Fields()) {
     KXT_Handle<KXT_InStream2> stream = folder_->OpenStream2(*field.second.type, field.second.name.c_str(), 0);
-    if (stream) fields_.emplace(field.first, std::move(stream));
+    if (stream) fields_.emplace_back(field.first, std::move(stream));
   }
 }
 

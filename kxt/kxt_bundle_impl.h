@@ -2,7 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <utility>
+#include <vector>
 
 #include "kxt/kxt_bundle.h"
 #include "kxt/kxt_container.h"
@@ -26,7 +27,7 @@ class KXT_OutBundle_Impl final : public KXT_OutBundle2 {
  private:
   KXT_Handle<KXT_OutContainer> container_;
   KXT_Handle<KXT_OutFolder2> folder_;
-  std::map<int32_t, KXT_Handle<KXT_OutStream2>> fields_;
+  std::vector<std::pair<int32_t, KXT_Handle<KXT_OutStream2>>> fields_;  // in id order
 };
 
 class KXT_InBundle_Impl final : public KXT_InBundle2 {
@@ -44,5 +45,5 @@ class KXT_InBundle_Impl final : public KXT_InBundle2 {
  private:
   KXT_Handle<KXT_InContainer> container_;
   KXT_Handle<KXT_InFolder2> folder_;
-  std::map<int32_t, KXT_Handle<KXT_InStream2>> fields_;
+  std::vector<std::pair<int32_t, KXT_Handle<KXT_InStream2>>> fields_;  // in id order
 };

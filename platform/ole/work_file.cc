@@ -126,10 +126,12 @@ Result WorkFile::WriteAt(uint64_t offset, const void* data, size_t n) {
 }
 
 Result WorkFile::WriteZeros(uint64_t offset, uint64_t n) {
-  static const std::vector<uint8_t> zeros(size_t{1} << 16);
+  // Static storage: no allocation here, whatever the heap looks like when a
+  // commit comes.
+  static const uint8_t zeros[size_t{1} << 16] = {};
   while (n > 0) {
-    size_t take = static_cast<size_t>(std::min<uint64_t>(n, zeros.size()));
-    if (Result r = WriteAt(offset, zeros.data(), take); !Succeeded(r)) return r;
+    size_t take = static_cast<size_t>(std::min<uint64_t>(n, sizeof zeros));
+    if (Result r = WriteAt(offset, zeros, take); !Succeeded(r)) return r;
     offset += take;
     n -= take;
   }

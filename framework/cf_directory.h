@@ -1,0 +1,52 @@
+// The directory of a code file in memory, for millions of entries: an entry
+// per (name number, stream id).  The first entry of each number lies in an
+// array indexed by the number; further ids of a number (rare), and numbers
+// far beyond those seen so far, go to a hash map.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "framework/cf_format.h"
+
+class CF_Directory {
+ public:
+  struct Entry {
+    int32_t id = 0;
+    uint32_t tableOffset = cf::kNoOffset;
+    uint32_t open = 0;  // streams open on it (the writer's count)
+    uint8_t kind = 0;
+    bool live = false;
+  };
+
+  // A pair as a key that orders the way the directory does: by id (signed),
+  // then number.
+  static uint64_t Key(uint32_t number, int32_t id) {
+    return uint64_t{static_cast<uint32_t>(id) ^ 0x80000000u} << 32 | number;
+  }
+  static uint32_t NumberOf(uint64_t key) { return static_cast<uint32_t>(key); }
+  static int32_t IdOf(uint64_t key) { return static_cast<int32_t>(static_cast<uint32_t>(key >> 32) ^ 0x80000000u); }
+
+  // The entry of the pair, or null.
+  Entry* Find(uint32_t number, int32_t id);
+  // The entry of the pair; a new one is live with the given kind and no
+  // table, and `made` (when given) tells which.
+  Entry& Make(uint32_t number, int32_t id, uint8_t kind, bool* made = nullptr);
+  void Erase(uint32_t number, int32_t id);
+  size_t Size() const { return size_; }
+  // The keys of every entry in directory order.
+  std::vector<uint64_t> Order() const;
+  // Calls f(entry) for every entry.
+  template <class F>
+  void ForEach(F f) {
+    for (Entry& entry : first_) f(entry);
+    for (auto& entry : more_) f(entry.second);
+  }
+
+ private:
+  std::vector<Entry> first_;
+  std::unordered_map<uint64_t, Entry> more_;
+  size_t size_ = 0;
+};

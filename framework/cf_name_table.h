@@ -1,0 +1,118 @@
+// The names of a code file, each kept once with a 32-bit value, for millions
+// of streams.
+//
+// Records (u32 value, u16 mark, u16 length, the bytes) lie one after
+// another, in the order the names were added, in 1 MiB pieces of storage, so
+// a name costs its bytes plus about 22 bytes of bookkeeping, and adding or
+// finding one allocates nothing in the common case.  Look-ups go through an
+// open-addressing table keyed by a 64-bit hash of the bytes that leads
+// straight to the record; the hash stored in files (CF_NameHash) plays no
+// part here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CF_NameTable {
+ public:
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+  // A name's record inside the table.
+  struct Name {
+    const char* bytes;
+    uint32_t length;
+    uint32_t value;
+    std::string String() const { return std::string(bytes, length); }
+    // The u16 little-endian length and then the bytes, as the names section
+    // of a code file stores a name.
+    const char* Counted() const { return bytes - 2; }
+  };
+
+  CF_NameTable() = default;
+  CF_NameTable(const CF_NameTable&) = delete;
+  CF_NameTable& operator=(const CF_NameTable&) = delete;
+  CF_NameTable(CF_NameTable&&) = default;
+  CF_NameTable& operator=(CF_NameTable&&) = default;
+
+  // The value of the name; a new name is added with `value`.  Names are at
+  // most 65535 bytes (the caller checks); kFailOutOfMemory once the records
+  // fill 4 GiB.  `hash` is HashOf the name, when the caller has it.
+  uint32_t Add(const char* bytes, size_t length, uint32_t value);
+  uint32_t Add(const char* bytes, size_t length, uint32_t value, uint32_t hash);
+  // The hash the table keys a name by.
+  static uint32_t HashOf(const char* bytes, size_t length) { return static_cast<uint32_t>(Hash(bytes, length)); }
+  // Starts loading the slot where a name of that hash is looked for.
+  void PrefetchSlot(uint32_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  }
+  // The value of the name, or kNone.
+  uint32_t Find(const char* bytes, size_t length) const;
+
+  // Filling a new table with many names at once: Append stores them without
+  // looking them up, Index then makes them findable, keeping the first of
+  // equal names (the later ones are dropped).  Only for a table filled
+  // through Append alone.  When the values are dense, as a code file's
+  // numbers are, Index also lays the records out again in value order, so
+  // that names looked up in number order are read in memory order.
+  void Append(const char* bytes, size_t length, uint32_t value);
+  void Index();
+
+  size_t Count() const { return count_; }
+  // Calls f(place, name) for every name in the order they were added; a
+  // place stays valid and leads back to the name through Get.
+  template <class F>
+  void ForEach(F f) const {
+    ForEachRecord([&f](uint32_t place, const Name& name, bool dropped) {
+      if (!dropped) f(place, name);
+    });
+  }
+  Name Get(uint32_t place) const;
+  // Starts loading the record at the place into the cache.
+  void Prefetch(uint32_t place) const { __builtin_prefetch(Record(place)); }
+
+ private:
+  static constexpr uint32_t kPieceSize = uint32_t{1} << 20;
+  static constexpr uint32_t kHead = 8;  // value, mark and length
+
+  // A used slot holds the record's place + 1 and 32 bits of the hash; 0
+  // marks a free one.
+  struct Slot {
+    uint32_t placePlusOne;
+    uint32_t hash;
+  };
+
+  template <class F>
+  void ForEachRecord(F f) const {
+    for (size_t piece = 0; piece < pieces_.size(); ++piece) {
+      const uint32_t end = piece + 1 == pieces_.size() ? fill_ : ends_[piece];
+      for (uint32_t at = 0; at < end;) {
+        const uint32_t place = static_cast<uint32_t>(piece * kPieceSize + at);
+        const Name name = Get(place);
+        f(place, name, Record(place)[4] != 0);
+        at += kHead + name.length;
+      }
+    }
+  }
+  const char* Record(uint32_t place) const { return pieces_[place / kPieceSize].get() + place % kPieceSize; }
+  static uint64_t Hash(const char* bytes, size_t length);
+  // Places a record in the table; false (and nothing done) when an equal
+  // name is there.
+  bool Insert(uint32_t place, uint32_t hash);
+  // Makes every appended record findable, in order; equal names after the
+  // first are dropped.  False when some were.
+  bool Build();
+  // The slot holding the name, or the free slot where it would go.
+  size_t Probe(const char* bytes, size_t length, uint32_t hash) const;
+  void Grow();
+  uint32_t Store(const char* bytes, size_t length, uint32_t value);
+
+  std::vector<std::unique_ptr<char[]>> pieces_;
+  std::vector<uint32_t> ends_;  // bytes used in each full piece
+  uint32_t fill_ = kPieceSize;  // bytes used in the last piece
+  size_t count_ = 0;     // names findable
+  size_t appended_ = 0;  // names stored
+  std::vector<Slot> slots_;  // a power of two in size, at most 3/4 used
+};
