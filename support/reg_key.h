@@ -48,7 +48,8 @@ class RegKey {
   static bool KeyExists(win::HKey parent, const char* subKey);
 
   // Deletes `subKey` of the held key and every key below it, depth first.
-  // Returns the first failing code, 0 when all went.
+  // Returns the first failing code, 0 when all went; an empty name is
+  // kErrorInvalidParameter (it would name the held key itself).
   int32_t DeleteTree(const char* subKey);
   void DeleteTreeOrThrow(const char* subKey);
 
@@ -60,6 +61,8 @@ class RegKey {
   // Reads a value's data up to its first NUL; false on any failure, a
   // missing value included.
   bool QueryString(std::string& out, const char* valueName);
+  // The same, returning the registry code (kErrorBadDb for a damaged value).
+  int32_t ReadString(std::string& out, const char* valueName);
 
   void Close();
 
@@ -68,8 +71,9 @@ class RegKey {
 };
 
 // Whether this process runs the launcher's batch run (see above).  Decided
-// at the first call; registry failures are never reported: they give false
-// before the flag key was found, true after.
+// at the first call; registry failures give false before the flag key was
+// found, true after.  A claim value that is there but damaged (too short, a
+// folder, a pipe, a link) gives false with a program-log line.
 bool IsBatchMode();
 
 // Deletes the flag key and everything below it; every failure is dropped.
