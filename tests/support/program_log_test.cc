@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -175,6 +176,33 @@ TEST(ProgramLog, UnflushedLinesReachTheFileWhenTheProcessEnds) {
       testing::ExitedWithCode(0), "");
   unsetenv("PROGRAM_LOG_TEST_FOLDER");
   EXPECT_EQ(testutil::ReadFile(path), "\nSUPPRESSED DIALOG:\ttitle\nno line end");
+}
+
+// A program log that cannot be created is lost, but not without a word: one
+// line on standard error with its path and the reason, and the writers go on.
+TEST(ProgramLog, AFileThatCannotBeCreatedIsReportedOnceOnStandardError) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: the log not yet opened
+  const char* given = std::getenv("PROGRAM_LOG_TEST_FOLDER");
+  std::string folder = given ? given : "";
+  std::unique_ptr<testutil::TempDir> made;
+  if (folder.empty()) {
+    made.reset(new testutil::TempDir("program_log_blocked"));
+    folder = made->path();
+    ASSERT_EQ(setenv("PROGRAM_LOG_TEST_FOLDER", folder.c_str(), 1), 0);
+  }
+  // A folder where the file would be: refused even to root.
+  mkdir((folder + "/BrenixLogfile.txt").c_str(), 0777);
+  EXPECT_EXIT(
+      {
+        if (chdir(folder.c_str()) != 0) std::_Exit(3);
+        ProgramLog() << "first line" << std::endl;
+        ProgramLog() << "second line" << std::endl;
+        std::exit(ProgramLog().good() ? 4 : 0);
+      },
+      testing::ExitedWithCode(0),
+      testing::Eq("Brenix: the program log " + folder +
+                  "/BrenixLogfile.txt cannot be created: Is a directory; it is not written\n"));
+  unsetenv("PROGRAM_LOG_TEST_FOLDER");
 }
 
 }  // namespace
