@@ -48,6 +48,19 @@ struct Records : KXT_InBundleProcessor {
 
 const KXT_StringsMap* g_map = nullptr;
 
+// A set of elements: its attributes, then its elements in order until one
+// is missing.
+template <class Set, class Element>
+struct SetOf : Set {
+  void Call(KXT_InFolder& folder) override {
+    this->AttrsSet().Restore(folder, "Attrs{}");
+    for (int32_t i = 0; i < kPerSet && Spend(); ++i) {
+      Element element;
+      if (!this->ProcessElement(folder, element, i)) break;
+    }
+  }
+};
+
 // Looks the attributes up the way the import does.
 void Query(KXT_AttrsSet_In& set) {
   struct Count : KXT_AttrsSet::AttrsReceiver {
@@ -70,15 +83,7 @@ struct ConditionalText : KXT_ConditionalText_In {
   }
 };
 
-struct ConditionalLists : KXT_ConditionalTextListSet_In {
-  void Call(KXT_InFolder& folder) override {
-    AttrsSet().Restore(folder, "Attrs{}");
-    for (int32_t i = 0; i < kPerSet && Spend(); ++i) {
-      ConditionalText text;
-      if (!ProcessElement(folder, text, i)) break;
-    }
-  }
-};
+using ConditionalLists = SetOf<KXT_ConditionalTextListSet_In, ConditionalText>;
 
 struct TextRun : KXT_TextRun_In {
   void Call(KXT_InFolder& folder) override {
@@ -116,15 +121,7 @@ struct Paragraph : KXT_Paragraph_In {
   }
 };
 
-struct Paragraphs : KXT_ParagraphsSet_In {
-  void Call(KXT_InFolder& folder) override {
-    AttrsSet().Restore(folder, "Attrs{}");
-    for (int32_t p = 0; p < kPerSet && Spend(); ++p) {
-      Paragraph paragraph;
-      if (!ProcessElement(folder, paragraph, p)) break;
-    }
-  }
-};
+using Paragraphs = SetOf<KXT_ParagraphsSet_In, Paragraph>;
 
 struct Story : KXT_Story_In {
   void Call(KXT_InFolder& folder) override {
@@ -135,15 +132,7 @@ struct Story : KXT_Story_In {
   }
 };
 
-struct Stories : KXT_StoriesSet_In {
-  void Call(KXT_InFolder& folder) override {
-    AttrsSet().Restore(folder, "Attrs{}");
-    for (int32_t s = 0; s < kPerSet && Spend(); ++s) {
-      Story story;
-      if (!ProcessElement(folder, story, s)) break;
-    }
-  }
-};
+using Stories = SetOf<KXT_StoriesSet_In, Story>;
 
 struct StyleInfo : KXT_StyleInfo_In {
   void Call(KXT_InFolder& folder) override {
@@ -155,15 +144,7 @@ struct StyleInfo : KXT_StyleInfo_In {
   }
 };
 
-struct Styles : KXT_StylesSet_In {
-  void Call(KXT_InFolder& folder) override {
-    AttrsSet().Restore(folder, "Attrs{}");
-    for (int32_t i = 0; i < kPerSet && Spend(); ++i) {
-      StyleInfo style;
-      if (!ProcessElement(folder, style, i)) break;
-    }
-  }
-};
+using Styles = SetOf<KXT_StylesSet_In, StyleInfo>;
 
 // A text-variables declaration and its pieces, or (as the last element of
 // the set usually is) a run of variables.
