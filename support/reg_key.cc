@@ -60,9 +60,11 @@ void RegKey::CreateOrThrow(win::HKey parent, const char* subKey, uint32_t option
   ThrowIfFailed(Create(parent, subKey, nullptr, options, access, nullptr));
 }
 
-bool RegKey::KeyExists(win::HKey parent, const char* subKey) {
+bool RegKey::KeyExists(win::HKey parent, const char* subKey, int32_t* code) {
   win::HKey opened = 0;
-  if (win::RegOpenKeyEx(parent, subKey, 0, win::kKeyRead, &opened) != win::kErrorSuccess) return false;
+  const int32_t result = win::RegOpenKeyEx(parent, subKey, 0, win::kKeyRead, &opened);
+  if (code) *code = result;
+  if (result != win::kErrorSuccess) return false;
   win::RegCloseKey(opened);
   return true;
 }
@@ -127,7 +129,12 @@ bool IsBatchMode() {
   g_firstCall = false;
   try {
     RegKey maker = RegKey::OpenMakerKey();
-    g_batchMode = RegKey::KeyExists(maker.Handle(), kBatchModeKeyName);
+    int32_t found = 0;
+    g_batchMode = RegKey::KeyExists(maker.Handle(), kBatchModeKeyName, &found);
+    if (found == win::kErrorBadDb) {
+      ProgramLog() << "ERROR: the batch mode flag \"" << kBatchModeKeyName
+                   << "\" is not a registry key (registry error " << found << "): running interactively" << std::endl;
+    }
     if (g_batchMode) {
       RegKey flag(maker.Handle(), kBatchModeKeyName, 0, win::kKeyAllAccess);
       std::string claimed;

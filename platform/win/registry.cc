@@ -212,9 +212,10 @@ bool IsRegularFile(const std::string& path) {
 }
 
 // Looks in `folder` for the subkey `name` (a folder) or, with `value`, for
-// the value file of `name`.  Success stores the entry's file name.  A value
-// entry of that name that is not a plain file (a folder, a link, a pipe) is
-// damaged: kErrorBadDb, with its name stored.
+// the value file of `name`.  Success stores the entry's file name.  An
+// entry of that name that is not what it should be (a value that is not a
+// plain file, a key that is not a folder of its own: a link, a file, a pipe)
+// is damaged: kErrorBadDb, with its name stored.
 int32_t FindEntry(const std::string& folder, const std::string& name, bool value, std::string* fileName) {
   const std::string wanted = value ? kValuePrefix + Encode(name) : Encode(name);
   const std::string direct = folder + "/" + wanted;
@@ -234,10 +235,8 @@ int32_t FindEntry(const std::string& folder, const std::string& name, bool value
       *fileName = entry;
       return kErrorSuccess;
     }
-    if (value) {
-      *fileName = entry;
-      code = kErrorBadDb;
-    }
+    *fileName = entry;
+    code = kErrorBadDb;
   }
   return code;
 }

@@ -44,7 +44,8 @@ enum : int32_t {
   kErrorAlreadyExists = 183,    // RegCreateValueIfAbsent: the value is there
   kErrorMoreData = 234,         // the caller's buffer is too small
   kErrorNoMoreItems = 259,      // RegEnumKeyEx: index past the last subkey
-  kErrorBadDb = 1009,           // a value file too short to hold its type, or not a plain file
+  kErrorBadDb = 1009,           // a value file too short to hold its type or not a plain file, or
+                                // a key's entry that is not a folder of its own
   kErrorRegistryIo = 1016,      // any other failure of the file system
 };
 

@@ -181,6 +181,31 @@ TEST_F(RegKeyTest, ADamagedFlagFallsBackToInteractiveModeWithALogLine) {
   }
 }
 
+// A flag key that is a link or a file is no flag: interactive mode, and the
+// log says why.
+TEST_F(RegKeyTest, AFlagKeyThatIsNoFolderOfItsOwnFallsBackWithALogLine) {
+  const std::vector<std::pair<const char*, std::function<void()>>> damages = {
+      {"a link", [this] { fs::create_directory_symlink(Maker() / "Elsewhere", Flag()); }},
+      {"a file", [this] { WriteFile(Flag(), "x"); }},
+  };
+  for (const auto& [what, damage] : damages) {
+    SCOPED_TRACE(what);
+    fs::remove_all(Maker());
+    fs::create_directories(Maker() / "Elsewhere");
+    damage();
+    const testutil::TempDir logFolder("reg_key_log");
+    const int answers = InChild([&logFolder] {
+      if (chdir(logFolder.path().c_str()) != 0) return 90;
+      return Answers(IsBatchMode(), false);
+    });
+    EXPECT_EQ(answers, Answers(false, false));
+    EXPECT_EQ(ReadFile(logFolder.File("BrenixLogfile.txt")),
+              "ERROR: the batch mode flag \"Brenix 50 Batch Mode\" is not a registry key (registry error 1009): "
+              "running interactively\n");
+    EXPECT_TRUE(fs::is_empty(Maker() / "Elsewhere"));  // nothing claimed through the link
+  }
+}
+
 TEST_F(RegKeyTest, TheKeyClassCarriesTheRegistryCalls) {
   RegKey key(win::kHKeyLocalMachine, "Test\\Key", 0, win::kKeyAllAccess);
   const win::HKey held = key.Handle();

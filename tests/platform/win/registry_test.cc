@@ -160,8 +160,8 @@ TEST_F(RegistryTest, FoldersThatNameNoKeyAreNotKeys) {
   EXPECT_EQ(RegEnumKeyEx(key, 1, name, &length), kErrorNoMoreItems);
 
   HKey opened = 0;
-  EXPECT_EQ(Open("Odd\\Loop", kKeyRead, &opened), kErrorFileNotFound);
-  EXPECT_EQ(Open("Odd\\Alias", kKeyRead, &opened), kErrorFileNotFound);
+  EXPECT_EQ(Open("Odd\\Loop", kKeyRead, &opened), kErrorBadDb);
+  EXPECT_EQ(Open("Odd\\Alias", kKeyRead, &opened), kErrorBadDb);
   for (const char* path : {"Odd\\.", "Odd\\..", "Odd\\\\Real", "Odd\\"}) {
     EXPECT_EQ(Open(path, kKeyRead, &opened), kErrorInvalidParameter) << path;
     EXPECT_EQ(RegCreateKeyEx(kHKeyLocalMachine, path, 0, nullptr, 0, kKeyAllAccess, nullptr, &opened, nullptr),
@@ -170,7 +170,7 @@ TEST_F(RegistryTest, FoldersThatNameNoKeyAreNotKeys) {
   }
   // Deleting a leaf never follows a link out of the key.
   WriteFile(Hive() / "Odd" / "Real" / "\\kept", std::string("\x01\0\0\0", 4));
-  EXPECT_EQ(RegDeleteKey(key, "Alias"), kErrorFileNotFound);
+  EXPECT_EQ(RegDeleteKey(key, "Alias"), kErrorBadDb);
   EXPECT_TRUE(fs::exists(Hive() / "Odd" / "Real" / "\\kept"));
 }
 
