@@ -1,7 +1,10 @@
 // The main job with each host entry it calls made to fail once: no crash,
 // no hang, the document unchanged, and every failure that changes what the
 // user gets, or that leaves a host object behind, named in the program log.
+// And a start-up whose control file is no file.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <set>
@@ -96,6 +99,24 @@ TEST(HostFailureSweep, EveryEntryOfTheMainJobFailingOnce) {
   }
   // The comparison sees the failures (most of them change the run).
   EXPECT_GT(changes, 25);
+}
+
+// A settings file whose control-file path names a pipe used to hold the
+// start-up for ever, and /dev/zero to fill memory: the plug-in now starts,
+// idles and shuts down with its defaults.
+TEST(HostileControlFile, APipeOrADeviceDoesNotHoldUpTheStartUp) {
+  for (const std::string control : {"pipe", "/dev/zero"}) {
+    SCOPED_TRACE(control);
+    Installation install;
+    if (control == "pipe") ASSERT_EQ(mkfifo((install.root() / "pipe").c_str(), 0600), 0);
+    install.WriteSettings("[Path]\nBatchFilePath=" + (control == "pipe" ? (install.root() / "pipe").string() : control) +
+                          "\n");
+    const HostRun run = RunHost(install, {"start", "idle", "2", "quit"});
+    EXPECT_TRUE(Clean(run)) << run.errors;
+    EXPECT_EQ(run.transcript.back(), kNoHandles);
+    EXPECT_NE(std::find(run.transcript.begin(), run.transcript.end(), "registration libbrenix.so -> 0x00000000"),
+              run.transcript.end());
+  }
 }
 
 }  // namespace
