@@ -54,7 +54,6 @@ done <"$build/fuzz_targets.txt"
 wait || true
 
 status=0
-echo "target                         executions  coverage  features  corpus  result"
 for target in "${targets[@]}"; do
   if [ -f "$logs/$target.summary" ]; then cat "$logs/$target.summary"; else echo "$target: no result"; fi
   grep -q "nothing found" "$logs/$target.summary" 2>/dev/null || status=1
