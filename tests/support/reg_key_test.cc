@@ -31,6 +31,17 @@ int InChild(const std::function<int()>& body) { return RunTogether(1, body)[0]; 
 // Exit code of a child: bit 0 the first answer, bit 1 the second.
 int Answers(bool first, bool second) { return (first ? 1 : 0) | (second ? 2 : 0); }
 
+// The first answer of a child (as Answers) and the program log it wrote in
+// a folder of its own.
+std::string FirstAnswerAndLog(int* answers) {
+  const testutil::TempDir logFolder("reg_key_log");
+  *answers = InChild([&logFolder] {
+    if (chdir(logFolder.path().c_str()) != 0) return 90;
+    return Answers(IsBatchMode(), false);
+  });
+  return ReadFile(logFolder.File("BrenixLogfile.txt"));
+}
+
 class RegKeyTest : public testing::Test {
  protected:
   fs::path Maker() const { return fs::path(root_) / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "PELMO Translation Technology"; }
@@ -169,15 +180,11 @@ TEST_F(RegKeyTest, ADamagedFlagFallsBackToInteractiveModeWithALogLine) {
     fs::remove_all(Flag());
     RaiseFlag();
     damage(Flag() / "\\Brenix");
-    const testutil::TempDir logFolder("reg_key_log");
-    const int answers = InChild([&logFolder] {
-      if (chdir(logFolder.path().c_str()) != 0) return 90;
-      return Answers(IsBatchMode(), false);
-    });
-    EXPECT_EQ(answers, Answers(false, false));
-    EXPECT_EQ(ReadFile(logFolder.File("BrenixLogfile.txt")),
+    int answers = -1;
+    EXPECT_EQ(FirstAnswerAndLog(&answers),
               "ERROR: the batch mode flag \"Brenix 50 Batch Mode\" holds a damaged value \"Brenix\" "
               "(registry error 1009): running interactively\n");
+    EXPECT_EQ(answers, Answers(false, false));
   }
 }
 
@@ -193,15 +200,11 @@ TEST_F(RegKeyTest, AFlagKeyThatIsNoFolderOfItsOwnFallsBackWithALogLine) {
     fs::remove_all(Maker());
     fs::create_directories(Maker() / "Elsewhere");
     damage();
-    const testutil::TempDir logFolder("reg_key_log");
-    const int answers = InChild([&logFolder] {
-      if (chdir(logFolder.path().c_str()) != 0) return 90;
-      return Answers(IsBatchMode(), false);
-    });
-    EXPECT_EQ(answers, Answers(false, false));
-    EXPECT_EQ(ReadFile(logFolder.File("BrenixLogfile.txt")),
+    int answers = -1;
+    EXPECT_EQ(FirstAnswerAndLog(&answers),
               "ERROR: the batch mode flag \"Brenix 50 Batch Mode\" is not a registry key (registry error 1009): "
               "running interactively\n");
+    EXPECT_EQ(answers, Answers(false, false));
     EXPECT_TRUE(fs::is_empty(Maker() / "Elsewhere"));  // nothing claimed through the link
   }
 }
