@@ -27,10 +27,15 @@ function(brenix_test name)
     PROPERTIES ENVIRONMENT "BRENIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
 endfunction()
 
-# brenix_fuzz(NAME SOURCE [DEPS ...])
-# A libFuzzer target; fuzz/run.sh runs every one of them for a few seconds.
+# brenix_fuzz(NAME SOURCES ... [DEPS ...] [MAX_LEN BYTES])
+# A libFuzzer target; fuzz/run.sh runs every one of them for a few seconds,
+# with inputs of up to MAX_LEN bytes (default 4096).
 function(brenix_fuzz name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "MAX_LEN" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_MAX_LEN)
+    set(ARG_MAX_LEN 4096)
+  endif()
+  set_property(GLOBAL PROPERTY BRENIX_FUZZ_MAX_LEN_${name} ${ARG_MAX_LEN})
   add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)

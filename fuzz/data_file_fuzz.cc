@@ -1,17 +1,17 @@
 // Ini files from arbitrary bytes: a load never fails on content, and what a
-// save writes loads and saves again to the same bytes.
+// save writes loads and saves again to the same bytes.  The files are held
+// in memory, so that the target spends its time in the ini class.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "support/data_file.h"
-#include "tests/common/files.h"
-#include "tests/common/temp_dir.h"
+#include "tests/common/memory_ini_storage.h"
 
 namespace {
 
-std::string folder;
+testutil::MemoryIniStorage* files = nullptr;
 
 // Loads `from` into a fresh object and saves it as `to`; returns the bytes.
 std::string Resave(const std::string& from, const std::string& to) {
@@ -19,7 +19,7 @@ std::string Resave(const std::string& from, const std::string& to) {
   if (!ini.Load(from)) __builtin_trap();
   ini.SetFileName(to);
   if (!ini.Save()) __builtin_trap();
-  return testutil::ReadFile(to);
+  return files->files[to];
 }
 
 }  // namespace
@@ -27,16 +27,15 @@ std::string Resave(const std::string& from, const std::string& to) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The reports go to standard output; keep the fuzzer's output readable.
   if (!std::freopen("/dev/null", "w", stdout)) return 0;
-  static const testutil::TempDir dir("fuzz_data_file");  // removed at exit
-  folder = dir.path();
+  static testutil::MemoryIniStorage storage;
+  files = &storage;
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string in = folder + "/in.ini", once = folder + "/once.ini", twice = folder + "/twice.ini";
-  testutil::WriteFile(in, std::string(reinterpret_cast<const char*>(data), size));
-  const std::string first = Resave(in, once);
-  const std::string second = Resave(once, twice);
+  files->files["in.ini"].assign(reinterpret_cast<const char*>(data), size);
+  const std::string first = Resave("in.ini", "once.ini");
+  const std::string second = Resave("once.ini", "twice.ini");
   if (first != second) __builtin_trap();
   return 0;
 }

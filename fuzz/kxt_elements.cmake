@@ -1,1 +1,1 @@
-brenix_fuzz(fuzz_kxt_elements SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/kxt_elements_fuzz.cc DEPS kxt)
+brenix_fuzz(fuzz_kxt_elements SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/kxt_elements_fuzz.cc DEPS kxt MAX_LEN 65536)

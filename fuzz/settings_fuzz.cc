@@ -1,6 +1,7 @@
 // Arbitrary bytes as the settings file "brenix.ini" and as a batch control
 // file: every key of both is read through every typed read; nothing may
-// crash, and the typed reads must keep their ranges.
+// crash, and the typed reads must keep their ranges.  The files are held in
+// memory, so that the target spends its time in the readers.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,13 +11,12 @@
 #include "support/batch_file.h"
 #include "support/settings.h"
 #include "tests/common/app_folder.h"
-#include "tests/common/files.h"
+#include "tests/common/memory_ini_storage.h"
 
 namespace {
 
-using testutil::WriteFile;
-
 std::string folder;
+testutil::MemoryIniStorage* files = nullptr;
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
@@ -90,6 +90,8 @@ void ReadControlFile() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static const testutil::AppFolder app;  // removed at exit
   folder = app.path();
+  static testutil::MemoryIniStorage storage;
+  files = &storage;
   // The reports of the ini class would drown the fuzzer's own output.
   if (!freopen("/dev/null", "w", stdout)) abort();
   return 0;
@@ -97,10 +99,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  WriteFile(folder + "/XTensions/brenix.ini", bytes);
+  files->files[folder + "/XTensions/brenix.ini"] = bytes;
   ReadSettings();
-  WriteFile(folder + "/XTensions/brenix.ini", "[Path]\nBatchFilePath=" + folder + "/control.ini\n");
-  WriteFile(folder + "/control.ini", bytes);
+  files->files[folder + "/XTensions/brenix.ini"] = "[Path]\nBatchFilePath=" + folder + "/control.ini\n";
+  files->files[folder + "/control.ini"] = bytes;
   ReadControlFile();
   return 0;
 }

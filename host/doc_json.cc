@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "host/doc_save.h"
 #include "host/utf.h"
 
 namespace xthost {
@@ -864,30 +865,7 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
 
 int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,
                          std::string* error) {
-  const std::string text = FormatDocument(content);
-  const std::string temp = path + ".xthost-save";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    *error = std::strerror(errno);
-    return errno == ENOENT || errno == ENOTDIR ? kXTErrNoFolder : kXTErrIo;
-  }
-  std::size_t done = 0;
-  bool ok = true;
-  while (ok && done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
-  if (ok) ok = ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    *error = std::strerror(errno);
-    ::unlink(temp.c_str());
-    return kXTErrIo;
-  }
-  return kXTOk;
+  return WriteDocumentText(path, FormatDocument(content), error);
 }
 
 }  // namespace xthost

@@ -79,8 +79,8 @@ std::string FormatDocument(const DocumentContent& content);
 // kXTErrNotDocument (with the reason in *error).
 int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std::string* error);
 
-// Writes the document to `path` through a temporary file beside it that is
-// renamed over it, so a failed save leaves the old file whole: 0,
+// Writes the document to `path` whole or not at all (see WriteDocumentText:
+// links followed, permissions kept, a read-only document refused): 0,
 // kXTErrNoFolder, or kXTErrIo (with the reason in *error).
 int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,
                          std::string* error);

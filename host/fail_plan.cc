@@ -1,7 +1,10 @@
 #include "host/fail_plan.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <sstream>
+
+#include "host/entry_names.h"
 
 namespace xthost {
 
@@ -18,11 +21,17 @@ bool FailPlan::Parse(const std::string& text, FailPlan* plan, std::string* error
     }
     Rule rule;
     rule.name = item.substr(0, colon);
+    // A misspelt name would pass with no fault injected.
+    if (!IsHostEntryName(rule.name.substr(0, rule.name.find('/')))) {
+      *error = "no host entry is called \"" + rule.name.substr(0, rule.name.find('/')) + "\" (in \"" + item + "\")";
+      return false;
+    }
     const std::string count = item.substr(colon + 1);
     if (count != "*") {
       char* end = nullptr;
+      errno = 0;
       rule.nth = std::strtol(count.c_str(), &end, 10);
-      if (*end != '\0' || rule.nth < 1) {
+      if (*end != '\0' || rule.nth < 1 || errno == ERANGE) {
         *error = "bad count in \"" + item + "\" (want a number from 1, or *)";
         return false;
       }

@@ -22,7 +22,8 @@ class FailPlan {
  public:
   FailPlan() = default;
 
-  // Parses a plan; false with a message in *error on bad syntax.
+  // Parses a plan; false with a message in *error on bad syntax, a name no
+  // host entry has, or a count out of range.
   static bool Parse(const std::string& text, FailPlan* plan, std::string* error);
 
   // Counts one call of `name` (and of "name/qualifier" when the qualifier is

@@ -1,18 +1,12 @@
 #include "support/data_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cctype>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <sstream>
+
+#include "support/ini_storage.h"
 
 namespace {
 
@@ -43,79 +37,30 @@ const char* LevelPrefix(int level) {
   return level >= 0 && level <= 5 ? prefixes[level] : "";
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// The whole content of a file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& name, std::string& content) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
-  if (!file) return false;
-  char buffer[8192];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) content.append(buffer, got);
-  return !std::ferror(file.get());
+// The index key of a name: every character lowered as CompareNoCase does.
+std::string Lowered(const std::string& name) {
+  std::string lowered(name);
+  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lowered;
 }
 
-class FdCloser {
- public:
-  explicit FdCloser(int fd) : fd_(fd) {}
-  ~FdCloser() {
-    if (fd_ >= 0) ::close(fd_);
+const char* ReadFailureText(IniStorage::ReadFailure failure) {
+  switch (failure) {
+    case IniStorage::ReadFailure::kNotRegular:
+      return "it is not a regular file";
+    case IniStorage::ReadFailure::kTooLarge:
+      return "it is larger than 16 MiB";
+    default:
+      return "it cannot be read";
   }
-  FdCloser(const FdCloser&) = delete;
-  FdCloser& operator=(const FdCloser&) = delete;
-  // Closes now and tells whether the close succeeded.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-// Replaces `target` by a file holding `content`: writes a temporary file
-// in the same folder, flushes it to disk and renames it over the target.
-// On failure the target is untouched and the temporary file is gone.
-bool ReplaceFile(std::string target, const std::string& content) {
-  struct stat info;
-  if (::lstat(target.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    // Write through a symbolic link: replace the file it names, keep the link.
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(target.c_str(), nullptr), &std::free);
-    if (real) target = real.get();
-  }
-  const bool exists = ::stat(target.c_str(), &info) == 0;
-
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = target + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  FdCloser closer(fd);
-
-  bool ok = !exists || ::fchmod(fd, info.st_mode & 07777) == 0;
-  for (std::size_t done = 0; ok && done < content.size();) {
-    const ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) ok = false;
-    else done += static_cast<std::size_t>(wrote);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = closer.Close() && ok;
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
 }
 
 }  // namespace
 
-CDataFile::CDataFile() { sections_.emplace_back(); }
+CDataFile::CDataFile() {
+  CreateSection("", "");
+  dirty_ = false;
+}
 
 CDataFile::~CDataFile() {
   if (dirty_) Save();
@@ -125,6 +70,7 @@ void CDataFile::Clear() {
   dirty_ = false;
   fileName_.clear();
   sections_.clear();
+  sectionIndex_.clear();
   trailingComment_.clear();
 }
 
@@ -139,8 +85,13 @@ void CDataFile::SetFileName(const std::string& name) {
 
 bool CDataFile::Load(const std::string& fileName) {
   std::string text;
-  if (!ReadWholeFile(fileName, text)) {
+  const IniStorage::ReadFailure failure = CurrentIniStorage().Read(fileName, text);
+  if (failure == IniStorage::ReadFailure::kCannotOpen) {
     Report(1, "[CDataFile::Load] Unable to open file. Does it exist?");
+    return false;
+  }
+  if (failure != IniStorage::ReadFailure::kNone) {
+    Report(3, "[CDataFile::Load] File <%s> not loaded: %s.", fileName.c_str(), ReadFailureText(failure));
     return false;
   }
 
@@ -216,7 +167,7 @@ bool CDataFile::Save() {
     Report(3, "[CDataFile::Save] No filename has been set.");
     return false;
   }
-  if (!ReplaceFile(fileName_, Render())) {
+  if (!CurrentIniStorage().Write(fileName_, Render())) {
     Report(3, "[CDataFile::Save] Unable to save file.");
     return false;
   }
@@ -231,8 +182,9 @@ bool CDataFile::CreateSection(const std::string& name, const std::string& commen
     return false;
   }
   // The unnamed section is written without a header, so it must come first.
-  if (name.empty()) sections_.push_front(Section{name, comment, {}});
-  else sections_.push_back(Section{name, comment, {}});
+  if (name.empty()) sections_.push_front(Section{name, comment, {}, {}});
+  else sections_.push_back(Section{name, comment, {}, {}});
+  sectionIndex_[Lowered(name)] = name.empty() ? &sections_.front() : &sections_.back();
   dirty_ = true;
   return true;
 }
@@ -255,6 +207,7 @@ bool CDataFile::SetValue(const std::string& key, const std::string& value, const
   }
   if (!value.empty() && (flags_ & kAutoCreateKeys)) {
     found->keys.push_back(Key{key, value, comment});
+    found->keyIndex[Lowered(key)] = &found->keys.back();
     dirty_ = true;
     return true;
   }
@@ -262,19 +215,15 @@ bool CDataFile::SetValue(const std::string& key, const std::string& value, const
 }
 
 CDataFile::Section* CDataFile::GetSection(const std::string& name) {
-  for (Section& section : sections_) {
-    if (CompareNoCase(section.name, name) == 0) return &section;
-  }
-  return nullptr;
+  const auto found = sectionIndex_.find(Lowered(name));
+  return found == sectionIndex_.end() ? nullptr : found->second;
 }
 
 CDataFile::Key* CDataFile::GetKey(const std::string& key, const std::string& section) {
   Section* found = GetSection(section);
   if (!found) return nullptr;
-  for (Key& candidate : found->keys) {
-    if (CompareNoCase(candidate.key, key) == 0) return &candidate;
-  }
-  return nullptr;
+  const auto candidate = found->keyIndex.find(Lowered(key));
+  return candidate == found->keyIndex.end() ? nullptr : candidate->second;
 }
 
 bool CDataFile::KeyExists(const std::string& key, const std::string& section) {

@@ -15,6 +15,7 @@
 #include <deque>
 #include <ostream>
 #include <string>
+#include <unordered_map>
 
 // A line whose first character is one of these is a comment; ';' is written.
 inline constexpr char IniCommentChars[] = ";#";
@@ -36,6 +37,9 @@ class CDataFile {
     std::string name;
     std::string comment;
     std::deque<Key> keys;  // a deque: pointers to keys stay valid as keys are added
+    // The keys by lowered name, so that look-ups (and a load) take no time
+    // that grows with the number of keys.
+    std::unordered_map<std::string, Key*> keyIndex;
   };
 
   // Flags 6, no file name, clean, one section with the empty name.
@@ -57,7 +61,9 @@ class CDataFile {
   void SetFileName(const std::string& name);
   // Adds the file's sections, keys and comments (lines of any length; a
   // line ends at a line feed, a NUL ends its text).  False, with a report and
-  // nothing changed, when the file cannot be read.
+  // nothing changed, when the file cannot be read or is refused: only
+  // regular files (links resolved) of up to 16 MiB are read (see
+  // ini_storage.h, which also says where files are read from).
   bool Load(const std::string& fileName);
   // Writes every section and key; false with a report when there is nothing
   // to save, no file name, or the file cannot be written in full.
@@ -113,6 +119,7 @@ class CDataFile {
 
   unsigned flags_ = kAutoCreateSections | kAutoCreateKeys;
   std::deque<Section> sections_;  // a deque: section pointers stay valid
+  std::unordered_map<std::string, Section*> sectionIndex_;  // by lowered name
   std::string fileName_;
   std::string trailingComment_;
   bool dirty_ = false;

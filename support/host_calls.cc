@@ -40,20 +40,24 @@ int32_t ConvertUnicodeToText(int32_t count, const char16_t* text16, int32_t* out
   }
 
   XTConverter converter = -1;
-  int32_t result = converters->new_converter(encoding, &converter);
+  int32_t result = HostCall("new_converter", converters->new_converter(encoding, &converter));
   // A host that answers success without a converter has failed all the same.
   if (result == kXTOk && converter == -1) result = kXTErrParam;
   if (result == kXTOk) {
     int32_t length = *outLength;
-    result = converters->convert_to_text(converter, text16, count, out, &length);
+    result = HostCall("convert_to_text", converters->convert_to_text(converter, text16, count, out, &length));
     if (result == kXTOk) {
       *outLength = length - 1;  // the terminator is not counted
       *converted = true;
     }
-    FirstFailure(result, converters->dispose_converter(converter));
+    CleanUp("dispose_converter", converters->dispose_converter(converter));
   }
   errors->set_error(result);
-  return TraceLevel(errors->current_error(), kApiCheckText);
+  // The host's error state is the answer; one that does not hold what was
+  // just set means the host's error calls failed.
+  const int32_t state = errors->current_error();
+  if (state != result) HostCall("set_error/current_error", state);
+  return TraceLevel(state, kApiCheckText);
 }
 
 int32_t HostStringToStd(XTString hostString, std::string& out, bool* converted) {
@@ -63,7 +67,7 @@ int32_t HostStringToStd(XTString hostString, std::string& out, bool* converted) 
   if (strings == nullptr) return TraceLevel(kXTErrNoSuite, kApiCheckText);
 
   int32_t length = 0;
-  int32_t result = strings->string_length(hostString, &length);
+  int32_t result = HostCall("string_length", strings->string_length(hostString, &length));
   // Up to three bytes of UTF-8 per unit, and the terminator.
   if (result == kXTOk && (length < 0 || length > (INT32_MAX - 2) / 3)) result = kXTErrParam;
   if (result != kXTOk) return TraceLevel(result, kApiCheckText);
@@ -73,7 +77,7 @@ int32_t HostStringToStd(XTString hostString, std::string& out, bool* converted) 
     return TraceLevel(kXTOk, kApiCheckText);
   }
   std::vector<char16_t> units(static_cast<std::size_t>(length) + 1);
-  result = strings->copy_string(hostString, units.data(), length + 1);
+  result = HostCall("copy_string", strings->copy_string(hostString, units.data(), length + 1));
   if (result == kXTOk) {
     int32_t outLength = length * 3 + 2;
     std::vector<char> bytes(static_cast<std::size_t>(outLength));
@@ -91,7 +95,7 @@ int32_t NewHostString(const std::string& text, XTString* string) {
   if (!win::MultiByteToWide(win::kCodePageSystem, text.data(), text.size(), units)) {
     return kXTErrParam;
   }
-  return strings->new_string(units.data(), static_cast<int32_t>(units.size()), string);
+  return HostCall("new_string", strings->new_string(units.data(), static_cast<int32_t>(units.size()), string));
 }
 
 int32_t CallHostWithStrings(const std::string& t1, const std::string& t2, const std::string& t3,
@@ -109,9 +113,9 @@ int32_t CallHostWithStrings(const std::string& t1, const std::string& t2, const 
     all = all && r == kXTOk;
     FirstFailure(result, r);
   }
-  if (all) FirstFailure(result, alerts->set_param_texts(made[3], made[0], made[1], made[2]));
+  if (all) FirstFailure(result, HostCall("set_param_texts", alerts->set_param_texts(made[3], made[0], made[1], made[2])));
   for (XTString string : made) {
-    if (string != 0) FirstFailure(result, strings->dispose_string(string));
+    if (string != 0) CleanUp("dispose_string", strings->dispose_string(string));
   }
   return TraceLevel(result, kApiCheckText);
 }

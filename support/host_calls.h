@@ -2,9 +2,11 @@
 // parameter texts, closing the current project, and a value note.
 //
 // The host's narrow encoding (encoding 0) is UTF-8.  Every wrapper releases
-// the host objects it made, also on failure, never throws and never logs;
-// it returns the host's result, and where it makes several host calls in a
-// row, the first non-zero one (so 0 means all succeeded).  Outputs are left
+// the host objects it made, also on failure, and never throws; a host call
+// that fails gets its program-log line (HostCall).  It returns the host's
+// result, and where it makes several host calls in a row, the first non-zero
+// one (so 0 means all succeeded); a failure to release an object after the
+// work is done is logged only, and never cancels the work.  Outputs are left
 // untouched when a step fails.  Results pass through the check hook
 // TraceLevel on the way out.  A suite the wrapper needs that was not
 // acquired gives kXTErrNoSuite.  Host thread only.

@@ -25,7 +25,7 @@ int32_t NewHostFile(const std::string& path, uint32_t type, XTFile* file) {
   int32_t result = NewHostString(path, &text);
   if (result == kXTOk) result = link.files->new_file(file);
   if (result == kXTOk) result = link.files->set_file_path(*file, text, type);
-  if (text != 0) FirstFailure(result, link.qsb1->dispose_string(text));
+  if (text != 0) CleanUp("dispose_string", link.qsb1->dispose_string(text));
   if (result != kXTOk && *file != 0) {
     link.files->dispose_file(*file);
     *file = 0;
@@ -48,12 +48,12 @@ int32_t FSSpecToPath(std::string& out, const XTFileSpec& spec) {
   XTString text = 0;
   std::string result_path;
   int32_t result = NewHostString(name, &hostName);
-  if (result == kXTOk) result = link.qsc1->new_path(&path);
-  if (result == kXTOk) result = link.files->full_path(spec.volume, spec.folder, hostName, path);
-  if (result == kXTOk) result = link.qsc1->path_string(path, &text);
-  if (hostName != 0) FirstFailure(result, link.qsb1->dispose_string(hostName));
+  if (result == kXTOk) result = HostCall("new_path", link.qsc1->new_path(&path));
+  if (result == kXTOk) result = HostCall("full_path", link.files->full_path(spec.volume, spec.folder, hostName, path));
+  if (result == kXTOk) result = HostCall("path_string", link.qsc1->path_string(path, &text));
+  if (hostName != 0) CleanUp("dispose_string", link.qsb1->dispose_string(hostName));
   if (result == kXTOk) result = HostStringToStd(text, result_path);
-  if (path != 0) FirstFailure(result, link.qsc1->dispose_path(path));
+  if (path != 0) CleanUp("dispose_path", link.qsc1->dispose_path(path));
   if (result == kXTOk) out = result_path;
   return TraceLevel(result, kApiCheckText);
 }
@@ -71,7 +71,7 @@ std::string xt_gettempfolder() {
   if (result == kXTOk) result = link.files->temp_folder(file);
   if (result == kXTOk) result = link.files->file_spec(file, &spec);
   if (result == kXTOk) result = FSSpecToPath(path, spec);
-  if (file != 0) FirstFailure(result, link.files->dispose_file(file));
+  if (file != 0) CleanUp("dispose_file", link.files->dispose_file(file));
   TraceLevel(result, kTempCheckText);
   return result == kXTOk ? path : std::string();
 }
@@ -166,7 +166,7 @@ int32_t ChangeSpecExtension(XTFileSpec& spec, const std::string& newExtension) {
   result = NewHostFile(path, kXTDocumentType, &file);
   if (result == kXTOk) {
     result = link.files->file_spec(file, &record);
-    FirstFailure(result, link.files->dispose_file(file));
+    CleanUp("dispose_file", link.files->dispose_file(file));
   }
   if (result == kXTOk) spec = record;
   return TraceLevel(result, kApiCheckText);
@@ -183,7 +183,7 @@ void ProbeOpenDocument(const std::string& path) {
   if (result == kXTOk) {
     result = link.documents->open_document(file, 63);
     if (result == kXTOk) CloseCurrentProject(-1, kXTCloseDiscard);
-    FirstFailure(result, link.files->dispose_file(file));
+    CleanUp("dispose_file", link.files->dispose_file(file));
   }
   TraceLevel(result, kApiCheckText);
 }
@@ -200,7 +200,7 @@ int32_t DeleteHostFile(const std::string& path) {
     if (result == kXTOk) {
       result = link.files->set_file_spec(file, &spec);
       if (result == kXTOk) result = link.files->delete_file(file);
-      FirstFailure(result, link.files->dispose_file(file));
+      CleanUp("dispose_file", link.files->dispose_file(file));
     }
   }
   return TraceLevel(result, kApiCheckText);
@@ -219,7 +219,7 @@ int32_t FileSpecToNameAndFolder(XTFile file, std::string* name, int32_t* folder)
   int32_t result = link.files->file_name(file, &hostName);
   if (result == kXTOk) {
     result = HostStringToStd(hostName, text);
-    FirstFailure(result, link.qsb1->dispose_string(hostName));
+    CleanUp("dispose_string", link.qsb1->dispose_string(hostName));
   }
   if (result == kXTOk) result = link.files->file_spec(file, &record);
   if (result == kXTOk) {

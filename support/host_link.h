@@ -15,6 +15,7 @@
 #include "platform/xt/xt_layout_suites.h"
 #include "platform/xt/xt_suites.h"
 #include "platform/xt/xt_ui_suites.h"
+#include "support/host_result.h"
 
 struct HostLink {
   // The host's registration record, kept for callback registrations.
@@ -74,11 +75,11 @@ HostLink& XT();
 
 // Acquires the suite with `code` through `record` into `slot`.  The slot
 // changes only on success; a table that does not begin with `code` counts
-// as missing.  Returns the host's result.
+// as missing.  Returns the host's result; a failure is logged.
 template <class Suite>
 int32_t AcquireSuite(const XTRegisterRec& record, uint32_t code, const Suite*& slot) {
   const void* suite = nullptr;
-  const int32_t result = record.acquire_suite(code, &suite, 0, 0);
+  const int32_t result = HostCall("acquire_suite", record.acquire_suite(code, &suite, 0, 0));
   if (result != kXTOk) return result;
   if (suite == nullptr || *static_cast<const uint32_t*>(suite) != code) return kXTErrNoSuite;
   slot = static_cast<const Suite*>(suite);

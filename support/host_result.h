@@ -1,4 +1,5 @@
-// Combining the results of host calls made in a row.
+// Combining the results of host calls made in a row, and saying which one
+// failed.
 #pragma once
 
 #include <cstdint>
@@ -8,3 +9,17 @@
 inline void FirstFailure(int32_t& result, int32_t next) {
   if (result == 0) result = next;
 }
+
+// Writes the program-log line of a host call that failed: "ERROR: host call
+// NAME failed: RESULT".
+void LogHostFailure(const char* call, int32_t result);
+
+// LogHostFailure when `result` is not 0; returns `result`.
+inline int32_t HostCall(const char* call, int32_t result) {
+  if (result != 0) LogHostFailure(call, result);
+  return result;
+}
+
+// A clean-up call (a dispose_*) made after the work it cleans up for: its
+// failure is logged and never cancels what the work achieved.
+inline void CleanUp(const char* call, int32_t result) { HostCall(call, result); }

@@ -1,15 +1,20 @@
 #include "support/program_log.h"
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iomanip>
-#include <unistd.h>
 
 #include "support/date_time.h"
 #include "support/paths.h"
 
 namespace {
+
+const char kProgramLogName[] = "BrenixLogfile.txt";
 
 // Plain values, set before any constructor runs.
 ServerLogSink* g_serverLog = nullptr;
@@ -38,7 +43,17 @@ std::ostream& ProgramLog() {
   // waits in its buffer when the process ends, every insertion is written
   // out at once.
   static std::ofstream* const log = [] {
-    std::ofstream* stream = new std::ofstream("BrenixLogfile.txt", std::ios::out | std::ios::trunc);
+    errno = 0;
+    std::ofstream* stream = new std::ofstream(kProgramLogName, std::ios::out | std::ios::trunc);
+    if (!stream->is_open()) {
+      // Everything written to it is lost: say so once, where it is seen.
+      const int reason = errno;
+      char folder[PATH_MAX];
+      const std::string path = (::getcwd(folder, sizeof folder) ? std::string(folder) + "/" : std::string()) +
+                               kProgramLogName;
+      WriteAll(STDERR_FILENO, "Brenix: the program log " + path + " cannot be created: " +
+                                  (reason ? std::strerror(reason) : "unknown reason") + "; it is not written\n");
+    }
     stream->setf(std::ios::unitbuf);
     return stream;
   }();

@@ -4,7 +4,9 @@
 // current folder, truncated when first used) into which the plug-in writes
 // free-form lines.  It is made on first use and never destroyed, so it can be
 // written to from anywhere, at load and at unload alike; every insertion
-// reaches the file at once, so nothing is lost when the process ends.
+// reaches the file at once, so nothing is lost when the process ends.  When
+// the file cannot be created, one line on standard error names its path and
+// the reason, and the stream swallows what is written to it.
 //
 // LogMessage() writes one record: to the current server log when there is
 // one and the level passes the minimum priority, and always to standard

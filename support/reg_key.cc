@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "support/program_log.h"
+
 const char kMakerKeyPath[] = "SOFTWARE\\PELMO Translation Technology";
 const char kBatchModeKeyName[] = "Brenix 50 Batch Mode";
 
@@ -58,14 +60,19 @@ void RegKey::CreateOrThrow(win::HKey parent, const char* subKey, uint32_t option
   ThrowIfFailed(Create(parent, subKey, nullptr, options, access, nullptr));
 }
 
-bool RegKey::KeyExists(win::HKey parent, const char* subKey) {
+bool RegKey::KeyExists(win::HKey parent, const char* subKey, int32_t* code) {
   win::HKey opened = 0;
-  if (win::RegOpenKeyEx(parent, subKey, 0, win::kKeyRead, &opened) != win::kErrorSuccess) return false;
+  const int32_t result = win::RegOpenKeyEx(parent, subKey, 0, win::kKeyRead, &opened);
+  if (code) *code = result;
+  if (result != win::kErrorSuccess) return false;
   win::RegCloseKey(opened);
   return true;
 }
 
 int32_t RegKey::DeleteTree(const char* subKey) {
+  // The empty name opens the held key itself: deleting "below" it would
+  // never end.
+  if (subKey == nullptr || *subKey == '\0') return win::kErrorInvalidParameter;
   RegKey opened;
   int32_t code = win::RegOpenKeyEx(key_, subKey, 0, win::kKeyReadWrite, &opened.key_);
   if (code != win::kErrorSuccess) return code;
@@ -96,15 +103,20 @@ bool RegKey::SetStringIfAbsent(const char* valueName, const std::string& text) {
 }
 
 bool RegKey::QueryString(std::string& out, const char* valueName) {
+  return ReadString(out, valueName) == win::kErrorSuccess;
+}
+
+int32_t RegKey::ReadString(std::string& out, const char* valueName) {
   uint32_t size = 0;
-  if (win::RegQueryValueEx(key_, valueName, nullptr, nullptr, nullptr, &size) != win::kErrorSuccess) return false;
+  int32_t code = win::RegQueryValueEx(key_, valueName, nullptr, nullptr, nullptr, &size);
+  if (code != win::kErrorSuccess) return code;
   std::vector<uint8_t> buffer(static_cast<std::size_t>(size) + 1, 0);
-  if (win::RegQueryValueEx(key_, valueName, nullptr, nullptr, buffer.data(), &size) != win::kErrorSuccess) {
-    return false;
+  if ((code = win::RegQueryValueEx(key_, valueName, nullptr, nullptr, buffer.data(), &size)) != win::kErrorSuccess) {
+    return code;
   }
   buffer[size] = 0;
   out.assign(reinterpret_cast<const char*>(buffer.data()));
-  return true;
+  return code;
 }
 
 void RegKey::Close() {
@@ -117,13 +129,25 @@ bool IsBatchMode() {
   g_firstCall = false;
   try {
     RegKey maker = RegKey::OpenMakerKey();
-    g_batchMode = RegKey::KeyExists(maker.Handle(), kBatchModeKeyName);
+    int32_t found = 0;
+    g_batchMode = RegKey::KeyExists(maker.Handle(), kBatchModeKeyName, &found);
+    if (found == win::kErrorBadDb) {
+      ProgramLog() << "ERROR: the batch mode flag \"" << kBatchModeKeyName
+                   << "\" is not a registry key (registry error " << found << "): running interactively" << std::endl;
+    }
     if (g_batchMode) {
       RegKey flag(maker.Handle(), kBatchModeKeyName, 0, win::kKeyAllAccess);
       std::string claimed;
       // Only the value's presence counts; creating it is the claim, which
-      // another process may have made since the look.
-      if (flag.QueryString(claimed, kClaimValueName) || !flag.SetStringIfAbsent(kClaimValueName, kClaimValueText)) {
+      // another process may have made since the look.  A value that is
+      // there but cannot be read is damaged: nobody's claim, and no safe
+      // ground for a batch run either.
+      const int32_t read = flag.ReadString(claimed, kClaimValueName);
+      if (read != win::kErrorSuccess && read != win::kErrorFileNotFound) {
+        ProgramLog() << "ERROR: the batch mode flag \"" << kBatchModeKeyName << "\" holds a damaged value \""
+                     << kClaimValueName << "\" (registry error " << read << "): running interactively" << std::endl;
+        g_batchMode = false;
+      } else if (read == win::kErrorSuccess || !flag.SetStringIfAbsent(kClaimValueName, kClaimValueText)) {
         g_batchMode = false;
       }
     }

@@ -44,11 +44,13 @@ class RegKey {
                  const void* security, uint32_t* disposition = nullptr);
   void CreateOrThrow(win::HKey parent, const char* subKey, uint32_t options, uint32_t access);
 
-  // Whether `subKey` of `parent` can be opened for reading.
-  static bool KeyExists(win::HKey parent, const char* subKey);
+  // Whether `subKey` of `parent` can be opened for reading; `code` (when
+  // given) receives the registry code of the open.
+  static bool KeyExists(win::HKey parent, const char* subKey, int32_t* code = nullptr);
 
   // Deletes `subKey` of the held key and every key below it, depth first.
-  // Returns the first failing code, 0 when all went.
+  // Returns the first failing code, 0 when all went; an empty name is
+  // kErrorInvalidParameter (it would name the held key itself).
   int32_t DeleteTree(const char* subKey);
   void DeleteTreeOrThrow(const char* subKey);
 
@@ -60,6 +62,8 @@ class RegKey {
   // Reads a value's data up to its first NUL; false on any failure, a
   // missing value included.
   bool QueryString(std::string& out, const char* valueName);
+  // The same, returning the registry code (kErrorBadDb for a damaged value).
+  int32_t ReadString(std::string& out, const char* valueName);
 
   void Close();
 
@@ -68,8 +72,10 @@ class RegKey {
 };
 
 // Whether this process runs the launcher's batch run (see above).  Decided
-// at the first call; registry failures are never reported: they give false
-// before the flag key was found, true after.
+// at the first call; registry failures give false before the flag key was
+// found, true after.  A flag key that is not a folder of its own (a link, a
+// file), or a claim value that is there but damaged (too short, a folder, a
+// pipe, a link), gives false with a program-log line.
 bool IsBatchMode();
 
 // Deletes the flag key and everything below it; every failure is dropped.

@@ -81,7 +81,8 @@ int32_t Within(int32_t value, int32_t low, int32_t high, int32_t otherwise) {
 // Asks the host for `relativeName` resolved against the host application's
 // folder: a file object set to that folder, the name resolved against it,
 // and the full path of the location it then names.  The name string and the
-// file object are given back on every path; "" when any host step failed.
+// file object are given back on every path (a failure to give them back is
+// logged and keeps the path found); "" when any other host step failed.
 std::string HostApplicationPath(const std::string& relativeName) {
   const HostLink& link = XT();
   if (link.files == nullptr || link.qsb1 == nullptr) return std::string();
@@ -90,13 +91,13 @@ std::string HostApplicationPath(const std::string& relativeName) {
   XTFileSpec spec{};
   std::string path;
   int32_t result = NewHostString(relativeName, &name);
-  if (result == kXTOk) result = link.files->new_file(&file);
-  if (result == kXTOk) result = link.files->application_folder(file);
-  if (result == kXTOk) result = link.files->resolve_name(file, name);
-  if (result == kXTOk) result = link.files->file_spec(file, &spec);
+  if (result == kXTOk) result = HostCall("new_file", link.files->new_file(&file));
+  if (result == kXTOk) result = HostCall("application_folder", link.files->application_folder(file));
+  if (result == kXTOk) result = HostCall("resolve_name", link.files->resolve_name(file, name));
+  if (result == kXTOk) result = HostCall("file_spec", link.files->file_spec(file, &spec));
   if (result == kXTOk) result = FSSpecToPath(path, spec);
-  if (name != 0) FirstFailure(result, link.qsb1->dispose_string(name));
-  if (file != 0) FirstFailure(result, link.files->dispose_file(file));
+  if (name != 0) CleanUp("dispose_string", link.qsb1->dispose_string(name));
+  if (file != 0) CleanUp("dispose_file", link.files->dispose_file(file));
   return result == kXTOk ? path : std::string();
 }
 

@@ -94,14 +94,12 @@ HKey IssueHandle(const std::string& path, uint32_t access) {
   return handle;
 }
 
-// Names on disk: '%' and '/' escaped; key names "." and ".." with escaped dots.
-std::string Encode(const std::string& name, bool isKey) {
+// Names on disk: '%' and '/' escaped.
+std::string Encode(const std::string& name) {
   std::string out;
-  const bool dots = isKey && (name == "." || name == "..");
   for (char c : name) {
     if (c == '%') out += "%25";
     else if (c == '/') out += "%2F";
-    else if (c == '.' && dots) out += "%2E";
     else out += c;
   }
   return out;
@@ -130,6 +128,15 @@ std::string Decode(const std::string& name) {
     out += name[i];
   }
   return out;
+}
+
+// Whether `name` can name a key: not empty, no NUL, no '\\', not "." or
+// "..", and short enough.  A folder whose name decodes to anything else is
+// not a key: opening such a name would open the parent again (or another
+// key), and a walk over the tree would never end.
+bool IsKeyName(const std::string& name) {
+  return !name.empty() && name.size() <= kMaxKeyName && name != "." && name != ".." &&
+         name.find('\0') == std::string::npos && name.find('\\') == std::string::npos;
 }
 
 unsigned char Lower(char c) {
@@ -187,33 +194,51 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// A key's own folder: a folder, not a link to one, so that no key leads back
+// to itself or out of the tree.
+bool IsKeyFolder(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Whether the entry `fileName` of a key's folder is a subkey.
+bool IsSubkeyEntry(const std::string& folder, const std::string& fileName) {
+  return fileName[0] != kValuePrefix && IsKeyName(Decode(fileName)) && IsKeyFolder(folder + "/" + fileName);
+}
+
 bool IsRegularFile(const std::string& path) {
   struct stat info;
   return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // Looks in `folder` for the subkey `name` (a folder) or, with `value`, for
-// the value file of `name`.  Success stores the entry's file name.
+// the value file of `name`.  Success stores the entry's file name.  An
+// entry of that name that is not what it should be (a value that is not a
+// plain file, a key that is not a folder of its own: a link, a file, a pipe)
+// is damaged: kErrorBadDb, with its name stored.
 int32_t FindEntry(const std::string& folder, const std::string& name, bool value, std::string* fileName) {
-  const std::string wanted = value ? kValuePrefix + Encode(name, false) : Encode(name, true);
+  const std::string wanted = value ? kValuePrefix + Encode(name) : Encode(name);
   const std::string direct = folder + "/" + wanted;
-  if (value ? IsRegularFile(direct) : IsDirectory(direct)) {
+  if (value ? IsRegularFile(direct) : IsKeyFolder(direct)) {
     *fileName = wanted;
     return kErrorSuccess;
   }
   DirReader reader(folder);
   if (reader.error()) return ErrnoCode(reader.error());
   std::string entry;
+  int32_t code = kErrorFileNotFound;
   while (reader.Next(&entry)) {
     if ((entry[0] == kValuePrefix) != value) continue;
     const std::string entryName = Decode(value ? entry.substr(1) : entry);
     if (!SameName(entryName, name)) continue;
-    if (value ? IsRegularFile(folder + "/" + entry) : IsDirectory(folder + "/" + entry)) {
+    if (value ? IsRegularFile(folder + "/" + entry) : IsKeyFolder(folder + "/" + entry)) {
       *fileName = entry;
       return kErrorSuccess;
     }
+    *fileName = entry;
+    code = kErrorBadDb;
   }
-  return kErrorFileNotFound;
+  return code;
 }
 
 // Splits a path of key names at '\'; null or empty is no name at all.
@@ -224,7 +249,7 @@ int32_t SplitKeyPath(const char* subKey, std::vector<std::string>* names) {
   for (std::size_t begin = 0;;) {
     const std::size_t end = path.find('\\', begin);
     const std::string name = path.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-    if (name.empty() || name.size() > kMaxKeyName || Encode(name, true).size() > kMaxFileName) {
+    if (!IsKeyName(name) || Encode(name).size() > kMaxFileName) {
       return kErrorInvalidParameter;
     }
     names->push_back(name);
@@ -234,7 +259,7 @@ int32_t SplitKeyPath(const char* subKey, std::vector<std::string>* names) {
 }
 
 int32_t ValueFileName(const char* valueName, std::string* fileName) {
-  *fileName = kValuePrefix + Encode(valueName ? valueName : "", false);
+  *fileName = kValuePrefix + Encode(valueName ? valueName : "");
   return fileName->size() > kMaxFileName ? kErrorInvalidParameter : kErrorSuccess;
 }
 
@@ -300,7 +325,7 @@ int32_t OpenOrCreate(HKey parent, const char* subKey, uint32_t access, bool crea
       if ((code = lock.result())) return code;
       code = FindEntry(path, name, false, &entry);
       if (code == kErrorFileNotFound) {
-        entry = Encode(name, true);
+        entry = Encode(name);
         if (::mkdir((path + "/" + entry).c_str(), 0777) == 0) {
           created = true;
           code = kErrorSuccess;
@@ -323,8 +348,15 @@ int32_t OpenOrCreate(HKey parent, const char* subKey, uint32_t access, bool crea
 }
 
 int32_t ReadValueFile(const std::string& path, uint32_t* type, std::string* data) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ErrnoCode(errno);
+  // Never a link or a pipe put in place since the look: those would lead
+  // out of the tree or block.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return errno == ELOOP ? kErrorBadDb : ErrnoCode(errno);
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return kErrorBadDb;
+  }
   std::string bytes;
   char buffer[4096];
   int32_t code = kErrorSuccess;
@@ -400,7 +432,7 @@ int32_t StoreValue(HKey handle, const char* valueName, uint32_t type, const uint
   if ((code = lock.result())) return code;
   std::string existing;
   code = FindEntry(key.path, valueName ? valueName : "", true, &existing);
-  if (code == kErrorSuccess) {
+  if (code == kErrorSuccess || code == kErrorBadDb) {
     if (onlyIfAbsent) return kErrorAlreadyExists;
     fileName = existing;  // the name keeps the letters it was made with
   } else if (code != kErrorFileNotFound) {
@@ -433,7 +465,7 @@ int32_t RegEnumKeyEx(HKey handle, uint32_t index, char* name, uint32_t* nameLeng
     if (reader.error()) return ErrnoCode(reader.error());
     std::string entry;
     while (reader.Next(&entry)) {
-      if (entry[0] != kValuePrefix && IsDirectory(key.path + "/" + entry)) names.push_back(Decode(entry));
+      if (IsSubkeyEntry(key.path, entry)) names.push_back(Decode(entry));
     }
   }
   if (index >= names.size()) return kErrorNoMoreItems;
@@ -469,7 +501,7 @@ int32_t RegDeleteKey(HKey handle, const char* subKey) {
     if (reader.error()) return ErrnoCode(reader.error());
     std::string child;
     while (reader.Next(&child)) {
-      if (IsDirectory(path + "/" + child)) return kErrorAccessDenied;  // it has subkeys
+      if (IsKeyFolder(path + "/" + child)) return kErrorAccessDenied;  // it has subkeys
       files.push_back(child);
     }
   }

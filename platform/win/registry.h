@@ -8,8 +8,10 @@
 //   mkdir -p "$BRENIX_REGISTRY_ROOT/HKEY_LOCAL_MACHINE/SOFTWARE/Maker/Flag"
 // Key and value names are compared without regard to ASCII letter case and
 // keep the case they were made with.  In folder and file names '%' is written
-// "%25" and '/' "%2F", and the key names "." and ".." have their dots
-// written "%2E".  Key names are at most 255 bytes.
+// "%25" and '/' "%2F".  Key names are at most 255 bytes and are never empty,
+// "." or "..", nor hold NUL or '\'; a folder whose name decodes to such a
+// name, and a link to a folder, is not a key: enumeration skips it and no
+// path reaches it.
 //
 // A value is a file in its key's folder, named '\' followed by the value's
 // name (a key name never holds '\', so values and subkeys never clash),
@@ -42,7 +44,8 @@ enum : int32_t {
   kErrorAlreadyExists = 183,    // RegCreateValueIfAbsent: the value is there
   kErrorMoreData = 234,         // the caller's buffer is too small
   kErrorNoMoreItems = 259,      // RegEnumKeyEx: index past the last subkey
-  kErrorBadDb = 1009,           // a value file too short to hold its type
+  kErrorBadDb = 1009,           // a value file too short to hold its type or not a plain file, or
+                                // a key's entry that is not a folder of its own
   kErrorRegistryIo = 1016,      // any other failure of the file system
 };
 

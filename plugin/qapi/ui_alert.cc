@@ -8,6 +8,7 @@
 #include "support/host_link.h"
 #include "support/program_log.h"
 #include "support/reg_key.h"
+#include "support/host_result.h"
 
 bool RunCountsAsBatch() { return IsBatchMode() || BatchFile::Instance().Check(); }
 
@@ -25,7 +26,10 @@ int32_t ShowAlert(int32_t, const std::string& text0, const std::string& text1,
   const int32_t set = CallHostWithStrings(text0, text1, text2, text3);
   if (set != kXTOk) return set;
   const XTDialogSuite* dialogs = XT().dialogs;
-  const bool shown = dialogs != nullptr && dialogs->alert(kXTParamTextAlert) != 0;
+  // The host answers the item that closed the alert; 0 when it showed none.
+  const int32_t answer = dialogs != nullptr ? dialogs->alert(kXTParamTextAlert) : 0;
+  if (dialogs != nullptr && answer == 0) LogHostFailure("alert", answer);
+  const bool shown = answer != 0;
   // The texts are emptied also after a refusal, so the next alert of the
   // host cannot show them.
   const int32_t cleared = CallHostWithStrings("", "", "", "");

@@ -9,6 +9,7 @@
 #include "support/error_names.h"
 #include "support/host_link.h"
 #include "support/program_log.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -128,7 +129,7 @@ int32_t ShowDialog(int number, int32_t argument, int32_t* result, const int32_t*
   if (dialogs == nullptr) return DebugCheckApiErr(kXTErrNoSuite);
   const int32_t id = ReservedDialogId(number);
   if (id == 0) return DebugCheckApiErr(kXTErrParam);
-  return TraceLevel(dialogs->run_dialog(id, argument, result), "Create dialog error!");
+  return TraceLevel(HostCall("run_dialog", dialogs->run_dialog(id, argument, result)), "Create dialog error!");
 }
 
 int32_t ProgressDialogProc(void* record) {

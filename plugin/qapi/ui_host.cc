@@ -9,6 +9,7 @@
 #include "support/host_calls.h"
 #include "support/host_link.h"
 #include "support/settings.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -78,17 +79,18 @@ XTMenu CreatePluginMenu(int32_t menuId) {
   const XTStringSuite* strings = XT().qsb1;
   if (menuId < 0 || menuId > 65534 || menus == nullptr || strings == nullptr) return 0;
   XTString title = 0;
-  if (strings->new_string_from_text(kMenuTitle, kXTEncodingNarrow,
-                                    static_cast<int32_t>(sizeof kMenuTitle - 1), &title) != kXTOk) {
+  if (HostCall("new_string_from_text",
+               strings->new_string_from_text(kMenuTitle, kXTEncodingNarrow, static_cast<int32_t>(sizeof kMenuTitle - 1),
+                                             &title)) != kXTOk) {
     return 0;
   }
   XTMenu menu = 0;
-  if (DebugCheckApiErr(menus->new_menu(static_cast<uint16_t>(menuId), title, &menu)) == kXTOk) {
-    DebugCheckApiErr(menus->place_menu(menu, 9));
+  if (DebugCheckApiErr(HostCall("new_menu", menus->new_menu(static_cast<uint16_t>(menuId), title, &menu))) == kXTOk) {
+    DebugCheckApiErr(HostCall("place_menu", menus->place_menu(menu, 9)));
   } else {
     menu = 0;
   }
-  strings->dispose_string(title);
+  CleanUp("dispose_string", strings->dispose_string(title));
   return menu;
 }
 

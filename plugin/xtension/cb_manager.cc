@@ -2,6 +2,7 @@
 
 #include "plugin/xtension/brenix.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -65,7 +66,9 @@ int32_t CBManager::Trampoline(void* record) {
 
 void CBManager::RegisterTrampolines(const XTRegisterRec& record) const {
   for (uint32_t kind = 0; kind < slot_count_; ++kind) {
-    if (slots_[kind]) record.register_callback(static_cast<int32_t>(kind), Trampoline, 5, 200, 0);
+    if (!slots_[kind]) continue;
+    HostCall(("register_callback " + std::to_string(kind)).c_str(),
+             record.register_callback(static_cast<int32_t>(kind), Trampoline, 5, 200, 0));
   }
 }
 
@@ -90,7 +93,7 @@ int32_t OnHostShutdown(void*) {
   });
   HostLink& link = XT();
   if (link.module_handle != 0 && link.modules != nullptr)
-    link.modules->close_module(link.module_handle);
+    HostCall("close_module", link.modules->close_module(link.module_handle));
   link.module_handle = 0;
   return 0;
 }

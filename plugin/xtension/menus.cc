@@ -12,6 +12,7 @@
 #include "support/host_file_spec.h"
 #include "support/host_link.h"
 #include "support/settings.h"
+#include "support/host_result.h"
 
 namespace Menus {
 namespace {
@@ -92,7 +93,11 @@ bool ItemWanted(int32_t button) {
 int16_t CurrentDocument() {
   const XTDocumentStateSuite* documents = XT().lgi2;
   int16_t id = -1;
-  if (documents == nullptr || documents->current_document(&id) != kXTOk) return -1;
+  if (documents == nullptr) return -1;
+  const int32_t result = documents->current_document(&id);
+  // No document open is an answer, not a failure.
+  if (result != kXTOk && result != kXTErrNoDocument) HostCall("current_document", result);
+  if (result != kXTOk) return -1;
   return id;
 }
 
@@ -107,8 +112,8 @@ void UpdateItem(int32_t button) {
   const uint16_t item = ItemId(button);
   const XTMenuSuite* menus = XT().menus;
   if (item == 0 || state.menu == 0 || menus == nullptr) return;
-  DebugCheckApiErr(open ? menus->enable_item(state.menu, item)
-                        : menus->disable_item(state.menu, item));
+  DebugCheckApiErr(open ? HostCall("enable_item", menus->enable_item(state.menu, item))
+                        : HostCall("disable_item", menus->disable_item(state.menu, item)));
 }
 
 void ChooseSourceFolderAndExport() {
@@ -196,9 +201,9 @@ int32_t AddItems::Handle(xtaddmenuitemsrec*) {
   const XTMenuSuite* menus = XT().menus;
   if (menus == nullptr) return 0;
   uint16_t id = 65535;
-  if (DebugCheckApiErr(menus->new_menu_id(&id)) == kXTOk) {
+  if (DebugCheckApiErr(HostCall("new_menu_id", menus->new_menu_id(&id))) == kXTOk) {
     uint16_t second = 65535;
-    DebugCheckApiErr(menus->new_menu_id(&second));
+    DebugCheckApiErr(HostCall("new_menu_id", menus->new_menu_id(&second)));
     state.secondId = second;
   }
   state.menuId = id;
@@ -224,7 +229,7 @@ bool Install() {
     SetHostCallback(kXTAddMenuItems, RefHandle<CBGlue>::Adopt(add));
   }
   if (const XTRegisterRec* registration = XT().registration) {
-    registration->register_callback(kXTMenuCommand, Guarded<MenuCommand>, 5, 200, 0);
+    HostCall("register_callback 618", registration->register_callback(kXTMenuCommand, Guarded<MenuCommand>, 5, 200, 0));
   }
   if (UpdateMenuItems* update = new (std::nothrow) UpdateMenuItems) {
     SetHostCallback(kXTUpdateMenuItems, RefHandle<CBGlue>::Adopt(update));
@@ -249,7 +254,7 @@ void DoMenuItem(xthandlecommandrec* record) {
 void Remove() {
   MenuState& state = State();
   const XTMenuSuite* menus = XT().menus;
-  if (state.menu != 0 && menus != nullptr) DebugCheckApiErr(menus->dispose_menu(state.menu));
+  if (state.menu != 0 && menus != nullptr) DebugCheckApiErr(HostCall("dispose_menu", menus->dispose_menu(state.menu)));
   state = MenuState();
 }
 
@@ -258,12 +263,12 @@ uint16_t AppendMenuItem(int32_t menu, const std::string& text) {
   const XTStringSuite* strings = XT().qsb1;
   if (menus == nullptr || strings == nullptr) return 0;
   uint16_t id = 0;
-  if (DebugCheckApiErr(menus->new_menu_id(&id)) != kXTOk) return 0;
+  if (DebugCheckApiErr(HostCall("new_menu_id", menus->new_menu_id(&id))) != kXTOk) return 0;
   XTString string = 0;
-  if (strings->new_string_from_text(text.c_str(), kXTEncodingNarrow,
-                                    static_cast<int32_t>(text.size()), &string) == kXTOk) {
-    DebugCheckApiErr(menus->insert_item(menu, id, string));
-    strings->dispose_string(string);
+  if (HostCall("new_string_from_text", strings->new_string_from_text(text.c_str(), kXTEncodingNarrow,
+                                                                     static_cast<int32_t>(text.size()), &string)) == kXTOk) {
+    DebugCheckApiErr(HostCall("insert_item", menus->insert_item(menu, id, string)));
+    CleanUp("dispose_string", strings->dispose_string(string));
   }
   return id;
 }

@@ -1,4 +1,7 @@
 // The module registration.
+#include <ostream>
+#include <string>
+
 #include "plugin/xtension/brenix.h"
 #include "plugin/xtension/cb_manager.h"
 #include "plugin/xtension/dialogs.h"
@@ -6,6 +9,8 @@
 #include "plugin/xtension/host_glue.h"
 #include "plugin/xtension/pending.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
+#include "support/program_log.h"
 
 namespace {
 
@@ -53,7 +58,7 @@ int32_t AcquireTextSuites(const XTRegisterRec& r, HostLink& l) {
 // The suite an XTension offers, acquired into `slot`.
 int32_t AcquireXTensionSuite(const XTRegisterRec& r, uint32_t id, const XTPlainSuite*& slot) {
   uint32_t code = 0;
-  const int32_t result = r.xtension_suite_code(id, &code);
+  const int32_t result = HostCall("xtension_suite_code", r.xtension_suite_code(id, &code));
   return result != kXTOk ? result : AcquireSuite(r, code, slot);
 }
 
@@ -61,10 +66,10 @@ int32_t LookUpXTensions(const XTRegisterRec& r, HostLink& l) {
   int32_t value = 0;
   int32_t result;
   if ((result = AcquireXTensionSuite(r, kXTXTensionXPTA, l.xpta)) != kXTOk) return result;
-  if ((result = r.query_xtension(kXTXTensionXPTA, &value)) != kXTOk) return result;
-  if ((result = r.query_xtension(kXTXTensionQLY, &value)) != kXTOk) return result;
+  if ((result = HostCall("query_xtension", r.query_xtension(kXTXTensionXPTA, &value))) != kXTOk) return result;
+  if ((result = HostCall("query_xtension", r.query_xtension(kXTXTensionQLY, &value))) != kXTOk) return result;
   if ((result = AcquireXTensionSuite(r, kXTXTensionQLYI, l.qlyi)) != kXTOk) return result;
-  if ((result = r.query_xtension(kXTXTensionXPDF, &value)) != kXTOk) return result;
+  if ((result = HostCall("query_xtension", r.query_xtension(kXTXTensionXPDF, &value))) != kXTOk) return result;
   return AcquireXTensionSuite(r, kXTXTensionXPDF, l.xpdf);
 }
 
@@ -81,7 +86,14 @@ int32_t Bind(const XTRegisterRec& r, HostLink& l) {
 int32_t AnswerZero(void*) { return 0; }
 
 void Register(const XTRegisterRec& r, int32_t kind, XTCallback routine, int32_t priority = 200) {
-  r.register_callback(kind, routine, 5, priority, 0);
+  HostCall(("register_callback " + std::to_string(kind)).c_str(), r.register_callback(kind, routine, 5, priority, 0));
+}
+
+bool AllIdsReserved(const HostLink& link) {
+  for (const int32_t id : link.reserved_ids) {
+    if (id == 0) return false;
+  }
+  return true;
 }
 
 int32_t SetupFailed(const XTRegisterRec& r) {
@@ -98,6 +110,10 @@ int32_t RegisterModule(XTRegisterRec* record) {
   HostLink& link = XT();
   link.registration = record;
 
+  if (!AllIdsReserved(link)) {
+    ProgramLog() << "ERROR: the host ids were not reserved" << std::endl;
+    return SetupFailed(r);
+  }
   if (Bind(r, link) != kXTOk || LookUpXTensions(r, link) != kXTOk) return SetupFailed(r);
   if (!InitBrenix()) {
     // The plug-in object was built all the same, but the shut-down callback
@@ -108,7 +124,7 @@ int32_t RegisterModule(XTRegisterRec* record) {
   }
 
   // The module's handle; the answer is not needed.
-  if (link.modules != nullptr) link.modules->open_module(ModuleHandle(), 1, &link.module_handle);
+  if (link.modules != nullptr) HostCall("open_module", link.modules->open_module(ModuleHandle(), 1, &link.module_handle));
 
   Register(r, kXTShutdown, Guarded<OnHostShutdown>);
   Register(r, link.reserved_ids[0], DialogCallback(1));
@@ -126,8 +142,8 @@ int32_t RegisterModule(XTRegisterRec* record) {
   }
 
   int32_t request = 2323;
-  if (r.send_request(0, &request, 1) != kXTOk) return kStatusRefused;
+  if (HostCall("send_request 2323", r.send_request(0, &request, 1)) != kXTOk) return kStatusRefused;
   request = 2322;
-  if (r.send_request(0, &request, 1) != kXTOk) return kStatusRefused;
+  if (HostCall("send_request 2322", r.send_request(0, &request, 1)) != kXTOk) return kStatusRefused;
   return 0;
 }

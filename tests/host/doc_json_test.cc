@@ -3,6 +3,9 @@
 // whole documents are refused with a reason.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
 
 #include "host/doc_json.h"
@@ -144,6 +147,60 @@ TEST(DocJson, SavingReplacesTheFileWholeOrNotAtAll) {
   EXPECT_EQ(LoadDocumentFile(temp.path(), &back, &error), kXTErrNotDocument);
   WriteFile(temp / "b.json", "not json");
   EXPECT_EQ(LoadDocumentFile(temp / "b.json", &back, &error), kXTErrNotDocument);
+}
+
+// A save used to open the fixed name "<file>.xthost-save" without O_EXCL:
+// a link left there made it overwrite another file and put the link in
+// the document's place; the new file had the default mode; a read-only
+// document was replaced; a document opened through a link lost the link.
+TEST(DocJson, SavingNeitherFollowsPlantedLinksNorWidensNorOverrules) {
+  TempFolder temp;
+  DocumentContent c;
+  std::string error;
+  ASSERT_TRUE(ParseDocument(Fixture("doc_minimal.json"), &c, &error)) << error;
+  const std::string text = FormatDocument(c);
+  const std::string old = "{\"old\": 1}";
+  struct Case {
+    const char* what;
+    mode_t mode;
+    bool plantLink;   // a link to a victim at the old temporary name
+    bool throughLink; // the document is saved through a link to it
+    int32_t result;
+  };
+  const Case cases[] = {
+      {"planted link", 0644, true, false, kXTOk},
+      {"private document", 0600, false, false, kXTOk},
+      {"group document", 0660, false, false, kXTOk},
+      {"through a link", 0640, false, true, kXTOk},
+      {"read-only", 0444, false, false, kXTErrIo},
+      {"read-only through a link", 0400, false, true, kXTErrIo},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    const std::string doc = temp / (std::string(k.what) + ".json");
+    const std::string victim = temp / (std::string(k.what) + ".victim");
+    const std::string link = temp / (std::string(k.what) + ".link");
+    WriteFile(doc, old);
+    WriteFile(victim, "victim");
+    ASSERT_EQ(chmod(doc.c_str(), k.mode), 0);
+    if (k.plantLink) ASSERT_EQ(symlink(victim.c_str(), (doc + ".xthost-save").c_str()), 0);
+    if (k.throughLink) ASSERT_EQ(symlink(doc.c_str(), link.c_str()), 0);
+
+    EXPECT_EQ(SaveDocumentFile(k.throughLink ? link : doc, c, &error), k.result) << error;
+    struct stat st;
+    ASSERT_EQ(lstat(doc.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, k.mode);
+    EXPECT_EQ(ReadFile(doc), k.result == kXTOk ? text : old);
+    EXPECT_EQ(ReadFile(victim), "victim");
+    if (k.throughLink) {
+      ASSERT_EQ(lstat(link.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISLNK(st.st_mode));
+    }
+    if (k.result != kXTOk) EXPECT_EQ(error, "the document is read-only");
+  }
+  // Nothing but the files made above is left in the folder.
+  EXPECT_EQ(testutil::Entries(temp.path()).size(), 2 * 6 + 2 + 1u);
 }
 
 TEST(DocJson, OpenSaveAndReopenThroughTheHost) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "host/clock.h"
 #include "host/fail_plan.h"
@@ -38,12 +39,36 @@ TEST(FailPlan, RefusesBadRules) {
   FailPlan plan;
   std::string error;
   for (const char* bad : {"create_file", "create_file:", ":2", "create_file:0", "create_file:x",
-                          "create_file:2x", "a:1,b"}) {
+                          "create_file:2x", "a:1,b", "create_flie:1", "acquire_suit/QSB1:1", "/QSB1:1",
+                          "create_file:99999999999999999999", "handshake:1,nothing:*"}) {
     EXPECT_FALSE(FailPlan::Parse(bad, &plan, &error)) << bad;
     EXPECT_FALSE(error.empty());
   }
+  EXPECT_TRUE(FailPlan::Parse("acquire_suite/ANY1:1,is_untitled:*,register_reservation:1", &plan, &error));
   EXPECT_TRUE(FailPlan::Parse("", &plan, &error));
   EXPECT_TRUE(plan.empty());
+}
+
+// Every entry of the host that can be told to fail can be named in a plan:
+// the names its sources hand to Fails and StateByte.
+TEST(FailPlan, KnowsEveryEntryThatCanFail) {
+  const std::string folder = std::string(BRENIX_TEST_DATA) + "/../../host";
+  int found = 0;
+  for (const auto& file : std::filesystem::directory_iterator(folder)) {
+    if (file.path().extension() != ".cc") continue;
+    const std::string text = ReadFile(file.path().string());
+    for (const std::string call : {"Fails(\"", "StateByte(\""}) {
+      for (std::size_t at = text.find(call); at != std::string::npos; at = text.find(call, at + 1)) {
+        const std::size_t begin = at + call.size();
+        const std::string name = text.substr(begin, text.find('"', begin) - begin);
+        FailPlan plan;
+        std::string error;
+        EXPECT_TRUE(FailPlan::Parse(name + ":1", &plan, &error)) << file.path() << ": " << error;
+        ++found;
+      }
+    }
+  }
+  EXPECT_GT(found, 100);
 }
 
 TEST(Clock, ParsesBothFormsAndRefusesImpossibleTimes) {

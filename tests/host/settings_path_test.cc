@@ -117,24 +117,27 @@ TEST(SettingsPath, WithTheDefaultXTensionsFolderItIsUnderTheCurrentFolder) {
   fs::current_path(previous);
 }
 
-TEST_F(AppFolder, AnyFailingHostStepGivesNoPathAndLeavesNothingBehind) {
+// A failed step gives no path; a failed release after the path was found
+// keeps the path (the settings file is still read) and only its object.
+TEST_F(AppFolder, AnyFailingHostStepGivesNoPathAndAFailedReleaseKeepsIt) {
   struct Step {
     const char* rule;
     std::size_t left;  // host objects left: a refused release keeps its object
+    bool found;
   };
   const Step steps[] = {
-      {"new_string:1", 0},      {"new_file:1", 0},       {"application_folder:1", 0},
-      {"resolve_name:1", 0},    {"file_spec:1", 0},      {"new_string:2", 0},
-      {"new_path:1", 0},        {"full_path:1", 0},      {"path_string:1", 0},
-      {"string_length:1", 0},   {"copy_string:1", 0},    {"new_converter:1", 0},
-      {"convert_to_text:1", 0}, {"dispose_converter:1", 1}, {"dispose_path:1", 2},
-      {"dispose_string:1", 1},  {"dispose_string:2", 1}, {"dispose_file:1", 1},
+      {"new_string:1", 0, false},       {"new_file:1", 0, false},        {"application_folder:1", 0, false},
+      {"resolve_name:1", 0, false},     {"file_spec:1", 0, false},       {"new_string:2", 0, false},
+      {"new_path:1", 0, false},         {"full_path:1", 0, false},       {"path_string:1", 0, false},
+      {"string_length:1", 0, false},    {"copy_string:1", 0, false},     {"new_converter:1", 0, false},
+      {"convert_to_text:1", 0, false},  {"dispose_converter:1", 1, true}, {"dispose_path:1", 2, true},
+      {"dispose_string:1", 1, true},    {"dispose_string:2", 1, true},   {"dispose_file:1", 1, true},
   };
   for (const Step& step : steps) {
     LinkedHost host(step.rule, "", Xtensions());
     std::string fired = std::string("fail ") + step.rule;
     fired.replace(fired.find(':'), 1, " #");
-    EXPECT_EQ(Settings::GetSettingsFilePath(), "") << step.rule;
+    EXPECT_EQ(Settings::GetSettingsFilePath(), step.found ? Xtensions() + "/brenix.ini" : "") << step.rule;
     EXPECT_TRUE(HasLine(host, fired)) << step.rule;
     EXPECT_EQ(host.OpenHandles(), step.left) << step.rule;
   }

@@ -75,17 +75,25 @@ TEST(ConvertUnicodeToText, ConvertsToUtf8AndCountsWithoutTheTerminator) {
 }
 
 TEST(ConvertUnicodeToText, InjectedFailuresComeBackThroughTheErrorState) {
-  for (const char* call : {"new_converter", "convert_to_text", "dispose_converter"}) {
+  for (const char* call : {"new_converter", "convert_to_text"}) {
     LinkedHost host(std::string(call) + ":1");
     char out[8];
     int32_t length = sizeof out;
     bool converted = false;
     EXPECT_EQ(ConvertUnicodeToText(2, u"ab", &length, out, &converted, 0), kXTErrInjected) << call;
     EXPECT_EQ(host.host().error_state, kXTErrInjected);
-    if (std::string(call) != "dispose_converter") {
-      EXPECT_EQ(host.OpenHandles(), 0u) << call;
-    }
+    EXPECT_FALSE(converted);
+    EXPECT_EQ(host.OpenHandles(), 0u) << call;
   }
+  // A converter that cannot be given back does not undo the conversion.
+  LinkedHost host("dispose_converter:1");
+  char out[8];
+  int32_t length = sizeof out;
+  bool converted = false;
+  EXPECT_EQ(ConvertUnicodeToText(2, u"ab", &length, out, &converted, 0), kXTOk);
+  EXPECT_TRUE(converted);
+  EXPECT_EQ(std::string(out, 2), "ab");
+  EXPECT_EQ(host.OpenHandles(), 1u);
 }
 
 TEST(HostStringToStd, EmptyMultiByteAndFailures) {
@@ -135,6 +143,15 @@ TEST(CallHostWithStrings, CallsTheHostOnlyWhenAllFourWereMade) {
   // Text that is not UTF-8 cannot become a host string.
   EXPECT_EQ(CallHostWithStrings("a", "\xFF", "c", "d"), kXTErrParam);
   EXPECT_EQ(host.OpenHandles(), 0u);
+}
+
+// A text that cannot be given back after the host took the four texts does
+// not undo their handing over.
+TEST(CallHostWithStrings, AFailedReleaseKeepsTheTexts) {
+  LinkedHost host("dispose_string:2");
+  EXPECT_EQ(CallHostWithStrings("a", "b", "c", "d"), kXTOk);
+  EXPECT_EQ(host.host().app().alert_texts[1], u"b");
+  EXPECT_EQ(host.OpenHandles(), 1u);
 }
 
 TEST(ResetConversionState, EmptiesTheStateAndTheAlertTexts) {

@@ -66,6 +66,50 @@ class BatchFileTest : public testing::Test {
 const char kExportJob[] =
     "[General]\nMode=Export\nWaitOnIdle=True\n[Path]\nSource=/in\nTarget=/out\n[Status]\nActive=True\n";
 
+// A control-file path that names a pipe used to block start-up for ever,
+// and /dev/zero to fill memory.  Only regular files of up to 16 MiB are
+// read: the rest is refused at once with a report, and the defaults hold.
+// (A hang would end the test through the alarm.)
+TEST_F(BatchFileTest, AControlFileThatIsNoRegularFileIsRefusedAtOnce) {
+  const std::string pipe = dir_ + "/jobs/pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string big = dir_ + "/jobs/big.ini";
+  WriteFile(big, "[General]\nMode=Export\n");
+  ASSERT_EQ(truncate(big.c_str(), (16 << 20) + 1), 0);
+  const std::string link = dir_ + "/jobs/zero-link";
+  ASSERT_EQ(symlink("/dev/zero", link.c_str()), 0);
+  const struct {
+    std::string path;
+    const char* why;
+  } cases[] = {
+      {pipe, "it is not a regular file"},
+      {"/dev/zero", "it is not a regular file"},
+      {link, "it is not a regular file"},
+      {dir_ + "/jobs", "it is not a regular file"},
+      {big, "it is larger than 16 MiB"},
+  };
+  for (const auto& c : cases) {
+    SetBatchFilePath(c.path);
+    BatchFile file;
+    alarm(20);
+    CaptureStdout();
+    EXPECT_FALSE(file.Open(true)) << c.path;
+    const std::string reports = GetCapturedStdout();
+    alarm(0);
+    EXPECT_EQ(reports, "<error> [CDataFile::Load] File <" + c.path + "> not loaded: " + c.why + ".\n");
+    EXPECT_EQ(file.GetMode(), BatchNone);
+    EXPECT_FALSE(file.IsJobActive());
+  }
+  // A file of exactly 16 MiB is still read.
+  ASSERT_EQ(truncate(big.c_str(), 16 << 20), 0);
+  SetBatchFilePath(big);
+  BatchFile file;
+  CaptureStdout();
+  EXPECT_TRUE(file.Open(false));
+  GetCapturedStdout();
+  EXPECT_EQ(file.GetMode(), BatchExport);
+}
+
 TEST_F(BatchFileTest, APathShorterThanTwoCharactersLoadsNothing) {
   for (const char* value : {"", " ", "x"}) {
     SetBatchFilePath(value);

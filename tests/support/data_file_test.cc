@@ -207,7 +207,7 @@ TEST_F(DataFileTest, FailuresAreReported) {
   EXPECT_FALSE(ini.Save());
   EXPECT_EQ(GetCapturedStdout(),
             "<info> [CDataFile::Load] Unable to open file. Does it exist?\n"
-            "<info> [CDataFile::Load] Unable to open file. Does it exist?\n"
+            "<error> [CDataFile::Load] File <" + dir_.path() + "> not loaded: it is not a regular file.\n"
             "<error> [CDataFile::Save] No filename has been set.\n"
             "<info> [CDataFile::Save] Nothing to save.\n");
   EXPECT_EQ(ini.GetFileName(), "");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -151,19 +152,22 @@ TEST(ProgramLog, TruncatesTheFileInTheCurrentFolderOnFirstUse) {
   EXPECT_EQ(chdir(previous), 0);
 }
 
+// The folder of a test whose child process runs the test again from the
+// top: made here (into `made`) and handed to the child through the
+// environment, which finds it there.
+std::string ChildFolder(const char* stem, std::unique_ptr<testutil::TempDir>& made) {
+  if (const char* given = std::getenv("PROGRAM_LOG_TEST_FOLDER")) return given;
+  made.reset(new testutil::TempDir(stem));
+  setenv("PROGRAM_LOG_TEST_FOLDER", made->path().c_str(), 1);
+  return made->path();
+}
+
 // Lines written without a flush are in the file when the process ends: the
 // stream is never destroyed, so nothing else would write them out.
 TEST(ProgramLog, UnflushedLinesReachTheFileWhenTheProcessEnds) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: the log not yet opened
-  // The child runs this test again from the top and finds the folder here.
-  const char* given = std::getenv("PROGRAM_LOG_TEST_FOLDER");
-  std::string folder = given ? given : "";
   std::unique_ptr<testutil::TempDir> made;
-  if (folder.empty()) {
-    made.reset(new testutil::TempDir("program_log_exit"));
-    folder = made->path();
-    ASSERT_EQ(setenv("PROGRAM_LOG_TEST_FOLDER", folder.c_str(), 1), 0);
-  }
+  const std::string folder = ChildFolder("program_log_exit", made);
   const std::string path = folder + "/BrenixLogfile.txt";
   EXPECT_EXIT(
       {
@@ -175,6 +179,27 @@ TEST(ProgramLog, UnflushedLinesReachTheFileWhenTheProcessEnds) {
       testing::ExitedWithCode(0), "");
   unsetenv("PROGRAM_LOG_TEST_FOLDER");
   EXPECT_EQ(testutil::ReadFile(path), "\nSUPPRESSED DIALOG:\ttitle\nno line end");
+}
+
+// A program log that cannot be created is lost, but not without a word: one
+// line on standard error with its path and the reason, and the writers go on.
+TEST(ProgramLog, AFileThatCannotBeCreatedIsReportedOnceOnStandardError) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: the log not yet opened
+  std::unique_ptr<testutil::TempDir> made;
+  const std::string folder = ChildFolder("program_log_blocked", made);
+  // A folder where the file would be: refused even to root.
+  mkdir((folder + "/BrenixLogfile.txt").c_str(), 0777);
+  EXPECT_EXIT(
+      {
+        if (chdir(folder.c_str()) != 0) std::_Exit(3);
+        ProgramLog() << "first line" << std::endl;
+        ProgramLog() << "second line" << std::endl;
+        std::exit(ProgramLog().good() ? 4 : 0);
+      },
+      testing::ExitedWithCode(0),
+      testing::Eq("Brenix: the program log " + folder +
+                  "/BrenixLogfile.txt cannot be created: Is a directory; it is not written\n"));
+  unsetenv("PROGRAM_LOG_TEST_FOLDER");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "tests/common/files.h"
 #include "tests/common/processes.h"
 #include "tests/common/registry_root.h"
+#include "tests/common/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -29,6 +30,17 @@ int InChild(const std::function<int()>& body) { return RunTogether(1, body)[0]; 
 
 // Exit code of a child: bit 0 the first answer, bit 1 the second.
 int Answers(bool first, bool second) { return (first ? 1 : 0) | (second ? 2 : 0); }
+
+// The first answer of a child (as Answers) and the program log it wrote in
+// a folder of its own.
+std::string FirstAnswerAndLog(int* answers) {
+  const testutil::TempDir logFolder("reg_key_log");
+  *answers = InChild([&logFolder] {
+    if (chdir(logFolder.path().c_str()) != 0) return 90;
+    return Answers(IsBatchMode(), false);
+  });
+  return ReadFile(logFolder.File("BrenixLogfile.txt"));
+}
 
 class RegKeyTest : public testing::Test {
  protected:
@@ -131,6 +143,70 @@ TEST_F(RegKeyTest, ClearingTheFlagDeletesEverythingBelowIt) {
   // Without a flag there is nothing to do, and nothing is thrown.
   ClearBatchModeFlag();
   EXPECT_FALSE(fs::exists(Flag()));
+}
+
+// A folder whose name decodes to one starting with NUL read as "", which
+// opened the flag key again: clearing the flag recursed until the stack gave
+// out.  Now the clearing ends; the odd folder keeps the flag key (and its
+// claim) in place.
+TEST_F(RegKeyTest, ClearingAFlagWithFoldersThatNameNoKeyEnds) {
+  RaiseFlag();
+  fs::create_directories(Flag() / "%00" / "%00");
+  fs::create_directories(Flag() / "Jobs");
+  fs::create_directory_symlink(".", Flag() / "Loop");
+  const int answers = InChild([] {
+    const bool first = IsBatchMode();
+    ClearBatchModeFlag();
+    RegKey maker = RegKey::OpenMakerKey();
+    return Answers(first, maker.DeleteTree("") == win::kErrorInvalidParameter);
+  });
+  EXPECT_EQ(answers, Answers(true, true));
+  EXPECT_FALSE(fs::exists(Flag() / "Jobs"));
+  EXPECT_TRUE(fs::is_directory(Flag() / "%00"));
+  EXPECT_TRUE(fs::exists(Flag() / "\\Brenix"));
+}
+
+// A claim value that is there but damaged gives interactive mode and says
+// why in the program log.
+TEST_F(RegKeyTest, ADamagedFlagFallsBackToInteractiveModeWithALogLine) {
+  const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> damages = {
+      {"too short", [](const fs::path& value) { WriteFile(value, "ab"); }},
+      {"a folder", [](const fs::path& value) { fs::create_directory(value); }},
+      {"a pipe", [](const fs::path& value) { ASSERT_EQ(mkfifo(value.c_str(), 0600), 0); }},
+      {"a link", [](const fs::path& value) { fs::create_symlink("/dev/zero", value); }},
+  };
+  for (const auto& [what, damage] : damages) {
+    SCOPED_TRACE(what);
+    fs::remove_all(Flag());
+    RaiseFlag();
+    damage(Flag() / "\\Brenix");
+    int answers = -1;
+    EXPECT_EQ(FirstAnswerAndLog(&answers),
+              "ERROR: the batch mode flag \"Brenix 50 Batch Mode\" holds a damaged value \"Brenix\" "
+              "(registry error 1009): running interactively\n");
+    EXPECT_EQ(answers, Answers(false, false));
+  }
+}
+
+// A flag key that is a link or a file is no flag: interactive mode, and the
+// log says why.
+TEST_F(RegKeyTest, AFlagKeyThatIsNoFolderOfItsOwnFallsBackWithALogLine) {
+  const std::vector<std::pair<const char*, std::function<void()>>> damages = {
+      {"a link", [this] { fs::create_directory_symlink(Maker() / "Elsewhere", Flag()); }},
+      {"a file", [this] { WriteFile(Flag(), "x"); }},
+  };
+  for (const auto& [what, damage] : damages) {
+    SCOPED_TRACE(what);
+    fs::remove_all(Maker());
+    fs::create_directories(Maker() / "Elsewhere");
+    damage();
+    int answers = -1;
+    EXPECT_EQ(FirstAnswerAndLog(&answers),
+              "ERROR: the batch mode flag \"Brenix 50 Batch Mode\" is not a registry key (registry error 1009): "
+              "running interactively\n");
+    EXPECT_EQ(answers, Answers(false, false));
+    EXPECT_TRUE(fs::is_empty(Maker() / "Elsewhere"));  // nothing claimed through the link
+  }
 }
 
 TEST_F(RegKeyTest, TheKeyClassCarriesTheRegistryCalls) {

@@ -108,6 +108,41 @@ TEST(Xthost, SetupFailures) {
   }
 }
 
+// Activation used to drop these three results: after a failed reservation
+// registration the plug-in registered fifteen callbacks of kind 0, after a
+// failed module registration it never set up, and nothing said why.
+TEST(Xthost, ActivationFailuresRefuseWithTheMessageAndALogLine) {
+  const struct {
+    const char* fail;
+    const char* call;
+  } cases[] = {{"set_priority:1", "set_priority"},
+               {"register_registration:1", "register_module"},
+               {"register_reservation:1", "register_reservation"},
+               {"handshake:1", "handshake"}};
+  for (const auto& c : cases) {
+    Installation install;
+    const HostRun run = RunFailing(install, {"start", "idle", "1", "quit"}, c.fail);
+    EXPECT_TRUE(Clean(run)) << c.fail << run.errors;
+    EXPECT_EQ(Only(run, kOutcome), (std::vector<std::string>{"show \"Brenix activation failed\"",
+                                                             "activate libbrenix.so -> 0x51000401"}))
+        << c.fail;
+    EXPECT_NE(run.log.find(std::string("ERROR: host call ") + c.call + " failed: "), std::string::npos)
+        << c.fail << "\n" << run.log;
+    EXPECT_EQ(run.transcript.back(), kNoHandles) << c.fail;
+  }
+}
+
+// A refused host id stops the reservation with a log line; no callback is
+// ever registered under an id that was not reserved.
+TEST(Xthost, AFailedReservationRegistersNoCallbackOfKindZero) {
+  Installation install;
+  const HostRun run = RunFailing(install, {"start", "idle", "1", "quit"}, "reserve_id:4");
+  EXPECT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(Only(run, {"callback 0 ", "reservation libbrenix.so ->", "registration"}),
+            (std::vector<std::string>{"reservation libbrenix.so -> 0x51000401"}));
+  EXPECT_NE(run.log.find("ERROR: host call reserve_id failed: -5000"), std::string::npos) << run.log;
+}
+
 TEST(Xthost, FailedSecondPassIsSilent) {
   Installation install;
   const HostRun run = RunFailing(install, {"start", "quit"}, "acquire_suite/LGF2:2");

@@ -190,9 +190,27 @@ TEST(ShowAlert, RefusedByTheHostAnswers12AndStillEmptiesTheTexts) {
     return text + "\n";
   });
   EXPECT_EQ(BodyResult(out), "12 -5000\n");
+  EXPECT_NE(MergedOf(out).find("ERROR: host call alert failed: 0\n"), std::string::npos);
+  EXPECT_NE(MergedOf(out).find("ERROR: host call set_param_texts failed: -5000\n"), std::string::npos);
   EXPECT_EQ(Lines(out, {"alert", "fail"}),
             (std::vector<std::string>{"alert texts \"x\" \"\" \"\" \"\"", "fail alert #1",
                                       "alert texts \"\" \"\" \"\" \"\"", "fail set_param_texts #3"}));
+}
+
+// A text that could not be given back used to hide the alert it was made
+// for; now the alert is shown and the failure logged.
+TEST(ShowAlert, AFailedReleaseOfATextStillShowsTheAlert) {
+  const std::string out = RunSession(Session(), [](xthost::Host& host) {
+    xthost::FailPlan plan;
+    std::string error;
+    xthost::FailPlan::Parse("dispose_string:1", &plan, &error);
+    host.SetFailPlan(plan);
+    return std::to_string(ShowAlert(kAlertResource, "x", "", "", "", false, false, false)) + "\n";
+  });
+  EXPECT_EQ(BodyResult(out), "0\n");
+  EXPECT_EQ(Lines(out, {"alert 512", "fail"}),
+            (std::vector<std::string>{"fail dispose_string #1", "alert 512 \"x\" \"\""}));
+  EXPECT_NE(MergedOf(out).find("ERROR: host call dispose_string failed: -5000\n"), std::string::npos);
 }
 
 TEST(ShowAlert, ShownInteractively) {
