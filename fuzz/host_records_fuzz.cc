@@ -162,7 +162,7 @@ int32_t FontEntry(XTHandle, int32_t, uint16_t* id, char16_t* name, int32_t capac
 const XTMemorySuite kMemory = {kXTSuiteLGE2, NewHandle, DisposeHandle, HandleSize, HandleData};
 const XTStoryTextSuite kStories = {kXTSuiteLGF2, StoryText,    ParagraphRuns, CharacterRuns, ReadText,
                                    nullptr,      nullptr,      nullptr,       nullptr,       nullptr,
-                                   nullptr,      nullptr,      nullptr};
+                                   nullptr,      nullptr,      nullptr,       nullptr,       nullptr};
 const XTTextAttributeSuite kAttributes = {kXTSuiteLGG2,        AttributeContext, ParagraphFormat,
                                           CharacterAttributes, SelectionAttributes, BaselineShift};
 XTSelectionSuite MakeSelection() {

@@ -50,14 +50,14 @@ TEST(FailPlan, RefusesBadRules) {
 }
 
 // Every entry of the host that can be told to fail can be named in a plan:
-// the names its sources hand to Fails and StateByte.
+// the names its sources hand to Fails, StateByte and Predicate.
 TEST(FailPlan, KnowsEveryEntryThatCanFail) {
   const std::string folder = std::string(BRENIX_TEST_DATA) + "/../../host";
   int found = 0;
   for (const auto& file : std::filesystem::directory_iterator(folder)) {
     if (file.path().extension() != ".cc") continue;
     const std::string text = ReadFile(file.path().string());
-    for (const std::string call : {"Fails(\"", "StateByte(\""}) {
+    for (const std::string call : {"Fails(\"", "StateByte(\"", "Predicate(\""}) {
       for (std::size_t at = text.find(call); at != std::string::npos; at = text.find(call, at + 1)) {
         const std::size_t begin = at + call.size();
         const std::string name = text.substr(begin, text.find('"', begin) - begin);
