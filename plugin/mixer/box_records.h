@@ -39,11 +39,21 @@ class ct_Box {
 // A layout box in a registry: its item handle and its record.
 struct BoxLinkRecord {
   XTItem item;
-  ct_Box record;
+  // Only the item orders the records, so the record may change in a set
+  // (its story id is given later).
+  mutable ct_Box record;
 
   BoxLinkRecord(XTItem handle, const ct_Box& box) : item(handle), record(box) {}
-  bool operator<(const BoxLinkRecord& other) const { return item < other.item; }
 };
+
+// Orders link records by item handle, and finds them by a handle alone.
+struct BoxLinkOrder {
+  using is_transparent = void;
+  bool operator()(const BoxLinkRecord& a, const BoxLinkRecord& b) const { return a.item < b.item; }
+  bool operator()(const BoxLinkRecord& a, XTItem b) const { return a.item < b; }
+  bool operator()(XTItem a, const BoxLinkRecord& b) const { return a < b.item; }
+};
+using BoxLinkSet = std::set<BoxLinkRecord, BoxLinkOrder>;
 
 class ct_MBox : public ct_Box {
  public:
@@ -56,7 +66,7 @@ class ct_MBox : public ct_Box {
 
   // The layout boxes the host made from this box, by item handle; "used"
   // means not empty.
-  std::set<BoxLinkRecord> users;
+  BoxLinkSet users;
   uint16_t masterPage = 0;
   std::string spreadName;
 };

@@ -13,15 +13,13 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
 #include <string>
 
 #include "plugin/mixer/box_records.h"
 
-using LinkedBoxSet = std::set<BoxLinkRecord>;
 using BoxPairMap = std::map<XTItem, ct_MBox>;
 
-LinkedBoxSet& LinkedBoxRegistry();
+BoxLinkSet& LinkedBoxRegistry();
 BoxPairMap& BoxPairRegistry();
 
 // Removes every entry of both registries.
