@@ -113,6 +113,9 @@ class Mapper {
 
  private:
   void EnterMasterPage(int32_t id, uint16_t spread);
+  // Enters every tagged text box anchored in the story of `item` (groups
+  // through their members), recursively, under master spread `spread`.
+  void EnterAnchoredIds(XTItem item, uint16_t spread, int32_t depth);
   void SetProgress(uint32_t value);
   void MakeProgress();
 
