@@ -110,6 +110,8 @@ class Mapper {
   uint16_t MasterSpreadOf(int32_t id) const;
   const std::multimap<int16_t, UsedMasterBox>& UsedMasterBoxes() const { return mUsedMasterBoxes; }
   const HiddenTable& HiddenRuns() const { return mHidden; }
+  // Moves the analysis's progress window to step `value` of 100.
+  void ShowProgress(uint32_t value) { SetProgress(value); }
 
  private:
   void EnterMasterPage(int32_t id, uint16_t spread);
