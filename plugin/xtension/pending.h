@@ -10,10 +10,7 @@
 #include <cstdint>
 #include <functional>
 
-// Host callbacks of kinds 501 (box pair), 106 (linked box) and 681 (PDF
-// continuation): each answers 0.
-int32_t BoxPairCallback(void* record);
-int32_t LinkedBoxCallback(void* record);
+// Host callback of kind 681 (PDF continuation): answers 0.
 int32_t PdfContinuationCallback(void* record);
 
 // The callback of the folder dialogs 8 to 11: answers the resource request
