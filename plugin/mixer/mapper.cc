@@ -10,10 +10,13 @@
 
 #include "framework/failures.h"
 #include "plugin/mixer/api_failure.h"
+#include "plugin/mixer/box_registries.h"
 #include "plugin/mixer/box_tags.h"
 #include "plugin/mixer/brenix_box.h"
 #include "plugin/mixer/doc_view.h"
 #include "plugin/mixer/host_pages.h"
+#include "plugin/mixer/master_boxes.h"
+#include "plugin/mixer/master_class.h"
 #include "plugin/mixer/mixer_boxes.h"
 #include "plugin/mixer/story_units.h"
 #include "plugin/qapi/mixer_services.h"
@@ -25,6 +28,7 @@
 #include "support/brenix_interface.h"
 #include "support/host_link.h"
 #include "support/program_log.h"
+#include "support/settings.h"
 
 namespace {
 
@@ -35,6 +39,7 @@ constexpr int kLineFindBoxLayout = 671;
 constexpr int kLineConnectMasters = 1105;
 constexpr int kLineConnectCount = 1109;
 constexpr int kLineConnectLayout = 1121;
+constexpr int kLineConnectPreprocess = 1140;
 constexpr int kLineUnusedMasters = 1231;
 constexpr int kLineUnusedCount = 1234;
 constexpr int kLineUnusedTest = 1243;
@@ -600,6 +605,19 @@ bool Mapper::Connect() {
       }
     }
   }
+
+  // Master-page mode 1: let the host report the copies of the master boxes.
+  Settings& settings = Settings::Instance();
+  if (settings.GetMasterPageMode() != 1) return true;
+  EmptyBoxRegistries();
+  if (PreprocessMasterBoxesTwice() != 0) {
+    ReportApiFailure(ApiPolicy::kReturnValue, kSource, kLineConnectPreprocess, function);
+    return false;
+  }
+  static const int32_t logMode = settings.GetMasterPageLogMode();
+  if (logMode == 0) return true;
+  if (logMode >= 3) AssignBoxStoryIds([this](int32_t id) { return FindBox(id); }, mStoryCount);
+  ProgramLog() << PrintMasterpageSummary(logMode >= 2, logMode >= 3) << std::flush;
   return true;
 }
 
