@@ -88,7 +88,6 @@ class BrenixBoxExp : public BrenixBox {
   Mapper& mMapper;
   std::map<uint16_t, int32_t> mStyleProbes;
   std::vector<Probe> mProbes;
-  uint32_t mProbeUnit = 2;
   XTItem mFirstBox = 0;
   XTItem mSecondBox = 0;
 };

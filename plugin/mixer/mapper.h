@@ -110,9 +110,14 @@ class Mapper {
   uint16_t MasterSpreadOf(int32_t id) const;
   const std::multimap<int16_t, UsedMasterBox>& UsedMasterBoxes() const { return mUsedMasterBoxes; }
   const HiddenTable& HiddenRuns() const { return mHidden; }
+  // Moves the analysis's progress window to step `value` of 100.
+  void ShowProgress(uint32_t value) { SetProgress(value); }
 
  private:
   void EnterMasterPage(int32_t id, uint16_t spread);
+  // Enters every tagged text box anchored in the story of `item` (groups
+  // through their members), recursively, under master spread `spread`.
+  void EnterAnchoredIds(XTItem item, uint16_t spread, int32_t depth);
   void SetProgress(uint32_t value);
   void MakeProgress();
 
