@@ -14,6 +14,7 @@
 #include "host/document_ops.h"
 #include "plugin/mixer/box_registries.h"
 #include "plugin/mixer/doc_view.h"
+#include "plugin/mixer/mapper.h"
 #include "plugin/mixer/master_class.h"
 #include "tests/common/python.h"
 #include "tests/plugin/mixer/master_host_util.h"
@@ -116,18 +117,42 @@ TEST_F(MasterBoxes, AllFiveClassesOnTheFixture) {
   EXPECT_EQ(ClassifyBox(host_.Item(3), nullptr), kMasterBoxUsed);
 }
 
+// The boxes of story ids 0, 1, ... of the fixture's print layout as the
+// Mapper numbers them (see mapper_test.cc).
+const std::vector<int32_t> kStoryBoxes = {40, 10, 11, 35, 12, 15, 33, 16, 17, 20,
+                                          25, 26, 61, 63, 71, 1,  36, 3,  5};
+
 TEST_F(MasterBoxes, SummaryEqualsTheGoldenFile) {
   ASSERT_EQ(PreprocessMasterBoxesTwice(), 0);
-  // Story ids as a Mapper would give them: the layout boxes first.
-  const std::vector<int32_t> order = {10, 63, 12, 1, 3, 5};
+  const int32_t count = static_cast<int32_t>(kStoryBoxes.size());
   AssignBoxStoryIds(
       [&](int32_t i) {
-        return i < static_cast<int32_t>(order.size()) ? host_.Item(order[static_cast<std::size_t>(i)])
-                                                       : 0;
+        return i < count ? host_.Item(kStoryBoxes[static_cast<std::size_t>(i)]) : 0;
       },
-      static_cast<int32_t>(order.size()));
-  EXPECT_EQ(PrintMasterpageSummary(true, true),
-            FixtureText("masterpage_summary.txt"));
+      count);
+  EXPECT_EQ(PrintMasterpageSummary(true, true), FixtureText("masterpage_summary.txt"));
+}
+
+// The same through the Mapper's analysis, which runs both passes on
+// emptied registries and writes the summary to the program log.
+TEST_F(MasterBoxes, AnalysisWritesTheSummaryAndLeavesTheStories) {
+  const auto before = AllStories(host_);
+  BoxPairRegistry().try_emplace(host_.Item(11), host_.Item(11), 1);  // emptied first
+  LogCapture log;
+  Mapper mapper;
+  ASSERT_EQ(mapper.Analyze(), static_cast<int32_t>(kStoryBoxes.size()));
+  const std::string golden = FixtureText("masterpage_summary.txt");
+  const std::string text = log.Text();
+  ASSERT_GE(text.size(), golden.size()) << text;
+  EXPECT_EQ(text.substr(text.size() - golden.size()), golden) << text;
+  // No trace at this mode.
+  EXPECT_EQ(text.find("MASTERBOX"), std::string::npos);
+
+  // Every story that was there reads as before.
+  auto after = AllStories(host_);
+  for (const auto& [id, story] : before) EXPECT_EQ(after[id], story) << id;
+  EXPECT_EQ(host_.StoriesWithProbe(), "");
+  EXPECT_EQ(BoxPairRegistry().count(host_.Item(11)), 0u);
 }
 
 // Master box 2 on master spread 4 and box 9 on spread 3; copies of box 9:
@@ -243,6 +268,25 @@ TEST(MasterPasses, AFailedFirstPassLeavesNoProbeText) {
                                      {host.Path("doc_layouts.json")}),
               "0\n")
         << plan;
+  }
+}
+
+// Through the analysis: a failed first pass fails the Connect, and the
+// second pass still takes the probe out.
+TEST(MasterPasses, AnalysisWithAFailedFirstPassLeavesNoProbeText) {
+  for (const char* plan : {"first_page_item:2", "page_master:2"}) {
+    MasterHost host;
+    host.LoadSettings(3, 1);
+    host.OpenLayouts();
+    const auto before = AllStories(host);
+    host.Fail(plan);
+    LogCapture log;
+    Mapper mapper;
+    EXPECT_EQ(mapper.Analyze(), 0) << plan;
+    EXPECT_NE(log.Text().find("API_FAILURE<RETURN_ERROR>:\tMixer["), std::string::npos) << plan;
+    EXPECT_EQ(host.StoriesWithProbe(), "") << plan;
+    auto after = AllStories(host);
+    for (const auto& [id, story] : before) EXPECT_EQ(after[id], story) << plan << " " << id;
   }
 }
 

@@ -9,7 +9,7 @@
 
 #include "platform/xt/xt_records.h"
 #include "plugin/mixer/box_registries.h"
-#include "plugin/mixer/master_boxes.h"
+#include "plugin/mixer/mapper.h"
 #include "plugin/mixer/master_class.h"
 #include "tests/plugin/mixer/master_host_util.h"
 
@@ -131,27 +131,25 @@ TEST_F(MasterTrace, ClassesAndStoryIdErrorsAreTraced) {
                       "Page 2 edited"));
 }
 
-TEST_F(MasterTrace, PassesTraceEveryMasterTextBox) {
+TEST_F(MasterTrace, AnalysisTracesTheMasterBoxesAndEndsWithTheSummary) {
   LogCapture log;
-  ASSERT_EQ(PreprocessMasterBoxes(false), 0);
+  Mapper mapper;
+  ASSERT_GT(mapper.Analyze(), 0);
   const std::string text = log.Text();
-  // Page A-Master: box 1, the empty box 2, box 3; page B-Unused: box 5,
-  // each with the probe in front while the first pass runs.
-  const std::string probe = "#$_@?&#";
-  EXPECT_NE(text.find(Entry("MASTERBOX 1", host_.Item(1), "Page \x03\r")), std::string::npos)
-      << text;
-  EXPECT_NE(text.find(Entry("MPTEXTBOX 2", host_.Item(2), kEmptyStoryText) +
-                      Entry("Ignoring empty text box from masterpage 1", host_.Item(2),
-                            kEmptyStoryText)),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find(Entry("MASTERBOX 1", host_.Item(5), "Unused master text")),
-            std::string::npos);
-  // The copy is traced inside the host's change, with the probe in it.
-  EXPECT_NE(text.find(Entry("Register linked layout box as AUTOTEXT BOX", host_.Item(10),
-                            probe + "Page \x03 \x01\r")),
-            std::string::npos);
-  ASSERT_EQ(PreprocessMasterBoxes(true), 0);
+  for (const std::string& entry :
+       {Entry("MASTERBOX 1", host_.Item(1), "Page \x03\r"),
+        Entry("Register linked layout box as AUTOTEXT BOX", host_.Item(10),
+              "#$_@?&#Page \x03 \x01\r"),
+        Entry("Linked layout box already registered as AUTOTEXT BOX", host_.Item(10),
+              "Page \x03 \x01\r"),
+        Entry("MPTEXTBOX 2", host_.Item(2), kEmptyStoryText) +
+            Entry("Ignoring empty text box from masterpage 1", host_.Item(2), kEmptyStoryText),
+        Entry("MASTERBOX 1", host_.Item(5), "Unused master text")}) {
+    EXPECT_NE(text.find(entry), std::string::npos) << entry;
+  }
+  const std::string golden = FixtureText("masterpage_summary.txt");
+  ASSERT_GE(text.size(), golden.size());
+  EXPECT_EQ(text.substr(text.size() - golden.size()), golden);
   EXPECT_EQ(host_.StoriesWithProbe(), "");
 }
 
