@@ -280,6 +280,24 @@ TEST(Mapper, SecondAnalysisNumbersAgainAndATaggedBoxKeepsItsId) {
   EXPECT_EQ(third.FindBox(7), ItemHandle(doc, 71));
 }
 
+TEST(Mapper, MasterPageMode1LeavesEveryStoryAsItWas) {
+  MixerHost host;
+  host.Open("doc_layouts.json");
+  LoadSettings(host, "masterPageMode=1\n");
+  std::map<int32_t, std::u16string> before;
+  for (const auto& story : host.content().stories) before[story.id] = story.text;
+  Mapper mapper;
+  ASSERT_EQ(mapper.Analyze(), static_cast<int32_t>(std::size(kPrint)));
+  ExpectPrintLayout(mapper);
+  // Master stories and their copies lose the probe text again; the only
+  // new stories are the working boxes'.
+  for (const auto& story : host.content().stories) {
+    const auto known = before.find(story.id);
+    if (known != before.end()) EXPECT_EQ(story.text, known->second) << story.id;
+  }
+  EXPECT_EQ(host.content().stories.size(), before.size() + 2);
+}
+
 TEST(Mapper, FailingViewSwitchWritesTheReport) {
   MixerHost host;
   host.Open("doc_layouts.json");
