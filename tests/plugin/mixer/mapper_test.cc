@@ -298,6 +298,19 @@ TEST(Mapper, MasterPageMode1LeavesEveryStoryAsItWas) {
   EXPECT_EQ(host.content().stories.size(), before.size() + 2);
 }
 
+TEST(Mapper, FailedFirstPassLeavesNoProbeText) {
+  MixerHost host;
+  host.Open("doc_layouts.json");
+  LoadSettings(host, "masterPageMode=1\n");
+  // The second master story cannot take the probe text.
+  host.Fail("insert_text:2");
+  Mapper mapper;
+  EXPECT_EQ(mapper.Analyze(), 0);
+  host.Fail("");
+  for (const auto& story : host.content().stories)
+    EXPECT_EQ(story.text.find(u"#$_@?&#"), std::u16string::npos) << story.id;
+}
+
 TEST(Mapper, FailingViewSwitchWritesTheReport) {
   MixerHost host;
   host.Open("doc_layouts.json");
