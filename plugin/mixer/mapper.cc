@@ -69,6 +69,11 @@ bool Ask(int32_t (*call)(XTItem, uint8_t*), XTItem item) {
   uint8_t answer = 0;
   return call != nullptr && call(item, &answer) == kXTOk && answer != 0;
 }
+// Plain text and page-number characters: no object of their own.
+bool IsPlainRun(uint32_t opcode) {
+  return opcode == kXTOpText || (opcode >= kXTOpPageLast && opcode <= kXTOpPageNext);
+}
+
 bool IsTextBox(XTItem item) { return Ask(Layout().is_text_box, item); }
 bool IsGroup(XTItem item) { return Ask(Layout().is_group, item); }
 
@@ -537,10 +542,16 @@ bool Mapper::Connect() {
     mPrivateBox = BrenixBox::MakeImport(*this);
     if (!mPrivateBox) AssertFail(__FILE__, __LINE__, "mPrivateBox.get()");
   }
+  // The story of every id, as it is counted.
+  std::vector<int32_t> stories;
+  const auto countStories = [this, &stories] {
+    for (XTItem box; (box = FindBox(mNextStoryId)) != 0; ++mNextStoryId)
+      stories.push_back(StoryOf(box));
+  };
   mNextStoryId = 0;
   mStoryCount = 0;
   mAnchorFailures = 0;
-  while (FindBox(mNextStoryId) != 0) ++mNextStoryId;
+  countStories();
 
   int32_t view = static_cast<int32_t>(xt_getdocviewref());
   if (xt_viewgotomaster(view, 1) != kXTOk) {
@@ -555,7 +566,7 @@ bool Mapper::Connect() {
   for (int32_t spread = 1; spread <= count; ++spread) {
     uint8_t isMaster = 0;
     if (Layout().is_master_spread(spread, 0, &isMaster) != kXTOk || isMaster == 0) continue;
-    while (FindBox(mNextStoryId) != 0) ++mNextStoryId;
+    countStories();
   }
   view = static_cast<int32_t>(xt_getdocviewref());
   if (xt_viewgotomaster(view, 0) != kXTOk) {
@@ -566,37 +577,42 @@ bool Mapper::Connect() {
   mStoryCount = mNextStoryId;
 
   // Anchored items: a tagged one under its own id, the others numbered on.
+  // Stories with object runs other than anchored items are noted for the
+  // second walk.
   mHidden.Clear();
-  for (int32_t i = 0; i < mStoryCount; ++i) {
-    const int32_t story = StoryOf(FindBox(i));
+  std::vector<int32_t> withObjects;
+  for (const int32_t story : stories) {
     if (story <= 0) continue;
     StoryRunIterator iterator(story);
     StoryRunPosition position;
     StoryRunIterator::Begin(position, iterator);
+    bool objects = false;
     while (iterator.HasMore(position)) {
-      if (iterator.CurrentOpcode(position) != kXTOpAnchoredBox) {
+      const uint32_t opcode = iterator.CurrentOpcode(position);
+      if (opcode != kXTOpAnchoredBox) {
+        objects = objects || !IsPlainRun(opcode);
         iterator.Advance(position);
         continue;
       }
+      objects = true;
       const XTItem anchored = AnchoredAt(story, position.boundary);
       int32_t id = mNextStoryId;
       const bool tagged = anchored != 0 && GetBoxId(anchored, &id);
       Hidden::RegisterRun(mHidden, iterator, position, id);
       if (!tagged) ++mNextStoryId;
     }
+    if (objects) withObjects.push_back(story);
   }
   mExtendedStoryCount = mNextStoryId;
 
   // Hidden text and the other object runs.
-  for (int32_t i = 0; i < mStoryCount; ++i) {
-    const int32_t story = StoryOf(FindBox(i));
-    if (story <= 0) continue;
+  for (const int32_t story : withObjects) {
     StoryRunIterator iterator(story);
     StoryRunPosition position;
     StoryRunIterator::Begin(position, iterator);
     while (iterator.HasMore(position)) {
       const uint32_t opcode = iterator.CurrentOpcode(position);
-      if (opcode == kXTOpText || (opcode >= kXTOpPageLast && opcode <= kXTOpPageNext)) {
+      if (IsPlainRun(opcode)) {
         iterator.Advance(position);
       } else if (opcode == kXTOpAnchoredBox) {
         Hidden::RegisterRun(mHidden, iterator, position, mNextStoryId);
