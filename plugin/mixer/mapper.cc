@@ -201,14 +201,15 @@ void Mapper::EnterMasterPage(int32_t id, uint16_t spread) { mStoryMasterPages.em
 
 void Mapper::MakeProgress() {
   const bool multiDoc = BrenixInterface::Instance()->multiDocMode;
-  std::unique_ptr<ProgressBar> next;
+  const char* title = "Analyzing document";
   if (!multiDoc) {
-    next = std::make_unique<ProgressBar>("Analyzing document", 100);
+    mProgressSteps = 100;
   } else if (!mProgress) {
-    next = std::make_unique<ProgressBar>("Analyzing document", ++gAnalysedDocuments);
+    mProgressSteps = ++gAnalysedDocuments;
   } else {
-    next = std::make_unique<ProgressBar>("Analyzing next document", 100);
+    title = "Analyzing next document";
   }
+  std::unique_ptr<ProgressBar> next = std::make_unique<ProgressBar>(title, mProgressSteps);
   if (mProgress) mProgress->Close();
   mProgress = std::move(next);
   mProgress->SetValue(1);
