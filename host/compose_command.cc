@@ -62,10 +62,7 @@ bool RunComposeCommand(Host& host, const std::string& name, const std::string& v
   } else {
     WriteBoxLines(host, value, &error);
   }
-  if (error.empty()) return true;
-  host.transcript().Line(name + " failed: " + error);
-  std::fprintf(stderr, "xthost: %s failed: %s\n", name.c_str(), error.c_str());
-  return false;
+  return FinishCommand(host, name, error);
 }
 
 }  // namespace xthost

@@ -203,6 +203,10 @@ bool RunDocumentCommand(Host& host, const std::string& name, const std::string& 
   } else {
     error = "unknown command";
   }
+  return FinishCommand(host, name, error);
+}
+
+bool FinishCommand(Host& host, const std::string& name, const std::string& error) {
   if (error.empty()) return true;
   host.transcript().Line(name + " failed: " + error);
   std::fprintf(stderr, "xthost: %s failed: %s\n", name.c_str(), error.c_str());

@@ -59,6 +59,10 @@ std::vector<std::string> DescribeStories(const DocumentContent& content);
 // transcript and on standard error.
 bool RunDocumentCommand(Host& host, const std::string& name, const std::string& value);
 
+// The end of an xthost command: true when `error` is empty, else false with
+// "NAME failed: ERROR" in the transcript and on standard error.
+bool FinishCommand(Host& host, const std::string& name, const std::string& error);
+
 // The document's box handles: the document id in the high half, the box's
 // own id in the low half; the same for layouts with their index + 1.
 int32_t BoxHandle(int32_t document, int32_t box);

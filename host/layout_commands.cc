@@ -212,10 +212,7 @@ bool RunLayoutCommand(Host& host, const std::string& name, const std::string& va
   } else {
     error = "unknown command";
   }
-  if (error.empty()) return true;
-  host.transcript().Line(name + " failed: " + error);
-  std::fprintf(stderr, "xthost: %s failed: %s\n", name.c_str(), error.c_str());
-  return false;
+  return FinishCommand(host, name, error);
 }
 
 }  // namespace xthost

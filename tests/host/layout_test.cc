@@ -272,6 +272,40 @@ TEST_F(Layouts, BoxRecordsRoundTripAndRefuseWhatCannotBe) {
   EXPECT_EQ(host().docs.blocks.size(), 0u);
 }
 
+TEST_F(Layouts, LineTablesFollowStoredRecords) {
+  // The chain 12-13-14 overflows: the last box holds the overset lines and
+  // the mark; a taller last box stored through its record takes them all.
+  auto lines = [&](int32_t id) {
+    XTHandle table = Block({});
+    uint32_t count = 0;
+    EXPECT_EQ(kLayoutSuite.line_table(Item(id), table, &count), kXTOk);
+    const std::vector<uint8_t> bytes = Bytes(table);
+    std::vector<XTLineRecord> records(count);
+    if (count > 0) std::memcpy(records.data(), bytes.data(), count * sizeof(XTLineRecord));
+    return records;
+  };
+  std::vector<XTLineRecord> last = lines(14);
+  ASSERT_FALSE(last.empty());
+  EXPECT_EQ(last.back().overflow, kXTOverflowMark);
+  EXPECT_GE(last.back().vertical, kXTOversetLine);
+  EXPECT_NE(lines(12).back().overflow, kXTOverflowMark);
+  const int32_t story_end = content().FindStory(12)->length();
+
+  XTHandle record = 0;
+  ASSERT_EQ(kLayoutSuite.box_record(Item(14), &record), kXTOk);
+  void* data = nullptr;
+  kMemorySuite.handle_data(record, &data);
+  static_cast<XTBoxRecord*>(data)->bounds[2] = 2000 << 16;  // bottom
+  int16_t constraint = -1;
+  ASSERT_EQ(kLayoutSuite.store_box_record(record, Item(14), 0, 1, &constraint), kXTOk);
+  kMemorySuite.dispose_handle(record);
+  last = lines(14);
+  ASSERT_FALSE(last.empty());
+  EXPECT_EQ(last.back().overflow, 0);
+  EXPECT_LT(last.back().vertical, kXTOversetLine);
+  EXPECT_EQ(last.back().offset + last.back().length, story_end);
+}
+
 TEST_F(Layouts, CopiedTextKeepsAttributesAndAnchoredItems) {
   // Story 16 holds an anchored group of a text box and a picture.
   const int32_t items = static_cast<int32_t>(content().boxes.size());
