@@ -1,6 +1,7 @@
 #include "plugin/mixer/master_class.h"
 
 #include "plugin/mixer/box_registries.h"
+#include "plugin/mixer/mapper.h"
 #include "plugin/mixer/master_trace.h"
 
 namespace {
@@ -61,4 +62,8 @@ void AssignBoxStoryIds(const std::function<XTItem(int32_t)>& findBox, int32_t st
       if (userId >= 0) user.record.id = userId;
     }
   }
+}
+
+void AssignBoxStoryIds(Mapper& mapper) {
+  AssignBoxStoryIds([&mapper](int32_t id) { return mapper.FindBox(id); }, mapper.StoryCount());
 }
