@@ -11,7 +11,8 @@
 // Item handles are 32-bit: the document id in the high half, the item's own
 // id (1 to 0x7FFF, unique in its file, never reused) in the low half.  Page
 // references use the same high half with bit 0x8000 set in the low half and
-// the page's number below it; a document reference is the document id.
+// the page's number below it; a document reference is a document id (that
+// of a layout: the current one's is what the current-document call answers).
 // Calls work on the current document; its current layout's view decides
 // which spreads "spread" means: view 0 shows the layout spreads 1..N, view
 // k >= 1 the master spreads 1..M.  Host page numbers run over the master
@@ -198,7 +199,8 @@ struct XTLayoutSuite {
   int32_t (*box_record)(XTItem item, XTHandle* record);
   // Gives the item the record's geometry; kXTErrConstraint with the
   // host's 16-bit reason in *constraint when it refuses.  `compose` 1 lays
-  // the item's story out again.
+  // the item's story out again.  A polygon in the record is copied: the
+  // caller still disposes of one it made.
   int32_t (*store_box_record)(XTHandle record, XTItem item, int32_t reserved, int32_t compose,
                               int16_t* constraint);
   // A polygon of `count` (vertical, horizontal) points in 16.16.
@@ -268,7 +270,8 @@ struct XTItemDataSuite {
   // Searches story `story` for a unit whose run's opcode word has the bits
   // `flags` & 0x60 (0x20 opening, 0x40 closing marker): forward (direction
   // 1) over [*position, limit), backward (0) from *position - 1 down to 0;
-  // the unit's position in *position.  kXTErrNoItem when none.
+  // the first unit met in *position (backward: the last unit of its run).
+  // kXTErrNoItem when none.
   int32_t (*find_run)(int32_t story, int32_t* position, int32_t direction, uint32_t flags,
                       uint32_t argument, int32_t limit);
   // The end of the character run holding `position` (arguments 1, 8).

@@ -1,0 +1,87 @@
+// TCP sockets over IPv4: the one place the program talks to the system's
+// socket calls.
+//
+// Socket owns one descriptor and closes it when it goes.  The operations
+// block (no descriptor is ever non-blocking); each answers 0 or the Windows
+// socket code of what went wrong (error_codes.h) and records that code as
+// the thread's last error.  Sends never raise SIGPIPE: a vanished peer is
+// the code kErrConnReset.  An expired send or receive timeout is
+// kErrTimedOut.  Interrupted calls are restarted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace net {
+
+class Socket {
+ public:
+  Socket() = default;
+  explicit Socket(int descriptor) : fd_(descriptor) {}
+  ~Socket() { Close(); }
+  Socket(Socket&& other) noexcept : fd_(other.release()) {}
+  Socket& operator=(Socket&& other) noexcept;
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  bool valid() const { return fd_ >= 0; }
+  int descriptor() const { return fd_; }
+  // Gives up ownership; the socket is then invalid.
+  int release();
+  // Closes the descriptor (the socket is invalid afterwards, whatever the
+  // answer); 0 for an invalid socket.
+  int Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// Start-up and clean-up of the socket layer: nothing to do here, they
+// answer 0 (or an injected failure).
+int Startup();
+int Cleanup();
+
+// A new TCP socket.
+int OpenStream(Socket& out);
+// SO_REUSEADDR, then binds to `port` on every interface (only 127.0.0.1
+// while ListenOnLoopbackOnly is set); port 0 takes a free one.
+int BindAny(const Socket& s, uint16_t port);
+int Listen(const Socket& s, int backlog);
+// Waits for a client; its address in dotted form and its port go to
+// *peerAddress and *peerPort when given.
+int Accept(const Socket& listener, Socket& client, std::string* peerAddress = nullptr, uint16_t* peerPort = nullptr);
+// Connects to an IPv4 address in dotted form.
+int Connect(const Socket& s, const char* address, uint16_t port);
+// The local port the socket is bound to.
+int LocalPort(const Socket& s, uint16_t& port);
+
+// Sends all `size` bytes, looping over partial sends.
+int SendAll(const Socket& s, const void* data, size_t size);
+// One receive of at most `size` bytes; *got is 0 when the peer has closed.
+int Receive(const Socket& s, void* buffer, size_t size, size_t& got);
+// Waits up to `milliseconds` for bytes (or the peer's close) to read;
+// *ready tells whether they came.
+int WaitReadable(const Socket& s, int milliseconds, bool& ready);
+// Send and receive timeouts in whole seconds (0: wait for ever).
+int SetTimeouts(const Socket& s, long seconds);
+// Ends the sending direction (the peer reads its end of data).
+int ShutdownSend(const Socket& s);
+
+// Operations that the test hooks below can make fail.
+enum class Op { Startup, Cleanup, Open, Bind, Listen, Accept, Connect, Send, Receive, Wait, Shutdown, Close, Count };
+
+namespace testing {
+
+// Makes the `nth` call (1 = the next one) of `op` from now on fail with
+// `code` without doing its work (a failing Close still closes).  One
+// failure per operation is armed at a time.
+void FailNth(Op op, int nth, int code);
+// Disarms every failure.
+void ClearFailures();
+// Binds listeners to 127.0.0.1 instead of every interface while set.
+void ListenOnLoopbackOnly(bool on);
+
+}  // namespace testing
+
+}  // namespace net
