@@ -633,7 +633,7 @@ bool Mapper::Connect() {
   }
   static const int32_t logMode = settings.GetMasterPageLogMode();
   if (logMode == 0) return true;
-  if (logMode >= 3) AssignBoxStoryIds([this](int32_t id) { return FindBox(id); }, mStoryCount);
+  if (logMode >= 3) AssignBoxStoryIds(*this);
   ProgramLog() << PrintMasterpageSummary(logMode >= 2, logMode >= 3) << std::flush;
   return true;
 }
