@@ -156,7 +156,13 @@ BrenixBoxExp::BrenixBoxExp(Mapper& mapper) : mMapper(mapper) {
   if (mFirstBox != 0) ScratchBoxes().push_back(mFirstBox);
   mSecondBox = CreateScratchTextBox();
   if (mSecondBox != 0) ScratchBoxes().push_back(mSecondBox);
-  if (mFirstBox == 0 || mSecondBox == 0) throw std::runtime_error("no scratch text box was made");
+  if (mFirstBox == 0 || mSecondBox == 0) {
+    // A box made alone would stay in the document untagged.
+    for (const XTItem made : {mFirstBox, mSecondBox}) {
+      if (made != 0 && XT().lgk2 != nullptr) XT().lgk2->delete_item(made);
+    }
+    throw std::runtime_error("no scratch text box was made");
+  }
   mMapper.Link(mFirstBox, -1);
   mMapper.Link(mSecondBox, -2);
   mMapper.SetCurrentBoxes();

@@ -69,6 +69,11 @@ bool Ask(int32_t (*call)(XTItem, uint8_t*), XTItem item) {
   uint8_t answer = 0;
   return call != nullptr && call(item, &answer) == kXTOk && answer != 0;
 }
+// Plain text and page-number characters: no object of their own.
+bool IsPlainRun(uint32_t opcode) {
+  return opcode == kXTOpText || (opcode >= kXTOpPageLast && opcode <= kXTOpPageNext);
+}
+
 bool IsTextBox(XTItem item) { return Ask(Layout().is_text_box, item); }
 bool IsGroup(XTItem item) { return Ask(Layout().is_group, item); }
 
@@ -196,14 +201,15 @@ void Mapper::EnterMasterPage(int32_t id, uint16_t spread) { mStoryMasterPages.em
 
 void Mapper::MakeProgress() {
   const bool multiDoc = BrenixInterface::Instance()->multiDocMode;
-  std::unique_ptr<ProgressBar> next;
+  const char* title = "Analyzing document";
   if (!multiDoc) {
-    next = std::make_unique<ProgressBar>("Analyzing document", 100);
+    mProgressSteps = 100;
   } else if (!mProgress) {
-    next = std::make_unique<ProgressBar>("Analyzing document", ++gAnalysedDocuments);
+    mProgressSteps = ++gAnalysedDocuments;
   } else {
-    next = std::make_unique<ProgressBar>("Analyzing next document", 100);
+    title = "Analyzing next document";
   }
+  std::unique_ptr<ProgressBar> next = std::make_unique<ProgressBar>(title, mProgressSteps);
   if (mProgress) mProgress->Close();
   mProgress = std::move(next);
   mProgress->SetValue(1);
@@ -537,10 +543,16 @@ bool Mapper::Connect() {
     mPrivateBox = BrenixBox::MakeImport(*this);
     if (!mPrivateBox) AssertFail(__FILE__, __LINE__, "mPrivateBox.get()");
   }
+  // The story of every id, as it is counted.
+  std::vector<int32_t> stories;
+  const auto countStories = [this, &stories] {
+    for (XTItem box; (box = FindBox(mNextStoryId)) != 0; ++mNextStoryId)
+      stories.push_back(StoryOf(box));
+  };
   mNextStoryId = 0;
   mStoryCount = 0;
   mAnchorFailures = 0;
-  while (FindBox(mNextStoryId) != 0) ++mNextStoryId;
+  countStories();
 
   int32_t view = static_cast<int32_t>(xt_getdocviewref());
   if (xt_viewgotomaster(view, 1) != kXTOk) {
@@ -555,7 +567,7 @@ bool Mapper::Connect() {
   for (int32_t spread = 1; spread <= count; ++spread) {
     uint8_t isMaster = 0;
     if (Layout().is_master_spread(spread, 0, &isMaster) != kXTOk || isMaster == 0) continue;
-    while (FindBox(mNextStoryId) != 0) ++mNextStoryId;
+    countStories();
   }
   view = static_cast<int32_t>(xt_getdocviewref());
   if (xt_viewgotomaster(view, 0) != kXTOk) {
@@ -566,37 +578,42 @@ bool Mapper::Connect() {
   mStoryCount = mNextStoryId;
 
   // Anchored items: a tagged one under its own id, the others numbered on.
+  // Stories with object runs other than anchored items are noted for the
+  // second walk.
   mHidden.Clear();
-  for (int32_t i = 0; i < mStoryCount; ++i) {
-    const int32_t story = StoryOf(FindBox(i));
+  std::vector<int32_t> withObjects;
+  for (const int32_t story : stories) {
     if (story <= 0) continue;
     StoryRunIterator iterator(story);
     StoryRunPosition position;
     StoryRunIterator::Begin(position, iterator);
+    bool objects = false;
     while (iterator.HasMore(position)) {
-      if (iterator.CurrentOpcode(position) != kXTOpAnchoredBox) {
+      const uint32_t opcode = iterator.CurrentOpcode(position);
+      if (opcode != kXTOpAnchoredBox) {
+        objects = objects || !IsPlainRun(opcode);
         iterator.Advance(position);
         continue;
       }
+      objects = true;
       const XTItem anchored = AnchoredAt(story, position.boundary);
       int32_t id = mNextStoryId;
       const bool tagged = anchored != 0 && GetBoxId(anchored, &id);
       Hidden::RegisterRun(mHidden, iterator, position, id);
       if (!tagged) ++mNextStoryId;
     }
+    if (objects) withObjects.push_back(story);
   }
   mExtendedStoryCount = mNextStoryId;
 
   // Hidden text and the other object runs.
-  for (int32_t i = 0; i < mStoryCount; ++i) {
-    const int32_t story = StoryOf(FindBox(i));
-    if (story <= 0) continue;
+  for (const int32_t story : withObjects) {
     StoryRunIterator iterator(story);
     StoryRunPosition position;
     StoryRunIterator::Begin(position, iterator);
     while (iterator.HasMore(position)) {
       const uint32_t opcode = iterator.CurrentOpcode(position);
-      if (opcode == kXTOpText || (opcode >= kXTOpPageLast && opcode <= kXTOpPageNext)) {
+      if (IsPlainRun(opcode)) {
         iterator.Advance(position);
       } else if (opcode == kXTOpAnchoredBox) {
         Hidden::RegisterRun(mHidden, iterator, position, mNextStoryId);
@@ -616,7 +633,7 @@ bool Mapper::Connect() {
   }
   static const int32_t logMode = settings.GetMasterPageLogMode();
   if (logMode == 0) return true;
-  if (logMode >= 3) AssignBoxStoryIds([this](int32_t id) { return FindBox(id); }, mStoryCount);
+  if (logMode >= 3) AssignBoxStoryIds(*this);
   ProgramLog() << PrintMasterpageSummary(logMode >= 2, logMode >= 3) << std::flush;
   return true;
 }

@@ -135,4 +135,5 @@ class Mapper {
   std::unique_ptr<BrenixBox> mPrivateBox;
   uint32_t mCounter1 = 0;
   uint32_t mCounter2 = 0;
+  uint32_t mProgressSteps = 100;  // the progress window's step count
 };

@@ -171,6 +171,46 @@ TEST(Mapper, TextPatternTestsUtf16Units) {
   }
 }
 
+TEST(Mapper, AnchorsDeeperThan1000LevelsAreNotFollowed) {
+  // Box 1 on the page; box i + 1 anchored in the story of box i.
+  constexpr int kBoxes = 1005;
+  std::string attributes = R"([{"font": 3})";
+  std::string boxes;
+  std::string stories;
+  for (int i = 1; i <= kBoxes; ++i) {
+    attributes += R"(, {"font": 3, "opcode": 1, "object": )" + std::to_string(i + 1) + "}";
+    boxes += std::string(i > 1 ? ", " : "") + R"({"id": )" + std::to_string(i) + R"(, "story": )" +
+             std::to_string(i) + R"(, "bounds": [36, 36, 300, 300]})";
+    const bool last = i == kBoxes;
+    stories += std::string(i > 1 ? ", " : "") + R"({"id": )" + std::to_string(i) +
+               (last ? R"(, "text": "T", "paragraphs": [[0, 1]], "runs": [[0, 1]]})"
+                     : R"(, "text": "T\u0001", "paragraphs": [[0, 2]], "runs": [[0, 1], [)" +
+                           std::to_string(i) + ", 1]]}");
+  }
+  MixerHost host;
+  const int32_t doc = host.OpenText("deep.json", R"({"format": "xthost document", "version": 1,
+    "layouts": [{"name": "L"}], "characterAttributes": )" + attributes + R"(],
+    "boxes": [)" + boxes + R"(], "stories": [)" + stories + "]}");
+  LoadSettings(host, "masterPageMode=0\n");
+  LogCapture log;
+  Mapper mapper;
+  // Depths 0 to 1001 are analysed and tagged, the deepest first; the box
+  // at depth 1001 does not follow its anchor.  (The host's item-data search
+  // stops at 64 anchor levels, so FindBox cannot be asked here.)
+  mapper.Analyze();
+  for (int depth : {0, 1, 500, 1000, 1001}) {
+    int32_t id = -1;
+    EXPECT_TRUE(GetBoxId(ItemHandle(doc, depth + 1), &id)) << depth;
+    EXPECT_EQ(id, 1001 - depth) << depth;
+  }
+  int32_t id = -1;
+  EXPECT_FALSE(GetBoxId(ItemHandle(doc, 1003), &id));
+  const std::string text = log.Text();
+  const std::string line = "#######stack overflows soon########\n";
+  ASSERT_NE(text.find(line), std::string::npos);
+  EXPECT_EQ(text.find(line, text.find(line) + 1), std::string::npos);
+}
+
 TEST(Mapper, NoTextBoxesNothingToExport) {
   MixerHost host;
   host.OpenText("empty.json", R"({"format": "xthost document", "version": 1,
@@ -278,6 +318,37 @@ TEST(Mapper, SecondAnalysisNumbersAgainAndATaggedBoxKeepsItsId) {
   Mapper third;
   EXPECT_TRUE(third.AnaliseText(ItemHandle(doc, 71), 0, 0));
   EXPECT_EQ(third.FindBox(7), ItemHandle(doc, 71));
+}
+
+TEST(Mapper, MasterPageMode1LeavesEveryStoryAsItWas) {
+  MixerHost host;
+  host.Open("doc_layouts.json");
+  LoadSettings(host, "masterPageMode=1\n");
+  std::map<int32_t, std::u16string> before;
+  for (const auto& story : host.content().stories) before[story.id] = story.text;
+  Mapper mapper;
+  ASSERT_EQ(mapper.Analyze(), static_cast<int32_t>(std::size(kPrint)));
+  ExpectPrintLayout(mapper);
+  // Master stories and their copies lose the probe text again; the only
+  // new stories are the working boxes'.
+  for (const auto& story : host.content().stories) {
+    const auto known = before.find(story.id);
+    if (known != before.end()) EXPECT_EQ(story.text, known->second) << story.id;
+  }
+  EXPECT_EQ(host.content().stories.size(), before.size() + 2);
+}
+
+TEST(Mapper, FailedFirstPassLeavesNoProbeText) {
+  MixerHost host;
+  host.Open("doc_layouts.json");
+  LoadSettings(host, "masterPageMode=1\n");
+  // The second master story cannot take the probe text.
+  host.Fail("insert_text:2");
+  Mapper mapper;
+  EXPECT_EQ(mapper.Analyze(), 0);
+  host.Fail("");
+  for (const auto& story : host.content().stories)
+    EXPECT_EQ(story.text.find(u"#$_@?&#"), std::u16string::npos) << story.id;
 }
 
 TEST(Mapper, FailingViewSwitchWritesTheReport) {
