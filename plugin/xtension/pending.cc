@@ -50,16 +50,6 @@ std::string NextListedAnswer() {
 
 }  // namespace
 
-int32_t BoxPairCallback(void*) {
-  NotAvailable("BoxPairCallback");
-  return 0;
-}
-
-int32_t LinkedBoxCallback(void*) {
-  NotAvailable("LinkedBoxCallback");
-  return 0;
-}
-
 int32_t PdfContinuationCallback(void*) {
   NotAvailable("PdfContinuationCallback");
   return 0;

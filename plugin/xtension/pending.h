@@ -1,6 +1,6 @@
 // What the plug-in's shell calls or registers but other parts of the
-// plug-in do: the conversions, the conversion server, the layout mapping
-// and the folder commands.  Until they arrive these stand-ins answer as
+// plug-in do: the conversions, the conversion server and the folder
+// commands.  Until they arrive these stand-ins answer as
 // their callers need and write "... is not available yet" to the program
 // log; the commands among them also tell the user (an alert and the failed
 // result dialog, both suppressed in unattended work).  Here too are the
@@ -10,10 +10,7 @@
 #include <cstdint>
 #include <functional>
 
-// Host callbacks of kinds 501 (box pair), 106 (linked box) and 681 (PDF
-// continuation): each answers 0.
-int32_t BoxPairCallback(void* record);
-int32_t LinkedBoxCallback(void* record);
+// Host callback of kind 681 (PDF continuation): answers 0.
 int32_t PdfContinuationCallback(void* record);
 
 // The callback of the folder dialogs 8 to 11: answers the resource request

@@ -2,6 +2,7 @@
 #include <ostream>
 #include <string>
 
+#include "plugin/mixer/box_registries.h"
 #include "plugin/xtension/brenix.h"
 #include "plugin/xtension/cb_manager.h"
 #include "plugin/xtension/dialogs.h"
@@ -137,8 +138,8 @@ int32_t RegisterModule(XTRegisterRec* record) {
   // Second binding pass; only when it holds are the last three registered.
   if (Bind(r, link) == kXTOk && AcquireTextSuites(r, link) == kXTOk) {
     Register(r, kXTPdfContinuation, Guarded<PdfContinuationCallback>);
-    Register(r, kXTBoxPair, Guarded<BoxPairCallback>);
-    Register(r, kXTLinkedBox, Guarded<LinkedBoxCallback>, 10);
+    Register(r, kXTBoxPair, Guarded<OnBoxPairNotice>);
+    Register(r, kXTLinkedBox, Guarded<OnLinkedBoxNotice>, 10);
   }
 
   int32_t request = 2323;

@@ -1,0 +1,153 @@
+#include "plugin/mixer/hidden.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "plugin/mixer/hidden_search.h"
+#include "plugin/mixer/story_units.h"
+#include "plugin/qapi/host_text.h"
+#include "plugin/qapi/qapi_trace.h"
+#include "plugin/qapi/story_runs.h"
+#include "plugin/xtension/breakpoint.h"
+#include "support/host_link.h"
+#include "support/program_log.h"
+
+namespace StyleFlags {
+
+int32_t HiddenKind(uint32_t word) {
+  switch (word & kHiddenMask) {
+    case kHiddenOpen: return 1;
+    case kHiddenClose: return 0;
+    default: return 1000;
+  }
+}
+
+uint32_t ToggleHidden(uint32_t word) {
+  return (word & kHiddenMask) == kHiddenOpen ? word ^ kHiddenMask : word;
+}
+
+}  // namespace StyleFlags
+
+bool HiddenRunInfo::operator<(const HiddenRunInfo& other) const {
+  if (first != other.first) return first < other.first;
+  return second < other.second;
+}
+
+void HiddenTable::Clear() {
+  runs.clear();
+  byId.clear();
+  byKey.clear();
+}
+
+namespace {
+
+// The log lines of an unpaired marker start with this byte.
+constexpr char kPairMark = static_cast<char>(0xA5);
+
+// The end of the text after the unit at `position`: the end of the run the
+// host's run search reports for position + 1; `position` + 1 itself when
+// there is no such run.
+int32_t TextEndAfter(int32_t story, int32_t position) {
+  const XTItemDataSuite* data = XT().lgl2;
+  int32_t end = position + 1;
+  if (data == nullptr || data->run_end(story, position + 1, 1, 8, &end) != kXTOk) return position + 1;
+  if (end < position + 1) {
+    QuarkInternalError("Hidden", 143);
+    return position + 1;
+  }
+  return end;
+}
+
+// The units after the unit at `position`, up to the end TextEndAfter gives.
+std::u16string TextAfter(StoryRuns& runs, int32_t position, int32_t* end) {
+  *end = TextEndAfter(runs.storyId, position);
+  return ReadStoryUnits(runs, position + 1, *end);
+}
+
+// Moves the walk past the current run, and on to `target` when that lies
+// further.
+void MovePast(StoryRunIterator& iterator, StoryRunPosition& position, int32_t target) {
+  Hidden::AdvanceTo(iterator, position, std::max(target, iterator.NextBoundary(position)));
+}
+
+}  // namespace
+
+namespace Hidden {
+
+bool AdvanceTo(StoryRunIterator& iterator, StoryRunPosition& position, int32_t target) {
+  while (iterator.HasMore(position) && position.boundary < target) iterator.Advance(position);
+  return iterator.HasMore(position);
+}
+
+HiddenRunInfo MakeKey(StoryRunIterator& iterator, StoryRunPosition& position) {
+  HiddenRunInfo key;
+  const uint32_t word = iterator.CurrentOpcode(position);
+  key.opcode = key.flags = word;
+  StoryRuns& runs = iterator.runs;
+  const int32_t here = position.boundary;
+  uint32_t operand = word;
+  if (!DumpTextOperand(runs, operand)) {
+    MovePast(iterator, position, here);
+    key.opcode = 0;
+    return key;
+  }
+  int32_t end = here;
+  if (!StyleFlags::IsHiddenMarker(word)) {
+    key.first = TextAfter(runs, here, &end);
+    MovePast(iterator, position, end);
+    return key;
+  }
+
+  const bool opening = StyleFlags::HiddenKind(word) == 1;
+  const int32_t length = runs.textLength;
+  int32_t partner = opening ? here : here + 1;
+  const bool found = FindMatchingHiddenRun(runs.storyId, &partner, opening ? 1 : 0,
+                                           word ^ StyleFlags::kHiddenMask, 0, length);
+  if (!found) {
+    ProgramLog() << kPairMark << "Unable to find paren:" << "  mOpcode=" << std::hex << word
+                 << std::dec << "  myOffset=" << here << "  story->mTextLen=" << length << '\n'
+                 << std::flush;
+    BreakPoint_BX();
+    MovePast(iterator, position, here);
+    key.opcode = 0;
+    return key;
+  }
+  if (partner == -1) {
+    ProgramLog() << kPairMark << "opfound=" << found << "  mOpcode=" << std::hex << word
+                 << std::dec << "  srchStart=" << length << "  openOffset=" << (opening ? here : -1)
+                 << "  closeOffset=" << (opening ? -1 : here) << "  myOffset=" << here
+                 << "  story->mTextLen=" << length << '\n'
+                 << std::flush;
+    BreakPoint_BX(__FILE__);
+  }
+  const int32_t closing = opening ? partner : here;
+  const int32_t open = opening ? here : partner;
+  int32_t closingEnd = 0;
+  int32_t openEnd = 0;
+  key.first = TextAfter(runs, closing, &closingEnd);
+  key.second = TextAfter(runs, open, &openEnd);
+  MovePast(iterator, position, opening ? openEnd : closingEnd);
+  return key;
+}
+
+bool RegisterRun(HiddenTable& table, StoryRunIterator& iterator, StoryRunPosition& position,
+                 int32_t id) {
+  HiddenRunInfo key = MakeKey(iterator, position);
+  if (!key.IsKey() || table.byKey.count(key) != 0) return false;
+  const size_t index = table.runs.size();
+  table.runs.push_back(HiddenRun{id, key});
+  table.byId.emplace(id, index);
+  table.byKey.emplace(std::move(key), index);
+  return true;
+}
+
+HiddenRun FindRun(const HiddenTable& table, StoryRunIterator& iterator, StoryRunPosition& position) {
+  HiddenRunInfo key = MakeKey(iterator, position);
+  if (key.IsKey()) {
+    const auto found = table.byKey.find(key);
+    if (found != table.byKey.end()) return table.runs[found->second];
+  }
+  return HiddenRun{-1, std::move(key)};
+}
+
+}  // namespace Hidden

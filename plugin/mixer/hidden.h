@@ -1,0 +1,85 @@
+// Hidden-text pairing: the ids of hidden runs and of anchored-item runs of
+// the stories a Mapper took, found again from a position in a story.
+//
+// A run's opcode word tells its marker kind under mask 0x60: 0x20 opens a
+// hidden run, 0x40 closes it, 0x00 and 0x60 are no marker.  The key of a
+// marker is the pair (text after the closing marker, text after the opening
+// marker), so both markers of a pair, and pairs with equal texts, are one
+// key; any other run's key is the text after it.  Texts are the story's
+// UTF-16 units up to the run end the host's run search reports.
+// Host thread only.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+
+class StoryRunIterator;
+struct StoryRunPosition;
+
+namespace StyleFlags {
+
+constexpr uint32_t kHiddenMask = 0x60;
+constexpr uint32_t kHiddenOpen = 0x20;
+constexpr uint32_t kHiddenClose = 0x40;
+
+// 1 for an opening marker, 0 for a closing one, 1000 for no marker.
+int32_t HiddenKind(uint32_t word);
+// An opening marker's word with both hidden bits flipped; any other word
+// unchanged.  A word is a marker exactly when this has 0x40 under 0x60.
+uint32_t ToggleHidden(uint32_t word);
+inline bool IsHiddenMarker(uint32_t word) { return (ToggleHidden(word) & kHiddenMask) == kHiddenClose; }
+
+}  // namespace StyleFlags
+
+// The key of the run at a story position.  Opcode 0: no key.
+struct HiddenRunInfo {
+  uint32_t opcode = 0;
+  uint32_t flags = 0;
+  std::u16string first;   // at the closing marker (or the run itself)
+  std::u16string second;  // at the opening marker
+
+  bool IsKey() const { return opcode != 0; }
+  // By first text, then second text, unit by unit.
+  bool operator<(const HiddenRunInfo& other) const;
+};
+
+// A registered run: the id it was registered under (-1: not registered)
+// and its key.
+struct HiddenRun {
+  int32_t id = -1;
+  HiddenRunInfo info;
+};
+
+// The runs of one Mapper, in registration order, with their indexes by id
+// and by key.
+struct HiddenTable {
+  std::deque<HiddenRun> runs;
+  std::map<int32_t, size_t> byId;
+  std::map<HiddenRunInfo, size_t> byKey;
+
+  void Clear();
+};
+
+namespace Hidden {
+
+// Builds the key at `position` and moves the walk past the text it read
+// (past the run when it built none).
+HiddenRunInfo MakeKey(StoryRunIterator& iterator, StoryRunPosition& position);
+
+// Registers the run at `position` under `id`: true when a record was added
+// (a key not seen before).  The walk is moved as by MakeKey, so a caller
+// that registers does not step it itself.
+bool RegisterRun(HiddenTable& table, StoryRunIterator& iterator, StoryRunPosition& position,
+                 int32_t id);
+
+// The record registered for the run at `position`, or one with id -1 built
+// from its key.  Moves the walk as MakeKey does.
+HiddenRun FindRun(const HiddenTable& table, StoryRunIterator& iterator, StoryRunPosition& position);
+
+// Steps the walk until it reaches `target` (a run boundary) or the story
+// ends; whether it still has runs.
+bool AdvanceTo(StoryRunIterator& iterator, StoryRunPosition& position, int32_t target);
+
+}  // namespace Hidden
