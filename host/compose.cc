@@ -283,11 +283,13 @@ void Compose(const DocumentContent& content, const Story& story, ChainLines* cha
   if (chain->overflows) chain->lines.back().back().overflow = kXTOverflowMark;
 }
 
-using ChainKey = std::pair<const DocumentContent*, int32_t>;  // the story's id
+using ChainKey = std::pair<uint64_t, int32_t>;  // the document's key, the story's id
 
 std::map<ChainKey, ChainLines>& Cache() {
-  static std::map<ChainKey, ChainLines> cache;
-  return cache;
+  // Never destroyed: documents that outlive it (statics) still forget
+  // their lines in their destructors.
+  static auto* cache = new std::map<ChainKey, ChainLines>;
+  return *cache;
 }
 
 uint64_t compositions = 0;
@@ -307,7 +309,7 @@ const ChainLines* ChainOfBox(const DocumentContent& content, int32_t box_id, std
     if (member == box) *index = shapes.size();
     shapes.push_back({member->id, member->bounds, member->inset});
   }
-  ChainLines& chain = Cache()[{&content, story->id}];
+  ChainLines& chain = Cache()[{content.composition.value(), story->id}];
   if (chain.lines.empty() || !chain.ComposedFrom(*story, shapes)) {
     chain.version = story->version;
     chain.runs = story->runs;
@@ -317,6 +319,18 @@ const ChainLines* ChainOfBox(const DocumentContent& content, int32_t box_id, std
     ++compositions;
   }
   return &chain;
+}
+
+// Forgets the lines kept under document key `key`.
+void Forget(uint64_t key) {
+  auto& cache = Cache();
+  cache.erase(cache.lower_bound({key, std::numeric_limits<int32_t>::min()}),
+              cache.upper_bound({key, std::numeric_limits<int32_t>::max()}));
+}
+
+uint64_t NextKey() {
+  static uint64_t next = 0;
+  return ++next;
 }
 
 }  // namespace
@@ -333,11 +347,17 @@ bool ChainOverflows(const DocumentContent& content, int32_t box_id) {
   return chain != nullptr && chain->overflows;
 }
 
-void InvalidateComposition(const DocumentContent& content) {
-  auto& cache = Cache();
-  cache.erase(cache.lower_bound({&content, std::numeric_limits<int32_t>::min()}),
-              cache.upper_bound({&content, std::numeric_limits<int32_t>::max()}));
+
+CompositionKey::CompositionKey() : value_(NextKey()) {}
+CompositionKey::CompositionKey(const CompositionKey&) : value_(NextKey()) {}
+CompositionKey& CompositionKey::operator=(const CompositionKey&) {
+  Forget(value_);
+  value_ = NextKey();
+  return *this;
 }
+CompositionKey::~CompositionKey() { Forget(value_); }
+
+void InvalidateComposition(const DocumentContent& content) { Forget(content.composition.value()); }
 
 uint64_t CompositionCount() { return compositions; }
 

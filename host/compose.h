@@ -32,9 +32,8 @@ bool ChainOverflows(const DocumentContent& content, int32_t box_id);
 // Forgets every composition of `content` (a box's geometry or a chain
 // changed).  Text changes are seen by the story's version, changes of
 // character runs and of the chain's bounds and insets are seen too; records
-// of the format and attribute tables changed in place are not.  Call it also
-// before `content` goes away, so that a later document at the same address
-// cannot meet its lines.
+// of the format and attribute tables changed in place are not.  A
+// document's lines go with it by themselves (DocumentContent::composition).
 void InvalidateComposition(const DocumentContent& content);
 
 // Chains laid out since the host started (tests tell a cached answer by it).

@@ -193,6 +193,22 @@ class IdIndex {
   std::unordered_map<int32_t, std::size_t> positions_;
 };
 
+// Names one document's composition in the host's cache of lines
+// (host/compose.cc): every document, and every copy of one, has its own
+// key; a document assigned another's content takes a new one; the lines
+// kept under a key go with it.
+class CompositionKey {
+ public:
+  CompositionKey();
+  CompositionKey(const CompositionKey&);
+  CompositionKey& operator=(const CompositionKey&);
+  ~CompositionKey();
+  uint64_t value() const { return value_; }
+
+ private:
+  uint64_t value_;
+};
+
 // The host's cached walks over a document's items (host/layout_walk.cc);
 // copies of a document start without them.
 struct WalkCache;
@@ -237,6 +253,7 @@ struct DocumentContent {
   // cached walks are made again.
   uint64_t items_version = 0;
   mutable WalkCacheSlot walks;
+  CompositionKey composition;
 
   // The current box (0: none); while its text is open, the selection from
   // selection_start up to selection_end in its story.

@@ -144,8 +144,6 @@ bool CloseDocument(Host& host, int32_t id, const std::string& how) {
   if (document == nullptr) return false;
   host.transcript().Line("close document " + std::to_string(id) + " " +
                          Transcript::Quote(BaseName(document->path)) + " " + how);
-  // Its lines are kept by the content's address: forget them first.
-  if (document->content != nullptr) InvalidateComposition(*document->content);
   return host.app().CloseDocument(id);
 }
 
