@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plugin/xtension/actions.h"
+#include "plugin/xtension/idle_action.h"
 #include "plugin/xtension/menus.h"
 #include "plugin/xtension/pending.h"
 #include "support/brenix_interface.h"
