@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <regex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -234,6 +235,23 @@ TEST_F(JobTest, WithoutClearingTheReceivedSourceStaysAsUploaded) {
   const std::string job = dir_.File("tmp/" + *jobs.begin());
   EXPECT_EQ(ReadFile(job + "/incoming/doc.qxp"), data);
   EXPECT_EQ(ReadFile(job + "/doc.kxq"), ConvertedBytes("doc.qxp", kFileKindKxq));
+}
+
+// A job whose task throws, as no task of ct_Conversion does.
+class ThrowingJob : public ct_ConversionBase {
+ public:
+  using ct_ConversionBase::ct_ConversionBase;
+  bool doExport(uint32_t, const std::string&, const std::string&) override { throw std::runtime_error("task"); }
+  bool closeAllDocuments() override { return true; }
+};
+
+TEST_F(JobTest, AJobThatThrowsLeavesNoJobFolder) {
+  StartClient(kSocketJob, {"exportkxt", "doc.qxp", Source("upload.bin"), "doc", "0", dir_.File("got")});
+  EXPECT_EQ(conn_.readLine(true, '\n'), "exportkxt");
+  EXPECT_THROW(ThrowingJob(&conn_, 3).Run(), std::runtime_error);
+  conn_.closeClient();
+  EXPECT_NE(FinishClient().find("\"end\": null"), std::string::npos);
+  EXPECT_TRUE(Entries(dir_.File("tmp")).empty());
 }
 
 TEST_F(JobTest, JobFoldersAreNeverShared) {
