@@ -1,6 +1,7 @@
 // A server connection whose client sends the fuzz input: a loopback pair,
 // the far end written by a thread of its own that then reads until the
-// server closes, so neither end can block the other.
+// server closes, so neither end can block the other.  With `listening` the
+// connection also holds a listener of its own, as a served client's does.
 #pragma once
 
 #include <cstddef>
@@ -12,11 +13,11 @@
 
 class ConnectionFeed {
  public:
-  ConnectionFeed(const uint8_t* data, size_t size) {
+  ConnectionFeed(const uint8_t* data, size_t size, bool listening = false) {
     static const net::Socket listener = testutil::LoopbackListener();
     auto [near, far] = testutil::ConnectedPair(listener);
     far_ = std::move(far);
-    conn.Adopt(net::Socket(), std::move(near));
+    conn.Adopt(listening ? testutil::LoopbackListener() : net::Socket(), std::move(near));
     conn.SetTimeout(2);
     writer_ = std::thread([this, data, size] {
       net::SendAll(far_, data, size);

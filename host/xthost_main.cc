@@ -5,6 +5,7 @@
 // Commands, run in order:
 //   start     load and activate every plug-in library of the XTensions folder
 //   idle N    deliver N idle callbacks (fewer when a plug-in asks to quit)
+//   serve     deliver an idle callback every 250 ms until a plug-in asks to quit
 //   quit      deliver the shut-down callback and unload every plug-in
 //   open PATH open a document file and make it the current document
 //   save      save the current document to its file
@@ -21,12 +22,14 @@
 //   XTHOST_FAIL   host calls to fail, NAME:N or NAME:* separated by commas
 //                 (see host/fail_plan.h)
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/document_ops.h"
@@ -37,7 +40,7 @@ namespace {
 
 const char kUsage[] =
     "usage: xthost [--xtensions DIR] [--transcript FILE] [--answer TEXT]... COMMAND...\n"
-    "commands: start | idle N | quit | open PATH | save | close | stories |\n"
+    "commands: start | idle N | serve | quit | open PATH | save | close | stories |\n"
     "          select STORY START END | menus | menu TITLE | layout | view K |\n"
     "          layout-select I | type BOX POS TEXT | lines BOX\n"
     "environment: XTHOST_CLOCK=\"YYYY-MM-DD hh:mm:ss\", XTHOST_FAIL=NAME:N[,NAME:N...]\n";
@@ -80,7 +83,7 @@ int main(int argc, char** argv) {
       if (arg == "--transcript") transcript_path = value;
       if (arg == "--answer") options.answers.push_back(value);
     } else if (arg == "start" || arg == "quit" || arg == "save" || arg == "close" ||
-               arg == "stories") {
+               arg == "stories" || arg == "serve") {
       commands.push_back({arg, 0, ""});
     } else if (arg == "menus" || arg == "layout") {
       commands.push_back({arg, 0, ""});
@@ -148,6 +151,15 @@ int main(int argc, char** argv) {
       if (!host.Start()) return 1;
     } else if (command.name == "idle") {
       host.Idle(command.count);
+    } else if (command.name == "serve") {
+      // Like a desktop host's idle timer: one idle callback per tick.
+      host.transcript().Line("serve");
+      for (int32_t tick = 1; !host.app().quit_requested; ++tick) {
+        XTIdleRec record{kXTIdle, tick};
+        host.Deliver(&record);
+        if (!host.app().quit_requested) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+      }
+      host.transcript().Line("serve stopped: quit requested");
     } else if (command.name == "quit") {
       host.Quit();
     } else if (command.name == "menus") {

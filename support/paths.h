@@ -91,6 +91,12 @@ bool StringsEqual(const TStrU& a, const TStrU& b, bool exact);
 // extension equal to the new one without regard to case keeps its letters.
 bool ReplaceExtension(std::string& path, const std::string& newExt, bool sameLength, bool appendIfNone);
 bool ReplaceExtension(TStrU& path, const TStrU& newExt, bool sameLength, bool appendIfNone);
+// The same rules under the name the conversion code uses: `mustFit` asks
+// for an extension as long as the new one, `append` appends one to a path
+// without.
+inline bool SetFileExtension(std::string& path, const std::string& newExt, bool mustFit, bool append) {
+  return ReplaceExtension(path, newExt, mustFit, append);
+}
 
 // The temporary folder ($TMPDIR, else /tmp) without trailing separators;
 // true only when it has at most 254 characters and is an existing directory.

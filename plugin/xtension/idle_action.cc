@@ -1,6 +1,8 @@
 #include "plugin/xtension/idle_action.h"
 
 #include "plugin/xtension/pending.h"
+#include "shared/server/conversion_runner.h"
+#include "shared/server/server_loops.h"
 #include "support/batch_file.h"
 #include "support/brenix_interface.h"
 #include "support/host_link.h"
@@ -37,6 +39,17 @@ IdleState& State() {
   return state;
 }
 
+std::function<bool(uint32_t)>& StandIn() {
+  static std::function<bool(uint32_t)> server;
+  return server;
+}
+
+bool StartServer(uint32_t port) {
+  if (StandIn()) return StandIn()(port);
+  SetConversionRunner(&FolderUtils::ProcessConversion);
+  return DoStartServer(port);
+}
+
 void RunServer() {
   IdleState& state = State();
   if (state.serverRunning) return;
@@ -47,7 +60,7 @@ void RunServer() {
   if (port > 65535) port = 0;
   bool halted = false;
   try {
-    halted = DoStartServer(port);
+    halted = StartServer(port);
   } catch (...) {
     halted = false;
   }
@@ -107,6 +120,8 @@ void RunBatchStep(XTIdleRec* record) {
 }
 
 }  // namespace
+
+void SetServerStandIn(std::function<bool(uint32_t port)> server) { StandIn() = std::move(server); }
 
 void RequestHostQuit() {
   if (const XTApplicationSuite* application = XT().application) application->request_quit();

@@ -1,9 +1,6 @@
 #include "plugin/xtension/pending.h"
 
-#include <cstddef>
-#include <cstdlib>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 
 #include "platform/xt/xt_records.h"
@@ -28,26 +25,6 @@ void CommandNotAvailable(const char* what, int failedDialog) {
   ShowDialog(failedDialog, 0, &answer, &ok, false, false, false);
 }
 
-std::function<bool(uint32_t)>& StandIn() {
-  static std::function<bool(uint32_t)> answer;
-  return answer;
-}
-
-// The answer the environment lists for this call, "" when none is left.
-std::string NextListedAnswer() {
-  static std::size_t call = 0;
-  const char* list = std::getenv("BRENIX_SERVER_STANDIN");
-  std::string text = list != nullptr ? list : "";
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < call && start != std::string::npos; ++i) {
-    start = text.find(',', start);
-    if (start != std::string::npos) ++start;
-  }
-  ++call;
-  if (start == std::string::npos || start >= text.size()) return std::string();
-  return text.substr(start, text.find(',', start) - start);
-}
-
 }  // namespace
 
 int32_t PdfContinuationCallback(void*) {
@@ -70,15 +47,10 @@ int32_t FolderDialogProc(void* record) {
   return 0;
 }
 
-bool DoStartServer(uint32_t port) {
-  NotAvailable("DoStartServer: the conversion server on port " + std::to_string(port));
-  if (StandIn()) return StandIn()(port);
-  const std::string answer = NextListedAnswer();
-  if (answer == "throw") throw std::runtime_error("conversion server stand-in");
-  return answer == "halt";
+bool FolderUtils::ProcessConversion(const std::string& source, const std::string&, FileKind, FileKind) {
+  NotAvailable("FolderUtils::ProcessConversion of " + source);
+  return false;
 }
-
-void SetServerStandIn(std::function<bool(uint32_t port)> answer) { StandIn() = std::move(answer); }
 
 template <>
 void ExportAction::ActionPerformed(XTVoidRec*) {

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <string>
+
+#include "support/paths.h"
 
 // Host callback of kind 681 (PDF continuation): answers 0.
 int32_t PdfContinuationCallback(void* record);
@@ -19,11 +21,10 @@ int32_t PdfContinuationCallback(void* record);
 // default button.
 int32_t FolderDialogProc(void* record);
 
-// Runs the conversion server on `port` inside the idle call; true when it
-// halted on request (the host is to quit), false when it could not run; it
-// may throw.  The stand-in answers what SetServerStandIn decided, else
-// what the environment variable BRENIX_SERVER_STANDIN lists for each call
-// in turn ("halt", "down" or "throw", separated by commas), else false.
-bool DoStartServer(uint32_t port);
-// Replaces the stand-in's answer (an empty function restores the default).
-void SetServerStandIn(std::function<bool(uint32_t port)> answer);
+namespace FolderUtils {
+// Converts one file by its source and target kinds, without asking the
+// user; true when the conversion succeeded.  Not available yet: answers
+// false.
+bool ProcessConversion(const std::string& source, const std::string& target, FileKind sourceKind,
+                       FileKind targetKind);
+}  // namespace FolderUtils

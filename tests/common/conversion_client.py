@@ -1,5 +1,9 @@
 """A client of the conversion server's wire, written from the protocol alone.
 
+A client connects, sends the password line, then one command per line; an
+export command runs one job (shared-folder or socket mode) that ends with
+"export finished".
+
 Lines end in a line feed.  Files travel as 31944-byte transfer blocks: a flag
 byte (0x01 full, 0x02 last, 0x04 cancel, 0x08 compressed), then either 31943
 payload bytes (full block) or a little-endian 16-bit length and at most 31941
@@ -151,6 +155,11 @@ def download(client):
     be exactly one complete zlib stream."""
     client.send_line('wait_for_file')
     client.expect('file_transfer_start')
+    return receive_announced(client)
+
+
+def receive_announced(client):
+    """The rest of download() once the server said "file_transfer_start"."""
     client.send_line('file_transfer_start ok')
     name = client.read_line()
     client.send_line('filename ok')
@@ -181,3 +190,57 @@ def download(client):
     client.expect('file_transfer_end')
     return {'name': name, 'size': size, 'data': data, 'blocks': blocks, 'hash': hash_line,
             'compressed': compressed}
+
+
+PASSWORD = 'amberquietlodge'
+SOCKET_TRANSFER = '///file_sock_transfer///'
+
+
+def ask(client, line):
+    """Sends one line and answers the server's next line (None when it
+    closed)."""
+    client.send_line(line)
+    return client.read_line()
+
+
+def login(client, password=PASSWORD):
+    """Sends the password; answers "password ok" or the refusal."""
+    return ask(client, password)
+
+
+def shared_folder_job(client, command, source, folder, name):
+    """One job in shared-folder mode.  Answers the server's lines in order:
+    the job text, then one answer per line sent (source path, target folder,
+    target name) up to the first refusal, then the job's last line."""
+    lines = [ask(client, command)]
+    for sent, accepted in ((source, 'filename ok'), (folder, 'target folder ok'), (name, 'target name ok')):
+        lines.append(ask(client, sent))
+        if lines[-1] != accepted:
+            return lines
+    lines.append(client.read_line())
+    return lines
+
+
+def socket_job(client, command, source_name, data, name, compress=False):
+    """One job in socket mode: the source `data` goes up as `source_name`,
+    the results come down until the server has no more.  Answers a dict:
+    text (the job text), results (as download() answers them), end (the
+    server's last line: "export finished" or its refusal)."""
+    job = {'text': ask(client, command), 'results': [], 'end': None}
+    client.send_line(SOCKET_TRANSFER)
+    client.expect('file_sock_transfer ok')
+    upload(client, source_name, data, compress)
+    line = ask(client, name)
+    if line != 'target name ok':
+        job['end'] = line
+        return job
+    while True:
+        line = ask(client, 'wait_for_file')
+        if line == 'no_more_files':
+            break
+        if line != 'file_transfer_start':
+            job['end'] = line
+            return job
+        job['results'].append(receive_announced(client))
+    job['end'] = ask(client, 'no_more_files ok')
+    return job

@@ -1,7 +1,7 @@
 // What a launcher meets: alerts and dialogs suppressed into the log in
-// batch and server mode (and shown in interactive mode), the conversion
-// server run on idle time, a batch job carried out step by step, and the
-// plug-in object built and torn down cleanly.
+// batch and server mode (and shown in interactive mode), idle time without
+// server mode, a batch job carried out step by step, and the plug-in object
+// built and torn down cleanly.  The server's runs: ui_server_test.cc.
 #include <gtest/gtest.h>
 
 #include "ui_run_util.h"
@@ -18,11 +18,6 @@ const char kSuppressed[] =
     "Open and export is not available yet\n"
     "\nSUPPRESSED MESSAGE BOX:\tOpen and export\t is not available yet.\t\t\n"
     "\nSUPPRESSED DIALOG:\tResult\t->\tExport failed\n";
-
-std::string Location(int line) {
-  return "brenix.cc[" + std::to_string(line) +
-         "]:Swing::ActionAdapter<struct XTIdleRec *,19>::ActionPerformed():\n";
-}
 
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t count = 0;
@@ -82,57 +77,9 @@ TEST(Suppression, ABatchFlagClaimedByAnotherRunIsNotThisRuns) {
   EXPECT_TRUE(fs::exists(install.BatchFlagKey()));
 }
 
-TEST(Server, RelaunchesAfterAFailureOrAThrowAndQuitsAfterAHalt) {
-  Installation install;
-  install.WriteSettings(
-      "[Server]\nserverMode = True\nlistenPort = 70000\nactivateServerLog = True\n"
-      "keepServerLog = True\n[Path]\nLogPath = " +
-      install.root().string() + "\n");
-  const HostRun run = RunHost(install, {"start", "idle", "6", "quit"},
-                              {"BRENIX_SERVER_STANDIN=down,throw,halt"});
-  ASSERT_TRUE(Clean(run)) << run.errors;
-  // A port above 65535 is 0; the stand-in is called once per launch.
-  EXPECT_EQ(run.log, std::string(kServerModes) +
-                         "DoStartServer: the conversion server on port 0 is not available yet\n"
-                         "DoStartServer: the conversion server on port 0 is not available yet\n"
-                         "DoStartServer: the conversion server on port 0 is not available yet\n");
-  const std::string down = Location(173) + "Server DOWN" + Location(179) + "DoStartServer[BEFORE]";
-  EXPECT_NE(run.errors.find(down + down + down + Location(197) + "Quark shutdown started ..." +
-                            Location(204) + "Quark shutdown complete." + "brenix.cc["),
-            std::string::npos)
-      << run.errors;
-  EXPECT_EQ(Count(run.errors, "Server DOWN"), 3u);
-  EXPECT_EQ(Only(run, {"idle", "quit"}),
-            (std::vector<std::string>{"idle 6", "quit requested", "idle stopped: quit requested",
-                                      "quit"}));
-
-  // The server log holds the records of level 7 and above.
-  std::string serverLog;
-  for (const auto& entry : fs::directory_iterator(install.root())) {
-    if (entry.path().filename().string().rfind("PELMO_", 0) == 0) {
-      serverLog = ReadFile(entry.path() / "BX9_srv.log");
-    }
-  }
-  EXPECT_EQ(Count(serverLog, "\tServer DOWN\n"), 3u) << serverLog;
-  EXPECT_EQ(Count(serverLog, "Quark shutdown started ...\n"), 1u);
-  EXPECT_EQ(Count(serverLog, "Quark shutdown complete.\n"), 1u);
-  EXPECT_EQ(serverLog.find("DoStartServer[BEFORE]"), std::string::npos);
-}
-
-TEST(Server, ListensOnTheSetPortAndKeepsRelaunching) {
-  Installation install;
-  install.WriteSettings("[Server]\nserverMode = True\nlistenPort = 8080\n");
-  const HostRun run = RunHost(install, {"start", "idle", "3"});
-  ASSERT_TRUE(Clean(run)) << run.errors;
-  EXPECT_EQ(Count(run.log, "DoStartServer: the conversion server on port 8080 is not available yet\n"),
-            3u);
-  EXPECT_EQ(Count(run.errors, "Server DOWN"), 3u);
-  EXPECT_TRUE(Only(run, {"quit requested"}).empty());
-}
-
 TEST(Server, WithoutServerModeIdleTimeRunsNothing) {
   Installation install;
-  const HostRun run = RunHost(install, {"start", "idle", "3"}, {"BRENIX_SERVER_STANDIN=halt"});
+  const HostRun run = RunHost(install, {"start", "idle", "3"});
   ASSERT_TRUE(Clean(run)) << run.errors;
   EXPECT_EQ(run.log, kModes);
   EXPECT_EQ(run.errors.find("Server DOWN"), std::string::npos);

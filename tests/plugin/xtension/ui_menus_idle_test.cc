@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plugin/xtension/actions.h"
+#include "plugin/xtension/idle_action.h"
 #include "plugin/xtension/menus.h"
 #include "plugin/xtension/pending.h"
 #include "support/brenix_interface.h"
@@ -135,22 +136,26 @@ TEST(IdleAction, AHaltedServerAsksForOneQuitOnly) {
   EXPECT_EQ(Count(ErrorsOf(out), "Server DOWN"), 1u);
 }
 
-TEST(IdleAction, AServerThatThrowsIsLaunchedAgain) {
-  Session session;
-  session.settings = "[Server]\nserverMode = True\nlistenPort = 65535\n";
-  const std::string out = RunSession(session, [](xthost::Host& host) {
-    std::string ports;
-    SetServerStandIn([&ports](uint32_t port) -> bool {
-      ports += std::to_string(port) + " ";
-      throw std::runtime_error("the server failed");
+TEST(IdleAction, AServerThatThrowsIsLaunchedAgainOnItsPort) {
+  // A port above 65535 is passed as 0, which the server reads as its default.
+  for (const auto& [setting, port] : {std::pair<const char*, const char*>{"65535", "65535"}, {"70000", "0"}}) {
+    Session session;
+    session.settings = std::string("[Server]\nserverMode = True\nlistenPort = ") + setting + "\n";
+    const std::string out = RunSession(session, [](xthost::Host& host) {
+      std::string ports;
+      SetServerStandIn([&ports](uint32_t port) -> bool {
+        ports += std::to_string(port) + " ";
+        throw std::runtime_error("the server failed");
+      });
+      host.Idle(3);
+      SetServerStandIn(nullptr);
+      return ports + "\n";
     });
-    host.Idle(3);
-    SetServerStandIn(nullptr);
-    return ports + "\n";
-  });
-  EXPECT_EQ(BodyResult(out), "65535 65535 65535 \n");
-  EXPECT_EQ(Count(ErrorsOf(out), "Server DOWN"), 3u);
-  EXPECT_TRUE(Lines(out, {"quit requested"}).empty());
+    const std::string p = std::string(port) + " ";
+    EXPECT_EQ(BodyResult(out), p + p + p + "\n");
+    EXPECT_EQ(Count(ErrorsOf(out), "Server DOWN"), 3u);
+    EXPECT_TRUE(Lines(out, {"quit requested"}).empty());
+  }
 }
 
 TEST(IdleAction, ALaunchBatchFileIsReloadedUntilItHoldsTheNextJob) {

@@ -33,7 +33,7 @@ class TransportTest : public testing::Test {
 
   // Starts the client program `body` (Python, with the client module
   // imported and `port` set; `args` in sys.argv[1:]) and hands its first
-  // connection to the server end.
+  // connection to the server end; a later client is accepted there.
   void StartClient(const std::string& body, const std::vector<std::string>& args = {});
   // Waits for the client's end (a few seconds at most), expects status 0
   // and answers its output.

@@ -1,0 +1,329 @@
+// Conversion jobs in process, against the Python client written from the
+// protocol: every server conversion type with its job text, targets and
+// results; socket-mode transfers plain and compressed; failed, empty and
+// throwing conversions; refused names; the job folder and the heartbeat.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <regex>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "shared/server/conversion.h"
+#include "shared/server/server_job_util.h"
+#include "shared/server/transport_util.h"
+#include "support/settings.h"
+#include "tests/common/files.h"
+
+namespace {
+
+using testutil::Entries;
+using testutil::Exists;
+using testutil::ReadFile;
+using testutil::WriteFile;
+
+const char kSharedJob[] = R"PY(
+c = Client(port)
+print(json.dumps(shared_folder_job(c, *sys.argv[1:5])))
+c.close()
+)PY";
+
+// argv: command, source name, source file, target name, compress (0/1),
+// folder for the results.
+const char kSocketJob[] = R"PY(
+c = Client(port)
+data = open(sys.argv[3], 'rb').read()
+job = socket_job(c, sys.argv[1], sys.argv[2], data, sys.argv[4], sys.argv[5] == '1')
+for r in job['results']:
+    open(os.path.join(sys.argv[6], r['name']), 'wb').write(r['data'])
+print(json.dumps({'text': job['text'], 'end': job['end'], 'compressed': [r['compressed'] for r in job['results']],
+                  'names': [r['name'] for r in job['results']]}))
+c.close()
+)PY";
+
+class JobTest : public TransportTest {
+ protected:
+  JobTest() {
+    mkdir(dir_.File("tmp").c_str(), 0777);
+    mkdir(dir_.File("out").c_str(), 0777);
+    mkdir(dir_.File("got").c_str(), 0777);
+    Settings("clearTempFiles = True\n");
+  }
+  void Settings(const std::string& server) {
+    LoadServerSettings(dir_.path(), server, "TemporaryPath = " + dir_.File("tmp") + "\n");
+  }
+  // Runs a job of `type` against the client program; the client's output.
+  std::string RunJob(uint32_t type, const std::string& body, const std::vector<std::string>& args, bool& result) {
+    StartClient(body, args);
+    // The command line, which the command table reads in the server.
+    EXPECT_EQ(conn_.readLine(true, '\n'), args[0]);
+    ct_Conversion job(&conn_, type);
+    result = job.Run();
+    return FinishClient();
+  }
+  std::string Source(const std::string& name, const std::string& bytes = "source bytes\n") {
+    WriteFile(dir_.File(name), bytes);
+    return dir_.File(name);
+  }
+
+  RecordingRunner runner_;
+};
+
+struct TypeCase {
+  const char* command;
+  uint32_t type;
+  const char* source;
+  const char* target;
+  const char* text;
+  std::vector<std::string> calls;
+};
+
+TEST_F(JobTest, EveryTypeSendsItsTextAndMakesItsTargetsInTheSharedFolder) {
+  const std::vector<TypeCase> cases = {
+      {"exportjpgs", 0, "doc.qxp", "report", "export jpgs", {}},
+      {"exportpdf", 1, "doc.qxp", "report.pdf", "export pdf", {"doc.qxp -> report.pdf 0>3"}},
+      {"exportpdf", 1, "doc.qxp", "report", "export pdf", {"doc.qxp -> report.pdf 0>3"}},
+      {"exportpdf", 1, "doc.qxp", "report.txt", "export pdf", {"doc.qxp -> report.txt.pdf 0>3"}},
+      {"exportpdfandoverset", 2, "doc.qxp", "r", "export pdf and overset", {"doc.qxp -> r.pdf 0>3"}},
+      {"exportkxt", 3, "doc.qxp", "doc", "export kxt", {"doc.qxp -> doc.kxq 0>2"}},
+      {"exportkxqandpdf", 4, "doc.qxp", "doc.kxq", "export kxt and pdf",
+       {"doc.qxp -> doc.kxq 0>2", "doc.qxp -> doc.pdf 0>3"}},
+      {"exportkxtandpdfandoverset", 5, "d.pdf", "doc.pdf", "export kxt and pdf and overset",
+       {"d.pdf -> doc.kxq 0>2", "d.qxp -> doc.pdf 0>3"}},
+      {"exportkxtandpdf", 4, "d.qxd", "doc", "export kxt and pdf",
+       {"d.qxd -> doc.kxq 0>2", "d.qxd -> doc.pdf 0>3"}},
+      {"exportqxp", 6, "doc.kxq", "tr", "export indd", {"doc.kxq -> tr.qxp 2>0"}},
+      {"exportinddandpdf", 7, "doc.kxq", "tr", "export indd and pdf",
+       {"doc.kxq -> tr.qxp 2>0", "tr.qxp -> tr.pdf 0>3", "tr.qxp -> tr.coo 0>5"}},
+      {"exportqxpandpdfandoverset", 8, "doc.kxq", "tr.qxp", "export indd and pdf and overset",
+       {"doc.kxq -> tr.qxp 2>0", "tr.qxp -> tr.pdf 0>3", "tr.qxp -> tr.coo 0>5"}},
+  };
+  for (const TypeCase& c : cases) {
+    SCOPED_TRACE(std::string(c.command) + " " + c.target);
+    runner_.calls.clear();
+    testutil::RemoveTree(dir_.File("out"));
+    mkdir(dir_.File("out").c_str(), 0777);
+    bool result = false;
+    const std::string out =
+        RunJob(c.type, kSharedJob, {c.command, Source(c.source), dir_.File("out") + "//", c.target}, result);
+    EXPECT_EQ(out, std::string("[\"") + c.text +
+                       "\", \"filename ok\", \"target folder ok\", \"target name ok\", \"export finished\"]\n");
+    EXPECT_EQ(runner_.calls, c.calls);
+    EXPECT_EQ(result, !c.calls.empty());
+    for (const std::string& call : c.calls) {
+      const std::string target = call.substr(call.find(" -> ") + 4, call.rfind(' ') - call.find(" -> ") - 4);
+      const std::string from = call.substr(0, call.find(' '));
+      EXPECT_EQ(ReadFile(dir_.File("out/" + target)),
+                ConvertedBytes(from, static_cast<FileKind>(call.back() - '0')));
+    }
+  }
+  // The target folder arrived with two trailing separators.
+  bool found = false;
+  for (const auto& record : log_.records()) found = found || record.second == "WARNING: Removed 2 path separators.";
+  EXPECT_TRUE(found);
+}
+
+TEST_F(JobTest, RefusalsEndTheJobAndNamesThatLeaveTheFolderWriteNothing) {
+  struct Refusal {
+    std::string source, folder, name, last;
+  };
+  const std::string src = Source("doc.qxp");
+  const std::vector<Refusal> cases = {
+      {dir_.File("missing.qxp"), "", "", "Could not open file '" + dir_.File("missing.qxp") + "'."},
+      {dir_.File("out"), "", "", "Could not open file '" + dir_.File("out") + "'."},
+      {src, dir_.File("nowhere"), "", "Target folder '" + dir_.File("nowhere") + "' does not exist."},
+      {src, src, "", "Target folder '" + src + "' does not exist."},
+      {src, dir_.File("out"), "", "target file name missing."},
+      {src, dir_.File("out"), "../x", "target file name missing."},
+      {src, dir_.File("out"), "../../x.pdf", "target file name missing."},
+      {src, dir_.File("out"), "sub/x", "target file name missing."},
+      {src, dir_.File("out"), "..", "target file name missing."},
+  };
+  const std::set<std::string> before = Entries(dir_.path());
+  for (const Refusal& c : cases) {
+    SCOPED_TRACE(c.source + " " + c.folder + " " + c.name);
+    bool result = true;
+    const std::string out = RunJob(1, kSharedJob, {"exportpdf", c.source, c.folder, c.name}, result);
+    EXPECT_FALSE(result);
+    EXPECT_NE(out.find("\"" + c.last + "\"]"), std::string::npos) << out;
+  }
+  EXPECT_TRUE(runner_.calls.empty());
+  EXPECT_EQ(Entries(dir_.path()), before);
+  EXPECT_TRUE(Entries(dir_.File("out")).empty());
+}
+
+TEST_F(JobTest, FailedEmptyOrThrowingTasksStillEndTheDialogue) {
+  struct Failure {
+    std::vector<FileKind> fail, empty, raise;
+  };
+  const std::vector<Failure> cases = {{{kFileKindKxq}, {}, {}}, {{}, {kFileKindKxq}, {}}, {{}, {}, {kFileKindKxq}}};
+  for (const Failure& c : cases) {
+    runner_.calls.clear();
+    runner_.fail = c.fail;
+    runner_.empty = c.empty;
+    runner_.raise = c.raise;
+    bool result = true;
+    const std::string out =
+        RunJob(4, kSharedJob, {"exportkxtandpdf", Source("doc.qxp"), dir_.File("out"), "doc"}, result);
+    EXPECT_FALSE(result);
+    EXPECT_NE(out.find("\"target name ok\", \"export finished\"]"), std::string::npos) << out;
+    // The second task runs whatever the first gave.
+    EXPECT_EQ(runner_.calls, (std::vector<std::string>{"doc.qxp -> doc.kxq 0>2", "doc.qxp -> doc.pdf 0>3"}));
+  }
+}
+
+struct SocketCase {
+  bool compress;
+  const char* command;
+  const char* source;
+  uint32_t type;
+  std::vector<FileKind> fail;
+  std::vector<std::string> names;  // the results, in order
+  bool result;
+};
+
+TEST_F(JobTest, SocketJobsSendTheResultsOfTheTasksThatWorked) {
+  const std::vector<SocketCase> cases = {
+      {false, "exportkxtandpdf", "doc.qxp", 4, {}, {"doc.kxq", "doc.pdf"}, true},
+      {true, "exportkxtandpdf", "doc.qxp", 4, {}, {"doc.kxq", "doc.pdf"}, true},
+      {true, "exportkxtandpdf", "doc.qxp", 4, {kFileKindKxq}, {"doc.pdf"}, false},
+      {false, "exportqxpandpdf", "doc.kxq", 7, {}, {"doc.qxp", "doc.pdf", "doc.coo"}, true},
+      {false, "exportpdf", "doc.kxq", 1, {}, {"doc.pdf"}, true},
+      {false, "exportjpgs", "doc.qxp", 0, {}, {}, false},
+  };
+  const std::string source = Source("upload.bin", RandomBytes(7, 100000));
+  for (const SocketCase& c : cases) {
+    SCOPED_TRACE(std::string(c.command) + (c.compress ? " compressed" : " plain"));
+    runner_.fail = c.fail;
+    runner_.targets.clear();
+    testutil::RemoveTree(dir_.File("got"));
+    mkdir(dir_.File("got").c_str(), 0777);
+    bool result = !c.result;
+    const std::string out = RunJob(c.type, kSocketJob,
+                                   {c.command, c.source, source, "doc", c.compress ? "1" : "0", dir_.File("got")}, result);
+    EXPECT_EQ(result, c.result);
+    std::string names, flags;
+    for (const std::string& n : c.names) {
+      names += std::string(names.empty() ? "" : ", ") + "\"" + n + "\"";
+      flags += std::string(flags.empty() ? "" : ", ") + (c.compress ? "true" : "false");
+    }
+    EXPECT_NE(out.find("\"end\": \"export finished\", \"compressed\": [" + flags + "], \"names\": [" + names + "]"),
+              std::string::npos)
+        << out;
+    for (const std::string& n : c.names) {
+      const std::string from = n == "doc.qxp" || n == "doc.kxq" ? c.source : "doc.qxp";
+      EXPECT_EQ(ReadFile(dir_.File("got/" + n)), ConvertedBytes(from, GetFileKindOfPath(n, false)));
+    }
+    // The job folder went, and so did the intermediate document's.
+    EXPECT_TRUE(Entries(dir_.File("tmp")).empty());
+    for (const std::string& target : runner_.targets) EXPECT_FALSE(Exists(target.substr(0, target.rfind('/'))));
+  }
+}
+
+TEST_F(JobTest, WithoutClearingTheReceivedSourceStaysAsUploaded) {
+  Settings("clearTempFiles = False\n");
+  const std::string data = RandomBytes(8, 70000);
+  const std::string source = Source("upload.bin", data);
+  bool result = false;
+  RunJob(3, kSocketJob, {"exportkxt", "doc.qxp", source, "doc", "1", dir_.File("got")}, result);
+  EXPECT_TRUE(result);
+  const std::set<std::string> jobs = Entries(dir_.File("tmp"));
+  ASSERT_EQ(jobs.size(), 1u);
+  const std::string job = dir_.File("tmp/" + *jobs.begin());
+  EXPECT_EQ(ReadFile(job + "/incoming/doc.qxp"), data);
+  EXPECT_EQ(ReadFile(job + "/doc.kxq"), ConvertedBytes("doc.qxp", kFileKindKxq));
+}
+
+// A job whose task throws, as no task of ct_Conversion does.
+class ThrowingJob : public ct_ConversionBase {
+ public:
+  using ct_ConversionBase::ct_ConversionBase;
+  bool doExport(uint32_t, const std::string&, const std::string&) override { throw std::runtime_error("task"); }
+  bool closeAllDocuments() override { return true; }
+};
+
+TEST_F(JobTest, AJobThatThrowsLeavesNoJobFolder) {
+  StartClient(kSocketJob, {"exportkxt", "doc.qxp", Source("upload.bin"), "doc", "0", dir_.File("got")});
+  EXPECT_EQ(conn_.readLine(true, '\n'), "exportkxt");
+  EXPECT_THROW(ThrowingJob(&conn_, 3).Run(), std::runtime_error);
+  conn_.closeClient();
+  EXPECT_NE(FinishClient().find("\"end\": null"), std::string::npos);
+  EXPECT_TRUE(Entries(dir_.File("tmp")).empty());
+}
+
+TEST_F(JobTest, JobFoldersAreNeverShared) {
+  testutil::PinnedClock clock;
+  ct_Conversion one(&conn_, 1), two(&conn_, 1);
+  ASSERT_TRUE(one.CreateTmpFolder());
+  ASSERT_TRUE(two.CreateTmpFolder());
+  const std::set<std::string> made = Entries(dir_.File("tmp"));
+  ASSERT_EQ(made.size(), 2u);
+  for (const std::string& name : made) {
+    EXPECT_TRUE(std::regex_match(name, std::regex("PELMO_20260305070409_[A-Z]{16}"))) << name;
+    EXPECT_TRUE(testutil::IsDirectory(dir_.File("tmp/" + name + "/incoming")));
+  }
+  // Without clearTempFiles nothing is removed.
+  Settings("clearTempFiles = False\n");
+  EXPECT_FALSE(one.RemoveTmpFolder());
+  Settings("clearTempFiles = True\n");
+  EXPECT_TRUE(one.RemoveTmpFolder());
+  EXPECT_EQ(Entries(dir_.File("tmp")).size(), 1u);
+}
+
+TEST_F(JobTest, TheHeartbeatRewritesItsFileWithTheTime) {
+  testutil::PinnedClock clock;
+  mkdir(dir_.File("alive").c_str(), 0777);
+  for (const std::string& folder : {dir_.File("alive"), dir_.File("alive") + "/"}) {
+    WriteFile(dir_.File("alive/ServerAlive"), "an older and longer heartbeat line\n");
+    LoadServerSettings(dir_.path(), "", "ServerAlivePath = " + folder + "\n");
+    WriteServerAlive();
+    EXPECT_EQ(ReadFile(dir_.File("alive/ServerAlive")), "2026-03-05 07:04:09\n");
+  }
+  testutil::RemoveTree(dir_.File("alive/ServerAlive"));
+  // The default, a blank, counts as unset.
+  ASSERT_TRUE(Settings::Instance().SetValue(SettingsKey::ServerAlivePath, " ", true, false));
+  WriteServerAlive();
+  EXPECT_FALSE(Exists(dir_.File("alive/ServerAlive")));
+}
+
+TEST(DoExport, ConvertsByOutputIndexAndSourceKind) {
+  struct Case {
+    uint32_t type, index;
+    std::string source;
+    std::vector<FileKind> fail;
+    std::vector<std::string> calls;
+    bool result;
+  };
+  const std::vector<Case> cases = {
+      {1, 2, "/d/a.qxp", {}, {"a.qxp -> t.pdf 0>3"}, true},
+      {7, 2, "/d/a.qxp", {}, {"a.qxp -> t.pdf 0>3", "a.qxp -> t.coo 0>5"}, true},
+      {8, 2, "/d/a.qxp", {kFileKindPdf}, {"a.qxp -> t.pdf 0>3"}, false},
+      {8, 2, "/d/a.qxp", {kFileKindCoo}, {"a.qxp -> t.pdf 0>3", "a.qxp -> t.coo 0>5"}, false},
+      {3, 1, "/d/a.KXQ", {}, {"a.KXQ -> t.kxq 2>2"}, true},
+      {3, 1, "/d/a.pdf", {}, {"a.pdf -> t.kxq 0>2"}, true},
+      {6, 0, "/d/a", {}, {"a -> t.qxp 0>0"}, true},
+      {0, 3, "/d/a.qxp", {}, {}, false},
+      {0, 4, "/d/a.qxp", {}, {}, false},
+      {0, 5, "/d/a.qxp", {}, {}, false},
+      {0, 6, "/d/a.qxp", {}, {}, false},
+      {0, 7, "/d/a.qxp", {}, {}, false},
+  };
+  testutil::TempDir dir("doexport");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.type) + " " + std::to_string(c.index) + " " + c.source);
+    RecordingRunner runner;
+    runner.fail = c.fail;
+    ct_Conversion job(nullptr, c.type);
+    testing::internal::CaptureStdout();
+    const bool result = job.doExport(c.index, c.source, dir.File(std::string("t") + FileExtensionTable[std::min(c.index, 7u)]));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(runner.calls, c.calls);
+    EXPECT_EQ(out.find("\nERROR: Unknown file type extension!\n") != std::string::npos, c.index == 5 || c.index == 6);
+  }
+}
+
+}  // namespace
