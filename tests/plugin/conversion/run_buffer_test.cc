@@ -7,6 +7,7 @@
 
 #include "plugin/conversion/run_buffer.h"
 #include "plugin/qapi/q_font_list.h"
+#include "plugin/qapi/story_runs.h"
 #include "tests/common/kxt_witness_py.h"
 #include "tests/plugin/conversion/export_test_util.h"
 #include "tests/plugin/qapi/doc_host_util.h"
@@ -138,6 +139,46 @@ TEST_F(RunBufferTest, SpecialCharactersCarryTheirNamesAndNoAttributes) {
                       R"(["conditional_style_marker", "CondStyle"], ["tabulator", "TempIndent"]] {})",
                       "paragraph 0.0.1 style - {}",
                       R"(run 0.0.1.0 Unicodes style - "\u001c" {})",
+                  }));
+}
+
+}  // namespace
+
+namespace {
+
+// WriteTextRun over a story of the stand-in host, segment by segment.
+TEST(WriteTextRun, SegmentsOfAHostStory) {
+  DocHost host;
+  host.Open("doc_brochure.json");
+  testutil::TempDir dir{"brenix-runs"};
+  const std::string path = dir.File("story.kxq");
+  {
+    QFontList fonts;
+    StoryRunIterator it(4);
+    StoryRunPosition pos;
+    StoryRunIterator::Begin(pos, it);
+    Ref<IBook> book = CreateExportBook(path.c_str());
+    Ref<IPara> para = book->NewDocument(0)->NewStory(0)->NewParagraph(0, -1);
+    while (it.HasMore(pos)) {
+      const XAttribs record(MakeHostTextRecord(pos, fonts, 0, false));
+      WriteTextRun(para, pos, record);
+      it.Advance(pos);
+    }
+  }
+  std::vector<std::string> runs;
+  for (const std::string& line : testutil::WitnessLines(testutil::kKxtDumpPy, path)) {
+    if (line.rfind("run ", 0) == 0) runs.push_back(line.substr(0, line.rfind(" {")));
+  }
+  EXPECT_EQ(runs, (std::vector<std::string>{
+                      R"(run 0.0.0.0 Unicodes style - "E=mc")",
+                      R"(run 0.0.0.1 Unicodes style - "2")",
+                      // A tab at the segment's start: the record's code page.
+                      R"(run 0.0.0.2 Unicodes style - "\t")",
+                      R"(run 0.0.0.3 Unicodes style - "next columnnext box")",
+                      R"(run 0.0.0.4 SpecialChars style - [["tabulator", "TempIndent"]])",
+                      R"(run 0.0.0.5 Unicodes style - "soft")",
+                      R"(run 0.0.0.6 WideMultibytes style - "\u001f")",
+                      R"(run 0.0.0.7 Unicodes style - "hyphen")",
                   }));
 }
 
