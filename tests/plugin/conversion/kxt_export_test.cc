@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <filesystem>
+
 #include "kxt/element_model_util.h"
 #include "plugin/conversion/kxt_export.h"
 #include "tests/common/files.h"
@@ -198,6 +200,34 @@ TEST_F(KxtExportTest, AFailingSourceLeavesNoStream) {
     EXPECT_THROW(book->StoreQXP(1, &again), std::runtime_error);  // the earlier "1" goes too
   }
   EXPECT_EQ(testutil::PythonOutput(kStoredPy, {path_}), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The container is written when the book's last reference goes: a failure
+// then reaches the caller; while another exception unwinds, that one stays
+// the one reported and nothing ends the process.
+TEST(KxtExportRelease, AFailingLastReleaseIsRaisedUnlessAnotherFailureUnwinds) {
+  testutil::TempDir dir{"brenix-release"};
+  const std::string folder = dir.File("gone");
+  std::filesystem::create_directory(folder);
+  {
+    Ref<IBook> book = CreateExportBook((folder + "/book.kxq").c_str());
+    book->NewDocument(0)->NewStory(0)->NewParagraph(0, -1);
+    std::filesystem::remove_all(folder);
+    EXPECT_ANY_THROW(book.reset());
+    EXPECT_FALSE(book);
+  }
+  std::filesystem::create_directory(folder);
+  try {
+    Ref<IBook> book = CreateExportBook((folder + "/book.kxq").c_str());
+    std::filesystem::remove_all(folder);
+    throw std::runtime_error("first");
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "first");
+  }
 }
 
 }  // namespace
