@@ -208,7 +208,8 @@ namespace {
 
 // The container is written when the book's last reference goes: a failure
 // then reaches the caller; while another exception unwinds, that one stays
-// the one reported and nothing ends the process.
+// the one reported and the write failure goes to the storage layer's
+// failure logger.
 TEST(KxtExportRelease, AFailingLastReleaseIsRaisedUnlessAnotherFailureUnwinds) {
   testutil::TempDir dir{"brenix-release"};
   const std::string folder = dir.File("gone");
@@ -221,6 +222,8 @@ TEST(KxtExportRelease, AFailingLastReleaseIsRaisedUnlessAnotherFailureUnwinds) {
     EXPECT_FALSE(book);
   }
   std::filesystem::create_directory(folder);
+  static std::vector<std::string> logged;
+  SetOLEFailureLogger([](const char* line) { logged.push_back(line); });
   try {
     Ref<IBook> book = CreateExportBook((folder + "/book.kxq").c_str());
     std::filesystem::remove_all(folder);
@@ -228,6 +231,9 @@ TEST(KxtExportRelease, AFailingLastReleaseIsRaisedUnlessAnotherFailureUnwinds) {
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "first");
   }
+  SetOLEFailureLogger(nullptr);
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_NE(logged[0].find("not raised: another failure is unwinding"), std::string::npos) << logged[0];
 }
 
 }  // namespace
