@@ -86,7 +86,9 @@ walk(folder_tree(ole.openstream('SolvaneTextAndCode/SolvaneCodeFile').read()), '
 // KIND is Unicodes or WideMultibytes (CONTENT: the units as a JSON string),
 // Multibytes (hex), SpecialChars [[name, data]...], RefPoints [[id, type,
 // reftype]...] or PlaceHolders [[id, type]...]; a run with no content or
-// more than one says so ("none", "several").
+// more than one says so ("none", "several").  With a second argument
+// "in-force" a run's ATTRS are those in force for it: its own, else its
+// paragraph's, story's, document's, book's.
 inline const std::string kKxtDumpPy = kFolderTreePy + R"PY(
 import sys, json, olefile
 def values(body):
@@ -120,16 +122,21 @@ def bundle(node, name, fields):
         return None
     columns = [stream(sub, f) or [] for f in fields]
     return [list(r) for r in zip(*columns)]
-def dump(path):
+def dump(path, in_force=False):
     ole = olefile.OleFileIO(path)
     root = folder_tree(ole.openstream('SolvaneTextAndCode/SolvaneCodeFile').read())
     book = child(root, 'Book/')
     strings = {ref: text for ref, text in bundle(book, 'StringsMap{}', ['m_Ref', 'm_String']) or []}
     def s(n):
         return None if n == -1 else strings.get(n, '#%d' % n)
-    def attrs(node):
+    def own(node):
         pairs = bundle(node, 'Attrs{}', ['m_NameRef', 'm_ValueRef']) or []
-        return json.dumps({s(a): s(b) for a, b in pairs}, sort_keys=True)
+        return {s(a): s(b) for a, b in pairs}
+    def attrs(*chain):
+        merged = {}
+        for node in (chain if in_force else chain[-1:]):
+            merged.update(own(node))
+        return json.dumps(merged, sort_keys=True)
     def ref(node, name):
         v = stream(node, name)
         return '-' if v is None else ' '.join(str(x) for x in v)
@@ -169,18 +176,21 @@ def dump(path):
                             rows = [[s(x) if i in strs else x for i, x in enumerate(row)] for row in rows]
                             found.append((kind, json.dumps(rows)))
                     kind, content = found[0] if len(found) == 1 else ('none' if not found else 'several', '')
-                    lines.append('run %d.%d.%d.%d %s style %s %s %s' % (d, k, p, r, kind, ref(run, 'StyleRef'),
-                                                                       content, attrs(run)))
+                    lines.append('run %d.%d.%d.%d %s style %s %s %s' % (
+                        d, k, p, r, kind, ref(run, 'StyleRef'), content, attrs(book, doc, story, para, run)))
     return lines
 if __name__ == '__main__':
-    for line in dump(sys.argv[1]):
+    for line in dump(sys.argv[1], sys.argv[2:] == ['in-force']):
         print(line)
 )PY";
 
 // The lines of a witness program run on `path`.
-inline std::vector<std::string> WitnessLines(const std::string& program, const std::string& path) {
+inline std::vector<std::string> WitnessLines(const std::string& program, const std::string& path,
+                                             const std::vector<std::string>& more = {}) {
+  std::vector<std::string> args = {path};
+  args.insert(args.end(), more.begin(), more.end());
   std::vector<std::string> lines;
-  std::istringstream in(PythonOutput(program, {path}));
+  std::istringstream in(PythonOutput(program, args));
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }

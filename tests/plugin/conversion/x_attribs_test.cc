@@ -12,6 +12,7 @@
 #include "plugin/conversion/x_attribs.h"
 #include "plugin/qapi/q_font_list.h"
 #include "support/host_link.h"
+#include "tests/common/kxt_witness_py.h"
 #include "tests/common/python.h"
 #include "tests/plugin/conversion/export_test_util.h"
 #include "tests/plugin/qapi/doc_host_util.h"
@@ -46,6 +47,24 @@ HostTextRecord Text(const QFontList& fonts, uint16_t font, uint16_t faces = 0) {
   return text;
 }
 
+// A text as Python's json.dumps writes it.
+std::string Json(const std::u16string& text) {
+  std::string out = "\"";
+  for (char16_t c : text) {
+    if (c == u'"' || c == u'\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned>(c));
+      out += hex;
+    }
+  }
+  return out + "\"";
+}
+
 class XAttribsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -61,6 +80,7 @@ class XAttribsTest : public ::testing::Test {
   std::vector<Attrs> WriteRuns(const std::vector<HostTextRecord>& texts, uint32_t codePage = 1252) {
     {
       Ref<IBook> book = CreateExportBook(path_.c_str());
+      book->AddAttr(u"exporter", u"test");  // the book's set, defaults with it, is stored
       Ref<IStory> story = book->NewDocument(0)->NewStory(0);
       for (const HostTextRecord& text : texts) {
         const XAttribs record(text);
@@ -79,6 +99,18 @@ class XAttribsTest : public ::testing::Test {
         if (value != u"<none>") all[name] = value;
       }
       out.push_back(all);
+    }
+    // Python walks the same attributes in force.
+    std::vector<std::string> witness;
+    for (const std::string& line : testutil::WitnessLines(testutil::kKxtDumpPy, path_, {"in-force"})) {
+      if (line.rfind("run ", 0) == 0) witness.push_back(line);
+    }
+    EXPECT_EQ(witness.size(), out.size());
+    for (size_t p = 0; p < witness.size() && p < out.size(); ++p) {
+      for (const auto& a : out[p]) {
+        const std::string pair = Json(a.first) + ": " + Json(a.second);
+        EXPECT_NE(witness[p].find(pair), std::string::npos) << pair << " in " << witness[p];
+      }
     }
     return out;
   }
