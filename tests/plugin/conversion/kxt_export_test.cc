@@ -85,7 +85,9 @@ TEST_F(KxtExportTest, ElementsRunsAndHoistingReadBackByBothReaders) {
     third->Open();
     EXPECT_TRUE(third->SetAttr(u"colour", u"red"));  // equal inherited: no "Attrs{}"
     third->Close();
-    PutSpecialChar(para->NewSpecialCharsRun(-1), u"tabulator", u"TempIndent");
+    Ref<IRun<CF_SpecialChar>> specials = para->NewSpecialCharsRun(-1);
+    PutSpecialChar(specials, u"tabulator", u"TempIndent");
+    PutSpecialChar(specials, u"column_break", nullptr);  // a value of "none"
     Ref<IRun<CF_RefPoint>> points = para->NewRefPointsRun(2);
     PutRefPoint(points, 17, u"start");
     PutRefPoint(points, 17, u"end");
@@ -103,7 +105,7 @@ TEST_F(KxtExportTest, ElementsRunsAndHoistingReadBackByBothReaders) {
       R"(run 0.0.0.0 Unicodes style - "ab" {})",
       R"(run 0.0.0.1 Multibytes style 7 807879 {"colour2": "blue", "count": "1"})",
       R"(run 0.0.0.2 WideMultibytes style - "\u0080\u2011" {})",
-      R"(run 0.0.0.3 SpecialChars style - [["tabulator", "TempIndent"]] {})",
+      R"(run 0.0.0.3 SpecialChars style - [["tabulator", "TempIndent"], ["column_break", null]] {})",
       R"(run 0.0.0.4 RefPoints style 2 [[17, null, "start"], [17, null, "end"]] {})",
       R"(run 0.0.0.5 PlaceHolders style - [[33, null]] {})",
       R"(run 0.0.0.6 PlaceHolders style - [[-5, "box"]] {})",
