@@ -1,6 +1,7 @@
 // The suite and bound-table objects the stand-in host hands out.
 #pragma once
 
+#include "platform/xt/xt_export_suites.h"
 #include "platform/xt/xt_suites.h"
 
 namespace xthost {
@@ -16,5 +17,8 @@ extern const XTDocumentSuite kDocumentSuite;
 extern const XTProjectSuite kProjectSuite;
 extern const XTModuleSuite kModuleSuite;
 extern const XTNoteSuite kNoteSuite;
+// The export's tables (suites_export.cc).
+extern const XTFileDataSuite kFileDataSuite;
+extern const XTColorQuerySuite kColorQuerySuite;
 
 }  // namespace xthost

@@ -23,6 +23,8 @@ const void* FindSuite(uint32_t code) {
       // Document access (suites_docs.cc).
       &kMemorySuite, &kStoryTextSuite, &kTextAttributeSuite, &kSelectionSuite,
       &kDocumentStateSuite, &kFontSuite, &kLayoutSuite, &kItemDataSuite,
+      // The export's tables (suites_export.cc).
+      &kFileDataSuite, &kColorQuerySuite,
   };
   // Every suite begins with its code.
   for (const void* suite : kSuites) {

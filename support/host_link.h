@@ -12,6 +12,7 @@
 
 #include "platform/xt/xt_doc_suites.h"
 #include "platform/xt/xt_entry.h"
+#include "platform/xt/xt_export_suites.h"
 #include "platform/xt/xt_layout_suites.h"
 #include "platform/xt/xt_suites.h"
 #include "platform/xt/xt_ui_suites.h"
@@ -57,6 +58,9 @@ struct HostLink {
   const XTFileDialogSuite* file_dialogs = nullptr;  // XFDl
   const XTApplicationSuite* application = nullptr;  // XAPp
   const XTBoxSuite* boxes = nullptr;                // XBXa
+  // Acquired on first use by the export (see AcquireExportTables).
+  const XTFileDataSuite* file_data = nullptr;       // XFRd
+  const XTColorQuerySuite* colors = nullptr;        // XCLq
 
   // Suites of the host's XTensions.
   const XTPlainSuite* xpta = nullptr;

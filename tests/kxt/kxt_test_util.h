@@ -19,7 +19,7 @@
 #include "framework/ole_storage.h"
 #include "kxt/kxt_completion.h"
 #include "kxt/kxt_storage.h"
-#include "tests/common/code_file_reader_py.h"
+#include "tests/common/kxt_witness_py.h"
 #include "tests/common/python.h"
 #include "tests/common/temp_dir.h"
 
@@ -90,44 +90,8 @@ class RawContainerTest : public ::testing::Test {
   std::unique_ptr<OLEStorage> root_;
 };
 
-// The independent reader: python3-olefile lists every element of the
-// compound file ("entry <kind> <path>", names with their control characters
-// as \x escapes), then, from the format alone, the folder tree of the code
-// file in "SolvaneTextAndCode": "folder <path>" for every folder that has
-// its table, "notable <path>" for one that has none, and "stream <path> <id>
-// <kind> <hex of the stored bytes>" for every stream of a folder.  A child
-// folder's path is its parent's, its name, "#", its index and "|".
-inline const std::string kWitness = std::string(testutil::kCodeFileReaderPy) + R"PY(
-import struct, sys, olefile
-ole = olefile.OleFileIO(sys.argv[1])
-for kind, entries in (('storage', ole.listdir(streams=False, storages=True)),
-                      ('stream', ole.listdir(streams=True, storages=False))):
-    for e in entries:
-        print('entry', kind, '/'.join(n.encode('unicode_escape').decode() for n in e))
-if not ole.exists('SolvaneTextAndCode/SolvaneCodeFile'):
-    sys.exit(0)
-data = ole.openstream('SolvaneTextAndCode/SolvaneCodeFile').read()
-streams = {(name, sid): (kind, body) for name, sid, kind, body in code_file_streams(data)}
-def walk(prefix, path):
-    table = streams.get((prefix + b'\x02', 0))
-    if table is None:
-        print('notable', path)
-        return
-    print('folder', path, table[0])
-    for (name, sid), (kind, body) in sorted(streams.items()):
-        if name.startswith(prefix + b'\x01'):
-            rest = name[len(prefix) + 1:]
-            if b'\x01' not in rest and b'\x02' not in rest:
-                print('stream', path + rest.decode('latin-1'), sid, kind, body.hex())
-    t = table[1]; q = 0
-    while q < len(t):
-        n, = struct.unpack_from('<I', t, q)
-        child = t[q + 4:q + 4 + n - 1]
-        index, number = struct.unpack_from('<iI', t, q + 4 + n)
-        q += 4 + n + 8
-        walk(prefix + b'\x01' + ('%X' % number).encode(), path + child.decode('latin-1') + '#' + str(index) + '|')
-walk(b'', '')
-)PY";
+// The independent reader (tests/common/kxt_witness_py.h).
+inline const std::string& kWitness = testutil::kKxtListingPy;
 
 // What the witness printed, one line each, sorted.
 inline std::set<std::string> Witness(const std::string& path) {

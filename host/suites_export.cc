@@ -1,0 +1,157 @@
+// Bound tables of the export: a file's bytes by file spec (XFRd) and colour
+// queries of the current document (XCLq).
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "host/document_ops.h"
+#include "host/host.h"
+#include "host/suite_tables.h"
+#include "platform/xt/xt_layout_suites.h"
+
+namespace xthost {
+namespace {
+
+// --- XFRd ---
+
+struct CloseFile {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Files opened for reading, by reference (from 1).
+std::map<int16_t, std::unique_ptr<std::FILE, CloseFile>>& OpenFiles() {
+  static std::map<int16_t, std::unique_ptr<std::FILE, CloseFile>> files;
+  return files;
+}
+
+std::FILE* FileOf(int16_t file) {
+  auto found = OpenFiles().find(file);
+  return found == OpenFiles().end() ? nullptr : found->second.get();
+}
+
+int32_t OpenFile(int16_t volume, int32_t folder, const char* name, int32_t permission, int16_t* file) {
+  Host& host = Host::Current();
+  if (host.Fails("open_file")) return kXTErrInjected;
+  if (name == nullptr || file == nullptr || permission != 1) return kXTErrParam;
+  std::string path;
+  const int32_t result = host.folders().FullPath(volume, folder, name, &path);
+  if (result != kXTOk) return result;
+  std::unique_ptr<std::FILE, CloseFile> opened(std::fopen(path.c_str(), "rb"));
+  if (!opened) return kXTErrNotFound;
+  int16_t id = 1;
+  while (OpenFiles().count(id) != 0) ++id;
+  OpenFiles()[id] = std::move(opened);
+  *file = id;
+  return kXTOk;
+}
+
+int32_t ReadFile(int16_t file, int32_t* count, void* buffer) {
+  Host& host = Host::Current();
+  if (count == nullptr) return kXTErrParam;
+  const int32_t wanted = *count;
+  *count = 0;
+  if (host.Fails("read_file")) return kXTErrInjected;
+  std::FILE* f = FileOf(file);
+  if (f == nullptr || wanted < 0 || (wanted > 0 && buffer == nullptr)) return kXTErrParam;
+  const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(wanted), f);
+  *count = static_cast<int32_t>(got);
+  if (got < static_cast<std::size_t>(wanted)) return std::ferror(f) ? kXTErrIo : kXTErrEndOfFile;
+  return kXTOk;
+}
+
+int32_t FileLength(int16_t file, int32_t* length) {
+  Host& host = Host::Current();
+  if (host.Fails("file_length")) return kXTErrInjected;
+  std::FILE* f = FileOf(file);
+  if (f == nullptr || length == nullptr) return kXTErrParam;
+  const long at = std::ftell(f);
+  if (at < 0 || std::fseek(f, 0, SEEK_END) != 0) return kXTErrIo;
+  const long end = std::ftell(f);
+  std::fseek(f, at, SEEK_SET);
+  if (end < 0 || end > INT32_MAX) return kXTErrIo;
+  *length = static_cast<int32_t>(end);
+  return kXTOk;
+}
+
+int32_t CloseFileRef(int16_t file) {
+  Host& host = Host::Current();
+  if (host.Fails("close_file")) return kXTErrInjected;
+  return OpenFiles().erase(file) == 1 ? kXTOk : kXTErrParam;
+}
+
+// --- XCLq ---
+
+const Color* ColorOf(uint16_t id) {
+  DocumentContent* content = CurrentContent(Host::Current());
+  if (content == nullptr) return nullptr;
+  for (const Color& color : content->colors) {
+    if (color.id == id) return &color;
+  }
+  return nullptr;
+}
+
+int32_t HasColorTable(uint8_t* answer) {
+  Host& host = Host::Current();
+  if (host.Fails("has_color_table")) return kXTErrInjected;
+  if (answer == nullptr) return kXTErrParam;
+  DocumentContent* content = CurrentContent(host);
+  if (content == nullptr) return kXTErrNoDocument;
+  *answer = content->colors.empty() ? 0 : 1;
+  return kXTOk;
+}
+
+int32_t ColorReference(uint16_t id, uint32_t* model, char* text, int32_t capacity) {
+  Host& host = Host::Current();
+  if (host.Fails("color_reference")) return 0;
+  const Color* color = ColorOf(id);
+  if (color == nullptr || model == nullptr || text == nullptr || capacity < 1) return 0;
+  uint32_t code = 0;
+  for (std::size_t i = 0; i < 4 && i < color->model.size(); ++i) {
+    code |= static_cast<uint32_t>(static_cast<unsigned char>(color->model[i])) << (8 * i);
+  }
+  *model = code;
+  // The model's name: its characters without the host's leading 'Q'.
+  std::string name = color->model;
+  if (!name.empty() && name[0] == 'Q') name.erase(0, 1);
+  const std::size_t n = std::min(name.size(), static_cast<std::size_t>(capacity - 1));
+  std::memcpy(text, name.data(), n);
+  text[n] = '\0';
+  return 1;
+}
+
+int32_t ColorName(uint16_t id, XTString* name) {
+  Host& host = Host::Current();
+  if (host.Fails("color_name")) return kXTErrInjected;
+  if (name == nullptr) return kXTErrParam;
+  const Color* color = ColorOf(id);
+  if (color == nullptr || color->name.empty()) return kXTErrNotFound;
+  *name = host.strings.Add(color->name);
+  return kXTOk;
+}
+
+int32_t FindRgbColor(uint32_t rgb, int32_t* id) {
+  Host& host = Host::Current();
+  if (host.Fails("find_rgb_color")) return kXTErrInjected;
+  if (id == nullptr) return kXTErrParam;
+  DocumentContent* content = CurrentContent(host);
+  if (content == nullptr) return kXTErrNoDocument;
+  for (const Color& color : content->colors) {
+    if (color.model == "QRGB" && color.value == (rgb & 0xFFFFFF)) {
+      *id = color.id;
+      return kXTOk;
+    }
+  }
+  return kXTNoColor;
+}
+
+}  // namespace
+
+const XTFileDataSuite kFileDataSuite = {kXTTableXFRd, OpenFile, ReadFile, FileLength, CloseFileRef};
+const XTColorQuerySuite kColorQuerySuite = {kXTTableXCLq, HasColorTable, ColorReference, ColorName,
+                                            FindRgbColor};
+
+}  // namespace xthost

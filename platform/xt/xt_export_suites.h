@@ -1,0 +1,45 @@
+// Bound tables the export reaches lazily, on first use: reading a file's
+// bytes by file spec, and the colours of the current document.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/xt/xt_suites.h"
+
+enum XTExportTableCode : uint32_t {
+  kXTTableXFRd = 0x58465264,  // file data by spec (XTFileDataSuite)
+  kXTTableXCLq = 0x58434C71,  // colour queries (XTColorQuerySuite)
+};
+
+constexpr int32_t kXTErrEndOfFile = -39;  // XTFileDataSuite::read_file: nothing more
+
+// XFRd: a file's bytes, read through a 16-bit file reference.
+struct XTFileDataSuite {
+  uint32_t code;
+  // Opens the file of (volume, folder, name) with `permission` (1 read):
+  // its reference in *file; -43 when there is none, -120 without its folder.
+  int32_t (*open_file)(int16_t volume, int32_t folder, const char* name, int32_t permission, int16_t* file);
+  // Reads up to *count bytes into buffer; *count gets the bytes read.
+  // -39 when the end of the file came first (with what was read before it).
+  int32_t (*read_file)(int16_t file, int32_t* count, void* buffer);
+  // The file's length in bytes (its end-of-file position).
+  int32_t (*file_length)(int16_t file, int32_t* length);
+  int32_t (*close_file)(int16_t file);
+};
+
+// XCLq: colours of the current document by colour id.
+struct XTColorQuerySuite {
+  uint32_t code;
+  // *answer = 1 when the current document has a colour table.
+  int32_t (*has_color_table)(uint8_t* answer);
+  // The colour's model (its four characters, the first in the low byte:
+  // 'QRGB' is 0x42475251) and a text naming the model ("RGB") into `text`
+  // (capacity bytes with the terminator).  Returns 1 on success, below 1
+  // when there is no current document or no such colour.
+  int32_t (*color_reference)(uint16_t id, uint32_t* model, char* text, int32_t capacity);
+  // The colour's name as a new host string; -43 when it has none.
+  int32_t (*color_name)(uint16_t id, XTString* name);
+  // The id of the current document's RGB colour of value 0xRRGGBB; -4
+  // (kXTNoColor) when there is none.
+  int32_t (*find_rgb_color)(uint32_t rgb, int32_t* id);
+};

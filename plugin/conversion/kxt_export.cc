@@ -1,0 +1,353 @@
+#include "plugin/conversion/kxt_export.h"
+
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "framework/lz_stream.h"
+#include "framework/ole_functions.h"
+#include "framework/ole_stream.h"
+#include "kxt/book.h"
+#include "kxt/element_model.h"
+#include "kxt/kxt_bundle.h"
+#include "kxt/kxt_completion.h"
+#include "kxt/kxt_storage.h"
+#include "kxt/typed_stream.h"
+
+namespace BX_KXT {
+namespace Export {
+namespace {
+
+std::u16string Widen(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+enum State : int32_t { kNew = 0, kOpen = 1, kClosed = 2 };
+
+// The attribute set of one element: the element writer it owns, the book's
+// strings map and a reference to the parent's set.
+class AttrSet : public virtual IAttrs {
+ public:
+  template <class Element>
+  AttrSet(KXT_StringsMap* map, KXT_Owned<Element>& element, const Ref<IAttrs>& base)
+      : element_(element.release()), map_(map), base_(base) {}
+
+  void AddAttr(const char16_t* name, const char16_t* value) override {
+    changed_ = true;
+    element_->AttrsSet().AddAttr(name, value, *map_);
+  }
+  void Open() override {
+    if (state_ != kNew) return;
+    state_ = kOpen;
+    if (base_) base_->Open();
+  }
+  void Close() override {
+    if (state_ != kOpen) return;
+    if (base_) base_->Close();
+    state_ = kClosed;
+  }
+  bool SetAttr(const char16_t* name, const char16_t* value) override {
+    if (name == nullptr || value == nullptr) return false;
+    if (const char16_t* own = element_->AttrsSet().GetAttrValue(name, *map_)) return std::u16string_view(own) == value;
+    if (base_ && base_->SetAttr(name, value)) return true;
+    if (state_ != kOpen) return false;
+    AddAttr(name, value);
+    return true;
+  }
+  int32_t Intern(const char16_t* text) override { return text == nullptr ? -1 : (*map_)[text]; }
+
+ protected:
+  // Writes "Attrs{}" when something was added, finishes the element, then
+  // lets go of the parent.
+  ~AttrSet() noexcept(false) override {
+    KXT_Completion done;
+    if (changed_) done.Run([this] { element_->SaveAttrsSet("Attrs{}"); });
+    done.RunDelete(element_);
+    done.Run([this] { base_.reset(); });
+    done.Finish();
+  }
+
+  KXT_StringsMap* map() const { return map_; }
+  // This set as the base of a child.
+  Ref<IAttrs> Self() {
+    AddRef();
+    return Ref<IAttrs>(this);
+  }
+
+ private:
+  KXT_ProcessorWithAttrs_Out2* element_;
+  KXT_StringsMap* map_;
+  Ref<IAttrs> base_;
+  int32_t state_ = kNew;
+  bool changed_ = false;
+};
+
+// A style info, or a text run: a set and nothing else.
+class PlainSet final : public AttrSet {
+ public:
+  using AttrSet::AttrSet;
+};
+
+template <class T>
+struct RunKind;
+template <>
+struct RunKind<CF_PlaceHolder> {
+  using Writer = KXT_PlaceHoldersRun_Out2;
+  using Record = KXT_PlaceHolder_Rec_Out;
+  static constexpr const char* kItem = "!1:PlaceHolders{}";
+  static KXT_Handle<KXT_OutBundle2> Create(Writer& w) { return w.CreatePlaceHolders(kItem); }
+};
+template <>
+struct RunKind<CF_SpecialChar> {
+  using Writer = KXT_SpecialCharsRun_Out2;
+  using Record = KXT_SpecialChar_Rec_Out;
+  static constexpr const char* kItem = "!1:SpecialChars{}";
+  static KXT_Handle<KXT_OutBundle2> Create(Writer& w) { return w.CreateSpecialChars(kItem); }
+};
+template <>
+struct RunKind<CF_RefPoint> {
+  using Writer = KXT_RefPointsRun_Out2;
+  using Record = KXT_RefPoint_Rec_Out;
+  static constexpr const char* kItem = "!1:RefPoints{}";
+  static KXT_Handle<KXT_OutBundle2> Create(Writer& w) { return w.CreateRefPoints(kItem); }
+};
+
+template <class T>
+class Run final : public IRun<T>, public AttrSet {
+ public:
+  Run(KXT_StringsMap* map, KXT_Owned<typename RunKind<T>::Writer>& element, KXT_Handle<KXT_OutBundle2> bundle,
+      const Ref<IAttrs>& base)
+      : AttrSet(map, element, base), bundle_(std::move(bundle)) {}
+  void Put(const T& record) override {
+    typename RunKind<T>::Record row;
+    static_cast<T&>(row) = record;
+    bundle_->PutRecord(row);
+  }
+
+ private:
+  ~Run() noexcept(false) override { bundle_.reset(); }
+  KXT_Handle<KXT_OutBundle2> bundle_;
+};
+
+// Runs whose content is one typed stream written at once.
+template <class Writer, class Unit>
+Ref<IAttrs> TextRun(KXT_StringsMap* map, const KXT_Handle<KXT_OutFolder2>& folder, const void* data, uint32_t units,
+                    int32_t styleRef, KXT_Handle<KXT_OutStream2> (Writer::*create)(const char*), const char* item,
+                    const Ref<IAttrs>& base) {
+  KXT_Owned<Writer> element(new Writer(folder));
+  {
+    KXT_Handle<KXT_OutStream2> stream(((*element.get()).*create)(item));
+    if (units > 0) dynamic_cast<KXT_Out<Unit>&>(*stream).PutData(static_cast<const Unit*>(data), units);
+  }
+  if (styleRef != -1) element->SaveStyleRef(styleRef, "StyleRef");
+  return Ref<IAttrs>(new PlainSet(map, element, base));
+}
+
+class Para final : public IPara, public AttrSet {
+ public:
+  Para(KXT_StringsMap* map, KXT_Owned<KXT_Paragraph_Out2>& element, const Ref<IAttrs>& base)
+      : Para(map, element.get(), element, base) {}
+
+  Ref<IRun<CF_PlaceHolder>> NewPlaceHoldersRun(int32_t styleRef) override { return NewRun<CF_PlaceHolder>(styleRef); }
+  Ref<IRun<CF_SpecialChar>> NewSpecialCharsRun(int32_t styleRef) override { return NewRun<CF_SpecialChar>(styleRef); }
+  Ref<IRun<CF_RefPoint>> NewRefPointsRun(int32_t styleRef) override { return NewRun<CF_RefPoint>(styleRef); }
+  Ref<IAttrs> NewUnicodesRun(const void* data, uint32_t byteCount, int32_t styleRef) override {
+    return TextRun<KXT_UnicodesRun_Out2, unsigned short>(map(), NextRun(), data, byteCount / 2, styleRef,
+                                                         &KXT_UnicodesRun_Out2::CreateUnicodes, "!1:Unicodes", Self());
+  }
+  Ref<IAttrs> NewMultibytesRun(const void* data, uint32_t byteCount, int32_t styleRef) override {
+    return TextRun<KXT_MultibytesRun_Out2, char>(map(), NextRun(), data, byteCount, styleRef,
+                                                 &KXT_MultibytesRun_Out2::CreateMultibytes, "!1:Multibytes", Self());
+  }
+  Ref<IAttrs> NewWideMultibytesRun(const void* data, uint32_t unitCount, int32_t styleRef) override {
+    return TextRun<KXT_WideMultibytesRun_Out2, unsigned short>(map(), NextRun(), data, unitCount, styleRef,
+                                                               &KXT_WideMultibytesRun_Out2::CreateWideMultibytes,
+                                                               "!1:WideMultibytes", Self());
+  }
+
+
+ private:
+  Para(KXT_StringsMap* map, KXT_Paragraph_Out2* paragraph, KXT_Owned<KXT_Paragraph_Out2>& element,
+       const Ref<IAttrs>& base)
+      : AttrSet(map, element, base), paragraph_(paragraph) {}
+  KXT_Handle<KXT_OutFolder2> NextRun() { return paragraph_->CreateTextRun(runs_++, "TextRun[]/"); }
+  template <class T>
+  Ref<IRun<T>> NewRun(int32_t styleRef) {
+    KXT_Owned<typename RunKind<T>::Writer> element(new typename RunKind<T>::Writer(NextRun()));
+    KXT_Handle<KXT_OutBundle2> bundle(RunKind<T>::Create(*element.get()));
+    if (styleRef != -1) element->SaveStyleRef(styleRef, "StyleRef");
+    return Ref<IRun<T>>(new Run<T>(map(), element, std::move(bundle), Self()));
+  }
+
+  KXT_Paragraph_Out2* paragraph_;
+  int32_t runs_ = 0;
+};
+
+class Story final : public IStory, public AttrSet {
+ public:
+  Story(KXT_StringsMap* map, KXT_Owned<KXT_Story_Out2>& element, const Ref<IAttrs>& base)
+      : Story(map, element.get(), element, base) {}
+
+  Ref<IPara> NewParagraph(int32_t /*index*/, int32_t styleRef) override {
+    KXT_Owned<KXT_Paragraph_Out2> element(new KXT_Paragraph_Out2(paragraphs_->CreateElement(count_++)));
+    if (styleRef != -1) element->SaveStyleRef(styleRef, "StyleRef");
+    return Ref<IPara>(new Para(map(), element, Self()));
+  }
+
+ private:
+  Story(KXT_StringsMap* map, KXT_Story_Out2* story, KXT_Owned<KXT_Story_Out2>& element, const Ref<IAttrs>& base)
+      : AttrSet(map, element, base),
+        paragraphs_(new KXT_ParagraphsSet_Out2(story->CreateParagraphsSet("ParagraphsSet/"), "Paragraph[]/")) {}
+  ~Story() noexcept(false) override {
+    KXT_Completion done;
+    done.RunDelete(paragraphs_);
+    done.Finish();
+  }
+
+  KXT_ParagraphsSet_Out2* paragraphs_;
+  int32_t count_ = 0;
+};
+
+class Doc final : public IDoc, public AttrSet {
+ public:
+  Doc(KXT_StringsMap* map, KXT_Owned<KXT_Document_Out2>& element, const Ref<IAttrs>& base)
+      : Doc(map, element.get(), element, base) {}
+
+  Ref<IAttrs> NewStyle(int32_t /*index*/, int32_t thisStyleRef, int32_t baseStyleRef) override {
+    KXT_Owned<KXT_StyleInfo_Out2> element(new KXT_StyleInfo_Out2(styles_->CreateElement(styleCount_++)));
+    element->SaveThisStyleRef(thisStyleRef, "ThisStyleRef");
+    if (baseStyleRef != -1) element->SaveBaseStyleRef(baseStyleRef, "BaseStyleRef");
+    return Ref<IAttrs>(new PlainSet(map(), element, nullptr));
+  }
+  Ref<IStory> NewStory(int32_t /*index*/) override {
+    KXT_Owned<KXT_Story_Out2> element(new KXT_Story_Out2(stories_->CreateElement(storyCount_++)));
+    return Ref<IStory>(new Story(map(), element, Self()));
+  }
+
+ private:
+  Doc(KXT_StringsMap* map, KXT_Document_Out2* doc, KXT_Owned<KXT_Document_Out2>& element, const Ref<IAttrs>& base)
+      : AttrSet(map, element, base) {
+    KXT_Completion done;  // a failure here leaves nothing behind
+    styles_ = new KXT_StylesSet_Out2(doc->CreateStylesSet("StylesSet/"), "StyleInfo[]/");
+    try {
+      stories_ = new KXT_StoriesSet_Out2(doc->CreateStoriesSet("StoriesSet/"), "Story[]/");
+    } catch (...) {
+      done.RunDelete(styles_);
+      throw;
+    }
+  }
+  ~Doc() noexcept(false) override {
+    KXT_Completion done;
+    done.RunDelete(stories_);
+    done.RunDelete(styles_);
+    done.Finish();
+  }
+
+  KXT_StylesSet_Out2* styles_ = nullptr;
+  KXT_StoriesSet_Out2* stories_ = nullptr;
+  int32_t styleCount_ = 0;
+  int32_t storyCount_ = 0;
+};
+
+class Book final : public IBook, public AttrSet {
+ public:
+  Book(KXT_Owned<KXT_Book_Out2>& element, OLEStorage& privateData)
+      : Book(element.get(), element, privateData) {}
+
+  Ref<IDoc> NewDocument(int32_t /*index*/) override {
+    KXT_Owned<KXT_Document_Out2> element(new KXT_Document_Out2(documents_->CreateElement(count_++)));
+    return Ref<IDoc>(new Doc(map(), element, Self()));
+  }
+  void StoreQXP(int32_t number, BXInStream* source) override;
+
+ private:
+  Book(KXT_Book_Out2* book, KXT_Owned<KXT_Book_Out2>& element, OLEStorage& privateData)
+      : AttrSet(&book->StringsMap(), element, nullptr) {
+    documents_ = new KXT_DocumentsSet_Out2(book->CreateDocumentsSet("DocumentsSet/"), "Document[]/");
+    try {
+      templates_ = new OLEStorage(privateData, u"BrenixExportTemplates", kOLECreate);
+    } catch (...) {
+      KXT_Completion done;
+      done.RunDelete(documents_);
+      throw;
+    }
+    // Closed from the outset: the book's defaults are never overwritten by
+    // hoisting.
+    Open();
+    Close();
+  }
+  ~Book() noexcept(false) override {
+    KXT_Completion done;
+    done.RunDelete(templates_);
+    done.RunDelete(documents_);
+    done.Finish();
+  }
+
+  KXT_DocumentsSet_Out2* documents_ = nullptr;
+  OLEStorage* templates_ = nullptr;
+  int32_t count_ = 0;
+};
+
+// The source as the copy's input.
+class SourceStream final : public InStream {
+ public:
+  explicit SourceStream(BXInStream& source) : source_(source) {}
+  uint32_t GetData(void* buffer, uint32_t n) override { return source_.GetData(buffer, n); }
+
+ private:
+  BXInStream& source_;
+};
+
+void Book::StoreQXP(int32_t number, BXInStream* source) {
+  const std::u16string name = Widen(FormatTemplateStreamName(number));
+  try {
+    OLEStream stream(*templates_, name.c_str(), kOLECreate);
+    LZ_OutStream_Impl compressor(stream, LZ_DefaultCompression, LZ_MaxWindowBits, LZ_DefaultMemoryLevel);
+    if (source != nullptr) {
+      SourceStream in(*source);
+      CopyStreamData(in, compressor, 0xFFFFFFFFu, 1024);
+    }
+  } catch (...) {
+    // No stream of that name may remain that reads as a whole document.
+    try {
+      templates_->DestroyItem(name.c_str());
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+}  // namespace
+
+void PutPlaceHolder(Ref<IRun<CF_PlaceHolder>> run, int32_t objectId, const char16_t* type) {
+  CF_PlaceHolder record;
+  record.m_ObjectFolderID = objectId;
+  record.m_ObjectTypeRef = run->Intern(type);
+  run->Put(record);
+}
+
+void PutRefPoint(Ref<IRun<CF_RefPoint>> run, int32_t objectId, const char16_t* refType) {
+  CF_RefPoint record;
+  record.m_ObjectFolderID = objectId;
+  record.m_ObjectTypeRef = run->Intern(nullptr);
+  record.m_RefTypeRef = run->Intern(refType);
+  run->Put(record);
+}
+
+void PutSpecialChar(Ref<IRun<CF_SpecialChar>> run, const char16_t* name, const char16_t* data) {
+  CF_SpecialChar record;
+  record.m_NameRef = run->Intern(name);
+  record.m_DataRef = run->Intern(data);
+  run->Put(record);
+}
+
+Ref<IBook> CreateExportBook(const char* path) { return NewExportBook(OLEStorage(path, kOLECreate)); }
+
+Ref<IBook> NewExportBook(OLEStorage storage) {
+  KXT_Handle<KXT_OutStorage2> container(CreateKXT2(storage, false));
+  KXT_Owned<KXT_Book_Out2> writer(new KXT_Book_Out2(container->CreateKXTFolder2()));
+  return Ref<IBook>(new Book(writer, *container->PrivateData()));
+}
+
+std::string FormatTemplateStreamName(int32_t number) { return std::to_string(number); }
+
+}  // namespace Export
+}  // namespace BX_KXT

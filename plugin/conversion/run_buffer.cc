@@ -1,0 +1,146 @@
+#include "plugin/conversion/run_buffer.h"
+
+#include <cstring>
+#include <exception>
+
+#include "plugin/qapi/host_text.h"
+#include "plugin/qapi/q_handle.h"
+#include "plugin/qapi/story_runs.h"
+#include "support/host_link.h"
+
+namespace {
+
+using BX_KXT::Export::Ref;
+
+constexpr uint32_t kCodePageUtf16 = 1200;
+constexpr uint32_t kCodePageSymbol = 5;
+constexpr char16_t kParagraphEnd = 0x0D;
+
+// Kinds of the host character map's entries.
+constexpr int32_t kKindSpecial = 0x4000000;
+constexpr int32_t kKindMapped = 0x1000000;
+constexpr int32_t kKindVariantMapped = 0x1000001;
+constexpr int32_t kKindKept = 0x2000000;
+constexpr int32_t kKindLineEnd = 0x8000000;
+
+}  // namespace
+
+RunBuffer::RunBuffer(Ref<BX_KXT::Export::IPara> paragraph, const XAttribs& record, uint32_t n)
+    : paragraph_(std::move(paragraph)),
+      record_(record),
+      buffer_(new uint8_t[2 * static_cast<std::size_t>(n) + 1]),
+      capacity_(2 * n),
+      codePage_(record.codePage) {}
+
+RunBuffer::~RunBuffer() noexcept(false) {
+  if (std::uncaught_exceptions() == 0) Flush();
+}
+
+void RunBuffer::Switch(uint32_t codePage, uint32_t encoding) {
+  if (codePage == codePage_ && encoding == encoding_) return;
+  Flush();
+  codePage_ = codePage;
+  encoding_ = encoding;
+}
+
+void RunBuffer::Append(const void* bytes, uint32_t n) {
+  if (fill_ + n > capacity_) return;  // never: no unit adds more than two bytes
+  std::memcpy(buffer_.get() + fill_, bytes, n);
+  fill_ += n;
+}
+
+void RunBuffer::AddUnit(char16_t unit, uint32_t codePage) {
+  Switch(codePage, kRunUnicodes);
+  Append(&unit, sizeof unit);
+}
+
+void RunBuffer::AddUnitInCodePage(char16_t unit, uint32_t codePage) {
+  AddUnit(unit, codePage == 0xFFFF ? 1252 : codePage);
+}
+
+void RunBuffer::AddSpecial(uint8_t byte, uint32_t codePage) {
+  Switch(codePage, kRunSpecialChars);
+  Append(&byte, 1);
+}
+
+void RunBuffer::AddWide(char16_t unit, uint32_t codePage) {
+  Switch(codePage, kRunWideMultibytes);
+  Append(&unit, sizeof unit);
+}
+
+bool RunBuffer::AddChar(char16_t c, int nonBreaking) {
+  if (CharMap::IsReserved(c, 0)) {
+    AddWide(c, kCodePageSymbol);
+    return true;
+  }
+  // A paragraph end is an element of its own, in every kind of run.
+  if (c == kParagraphEnd) return true;
+  uint32_t cp = codePage_;
+  if (cp == kCodePageSymbol) cp = record_.codePage;
+  const CharMapEntry* e = CharMap::FindByFlag(c, nonBreaking);
+  if (e == nullptr) return false;
+  const int32_t kind = static_cast<int32_t>(e->flags);
+  if (kind == kKindSpecial) {
+    AddSpecial(static_cast<uint8_t>(c), cp);
+  } else if (kind < kKindMapped) {
+    // dropped
+  } else if (kind == kKindMapped || kind == kKindVariantMapped || kind == kKindLineEnd) {
+    AddUnitInCodePage(e->unicode, cp);
+  } else if (kind == kKindKept) {
+    AddUnit(e->unicode != 0 ? e->unicode : c, kCodePageSymbol);
+  }
+  return true;
+}
+
+void RunBuffer::Flush() {
+  if (fill_ == 0) return;
+  const uint32_t bytes = fill_;
+  fill_ = 0;
+  Ref<BX_KXT::Export::IAttrs> run;
+  switch (encoding_) {
+    case kRunUnicodes:
+      run = paragraph_->NewUnicodesRun(buffer_.get(), bytes, -1);
+      break;
+    case kRunMultibytes:
+      run = paragraph_->NewMultibytesRun(buffer_.get(), bytes, -1);
+      break;
+    case kRunWideMultibytes:
+      run = paragraph_->NewWideMultibytesRun(buffer_.get(), bytes / 2, -1);
+      break;
+    case kRunSpecialChars: {
+      Ref<BX_KXT::Export::IRun<CF_SpecialChar>> specials;
+      for (uint32_t i = 0; i < bytes; ++i) {
+        const SpecialChar* row = SpecialCharTable::FindByCode(buffer_[i]);
+        if (row == nullptr) continue;
+        if (!specials) specials = paragraph_->NewSpecialCharsRun(-1);
+        BX_KXT::Export::PutSpecialChar(specials, row->name, row->variant);
+      }
+      return;
+    }
+    default:
+      return;
+  }
+  WriteAttributeSet(record_, *run, codePage_);
+}
+
+void WriteTextRun(Ref<BX_KXT::Export::IPara> paragraph, StoryRunPosition position, const XAttribs& record) {
+  StoryRunIterator* iterator = position.iterator;
+  if (iterator == nullptr) return;
+  const int32_t first = position.boundary;
+  const int32_t end = iterator->NextBoundary(position);
+  if (end <= first) return;
+  const uint32_t n = static_cast<uint32_t>(end - first);
+  RunBuffer buffer(std::move(paragraph), record, n);
+  const XTStoryTextSuite* story = XT().lgf2;
+  if (story == nullptr) return;
+  QHandle block;
+  if (QHandle::TryAllocate(2 * n + 2, &block) != kXTOk) return;
+  iterator->runs.RefreshIfStale();
+  auto* units = static_cast<char16_t*>(block.Data());
+  if (story->read_text(iterator->runs.textRef, first, static_cast<int32_t>(n), units) != kXTOk) return;
+  units[n] = 0;
+  const int nonBreaking = (record.record.flags & kXTCharNonBreaking) != 0 ? 1 : 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (!buffer.AddChar(units[i], nonBreaking)) buffer.AddUnit(units[i], kCodePageUtf16);
+  }
+}

@@ -1,0 +1,241 @@
+// The export facade: element numbering, style references, run contents and
+// attribute hoisting read back by the element witness and by the container's
+// own readers; stored host documents read back through Python's zlib.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <filesystem>
+
+#include "kxt/element_model_util.h"
+#include "plugin/conversion/kxt_export.h"
+#include "tests/common/files.h"
+#include "tests/common/kxt_witness_py.h"
+#include "tests/common/sample_data.h"
+#include "tests/common/temp_dir.h"
+
+namespace {
+
+using namespace BX_KXT::Export;
+
+// A source of bytes in memory; with `failAfter` it raises once that many
+// bytes were delivered.
+class MemorySource : public BX_KXT::BXInStream {
+ public:
+  explicit MemorySource(std::string bytes, size_t failAfter = std::string::npos)
+      : bytes_(std::move(bytes)), failAfter_(failAfter) {}
+  uint32_t GetData(void* buffer, uint32_t n) override {
+    if (at_ >= failAfter_) throw std::runtime_error("source failed");
+    const size_t k = std::min<size_t>(n, bytes_.size() - at_);
+    std::memcpy(buffer, bytes_.data() + at_, k);
+    at_ += k;
+    return static_cast<uint32_t>(k);
+  }
+  uint32_t Length() override { return static_cast<uint32_t>(bytes_.size()); }
+
+ private:
+  std::string bytes_;
+  size_t failAfter_;
+  size_t at_ = 0;
+};
+
+class KxtExportTest : public ::testing::Test {
+ protected:
+  testutil::TempDir dir_{"brenix-export"};
+  std::string path_ = dir_.File("book.kxq");
+};
+
+TEST_F(KxtExportTest, ElementsRunsAndHoistingReadBackByBothReaders) {
+  {
+    Ref<IBook> book = CreateExportBook(path_.c_str());
+    Ref<IDoc> doc = book->NewDocument(5);
+    doc->AddAttr(u"source", u"doc");
+    book->AddAttr(u"book_title", u"T");
+    doc->NewStyle(9, -1, -1);
+    Ref<IAttrs> style = doc->NewStyle(9, 4, 2);
+    style->AddAttr(u"stylename", u"Body");
+    Ref<IStory> first = doc->NewStory(7);
+    Ref<IStory> second = doc->NewStory(7);
+    Ref<IPara> para = first->NewParagraph(3, -1);
+    {
+      const char16_t text[] = u"abc";
+      Ref<IAttrs> run = para->NewUnicodesRun(text, 5, -1);  // odd: two units
+      run->Open();
+      EXPECT_TRUE(run->SetAttr(u"bold", u"off"));  // the book's default
+      EXPECT_TRUE(run->SetAttr(u"colour", u"red"));  // hoisted to the document
+      EXPECT_TRUE(SetNumericAttr(*run, u"mask", 255, true));
+      EXPECT_TRUE(SetNumericAttr(*run, u"count", 255, false));
+      run->Close();
+    }
+    {
+      Ref<IAttrs> run = para->NewMultibytesRun("\x80xy", 3, 7);
+      run->Open();  // climbs no further: the paragraph is closed
+      EXPECT_TRUE(run->SetAttr(u"colour", u"red"));  // inherited: not stored
+      EXPECT_TRUE(run->SetAttr(u"colour2", u"blue"));
+      EXPECT_TRUE(run->SetAttr(u"count", u"1"));  // differs from the document's: stored here
+      EXPECT_FALSE(run->SetAttr(u"colour2", u"green"));  // own value kept
+      run->Close();
+      EXPECT_FALSE(run->SetAttr(u"late", u"x"));  // closed
+    }
+    const char16_t wide[] = {0x80, 0x2011};
+    Ref<IAttrs> third = para->NewWideMultibytesRun(wide, 2, -1);
+    third->Open();
+    EXPECT_TRUE(third->SetAttr(u"colour", u"red"));  // equal inherited: no "Attrs{}"
+    third->Close();
+    Ref<IRun<CF_SpecialChar>> specials = para->NewSpecialCharsRun(-1);
+    PutSpecialChar(specials, u"tabulator", u"TempIndent");
+    PutSpecialChar(specials, u"column_break", nullptr);  // a value of "none"
+    Ref<IRun<CF_RefPoint>> points = para->NewRefPointsRun(2);
+    PutRefPoint(points, 17, u"start");
+    PutRefPoint(points, 17, u"end");
+    PutPlaceHolder(para->NewPlaceHoldersRun(-1), 33, nullptr);
+    PutPlaceHolder(para->NewPlaceHoldersRun(-1), -5, u"box");
+    second->NewParagraph(0, 12);
+    EXPECT_EQ(book->Intern(nullptr), -1);
+  }
+  const std::vector<std::string> expected = {
+      R"(document 0 {"colour": "red", "count": "255", "mask": "ff", "source": "doc"})",
+      R"(style 0.0 this -1 base - {})",
+      R"(style 0.1 this 4 base 2 {"stylename": "Body"})",
+      R"(story 0.0 {})",
+      R"(paragraph 0.0.0 style - {})",
+      R"(run 0.0.0.0 Unicodes style - "ab" {})",
+      R"(run 0.0.0.1 Multibytes style 7 807879 {"colour2": "blue", "count": "1"})",
+      R"(run 0.0.0.2 WideMultibytes style - "\u0080\u2011" {})",
+      R"(run 0.0.0.3 SpecialChars style - [["tabulator", "TempIndent"], ["column_break", null]] {})",
+      R"(run 0.0.0.4 RefPoints style 2 [[17, null, "start"], [17, null, "end"]] {})",
+      R"(run 0.0.0.5 PlaceHolders style - [[33, null]] {})",
+      R"(run 0.0.0.6 PlaceHolders style - [[-5, "box"]] {})",
+      R"(story 0.1 {})",
+      R"(paragraph 0.1.0 style 12 {})",
+  };
+  std::vector<std::string> lines = testutil::WitnessLines(testutil::kKxtDumpPy, path_);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].rfind("book {", 0), 0u);
+  // The book's defaults go with the book's own attributes.
+  for (const char* attr : {R"("bold": "off")", R"("book_title": "T")", R"("release_number": "1")"}) {
+    EXPECT_NE(lines[0].find(attr), std::string::npos) << attr;
+  }
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected);
+
+  // The container's own readers agree.
+  const element_test::Book model = element_test::ReadV2(path_);
+  ASSERT_EQ(model.documents.size(), 1u);
+  const auto& doc = model.documents[0];
+  ASSERT_EQ(doc.styles.size(), 2u);
+  EXPECT_EQ(doc.styles[0].self, -1);
+  EXPECT_FALSE(doc.styles[0].base.has_value());
+  EXPECT_EQ(doc.styles[1].base, 2);
+  ASSERT_EQ(doc.stories.size(), 2u);
+  const auto& runs = doc.stories[0].paragraphs.at(0).runs;
+  ASSERT_EQ(runs.size(), 7u);
+  EXPECT_EQ(runs[0].units, u"ab");
+  EXPECT_TRUE(runs[0].attrs.empty());
+  EXPECT_EQ(runs[1].bytes, "\x80xy");
+  EXPECT_EQ(runs[1].style, 7);
+  EXPECT_EQ(runs[4].records.size(), 2u);
+  EXPECT_EQ(doc.stories[1].paragraphs.at(0).style, 12);
+}
+
+// What Python finds under the templates storage: "<name> <hex of the first
+// two bytes> <inflated bytes equal to the file given>" per stream.
+const char kStoredPy[] = R"PY(
+import sys, zlib, olefile
+ole = olefile.OleFileIO(sys.argv[1])
+want = open(sys.argv[2], 'rb').read() if len(sys.argv) > 2 else b''
+assert ole.exists('SolvanePluginPrivateData/BrenixExportTemplates')
+for e in sorted(ole.listdir()):
+    if e[:2] == ['SolvanePluginPrivateData', 'BrenixExportTemplates']:
+        data = ole.openstream(e).read()
+        d = zlib.decompressobj()
+        out = d.decompress(data) + d.flush()
+        print(e[2], data[:2].hex(), d.eof and not d.unused_data, out == want, len(out))
+)PY";
+
+TEST_F(KxtExportTest, StoredDocumentsComeBackByteForByte) {
+  const std::string fixture = testutil::ReadFile(std::string(BRENIX_TEST_DATA) + "/doc_brochure.json");
+  ASSERT_FALSE(fixture.empty());
+  const std::vector<std::string> contents = {"", "x", testutil::RandomBytes(16, 1 << 20), fixture};
+  for (const std::string& content : contents) {
+    SCOPED_TRACE(content.size());
+    const std::string original = dir_.File("original");
+    testutil::WriteFile(original, content);
+    {
+      Ref<IBook> book = CreateExportBook(path_.c_str());
+      MemorySource other("something else entirely");
+      book->StoreQXP(0, &other);
+      MemorySource source(content);
+      book->StoreQXP(0, &source);  // replaces
+    }
+    EXPECT_EQ(testutil::PythonOutput(kStoredPy, {path_, original}),
+              "0 789c True True " + std::to_string(content.size()) + "\n");
+  }
+}
+
+TEST_F(KxtExportTest, TemplateNamesAndAnEmptyTemplatesStorage) {
+  EXPECT_EQ(FormatTemplateStreamName(0), "0");
+  EXPECT_EQ(FormatTemplateStreamName(12), "12");
+  EXPECT_EQ(FormatTemplateStreamName(-3), "-3");
+  CreateExportBook(path_.c_str());
+  EXPECT_EQ(testutil::PythonOutput(kStoredPy, {path_}), "");
+  {
+    Ref<IBook> book = CreateExportBook(path_.c_str());
+    MemorySource a("");
+    book->StoreQXP(-3, &a);
+    MemorySource b("");
+    book->StoreQXP(12, &b);
+  }
+  EXPECT_EQ(testutil::PythonOutput(kStoredPy, {path_}), "-3 789c True True 0\n12 789c True True 0\n");
+}
+
+TEST_F(KxtExportTest, AFailingSourceLeavesNoStream) {
+  {
+    Ref<IBook> book = CreateExportBook(path_.c_str());
+    MemorySource whole("kept");
+    book->StoreQXP(1, &whole);
+    MemorySource cut(testutil::RandomBytes(3, 5000), 2048);
+    EXPECT_THROW(book->StoreQXP(0, &cut), std::runtime_error);
+    MemorySource again(testutil::RandomBytes(3, 5000), 0);
+    EXPECT_THROW(book->StoreQXP(1, &again), std::runtime_error);  // the earlier "1" goes too
+  }
+  EXPECT_EQ(testutil::PythonOutput(kStoredPy, {path_}), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The container is written when the book's last reference goes: a failure
+// then reaches the caller; while another exception unwinds, that one stays
+// the one reported and the write failure goes to the storage layer's
+// failure logger.
+TEST(KxtExportRelease, AFailingLastReleaseIsRaisedUnlessAnotherFailureUnwinds) {
+  testutil::TempDir dir{"brenix-release"};
+  const std::string folder = dir.File("gone");
+  std::filesystem::create_directory(folder);
+  {
+    Ref<IBook> book = CreateExportBook((folder + "/book.kxq").c_str());
+    book->NewDocument(0)->NewStory(0)->NewParagraph(0, -1);
+    std::filesystem::remove_all(folder);
+    EXPECT_ANY_THROW(book.reset());
+    EXPECT_FALSE(book);
+  }
+  std::filesystem::create_directory(folder);
+  static std::vector<std::string> logged;
+  SetOLEFailureLogger([](const char* line) { logged.push_back(line); });
+  try {
+    Ref<IBook> book = CreateExportBook((folder + "/book.kxq").c_str());
+    std::filesystem::remove_all(folder);
+    throw std::runtime_error("first");
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "first");
+  }
+  SetOLEFailureLogger(nullptr);
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_NE(logged[0].find("not raised: another failure is unwinding"), std::string::npos) << logged[0];
+}
+
+}  // namespace
