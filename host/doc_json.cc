@@ -325,7 +325,7 @@ void ReadContent(const json& doc, DocumentContent* c) {
                {"format", "version", "untitled", "mac", "flags", "layouts", "currentLayout",
                 "fonts", "colors", "styleSheets", "paragraphFormats", "characterAttributes",
                 "boxes", "stories", "currentBox", "textOpen", "selection", "layers", "data",
-                "nextItem"});
+                "nextItem", "unit", "decimalComma"});
   const json* format = Field(doc, "format");
   if (format == nullptr || !format->is_string() || format->get<std::string>() != kFormatName) {
     Bad(w, "is not an xthost document");
@@ -337,6 +337,14 @@ void ReadContent(const json& doc, DocumentContent* c) {
   }
   c->untitled = BoolField(doc, "untitled", w);
   c->mac = BoolField(doc, "mac", w);
+  if (const json* unit = Field(doc, "unit")) {
+    const std::string text = unit->is_string() ? unit->get<std::string>() : "";
+    if (text != "pt" && text != "in" && text != "mm" && text != "cm" && text != "pica") {
+      Bad(w + ".unit", "is not one of pt, in, mm, cm, pica");
+    }
+    c->unit = text;
+  }
+  c->decimal_comma = BoolField(doc, "decimalComma", w);
   c->flags = static_cast<uint32_t>(IntegerField(doc, "flags", w, 0, 0xFFFFFFFF, 0));
 
   const json& layouts = ArrayField(doc, "layouts", w);
@@ -726,6 +734,8 @@ std::string FormatDocument(const DocumentContent& c) {
   doc["version"] = kFormatVersion;
   Put(doc, "untitled", c.untitled, false);
   Put(doc, "mac", c.mac, false);
+  Put<std::string>(doc, "unit", c.unit, "pt");
+  Put(doc, "decimalComma", c.decimal_comma, false);
   Put<uint32_t>(doc, "flags", c.flags, 0);
   if (!c.layouts.empty()) {
     ordered layouts = ordered::array();

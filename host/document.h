@@ -233,6 +233,8 @@ struct DocumentContent {
   // State bytes.
   bool untitled = false;  // never saved to a file of its own
   bool mac = false;       // made on the Mac platform
+  std::string unit = "pt";     // measurement unit shown: pt, in, mm, cm, pica
+  bool decimal_comma = false;  // numbers shown with a decimal comma
   uint32_t flags = 0;     // bit 0 text changed, bit 1 layout changed
 
   std::vector<Layout> layouts;

@@ -3,6 +3,7 @@
 // (LGK2), and item data with the text objects of stories (LGL2).
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "host/compose.h"
@@ -914,6 +915,129 @@ int32_t ClockFields(uint16_t* fields) {
   return kXTOk;
 }
 
+// --- text geometry ---
+
+int32_t LineQuery(int32_t story_id, int32_t* position, XTHandle table, XTItem* box) {
+  Host& host = Host::Current();
+  if (host.Fails("line_query")) return kXTErrInjected;
+  At at;
+  if (const int32_t result = CurrentAt(host, &at); result != kXTOk) return result;
+  const Story* story = at.content->FindStory(story_id);
+  std::vector<uint8_t>* block = Block(host, table);
+  if (story == nullptr || position == nullptr || block == nullptr || box == nullptr ||
+      *position < 0 || *position > story->length()) {
+    return kXTErrParam;
+  }
+  const std::vector<const Box*> chain = at.content->ChainOf(story_id);
+  if (chain.empty()) return kXTErrNoItem;
+  for (const Box* candidate : chain) {
+    const std::vector<XTLineRecord> lines = BoxLines(*at.content, candidate->id);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const XTLineRecord& line = lines[i];
+      const bool last = i + 1 == lines.size() && candidate == chain.back();
+      if (*position >= line.offset &&
+          (*position < line.offset + line.length || (last && *position == story->length()))) {
+        FillBlock(block, lines);
+        *box = Handle(at, candidate->id);
+        *position = static_cast<int32_t>(i);
+        return kXTOk;
+      }
+    }
+  }
+  return kXTErrNoItem;
+}
+
+int32_t FormatMeasure(int32_t value, int32_t precision, XTString* text) {
+  Host& host = Host::Current();
+  if (host.Fails("format_measure")) return kXTErrInjected;
+  const DocumentContent* content = CurrentContent(host);
+  if (content == nullptr) return kXTErrNoDocument;
+  if (text == nullptr || (precision != 1 && precision != 10 && precision != 100)) {
+    return kXTErrParam;
+  }
+  // Points per unit.
+  const double per = content->unit == "in"     ? 72.0
+                     : content->unit == "mm"   ? 72.0 / 25.4
+                     : content->unit == "cm"   ? 72.0 / 2.54
+                     : content->unit == "pica" ? 12.0
+                                               : 1.0;
+  const int decimals = precision == 100 ? 2 : precision == 10 ? 1 : 0;
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value / 65536.0 / per);
+  std::u16string shown;
+  for (const char* c = buffer; *c != '\0'; ++c) {
+    shown += *c == '.' && content->decimal_comma ? u',' : static_cast<char16_t>(*c);
+  }
+  *text = host.strings.Add(shown);
+  return kXTOk;
+}
+
+int32_t ParagraphStyleIndex(int32_t story_id, int32_t start, int32_t end, int32_t* index) {
+  Host& host = Host::Current();
+  if (host.Fails("paragraph_style_index")) return kXTErrInjected;
+  DocumentContent* content = CurrentContent(host);
+  if (content == nullptr) return kXTErrNoDocument;
+  const Story* story = content->FindStory(story_id);
+  if (story == nullptr || index == nullptr || start < 0 || start > end || end > story->length()) {
+    return kXTErrParam;
+  }
+  // The paragraph holding `start`.
+  int32_t at = 0;
+  int32_t format = story->paragraphs.empty() ? 0 : story->paragraphs.back().format;
+  for (const ParagraphRun& paragraph : story->paragraphs) {
+    if (start < at + paragraph.length) {
+      format = paragraph.format;
+      break;
+    }
+    at += paragraph.length;
+  }
+  const uint16_t style = content->formats[static_cast<std::size_t>(format)].style;
+  for (std::size_t i = 0; i < content->style_sheets.size(); ++i) {
+    if (content->style_sheets[i].id == style) {
+      *index = static_cast<int32_t>(i + 1);
+      return kXTOk;
+    }
+  }
+  *index = 0;
+  return kXTErrNotFound;
+}
+
+int32_t TextAttributeAt(int32_t story_id, int32_t position, int32_t attribute, int32_t* value) {
+  Host& host = Host::Current();
+  if (host.Fails("text_attribute_at")) return kXTErrInjected;
+  DocumentContent* content = CurrentContent(host);
+  if (content == nullptr) return kXTErrNoDocument;
+  const Story* story = content->FindStory(story_id);
+  if (story == nullptr || value == nullptr || position < 0 || position > story->length()) {
+    return kXTErrParam;
+  }
+  if (attribute == kXTAttrSize) {
+    *value = content->attributes[static_cast<std::size_t>(story->AttributesAt(position))].size;
+    return kXTOk;
+  }
+  int32_t at = 0;
+  const XTParaFormatRecord* format = nullptr;
+  for (const ParagraphRun& paragraph : story->paragraphs) {
+    format = &content->formats[static_cast<std::size_t>(paragraph.format)];
+    if (position < at + paragraph.length) break;
+    at += paragraph.length;
+  }
+  if (format == nullptr) return kXTErrParam;
+  switch (attribute) {
+    case kXTParaLeading:
+      *value = format->leading;
+      return kXTOk;
+    case kXTParaSpaceBefore:
+      *value = format->space_before;
+      return kXTOk;
+    case kXTParaSpaceAfter:
+      *value = format->space_after;
+      return kXTOk;
+    default:
+      return kXTErrParam;
+  }
+}
+
 // --- LGL2: item data ---
 
 // The item data an owner keeps: an item, a page or a document.
@@ -1110,6 +1234,7 @@ const XTLayoutSuite kLayoutSuite = {
     StyleCount,      StyleSheetAt,     ColorList,         NewColor,       SetColorName,
     ConvertColor,    SetColorValue,
     LayoutCount,     LayoutAt,         LayoutType,        LayoutDocument, ClockFields,
+    LineQuery,       FormatMeasure,    ParagraphStyleIndex, TextAttributeAt,
 };
 
 const XTItemDataSuite kItemDataSuite = {

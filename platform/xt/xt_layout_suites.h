@@ -248,6 +248,32 @@ struct XTLayoutSuite {
   int32_t (*layout_document)(XTLayout layout, int16_t* document);
   // The host clock: year, month, day, hour, minute, second.
   int32_t (*clock)(uint16_t* fields);
+
+  // --- text geometry (current document) ---
+  // The line showing unit *position of story `story`: the lines of the box
+  // that shows it into `table` (XTLineRecord entries), that box into *box,
+  // and the line's index in the table into *position.  An overset unit is
+  // answered with the chain's last box.
+  int32_t (*line_query)(int32_t story, int32_t* position, XTHandle table, XTItem* box);
+  // A 16.16 measure as the document shows it to a user: in its measurement
+  // unit with its decimal separator, `precision` 100 giving two decimals
+  // (10: one, 1: none); a new host string.
+  int32_t (*format_measure)(int32_t value, int32_t precision, XTString* text);
+  // The paragraph style of the units [start, end) of a story: the position
+  // of its style sheet in the document's style sheets, from 1.
+  int32_t (*paragraph_style_index)(int32_t story, int32_t start, int32_t end, int32_t* index);
+  // A text attribute at a unit of a story: kXTParaLeading,
+  // kXTParaSpaceBefore, kXTParaSpaceAfter of its paragraph, or kXTAttrSize
+  // of the character, each a 16.16 value.
+  int32_t (*text_attribute_at)(int32_t story, int32_t position, int32_t attribute,
+                               int32_t* value);
+};
+
+// Paragraph attributes of XTLayoutSuite::text_attribute_at.
+enum XTParagraphAttribute : int32_t {
+  kXTParaLeading = 0x1D,
+  kXTParaSpaceBefore = 0x1E,
+  kXTParaSpaceAfter = 0x1F,
 };
 
 // LGL2: item data and the text objects of stories.

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "host/compose.h"
 #include "host/doc_json.h"
 #include "host/document_ops.h"
 #include "host/layout_commands.h"
@@ -304,6 +305,77 @@ TEST_F(Layouts, LineTablesFollowStoredRecords) {
   EXPECT_EQ(last.back().overflow, 0);
   EXPECT_LT(last.back().vertical, kXTOversetLine);
   EXPECT_EQ(last.back().offset + last.back().length, story_end);
+}
+
+TEST_F(Layouts, TextGeometryQueries) {
+  // The line showing a unit: in the chain's first box, its second box, and
+  // (overset) its last box.
+  auto line_of = [&](int32_t position, int32_t* line) {
+    XTHandle table = Block({});
+    XTItem box = 0;
+    *line = position;
+    EXPECT_EQ(kLayoutSuite.line_query(12, line, table, &box), kXTOk) << position;
+    const std::vector<uint8_t> bytes = Bytes(table);
+    std::vector<XTLineRecord> records(bytes.size() / sizeof(XTLineRecord));
+    std::memcpy(records.data(), bytes.data(), records.size() * sizeof(XTLineRecord));
+    const XTLineRecord& found = records.at(static_cast<std::size_t>(*line));
+    EXPECT_LE(found.offset, position);
+    EXPECT_LE(position, found.offset + found.length);
+    return box & 0xFFFF;
+  };
+  int32_t line = 0;
+  EXPECT_EQ(line_of(0, &line), 12);
+  EXPECT_EQ(line, 0);
+  XTHandle table = Block({});
+  uint32_t count = 0;
+  kLayoutSuite.line_table(Item(12), table, &count);
+  kMemorySuite.dispose_handle(table);
+  const int32_t length = content().FindStory(12)->length();
+  // The first unit past the first box lies in the second one.
+  int32_t first_of_second = 0;
+  {
+    std::vector<XTLineRecord> lines = BoxLines(content(), 13);
+    ASSERT_FALSE(lines.empty());
+    first_of_second = lines.front().offset;
+  }
+  EXPECT_EQ(line_of(first_of_second, &line), 13);
+  EXPECT_EQ(line, 0);
+  EXPECT_EQ(line_of(length, &line), 14);  // overset: the chain's last box
+
+  // Measures as the document shows them.
+  auto shown = [&](int32_t value) {
+    XTString text = 0;
+    EXPECT_EQ(kLayoutSuite.format_measure(value, 100, &text), kXTOk);
+    const std::u16string units = *host().strings.Find(text);
+    host().strings.Remove(text);
+    return std::string(units.begin(), units.end());
+  };
+  EXPECT_EQ(shown(36 << 16), "36.00");
+  content().unit = "mm";
+  content().decimal_comma = true;
+  EXPECT_EQ(shown(72 << 16), "25,40");
+  content().unit = "in";
+  EXPECT_EQ(shown(-(9 << 16)), "-0,13");
+
+  // Paragraph style and attributes at a position.
+  XTParaFormatRecord format{};
+  format.style = 7;
+  format.leading = 14 << 16;
+  format.space_before = 3 << 16;
+  content().formats.push_back(format);
+  content().style_sheets.push_back(StyleSheet{5, kParagraphStyle, u"Body", 0});
+  content().style_sheets.push_back(StyleSheet{7, kParagraphStyle, u"Lead", 1});
+  content().FindStory(15)->paragraphs[0].format = 1;
+  int32_t value = 0;
+  ASSERT_EQ(kLayoutSuite.paragraph_style_index(15, 0, 3, &value), kXTOk);
+  EXPECT_EQ(value, 2);
+  ASSERT_EQ(kLayoutSuite.text_attribute_at(15, 2, kXTParaLeading, &value), kXTOk);
+  EXPECT_EQ(value, 14 << 16);
+  ASSERT_EQ(kLayoutSuite.text_attribute_at(15, 2, kXTParaSpaceBefore, &value), kXTOk);
+  EXPECT_EQ(value, 3 << 16);
+  ASSERT_EQ(kLayoutSuite.text_attribute_at(15, 2, kXTAttrSize, &value), kXTOk);
+  EXPECT_EQ(value, 12 << 16);
+  EXPECT_EQ(kLayoutSuite.text_attribute_at(15, 2, 0x20, &value), kXTErrParam);
 }
 
 TEST_F(Layouts, CopiedTextKeepsAttributesAndAnchoredItems) {
