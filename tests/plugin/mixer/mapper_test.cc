@@ -89,6 +89,17 @@ TEST(Mapper, ExpectedBoxOfEveryIdInBothLayouts) {
   ExpectPrintLayout(print);
   // Untagged anchored items (picture 30 in 3, group 32 in 16) numbered on.
   EXPECT_EQ(print.ExtendedStoryCount(), 21);
+  // Copies 10, 11 and 63 of master items, on pages of master spread 3,
+  // in the order taken; bounds left, top, right, bottom in 16.16.
+  const auto& used = print.UsedMasterBoxes();
+  ASSERT_EQ(used.size(), 3u);
+  EXPECT_EQ(used.count(3), 3u);
+  const int32_t expectedBounds[3][4] = {{36, 740, 300, 770}, {36, 36, 576, 80}, {36, 740, 300, 770}};
+  int row = 0;
+  for (const auto& entry : used) {
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(entry.second.bounds[i], expectedBounds[row][i] << 16) << row;
+    ++row;
+  }
   // The working boxes are tagged and not counted.
   EXPECT_NE(print.FindBox(-1), 0);
   EXPECT_NE(print.FindBox(-2), 0);
