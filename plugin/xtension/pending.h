@@ -1,6 +1,6 @@
 // What the plug-in's shell calls or registers but other parts of the
-// plug-in do: the conversions, the conversion server, the layout mapping
-// and the folder commands.  Until they arrive these stand-ins answer as
+// plug-in do: the conversions, the conversion server and the folder
+// commands.  Until they arrive these stand-ins answer as
 // their callers need and write "... is not available yet" to the program
 // log; the commands among them also tell the user (an alert and the failed
 // result dialog, both suppressed in unattended work).  Here too are the
