@@ -381,6 +381,53 @@ TEST(Mapper, FailingViewSwitchWritesTheReport) {
   LoadSettings(host, "masterPageMode=0\n");
 }
 
+TEST(Mapper, FailingHostStepsAreReportedAndEndTheStep) {
+  const struct {
+    const char* plan;
+    const char* operation;  // 0 FindBoxFromUnusedMP, 1 FindSlugFromMP, 2 MasterPatch, 3 Connect
+    const char* block;
+  } cases[] = {
+      {"master_count:*", "0", "RETURN_EMPTY>:\tFilter_BX[1234]:Mapper::FindBoxFromUnusedMP()"},
+      {"is_master_spread:*", "0", "RETURN_EMPTY>:\tFilter_BX[1243]:Mapper::FindBoxFromUnusedMP()"},
+      {"is_master_item:*", "0", "RETURN_EMPTY>:\tFilter_BX[1266]:Mapper::FindBoxFromUnusedMP()"},
+      {"master_count:*", "1", "RETURN_VALUE>:\tFilter_BX[1349]:Mapper::FindSlugFromMP()"},
+      {"view_state:*", "2", "RETURN_EMPTY>:\tFilter_BX[1379]:Mapper::MasterPatch()"},
+      {"master_count:*", "3", "RETURN_ERROR>:\tFilter_BX[1109]:Mapper::Connect()"},
+  };
+  for (const auto& c : cases) {
+    MixerHost host;
+    host.Open("doc_layouts.json");
+    LoadSettings(host, "masterPageMode=0\ntestMode=1\n");
+    Mapper mapper;
+    ASSERT_GT(mapper.Analyze(), 0);
+    LogCapture log;
+    host.Fail(c.plan);
+    switch (c.operation[0]) {
+      case '0': mapper.FindBoxFromUnusedMP(false); break;
+      case '1': EXPECT_EQ(mapper.FindSlugFromMP(kBoxMarkerTagKey, kBoxMarkerValue), 0); break;
+      case '2': mapper.MasterPatch(); break;
+      default: EXPECT_FALSE(mapper.Connect()); break;
+    }
+    host.Fail("");
+    EXPECT_NE(log.Text().find(std::string("API_FAILURE<") + c.block + "\n"), std::string::npos)
+        << c.plan << "\n" << log.Text();
+  }
+  MixerHost host;
+  LoadSettings(host, "masterPageMode=0\n");
+}
+
+TEST(Mapper, CurrentBoxFailureIsLogged) {
+  MixerHost host;
+  host.Open("doc_layouts.json");
+  LoadSettings(host, "masterPageMode=0\n");
+  LogCapture log;
+  host.Fail("set_current_box:*");
+  Mapper mapper;
+  EXPECT_GT(mapper.Analyze(), 0);
+  EXPECT_NE(log.Text().find("Unable to set curbox("), std::string::npos);
+  EXPECT_NE(log.Text().find("),   storyID=0######## BreakPoint_BX:"), std::string::npos) << log.Text();
+}
+
 TEST(Mapper, UnInstallEndsWhenBoxesCannotBeDeletedOrUntagged) {
   MixerHost host;
   host.Open("doc_layouts.json");
