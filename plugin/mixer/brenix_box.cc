@@ -83,7 +83,6 @@ int32_t BrenixBox::Probe::CopyTo(int32_t toStory, int32_t position) const {
       to.Refresh();
       if (QapiStoryCall35(story, start, end, toStory, position) != 1) return 0;
     }
-    NoteTextChange();
     return length;
   } catch (...) {
     return 0;

@@ -89,6 +89,17 @@ TEST(Mapper, ExpectedBoxOfEveryIdInBothLayouts) {
   ExpectPrintLayout(print);
   // Untagged anchored items (picture 30 in 3, group 32 in 16) numbered on.
   EXPECT_EQ(print.ExtendedStoryCount(), 21);
+  // Copies 10, 11 and 63 of master items, on pages of master spread 3,
+  // in the order taken; bounds left, top, right, bottom in 16.16.
+  const auto& used = print.UsedMasterBoxes();
+  ASSERT_EQ(used.size(), 3u);
+  EXPECT_EQ(used.count(3), 3u);
+  const int32_t expectedBounds[3][4] = {{36, 740, 300, 770}, {36, 36, 576, 80}, {36, 740, 300, 770}};
+  int row = 0;
+  for (const auto& entry : used) {
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(entry.second.bounds[i], expectedBounds[row][i] << 16) << row;
+    ++row;
+  }
   // The working boxes are tagged and not counted.
   EXPECT_NE(print.FindBox(-1), 0);
   EXPECT_NE(print.FindBox(-2), 0);
@@ -368,6 +379,53 @@ TEST(Mapper, FailingViewSwitchWritesTheReport) {
       << log.Text();
   host.Fail("");
   LoadSettings(host, "masterPageMode=0\n");
+}
+
+TEST(Mapper, FailingHostStepsAreReportedAndEndTheStep) {
+  const struct {
+    const char* plan;
+    const char* operation;  // 0 FindBoxFromUnusedMP, 1 FindSlugFromMP, 2 MasterPatch, 3 Connect
+    const char* block;
+  } cases[] = {
+      {"master_count:*", "0", "RETURN_EMPTY>:\tFilter_BX[1234]:Mapper::FindBoxFromUnusedMP()"},
+      {"is_master_spread:*", "0", "RETURN_EMPTY>:\tFilter_BX[1243]:Mapper::FindBoxFromUnusedMP()"},
+      {"is_master_item:*", "0", "RETURN_EMPTY>:\tFilter_BX[1266]:Mapper::FindBoxFromUnusedMP()"},
+      {"master_count:*", "1", "RETURN_VALUE>:\tFilter_BX[1349]:Mapper::FindSlugFromMP()"},
+      {"view_state:*", "2", "RETURN_EMPTY>:\tFilter_BX[1379]:Mapper::MasterPatch()"},
+      {"master_count:*", "3", "RETURN_ERROR>:\tFilter_BX[1109]:Mapper::Connect()"},
+  };
+  for (const auto& c : cases) {
+    MixerHost host;
+    host.Open("doc_layouts.json");
+    LoadSettings(host, "masterPageMode=0\ntestMode=1\n");
+    Mapper mapper;
+    ASSERT_GT(mapper.Analyze(), 0);
+    LogCapture log;
+    host.Fail(c.plan);
+    switch (c.operation[0]) {
+      case '0': mapper.FindBoxFromUnusedMP(false); break;
+      case '1': EXPECT_EQ(mapper.FindSlugFromMP(kBoxMarkerTagKey, kBoxMarkerValue), 0); break;
+      case '2': mapper.MasterPatch(); break;
+      default: EXPECT_FALSE(mapper.Connect()); break;
+    }
+    host.Fail("");
+    EXPECT_NE(log.Text().find(std::string("API_FAILURE<") + c.block + "\n"), std::string::npos)
+        << c.plan << "\n" << log.Text();
+  }
+  MixerHost host;
+  LoadSettings(host, "masterPageMode=0\n");
+}
+
+TEST(Mapper, CurrentBoxFailureIsLogged) {
+  MixerHost host;
+  host.Open("doc_layouts.json");
+  LoadSettings(host, "masterPageMode=0\n");
+  LogCapture log;
+  host.Fail("set_current_box:*");
+  Mapper mapper;
+  EXPECT_GT(mapper.Analyze(), 0);
+  EXPECT_NE(log.Text().find("Unable to set curbox("), std::string::npos);
+  EXPECT_NE(log.Text().find("),   storyID=0######## BreakPoint_BX:"), std::string::npos) << log.Text();
 }
 
 TEST(Mapper, UnInstallEndsWhenBoxesCannotBeDeletedOrUntagged) {
