@@ -80,15 +80,6 @@ const Box* DocumentContent::FindBox(int32_t id) const {
   return const_cast<DocumentContent*>(this)->FindBox(id);
 }
 
-std::vector<const Box*> DocumentContent::ChainOf(int32_t story) const {
-  std::vector<const Box*> chain;
-  if (story == 0) return chain;
-  for (const Box& box : boxes) {
-    if (box.story == story) chain.push_back(&box);
-  }
-  return chain;
-}
-
 Layout* DocumentContent::CurrentLayout() {
   if (current_layout < 0 || static_cast<std::size_t>(current_layout) >= layouts.size()) {
     return nullptr;

@@ -277,7 +277,8 @@ struct DocumentContent {
   int32_t NewItemId();
   void ItemsChanged() { ++items_version; }
   // The chain of a story: the text boxes that show it, in file order; text
-  // flows from the first to the last.
+  // flows from the first to the last.  Kept with the host's walks
+  // (host/layout_walk.cc): a box's story is set when the box is made.
   std::vector<const Box*> ChainOf(int32_t story) const;
   // The story of the current box while its text is open, else null.
   Story* SelectedStory();

@@ -14,6 +14,8 @@ namespace xthost {
 using SpreadKey = std::tuple<int32_t, bool, int32_t>;  // layout, master, spread
 struct WalkCache {
   uint64_t version = 0;
+  std::size_t items = 0;  // the number of items it was made for
+  std::unordered_map<int32_t, std::vector<int32_t>> chains;  // story -> its text boxes
   std::map<SpreadKey, std::vector<int32_t>> spreads;
   std::map<int32_t, std::pair<SpreadKey, std::size_t>> places;  // item -> its walk, index
   std::map<int32_t, std::vector<int32_t>> members;              // group -> members
@@ -40,9 +42,18 @@ void AppendWalk(const std::map<int32_t, std::vector<int32_t>>& members, int32_t 
 
 WalkCache& CacheOf(const DocumentContent& content) {
   std::shared_ptr<WalkCache>& cache = content.walks.cache;
-  if (cache != nullptr && cache->version == content.items_version) return *cache;
+  // Items added or removed without a version step (a document being built)
+  // are seen by their number.
+  if (cache != nullptr && cache->version == content.items_version &&
+      cache->items == content.boxes.size()) {
+    return *cache;
+  }
   cache = std::make_shared<WalkCache>();
   cache->version = content.items_version;
+  cache->items = content.boxes.size();
+  for (const Box& box : content.boxes) {
+    if (box.story != 0) cache->chains[box.story].push_back(box.id);
+  }
   for (const Box& box : content.boxes) {
     if (box.group != 0 && box.group != box.id) cache->members[box.group].push_back(box.id);
   }
@@ -98,6 +109,16 @@ int32_t StoryPositionOf(const DocumentContent& content, const Box& item) {
 }
 
 }  // namespace
+
+std::vector<const Box*> DocumentContent::ChainOf(int32_t story) const {
+  std::vector<const Box*> chain;
+  if (story == 0) return chain;
+  const WalkCache& cache = CacheOf(*this);
+  auto it = cache.chains.find(story);
+  if (it == cache.chains.end()) return chain;
+  for (const int32_t id : it->second) chain.push_back(FindBox(id));
+  return chain;
+}
 
 std::vector<int32_t> SpreadItems(const DocumentContent& content, int32_t layout, bool master,
                                  int32_t spread) {

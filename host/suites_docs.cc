@@ -106,13 +106,8 @@ int32_t StoryText(int32_t story_id, XTTextRef* ref, int32_t* length, int32_t* fi
   if (story == nullptr) return kXTErrParam;
   *ref = host.docs.RefOf(at.document, *story);
   *length = story->length();
-  *first_box = 0;
-  for (const Box& box : at.content->boxes) {
-    if (box.story == story_id) {
-      *first_box = BoxHandle(at.document, box.id);
-      break;
-    }
-  }
+  const std::vector<const Box*> chain = at.content->ChainOf(story_id);
+  *first_box = chain.empty() ? 0 : BoxHandle(at.document, chain.front()->id);
   *document = at.document;
   ++host.docs.text_requests;
   return kXTOk;

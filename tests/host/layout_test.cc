@@ -355,7 +355,7 @@ TEST_F(Layouts, TextGeometryQueries) {
   content().decimal_comma = true;
   EXPECT_EQ(shown(72 << 16), "25,40");
   content().unit = "in";
-  EXPECT_EQ(shown(-(9 << 16)), "-0,13");
+  EXPECT_EQ(shown(-(10 << 16)), "-0,14");
 
   // Paragraph style and attributes at a position.
   XTParaFormatRecord format{};
