@@ -1,6 +1,7 @@
 // The stand-in host's document files: any bytes are read or refused with a
 // reason, never a crash; what is read is whole, writes out, reads back the
 // same, and takes a few story changes without breaking.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -27,6 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     story.Insert(length / 2, u"x\ry");
     story.ChangeAttributes(0, story.length() / 2, [](int32_t) { return 0; });
     story.Delete(length / 3, story.length() - length / 3);
+  }
+  // A selection keeps within its story, as the host's text entries keep it.
+  if (const xthost::Story* selected = content.SelectedStory()) {
+    content.selection_start = std::min(content.selection_start, selected->length());
+    content.selection_end = std::min(content.selection_end, selected->length());
   }
   if (!content.Check(&error)) std::abort();
   return 0;
