@@ -1,6 +1,7 @@
 // The stand-in host's document files: any bytes are read or refused with a
 // reason, never a crash; what is read is whole, writes out, reads back the
 // same, and takes a few story changes without breaking.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>

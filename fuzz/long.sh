@@ -6,10 +6,13 @@
 # BUILD_DIR/fuzz_artifacts/<target>/.  At the end one line per target gives
 # its executions, coverage and features, and whether it found anything.
 #
-#   fuzz/long.sh BUILD_DIR SECONDS
+#   fuzz/long.sh BUILD_DIR SECONDS [TARGET...]   (default: every target)
 set -euo pipefail
-build=$(cd "${1:?usage: fuzz/long.sh BUILD_DIR SECONDS}" && pwd)
-seconds=${2:?usage: fuzz/long.sh BUILD_DIR SECONDS}
+usage="usage: fuzz/long.sh BUILD_DIR SECONDS [TARGET...]"
+build=$(cd "${1:?$usage}" && pwd)
+seconds=${2:?$usage}
+shift 2
+only=" $* "
 here=$(cd "$(dirname "$0")" && pwd)
 jobs=${FUZZ_JOBS:-$(nproc)}
 corpora=${FUZZ_CORPUS:-$build/fuzz_corpus}
@@ -45,6 +48,7 @@ run_one() {
 targets=()
 while read -r target max_len; do
   [ -n "$target" ] || continue
+  [ "$only" = "  " ] || [[ "$only" == *" $target "* ]] || continue
   while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
   echo "fuzz: $target for ${seconds}s"
   rm -f "$logs/$target.summary"
