@@ -63,6 +63,36 @@ uint32_t CF_NameTable::Find(const char* bytes, size_t length) const {
   return slot.placePlusOne == 0 ? kNone : Get(slot.placePlusOne - 1).value;
 }
 
+uint32_t CF_NameTable::FindAhead(const char* bytes, size_t length) {
+  if (slots_.empty()) return kNone;
+  const Slot& slot = slots_[Probe(bytes, length, static_cast<uint32_t>(Hash(bytes, length)))];
+  if (slot.placePlusOne == 0) return kNone;
+  LookAhead(slot.placePlusOne - 1);
+  return Get(slot.placePlusOne - 1).value;
+}
+
+uint32_t CF_NameTable::Next(uint32_t place) const {
+  const size_t piece = place / kPieceSize;
+  const uint32_t at = place % kPieceSize + kHead + Get(place).length;
+  if (at < (piece + 1 == pieces_.size() ? fill_ : ends_[piece])) return place - place % kPieceSize + at;
+  return piece + 1 < pieces_.size() ? static_cast<uint32_t>((piece + 1) * kPieceSize) : kNone;
+}
+
+void CF_NameTable::LookAhead(uint32_t place) {
+  // The records up to kLookAhead bytes past the one found have their slots
+  // asked for; look-ups that go on from there ask for a few more each, a
+  // jump starts again from the record found.
+  constexpr uint32_t kLookAhead = 1024;
+  const uint64_t limit = uint64_t{place} + kLookAhead;
+  if (ahead_ == kNone || ahead_ <= place || ahead_ > limit + kLookAhead) ahead_ = Next(place);
+  const size_t mask = slots_.size() - 1;
+  while (ahead_ != kNone && ahead_ < limit) {
+    const Name name = Get(ahead_);
+    __builtin_prefetch(&slots_[static_cast<uint32_t>(Hash(name.bytes, name.length)) & mask]);
+    ahead_ = Next(ahead_);
+  }
+}
+
 uint32_t CF_NameTable::Add(const char* bytes, size_t length, uint32_t value) {
   return Add(bytes, length, value, HashOf(bytes, length));
 }

@@ -50,6 +50,11 @@ class CF_NameTable {
   }
   // The value of the name, or kNone.
   uint32_t Find(const char* bytes, size_t length) const;
+  // The same, for look-ups that mostly come in the order of the records
+  // with short jumps (a code file's reader, whose table Index laid out by
+  // number): each also starts loading the slots of the records that follow
+  // the one found, so that the next look-ups find them in the cache.
+  uint32_t FindAhead(const char* bytes, size_t length);
 
   // Filling a new table with many names at once: Append stores them without
   // looking them up, Index then makes them findable, keeping the first of
@@ -107,6 +112,11 @@ class CF_NameTable {
   // The slot holding the name, or the free slot where it would go.
   size_t Probe(const char* bytes, size_t length, uint32_t hash) const;
   void Grow();
+  // The place of the record after the one at `place`, or kNone at the end.
+  uint32_t Next(uint32_t place) const;
+  // Starts loading the slots of the records from place on, up to
+  // kLookAhead bytes of records ahead.
+  void LookAhead(uint32_t place);
   uint32_t Store(const char* bytes, size_t length, uint32_t value);
 
   std::vector<std::unique_ptr<char[]>> pieces_;
@@ -115,4 +125,5 @@ class CF_NameTable {
   size_t count_ = 0;     // names findable
   size_t appended_ = 0;  // names stored
   std::vector<Slot> slots_;  // a power of two in size, at most 3/4 used
+  uint32_t ahead_ = kNone;   // FindAhead: the first record whose slot is not asked for yet
 };
