@@ -214,10 +214,11 @@ uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value) {
 }
 
 void CF_NameTable::Grow() {
-  std::vector<Slot> old(slots_.empty() ? 64 : slots_.size() * 2, Slot{0, 0});
+  ZeroedArray<Slot> old(slots_.empty() ? 64 : slots_.size() * 2);
   old.swap(slots_);
   const size_t mask = slots_.size() - 1;
-  for (const Slot& slot : old) {
+  for (size_t n = 0; n < old.size(); ++n) {
+    const Slot& slot = old[n];
     if (slot.placePlusOne == 0) continue;
     size_t i = slot.hash & mask;
     while (slots_[i].placePlusOne != 0) i = (i + 1) & mask;

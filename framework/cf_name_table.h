@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/zeroed_array.h"
+
 class CF_NameTable {
  public:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
@@ -124,6 +126,6 @@ class CF_NameTable {
   uint32_t fill_ = kPieceSize;  // bytes used in the last piece
   size_t count_ = 0;     // names findable
   size_t appended_ = 0;  // names stored
-  std::vector<Slot> slots_;  // a power of two in size, at most 3/4 used
+  ZeroedArray<Slot> slots_;  // a power of two in size, at most 3/4 used
   uint32_t ahead_ = kNone;   // FindAhead: the first record whose slot is not asked for yet
 };
