@@ -35,6 +35,8 @@ class CF_Directory {
   // table, and `made` (when given) tells which.
   Entry& Make(uint32_t number, int32_t id, uint8_t kind, bool* made = nullptr);
   void Erase(uint32_t number, int32_t id);
+  // Makes room for n entries numbered from 0 on.
+  void Reserve(size_t n) { first_.reserve(n); }
   size_t Size() const { return size_; }
   // The keys of every entry in directory order.
   std::vector<uint64_t> Order() const;

@@ -7,11 +7,14 @@
 #include "framework/cf_name.h"
 #include "framework/failures.h"
 #include "framework/ole_stream.h"
+#include "framework/read_ahead_file.h"
 
 CF_OLEInStorage::CF_OLEInStorage(const OLEStorage& storage) : summary_(cf::kSummaryStream) {
   OLEStorage source(storage);
   {
-    std::unique_ptr<OLEStream> stream(new OLEStream(source, cf::kCodeFileStream, cf::kOpenRead));
+    std::unique_ptr<OLEStream> ole(new OLEStream(source, cf::kCodeFileStream, cf::kOpenRead));
+    std::unique_ptr<InFile> stream(new ReadAheadFile(*ole, true));
+    ole.release();
     pager_.reset(new InPager(*stream, true));
     stream.release();
   }
@@ -78,6 +81,7 @@ void CF_OLEInStorage::ReadDirectory(uint32_t count, uint32_t offset, uint32_t mi
   }
   // The whole directory, once it is known to be there, in large pieces.
   if (static_cast<uint64_t>(count) * cf::kEntrySize > size_ - offset) Error(kFailCodeFileDamaged);
+  directory_.Reserve(count);
   std::vector<uint8_t> bytes(static_cast<size_t>(std::min(count, kEntriesAtOnce)) * cf::kEntrySize);
   for (uint32_t left = count; left > 0;) {
     const uint32_t n = std::min(left, kEntriesAtOnce);
