@@ -40,12 +40,6 @@ uint64_t CF_NameTable::Hash(const char* bytes, size_t length) {
   return Mix(h);
 }
 
-CF_NameTable::Name CF_NameTable::Get(uint32_t place) const {
-  const char* p = Record(place);
-  const auto byte = [p](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(p[i])); };
-  return Name{p + kHead, byte(6) | byte(7) << 8, byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24};
-}
-
 size_t CF_NameTable::Probe(const char* bytes, size_t length, uint32_t hash) const {
   const size_t mask = slots_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {

@@ -76,7 +76,11 @@ class CF_NameTable {
       if (!dropped) f(place, name);
     });
   }
-  Name Get(uint32_t place) const;
+  Name Get(uint32_t place) const {
+    const char* p = Record(place);
+    const auto byte = [p](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(p[i])); };
+    return Name{p + kHead, byte(6) | byte(7) << 8, byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24};
+  }
   // Starts loading the record at the place into the cache.
   void Prefetch(uint32_t place) const { __builtin_prefetch(Record(place)); }
 
