@@ -1,5 +1,5 @@
 // A fixed-size array of zero-filled plain values for large tables that are
-// read at random (the code file's name slots).  Large arrays come straight
+// read at random (the code file's name slots and name records).  Large arrays come straight
 // from the system, already zero, with huge pages asked for where the system
 // has them, so that a look-up costs one cache miss and no page-table walk.
 #pragma once
@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <type_traits>
@@ -23,12 +24,20 @@ class ZeroedArray {
     if (n == 0) return;
     const size_t bytes = n * sizeof(T);
     if (bytes >= kMapped) {
-      void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      // Mapped a huge page longer, then cut to start on a huge-page boundary
+      // (huge pages only fill whole aligned stretches).
+      const size_t length = Mapped(bytes);
+      void* p = ::mmap(nullptr, length + kMapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
       if (p == MAP_FAILED) throw std::bad_alloc();
+      char* const start = static_cast<char*>(p);
+      char* const aligned = start + (kMapped - reinterpret_cast<uintptr_t>(start) % kMapped) % kMapped;
+      if (aligned != start) ::munmap(start, static_cast<size_t>(aligned - start));
+      const size_t after = static_cast<size_t>(start + length + kMapped - (aligned + length));
+      if (after > 0) ::munmap(aligned + length, after);
 #ifdef MADV_HUGEPAGE
-      ::madvise(p, bytes, MADV_HUGEPAGE);  // a hint: without it the table works the same
+      ::madvise(aligned, length, MADV_HUGEPAGE);  // a hint: without it the array works the same
 #endif
-      data_ = static_cast<T*>(p);
+      data_ = reinterpret_cast<T*>(aligned);
     } else {
       data_ = static_cast<T*>(std::calloc(n, sizeof(T)));
       if (data_ == nullptr) throw std::bad_alloc();
@@ -45,6 +54,8 @@ class ZeroedArray {
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
+  T* data() { return data_; }
+  const T* data() const { return data_; }
   T& operator[](size_t i) { return data_[i]; }
   const T& operator[](size_t i) const { return data_[i]; }
   void swap(ZeroedArray& other) noexcept {
@@ -55,11 +66,15 @@ class ZeroedArray {
  private:
   // Arrays of at least this many bytes are mapped (a huge page's size).
   static constexpr size_t kMapped = size_t{2} << 20;
+  static constexpr size_t kPage = 4096;
+
+  // The bytes mapped for an array of `bytes`: whole pages.
+  static size_t Mapped(size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
 
   void Release() {
     if (data_ == nullptr) return;
     if (size_ * sizeof(T) >= kMapped) {
-      ::munmap(data_, size_ * sizeof(T));
+      ::munmap(data_, Mapped(size_ * sizeof(T)));
     } else {
       std::free(data_);
     }
