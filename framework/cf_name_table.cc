@@ -82,7 +82,7 @@ void CF_NameTable::LookAhead(uint32_t place) {
   const size_t mask = slots_.size() - 1;
   while (ahead_ != kNone && ahead_ < limit) {
     const Name name = Get(ahead_);
-    __builtin_prefetch(&slots_[static_cast<uint32_t>(Hash(name.bytes, name.length)) & mask]);
+    __builtin_prefetch(&slots_[name.hash & mask]);
     ahead_ = Next(ahead_);
   }
 }
@@ -95,14 +95,14 @@ uint32_t CF_NameTable::Add(const char* bytes, size_t length, uint32_t value, uin
   if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
   Slot& slot = slots_[Probe(bytes, length, hash)];
   if (slot.placePlusOne != 0) return Get(slot.placePlusOne - 1).value;
-  slot = Slot{Store(bytes, length, value) + 1, hash};
+  slot = Slot{Store(bytes, length, value, hash) + 1, hash};
   ++count_;
   ++appended_;
   return value;
 }
 
 void CF_NameTable::Append(const char* bytes, size_t length, uint32_t value) {
-  Store(bytes, length, value);
+  Store(bytes, length, value, HashOf(bytes, length));
   ++appended_;
 }
 
@@ -129,11 +129,11 @@ bool CF_NameTable::Build() {
   bool unique = true;
   auto settle = [this, &unique](const Pending& p) {
     if (Insert(p.place, p.hash)) return;
-    pieces_[p.place / kPieceSize][p.place % kPieceSize + 4] = 1;  // dropped
+    pieces_[p.place / kPieceSize][p.place % kPieceSize + kMark] = 1;  // dropped
     unique = false;
   };
   ForEachRecord([&](uint32_t place, const Name& name, bool) {
-    const uint32_t hash = static_cast<uint32_t>(Hash(name.bytes, name.length));
+    const uint32_t hash = name.hash;
     __builtin_prefetch(&slots_[hash & mask]);
     Pending& slot = ring[++seen % kAhead];
     if (seen > kAhead) settle(slot);
@@ -169,7 +169,8 @@ void CF_NameTable::Index() {
     for (size_t i = 0; i < order.size(); ++i) {
       if (i + kAhead < order.size()) Prefetch(order[i + kAhead]);
       const Name name = Get(order[i]);
-      arranged.Append(name.bytes, name.length, name.value);
+      arranged.Store(name.bytes, name.length, name.value, name.hash);
+      ++arranged.appended_;
     }
     std::vector<uint32_t>().swap(order);
     if (arranged.Build()) {
@@ -180,7 +181,7 @@ void CF_NameTable::Index() {
   Build();
 }
 
-uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value) {
+uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, uint32_t hash) {
   const uint32_t need = static_cast<uint32_t>(kHead + length);
   if (pieces_.empty() || pieces_.back().size() - fill_ < need) {
     // Places (plus one) are 32-bit.
@@ -196,11 +197,14 @@ uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value) {
     fill_ = 0;
   }
   char* p = pieces_.back().data() + fill_;
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(value >> (8 * i));
-  p[4] = 0;
-  p[5] = 0;
-  p[6] = static_cast<char>(length & 0xFF);
-  p[7] = static_cast<char>(length >> 8);
+  for (int i = 0; i < 4; ++i) {
+    p[i] = static_cast<char>(value >> (8 * i));
+    p[4 + i] = static_cast<char>(hash >> (8 * i));
+  }
+  p[kMark] = 0;
+  p[kMark + 1] = 0;
+  p[10] = static_cast<char>(length & 0xFF);
+  p[11] = static_cast<char>(length >> 8);
   std::memcpy(p + kHead, bytes, length);
   const uint32_t place = static_cast<uint32_t>((pieces_.size() - 1) * kPieceSize + fill_);
   fill_ += need;

@@ -1,9 +1,9 @@
 // The names of a code file, each kept once with a 32-bit value, for millions
 // of streams.
 //
-// Records (u32 value, u16 mark, u16 length, the bytes) lie one after
+// Records (u32 value, u32 hash, u16 mark, u16 length, the bytes) lie one after
 // another, in the order the names were added, in pieces of 2 MiB, so
-// a name costs its bytes plus about 22 bytes of bookkeeping, and adding or
+// a name costs its bytes plus about 25 bytes of bookkeeping, and adding or
 // finding one allocates nothing in the common case.  Look-ups go through an
 // open-addressing table keyed by a 64-bit hash of the bytes that leads
 // straight to the record; the hash stored in files (CF_NameHash) plays no
@@ -27,6 +27,7 @@ class CF_NameTable {
     const char* bytes;
     uint32_t length;
     uint32_t value;
+    uint32_t hash;  // HashOf the bytes
     std::string String() const { return std::string(bytes, length); }
     // The u16 little-endian length and then the bytes, as the names section
     // of a code file stores a name.
@@ -79,7 +80,8 @@ class CF_NameTable {
   Name Get(uint32_t place) const {
     const char* p = Record(place);
     const auto byte = [p](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(p[i])); };
-    return Name{p + kHead, byte(6) | byte(7) << 8, byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24};
+    const auto word = [&byte](int i) { return byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24; };
+    return Name{p + kHead, byte(10) | byte(11) << 8, word(0), word(4)};
   }
   // Starts loading the record at the place into the cache.
   void Prefetch(uint32_t place) const { __builtin_prefetch(Record(place)); }
@@ -90,7 +92,8 @@ class CF_NameTable {
   // them).  A place is the piece's number times kPieceSize plus the offset.
   static constexpr uint32_t kPieceSize = uint32_t{2} << 20;
   static constexpr uint32_t kFirstPiece = uint32_t{128} << 10;
-  static constexpr uint32_t kHead = 8;  // value, mark and length
+  static constexpr uint32_t kHead = 12;  // value, hash, mark and length
+  static constexpr uint32_t kMark = 8;   // the mark byte: non-zero for a dropped record
 
   // A used slot holds the record's place + 1 and 32 bits of the hash; 0
   // marks a free one.
@@ -106,7 +109,7 @@ class CF_NameTable {
       for (uint32_t at = 0; at < end;) {
         const uint32_t place = static_cast<uint32_t>(piece * kPieceSize + at);
         const Name name = Get(place);
-        f(place, name, Record(place)[4] != 0);
+        f(place, name, Record(place)[kMark] != 0);
         at += kHead + name.length;
       }
     }
@@ -127,7 +130,7 @@ class CF_NameTable {
   // Starts loading the slots of the records from place on, up to
   // kLookAhead bytes of records ahead.
   void LookAhead(uint32_t place);
-  uint32_t Store(const char* bytes, size_t length, uint32_t value);
+  uint32_t Store(const char* bytes, size_t length, uint32_t value, uint32_t hash);
 
   std::vector<ZeroedArray<char>> pieces_;
   std::vector<uint32_t> ends_;  // bytes used in each full piece
