@@ -183,10 +183,10 @@ void CF_NameTable::Index() {
 
 uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, uint32_t hash) {
   const uint32_t need = static_cast<uint32_t>(kHead + length);
-  if (pieces_.empty() || pieces_.back().size() - fill_ < need) {
-    // Places (plus one) are 32-bit.
+  if (kPieceSize - fill_ < need) {
+    // Places (plus one) are 32-bit: 4095 pieces at most.
     if (pieces_.size() + 1 >= (uint64_t{1} << 32) / kPieceSize) Error(kFailOutOfMemory);
-    ZeroedArray<char> piece(pieces_.empty() ? kFirstPiece : kPieceSize);
+    std::unique_ptr<char[]> piece(new char[kPieceSize]);
     if (!pieces_.empty()) ends_.push_back(fill_);
     try {
       pieces_.push_back(std::move(piece));
@@ -196,7 +196,7 @@ uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, u
     }
     fill_ = 0;
   }
-  char* p = pieces_.back().data() + fill_;
+  char* p = pieces_.back().get() + fill_;
   for (int i = 0; i < 4; ++i) {
     p[i] = static_cast<char>(value >> (8 * i));
     p[4 + i] = static_cast<char>(hash >> (8 * i));

@@ -2,7 +2,7 @@
 // of streams.
 //
 // Records (u32 value, u32 hash, u16 mark, u16 length, the bytes) lie one after
-// another, in the order the names were added, in pieces of 2 MiB, so
+// another, in the order the names were added, in 1 MiB pieces of storage, so
 // a name costs its bytes plus about 25 bytes of bookkeeping, and adding or
 // finding one allocates nothing in the common case.  Look-ups go through an
 // open-addressing table keyed by a 64-bit hash of the bytes that leads
@@ -87,11 +87,7 @@ class CF_NameTable {
   void Prefetch(uint32_t place) const { __builtin_prefetch(Record(place)); }
 
  private:
-  // Records lie in pieces: the first of kFirstPiece bytes (small tables stay
-  // small), the others of kPieceSize (in huge pages where the system has
-  // them).  A place is the piece's number times kPieceSize plus the offset.
-  static constexpr uint32_t kPieceSize = uint32_t{2} << 20;
-  static constexpr uint32_t kFirstPiece = uint32_t{128} << 10;
+  static constexpr uint32_t kPieceSize = uint32_t{1} << 20;
   static constexpr uint32_t kHead = 12;  // value, hash, mark and length
   static constexpr uint32_t kMark = 8;   // the mark byte: non-zero for a dropped record
 
@@ -114,7 +110,7 @@ class CF_NameTable {
       }
     }
   }
-  const char* Record(uint32_t place) const { return pieces_[place / kPieceSize].data() + place % kPieceSize; }
+  const char* Record(uint32_t place) const { return pieces_[place / kPieceSize].get() + place % kPieceSize; }
   static uint64_t Hash(const char* bytes, size_t length);
   // Places a record in the table; false (and nothing done) when an equal
   // name is there.
@@ -132,9 +128,9 @@ class CF_NameTable {
   void LookAhead(uint32_t place);
   uint32_t Store(const char* bytes, size_t length, uint32_t value, uint32_t hash);
 
-  std::vector<ZeroedArray<char>> pieces_;
+  std::vector<std::unique_ptr<char[]>> pieces_;
   std::vector<uint32_t> ends_;  // bytes used in each full piece
-  uint32_t fill_ = 0;  // bytes used in the last piece
+  uint32_t fill_ = kPieceSize;  // bytes used in the last piece
   size_t count_ = 0;     // names findable
   size_t appended_ = 0;  // names stored
   ZeroedArray<Slot> slots_;  // a power of two in size, at most 3/4 used

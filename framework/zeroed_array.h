@@ -1,5 +1,5 @@
 // A fixed-size array of zero-filled plain values for large tables that are
-// read at random (the code file's name slots and name records).  Large arrays come straight
+// read at random (the code file's name slots).  Large arrays come straight
 // from the system, already zero, with huge pages asked for where the system
 // has them, so that a look-up costs one cache miss and no page-table walk.
 #pragma once
@@ -54,8 +54,6 @@ class ZeroedArray {
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  T* data() { return data_; }
-  const T* data() const { return data_; }
   T& operator[](size_t i) { return data_[i]; }
   const T& operator[](size_t i) const { return data_[i]; }
   void swap(ZeroedArray& other) noexcept {
