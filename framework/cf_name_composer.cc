@@ -11,10 +11,22 @@ std::string CF_NameComposer::StreamName(const char* name) const {
   return composed;
 }
 
+CF_NameComposer::CF_NameComposer(std::string prefix) : prefix_(std::move(prefix)) {
+  // Room for the usual names, so that composing them allocates nothing.
+  composed_.reserve(prefix_.size() + 48);
+  composed_ = prefix_;
+}
+
 const char* CF_NameComposer::ComposedName(const char* name) {
-  composed_.assign(prefix_);
+  composed_.resize(prefix_.size());
   composed_ += kSeparator;
   composed_ += name;
+  return composed_.c_str();
+}
+
+const char* CF_NameComposer::ComposedTableName() {
+  composed_.resize(prefix_.size());
+  composed_ += kTableMark;
   return composed_.c_str();
 }
 
