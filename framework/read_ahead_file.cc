@@ -13,7 +13,9 @@ ReadAheadFile::~ReadAheadFile() {
 
 uint32_t ReadAheadFile::Seek(int32_t offset, SeekOrigin origin) {
   if (origin == SeekCurrent) {
-    offset += static_cast<int32_t>(position_);
+    // Relative to this file's position, not the source's (32-bit positions
+    // wrap as the sources' do).
+    offset = static_cast<int32_t>(position_ + static_cast<uint32_t>(offset));
     origin = SeekBegin;
   }
   position_ = source_->Seek(offset, origin);
