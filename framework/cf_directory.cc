@@ -18,7 +18,7 @@ CF_Directory::Entry& CF_Directory::Make(uint32_t number, int32_t id, uint8_t kin
   entry.live = true;
   // The array grows with the entries, never far ahead of them, so numbers
   // read from a damaged file cannot make it huge.
-  if (number >= first_.size() && uint64_t{number} < 2 * uint64_t{size_} + 1024) first_.resize(uint64_t{number} + 1);
+  if (number >= first_.size() && uint64_t{number} < 2 * uint64_t{size_} + 1024) first_.Grow(uint64_t{number} + 1);
   Entry& placed = number < first_.size() && !first_[number].live
                       ? first_[number] = entry
                       : more_.emplace(Key(number, id), entry).first->second;

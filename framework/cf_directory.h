@@ -1,11 +1,13 @@
 // The directory of a code file in memory, for millions of entries: an entry
 // per (name number, stream id).  The first entry of each number lies in an
-// array indexed by the number; further ids of a number (rare), and numbers
-// far beyond those seen so far, go to a hash map.
+// array indexed by the number, kept in pages of 65536 entries so that it
+// grows without moving; further ids of a number (rare), and numbers far
+// beyond those seen so far, go to a hash map.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -35,18 +37,43 @@ class CF_Directory {
   // table, and `made` (when given) tells which.
   Entry& Make(uint32_t number, int32_t id, uint8_t kind, bool* made = nullptr);
   void Erase(uint32_t number, int32_t id);
+  // Makes room for n entries numbered from 0 on.
+  void Reserve(size_t n) { first_.Reserve(n); }
   size_t Size() const { return size_; }
   // The keys of every entry in directory order.
   std::vector<uint64_t> Order() const;
   // Calls f(entry) for every entry.
   template <class F>
   void ForEach(F f) {
-    for (Entry& entry : first_) f(entry);
+    for (size_t number = 0; number < first_.size(); ++number) f(first_[number]);
     for (auto& entry : more_) f(entry.second);
   }
 
  private:
-  std::vector<Entry> first_;
+  // Entries by number in pages; growing only adds pages.
+  class Pages {
+   public:
+    size_t size() const { return size_; }
+    Entry& operator[](size_t n) { return pages_[n >> kBits][n & (kPage - 1)]; }
+    const Entry& operator[](size_t n) const { return pages_[n >> kBits][n & (kPage - 1)]; }
+    // Grows to n entries; new ones are default entries.
+    void Grow(size_t n) {
+      while (pages_.size() << kBits < n) {
+        std::unique_ptr<Entry[]> page(new Entry[kPage]);
+        pages_.push_back(std::move(page));
+      }
+      if (n > size_) size_ = n;
+    }
+    void Reserve(size_t n) { pages_.reserve((n + kPage - 1) >> kBits); }
+
+   private:
+    static constexpr unsigned kBits = 16;
+    static constexpr size_t kPage = size_t{1} << kBits;
+    std::vector<std::unique_ptr<Entry[]>> pages_;
+    size_t size_ = 0;
+  };
+
+  Pages first_;
   std::unordered_map<uint64_t, Entry> more_;
   size_t size_ = 0;
 };

@@ -7,11 +7,14 @@
 #include "framework/cf_name.h"
 #include "framework/failures.h"
 #include "framework/ole_stream.h"
+#include "framework/read_ahead_file.h"
 
 CF_OLEInStorage::CF_OLEInStorage(const OLEStorage& storage) : summary_(cf::kSummaryStream) {
   OLEStorage source(storage);
   {
-    std::unique_ptr<OLEStream> stream(new OLEStream(source, cf::kCodeFileStream, cf::kOpenRead));
+    std::unique_ptr<OLEStream> ole(new OLEStream(source, cf::kCodeFileStream, cf::kOpenRead));
+    std::unique_ptr<InFile> stream(new ReadAheadFile(*ole, true));
+    ole.release();
     pager_.reset(new InPager(*stream, true));
     stream.release();
   }
@@ -78,6 +81,7 @@ void CF_OLEInStorage::ReadDirectory(uint32_t count, uint32_t offset, uint32_t mi
   }
   // The whole directory, once it is known to be there, in large pieces.
   if (static_cast<uint64_t>(count) * cf::kEntrySize > size_ - offset) Error(kFailCodeFileDamaged);
+  directory_.Reserve(count);
   std::vector<uint8_t> bytes(static_cast<size_t>(std::min(count, kEntriesAtOnce)) * cf::kEntrySize);
   for (uint32_t left = count; left > 0;) {
     const uint32_t n = std::min(left, kEntriesAtOnce);
@@ -89,17 +93,56 @@ void CF_OLEInStorage::ReadDirectory(uint32_t count, uint32_t offset, uint32_t mi
   }
 }
 
+namespace {
+
+// Reads a stream in large pieces and hands out runs of its bytes.
+class ChunkedReader {
+ public:
+  explicit ChunkedReader(InStream& in) : in_(in), buffer_(new uint8_t[kSize]) {}
+
+  // n bytes (at most kMaxRun), or null when the stream ends first; valid
+  // until the next call.
+  const uint8_t* Take(uint32_t n) {
+    if (end_ - at_ < n) {
+      std::memmove(buffer_.get(), buffer_.get() + at_, end_ - at_);
+      end_ -= at_;
+      at_ = 0;
+      while (end_ < n) {
+        const uint32_t got = cf::GetAll(in_, buffer_.get() + end_, kSize - end_);
+        if (got == 0) return nullptr;
+        end_ += got;
+      }
+    }
+    const uint8_t* run = buffer_.get() + at_;
+    at_ += n;
+    return run;
+  }
+
+  static constexpr uint32_t kMaxRun = cf::kMaxNameLength + 4;
+
+ private:
+  static constexpr uint32_t kSize = 4 * kMaxRun;
+
+  InStream& in_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  uint32_t at_ = 0;
+  uint32_t end_ = 0;
+};
+
+}  // namespace
+
 void CF_OLEInStorage::ReadNames() {
   // A names section that comes short simply ends; what was read stays.  A
   // name given twice keeps its first number.
-  uint8_t word[4];
-  uint32_t count = cf::GetExactly(*pager_, word, 4) ? cf::Get32(word) : 0;
-  std::unique_ptr<char[]> name(new char[cf::kMaxNameLength]);
+  ChunkedReader in(*pager_);
+  const uint8_t* word = in.Take(4);
+  uint32_t count = word != nullptr ? cf::Get32(word) : 0;
   while (count-- > 0) {
-    if (!cf::GetExactly(*pager_, word, 2)) break;
+    if ((word = in.Take(2)) == nullptr) break;
     const uint32_t length = cf::Get16(word);
-    if (!cf::GetExactly(*pager_, name.get(), length) || !cf::GetExactly(*pager_, word, 4)) break;
-    names_.Append(name.get(), length, cf::Get32(word));
+    const uint8_t* record = in.Take(length + 4);
+    if (record == nullptr) break;
+    names_.Append(reinterpret_cast<const char*>(record), length, cf::Get32(record + length));
   }
   names_.Index();
 }
@@ -122,7 +165,7 @@ Variant CF_OLEInStorage::GetProperty(int32_t id) {
 
 CF_InStream* CF_OLEInStorage::OpenStream(const char* name, int32_t id) {
   if (name == nullptr) name = "";
-  const uint32_t number = names_.Find(name, std::strlen(name));
+  const uint32_t number = names_.FindAhead(name, std::strlen(name));
   if (number == CF_NameTable::kNone) return nullptr;
   const CF_Directory::Entry* found = directory_.Find(number, id);
   if (found == nullptr) return nullptr;

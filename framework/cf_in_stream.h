@@ -7,6 +7,7 @@
 
 #include "framework/cf_format.h"
 #include "framework/code_file.h"
+#include "framework/recycled_blocks.h"
 
 class CF_OLEInStream;
 class LZ_InStream;
@@ -28,6 +29,8 @@ class CF_OLEInStream : public CF_InStream {
   ~CF_OLEInStream() override;
   CF_OLEInStream(const CF_OLEInStream&) = delete;
   CF_OLEInStream& operator=(const CF_OLEInStream&) = delete;
+  // Made and deleted once per stream read: the blocks are reused.
+  RECYCLED_ALLOCATION(CF_OLEInStream)
 
   // Raises 34001 once the reader is gone.
   uint32_t GetData(void* buffer, uint32_t n) override;

@@ -10,16 +10,19 @@ class CF_NameComposer {
   static constexpr char kSeparator = '\x01';
   static constexpr char kTableMark = '\x02';
 
-  explicit CF_NameComposer(std::string prefix) : prefix_(std::move(prefix)) {}
+  explicit CF_NameComposer(std::string prefix);
   virtual ~CF_NameComposer() noexcept(false) {}
 
   const std::string& Prefix() const { return prefix_; }
   // prefix 0x01 name
   std::string StreamName(const char* name) const;
-  // The same in a buffer of this object's, valid until the next call.
+  // The same in a buffer of this object's, valid until the next call of
+  // this or ComposedTableName.
   const char* ComposedName(const char* name);
   // prefix 0x02
   std::string TableName() const { return prefix_ + kTableMark; }
+  // The same in that buffer.
+  const char* ComposedTableName();
   // prefix 0x01 and the number in upper-case hexadecimal ("%X")
   std::string ChildPrefix(uint32_t number) const;
 
@@ -28,5 +31,5 @@ class CF_NameComposer {
 
  private:
   std::string prefix_;
-  std::string composed_;
+  std::string composed_;  // the prefix, then the rest of the last name composed
 };

@@ -40,12 +40,6 @@ uint64_t CF_NameTable::Hash(const char* bytes, size_t length) {
   return Mix(h);
 }
 
-CF_NameTable::Name CF_NameTable::Get(uint32_t place) const {
-  const char* p = Record(place);
-  const auto byte = [p](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(p[i])); };
-  return Name{p + kHead, byte(6) | byte(7) << 8, byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24};
-}
-
 size_t CF_NameTable::Probe(const char* bytes, size_t length, uint32_t hash) const {
   const size_t mask = slots_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -63,6 +57,36 @@ uint32_t CF_NameTable::Find(const char* bytes, size_t length) const {
   return slot.placePlusOne == 0 ? kNone : Get(slot.placePlusOne - 1).value;
 }
 
+uint32_t CF_NameTable::FindAhead(const char* bytes, size_t length) {
+  if (slots_.empty()) return kNone;
+  const Slot& slot = slots_[Probe(bytes, length, static_cast<uint32_t>(Hash(bytes, length)))];
+  if (slot.placePlusOne == 0) return kNone;
+  LookAhead(slot.placePlusOne - 1);
+  return Get(slot.placePlusOne - 1).value;
+}
+
+uint32_t CF_NameTable::Next(uint32_t place) const {
+  const size_t piece = place / kPieceSize;
+  const uint32_t at = place % kPieceSize + kHead + Get(place).length;
+  if (at < (piece + 1 == pieces_.size() ? fill_ : ends_[piece])) return place - place % kPieceSize + at;
+  return piece + 1 < pieces_.size() ? static_cast<uint32_t>((piece + 1) * kPieceSize) : kNone;
+}
+
+void CF_NameTable::LookAhead(uint32_t place) {
+  // The records up to kLookAhead bytes past the one found have their slots
+  // asked for; look-ups that go on from there ask for a few more each, a
+  // jump starts again from the record found.
+  constexpr uint32_t kLookAhead = 1024;
+  const uint64_t limit = uint64_t{place} + kLookAhead;
+  if (ahead_ == kNone || ahead_ <= place || ahead_ > limit + kLookAhead) ahead_ = Next(place);
+  const size_t mask = slots_.size() - 1;
+  while (ahead_ != kNone && ahead_ < limit) {
+    const Name name = Get(ahead_);
+    __builtin_prefetch(&slots_[name.hash & mask]);
+    ahead_ = Next(ahead_);
+  }
+}
+
 uint32_t CF_NameTable::Add(const char* bytes, size_t length, uint32_t value) {
   return Add(bytes, length, value, HashOf(bytes, length));
 }
@@ -71,14 +95,14 @@ uint32_t CF_NameTable::Add(const char* bytes, size_t length, uint32_t value, uin
   if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
   Slot& slot = slots_[Probe(bytes, length, hash)];
   if (slot.placePlusOne != 0) return Get(slot.placePlusOne - 1).value;
-  slot = Slot{Store(bytes, length, value) + 1, hash};
+  slot = Slot{Store(bytes, length, value, hash) + 1, hash};
   ++count_;
   ++appended_;
   return value;
 }
 
 void CF_NameTable::Append(const char* bytes, size_t length, uint32_t value) {
-  Store(bytes, length, value);
+  Store(bytes, length, value, HashOf(bytes, length));
   ++appended_;
 }
 
@@ -105,11 +129,11 @@ bool CF_NameTable::Build() {
   bool unique = true;
   auto settle = [this, &unique](const Pending& p) {
     if (Insert(p.place, p.hash)) return;
-    pieces_[p.place / kPieceSize][p.place % kPieceSize + 4] = 1;  // dropped
+    pieces_[p.place / kPieceSize][p.place % kPieceSize + kMark] = 1;  // dropped
     unique = false;
   };
   ForEachRecord([&](uint32_t place, const Name& name, bool) {
-    const uint32_t hash = static_cast<uint32_t>(Hash(name.bytes, name.length));
+    const uint32_t hash = name.hash;
     __builtin_prefetch(&slots_[hash & mask]);
     Pending& slot = ring[++seen % kAhead];
     if (seen > kAhead) settle(slot);
@@ -145,7 +169,8 @@ void CF_NameTable::Index() {
     for (size_t i = 0; i < order.size(); ++i) {
       if (i + kAhead < order.size()) Prefetch(order[i + kAhead]);
       const Name name = Get(order[i]);
-      arranged.Append(name.bytes, name.length, name.value);
+      arranged.Store(name.bytes, name.length, name.value, name.hash);
+      ++arranged.appended_;
     }
     std::vector<uint32_t>().swap(order);
     if (arranged.Build()) {
@@ -156,7 +181,7 @@ void CF_NameTable::Index() {
   Build();
 }
 
-uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value) {
+uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, uint32_t hash) {
   const uint32_t need = static_cast<uint32_t>(kHead + length);
   if (kPieceSize - fill_ < need) {
     // Places (plus one) are 32-bit: 4095 pieces at most.
@@ -172,11 +197,14 @@ uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value) {
     fill_ = 0;
   }
   char* p = pieces_.back().get() + fill_;
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(value >> (8 * i));
-  p[4] = 0;
-  p[5] = 0;
-  p[6] = static_cast<char>(length & 0xFF);
-  p[7] = static_cast<char>(length >> 8);
+  for (int i = 0; i < 4; ++i) {
+    p[i] = static_cast<char>(value >> (8 * i));
+    p[4 + i] = static_cast<char>(hash >> (8 * i));
+  }
+  p[kMark] = 0;
+  p[kMark + 1] = 0;
+  p[10] = static_cast<char>(length & 0xFF);
+  p[11] = static_cast<char>(length >> 8);
   std::memcpy(p + kHead, bytes, length);
   const uint32_t place = static_cast<uint32_t>((pieces_.size() - 1) * kPieceSize + fill_);
   fill_ += need;
@@ -184,10 +212,11 @@ uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value) {
 }
 
 void CF_NameTable::Grow() {
-  std::vector<Slot> old(slots_.empty() ? 64 : slots_.size() * 2, Slot{0, 0});
+  ZeroedArray<Slot> old(slots_.empty() ? 64 : slots_.size() * 2);
   old.swap(slots_);
   const size_t mask = slots_.size() - 1;
-  for (const Slot& slot : old) {
+  for (size_t n = 0; n < old.size(); ++n) {
+    const Slot& slot = old[n];
     if (slot.placePlusOne == 0) continue;
     size_t i = slot.hash & mask;
     while (slots_[i].placePlusOne != 0) i = (i + 1) & mask;

@@ -1,9 +1,9 @@
 // The names of a code file, each kept once with a 32-bit value, for millions
 // of streams.
 //
-// Records (u32 value, u16 mark, u16 length, the bytes) lie one after
+// Records (u32 value, u32 hash, u16 mark, u16 length, the bytes) lie one after
 // another, in the order the names were added, in 1 MiB pieces of storage, so
-// a name costs its bytes plus about 22 bytes of bookkeeping, and adding or
+// a name costs its bytes plus about 25 bytes of bookkeeping, and adding or
 // finding one allocates nothing in the common case.  Look-ups go through an
 // open-addressing table keyed by a 64-bit hash of the bytes that leads
 // straight to the record; the hash stored in files (CF_NameHash) plays no
@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/zeroed_array.h"
+
 class CF_NameTable {
  public:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
@@ -25,6 +27,7 @@ class CF_NameTable {
     const char* bytes;
     uint32_t length;
     uint32_t value;
+    uint32_t hash;  // HashOf the bytes
     std::string String() const { return std::string(bytes, length); }
     // The u16 little-endian length and then the bytes, as the names section
     // of a code file stores a name.
@@ -50,6 +53,11 @@ class CF_NameTable {
   }
   // The value of the name, or kNone.
   uint32_t Find(const char* bytes, size_t length) const;
+  // The same, for look-ups that mostly come in the order of the records
+  // with short jumps (a code file's reader, whose table Index laid out by
+  // number): each also starts loading the slots of the records that follow
+  // the one found, so that the next look-ups find them in the cache.
+  uint32_t FindAhead(const char* bytes, size_t length);
 
   // Filling a new table with many names at once: Append stores them without
   // looking them up, Index then makes them findable, keeping the first of
@@ -69,13 +77,19 @@ class CF_NameTable {
       if (!dropped) f(place, name);
     });
   }
-  Name Get(uint32_t place) const;
+  Name Get(uint32_t place) const {
+    const char* p = Record(place);
+    const auto byte = [p](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(p[i])); };
+    const auto word = [&byte](int i) { return byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24; };
+    return Name{p + kHead, byte(10) | byte(11) << 8, word(0), word(4)};
+  }
   // Starts loading the record at the place into the cache.
   void Prefetch(uint32_t place) const { __builtin_prefetch(Record(place)); }
 
  private:
   static constexpr uint32_t kPieceSize = uint32_t{1} << 20;
-  static constexpr uint32_t kHead = 8;  // value, mark and length
+  static constexpr uint32_t kHead = 12;  // value, hash, mark and length
+  static constexpr uint32_t kMark = 8;   // the mark byte: non-zero for a dropped record
 
   // A used slot holds the record's place + 1 and 32 bits of the hash; 0
   // marks a free one.
@@ -91,7 +105,7 @@ class CF_NameTable {
       for (uint32_t at = 0; at < end;) {
         const uint32_t place = static_cast<uint32_t>(piece * kPieceSize + at);
         const Name name = Get(place);
-        f(place, name, Record(place)[4] != 0);
+        f(place, name, Record(place)[kMark] != 0);
         at += kHead + name.length;
       }
     }
@@ -107,12 +121,18 @@ class CF_NameTable {
   // The slot holding the name, or the free slot where it would go.
   size_t Probe(const char* bytes, size_t length, uint32_t hash) const;
   void Grow();
-  uint32_t Store(const char* bytes, size_t length, uint32_t value);
+  // The place of the record after the one at `place`, or kNone at the end.
+  uint32_t Next(uint32_t place) const;
+  // Starts loading the slots of the records from place on, up to
+  // kLookAhead bytes of records ahead.
+  void LookAhead(uint32_t place);
+  uint32_t Store(const char* bytes, size_t length, uint32_t value, uint32_t hash);
 
   std::vector<std::unique_ptr<char[]>> pieces_;
   std::vector<uint32_t> ends_;  // bytes used in each full piece
   uint32_t fill_ = kPieceSize;  // bytes used in the last piece
   size_t count_ = 0;     // names findable
   size_t appended_ = 0;  // names stored
-  std::vector<Slot> slots_;  // a power of two in size, at most 3/4 used
+  ZeroedArray<Slot> slots_;  // a power of two in size, at most 3/4 used
+  uint32_t ahead_ = kNone;   // FindAhead: the first record whose slot is not asked for yet
 };

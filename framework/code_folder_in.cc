@@ -54,7 +54,7 @@ CF_InFolderImpl::CF_InFolderImpl(CF_InStorage& reader, std::string prefix)
 }
 
 void CF_InFolderImpl::ReadTable() {
-  std::unique_ptr<CF_InStream> table(reader_->OpenStream(TableName().c_str(), 0));
+  std::unique_ptr<CF_InStream> table(reader_->OpenStream(ComposedTableName(), 0));
   if (!table) Error(kFailCodeFileDamaged);
   // The whole table at once (it is no longer than the bytes really there;
   // most fit the first piece), then its entries.

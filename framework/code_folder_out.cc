@@ -43,7 +43,7 @@ CF_OutStream* CF_OutFolderImpl::RenameStream(const char* oldName, int32_t oldId,
 
 void CF_OutFolderImpl::WriteTable() {
   // Entries: u32 name length + 1, the name and a NUL, i32 index, u32 number.
-  CF_OutStream* table = writer_->CreateStream(TableName().c_str(), 0, CF_DecideAtFirstFlush);
+  CF_OutStream* table = writer_->CreateStream(ComposedTableName(), 0, CF_DecideAtFirstFlush);
   try {
     for (const CF_FolderTable::Child& child : table_.Children()) {
       uint8_t word[4];

@@ -269,6 +269,11 @@ KXT_Handle<Base> NewStream(KXT_TypeTag tag, const KXT_Handle<Container>& contain
 }  // namespace
 
 KXT_TypeTag KXT_TagOfType(const std::type_info& type) {
+  // The same type_info object first (the usual case, and no name compares),
+  // then equal types.
+  for (KXT_TypeTag tag = 1; tag <= kKXTLastTag; ++tag) {
+    if (kTagTypes[tag] == &type) return tag;
+  }
   for (KXT_TypeTag tag = 1; tag <= kKXTLastTag; ++tag) {
     if (*kTagTypes[tag] == type) return tag;
   }

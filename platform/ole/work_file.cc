@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <iterator>
 #include <new>
@@ -46,7 +47,18 @@ WorkFile::~WorkFile() {
   if (!published_) ::unlink(path_.c_str());
 }
 
-bool WorkFile::ReadAt(uint64_t offset, void* out, size_t n) const { return ReadFully(fd_.get(), offset, out, n) == 0; }
+bool WorkFile::ReadAt(uint64_t offset, void* out, size_t n) const {
+  if (!Succeeded(FlushPending())) return false;
+  return ReadFully(fd_.get(), offset, out, n) == 0;
+}
+
+Result WorkFile::FlushPending() const {
+  if (pending_size_ == 0) return S_OK;
+  int error = WriteFully(fd_.get(), pending_at_, pending_.get(), pending_size_);
+  if (error != 0) return WriteErrorResult(error);
+  pending_size_ = 0;
+  return S_OK;
+}
 
 Result WorkFile::Allocate(uint64_t n, std::vector<uint32_t>* sectors) {
   size_t before = sectors->size();
@@ -116,11 +128,27 @@ void WorkFile::TrimFreeTail() {
 
 Result WorkFile::Truncate() {
   if (Result r = Fork(); !Succeeded(r)) return r;
+  if (Result r = FlushPending(); !Succeeded(r)) return r;
   return ::ftruncate(fd_.get(), static_cast<off_t>(size())) == 0 ? S_OK : WriteErrorResult(errno);
 }
 
 Result WorkFile::WriteAt(uint64_t offset, const void* data, size_t n) {
   if (Result r = Fork(); !Succeeded(r)) return r;
+  if (pending_size_ > 0 && offset == pending_at_ + pending_size_ && n <= kPendingSize - pending_size_) {
+    std::memcpy(pending_.get() + pending_size_, data, n);
+    pending_size_ += n;
+    return S_OK;
+  }
+  if (Result r = FlushPending(); !Succeeded(r)) return r;
+  if (n < kPendingSize) {
+    if (!pending_) pending_.reset(new (std::nothrow) uint8_t[kPendingSize]);
+    if (pending_) {
+      std::memcpy(pending_.get(), data, n);
+      pending_at_ = offset;
+      pending_size_ = n;
+      return S_OK;
+    }
+  }
   int error = WriteFully(fd_.get(), offset, data, n);
   return error == 0 ? S_OK : WriteErrorResult(error);
 }
@@ -178,6 +206,9 @@ Result WorkFile::Fork() {
 }
 
 void WorkFile::Restore(const Mark& mark) {
+  // Gathered writes go out first where they can; those that cannot stay
+  // owed.
+  FlushPending();
   count_ = mark.count;
   free_ = mark.free;
   if (::ftruncate(fd_.get(), static_cast<off_t>(size())) != 0) {
@@ -186,6 +217,7 @@ void WorkFile::Restore(const Mark& mark) {
 }
 
 Result WorkFile::Publish(std::vector<uint32_t> commit_sectors) {
+  if (Result r = FlushPending(); !Succeeded(r)) return r;
   // When a regular file is there, the two names are swapped in one step and
   // the old file removed: readers always find one complete file.  (A plain
   // rename over it would also do; on ext4 it starts writing the whole file

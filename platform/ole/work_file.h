@@ -8,6 +8,11 @@
 // target itself; the first change after a publish first copies it to a new
 // temporary file (Fork), so the published file is never changed in place.
 //
+// Writes that follow one another are gathered in a 64 KiB buffer and reach
+// the file together; reads, truncation and publishing put them out first.
+// A write that fails there is still owed: it is tried again at the next
+// write, read or publish, and its failure is reported by that call.
+//
 // Sector bookkeeping: sectors are taken from the free list first, lowest
 // first, then added at the end.  Sectors written by a commit (tables, and
 // stream bytes kept in memory) become free at the next fork.
@@ -62,7 +67,7 @@ class WorkFile final : public ByteSource {
   const Runs& free_runs() const { return free_; }
 
   // Writes at a byte offset, forking first when the file was published.
-  // Results as WriteErrorResult.
+  // Results as WriteErrorResult (also of gathered writes put out now).
   Result WriteAt(uint64_t offset, const void* data, size_t n);
   Result WriteZeros(uint64_t offset, uint64_t n);
 
@@ -86,6 +91,10 @@ class WorkFile final : public ByteSource {
   // A new temporary file beside the target, with the target's permissions
   // when it exists.
   static Result CreateTemp(const std::string& target, std::string* path, int* fd);
+  // Puts the gathered writes out; they stay gathered when that fails.
+  Result FlushPending() const;
+
+  static constexpr size_t kPendingSize = size_t{1} << 16;
 
   std::string target_;
   std::string path_;  // the temporary file while unpublished
@@ -94,6 +103,11 @@ class WorkFile final : public ByteSource {
   uint32_t count_ = 0;
   Runs free_;
   std::vector<uint32_t> commit_sectors_;
+  // Gathered writes: the bytes [pending_at_, pending_at_ + pending_size_).
+  // Reads put them out, so they are mutable.
+  mutable std::unique_ptr<uint8_t[]> pending_;
+  mutable uint64_t pending_at_ = 0;
+  mutable size_t pending_size_ = 0;
 };
 
 }  // namespace ole
