@@ -1,0 +1,176 @@
+// The story writer's own cases over a small fixture: unique-id tags (once
+// per export, a short tag parses none), page-number characters, whole layout
+// indexes in "story_type", a story without paragraphs, an overset paragraph
+// repeating the last position, and the layers.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "plugin/conversion/box_geometry.h"
+#include "plugin/conversion/exporter.h"
+#include "tests/common/kxt_witness_py.h"
+#include "tests/plugin/conversion/export_harness.h"
+#include "tests/plugin/mixer/mixer_host_util.h"
+
+namespace {
+
+using namespace BX_KXT::Export;
+
+// Box 1: a unique-id tag and three current-page characters (the empty
+// paragraph after them has no segment, so no element); box 2 the same
+// tag again and a tag cut short by the story's end; box 3 two paragraphs of
+// which the second does not fit; box 4 an empty story; box 5 on the hidden
+// layer.
+const char kDocument[] = R"({"format": "xthost document", "version": 1,
+  "layouts": [{"name": "Print", "spreads": [{"pages": [{}]}]}],
+  "fonts": [{"id": 3, "name": "Times"}],
+  "characterAttributes": [{"font": 3}, {"font": 3, "opcode": 6}, {"font": 3, "opcode": 136}],
+  "layers": [{"id": 0, "name": "Default"}, {"id": 1, "name": "Hidden", "visible": false}],
+  "boxes": [
+    {"id": 1, "story": 1, "bounds": [36, 36, 300, 200]},
+    {"id": 2, "story": 2, "bounds": [36, 300, 300, 400]},
+    {"id": 3, "story": 3, "bounds": [320, 36, 500, 60]},
+    {"id": 4, "story": 4, "bounds": [320, 300, 500, 400]},
+    {"id": 5, "story": 5, "bounds": [320, 500, 500, 600], "layer": 1}
+  ],
+  "stories": [
+    {"id": 1, "text": "Tag#00000042\rp\u0002\u0002\u0002\r", "paragraphs": [[0, 13], [0, 5], [0, 0]],
+     "runs": [[0, 3], [2, 9], [0, 2], [1, 3], [0, 1]]},
+    {"id": 2, "text": "Again#00000042\rx#0000", "paragraphs": [[0, 15], [0, 6]],
+     "runs": [[0, 5], [2, 9], [0, 2], [2, 5]]},
+    {"id": 3, "text": "First paragraph\rSecond paragraph\r", "paragraphs": [[0, 16], [0, 17], [0, 0]],
+     "runs": [[0, 33]]},
+    {"id": 4},
+    {"id": 5, "text": "Hidden layer\r", "paragraphs": [[0, 13], [0, 0]], "runs": [[0, 13]]}
+  ]})";
+
+std::vector<std::string> Matching(const std::vector<std::string>& lines, const std::string& part) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) {
+    if (line.find(part) != std::string::npos) out.push_back(line);
+  }
+  return out;
+}
+
+class StoryWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static XTRegisterRec record = xthost::MakeRegisterRec();
+    XT().registration = &record;
+    doc_ = host_.OpenText("stories.qxp", kDocument);
+  }
+  std::vector<std::string> Dump(const std::string& path) { return testutil::WitnessLines(testutil::kKxtDumpPy, path); }
+
+  MixerHost host_;
+  LogCapture log_;
+  int32_t doc_ = 0;
+};
+
+TEST_F(StoryWriterTest, TagsPageNumbersAndOversetThroughTheHarness) {
+  const std::string target = host_.Path("stories.kxq");
+  const export_test::HarnessResult result = export_test::ExportCurrentProject(target);
+  EXPECT_EQ(result.maxUniqueId, 42);
+  const std::vector<std::string> lines = Dump(target);
+  // By hand.  Story 0: the tag's paragraph has its id and no tag text.
+  const std::vector<std::string> story0 = Matching(lines, "run 0.0.");
+  ASSERT_EQ(story0.size(), 3u) << testing::PrintToString(lines);
+  EXPECT_EQ(story0[0], R"(run 0.0.0.0 Unicodes style - "Tag" {})");
+  EXPECT_EQ(story0[1], R"(run 0.0.1.0 Unicodes style - "p" {})");
+  EXPECT_EQ(story0[2], R"(run 0.0.1.1 SpecialChars style - [["page_number", "Curr"], ["page_number", "Curr"], )"
+                       R"(["page_number", "Curr"]] {"codepage": "0xFFFF", "private": "1"})");
+  EXPECT_NE(Matching(lines, "paragraph 0.0.0 ").at(0).find(R"("uniqID": "42")"), std::string::npos);
+  // Story 1: the same id is not written again; the short tag parses none.
+  EXPECT_EQ(Matching(lines, "\"uniqID\"").size(), 1u);
+  // Story 2: the second paragraph is overset and repeats the first's place.
+  const std::vector<std::string> paragraphs = Matching(lines, "paragraph 0.2.");
+  ASSERT_GE(paragraphs.size(), 2u);
+  auto position = [](const std::string& line) {
+    std::string out;
+    for (const char* name : {"\"horizontal_pos\"", "\"vertical_pos\"", "\"width\"", "\"height\""}) {
+      const size_t at = line.find(name);
+      out += at == std::string::npos ? "-" : line.substr(at, line.find(',', at) - at);
+    }
+    return out;
+  };
+  EXPECT_EQ(position(paragraphs[0]), position(paragraphs[1]));
+  // The empty story is no story of the Mapper; the hidden layer's is.
+  EXPECT_EQ(Matching(lines, "story 0.").size(), 4u);
+}
+
+TEST_F(StoryWriterTest, StoryTypeIsTheWholeLayoutIndexAndAnEmptyStoryHasNoParagraphs) {
+  const std::string target = host_.Path("types.kxq");
+  {
+    std::set<int32_t> ids;
+    Ref<IBook> book = CreateExportBook(target.c_str());
+    Ref<IDoc> doc = book->NewDocument(0);
+    std::unique_ptr<Exporter> exporter =
+        Exporter::Create(RefHandle<QuarkDoc>::Adopt(new QuarkDoc()), doc, &ids);
+    ASSERT_TRUE(exporter);
+    const struct {
+      int32_t kind, index;
+    } cases[] = {{Exporter::kWebLayout, 123}, {Exporter::kPrintLayout, 2}, {Exporter::kNoLayout, 5},
+                 {Exporter::kCurrentLayout, 0}};
+    int32_t story = 0;
+    for (const auto& c : cases) {
+      exporter->layoutKind = c.kind;
+      exporter->layoutIndex = c.index;
+      exporter->ProcessStory(story++, ItemHandle(doc_, 4));
+    }
+  }
+  const std::vector<std::string> stories = Matching(Dump(target), "story 0.");
+  ASSERT_EQ(stories.size(), 4u);
+  EXPECT_NE(stories[0].find(R"("story_type": "layout_web123")"), std::string::npos) << stories[0];
+  EXPECT_NE(stories[1].find(R"("story_type": "layout_prn2")"), std::string::npos) << stories[1];
+  EXPECT_EQ(stories[2].find("story_type"), std::string::npos) << stories[2];
+  EXPECT_NE(stories[3].find(R"("story_type": "layout_cur0")"), std::string::npos) << stories[3];
+  for (const std::string& story : stories) EXPECT_NE(story.find(R"("width": "180")"), std::string::npos) << story;
+  EXPECT_TRUE(Matching(Dump(target), "paragraph ").empty());
+}
+
+// A set that only records what it is given.
+class Recorded final : public IAttrs {
+ public:
+  void AddAttr(const char16_t* name, const char16_t* value) override {
+    text += std::string(name, name + std::char_traits<char16_t>::length(name)) + "=" +
+            std::string(value, value + std::char_traits<char16_t>::length(value)) + " ";
+  }
+  void Open() override {}
+  void Close() override {}
+  bool SetAttr(const char16_t* name, const char16_t* value) override {
+    AddAttr(name, value);
+    return true;
+  }
+  int32_t Intern(const char16_t*) override { return -1; }
+  std::string text;
+};
+
+TEST_F(StoryWriterTest, LayersByNameAndVisibility) {
+  struct Case {
+    int32_t box;
+    bool skipNonText, skipMaster;
+    bool both;
+    const char* written;
+  } cases[] = {
+      {1, false, false, true, "layer_name=Default layer_visibility=show "},
+      {5, false, false, true, "layer_name=Hidden layer_visibility=hide "},
+      {5, true, true, true, "layer_name=Hidden layer_visibility=hide "},
+      {0, false, false, false, ""},
+  };
+  for (const Case& c : cases) {
+    Recorded set;
+    EXPECT_EQ(WriteLayerProperties(c.box != 0 ? ItemHandle(doc_, c.box) : 0, set, c.skipNonText, c.skipMaster),
+              c.both)
+        << c.box;
+    EXPECT_EQ(set.text, c.written) << c.box;
+  }
+  host_.Fail("item_layer:1");
+  Recorded set;
+  EXPECT_FALSE(WriteLayerProperties(ItemHandle(doc_, 1), set, false, false));
+  EXPECT_EQ(set.text, "layer_visibility=show ");
+}
+
+}  // namespace
