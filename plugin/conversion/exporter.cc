@@ -181,12 +181,13 @@ void Exporter::WriteSegment(Segment& s) {
       break;
     case kXTOpAnchoredBox: {
       // The lookup reads the run's key and moves the walk past it.
+      const int32_t at = s.position.boundary;
       int32_t id = -1;
       if (!mMapper.LookupHidden(s.iterator, s.position, &id)) {
         // An anchored item the analysis did not register has no id a place
         // holder could name: it is left out.
         ProgramLog() << "ERROR: anchored object without id: story=" << s.storyId << " para=" << s.paragraphNumber
-                     << " pos=" << s.position.boundary << "\n"
+                     << " pos=" << at << "\n"
                      << std::flush;
         return;
       }

@@ -23,29 +23,37 @@ using namespace BX_KXT::Export;
 // Box 1: a unique-id tag and three current-page characters (the empty
 // paragraph after them has no segment, so no element); box 2 the same
 // tag again and a tag cut short by the story's end; box 3 two paragraphs of
-// which the second does not fit; box 4 an empty story; box 5 on the hidden
-// layer.
+// which the second does not fit, the first of style "Heading", the second
+// of a format without style sheet; box 4 an empty story; box 5 on the hidden
+// layer; box 6 only an anchored picture, so the Mapper takes neither it nor
+// the picture.
 const char kDocument[] = R"({"format": "xthost document", "version": 1,
   "layouts": [{"name": "Print", "spreads": [{"pages": [{}]}]}],
   "fonts": [{"id": 3, "name": "Times"}],
-  "characterAttributes": [{"font": 3}, {"font": 3, "opcode": 6}, {"font": 3, "opcode": 136}],
+  "characterAttributes": [{"font": 3}, {"font": 3, "opcode": 6}, {"font": 3, "opcode": 136},
+                          {"font": 3, "opcode": 1, "object": 7}],
+  "styleSheets": [{"id": 1, "name": "Normal"}, {"id": 2, "name": "Heading"}],
+  "paragraphFormats": [{"style": 0}, {"style": 2}],
   "layers": [{"id": 0, "name": "Default"}, {"id": 1, "name": "Hidden", "visible": false}],
   "boxes": [
     {"id": 1, "story": 1, "bounds": [36, 36, 300, 200]},
     {"id": 2, "story": 2, "bounds": [36, 300, 300, 400]},
     {"id": 3, "story": 3, "bounds": [320, 36, 500, 60]},
     {"id": 4, "story": 4, "bounds": [320, 300, 500, 400]},
-    {"id": 5, "story": 5, "bounds": [320, 500, 500, 600], "layer": 1}
+    {"id": 5, "story": 5, "bounds": [320, 500, 500, 600], "layer": 1},
+    {"id": 6, "story": 6, "bounds": [36, 600, 100, 700]},
+    {"id": 7, "kind": "picture", "bounds": [0, 0, 20, 20]}
   ],
   "stories": [
     {"id": 1, "text": "Tag#00000042\rp\u0002\u0002\u0002\r", "paragraphs": [[0, 13], [0, 5], [0, 0]],
      "runs": [[0, 3], [2, 9], [0, 2], [1, 3], [0, 1]]},
     {"id": 2, "text": "Again#00000042\rx#0000", "paragraphs": [[0, 15], [0, 6]],
      "runs": [[0, 5], [2, 9], [0, 2], [2, 5]]},
-    {"id": 3, "text": "First paragraph\rSecond paragraph\r", "paragraphs": [[0, 16], [0, 17], [0, 0]],
+    {"id": 3, "text": "First paragraph\rSecond paragraph\r", "paragraphs": [[1, 16], [0, 17], [0, 0]],
      "runs": [[0, 33]]},
     {"id": 4},
-    {"id": 5, "text": "Hidden layer\r", "paragraphs": [[0, 13], [0, 0]], "runs": [[0, 13]]}
+    {"id": 5, "text": "Hidden layer\r", "paragraphs": [[0, 13], [0, 0]], "runs": [[0, 13]]},
+    {"id": 6, "text": "\u0001\r", "paragraphs": [[0, 2], [0, 0]], "runs": [[3, 1], [0, 1]]}
   ]})";
 
 std::vector<std::string> Matching(const std::vector<std::string>& lines, const std::string& part) {
@@ -97,6 +105,9 @@ TEST_F(StoryWriterTest, TagsPageNumbersAndOversetThroughTheHarness) {
     return out;
   };
   EXPECT_EQ(position(paragraphs[0]), position(paragraphs[1]));
+  EXPECT_NE(position(Matching(lines, "paragraph 0.1.1 ").at(0)), position(paragraphs[1]));
+  EXPECT_NE(paragraphs[0].find(R"("stylename": "Heading")"), std::string::npos) << paragraphs[0];
+  EXPECT_EQ(paragraphs[1].find("stylename"), std::string::npos) << paragraphs[1];
   // The empty story is no story of the Mapper; the hidden layer's is.
   EXPECT_EQ(Matching(lines, "story 0.").size(), 4u);
 }
@@ -147,6 +158,23 @@ class Recorded final : public IAttrs {
   int32_t Intern(const char16_t*) override { return -1; }
   std::string text;
 };
+
+TEST_F(StoryWriterTest, AnAnchoredObjectWithoutIdIsLoggedAndWritesNoRun) {
+  const std::string target = host_.Path("anchored.kxq");
+  {
+    std::set<int32_t> ids;
+    Ref<IBook> book = CreateExportBook(target.c_str());
+    std::unique_ptr<Exporter> exporter =
+        Exporter::Create(RefHandle<QuarkDoc>::Adopt(new QuarkDoc()), book->NewDocument(0), &ids);
+    ASSERT_TRUE(exporter);
+    exporter->ProcessStory(0, ItemHandle(doc_, 6));
+  }
+  const std::vector<std::string> lines = Dump(target);
+  EXPECT_EQ(Matching(lines, "paragraph 0.0.").size(), 1u);
+  EXPECT_TRUE(Matching(lines, "run ").empty()) << testing::PrintToString(lines);
+  EXPECT_NE(log_.Text().find("ERROR: anchored object without id: story=6 para=0 pos=0"), std::string::npos)
+      << log_.Text();
+}
 
 TEST_F(StoryWriterTest, LayersByNameAndVisibility) {
   struct Case {
