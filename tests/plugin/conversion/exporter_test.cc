@@ -166,6 +166,25 @@ TEST(Exporter, TheLayoutsFixtureThroughTheHarness) {
   EXPECT_EQ(Matching(lines, "run 0.1.0.1 ").at(0),
             R"(run 0.1.0.1 SpecialChars style - [["page_number", "Curr"]] {"codepage": "0xFFFF", "private": "1"})");
   EXPECT_NE(Matching(lines, "story 0.7 ").at(0).find(R"("angle": "90")"), std::string::npos);
+  // Master boxes give the master page's ordinal among the user masters:
+  // "A-Master" (spread 3) is 1, "B-Unused" (spread 4) is 2.
+  std::vector<std::string> masterPages;
+  for (const std::string& story : Matching(lines, "\"story_sub_type\"")) {
+    const size_t at = story.find("\"sectional_pos\": \"");
+    masterPages.push_back(story.substr(at + 18, story.find('"', at + 18) - at - 18));
+  }
+  EXPECT_EQ(masterPages, (std::vector<std::string>{"1", "1", "2"}));
+  // Its paragraph: the first line's corner (1, 1) inside the 240 x 200 box
+  // at (320, 100), turned by 90 degrees about the centre (440, 200), lies at
+  // (341, 319); within 1 for the rounding of the turn.
+  const std::string paragraph = Matching(lines, "paragraph 0.7.0 ").at(0);
+  auto number = [&paragraph](const std::string& name) {
+    const size_t at = paragraph.find("\"" + name + "\": \"");
+    return at == std::string::npos ? -9999 : std::stoi(paragraph.substr(at + name.size() + 5));
+  };
+  EXPECT_NEAR(number("horizontal_pos"), 341, 1) << paragraph;
+  EXPECT_NEAR(number("vertical_pos"), 319, 1) << paragraph;
+  EXPECT_EQ(number("angle"), 90) << paragraph;
 
   // Hidden pairs: for each id, one "start" and later one "end".
   std::map<std::string, std::vector<std::string>> markers;

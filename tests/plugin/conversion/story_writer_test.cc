@@ -142,6 +142,36 @@ TEST_F(StoryWriterTest, StoryTypeIsTheWholeLayoutIndexAndAnEmptyStoryHasNoParagr
   EXPECT_TRUE(Matching(Dump(target), "paragraph ").empty());
 }
 
+// Two layouts of a Mac document, each with the same unique-id tag: the id is
+// written in the first layout only, and both raise the highest id.
+TEST(StoryWriterLayouts, AUniqueIdInBothLayoutsIsWrittenOnce) {
+  MixerHost host;
+  static XTRegisterRec record = xthost::MakeRegisterRec();
+  XT().registration = &record;
+  host.OpenText("two.qxp", R"({"format": "xthost document", "version": 1, "mac": true,
+    "layouts": [{"name": "Print", "spreads": [{"pages": [{}]}]},
+                {"name": "Web", "type": "XWEB", "spreads": [{"pages": [{}]}]}],
+    "fonts": [{"id": 3, "name": "Times"}],
+    "characterAttributes": [{"font": 3}, {"font": 3, "opcode": 136}],
+    "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 200]},
+              {"id": 2, "layout": 1, "story": 2, "bounds": [36, 36, 300, 200]}],
+    "stories": [
+      {"id": 1, "text": "One#00000007\r", "paragraphs": [[0, 13], [0, 0]], "runs": [[0, 3], [1, 9], [0, 1]]},
+      {"id": 2, "text": "Two#00000007\r", "paragraphs": [[0, 13], [0, 0]], "runs": [[0, 3], [1, 9], [0, 1]]}]})");
+  LogCapture log;
+  const std::string target = host.Path("two.kxq");
+  const export_test::HarnessResult result = export_test::ExportCurrentProject(target);
+  EXPECT_EQ(result.layouts, 2);
+  EXPECT_EQ(result.maxUniqueId, 7);
+  const std::vector<std::string> lines = testutil::WitnessLines(testutil::kKxtDumpPy, target);
+  EXPECT_EQ(Matching(lines, R"("uniqID")"),
+            (std::vector<std::string>{Matching(lines, "paragraph 0.0.0 ").at(0)}));
+  EXPECT_NE(Matching(lines, "paragraph 0.0.0 ").at(0).find(R"("uniqID": "7")"), std::string::npos);
+  EXPECT_NE(Matching(lines, "story 0.1 ").at(0).find(R"("story_type": "layout_web1")"), std::string::npos);
+  EXPECT_NE(lines.at(0).find(R"("maxuniqID": "7")"), std::string::npos);
+  EXPECT_NE(Matching(lines, "document 0 ").at(0).find(R"("source_platform": "mac")"), std::string::npos);
+}
+
 // A set that only records what it is given.
 class Recorded final : public IAttrs {
  public:
