@@ -96,13 +96,15 @@ int32_t Exporter::Run() {
 
 void Exporter::ProcessStory(int32_t index, XTItem box) {
   const XTLayoutSuite* layout = XT().lgk2;
+  // The element comes first whatever the host says: story numbers in the
+  // container stay those of the Mapper.
+  Ref<IStory> story = mWriter->NewStory(index);
   int32_t storyId = 0;
   if (layout == nullptr || layout->item_story(box, &storyId) != kXTOk || storyId <= 0) {
     ProgramLog() << "ERROR: no story for box " << box << " of story " << index << "\n" << std::flush;
     return;
   }
   StoryRunIterator iterator(storyId);
-  Ref<IStory> story = mWriter->NewStory(index);
 
   static const char16_t* const kTypes[] = {nullptr, u"layout_prn", u"layout_web", u"layout_cur"};
   if (layoutKind >= kPrintLayout && layoutKind <= kCurrentLayout) {

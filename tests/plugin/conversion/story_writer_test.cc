@@ -206,6 +206,23 @@ TEST_F(StoryWriterTest, AnAnchoredObjectWithoutIdIsLoggedAndWritesNoRun) {
       << log_.Text();
 }
 
+TEST_F(StoryWriterTest, ABoxWithoutStoryStillKeepsTheStoryNumbers) {
+  const std::string target = host_.Path("numbers.kxq");
+  {
+    std::set<int32_t> ids;
+    Ref<IBook> book = CreateExportBook(target.c_str());
+    std::unique_ptr<Exporter> exporter =
+        Exporter::Create(RefHandle<QuarkDoc>::Adopt(new QuarkDoc()), book->NewDocument(0), &ids);
+    ASSERT_TRUE(exporter);
+    exporter->ProcessStory(0, ItemHandle(doc_, 7));  // the picture
+    exporter->ProcessStory(1, ItemHandle(doc_, 5));
+  }
+  const std::vector<std::string> lines = Dump(target);
+  EXPECT_EQ(Matching(lines, "story 0.").size(), 2u);
+  EXPECT_EQ(Matching(lines, "run 0.1.0.0 ").size(), 1u) << testing::PrintToString(lines);
+  EXPECT_NE(log_.Text().find("ERROR: no story for box"), std::string::npos) << log_.Text();
+}
+
 TEST_F(StoryWriterTest, LayersByNameAndVisibility) {
   struct Case {
     int32_t box;
