@@ -9,12 +9,26 @@
 RefHandle<BeepAction> GetBeepAction() { return BeepAction::Instance(); }
 
 RefHandle<ExportButton> GetExportAction() { return ExportButton::Instance(); }
+RefHandle<ExportAction> GetKxtExportAction() { return ExportAction::Instance(); }
+RefHandle<CoordinatesAction> GetExportCoordsAction() { return CoordinatesAction::Instance(); }
+RefHandle<XTagsAction> GetExportXTagsAction() { return XTagsAction::Instance(); }
+RefHandle<ImportAction> GetImportAction() { return ImportAction::Instance(); }
 
-void PerformExportAction(void* record) {
-  if (const RefHandle<ExportButton> button = GetExportAction()) {
-    button->ActionPerformed(static_cast<XTVoidRec*>(record));
-  }
+namespace {
+
+// Runs the action a getter hands out, holding one reference while it runs.
+template <class T>
+void PerformHeld(RefHandle<T> (*get)(), void* record) {
+  if (const RefHandle<T> action = get()) action->ActionPerformed(static_cast<XTVoidRec*>(record));
 }
+
+}  // namespace
+
+void PerformExportAction(void* record) { PerformHeld(GetExportAction, record); }
+void PerformKxtExportAction(void* record) { PerformHeld(GetKxtExportAction, record); }
+void PerformExportCoordsAction(void* record) { PerformHeld(GetExportCoordsAction, record); }
+void PerformExportXTagsAction(void* record) { PerformHeld(GetExportXTagsAction, record); }
+void PerformImportAction(void* record) { PerformHeld(GetImportAction, record); }
 
 void NotifyBeep(XTVoidRec* record) {
   if (const RefHandle<BeepAction> beep = GetBeepAction()) beep->ActionPerformed(record);

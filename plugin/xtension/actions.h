@@ -71,13 +71,28 @@ void RangeAction::ActionPerformed(XTVoidRec* record);
 template <>
 void ProgressAction::ActionPerformed(XTVoidRec* record);
 
-// The beep action, empty when it does not exist.
+// Counted access to the actions the conversions fire without a menu: each
+// getter is empty while the plug-in object has not built the action (or has
+// released it); each perform wrapper runs the action with `record` (passed
+// on unchanged, null from the converters) and does nothing when it is empty.
+// Performing leaves the action's reference count as it was.
 RefHandle<BeepAction> GetBeepAction();
-// The export button, empty when it does not exist.
+// The export button: performing it fires its listeners in order, the KXT
+// export and then the beep.
 RefHandle<ExportButton> GetExportAction();
-// Fires the export button with `record` (the KXT export, then the beep);
-// nothing when it does not exist.
 void PerformExportAction(void* record);
+// The KXT export alone (action 9).
+RefHandle<ExportAction> GetKxtExportAction();
+void PerformKxtExportAction(void* record);
+// The coordinates export (action 13).
+RefHandle<CoordinatesAction> GetExportCoordsAction();
+void PerformExportCoordsAction(void* record);
+// The XTags export (action 14).
+RefHandle<XTagsAction> GetExportXTagsAction();
+void PerformExportXTagsAction(void* record);
+// The import (action 17).
+RefHandle<ImportAction> GetImportAction();
+void PerformImportAction(void* record);
 
 // Performs the beep action with `record`; nothing when it does not exist.
 void NotifyBeep(XTVoidRec* record);

@@ -61,6 +61,40 @@ TEST(Actions, WithoutThePluginObjectNothingIsThere) {
   XTVoidRec record{0};
   NotifyBeep(&record);  // nothing to perform
   PerformExportAction(&record);
+  EXPECT_FALSE(GetKxtExportAction());
+  EXPECT_FALSE(GetExportCoordsAction());
+  EXPECT_FALSE(GetExportXTagsAction());
+  EXPECT_FALSE(GetImportAction());
+  PerformKxtExportAction(nullptr);
+  PerformExportCoordsAction(nullptr);
+  PerformExportXTagsAction(nullptr);
+  PerformImportAction(nullptr);
+}
+
+TEST(PluginObject, PerformWrappersRunTheirActionAndLeaveItsCountAlone) {
+  const std::string out = RunSession(Session(), [](xthost::Host&) {
+    std::string text;
+    auto counts = [] {
+      return std::to_string(ExportAction::Instance()->RefCount()) + "," +
+             std::to_string(CoordinatesAction::Instance()->RefCount()) + "," +
+             std::to_string(XTagsAction::Instance()->RefCount()) + "," +
+             std::to_string(ImportAction::Instance()->RefCount()) + "," +
+             std::to_string(ExportButton::Instance()->RefCount());
+    };
+    const std::string before = counts();
+    PerformKxtExportAction(nullptr);
+    PerformExportCoordsAction(nullptr);
+    PerformExportXTagsAction(nullptr);
+    PerformImportAction(nullptr);
+    PerformExportAction(nullptr);  // the KXT export, then the beep
+    text += before == counts() ? "same counts\n" : "counts " + before + " -> " + counts() + "\n";
+    return text;
+  });
+  EXPECT_EQ(BodyResult(out), "same counts\n");
+  EXPECT_EQ(Lines(out, {"KXT export", "Coordinates export", "XTags export", "Solvane import", "beep"}),
+            (std::vector<std::string>{"KXT export is not available yet", "Coordinates export is not available yet",
+                                      "XTags export is not available yet", "Solvane import is not available yet",
+                                      "KXT export is not available yet", "beep 0"}));
 }
 
 std::string Listeners() {

@@ -1,0 +1,76 @@
+// Where a story's box and each paragraph's first line sit on their page, in
+// the document's measurement unit, and the box's layer.
+//
+// The geometry is computed once into a BoxGeometry value, which the story
+// writer puts onto the container's elements ("sectional_pos", "angle" when
+// not 0, "horizontal_pos", "vertical_pos", "width", "height", each a whole
+// decimal number) and which the coordinates file can write under names of
+// its own.  Host measures become numbers through the host's own formatter
+// (FixedToFloat), so they are in the unit the user sees.  Host failures
+// leave values out or at 0; nothing is raised here but the facade's
+// exceptions.  Host thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/xt/xt_layout_suites.h"
+#include "plugin/conversion/kxt_export.h"
+
+// A 16.16 host measure as the host shows it to the user (two decimals, its
+// decimal separator, its unit), read back as a number in the "C" locale; 0
+// when the host cannot format it or the text is no number.
+float FixedToFloat(int32_t value);
+
+struct BoxGeometry {
+  bool found = false;        // false: the host gave no box record or page
+  int32_t sectionalPos = 0;  // the page a user sees; master pages: their ordinal (first user master 1)
+  int32_t angle = 0;         // whole degrees, 0-359
+  int32_t x = 0;             // from the page's left edge
+  int32_t y = 0;             // from the page's top edge
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// The last paragraph position the story writer wrote, repeated for a
+// paragraph whose first line the host does not show.
+struct ParagraphPosition {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// The box's geometry.  `masterIndex` is the master spread of the story, 0 on
+// the layout; a box on the pasteboard of the layout takes the first page
+// number of its spread when it lies left of the spread's first page, else
+// the last.
+BoxGeometry ComputeBoxGeometry(XTItem box, int32_t masterIndex);
+
+// The geometry of the paragraph starting at unit `first` of the story of
+// `box`: page and angle of the box that shows the line, position of the
+// first line's top-left corner (turned about the box's centre with the box),
+// width of its widest line and height from its first line's top to its last
+// line's bottom.  found is false when no line shows that unit (overset text
+// included).
+BoxGeometry ComputeParagraphGeometry(XTItem box, int32_t masterIndex, int32_t first);
+
+// Writes "sectional_pos", "angle" (when not 0), "horizontal_pos",
+// "vertical_pos", "width" and "height" of a story's box.
+void WriteBoxPosition(XTItem box, BX_KXT::Export::IAttrs& story, int32_t masterIndex);
+
+// Writes "stylename" (not for style index 0 or a missing sheet) and the
+// position of the paragraph that starts at unit `first`; a paragraph without
+// a shown first line gets `last` again.  `last` takes what was written.
+void WriteParagraphPosition(XTItem box, BX_KXT::Export::IAttrs& paragraph, int32_t masterIndex,
+                            int32_t first, ParagraphPosition& last);
+
+// "layer_name" and "layer_visibility" ("show"/"hide") of the box; each is
+// left out when the host cannot tell.  True only when both were written.
+// The skip flags refuse non-text boxes and master boxes.
+bool WriteLayerProperties(XTItem box, BX_KXT::Export::IAttrs& story, bool skipNonText,
+                          bool skipMaster);
+
+// The paragraph style name of the units [first, end) of `story`: the style
+// sheet at the host's style index - 1; empty for index 0 or a failure.
+std::u16string ParagraphStyleName(int32_t story, int32_t first, int32_t end);

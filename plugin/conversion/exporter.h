@@ -1,0 +1,71 @@
+// The export of one layout of the current document into a container
+// document: the Mapper's analysis at construction, then every story in the
+// Mapper's order (Run), each written by ProcessStory with its properties,
+// paragraphs, runs, objects and positions.
+//
+// A story element carries "story_type" (layout_prn, layout_web or
+// layout_cur and the whole layout index), "story_sub_type" of master boxes,
+// the layer (extended interface) and the box position; each paragraph its
+// style name, position and "uniqID" of a unique-id tag.  Unique ids are
+// written once per export: the set is shared by the exporters of one
+// export run.  Facade failures pass through Run.  Host thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+
+#include "plugin/conversion/box_geometry.h"
+#include "plugin/conversion/kxt_export.h"
+#include "plugin/mixer/mapper.h"
+#include "plugin/qapi/quark_doc.h"
+
+class StoryRunIterator;
+struct StoryRunPosition;
+class XAttribs;
+
+class Exporter {
+ public:
+  enum LayoutKind : int32_t { kNoLayout = 0, kPrintLayout = 1, kWebLayout = 2, kCurrentLayout = 3 };
+
+  // A new exporter over the current document (its full analysis), or null
+  // when either reference is empty.  The references are the exporter's.
+  static std::unique_ptr<Exporter> Create(RefHandle<QuarkDoc> document,
+                                          BX_KXT::Export::Ref<BX_KXT::Export::IDoc> writer,
+                                          std::set<int32_t>* uniqueIds);
+  // Releases the references, then the Mapper removes what the analysis
+  // installed.
+  virtual ~Exporter() noexcept(false);
+  Exporter(const Exporter&) = delete;
+  Exporter& operator=(const Exporter&) = delete;
+
+  // Writes every story in index order; 0.
+  int32_t Run();
+  // Writes story `index` shown in `box`.
+  void ProcessStory(int32_t index, XTItem box);
+
+  Mapper& mapper() { return mMapper; }
+
+  int32_t layoutKind = kNoLayout;
+  int32_t layoutIndex = 0;
+  int32_t highestUniqueId = 0;
+  ParagraphPosition lastParagraph;
+
+ protected:
+  Exporter(RefHandle<QuarkDoc> document, BX_KXT::Export::Ref<BX_KXT::Export::IDoc> writer,
+           std::set<int32_t>* uniqueIds);
+
+ private:
+  struct Segment;
+  void WriteSegment(Segment& segment);
+  void WriteUniqueId(Segment& segment);
+  int32_t WriteHiddenObject(Segment& segment);
+
+  Mapper mMapper;  // first: destroyed last
+  RefHandle<QuarkDoc> mDocument;
+  BX_KXT::Export::Ref<BX_KXT::Export::IDoc> mWriter;
+  std::set<int32_t>* mUniqueIds;
+};
+
+// The run's character attributes with the record's code page.
+void WriteRunAttributes(const XAttribs& record, BX_KXT::Export::IAttrs& run);

@@ -1,0 +1,46 @@
+// With SkipProcessHidden set (read once per process, so a program of its
+// own), hidden-text markers and object runs leave only a log line each;
+// text, anchored objects and page numbers are written as always.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "support/settings.h"
+#include "tests/common/kxt_witness_py.h"
+#include "tests/plugin/conversion/export_harness.h"
+#include "tests/plugin/mixer/mixer_host_util.h"
+
+namespace {
+
+TEST(StorySkipHidden, MarkersLeaveALogLineAndNoRun) {
+  MixerHost host;
+  static XTRegisterRec record = xthost::MakeRegisterRec();
+  XT().registration = &record;
+  const std::string settings = host.Path("settings.ini");
+  std::ofstream(settings, std::ios::binary) << "[QUARK]\nSkipProcessHidden=True\n";
+  ASSERT_TRUE(Settings::Instance().Load(settings, false));
+  ASSERT_TRUE(Settings::Instance().IsSkipProcessHidden());
+  host.Open("doc_layouts.json", "layouts.qxp");
+  LogCapture log;
+  const std::string target = host.Path("skip.kxq");
+  export_test::ExportCurrentProject(target);
+  std::vector<std::string> runs;
+  for (const std::string& line : testutil::WitnessLines(testutil::kKxtDumpPy, target)) {
+    if (line.rfind("run 0.5.", 0) == 0) runs.push_back(line);
+  }
+  // The story of hidden pairs keeps its text only (markers are never text).
+  std::vector<std::string> expected;
+  const char* texts[] = {"A ", " mid ", " in ", " ", " B ", "h", " C ", "h", " D ", " end"};
+  for (int r = 0; r < 10; ++r) {
+    expected.push_back("run 0.5.0." + std::to_string(r) + " Unicodes style - \"" + texts[r] + "\" {}");
+  }
+  EXPECT_EQ(runs, expected);
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("*** Object(s) not been exported: para=0  opcode=32\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("*** Object(s) not been exported: para=0  opcode=64\n"), std::string::npos) << text;
+}
+
+}  // namespace
