@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "shared/server/connection.h"
+#include "tests/common/bench_timing.h"
 #include "tests/common/files.h"
 #include "tests/common/loopback.h"
 #include "tests/common/sample_data.h"
@@ -30,15 +31,9 @@ constexpr size_t kSize = 64u << 20;
 constexpr size_t kCopyBuffer = 64u << 10;
 constexpr int kRounds = 5;
 
-double Seconds(const std::function<void()>& work) {
-  auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void Require(bool ok, const char* what) {
-  if (!ok) throw std::runtime_error(what);
-}
+using testutil::Median;
+using testutil::Require;
+using testutil::Seconds;
 
 // Runs `send` on one end of a fresh loopback pair and `receive` on the
 // other, each on a thread of its own.
@@ -106,12 +101,7 @@ void ZlibFloor(const std::string& data) {
   inflateEnd(&i);
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double MiBps(double seconds) { return kSize / seconds / (1 << 20); }
+double MiBps(double seconds) { return testutil::MiBps(kSize, seconds); }
 
 }  // namespace
 
