@@ -119,3 +119,106 @@ print('converted', converted)
       {target, std::string(BRENIX_TEST_DATA) + "/doc_export.json"});
   EXPECT_EQ(checked, "converted 3\n");
 }
+
+// For every text run, the attributes in force (walked in Python) are those
+// of the host record the fixture gives the run's characters: each run's
+// text is found, in order, in its story's text (non-breaking spaces and
+// hyphens as the non-breaking flag maps them), skipping paragraph ends,
+// control characters and the characters of special runs.
+TEST_F(ExportFixture, AttributesInForceAreTheHostRecords) {
+  const std::string report = testutil::PythonOutput(
+      testutil::kKxtDumpPy.substr(0, testutil::kKxtDumpPy.find("if __name__")) + R"PY(
+import subprocess
+fixture = json.load(open(sys.argv[2]))
+fonts = {f['id']: f['name'] for f in fixture['fonts']}
+colors = {c['id']: c for c in fixture['colors']}
+records = fixture['characterAttributes']
+named = {'QRGB', 'QHSB', 'QLAB', 'QCMK', 'QDVN', 'QXYZ', 'QMLT', 'QGRY', 'PnHx'}
+def to_mac(unit):
+    if ord(unit) < 0x80:
+        return unit
+    if ord(unit) > 0xFF:
+        return None
+    mac = subprocess.run(['iconv', '-f', 'CP1252', '-t', 'MACINTOSH'], input=bytes([ord(unit)]), capture_output=True)
+    return chr(mac.stdout[0]) if mac.returncode == 0 and len(mac.stdout) == 1 else None
+def expected(index):
+    r = records[index]
+    faces = r.get('faces', 0)
+    faces = 0 if faces == 0xFFFF else faces
+    out = {'size': str(round(r.get('size', 12) * 2)), 'kerning': str(r.get('kerning', 0)),
+           'tracking': str(r.get('tracking', 0)),
+           'bold': 'on' if faces & 1 else 'off', 'italic': 'on' if faces & 2 else 'off',
+           'outline': 'on' if faces & 8 else 'off'}
+    color = colors.get(r.get('color', 0))
+    if color is None:
+        out['color_type'] = ''
+    else:
+        model = color.get('model', 'QRGB')
+        out['color_type'] = (model[1:] if model[0] == 'Q' else model) if model in named else ''
+        out['color_name'] = color['name']
+    out['typeface'] = fonts.get(r.get('font', 0), 'Unknown Font %d' % r.get('font', 0))
+    return out
+def host_units(story):
+    # (unit as exported, record index, plain text?) for each unit of the story.
+    text, out, at = story.get('text', ''), [], 0
+    for index, length in story.get('runs', []):
+        r = records[index]
+        for c in text[at:at + length]:
+            if r.get('flags', 0) & 128:
+                c = {' ': '\u00a0', '-': '\u2011'}.get(c, c)
+            plain = r.get('opcode', 0) == 0 and (c == '\t' or ord(c) >= 0x20)
+            out.append((c, index, plain))
+        at += length
+    return out
+lines = dump(sys.argv[1], True)
+stories = {}
+for line in lines:
+    if line.startswith('run ') and ' Unicodes style ' in line:
+        key = line.split(' ')[1].rsplit('.', 2)[0]
+        rest = line.split(' Unicodes style ', 1)[1].split(' ', 1)[1]
+        text, end = json.JSONDecoder().raw_decode(rest)
+        stories.setdefault(key, []).append((line.split(' ')[1], text, json.loads(rest[end:])))
+checked = 0
+for key, runs in sorted(stories.items()):
+    found = None
+    for story in fixture['stories']:
+        units, at, matched = host_units(story), 0, []
+        for name, text, attrs in runs:
+            while at < len(units) and not units[at][2]:
+                at += 1
+            span = units[at:at + len(text)]
+            if ''.join(u[0] for u in span) != text or len({u[1] for u in span}) != 1:
+                matched = None
+                break
+            matched.append((name, span[0][1], attrs))
+            at += len(text)
+        if matched:
+            found = matched
+            break
+    if found is None:
+        print('no host story for', key)
+        continue
+    for name, index, attrs in found:
+        for attr, value in expected(index).items():
+            have = attrs.get(attr)
+            if attr == 'typeface':
+                if have is None or len(have) != len(value):
+                    print(name, attr, ascii(have), ascii(value))
+                    continue
+                for h, v in zip(have, value):
+                    mac = to_mac(v)
+                    if mac is not None and h != mac:
+                        print(name, attr, ascii(have), ascii(value))
+                        break
+            elif have != value:
+                print(name, attr, ascii(have), ascii(value))
+        checked += 1
+print('runs', checked)
+)PY",
+      {target, std::string(BRENIX_TEST_DATA) + "/doc_export.json"});
+  size_t runs = 0;
+  for (const std::string& line : SplitLines(FixtureText("doc_export.dump"))) {
+    runs += line.find(" Unicodes style ") != std::string::npos;
+  }
+  EXPECT_EQ(report, "runs " + std::to_string(runs) + "\n");
+}
