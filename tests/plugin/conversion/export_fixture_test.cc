@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/common/export_document.h"
 #include "tests/common/kxt_witness_py.h"
 #include "tests/common/python.h"
 #include "tests/plugin/conversion/export_harness.h"
@@ -83,6 +84,28 @@ for pid, marks in sorted(seen.items()):
 )PY",
       {target});
   EXPECT_EQ(pairs, "start end True\n");
+}
+
+// The benchmark's generated document: every story with its ten
+// paragraphs of three runs (the tenth with a fourth, non-breaking one).
+TEST(GeneratedDocument, ExportsEveryStoryAndParagraph) {
+  MixerHost host;
+  static XTRegisterRec record = xthost::MakeRegisterRec();
+  XT().registration = &record;
+  host.OpenText("generated.qxp", testutil::ExportDocument(6));
+  LogCapture log;
+  const std::string target = host.Path("generated.kxq");
+  ASSERT_TRUE(export_test::ExportCurrentProject(target).stored);
+  std::map<std::string, int> counts;
+  int nonBreaking = 0;
+  for (const std::string& line : testutil::WitnessLines(testutil::kKxtDumpPy, target)) {
+    ++counts[line.substr(0, line.find(' '))];
+    nonBreaking += line.find(R"(Unicodes style - "\tno\u00a0break")") != std::string::npos;
+  }
+  EXPECT_EQ(counts["story"], 6);
+  EXPECT_EQ(counts["paragraph"], 60);
+  EXPECT_EQ(counts["run"], 6 * (9 * 3 + 4));
+  EXPECT_EQ(nonBreaking, 6);
 }
 
 }  // namespace
