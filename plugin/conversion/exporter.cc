@@ -182,19 +182,23 @@ void Exporter::WriteSegment(Segment& s) {
       }
       break;
     case kXTOpAnchoredBox: {
-      // The lookup reads the run's key and moves the walk past it.
+      // The lookup reads the run's key, which may take in the text after
+      // the box's own run: the walk goes on right after that run.
+      const StoryRunPosition start = s.position;
       const int32_t at = s.position.boundary;
       int32_t id = -1;
-      if (!mMapper.LookupHidden(s.iterator, s.position, &id)) {
+      const bool found = mMapper.LookupHidden(s.iterator, s.position, &id);
+      s.position = start;
+      if (!found) {
         // An anchored item the analysis did not register has no id a place
         // holder could name: it is left out.
         ProgramLog() << "ERROR: anchored object without id: story=" << s.storyId << " para=" << s.paragraphNumber
                      << " pos=" << at << "\n"
                      << std::flush;
-        return;
+        break;
       }
       BX_KXT::Export::PutPlaceHolder(s.paragraph->NewPlaceHoldersRun(-1), id, nullptr);
-      return;
+      break;
     }
     case kXTOpPageLast:
     case kXTOpPageCurrent:
@@ -215,8 +219,13 @@ void Exporter::WriteSegment(Segment& s) {
                      << std::flush;
         break;
       }
-      WriteHiddenObject(s);  // moves the walk past the run
-      return;
+      {
+        // As for an anchored box: the key may reach past the marker's run.
+        const StoryRunPosition start = s.position;
+        WriteHiddenObject(s);
+        s.position = start;
+      }
+      break;
   }
   s.iterator.Advance(s.position);
 }

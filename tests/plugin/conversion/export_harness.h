@@ -2,10 +2,12 @@
 // stand-in: book and document properties, every layout of the current
 // project through its own Exporter (layout kinds as the export command
 // chooses them), "maxuniqID" and the saved document stored after the last
-// layout, then the container finished.  Only for tests and benchmarks.
+// layout, then the container finished.  Only for tests and benchmarks,
+// which may ask for the seconds of each phase.
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -20,13 +22,31 @@
 
 namespace export_test {
 
+// Seconds: the Mapper's analyses, the story walks writing the elements,
+// saving and storing the document, finishing the container.
+struct HarnessPhases {
+  double analysis = 0, walk = 0, store = 0, finish = 0;
+};
+
+class PhaseClock {
+ public:
+  explicit PhaseClock(double* total) : total_(total) {}
+  ~PhaseClock() {
+    if (total_ != nullptr) total_[0] += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  double* total_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
 struct HarnessResult {
   int32_t layouts = 0;
   int32_t maxUniqueId = 0;
   bool stored = false;
 };
 
-inline HarnessResult ExportCurrentProject(const std::string& target) {
+inline HarnessResult ExportCurrentProject(const std::string& target, HarnessPhases* phases = nullptr) {
   HarnessResult result;
   const RefHandle<QuarkDoc> document = RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
   std::set<int32_t> uniqueIds;
@@ -48,14 +68,21 @@ inline HarnessResult ExportCurrentProject(const std::string& target) {
     if (layout->layout_at(project, i, &handle) != kXTOk || layout->layout_document(handle, &id) != kXTOk) break;
     document->documentId = id;
     document->MakeCurrent();
-    std::unique_ptr<Exporter> exporter = Exporter::Create(document, doc, &uniqueIds);
+    std::unique_ptr<Exporter> exporter;
+    {
+      PhaseClock clock(phases ? &phases->analysis : nullptr);
+      exporter = Exporter::Create(document, doc, &uniqueIds);
+    }
     if (!exporter) break;
     layout->layout_type(handle, &type);
     exporter->layoutKind = id == initial ? Exporter::kCurrentLayout
                            : type == 0x5857'4542 /* 'XWEB' */ ? Exporter::kWebLayout
                                                              : Exporter::kPrintLayout;
     exporter->layoutIndex = i;
-    exporter->Run();
+    {
+      PhaseClock clock(phases ? &phases->walk : nullptr);
+      exporter->Run();
+    }
     result.maxUniqueId = std::max(result.maxUniqueId, exporter->highestUniqueId);
     ++result.layouts;
     if (i == count - 1) {
@@ -63,6 +90,7 @@ inline HarnessResult ExportCurrentProject(const std::string& target) {
       document->MakeCurrent();
       const std::string maxId = std::to_string(result.maxUniqueId);
       book->AddAttr(u"maxuniqID", std::u16string(maxId.begin(), maxId.end()).c_str());
+      PhaseClock clock(phases ? &phases->store : nullptr);
       SaveCurrentDocument();
       XTFileSpec spec{};
       if (document->GetFileSpec(spec) == 0) {
@@ -74,6 +102,7 @@ inline HarnessResult ExportCurrentProject(const std::string& target) {
   }
   document->documentId = initial;
   document->MakeCurrent();
+  PhaseClock clock(phases ? &phases->finish : nullptr);
   doc = nullptr;
   book = nullptr;
   return result;

@@ -1,0 +1,197 @@
+// The export of generated documents of 2,000 and 10,000 stories of 10
+// paragraphs (tests/common/export_document.h) through the test harness,
+// against its floor in the same run: the same element tree, read back from
+// the export beforehand, written straight through the version-2 element
+// model, with the same saved document deflated (level -1, window 15, memory
+// level 8) into the same stream beside it.
+//
+// Counters (seconds): analysis, walk (story walk writing the elements),
+// store (saving and storing the document), finish (completing the
+// container); floor_write and floor_store; x_floor, the export without its
+// analysis against the floor (target at most 1.5), and x_floor_all with
+// it; peak_mb, the peak resident memory so far, and container_mb.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "framework/ole_storage.h"
+#include "framework/ole_stream.h"
+#include "kxt/book.h"
+#include "kxt/element_model.h"
+#include "kxt/kxt_storage.h"
+#include "tests/common/export_document.h"
+#include "tests/common/files.h"
+#include "tests/kxt/element_model_util.h"
+#include "tests/plugin/conversion/export_harness.h"
+#include "tests/plugin/mixer/mixer_host_util.h"
+
+namespace {
+
+using namespace element_test;
+
+void PutAttrs(KXT_ProcessorWithAttrs_Out2& element, const Attrs& attrs, KXT_StringsMap& map) {
+  if (attrs.empty()) return;
+  Fill(element.AttrsSet(), attrs, map);
+  element.SaveAttrsSet("Attrs{}");
+}
+
+void WriteRun(KXT_Paragraph_Out2& para, int32_t index, const Run& rm, KXT_StringsMap& map) {
+  KXT_Handle<KXT_OutFolder2> folder = para.CreateTextRun(index, "TextRun[]/");
+  const char* item = ItemName(rm.kind);
+  auto finish = [&](KXT_TextRun_Out2& run) {
+    if (rm.style) run.SaveStyleRef(*rm.style, "StyleRef");
+    PutAttrs(run, rm.attrs, map);
+  };
+  switch (rm.kind) {
+    case RunKind::kUnicodes: {
+      KXT_UnicodesRun_Out2 run(folder);
+      PutAll(*run.CreateUnicodes(item), reinterpret_cast<const unsigned short*>(rm.units.data()), rm.units.size());
+      finish(run);
+      break;
+    }
+    case RunKind::kSpecialChars: {
+      KXT_SpecialCharsRun_Out2 run(folder);
+      PutRecords(*run.CreateSpecialChars(item), rm.kind, rm.records);
+      finish(run);
+      break;
+    }
+    case RunKind::kRefPoints: {
+      KXT_RefPointsRun_Out2 run(folder);
+      PutRecords(*run.CreateRefPoints(item), rm.kind, rm.records);
+      finish(run);
+      break;
+    }
+    case RunKind::kPlaceHolders: {
+      KXT_PlaceHoldersRun_Out2 run(folder);
+      PutRecords(*run.CreatePlaceHolders(item), rm.kind, rm.records);
+      finish(run);
+      break;
+    }
+    default:
+      throw std::runtime_error("no such run in an export");
+  }
+}
+
+// Deflates `data` as the export stores a document.
+void StoreDeflated(OLEStorage& templates, const std::string& data) {
+  OLEStream stream(templates, u"0", kOLECreate);
+  z_stream z{};
+  if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2");
+  }
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  unsigned char out[1 << 16];
+  int status = Z_OK;
+  while (status != Z_STREAM_END) {
+    z.next_out = out;
+    z.avail_out = sizeof out;
+    status = deflate(&z, Z_FINISH);
+    stream.PutData(out, static_cast<uint32_t>(sizeof out - z.avail_out));
+  }
+  deflateEnd(&z);
+}
+
+// The floor: the element tree written straight, the document beside it.
+void WriteFloor(const Book& model, const std::string& saved, const std::string& path, double* write,
+                double* store) {
+  const auto start = std::chrono::steady_clock::now();
+  OLEStorage root(path.c_str(), kOLECreate);
+  KXT_Handle<KXT_OutStorage2> storage(CreateKXT2(root, false));
+  {
+    KXT_Book_Out2 book(storage->CreateKXTFolder2());
+    KXT_StringsMap& map = book.StringsMap();
+    for (const auto& a : model.attrs) {
+      const char16_t* old = book.AttrsSet().GetAttrValue(a.first.c_str(), map);
+      if (old == nullptr || a.second != old) book.AttrsSet().AddAttr(a.first.c_str(), a.second.c_str(), map);
+    }
+    book.SaveAttrsSet("Attrs{}");
+    KXT_DocumentsSet_Out2 docs(book.CreateDocumentsSet("DocumentsSet/"), "Document[]/");
+    const Document& dm = model.documents.at(0);
+    KXT_Document_Out2 doc(docs.CreateElement(0));
+    PutAttrs(doc, dm.attrs, map);
+    KXT_StoriesSet_Out2 stories(doc.CreateStoriesSet("StoriesSet/"), "Story[]/");
+    for (size_t s = 0; s < dm.stories.size(); ++s) {
+      const Story& sm = dm.stories[s];
+      KXT_Story_Out2 story(stories.CreateElement(static_cast<int32_t>(s)));
+      PutAttrs(story, sm.attrs, map);
+      KXT_ParagraphsSet_Out2 paras(story.CreateParagraphsSet("ParagraphsSet/"), "Paragraph[]/");
+      for (size_t p = 0; p < sm.paragraphs.size(); ++p) {
+        const Paragraph& pm = sm.paragraphs[p];
+        KXT_Paragraph_Out2 para(paras.CreateElement(static_cast<int32_t>(p)));
+        if (pm.style) para.SaveStyleRef(*pm.style, "StyleRef");
+        PutAttrs(para, pm.attrs, map);
+        for (size_t r = 0; r < pm.runs.size(); ++r) WriteRun(para, static_cast<int32_t>(r), pm.runs[r], map);
+      }
+    }
+    const auto stored = std::chrono::steady_clock::now();
+    OLEStorage templates(*storage->PrivateData(), u"BrenixExportTemplates", kOLECreate);
+    StoreDeflated(templates, saved);
+    *store = std::chrono::duration<double>(std::chrono::steady_clock::now() - stored).count();
+  }
+  storage.reset();
+  *write = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() - *store;
+}
+
+double PeakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;
+}
+
+void BM_Export(benchmark::State& state) {
+  const int stories = static_cast<int>(state.range(0));
+  const std::string text = testutil::ExportDocument(stories);
+  export_test::HarnessPhases phases;
+  double floorWrite = 0, floorStore = 0, containerMb = 0;
+  for (auto _ : state) {
+    MixerHost host;
+    static XTRegisterRec record = xthost::MakeRegisterRec();
+    XT().registration = &record;
+    host.OpenText("generated.qxp", text);
+    const std::string target = host.Path("generated.kxq");
+    LogCapture log;
+    export_test::HarnessPhases once;
+    const export_test::HarnessResult result = export_test::ExportCurrentProject(target, &once);
+    if (!result.stored) state.SkipWithError("the document was not stored");
+    phases.analysis += once.analysis;
+    phases.walk += once.walk;
+    phases.store += once.store;
+    phases.finish += once.finish;
+    containerMb = std::filesystem::file_size(target) / 1048576.0;
+
+    state.PauseTiming();
+    const Book model = ReadV2(target);
+    const std::string saved = testutil::ReadFile(host.Path("generated.qxp"));
+    state.ResumeTiming();
+    double write = 0, store = 0;
+    WriteFloor(model, saved, host.Path("floor.kxq"), &write, &store);
+    floorWrite += write;
+    floorStore += store;
+  }
+  const double n = static_cast<double>(state.iterations());
+  const double exported = (phases.walk + phases.store + phases.finish) / n;
+  const double floor = (floorWrite + floorStore) / n;
+  state.counters["analysis"] = phases.analysis / n;
+  state.counters["walk"] = phases.walk / n;
+  state.counters["store"] = phases.store / n;
+  state.counters["finish"] = phases.finish / n;
+  state.counters["floor_write"] = floorWrite / n;
+  state.counters["floor_store"] = floorStore / n;
+  state.counters["x_floor"] = exported / floor;
+  state.counters["x_floor_all"] = (exported + phases.analysis / n) / floor;
+  state.counters["peak_mb"] = PeakMegabytes();
+  state.counters["container_mb"] = containerMb;
+}
+BENCHMARK(BM_Export)->Arg(2000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
