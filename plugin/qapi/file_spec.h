@@ -60,6 +60,14 @@ class FileSpecPair {
   FileSpec GetTarget() const { return target; }
   // Back to a new pair: both records empty, conversion type 6.
   void Reset() { *this = FileSpecPair(); }
+  // Whether the file kinds fit the conversion type: the target's kind for
+  // an export (and, with requireHostSource, a "qxp" or "qxd" source); a
+  // "kxq" source and "qxp" or "qxd" target for an import; false otherwise.
+  // (Defined with the conversion types, plugin/conversion.)
+  bool CheckKinds(bool requireHostSource) const;
+  // Gives both records the host file type and second code of the pair's
+  // conversion type (plugin/conversion/conversion_types.h).
+  void SetHostTypes();
 
   FileSpec source;
   FileSpec target;
