@@ -8,3 +8,10 @@
 #pragma once
 
 int QuarkInternalError(const char* file, int line);
+
+#include "support/error_record.h"
+
+// QapiError takes the error record of a failed host-level operation (a
+// container that would not open, say).  Like QuarkInternalError it records
+// nothing; the caller reports the failure in its own words.
+void QapiError(const ErrorRecord& record);

@@ -1,0 +1,23 @@
+// Opening the exchange container a host file spec names, for export or
+// import: the caller gets a usable book or an empty handle, never an
+// exception.  Host thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/xt/xt_records.h"
+#include "plugin/conversion/kxt_export.h"
+#include "support/error_record.h"
+
+// The steps both directions share.  Turns `spec` into a full path (any
+// length) and calls `open` with it.  False when the host cannot name the
+// path (nothing is opened: a bare name would land in the current folder)
+// or when `open` raises; `makeError`'s record of the path then goes to the
+// error hook.  `line` marks the place for the internal-error hook.
+bool OpenContainerAt(const XTFileSpec& spec, const std::function<void(const std::string&)>& open,
+                     ErrorRecord (*makeError)(const std::string&), int line);
+
+// A new container at the file `spec` names (replacing one there) with an
+// empty book; an empty handle on failure.
+BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec& spec);
