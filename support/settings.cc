@@ -131,6 +131,10 @@ ApplicationPathResolver SetApplicationPathResolver(ApplicationPathResolver resol
   return previous;
 }
 
+std::string ResolveApplicationPath(const std::string& relativeName) {
+  return (g_resolver ? g_resolver : &HostApplicationPath)(relativeName);
+}
+
 Settings::Settings() { Load(std::string(), false); }
 
 Settings::Settings(NotLoadedTag) {}
@@ -148,7 +152,7 @@ bool Settings::Load(const std::string& path, bool resetToDefaults) {
 
 std::string Settings::GetSettingsFilePath() {
   const std::string relative = std::string("XTensions") + kPathSeparator + "brenix.ini";
-  return (g_resolver ? g_resolver : &HostApplicationPath)(relative);
+  return ResolveApplicationPath(relative);
 }
 
 std::string Settings::GetSectionName(int id) {

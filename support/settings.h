@@ -73,6 +73,8 @@ using ApplicationPathResolver = std::string (*)(const std::string& relativeName)
 // Replaces the resolver (null restores the host's) and returns the previous
 // one.  The host's resolver asks the host's file services.
 ApplicationPathResolver SetApplicationPathResolver(ApplicationPathResolver resolver);
+// `relativeName` resolved by the present resolver.
+std::string ResolveApplicationPath(const std::string& relativeName);
 
 class Settings {
  public:

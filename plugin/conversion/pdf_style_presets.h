@@ -1,0 +1,34 @@
+// The plug-in's PDF output styles: three presets (High, Medium, Low) beside
+// the host's default style, each an XML output-style document the host can
+// read into its style list.  Host thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Preset indexes: 0 the host's default PDF style, 1 to 3 the plug-in's.
+enum PdfStylePreset : uint32_t {
+  kPdfStyleDefault = 0,
+  kPdfStyleHigh = 1,
+  kPdfStyleMedium = 2,
+  kPdfStyleLow = 3,
+};
+
+// "Default", "High", "Medium", "Low"; "" above 3.
+std::string PdfStylePresetName(uint32_t preset);
+// The name of the preset's style in the host's list: "Brenix " and the
+// preset name; "" above 3.
+std::string PdfStyleHostName(uint32_t preset);
+// The preset's file name: "BX_PdfStyle_", the preset name, ".xml"; "" above 3.
+std::string PdfStyleFileName(uint32_t preset);
+
+// The host's generic RGB profile: a file in the host application's folder;
+// "" when the host cannot name its folder.
+std::string HostRgbProfilePath();
+// `path` as a file URL ("file://" and the path, each byte outside letters,
+// digits, "-._~/" percent-encoded).
+std::string FileUrl(const std::string& path);
+
+// The preset's output-style document, naming `profilePath` as the colour
+// profile (Medium and Low); "" for the default style and above 3.
+std::string PdfStyleTemplate(uint32_t preset, const std::string& profilePath);
