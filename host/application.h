@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/clock.h"
+#include "host/output_styles.h"
 
 namespace xthost {
 
@@ -40,6 +41,8 @@ struct Application {
   std::deque<std::string> answers;
   bool quit_requested = false;                // a plug-in asked the host to quit
   std::array<std::u16string, 4> alert_texts;  // ^0 to ^3 of the next alert
+  OutputStyleList output_styles;              // the one list of output styles
+  PdfExportState pdf_export;                  // the PDF export under way
 
   Document* FindDocument(int32_t id);
   // The document one of whose layouts has document id `id` (the project's

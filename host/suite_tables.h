@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/xt/xt_export_suites.h"
+#include "platform/xt/xt_pdf_suites.h"
 #include "platform/xt/xt_suites.h"
 
 namespace xthost {
@@ -20,5 +21,9 @@ extern const XTNoteSuite kNoteSuite;
 // The export's tables (suites_export.cc).
 extern const XTFileDataSuite kFileDataSuite;
 extern const XTColorQuerySuite kColorQuerySuite;
+// The PDF XTension's suite and the new-project entry (suites_pdf.cc).
+extern const XTPdfSuite kPdfSuite;
+int32_t NewProject(XTString name, XTString layout, int32_t width, int32_t height, const int32_t* margins,
+                   XTProject* project);
 
 }  // namespace xthost

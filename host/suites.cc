@@ -10,7 +10,7 @@ namespace {
 const XTPlainSuite kPlainSuites[] = {
     {kXTSuiteLTB1}, {kXTSuiteLTC1}, {kXTSuiteLTD1}, {kXTSuiteLGA2}, {kXTSuiteLGB2},
     {kXTSuiteLGC2}, {kXTSuiteLGD2}, {kXTSuiteQSA1},
-    {kXTSuiteLOA1}, {kXTSuiteXPTA}, {kXTSuiteQLYI}, {kXTSuiteXPDF},
+    {kXTSuiteLOA1}, {kXTSuiteXPTA}, {kXTSuiteQLYI},
 };
 
 }  // namespace
@@ -25,6 +25,8 @@ const void* FindSuite(uint32_t code) {
       &kDocumentStateSuite, &kFontSuite, &kLayoutSuite, &kItemDataSuite,
       // The export's tables (suites_export.cc).
       &kFileDataSuite, &kColorQuerySuite,
+      // Output styles and the PDF export (suites_pdf.cc).
+      &kPdfSuite,
   };
   // Every suite begins with its code.
   for (const void* suite : kSuites) {

@@ -317,7 +317,7 @@ const XTFileSuite kFileSuite = {
 };
 const XTFolderSpecSuite kFolderSpecSuite = {kXTTableXMFe, MakeSpecInFolder, ReleaseFileValue};
 const XTDocumentSuite kDocumentSuite = {kXTTableXDDg, OpenDocument};
-const XTProjectSuite kProjectSuite = {kXTTableXPJc, CurrentProject, CloseProject};
+const XTProjectSuite kProjectSuite = {kXTTableXPJc, CurrentProject, CloseProject, NewProject};
 const XTModuleSuite kModuleSuite = {kXTTableXMDs, OpenModule, CloseModule};
 const XTNoteSuite kNoteSuite = {kXTTableXCMe, NoteValues};
 

@@ -35,6 +35,7 @@
 #include "host/document_ops.h"
 #include "host/host.h"
 #include "host/layout_commands.h"
+#include "host/pdf_commands.h"
 
 namespace {
 
@@ -42,8 +43,10 @@ const char kUsage[] =
     "usage: xthost [--xtensions DIR] [--transcript FILE] [--answer TEXT]... COMMAND...\n"
     "commands: start | idle N | serve | quit | open PATH | save | close | stories |\n"
     "          select STORY START END | menus | menu TITLE | layout | view K |\n"
-    "          layout-select I | type BOX POS TEXT | lines BOX\n"
-    "environment: XTHOST_CLOCK=\"YYYY-MM-DD hh:mm:ss\", XTHOST_FAIL=NAME:N[,NAME:N...]\n";
+    "          layout-select I | type BOX POS TEXT | lines BOX | output-styles |\n"
+    "          import-output-styles PATH | pdf PATH\n"
+    "environment: XTHOST_CLOCK=\"YYYY-MM-DD hh:mm:ss\", XTHOST_FAIL=NAME:N[,NAME:N...],\n"
+    "             XTHOST_PDF_ADD_EXTENSION=1\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "xthost: %s\n%s", problem.c_str(), kUsage);
@@ -85,8 +88,11 @@ int main(int argc, char** argv) {
     } else if (arg == "start" || arg == "quit" || arg == "save" || arg == "close" ||
                arg == "stories" || arg == "serve") {
       commands.push_back({arg, 0, ""});
-    } else if (arg == "menus" || arg == "layout") {
+    } else if (arg == "menus" || arg == "layout" || arg == "output-styles") {
       commands.push_back({arg, 0, ""});
+    } else if (arg == "import-output-styles" || arg == "pdf") {
+      if (!has_value) return Usage(arg + " needs a path");
+      commands.push_back({arg, 0, argv[++i]});
     } else if (arg == "view" || arg == "layout-select" || arg == "lines") {
       if (!has_value || !IsNumber(argv[i + 1])) return Usage(arg + " needs a number");
       commands.push_back({arg, 0, argv[++i]});
@@ -170,6 +176,9 @@ int main(int argc, char** argv) {
                command.name == "layout-select" || command.name == "type" ||
                command.name == "lines") {
       if (!xthost::RunLayoutCommand(host, command.name, command.value)) return 1;
+    } else if (command.name == "output-styles" || command.name == "import-output-styles" ||
+               command.name == "pdf") {
+      if (!xthost::RunPdfCommand(host, command.name, command.value)) return 1;
     } else if (!xthost::RunDocumentCommand(host, command.name, command.value)) {
       return 1;
     }

@@ -14,6 +14,7 @@
 #include "platform/xt/xt_entry.h"
 #include "platform/xt/xt_export_suites.h"
 #include "platform/xt/xt_layout_suites.h"
+#include "platform/xt/xt_pdf_suites.h"
 #include "platform/xt/xt_suites.h"
 #include "platform/xt/xt_ui_suites.h"
 #include "support/host_result.h"
@@ -65,7 +66,7 @@ struct HostLink {
   // Suites of the host's XTensions.
   const XTPlainSuite* xpta = nullptr;
   const XTPlainSuite* qlyi = nullptr;
-  const XTPlainSuite* xpdf = nullptr;
+  const XTPdfSuite* xpdf = nullptr;  // output styles, PDF export
 
   // The module's handle from the module service, 0 when none is held.
   XTModule module_handle = 0;

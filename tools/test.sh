@@ -11,5 +11,6 @@ cmake -S "$top" -B "$build" -G Ninja \
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$top/tools/lsan.supp:print_suppressions=0
 (cd "$build" && ctest --output-on-failure -j "$(nproc)" --timeout 300)
 "$top/fuzz/run.sh" "$build" "${FUZZ_SECONDS:-5}"

@@ -55,8 +55,10 @@ struct XTBoxRec {
 // The PDF export asks how to go on (kind 681).
 struct XTPdfRec {
   int32_t kind;
-  int32_t state;  // 3: the output file and style are wanted now
+  int32_t document;  // the project being exported
+  int32_t state;     // 3: the output file and style are wanted now
 };
+static_assert(offsetof(XTPdfRec, state) == 8, "the PDF export's state at byte 8");
 
 // Messages of the dialog callbacks.
 enum XTDialogMessage : uint32_t {

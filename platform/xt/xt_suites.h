@@ -196,6 +196,11 @@ struct XTProjectSuite {
   int32_t (*current_project)(XTProject* project);
   // Closes a project with one of XTCloseMode.
   int32_t (*close_project)(XTProject project, int32_t mode);
+  // Makes a new untitled project named `name`, with one print layout
+  // `layout` of one page of `width` by `height` and the margins (top, left,
+  // bottom, right), all 16.16 points, and makes it current.
+  int32_t (*new_project)(XTString name, XTString layout, int32_t width, int32_t height,
+                         const int32_t* margins, XTProject* project);
 };
 
 // XMDs: the module service.

@@ -1,7 +1,14 @@
 #include "plugin/conversion/pdf_style_presets.h"
 
 #include <cstdio>
+#include <fstream>
 
+#include "plugin/mixer/host_texts.h"
+#include "plugin/qapi/ui_alert.h"
+#include "support/error_names.h"
+#include "support/host_calls.h"
+#include "support/host_file_spec.h"
+#include "support/host_link.h"
 #include "support/paths.h"
 #include "support/settings.h"
 
@@ -45,6 +52,42 @@ std::string ImageElement(const char* element, bool mono, const char* compression
          "\" DownsampleResolution=\"1.000000\" DownsampleType=\"" +
          (mono ? "Downsample to:" : "Bicubic Downsample to:") + "\" ManualCompression=\"" +
          (mono ? "true" : "false") + "\" ResolutionValue=\"" + resolution + "\"/>\n";
+}
+
+// The answer of the style services when nothing is to be had.
+constexpr int32_t kNoStyle = 12;
+
+// A host string of narrow text, disposed of with the object.
+class ScopedHostString {
+ public:
+  explicit ScopedHostString(const std::string& text) : result_(NewHostString(text, &string_)) {}
+  ~ScopedHostString() {
+    if (result_ == kXTOk) XT().qsb1->dispose_string(string_);
+  }
+  ScopedHostString(const ScopedHostString&) = delete;
+  ScopedHostString& operator=(const ScopedHostString&) = delete;
+  int32_t result() const { return result_; }
+  XTString get() const { return string_; }
+
+ private:
+  XTString string_ = 0;
+  int32_t result_;
+};
+
+// The output-style list of the current project (the application's list).
+int32_t StyleList(XTStyleList* list) {
+  const XTPdfSuite* pdf = XT().xpdf;
+  if (pdf == nullptr) return kXTErrNoSuite;
+  XTProject project = 0;
+  if (XT().projects == nullptr || XT().projects->current_project(&project) != kXTOk) project = 0;
+  return pdf->style_list(project, list);
+}
+
+// The style of the list named `name`.
+int32_t FindStyle(XTStyleList list, const std::string& name, XTStyle* style) {
+  ScopedHostString text(name);
+  if (text.result() != kXTOk) return text.result();
+  return XT().xpdf->find_style(list, text.get(), style);
 }
 
 }  // namespace
@@ -152,4 +195,64 @@ std::string PdfStyleTemplate(uint32_t preset, const std::string& profilePath) {
       "  </OutputStyle>\n"
       "</OutputStyles>\n";
   return text;
+}
+
+bool OutputStyleExists(const std::string& name) {
+  XTStyleList list = 0;
+  XTStyle style = 0;
+  return StyleList(&list) == kXTOk && FindStyle(list, name, &style) == kXTOk;
+}
+
+int32_t ImportOutputStyleFile(const std::string& path, const std::string& name) {
+  if (OutputStyleExists(name)) return kNoStyle;
+  XTStyleList list = 0;
+  int32_t result = StyleList(&list);
+  if (result != kXTOk) return TraceLevel(result, kApiCheckText);
+  XTFile file = 0;
+  result = NewHostFile(path, kXTDocumentType, &file);
+  if (result != kXTOk) return TraceLevel(result, kApiCheckText);
+  const XTPdfSuite* pdf = XT().xpdf;
+  XTStyleSet set = 0;
+  int32_t count = 0;
+  result = pdf->read_styles(file, &set, &count);
+  if (result == kXTOk) {
+    if (count > 0) result = pdf->add_styles(list, set);
+    else result = kNoStyle;
+    pdf->dispose_styles(set);
+  }
+  XT().files->dispose_file(file);
+  return TraceLevel(result, kApiCheckText);
+}
+
+bool WritePdfStylePreset(uint32_t preset) {
+  if (preset > kPdfStyleLow) return false;
+  const std::string folder = QueryHostTempFolder();
+  if (folder.empty()) {
+    ShowAlert(kAlertResource, "Unable to detect temporary folder: ", "", "", "", false, false, false);
+    return false;
+  }
+  const std::string path = folder + kPathSeparator + PdfStyleFileName(preset);
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << PdfStyleTemplate(preset, HostRgbProfilePath());
+    out.flush();
+    if (!out) {
+      ShowAlert(kAlertResource, "Error writing file: ", path, "", "", false, false, false);
+      return false;
+    }
+  }
+  return ImportOutputStyleFile(path, PdfStyleHostName(preset)) == kXTOk;
+}
+
+int32_t ApplyPdfOutputStyle(uint32_t preset) {
+  if (preset > kPdfStyleLow) return kNoStyle;
+  XTStyleList list = 0;
+  if (StyleList(&list) != kXTOk) return kNoStyle;
+  XTStyle style = 0;
+  bool found = false;
+  if (preset != kPdfStyleDefault) found = FindStyle(list, PdfStyleHostName(preset), &style) == kXTOk;
+  // A preset never imported or deleted by the user falls back to the host's
+  // default PDF style.
+  if (!found && XT().xpdf->default_style(list, kXTMediumPdf, &style) != kXTOk) return kNoStyle;
+  return TraceLevel(XT().xpdf->select_style(list, style), kApiCheckText);
 }

@@ -32,3 +32,24 @@ std::string FileUrl(const std::string& path);
 // The preset's output-style document, naming `profilePath` as the colour
 // profile (Medium and Low); "" for the default style and above 3.
 std::string PdfStyleTemplate(uint32_t preset, const std::string& profilePath);
+
+// Writes the preset's document to its file in the host's temporary folder
+// and has the host import it into its output-style list (a style of that
+// name already there stays).  False above 3, without a temporary folder or
+// when the file cannot be written (both with alert 22100), or when the
+// import did not give 0.
+bool WritePdfStylePreset(uint32_t preset);
+
+// Whether the host's output-style list has a style named exactly `name`.
+bool OutputStyleExists(const std::string& name);
+
+// 12 when a style named `name` already exists (the file is not read);
+// otherwise the host reads the output styles in the file at `path` and adds
+// them to its list: 0, or 12 when it read none, or the host's failure.
+int32_t ImportOutputStyleFile(const std::string& path, const std::string& name);
+
+// Selects the preset's style for the running PDF export: the plug-in's
+// style for 1 to 3 when the list has it, else (and for 0) the host's default
+// PDF style.  12 above 3, without a list or without a style to select;
+// otherwise the host's result of the selection.
+int32_t ApplyPdfOutputStyle(uint32_t preset);

@@ -97,3 +97,15 @@ void MakePdfTargetPath(std::string& out) {
   FileSpec spec;
   if (spec.SetFromPath(path) == kXTOk) out = path;
 }
+
+int32_t CnvTools::SetTargetFromProject(std::string& out) {
+  std::string path;
+  MakePdfTargetPath(path);
+  if (path.empty()) return TraceLevel(kXTErrNotFound, kApiCheckText);
+  FileSpec target = CurrentRequest().target;
+  const int32_t result = target.SetFromPath(path);
+  if (result != kXTOk) return result;
+  CurrentRequest().target = target;
+  out = path;
+  return kXTOk;
+}

@@ -82,3 +82,10 @@ FileSpecPair& CurrentRequest();
 // unless the PDF mode (PdfStepMode) is 1 or 3.  `out` receives it when the
 // host can name the file.
 void MakePdfTargetPath(std::string& out);
+
+namespace CnvTools {
+// The PDF path of the current request (MakePdfTargetPath) stored as the
+// request's target; 0, or the host's failure when it cannot name the file
+// (then `out` and the request stay as they were).
+int32_t SetTargetFromProject(std::string& out);
+}  // namespace CnvTools

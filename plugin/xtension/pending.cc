@@ -27,11 +27,6 @@ void CommandNotAvailable(const char* what, int failedDialog) {
 
 }  // namespace
 
-int32_t PdfContinuationCallback(void*) {
-  NotAvailable("PdfContinuationCallback");
-  return 0;
-}
-
 int32_t FolderDialogProc(void* record) {
   XTDialogRec* dialog = static_cast<XTDialogRec*>(record);
   if (dialog == nullptr) return 0;

@@ -12,9 +12,6 @@
 
 #include "support/paths.h"
 
-// Host callback of kind 681 (PDF continuation): answers 0.
-int32_t PdfContinuationCallback(void* record);
-
 // The callback of the folder dialogs 8 to 11: answers the resource request
 // with the dialog's resource (and writes the log line) and marks the
 // prepare message handled, so that the dialog opens and ends with its

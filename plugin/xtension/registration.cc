@@ -2,6 +2,7 @@
 #include <ostream>
 #include <string>
 
+#include "plugin/conversion/pdf_creation.h"
 #include "plugin/mixer/box_registries.h"
 #include "plugin/xtension/brenix.h"
 #include "plugin/xtension/cb_manager.h"
@@ -57,7 +58,8 @@ int32_t AcquireTextSuites(const XTRegisterRec& r, HostLink& l) {
 }
 
 // The suite an XTension offers, acquired into `slot`.
-int32_t AcquireXTensionSuite(const XTRegisterRec& r, uint32_t id, const XTPlainSuite*& slot) {
+template <class Suite>
+int32_t AcquireXTensionSuite(const XTRegisterRec& r, uint32_t id, const Suite*& slot) {
   uint32_t code = 0;
   const int32_t result = HostCall("xtension_suite_code", r.xtension_suite_code(id, &code));
   return result != kXTOk ? result : AcquireSuite(r, code, slot);
@@ -137,7 +139,7 @@ int32_t RegisterModule(XTRegisterRec* record) {
 
   // Second binding pass; only when it holds are the last three registered.
   if (Bind(r, link) == kXTOk && AcquireTextSuites(r, link) == kXTOk) {
-    Register(r, kXTPdfContinuation, Guarded<PdfContinuationCallback>);
+    Register(r, kXTPdfContinuation, Guarded<ContinuePdfExport>);
     Register(r, kXTBoxPair, Guarded<OnBoxPairNotice>);
     Register(r, kXTLinkedBox, Guarded<OnLinkedBoxNotice>, 10);
   }

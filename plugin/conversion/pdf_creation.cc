@@ -1,0 +1,277 @@
+#include "plugin/conversion/pdf_creation.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <iomanip>
+#include <ostream>
+#include <string>
+
+#include "plugin/conversion/conversion_globals.h"
+#include "plugin/conversion/pdf_style_presets.h"
+#include "plugin/mixer/host_texts.h"
+#include "plugin/qapi/file_spec.h"
+#include "plugin/qapi/host_file_probe.h"
+#include "support/conversion_state.h"
+#include "support/error_names.h"
+#include "support/host_calls.h"
+#include "support/host_file_spec.h"
+#include "support/host_link.h"
+#include "support/paths.h"
+#include "support/program_log.h"
+#include "support/settings.h"
+
+namespace {
+
+constexpr int32_t kOpenFlags = 63;
+constexpr int32_t kExportAllPages = 0xFFFF;
+constexpr int32_t kPdfStateWantsFile = 3;
+constexpr uint32_t kQxpFileType = 0x51585000;  // "QXP" and a NUL
+constexpr int32_t kPoint = 1 << 16;
+
+// The output path the host was handed during the running export; empty
+// when it was handed none.
+std::string& HandedPath() {
+  static std::string path;
+  return path;
+}
+
+// PdfPending from construction to destruction.
+class PendingMark {
+ public:
+  PendingMark() {
+    PdfPending = true;
+    HandedPath().clear();
+  }
+  ~PendingMark() { PdfPending = false; }
+  PendingMark(const PendingMark&) = delete;
+  PendingMark& operator=(const PendingMark&) = delete;
+};
+
+// A host file object, disposed of with this object.
+class ScopedFile {
+ public:
+  ScopedFile() = default;
+  ~ScopedFile() {
+    if (file != 0) XT().files->dispose_file(file);
+  }
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+  XTFile file = 0;
+};
+
+// One program-log line of a label in 10 characters and a text in 70, both
+// left-aligned; the stream's adjustment is restored.
+void LogPair(const std::string& label, const std::string& text) {
+  std::ostream& log = ProgramLog();
+  const std::ios_base::fmtflags flags = log.flags();
+  log << std::left << std::setw(10) << label << std::setw(70) << text << std::endl;
+  log.flags(flags);
+}
+
+void LogLine(const std::string& text) { ProgramLog() << text << std::endl; }
+
+const std::string kStars(80, '*');
+
+// Opens the document at `path` as the current one; the host's result.
+int32_t OpenSource(const std::string& path) {
+  const XTFileSuite* files = XT().files;
+  if (files == nullptr || XT().documents == nullptr) return kXTErrNoSuite;
+  XTFileSpec spec{};
+  int32_t result = files->make_spec(0, 0, path.c_str(), &spec);
+  if (result != kXTOk) return result;
+  ScopedFile file;
+  result = files->new_file(&file.file);
+  if (result != kXTOk) return result;
+  result = files->set_file_spec(file.file, &spec);
+  if (result != kXTOk) return result;
+  return XT().documents->open_document(file.file, kOpenFlags);
+}
+
+enum class CloseOutcome { kClosed, kKeptOpen, kFailed };
+
+// Closes the current project without saving, unless it has changes not
+// saved: those never go.  A host that cannot tell counts as changed.
+CloseOutcome CloseUnlessChanged(XTProject project) {
+  uint32_t flags = 0;
+  if (XT().lgi2 == nullptr || XT().lgi2->state_flags(&flags) != kXTOk || flags != 0) {
+    return CloseOutcome::kKeptOpen;
+  }
+  return CloseCurrentProject(project, kXTCloseDiscard) == kXTOk ? CloseOutcome::kClosed : CloseOutcome::kFailed;
+}
+
+// Logs a skipped PDF (unless probing) and says false.
+bool Skip(bool probe, std::initializer_list<std::pair<const char*, const char*>> lines) {
+  if (!probe) {
+    for (const auto& [label, text] : lines) LogPair(label, text);
+  }
+  return false;
+}
+
+// The host's export of the current project; its result.
+int32_t RunHostExport(XTProject* project) {
+  if (XT().projects == nullptr || XT().xpdf == nullptr) return kXTErrNoSuite;
+  const int32_t result = XT().projects->current_project(project);
+  if (result != kXTOk) return result;
+  return XT().xpdf->export_project(*project, kXTExportPdf, kExportAllPages);
+}
+
+// Removes the host's log beside the output `base` ("<base>_pdf.log").
+void RemoveHostLog(const std::string& base) {
+  std::string folder, name;
+  if (!SplitPathChecked(base, folder, name, nullptr, true) ||
+      CnvTools::ProbeHostFile(base + "_pdf.log") != kXTOk) {
+    TraceLevel(12, "Could not remove PDF log file!");
+  }
+}
+
+// A folder of its own under the host's temporary folder, removed with
+// everything in it when the object goes.
+class ProbeFolder {
+ public:
+  ProbeFolder() {
+    const std::string temp = QueryHostTempFolder();
+    if (temp.empty()) return;
+    std::string pattern = temp + kPathSeparator + "BX_PdfProbe_XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~ProbeFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ProbeFolder(const ProbeFolder&) = delete;
+  ProbeFolder& operator=(const ProbeFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// A new untitled project of one letter-sized print layout page; 0 on failure.
+XTProject NewDummyProject() {
+  if (XT().projects == nullptr || XT().qsb1 == nullptr) return 0;
+  XTString name = 0, layout = 0;
+  XTProject project = 0;
+  const int32_t margins[4] = {36 * kPoint, 36 * kPoint, 36 * kPoint, 36 * kPoint};
+  if (NewHostString("Dummy Project", &name) == kXTOk && NewHostString("Dummy Print Layout", &layout) == kXTOk &&
+      XT().projects->new_project(name, layout, 576 * kPoint, 792 * kPoint, margins, &project) != kXTOk) {
+    project = 0;
+  }
+  if (name != 0) XT().qsb1->dispose_string(name);
+  if (layout != 0) XT().qsb1->dispose_string(layout);
+  return project;
+}
+
+// Saves the current document at `path`; the host's result.
+int32_t SaveCurrentAs(const std::string& path) {
+  if (XT().lgi2 == nullptr) return kXTErrNoSuite;
+  ScopedFile file;
+  const int32_t result = NewHostFile(path, kXTDocumentType, &file.file);
+  if (result != kXTOk) return result;
+  return XT().lgi2->save_document(file.file, kQxpFileType);
+}
+
+}  // namespace
+
+bool CreatePdf(bool probe) {
+  if (probe) {
+    for (uint32_t preset = kPdfStyleHigh; preset <= kPdfStyleLow; ++preset) WritePdfStylePreset(preset);
+  }
+  PendingMark pending;
+  FileSpecPair& request = CurrentRequest();
+  if (!probe) {
+    LogLine("");
+    LogLine(kStars);
+    LogLine(FormatHostDateTime(true, true, false));
+    LogLine("Starting PDF creation ...");
+    LogPair("Source:", request.source.GetFullPath());
+    LogPair("Target:", request.target.GetFullPath());
+  }
+
+  if (OpenSource(request.source.GetFullPath()) != kXTOk && !probe) {
+    return Skip(probe, {{"ERROR:", "Unable to open apparently invalid source file!"},
+                        {" => ", "Skipping PDF creation."}});
+  }
+  if (PathExists(request.target.GetFullPath()) && OverwriteFlags.pdfTarget == 0) {
+    XTProject project = 0;
+    if (XT().projects != nullptr && XT().projects->current_project(&project) == kXTOk) {
+      CloseUnlessChanged(project);
+    }
+    return Skip(probe, {{"WARNING:", "Target already exists!"},
+                        {"NOTICE:", "Overwrite mode disabled by user."},
+                        {" => ", "Skipping PDF creation."}});
+  }
+
+  XTProject project = 0;
+  const int32_t exported = RunHostExport(&project);
+  const std::string handed = HandedPath();
+  bool result = exported == kXTOk && !handed.empty();
+  // A host that adds ".pdf" wrote the PDF there.
+  if (result && PdfStepMode == 1) {
+    FileSpec target = request.target;
+    if (target.SetFromPath(handed + ".pdf") == kXTOk) request.target = target;
+  }
+  if (project != 0) {
+    const CloseOutcome closed = CloseUnlessChanged(project);
+    if (closed == CloseOutcome::kFailed) result = false;
+    if (closed == CloseOutcome::kKeptOpen && !probe) {
+      LogPair("NOTICE:", "Source has unsaved changes: left open.");
+    }
+  }
+  RemoveHostLog(handed.empty() ? request.target.GetFullPath() : handed);
+
+  if (!probe) {
+    if (!result) {
+      LogPair("ERROR:", "PDF creation failed!");
+    } else {
+      LogLine("... finished.");
+      LogLine(FormatHostDateTime(true, true, false));
+      LogLine(kStars);
+    }
+  }
+  return result;
+}
+
+int32_t ContinuePdfExport(void* record) {
+  const XTPdfRec* pdf = static_cast<const XTPdfRec*>(record);
+  if (!PdfPending || pdf == nullptr || pdf->state != kPdfStateWantsFile) return 0;
+  const XTPdfSuite* suite = XT().xpdf;
+  const XTFileSuite* files = XT().files;
+  if (suite == nullptr || files == nullptr) return 0;
+  std::string path;
+  ScopedFile output;
+  if (CnvTools::SetTargetFromProject(path) == kXTOk && NewHostFile(path, kXTDocumentType, &output.file) == kXTOk) {
+    suite->set_export_switch(1);
+    if (suite->set_output_file(output.file) == kXTOk) HandedPath() = path;
+    ApplyPdfOutputStyle(static_cast<uint32_t>(Settings::Instance().GetPdfOutputStyle()));
+    return 0;
+  }
+  // No path: the host gets an output file that names nothing.
+  ScopedFile empty;
+  if (files->new_file(&empty.file) == kXTOk) suite->set_output_file(empty.file);
+  return 0;
+}
+
+int32_t ProbePdfMode(int32_t mode) {
+  if (mode == 0 || mode == 2) return 0;
+  if (mode != 3) return 3;
+  ProbeFolder folder;
+  if (folder.path().empty()) return 0;
+  const std::string dummy = folder.path() + kPathSeparator + "dummy";
+  const XTProject project = NewDummyProject();
+  if (project == 0) return 0;
+  if (SaveCurrentAs(dummy + ".qxp") != kXTOk) {
+    CloseCurrentProject(project, kXTCloseDiscard);
+    return 0;
+  }
+  FileSpecPair& request = CurrentRequest();
+  request.source.SetFromPath(dummy + ".qxp");
+  request.target.SetFromPath(dummy + ".pdf");
+  CreatePdf(true);
+  // The dummy is ours and saved: it goes whatever CreatePdf left.
+  CloseCurrentProject(project, kXTCloseDiscard);
+  CnvTools::ProbeHostFile(dummy + ".qxp");
+  // Only a removal the host reports as done tells where the PDF landed.
+  if (CnvTools::ProbeHostFile(dummy + ".pdf") == kXTOk) return 1;
+  if (CnvTools::ProbeHostFile(dummy) == kXTOk) return 2;
+  return 0;
+}
