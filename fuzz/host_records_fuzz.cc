@@ -173,7 +173,7 @@ XTSelectionSuite MakeSelection() {
   return suite;
 }
 const XTSelectionSuite kSelection = MakeSelection();
-const XTProjectSuite kProjects = {kXTTableXPJc, CurrentProject, CloseProject};
+const XTProjectSuite kProjects = {kXTTableXPJc, CurrentProject, CloseProject, nullptr};
 const XTFontSuite kFonts = {kXTSuiteLGJ2, CheckFonts, FontList, FontEntry};
 
 // Collects attributes, as an element's attribute set would.

@@ -221,6 +221,19 @@ TEST_F(PdfCreation, AChangedSourceThatWasOpenStaysOpenAndThePdfCountsAsMade) {
   EXPECT_FALSE(PdfPending);
 }
 
+TEST_F(PdfCreation, ADocumentThatMayHaveChangesIsLeftOpenAndTheLogSaysSo) {
+  PdfStepMode = 2;
+  Request(Path("src.qxp"), Path("out/a.pdf"));
+  // The host cannot tell whether the opened source changed.
+  docs_->Fail("state_flags:1");
+  LogCapture log;
+  EXPECT_TRUE(CreatePdf(false));
+  EXPECT_TRUE(testutil::Exists(Path("out/a.pdf")));
+  EXPECT_EQ(host().app().documents.size(), 1u);
+  EXPECT_NE(log.Text().find("NOTICE:   Source has unsaved changes: left open."), std::string::npos) << log.Text();
+  EXPECT_NE(log.Text().find("... finished."), std::string::npos);
+}
+
 TEST_F(PdfCreation, TheChangedCurrentDocumentIsNeverClosed) {
   // The export finds the current document changed (as it is when the host
   // makes an open file current instead of opening it again).
