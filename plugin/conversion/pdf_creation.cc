@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <iomanip>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/pdf_style_presets.h"
@@ -146,7 +148,8 @@ class ProbeFolder {
   std::string path_;
 };
 
-// A new untitled project of one letter-sized print layout page; 0 on failure.
+// A new untitled project of one print layout page of 576 by 792 points with
+// margins of 36; 0 on failure.
 XTProject NewDummyProject() {
   if (XT().projects == nullptr || XT().qsb1 == nullptr) return 0;
   XTString name = 0, layout = 0;

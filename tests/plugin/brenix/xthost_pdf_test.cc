@@ -1,12 +1,10 @@
 // The host's PDF export with the plug-in loaded: an export the user starts
 // (xthost pdf) meets the plug-in's continuation routine outside a
-// conversion, which leaves the user's file and the host's style alone; the
-// output-style commands list and import styles.
+// conversion, which leaves the user's file and the host's style alone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
-#include <vector>
 
 #include "tests/common/run_command.h"
 #include "ui_run_util.h"
@@ -31,23 +29,6 @@ TEST(XthostPdf, AUsersExportPassesThePluginUntouched) {
   EXPECT_EQ(status, 0);
   EXPECT_NE(info.find("Pages:           2"), std::string::npos) << info;
   EXPECT_TRUE(ui_run::ReadFile(install.root() / "mine.pdf_pdf.log").find("pages: 2") != std::string::npos);
-}
-
-TEST(XthostPdf, OutputStyleCommands) {
-  ui_run::Installation install;
-  ui_run::WriteFile(install.root() / "styles.xml",
-                    "<OutputStyles><OutputStyle Name=\"Brenix Low\" OutputMedia=\"XPDF\"/></OutputStyles>");
-  const ui_run::HostRun run =
-      ui_run::RunHost(install, {"import-output-styles", "styles.xml", "output-styles", "import-output-styles", "x"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.transcript, (std::vector<std::string>{
-                                "output styles imported 1 from \"styles.xml\"",
-                                "output style 1 \"Default PDF Output Style\" medium XPDF default",
-                                "output style 2 \"Brenix Low\" medium XPDF",
-                                "import-output-styles failed: cannot read " + (install.root() / "x").string(),
-                                "quit",
-                                ui_run::kNoHandles,
-                            }));
 }
 
 }  // namespace
