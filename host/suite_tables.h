@@ -25,5 +25,6 @@ extern const XTColorQuerySuite kColorQuerySuite;
 extern const XTPdfSuite kPdfSuite;
 int32_t NewProject(XTString name, XTString layout, int32_t width, int32_t height, const int32_t* margins,
                    XTProject* project);
+extern const XTTextExportSuite kTextExportSuite;
 
 }  // namespace xthost

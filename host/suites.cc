@@ -24,7 +24,7 @@ const void* FindSuite(uint32_t code) {
       &kMemorySuite, &kStoryTextSuite, &kTextAttributeSuite, &kSelectionSuite,
       &kDocumentStateSuite, &kFontSuite, &kLayoutSuite, &kItemDataSuite,
       // The export's tables (suites_export.cc).
-      &kFileDataSuite, &kColorQuerySuite,
+      &kFileDataSuite, &kColorQuerySuite, &kTextExportSuite,
       // Output styles and the PDF export (suites_pdf.cc).
       &kPdfSuite,
   };
