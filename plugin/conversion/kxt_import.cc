@@ -268,7 +268,7 @@ class Strm final : public OutStream {
  public:
   explicit Strm(BXOutStream* out) : out_(out) {}
   void PutData(const void* data, uint32_t n) override {
-    if (out_ != nullptr) out_->PutData(data, n);
+    if (out_ != nullptr && n > 0) out_->PutData(data, n);
   }
 
  private:
