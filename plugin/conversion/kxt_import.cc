@@ -286,9 +286,10 @@ void Book::LoadQXP(int32_t index, BXOutStream* out) {
 
 }  // namespace
 
-Ref<IBook> OpenImportBook(const char* path) {
-  OLEStorage file(path, kOLERead);
-  KXT_Handle<KXT_InStorage2> container(OpenKXT2(file));
+Ref<IBook> OpenImportBook(const char* path) { return ReadImportBook(OLEStorage(path, kOLERead)); }
+
+Ref<IBook> ReadImportBook(OLEStorage storage) {
+  KXT_Handle<KXT_InStorage2> container(OpenKXT2(storage));
   if (!container) return nullptr;
   KXT_Owned<KXT_Book_In2> reader(new KXT_Book_In2(container->OpenKXTFolder2()));
   if (!reader->Valid()) return nullptr;

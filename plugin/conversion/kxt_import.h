@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/ole_storage.h"
 #include "kxt/kxt_handle.h"
 #include "kxt/referred_object.h"
 
@@ -127,6 +128,8 @@ class IBook : public TCommon<IDoc> {
 // holds a container without a book; a file that is no container, or one
 // without the stored host documents storage, raises the storage failure.
 Ref<IBook> OpenImportBook(const char* path);
+// The same over a storage the caller opened for reading.
+Ref<IBook> ReadImportBook(OLEStorage storage);
 
 // The Windows code page of a run's 8-bit text: its "codepage" attribute;
 // 0xFFFF, absent or not numeric give 1252.
