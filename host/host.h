@@ -24,6 +24,7 @@
 #include "host/transcript.h"
 #include "host/ui_engine.h"
 #include "platform/xt/xt_entry.h"
+#include "platform/xt/xt_export_suites.h"
 
 namespace xthost {
 
@@ -109,6 +110,7 @@ class Host {
   HandleTable<std::u16string> strings;
   HandleTable<PathObject> paths;
   HandleTable<int32_t> converters;  // value: the encoding
+  XTExportWriter export_writer = nullptr;  // where export filters write, null: files
   HandleTable<FileObject> files;
   HandleTable<const void*> modules;  // value: the module's load address
   int32_t error_state = 0;

@@ -20,5 +20,6 @@ extern const XTNoteSuite kNoteSuite;
 // The export's tables (suites_export.cc).
 extern const XTFileDataSuite kFileDataSuite;
 extern const XTColorQuerySuite kColorQuerySuite;
+extern const XTTextExportSuite kTextExportSuite;
 
 }  // namespace xthost

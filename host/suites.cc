@@ -24,7 +24,7 @@ const void* FindSuite(uint32_t code) {
       &kMemorySuite, &kStoryTextSuite, &kTextAttributeSuite, &kSelectionSuite,
       &kDocumentStateSuite, &kFontSuite, &kLayoutSuite, &kItemDataSuite,
       // The export's tables (suites_export.cc).
-      &kFileDataSuite, &kColorQuerySuite,
+      &kFileDataSuite, &kColorQuerySuite, &kTextExportSuite,
   };
   // Every suite begins with its code.
   for (const void* suite : kSuites) {

@@ -1,5 +1,6 @@
-// Bound tables of the export: a file's bytes by file spec (XFRd) and colour
-// queries of the current document (XCLq).
+// Bound tables of the export: a file's bytes by file spec (XFRd), colour
+// queries of the current document (XCLq) and the text export filters
+// (XTXf).
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "host/document_ops.h"
 #include "host/host.h"
 #include "host/suite_tables.h"
+#include "host/text_export.h"
 #include "platform/xt/xt_layout_suites.h"
 
 namespace xthost {
@@ -148,8 +150,79 @@ int32_t FindRgbColor(uint32_t rgb, int32_t* id) {
   return kXTNoColor;
 }
 
+// --- XTXf ---
+
+// The filters by id: 1 the tagged text, 2 the plain text.
+const char16_t* const kFilterNames[] = {u"XPress Tags", u"Plain Text"};
+constexpr XTExportFilter kFilterCount = 2;
+constexpr uint32_t kExportOptions = kXTExportHeader | kXTExportToWriter;
+constexpr size_t kExportChunk = 4096;
+
+int32_t FirstFilter(XTExportFilter* filter) {
+  Host& host = Host::Current();
+  if (host.Fails("first_filter")) return kXTErrInjected;
+  if (filter == nullptr) return kXTErrParam;
+  *filter = 1;
+  return kXTOk;
+}
+
+int32_t NextFilter(XTExportFilter filter, XTExportFilter* next) {
+  Host& host = Host::Current();
+  if (host.Fails("next_filter")) return kXTErrInjected;
+  if (next == nullptr || filter < 1 || filter > kFilterCount) return kXTErrParam;
+  *next = filter < kFilterCount ? filter + 1 : 0;
+  return kXTOk;
+}
+
+int32_t FilterName(XTExportFilter filter, XTString* name) {
+  Host& host = Host::Current();
+  if (host.Fails("filter_name")) return kXTErrInjected;
+  if (name == nullptr || filter < 1 || filter > kFilterCount) return kXTErrParam;
+  *name = host.strings.Add(kFilterNames[filter - 1]);
+  return kXTOk;
+}
+
+int32_t SetExportWriter(XTExportWriter writer, XTExportWriter* previous) {
+  Host& host = Host::Current();
+  if (host.Fails("set_export_writer")) return kXTErrInjected;
+  if (previous != nullptr) *previous = host.export_writer;
+  host.export_writer = writer;
+  return kXTOk;
+}
+
+int32_t ExportStory(int32_t story, XTExportFilter filter, const XTFileSpec* spec, uint32_t options,
+                    XTString encoding) {
+  Host& host = Host::Current();
+  if (host.Fails("export_story")) return kXTErrInjected;
+  const std::u16string* encodingName = host.strings.Find(encoding);
+  const int32_t code = encodingName != nullptr ? TextEncodingNamed(*encodingName) : 0;
+  if (filter < 1 || filter > kFilterCount || code == 0 || (options & ~kExportOptions) != 0) return kXTErrParam;
+  DocumentContent* content = CurrentContent(host);
+  if (content == nullptr) return kXTErrNoDocument;
+  const Story* found = content->FindStory(story);
+  if (found == nullptr) return kXTErrParam;
+  const std::string bytes = filter == 1 ? TagNotation(*content, *found, code, (options & kXTExportHeader) != 0)
+                                        : PlainText(*found, code);
+  if ((options & kXTExportToWriter) != 0 && host.export_writer != nullptr) {
+    for (size_t at = 0; at < bytes.size(); at += kExportChunk) {
+      const int32_t count = static_cast<int32_t>(std::min(kExportChunk, bytes.size() - at));
+      if (host.export_writer(bytes.data() + at, &count) != 0) return kXTErrIo;
+    }
+    return kXTOk;
+  }
+  if (spec == nullptr || spec->name[0] == '\0') return kXTErrBadName;
+  std::string path;
+  const int32_t result = host.folders().FullPath(spec->volume, spec->folder, spec->name, &path);
+  if (result != kXTOk) return result;
+  std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "wb"));
+  if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return kXTErrIo;
+  return std::fclose(file.release()) == 0 ? kXTOk : kXTErrIo;
+}
+
 }  // namespace
 
+const XTTextExportSuite kTextExportSuite = {kXTTableXTXf, FirstFilter, NextFilter, FilterName, SetExportWriter,
+                                            ExportStory};
 const XTFileDataSuite kFileDataSuite = {kXTTableXFRd, OpenFile, ReadFile, FileLength, CloseFileRef};
 const XTColorQuerySuite kColorQuerySuite = {kXTTableXCLq, HasColorTable, ColorReference, ColorName,
                                             FindRgbColor};

@@ -5,6 +5,7 @@
 #include "host/host.h"
 #include "host/suite_tables.h"
 #include "host/utf.h"
+#include "platform/win/code_pages.h"
 
 namespace xthost {
 namespace {
@@ -15,7 +16,7 @@ int32_t NewStringFromText(const char* text, int32_t encoding, int32_t length, XT
   Host& host = Host::Current();
   if (host.Fails("new_string_from_text")) return kXTErrInjected;
   if (string == nullptr || length < 0 || (text == nullptr && length > 0)) return kXTErrParam;
-  if (encoding != kXTEncodingNarrow) return kXTErrRefused;
+  if (encoding != kXTEncodingNarrow && encoding != kXTEncodingWindows1252) return kXTErrRefused;
   std::u16string units;
   if (!Utf8ToUtf16(std::string(text ? text : "", static_cast<std::size_t>(length)), &units)) {
     return kXTErrParam;
@@ -100,26 +101,53 @@ int32_t NewConverter(int32_t encoding, XTConverter* converter) {
   if (converter == nullptr) return kXTErrParam;
   *converter = -1;
   if (host.Fails("new_converter")) return kXTErrInjected;
-  if (encoding != kXTEncodingNarrow) return kXTErrRefused;
+  if (encoding != kXTEncodingNarrow && encoding != kXTEncodingWindows1252) return kXTErrRefused;
   *converter = host.converters.Add(encoding);
   return kXTOk;
+}
+
+// The converter's encoding as a code page of platform/win (the narrow
+// encoding is UTF-8); 0 for an unknown converter.
+uint32_t CodePageOf(Host& host, XTConverter converter) {
+  const int32_t* encoding = host.converters.Find(converter);
+  if (encoding == nullptr) return 0;
+  return *encoding == kXTEncodingWindows1252 ? win::kCodePageWestern : win::kCodePageUtf8;
 }
 
 int32_t ConvertToText(XTConverter converter, const char16_t* text, int32_t count, char* out,
                       int32_t* out_length) {
   Host& host = Host::Current();
   if (host.Fails("convert_to_text")) return kXTErrInjected;
-  if (host.converters.Find(converter) == nullptr || count < 0 || (text == nullptr && count > 0) ||
-      out == nullptr || out_length == nullptr) {
+  const uint32_t codePage = CodePageOf(host, converter);
+  if (codePage == 0 || count < 0 || (text == nullptr && count > 0) || out == nullptr || out_length == nullptr) {
     return kXTErrParam;
   }
   std::string bytes;
-  if (!Utf16ToUtf8(std::u16string(text ? text : u"", static_cast<std::size_t>(count)), &bytes) ||
+  if ((count > 0 && !win::WideToMultiByte(codePage, text, static_cast<std::size_t>(count), bytes)) ||
       *out_length < 0 || bytes.size() + 1 > static_cast<std::size_t>(*out_length)) {
     return kXTErrParam;
   }
   std::memcpy(out, bytes.c_str(), bytes.size() + 1);
   *out_length = static_cast<int32_t>(bytes.size() + 1);
+  return kXTOk;
+}
+
+int32_t ConvertFromText(XTConverter converter, const char* text, int32_t count, char16_t* out,
+                        int32_t* out_units) {
+  Host& host = Host::Current();
+  if (host.Fails("convert_from_text")) return kXTErrInjected;
+  const uint32_t codePage = CodePageOf(host, converter);
+  if (codePage == 0 || count < 0 || (text == nullptr && count > 0) || out_units == nullptr || *out_units < 0 ||
+      (out == nullptr && *out_units > 0)) {
+    return kXTErrParam;
+  }
+  std::u16string units;
+  if ((count > 0 && !win::MultiByteToWide(codePage, text, static_cast<std::size_t>(count), units)) ||
+      units.size() > static_cast<std::size_t>(*out_units)) {
+    return kXTErrParam;
+  }
+  if (!units.empty()) std::memcpy(out, units.data(), units.size() * sizeof(char16_t));
+  *out_units = static_cast<int32_t>(units.size());
   return kXTOk;
 }
 
@@ -175,7 +203,7 @@ const XTStringSuite kStringSuite = {kXTSuiteQSB1, NewStringFromText, NewString,
                                     StringLength, CopyString,        DisposeString};
 const XTPathSuite kPathSuite = {kXTSuiteQSC1, NewPath, PathString, DisposePath};
 const XTConverterSuite kConverterSuite = {kXTSuiteLTA1, NewConverter, ConvertToText,
-                                          DisposeConverter};
+                                          DisposeConverter, ConvertFromText};
 const XTErrorSuite kErrorSuite = {kXTTableXRSa, SetError, CurrentError, ReportError};
 const XTAlertTextSuite kAlertTextSuite = {kXTTableXESa, SetParamTexts};
 

@@ -15,6 +15,9 @@
 //             select those units of a story of the current document
 //   menus     open the menu bar: the items of every menu with their states
 //   menu TITLE choose the menu item TITLE (update callback, then the command)
+//   export-tags STORY PATH
+//             write a story of the current document in the tag notation
+//             (host/README.md) to PATH
 // The host quits after the last command when no "quit" was given.
 //
 // Environment:
@@ -35,6 +38,7 @@
 #include "host/document_ops.h"
 #include "host/host.h"
 #include "host/layout_commands.h"
+#include "host/text_export.h"
 
 namespace {
 
@@ -42,7 +46,7 @@ const char kUsage[] =
     "usage: xthost [--xtensions DIR] [--transcript FILE] [--answer TEXT]... COMMAND...\n"
     "commands: start | idle N | serve | quit | open PATH | save | close | stories |\n"
     "          select STORY START END | menus | menu TITLE | layout | view K |\n"
-    "          layout-select I | type BOX POS TEXT | lines BOX\n"
+    "          layout-select I | type BOX POS TEXT | lines BOX | export-tags STORY PATH\n"
     "environment: XTHOST_CLOCK=\"YYYY-MM-DD hh:mm:ss\", XTHOST_FAIL=NAME:N[,NAME:N...]\n";
 
 int Usage(const std::string& problem) {
@@ -97,6 +101,10 @@ int main(int argc, char** argv) {
       commands.push_back({arg, 0,
                           std::string(argv[i + 1]) + " " + argv[i + 2] + " " + argv[i + 3]});
       i += 3;
+    } else if (arg == "export-tags") {
+      if (i + 2 >= argc || !IsNumber(argv[i + 1])) return Usage("export-tags needs a story and a path");
+      commands.push_back({arg, 0, std::string(argv[i + 1]) + " " + argv[i + 2]});
+      i += 2;
     } else if (arg == "menu") {
       if (!has_value) return Usage("menu needs the title of a menu item");
       commands.push_back({arg, 0, argv[++i]});
@@ -166,6 +174,8 @@ int main(int argc, char** argv) {
       host.ui().ShowMenus();
     } else if (command.name == "menu") {
       host.ui().ChooseMenuItem(command.value);
+    } else if (command.name == "export-tags") {
+      if (!xthost::RunExportTagsCommand(host, command.value)) return 1;
     } else if (command.name == "layout" || command.name == "view" ||
                command.name == "layout-select" || command.name == "type" ||
                command.name == "lines") {

@@ -72,6 +72,9 @@ struct HostLink {
   // The fifteen reserved ids, numbered 1 to 15 in the order of reservation
   // (index 0 holds id 1).
   int32_t reserved_ids[15] = {};
+
+  // Acquired on first use by the XTags export.
+  const XTTextExportSuite* text_export = nullptr;  // XTXf
 };
 
 // The one link of the process.
@@ -88,6 +91,15 @@ int32_t AcquireSuite(const XTRegisterRec& record, uint32_t code, const Suite*& s
   if (suite == nullptr || *static_cast<const uint32_t*>(suite) != code) return kXTErrNoSuite;
   slot = static_cast<const Suite*>(suite);
   return kXTOk;
+}
+
+// The bound table in `slot`, acquired with `code` on first use; null when
+// the host does not offer it.
+template <class Suite>
+const Suite* AcquireOnFirstUse(const Suite*& slot, uint32_t code) {
+  const HostLink& link = XT();
+  if (slot == nullptr && link.registration != nullptr) AcquireSuite(*link.registration, code, slot);
+  return slot;
 }
 
 // The load address of the library this code is linked into (the module

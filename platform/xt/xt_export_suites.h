@@ -9,6 +9,7 @@
 enum XTExportTableCode : uint32_t {
   kXTTableXFRd = 0x58465264,  // file data by spec (XTFileDataSuite)
   kXTTableXCLq = 0x58434C71,  // colour queries (XTColorQuerySuite)
+  kXTTableXTXf = 0x58545866,  // text export filters (XTTextExportSuite)
 };
 
 constexpr int32_t kXTErrEndOfFile = -39;  // XTFileDataSuite::read_file: nothing more
@@ -42,4 +43,39 @@ struct XTColorQuerySuite {
   // The id of the current document's RGB colour of value 0xRRGGBB; -4
   // (kXTNoColor) when there is none.
   int32_t (*find_rgb_color)(uint32_t rgb, int32_t* id);
+};
+
+// A text export filter of the host, 0 = none.
+using XTExportFilter = int32_t;
+// Where export filters hand their bytes when one is installed: called with
+// the bytes and a pointer to their count; the host stops the export when it
+// answers anything but 0.
+using XTExportWriter = int32_t (*)(const void* bytes, const int32_t* count);
+
+// Option bits of XTTextExportSuite::export_story.
+enum XTExportOption : uint32_t {
+  kXTExportHeader = 0x00000002,    // the notation's header first
+  kXTExportToWriter = 0x40000000,  // to the installed writer, not the spec's file
+};
+
+// XTXf: the host's text export filters (the tagged-text filter "XPress
+// Tags" and "Plain Text", in that order) and the export of one story.
+struct XTTextExportSuite {
+  uint32_t code;
+  // The first filter of the host's list; 0 when there is none.
+  int32_t (*first_filter)(XTExportFilter* filter);
+  // The filter after `filter`; 0 after the last.
+  int32_t (*next_filter)(XTExportFilter filter, XTExportFilter* next);
+  // The filter's name as a new host string.
+  int32_t (*filter_name)(XTExportFilter filter, XTString* name);
+  // Installs `writer` (null: none); *previous gets the one it replaces.
+  int32_t (*set_export_writer)(XTExportWriter writer, XTExportWriter* previous);
+  // Writes story `story` of the current document through `filter`, in the
+  // encoding named by `encoding` ("Windows Latin (Windows-1252)" or
+  // "Unicode (UTF-8)"), to the installed writer in chunks of at most 4096
+  // bytes (kXTExportToWriter) or else into the file of `spec`.  kXTErrParam
+  // for a null filter, an unknown story, encoding or option bit; kXTErrIo
+  // when the writer refused a chunk or the file could not be written.
+  int32_t (*export_story)(int32_t story, XTExportFilter filter, const XTFileSpec* spec, uint32_t options,
+                          XTString encoding);
 };

@@ -94,7 +94,8 @@ struct XTPathSuite {
   int32_t (*dispose_path)(XTPath path);
 };
 
-// LTA1: text converters from UTF-16 to 8-bit text.
+// LTA1: text converters between UTF-16 and 8-bit text: the host's narrow
+// encoding (kXTEncodingNarrow) or Windows-1252 (kXTEncodingWindows1252).
 struct XTConverterSuite {
   uint32_t code;
   // A converter for `encoding`; *converter is -1 when there is none.
@@ -105,6 +106,11 @@ struct XTConverterSuite {
   int32_t (*convert_to_text)(XTConverter converter, const char16_t* text, int32_t count, char* out,
                              int32_t* out_length);
   int32_t (*dispose_converter)(XTConverter converter);
+  // Converts `count` bytes into `out` of *out_units UTF-16 units;
+  // *out_units receives the units stored.  Fails, storing nothing, on a
+  // short buffer or bytes that are not text of the encoding.
+  int32_t (*convert_from_text)(XTConverter converter, const char* text, int32_t count, char16_t* out,
+                               int32_t* out_units);
 };
 
 // XRSa: the host's error state, one number.

@@ -61,6 +61,7 @@ constexpr uint32_t kXTDocumentType = 0x58505233;
 // Text encodings of the text converters: 0 is the host's narrow encoding,
 // which is UTF-8.
 constexpr int32_t kXTEncodingNarrow = 0;
+constexpr int32_t kXTEncodingWindows1252 = 1252;
 
 // Modes of XTProjectSuite::close_project.
 enum XTCloseMode : int32_t {

@@ -224,20 +224,35 @@ void WriteParagraphPosition(XTItem box, BX_KXT::Export::IAttrs& paragraph, int32
   if (layout == nullptr || layout->item_story(box, &story) != kXTOk) return;
   const std::u16string style = ParagraphStyleName(story, first, first);
   if (!style.empty()) paragraph.AddAttr(u"stylename", style.c_str());
-  const BoxGeometry g = ComputeParagraphGeometry(box, masterIndex, first);
-  if (!g.found) {
-    // Not shown (overset): the page of the story's box, the last position.
-    const BoxGeometry boxGeometry = ComputeBoxGeometry(box, masterIndex);
-    if (boxGeometry.found) WritePageAndAngle(paragraph, boxGeometry);
-    WritePosition(paragraph, last.x, last.y, last.width, last.height);
+  const ParagraphPlace place = PlaceParagraph(box, masterIndex, first, last);
+  const BoxGeometry& g = place.geometry;
+  if (g.found) WritePageAndAngle(paragraph, g);
+  if (!place.shown) {
+    WritePosition(paragraph, g.x, g.y, g.width, g.height);
     return;
   }
-  WritePageAndAngle(paragraph, g);
   AddNumber(paragraph, u"vertical_pos", g.y);
   AddNumber(paragraph, u"horizontal_pos", g.x);
   AddNumber(paragraph, u"width", g.width);
   AddNumber(paragraph, u"height", g.height);
-  last = ParagraphPosition{g.x, g.y, g.width, g.height};
+}
+
+ParagraphPlace PlaceParagraph(XTItem box, int32_t masterIndex, int32_t first, ParagraphPosition& last) {
+  ParagraphPlace place;
+  place.geometry = ComputeParagraphGeometry(box, masterIndex, first);
+  place.shown = place.geometry.found;
+  if (place.shown) {
+    const BoxGeometry& g = place.geometry;
+    last = ParagraphPosition{g.x, g.y, g.width, g.height};
+    return place;
+  }
+  // Not shown (overset): the page of the story's box, the last position.
+  place.geometry = ComputeBoxGeometry(box, masterIndex);
+  place.geometry.x = last.x;
+  place.geometry.y = last.y;
+  place.geometry.width = last.width;
+  place.geometry.height = last.height;
+  return place;
 }
 
 bool WriteLayerProperties(XTItem box, BX_KXT::Export::IAttrs& story, bool skipNonText, bool skipMaster) {

@@ -65,6 +65,16 @@ void WriteBoxPosition(XTItem box, BX_KXT::Export::IAttrs& story, int32_t masterI
 void WriteParagraphPosition(XTItem box, BX_KXT::Export::IAttrs& paragraph, int32_t masterIndex,
                             int32_t first, ParagraphPosition& last);
 
+// Where the paragraph starting at unit `first` is written: its first line's
+// geometry when shown; else (overset) page and angle of the story's box
+// (found false when unknown) with `last`'s position.  `last` takes a shown
+// position.
+struct ParagraphPlace {
+  BoxGeometry geometry;
+  bool shown = false;
+};
+ParagraphPlace PlaceParagraph(XTItem box, int32_t masterIndex, int32_t first, ParagraphPosition& last);
+
 // "layer_name" and "layer_visibility" ("show"/"hide") of the box; each is
 // left out when the host cannot tell.  True only when both were written.
 // The skip flags refuse non-text boxes and master boxes.

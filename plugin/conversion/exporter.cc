@@ -54,6 +54,7 @@ struct Exporter::Segment {
   int32_t paragraphNumber = 0;
   int32_t storyId = 0;
   XTItem box = 0;
+  int32_t uniqueId = -1;
   MasterBoxClass boxClass = kLayoutBoxNotLinked;
   uint32_t code = 0;
   int32_t end = 0;
@@ -79,26 +80,36 @@ Exporter::~Exporter() noexcept(false) {
 }
 
 int32_t Exporter::Run() {
+  ForEachStory([this](int32_t index, XTItem box) { ProcessStory(index, box); });
+  return 0;
+}
+
+void Exporter::ForEachStory(const std::function<void(int32_t index, XTItem box)>& story) {
   int32_t i = 0;
   XTItem box = mMapper.FindBox(i);
   const BrenixInterface* modes = BrenixInterface::Instance();
   while (box != 0) {
+    // A story count of 0 (an analysis that failed after tagging) shows
+    // nothing rather than dividing by it.
     const int32_t n = mMapper.StoryCount();
     if (!(modes != nullptr && modes->multiDocMode) && n > 0) {
       mMapper.ShowProgress(static_cast<uint32_t>(40u * static_cast<uint32_t>(i) / static_cast<uint32_t>(n) + 30u));
     }
-    ProcessStory(i, box);
+    story(i, box);
     ++i;
     box = mMapper.FindBox(i);
   }
-  return 0;
+}
+
+void Exporter::EndParagraph(const ParagraphEnd& end) {
+  if (end.element != nullptr) WriteParagraphPosition(end.box, *end.element, end.masterIndex, end.first, lastParagraph);
 }
 
 void Exporter::ProcessStory(int32_t index, XTItem box) {
   const XTLayoutSuite* layout = XT().lgk2;
   // The element comes first whatever the host says: story numbers in the
   // container stay those of the Mapper.
-  Ref<IStory> story = mWriter->NewStory(index);
+  Ref<IStory> story = mWriter ? mWriter->NewStory(index) : nullptr;
   int32_t storyId = 0;
   if (layout == nullptr || layout->item_story(box, &storyId) != kXTOk || storyId <= 0) {
     ProgramLog() << "ERROR: no story for box " << box << " of story " << index << "\n" << std::flush;
@@ -107,7 +118,7 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
   StoryRunIterator iterator(storyId);
 
   static const char16_t* const kTypes[] = {nullptr, u"layout_prn", u"layout_web", u"layout_cur"};
-  if (layoutKind >= kPrintLayout && layoutKind <= kCurrentLayout) {
+  if (story && layoutKind >= kPrintLayout && layoutKind <= kCurrentLayout) {
     const std::u16string type = kTypes[layoutKind] + Wide(std::to_string(layoutIndex));
     story->AddAttr(u"story_type", type.c_str());
   }
@@ -118,9 +129,9 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
   if (Settings::Instance().GetMasterPageMode() == 1) {
     boxClass = ClassifyBox(box, nullptr);
     if (boxClass == kMasterBoxUsed) {
-      story->AddAttr(u"story_sub_type", u"master_page");
+      if (story) story->AddAttr(u"story_sub_type", u"master_page");
     } else if (boxClass == kMasterBoxNotUsed) {
-      story->AddAttr(u"story_sub_type", u"master_page_no_use");
+      if (story) story->AddAttr(u"story_sub_type", u"master_page_no_use");
       masterIndex = mMapper.MasterSpreadOf(index);
     }
   } else {
@@ -131,18 +142,20 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
       if (block.Data() != nullptr && block.Size() >= sizeof record) std::memcpy(&record, block.Data(), sizeof record);
       if (record.master_page != 0) {
         if (!mMapper.ShowsMasterView()) {
-          story->AddAttr(u"story_sub_type", u"master_page");
+          if (story) story->AddAttr(u"story_sub_type", u"master_page");
         } else {
-          story->AddAttr(u"story_sub_type", u"master_page_no_use");
+          if (story) story->AddAttr(u"story_sub_type", u"master_page_no_use");
           masterIndex = mMapper.MasterSpreadOf(index);
         }
       }
     }
   }
 
-  const BrenixInterface* modes = BrenixInterface::Instance();
-  if (modes != nullptr && modes->extendedMode) WriteLayerProperties(box, *story, false, false);
-  WriteBoxPosition(box, *story, masterIndex);
+  if (story) {
+    const BrenixInterface* modes = BrenixInterface::Instance();
+    if (modes != nullptr && modes->extendedMode) WriteLayerProperties(box, *story, false, false);
+    WriteBoxPosition(box, *story, masterIndex);
+  }
 
   StoryRunPosition position;
   StoryRunIterator::Begin(position, iterator);
@@ -153,8 +166,9 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
   const BrenixBox* privateBox = mMapper.PrivateBox();
   const bool documentFlag = !mDocument->PlatformFlag();
   for (int32_t p = 0; iterator.HasMore(position); ++p) {
-    segment.paragraph = story->NewParagraph(p, -1);
+    segment.paragraph = story ? story->NewParagraph(p, -1) : nullptr;
     segment.paragraphNumber = p;
+    segment.uniqueId = -1;
     const uint32_t startParagraph = position.paragraphIndex;
     const int32_t first = position.boundary;
     bool any = false;
@@ -167,12 +181,18 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
       segment.code = iterator.CurrentOpcode(position);
       WriteSegment(segment);
     }
-    if (any) WriteParagraphPosition(box, *segment.paragraph, masterIndex, first, lastParagraph);
+    if (any) EndParagraph(ParagraphEnd{box, masterIndex, first, segment.uniqueId, segment.paragraph.get()});
     segment.paragraph = nullptr;
   }
 }
 
 void Exporter::WriteSegment(Segment& s) {
+  // Without an element only the unique ids are read (and anchored objects
+  // checked); the iterator still goes through every segment.
+  if (!s.paragraph && s.code != kXTOpAnchoredBox && s.code != kXTOpUniqueIdTag) {
+    s.iterator.Advance(s.position);
+    return;
+  }
   switch (s.code) {
     case kXTOpText:
       if (s.boxClass == kAutotextBoxLinked) {
@@ -197,7 +217,7 @@ void Exporter::WriteSegment(Segment& s) {
                      << std::flush;
         break;
       }
-      BX_KXT::Export::PutPlaceHolder(s.paragraph->NewPlaceHoldersRun(-1), id, nullptr);
+      if (s.paragraph) BX_KXT::Export::PutPlaceHolder(s.paragraph->NewPlaceHoldersRun(-1), id, nullptr);
       break;
     }
     case kXTOpPageLast:
@@ -241,7 +261,9 @@ void Exporter::WriteUniqueId(Segment& s) {
   int id = -1;
   if (std::sscanf(digits, "%8d", &id) != 1) return;
   if (id > highestUniqueId) highestUniqueId = id;
-  if (id == -1 || !s.paragraph || mUniqueIds == nullptr || !mUniqueIds->insert(id).second) return;
+  if (id == -1 || !AcceptsUniqueIds()) return;
+  s.uniqueId = id;
+  if (mUniqueIds == nullptr || !mUniqueIds->insert(id).second || !s.paragraph) return;
   s.paragraph->AddAttr(u"uniqID", Wide(std::to_string(id)).c_str());
 }
 

@@ -9,9 +9,14 @@
 // style name, position and "uniqID" of a unique-id tag.  Unique ids are
 // written once per export: the set is shared by the exporters of one
 // export run.  Facade failures pass through Run.  Host thread only.
+//
+// The side outputs (coordinates, XTags) are subclasses built without a
+// container document: the same analysis, story order and walk, with no
+// elements made; a subclass writes each paragraph's end its own way.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -52,8 +57,25 @@ class Exporter {
   ParagraphPosition lastParagraph;
 
  protected:
+  // `writer` may be empty here: then no element is made.
   Exporter(RefHandle<QuarkDoc> document, BX_KXT::Export::Ref<BX_KXT::Export::IDoc> writer,
            std::set<int32_t>* uniqueIds);
+
+  // What the walk knows at the end of a paragraph that had segments.
+  struct ParagraphEnd {
+    XTItem box;
+    int32_t masterIndex;
+    int32_t first;     // the paragraph's first unit in the story
+    int32_t uniqueId;  // of its unique-id tag, -1 without one
+    BX_KXT::Export::IPara* element;  // null without a container document
+  };
+  // Writes the paragraph's style name and position onto its element.
+  virtual void EndParagraph(const ParagraphEnd& end);
+  // Whether a unique id read now goes into the shared set.
+  virtual bool AcceptsUniqueIds() const { return true; }
+  // Calls `story` for every story in index order, showing the progress
+  // (30 towards 70) unless in MultiDoc mode or without a story count.
+  void ForEachStory(const std::function<void(int32_t index, XTItem box)>& story);
 
  private:
   struct Segment;

@@ -1,5 +1,15 @@
-// Stand-in until the coordinates exporter lands: the interface the export
-// command uses, writing the header and no paragraph lines.
+// The paragraph coordinates file: where the first line of every paragraph
+// of every story sits on its page.
+//
+// The export command opens an 8-bit stream, writes the seven header lines
+// (WriteCoordinatesHeader) and runs one ExporterCoord per layout; each
+// appends one line per paragraph:
+//   <coord><p uid="7" page="2" angle="90" y_pos=".." x_pos=".." width=".." height=".."/></coord>
+// "uid" is -1 without a unique-id tag, "angle" only when not 0; a paragraph
+// whose first line is not shown (overset) repeats the previous paragraph's
+// values in the order x_pos, y_pos, width, height.  Lines end with "\n" and
+// are flushed one by one; a failed write leaves the stream bad, which the
+// command reports.  There is no closing element.  Host thread only.
 #pragma once
 
 #include <cstdint>
@@ -8,24 +18,31 @@
 #include <set>
 #include <string>
 
-#include "plugin/qapi/quark_doc.h"
+#include "plugin/conversion/exporter.h"
 
-class ExporterCoord {
+class ExporterCoord : public Exporter {
  public:
+  // A new exporter over the current document (its full analysis) writing
+  // to `out`, which the caller owns and keeps open while it runs.
   static std::unique_ptr<ExporterCoord> Create(RefHandle<QuarkDoc> document, std::ostream* out,
-                                               std::set<int32_t>*) {
-    if (!document || out == nullptr) return nullptr;
-    return std::unique_ptr<ExporterCoord>(new ExporterCoord());
-  }
-  int32_t Run() { return 0; }
+                                               std::set<int32_t>* uniqueIds);
+  ~ExporterCoord() noexcept(false) override;
 
-  int32_t layoutKind = 0;
-  int32_t layoutIndex = 0;
-  int32_t highestUniqueId = 0;
+  // The lines of every story in index order; 0.
+  int32_t Run();
+
+ protected:
+  ExporterCoord(RefHandle<QuarkDoc> document, std::ostream* out, std::set<int32_t>* uniqueIds);
+  bool AcceptsUniqueIds() const override;
+  void EndParagraph(const ParagraphEnd& end) override;
+
+ private:
+  // " name=\"value\"".
+  void WriteAttr(const char* name, int32_t value);
+
+  std::ostream* mOut;
 };
 
-inline void WriteCoordinatesHeader(std::ostream& out, const std::string& sourcePath) {
-  const std::string hyphens(80, '-');
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--\n" << hyphens
-      << "\nParagraph coordinates:\n" << sourcePath << "\n" << hyphens << "\n-->\n" << std::flush;
-}
+// The seven header lines: XML declaration, "<!--", 80 hyphens,
+// "Paragraph coordinates:", `sourcePath`, 80 hyphens, "-->".
+void WriteCoordinatesHeader(std::ostream& out, const std::string& sourcePath);

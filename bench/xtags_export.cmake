@@ -1,0 +1,9 @@
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+add_executable(xtags_export_bench ${CMAKE_CURRENT_SOURCE_DIR}/xtags_export_bench.cc
+               ${PROJECT_SOURCE_DIR}/tests/plugin/qapi/doc_host_util.cc
+               ${PROJECT_SOURCE_DIR}/tests/plugin/mixer/mixer_host_util.cc)
+target_link_libraries(xtags_export_bench PRIVATE conversion host support GTest::gtest Threads::Threads
+                      benchmark::benchmark)
+target_include_directories(xtags_export_bench PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+target_compile_definitions(xtags_export_bench PRIVATE BRENIX_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
