@@ -133,7 +133,9 @@ class PartialFile {
 
 // --- what differs between actions 9, 13 and 14 ---
 
-enum class Written { kDone, kInvalidExporter, kBadOutput, kSaveFailed };
+// kIncomplete: the output holds what could be had, and is kept, but the
+// export failed.
+enum class Written { kDone, kInvalidExporter, kBadOutput, kIncomplete, kSaveFailed };
 
 // The output of one command: opened at the temporary path, then every
 // layout written into it (the document saved and flagged to close after
@@ -236,7 +238,10 @@ class XTagsOutput final : public CommandOutput {
       WriteKrmHeader(out, sourcePath);
       ExporterLayouts<ExporterKrm, WideTextStream*, RunXTags> layouts(&out);
       written = WriteStreamLayouts(document, layouts, uniqueIds);
-      if (!out.Flush() && written == Written::kDone) written = Written::kBadOutput;
+      // A story whose tags could not be had whole leaves the stream bad
+      // after what was had: that much is kept.
+      const bool whole = out.Flush() && out.good();
+      if (!whole && written == Written::kDone) written = Written::kIncomplete;
     }
     bytes_.close();
     return written == Written::kDone && bytes_.fail() ? Written::kBadOutput : written;
@@ -472,8 +477,11 @@ class ExportCommand {
     }
     const Written written = output->Write(document_, &uniqueIds_, Request().source.GetFullPath());
     if (written == Written::kInvalidExporter) ErrorAlert(kind_.invalidExporter, SourceName());
-    if (written == Written::kBadOutput) ErrorAlert(kind_.outputFailure, SourceName());
-    const bool stored = written == Written::kDone && file.Commit();
+    if (written == Written::kBadOutput || written == Written::kIncomplete) {
+      ErrorAlert(kind_.outputFailure, SourceName());
+    }
+    const bool kept = (written == Written::kDone || written == Written::kIncomplete) && file.Commit();
+    const bool stored = kept && written == Written::kDone;
     EndBlock();
     framed_ = false;
     if (!stored) {

@@ -22,7 +22,9 @@
 // (untitled) fails and writes nothing; a target that names the document's
 // own file is refused; the output is written under a temporary name beside
 // the target and takes the target's name only when the export succeeded,
-// so a failed export leaves no target of its own.  Exceptions from the
+// so a failed export leaves no target of its own (except an XTags file
+// whose story tags could not all be had: what was had is kept, and the
+// export fails).  Exceptions from the
 // container and the exporters are logged ("ERROR:" and the closing frame),
 // everything held is released, the document stays open, and the exception
 // passes on to whoever fired the action.

@@ -21,18 +21,21 @@ std::vector<std::string> operator+(std::vector<std::string> a, const std::vector
 const char kExtended[] =
     "[Options]\nextendedInterface = True\naddMenuItemExportCoords = True\naddMenuItemExportKrm = True\n";
 
-// Two layouts, one story in one box.
-const char kPlainDocument[] =
-    R"({"format": "xthost document", "version": 1, "layouts": [{"name": "Print"}, {"name": "Web"}],
-        "fonts": [{"id": 3, "name": "Times"}], "colors": [{"id": 1, "name": "Black"}],
-        "characterAttributes": [{"font": 3, "color": 1}],
-        "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 400]}],
-        "stories": [{"id": 1, "text": "Hello world", "paragraphs": [[0, 11]], "runs": [[0, 11]]}]})";
+// Two layouts, one story of one paragraph in one box.
+std::string PlainDocument(const std::string& text = "Hello world") {
+  const std::string length = std::to_string(text.size());
+  return R"({"format": "xthost document", "version": 1, "layouts": [{"name": "Print"}, {"name": "Web"}],
+             "fonts": [{"id": 3, "name": "Times"}], "colors": [{"id": 1, "name": "Black"}],
+             "characterAttributes": [{"font": 3, "color": 1}],
+             "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 400]}],
+             "stories": [{"id": 1, "text": ")" +
+         text + R"(", "paragraphs": [[0, )" + length + R"(]], "runs": [[0, )" + length + "]]}]}";
+}
 
 // An installation with a document "doc.qxp", saved once by the host so
 // that its bytes are those any later save of the same content writes.
 struct ExportRun {
-  explicit ExportRun(const std::string& settings = "", const std::string& document = kPlainDocument)
+  explicit ExportRun(const std::string& settings = "", const std::string& document = PlainDocument())
       : install(settings) {
     WriteFile(Doc(), document);
     RunHost(install, {"open", "doc.qxp", "save"});
@@ -132,6 +135,8 @@ TEST(KxtExport, SaveFileAtTheQuestionSavesThenExports) {
                                        "menu", "Export current document"};
   const HostRun host = run.Run({"Save File", target.string()}, commands);
   ASSERT_TRUE(Clean(host)) << host.errors;
+  // The unsaved document is marked changed, so the question comes.
+  EXPECT_EQ(Only(host, {"document 1 marked changed"}).size(), 1u);
   EXPECT_EQ(Only(host, {"dialog 1 item 1 pressed", "save document"}).size(), 6u);
   EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"File was changed. Save it?", "Export done"}));
   EXPECT_NE(host.log.find("User pressed OK or auto-saving is allowed => Trying to save file ... OK\n"),
@@ -193,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(KxtExport, AnUntitledDocumentIsNeverSavedOverTheLastRequestsSource) {
   ExportRun run;
-  std::string untitledDocument = kPlainDocument;
+  std::string untitledDocument = PlainDocument();
   untitledDocument.insert(1, "\"untitled\": true, ");
   WriteFile(run.File("untitled.qxp"), untitledDocument);
   const std::string untitled = ReadFile(run.File("untitled.qxp"));
@@ -265,33 +270,60 @@ TEST(OpenAndExport, AChangedDocumentOpenAlreadyIsExportedOnlyWhenTheUserGoesOn) 
   }
 }
 
-TEST(CoordinatesExport, WritesTheHeaderNamingTheSource) {
+TEST(CoordinatesExport, WritesTheHeaderNamingTheSourceAndOneLinePerParagraph) {
   ExportRun run(kExtended);
   const fs::path target = run.File("out.coo");
   const HostRun host = run.Run({target.string()}, Export("Export PDF coordinates"));
   ASSERT_TRUE(Clean(host)) << host.errors;
   const std::string hyphens(80, '-');
-  const std::string text = ReadFile(target);
-  EXPECT_EQ(text.substr(0, text.find("-->\n") + 4),
+  EXPECT_EQ(ReadFile(target),
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--\n" + hyphens +
-                "\nParagraph coordinates:\n" + run.Doc().string() + "\n" + hyphens + "\n-->\n");
+                "\nParagraph coordinates:\n" + run.Doc().string() + "\n" + hyphens + "\n-->\n" +
+                "<coord><p uid=\"-1\" page=\"1\" y_pos=\"37\" x_pos=\"37\" width=\"66\" height=\"14\"/></coord>\n");
   EXPECT_NE(host.log.find("Starting export coordinates ...\n"), std::string::npos);
   EXPECT_EQ(Only(host, {"close document"}), (std::vector<std::string>{"close document 1 \"doc.qxp\" window"}));
   EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
 }
 
-TEST(XTagsExport, WritesUtf16AfterTheByteOrderMark) {
+std::string Utf8OfUtf16(const fs::path& file, int* status) {
+  return testutil::RunCommand("iconv -f UTF-16 -t UTF-8 " + file.string(), status, false);
+}
+
+TEST(XTagsExport, WritesUtf16AfterTheByteOrderMarkOneBlockPerLayout) {
   ExportRun run(kExtended);
   const fs::path target = run.File("out.krm");
   const HostRun host = run.Run({target.string()}, Export("Export XTags"));
   ASSERT_TRUE(Clean(host)) << host.errors;
   int status = 0;
-  const std::string text = testutil::RunCommand("iconv -f UTF-16 -t UTF-8 " + target.string(), &status, false);
+  const std::string text = Utf8OfUtf16(target, &status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(ReadFile(target).substr(0, 2), "\xFF\xFE");
-  EXPECT_EQ(text.substr(0, text.find("</Header>\n") + 10),
-            "<Header>\n<QxpSource>\"" + run.Doc().string() + "\"</QxpSource>\n</Header>\n");
+  EXPECT_EQ(text, "<Header>\n<QxpSource>\"" + run.Doc().string() +
+                      "\"</QxpSource>\n</Header>\n<KRM>\n<XTag 0><xtags 1 1252><p>Hello world\n</KRM>\n<KRM>\n</KRM>\n");
   EXPECT_NE(host.log.find("Starting export XTags ...\n"), std::string::npos);
+  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
+}
+
+// A story whose tags pass the capture limit: the file keeps what was had,
+// the export fails and says so, the document stays open.
+TEST(XTagsExport, AStoryPastTheCaptureLimitKeepsThePrefixAndFails) {
+  ExportRun run(kExtended, ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_export.json"));
+  const fs::path target = run.File("out.krm");
+  std::string letters;
+  for (int i = 0; i < 60000; ++i) letters += "\xC4\x81";  // U+0101, escaped in the tags
+  const HostRun host = run.Run({"Save File", target.string()},
+                               {"start", "open", "doc.qxp", "type", "1", "0", letters, "menu", "Export XTags"});
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  int status = 0;
+  const std::string text = Utf8OfUtf16(target, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(text.rfind("<Header>\n", 0), 0u);
+  EXPECT_NE(text.find("<XTag 1><xtags 1 1252><p><#101><#101>"), std::string::npos);
+  EXPECT_EQ(text.find("<#101>\n"), std::string::npos);  // the long story is cut
+  EXPECT_EQ(Only(host, {"alert 512"}),
+            (std::vector<std::string>{"alert 512 \"Export of XTags failed for file: doc.qxp\" \"\""}));
+  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"File was changed. Save it?", "Export failed"}));
+  EXPECT_TRUE(Only(host, {"close document"}).empty());
 }
 
 }  // namespace
