@@ -7,6 +7,7 @@
 
 #include "host/document_ops.h"
 #include "host/host.h"
+#include "host/utf.h"
 #include "platform/win/code_pages.h"
 
 namespace xthost {
@@ -49,29 +50,19 @@ const std::array<int16_t, 0x10000>& Western() {
   return *table;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // Appends `c` as it stands in `encoding`; false when it cannot.
 bool AppendEncoded(std::string& out, char32_t c, int32_t encoding) {
   if (c >= 0xD800 && c <= 0xDFFF) return false;  // a lone surrogate
   if (encoding == kTextUtf8) {
-    AppendUtf8(out, c);
+    std::u16string units;
+    if (c >= 0x10000) {
+      units = {static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)), static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF))};
+    } else {
+      units = {static_cast<char16_t>(c)};
+    }
+    std::string bytes;
+    Utf16ToUtf8(units, &bytes);
+    out += bytes;
     return true;
   }
   const int32_t byte = Windows1252Byte(c);

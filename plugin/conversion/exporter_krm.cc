@@ -1,5 +1,7 @@
 #include "plugin/conversion/exporter_krm.h"
 
+#include <algorithm>
+#include <exception>
 #include <string>
 #include <utility>
 
@@ -50,18 +52,26 @@ std::u16string DecodeUtf8Widening(const std::string& bytes) {
 
 WideTextStream::WideTextStream(std::ostream& bytes) : mBytes(bytes) {}
 
-WideTextStream::~WideTextStream() {
-  // Nothing is reported from here: a caller that cares calls Flush.
-  try {
-    Flush();
-  } catch (...) {
+WideTextStream::~WideTextStream() noexcept(false) {
+  // A byte stream that throws passes its exception on, unless one is
+  // already on its way.
+  if (std::uncaught_exceptions() > 0) {
+    try {
+      Flush();
+    } catch (...) {
+    }
+    return;
   }
+  Flush();
 }
 
 WideTextStream& WideTextStream::operator<<(std::u16string_view text) {
-  for (char16_t unit : text) {
+  while (!text.empty()) {
     if (mFill == kUnits) Flush();
-    mBuffer[mFill++] = unit;
+    const size_t n = std::min(kUnits - mFill, text.size());
+    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), mBuffer + mFill);
+    mFill += n;
+    text.remove_prefix(n);
   }
   return *this;
 }

@@ -27,8 +27,9 @@
 class WideTextStream {
  public:
   explicit WideTextStream(std::ostream& bytes);
-  // Writes what is buffered; reports nothing (call Flush to know).
-  ~WideTextStream();
+  // Writes what is buffered; a failure only shows in the byte stream's
+  // state (call Flush first to know).
+  ~WideTextStream() noexcept(false);
   WideTextStream(const WideTextStream&) = delete;
   WideTextStream& operator=(const WideTextStream&) = delete;
 

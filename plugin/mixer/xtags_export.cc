@@ -1,7 +1,9 @@
 #include "plugin/mixer/xtags_export.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/mixer/api_failure.h"
@@ -104,9 +106,9 @@ bool ConvertExportBytes(const ExportRecord& record, std::u16string* text) {
     ReportApiFailure(ApiPolicy::kReturnValue, "Mixer", 2240, "ExportToTag");
     return false;
   }
-  units.resize(static_cast<size_t>(count));
   // Up to the first 0 unit.
-  *text = units.substr(0, units.find(u'\0'));
+  units.resize(std::min(static_cast<size_t>(count), units.find(u'\0')));
+  *text = std::move(units);
   return true;
 }
 

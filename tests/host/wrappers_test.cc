@@ -70,7 +70,7 @@ TEST(ConvertUnicodeToText, ConvertsToUtf8AndCountsWithoutTheTerminator) {
   EXPECT_EQ(ConvertUnicodeToText(5, text.c_str(), &shortLength, out, &converted, 0), kXTErrParam);
   EXPECT_FALSE(converted);
   EXPECT_EQ(shortLength, 7);
-  EXPECT_EQ(ConvertUnicodeToText(5, text.c_str(), &length, out, &converted, 1252), kXTErrRefused);
+  EXPECT_EQ(ConvertUnicodeToText(5, text.c_str(), &length, out, &converted, 1251), kXTErrRefused);
   EXPECT_EQ(host.OpenHandles(), 0u);
 }
 
