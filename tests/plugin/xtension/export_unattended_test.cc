@@ -107,4 +107,24 @@ TEST(UnattendedExport, AutoSaveSavesAChangedDocumentWithoutAsking) {
   EXPECT_NE(merged.find("Trying to save file ... save document 1 \"a.qxp\"\nOK\n"), std::string::npos);
 }
 
+// The request is remade from the document's path when its source differs
+// in any way, letter case included; the target is kept.
+TEST(UnattendedExport, ASourceDifferingOnlyInCaseRemakesTheRequest) {
+  const std::string out = RunSession(WithDocuments(""), [](xthost::Host& host) {
+    const bool on = true;
+    BrenixInterface::Instance()->SetMultiDocMode(on);
+    std::string error;
+    if (xthost::OpenDocumentFile(host, "a.qxp", 0, nullptr, &error) != kXTOk) return "no document: " + error;
+    FileSpecPair& request = CurrentRequest();
+    request.conversionType = 5;
+    CnvTools::SetTargetPath(request.source, fs::absolute("A.QXP").string());
+    CnvTools::SetTargetPath(request.target, fs::absolute("a.kxq").string());
+    OverwriteFlags.kxqTarget = 1;
+    PerformKxtExportAction(nullptr);
+    return request.source.GetFileName() + " " + request.target.GetFileName() + " " +
+           std::to_string(request.conversionType) + "\n";
+  });
+  EXPECT_EQ(BodyResult(out), "a.qxp a.kxq 0\n");
+}
+
 }  // namespace
