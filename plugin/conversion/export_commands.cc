@@ -96,7 +96,7 @@ void MarkCurrentDocumentChanged() {
   int32_t object = 0;
   if (documents == nullptr || documents->document_object(GetCurrentDocumentId(), &object) != kXTOk ||
       documents->mark_document_changed(object, 1) != kXTOk) {
-    QuarkInternalError("ExportProto", 2);
+    QuarkInternalError("ExportProto", __LINE__);
   }
 }
 
@@ -345,7 +345,7 @@ class ExportCommand {
     if (!Unattended()) ShowResult(kDialogExportDone);
   }
 
-  // Steps 6 and 7: the document's file spec, and the request remade from
+  // The document's file spec, and the request remade from
   // its path when it names another source.  An untitled document (or one
   // whose path cannot be had) empties the request's source, so that no
   // save lands on a file an earlier request named.
@@ -357,7 +357,7 @@ class ExportCommand {
       return true;
     }
     if (document_->GetFileSpec(spec_) != 0) {
-      QuarkInternalError("ExportProto", 6);
+      QuarkInternalError("ExportProto", __LINE__);
       Failed();
       return false;
     }
@@ -388,7 +388,7 @@ class ExportCommand {
     framed_ = true;
   }
 
-  // Step 9: saves the changed document, asking when someone is there.
+  // Saves the changed document, asking when someone is there to answer.
   bool AskAndSave() {
     if (BatchJobRuns() || BrenixInterface::Instance()->serverMode) {
       if (document_->Save()) return true;
@@ -433,7 +433,7 @@ class ExportCommand {
     return true;
   }
 
-  // Step 10: the target, from the request (unattended) or the user.
+  // The target, from the request (unattended) or from the user.
   bool MakeTarget() {
     if (Unattended()) {
       if (NamesOwnFile(Request().target.GetFullPath())) return false;
@@ -462,7 +462,7 @@ class ExportCommand {
     return !NamesOwnFile(path);
   }
 
-  // Steps 12 to 17: the output under its temporary name, renamed to the
+  // The output under its temporary name, renamed to the
   // target when every layout was written.
   bool WriteOutput(const std::string& target) {
     // Declared first, so that the output is finished before an unfinished
@@ -568,7 +568,7 @@ void OpenAndExport(XTVoidRec* record) {
     RecordCommandOutcome(CommandOutcome::kFailed);
     return;
   }
-  if (!IsValidDocument()) QuarkInternalError("ExportProto", 8);
+  if (!IsValidDocument()) QuarkInternalError("ExportProto", __LINE__);
   if (QueryCurrentDocument() == before && CurrentDocumentNeedsSave()) {
     const int32_t answer = AskToContinue(request.source.GetFileName(),
                                          ":\nDocument is already opened and was changed",
@@ -577,7 +577,7 @@ void OpenAndExport(XTVoidRec* record) {
       RecordCommandOutcome(CommandOutcome::kFailed);
       return;
     }
-    if (!SaveCurrentDocument()) QuarkInternalError("ExportProto", 9);
+    if (!SaveCurrentDocument()) QuarkInternalError("ExportProto", __LINE__);
   }
   PerformKxtExportAction(record);
 }
