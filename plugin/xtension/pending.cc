@@ -48,28 +48,8 @@ bool FolderUtils::ProcessConversion(const std::string& source, const std::string
 }
 
 template <>
-void ExportAction::ActionPerformed(XTVoidRec*) {
-  CommandNotAvailable("KXT export", kDialogExportFailed);
-}
-
-template <>
-void OpenAndExportAction::ActionPerformed(XTVoidRec*) {
-  CommandNotAvailable("Open and export", kDialogExportFailed);
-}
-
-template <>
 void BatchExportAction::ActionPerformed(XTIdleRec*) {
   CommandNotAvailable("Batch export", kDialogExportFailed);
-}
-
-template <>
-void CoordinatesAction::ActionPerformed(XTVoidRec*) {
-  CommandNotAvailable("Coordinates export", kDialogExportFailed);
-}
-
-template <>
-void XTagsAction::ActionPerformed(XTVoidRec*) {
-  CommandNotAvailable("XTags export", kDialogExportFailed);
 }
 
 template <>
