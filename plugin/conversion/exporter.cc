@@ -142,7 +142,8 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
 
   const BrenixInterface* modes = BrenixInterface::Instance();
   if (modes != nullptr && modes->extendedMode) WriteLayerProperties(box, *story, false, false);
-  WriteBoxPosition(box, *story, masterIndex);
+  StoryGeometry geometry(box, masterIndex);
+  WriteBoxPosition(geometry, *story);
 
   StoryRunPosition position;
   StoryRunIterator::Begin(position, iterator);
@@ -167,7 +168,7 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
       segment.code = iterator.CurrentOpcode(position);
       WriteSegment(segment);
     }
-    if (any) WriteParagraphPosition(box, *segment.paragraph, masterIndex, first, lastParagraph);
+    if (any) WriteParagraphPosition(geometry, *segment.paragraph, first, lastParagraph);
     segment.paragraph = nullptr;
   }
 }
