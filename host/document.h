@@ -269,6 +269,7 @@ struct DocumentContent {
   DocumentContent();
 
   Story* FindStory(int32_t id);
+  const Story* FindStory(int32_t id) const;
   Box* FindBox(int32_t id);
   const Box* FindBox(int32_t id) const;
   Layout* CurrentLayout();
@@ -326,7 +327,7 @@ class DocumentSpace {
   void Follow(XTTextRef ref, const Story& story);
 
  private:
-  std::map<XTTextRef, TextTarget> refs_;
+  std::unordered_map<XTTextRef, TextTarget> refs_;
   // The latest reference of each (document, story).
   std::map<std::pair<int32_t, int32_t>, XTTextRef> latest_;
   XTTextRef next_ = 1;

@@ -1,9 +1,11 @@
 #include "plugin/conversion/kxt_export.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/lz_stream.h"
@@ -37,6 +39,25 @@ bool IsEmpty(const KXT_AttrsSet& set, const KXT_StringsMap& map) {
   return !first.any;
 }
 
+// The numbers of names already asked for, by a hash of the text: the
+// strings map keeps its strings and their numbers while it lives, so an
+// entry never goes stale.  Names not in the map are not kept (they may come).
+class NameNumbers {
+ public:
+  explicit NameNumbers(const KXT_StringsMap& map) : map_(map) {}
+  int32_t Find(const char16_t* name) {
+    const auto found = numbers_.find(std::u16string_view(name));
+    if (found != numbers_.end()) return found->second;
+    const int32_t number = map_.find(name);
+    if (number != -1) numbers_.emplace(std::u16string_view(map_[number]), number);
+    return number;
+  }
+
+ private:
+  const KXT_StringsMap& map_;
+  std::unordered_map<std::u16string_view, int32_t> numbers_;
+};
+
 // The attribute set of one element: the element writer it owns, the book's
 // strings map and a reference to the parent's set.
 //
@@ -49,6 +70,11 @@ class AttrSet : public virtual IAttrs {
   AttrSet(KXT_StringsMap* map, KXT_Owned<Element>& element, const Ref<IAttrs>& base)
       : element_(element.release()), map_(map), base_(base), parent_(dynamic_cast<AttrSet*>(base.get())) {
     empty_ = IsEmpty(element_->AttrsSet(), *map_);
+    if (parent_ != nullptr) {
+      names_ = parent_->names_;
+    } else {
+      names_ = std::make_shared<NameNumbers>(*map_);
+    }
   }
 
   void AddAttr(const char16_t* name, const char16_t* value) override {
@@ -70,7 +96,7 @@ class AttrSet : public virtual IAttrs {
   bool SetAttr(const char16_t* name, const char16_t* value) override {
     if (name == nullptr || value == nullptr) return false;
     // A name the strings map does not know is defined by no set.
-    return SetAttr(name, map_->find(name), value);
+    return SetAttr(name, names_->Find(name), value);
   }
   int32_t Intern(const char16_t* text) override { return text == nullptr ? -1 : (*map_)[text]; }
 
@@ -129,6 +155,7 @@ class AttrSet : public virtual IAttrs {
   KXT_StringsMap* map_;
   Ref<IAttrs> base_;
   AttrSet* parent_;  // base_ when it is one of these
+  std::shared_ptr<NameNumbers> names_;  // one for the book's tree
   std::vector<Known> known_;
   uint32_t generation_ = 1;
   int32_t state_ = kNew;
