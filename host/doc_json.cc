@@ -388,10 +388,11 @@ void ReadContent(const json& doc, DocumentContent* c) {
   const json& fonts = ArrayField(doc, "fonts", w);
   for (std::size_t i = 0; i < fonts.size(); ++i) {
     const std::string fw = At(w + ".fonts", i);
-    ExpectObject(fonts[i], fw, {"id", "name"});
+    ExpectObject(fonts[i], fw, {"id", "name", "script"});
     Font font;
     font.id = static_cast<uint16_t>(IntegerField(fonts[i], "id", fw, 0, 0xFFFF, 0));
     font.name = TextField(fonts[i], "name", fw);
+    font.script = static_cast<uint16_t>(IntegerField(fonts[i], "script", fw, 0, 0xFFFF, kAnyScript));
     c->fonts.push_back(font);
   }
 
@@ -776,6 +777,7 @@ std::string FormatDocument(const DocumentContent& c) {
       ordered v = ordered::object();
       Put<unsigned>(v, "id", font.id, 0);
       PutText(v, "name", font.name);
+      Put<unsigned>(v, "script", font.script, kAnyScript);
       fonts.push_back(std::move(v));
     }
     doc["fonts"] = std::move(fonts);

@@ -80,9 +80,14 @@ struct Layer {
   bool locked = false;
 };
 
+// Fonts are listed under script 126 unless the document names the
+// font's own script (0 to 31).
+constexpr uint16_t kAnyScript = 126;
+
 struct Font {
   uint16_t id = 0;
   std::u16string name;
+  uint16_t script = kAnyScript;
 };
 
 struct Color {
