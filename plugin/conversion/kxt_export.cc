@@ -1,6 +1,5 @@
 #include "plugin/conversion/kxt_export.h"
 
-#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
@@ -137,7 +136,7 @@ class AttrSet : public virtual IAttrs {
   const char16_t* Lookup(const char16_t* name, int32_t nameRef) {
     if (empty_ || nameRef < 0) return nullptr;
     const std::size_t at = static_cast<std::size_t>(nameRef);
-    if (at >= known_.size()) known_.resize(std::max<std::size_t>(at + 1, map_->size()));
+    if (at >= known_.size()) known_.resize(at + 1);
     Known& entry = known_[at];
     if (entry.generation != generation_) {
       entry.value = element_->AttrsSet().GetAttrValue(name, *map_);
