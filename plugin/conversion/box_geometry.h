@@ -98,6 +98,8 @@ class StoryGeometry {
   XTItem shown_ = 0;  // the box lines_ belongs to; 0: none fetched
 };
 
+// One question without a walk: StoryGeometry(box, masterIndex).Box() and
+// .Paragraph(first).
 BoxGeometry ComputeBoxGeometry(XTItem box, int32_t masterIndex);
 BoxGeometry ComputeParagraphGeometry(XTItem box, int32_t masterIndex, int32_t first);
 
@@ -106,8 +108,8 @@ BoxGeometry ComputeParagraphGeometry(XTItem box, int32_t masterIndex, int32_t fi
 void WriteBoxPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& story);
 
 // Writes "stylename" (not for style index 0 or a missing sheet) and the
-// position of the paragraph that starts at unit `first` of the story of
-// `box`; a paragraph without a shown first line gets `last` again.  `last`
+// position of the paragraph that starts at unit `first` of the geometry's
+// story; a paragraph without a shown first line gets `last` again.  `last`
 // takes what was written.
 void WriteParagraphPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& paragraph, int32_t first,
                             ParagraphPosition& last);
