@@ -174,7 +174,7 @@ XTSelectionSuite MakeSelection() {
 }
 const XTSelectionSuite kSelection = MakeSelection();
 const XTProjectSuite kProjects = {kXTTableXPJc, CurrentProject, CloseProject, nullptr};
-const XTFontSuite kFonts = {kXTSuiteLGJ2, CheckFonts, FontList, FontEntry};
+const XTFontSuite kFonts = {kXTSuiteLGJ2, CheckFonts, FontList, FontEntry, nullptr};
 
 // Collects attributes, as an element's attribute set would.
 struct Collected : AttrWriter {

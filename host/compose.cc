@@ -299,9 +299,8 @@ uint64_t compositions = 0;
 const ChainLines* ChainOfBox(const DocumentContent& content, int32_t box_id, std::size_t* index) {
   const Box* box = content.FindBox(box_id);
   if (box == nullptr || box->kind != kTextItem || box->story == 0) return nullptr;
-  const auto story = std::find_if(content.stories.begin(), content.stories.end(),
-                                  [&](const Story& s) { return s.id == box->story; });
-  if (story == content.stories.end()) return nullptr;
+  const Story* story = content.FindStory(box->story);
+  if (story == nullptr) return nullptr;
 
   std::vector<BoxShape> shapes;
   for (const Box* member : content.ChainOf(box->story)) {

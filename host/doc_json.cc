@@ -13,6 +13,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <utility>
 
 #include "host/doc_save.h"
 #include "host/utf.h"
@@ -387,10 +388,11 @@ void ReadContent(const json& doc, DocumentContent* c) {
   const json& fonts = ArrayField(doc, "fonts", w);
   for (std::size_t i = 0; i < fonts.size(); ++i) {
     const std::string fw = At(w + ".fonts", i);
-    ExpectObject(fonts[i], fw, {"id", "name"});
+    ExpectObject(fonts[i], fw, {"id", "name", "script"});
     Font font;
     font.id = static_cast<uint16_t>(IntegerField(fonts[i], "id", fw, 0, 0xFFFF, 0));
     font.name = TextField(fonts[i], "name", fw);
+    font.script = static_cast<uint16_t>(IntegerField(fonts[i], "script", fw, 0, 0xFFFF, kAnyScript));
     c->fonts.push_back(font);
   }
 
@@ -576,7 +578,7 @@ void PutData(ordered& object, const ItemData& data) {
     }
     entries[name] = hex;
   }
-  object["data"] = entries;
+  object["data"] = std::move(entries);
 }
 
 ordered PageValue(const Page& page, bool with_master) {
@@ -605,7 +607,7 @@ ordered BoxValue(const Box& box) {
   if (box.bounds != std::array<int32_t, 4>{}) {
     ordered bounds = ordered::array();
     for (const int32_t b : box.bounds) bounds.push_back(FixedValue(b));
-    v["bounds"] = bounds;
+    v["bounds"] = std::move(bounds);
   }
   if (box.kind != kind) v["kind"] = kItemKinds[box.kind];
   Put<int32_t>(v, "spread", box.spread, 1);
@@ -626,7 +628,7 @@ ordered BoxValue(const Box& box) {
     for (const auto& point : box.polygon) {
       points.push_back(ordered::array({FixedValue(point[0]), FixedValue(point[1])}));
     }
-    v["polygon"] = points;
+    v["polygon"] = std::move(points);
   }
   PutData(v, box.data);
   return v;
@@ -650,7 +652,7 @@ ordered FormatValue(const XTParaFormatRecord& f) {
       tabs.push_back(ordered::array(
           {FixedValue(f.tabs[i].position), unsigned{f.tabs[i].align}, unsigned{f.tabs[i].fill}}));
     }
-    v["tabs"] = tabs;
+    v["tabs"] = std::move(tabs);
   }
   return v;
 }
@@ -685,14 +687,14 @@ ordered StoryValue(const Story& story) {
     for (const ParagraphRun& run : story.paragraphs) {
       paragraphs.push_back(ordered::array({run.format, run.length}));
     }
-    v["paragraphs"] = paragraphs;
+    v["paragraphs"] = std::move(paragraphs);
   }
   if (story.runs != empty.runs) {
     ordered runs = ordered::array();
     for (const CharacterRun& run : story.runs) {
       runs.push_back(ordered::array({run.attributes, run.length}));
     }
-    v["runs"] = runs;
+    v["runs"] = std::move(runs);
   }
   return v;
 }
@@ -751,7 +753,7 @@ std::string FormatDocument(const DocumentContent& c) {
           for (const Page& page : spread.pages) pages.push_back(PageValue(page, true));
           spreads.push_back(ordered::object({{"pages", pages}}));
         }
-        v["spreads"] = spreads;
+        v["spreads"] = std::move(spreads);
       }
       if (!layout.masters.empty()) {
         ordered masters = ordered::array();
@@ -759,14 +761,14 @@ std::string FormatDocument(const DocumentContent& c) {
           ordered m = ordered::object();
           PutText(m, "name", master.name);
           m.update(PageValue(master.page, false));
-          masters.push_back(m);
+          masters.push_back(std::move(m));
         }
-        v["masters"] = masters;
+        v["masters"] = std::move(masters);
       }
       Put<int32_t>(v, "view", layout.view, 0);
-      layouts.push_back(v);
+      layouts.push_back(std::move(v));
     }
-    doc["layouts"] = layouts;
+    doc["layouts"] = std::move(layouts);
   }
   Put<int32_t>(doc, "currentLayout", c.current_layout, 0);
   if (!c.fonts.empty()) {
@@ -775,9 +777,10 @@ std::string FormatDocument(const DocumentContent& c) {
       ordered v = ordered::object();
       Put<unsigned>(v, "id", font.id, 0);
       PutText(v, "name", font.name);
-      fonts.push_back(v);
+      Put<unsigned>(v, "script", font.script, kAnyScript);
+      fonts.push_back(std::move(v));
     }
-    doc["fonts"] = fonts;
+    doc["fonts"] = std::move(fonts);
   }
   if (!c.colors.empty()) {
     ordered colors = ordered::array();
@@ -787,9 +790,9 @@ std::string FormatDocument(const DocumentContent& c) {
       PutText(v, "name", color.name);
       Put<std::string>(v, "model", color.model, "QRGB");
       Put<uint32_t>(v, "value", color.value, 0);
-      colors.push_back(v);
+      colors.push_back(std::move(v));
     }
-    doc["colors"] = colors;
+    doc["colors"] = std::move(colors);
   }
   if (!c.style_sheets.empty()) {
     ordered sheets = ordered::array();
@@ -799,33 +802,33 @@ std::string FormatDocument(const DocumentContent& c) {
       if (sheet.kind == kCharacterStyle) v["kind"] = "character";
       PutText(v, "name", sheet.name);
       Put<int32_t>(v, "record", sheet.record, 0);
-      sheets.push_back(v);
+      sheets.push_back(std::move(v));
     }
-    doc["styleSheets"] = sheets;
+    doc["styleSheets"] = std::move(sheets);
   }
   const bool default_formats =
       c.formats.size() == 1 && SameFormat(c.formats[0], defaults.formats[0]);
   if (!default_formats) {
     ordered formats = ordered::array();
     for (const XTParaFormatRecord& f : c.formats) formats.push_back(FormatValue(f));
-    doc["paragraphFormats"] = formats;
+    doc["paragraphFormats"] = std::move(formats);
   }
   const bool default_attributes =
       c.attributes.size() == 1 && SameAttributes(c.attributes[0], defaults.attributes[0]);
   if (!default_attributes) {
     ordered attributes = ordered::array();
     for (const XTCharAttrRecord& a : c.attributes) attributes.push_back(AttributesValue(a));
-    doc["characterAttributes"] = attributes;
+    doc["characterAttributes"] = std::move(attributes);
   }
   if (!c.boxes.empty()) {
     ordered boxes = ordered::array();
     for (const Box& box : c.boxes) boxes.push_back(BoxValue(box));
-    doc["boxes"] = boxes;
+    doc["boxes"] = std::move(boxes);
   }
   if (!c.stories.empty()) {
     ordered stories = ordered::array();
     for (const Story& story : c.stories) stories.push_back(StoryValue(story));
-    doc["stories"] = stories;
+    doc["stories"] = std::move(stories);
   }
   if (!c.layers.empty()) {
     ordered layers = ordered::array();
@@ -835,9 +838,9 @@ std::string FormatDocument(const DocumentContent& c) {
       PutText(v, "name", layer.name);
       Put(v, "visible", layer.visible, true);
       Put(v, "locked", layer.locked, false);
-      layers.push_back(v);
+      layers.push_back(std::move(v));
     }
-    doc["layers"] = layers;
+    doc["layers"] = std::move(layers);
   }
   PutData(doc, c.data);
   Put<int32_t>(doc, "nextItem", c.next_item, 1);

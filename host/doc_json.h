@@ -4,7 +4,8 @@
 //    "untitled": false, "mac": false, "flags": 0,
 //    "layouts": [{"name": "Layout 1", "type": "XPRN", "modified": false}],
 //    "currentLayout": 0,
-//    "fonts": [{"id": 3, "name": "Times"}],
+//    "fonts": [{"id": 3, "name": "Times", "script": 126}],  (script: the host's script code
+//                                                      of the font, 126 by default)
 //    "colors": [{"id": 1, "name": "Black", "model": "QRGB", "value": 0}],
 //    "styleSheets": [{"id": 1, "kind": "paragraph", "name": "Normal", "record": 0}],
 //    "paragraphFormats": [{"style": 1, "alignment": 0, "leftIndent": 0, "rightIndent": 0,

@@ -40,6 +40,10 @@ DocumentContent::DocumentContent() : formats(1, XTParaFormatRecord{}), attribute
 
 Story* DocumentContent::FindStory(int32_t id) { return story_index.Find(stories, id); }
 
+const Story* DocumentContent::FindStory(int32_t id) const {
+  return const_cast<DocumentContent*>(this)->FindStory(id);
+}
+
 int32_t Layout::PageCount() const {
   int32_t count = 0;
   for (const Spread& spread : spreads) count += static_cast<int32_t>(spread.pages.size());

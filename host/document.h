@@ -80,9 +80,14 @@ struct Layer {
   bool locked = false;
 };
 
+// Fonts are listed under script 126 unless the document names the
+// font's own script (0 to 31).
+constexpr uint16_t kAnyScript = 126;
+
 struct Font {
   uint16_t id = 0;
   std::u16string name;
+  uint16_t script = kAnyScript;
 };
 
 struct Color {
@@ -269,6 +274,7 @@ struct DocumentContent {
   DocumentContent();
 
   Story* FindStory(int32_t id);
+  const Story* FindStory(int32_t id) const;
   Box* FindBox(int32_t id);
   const Box* FindBox(int32_t id) const;
   Layout* CurrentLayout();
@@ -326,7 +332,7 @@ class DocumentSpace {
   void Follow(XTTextRef ref, const Story& story);
 
  private:
-  std::map<XTTextRef, TextTarget> refs_;
+  std::unordered_map<XTTextRef, TextTarget> refs_;
   // The latest reference of each (document, story).
   std::map<std::pair<int32_t, int32_t>, XTTextRef> latest_;
   XTTextRef next_ = 1;

@@ -90,6 +90,7 @@ const char* const kEntryNames[] = {
     "first_page_item",
     "font_entry",
     "font_list",
+    "font_script",
     "format_measure",
     "full_path",
     "get_item_data",

@@ -731,7 +731,8 @@ int32_t FontList(XTProject project, XTHandle* list, int32_t* owner) {
   if (content == nullptr || list == nullptr || owner == nullptr || content->fonts.size() > 0xFFFF) {
     return kXTErrParam;
   }
-  // A 16-bit count and 16 bits of padding, the entries, then the names.
+  // A 16-bit count and 16 bits of padding, the entries (id, script, name
+  // offset and length), then the names.
   const std::size_t entries = content->fonts.size();
   std::size_t names = 0;
   for (const Font& font : content->fonts) names += font.name.size();
@@ -745,6 +746,7 @@ int32_t FontList(XTProject project, XTHandle* list, int32_t* owner) {
     uint8_t* entry = block.data() + 4 + i * kFontEntrySize;
     const uint32_t length = static_cast<uint32_t>(font.name.size());
     std::memcpy(entry, &font.id, 2);
+    std::memcpy(entry + 2, &font.script, 2);
     std::memcpy(entry + 4, &offset, 4);
     std::memcpy(entry + 8, &length, 4);
     std::memcpy(block.data() + 4 + entries * kFontEntrySize + offset * 2, font.name.data(),
@@ -782,6 +784,18 @@ int32_t FontEntry(XTHandle list, int32_t index, uint16_t* id, char16_t* name, in
   return kXTOk;
 }
 
+int32_t FontScript(XTHandle list, int32_t index, uint16_t* script) {
+  Host& host = Host::Current();
+  if (host.Fails("font_script")) return kXTErrInjected;
+  const std::vector<uint8_t>* block = host.docs.blocks.Find(list);
+  if (block == nullptr || block->size() < 4 || script == nullptr) return kXTErrParam;
+  uint16_t count = 0;
+  std::memcpy(&count, block->data(), 2);
+  if (index < 1 || index > count || block->size() < 4 + std::size_t{count} * kFontEntrySize) return kXTErrParam;
+  std::memcpy(script, block->data() + 4 + static_cast<std::size_t>(index - 1) * kFontEntrySize + 2, 2);
+  return kXTOk;
+}
+
 }  // namespace
 
 const XTMemorySuite kMemorySuite = {kXTSuiteLGE2, NewHandle, DisposeHandle, HandleSize,
@@ -806,6 +820,6 @@ const XTDocumentStateSuite kDocumentStateSuite = {
     DoCommand,       ProjectFileSpec, CurrentLayout,      LayoutModified,
     DocumentWindow,  CloseWindow,     SaveCurrentDocumentAt,
 };
-const XTFontSuite kFontSuite = {kXTSuiteLGJ2, CheckFonts, FontList, FontEntry};
+const XTFontSuite kFontSuite = {kXTSuiteLGJ2, CheckFonts, FontList, FontEntry, FontScript};
 
 }  // namespace xthost

@@ -266,4 +266,7 @@ struct XTFontSuite {
   // the list's entry size, 12; `flags` is 1.
   int32_t (*font_entry)(XTHandle list, int32_t index, uint16_t* id, char16_t* name,
                         int32_t capacity, int32_t entry_size, int32_t flags);
+  // The host script code of entry `index` (1 to the count) of a list: 126
+  // for a font listed under no script of its own.
+  int32_t (*font_script)(XTHandle list, int32_t index, uint16_t* script);
 };

@@ -1,5 +1,6 @@
 #include "plugin/conversion/box_geometry.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -30,16 +31,6 @@ std::u16string TakeHostString(XTString string) {
   return text;
 }
 
-// Rectangles as floats in the user's unit.
-struct Rect {
-  float top = 0;
-  float left = 0;
-  float bottom = 0;
-  float right = 0;
-};
-
-Rect ToFloats(const int32_t* r) { return Rect{FixedToFloat(r[0]), FixedToFloat(r[1]), FixedToFloat(r[2]), FixedToFloat(r[3])}; }
-
 bool BoxRecordOf(XTItem box, XTBoxRecord* record) {
   const XTLayoutSuite* layout = XT().lgk2;
   XTHandle made = 0;
@@ -50,13 +41,91 @@ bool BoxRecordOf(XTItem box, XTBoxRecord* record) {
   return true;
 }
 
+constexpr float kDegree = 0.01745f;
+
+void WritePosition(BX_KXT::Export::IAttrs& set, int32_t x, int32_t y, int32_t width, int32_t height) {
+  AddNumber(set, u"horizontal_pos", x);
+  AddNumber(set, u"vertical_pos", y);
+  AddNumber(set, u"width", width);
+  AddNumber(set, u"height", height);
+}
+
+void WritePageAndAngle(BX_KXT::Export::IAttrs& set, const BoxGeometry& g) {
+  AddNumber(set, u"sectional_pos", g.sectionalPos);
+  if (g.angle != 0) AddNumber(set, u"angle", g.angle);
+}
+
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The number a stream in the "C" locale reads from `text`, when the text is
+// plain: blanks, an optional '-', digits with at most one '.', then the end
+// or something that cannot continue a number.  False for other texts.
+bool ReadPlainNumber(const std::string& text, float* number) {
+  const char* at = text.data();
+  const char* end = at + text.size();
+  while (at != end && IsBlank(*at)) ++at;
+  const char* start = at;
+  if (at != end && *at == '-') ++at;
+  const char* digits = at;
+  bool point = false;
+  for (; at != end; ++at) {
+    if (*at == '.' && !point) {
+      point = true;
+    } else if (*at < '0' || *at > '9') {
+      break;
+    }
+  }
+  if (at - digits == (point ? 1 : 0)) return false;  // no digit
+  if (at != end && (*at == '.' || *at == 'e' || *at == 'E' || *at == 'x' || *at == 'X' || *at == '+' ||
+                    *at == '-')) {
+    return false;
+  }
+  return std::from_chars(start, at, *number).ec == std::errc();
+}
+
+}  // namespace
+
+float FixedToFloat(int32_t value) {
+  const XTLayoutSuite* layout = XT().lgk2;
+  XTString string = 0;
+  if (layout == nullptr || layout->format_measure(value, 100, &string) != kXTOk) return 0;
+  std::string text;
+  for (char16_t c : TakeHostString(string)) text += c < 0x80 ? static_cast<char>(c) : ' ';
+  const std::string::size_type comma = text.find(',');
+  if (comma != std::string::npos) text[comma] = '.';
+  float number = 0;
+  if (ReadPlainNumber(text, &number)) return number;
+  std::istringstream in(text);
+  in.imbue(std::locale::classic());
+  if (!(in >> number)) return 0;
+  return number;
+}
+
+StoryGeometry::StoryGeometry(XTItem box, int32_t masterIndex) : box_(box), masterIndex_(masterIndex) {
+  const XTLayoutSuite* layout = XT().lgk2;
+  hasStory_ = layout != nullptr && layout->item_story(box, &story_) == kXTOk;
+}
+
+bool StoryGeometry::StoryOf(int32_t* story) const {
+  *story = story_;
+  return hasStory_;
+}
+
+float StoryGeometry::Measure(int32_t value) {
+  const auto found = measures_.find(value);
+  if (found != measures_.end()) return found->second;
+  const float number = FixedToFloat(value);
+  measures_.emplace(value, number);
+  return number;
+}
+
 // The box's page as the user numbers it and the page's rectangle.
-bool PageOf(XTItem box, int32_t masterIndex, int32_t* number, Rect* page) {
+bool StoryGeometry::PageOf(XTItem box, int32_t* number, Rect* page) {
   const XTLayoutSuite* layout = XT().lgk2;
   XTPageInfo info{};
   if (layout->page_info(box, &info) != kXTOk) return false;
   int32_t p = info.page_number;
-  if (masterIndex != 0) {
+  if (masterIndex_ != 0) {
     // Master pages are numbered by their spread, the user masters from 3: the
     // ordinal among the user masters is what the master view counts.
     p = (p > 2000 ? info.spread : p) - 2;
@@ -81,123 +150,116 @@ bool PageOf(XTItem box, int32_t masterIndex, int32_t* number, Rect* page) {
   XTPageEntry entry;
   std::memcpy(&entry, static_cast<const uint8_t*>(table.Data()) + info.page * sizeof(XTPageEntry), sizeof entry);
   *number = p;
-  *page = Rect{FixedToFloat(entry.top), FixedToFloat(entry.left), FixedToFloat(entry.bottom), FixedToFloat(entry.right)};
+  *page = Rect{Measure(entry.top), Measure(entry.left), Measure(entry.bottom), Measure(entry.right)};
   return true;
 }
 
-constexpr float kDegree = 0.01745f;
-
 // The box part of both modes: record, page, and the top-left corner of the
-// box turned about its centre; the box's and the page's rectangles and the
-// angle go to the caller.
-BoxGeometry BoxPart(XTItem box, int32_t masterIndex, Rect* rect, Rect* page, float* angle) {
-  BoxGeometry g;
-  XTBoxRecord record{};
-  if (XT().lgk2 == nullptr || !BoxRecordOf(box, &record)) return g;
-  float a = FixedToFloat(record.rotation);
-  if (a < 0) a += 360;
-  *rect = ToFloats(record.shape == 5 ? record.bounds : record.enclosing);
-  if (!PageOf(box, masterIndex, &g.sectionalPos, page)) return g;
-  g.found = true;
-  g.angle = static_cast<int32_t>(a);
-  *angle = a;
-  const float left = rect->left - page->left;
-  const float top = rect->top - page->top;
-  g.x = static_cast<int32_t>(left);
-  g.y = static_cast<int32_t>(top);
-  if (g.angle != 0) {
-    const float hx = -std::fabs(rect->right - rect->left) * 0.5f;
-    const float hy = std::fabs(rect->bottom - rect->top) * 0.5f;
-    const float r = a * kDegree;
-    const float t1 = std::cos(r) * hx - std::sin(r) * hy;
-    const float t2 = std::sin(r) * hx + std::cos(r) * hy;
-    g.x = static_cast<int32_t>(left + t1 - hx);
-    g.y = static_cast<int32_t>(top + hy - t2);
+// box turned about its centre.
+const StoryGeometry::Part& StoryGeometry::PartOf(XTItem box) {
+  for (const Part& part : parts_) {
+    if (part.box == box) return part;
   }
-  g.width = std::abs(static_cast<int32_t>(rect->right - rect->left));
-  g.height = std::abs(static_cast<int32_t>(rect->bottom - rect->top));
-  return g;
+  Part part;
+  part.box = box;
+  BoxGeometry& g = part.geometry;
+  XTBoxRecord record{};
+  if (XT().lgk2 != nullptr && BoxRecordOf(box, &record)) {
+    float a = Measure(record.rotation);
+    if (a < 0) a += 360;
+    const int32_t* r = record.shape == 5 ? record.bounds : record.enclosing;
+    part.rect = Rect{Measure(r[0]), Measure(r[1]), Measure(r[2]), Measure(r[3])};
+    if (PageOf(box, &g.sectionalPos, &part.page)) {
+      const Rect& rect = part.rect;
+      const Rect& page = part.page;
+      g.found = true;
+      g.angle = static_cast<int32_t>(a);
+      part.angle = a;
+      const float left = rect.left - page.left;
+      const float top = rect.top - page.top;
+      g.x = static_cast<int32_t>(left);
+      g.y = static_cast<int32_t>(top);
+      if (g.angle != 0) {
+        const float hx = -std::fabs(rect.right - rect.left) * 0.5f;
+        const float hy = std::fabs(rect.bottom - rect.top) * 0.5f;
+        const float turn = a * kDegree;
+        const float t1 = std::cos(turn) * hx - std::sin(turn) * hy;
+        const float t2 = std::sin(turn) * hx + std::cos(turn) * hy;
+        g.x = static_cast<int32_t>(left + t1 - hx);
+        g.y = static_cast<int32_t>(top + hy - t2);
+      }
+      g.width = std::abs(static_cast<int32_t>(rect.right - rect.left));
+      g.height = std::abs(static_cast<int32_t>(rect.bottom - rect.top));
+    }
+  }
+  parts_.push_back(part);
+  return parts_.back();
 }
 
-void WritePosition(BX_KXT::Export::IAttrs& set, int32_t x, int32_t y, int32_t width, int32_t height) {
-  AddNumber(set, u"horizontal_pos", x);
-  AddNumber(set, u"vertical_pos", y);
-  AddNumber(set, u"width", width);
-  AddNumber(set, u"height", height);
+BoxGeometry StoryGeometry::Box() { return PartOf(box_).geometry; }
+
+int32_t StoryGeometry::FindLine(int32_t first) const {
+  for (std::size_t at = 0; at < lines_.size(); ++at) {
+    if (lines_[at].offset == first && lines_[at].vertical < kXTOversetLine) return static_cast<int32_t>(at);
+  }
+  return -1;
 }
 
-void WritePageAndAngle(BX_KXT::Export::IAttrs& set, const BoxGeometry& g) {
-  AddNumber(set, u"sectional_pos", g.sectionalPos);
-  if (g.angle != 0) AddNumber(set, u"angle", g.angle);
-}
-
-}  // namespace
-
-float FixedToFloat(int32_t value) {
-  const XTLayoutSuite* layout = XT().lgk2;
-  XTString string = 0;
-  if (layout == nullptr || layout->format_measure(value, 100, &string) != kXTOk) return 0;
-  std::string text;
-  for (char16_t c : TakeHostString(string)) text += c < 0x80 ? static_cast<char>(c) : ' ';
-  const std::string::size_type comma = text.find(',');
-  if (comma != std::string::npos) text[comma] = '.';
-  std::istringstream in(text);
-  in.imbue(std::locale::classic());
-  float number = 0;
-  if (!(in >> number)) return 0;
-  return number;
-}
-
-BoxGeometry ComputeBoxGeometry(XTItem box, int32_t masterIndex) {
-  Rect rect;
-  Rect page;
-  float angle = 0;
-  return BoxPart(box, masterIndex, &rect, &page, &angle);
-}
-
-BoxGeometry ComputeParagraphGeometry(XTItem box, int32_t masterIndex, int32_t first) {
-  const XTLayoutSuite* layout = XT().lgk2;
-  int32_t story = 0;
-  if (layout == nullptr || layout->item_story(box, &story) != kXTOk) return BoxGeometry{};
-  QHandle table;
-  if (QHandle::TryAllocate(0, &table) != kXTOk) return BoxGeometry{};
-  int32_t index = first;
-  XTItem shown = 0;
-  if (layout->line_query(story, &index, table.Get(), &shown) != kXTOk || shown == 0) return BoxGeometry{};
-  const uint32_t count = table.Size() / sizeof(XTLineRecord);
-  std::vector<XTLineRecord> lines(count);
-  if (count > 0) std::memcpy(lines.data(), table.Data(), count * sizeof(XTLineRecord));
-  uint32_t at = 0;
-  while (at < count && (lines[at].offset != first || lines[at].vertical >= kXTOversetLine)) ++at;
-  if (at == count) return BoxGeometry{};
-  Rect rect;
-  Rect page;
-  float angle = 0;
-  BoxGeometry g = BoxPart(shown, masterIndex, &rect, &page, &angle);
+BoxGeometry StoryGeometry::Paragraph(int32_t first) {
+  if (!hasStory_) return BoxGeometry{};
+  int32_t at = shown_ != 0 ? FindLine(first) : -1;
+  if (at < 0) {
+    // Not among the lines fetched: ask the host for the box showing it.
+    const XTLayoutSuite* layout = XT().lgk2;
+    QHandle table;
+    if (QHandle::TryAllocate(0, &table) != kXTOk) return BoxGeometry{};
+    int32_t index = first;
+    XTItem shown = 0;
+    if (layout->line_query(story_, &index, table.Get(), &shown) != kXTOk || shown == 0) return BoxGeometry{};
+    const uint32_t count = table.Size() / sizeof(XTLineRecord);
+    lines_.resize(count);
+    if (count > 0) std::memcpy(lines_.data(), table.Data(), count * sizeof(XTLineRecord));
+    shown_ = shown;
+    at = FindLine(first);
+    if (at < 0) return BoxGeometry{};
+  }
+  const Part& part = PartOf(shown_);
+  BoxGeometry g = part.geometry;
   if (!g.found) return g;
+  const Rect& rect = part.rect;
+  const Rect& page = part.page;
+  const XTLineRecord& line = lines_[static_cast<std::size_t>(at)];
   // The first line's top-left corner, turned about the box's centre.
   const float w = std::fabs(rect.right - rect.left);
   const float h = std::fabs(rect.bottom - rect.top);
-  const float dx = FixedToFloat(lines[at].x) - w * 0.5f;
-  const float dy = h * 0.5f - FixedToFloat(lines[at].vertical);
-  const float r = (g.angle != 0 ? angle : 0) * kDegree;
+  const float dx = Measure(line.x) - w * 0.5f;
+  const float dy = h * 0.5f - Measure(line.vertical);
+  const float r = (g.angle != 0 ? part.angle : 0) * kDegree;
   const float rx = std::cos(r) * dx - std::sin(r) * dy;
   const float ry = std::sin(r) * dx + std::cos(r) * dy;
   g.x = static_cast<int32_t>(rect.left - page.left + w * 0.5f + rx);
   g.y = static_cast<int32_t>(rect.top - page.top + h * 0.5f - ry);
   float widest = 0;
-  uint32_t last = at;
-  for (uint32_t i = at; i < count && lines[i].vertical < kXTOversetLine && lines[i].paragraph == lines[at].paragraph; ++i) {
-    widest = std::fmax(widest, FixedToFloat(lines[i].width));
+  std::size_t last = static_cast<std::size_t>(at);
+  for (std::size_t i = last; i < lines_.size() && lines_[i].vertical < kXTOversetLine &&
+                             lines_[i].paragraph == line.paragraph;
+       ++i) {
+    widest = std::fmax(widest, Measure(lines_[i].width));
     last = i;
   }
   g.width = std::abs(static_cast<int32_t>(widest));
-  g.height = std::abs(static_cast<int32_t>(FixedToFloat(lines[last].vertical + lines[last].height) - FixedToFloat(lines[at].vertical)));
+  g.height = std::abs(static_cast<int32_t>(Measure(lines_[last].vertical + lines_[last].height) - Measure(line.vertical)));
   return g;
 }
 
-void WriteBoxPosition(XTItem box, BX_KXT::Export::IAttrs& story, int32_t masterIndex) {
-  const BoxGeometry g = ComputeBoxGeometry(box, masterIndex);
+BoxGeometry ComputeBoxGeometry(XTItem box, int32_t masterIndex) { return StoryGeometry(box, masterIndex).Box(); }
+
+BoxGeometry ComputeParagraphGeometry(XTItem box, int32_t masterIndex, int32_t first) {
+  return StoryGeometry(box, masterIndex).Paragraph(first);
+}
+
+void WriteBoxPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& story) {
+  const BoxGeometry g = geometry.Box();
   if (!g.found) return;
   WritePageAndAngle(story, g);
   WritePosition(story, g.x, g.y, g.width, g.height);
@@ -217,14 +279,13 @@ std::u16string ParagraphStyleName(int32_t story, int32_t first, int32_t end) {
   return std::u16string(record.name, length);
 }
 
-void WriteParagraphPosition(XTItem box, BX_KXT::Export::IAttrs& paragraph, int32_t masterIndex, int32_t first,
+void WriteParagraphPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& paragraph, int32_t first,
                             ParagraphPosition& last) {
-  const XTLayoutSuite* layout = XT().lgk2;
   int32_t story = 0;
-  if (layout == nullptr || layout->item_story(box, &story) != kXTOk) return;
+  if (!geometry.StoryOf(&story)) return;
   const std::u16string style = ParagraphStyleName(story, first, first);
   if (!style.empty()) paragraph.AddAttr(u"stylename", style.c_str());
-  const ParagraphPlace place = PlaceParagraph(box, masterIndex, first, last);
+  const ParagraphPlace place = PlaceParagraph(geometry, first, last);
   const BoxGeometry& g = place.geometry;
   if (g.found) WritePageAndAngle(paragraph, g);
   if (!place.shown) {
@@ -237,9 +298,9 @@ void WriteParagraphPosition(XTItem box, BX_KXT::Export::IAttrs& paragraph, int32
   AddNumber(paragraph, u"height", g.height);
 }
 
-ParagraphPlace PlaceParagraph(XTItem box, int32_t masterIndex, int32_t first, ParagraphPosition& last) {
+ParagraphPlace PlaceParagraph(StoryGeometry& geometry, int32_t first, ParagraphPosition& last) {
   ParagraphPlace place;
-  place.geometry = ComputeParagraphGeometry(box, masterIndex, first);
+  place.geometry = geometry.Paragraph(first);
   place.shown = place.geometry.found;
   if (place.shown) {
     const BoxGeometry& g = place.geometry;
@@ -247,7 +308,7 @@ ParagraphPlace PlaceParagraph(XTItem box, int32_t masterIndex, int32_t first, Pa
     return place;
   }
   // Not shown (overset): the page of the story's box, the last position.
-  place.geometry = ComputeBoxGeometry(box, masterIndex);
+  place.geometry = geometry.Box();
   place.geometry.x = last.x;
   place.geometry.y = last.y;
   place.geometry.width = last.width;

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/xt/xt_layout_suites.h"
 #include "plugin/conversion/kxt_export.h"
@@ -41,39 +43,86 @@ struct ParagraphPosition {
   int32_t height = 0;
 };
 
-// The box's geometry.  `masterIndex` is the master spread of the story, 0 on
-// the layout; a box on the pasteboard of the layout takes the first page
-// number of its spread when it lies left of the spread's first page, else
-// the last.
-BoxGeometry ComputeBoxGeometry(XTItem box, int32_t masterIndex);
+// The geometry of one story's box and of its paragraphs during one story
+// walk.  What it asks the host is kept for the walk: each measure's number,
+// each box's part and the line table last fetched, which serves every
+// paragraph whose first line it holds.  The document must not change while
+// it lives.
+class StoryGeometry {
+ public:
+  // `masterIndex` is the master spread of the story, 0 on the layout.
+  StoryGeometry(XTItem box, int32_t masterIndex);
 
-// The geometry of the paragraph starting at unit `first` of the story of
-// `box`: page and angle of the box that shows the line, position of the
-// first line's top-left corner (turned about the box's centre with the box),
-// width of its widest line and height from its first line's top to its last
-// line's bottom.  found is false when no line shows that unit (overset text
-// included).
+  // The box's geometry.  A box on the pasteboard of the layout takes the
+  // first page number of its spread when it lies left of the spread's first
+  // page, else the last.
+  BoxGeometry Box();
+  // The geometry of the paragraph starting at unit `first`: page and angle
+  // of the box that shows the line, position of the first line's top-left
+  // corner (turned about the box's centre with the box), width of its widest
+  // line and height from its first line's top to its last line's bottom.
+  // found is false when no line shows that unit (overset text included).
+  BoxGeometry Paragraph(int32_t first);
+  // The story the box shows; false when the host cannot tell.
+  bool StoryOf(int32_t* story) const;
+
+ private:
+  struct Rect {
+    float top = 0;
+    float left = 0;
+    float bottom = 0;
+    float right = 0;
+  };
+  // A box's geometry with its rectangle, its page's and its angle.
+  struct Part {
+    XTItem box = 0;
+    BoxGeometry geometry;
+    Rect rect;
+    Rect page;
+    float angle = 0;
+  };
+
+  float Measure(int32_t value);
+  const Part& PartOf(XTItem box);
+  bool PageOf(XTItem box, int32_t* number, Rect* page);
+  // The index in lines_ of the unshown line starting at `first`, or -1.
+  int32_t FindLine(int32_t first) const;
+
+  XTItem box_;
+  int32_t masterIndex_;
+  int32_t story_ = 0;
+  bool hasStory_ = false;
+  std::unordered_map<int32_t, float> measures_;
+  std::vector<Part> parts_;
+  std::vector<XTLineRecord> lines_;
+  XTItem shown_ = 0;  // the box lines_ belongs to; 0: none fetched
+};
+
+// One question without a walk: StoryGeometry(box, masterIndex).Box() and
+// .Paragraph(first).
+BoxGeometry ComputeBoxGeometry(XTItem box, int32_t masterIndex);
 BoxGeometry ComputeParagraphGeometry(XTItem box, int32_t masterIndex, int32_t first);
 
 // Writes "sectional_pos", "angle" (when not 0), "horizontal_pos",
 // "vertical_pos", "width" and "height" of a story's box.
-void WriteBoxPosition(XTItem box, BX_KXT::Export::IAttrs& story, int32_t masterIndex);
+void WriteBoxPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& story);
 
 // Writes "stylename" (not for style index 0 or a missing sheet) and the
-// position of the paragraph that starts at unit `first`; a paragraph without
-// a shown first line gets `last` again.  `last` takes what was written.
-void WriteParagraphPosition(XTItem box, BX_KXT::Export::IAttrs& paragraph, int32_t masterIndex,
-                            int32_t first, ParagraphPosition& last);
+// position of the paragraph that starts at unit `first` of the geometry's
+// story; a paragraph without a shown first line gets `last` again.  `last`
+// takes what was written.
+void WriteParagraphPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& paragraph, int32_t first,
+                            ParagraphPosition& last);
 
-// Where the paragraph starting at unit `first` is written: its first line's
-// geometry when shown; else (overset) page and angle of the story's box
-// (found false when unknown) with `last`'s position.  `last` takes a shown
-// position.
+// Where the paragraph starting at unit `first` of the geometry's story is
+// written: its first line's geometry when shown; else (overset) page and
+// angle of the story's box (found false when unknown) with `last`'s
+// position.  `last` takes a shown position.
 struct ParagraphPlace {
   BoxGeometry geometry;
   bool shown = false;
 };
-ParagraphPlace PlaceParagraph(XTItem box, int32_t masterIndex, int32_t first, ParagraphPosition& last);
+ParagraphPlace PlaceParagraph(StoryGeometry& geometry, int32_t first, ParagraphPosition& last);
 
 // "layer_name" and "layer_visibility" ("show"/"hide") of the box; each is
 // left out when the host cannot tell.  True only when both were written.

@@ -102,7 +102,7 @@ void Exporter::ForEachStory(const std::function<void(int32_t index, XTItem box)>
 }
 
 void Exporter::EndParagraph(const ParagraphEnd& end) {
-  if (end.element != nullptr) WriteParagraphPosition(end.box, *end.element, end.masterIndex, end.first, lastParagraph);
+  if (end.element != nullptr) WriteParagraphPosition(*end.geometry, *end.element, end.first, lastParagraph);
 }
 
 void Exporter::ProcessStory(int32_t index, XTItem box) {
@@ -151,10 +151,11 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
     }
   }
 
+  StoryGeometry geometry(box, masterIndex);
   if (story) {
     const BrenixInterface* modes = BrenixInterface::Instance();
     if (modes != nullptr && modes->extendedMode) WriteLayerProperties(box, *story, false, false);
-    WriteBoxPosition(box, *story, masterIndex);
+    WriteBoxPosition(geometry, *story);
   }
 
   StoryRunPosition position;
@@ -181,7 +182,7 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
       segment.code = iterator.CurrentOpcode(position);
       WriteSegment(segment);
     }
-    if (any) EndParagraph(ParagraphEnd{box, masterIndex, first, segment.uniqueId, segment.paragraph.get()});
+    if (any) EndParagraph(ParagraphEnd{&geometry, first, segment.uniqueId, segment.paragraph.get()});
     segment.paragraph = nullptr;
   }
 }

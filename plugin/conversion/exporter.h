@@ -63,8 +63,7 @@ class Exporter {
 
   // What the walk knows at the end of a paragraph that had segments.
   struct ParagraphEnd {
-    XTItem box;
-    int32_t masterIndex;
+    StoryGeometry* geometry;  // of the story's box, for the walk
     int32_t first;     // the paragraph's first unit in the story
     int32_t uniqueId;  // of its unique-id tag, -1 without one
     BX_KXT::Export::IPara* element;  // null without a container document

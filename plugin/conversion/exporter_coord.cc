@@ -18,7 +18,7 @@ int32_t ExporterCoord::Run() { return Exporter::Run(); }
 bool ExporterCoord::AcceptsUniqueIds() const { return mOut != nullptr && mOut->good(); }
 
 void ExporterCoord::EndParagraph(const ParagraphEnd& end) {
-  const ParagraphPlace place = PlaceParagraph(end.box, end.masterIndex, end.first, lastParagraph);
+  const ParagraphPlace place = PlaceParagraph(*end.geometry, end.first, lastParagraph);
   if (mOut == nullptr) return;
   const BoxGeometry& g = place.geometry;
   *mOut << "<coord><p";

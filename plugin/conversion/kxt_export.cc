@@ -1,8 +1,11 @@
 #include "plugin/conversion/kxt_export.h"
 
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "framework/lz_stream.h"
 #include "framework/ole_functions.h"
@@ -22,16 +25,61 @@ std::u16string Widen(const std::string& text) { return std::u16string(text.begin
 
 enum State : int32_t { kNew = 0, kOpen = 1, kClosed = 2 };
 
+// True when the set holds no entry (EnumAttrs stops at the first).
+bool IsEmpty(const KXT_AttrsSet& set, const KXT_StringsMap& map) {
+  struct First final : KXT_AttrsSet::AttrsReceiver {
+    bool any = false;
+    bool Receive(const char16_t*, const char16_t*) override {
+      any = true;
+      return false;
+    }
+  } first;
+  set.EnumAttrs(first, map, nullptr);
+  return !first.any;
+}
+
+// The numbers of names already asked for, by a hash of the text: the
+// strings map keeps its strings and their numbers while it lives, so an
+// entry never goes stale.  Names not in the map are not kept (they may come).
+class NameNumbers {
+ public:
+  explicit NameNumbers(const KXT_StringsMap& map) : map_(map) {}
+  int32_t Find(const char16_t* name) {
+    const auto found = numbers_.find(std::u16string_view(name));
+    if (found != numbers_.end()) return found->second;
+    const int32_t number = map_.find(name);
+    if (number != -1) numbers_.emplace(std::u16string_view(map_[number]), number);
+    return number;
+  }
+
+ private:
+  const KXT_StringsMap& map_;
+  std::unordered_map<std::u16string_view, int32_t> numbers_;
+};
+
 // The attribute set of one element: the element writer it owns, the book's
 // strings map and a reference to the parent's set.
+//
+// Every run asks its chain of sets for each of its attributes, so each set
+// remembers the values it has looked up, by name number, until something
+// is added to it (the generation changes).
 class AttrSet : public virtual IAttrs {
  public:
   template <class Element>
   AttrSet(KXT_StringsMap* map, KXT_Owned<Element>& element, const Ref<IAttrs>& base)
-      : element_(element.release()), map_(map), base_(base) {}
+      : element_(element.release()), map_(map), base_(base), parent_(dynamic_cast<AttrSet*>(base.get())) {
+    empty_ = IsEmpty(element_->AttrsSet(), *map_);
+    if (parent_ != nullptr) {
+      names_ = parent_->names_;
+    } else {
+      names_ = std::make_shared<NameNumbers>(*map_);
+    }
+  }
 
   void AddAttr(const char16_t* name, const char16_t* value) override {
     changed_ = true;
+    empty_ = false;
+    ++generation_;
     element_->AttrsSet().AddAttr(name, value, *map_);
   }
   void Open() override {
@@ -46,11 +94,8 @@ class AttrSet : public virtual IAttrs {
   }
   bool SetAttr(const char16_t* name, const char16_t* value) override {
     if (name == nullptr || value == nullptr) return false;
-    if (const char16_t* own = element_->AttrsSet().GetAttrValue(name, *map_)) return std::u16string_view(own) == value;
-    if (base_ && base_->SetAttr(name, value)) return true;
-    if (state_ != kOpen) return false;
-    AddAttr(name, value);
-    return true;
+    // A name the strings map does not know is defined by no set.
+    return SetAttr(name, names_->Find(name), value);
   }
   int32_t Intern(const char16_t* text) override { return text == nullptr ? -1 : (*map_)[text]; }
 
@@ -73,11 +118,48 @@ class AttrSet : public virtual IAttrs {
   }
 
  private:
+  // The hoisting store with the name's number already looked up (-1: no set
+  // defines it).
+  bool SetAttr(const char16_t* name, int32_t nameRef, const char16_t* value) {
+    if (const char16_t* own = Lookup(name, nameRef)) return std::u16string_view(own) == value;
+    if (parent_ != nullptr) {
+      if (parent_->SetAttr(name, nameRef, value)) return true;
+    } else if (base_ && base_->SetAttr(name, value)) {
+      return true;
+    }
+    if (state_ != kOpen) return false;
+    AddAttr(name, value);
+    return true;
+  }
+
+  // This set's own value of the name; null when it defines none.
+  const char16_t* Lookup(const char16_t* name, int32_t nameRef) {
+    if (empty_ || nameRef < 0) return nullptr;
+    const std::size_t at = static_cast<std::size_t>(nameRef);
+    if (at >= known_.size()) known_.resize(at + 1);
+    Known& entry = known_[at];
+    if (entry.generation != generation_) {
+      entry.value = element_->AttrsSet().GetAttrValue(name, *map_);
+      entry.generation = generation_;
+    }
+    return entry.value;
+  }
+
+  struct Known {
+    const char16_t* value = nullptr;
+    uint32_t generation = 0;  // 0: never looked up
+  };
+
   KXT_ProcessorWithAttrs_Out2* element_;
   KXT_StringsMap* map_;
   Ref<IAttrs> base_;
+  AttrSet* parent_;  // base_ when it is one of these
+  std::shared_ptr<NameNumbers> names_;  // one for the book's tree
+  std::vector<Known> known_;
+  uint32_t generation_ = 1;
   int32_t state_ = kNew;
   bool changed_ = false;
+  bool empty_ = false;
 };
 
 // A style info, or a text run: a set and nothing else.

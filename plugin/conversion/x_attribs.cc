@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "platform/win/code_pages.h"
 #include "plugin/conversion/export_tables.h"
 #include "plugin/qapi/code_pages.h"
 #include "plugin/qapi/q_font_list.h"
@@ -55,6 +56,30 @@ std::u16string HostText(XTString string) {
   }
   if (strings != nullptr) strings->dispose_string(string);
   return text;
+}
+
+// The bytes of a font name in `codePage`, one unit each (UTF-16 units as they
+// are for 1200); a character the code page cannot hold becomes '?'.  With
+// `mac` the bytes above 0x7F then go through the font-name table.
+std::u16string TypefaceUnits(const char16_t* name, uint32_t codePage, bool mac) {
+  std::u16string units;
+  for (std::size_t i = 0; name[i] != u'\0'; ++i) {
+    const char16_t unit = name[i];
+    if (unit < 0x80 || codePage == 1200) {
+      units += unit;
+      continue;
+    }
+    // A surrogate pair is one character.
+    const std::size_t length = unit >= 0xD800 && unit <= 0xDBFF && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF ? 2 : 1;
+    std::string bytes;
+    if (!win::WideToMultiByte(codePage, name + i, length, bytes) || bytes.empty()) bytes = "?";
+    for (const char byte : bytes) {
+      const uint8_t b = static_cast<uint8_t>(byte);
+      units += static_cast<char16_t>(mac ? FontNameToMac(b) : b);
+    }
+    i += length - 1;
+  }
+  return units;
 }
 
 // Closes the set when the writer leaves, also on failure.
@@ -121,20 +146,16 @@ void WriteTypeface(const XAttribs& record, BX_KXT::Export::IAttrs& set, uint32_t
   }
 
   const bool own = record.documentFlag || record.fontNameFlag;
+  uint32_t typefaceCodePage = own ? record.codePage : record.typefaceCodePage;
+  if (typefaceCodePage == kNoCodePage) typefaceCodePage = DefaultCodePage(!own);
+
   const HostFontRecord* font = record.fonts != nullptr ? record.fonts->FindFont(record.record.font) : nullptr;
-  std::u16string source = font != nullptr ? std::u16string(font->name.text)
-                                          : u"Unknown Font " + Widen(std::to_string(record.record.font).c_str());
-  std::u16string name;
-  for (char16_t unit : source) {
-    const uint8_t byte = static_cast<uint8_t>(unit & 0xFF);
-    name += static_cast<char16_t>(own ? byte : FontNameToMac(byte));
-  }
+  const std::u16string name = font != nullptr ? TypefaceUnits(font->name.text, own ? typefaceCodePage : 1252, !own)
+                                              : u"Unknown Font " + Widen(std::to_string(record.record.font).c_str());
   if (!set.SetAttr(u"typeface", name.c_str())) {
     ProgramLog() << "Error on adding typeface for fontID=" << std::dec << record.record.font << "\n";
   }
 
-  uint32_t typefaceCodePage = own ? record.codePage : record.typefaceCodePage;
-  if (typefaceCodePage == kNoCodePage) typefaceCodePage = DefaultCodePage(!own);
   if (!SetNumericAttr(set, u"typeface_codepage", static_cast<int32_t>(typefaceCodePage), false)) {
     ProgramLog() << "Error on adding fontNameCP=" << std::dec << typefaceCodePage << "\n";
   }

@@ -32,7 +32,6 @@ QFontList::QFontList() {
   if (owner == 0 || list.Size() < 2) return;
   uint16_t count = 0;
   std::memcpy(&count, list.Data(), 2);
-  const uint32_t code_page = WinCodePageOf(kHostFontScript);
   for (int32_t index = count; index >= 1; --index) {
     char16_t name[kNameUnits + 1] = {};
     uint16_t id = 0;
@@ -40,11 +39,16 @@ QFontList::QFontList() {
       continue;
     }
     name[kNameUnits - 1] = u'\0';
+    // A font of its own script is listed under that script.
+    uint16_t script = kHostFontScript;
+    if (fonts->font_script == nullptr || fonts->font_script(list.Get(), index, &script) != kXTOk) {
+      script = kHostFontScript;
+    }
     auto record = std::make_unique<HostFontRecord>();
     record->fontId = id;
     Mixer::AppendBoundedWide(record->name, name);
-    record->codePage = code_page;
-    record->script = kHostFontScript;
+    record->codePage = WinCodePageOf(script);
+    record->script = script;
     if (fonts_.count(id) != 0) QuarkInternalError("Plugin\\Qapi\\QFontList", 224);
     Insert(id, std::move(record));
   }

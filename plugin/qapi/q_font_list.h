@@ -2,7 +2,8 @@
 //
 // Each entry owns its host font record: the id, the name as a bounded wide
 // text of capacity 255, the Windows code page of the font's script and that
-// script (the host lists every font under script 126).  Host thread only.
+// script (the host lists a font under script 126 unless it names the font's
+// own script).  Host thread only.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,7 @@ struct HostFontRecord {
   uint16_t script = 126;
 };
 
-// The script code the host gives every font.
+// The script code the host gives a font without a script of its own.
 constexpr uint16_t kHostFontScript = 126;
 
 class QFontList {

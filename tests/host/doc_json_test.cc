@@ -105,6 +105,7 @@ TEST(DocJson, RefusesWhatIsNotAWholeDocument) {
       {head + R"(, "colour": []})", "unknown key \"colour\""},
       {head + R"(, "fonts": [{"id": 70000}]})", "document.fonts[0].id"},
       {head + R"(, "fonts": [{"id": 1, "name": 5}]})", "not a text"},
+      {head + R"(, "fonts": [{"id": 1, "name": "a", "script": 70000}]})", "document.fonts[0].script"},
       {head + R"(, "characterAttributes": [{"size": 1e12}]})", "out of range"},
       {head + R"(, "characterAttributes": [{"font": 1.5}]})", "not a whole number"},
       {head + R"(, "stories": [{"text": "a"}]})", "no id"},

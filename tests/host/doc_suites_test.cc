@@ -138,7 +138,7 @@ TEST_F(DocSuites, RecordsComeWithTheirStyleWords) {
 }
 
 TEST_F(DocSuites, FontListsCutNamesToTheBuffer) {
-  content().fonts.push_back(Font{40, std::u16string(300, u'x')});
+  content().fonts.push_back(Font{40, std::u16string(300, u'x'), 2});
   XTHandle list = 0;
   int32_t owner = 0;
   ASSERT_EQ(kFontSuite.check_fonts(id_), kXTOk);
@@ -154,8 +154,14 @@ TEST_F(DocSuites, FontListsCutNamesToTheBuffer) {
   ASSERT_EQ(kFontSuite.font_entry(list, 3, &font, name, 255, 12, 1), kXTOk);
   EXPECT_EQ(font, 9);
   EXPECT_EQ(std::u16string(name), u"MS \u660E\u671D");
+  uint16_t script = 0;
+  ASSERT_EQ(kFontSuite.font_script(list, 3, &script), kXTOk);
+  EXPECT_EQ(script, 126);  // none of its own
+  EXPECT_EQ(kFontSuite.font_script(list, 5, &script), kXTErrParam);
   ASSERT_EQ(kFontSuite.font_entry(list, 4, &font, name, 255, 12, 1), kXTOk);
   EXPECT_EQ(std::u16string(name), std::u16string(254, u'x'));
+  ASSERT_EQ(kFontSuite.font_script(list, 4, &script), kXTOk);
+  EXPECT_EQ(script, 2);
   EXPECT_EQ(kFontSuite.font_entry(list, 5, &font, name, 255, 12, 1), kXTErrParam);
   EXPECT_EQ(kFontSuite.font_entry(list, 1, &font, name, 255, 8, 1), kXTErrParam);
   EXPECT_EQ(kMemorySuite.dispose_handle(list), kXTOk);

@@ -160,14 +160,48 @@ TEST_F(XAttribsTest, FacesTypefacesAndNumbers) {
   EXPECT_EQ(runs[4].at(u"typeface"), u"Unknown Font 17");
   EXPECT_EQ(runs[4].at(u"kerning"), u"-12");
   EXPECT_EQ(runs[4].at(u"tracking"), u"40");
-  // Mac Roman bytes; each unit counts by its low byte (U+2022 as 0x22).
-  EXPECT_EQ(runs[5].at(u"typeface"), u"Caf\u008e \u00aeon\"");
-  EXPECT_EQ(runs[6].at(u"typeface"), u"Caf\u00e9 \u00c6on\u0022");
+  // Mac Roman bytes of the Windows-1252 name (U+2022 is 0x95 there, 0xA5 in
+  // Mac Roman); the font's own code page keeps the Windows-1252 bytes.
+  EXPECT_EQ(runs[5].at(u"typeface"), u"Caf\u008e \u00aeon\u00a5");
+  EXPECT_EQ(runs[6].at(u"typeface"), u"Caf\u00e9 \u00c6on\u0095");
   EXPECT_EQ(runs[6].at(u"typeface_codepage"), u"1252");
   EXPECT_EQ(runs[7].at(u"underline"), u"by_word");
   const std::string log = log_.Text();
   for (const char* line : {"Face conflict", "Underline conflict", "Caps conflict"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+}
+
+TEST_F(XAttribsTest, TypefacesAreTheNamesBytesInTheirCodePage) {
+  struct Case {
+    const char16_t* name;
+    bool own;           // the font's own code page, else Mac Roman
+    uint32_t codePage;  // the font's
+    const char16_t* typeface;
+    const char16_t* typefaceCodePage;
+  };
+  const Case cases[] = {
+      {u"\u0152il \u00bd", false, 1252, u"\u00ceil \u00de", u"10000"},  // through the table
+      {u"MS \u660e\u671d", false, 1252, u"MS ??", u"10000"},             // not in Windows-1252
+      {u"\U0001D400x", false, 1252, u"?x", u"10000"},                    // one character, one '?'
+      {u"MS \u660e\u671d", true, 932, u"MS \u0096\u00be\u0092\u00a9", u"932"},
+      {u"\u0152il", true, 0xFFFF, u"\u008cil", u"1252"},                  // no code page: Windows-1252
+      {u"\u0152\u660e", true, 1200, u"\u0152\u660e", u"1200"},           // UTF-16 as it is
+      {u"\u660e", true, 1250, u"?", u"1250"},
+  };
+  std::vector<HostTextRecord> texts;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const uint16_t id = static_cast<uint16_t>(20 + i);
+    fonts_.Insert(id, Font(id, cases[i].name));
+    texts.push_back(Text(fonts_, id));
+    texts.back().flag = cases[i].own ? 1 : 0;
+    texts.back().fontCodePage = static_cast<uint16_t>(cases[i].codePage);
+  }
+  const std::vector<Attrs> runs = WriteRuns(texts);
+  ASSERT_EQ(runs.size(), texts.size());
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(runs[i].at(u"typeface"), cases[i].typeface) << i;
+    EXPECT_EQ(runs[i].at(u"typeface_codepage"), cases[i].typefaceCodePage) << i;
   }
 }
 

@@ -257,17 +257,20 @@ TEST_F(QuarkDocTest, FontListOfTheDocument) {
   xthost::DocumentContent& content = host_.content();
   content.fonts.push_back(xthost::Font{40, std::u16string(400, u'W')});
   content.fonts.push_back(xthost::Font{5, u"Arial Narrow"});  // id 5 again
+  content.fonts.push_back(xthost::Font{41, u"Gothic", 1});    // its own script
   testing::internal::CaptureStderr();
   QFontList fonts;
   const std::string shown = testing::internal::GetCapturedStderr();
   EXPECT_EQ(shown.find("Unexpected error"), std::string::npos) << shown;  // no assertion
-  EXPECT_EQ(fonts.size(), 4u);
+  EXPECT_EQ(fonts.size(), 5u);
   const HostFontRecord* times = fonts.FindFont(3);
   ASSERT_NE(times, nullptr);
   EXPECT_EQ(std::u16string(times->name.text), u"Times New Roman");
   EXPECT_EQ(times->name.mMaxLen, 255u);
   EXPECT_EQ(times->codePage, 0xFFFFu);  // script 126 has no Windows code page
   EXPECT_EQ(times->script, 126);
+  EXPECT_EQ(fonts.FindFont(41)->script, 1);
+  EXPECT_EQ(fonts.FindFont(41)->codePage, 932u);
   // Listed from the last entry to the first: the earlier "Arial" wins.
   EXPECT_EQ(std::u16string(fonts.FindFont(5)->name.text), u"Arial");
   const HostFontRecord* wide = fonts.FindFont(40);
@@ -288,7 +291,12 @@ TEST_F(QuarkDocTest, FontListOfTheDocument) {
   Mixer::AppendBoundedWide(record->name, u"Other");
   fonts.Insert(3, std::move(record));
   EXPECT_EQ(std::u16string(fonts.Find(3)->name.text), u"Other");
-  EXPECT_EQ(fonts.size(), 4u);
+  EXPECT_EQ(fonts.size(), 5u);
+
+  // A host that cannot tell a font's script lists it under 126.
+  host_.Fail("font_script:*");
+  EXPECT_EQ(QFontList().FindFont(41)->script, 126);
+  host_.Fail("");
 
   // No current project, or a host that cannot list fonts: an empty list.
   host_.Fail("font_list:*");
