@@ -32,26 +32,6 @@ int32_t PdfContinuationCallback(void*) {
   return 0;
 }
 
-int32_t FolderDialogProc(void* record) {
-  XTDialogRec* dialog = static_cast<XTDialogRec*>(record);
-  if (dialog == nullptr) return 0;
-  const int number = DialogNumberOfId(dialog->kind);
-  if (dialog->message == kXTDialogAskResource) {
-    if (dialog->resource != nullptr) *dialog->resource = DialogResource(number);
-    dialog->handled = 1;
-    NotAvailable("Brenix dialog " + std::to_string(number) + " (resource " +
-                 std::to_string(DialogResource(number)) + ")");
-  } else if (dialog->message == kXTDialogPrepare) {
-    dialog->handled = 1;
-  }
-  return 0;
-}
-
-bool FolderUtils::ProcessConversion(const std::string& source, const std::string&, FileKind, FileKind) {
-  NotAvailable("FolderUtils::ProcessConversion of " + source);
-  return false;
-}
-
 template <>
 void ExportAction::ActionPerformed(XTVoidRec*) {
   CommandNotAvailable("KXT export", kDialogExportFailed);
@@ -60,11 +40,6 @@ void ExportAction::ActionPerformed(XTVoidRec*) {
 template <>
 void OpenAndExportAction::ActionPerformed(XTVoidRec*) {
   CommandNotAvailable("Open and export", kDialogExportFailed);
-}
-
-template <>
-void BatchExportAction::ActionPerformed(XTIdleRec*) {
-  CommandNotAvailable("Batch export", kDialogExportFailed);
 }
 
 template <>
@@ -82,7 +57,3 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
   CommandNotAvailable("Solvane import", kDialogImportFailed);
 }
 
-template <>
-void BatchImportAction::ActionPerformed(XTIdleRec*) {
-  CommandNotAvailable("Batch import", kDialogImportFailed);
-}
