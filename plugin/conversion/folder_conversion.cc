@@ -43,23 +43,11 @@ std::string WithoutTrailingSeparators(std::string path) {
   return path;
 }
 
-std::string PathOf(const XTFileSpec& spec) {
-  std::string path;
-  if (FSSpecToPath(path, spec) != 0) return "";
-  return WithoutTrailingSeparators(path);
-}
-
 std::string Join(const std::string& folder, const std::string& name) {
   return folder == "/" ? folder + name : folder + kPathSeparator + name;
 }
 
 std::string ExtensionWord(FileKind kind) { return FileKindExtensions[kind < kFileKindNone ? kind : kFileKindNone]; }
-
-// The text after the last separator.
-std::string LastComponent(const std::string& path) {
-  const size_t slash = path.find_last_of(kPathSeparator);
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool BatchJobRunning() {
   BatchFile& batch = BatchFile::Instance();
@@ -72,9 +60,9 @@ std::string TypeFolder(uint32_t type) {
     case kConvertToKxq:
     case kConvertToCoordinates:
     case kConvertToXTags:
-      return PathOf(KxqFolderSpec);
+      return FolderPathOf(KxqFolderSpec);
     case kConvertImport:
-      return PathOf(ImportTargetFolderSpec);
+      return FolderPathOf(ImportTargetFolderSpec);
     case kConvertToPdf:
       return WithoutTrailingSeparators(PdfFolderPath);
     default:
@@ -174,12 +162,20 @@ void RunEntryPoint(const char* failure, const XTFileSpec& source, const XTFileSp
   try {
     FolderConversion(source, target, sourceKind, targetKind, recursive);
   } catch (...) {
-    ShowAlert(kAlertResource, failure, PathOf(source), "", "", false, false, false);
+    ShowAlert(kAlertResource, failure, FolderPathOf(source), "", "", false, false, false);
   }
   FinishEntryPoint();
 }
 
 }  // namespace
+
+std::string FolderPathOf(const XTFileSpec& spec) {
+  // A spec that names nothing (never set) is no folder.
+  if (spec.folder == 0 && spec.name[0] == '\0') return "";
+  std::string path;
+  if (FSSpecToPath(path, spec) != 0) return "";
+  return WithoutTrailingSeparators(path);
+}
 
 bool IsHiddenOrSystem(uint32_t attributes) {
   return (attributes & (win::kFileAttributeHidden | win::kFileAttributeSystem)) != 0;
@@ -189,14 +185,14 @@ std::string FolderTargetPath(const std::string& typeFolder, const std::string& s
                              const std::string& source, FileKind targetKind, bool mapSourceFolders,
                              bool includeSourceFolder) {
   const std::string extension = ExtensionWord(targetKind);
-  std::string name = LastComponent(source);
+  std::string name = SplitPath(source, true);
   if (!ReplaceExtension(name, extension, false, false)) return "";
   const std::string folder = WithoutTrailingSeparators(typeFolder);
   if (!mapSourceFolders && !includeSourceFolder) return Join(folder, name);
   std::string base = folder;
   const std::string root = WithoutTrailingSeparators(sourceRoot);
   if (includeSourceFolder) {
-    const std::string rootName = LastComponent(root);
+    const std::string rootName = SplitPath(root, true);
     if (!rootName.empty()) base = Join(base, rootName);
   }
   const bool below = !root.empty() && source.size() > root.size() + 1 &&
@@ -243,7 +239,7 @@ int ScanFolderPath(const std::string& folder, FileKind kind, bool recursive, boo
 
 int ScanFolder(const XTFileSpec& folder, FileKind kind, bool recursive, bool stopAtFirst,
                const std::string& subPath) {
-  std::string path = PathOf(folder);
+  std::string path = FolderPathOf(folder);
   if (path.empty()) return stopAtFirst ? 0 : static_cast<int>(SourceFileList.size());
   if (!subPath.empty()) path = Join(path, subPath);
   return ScanFolderPath(path, kind, recursive, stopAtFirst);
@@ -279,9 +275,9 @@ void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKi
   SourceFileList.clear();
   const int found = ScanFolder(source, sourceKind, recursive, false, "");
   if (found < 1) return;
-  const std::string root = PathOf(source);
+  const std::string root = FolderPathOf(source);
   const XTWindow dialog = OpenStatusDialog();
-  PrepareTargets(PathOf(target), root, targetKind);
+  PrepareTargets(FolderPathOf(target), root, targetKind);
   if (!LockedTargetList.empty()) {
     ShowAlert(kAlertResource, "Overwrite not allowed for " + std::to_string(LockedTargetList.size()) +
                                   " files in your target!",

@@ -71,6 +71,10 @@ std::string FolderTargetPath(const std::string& typeFolder, const std::string& s
                              const std::string& source, FileKind targetKind, bool mapSourceFolders,
                              bool includeSourceFolder);
 
+// The path of the folder `spec` names, without trailing separators; empty
+// for a spec that names nothing or that the host cannot turn into a path.
+std::string FolderPathOf(const XTFileSpec& spec);
+
 // Whether the hidden (0x2) or system (0x4) attribute is set.
 bool IsHiddenOrSystem(uint32_t attributes);
 

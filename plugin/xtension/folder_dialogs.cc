@@ -27,18 +27,6 @@ struct FolderDialog {
   void (*run)(bool recursive);  // the command, once the dialog ended with its default button
 };
 
-std::string PathOf(const XTFileSpec& spec) {
-  std::string path;
-  if (FSSpecToPath(path, spec) != 0) return "";
-  StripTrailingChar(path, kPathSeparator);
-  return path;
-}
-
-std::string LastComponent(const std::string& path) {
-  const size_t slash = path.find_last_of(kPathSeparator);
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 void RunKxqExport(bool recursive) {
   if (!CheckTargetFolder(kFileKindKxq, FirstFolderRecord(), recursive, kDialogOverwriteKxq)) return;
   KxqFolderSpec = FirstFolderRecord();
@@ -47,7 +35,7 @@ void RunKxqExport(bool recursive) {
 
 void RunPdfExport(bool recursive) {
   if (!CheckTargetFolder(kFileKindPdf, FirstFolderRecord(), recursive, kDialogOverwritePdf)) return;
-  PdfFolderPath = PathOf(FirstFolderRecord());
+  PdfFolderPath = FolderPathOf(FirstFolderRecord());
   ExportFolderToPdf(FirstFolderRecord(), recursive);
 }
 
@@ -57,7 +45,7 @@ void RunKxqAndPdfExport(bool recursive) {
     return;
   }
   KxqFolderSpec = FirstFolderRecord();
-  PdfFolderPath = PathOf(SecondFolderRecord());
+  PdfFolderPath = FolderPathOf(SecondFolderRecord());
   ShowFinishedNotice = 0;
   ExportFolder(FirstFolderRecord(), recursive);
   ShowFinishedNotice = 1;
@@ -177,7 +165,7 @@ void BrowseFolder(XTWindow dialog, const PathFieldBinding& binding) {
   Settings& settings = Settings::Instance();
   XTFileSpec chosen{};
   if (BrowseForFolder("Select folder", settings.GetPath(binding.setting), chosen) != kXTOk) return;
-  const std::string path = PathOf(chosen);
+  const std::string path = FolderPathOf(chosen);
   if (path.empty()) return;
   settings.SetValueAndSave(binding.setting, path, true, true);
   SetFieldPath(dialog, binding, path);
@@ -192,7 +180,8 @@ bool CheckTargetFolder(FileKind kind, const XTFileSpec& record, bool recursive, 
   // sub-folder of that name.
   std::string subFolder;
   if (Settings::Instance().IsIncludeSourceFolderInTarget()) {
-    subFolder = LastComponent(PathOf(kind <= kFileKindQxd ? FirstFolderRecord() : HostDocFolderSpec()));
+    const XTFileSpec& source = kind <= kFileKindQxd ? FirstFolderRecord() : HostDocFolderSpec();
+    subFolder = SplitPath(FolderPathOf(source), true);
   }
   if (!ScanSourceFolder(record, kind, recursive, subFolder)) {
     flag = 1;

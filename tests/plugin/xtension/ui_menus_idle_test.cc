@@ -175,7 +175,7 @@ TEST(IdleAction, ALaunchBatchFileIsReloadedUntilItHoldsTheNextJob) {
     return text;
   });
   EXPECT_EQ(BodyResult(out), "gone gone\n");
-  EXPECT_EQ(Count(MergedOf(out), "Batch export is not available yet\n"), 2u) << out;
+  EXPECT_EQ(Count(MergedOf(out), "SUPPRESSED MESSAGE BOX:\tConversion finished."), 2u) << out;
   EXPECT_TRUE(Lines(out, {"quit requested"}).empty());
 }
 
@@ -190,7 +190,7 @@ TEST(IdleAction, WithoutALaunchFileTheHostIsAskedToQuitOnce) {
     }
     return std::string();
   });
-  EXPECT_EQ(Count(MergedOf(out), "Batch import is not available yet\n"), 1u);
+  EXPECT_EQ(Count(MergedOf(out), "SUPPRESSED MESSAGE BOX:\tConversion finished."), 1u);
   EXPECT_EQ(Lines(out, {"quit requested"}).size(), 1u);
 }
 

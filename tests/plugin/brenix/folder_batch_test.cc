@@ -1,0 +1,94 @@
+// Batch jobs over folders, as a launcher runs them: the export job lists
+// the visible files of the source tree (paths of any length) in the program
+// log, keeps Total and Count in the control file, clears exactly the
+// targets it will write, reports targets the host cannot remove once, and
+// leaves no document open; then the host is asked to quit.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui_run_util.h"
+
+namespace {
+
+using namespace ui_run;
+
+class FolderBatch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string document = ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_minimal.json");
+    source_ = (install_.root() / "src").string();
+    target_ = (install_.root() / "T").string();
+    fs::create_directories(install_.root() / "batch");
+    fs::create_directories(source_ + "/sub");
+    fs::create_directories(target_);
+    longFolder_ = source_;
+    while (longFolder_.size() < 280) longFolder_ += "/a_folder_name_that_makes_the_path_long";
+    fs::create_directories(longFolder_);
+    for (const std::string& file :
+         {source_ + "/a.qxp", source_ + "/sub/b.qxp", source_ + "/.hidden.qxp", longFolder_ + "/long.qxp"}) {
+      WriteFile(file, document);
+    }
+    WriteFile(source_ + "/notes.txt", "notes\n");
+    install_.WriteSettings("[Path]\nBatchFilePath = " + Job().string() + "\n");
+    WriteFile(Job(), "[General]\nMode = Export\nRecursive = True\n[Path]\nSource = " + source_ +
+                         "\nTarget = " + target_ + "\n");
+  }
+
+  fs::path Job() const { return install_.root() / "batch" / "job.ini"; }
+  // The control file as the job left it: its stamped copy.
+  std::string JobCopy() const {
+    for (const auto& entry : fs::directory_iterator(install_.root() / "batch")) {
+      if (entry.path().filename().string().rfind("job.ini_", 0) == 0) return ReadFile(entry.path());
+    }
+    return "";
+  }
+
+  Installation install_;
+  std::string source_, target_, longFolder_;
+};
+
+TEST_F(FolderBatch, ExportListsTheTreeCountsAndQuits) {
+  const HostRun run = RunHost(install_, {"start", "idle", "40"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  const std::string listing = "\n\n#####\n##### IMPORT/EXPORT-FILES #####\n#####\n\n"
+                              "       1.) " + source_ + "/a.qxp\n"
+                              "       2.) " + longFolder_ + "/long.qxp\n"
+                              "       3.) " + source_ + "/notes.txt\n"
+                              "       4.) " + source_ + "/sub/b.qxp\n";
+  EXPECT_NE(run.log.find(listing), std::string::npos) << run.log;
+  EXPECT_EQ(Count(run.log, "IMPORT/EXPORT-FILES"), 1u);
+  EXPECT_EQ(Count(run.log, "\nSUPPRESSED MESSAGE BOX:\tConversion finished.\t\t\t\n"), 1u);
+  const std::string copy = JobCopy();
+  EXPECT_NE(copy.find("Total=4"), std::string::npos) << copy;
+  EXPECT_NE(copy.find("Count=4"), std::string::npos) << copy;
+  EXPECT_FALSE(fs::exists(Job()));
+  // The target tree mirrors the source tree; nothing for the hidden file.
+  EXPECT_TRUE(fs::is_directory(target_ + "/sub"));
+  EXPECT_TRUE(fs::is_directory(target_ + longFolder_.substr(source_.size())));
+  EXPECT_FALSE(fs::exists(target_ + "/.hidden.kxq"));
+  EXPECT_EQ(Only(run, {"quit requested"}).size(), 1u);
+  EXPECT_EQ(run.transcript.back(), kNoHandles);
+}
+
+TEST_F(FolderBatch, ExportClearsOnlyItsOwnTargets) {
+  fs::create_directories(target_ + "/sub");
+  WriteFile(target_ + "/a.kxq", "old a");
+  WriteFile(target_ + "/sub/b.kxq", "old sub/b");
+  WriteFile(target_ + "/b.kxq", "not a target of the run");
+  // The host cannot remove the first target it is asked to.
+  const HostRun run = RunHost(install_, {"start", "idle", "40"}, {"XTHOST_FAIL=delete_file:1"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(Count(run.log, "\nSUPPRESSED MESSAGE BOX:\tOverwrite not allowed for 1 files in your target!\t"
+                           "\nChange attributes or rename on request.\t\t\n"),
+            1u)
+      << run.log;
+  EXPECT_NE(ReadFile(target_ + "/sub/b.kxq"), "old sub/b");
+  EXPECT_EQ(ReadFile(target_ + "/b.kxq"), "not a target of the run");
+  // Its conversion is still tried: the converter clears it again.
+  EXPECT_NE(ReadFile(target_ + "/a.kxq"), "old a");
+  EXPECT_EQ(run.transcript.back(), kNoHandles);
+}
+
+}  // namespace
