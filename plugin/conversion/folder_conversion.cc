@@ -157,7 +157,8 @@ void FinishEntryPoint() {
   CallHostWithStrings("", "", "", "");
 }
 
-void RunEntryPoint(const char* failure, const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
+// The folders are copies: the import converter rewrites KxqFolderSpec per file.
+void RunEntryPoint(const char* failure, const XTFileSpec source, const XTFileSpec target, FileKind sourceKind,
                    FileKind targetKind, bool recursive) {
   try {
     FolderConversion(source, target, sourceKind, targetKind, recursive);
@@ -221,7 +222,8 @@ int ScanFolderPath(const std::string& folder, FileKind kind, bool recursive, boo
   while (search.Next(entry)) {
     const std::string entryPath = Join(path, entry.name);
     if ((entry.attributes & win::kFileAttributeDirectory) != 0) {
-      if (recursive) ScanFolderPath(entryPath, kind, true, false);
+      // A check for existing files looks into the sub-folders too.
+      if (recursive && ScanFolderPath(entryPath, kind, true, stopAtFirst) != 0 && stopAtFirst) return 1;
       continue;
     }
     bool take = false;
@@ -271,7 +273,8 @@ int PrepareTargets(const std::string& targetFolder, const std::string& sourceRoo
 void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
                       FileKind targetKind, bool recursive) {
   const ConversionType type = ConversionTypeFromKinds(sourceKind, targetKind, kFileKindNone);
-  if (type == kConvertNone) return;
+  // Without a target folder every target would land in the root.
+  if (type == kConvertNone || TypeFolder(type).empty()) return;
   SourceFileList.clear();
   const int found = ScanFolder(source, sourceKind, recursive, false, "");
   if (found < 1) return;

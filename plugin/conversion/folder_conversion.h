@@ -35,7 +35,8 @@ void ImportFolder(bool recursive);
 
 // Converts every file of `sourceKind` found in `source` into `targetKind`
 // files under `target`.  Nothing (no window, no log) when the kinds do not
-// convert or no file is found.
+// convert, the folder of the targets (KxqFolderSpec, ImportTargetFolderSpec
+// or PdfFolderPath by the conversion) names none, or no file is found.
 void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
                       FileKind targetKind, bool recursive);
 

@@ -92,3 +92,36 @@ TEST_F(FolderBatch, ExportClearsOnlyItsOwnTargets) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FolderBatchImport, ListsTheContainersOfTheSourceFolder) {
+  Installation install;
+  const std::string source = (install.root() / "kxq").string();
+  const std::string target = (install.root() / "docs").string();
+  fs::create_directories(source + "/sub");
+  fs::create_directories(target);
+  fs::create_directories(install.root() / "batch");
+  for (const char* name : {"/A.KXQ", "/b.kxq", "/.h.kxq", "/c.kxq.bak", "/sub/d.kxq"}) {
+    WriteFile(source + name, "container");
+  }
+  const fs::path job = install.root() / "batch" / "job.ini";
+  install.WriteSettings("[Path]\nBatchFilePath = " + job.string() + "\n");
+  WriteFile(job, "[General]\nMode = Import\n[Path]\nSource = " + source + "\nTarget = " + target + "\n");
+  const HostRun run = RunHost(install, {"start", "idle", "10"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  // Not recursive: the sub-folder's container stays out.
+  EXPECT_NE(run.log.find("\n\n#####\n##### IMPORT/EXPORT-FILES #####\n#####\n\n"
+                         "       1.) " + source + "/A.KXQ\n"
+                         "       2.) " + source + "/b.kxq\n"),
+            std::string::npos)
+      << run.log;
+  EXPECT_EQ(Count(run.log, ".) "), 2u) << run.log;
+  EXPECT_EQ(Only(run, {"window 1 item 2 text \"Import to Quark "}),
+            (std::vector<std::string>{"window 1 item 2 text \"Import to Quark 1 of 2 files\"",
+                                      "window 1 item 2 text \"Import to Quark 2 of 2 files\""}));
+  EXPECT_EQ(Only(run, {"quit requested"}).size(), 1u);
+  EXPECT_EQ(run.transcript.back(), kNoHandles);
+}
+
+}  // namespace

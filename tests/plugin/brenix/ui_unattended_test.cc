@@ -114,9 +114,10 @@ TEST_F(BatchJob, BeginsRunsItsStepEndsAndQuits) {
   EXPECT_EQ(run.log, std::string(kModes) + kFinished);
   // The step on the first idle call, the quit request on the second (the
   // control file did not ask to wait for the next one).
+  // The step clears the alert texts as a folder conversion ends.
   EXPECT_EQ(Only(run, {"idle", "quit", "alert", "dialog"}),
-            (std::vector<std::string>{"idle 4", "quit requested", "idle stopped: quit requested",
-                                      "quit"}));
+            (std::vector<std::string>{"idle 4", "alert texts \"\" \"\" \"\" \"\"", "quit requested",
+                                      "idle stopped: quit requested", "quit"}));
   EXPECT_FALSE(fs::exists(Job()));
   const std::vector<fs::path> copies = Copies();
   ASSERT_EQ(copies.size(), 1u);

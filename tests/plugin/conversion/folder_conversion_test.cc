@@ -135,6 +135,11 @@ TEST_F(ScanTest, FilesAsFoldersAndStopAtFirst) {
   EXPECT_EQ(ScanFolderPath(root_, kFileKindKxq, false, true), 1);
   EXPECT_EQ(ScanFolderPath(root_ + "/sub", kFileKindKxq, true, true), 0);
   EXPECT_EQ(ScanFolderPath(root_ + "/sub", kFileKindPdf, false, true), 0);
+  // A recursive check finds a file deep down, and lists nothing.
+  std::filesystem::create_directories(dir_.path() + "/deep/inner");
+  testutil::WriteFile(dir_.path() + "/deep/inner/x.kxq", "x");
+  EXPECT_EQ(ScanFolderPath(dir_.path() + "/deep", kFileKindKxq, true, true), 1);
+  EXPECT_EQ(ScanFolderPath(dir_.path() + "/deep", kFileKindKxq, false, true), 0);
   EXPECT_TRUE(SourceFileList.empty());
 }
 

@@ -53,7 +53,7 @@ TEST(MenuCommand, MultiDocModeLeftOnIsSwitchedOffFirst) {
             (std::vector<std::string>{"MultiDoc mode:\tON", "menu command 1 7", "MultiDoc mode:\tOFF",
                                       "MultiDoc mode:\tON",
                                       "dialog 1 open 1010 resource 115 \"Import Solvane Files\"",
-                                      "dialog 1 closed -> 1023", "MultiDoc mode:\tOFF"}));
+                                      "dialog 1 closed -> 1", "MultiDoc mode:\tOFF"}));
 }
 
 TEST(MenuCommand, ItemsNeverAddedAreNeitherMatchedNorEnabled) {
