@@ -90,6 +90,16 @@ DocumentContent* CurrentContent(Host& host) {
 int32_t OpenDocumentFile(Host& host, const std::string& path, int32_t flags, int32_t* id,
                          std::string* error) {
   const std::string absolute = FolderTable::Absolute(path);
+  // A file that is open already: its document becomes current, nothing new
+  // is opened.
+  for (const Document& open : host.app().documents) {
+    if (open.path != absolute || open.content == nullptr || open.content->untitled) continue;
+    host.app().current_document = open.id;
+    host.transcript().Line("open document " + std::to_string(open.id) + " " +
+                           Transcript::Quote(BaseName(absolute)) + " already open, current");
+    if (id != nullptr) *id = open.id;
+    return kXTOk;
+  }
   auto content = std::make_shared<DocumentContent>();
   const int32_t result = LoadDocumentFile(absolute, content.get(), error);
   if (result != kXTOk) return result;

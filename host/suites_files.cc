@@ -251,6 +251,29 @@ int32_t OpenDocument(XTFile file, int32_t flags) {
   return OpenDocumentFile(host, object->path, flags, nullptr, &error);
 }
 
+int32_t DocumentObject(int16_t id, int32_t* object) {
+  Host& host = Host::Current();
+  if (host.Fails("document_object")) return kXTErrInjected;
+  if (object == nullptr || host.app().FindLayoutDocument(id, nullptr) == nullptr) return kXTErrParam;
+  *object = id;
+  return kXTOk;
+}
+
+int32_t MarkDocumentChanged(int32_t object, int32_t value) {
+  Host& host = Host::Current();
+  if (host.Fails("mark_document_changed")) return kXTErrInjected;
+  Document* document = host.app().FindLayoutDocument(object, nullptr);
+  if (document == nullptr || document->content == nullptr) return kXTErrParam;
+  if (value != 1) return kXTOk;
+  DocumentContent& content = *document->content;
+  if (static_cast<std::size_t>(content.current_layout) < content.layouts.size()) {
+    content.layouts[static_cast<std::size_t>(content.current_layout)].modified = true;
+  }
+  content.flags |= 2;
+  host.transcript().Line("document " + std::to_string(document->id) + " marked changed");
+  return kXTOk;
+}
+
 // --- XPJc: projects ---
 
 int32_t CurrentProject(XTProject* project) {
@@ -316,7 +339,8 @@ const XTFileSuite kFileSuite = {
     FileValue,    SetFileInfo, MakeSpec,    FullPath,    ApplicationFolder, ResolveName,
 };
 const XTFolderSpecSuite kFolderSpecSuite = {kXTTableXMFe, MakeSpecInFolder, ReleaseFileValue};
-const XTDocumentSuite kDocumentSuite = {kXTTableXDDg, OpenDocument};
+const XTDocumentSuite kDocumentSuite = {kXTTableXDDg, OpenDocument, DocumentObject,
+                                        MarkDocumentChanged};
 const XTProjectSuite kProjectSuite = {kXTTableXPJc, CurrentProject, CloseProject};
 const XTModuleSuite kModuleSuite = {kXTTableXMDs, OpenModule, CloseModule};
 const XTNoteSuite kNoteSuite = {kXTTableXCMe, NoteValues};

@@ -467,7 +467,7 @@ int32_t UiEngine::SetControl(XTWindow window, int32_t item, int32_t maximum, int
 
 int32_t UiEngine::Alert(int32_t alert) {
   if (host_.Fails("alert")) return 0;
-  if (alert != kXTParamTextAlert) {
+  if (alert != kXTParamTextAlert && alert != kXTContinueAlert) {
     Line("alert " + std::to_string(alert) + " unknown");
     return 0;
   }
@@ -477,14 +477,24 @@ int32_t UiEngine::Alert(int32_t alert) {
   }
   Line("alert " + std::to_string(alert) + " " + Transcript::Quote(texts[0] + texts[1] + texts[2]) +
        " " + Transcript::Quote(texts[3]));
+  // The buttons by number; the first is the default.
+  const std::vector<std::string> buttons =
+      alert == kXTContinueAlert ? std::vector<std::string>{"Cancel", "Continue"}
+                                : std::vector<std::string>{"OK"};
   std::string answer;
   if (!TakeAnswer(&answer)) {
-    Line("alert no answer left: default \"OK\"");
-  } else if (Trimmed(answer) == "OK" || Trimmed(answer) == "#1") {
-    Line("alert answer \"OK\"");
-  } else {
-    Line("alert answer " + Transcript::Quote(answer) + " is no button: default \"OK\"");
+    Line("alert no answer left: default " + Transcript::Quote(buttons[0]));
+    return 1;
   }
+  const std::string pressed = Trimmed(answer);
+  for (std::size_t i = 0; i < buttons.size(); ++i) {
+    if (pressed == buttons[i] || pressed == "#" + std::to_string(i + 1)) {
+      Line("alert answer " + Transcript::Quote(buttons[i]));
+      return static_cast<int32_t>(i + 1);
+    }
+  }
+  Line("alert answer " + Transcript::Quote(answer) + " is no button: default " +
+       Transcript::Quote(buttons[0]));
   return 1;
 }
 

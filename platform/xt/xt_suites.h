@@ -186,7 +186,14 @@ struct XTFolderSpecSuite {
 struct XTDocumentSuite {
   uint32_t code;
   // Opens the document at the file object's location and makes it current.
+  // A file that is open already makes that document current and opens
+  // nothing new.
   int32_t (*open_document)(XTFile file, int32_t flags);
+  // The document object of a document (or layout) id.
+  int32_t (*document_object)(int16_t id, int32_t* object);
+  // Entry 6: with 1, marks the current layout of the object's document as
+  // changed (it then needs saving); another value changes nothing.
+  int32_t (*mark_document_changed)(int32_t object, int32_t value);
 };
 
 // XPJc: projects (open documents).

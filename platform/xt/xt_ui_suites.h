@@ -102,6 +102,9 @@ struct XTMenuSuite {
 constexpr int32_t kXTWantIdle = 40;
 // The host alert whose texts are the alert parameter texts ^0 to ^3.
 constexpr int32_t kXTParamTextAlert = 512;
+// The host alert with the parameter texts and the buttons Cancel (1) and
+// Continue (2).
+constexpr int32_t kXTContinueAlert = 22200;
 // Window messages the host's windows take: left button down and up.
 constexpr uint32_t kXTMessageButtonDown = 513;
 constexpr uint32_t kXTMessageButtonUp = 514;
@@ -137,9 +140,9 @@ struct XTDialogSuite {
   int32_t (*set_cancel_item)(XTWindow window, int32_t item);
   // Sets a progress control.
   int32_t (*set_control)(XTWindow window, int32_t item, int32_t maximum, int32_t value);
-  // Raises a host alert (kXTParamTextAlert) and returns the button the user
-  // pressed: 1 for OK, 0 when the host refused the alert.  Not a result
-  // code.
+  // Raises a host alert (kXTParamTextAlert or kXTContinueAlert) and returns
+  // the button the user pressed: 1 for OK or Cancel, 2 for Continue, 0 when
+  // the host refused the alert.  Not a result code.
   int32_t (*alert)(int32_t alert);
   // The host's window of a window class and title (both UTF-8).
   int32_t (*find_window)(const char* window_class, const char* title, XTWindow* window);

@@ -24,3 +24,11 @@ bool RunCountsAsBatch();
 int32_t ShowAlert(int32_t alertId, const std::string& text0, const std::string& text1,
                   const std::string& text2, const std::string& text3, bool force1, bool force2,
                   bool force3);
+
+// The question alert 22200 with the texts ^0 to ^3 and the buttons Cancel
+// and Continue: kAlertContinue when the user pressed Continue, else
+// kAlertCancel (also when nobody is there to answer, or the host refused).
+constexpr int32_t kAlertCancel = 1;
+constexpr int32_t kAlertContinue = 2;
+int32_t AskToContinue(const std::string& text0, const std::string& text1, const std::string& text2,
+                      const std::string& text3);

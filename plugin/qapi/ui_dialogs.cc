@@ -148,6 +148,21 @@ int32_t ResultDialogProc(void* record) {
   return 0;
 }
 
+int32_t SaveChangedDialogProc(void* record) {
+  constexpr int32_t kSaveFile = 1, kCancelExport = 2;
+  XTDialogRec& dialog = Common(record);
+  const XTDialogSuite* dialogs = XT().dialogs;
+  if (dialogs == nullptr) return 0;
+  if (dialog.message == kXTDialogPrepare) {
+    dialogs->set_cancel_item(dialog.dialog, kCancelExport);
+  } else if (dialog.message == kXTDialogItemHit &&
+             (dialog.item == kSaveFile || dialog.item == kCancelExport)) {
+    dialogs->end_dialog(dialog.dialog, dialog.item == kSaveFile ? kSaveChangedSave : kSaveChangedCancel);
+    dialog.handled = 1;
+  }
+  return 0;
+}
+
 int32_t ExportSourceDialogProc(void* record) {
   constexpr int32_t kOk = 1004, kCancel = 1005, kKxq = 1001, kPdf = 1002;
   XTDialogRec& dialog = Common(record);

@@ -49,8 +49,14 @@ int DialogNumberOfId(int32_t id);
 // The progress and status window (1): its resource; when prepared, its
 // text item (value 1) and its progress control (value 0).
 int32_t ProgressDialogProc(void* record);
-// The result dialogs and the save question (2 to 6): their resource only.
+// The result dialogs (2 to 5): their resource only.
 int32_t ResultDialogProc(void* record);
+// The save question (6): its resource; "Save File" ends it with
+// kSaveChangedSave, "Cancel Export" (also the cancel item) with
+// kSaveChangedCancel, the answers the default and remembered answers use.
+constexpr int32_t kSaveChangedCancel = 1;
+constexpr int32_t kSaveChangedSave = 2;
+int32_t SaveChangedDialogProc(void* record);
 // The multi-document export (7): both check boxes 0 when prepared, enabled
 // at the first update; "OK" ends it with 1, "Cancel" with 0; ended with
 // "OK", it runs the target-folder dialog the check boxes ask for.

@@ -12,8 +12,9 @@ XTCallback DialogCallback(int number) {
     case kDialogExportFailed:
     case kDialogImportDone:
     case kDialogImportFailed:
-    case kDialogSaveChanged:
       return Guarded<ResultDialogProc>;
+    case kDialogSaveChanged:
+      return Guarded<SaveChangedDialogProc>;
     case kDialogExportSource:
       return Guarded<ExportSourceDialogProc>;
     case kDialogTargetKxq:

@@ -33,26 +33,6 @@ int32_t PdfContinuationCallback(void*) {
 }
 
 template <>
-void ExportAction::ActionPerformed(XTVoidRec*) {
-  CommandNotAvailable("KXT export", kDialogExportFailed);
-}
-
-template <>
-void OpenAndExportAction::ActionPerformed(XTVoidRec*) {
-  CommandNotAvailable("Open and export", kDialogExportFailed);
-}
-
-template <>
-void CoordinatesAction::ActionPerformed(XTVoidRec*) {
-  CommandNotAvailable("Coordinates export", kDialogExportFailed);
-}
-
-template <>
-void XTagsAction::ActionPerformed(XTVoidRec*) {
-  CommandNotAvailable("XTags export", kDialogExportFailed);
-}
-
-template <>
 void ImportAction::ActionPerformed(XTVoidRec*) {
   CommandNotAvailable("Solvane import", kDialogImportFailed);
 }

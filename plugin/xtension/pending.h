@@ -1,9 +1,9 @@
 // What the plug-in's shell calls or registers but other parts of the
-// plug-in do: the export and import commands and the PDF continuation.  Until they arrive these stand-ins answer as
-// their callers need and write "... is not available yet" to the program
-// log; the commands among them also tell the user (an alert and the failed
-// result dialog, both suppressed in unattended work).  Here too are the
-// bodies of the actions 9, 11, 13, 14 and 17 (actions.h).
+// plug-in do: the import command and the PDF continuation.  Until they
+// arrive these stand-ins answer as their callers need and write "... is not
+// available yet" to the program log; the import also tells the user (an
+// alert and the failed result dialog, both suppressed in unattended work).
+// Here is the body of the action 17 (actions.h).
 #pragma once
 
 #include <cstdint>

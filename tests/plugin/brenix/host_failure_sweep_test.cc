@@ -39,8 +39,13 @@ std::string CallName(const std::string& entry) {
 // The settings make the menu depend on the settings file being found.
 const char kSettings[] = "[Options]\nextendedInterface=True\n";
 
+// The export is cancelled at its save dialog (closing the unchanged
+// document), then the export to Solvane is given a file that is no
+// document, which it reports in an alert.
 std::vector<std::string> MainJob() {
-  return {"start", "open", "doc.json", "stories", "menus", "menu", "Export current document", "idle", "3", "quit"};
+  return {"--answer", "cancel", "--answer", "OK", "--answer", "bad.qxp", "start", "open", "doc.json",
+          "stories", "menus", "menu", "Export current document", "menu", "Export to Solvane", "idle", "3",
+          "quit"};
 }
 
 // What the user gets: the transcript without the injected failure's own
@@ -71,6 +76,7 @@ TEST(HostFailureSweep, EveryEntryOfTheMainJobFailingOnce) {
   const std::string document = ReadFile(std::string(BRENIX_TEST_DATA) + "/doc_brochure.json");
   Installation clean(kSettings);
   WriteFile(clean.root() / "doc.json", document);
+  WriteFile(clean.root() / "bad.qxp", "not a document");
   const HostRun baseline = RunHost(clean, MainJob());
   ASSERT_TRUE(Clean(baseline)) << baseline.errors;
   ASSERT_EQ(baseline.log.find("ERROR:"), std::string::npos) << baseline.log;
@@ -81,6 +87,7 @@ TEST(HostFailureSweep, EveryEntryOfTheMainJobFailingOnce) {
     SCOPED_TRACE(entry);
     Installation install(kSettings);
     WriteFile(install.root() / "doc.json", document);
+    WriteFile(install.root() / "bad.qxp", "not a document");
     const HostRun run = RunHost(install, MainJob(), {"XTHOST_FAIL=" + entry + ":1"});
     // Nothing crashed, nothing leaked, the run ended.
     EXPECT_TRUE(run.status == 0 || run.status == 1) << run.status << "\n" << run.errors;

@@ -81,28 +81,29 @@ TEST(Menu, DisabledItemsAndUnknownTitlesRunNothing) {
 
 TEST(Menu, ACommandFiresItsWorkingActionThenTheBeep) {
   Installation install;
-  const HostRun run = RunHost(install, {"start", "menu", " Export to Solvane "});
+  WriteFile(install.root() / "bad.qxp", "not a document");
+  const HostRun run = RunHost(install, {"--answer", "bad.qxp", "start", "menu", " Export to Solvane "});
   ASSERT_TRUE(Clean(run)) << run.errors;
   // The update callback runs before the command; the export to Solvane
-  // (action 11, not there yet) tells the user and fails as an export
-  // fails; the beep comes last.
+  // (action 11) asks for the document, cannot open the one chosen and says
+  // so; the beep comes last.
   EXPECT_EQ(Between(run, "menu choose \" Export to Solvane \"", "quit"),
             (std::vector<std::string>{"menu choose \" Export to Solvane \"",
                                       "menu 1 item 3 disable",
                                       "menu command 1 4",
-                                      "alert texts \"Open and export\" \" is not available yet.\" "
-                                      "\"\" \"\"",
-                                      "alert 512 \"Open and export is not available yet.\" \"\"",
+                                      "open dialog \"Choose Quark document to export:\" filter \"Quark Files\" QXP",
+                                      "open dialog -> \"" + (install.root() / "bad.qxp").string() + "\"",
+                                      "preference \"auto save\" off",
+                                      "window 1 open 1014 resource 106",
+                                      "window 1 shown",
+                                      "window 1 closed",
+                                      "alert texts \"Unable to open the file: '\" \"bad.qxp\" \"'\" \"\"",
+                                      "alert 512 \"Unable to open the file: 'bad.qxp'\" \"\"",
                                       "alert no answer left: default \"OK\"",
                                       "alert texts \"\" \"\" \"\" \"\"",
-                                      "dialog 1 open 1002 resource 112 \"Result\"",
-                                      "dialog 1 item 1 button \"OK\" default",
-                                      "dialog 1 text \"Export failed\"",
-                                      "dialog 1 no answer left: default \"OK\"",
-                                      "dialog 1 item 1 pressed",
-                                      "dialog 1 closed -> 1",
+                                      "preference \"auto save\" on",
                                       "beep 0"}));
-  EXPECT_EQ(run.log, "\nExtended mode:\tOFF\n\nServer mode:\tOFF\nOpen and export is not available yet\n");
+  EXPECT_EQ(run.log, "\nExtended mode:\tOFF\n\nServer mode:\tOFF\n");
 }
 
 TEST(Menu, ImportFileFiresTheImportThenTheBeep) {

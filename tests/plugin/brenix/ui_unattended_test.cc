@@ -12,33 +12,35 @@ using namespace ui_run;
 
 const char kModes[] = "\nExtended mode:\tOFF\n\nServer mode:\tOFF\n";
 const char kServerModes[] = "\nExtended mode:\tOFF\n\nServer mode:\tON\n";
-// What the export to Solvane (not there yet) leaves in the log when nobody
-// is there to see it.
-const char kSuppressed[] =
-    "Open and export is not available yet\n"
-    "\nSUPPRESSED MESSAGE BOX:\tOpen and export\t is not available yet.\t\t\n"
-    "\nSUPPRESSED DIALOG:\tResult\t->\tExport failed\n";
+// What the export to Solvane of a file that is no document leaves in the
+// log when nobody is there to see it.
+const char kSuppressed[] = "\nSUPPRESSED MESSAGE BOX:\tUnable to open the file: '\tbad.qxp\t'\t\n";
+
+// The export to Solvane of "bad.qxp", which is no document.
+HostRun ExportBadFile(const Installation& install) {
+  WriteFile(install.root() / "bad.qxp", "not a document");
+  return RunHost(install, {"--answer", "bad.qxp", "start", "menu", "Export to Solvane"});
+}
 
 // The folder conversions' notice, suppressed.
 const char kFinished[] = "\nSUPPRESSED MESSAGE BOX:\tConversion finished.\t\t\t\n";
 
 TEST(Suppression, InteractiveModeShowsTheAlertWithItsTexts) {
   Installation install;
-  const HostRun run = RunHost(install, {"start", "menu", "Export to Solvane"});
+  const HostRun run = ExportBadFile(install);
   ASSERT_TRUE(Clean(run)) << run.errors;
   EXPECT_EQ(Only(run, {"alert", "dialog 1 text"}),
             (std::vector<std::string>{
-                "alert texts \"Open and export\" \" is not available yet.\" \"\" \"\"",
-                "alert 512 \"Open and export is not available yet.\" \"\"",
-                "alert no answer left: default \"OK\"", "alert texts \"\" \"\" \"\" \"\"",
-                "dialog 1 text \"Export failed\""}));
+                "alert texts \"Unable to open the file: '\" \"bad.qxp\" \"'\" \"\"",
+                "alert 512 \"Unable to open the file: 'bad.qxp'\" \"\"",
+                "alert no answer left: default \"OK\"", "alert texts \"\" \"\" \"\" \"\""}));
   EXPECT_EQ(run.log.find("SUPPRESSED"), std::string::npos);
 }
 
 TEST(Suppression, BatchModeWritesAlertAndDialogToTheLog) {
   Installation install;
   install.RaiseBatchFlag();
-  const HostRun run = RunHost(install, {"start", "menu", "Export to Solvane"});
+  const HostRun run = ExportBadFile(install);
   ASSERT_TRUE(Clean(run)) << run.errors;
   EXPECT_EQ(run.log, std::string(kModes) + kSuppressed);
   // Nothing is shown; the beep still sounds.
@@ -52,7 +54,7 @@ TEST(Suppression, BatchModeWritesAlertAndDialogToTheLog) {
 TEST(Suppression, ServerModeWritesAlertAndDialogToTheLog) {
   Installation install;
   install.WriteSettings("[Server]\nserverMode = True\n");
-  const HostRun run = RunHost(install, {"start", "menu", "Export to Solvane"});
+  const HostRun run = ExportBadFile(install);
   ASSERT_TRUE(Clean(run)) << run.errors;
   EXPECT_EQ(run.log, std::string(kServerModes) + kSuppressed);
   EXPECT_TRUE(Only(run, {"alert", "dialog"}).empty());
@@ -65,7 +67,7 @@ TEST(Suppression, ABatchFlagClaimedByAnotherRunIsNotThisRuns) {
   std::string value("\x01\x00\x00\x00Started", 11);
   value.push_back('\0');
   WriteFile(install.BatchFlagKey() / "\\Brenix", value);
-  const HostRun run = RunHost(install, {"start", "menu", "Export to Solvane"});
+  const HostRun run = ExportBadFile(install);
   ASSERT_TRUE(Clean(run)) << run.errors;
   EXPECT_EQ(run.log.find("SUPPRESSED"), std::string::npos) << run.log;
   EXPECT_EQ(Only(run, {"alert 512"}).size(), 1u);

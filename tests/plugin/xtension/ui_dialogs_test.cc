@@ -103,8 +103,9 @@ TEST(ShowDialog, WithoutAnswersTheDefaultButtonAnswersAndTheTranscriptSaysSo) {
     return text + Show(kDialogSaveChanged, nullptr, false, false, false);
   });
   // The overwrite question's default is "No", the save question's "Cancel
-  // Export": what changes nothing.
-  EXPECT_EQ(BodyResult(out), "result 0 answer 0\nresult 0 answer 2\n");
+  // Export" (which ends it with 1, the answer the export reads as cancel):
+  // what changes nothing.
+  EXPECT_EQ(BodyResult(out), "result 0 answer 0\nresult 0 answer 1\n");
   EXPECT_EQ(Lines(out, {"dialog 1 no answer", "dialog 2 no answer"}),
             (std::vector<std::string>{"dialog 1 no answer left: default \"No\"",
                                       "dialog 2 no answer left: default \"Cancel Export\""}));

@@ -1,0 +1,582 @@
+#include "plugin/conversion/export_commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <iomanip>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <string>
+
+#include "plugin/conversion/container_open.h"
+#include "plugin/conversion/conversion_globals.h"
+#include "plugin/conversion/conversion_types.h"
+#include "plugin/conversion/export_layouts.h"
+#include "plugin/conversion/exporter_coord.h"
+#include "plugin/conversion/exporter_krm.h"
+#include "plugin/mixer/host_texts.h"
+#include "plugin/qapi/cnv_tools.h"
+#include "plugin/qapi/file_dialogs.h"
+#include "plugin/qapi/file_spec.h"
+#include "plugin/qapi/qapi_trace.h"
+#include "plugin/qapi/quark_doc.h"
+#include "plugin/qapi/ui_alert.h"
+#include "plugin/qapi/ui_dialogs.h"
+#include "plugin/qapi/ui_host.h"
+#include "support/batch_file.h"
+#include "support/brenix_interface.h"
+#include "support/error_names.h"
+#include "support/host_calls.h"
+#include "support/host_file_spec.h"
+#include "support/host_link.h"
+#include "support/paths.h"
+#include "support/program_log.h"
+#include "support/reg_key.h"
+#include "support/settings.h"
+
+const char kPartialSuffix[] = ".partial";
+
+namespace {
+
+const char kUntitledName[] = "New Unsaved Document";
+
+// --- the program log ---
+
+std::ostream& Line(const std::string& text) { return ProgramLog() << text << std::endl; }
+
+void Stars() { Line(std::string(80, '*')); }
+
+void DateTime() { Line(FormatHostDateTime(true, true, false)); }
+
+// "Source:" or "Target:" in 10 characters, the path in 70, blank-filled.
+void PathLine(const char* label, const std::string& path) {
+  ProgramLog() << std::left << std::setw(10) << label << std::setw(70) << path << std::right
+               << std::endl;
+}
+
+// --- the modes ---
+
+// A batch job runs: the control file is valid and holds neither None nor Done.
+bool BatchJobRuns() { return BatchFile::Instance().Check(); }
+
+bool Unattended() {
+  const BrenixInterface* modes = BrenixInterface::Instance();
+  return modes->multiDocMode || modes->serverMode || IsBatchMode() || BatchJobRuns();
+}
+
+// --- the user ---
+
+void ShowResult(int number) {
+  const int32_t ok = 1;
+  int32_t answer = 0;
+  ShowDialog(number, 0, &answer, &ok, false, false, false);
+}
+
+void Failed() {
+  RecordCommandOutcome(CommandOutcome::kFailed);
+  ShowResult(kDialogExportFailed);
+}
+
+void ErrorAlert(const std::string& text, const std::string& fileName) {
+  ShowAlert(kAlertResource, text, fileName, "", "", false, false, false);
+}
+
+// Closes the current project, unless it needs saving: a changed document
+// is never closed by an export.
+void CloseUnlessChanged() {
+  if (!CurrentDocumentNeedsSave()) CloseCurrentProject(-1, kXTCloseDiscard);
+}
+
+// The host's document object of the current document marked as changed, so
+// that the save question below sees any unsaved document as changed.
+void MarkCurrentDocumentChanged() {
+  const XTDocumentSuite* documents = XT().documents;
+  int32_t object = 0;
+  if (documents == nullptr || documents->document_object(GetCurrentDocumentId(), &object) != kXTOk ||
+      documents->mark_document_changed(object, 1) != kXTOk) {
+    QuarkInternalError("ExportProto", 2);
+  }
+}
+
+// --- the output file ---
+
+// The file an export writes under a temporary name beside its target: it
+// takes the target's name only when Commit is called; otherwise it is
+// removed when this goes.
+class PartialFile {
+ public:
+  explicit PartialFile(const std::string& target) : target_(target), path_(target + kPartialSuffix) {}
+  ~PartialFile() {
+    if (!committed_) std::remove(path_.c_str());
+  }
+  PartialFile(const PartialFile&) = delete;
+  PartialFile& operator=(const PartialFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  // False, with an "ERROR:" line, when the target could not be replaced.
+  bool Commit() {
+    if (std::rename(path_.c_str(), target_.c_str()) != 0) {
+      Line("ERROR: the export could not be stored as \"" + target_ + "\"");
+      return false;
+    }
+    committed_ = true;
+    return true;
+  }
+
+ private:
+  std::string target_;
+  std::string path_;
+  bool committed_ = false;
+};
+
+// --- what differs between actions 9, 13 and 14 ---
+
+enum class Written { kDone, kInvalidExporter, kBadOutput, kSaveFailed };
+
+// The output of one command: opened at the temporary path, then every
+// layout written into it (the document saved and flagged to close after
+// the last one).
+class CommandOutput {
+ public:
+  virtual ~CommandOutput() noexcept(false) = default;
+  virtual bool Open(const std::string& path) = 0;
+  virtual Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
+                        const std::string& sourcePath) = 0;
+};
+
+struct SaveMemory {
+  bool answered = false;
+  int32_t answer = -1;
+};
+
+struct CommandKind {
+  uint32_t conversionType;
+  const char* opening;
+  uint8_t ConversionOverwriteFlags::*overwrite;
+  bool (*askOutputName)(XTFileSpec&);
+  bool closeOnCancel;
+  const char* outputFailure;    // the output does not open or was not written
+  const char* invalidExporter;  // an exporter could not be made
+  SaveMemory* memory;
+  std::unique_ptr<CommandOutput> (*makeOutput)();
+};
+
+void RunCoordinates(ExporterCoord& exporter) { exporter.Run(); }
+void RunXTags(ExporterKrm& exporter) { exporter.WriteFile(); }
+
+// Every layout through `layouts`; after the last one the save that closes
+// the document.
+Written WriteStreamLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& layouts,
+                           std::set<int32_t>* uniqueIds) {
+  bool saved = true;
+  LayoutLoopOptions options;
+  options.saveEachLayout = true;
+  options.afterLast = [&](int32_t) { saved = SaveAfterLastLayout(*document, true); };
+  const LayoutLoop loop = ExportLayouts(document, layouts, uniqueIds, options);
+  if (loop.invalid) return Written::kInvalidExporter;
+  return saved ? Written::kDone : Written::kSaveFailed;
+}
+
+class KxtOutput final : public CommandOutput {
+ public:
+  bool Open(const std::string& path) override {
+    XTFileSpec spec{};
+    const int16_t made = xt_fsmakefsspec(0, 0, path, spec, true, true, false, nullptr, 0, false, nullptr);
+    if (made != kXTOk && made != kXTErrNotFound) return false;
+    book_ = OpenExportContainer(spec);
+    return static_cast<bool>(book_);
+  }
+  Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
+                const std::string&) override {
+    KxtBookOptions options;
+    options.saveEachLayout = true;
+    options.closeDocument = true;
+    const KxtBookResult result = WriteKxtBook(document, book_, uniqueIds, options);
+    book_ = nullptr;  // the container is finished
+    if (result.layouts.invalid) return Written::kInvalidExporter;
+    return result.saveFailed ? Written::kSaveFailed : Written::kDone;
+  }
+
+ private:
+  BX_KXT::Export::Ref<BX_KXT::Export::IBook> book_;
+};
+
+class CoordinatesOutput final : public CommandOutput {
+ public:
+  bool Open(const std::string& path) override {
+    out_.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    return out_.is_open();
+  }
+  Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
+                const std::string& sourcePath) override {
+    WriteCoordinatesHeader(out_, sourcePath);
+    ExporterLayouts<ExporterCoord, std::ostream*, RunCoordinates> layouts(&out_);
+    const Written written = WriteStreamLayouts(document, layouts, uniqueIds);
+    out_.close();
+    return written == Written::kDone && out_.fail() ? Written::kBadOutput : written;
+  }
+
+ private:
+  std::ofstream out_;
+};
+
+class XTagsOutput final : public CommandOutput {
+ public:
+  bool Open(const std::string& path) override {
+    bytes_.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    return bytes_.is_open();
+  }
+  Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
+                const std::string& sourcePath) override {
+    Written written;
+    {
+      WideTextStream out(bytes_);
+      WriteKrmHeader(out, sourcePath);
+      ExporterLayouts<ExporterKrm, WideTextStream*, RunXTags> layouts(&out);
+      written = WriteStreamLayouts(document, layouts, uniqueIds);
+      if (!out.Flush() && written == Written::kDone) written = Written::kBadOutput;
+    }
+    bytes_.close();
+    return written == Written::kDone && bytes_.fail() ? Written::kBadOutput : written;
+  }
+
+ private:
+  std::ofstream bytes_;
+};
+
+template <typename Output>
+std::unique_ptr<CommandOutput> Make() {
+  return std::make_unique<Output>();
+}
+
+SaveMemory kxtMemory, coordinatesMemory, xtagsMemory;
+
+const CommandKind kKxtExport = {kConvertToKxq,
+                                "Starting export ...",
+                                &ConversionOverwriteFlags::kxqTarget,
+                                AskKxtOutputName,
+                                true,
+                                "Conversion failed for file: ",
+                                "ExportProto: exporter is invalid for file: ",
+                                &kxtMemory,
+                                Make<KxtOutput>};
+const CommandKind kCoordinatesExport = {kConvertToCoordinates,
+                                        "Starting export coordinates ...",
+                                        &ConversionOverwriteFlags::coordinatesTarget,
+                                        AskCoordinatesOutputName,
+                                        false,
+                                        "Export of coordinates failed for file: ",
+                                        "ExportCoord: exporter is invalid for file: ",
+                                        &coordinatesMemory,
+                                        Make<CoordinatesOutput>};
+const CommandKind kXTagsExport = {kConvertToXTags,
+                                  "Starting export XTags ...",
+                                  &ConversionOverwriteFlags::xtagsTarget,
+                                  AskKrmOutputName,
+                                  false,
+                                  "Export of XTags failed for file: ",
+                                  "ExportKrm: exporter is invalid for file: ",
+                                  &xtagsMemory,
+                                  Make<XTagsOutput>};
+
+// --- the procedure of actions 9, 13 and 14 ---
+
+class ExportCommand {
+ public:
+  ExportCommand(const CommandKind& kind, XTVoidRec* record) : kind_(kind), record_(record) {}
+
+  void Perform() {
+    try {
+      Steps();
+    } catch (...) {
+      Line(std::string("ERROR: the export stopped: ") + ExceptionText());
+      if (framed_) EndBlock();
+      // The document was saved at most; it stays open for the user.
+      if (document_) document_->windowFlag = false;
+      Failed();
+      throw;
+    }
+  }
+
+ private:
+  static std::string ExceptionText() {
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      return e.what();
+    } catch (...) {
+      return "unknown exception";
+    }
+  }
+
+  FileSpecPair& Request() { return CurrentRequest(); }
+  std::string SourceName() { return Request().source.GetFileName(); }
+
+  void EndBlock() {
+    Line("... finished.");
+    DateTime();
+    Stars();
+  }
+
+  void Steps() {
+    if (CurrentDocumentNeedsSave()) MarkCurrentDocumentChanged();
+    guard_.Suspend();
+    if (!IsValidDocument()) {
+      Failed();
+      return;
+    }
+    document_ = RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
+    if (CurrentDocumentNeedsSave()) document_->ReloadFonts();
+    if (!BindRequest()) return;
+    OpeningBlock();
+    if (document_->IsLayoutModified() && !AskAndSave()) return;
+    if (!MakeTarget()) return;
+    if (!Request().CheckKinds(false)) TraceLevel(12, "Warning: Invalid conversion!");
+    if (!WriteOutput(Request().target.GetFullPath())) return;
+    document_->SaveIfInteractive();
+    RecordCommandOutcome(CommandOutcome::kDone);
+    if (!Unattended()) ShowResult(kDialogExportDone);
+  }
+
+  // Steps 6 and 7: the document's file spec, and the request remade from
+  // its path when it names another source.  An untitled document (or one
+  // whose path cannot be had) empties the request's source, so that no
+  // save lands on a file an earlier request named.
+  bool BindRequest() {
+    if (IsCurrentDocumentUntitled()) {
+      std::memset(spec_.name, 0, sizeof spec_.name);
+      std::strncpy(spec_.name, kUntitledName, sizeof spec_.name - 1);
+      Request().source = FileSpec();
+      return true;
+    }
+    if (document_->GetFileSpec(spec_) != 0) {
+      QuarkInternalError("ExportProto", 6);
+      Failed();
+      return false;
+    }
+    if (FSSpecToPath(documentPath_, spec_) != kXTOk) {
+      documentPath_.clear();
+      Request().source = FileSpec();
+      return true;
+    }
+    if (!StringsEqual(documentPath_, Request().source.GetFullPath(), true)) {
+      const std::string target = Request().target.GetFullPath();
+      Request().Reset();
+      Request().conversionType = kind_.conversionType;
+      Request().SetHostTypes();
+      CnvTools::SetTargetPath(Request().source, documentPath_);
+      CnvTools::SetTargetPath(Request().target, target);
+    }
+    return true;
+  }
+
+  void OpeningBlock() {
+    Line("");
+    Stars();
+    DateTime();
+    Line(kind_.opening);
+    PathLine("Source:", Request().source.GetFullPath());
+    const std::string target = Request().target.GetFullPath();
+    PathLine("Target:", target.empty() ? "<YET UNSET>" : target);
+    framed_ = true;
+  }
+
+  // Step 9: saves the changed document, asking when someone is there.
+  bool AskAndSave() {
+    if (BatchJobRuns() || BrenixInterface::Instance()->serverMode) {
+      if (document_->Save()) return true;
+      RecordCommandOutcome(CommandOutcome::kFailed);
+      return false;
+    }
+    SaveMemory& memory = *kind_.memory;
+    const int32_t mode = Settings::Instance().GetAutoOverwriteSource();
+    const int32_t defaultAnswer = mode == 2   ? kSaveChangedSave
+                                  : mode == 1 ? memory.answer
+                                              : kSaveChangedCancel;
+    const bool show = mode == 0 || (mode == 1 && !memory.answered);
+    int32_t answer = defaultAnswer;
+    ShowDialog(kDialogSaveChanged, 0, &answer, &defaultAnswer, show, false, false);
+    if (mode == 1 && !memory.answered) {
+      memory.answered = true;
+      memory.answer = answer;
+    }
+    if (answer == kSaveChangedCancel) {
+      Line("User pressed CANCEL or auto-saving is not allowed.");
+      CloseUnlessChanged();
+      Failed();
+      return false;
+    }
+    ProgramLog() << "User pressed OK or auto-saving is allowed => Trying to save file ... ";
+    if (!document_->Save()) {
+      Line("FAILED");
+      Failed();
+      return false;
+    }
+    Line("OK");
+    document_->GetFileSpec(spec_);
+    return true;
+  }
+
+  // A target that names the document's own file would overwrite it (and
+  // an unattended one would delete it first): refused.
+  bool NamesOwnFile(const std::string& target) {
+    if (documentPath_.empty() || !StringsEqual(target, documentPath_, true)) return false;
+    Line("ERROR: the target \"" + target + "\" is the document's own file");
+    Failed();
+    return true;
+  }
+
+  // Step 10: the target, from the request (unattended) or the user.
+  bool MakeTarget() {
+    if (Unattended()) {
+      if (NamesOwnFile(Request().target.GetFullPath())) return false;
+      XTFileSpec target{};
+      if (CnvTools::MakeDocumentSpec(Request().target, &target, OverwriteFlags.*kind_.overwrite != 0,
+                                     kXTDocumentType, -1) != kXTOk) {
+        CloseUnlessChanged();
+        RecordCommandOutcome(CommandOutcome::kFailed);
+        return false;
+      }
+      return true;
+    }
+    XTFileSpec target = spec_;
+    std::string path;
+    if (!kind_.askOutputName(target) || FSSpecToPath(path, target) != kXTOk) {
+      if (kind_.closeOnCancel) CloseUnlessChanged();
+      NotifyBeep(record_);
+      Failed();
+      return false;
+    }
+    CnvTools::SetTargetPath(Request().target, path);
+    Line("");
+    DateTime();
+    Line("User selected missing target:");
+    PathLine("Target:", Request().target.GetFullPath());
+    return !NamesOwnFile(path);
+  }
+
+  // Steps 12 to 17: the output under its temporary name, renamed to the
+  // target when every layout was written.
+  bool WriteOutput(const std::string& target) {
+    // Declared first, so that the output is finished before an unfinished
+    // file is removed.
+    PartialFile file(target);
+    const std::unique_ptr<CommandOutput> output = kind_.makeOutput();
+    if (!output->Open(file.path())) {
+      ErrorAlert(kind_.outputFailure, SourceName());
+      CloseUnlessChanged();
+      RecordCommandOutcome(CommandOutcome::kFailed);
+      return false;
+    }
+    const Written written = output->Write(document_, &uniqueIds_, Request().source.GetFullPath());
+    if (written == Written::kInvalidExporter) ErrorAlert(kind_.invalidExporter, SourceName());
+    if (written == Written::kBadOutput) ErrorAlert(kind_.outputFailure, SourceName());
+    const bool stored = written == Written::kDone && file.Commit();
+    EndBlock();
+    framed_ = false;
+    if (!stored) {
+      document_->windowFlag = false;
+      Failed();
+    }
+    return stored;
+  }
+
+  const CommandKind& kind_;
+  XTVoidRec* record_;
+  HostFlagGuard guard_;
+  RefHandle<QuarkDoc> document_;
+  std::set<int32_t> uniqueIds_;
+  XTFileSpec spec_{};
+  std::string documentPath_;
+  bool framed_ = false;
+};
+
+void RunExport(const CommandKind& kind, XTVoidRec* record) {
+  ExportCommand command(kind, record);
+  command.Perform();
+}
+
+}  // namespace
+
+template <>
+void ExportAction::ActionPerformed(XTVoidRec* record) {
+  RunExport(kKxtExport, record);
+}
+
+template <>
+void CoordinatesAction::ActionPerformed(XTVoidRec* record) {
+  RunExport(kCoordinatesExport, record);
+}
+
+template <>
+void XTagsAction::ActionPerformed(XTVoidRec* record) {
+  RunExport(kXTagsExport, record);
+}
+
+namespace {
+
+// The "Opening..." window around opening `spec` as the current document.
+bool OpenWithWindow(const XTFileSpec& spec) {
+  const XTDialogSuite* dialogs = XT().dialogs;
+  XTWindow window = 0;
+  if (dialogs != nullptr && dialogs->open_window(ReservedDialogId(kDialogOpening), &window) == kXTOk) {
+    dialogs->show_window(window, 1);
+  } else {
+    window = 0;
+  }
+  const bool opened = CurDocAPI::Open(spec, 0);
+  if (window != 0) dialogs->close_window(window);
+  return opened;
+}
+
+void OpenAndExport(XTVoidRec* record) {
+  FileSpecPair& request = CurrentRequest();
+  request.Reset();
+  request.conversionType = kConvertToKxq;
+  request.SetHostTypes();
+  std::string path;
+  if (!ChooseDocumentToExport(path)) {
+    RecordCommandOutcome(CommandOutcome::kFailed);
+    return;
+  }
+  CnvTools::SetTargetPath(request.source, path);
+  XTFileSpec chosen{};
+  const int16_t made = xt_fsmakefsspec(0, 0, path, chosen, true, false, false, nullptr, 0, false, nullptr);
+  XTFileSpec spec{};
+  CnvTools::SetPath(request.source, spec);
+  KxqFolderSpec = spec;
+  if (made != kXTOk || spec.volume != chosen.volume || spec.folder != chosen.folder ||
+      std::memcmp(spec.name, chosen.name, sizeof spec.name) != 0) {
+    TraceLevel(12, "Warning: File specs differ!");
+  }
+  HostFlagGuard guard;
+  guard.Suspend();
+  const int32_t before = QueryCurrentDocument();
+  if (!OpenWithWindow(spec)) {
+    ShowAlert(kAlertResource, "Unable to open the file: '", request.source.GetFileName(), "'", "",
+              false, false, false);
+    RecordCommandOutcome(CommandOutcome::kFailed);
+    return;
+  }
+  if (!IsValidDocument()) QuarkInternalError("ExportProto", 8);
+  if (QueryCurrentDocument() == before && CurrentDocumentNeedsSave()) {
+    const int32_t answer = AskToContinue(request.source.GetFileName(),
+                                         ":\nDocument is already opened and was changed",
+                                         "\nDo save it and start export any way?", "");
+    if (answer != kAlertContinue) {
+      RecordCommandOutcome(CommandOutcome::kFailed);
+      return;
+    }
+    if (!SaveCurrentDocument()) QuarkInternalError("ExportProto", 9);
+  }
+  PerformKxtExportAction(record);
+}
+
+}  // namespace
+
+template <>
+void OpenAndExportAction::ActionPerformed(XTVoidRec* record) {
+  OpenAndExport(record);
+}

@@ -1,0 +1,109 @@
+// The layouts of the current project written one after another, the part
+// the export commands and the export tests share: each layout made current
+// in turn, its exporter made and run, the first layout made current again
+// after the last one.  WriteKxtBook adds what a KXT container holds around
+// that: book and document properties, "maxuniqID", and the document as
+// saved after its last layout.  Facade and exporter failures pass through.
+// Host thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "plugin/conversion/kxt_export.h"
+#include "plugin/qapi/quark_doc.h"
+
+// Seconds spent in each phase, for the benchmarks: the analyses (making
+// the exporters), the story walks, saving and storing the document,
+// finishing the container.
+struct ExportPhases {
+  double analysis = 0, walk = 0, store = 0, finish = 0;
+};
+
+// The exporter of one layout at a time.
+class LayoutOutput {
+ public:
+  virtual ~LayoutOutput() noexcept(false) = default;
+  // Makes the exporter of the current layout; false when it cannot be made.
+  virtual bool Create(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds) = 0;
+  // Writes the layout with its kind (Exporter::LayoutKind) and index; the
+  // highest unique id the exporter met.
+  virtual int32_t Run(int32_t kind, int32_t index) = 0;
+  // Deletes the exporter.
+  virtual void Release() = 0;
+};
+
+// One exporter of type E per layout, made by E::Create (document, `writer`,
+// unique ids) and run by `Write`.
+template <typename E, typename W, void (*Write)(E&)>
+class ExporterLayouts final : public LayoutOutput {
+ public:
+  explicit ExporterLayouts(W writer) : writer_(std::move(writer)) {}
+  bool Create(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds) override {
+    exporter_ = E::Create(document, writer_, uniqueIds);
+    return exporter_ != nullptr;
+  }
+  int32_t Run(int32_t kind, int32_t index) override {
+    exporter_->layoutKind = kind;
+    exporter_->layoutIndex = index;
+    Write(*exporter_);
+    return exporter_->highestUniqueId;
+  }
+  void Release() override { exporter_.reset(); }
+
+ private:
+  W writer_;
+  std::unique_ptr<E> exporter_;
+};
+
+struct LayoutLoop {
+  int32_t count = 0;        // layouts of the project
+  int32_t written = 0;      // layouts written
+  int32_t maxUniqueId = 0;  // the highest unique id of all of them
+  bool invalid = false;     // an exporter could not be made: the loop stopped there
+};
+
+struct LayoutLoopOptions {
+  // Saves the document before each layout (QuarkDoc::SaveIfInteractive).
+  bool saveEachLayout = false;
+  ExportPhases* phases = nullptr;
+  // Runs after the last layout, with the first layout current again and
+  // the highest unique id, before that layout's exporter is deleted.
+  std::function<void(int32_t maxUniqueId)> afterLast;
+};
+
+// Every layout of the current project through `output`.  The layout that
+// was current at the start is current again at the end, also when the loop
+// stopped early.
+LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& output,
+                         std::set<int32_t>* uniqueIds, const LayoutLoopOptions& options);
+
+// Saves the document after its last layout was written (QuarkDoc::Save);
+// only when that succeeded and `close` is set is the document flagged to
+// close when its wrapper is released.  False, with an "ERROR:" line in the
+// program log, when the save failed: the document stays open.
+bool SaveAfterLastLayout(QuarkDoc& document, bool close);
+
+struct KxtBookOptions {
+  bool saveEachLayout = false;   // as LayoutLoopOptions
+  bool closeDocument = false;    // close the document after it was stored
+  ExportPhases* phases = nullptr;
+};
+
+struct KxtBookResult {
+  LayoutLoop layouts;
+  bool stored = false;      // the saved document is in the container
+  bool saveFailed = false;  // the save after the last layout failed
+};
+
+// Into `book`: "source_data_type"; a document with "source_platform"; every
+// layout through its own Exporter; after the last one "maxuniqID", the
+// document saved (SaveAfterLastLayout) and stored as stream 0.  The
+// container document is released at the end; the book stays the caller's.
+// A project without layouts gives the properties and an empty document.
+KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
+                           const BX_KXT::Export::Ref<BX_KXT::Export::IBook>& book,
+                           std::set<int32_t>* uniqueIds, const KxtBookOptions& options);

@@ -1,0 +1,297 @@
+// The export commands from the menu of the built xthost, the clock pinned:
+// the KXT container and its log, the save question, and every way an
+// export can fail without losing the user's document.
+#include <gtest/gtest.h>
+
+#include <iomanip>
+#include <sstream>
+
+#include "tests/common/python.h"
+#include "ui_run_util.h"
+
+namespace {
+
+using namespace ui_run;
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+const char kExtended[] =
+    "[Options]\nextendedInterface = True\naddMenuItemExportCoords = True\naddMenuItemExportKrm = True\n";
+
+// Two layouts, one story in one box.
+const char kPlainDocument[] =
+    R"({"format": "xthost document", "version": 1, "layouts": [{"name": "Print"}, {"name": "Web"}],
+        "fonts": [{"id": 3, "name": "Times"}], "colors": [{"id": 1, "name": "Black"}],
+        "characterAttributes": [{"font": 3, "color": 1}],
+        "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 400]}],
+        "stories": [{"id": 1, "text": "Hello world", "paragraphs": [[0, 11]], "runs": [[0, 11]]}]})";
+
+// An installation with a document "doc.qxp", saved once by the host so
+// that its bytes are those any later save of the same content writes.
+struct ExportRun {
+  explicit ExportRun(const std::string& settings = "", const std::string& document = kPlainDocument)
+      : install(settings) {
+    WriteFile(Doc(), document);
+    RunHost(install, {"open", "doc.qxp", "save"});
+    original = ReadFile(Doc());
+  }
+  fs::path Doc() const { return install.root() / "doc.qxp"; }
+  fs::path File(const std::string& name) const { return install.root() / name; }
+  // The file names the installation's folder holds.
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(install.root())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  HostRun Run(const std::vector<std::string>& answers, const std::vector<std::string>& commands,
+              const std::vector<std::string>& env = {}) {
+    std::vector<std::string> args;
+    for (const std::string& answer : answers) args.insert(args.end(), {"--answer", answer});
+    args.insert(args.end(), commands.begin(), commands.end());
+    return RunHost(install, args, env);
+  }
+
+  Installation install;
+  std::string original;
+};
+
+std::vector<std::string> Export(const std::string& menu) {
+  return {"start", "open", "doc.qxp", "menu", menu};
+}
+
+// The padded "Source:"/"Target:" line of the log.
+std::string PathLine(const std::string& label, const std::string& path) {
+  std::ostringstream line;
+  line << std::left << std::setw(10) << label << std::setw(70) << path << "\n";
+  return line.str();
+}
+
+const std::string kStars = std::string(80, '*') + "\n";
+const char kNow[] = "2024-03-07 09:05:01\n";
+
+// The texts of the plug-in dialogs shown, in order.
+std::vector<std::string> DialogTexts(const HostRun& run) {
+  std::vector<std::string> texts;
+  for (const std::string& line : run.transcript) {
+    const std::size_t text = line.find(" text \"");
+    if (line.rfind("dialog ", 0) == 0 && text != std::string::npos) {
+      texts.push_back(line.substr(text + 7, line.size() - text - 8));
+    }
+  }
+  return texts;
+}
+
+// Whether stream 0 of the templates inflates to `saved`, and the book's
+// "source_data_type" and "maxuniqID".
+std::string ContainerCheck(const fs::path& container, const fs::path& saved) {
+  return testutil::PythonOutput(
+      "import sys, zlib, olefile\n"
+      "ole = olefile.OleFileIO(sys.argv[1])\n"
+      "data = ole.openstream('SolvanePluginPrivateData/BrenixExportTemplates/0').read()\n"
+      "print(zlib.decompress(data) == open(sys.argv[2], 'rb').read())\n"
+      "texts = b''.join(ole.openstream(e).read() for e in ole.listdir())\n"
+      "for name in ('source_data_type', 'maxuniqID'):\n"
+      "    print(name, name.encode('utf-16-le') in texts or name.encode() in texts)\n",
+      {container.string(), saved.string()});
+}
+
+TEST(KxtExport, WritesTheContainerStoresTheSavedDocumentAndClosesIt) {
+  ExportRun run;
+  const fs::path target = run.File("out.kxq");
+  const HostRun host = run.Run({target.string()}, Export("Export current document"));
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  EXPECT_EQ(ContainerCheck(target, run.Doc()), "True\nsource_data_type True\nmaxuniqID True\n");
+  EXPECT_EQ(run.Files(), (std::vector<std::string>{"BrenixLogfile.txt", "XTensions", "doc.qxp",
+                                                   "out.kxq", "registry", "stderr.txt",
+                                                   "transcript.txt"}));
+  // Saved before each layout, after the last one, and at the end; closed
+  // after the result.
+  const std::vector<std::string> expected =
+      std::vector<std::string>(4, "save document 1 \"doc.qxp\"") +
+      std::vector<std::string>{"close document 1 \"doc.qxp\" window", "beep 0"};
+  EXPECT_EQ(Only(host, {"save document", "close document", "beep"}), expected);
+  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
+  const std::string log = "\nExtended mode:\tOFF\n\nServer mode:\tOFF\n\n" + kStars + kNow +
+                          "Starting export ...\n" + PathLine("Source:", run.Doc().string()) +
+                          PathLine("Target:", "<YET UNSET>") + "\n" + kNow +
+                          "User selected missing target:\n" + PathLine("Target:", target.string()) +
+                          "... finished.\n" + kNow + kStars;
+  EXPECT_EQ(host.log, log);
+}
+
+TEST(KxtExport, SaveFileAtTheQuestionSavesThenExports) {
+  ExportRun run;
+  const fs::path target = run.File("out.kxq");
+  std::vector<std::string> commands = {"start", "open", "doc.qxp", "type", "1", "0", "Changed ",
+                                       "menu", "Export current document"};
+  const HostRun host = run.Run({"Save File", target.string()}, commands);
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  EXPECT_EQ(Only(host, {"dialog 1 item 1 pressed", "save document"}).size(), 6u);
+  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"File was changed. Save it?", "Export done"}));
+  EXPECT_NE(host.log.find("User pressed OK or auto-saving is allowed => Trying to save file ... OK\n"),
+            std::string::npos)
+      << host.log;
+  EXPECT_NE(ReadFile(run.Doc()).find("Changed "), std::string::npos);
+  EXPECT_EQ(ContainerCheck(target, run.Doc()), "True\nsource_data_type True\nmaxuniqID True\n");
+}
+
+// The ways out that must leave the user's document as it was, open, and no
+// target: each ends with "Export failed".
+struct Failure {
+  const char* name;
+  std::vector<std::string> answers;  // "TARGET" and "DOC" stand for those paths
+  bool change;                       // the document is changed before the export
+  std::vector<std::string> env;
+  const char* logged;                // a part of the program log
+};
+
+class KxtExportFailure : public ::testing::TestWithParam<Failure> {};
+
+TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
+  const Failure& failure = GetParam();
+  ExportRun run;
+  const fs::path target = run.File("out.kxq");
+  std::vector<std::string> answers;
+  for (const std::string& answer : failure.answers) {
+    answers.push_back(answer == "TARGET" ? target.string() : answer == "DOC" ? run.Doc().string() : answer);
+  }
+  std::vector<std::string> commands = {"start", "open", "doc.qxp"};
+  if (failure.change) commands.insert(commands.end(), {"type", "1", "0", "Changed "});
+  commands.insert(commands.end(), {"menu", "Export current document", "stories"});
+  const HostRun host = run.Run(answers, commands, failure.env);
+  EXPECT_EQ(host.status, 0) << host.errors;
+  EXPECT_TRUE(ReadFile(run.Doc()) == run.original);
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_FALSE(fs::exists(run.File("out.kxq.partial")));
+  EXPECT_TRUE(Only(host, {"close document"}).empty());
+  // The document is still open (the host lists its stories) with the change.
+  const std::vector<std::string> stories = Only(host, {"story 1 "});
+  ASSERT_FALSE(stories.empty());
+  const std::vector<std::string> texts = DialogTexts(host);
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), "Export failed");
+  EXPECT_NE(host.log.find(failure.logged), std::string::npos) << host.log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, KxtExportFailure,
+    ::testing::Values(
+        Failure{"CancelAtTheQuestion", {"Cancel Export"}, true, {},
+                "User pressed CANCEL or auto-saving is not allowed.\n"},
+        Failure{"SaveFails", {"Save File"}, true, {"XTHOST_FAIL=save_document:1"},
+                "=> Trying to save file ... ERROR: QuarkDoc::Save()"},
+        Failure{"TargetIsTheDocument", {"DOC"}, false, {}, "is the document's own file\n"},
+        Failure{"ExceptionInTheLayouts", {"TARGET"}, false, {"XTHOST_FAIL=paragraph_runs:*"},
+                "ERROR: the export stopped: "}),
+    [](const ::testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
+
+TEST(KxtExport, AnUntitledDocumentIsNeverSavedOverTheLastRequestsSource) {
+  ExportRun run;
+  std::string untitledDocument = kPlainDocument;
+  untitledDocument.insert(1, "\"untitled\": true, ");
+  WriteFile(run.File("untitled.qxp"), untitledDocument);
+  const std::string untitled = ReadFile(run.File("untitled.qxp"));
+  const fs::path first = run.File("first.kxq"), second = run.File("second.kxq");
+  const HostRun host = run.Run({first.string(), "OK", "Save File", second.string()},
+                               {"start", "open", "doc.qxp", "menu", "Export current document",
+                                "open", "untitled.qxp", "menu", "Export current document"});
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  // The first export saved doc.qxp as it stored it; the second left it so.
+  EXPECT_EQ(ContainerCheck(first, run.Doc()), "True\nsource_data_type True\nmaxuniqID True\n");
+  EXPECT_TRUE(ReadFile(run.File("untitled.qxp")) == untitled);
+  EXPECT_FALSE(fs::exists(second));
+  EXPECT_NE(host.log.find("Trying to save file ... ERROR: QuarkDoc::Save()"), std::string::npos) << host.log;
+  EXPECT_NE(host.log.find("FAILED\n"), std::string::npos);
+  EXPECT_EQ(Only(host, {"close document"}), (std::vector<std::string>{"close document 1 \"doc.qxp\" window"}));
+}
+
+TEST(KxtExport, AProjectWithoutLayoutsGivesTheBookAloneAndStaysOpen) {
+  ExportRun run("", R"({"format": "xthost document", "version": 1})");
+  const fs::path target = run.File("out.kxq");
+  const HostRun host = run.Run({target.string()}, Export("Export current document"));
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  EXPECT_EQ(testutil::PythonOutput(
+                "import sys, olefile\n"
+                "ole = olefile.OleFileIO(sys.argv[1])\n"
+                "texts = b''.join(ole.openstream(e).read() for e in ole.listdir())\n"
+                "print(ole.exists('SolvanePluginPrivateData/BrenixExportTemplates/0'),\n"
+                "      'source_data_type'.encode('utf-16-le') in texts, 'maxuniqID'.encode('utf-16-le') in texts)\n",
+                {target.string()}),
+            "False True False\n");
+  EXPECT_TRUE(Only(host, {"close document"}).empty());
+  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
+}
+
+TEST(OpenAndExport, OpensTheChosenDocumentAndExportsIt) {
+  ExportRun run;
+  const fs::path target = run.File("out.kxq");
+  const HostRun host = run.Run({run.Doc().string(), target.string()}, {"start", "menu", "Export to Solvane"});
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  EXPECT_EQ(ContainerCheck(target, run.Doc()), "True\nsource_data_type True\nmaxuniqID True\n");
+  EXPECT_EQ(Only(host, {"open document", "close document"}),
+            (std::vector<std::string>{"open document 1 \"doc.qxp\" flags 31",
+                                      "close document 1 \"doc.qxp\" window"}));
+}
+
+TEST(OpenAndExport, AChangedDocumentOpenAlreadyIsExportedOnlyWhenTheUserGoesOn) {
+  for (const std::string button : {"Cancel", "Continue"}) {
+    ExportRun run;
+    const fs::path target = run.File("out.kxq");
+    const HostRun host = run.Run({run.Doc().string(), button, target.string()},
+                                 {"start", "open", "doc.qxp", "type", "1", "0", "Changed ", "menu",
+                                  "Export to Solvane"});
+    ASSERT_TRUE(Clean(host)) << host.errors;
+    EXPECT_EQ(Only(host, {"alert 22200", "alert answer"}),
+              (std::vector<std::string>{
+                  "alert 22200 \"doc.qxp:\\x0aDocument is already opened and was changed\\x0aDo save "
+                  "it and start export any way?\" \"\"",
+                  "alert answer \"" + button + "\""}))
+        << button;
+    EXPECT_EQ(Only(host, {"open document"}).size(), 2u) << button;  // nothing new was opened
+    if (button == "Cancel") {
+      EXPECT_FALSE(fs::exists(target));
+      EXPECT_TRUE(ReadFile(run.Doc()) == run.original);
+      EXPECT_TRUE(Only(host, {"close document"}).empty());
+    } else {
+      EXPECT_NE(ReadFile(run.Doc()).find("Changed "), std::string::npos);
+      EXPECT_EQ(ContainerCheck(target, run.Doc()), "True\nsource_data_type True\nmaxuniqID True\n");
+    }
+  }
+}
+
+TEST(CoordinatesExport, WritesTheHeaderNamingTheSource) {
+  ExportRun run(kExtended);
+  const fs::path target = run.File("out.coo");
+  const HostRun host = run.Run({target.string()}, Export("Export PDF coordinates"));
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  const std::string hyphens(80, '-');
+  const std::string text = ReadFile(target);
+  EXPECT_EQ(text.substr(0, text.find("-->\n") + 4),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--\n" + hyphens +
+                "\nParagraph coordinates:\n" + run.Doc().string() + "\n" + hyphens + "\n-->\n");
+  EXPECT_NE(host.log.find("Starting export coordinates ...\n"), std::string::npos);
+  EXPECT_EQ(Only(host, {"close document"}), (std::vector<std::string>{"close document 1 \"doc.qxp\" window"}));
+  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
+}
+
+TEST(XTagsExport, WritesUtf16AfterTheByteOrderMark) {
+  ExportRun run(kExtended);
+  const fs::path target = run.File("out.krm");
+  const HostRun host = run.Run({target.string()}, Export("Export XTags"));
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  int status = 0;
+  const std::string text = testutil::RunCommand("iconv -f UTF-16 -t UTF-8 " + target.string(), &status, false);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(ReadFile(target).substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(text.substr(0, text.find("</Header>\n") + 10),
+            "<Header>\n<QxpSource>\"" + run.Doc().string() + "\"</QxpSource>\n</Header>\n");
+  EXPECT_NE(host.log.find("Starting export XTags ...\n"), std::string::npos);
+}
+
+}  // namespace
