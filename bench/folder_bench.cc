@@ -2,10 +2,11 @@
 // 1000 generated documents of 20 stories each (tests/common/
 // export_document.h), generated afresh for each run, in one process with
 // the in-process stand-in host; against one FolderUtils::ProcessConversion
-// of the same document in the same run.  Whatever the export action does,
-// each file costs the driver its scan entry, the status window, the
-// request, the target path and folder, opening the document and, with the
-// document left open by an action that did not finish, closing it.
+// of the same document in the same run.  No plug-in object is built in
+// this process, so the export action itself does not run: the figures are
+// what the driver adds per file (its scan entry, the status window, the
+// request, the target path and folder, opening the document and closing the
+// document the action left open).
 //
 // Counters: per_doc_ms, the folder conversion's time per document;
 // single_ms, one ProcessConversion; x_single, per_doc against single

@@ -1,6 +1,7 @@
 // Batch jobs over folders, as a launcher runs them: the export job lists
 // the visible files of the source tree (paths of any length) in the program
-// log, keeps Total and Count in the control file, clears exactly the
+// log, writes a container for each document (read back by python3-olefile
+// and zlib), keeps Total and Count in the control file, clears exactly the
 // targets it will write, reports targets the host cannot remove once, and
 // leaves no document open; then the host is asked to quit.
 #include <gtest/gtest.h>
@@ -8,16 +9,34 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/export_document.h"
+#include "tests/common/python.h"
 #include "ui_run_util.h"
 
 namespace {
 
 using namespace ui_run;
 
+// The first bytes of every compound file.
+const std::string kOleMagic = "\xD0\xCF\x11\xE0";
+
+// For each (container, source) pair: whether the container's stored host
+// document inflates to the source document as the export saved it.
+std::string StoredDocumentsMatch(const std::vector<std::string>& pairs) {
+  return testutil::PythonOutput(
+      "import sys, zlib, olefile\n"
+      "args = sys.argv[1:]\n"
+      "for container, source in zip(args[::2], args[1::2]):\n"
+      "    ole = olefile.OleFileIO(container)\n"
+      "    data = ole.openstream('SolvanePluginPrivateData/BrenixExportTemplates/0').read()\n"
+      "    print(zlib.decompress(data) == open(source, 'rb').read())\n",
+      pairs);
+}
+
 class FolderBatch : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string document = ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_minimal.json");
+    const std::string document = testutil::ExportDocument(3, 2);
     source_ = (install_.root() / "src").string();
     target_ = (install_.root() / "T").string();
     fs::create_directories(install_.root() / "batch");
@@ -64,10 +83,14 @@ TEST_F(FolderBatch, ExportListsTheTreeCountsAndQuits) {
   EXPECT_NE(copy.find("Total=4"), std::string::npos) << copy;
   EXPECT_NE(copy.find("Count=4"), std::string::npos) << copy;
   EXPECT_FALSE(fs::exists(Job()));
-  // The target tree mirrors the source tree; nothing for the hidden file.
-  EXPECT_TRUE(fs::is_directory(target_ + "/sub"));
-  EXPECT_TRUE(fs::is_directory(target_ + longFolder_.substr(source_.size())));
+  // The target tree mirrors the source tree; nothing for the hidden file
+  // or the text file, which does not open.
+  const std::string longTarget = target_ + longFolder_.substr(source_.size()) + "/long.kxq";
+  EXPECT_EQ(StoredDocumentsMatch({target_ + "/a.kxq", source_ + "/a.qxp", target_ + "/sub/b.kxq",
+                                  source_ + "/sub/b.qxp", longTarget, longFolder_ + "/long.qxp"}),
+            "True\nTrue\nTrue\n");
   EXPECT_FALSE(fs::exists(target_ + "/.hidden.kxq"));
+  EXPECT_FALSE(fs::exists(target_ + "/notes.kxq"));
   EXPECT_EQ(Only(run, {"quit requested"}).size(), 1u);
   EXPECT_EQ(run.transcript.back(), kNoHandles);
 }
@@ -84,10 +107,10 @@ TEST_F(FolderBatch, ExportClearsOnlyItsOwnTargets) {
                            "\nChange attributes or rename on request.\t\t\n"),
             1u)
       << run.log;
-  EXPECT_NE(ReadFile(target_ + "/sub/b.kxq"), "old sub/b");
+  EXPECT_EQ(ReadFile(target_ + "/sub/b.kxq").substr(0, 4), kOleMagic);
   EXPECT_EQ(ReadFile(target_ + "/b.kxq"), "not a target of the run");
   // Its conversion is still tried: the converter clears it again.
-  EXPECT_NE(ReadFile(target_ + "/a.kxq"), "old a");
+  EXPECT_EQ(ReadFile(target_ + "/a.kxq").substr(0, 4), kOleMagic);
   EXPECT_EQ(run.transcript.back(), kNoHandles);
 }
 

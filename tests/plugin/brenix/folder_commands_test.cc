@@ -65,8 +65,8 @@ TEST(FolderCommands, CancelThenYesAndPathFields) {
   EXPECT_EQ(With(run, " resource 111 ").size(), 2u);
   EXPECT_EQ(Count(run.log, "IMPORT/EXPORT-FILES"), 1u) << run.log;
   EXPECT_FALSE(fs::exists(pdf + "/a.pdf"));
-  EXPECT_NE(ReadFile(kxq + "/a.kxq"), "old a");
-  EXPECT_NE(ReadFile(kxq + "/c.kxq"), "old c");
+  EXPECT_EQ(ReadFile(kxq + "/a.kxq").substr(0, 4), "\xD0\xCF\x11\xE0");
+  EXPECT_EQ(ReadFile(kxq + "/c.kxq").substr(0, 4), "\xD0\xCF\x11\xE0");
   EXPECT_EQ(ReadFile(kxq + "/other.kxq"), "not a target");
   EXPECT_EQ(Only(run, {"alert 512 \"Conversion finished.\""}).size(), 1u);
   EXPECT_EQ(run.transcript.back(), kNoHandles);
