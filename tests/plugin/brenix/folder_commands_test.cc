@@ -73,3 +73,27 @@ TEST(FolderCommands, CancelThenYesAndPathFields) {
 }
 
 }  // namespace
+
+namespace {
+
+// With the source folder's name in the target, the overwrite check looks
+// into that sub-folder (the only place holding containers) and the
+// containers land there.
+TEST(FolderCommands, SourceFolderNameInTheTarget) {
+  Installation install("[Options]\nextendedInterface = True\nincludeSourceFolderInTarget = True\n");
+  const std::string source = (install.root() / "jobs").string();
+  const std::string kxq = (install.root() / "T").string();
+  fs::create_directories(source);
+  fs::create_directories(kxq + "/jobs");
+  WriteFile(source + "/a.qxp", ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_minimal.json"));
+  WriteFile(kxq + "/jobs/a.kxq", "old a");
+  const HostRun run = RunHost(install, {"--answer", source, "--answer", "Generate KXQ files;OK", "--answer",
+                                        "#1008;Export", "--answer", kxq, "--answer", "Yes", "--answer", "OK",
+                                        "start", "menu", "Export multiple documents"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(With(run, " resource 111 ").size(), 1u);
+  EXPECT_EQ(ReadFile(kxq + "/jobs/a.kxq").substr(0, 4), "\xD0\xCF\x11\xE0");
+  EXPECT_FALSE(fs::exists(kxq + "/a.kxq"));
+}
+
+}  // namespace
