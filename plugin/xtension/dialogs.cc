@@ -2,7 +2,7 @@
 
 #include "plugin/qapi/ui_dialogs.h"
 #include "plugin/xtension/cb_manager.h"
-#include "plugin/xtension/pending.h"
+#include "plugin/xtension/folder_dialogs.h"
 
 XTCallback DialogCallback(int number) {
   switch (number) {
@@ -18,10 +18,13 @@ XTCallback DialogCallback(int number) {
     case kDialogExportSource:
       return Guarded<ExportSourceDialogProc>;
     case kDialogTargetKxq:
+      return Guarded<TargetKxqDialogProc>;
     case kDialogTargetPdf:
+      return Guarded<TargetPdfDialogProc>;
     case kDialogTargetKxqPdf:
+      return Guarded<TargetKxqPdfDialogProc>;
     case kDialogImportFolder:
-      return Guarded<FolderDialogProc>;
+      return Guarded<ImportFolderDialogProc>;
     case kDialogOverwriteKxq:
     case kDialogOverwritePdf:
     case kDialogOverwriteQxp:

@@ -1,6 +1,6 @@
 #include "plugin/xtension/idle_action.h"
 
-#include "plugin/xtension/pending.h"
+#include "plugin/conversion/single_conversion.h"
 #include "shared/server/conversion_runner.h"
 #include "shared/server/server_loops.h"
 #include "support/batch_file.h"

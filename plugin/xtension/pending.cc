@@ -27,37 +27,8 @@ void CommandNotAvailable(const char* what, int failedDialog) {
 
 }  // namespace
 
-int32_t FolderDialogProc(void* record) {
-  XTDialogRec* dialog = static_cast<XTDialogRec*>(record);
-  if (dialog == nullptr) return 0;
-  const int number = DialogNumberOfId(dialog->kind);
-  if (dialog->message == kXTDialogAskResource) {
-    if (dialog->resource != nullptr) *dialog->resource = DialogResource(number);
-    dialog->handled = 1;
-    NotAvailable("Brenix dialog " + std::to_string(number) + " (resource " +
-                 std::to_string(DialogResource(number)) + ")");
-  } else if (dialog->message == kXTDialogPrepare) {
-    dialog->handled = 1;
-  }
-  return 0;
-}
-
-bool FolderUtils::ProcessConversion(const std::string& source, const std::string&, FileKind, FileKind) {
-  NotAvailable("FolderUtils::ProcessConversion of " + source);
-  return false;
-}
-
-template <>
-void BatchExportAction::ActionPerformed(XTIdleRec*) {
-  CommandNotAvailable("Batch export", kDialogExportFailed);
-}
-
 template <>
 void ImportAction::ActionPerformed(XTVoidRec*) {
   CommandNotAvailable("Solvane import", kDialogImportFailed);
 }
 
-template <>
-void BatchImportAction::ActionPerformed(XTIdleRec*) {
-  CommandNotAvailable("Batch import", kDialogImportFailed);
-}

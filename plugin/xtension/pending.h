@@ -1,27 +1,11 @@
 // What the plug-in's shell calls or registers but other parts of the
-// plug-in do: the conversions, the conversion server and the folder
-// commands.  Until they arrive these stand-ins answer as
-// their callers need and write "... is not available yet" to the program
-// log; the commands among them also tell the user (an alert and the failed
-// result dialog, both suppressed in unattended work).  Here too are the
-// bodies of the actions 12, 17 and 18 (actions.h).
+// plug-in do: the import command.  Until it
+// arrives this stand-in answers as their callers need and write "... is not
+// available yet" to the program log; the import also tells the user (an
+// alert and the failed result dialog, both suppressed in unattended work).
+// Here is the body of the action 17 (actions.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "support/paths.h"
-
-// The callback of the folder dialogs 8 to 11: answers the resource request
-// with the dialog's resource (and writes the log line) and marks the
-// prepare message handled, so that the dialog opens and ends with its
-// default button.
-int32_t FolderDialogProc(void* record);
-
-namespace FolderUtils {
-// Converts one file by its source and target kinds, without asking the
-// user; true when the conversion succeeded.  Not available yet: answers
-// false.
-bool ProcessConversion(const std::string& source, const std::string& target, FileKind sourceKind,
-                       FileKind targetKind);
-}  // namespace FolderUtils

@@ -154,12 +154,20 @@ TEST(Menu, MultipleExportRunsItsDialogsInMultiDocMode) {
                 "dialog 2 text \"Target folder for PDF files\"",
                 "dialog 2 no answer left: default \"Export\"",
                 "dialog 2 item 1004 pressed",
-                "dialog 2 closed -> 1004",
+                // No target folder was chosen: nothing converts, and the
+                // second export ends with the notice.
+                "alert texts \"\" \"\" \"\" \"\"",
+                "alert texts \"Conversion finished.\" \"\" \"\" \"\"",
+                "alert 512 \"Conversion finished.\" \"\"",
+                "alert no answer left: default \"OK\"",
+                "alert texts \"\" \"\" \"\" \"\"",
+                "alert texts \"\" \"\" \"\" \"\"",
+                "dialog 2 closed -> 1",
                 "dialog 1 closed -> 1",
             }));
   EXPECT_EQ(run.log,
             "\nExtended mode:\tON\n\nServer mode:\tOFF\n\nMultiDoc mode:\tON\n"
-            "Brenix dialog 10 (resource 114) is not available yet\n\nMultiDoc mode:\tOFF\n");
+            "\nSUPPRESSED MESSAGE BOX:\tConversion finished.\t\t\t\n\nMultiDoc mode:\tOFF\n");
   // The chosen folder is kept for the next time.
   EXPECT_NE(ReadFile(install.root() / "XTensions" / "brenix.ini").find("SourceBookPath=" + books),
             std::string::npos);
@@ -171,7 +179,8 @@ TEST(Menu, OneCheckBoxAsksForOneTargetFolderAndCancelAsksForNone) {
   fs::create_directory(install.root() / "books");
   const HostRun run =
       RunHost(install, {"--answer", "books", "--answer", "Generate PDF files;OK", "--answer",
-                        "Export", "--answer", "books", "--answer", "Generate KXQ files=1;Cancel",
+                        "Export", "--answer", "OK", "--answer", "books", "--answer",
+                        "Generate KXQ files=1;Cancel",
                         "start", "menu", "Export multiple documents", "menu",
                         "Export multiple documents"});
   ASSERT_TRUE(Clean(run)) << run.errors;
@@ -180,7 +189,7 @@ TEST(Menu, OneCheckBoxAsksForOneTargetFolderAndCancelAsksForNone) {
             (std::vector<std::string>{
                 "dialog 1 open 1006 resource 108 \"Export Current Source Folder\"",
                 "dialog 2 open 1008 resource 113 \"Target folder for PDF\"",
-                "dialog 2 closed -> 1004", "dialog 1 closed -> 1",
+                "dialog 2 closed -> 1", "dialog 1 closed -> 1",
                 "dialog 3 open 1006 resource 108 \"Export Current Source Folder\"",
                 "dialog 3 closed -> 0"}));
 }
@@ -211,10 +220,9 @@ TEST(Menu, MultipleImportRunsTheImportFolderDialogInMultiDocMode) {
                        "dialog 1 closed"}),
             (std::vector<std::string>{"dialog 1 open 1010 resource 115 \"Import Solvane Files\"",
                                       "dialog 1 answer \"Cancel\"", "dialog 1 item 1022 pressed",
-                                      "dialog 1 closed -> 1022"}));
+                                      "dialog 1 closed -> 0"}));
   EXPECT_EQ(run.log,
-            "\nExtended mode:\tON\n\nServer mode:\tOFF\n\nMultiDoc mode:\tON\n"
-            "Brenix dialog 11 (resource 115) is not available yet\n\nMultiDoc mode:\tOFF\n");
+            "\nExtended mode:\tON\n\nServer mode:\tOFF\n\nMultiDoc mode:\tON\n\nMultiDoc mode:\tOFF\n");
 }
 
 }  // namespace

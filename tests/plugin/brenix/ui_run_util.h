@@ -110,6 +110,13 @@ inline HostRun RunHost(const Installation& install, std::vector<std::string> arg
   return run;
 }
 
+// How often `part` occurs in `text`.
+inline std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
 // The transcript lines that begin with one of `prefixes`, in order.
 inline std::vector<std::string> Only(const HostRun& run, const std::vector<std::string>& prefixes) {
   std::vector<std::string> kept;

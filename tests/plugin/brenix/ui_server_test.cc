@@ -18,12 +18,6 @@ namespace {
 
 using namespace ui_run;
 
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
 // A listening socket on 127.0.0.1 on a port the system picked.
 class Listener {
  public:
@@ -193,8 +187,9 @@ def main():
             "[[\"export kxt\", \"filename ok\", \"target folder ok\", \"target name ok\", \"export finished\", "
             "null], [\"export pdf\", 0, \"export finished\", null], [\"export pdf\", 0, \"export finished\", null], "
             "null]\n");
-  // The conversions are not there yet: each task said so and failed.
-  EXPECT_EQ(Count(run.host.log, "FolderUtils::ProcessConversion of "), 3u) << run.host.log;
+  // Each task reached the conversion, which failed: the upload is no host
+  // document, and no PDF is made.
+  EXPECT_EQ(Count(run.host.errors, " - AFTER FolderUtils::ProcessConversion()"), 3u) << run.host.errors;
   // With clearTempFiles off the job folders stay, each with its upload.
   int jobs = 0;
   for (const auto& entry : fs::directory_iterator(root / "tmp")) {

@@ -1,0 +1,383 @@
+#include "plugin/conversion/folder_conversion.h"
+
+#include <filesystem>
+#include <iomanip>
+#include <ostream>
+#include <system_error>
+
+#include "platform/win/find_files.h"
+#include "plugin/conversion/conversion_globals.h"
+#include "plugin/conversion/conversion_types.h"
+#include "plugin/conversion/pdf_creation.h"
+#include "plugin/conversion/single_conversion.h"
+#include "plugin/qapi/cnv_tools.h"
+#include "plugin/qapi/file_spec.h"
+#include "plugin/qapi/open_scanned_document.h"
+#include "plugin/qapi/host_file_probe.h"
+#include "plugin/qapi/progress_bar.h"
+#include "plugin/qapi/ui_alert.h"
+#include "support/batch_file.h"
+#include "support/brenix_interface.h"
+#include "support/conversion_state.h"
+#include "support/error_names.h"
+#include "support/host_calls.h"
+#include "support/host_file_spec.h"
+#include "support/program_log.h"
+#include "support/settings.h"
+
+std::vector<std::string> SourceFileList;
+std::vector<std::string> LockedTargetList;
+uint8_t ShowFinishedNotice = 1;
+
+namespace {
+
+constexpr int kTraceLevel = 12;
+
+void Trace(const std::string& text) { TraceLevel(kTraceLevel, text.c_str()); }
+
+// The driver probes the PDF mode at most once while the plug-in is loaded.
+bool driverPdfProbed = false;
+
+std::string WithoutTrailingSeparators(std::string path) {
+  StripTrailingChar(path, kPathSeparator);
+  return path;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder == "/" ? folder + name : folder + kPathSeparator + name;
+}
+
+std::string ExtensionWord(FileKind kind) { return FileKindExtensions[kind < kFileKindNone ? kind : kFileKindNone]; }
+
+bool BatchJobRunning() {
+  BatchFile& batch = BatchFile::Instance();
+  return batch.Check();
+}
+
+// The folder the targets of `type` go to.
+std::string TypeFolder(uint32_t type) {
+  switch (type) {
+    case kConvertToKxq:
+    case kConvertToCoordinates:
+    case kConvertToXTags:
+      return FolderPathOf(KxqFolderSpec);
+    case kConvertImport:
+      return FolderPathOf(ImportTargetFolderSpec);
+    case kConvertToPdf:
+      return WithoutTrailingSeparators(PdfFolderPath);
+    default:
+      return "";
+  }
+}
+
+uint8_t OverwriteFlagOf(FileKind kind) {
+  switch (kind) {
+    case kFileKindQxp:
+    case kFileKindQxd:
+      return OverwriteFlags.importTarget;
+    case kFileKindKxq:
+      return OverwriteFlags.kxqTarget;
+    case kFileKindPdf:
+      return OverwriteFlags.pdfTarget;
+    case kFileKindCoo:
+      return OverwriteFlags.coordinatesTarget;
+    case kFileKindKrm:
+      return OverwriteFlags.xtagsTarget;
+    default:
+      return 0;
+  }
+}
+
+// Makes the folder of `target` with every missing ancestor.
+void MakeTargetFolder(const std::string& target) {
+  const std::string folder = CnvTools::DirectoryPart(target);
+  if (folder.empty()) return;
+  bool isDirectory = false;
+  if (PathExists(folder, &isDirectory)) {
+    if (!isDirectory) Trace("Target is not a folder but a file having the same name!");
+    return;
+  }
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) Trace("Unable to create missing target folders!");
+}
+
+void ProbePdfModeOnce() {
+  if (PdfStepMode != 3 || driverPdfProbed) return;
+  const FileSpecPair saved = CurrentRequest();
+  try {
+    PdfStepMode = ProbePdfMode(3);
+  } catch (...) {
+    Trace("PDF-Mode check failed => using default values");
+  }
+  driverPdfProbed = true;
+  CurrentRequest() = saved;
+}
+
+// One file of the run; false when it did not reach the dispatcher.
+bool ConvertListedFile(const std::string& source, const std::string& root, XTWindow dialog, uint32_t total,
+                       uint32_t index, uint32_t type, FileKind targetKind) {
+  FileSpecPair& request = CurrentRequest();
+  if (CnvTools::SetTargetPath(request.source, source) != 0) {
+    Trace("Set source error => conversion failed!");
+    return false;
+  }
+  std::string folder, name;
+  if (!SplitPathChecked(source, folder, name, nullptr, true)) {
+    Trace("Split path error => conversion failed!");
+    return false;
+  }
+  SetProgressTitle(dialog, total, index, name, type);
+  Settings& settings = Settings::Instance();
+  const std::string target = FolderTargetPath(TypeFolder(type), root, source, targetKind,
+                                              settings.IsMapSourceFoldersToTarget(),
+                                              settings.IsIncludeSourceFolderInTarget());
+  if (target.empty()) {
+    Trace("Replace extension error => conversion failed!");
+    return false;
+  }
+  MakeTargetFolder(target);
+  if (CnvTools::SetTargetPath(request.target, target) != 0) {
+    Trace("Set target error => conversion failed!");
+    return false;
+  }
+  if (type == kConvertToPdf) ProbePdfModeOnce();
+  try {
+    if (!ConversionDispatch()) Trace(name + " not converted!");
+  } catch (...) {
+    ShowAlert(kAlertResource, "Conversion failed for file: ", name, "", "", false, false, false);
+  }
+  CallHostWithStrings("", "", "", "");
+  return true;
+}
+
+// An entry point's ending: the notice, then the host's status texts cleared.
+void FinishEntryPoint() {
+  if (ShowFinishedNotice != 0) ShowAlert(kAlertResource, "Conversion finished.", "", "", "", true, false, false);
+  CallHostWithStrings("", "", "", "");
+}
+
+// The folders are copies: the import converter rewrites KxqFolderSpec per file.
+void RunEntryPoint(const char* failure, const XTFileSpec source, const XTFileSpec target, FileKind sourceKind,
+                   FileKind targetKind, bool recursive) {
+  try {
+    FolderConversion(source, target, sourceKind, targetKind, recursive);
+  } catch (...) {
+    ShowAlert(kAlertResource, failure, FolderPathOf(source), "", "", false, false, false);
+  }
+  FinishEntryPoint();
+}
+
+}  // namespace
+
+std::string FolderPathOf(const XTFileSpec& spec) {
+  // A spec that names nothing (never set) is no folder.
+  if (spec.folder == 0 && spec.name[0] == '\0') return "";
+  std::string path;
+  if (FSSpecToPath(path, spec) != 0) return "";
+  return WithoutTrailingSeparators(path);
+}
+
+bool IsHiddenOrSystem(uint32_t attributes) {
+  return (attributes & (win::kFileAttributeHidden | win::kFileAttributeSystem)) != 0;
+}
+
+std::string FolderTargetPath(const std::string& typeFolder, const std::string& sourceRoot,
+                             const std::string& source, FileKind targetKind, bool mapSourceFolders,
+                             bool includeSourceFolder) {
+  const std::string extension = ExtensionWord(targetKind);
+  std::string name = SplitPath(source, true);
+  if (!ReplaceExtension(name, extension, false, false)) return "";
+  const std::string folder = WithoutTrailingSeparators(typeFolder);
+  if (!mapSourceFolders && !includeSourceFolder) return Join(folder, name);
+  std::string base = folder;
+  const std::string root = WithoutTrailingSeparators(sourceRoot);
+  if (includeSourceFolder) {
+    const std::string rootName = SplitPath(root, true);
+    if (!rootName.empty()) base = Join(base, rootName);
+  }
+  const bool below = !root.empty() && source.size() > root.size() + 1 &&
+                     source.compare(0, root.size(), root) == 0 && source[root.size()] == kPathSeparator;
+  if (!mapSourceFolders || !below) return Join(base, name);
+  std::string target = base + source.substr(root.size());
+  if (!ReplaceExtension(target, extension, false, false)) return "";
+  return target;
+}
+
+int ScanFolderPath(const std::string& folder, FileKind kind, bool recursive, bool stopAtFirst) {
+  const std::string path = WithoutTrailingSeparators(folder);
+  if (path.empty()) return stopAtFirst ? 0 : static_cast<int>(SourceFileList.size());
+  {
+    // A folder argument that names a file is the one file to convert.
+    win::FindFiles itself(path);
+    win::FindEntry entry;
+    if (itself.Valid() && itself.Next(entry) && (entry.attributes & win::kFileAttributeDirectory) == 0) {
+      if (!IsHiddenOrSystem(entry.attributes)) SourceFileList.push_back(path);
+      return static_cast<int>(SourceFileList.size());
+    }
+  }
+  win::FindFiles search(Join(path, "*"));
+  win::FindEntry entry;
+  const std::string wanted = "." + ExtensionWord(kind);
+  while (search.Next(entry)) {
+    const std::string entryPath = Join(path, entry.name);
+    if ((entry.attributes & win::kFileAttributeDirectory) != 0) {
+      // A check for existing files looks into the sub-folders too.
+      if (recursive && ScanFolderPath(entryPath, kind, true, stopAtFirst) != 0 && stopAtFirst) return 1;
+      continue;
+    }
+    bool take = false;
+    if (kind == kFileKindQxp || kind == kFileKindQxd) {
+      take = !stopAtFirst || CnvTools::OpenScannedDocument(entryPath);
+    } else {
+      take = StringsEqual(ExtractExtension(entry.name, true), wanted, false);
+    }
+    if (!take) continue;
+    if (stopAtFirst) return 1;
+    if (!IsHiddenOrSystem(entry.attributes)) SourceFileList.push_back(entryPath);
+  }
+  return stopAtFirst ? 0 : static_cast<int>(SourceFileList.size());
+}
+
+int ScanFolder(const XTFileSpec& folder, FileKind kind, bool recursive, bool stopAtFirst,
+               const std::string& subPath) {
+  std::string path = FolderPathOf(folder);
+  if (path.empty()) return stopAtFirst ? 0 : static_cast<int>(SourceFileList.size());
+  if (!subPath.empty()) path = Join(path, subPath);
+  return ScanFolderPath(path, kind, recursive, stopAtFirst);
+}
+
+bool ScanSourceFolder(const XTFileSpec& folder, FileKind kind, bool recursive, const std::string& subPath) {
+  return ScanFolder(folder, kind, recursive, true, subPath) != 0;
+}
+
+int PrepareTargets(const std::string& targetFolder, const std::string& sourceRoot, FileKind targetKind) {
+  if (OverwriteFlagOf(targetKind) == 0) return 0;
+  LockedTargetList.clear();
+  Settings& settings = Settings::Instance();
+  const bool map = settings.IsMapSourceFoldersToTarget();
+  const bool include = settings.IsIncludeSourceFolderInTarget();
+  int removed = 0;
+  for (const std::string& source : SourceFileList) {
+    const std::string target = FolderTargetPath(targetFolder, sourceRoot, source, targetKind, map, include);
+    if (target.empty() || !PathExists(target)) continue;
+    if (CnvTools::ProbeHostFile(target) != 0) {
+      LockedTargetList.push_back(target);
+    } else {
+      ++removed;
+    }
+  }
+  return removed;
+}
+
+void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
+                      FileKind targetKind, bool recursive) {
+  const ConversionType type = ConversionTypeFromKinds(sourceKind, targetKind, kFileKindNone);
+  // Without a target folder every target would land in the root.
+  if (type == kConvertNone || TypeFolder(type).empty()) return;
+  SourceFileList.clear();
+  const int found = ScanFolder(source, sourceKind, recursive, false, "");
+  if (found < 1) return;
+  const std::string root = FolderPathOf(source);
+  const XTWindow dialog = OpenStatusDialog();
+  PrepareTargets(FolderPathOf(target), root, targetKind);
+  if (!LockedTargetList.empty()) {
+    ShowAlert(kAlertResource, "Overwrite not allowed for " + std::to_string(LockedTargetList.size()) +
+                                  " files in your target!",
+              "\nChange attributes or rename on request.", "", "", false, false, false);
+  }
+  const bool batch = BatchJobRunning();
+  BatchFile& batchFile = BatchFile::Instance();
+  if (batch) {
+    batchFile.SetTotal(found);
+    batchFile.SetCount(0);
+  }
+  std::ostream& log = ProgramLog();
+  log << "\n\n#####\n##### IMPORT/EXPORT-FILES #####\n#####\n\n";
+  for (size_t i = 0; i < SourceFileList.size(); ++i) {
+    log << std::setw(8) << (i + 1) << ".) " << SourceFileList[i] << "\n";
+  }
+  log.flush();
+  FileSpecPair& request = CurrentRequest();
+  request.Reset();
+  request.conversionType = type;
+  request.SetHostTypes();
+  // The list is copied: a conversion may scan (the PDF probe) and refill it.
+  const std::vector<std::string> sources = SourceFileList;
+  const uint32_t total = static_cast<uint32_t>(sources.size());
+  for (uint32_t i = 0; i < total; ++i) {
+    if (ConvertListedFile(sources[i], root, dialog, total, i + 1, type, targetKind) && batch) {
+      batchFile.SetCount(static_cast<int32_t>(i + 1));
+    }
+  }
+  CloseStatusDialog(dialog);
+  CallHostWithConversionPaths();
+}
+
+void ExportFolder(const XTFileSpec& target, bool recursive) {
+  RunEntryPoint("Export failed for folder: ", HostDocFolderSpec(), target, kFileKindQxp, kFileKindKxq, recursive);
+}
+
+void ExportFolderToPdf(const XTFileSpec& target, bool recursive) {
+  RunEntryPoint("Export failed for folder: ", HostDocFolderSpec(), target, kFileKindQxp, kFileKindPdf, recursive);
+}
+
+void ImportFolder(bool recursive) {
+  RunEntryPoint("Import failed for folder: ", KxqFolderSpec, ImportTargetFolderSpec, kFileKindKxq, kFileKindQxp,
+                recursive);
+}
+
+std::string ProgressTitleText(uint32_t total, uint32_t index, uint32_t type, bool serverMode) {
+  if (type >= kConvertNone) return "";
+  std::string title;
+  if (type == kConvertImport) {
+    title = "Import to Quark ";
+  } else {
+    FileKind kind = kFileKindNone;
+    KindsFromConversionType(type, nullptr, &kind, nullptr);
+    title = "Export to ";
+    switch (kind) {
+      case kFileKindKxq:
+        title += "Solvane -> analysing file ";
+        break;
+      case kFileKindPdf:
+        title += "PDF -> analysing file ";
+        break;
+      case kFileKindCoo:
+        title += "Coordinates.";
+        break;
+      case kFileKindKrm:
+        title += "XTags.";
+        break;
+      default:
+        break;
+    }
+  }
+  if (serverMode) return title;
+  const std::string totalText = std::to_string(total);
+  std::string indexText = std::to_string(index);
+  if (indexText.size() < totalText.size()) indexText.insert(0, totalText.size() - indexText.size(), ' ');
+  title += indexText + " of " + totalText;
+  if (type == kConvertImport) title += " files";
+  return title;
+}
+
+void SetProgressTitle(XTWindow dialog, uint32_t total, uint32_t index, const std::string& name, uint32_t type) {
+  if (type >= kConvertNone) return;
+  const std::string title = ProgressTitleText(total, index, type, BrenixInterface::Instance()->serverMode);
+  ConversionState& state = CurrentConversionState();
+  state.status_dialog = dialog;
+  state.total = total;
+  state.index = index;
+  state.file_name = name;
+  state.conversion_type = type;
+  SetStatusDialogText(dialog, title);
+  UpdateStatusDialog(dialog, total, index);
+}
+
+void RestoreProgressTitle() {
+  const ConversionState state = CurrentConversionState();
+  SetProgressTitle(state.status_dialog, state.total, state.index, state.file_name, state.conversion_type);
+}
+
+void CallHostWithConversionPaths() { ResetConversionState(); }

@@ -1,0 +1,94 @@
+// The folder conversion driver: every matching file of a source folder (and,
+// when asked, of its sub-folders) converted in one run, host documents to
+// KXQ containers or PDF files, or KXQ containers back into host documents.
+//
+// Per file it fills the current request and runs the single-file
+// dispatcher (single_conversion.h); around that it lists the sources in the
+// program log, keeps the status window and the batch control file up to
+// date, builds each target path (FolderTargetPath), creates missing target
+// folders and removes the existing targets of the run beforehand.  It also
+// owns the progress title of the status window.  Host thread only; one
+// folder conversion at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/xt/xt_records.h"
+#include "platform/xt/xt_ui_suites.h"
+#include "support/paths.h"
+
+// The full paths found by the last scan, in scan order.
+extern std::vector<std::string> SourceFileList;
+// The targets of the run that existed and could not be removed.
+extern std::vector<std::string> LockedTargetList;
+// 1 at load: each entry point ends with the notice "Conversion finished.".
+extern uint8_t ShowFinishedNotice;
+
+// Host documents of HostDocFolderSpec() to KXQ containers in `target`.
+void ExportFolder(const XTFileSpec& target, bool recursive);
+// Host documents of HostDocFolderSpec() to PDF files in `target`.
+void ExportFolderToPdf(const XTFileSpec& target, bool recursive);
+// Containers of KxqFolderSpec into host documents in ImportTargetFolderSpec.
+void ImportFolder(bool recursive);
+
+// Converts every file of `sourceKind` found in `source` into `targetKind`
+// files under `target`.  Nothing (no window, no log) when the kinds do not
+// convert, the folder of the targets (KxqFolderSpec, ImportTargetFolderSpec
+// or PdfFolderPath by the conversion) names none, or no file is found.
+void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
+                      FileKind targetKind, bool recursive);
+
+// Whether `folder` (with the sub-folder `subPath` when not empty) holds a
+// file of `kind`; host documents count only when the host opens them.
+bool ScanSourceFolder(const XTFileSpec& folder, FileKind kind, bool recursive,
+                      const std::string& subPath);
+// Adds the visible files of `kind` in the folder (and, when recursive, its
+// sub-folders, hidden ones too, never through a link) to SourceFileList and
+// returns its size; with stopAtFirst 1 at the first file found, else 0.  A
+// folder path that names a visible file is taken as that one file.
+int ScanFolder(const XTFileSpec& folder, FileKind kind, bool recursive, bool stopAtFirst,
+               const std::string& subPath);
+// ScanFolder on a path.
+int ScanFolderPath(const std::string& folder, FileKind kind, bool recursive, bool stopAtFirst);
+
+// Removes the existing targets this run will write for the sources in
+// SourceFileList under the root `sourceRoot` (FolderTargetPath with the
+// present settings), while the overwrite flag of `targetKind` is 1.
+// Targets the host cannot remove go to LockedTargetList.  The number
+// removed.
+int PrepareTargets(const std::string& targetFolder, const std::string& sourceRoot, FileKind targetKind);
+
+// The target of `source`, found under the scan root `sourceRoot`, in
+// `typeFolder`, named as the source with the extension word of
+// `targetKind`:
+//   both settings off:          typeFolder/NAME.ext
+//   includeSourceFolder:        typeFolder/<last component of the root>/...
+//   mapSourceFolders:           ... + the source's path below the root
+//   else:                       ... + /NAME.ext
+// Empty when the source's name has no extension to replace.
+std::string FolderTargetPath(const std::string& typeFolder, const std::string& sourceRoot,
+                             const std::string& source, FileKind targetKind, bool mapSourceFolders,
+                             bool includeSourceFolder);
+
+// The path of the folder `spec` names, without trailing separators; empty
+// for a spec that names nothing or that the host cannot turn into a path.
+std::string FolderPathOf(const XTFileSpec& spec);
+
+// Whether the hidden (0x2) or system (0x4) attribute is set.
+bool IsHiddenOrSystem(uint32_t attributes);
+
+// The status window's title for file `index` of `total` of a conversion of
+// `type`: "Export to " + the target kind's word, or "Import to Quark ", then
+// (not in server mode) the index right-aligned to the width of the total,
+// " of ", the total and, for imports, " files".  Empty for types 6 and up.
+std::string ProgressTitleText(uint32_t total, uint32_t index, uint32_t type, bool serverMode);
+// Shows the title in `dialog`, advances its bar to index of total and
+// records the values; nothing for types 6 and up.
+void SetProgressTitle(XTWindow dialog, uint32_t total, uint32_t index, const std::string& name,
+                      uint32_t type);
+// Shows the recorded title again (after the host's PDF export replaced it).
+void RestoreProgressTitle();
+// Resets the recorded progress title and clears the host's status texts.
+void CallHostWithConversionPaths();

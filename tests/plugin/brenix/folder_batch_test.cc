@@ -1,0 +1,150 @@
+// Batch jobs over folders, as a launcher runs them: the export job lists
+// the visible files of the source tree (paths of any length) in the program
+// log, writes a container for each document (read back by python3-olefile
+// and zlib), keeps Total and Count in the control file, clears exactly the
+// targets it will write, reports targets the host cannot remove once, and
+// leaves no document open; then the host is asked to quit.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/common/export_document.h"
+#include "tests/common/python.h"
+#include "ui_run_util.h"
+
+namespace {
+
+using namespace ui_run;
+
+// The first bytes of every compound file.
+const std::string kOleMagic = "\xD0\xCF\x11\xE0";
+
+// For each (container, source) pair: whether the container's stored host
+// document inflates to the source document as the export saved it.
+std::string StoredDocumentsMatch(const std::vector<std::string>& pairs) {
+  return testutil::PythonOutput(
+      "import sys, zlib, olefile\n"
+      "args = sys.argv[1:]\n"
+      "for container, source in zip(args[::2], args[1::2]):\n"
+      "    ole = olefile.OleFileIO(container)\n"
+      "    data = ole.openstream('SolvanePluginPrivateData/BrenixExportTemplates/0').read()\n"
+      "    print(zlib.decompress(data) == open(source, 'rb').read())\n",
+      pairs);
+}
+
+class FolderBatch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string document = testutil::ExportDocument(3, 2);
+    source_ = (install_.root() / "src").string();
+    target_ = (install_.root() / "T").string();
+    fs::create_directories(install_.root() / "batch");
+    fs::create_directories(source_ + "/sub");
+    fs::create_directories(target_);
+    longFolder_ = source_;
+    while (longFolder_.size() < 280) longFolder_ += "/a_folder_name_that_makes_the_path_long";
+    fs::create_directories(longFolder_);
+    for (const std::string& file :
+         {source_ + "/a.qxp", source_ + "/sub/b.qxp", source_ + "/.hidden.qxp", longFolder_ + "/long.qxp"}) {
+      WriteFile(file, document);
+    }
+    WriteFile(source_ + "/notes.txt", "notes\n");
+    install_.WriteSettings("[Path]\nBatchFilePath = " + Job().string() + "\n");
+    WriteFile(Job(), "[General]\nMode = Export\nRecursive = True\n[Path]\nSource = " + source_ +
+                         "\nTarget = " + target_ + "\n");
+  }
+
+  fs::path Job() const { return install_.root() / "batch" / "job.ini"; }
+  // The control file as the job left it: its stamped copy.
+  std::string JobCopy() const {
+    for (const auto& entry : fs::directory_iterator(install_.root() / "batch")) {
+      if (entry.path().filename().string().rfind("job.ini_", 0) == 0) return ReadFile(entry.path());
+    }
+    return "";
+  }
+
+  Installation install_;
+  std::string source_, target_, longFolder_;
+};
+
+TEST_F(FolderBatch, ExportListsTheTreeCountsAndQuits) {
+  const HostRun run = RunHost(install_, {"start", "idle", "40"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  const std::string listing = "\n\n#####\n##### IMPORT/EXPORT-FILES #####\n#####\n\n"
+                              "       1.) " + source_ + "/a.qxp\n"
+                              "       2.) " + longFolder_ + "/long.qxp\n"
+                              "       3.) " + source_ + "/notes.txt\n"
+                              "       4.) " + source_ + "/sub/b.qxp\n";
+  EXPECT_NE(run.log.find(listing), std::string::npos) << run.log;
+  EXPECT_EQ(Count(run.log, "IMPORT/EXPORT-FILES"), 1u);
+  EXPECT_EQ(Count(run.log, "\nSUPPRESSED MESSAGE BOX:\tConversion finished.\t\t\t\n"), 1u);
+  const std::string copy = JobCopy();
+  EXPECT_NE(copy.find("Total=4"), std::string::npos) << copy;
+  EXPECT_NE(copy.find("Count=4"), std::string::npos) << copy;
+  EXPECT_FALSE(fs::exists(Job()));
+  // The target tree mirrors the source tree; nothing for the hidden file
+  // or the text file, which does not open.
+  const std::string longTarget = target_ + longFolder_.substr(source_.size()) + "/long.kxq";
+  EXPECT_EQ(StoredDocumentsMatch({target_ + "/a.kxq", source_ + "/a.qxp", target_ + "/sub/b.kxq",
+                                  source_ + "/sub/b.qxp", longTarget, longFolder_ + "/long.qxp"}),
+            "True\nTrue\nTrue\n");
+  EXPECT_FALSE(fs::exists(target_ + "/.hidden.kxq"));
+  EXPECT_FALSE(fs::exists(target_ + "/notes.kxq"));
+  EXPECT_EQ(Only(run, {"quit requested"}).size(), 1u);
+  EXPECT_EQ(run.transcript.back(), kNoHandles);
+}
+
+TEST_F(FolderBatch, ExportClearsOnlyItsOwnTargets) {
+  fs::create_directories(target_ + "/sub");
+  WriteFile(target_ + "/a.kxq", "old a");
+  WriteFile(target_ + "/sub/b.kxq", "old sub/b");
+  WriteFile(target_ + "/b.kxq", "not a target of the run");
+  // The host cannot remove the first target it is asked to.
+  const HostRun run = RunHost(install_, {"start", "idle", "40"}, {"XTHOST_FAIL=delete_file:1"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(Count(run.log, "\nSUPPRESSED MESSAGE BOX:\tOverwrite not allowed for 1 files in your target!\t"
+                           "\nChange attributes or rename on request.\t\t\n"),
+            1u)
+      << run.log;
+  EXPECT_EQ(ReadFile(target_ + "/sub/b.kxq").substr(0, 4), kOleMagic);
+  EXPECT_EQ(ReadFile(target_ + "/b.kxq"), "not a target of the run");
+  // Its conversion is still tried: the converter clears it again.
+  EXPECT_EQ(ReadFile(target_ + "/a.kxq").substr(0, 4), kOleMagic);
+  EXPECT_EQ(run.transcript.back(), kNoHandles);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FolderBatchImport, ListsTheContainersOfTheSourceFolder) {
+  Installation install;
+  const std::string source = (install.root() / "kxq").string();
+  const std::string target = (install.root() / "docs").string();
+  fs::create_directories(source + "/sub");
+  fs::create_directories(target);
+  fs::create_directories(install.root() / "batch");
+  for (const char* name : {"/A.KXQ", "/b.kxq", "/.h.kxq", "/c.kxq.bak", "/sub/d.kxq"}) {
+    WriteFile(source + name, "container");
+  }
+  const fs::path job = install.root() / "batch" / "job.ini";
+  install.WriteSettings("[Path]\nBatchFilePath = " + job.string() + "\n");
+  WriteFile(job, "[General]\nMode = Import\n[Path]\nSource = " + source + "\nTarget = " + target + "\n");
+  const HostRun run = RunHost(install, {"start", "idle", "10"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  // Not recursive: the sub-folder's container stays out.
+  EXPECT_NE(run.log.find("\n\n#####\n##### IMPORT/EXPORT-FILES #####\n#####\n\n"
+                         "       1.) " + source + "/A.KXQ\n"
+                         "       2.) " + source + "/b.kxq\n"),
+            std::string::npos)
+      << run.log;
+  EXPECT_EQ(Count(run.log, ".) "), 2u) << run.log;
+  EXPECT_EQ(Only(run, {"window 1 item 2 text \"Import to Quark "}),
+            (std::vector<std::string>{"window 1 item 2 text \"Import to Quark 1 of 2 files\"",
+                                      "window 1 item 2 text \"Import to Quark 2 of 2 files\""}));
+  EXPECT_EQ(Only(run, {"quit requested"}).size(), 1u);
+  EXPECT_EQ(run.transcript.back(), kNoHandles);
+}
+
+}  // namespace
