@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "plugin/conversion/conversion_globals.h"
+#include "plugin/conversion/folder_conversion.h"
 #include "plugin/conversion/pdf_style_presets.h"
 #include "plugin/mixer/host_texts.h"
 #include "plugin/qapi/file_spec.h"
@@ -206,6 +207,8 @@ bool CreatePdf(bool probe) {
 
   XTProject project = 0;
   const int32_t exported = RunHostExport(&project);
+  // The host's export replaces the status text.
+  RestoreProgressTitle();
   const std::string handed = HandedPath();
   bool result = exported == kXTOk && !handed.empty();
   // A host that adds ".pdf" wrote the PDF there.
