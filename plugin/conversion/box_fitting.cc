@@ -3,3 +3,5 @@
 bool BoxOverflows() { return false; }
 
 void EnlargeBox(int32_t) {}
+
+int32_t SendDocumentRequest(int32_t) { return 0; }
