@@ -9,6 +9,7 @@ namespace {
 
 constexpr const char* kSource = "Filter_BX";
 constexpr int kLineExport = 188;
+constexpr int kLineImport = 233;
 
 // The path of `spec` for an error text: the full path when the host gives
 // it, else the bare name.
@@ -48,5 +49,13 @@ BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec&
   OpenContainerAt(
       spec, [&book](const std::string& path) { book = BX_KXT::Export::CreateExportBook(path.c_str()); },
       MakeCreateKxtError, kLineExport);
+  return book;
+}
+
+BX_KXT::Import::Ref<BX_KXT::Import::IBook> OpenImportContainer(const XTFileSpec& spec) {
+  BX_KXT::Import::Ref<BX_KXT::Import::IBook> book;
+  OpenContainerAt(
+      spec, [&book](const std::string& path) { book = BX_KXT::Import::OpenImportBook(path.c_str()); },
+      MakeOpenKxtError, kLineImport);
   return book;
 }

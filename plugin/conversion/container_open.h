@@ -8,6 +8,7 @@
 
 #include "platform/xt/xt_records.h"
 #include "plugin/conversion/kxt_export.h"
+#include "plugin/conversion/kxt_import.h"
 #include "support/error_record.h"
 
 // The steps both directions share.  Turns `spec` into a full path (any
@@ -21,3 +22,8 @@ bool OpenContainerAt(const XTFileSpec& spec, const std::function<void(const std:
 // A new container at the file `spec` names (replacing one there) with an
 // empty book; an empty handle on failure.
 BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec& spec);
+
+// The book of the container at the file `spec` names, opened read-only; an
+// empty handle when the file is missing, no container, or lacks the stored
+// host documents.
+BX_KXT::Import::Ref<BX_KXT::Import::IBook> OpenImportContainer(const XTFileSpec& spec);

@@ -4,105 +4,173 @@
 #include <map>
 #include <vector>
 
+#include "plugin/mixer/mapper.h"
 #include "plugin/qapi/box_call.h"
 #include "plugin/qapi/mixer_services.h"
+#include "plugin/qapi/q_story.h"
 #include "plugin/qapi/story_runs.h"
 #include "support/host_link.h"
 
 namespace {
 
-constexpr int32_t kPoint = 1;
-constexpr int32_t kStart = 2;
-constexpr int32_t kEnd = 3;
+using namespace BX_KXT::Import;
 
-// The values a plan anchor shares with its host segment.
-constexpr int32_t kStartValue = 1;
-constexpr int32_t kEndValue = 0;
-constexpr int32_t kOtherValue = 1000;
+enum RefName : int32_t { kPoint = 1, kStart = 2, kEnd = 3 };
 
-int32_t StoryOfBox(XTItem box) {
+// Plug-in objects carry codes 0x424B41xx.
+constexpr uint32_t kPluginObjectMask = 0xFFFFFF00u;
+constexpr uint32_t kPluginObjectCode = 0x424B4100u;
+
+int32_t StoryOfBox(XTBox box) {
+  const XTSelectionSuite* selection = XT().lgh2;
   int32_t story = 0;
-  if (box == 0 || XT().lgk2 == nullptr || XT().lgk2->item_story(box, &story) != kXTOk) return 0;
+  if (selection == nullptr || box == 0 || selection->story_of_box(box, &story) != kXTOk) return 0;
   return story;
 }
 
-// Makes the box current and its selection (0, 0); the box current before.
-XTBox ResetSelection(XTItem box) {
-  const int32_t story = StoryOfBox(box);
-  const XTBox previous = Mixer::MakeCurrent(story);
-  if (const XTSelectionSuite* selection = XT().lgh2) selection->select_text(box, 0, 0);
-  if (QapiBoxCall4(0) == 0) NoteTextChange();
-  return previous;
+XTBox CurrentBox() {
+  const XTSelectionSuite* selection = XT().lgh2;
+  XTBox box = 0;
+  if (selection != nullptr) selection->current_box(&box);
+  return box;
 }
 
-void MakeBoxCurrent(XTBox box) {
-  if (box != 0 && XT().lgh2 != nullptr) XT().lgh2->set_current_box(box);
+// Selection (0, 0) in the box's story, on a fresh snapshot.
+void ResetSelection(XTBox box, int32_t story) {
+  StoryRuns snapshot(story);
+  snapshot.RefreshIfStale();
+  if (const XTSelectionSuite* selection = XT().lgh2) selection->select_text(box, 0, 0);
 }
 
 }  // namespace
 
-AnchorCollector::AnchorCollector(BX_KXT::Import::IStory& story) : mStory(story) { Collect(); }
+AnchorCollector::AnchorCollector(IStory& story) { complete_ = Collect(story); }
 
-bool AnchorCollector::Collect() {
-  plan.clear();
-  std::map<int32_t, int32_t> names;
-  const std::pair<const char16_t*, int32_t> known[] = {
-      {u"point", kPoint}, {u"start", kStart}, {u"end", kEnd}};
-  for (const auto& [name, kind] : known) {
-    const int32_t number = mStory.FindString(name);
-    if (number != -1) names[number] = kind;
-  }
-  bool ok = true;
-  std::map<int32_t, std::vector<size_t>> openStarts;
-  std::vector<size_t> dropped;
-  for (int32_t j = 0;; ++j) {
-    const BX_KXT::Import::Handle<BX_KXT::Import::IPara> para = mStory.OpenPara(j);
-    if (!para) break;
-    for (int32_t k = 0;; ++k) {
-      const BX_KXT::Import::Handle<BX_KXT::Import::IRun> run = para->OpenRun(k);
-      if (!run) break;
-      const BX_KXT::Import::ImportRunKind kind = run->Kind();
-      if (kind >= BX_KXT::Import::kRunUnicodes && kind <= BX_KXT::Import::kRunSpecialChars) {
-        plan.push_back({StorySegment::kText, 0, j, k});
-      } else if (kind == BX_KXT::Import::kRunPlaceHolders) {
-        int32_t record[2] = {0, 0};
-        while (run->Read(record)) plan.push_back({record[1], kOtherValue, j, k});
-      } else if (kind == BX_KXT::Import::kRunRefPoints) {
-        int32_t record[3] = {0, 0, 0};
-        while (run->Read(record)) {
-          const int32_t id = record[2];
-          const auto name = names.find(record[0]);
-          if (name == names.end()) {
-            ok = false;
-          } else if (name->second == kPoint) {
-            plan.push_back({id, kOtherValue, j, k});
-          } else if (name->second == kStart) {
-            openStarts[id].push_back(plan.size());
-            plan.push_back({id, kStartValue, j, k});
-          } else if (openStarts[id].empty()) {
-            ok = false;
-          } else {
-            openStarts[id].pop_back();
-            plan.push_back({id, kEndValue, j, k});
-          }
-        }
-      }
-    }
-    plan.push_back({StorySegment::kParagraphEnd, 0, j, -1});
-  }
-  for (const auto& entry : openStarts) dropped.insert(dropped.end(), entry.second.begin(), entry.second.end());
-  std::sort(dropped.rbegin(), dropped.rend());
-  for (const size_t index : dropped) plan.erase(plan.begin() + static_cast<std::ptrdiff_t>(index));
-  return ok;
+bool AnchorCollector::HasAnchors() const {
+  return std::any_of(begin(), end(), [](const Segment& s) { return s.kind >= 0; });
 }
 
-ImpSentry::ImpSentry(XTItem box, Importer& importer) : mBox(box), mImporter(importer) {
-  MakeBoxCurrent(ResetSelection(mBox));
+bool AnchorCollector::Collect(IStory& story) {
+  std::map<int32_t, int32_t> names;
+  const std::pair<const char16_t*, int32_t> known[] = {{u"point", kPoint}, {u"start", kStart}, {u"end", kEnd}};
+  for (const auto& [text, name] : known) {
+    const int32_t id = story.FindString(text);
+    if (id != -1) names.emplace(id, name);
+  }
+  bool complete = true;
+  // Per id, the plan indices of its starts not yet closed, latest last.
+  std::map<int32_t, std::vector<size_t>> open;
+
+  for (int32_t j = 0;; ++j) {
+    Ref<IPara> para = story.OpenPara(j);
+    if (!para) break;
+    for (int32_t k = 0;; ++k) {
+      Ref<IRun> run = para->OpenRun(k);
+      if (!run) break;
+      switch (run->Kind()) {
+        case kRunUnicodes:
+        case kRunMultibytes:
+        case kRunWideMultibytes:
+        case kRunSpecialChars:
+          push_back(Segment{kTextSegment, 0, j, k});
+          break;
+        case kRunPlaceHolders: {
+          PlaceHolderUnit unit{};
+          while (run->Read(&unit)) push_back(Segment{unit.objectFolderId, kAnchorPoint, j, k});
+          break;
+        }
+        case kRunRefPoints: {
+          RefPointUnit unit{};
+          while (run->Read(&unit)) {
+            const auto name = names.find(unit.refTypeRef);
+            if (name == names.end()) {
+              complete = false;
+              continue;
+            }
+            const int32_t id = unit.objectFolderId;
+            if (name->second == kPoint) {
+              push_back(Segment{id, kAnchorPoint, j, k});
+            } else if (name->second == kStart) {
+              open[id].push_back(size());
+              push_back(Segment{id, kAnchorStart, j, k});
+            } else {
+              auto starts = open.find(id);
+              if (starts == open.end() || starts->second.empty()) {
+                complete = false;
+                continue;
+              }
+              starts->second.pop_back();
+              push_back(Segment{id, kAnchorEnd, j, k});
+            }
+          }
+          break;
+        }
+        default:
+          break;
+      }
+    }
+    push_back(Segment{kParagraphEnd, 0, j, -1});
+  }
+
+  // Starts never closed leave the plan; the rest keeps its order.
+  std::vector<size_t> unclosed;
+  for (const auto& entry : open) unclosed.insert(unclosed.end(), entry.second.begin(), entry.second.end());
+  std::sort(unclosed.begin(), unclosed.end());
+  for (auto it = unclosed.rbegin(); it != unclosed.rend(); ++it) erase(begin() + static_cast<std::ptrdiff_t>(*it));
+  return complete;
+}
+
+XTBox MakeBoxCurrent(XTBox box) {
+  const int32_t story = StoryOfBox(box);
+  if (story == 0) return CurrentBox();
+  return Mixer::MakeCurrent(story);
+}
+
+CurrentBoxGuard::~CurrentBoxGuard() {
+  try {
+    if (box_ != 0) MakeBoxCurrent(box_);
+  } catch (...) {
+    // A box that cannot be made current again leaves the current one.
+  }
+}
+
+ImpSentry::ImpSentry(XTBox box, Mapper& mapper) : box_(box), mapper_(mapper) {
+  CurrentBoxGuard previous(MakeBoxCurrent(box_));
+  const int32_t story = StoryOfBox(box_);
+  ResetSelection(box_, story);
+  if (QapiBoxCall4(0) == 0) NoteTextChange();
+  RemoveStrayObjects();
 }
 
 ImpSentry::~ImpSentry() {
   try {
-    MakeBoxCurrent(ResetSelection(mBox));
+    CurrentBoxGuard previous(MakeBoxCurrent(box_));
+    ResetSelection(box_, StoryOfBox(box_));
   } catch (...) {
+    // The selection is a courtesy; the import's result stands.
   }
+}
+
+void ImpSentry::RemoveStrayObjects() {
+  const int32_t story = StoryOfBox(box_);
+  if (story == 0) return;
+  QStory strays(story, true);
+  {
+    StoryRunIterator iterator(story);
+    StoryRunPosition position;
+    StoryRunIterator::Begin(position, iterator);
+    while (iterator.HasMore(position)) {
+      const uint32_t code = iterator.CurrentOpcode(position);
+      if (code == 0 || (code >= 5 && code <= 7)) {
+        iterator.Advance(position);
+        continue;
+      }
+      const int32_t start = position.boundary;
+      const int32_t end = iterator.NextBoundary(position);
+      // Moves the walk past the run (and past a pair it reads).
+      const HiddenRun known = mapper_.CollectHidden(iterator, position);
+      if (known.id == -1 && (code & kPluginObjectMask) == kPluginObjectCode) strays.AddRange(start, end);
+    }
+  }
+  if (!strays.ranges.empty()) strays.Apply();
 }

@@ -1,45 +1,87 @@
-// The import plan of one container story (AnchorCollector) and the guard
-// around the import of one box (ImpSentry, BoxScope).  Host thread only.
+// The import plan of one container story and the guards around the import
+// of one host box.
+//
+// AnchorCollector reads a container story once and lists, in order, the
+// text runs to write, the paragraph ends and the anchors (reference points
+// and place holders) to put in place.  An anchor's value is the hidden kind
+// of the host object it stands for (StyleFlags::HiddenKind): "start" 1 (the
+// opening marker), "end" 0 (the closing one), "point" and place holders
+// 1000.  An "end" closes the most recent open "start" of its id; an "end"
+// without one is dropped, and a "start" never closed is removed at the end.
+//
+// ImpSentry prepares the box's story before the import (selection at 0,
+// stray plug-in objects removed) and resets the selection afterwards;
+// CurrentBoxGuard makes a box current again when it ends.  Host thread only.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 
-#include "platform/xt/xt_layout_suites.h"
+#include "platform/xt/xt_doc_suites.h"
 #include "plugin/conversion/kxt_import.h"
-#include "plugin/conversion/story_segments.h"
 
-class Importer;
+class Mapper;
 
-// The plan: in order, the text runs to write ({kText, -, paragraph, run}),
-// each paragraph's end ({kParagraphEnd, -, paragraph, -1}) and the
-// reference points and place holders to put in place ({id, value}: 1
-// "start", 0 "end", 1000 "point" and place holders).  An "end" without an
-// open "start" and a "start" never closed are left out.
-class AnchorCollector {
- public:
-  explicit AnchorCollector(BX_KXT::Import::IStory& story);
-  // Builds the plan again; true when every reference point had a known name
-  // and every "end" an open "start".
-  bool Collect();
-
-  StorySegments plan;
-
- private:
-  BX_KXT::Import::IStory& mStory;
+// One record of a host-segment list or a container plan.
+struct Segment {
+  int32_t kind;   // kTextSegment, kParagraphEnd, or an anchor's id (>= 0)
+  int32_t value;  // an anchor's hidden kind
+  int32_t a;      // plan: paragraph index; host: start
+  int32_t b;      // plan: run index (-1 at a paragraph end); host: end
 };
 
-// Makes `box` current with its selection at (0, 0) for the import of its
-// story, and again when the import ends; the box that was current before is
-// current in between.
+enum : int32_t { kTextSegment = -3, kParagraphEnd = -2 };
+enum : int32_t { kAnchorEnd = 0, kAnchorStart = 1, kAnchorPoint = 1000 };
+
+class AnchorCollector : public std::deque<Segment> {
+ public:
+  // Builds the plan of `story` at once.
+  explicit AnchorCollector(BX_KXT::Import::IStory& story);
+
+  // Whether every reference point had a known name and every "end" an open
+  // "start".
+  bool Complete() const { return complete_; }
+  // Whether the plan holds an anchor (a record of kind >= 0).
+  bool HasAnchors() const;
+
+ private:
+  bool Collect(BX_KXT::Import::IStory& story);
+
+  bool complete_ = false;
+};
+
+// Makes `box` current again when it ends (a box of 0 changes nothing).
+class CurrentBoxGuard {
+ public:
+  explicit CurrentBoxGuard(XTBox box) : box_(box) {}
+  ~CurrentBoxGuard();
+  CurrentBoxGuard(const CurrentBoxGuard&) = delete;
+  CurrentBoxGuard& operator=(const CurrentBoxGuard&) = delete;
+
+ private:
+  XTBox box_;
+};
+
+// Makes the story of `box` the current text (content tool, text opened);
+// returns the box that was current before (0: none).
+XTBox MakeBoxCurrent(XTBox box);
+
 class ImpSentry {
  public:
-  ImpSentry(XTItem box, Importer& importer);
-  Importer& Owner() const { return mImporter; }
+  // With `box` current for the time: selection (0, 0), the box refreshed,
+  // and the plug-in's objects (codes 0x424B41xx) that `mapper` does not
+  // know as hidden runs deleted from the story.  The previous box is made
+  // current again.
+  ImpSentry(XTBox box, Mapper& mapper);
+  // Selection (0, 0) again, the previous box current afterwards.  Never
+  // raises.
   ~ImpSentry();
   ImpSentry(const ImpSentry&) = delete;
   ImpSentry& operator=(const ImpSentry&) = delete;
 
  private:
-  XTItem mBox;
-  Importer& mImporter;
+  void RemoveStrayObjects();
+
+  XTBox box_;
+  Mapper& mapper_;
 };

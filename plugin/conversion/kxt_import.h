@@ -1,69 +1,144 @@
 // The import's reader over the exchange container: a book, its documents,
 // their stories, the paragraphs of a story and the runs of a paragraph, each
-// a counted object whose attribute lookups fall back along its ancestors.
-// A run reads its one stream unit by unit.  Handles are counted; a child is
-// used only while its ancestors' handles are held.  Host thread only.
+// a counted object opened by index through the container's version-2 reader
+// classes.  Every element answers attribute look-ups through the book's
+// strings map; a look-up that misses at an element continues upwards (run,
+// paragraph, paragraphs set, story, stories set, document, documents set,
+// book).  A run hides its content kind behind Read, which delivers one unit
+// per call.  The book also reads back the compressed host documents that
+// the export stored in the container's private data.  It writes nothing.
 //
-// (Interface only here: the reader's bodies come with the container side of
-// the import.)
+// Counting: every object starts with one reference held by its creator
+// (take it into a Ref).  A child keeps no reference to its parent: use it
+// only while the handles of its ancestors are held.  Opening a child past
+// the end, or one whose folder or reader is missing, gives an empty handle.
+// Host thread only.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-#include "support/ref_object.h"
+#include "framework/ole_storage.h"
+#include "kxt/kxt_handle.h"
+#include "kxt/referred_object.h"
 
 namespace BX_KXT {
-namespace Import {
 
-// What a run holds, by the stream found in its folder.
-enum ImportRunKind : int32_t {
-  kRunNone = 0,
-  kRunUnicodes = 1,        // "!1:Unicodes": one 16-bit unit per Read
-  kRunMultibytes = 2,      // "!1:Multibytes": one byte per Read
-  kRunWideMultibytes = 3,  // "!1:WideMultibytes": one 16-bit unit per Read
-  kRunSpecialChars = 4,    // "!1:SpecialChars{}": name number, data number
-  kRunRefPoints = 5,       // "!1:RefPoints{}": reference type, object type, folder id
-  kRunPlaceHolders = 6,    // "!1:PlaceHolders{}": object type, folder id
+// A sink of bytes for LoadQXP.
+class BXOutStream {
+ public:
+  virtual void PutData(const void* data, uint32_t n) = 0;
+
+ protected:
+  ~BXOutStream() = default;
 };
 
-template <class T>
-using Handle = RefHandle<T>;
+namespace Import {
 
-class ICommon : public virtual RefObject {
+template <class T>
+using Ref = KXT_Handle<T>;
+
+// What a run holds, and what one Read delivers into the caller's place:
+enum ImportRunKind : int32_t {
+  kRunNone = 0,            // nothing: Read is always false
+  kRunUnicodes = 1,        // "!1:Unicodes": one uint16_t UTF-16 unit
+  kRunMultibytes = 2,      // "!1:Multibytes": one char (see RunCodePage)
+  kRunWideMultibytes = 3,  // "!1:WideMultibytes": one uint16_t
+  kRunSpecialChars = 4,    // "!1:SpecialChars{}": int32_t[2] = SpecialCharUnit
+  kRunRefPoints = 5,       // "!1:RefPoints{}": int32_t[3] = RefPointUnit
+  kRunPlaceHolders = 6,    // "!1:PlaceHolders{}": int32_t[2] = PlaceHolderUnit
+};
+
+// The record units of the bundle runs, field for field in Read's order.
+struct SpecialCharUnit {
+  int32_t nameRef;
+  int32_t dataRef;
+};
+struct RefPointUnit {
+  int32_t refTypeRef;
+  int32_t objectTypeRef;
+  int32_t objectFolderId;
+};
+struct PlaceHolderUnit {
+  int32_t objectTypeRef;
+  int32_t objectFolderId;
+};
+
+class ICommon : public ReferredObject {
  public:
-  // The text of string `number` of the book's strings map; null for none.
+  // Text of string `number` of the book's strings map; null when none.
   virtual const char16_t* GetString(int32_t number) = 0;
-  // The value of attribute `name` as this element sees it; null when absent.
+  // The attribute's value in force for this element (the element's child
+  // set first when it has one, then up the chain); null when absent.
   virtual const char16_t* GetAttr(const char16_t* name) = 0;
-  // The same as a whole number; false when absent or not numeric.
+  // GetAttr parsed as a number (decimal or "0x" hexadecimal); false, value
+  // untouched, when absent or not numeric.
   virtual bool GetNumericAttr(const char16_t* name, int32_t& value) = 0;
-  // The number of `text` in the strings map, -1 when absent (never adds).
+  // The number of `text` in the strings map, -1 when absent; never adds.
   virtual int32_t FindString(const char16_t* text) = 0;
+
+ protected:
+  ~ICommon() noexcept(false) override {}
+};
+
+// An element with children of type Child, opened by index from 0.
+template <class Child>
+class TCommon : public virtual ICommon {
+ public:
+  virtual Ref<Child> OpenChild(int32_t index) = 0;
 };
 
 class IRun : public virtual ICommon {
  public:
-  // The next unit of the run's stream into `unit` (sized by Kind); false at
-  // the end.
+  // The next unit of the run into `unit` (sized as ImportRunKind says);
+  // false at the end.
   virtual bool Read(void* unit) = 0;
   virtual ImportRunKind Kind() = 0;
+  // The run's "StyleRef", -1 when it has none.
   virtual int32_t StyleRef() = 0;
 };
 
-class IPara : public virtual ICommon {
+class IPara : public TCommon<IRun> {
  public:
-  virtual Handle<IRun> OpenRun(int32_t index) = 0;
+  Ref<IRun> OpenRun(int32_t index) { return OpenChild(index); }
+  // The paragraph's "StyleRef", -1 when it has none.
+  virtual int32_t StyleRef() = 0;
 };
 
-class IStory : public virtual ICommon {
+class IStory : public TCommon<IPara> {
  public:
-  virtual Handle<IPara> OpenPara(int32_t index) = 0;
+  Ref<IPara> OpenPara(int32_t index) { return OpenChild(index); }
 };
 
-class IDoc : public virtual ICommon {
+class IDoc : public TCommon<IStory> {
  public:
-  virtual Handle<IStory> OpenStory(int32_t index) = 0;
+  Ref<IStory> OpenStory(int32_t index) { return OpenChild(index); }
 };
+
+class IBook : public TCommon<IDoc> {
+ public:
+  Ref<IDoc> OpenDoc(int32_t index) { return OpenChild(index); }
+  // Streams stored host document `index` (Export::FormatTemplateStreamName)
+  // inflated to `out` in pieces of at most 1024 bytes.  A missing stream
+  // raises the storage failure, a corrupt one the inflater's failure.
+  virtual void LoadQXP(int32_t index, BXOutStream* out) = 0;
+};
+
+// The book of the container file at `path`, read-only.  Empty when the file
+// holds a container without a book; a file that is no container, or one
+// without the stored host documents storage, raises the storage failure.
+Ref<IBook> OpenImportBook(const char* path);
+// The same over a storage the caller opened for reading.
+Ref<IBook> ReadImportBook(OLEStorage storage);
+
+// The Windows code page of a run's 8-bit text: its "codepage" attribute;
+// 0xFFFF, absent or not numeric give 1252.
+uint32_t RunCodePage(IRun& run);
+
+// Reads the rest of a "!1:Multibytes" run and decodes it by RunCodePage
+// into `text`.  False (text empty) when the code page is unknown or the
+// bytes are invalid in it; the run is read to its end either way.
+bool ReadMultibytesText(IRun& run, std::u16string& text);
 
 }  // namespace Import
 }  // namespace BX_KXT

@@ -1,0 +1,315 @@
+#include "plugin/conversion/kxt_import.h"
+
+#include <string>
+
+#include "framework/lz_stream.h"
+#include "framework/ole_functions.h"
+#include "framework/ole_stream.h"
+#include "kxt/book.h"
+#include "kxt/element_model.h"
+#include "kxt/kxt_completion.h"
+#include "kxt/kxt_records.h"
+#include "kxt/kxt_storage.h"
+#include "kxt/typed_stream.h"
+#include "platform/win/code_pages.h"
+#include "plugin/conversion/kxt_export.h"
+
+namespace BX_KXT {
+namespace Import {
+namespace {
+
+using Element = KXT_ProcessorWithAttrs_In2;
+
+// The shared part of every element: its reader, the reader of its child
+// set (when it has one), the book's reader and a reference to its parent,
+// whose attribute sets are the bases of its own.
+class Common : public virtual ICommon {
+ public:
+  const char16_t* GetString(int32_t number) override { return book_->StringsMap()[number]; }
+  const char16_t* GetAttr(const char16_t* name) override {
+    return name == nullptr ? nullptr : LowestSet().GetAttrValue(name, book_->StringsMap());
+  }
+  bool GetNumericAttr(const char16_t* name, int32_t& value) override {
+    return KXT_AttrsSet::GetNumericValue(GetAttr(name), value);
+  }
+  int32_t FindString(const char16_t* text) override { return book_->StringsMap().find(text); }
+
+  // The set a child's own set falls back to.
+  KXT_AttrsSet& LowestSet() { return children_.get() != nullptr ? children_->AttrsSet() : element_->AttrsSet(); }
+
+ protected:
+  // Adopts `element` and `children` (may be null), loads their attribute
+  // sets and chains them: the element's set under the parent's lowest set,
+  // the child set's under the element's.  `book` null: the element is the
+  // book.
+  Common(Element* element, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
+      : element_(element), children_(children), book_(book ? book : static_cast<KXT_Book_In2*>(element)) {
+    if (parent != nullptr) {
+      parent->AddRef();
+      parent_ = Ref<ICommon>(parent);
+    }
+    element_->LoadAttrsSet("Attrs{}");
+    if (parent != nullptr) element_->AttrsSet().DefineBaseAttrsSet(&parent->LowestSet());
+    if (children_.get() != nullptr) {
+      children_->LoadAttrsSet("Attrs{}");
+      children_->AttrsSet().DefineBaseAttrsSet(&element_->AttrsSet());
+    }
+  }
+  ~Common() noexcept(false) override {}
+
+  Element* element() const { return element_.get(); }
+  KXT_Book_In2* book() const { return book_; }
+
+  // Element `index` of the child set; null past the end or without a set.
+  KXT_Handle<KXT_InFolder2> ChildFolder(int32_t index) {
+    if (index < 0 || children_.get() == nullptr || !children_->Valid()) return nullptr;
+    return children_->OpenElement(index);
+  }
+
+ private:
+  // Declared first, destroyed last: the parent's sets stay while this
+  // element's sets refer to them.
+  Ref<ICommon> parent_;
+  KXT_Owned<Element> element_;
+  KXT_Owned<KXT_Set_In2> children_;
+  KXT_Book_In2* book_;
+};
+
+// A child element of type Object over `folder` with a reader of type
+// Reader; empty when the folder is missing or the reader is not valid.
+template <class Object, class Reader>
+Ref<Object> MakeChild(KXT_Handle<KXT_InFolder2> folder, Common* parent, KXT_Book_In2* book) {
+  if (!folder) return nullptr;
+  KXT_Owned<Reader> reader(new Reader(folder));
+  if (!reader->Valid()) return nullptr;
+  KXT_Owned<KXT_Set_In2> children(Object::OpenChildSet(*reader.get()));
+  return Ref<Object>(new Object(reader.release(), children.release(), book, parent));
+}
+
+// --- runs -------------------------------------------------------------------
+
+// The reader of one run's content: Next delivers one unit.
+class RunImpl {
+ public:
+  virtual ~RunImpl() noexcept(false) {}
+  virtual bool Next(void* unit) = 0;
+};
+
+// A character stream read through a buffer of 1000 units.
+template <class T>
+class TRunStr final : public RunImpl {
+ public:
+  explicit TRunStr(KXT_Handle<KXT_InStream2> stream)
+      : stream_(std::move(stream)), in_(dynamic_cast<KXT_In<T>*>(static_cast<KXT_InStream*>(stream_.get()))) {}
+  bool Next(void* unit) override {
+    if (position_ == count_) {
+      count_ = in_ != nullptr ? in_->GetData(buffer_, kSize) : 0;
+      position_ = 0;
+    }
+    if (position_ >= count_) return false;
+    *static_cast<T*>(unit) = buffer_[position_++];
+    return true;
+  }
+
+ private:
+  static constexpr uint32_t kSize = 1000;
+  T buffer_[kSize];
+  uint32_t count_ = 0;
+  uint32_t position_ = 0;
+  KXT_Handle<KXT_InStream2> stream_;
+  KXT_In<T>* in_;
+};
+
+// What a bundle record delivers, in the order of ImportRunKind's units.
+void CopyUnit(const CF_SpecialChar& r, void* unit) {
+  *static_cast<SpecialCharUnit*>(unit) = SpecialCharUnit{r.m_NameRef, r.m_DataRef};
+}
+void CopyUnit(const CF_RefPoint& r, void* unit) {
+  *static_cast<RefPointUnit*>(unit) = RefPointUnit{r.m_RefTypeRef, r.m_ObjectTypeRef, r.m_ObjectFolderID};
+}
+void CopyUnit(const CF_PlaceHolder& r, void* unit) {
+  *static_cast<PlaceHolderUnit*>(unit) = PlaceHolderUnit{r.m_ObjectTypeRef, r.m_ObjectFolderID};
+}
+
+// A record bundle, one record per Next.
+template <class Record>
+class TRunBun final : public RunImpl {
+ public:
+  explicit TRunBun(KXT_Handle<KXT_InBundle2> bundle) : bundle_(std::move(bundle)) {}
+  bool Next(void* unit) override {
+    Record record;
+    if (!bundle_->GetRecord(record)) return false;
+    CopyUnit(record, unit);
+    return true;
+  }
+
+ private:
+  KXT_Handle<KXT_InBundle2> bundle_;
+};
+
+class Run final : public IRun, public Common {
+ public:
+  static KXT_Set_In2* OpenChildSet(KXT_TextRun_In2&) { return nullptr; }
+  Run(KXT_TextRun_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
+      : Common(reader, children, book, parent) {
+    reader->LoadStyleRef(styleRef_, "StyleRef");
+    // Unicodes before Multibytes: a run holding both keeps its full text.
+    if (Take<TRunStr<unsigned short>>(reader->OpenUnicodes("!1:Unicodes"), kRunUnicodes)) return;
+    if (Take<TRunStr<char>>(reader->OpenMultibytes("!1:Multibytes"), kRunMultibytes)) return;
+    if (Take<TRunBun<KXT_SpecialChar_Rec_In>>(reader->OpenSpecialChars("!1:SpecialChars{}"), kRunSpecialChars)) return;
+    if (Take<TRunBun<KXT_RefPoint_Rec_In>>(reader->OpenRefPoints("!1:RefPoints{}"), kRunRefPoints)) return;
+    if (Take<TRunBun<KXT_PlaceHolder_Rec_In>>(reader->OpenPlaceHolders("!1:PlaceHolders{}"), kRunPlaceHolders)) return;
+    Take<TRunStr<unsigned short>>(reader->OpenWideMultibytes("!1:WideMultibytes"), kRunWideMultibytes);
+  }
+
+  bool Read(void* unit) override { return impl_ != nullptr && impl_->Next(unit); }
+  ImportRunKind Kind() override { return kind_; }
+  int32_t StyleRef() override { return styleRef_; }
+
+ private:
+  ~Run() noexcept(false) override { delete impl_; }
+
+  template <class Impl, class Handle>
+  bool Take(Handle handle, ImportRunKind kind) {
+    if (!handle) return false;
+    impl_ = new Impl(std::move(handle));
+    kind_ = kind;
+    return true;
+  }
+
+  int32_t styleRef_ = -1;
+  RunImpl* impl_ = nullptr;
+  ImportRunKind kind_ = kRunNone;
+};
+
+// --- paragraphs, stories, documents -------------------------------------------
+
+class Para final : public IPara, public Common {
+ public:
+  static KXT_Set_In2* OpenChildSet(KXT_Paragraph_In2&) { return nullptr; }
+  Para(KXT_Paragraph_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
+      : Common(reader, children, book, parent), reader_(reader) {
+    reader->LoadStyleRef(styleRef_, "StyleRef");
+  }
+
+  Ref<IRun> OpenChild(int32_t index) override {
+    if (index < 0) return nullptr;
+    return MakeChild<Run, KXT_TextRun_In2>(reader_->OpenTextRun(index, "TextRun[]/"), this, book());
+  }
+  int32_t StyleRef() override { return styleRef_; }
+
+ private:
+  ~Para() noexcept(false) override {}
+  KXT_Paragraph_In2* reader_;
+  int32_t styleRef_ = -1;
+};
+
+class Story final : public IStory, public Common {
+ public:
+  static KXT_Set_In2* OpenChildSet(KXT_Story_In2& story) {
+    return new KXT_ParagraphsSet_In2(story.OpenParagraphsSet("ParagraphsSet/"), "Paragraph[]/");
+  }
+  Story(KXT_Story_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
+      : Common(reader, children, book, parent) {}
+  Ref<IPara> OpenChild(int32_t index) override {
+    return MakeChild<Para, KXT_Paragraph_In2>(ChildFolder(index), this, book());
+  }
+
+ private:
+  ~Story() noexcept(false) override {}
+};
+
+class Doc final : public IDoc, public Common {
+ public:
+  static KXT_Set_In2* OpenChildSet(KXT_Document_In2& doc) {
+    return new KXT_StoriesSet_In2(doc.OpenStoriesSet("StoriesSet/"), "Story[]/");
+  }
+  Doc(KXT_Document_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
+      : Common(reader, children, book, parent) {}
+  Ref<IStory> OpenChild(int32_t index) override {
+    return MakeChild<Story, KXT_Story_In2>(ChildFolder(index), this, book());
+  }
+
+ private:
+  ~Doc() noexcept(false) override {}
+};
+
+// --- the book -----------------------------------------------------------------
+
+class Book final : public IBook, public Common {
+ public:
+  static KXT_Set_In2* OpenChildSet(KXT_Book_In2& book) {
+    return new KXT_DocumentsSet_In2(book.OpenDocumentsSet("DocumentsSet/"), "Document[]/");
+  }
+  Book(KXT_Book_In2* reader, KXT_Set_In2* children, KXT_Handle<KXT_InStorage2> storage)
+      : Common(reader, children, nullptr, nullptr), storage_(std::move(storage)) {
+    templates_ = new OLEStorage(*storage_->PrivateData(), u"BrenixExportTemplates", kOLERead);
+  }
+
+  Ref<IDoc> OpenChild(int32_t index) override {
+    return MakeChild<Doc, KXT_Document_In2>(ChildFolder(index), this, book());
+  }
+  void LoadQXP(int32_t index, BXOutStream* out) override;
+
+ private:
+  ~Book() noexcept(false) override {
+    KXT_Completion done;
+    done.RunDelete(templates_);
+    done.Run([this] { storage_.reset(); });
+    done.Finish();
+  }
+
+  KXT_Handle<KXT_InStorage2> storage_;
+  OLEStorage* templates_ = nullptr;
+};
+
+// Forwards the copy's output to the caller's sink.
+class Strm final : public OutStream {
+ public:
+  explicit Strm(BXOutStream* out) : out_(out) {}
+  void PutData(const void* data, uint32_t n) override {
+    if (out_ != nullptr && n > 0) out_->PutData(data, n);
+  }
+
+ private:
+  BXOutStream* out_;
+};
+
+void Book::LoadQXP(int32_t index, BXOutStream* out) {
+  const std::string name = Export::FormatTemplateStreamName(index);
+  const std::u16string wide(name.begin(), name.end());
+  OLEStream stream(*templates_, wide.c_str(), kOLERead);
+  LZ_InStream_Impl inflater(stream, LZ_MaxWindowBits);
+  Strm sink(out);
+  CopyStreamData(inflater, sink, 0xFFFFFFFFu, 1024);
+}
+
+}  // namespace
+
+Ref<IBook> OpenImportBook(const char* path) { return ReadImportBook(OLEStorage(path, kOLERead)); }
+
+Ref<IBook> ReadImportBook(OLEStorage storage) {
+  KXT_Handle<KXT_InStorage2> container(OpenKXT2(storage));
+  if (!container) return nullptr;
+  KXT_Owned<KXT_Book_In2> reader(new KXT_Book_In2(container->OpenKXTFolder2()));
+  if (!reader->Valid()) return nullptr;
+  KXT_Owned<KXT_Set_In2> documents(Book::OpenChildSet(*reader.get()));
+  return Ref<IBook>(new Book(reader.release(), documents.release(), std::move(container)));
+}
+
+uint32_t RunCodePage(IRun& run) {
+  int32_t value = 0;
+  if (!run.GetNumericAttr(u"codepage", value) || value == 0xFFFF) return win::kCodePageWestern;
+  return static_cast<uint32_t>(value);
+}
+
+bool ReadMultibytesText(IRun& run, std::u16string& text) {
+  text.clear();
+  std::string bytes;
+  char unit = 0;
+  while (run.Read(&unit)) bytes.push_back(unit);
+  return win::MultiByteToWide(RunCodePage(run), bytes.data(), bytes.size(), text);
+}
+
+}  // namespace Import
+}  // namespace BX_KXT
