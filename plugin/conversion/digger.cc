@@ -5,7 +5,6 @@
 #include <ostream>
 #include <string>
 
-#include "platform/win/code_pages.h"
 #include "kxt/attrs_set.h"
 #include "plugin/conversion/x_attribs.h"
 #include "plugin/mixer/brenix_box.h"
@@ -26,8 +25,6 @@ const char kSource[] = "Digger2";
 
 // The plug-in's own mark on an object while it is copied.
 constexpr int32_t kCopyMark = 0x414B42;
-// The Windows code page a run without its own is written in.
-constexpr uint32_t kDefaultCodePage = 1252;
 
 // Paragraph attribute codes applied after a paragraph's style sheet, in
 // this order.
@@ -80,7 +77,7 @@ void Digger::PositionRecord::Place(int32_t shift, int32_t host, bool lowerCount)
   if (lowerCount) --count;
 }
 
-Digger::Digger(XTItem box, Mapper& mapper, XAttribs& applier, const StorySegments& segments,
+Digger::Digger(XTItem box, Mapper& mapper, XAttribs& applier, const std::deque<Segment>& segments,
                bool testParagraphStyle)
     : mBox(box),
       mMapper(mapper),
@@ -91,7 +88,7 @@ Digger::Digger(XTItem box, Mapper& mapper, XAttribs& applier, const StorySegment
       mStoryEnd(mStory.textLength),
       mSegments(segments),
       mTestParagraphStyle(testParagraphStyle) {
-  for (const StorySegment& segment : mSegments) {
+  for (const Segment& segment : mSegments) {
     if (segment.kind < 0) continue;
     const Key key{segment.kind, segment.value};
     const auto found = mAnchors.find(key);
@@ -202,8 +199,8 @@ bool Digger::InsertCarrierSpace() {
 void Digger::Next() {
   if (mCursor >= mSegments.size()) return;
   for (; mCursor < mSegments.size(); ++mCursor) {
-    const StorySegment& segment = mSegments[mCursor];
-    if (segment.kind == StorySegment::kParagraphEnd) {
+    const Segment& segment = mSegments[mCursor];
+    if (segment.kind == kParagraphEnd) {
       ++mCursor;
       return;
     }
@@ -215,13 +212,13 @@ void Digger::Next() {
   }
 }
 
-bool Digger::Locate(const StorySegment& record, bool maySkip) {
+bool Digger::Locate(const Segment& record, bool maySkip) {
   const Key key{record.kind, record.value};
   for (;;) {
     const auto found = mAnchors.find(key);
     if (found == mAnchors.end()) return false;
     if (mCursor < mSegments.size()) {
-      const StorySegment& current = mSegments[mCursor];
+      const Segment& current = mSegments[mCursor];
       if (current.kind >= 0 && Key{current.kind, current.value} == key) {
         found->second.Place(mShift, InsertionPosition(), true);
         ++mCursor;
@@ -230,7 +227,7 @@ bool Digger::Locate(const StorySegment& record, bool maySkip) {
     }
     if (maySkip) {
       const int32_t before = InsertionPosition();
-      while (mCursor < mSegments.size() && mSegments[mCursor].kind == StorySegment::kText) {
+      while (mCursor < mSegments.size() && mSegments[mCursor].kind == kTextSegment) {
         QueueSegment(mCursor);
         ++mCursor;
       }
@@ -239,7 +236,7 @@ bool Digger::Locate(const StorySegment& record, bool maySkip) {
       continue;
     }
     if (mCursor >= mSegments.size() || mSegments[mCursor].kind < 0) break;
-    const StorySegment& other = mSegments[mCursor];
+    const Segment& other = mSegments[mCursor];
     const auto otherRecord = mAnchors.find(Key{other.kind, other.value});
     if (otherRecord == mAnchors.end()) {
       QuarkInternalError(kSource, 456);
@@ -459,27 +456,10 @@ void Digger::PutUnicodes(BX_KXT::Import::IRun& run, bool checkMap) {
 }
 
 void Digger::PutMultibytes(BX_KXT::Import::IRun& run) {
-  uint32_t codePage = kDefaultCodePage;
-  if (const char16_t* text = run.GetAttr(u"codepage"); text != nullptr && *text != u'\0') {
-    const std::u16string value(text);
-    int32_t number = 0;
-    if (value == u"0xFFFF") {
-      codePage = kDefaultCodePage;
-    } else if (KXT_AttrsSet::GetNumericValue(text, number) && number > 0) {
-      codePage = static_cast<uint32_t>(number);
-    } else {
-      codePage = 0;
-    }
-  }
-  std::string bytes;
-  char byte = 0;
-  while (run.Read(&byte)) {
-    if (byte != '\0') bytes += byte;
-  }
   std::u16string units;
-  if (codePage == 0 || !win::MultiByteToWide(codePage, bytes.data(), bytes.size(), units)) {
+  if (!BX_KXT::Import::ReadMultibytesText(run, units)) {
     ProgramLog() << "*** Multibyte run of story " << mStoryId << " in an unknown code page ("
-                 << codePage << "): not imported" << std::endl;
+                 << BX_KXT::Import::RunCodePage(run) << "): not imported" << std::endl;
     return;
   }
   units.erase(std::remove(units.begin(), units.end(), u'\0'), units.end());

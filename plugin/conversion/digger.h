@@ -14,13 +14,14 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 #include <utility>
 
 #include "platform/xt/xt_layout_suites.h"
 #include "plugin/conversion/kxt_import.h"
-#include "plugin/conversion/story_segments.h"
+#include "plugin/conversion/import_anchors.h"
 #include "plugin/qapi/q_story.h"
 #include "plugin/qapi/story_runs.h"
 
@@ -51,7 +52,7 @@ class Digger {
 
   // The Digger of `box`'s story over its host `segments` (kept by
   // reference); `mapper` gives the working box.
-  Digger(XTItem box, Mapper& mapper, XAttribs& applier, const StorySegments& segments,
+  Digger(XTItem box, Mapper& mapper, XAttribs& applier, const std::deque<Segment>& segments,
          bool testParagraphStyle);
   // Finishes every remaining segment and deletes the queued ranges, once;
   // false when the host refused the deletions.
@@ -66,7 +67,7 @@ class Digger {
   void Next();
   // Places the anchored object of plan record {kind, value} at the
   // insertion position; false when the story has no such object.
-  bool Locate(const StorySegment& record, bool maySkip);
+  bool Locate(const Segment& record, bool maySkip);
   // Inserts the unique-id object of `id` ("%8d") at the insertion position;
   // an id wider than eight characters is logged and not inserted.
   void InsertHidden(int32_t id);
@@ -118,7 +119,7 @@ class Digger {
   int32_t mStoryId;
   int32_t mStoryEnd;
   int32_t mShift = 0;
-  const StorySegments& mSegments;
+  const std::deque<Segment>& mSegments;
   size_t mCursor = 0;
   std::map<Key, PositionRecord> mAnchors;
   bool mTestParagraphStyle;

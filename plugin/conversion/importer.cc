@@ -97,7 +97,7 @@ FixedStory::FixedStory(XTItem box, Mapper& mapper) {
   int32_t pending = 0;
   int32_t previous = 0;
   auto addText = [&](int32_t end) {
-    if (end > pending) segments.push_back({StorySegment::kText, 0, pending, end});
+    if (end > pending) segments.push_back({kTextSegment, 0, pending, end});
   };
   while (iterator.HasMore(position)) {
     const int32_t start = position.boundary;
@@ -118,7 +118,7 @@ FixedStory::FixedStory(XTItem box, Mapper& mapper) {
       if (end == paragraphEnd && iterator.Text()[end - 1] == '\r' &&
           ReadStoryUnits(iterator.runs, end - 1, end) == u"\r") {
         addText(end - 1);
-        segments.push_back({StorySegment::kParagraphEnd, 0, end - 1, end});
+        segments.push_back({kParagraphEnd, 0, end - 1, end});
         pending = end;
       }
     } else if (opcode < kXTOpPageLast || opcode > kXTOpPageNext) {
@@ -138,18 +138,12 @@ FixedStory::FixedStory(XTItem box, Mapper& mapper) {
   addText(iterator.runs.walkLength);
 }
 
-bool StoryHasAnchors(BX_KXT::Import::IStory& story) {
-  const AnchorCollector collector(story);
-  for (const StorySegment& record : collector.plan) {
-    if (record.kind >= 0) return true;
-  }
-  return false;
-}
+bool StoryHasAnchors(BX_KXT::Import::IStory& story) { return AnchorCollector(story).HasAnchors(); }
 
 // --- Importer ---
 
 std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
-                                         BX_KXT::Import::Handle<BX_KXT::Import::IDoc> container,
+                                         BX_KXT::Import::Ref<BX_KXT::Import::IDoc> container,
                                          bool resizeBoxes, bool testParagraphStyle,
                                          bool uniqueIds, bool newMasterPages) {
   try {
@@ -161,7 +155,7 @@ std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
 }
 
 Importer::Importer(RefHandle<QuarkDoc> document,
-                   BX_KXT::Import::Handle<BX_KXT::Import::IDoc> container, bool resizeBoxes,
+                   BX_KXT::Import::Ref<BX_KXT::Import::IDoc> container, bool resizeBoxes,
                    bool testParagraphStyle, bool uniqueIds, bool newMasterPages)
     : mDocument(std::move(document)),
       mContainer(std::move(container)),
@@ -226,7 +220,7 @@ void Importer::Run() {
   int32_t k = 0;
   int32_t previousLayout = -1;
   for (int32_t i = 0;; ++i, ++k) {
-    const BX_KXT::Import::Handle<BX_KXT::Import::IStory> story = mContainer->OpenStory(i);
+    const BX_KXT::Import::Ref<BX_KXT::Import::IStory> story = mContainer->OpenStory(i);
     if (!story) break;
     if (const char16_t* type = story->GetAttr(u"story_type"); type != nullptr && *type != u'\0') {
       const int32_t number = ParseStoryLayout(type);
@@ -270,6 +264,8 @@ void Importer::Run() {
 
   CloseProgress();
   UnInstall();
+  SendDocumentRequest(3);
+  SendDocumentRequest(1);
 }
 
 bool Importer::ImportBox(BX_KXT::Import::IStory& story, XTItem box, int32_t kind, uint16_t spread,
@@ -343,10 +339,10 @@ void Importer::ImportStory(BX_KXT::Import::IStory& story, XTItem box, Enlargemen
 
   int32_t p = -1;
   bool unitPut = false;
-  BX_KXT::Import::Handle<BX_KXT::Import::IPara> para;
-  for (size_t n = 0; n < plan.plan.size(); ++n) {
-    const StorySegment& record = plan.plan[n];
-    if (record.kind == StorySegment::kParagraphEnd) {
+  BX_KXT::Import::Ref<BX_KXT::Import::IPara> para;
+  for (size_t n = 0; n < plan.size(); ++n) {
+    const Segment& record = plan[n];
+    if (record.kind == kParagraphEnd) {
       digger->Next();
       unitPut = false;
     } else if (record.kind >= 0) {
@@ -367,8 +363,8 @@ void Importer::ImportStory(BX_KXT::Import::IStory& story, XTItem box, Enlargemen
           uniqueId != -1) {
         digger->InsertHidden(uniqueId);
       }
-      const BX_KXT::Import::Handle<BX_KXT::Import::IRun> run = para->OpenRun(record.b);
-      const bool last = n + 1 < plan.plan.size() && plan.plan[n + 1].kind == StorySegment::kParagraphEnd;
+      const BX_KXT::Import::Ref<BX_KXT::Import::IRun> run = para->OpenRun(record.b);
+      const bool last = n + 1 < plan.size() && plan[n + 1].kind == kParagraphEnd;
       if (run) digger->PutUnit(*run, unitPut, last);
     }
   }
@@ -383,7 +379,7 @@ void Importer::ImportStory(BX_KXT::Import::IStory& story, XTItem box, Enlargemen
   }
   digger.reset();
   if (enlargement != nullptr) Restore(box, *enlargement);
-  Mixer::MakeCurrent(storyId);
+  MakeBoxCurrent(box);
   if (mResizeBoxes && BoxOverflows()) EnlargeBox(p);
   if (locked && !SetLock(storyId, true)) {
     TraceLevel(kXTErrRefused,

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "plugin/conversion/kxt_import.h"
-#include "plugin/conversion/story_segments.h"
+#include "plugin/conversion/import_anchors.h"
 #include "plugin/conversion/x_attribs.h"
 #include "plugin/mixer/mapper.h"
 #include "plugin/qapi/quark_doc.h"
@@ -24,7 +24,7 @@ class Importer : public Mapper {
  public:
   // Makes `document` current, resets its state flags and numbers the tagged
   // stories (Mapper::Connect).
-  Importer(RefHandle<QuarkDoc> document, BX_KXT::Import::Handle<BX_KXT::Import::IDoc> container,
+  Importer(RefHandle<QuarkDoc> document, BX_KXT::Import::Ref<BX_KXT::Import::IDoc> container,
            bool resizeBoxes, bool testParagraphStyle, bool uniqueIds, bool newMasterPages);
   ~Importer();
 
@@ -58,7 +58,7 @@ class Importer : public Mapper {
   void NoBox(int32_t index, const char* why);
 
   RefHandle<QuarkDoc> mDocument;
-  BX_KXT::Import::Handle<BX_KXT::Import::IDoc> mContainer;
+  BX_KXT::Import::Ref<BX_KXT::Import::IDoc> mContainer;
   std::unique_ptr<XAttribs> mApplier;
   bool mResizeBoxes;
   bool mTestParagraphStyle;
@@ -70,7 +70,7 @@ class Importer : public Mapper {
 
 // A new Importer, or null when memory runs out.
 std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
-                                         BX_KXT::Import::Handle<BX_KXT::Import::IDoc> container,
+                                         BX_KXT::Import::Ref<BX_KXT::Import::IDoc> container,
                                          bool resizeBoxes, bool testParagraphStyle,
                                          bool uniqueIds, bool newMasterPages);
 
@@ -81,7 +81,7 @@ std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
 class FixedStory {
  public:
   FixedStory(XTItem box, Mapper& mapper);
-  StorySegments segments;
+  std::deque<Segment> segments;
 };
 
 // Whether the plan of a container story places a reference point or a

@@ -1,7 +1,7 @@
 // The story reader over the stand-in host: host segments of a story, runs
 // written in place behind their carriers, buffer limits, special characters
 // and text objects, anchored objects found at the cursor or moved there,
-// and the container plan of reference points.
+// and the layout number of a story.
 #include "plugin/conversion/digger.h"
 
 #include <gtest/gtest.h>
@@ -93,7 +93,7 @@ TEST(FixedStory, ParagraphsEndOnlyAtTheReturnEndingAHostParagraph) {
   for (const SegmentCase& c : cases) {
     Scene scene(Document(c.text, c.paragraphs, c.runs));
     std::vector<int32_t> kinds;
-    for (const StorySegment& s : scene.fixed->segments) kinds.push_back(s.kind < 0 ? s.kind : 0);
+    for (const Segment& s : scene.fixed->segments) kinds.push_back(s.kind < 0 ? s.kind : 0);
     EXPECT_EQ(kinds, c.kinds) << c.name;
   }
 }
@@ -105,8 +105,9 @@ TEST(Digger, ABufferOf1023UnitsGoesInOneInsertion) {
     Scene scene(Document("abc", "[[0, 3]]", "[[0, 3]]"));
     scene.host.Fail("insert_text:3");
     std::unique_ptr<Digger> digger = scene.MakeDigger();
-    FakeDoc doc({}, {});
-    FakeRun run(Text(std::u16string(units, u'x')), nullptr, &doc);
+    const Strings none;
+    FakeDoc doc({}, &none);
+    FakeRun run(Text(std::u16string(units, u'x')), &none, &doc);
     bool flag = false;
     digger->PutUnit(run, flag, true);
     EXPECT_EQ(digger->Failed(), units > 1023) << units;
@@ -120,7 +121,8 @@ TEST(Digger, SpecialCharactersByTheirJoinedNames) {
   Scene scene(Document("old", "[[0, 3]]", "[[0, 3]]"));
   std::unique_ptr<Digger> digger = scene.MakeDigger();
   const Strings strings = {{5, u"page_number"}, {6, u"Curr"}, {7, u"column_break"}};
-  FakeDoc doc({}, {});
+  const Strings none;
+  FakeDoc doc({}, &none);
   // "page_numberCurr", a column break, then numbers the map lacks.
   FakeRun run(Records(kRunSpecialChars, {{5, 6, 0}, {7, -1, 0}, {99, -1, 0}, {5, 98, 0}}), &strings,
               &doc);
@@ -143,7 +145,7 @@ TEST(Digger, MultibytesByTheirCodePage) {
       {nullptr, "caf\xe9\x80", u"caf\u00e9\u20ac"},
       {"0xFFFF", "\xe9", u"\u00e9"},
       {"1251", std::string("\xc0\0b", 3), u"\u0410b"},  // a byte 0 is never inserted
-      {"banana", "abc", u""},           // an unknown code page: logged
+      {"12345", "abc", u""},            // an unknown code page: logged
   };
   for (const Case& c : cases) {
     Scene scene(Document("old", "[[0, 3]]", "[[0, 3]]"));
@@ -154,8 +156,9 @@ TEST(Digger, MultibytesByTheirCodePage) {
     if (c.codePage != nullptr) {
       spec.attrs[u"codepage"] = std::u16string(c.codePage, c.codePage + std::string(c.codePage).size());
     }
-    FakeDoc doc({}, {});
-    FakeRun run(spec, nullptr, &doc);
+    const Strings none;
+    FakeDoc doc({}, &none);
+    FakeRun run(spec, &none, &doc);
     LogCapture log;
     bool flag = false;
     digger->PutUnit(run, flag, true);
@@ -168,8 +171,9 @@ TEST(Digger, MultibytesByTheirCodePage) {
 TEST(Digger, UnicodesSkipUnitZeroAndFlagNonBreakingBlanks) {
   Scene scene(Document("old", "[[0, 3]]", "[[0, 3]]"));
   std::unique_ptr<Digger> digger = scene.MakeDigger();
-  FakeDoc doc({}, {});
-  FakeRun run(Text(std::u16string(u"a\0b\u00a0", 4)), nullptr, &doc);
+  const Strings none;
+  FakeDoc doc({}, &none);
+  FakeRun run(Text(std::u16string(u"a\0b\u00a0", 4)), &none, &doc);
   bool flag = false;
   digger->PutUnit(run, flag, true);
   EXPECT_TRUE(digger->Finish());
@@ -186,11 +190,12 @@ TEST(Digger, AnObjectAtTheCursorStaysAndOneBehindAParagraphEndIsMoved) {
   {
     Scene scene(Document("ab#00004711cd", "[[0, 13]]", "[[0, 2], [1, 9], [0, 2]]"));
     ASSERT_EQ(scene.fixed->segments.size(), 3u);
-    const StorySegment object = scene.fixed->segments[1];
+    const Segment object = scene.fixed->segments[1];
     std::unique_ptr<Digger> digger = scene.MakeDigger();
-    FakeDoc doc({}, {});
-    FakeRun first(Text(u"XY"), nullptr, &doc);
-    FakeRun second(Text(u"Z"), nullptr, &doc);
+    const Strings none;
+    FakeDoc doc({}, &none);
+    FakeRun first(Text(u"XY"), &none, &doc);
+    FakeRun second(Text(u"Z"), &none, &doc);
     bool flag = false;
     digger->PutUnit(first, flag, false);
     EXPECT_TRUE(digger->Locate({object.kind, object.value, 0, 0}, true));
@@ -202,11 +207,12 @@ TEST(Digger, AnObjectAtTheCursorStaysAndOneBehindAParagraphEndIsMoved) {
   {
     Scene scene(Document("ab\\rcd#00004711", "[[0, 3], [0, 11]]", "[[0, 5], [1, 9]]"));
     ASSERT_EQ(scene.fixed->segments.size(), 4u);
-    const StorySegment object = scene.fixed->segments[3];
+    const Segment object = scene.fixed->segments[3];
     std::unique_ptr<Digger> digger = scene.MakeDigger();
-    FakeDoc doc({}, {});
-    FakeRun first(Text(u"XY"), nullptr, &doc);
-    FakeRun second(Text(u"Z"), nullptr, &doc);
+    const Strings none;
+    FakeDoc doc({}, &none);
+    FakeRun first(Text(u"XY"), &none, &doc);
+    FakeRun second(Text(u"Z"), &none, &doc);
     bool flag = false;
     EXPECT_TRUE(digger->Locate({object.kind, object.value, 0, 0}, true));
     EXPECT_FALSE(digger->Locate({object.kind + 100, object.value, 0, 0}, true));
@@ -232,8 +238,9 @@ TEST(Digger, UniqueIdsAreEightCharactersWide) {
   LogCapture log;
   digger->InsertHidden(4711);
   digger->InsertHidden(123456789);  // nine characters: not inserted
-  FakeDoc doc({}, {});
-  FakeRun run(Text(u"T"), nullptr, &doc);
+  const Strings none;
+  FakeDoc doc({}, &none);
+  FakeRun run(Text(u"T"), &none, &doc);
   bool flag = false;
   digger->PutUnit(run, flag, true);
   EXPECT_TRUE(digger->Finish());
@@ -241,39 +248,6 @@ TEST(Digger, UniqueIdsAreEightCharactersWide) {
   EXPECT_EQ(scene.OpcodeAt(0), kXTOpUniqueIdTag);
   EXPECT_EQ(scene.OpcodeAt(9), kXTOpText);
   EXPECT_NE(log.Text().find("123456789"), std::string::npos);
-}
-
-TEST(AnchorCollector, PairsByTheirOwnMarkers) {
-  const Strings strings = {{1, u"point"}, {2, u"start"}, {3, u"end"}};
-  struct Case {
-    const char* name;
-    std::vector<std::array<int32_t, 3>> records;  // {name, object type, id}
-    std::vector<std::pair<int32_t, int32_t>> anchors;  // {id, value} in plan order
-  } cases[] = {
-      {"nested", {{2, 0, 7}, {2, 0, 7}, {3, 0, 7}, {3, 0, 7}}, {{7, 1}, {7, 1}, {7, 0}, {7, 0}}},
-      {"unclosed start", {{2, 0, 7}, {1, 0, 8}}, {{8, 1000}}},
-      {"end before start", {{3, 0, 7}, {2, 0, 7}}, {}},
-      {"unknown name", {{9, 0, 7}, {1, 0, 8}}, {{8, 1000}}},
-  };
-  for (const Case& c : cases) {
-    StorySpec spec;
-    spec.paragraphs.push_back({{Text(u"a"), Records(kRunRefPoints, c.records), Text(u"b")}, {}});
-    spec.paragraphs.push_back({{}, {}});
-    FakeStory story(spec, &strings);
-    const AnchorCollector collector(story);
-    std::vector<std::pair<int32_t, int32_t>> anchors;
-    std::vector<int32_t> kinds;
-    for (const StorySegment& s : collector.plan) {
-      if (s.kind >= 0) anchors.emplace_back(s.kind, s.value);
-      kinds.push_back(s.kind < 0 ? s.kind : 0);
-    }
-    EXPECT_EQ(anchors, c.anchors) << c.name;
-    std::vector<int32_t> expected = {-3};
-    expected.insert(expected.end(), c.anchors.size(), 0);
-    expected.insert(expected.end(), {-3, -2, -2});
-    EXPECT_EQ(kinds, expected) << c.name;
-    EXPECT_EQ(StoryHasAnchors(story), !c.anchors.empty()) << c.name;
-  }
 }
 
 TEST(Importer, StoryTypeNamesALayoutWordAndADigit) {

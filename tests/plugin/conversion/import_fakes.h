@@ -1,6 +1,6 @@
-// A container story held in memory for the import tests: documents,
-// stories, paragraphs and runs with their attributes and a strings map,
-// behind the reader interfaces the importer walks.
+// A container held in memory for the import tests: documents, stories,
+// paragraphs and runs with their attributes and one strings map, behind the
+// reader interfaces the importer walks.
 #pragma once
 
 #include <array>
@@ -18,11 +18,33 @@ using namespace BX_KXT::Import;
 using Attrs = std::map<std::u16string, std::u16string>;
 using Strings = std::map<int32_t, std::u16string>;
 
-// Attribute lookups that fall back to the parent's.
-class FakeCommon : public virtual ICommon {
+// A run: units (kinds 1, 3), bytes (kind 2) or records of up to three
+// numbers (kinds 4, 5, 6).
+struct RunSpec {
+  ImportRunKind kind = kRunUnicodes;
+  std::u16string units;
+  std::string bytes;
+  std::vector<std::array<int32_t, 3>> records;
+  Attrs attrs;
+};
+
+struct ParaSpec {
+  std::vector<RunSpec> runs;
+  Attrs attrs;
+};
+
+struct StorySpec {
+  std::vector<ParaSpec> paragraphs;
+  Attrs attrs;
+};
+
+// Attribute look-ups that fall back to the parent's; the strings map is
+// shared by the whole tree.
+template <class Interface>
+class Fake : public Interface {
  public:
-  FakeCommon(Attrs attrs, const Strings* strings, FakeCommon* parent)
-      : attrs_(std::move(attrs)), strings_(strings), parent_(parent) {}
+  Fake(Attrs attrs, const Strings* strings, ICommon* parent)
+      : strings_(strings), attrs_(std::move(attrs)), parent_(parent) {}
   const char16_t* GetString(int32_t number) override {
     const auto found = strings_->find(number);
     return found == strings_->end() ? nullptr : found->second.c_str();
@@ -35,11 +57,13 @@ class FakeCommon : public virtual ICommon {
   bool GetNumericAttr(const char16_t* name, int32_t& value) override {
     const char16_t* text = GetAttr(name);
     if (text == nullptr || *text == u'\0') return false;
-    std::string digits(text, text + std::char_traits<char16_t>::length(text));
+    const std::string digits(text, text + std::char_traits<char16_t>::length(text));
     try {
       size_t used = 0;
-      value = std::stoi(digits, &used);
-      return used == digits.size();
+      const int32_t parsed = std::stoi(digits, &used);
+      if (used != digits.size()) return false;
+      value = parsed;
+      return true;
     } catch (...) {
       return false;
     }
@@ -51,25 +75,18 @@ class FakeCommon : public virtual ICommon {
     return -1;
   }
 
+ protected:
+  const Strings* strings_;
+
  private:
   Attrs attrs_;
-  const Strings* strings_;
-  FakeCommon* parent_;
+  ICommon* parent_;
 };
 
-// A run: units (kinds 1, 2, 3) or records of up to three numbers (4, 5, 6).
-struct RunSpec {
-  ImportRunKind kind = kRunUnicodes;
-  std::u16string units;
-  std::string bytes;
-  std::vector<std::array<int32_t, 3>> records;
-  Attrs attrs;
-};
-
-class FakeRun : public IRun, public FakeCommon {
+class FakeRun : public Fake<IRun> {
  public:
-  FakeRun(const RunSpec& spec, const Strings* strings, FakeCommon* parent)
-      : FakeCommon(spec.attrs, strings, parent), spec_(spec) {}
+  FakeRun(const RunSpec& spec, const Strings* strings, ICommon* parent)
+      : Fake(spec.attrs, strings, parent), spec_(spec) {}
   bool Read(void* unit) override {
     switch (spec_.kind) {
       case kRunUnicodes:
@@ -100,59 +117,44 @@ class FakeRun : public IRun, public FakeCommon {
   size_t next_ = 0;
 };
 
-struct ParaSpec {
-  std::vector<RunSpec> runs;
-  Attrs attrs;
-};
-
-struct StorySpec {
-  std::vector<ParaSpec> paragraphs;
-  Attrs attrs;
-};
-
-// A story; its strings map serves every element below it.
-class FakeStory : public IStory, public FakeCommon {
+class FakePara : public Fake<IPara> {
  public:
-  FakeStory(const StorySpec& spec, const Strings* strings, FakeCommon* parent = nullptr)
-      : FakeCommon(spec.attrs, strings, parent), spec_(spec), strings_(strings) {}
-  Handle<IPara> OpenPara(int32_t index) override {
-    if (index < 0 || static_cast<size_t>(index) >= spec_.paragraphs.size()) return {};
-    return Handle<IPara>::Adopt(
-        new FakeParaOf(spec_.paragraphs[static_cast<size_t>(index)], strings_, this));
+  FakePara(const ParaSpec& spec, const Strings* strings, ICommon* parent)
+      : Fake(spec.attrs, strings, parent), spec_(spec) {}
+  Ref<IRun> OpenChild(int32_t index) override {
+    if (index < 0 || static_cast<size_t>(index) >= spec_.runs.size()) return nullptr;
+    return Ref<IRun>(new FakeRun(spec_.runs[static_cast<size_t>(index)], strings_, this));
+  }
+  int32_t StyleRef() override { return -1; }
+
+ private:
+  ParaSpec spec_;
+};
+
+class FakeStory : public Fake<IStory> {
+ public:
+  FakeStory(const StorySpec& spec, const Strings* strings, ICommon* parent = nullptr)
+      : Fake(spec.attrs, strings, parent), spec_(spec) {}
+  Ref<IPara> OpenChild(int32_t index) override {
+    if (index < 0 || static_cast<size_t>(index) >= spec_.paragraphs.size()) return nullptr;
+    return Ref<IPara>(new FakePara(spec_.paragraphs[static_cast<size_t>(index)], strings_, this));
   }
 
  private:
-  // A paragraph whose runs share the story's strings map.
-  class FakeParaOf : public IPara, public FakeCommon {
-   public:
-    FakeParaOf(const ParaSpec& spec, const Strings* strings, FakeCommon* parent)
-        : FakeCommon(spec.attrs, strings, parent), spec_(spec), strings_(strings) {}
-    Handle<IRun> OpenRun(int32_t index) override {
-      if (index < 0 || static_cast<size_t>(index) >= spec_.runs.size()) return {};
-      return Handle<IRun>::Adopt(new FakeRun(spec_.runs[static_cast<size_t>(index)], strings_, this));
-    }
-
-   private:
-    ParaSpec spec_;
-    const Strings* strings_;
-  };
-
   StorySpec spec_;
-  const Strings* strings_;
 };
 
-class FakeDoc : public IDoc, public FakeCommon {
+class FakeDoc : public Fake<IDoc> {
  public:
-  FakeDoc(std::vector<StorySpec> stories, Strings strings)
-      : FakeCommon({}, &strings_, nullptr), stories_(std::move(stories)), strings_(std::move(strings)) {}
-  Handle<IStory> OpenStory(int32_t index) override {
-    if (index < 0 || static_cast<size_t>(index) >= stories_.size()) return {};
-    return Handle<IStory>::Adopt(new FakeStory(stories_[static_cast<size_t>(index)], &strings_, this));
+  FakeDoc(std::vector<StorySpec> stories, const Strings* strings)
+      : Fake({}, strings, nullptr), stories_(std::move(stories)) {}
+  Ref<IStory> OpenChild(int32_t index) override {
+    if (index < 0 || static_cast<size_t>(index) >= stories_.size()) return nullptr;
+    return Ref<IStory>(new FakeStory(stories_[static_cast<size_t>(index)], strings_, this));
   }
 
  private:
   std::vector<StorySpec> stories_;
-  Strings strings_;
 };
 
 inline RunSpec Text(const std::u16string& units, Attrs attrs = {}) {

@@ -53,7 +53,8 @@ Result Import(const std::vector<StorySpec>& stories, const std::string& fail = "
   Result result;
   {
     const RefHandle<QuarkDoc> document = RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
-    const Handle<IDoc> container = Handle<IDoc>::Adopt(new FakeDoc(stories, {}));
+    const Strings none;
+    const Ref<IDoc> container(new FakeDoc(stories, &none));
     std::unique_ptr<Importer> importer = CreateImporter(document, container, false, false, true, false);
     EXPECT_NE(importer, nullptr);
     importer->Run();
