@@ -273,7 +273,7 @@ XTParaFormatRecord ReadFormat(const json& v, const std::string& w) {
 XTCharAttrRecord ReadAttributes(const json& v, const std::string& w) {
   ExpectObject(v, w,
                {"font", "faces", "size", "shift", "color", "style", "kerning", "tracking", "flags",
-                "script", "region", "opcode", "object"});
+                "script", "region", "opcode", "object", "mark"});
   XTCharAttrRecord a = DefaultAttributes();
   a.font = static_cast<uint16_t>(IntegerField(v, "font", w, 0, 0xFFFF, 0));
   a.faces = static_cast<uint16_t>(IntegerField(v, "faces", w, 0, 0xFFFF, 0));
@@ -288,6 +288,7 @@ XTCharAttrRecord ReadAttributes(const json& v, const std::string& w) {
   a.region = static_cast<uint8_t>(IntegerField(v, "region", w, 0, 0xFF, 0));
   a.opcode = static_cast<uint32_t>(IntegerField(v, "opcode", w, 0, 0xFFFFFFFF, 0));
   a.object = static_cast<int32_t>(IntegerField(v, "object", w, kInt32Min, kInt32Max, 0));
+  a.mark = static_cast<int32_t>(IntegerField(v, "mark", w, kInt32Min, kInt32Max, 0));
   return a;
 }
 
@@ -673,6 +674,7 @@ ordered AttributesValue(const XTCharAttrRecord& a) {
   Put<unsigned>(v, "region", a.region, d.region);
   Put<uint32_t>(v, "opcode", a.opcode, d.opcode);
   Put<int32_t>(v, "object", a.object, d.object);
+  Put<int32_t>(v, "mark", a.mark, d.mark);
   return v;
 }
 

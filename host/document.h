@@ -285,6 +285,8 @@ struct DocumentContent {
   Story* SelectedStory();
   // The index of a record equal to `record`, appended when there is none.
   int32_t AttributeIndex(const XTCharAttrRecord& record);
+  // The same for paragraph formats.
+  int32_t FormatIndex(const XTParaFormatRecord& record);
   // Whether the content is whole: unique ids, every index in range, every
   // story well formed, the selection inside its story.  Else false with the
   // reason in *error.
