@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/conversion/import_command.h"
 #include "tests/common/files.h"
 #include "tests/plugin/brenix/ui_run_util.h"
 #include "tests/plugin/conversion/export_harness.h"
@@ -215,6 +216,50 @@ TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
     EXPECT_EQ(run.transcript.back(),
               c.targetLeft ? "handles strings=0 paths=0 converters=0 files=0 modules=0 documents=1"
                            : ui_run::kNoHandles);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MasterPageHandling, FromTheContainersSourceTypeAndTheUsersChoice) {
+  const std::string forcingOld =
+      " => Forcing import with appropriate OLD masterpage handling (overriding user settings!)\n";
+  const std::string selectedOld =
+      " => Importing with appropriate OLD masterpage handling (selected by user)\n";
+  const std::string oldVersion =
+      "\nWARNING: Current document was previously exported with an OLD-MASTERPAGE version of "
+      "Brenix";
+  const std::string explicitOld =
+      "\nWARNING: Current document was previously exported with explicit OLD-MASTERPAGE settings";
+  const std::string forcingNew =
+      "\nWARNING: Current document was previously exported with explicit NEW-MASTERPAGE settings"
+      " => Forcing import with appropriate NEW masterpage handling (overriding user settings!)\n";
+  struct Case {
+    const char16_t* sourceType;
+    bool userNew;
+    bool useNew;
+    std::string log;
+  };
+  const Case cases[] = {
+      {nullptr, true, false, "\nERROR: d_CFAN_SourceDataType returns empty string (NULL)!\n"},
+      {u"QuarkXpress 9.0 Win", true, false, oldVersion + forcingOld},
+      {u"QuarkXpress 9.0 Win", false, false, oldVersion + selectedOld},
+      {u"X {MB=0}", true, false, explicitOld + forcingOld},
+      {u"X {MB=0}", false, false, explicitOld + selectedOld},
+      {u"X {MB=1}", true, true, ""},
+      {u"X {MB=1}", false, true, forcingNew},
+      // The last of two parts counts; an unclosed part means old handling.
+      {u"{MB=1} {MB=0}", true, false, explicitOld + forcingOld},
+      {u"{MB=0} {MB=1}", true, true, ""},
+      {u"X {MB=1", true, false, ""},
+      {u"X {MB=}", true, true, ""},
+  };
+  for (const Case& c : cases) {
+    LogCapture log;
+    EXPECT_EQ(UseNewMasterPageHandling(c.sourceType, c.userNew), c.useNew) << c.log;
+    EXPECT_EQ(log.Text(), c.log);
   }
 }
 
