@@ -299,6 +299,7 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
       return;
     }
     request.source.SetFromPath(path);
+    containerSpec = XTFileSpec{};
     request.source.GetHostSpec(containerSpec);
   }
   auto book = OpenImportContainer(containerSpec);
@@ -339,5 +340,11 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
   }
   HostFlagGuard flags;
   flags.Suspend();
-  ImportInto(*book, document);
+  try {
+    ImportInto(*book, document);
+  } catch (...) {
+    // The caller of the action hears of it; the document stays open.
+    RecordCommandOutcome(CommandOutcome::kFailed);
+    throw;
+  }
 }

@@ -115,7 +115,13 @@ TEST(BoxFitting, GrowthRecomposesAndLeavesNoHandles) {
   EXPECT_EQ(requests, 4);
   EXPECT_EQ(stored, 4);
   EXPECT_EQ(host.OpenHandles(), 0u);
-  // The overflow mark is the host's preference, switched on for the test.
+}
+
+TEST(BoxFitting, TheOverflowMarkIsSwitchedOnForTheTest) {
+  FittingHost host;
+  host.MakeCurrent(1);
+  ASSERT_EQ(host.host().ui().SetPreference(kXTPrefOverflowMark, 0), kXTOk);
+  EXPECT_TRUE(BoxOverflows());
   EXPECT_TRUE(host.host().ui().Preference(kXTPrefOverflowMark));
 }
 
