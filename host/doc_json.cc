@@ -447,7 +447,7 @@ void ReadContent(const json& doc, DocumentContent* c) {
     const json& b = boxes[i];
     ExpectObject(b, bw,
                  {"id", "layout", "story", "bounds", "kind", "spread", "master", "group", "parent", "rotation", "shape", "content", "recordWord", "layer",
-                  "locked", "inset", "masterItem", "follows", "polygon", "data"});
+                  "locked", "inset", "masterItem", "follows", "polygon", "data", "keepSize"});
     Box box;
     box.id = static_cast<int32_t>(IntegerField(b, "id", bw, 1, kMaxItemId, 0));
     box.layout = static_cast<int32_t>(IntegerField(b, "layout", bw, 0, 0xFFFF, 0));
@@ -464,6 +464,7 @@ void ReadContent(const json& doc, DocumentContent* c) {
     box.record_word = static_cast<uint32_t>(IntegerField(b, "recordWord", bw, 0, 0xFFFFFFFF, 0));
     box.layer = static_cast<int32_t>(IntegerField(b, "layer", bw, 0, kInt32Max, 0));
     box.locked = BoolField(b, "locked", bw);
+    box.keep_size = BoolField(b, "keepSize", bw);
     box.inset = FixedField(b, "inset", bw, kDefaultInset);
     if (box.inset < 0) Bad(bw + ".inset", "is negative");
     box.master_item = static_cast<int32_t>(IntegerField(b, "masterItem", bw, 0, kMaxItemId, 0));
@@ -619,6 +620,7 @@ ordered BoxValue(const Box& box) {
   Put<uint32_t>(v, "recordWord", box.record_word, 0);
   Put<int32_t>(v, "layer", box.layer, 0);
   Put(v, "locked", box.locked, false);
+  Put(v, "keepSize", box.keep_size, false);
   PutFixed(v, "inset", box.inset, kDefaultInset);
   Put<int32_t>(v, "masterItem", box.master_item, 0);
   Put(v, "follows", box.follows, false);

@@ -148,6 +148,7 @@ struct Box {
   uint32_t record_word = 0;
   int32_t layer = 0;
   bool locked = false;
+  bool keep_size = false;  // the host keeps the box at its size whatever its text
   int32_t inset = kDefaultInset;
   int32_t master_item = 0;  // the master item this item was made from, 0 none
   bool follows = false;     // its text follows the master item's text

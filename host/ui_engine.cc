@@ -20,6 +20,8 @@ const char* PreferenceName(int32_t preference) {
       return "auto save";
     case kXTPrefAutoBackup:
       return "auto backup";
+    case kXTPrefOverflowMark:
+      return "overflow mark";
     default:
       return nullptr;
   }

@@ -78,11 +78,6 @@ void XTagsAction::ActionPerformed(XTVoidRec*) {
 }
 
 template <>
-void ImportAction::ActionPerformed(XTVoidRec*) {
-  CommandNotAvailable("Solvane import", kDialogImportFailed);
-}
-
-template <>
 void BatchImportAction::ActionPerformed(XTIdleRec*) {
   CommandNotAvailable("Batch import", kDialogImportFailed);
 }

@@ -4,7 +4,7 @@
 // their callers need and write "... is not available yet" to the program
 // log; the commands among them also tell the user (an alert and the failed
 // result dialog, both suppressed in unattended work).  Here too are the
-// bodies of the actions 9, 11, 12, 13, 14, 17 and 18 (actions.h).
+// bodies of the actions 9, 11, 12, 13, 14 and 18 (actions.h).
 #pragma once
 
 #include <cstdint>
