@@ -320,9 +320,11 @@ void Digger::Flush(const char16_t* units, int32_t count, bool flagged) {
   const int32_t end = InsertionPosition();
   // Text typed behind a marked character would carry the mark on.
   if (before.mark != 0 && Select(at, end)) SetAttribute(kXTAttrPrivate, 0);
+  // The flag where the units ask for it, and only there: text typed behind
+  // a non-breaking carrier would take it on.
   const bool nonBreaking = (before.flags & kXTCharNonBreaking) != 0;
-  if (flagged && !nonBreaking && Select(at, end)) {
-    SetAttribute(kXTAttrFaces, before.faces | kXTFacesNonBreaking);
+  if (flagged != nonBreaking && Select(at, end)) {
+    SetAttribute(kXTAttrFaces, flagged ? before.faces | kXTFacesNonBreaking : before.faces);
   }
 }
 

@@ -103,8 +103,11 @@ FixedStory::FixedStory(XTItem box, Mapper& mapper) {
     const int32_t start = position.boundary;
     const int32_t end = iterator.NextBoundary(position);
     if (start < previous || end <= start) {
+      // An empty run holds nothing to import: reported and stepped over.
       QuarkInternalError("FixedStory", 31);
-      break;
+      iterator.Advance(position);
+      if (position.boundary < start) break;
+      continue;
     }
     previous = start;
     const uint32_t opcode = iterator.CurrentOpcode(position);
@@ -166,6 +169,7 @@ Importer::Importer(RefHandle<QuarkDoc> document,
   if (mDocument) mDocument->MakeCurrent();
   ResetCurrentDocumentState();
   Connect();
+  mConnected = GetCurrentDocumentId();
   mApplier = std::make_unique<XAttribs>(GetImportAttribKind());
 }
 
@@ -194,6 +198,16 @@ void Importer::CloseProgress() {
   mProgress.reset();
 }
 
+void Importer::SwitchLayout(int16_t document) {
+  if (document == mConnected || XT().lgi2 == nullptr) return;
+  // Each layout has its own tags and working boxes: those of the layout
+  // left go, those of the new one are connected.
+  UnInstall();
+  XT().lgi2->set_current_document(document);
+  Connect();
+  mConnected = document;
+}
+
 void Importer::NoBox(int32_t index, const char* why) {
   ProgramLog() << "####box for story " << index << why << std::endl;
   Beep();
@@ -212,8 +226,8 @@ void Importer::Run() {
   if (XT().projects != nullptr && XT().lgk2 != nullptr &&
       XT().projects->current_project(&project) == kXTOk && project != -1 &&
       XT().lgk2->layout_at(project, 0, &layout) == kXTOk &&
-      XT().lgk2->layout_document(layout, &layoutBase) == kXTOk && XT().lgi2 != nullptr) {
-    XT().lgi2->set_current_document(layoutBase);
+      XT().lgk2->layout_document(layout, &layoutBase) == kXTOk) {
+    SwitchLayout(layoutBase);
   }
   const int32_t layouts = LayoutCount();
 
@@ -229,7 +243,7 @@ void Importer::Run() {
           NoBox(i, " is not found. Its layout is not in the document");
           continue;
         }
-        if (XT().lgi2 != nullptr) XT().lgi2->set_current_document(static_cast<int16_t>(layoutBase + number));
+        SwitchLayout(static_cast<int16_t>(layoutBase + number));
         k = 0;
         previousLayout = number;
       }

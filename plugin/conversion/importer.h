@@ -56,6 +56,8 @@ class Importer : public Mapper {
                  Enlargement& enlargement);
   void ImportStory(BX_KXT::Import::IStory& story, XTItem box, Enlargement* enlargement);
   void NoBox(int32_t index, const char* why);
+  // Makes the document of another layout current, with its own analysis.
+  void SwitchLayout(int16_t document);
 
   RefHandle<QuarkDoc> mDocument;
   BX_KXT::Import::Ref<BX_KXT::Import::IDoc> mContainer;
@@ -66,6 +68,7 @@ class Importer : public Mapper {
   bool mNewMasterPages;
   bool mStoryWithoutBox = false;
   std::unique_ptr<ProgressBar> mProgress;
+  int16_t mConnected = -1;  // the layout document the analysis belongs to
 };
 
 // A new Importer, or null when memory runs out.

@@ -9,10 +9,10 @@
 // the export stored in the container's private data.  It writes nothing.
 //
 // Counting: every object starts with one reference held by its creator
-// (take it into a Ref).  A child keeps no reference to its parent: use it
-// only while the handles of its ancestors are held.  Opening a child past
-// the end, or one whose folder or reader is missing, gives an empty handle.
-// Host thread only.
+// (take it into a Ref).  A child holds a reference to its parent, whose
+// attribute sets its own look-ups fall back to, so handles may be released
+// in any order.  Opening a child past the end, or one whose folder or
+// reader is missing, gives an empty handle.  Host thread only.
 #pragma once
 
 #include <cstdint>

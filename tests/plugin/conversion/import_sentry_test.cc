@@ -72,4 +72,23 @@ TEST(ImpSentry, AnUnknownBoxChangesNothing) {
   EXPECT_EQ(Current(), ItemHandle(document, 2));
 }
 
+// Plug-in objects that the analysis registered stay: the markers of a
+// hidden pair (0x424B4120 opening, 0x424B4140 closing) and a lone object.
+TEST(ImpSentry, PluginCodedHiddenPairsTheMapperKnowsStay) {
+  MixerHost host;
+  const int32_t document = host.OpenText("pair.qxp", R"({
+   "format": "xthost document", "version": 1, "layouts": [{"name": "Print"}],
+   "fonts": [{"id": 3, "name": "Times"}],
+   "characterAttributes": [{"font": 3}, {"font": 3, "opcode": 1112228128}, {"font": 3, "opcode": 1112228160},
+                           {"font": 3, "opcode": 1112228103}],
+   "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 400]}],
+   "stories": [{"id": 1, "text": "x[h]y*z", "paragraphs": [[0, 7]],
+                "runs": [[0, 1], [1, 1], [0, 1], [2, 1], [0, 1], [3, 1], [0, 1]]}]
+  })");
+  Mapper mapper;
+  ASSERT_GT(mapper.Analyze(), 0);
+  { ImpSentry sentry(ItemHandle(document, 1), mapper); }
+  EXPECT_EQ(host.content().FindStory(1)->text, u"x[h]y*z");
+}
+
 }  // namespace
