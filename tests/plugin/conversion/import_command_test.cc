@@ -202,7 +202,8 @@ TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
       {"target not written", kxq, "write_file:1", "<1012>:\t" + target + "\n", false, false},
       {"document not saved", kxq, "save_document:1", "ERROR:    Import failed", true, false},
       // The rest is imported and saved.
-      {"text call failing", kxq, "copy_text:2", "ERROR: host call copy_text failed", true, true},
+      {"text call failing", kxq, "insert_text:2", "ERROR: host call insert_text failed", true,
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
