@@ -274,7 +274,7 @@ XTParaFormatRecord ReadFormat(const json& v, const std::string& w) {
 XTCharAttrRecord ReadAttributes(const json& v, const std::string& w) {
   ExpectObject(v, w,
                {"font", "faces", "size", "shift", "color", "style", "kerning", "tracking", "flags",
-                "script", "region", "opcode", "object"});
+                "script", "region", "opcode", "object", "mark"});
   XTCharAttrRecord a = DefaultAttributes();
   a.font = static_cast<uint16_t>(IntegerField(v, "font", w, 0, 0xFFFF, 0));
   a.faces = static_cast<uint16_t>(IntegerField(v, "faces", w, 0, 0xFFFF, 0));
@@ -289,6 +289,7 @@ XTCharAttrRecord ReadAttributes(const json& v, const std::string& w) {
   a.region = static_cast<uint8_t>(IntegerField(v, "region", w, 0, 0xFF, 0));
   a.opcode = static_cast<uint32_t>(IntegerField(v, "opcode", w, 0, 0xFFFFFFFF, 0));
   a.object = static_cast<int32_t>(IntegerField(v, "object", w, kInt32Min, kInt32Max, 0));
+  a.mark = static_cast<int32_t>(IntegerField(v, "mark", w, kInt32Min, kInt32Max, 0));
   return a;
 }
 
@@ -448,7 +449,7 @@ void ReadContent(const json& doc, DocumentContent* c) {
     const json& b = boxes[i];
     ExpectObject(b, bw,
                  {"id", "layout", "story", "bounds", "kind", "spread", "master", "group", "parent", "rotation", "shape", "content", "recordWord", "layer",
-                  "locked", "inset", "masterItem", "follows", "polygon", "data"});
+                  "locked", "inset", "masterItem", "follows", "polygon", "data", "keepSize"});
     Box box;
     box.id = static_cast<int32_t>(IntegerField(b, "id", bw, 1, kMaxItemId, 0));
     box.layout = static_cast<int32_t>(IntegerField(b, "layout", bw, 0, 0xFFFF, 0));
@@ -465,6 +466,7 @@ void ReadContent(const json& doc, DocumentContent* c) {
     box.record_word = static_cast<uint32_t>(IntegerField(b, "recordWord", bw, 0, 0xFFFFFFFF, 0));
     box.layer = static_cast<int32_t>(IntegerField(b, "layer", bw, 0, kInt32Max, 0));
     box.locked = BoolField(b, "locked", bw);
+    box.keep_size = BoolField(b, "keepSize", bw);
     box.inset = FixedField(b, "inset", bw, kDefaultInset);
     if (box.inset < 0) Bad(bw + ".inset", "is negative");
     box.master_item = static_cast<int32_t>(IntegerField(b, "masterItem", bw, 0, kMaxItemId, 0));
@@ -620,6 +622,7 @@ ordered BoxValue(const Box& box) {
   Put<uint32_t>(v, "recordWord", box.record_word, 0);
   Put<int32_t>(v, "layer", box.layer, 0);
   Put(v, "locked", box.locked, false);
+  Put(v, "keepSize", box.keep_size, false);
   PutFixed(v, "inset", box.inset, kDefaultInset);
   Put<int32_t>(v, "masterItem", box.master_item, 0);
   Put(v, "follows", box.follows, false);
@@ -673,6 +676,7 @@ ordered AttributesValue(const XTCharAttrRecord& a) {
   Put<unsigned>(v, "region", a.region, d.region);
   Put<uint32_t>(v, "opcode", a.opcode, d.opcode);
   Put<int32_t>(v, "object", a.object, d.object);
+  Put<int32_t>(v, "mark", a.mark, d.mark);
   return v;
 }
 

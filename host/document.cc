@@ -10,7 +10,7 @@ bool SameAttributes(const XTCharAttrRecord& a, const XTCharAttrRecord& b) {
   return a.font == b.font && a.faces == b.faces && a.size == b.size && a.shift == b.shift &&
          a.color == b.color && a.style == b.style && a.kerning == b.kerning &&
          a.tracking == b.tracking && a.flags == b.flags && a.script == b.script &&
-         a.region == b.region && a.opcode == b.opcode && a.object == b.object;
+         a.region == b.region && a.opcode == b.opcode && a.object == b.object && a.mark == b.mark;
 }
 
 bool SameFormat(const XTParaFormatRecord& a, const XTParaFormatRecord& b) {
@@ -111,6 +111,16 @@ int32_t DocumentContent::AttributeIndex(const XTCharAttrRecord& record) {
   for (uint8_t& byte : copy.reserved) byte = 0;
   attributes.push_back(copy);
   return static_cast<int32_t>(attributes.size() - 1);
+}
+
+int32_t DocumentContent::FormatIndex(const XTParaFormatRecord& record) {
+  for (std::size_t i = 0; i < formats.size(); ++i) {
+    if (SameFormat(formats[i], record)) return static_cast<int32_t>(i);
+  }
+  XTParaFormatRecord copy = record;
+  for (uint8_t& byte : copy.reserved) byte = 0;
+  formats.push_back(copy);
+  return static_cast<int32_t>(formats.size() - 1);
 }
 
 bool DocumentContent::Check(std::string* error) const {

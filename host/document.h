@@ -153,6 +153,7 @@ struct Box {
   uint32_t record_word = 0;
   int32_t layer = 0;
   bool locked = false;
+  bool keep_size = false;  // the host keeps the box at its size whatever its text
   int32_t inset = kDefaultInset;
   int32_t master_item = 0;  // the master item this item was made from, 0 none
   bool follows = false;     // its text follows the master item's text
@@ -290,6 +291,8 @@ struct DocumentContent {
   Story* SelectedStory();
   // The index of a record equal to `record`, appended when there is none.
   int32_t AttributeIndex(const XTCharAttrRecord& record);
+  // The same for paragraph formats.
+  int32_t FormatIndex(const XTParaFormatRecord& record);
   // Whether the content is whole: unique ids, every index in range, every
   // story well formed, the selection inside its story.  Else false with the
   // reason in *error.

@@ -181,7 +181,8 @@ std::vector<std::string> DescribeStories(const DocumentContent& content) {
                       std::to_string(a.font) + " faces " + Hex16(a.faces) + " size " +
                       Points(a.size) + " shift " + Points(a.shift) + " color " +
                       std::to_string(a.color) + " flags " + Hex16(a.flags) + " opcode " +
-                      std::to_string(a.opcode) + " object " + std::to_string(a.object) + " " +
+                      std::to_string(a.opcode) + " object " + std::to_string(a.object) +
+                      (a.mark != 0 ? " mark " + std::to_string(a.mark) : std::string()) + " " +
                       Quoted(Slice(story, start, start + run.length)));
       start += run.length;
     }

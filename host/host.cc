@@ -56,6 +56,7 @@ bool Host::IsBorrowedString(XTString string) const {
 }
 
 bool Host::Fails(const std::string& name, const std::string& qualifier) {
+  ++entry_calls_;
   std::string rule;
   if (!fail_.Fails(name, qualifier, &rule)) return false;
   transcript_.Line("fail " + rule);

@@ -95,6 +95,8 @@ class Host {
   bool Fails(const std::string& name, const std::string& qualifier = std::string());
   // Replaces the fail plan (its counts start again).
   void SetFailPlan(FailPlan plan) { fail_ = std::move(plan); }
+  // Calls of the host's entries so far (every entry asks Fails once).
+  uint64_t EntryCalls() const { return entry_calls_; }
 
   Transcript& transcript() { return transcript_; }
   Application& app() { return app_; }
@@ -134,6 +136,7 @@ class Host {
 
   Transcript transcript_;
   FailPlan fail_;
+  uint64_t entry_calls_ = 0;
   Application app_;
   FolderTable folders_;
   UiEngine ui_{*this};  // menus, dialogs, alerts (host/ui_engine.h)

@@ -146,7 +146,10 @@ void Replay(Host& host, DocumentContent& content, const Story& master, Story& co
 void PlainTypedUnits(DocumentContent& content, Story& story, int32_t start, int32_t end) {
   story.ChangeAttributes(start, end, [&content](int32_t index) {
     XTCharAttrRecord record = content.attributes[static_cast<std::size_t>(index)];
-    if ((record.opcode & 0x1F) != kXTOpAnchoredBox) return index;
+    const bool object = (record.opcode & 0x1F) == kXTOpAnchoredBox ||
+                        record.opcode == kXTOpUniqueIdTag ||
+                        (record.opcode >= kXTOpPageLast && record.opcode <= kXTOpPageNext);
+    if (!object) return index;
     record.opcode = kXTOpText;
     record.object = 0;
     return content.AttributeIndex(record);

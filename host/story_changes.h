@@ -37,7 +37,8 @@ bool CopyStoryText(DocumentContent& source, int32_t from, int32_t start, int32_t
                    DocumentContent& target, int32_t to, int32_t position, bool with_data);
 
 // Units typed at a story position take the attributes of the unit before
-// them; after an anchored item's unit they are plain text all the same.
+// them; after an anchored item's unit or a text object (page number,
+// unique-id tag) they are plain text all the same.
 void PlainTypedUnits(DocumentContent& content, Story& story, int32_t start, int32_t end);
 
 // The items anchored in units [start, end) of a story, before those units

@@ -45,6 +45,10 @@ int32_t Resolve(Host& host, XTTextRef ref, Place* at) {
   return kXTOk;
 }
 
+// Whether a story is locked (option kXTStoryLocked): its text, attributes
+// and formats stay as they are.
+bool Locked(const Story& story) { return ((story.options >> kXTStoryLocked) & 1) != 0; }
+
 // A box of the current document by handle.
 Box* CurrentBox(Host& host, XTBox handle, DocumentContent** content) {
   Place at;
@@ -178,6 +182,7 @@ int32_t InsertText(XTTextRef ref, int32_t position, const char16_t* text, int32_
   if (host.Fails("insert_text")) return kXTErrInjected;
   Place at;
   if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  if (Locked(*at.story)) return kXTErrRefused;
   if (count < 0 || (text == nullptr && count > 0) ||
       count > std::numeric_limits<int32_t>::max() - at.story->length() ||
       !at.story->Insert(position,
@@ -197,6 +202,7 @@ int32_t DeleteText(XTTextRef ref, int32_t start, int32_t end) {
   if (host.Fails("delete_text")) return kXTErrInjected;
   Place at;
   if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  if (Locked(*at.story)) return kXTErrRefused;
   // Items anchored in the deleted units go with them.
   const std::vector<int32_t> anchored = AnchoredIn(*at.content, at.story->id, start, end);
   if (!at.story->Delete(start, end)) return kXTErrParam;
@@ -229,7 +235,12 @@ bool SetAttribute(XTCharAttrRecord& record, int32_t attribute, int32_t value) {
       record.font = static_cast<uint16_t>(value);
       return true;
     case kXTAttrFaces:
-      record.faces = static_cast<uint16_t>(value);
+      record.faces = static_cast<uint16_t>(value & ~kXTFacesNonBreaking);
+      record.flags = (value & kXTFacesNonBreaking) != 0 ? record.flags | kXTCharNonBreaking
+                                                        : record.flags & ~kXTCharNonBreaking;
+      return true;
+    case kXTAttrPrivate:
+      record.mark = value;
       return true;
     case kXTAttrSize:
       if (value <= 0) return false;
@@ -254,6 +265,7 @@ int32_t SetTextAttribute(XTTextRef ref, int32_t attribute, int32_t value, int32_
   if (host.Fails("set_text_attribute")) return kXTErrInjected;
   Place at;
   if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  if (Locked(*at.story)) return kXTErrRefused;
   XTCharAttrRecord probe = DefaultAttributes();
   if (at.content->SelectedStory() != at.story || !SetAttribute(probe, attribute, value)) {
     return kXTErrParam;
@@ -281,6 +293,7 @@ int32_t CopyRange(Host& host, int32_t document, int32_t story, int32_t start, in
   Story* destination = target != nullptr ? target->FindStory(to_story) : nullptr;
   if (source == nullptr || destination == nullptr) return kXTErrParam;
   if (position == -1) position = destination->length();
+  if (Locked(*destination)) return kXTErrRefused;
   if (!CopyStoryText(*source, story, start, end, *target, to_story, position, true)) {
     return kXTErrParam;
   }
@@ -330,7 +343,12 @@ int32_t SetStoryOption(int32_t story_id, int32_t option, uint8_t on) {
   Story* story = at.content->FindStory(story_id);
   if (story == nullptr || option < 0 || option > 31) return kXTErrParam;
   const uint32_t bit = uint32_t{1} << option;
+  const uint32_t before = story->options;
   story->options = on ? story->options | bit : story->options & ~bit;
+  if (option == kXTStoryLocked && before != story->options) {
+    host.transcript().Line(std::string(on ? "lock" : "unlock") + " story " +
+                           std::to_string(story_id));
+  }
   return kXTOk;
 }
 
@@ -361,6 +379,143 @@ int32_t EndTextOperation(XTTextRef ref) {
   if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   host.transcript().Line("text operation end " + std::to_string(at.story->id));
   return kXTOk;
+}
+
+
+// The unit an object of `code` begins with; 0 for a code the host does not
+// insert.
+char16_t ObjectUnit(uint32_t code) {
+  switch (code) {
+    case kXTOpUniqueIdTag: return u'#';
+    case kXTOpPageLast: return u'\x01';
+    case kXTOpPageCurrent: return u'\x02';
+    case kXTOpPageNext: return u'\x03';
+    default: return 0;
+  }
+}
+
+int32_t InsertTextObject(XTTextRef ref, int32_t position, uint32_t code, const char16_t* payload,
+                         int32_t length) {
+  Host& host = Host::Current();
+  if (host.Fails("insert_text_object")) return kXTErrInjected;
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  if (Locked(*at.story)) return kXTErrRefused;
+  const char16_t unit = ObjectUnit(code);
+  const bool payloadFits = code == kXTOpUniqueIdTag ? length >= 0 && length <= 64 : length == 0;
+  if (unit == 0 || !payloadFits || (payload == nullptr && length > 0)) return kXTErrParam;
+  std::u16string units(1, unit);
+  units.append(payload != nullptr ? payload : u"", static_cast<std::size_t>(length));
+  const int32_t end = position + static_cast<int32_t>(units.size());
+  if (!at.story->Insert(position, units)) return kXTErrParam;
+  at.story->ChangeAttributes(position, end, [&](int32_t old) {
+    XTCharAttrRecord record = at.content->attributes[static_cast<std::size_t>(old)];
+    record.opcode = code;
+    record.object = 0;
+    return at.content->AttributeIndex(record);
+  });
+  host.transcript().Line("insert object " + std::to_string(code) + " story " +
+                         std::to_string(at.story->id) + " at " + std::to_string(position) +
+                         " length " + std::to_string(units.size()));
+  host.docs.Follow(ref, *at.story);
+  at.content->flags |= 1;
+  AfterStoryChange(host, at.document, at.story->id, {StoryChange::kInsert, position, end});
+  return kXTOk;
+}
+
+int32_t TextObject(XTTextRef ref, int32_t position, uint32_t* code, char16_t* payload,
+                   int32_t capacity, int32_t* length) {
+  Host& host = Host::Current();
+  if (host.Fails("text_object")) return kXTErrInjected;
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  if (code == nullptr || length == nullptr || capacity < 0 || (payload == nullptr && capacity > 0))
+    return kXTErrParam;
+  int32_t start = 0;
+  for (const CharacterRun& run : at.story->runs) {
+    const XTCharAttrRecord& record = at.content->attributes[static_cast<std::size_t>(run.attributes)];
+    if (start == position && run.length > 0 && ObjectUnit(record.opcode) != 0) {
+      *code = record.opcode;
+      *length = run.length - 1;
+      const int32_t kept = std::min(*length, capacity);
+      std::copy_n(at.story->text.begin() + position + 1, kept, payload);
+      return kXTOk;
+    }
+    start += run.length;
+  }
+  return kXTErrParam;
+}
+
+// Gives the paragraphs the selection touches the format `change` makes of
+// their present one.
+template <class Change>
+int32_t ChangeSelectedFormats(Host& host, XTTextRef ref, Change change) {
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  if (Locked(*at.story)) return kXTErrRefused;
+  if (at.content->SelectedStory() != at.story) return kXTErrParam;
+  int32_t start = 0;
+  for (ParagraphRun& paragraph : at.story->paragraphs) {
+    const int32_t end = start + paragraph.length;
+    const bool touched = (end > at.content->selection_start || paragraph.length == 0 ||
+                          &paragraph == &at.story->paragraphs.back()) &&
+                         start <= at.content->selection_end;
+    if (touched && end >= at.content->selection_start) {
+      XTParaFormatRecord format = at.content->formats[static_cast<std::size_t>(paragraph.format)];
+      if (!change(format)) return kXTErrParam;
+      paragraph.format = at.content->FormatIndex(format);
+    }
+    start = end;
+  }
+  at.content->flags |= 1;
+  return kXTOk;
+}
+
+int32_t SetParagraphAttribute(XTTextRef ref, int32_t code, int32_t value) {
+  Host& host = Host::Current();
+  if (host.Fails("set_paragraph_attribute")) return kXTErrInjected;
+  return ChangeSelectedFormats(host, ref, [&](XTParaFormatRecord& format) {
+    uint16_t* narrow = nullptr;
+    int32_t* wide = nullptr;
+    if (XTParaAttributeField(format, code, &narrow, &wide)) {
+      if (narrow != nullptr) *narrow = static_cast<uint16_t>(value);
+      if (wide != nullptr) *wide = value;
+    }
+    return true;
+  });
+}
+
+int32_t ApplyStyleSheet(XTTextRef ref, uint16_t id, int32_t value) {
+  Host& host = Host::Current();
+  if (host.Fails("apply_style_sheet")) return kXTErrInjected;
+  const DocumentContent* content = CurrentContent(host);
+  if (content == nullptr) return kXTErrNoDocument;
+  const StyleSheet* sheet = nullptr;
+  for (const StyleSheet& candidate : content->style_sheets) {
+    if (candidate.id == id && candidate.kind == kParagraphStyle) sheet = &candidate;
+  }
+  if (sheet == nullptr || sheet->record < 0 ||
+      static_cast<std::size_t>(sheet->record) >= content->formats.size()) {
+    return kXTErrParam;
+  }
+  const XTParaFormatRecord styled = content->formats[static_cast<std::size_t>(sheet->record)];
+  return ChangeSelectedFormats(host, ref, [&](XTParaFormatRecord& format) {
+    if (value == 1) format = styled;
+    format.style = id;
+    return true;
+  });
+}
+
+int32_t SetParagraphTabs(XTTextRef ref, const XTTabStop* tabs, int32_t count) {
+  Host& host = Host::Current();
+  if (host.Fails("set_paragraph_tabs")) return kXTErrInjected;
+  if (count < 0 || count > kXTMaxTabs || (tabs == nullptr && count > 0)) return kXTErrParam;
+  return ChangeSelectedFormats(host, ref, [&](XTParaFormatRecord& format) {
+    format.tab_count = static_cast<uint16_t>(count);
+    std::fill(std::begin(format.tabs), std::end(format.tabs), XTTabStop{});
+    std::copy_n(tabs, count, format.tabs);
+    return true;
+  });
 }
 
 // --- LGG2: text attributes ---
@@ -804,7 +959,8 @@ const XTStoryTextSuite kStoryTextSuite = {
     kXTSuiteLGF2,       StoryText,        ParagraphRuns,    CharacterRuns,
     ReadText,           InsertText,       DeleteText,       SetTextAttribute,
     StoryOption,        SetStoryOption,   Recompose,        BeginTextOperation,
-    EndTextOperation,   CopyText,         CopyStoryRange,
+    EndTextOperation,   CopyText,         CopyStoryRange,   InsertTextObject,
+    TextObject,         SetParagraphAttribute, ApplyStyleSheet, SetParagraphTabs,
 };
 const XTTextAttributeSuite kTextAttributeSuite = {kXTSuiteLGG2,        AttributeContext,
                                                   ParagraphFormat,     CharacterAttributes,

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "host/document_ops.h"
 #include "host/host.h"
 #include "host/suite_tables.h"
@@ -38,11 +40,14 @@ std::FILE* FileOf(int16_t file) {
 int32_t OpenFile(int16_t volume, int32_t folder, const char* name, int32_t permission, int16_t* file) {
   Host& host = Host::Current();
   if (host.Fails("open_file")) return kXTErrInjected;
-  if (name == nullptr || file == nullptr || permission != 1) return kXTErrParam;
+  if (name == nullptr || file == nullptr || (permission != 1 && permission != 2)) return kXTErrParam;
   std::string path;
   const int32_t result = host.folders().FullPath(volume, folder, name, &path);
   if (result != kXTOk) return result;
-  std::unique_ptr<std::FILE, CloseFile> opened(std::fopen(path.c_str(), "rb"));
+  // Writing needs a file that is there already (XTFileSuite::create_file).
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return kXTErrNotFound;
+  std::unique_ptr<std::FILE, CloseFile> opened(std::fopen(path.c_str(), permission == 1 ? "rb" : "wb"));
   if (!opened) return kXTErrNotFound;
   int16_t id = 1;
   while (OpenFiles().count(id) != 0) ++id;
@@ -83,6 +88,23 @@ int32_t CloseFileRef(int16_t file) {
   Host& host = Host::Current();
   if (host.Fails("close_file")) return kXTErrInjected;
   return OpenFiles().erase(file) == 1 ? kXTOk : kXTErrParam;
+}
+
+// The most bytes one write takes, so that writers loop as on the host.
+constexpr int32_t kWriteChunk = 64 * 1024;
+
+int32_t WriteFile(int16_t file, int32_t* count, const void* buffer) {
+  Host& host = Host::Current();
+  if (count == nullptr) return kXTErrParam;
+  const int32_t wanted = *count;
+  *count = 0;
+  if (host.Fails("write_file")) return kXTErrInjected;
+  std::FILE* f = FileOf(file);
+  if (f == nullptr || wanted < 0 || (wanted > 0 && buffer == nullptr)) return kXTErrParam;
+  const std::size_t take = static_cast<std::size_t>(std::min(wanted, kWriteChunk));
+  const std::size_t put = std::fwrite(buffer, 1, take, f);
+  *count = static_cast<int32_t>(put);
+  return put == take && std::fflush(f) == 0 ? kXTOk : kXTErrIo;
 }
 
 // --- XCLq ---
@@ -223,7 +245,8 @@ int32_t ExportStory(int32_t story, XTExportFilter filter, const XTFileSpec* spec
 
 const XTTextExportSuite kTextExportSuite = {kXTTableXTXf, FirstFilter, NextFilter, FilterName, SetExportWriter,
                                             ExportStory};
-const XTFileDataSuite kFileDataSuite = {kXTTableXFRd, OpenFile, ReadFile, FileLength, CloseFileRef};
+const XTFileDataSuite kFileDataSuite = {kXTTableXFRd, OpenFile,     ReadFile,
+                                        FileLength,   CloseFileRef, WriteFile};
 const XTColorQuerySuite kColorQuerySuite = {kXTTableXCLq, HasColorTable, ColorReference, ColorName,
                                             FindRgbColor};
 

@@ -745,7 +745,9 @@ int32_t LineTable(XTItem handle, XTHandle table, uint32_t* count) {
   const Box* item = ItemOf(host, handle, &at);
   std::vector<uint8_t>* block = Block(host, table);
   if (item == nullptr || block == nullptr || count == nullptr) return kXTErrParam;
-  const std::vector<XTLineRecord> lines = BoxLines(*at.content, item->id);
+  std::vector<XTLineRecord> lines = BoxLines(*at.content, item->id);
+  // Text that does not fit is marked only while the preference asks for it.
+  if (!lines.empty() && !host.ui().Preference(kXTPrefOverflowMark)) lines.back().overflow = 0;
   FillBlock(block, lines);
   *count = static_cast<uint32_t>(lines.size());
   return kXTOk;
@@ -1216,6 +1218,65 @@ int32_t NextBoundary(int32_t story_id, int32_t position, int32_t, int32_t, int32
   return kXTOk;
 }
 
+// --- fitting ---
+
+int32_t KeepsSize(XTItem item, uint8_t* answer) {
+  return Predicate("keeps_size", item, answer, [](const Box& b) { return b.keep_size; });
+}
+
+// A box's rectangle as fitting reads it: top, left, bottom, right, drawn in
+// by `inset` on every side.
+int32_t FittingRect(const char* name, XTItem handle, int32_t mode, int32_t* rect, bool text) {
+  Host& host = Host::Current();
+  if (host.Fails(name)) return kXTErrInjected;
+  At at;
+  const Box* item = ItemOf(host, handle, &at);
+  if (item == nullptr || rect == nullptr || mode != 2) return kXTErrParam;
+  const int32_t inset = text ? item->inset : 0;
+  rect[0] = item->bounds[1] + inset;
+  rect[1] = item->bounds[0] + inset;
+  rect[2] = item->bounds[3] - inset;
+  rect[3] = item->bounds[2] - inset;
+  host.transcript().Line(std::string("box ") + std::to_string(item->id) + " " + name + " " +
+                         std::to_string(rect[0]) + " " + std::to_string(rect[1]) + " " +
+                         std::to_string(rect[2]) + " " + std::to_string(rect[3]));
+  return kXTOk;
+}
+
+int32_t OuterBounds(XTItem item, int32_t which, int32_t mode, int32_t* rect) {
+  if (which != 0) return kXTErrParam;
+  return FittingRect("outer_bounds", item, mode, rect, false);
+}
+
+int32_t TextArea(XTItem item, int32_t mode, int32_t* rect) {
+  return FittingRect("text_area", item, mode, rect, true);
+}
+
+int32_t ChainEnd(XTItem handle, XTItem* last) {
+  Host& host = Host::Current();
+  if (host.Fails("chain_end")) return kXTErrInjected;
+  At at;
+  const Box* item = ItemOf(host, handle, &at);
+  if (item == nullptr || last == nullptr) return kXTErrParam;
+  if (item->story == 0 || item->kind != kTextItem) return kXTErrNoItem;
+  const std::vector<const Box*> chain = at.content->ChainOf(item->story);
+  if (chain.empty()) return kXTErrNoItem;
+  *last = Handle(at, chain.back()->id);
+  return kXTOk;
+}
+
+int32_t DocumentRequest(int32_t document, int32_t request) {
+  Host& host = Host::Current();
+  if (host.Fails("document_request", std::to_string(request))) return kXTErrInjected;
+  DocumentContent* content = ContentOf(host, document);
+  if (content == nullptr) return kXTErrNoDocument;
+  if (request != kXTRequestRedraw && request != kXTRequestRecompose) return kXTErrParam;
+  if (request == kXTRequestRecompose) InvalidateComposition(*content);
+  host.transcript().Line("document " + std::to_string(document) + " request " +
+                         std::to_string(request));
+  return kXTOk;
+}
+
 }  // namespace
 
 const XTLayoutSuite kLayoutSuite = {
@@ -1235,6 +1296,7 @@ const XTLayoutSuite kLayoutSuite = {
     ConvertColor,    SetColorValue,
     LayoutCount,     LayoutAt,         LayoutType,        LayoutDocument, ClockFields,
     LineQuery,       FormatMeasure,    ParagraphStyleIndex, TextAttributeAt,
+    KeepsSize,       OuterBounds,      TextArea,          ChainEnd,       DocumentRequest,
 };
 
 const XTItemDataSuite kItemDataSuite = {

@@ -20,6 +20,8 @@ const char* PreferenceName(int32_t preference) {
       return "auto save";
     case kXTPrefAutoBackup:
       return "auto backup";
+    case kXTPrefOverflowMark:
+      return "overflow mark";
     default:
       return nullptr;
   }
@@ -37,6 +39,7 @@ UiItem* UiWindow::FindItem(int32_t id) {
 UiEngine::UiEngine(Host& host) : host_(host) {
   preferences_[kXTPrefAutoSave] = true;
   preferences_[kXTPrefAutoBackup] = false;
+  preferences_[kXTPrefOverflowMark] = true;
 }
 
 bool UiEngine::TakeAnswer(std::string* answer) {

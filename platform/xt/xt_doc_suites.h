@@ -53,7 +53,8 @@ struct XTCharAttrRecord {
   uint8_t region;     // region code, when kXTCharOwnScript
   uint32_t opcode;    // what the characters are (XTTextOpcode)
   int32_t object;     // the anchored box, hidden-text object or other object of the run
-  uint8_t reserved[80];
+  int32_t mark;       // the plug-in's own mark (kXTAttrPrivate), 0 = none
+  uint8_t reserved[76];
 };
 static_assert(sizeof(XTCharAttrRecord) == 116, "character-attribute record is 116 bytes");
 static_assert(offsetof(XTCharAttrRecord, kerning) == 16, "kerning is word 4");
@@ -104,6 +105,40 @@ struct XTParaFormatRecord {
 constexpr int kXTMaxTabs = 16;
 static_assert(sizeof(XTParaFormatRecord) == 188, "paragraph-format record is 188 bytes");
 
+// Paragraph attribute codes (XTStoryTextSuite::set_paragraph_attribute) and
+// the format fields they stand for; any other code names no field.
+constexpr int32_t kXTParaTabs = 0x36;  // the tab stops, through set_paragraph_tabs
+enum XTParaFormatAttribute : int32_t {
+  kXTParaAlignment = 0x11,
+  kXTParaLeftIndent = 0x12,
+  kXTParaRightIndent = 0x13,
+  kXTParaFirstIndent = 0x14,
+  kXTParaHyphenation = 0x19,
+  kXTParaFlags = 0x1A,
+  // 0x1D leading, 0x1E space before, 0x1F space after: XTParagraphAttribute.
+};
+
+// The field of `code` in `format`: 16-bit fields in *narrow, 32-bit ones
+// in *wide; false (both null) for a code that names no field.
+inline bool XTParaAttributeField(XTParaFormatRecord& format, int32_t code, uint16_t** narrow,
+                                 int32_t** wide) {
+  *narrow = nullptr;
+  *wide = nullptr;
+  switch (code) {
+    case kXTParaAlignment: *narrow = &format.alignment; break;
+    case kXTParaLeftIndent: *wide = &format.left_indent; break;
+    case kXTParaRightIndent: *wide = &format.right_indent; break;
+    case kXTParaFirstIndent: *wide = &format.first_indent; break;
+    case 0x1D: *wide = &format.leading; break;
+    case 0x1E: *wide = &format.space_before; break;
+    case 0x1F: *wide = &format.space_after; break;
+    case kXTParaHyphenation: *narrow = &format.hj; break;
+    case kXTParaFlags: *narrow = &format.flags; break;
+    default: return false;
+  }
+  return true;
+}
+
 // Entries of the run tables that XTStoryTextSuite fills, as 32-bit words.
 constexpr uint32_t kXTParagraphRunWords = 3;  // format index, length, start position
 constexpr uint32_t kXTCharacterRunWords = 2;  // attribute index, length
@@ -117,7 +152,17 @@ enum XTTextAttribute : int32_t {
   kXTAttrKerning = -108,
   kXTAttrTracking = -109,
   kXTAttrShift = -110,  // relative baseline shift, 16.16 fraction of the size
+  kXTAttrPrivate = -111,  // the plug-in's own mark of the characters
 };
+// kXTAttrFaces read and written as one value: the face bits, with bit 0x80
+// standing for kXTCharNonBreaking.
+constexpr int32_t kXTFacesNonBreaking = 0x80;
+
+// Story option 0: the story is locked; the host refuses every change of its
+// text, attributes and formats while it is set.
+constexpr int32_t kXTStoryLocked = 0;
+
+
 
 // The host's commands (XTDocumentStateSuite::do_command).
 constexpr int32_t kXTCommandSave = 105;
@@ -176,6 +221,24 @@ struct XTStoryTextSuite {
   // the end of `to_story`; 0 when done.
   int32_t (*copy_story_text)(int32_t story, int32_t start, int32_t end, int32_t to_story,
                              int32_t position);
+  // A text object at `position`: one unit and the `length` units of
+  // `payload`, as one run of opcode `code` (kXTOpUniqueIdTag: '#' and the
+  // payload; kXTOpPageLast, kXTOpPageCurrent, kXTOpPageNext: the unit 0x01,
+  // 0x02 or 0x03 and no payload).  Other codes are refused.
+  int32_t (*insert_text_object)(XTTextRef ref, int32_t position, uint32_t code,
+                                const char16_t* payload, int32_t length);
+  // The object run that begins at `position`: its code, its payload (cut to
+  // `capacity` units) and the payload's length.  kXTErrParam where none begins.
+  int32_t (*text_object)(XTTextRef ref, int32_t position, uint32_t* code, char16_t* payload,
+                         int32_t capacity, int32_t* length);
+  // Sets paragraph attribute `code` to `value` in the formats of the
+  // paragraphs the current selection touches; unknown codes change nothing.
+  int32_t (*set_paragraph_attribute)(XTTextRef ref, int32_t code, int32_t value);
+  // Gives the paragraphs of the selection the format of paragraph style
+  // sheet `id` (with `value` 1: the whole format; else only its style id).
+  int32_t (*apply_style_sheet)(XTTextRef ref, uint16_t id, int32_t value);
+  // Sets the tab stops (at most kXTMaxTabs) of the selection's paragraphs.
+  int32_t (*set_paragraph_tabs)(XTTextRef ref, const XTTabStop* tabs, int32_t count);
 };
 
 // LGG2: text attributes.  The 16-bit attribute word passed with a fetch is a

@@ -17,8 +17,9 @@ constexpr int32_t kXTErrEndOfFile = -39;  // XTFileDataSuite::read_file: nothing
 // XFRd: a file's bytes, read through a 16-bit file reference.
 struct XTFileDataSuite {
   uint32_t code;
-  // Opens the file of (volume, folder, name) with `permission` (1 read):
-  // its reference in *file; -43 when there is none, -120 without its folder.
+  // Opens the file of (volume, folder, name) with `permission` (1 read, 2
+  // write from its start, the old bytes cut off): its reference in *file;
+  // -43 when there is none, -120 without its folder.
   int32_t (*open_file)(int16_t volume, int32_t folder, const char* name, int32_t permission, int16_t* file);
   // Reads up to *count bytes into buffer; *count gets the bytes read.
   // -39 when the end of the file came first (with what was read before it).
@@ -26,6 +27,9 @@ struct XTFileDataSuite {
   // The file's length in bytes (its end-of-file position).
   int32_t (*file_length)(int16_t file, int32_t* length);
   int32_t (*close_file)(int16_t file);
+  // Writes up to *count bytes of `buffer` to a file opened for writing (the
+  // host takes at most 64 KiB a call); *count gets the bytes written.
+  int32_t (*write_file)(int16_t file, int32_t* count, const void* buffer);
 };
 
 // XCLq: colours of the current document by colour id.

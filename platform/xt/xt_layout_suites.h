@@ -267,6 +267,30 @@ struct XTLayoutSuite {
   // of the character, each a 16.16 value.
   int32_t (*text_attribute_at)(int32_t story, int32_t position, int32_t attribute,
                                int32_t* value);
+
+  // --- fitting (current document) ---
+  // Whether the host keeps a box at its size whatever its text: 1 for a
+  // box whose file marks it "keepSize".
+  int32_t (*keeps_size)(XTItem item, uint8_t* answer);
+  // "fgetbbox": the box's outer bounds as top, left, bottom, right in 16.16
+  // points, spread coordinates (`which` 0, `mode` 2).
+  int32_t (*outer_bounds)(XTItem item, int32_t which, int32_t mode, int32_t* rect);
+  // "fgetobsbbox": the text area, the outer bounds less the text inset on
+  // every side, the same way (`mode` 2).
+  int32_t (*text_area)(XTItem item, int32_t mode, int32_t* rect);
+  // The last box of the chain showing the text box's story (the box itself
+  // when it is not linked); kXTErrNoItem for an item without text.
+  int32_t (*chain_end)(XTItem item, XTItem* last);
+  // A request about a whole document after its text or boxes changed:
+  // kXTRequestRecompose lays it out again, kXTRequestRedraw brings its
+  // windows up to date.
+  int32_t (*document_request)(int32_t document, int32_t request);
+};
+
+// Requests of XTLayoutSuite::document_request.
+enum XTDocumentRequest : int32_t {
+  kXTRequestRedraw = 1,
+  kXTRequestRecompose = 3,
 };
 
 // Paragraph attributes of XTLayoutSuite::text_attribute_at.

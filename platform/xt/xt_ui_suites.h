@@ -185,6 +185,8 @@ struct XTFileDialogSuite {
 enum XTPreference : int32_t {
   kXTPrefAutoSave = 1,
   kXTPrefAutoBackup = 2,
+  // Line tables mark text that does not fit (the last line's overflow mark).
+  kXTPrefOverflowMark = 3,
 };
 
 struct XTApplicationSuite {

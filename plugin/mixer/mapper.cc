@@ -493,6 +493,8 @@ void Mapper::MasterPatch() {
 }
 
 void Mapper::UnInstall() {
+  // The working boxes go: samples taken from them would name nothing.
+  mPrivateBox.reset();
   MasterPatch();
   const auto nextMarked = [this] {
     if (XTItem box = FindBoxByTag16(kBoxMarkerTagKey, kBoxMarkerValue)) return box;

@@ -72,7 +72,8 @@ class Mapper {
   // The box of story `id` (the working boxes: -1, -2), 0 for none; the view
   // moves to the layout or to the box's master page.
   XTItem FindBox(int32_t id);
-  // Removes the working boxes and every tag a former analysis left.
+  // Removes the working boxes and every tag a former analysis left; a later
+  // Connect takes the working boxes it then finds.
   void UnInstall();
   // Brings a view that shows the master pages back to the layout.
   void MasterPatch();

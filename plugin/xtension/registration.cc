@@ -9,7 +9,6 @@
 #include "plugin/xtension/dialogs.h"
 #include "plugin/xtension/entry.h"
 #include "plugin/xtension/host_glue.h"
-#include "plugin/xtension/pending.h"
 #include "support/host_link.h"
 #include "support/host_result.h"
 #include "support/program_log.h"

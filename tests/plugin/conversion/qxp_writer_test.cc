@@ -110,6 +110,7 @@ const XTFileDataSuite kScripted = {
       ++g_script->closes;
       return kXTOk;
     },
+    nullptr,
 };
 
 TEST_F(WriterTest, EndOfFileWithBytesDeliversThemAndAnEmptyReadBeforeItFails) {

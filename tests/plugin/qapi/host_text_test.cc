@@ -192,8 +192,8 @@ TEST(HostAttrRecord, CopiesTwentyEightWordsAndTheFlags) {
   HostAttrRecord copy;
   copy.Assign(from, 1, 0);
   EXPECT_EQ(copy.record.object, from.object);
-  EXPECT_EQ(copy.record.reserved[75], 0x5A);
-  EXPECT_EQ(copy.record.reserved[76], 0);  // the last word is not copied
+  EXPECT_EQ(copy.record.reserved[71], 0x5A);
+  EXPECT_EQ(copy.record.reserved[72], 0);  // the last word is not copied
   EXPECT_EQ(copy.flag1, 1);
   EXPECT_EQ(copy.flag2, 0);
 

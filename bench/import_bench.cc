@@ -1,0 +1,122 @@
+// The import of generated documents (text boxes of stories of P paragraphs
+// of five runs each, default settings) right after their export in the same
+// process: the export through the test harness, then the Importer over the
+// container's first document into the same, saved, host document.
+//
+// Counters: export and import (seconds), x_export (import against export;
+// target at most 3 for 200 stories), units (the container's text units),
+// us_per_unit and calls_per_unit (host entry calls of the import per unit).
+// Targets: 800 stories at most 4.6 times the time of 200; stories of 160
+// paragraphs against stories of 20: calls per unit within 5 %, time per unit
+// at most 3 times.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "plugin/conversion/importer.h"
+#include "plugin/conversion/kxt_import.h"
+#include "plugin/qapi/quark_doc.h"
+#include "tests/plugin/conversion/export_harness.h"
+#include "tests/plugin/mixer/mixer_host_util.h"
+
+namespace {
+
+// `stories` text boxes, four to a one-page spread, each with its own story
+// of `paragraphs` paragraphs of five runs (plain and bold by turns); the
+// number of text units in *units.
+std::string GeneratedDocument(int stories, int paragraphs, int64_t* units) {
+  const char* const pieces[5] = {"The quick brown fox ", "jumps", " over the lazy dog ",
+                                 "again", " and again."};
+  std::string out = R"({"format": "xthost document", "version": 1,
+  "fonts": [{"id": 3, "name": "Times"}, {"id": 5, "name": "Arial"}],
+  "characterAttributes": [{"font": 3}, {"font": 5, "faces": 1}],
+  "layouts": [{"name": "Print", "spreads": [)";
+  for (int s = 0; s < (stories + 3) / 4; ++s) out += s ? ", {\"pages\": [{}]}" : "{\"pages\": [{}]}";
+  out += "]}],\n  \"boxes\": [";
+  for (int i = 0; i < stories; ++i) {
+    const int top = 36 + (i % 4) * 180;
+    out += (i ? ", " : "") + std::string("{\"id\": ") + std::to_string(i + 1) + ", \"story\": " +
+           std::to_string(i + 1) + ", \"spread\": " + std::to_string(i / 4 + 1) +
+           ", \"bounds\": [36, " + std::to_string(top) + ", 576, " + std::to_string(top + 170) + "]}";
+  }
+  out += "],\n  \"stories\": [";
+  *units = 0;
+  for (int i = 0; i < stories; ++i) {
+    std::string text, paras, runs;
+    for (int p = 0; p < paragraphs; ++p) {
+      const bool end = p + 1 < paragraphs;
+      int length = 0;
+      for (int r = 0; r < 5; ++r) {
+        const int n = static_cast<int>(std::char_traits<char>::length(pieces[r])) + (r == 4 && end);
+        text += pieces[r];
+        runs += std::string(runs.empty() ? "" : ", ") + "[" + std::to_string(r % 2) + ", " +
+                std::to_string(n) + "]";
+        length += n;
+      }
+      if (end) text += "\\r";
+      paras += std::string(p ? ", " : "") + "[0, " + std::to_string(length) + "]";
+      *units += length;
+    }
+    out += std::string(i ? ",\n    " : "") + "{\"id\": " + std::to_string(i + 1) + ", \"text\": \"" +
+           text + "\", \"paragraphs\": [" + paras + "], \"runs\": [" + runs + "]}";
+  }
+  return out + "]}\n";
+}
+
+double Since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_Import(benchmark::State& state) {
+  const int stories = static_cast<int>(state.range(0));
+  const int paragraphs = static_cast<int>(state.range(1));
+  int64_t units = 0;
+  const std::string text = GeneratedDocument(stories, paragraphs, &units);
+  double exported = 0, imported = 0;
+  uint64_t calls = 0;
+  for (auto _ : state) {
+    MixerHost host;
+    static XTRegisterRec record = xthost::MakeRegisterRec();
+    XT().registration = &record;
+    host.OpenText("generated.qxp", text);
+    const std::string target = host.Path("generated.kxq");
+    LogCapture log;
+    auto start = std::chrono::steady_clock::now();
+    if (!export_test::ExportCurrentProject(target).stored) state.SkipWithError("not stored");
+    exported += Since(start);
+
+    start = std::chrono::steady_clock::now();
+    const uint64_t before = host.host().EntryCalls();
+    {
+      auto book = BX_KXT::Import::OpenImportBook(target.c_str());
+      auto container = book->OpenDoc(0);
+      const RefHandle<QuarkDoc> document = RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
+      std::unique_ptr<Importer> importer =
+          CreateImporter(document, container, false, true, false, true);
+      importer->Run();
+      if (importer->StoryWithoutBox()) state.SkipWithError("a story was not imported");
+    }
+    calls += host.host().EntryCalls() - before;
+    imported += Since(start);
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["export"] = exported / n;
+  state.counters["import"] = imported / n;
+  state.counters["x_export"] = imported / exported;
+  state.counters["units"] = static_cast<double>(units);
+  state.counters["us_per_unit"] = imported / n / static_cast<double>(units) * 1e6;
+  state.counters["calls_per_unit"] = static_cast<double>(calls) / n / static_cast<double>(units);
+}
+BENCHMARK(BM_Import)
+    ->Args({200, 20})
+    ->Args({800, 20})
+    ->Args({25, 160})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

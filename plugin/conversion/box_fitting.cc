@@ -1,0 +1,138 @@
+#include "plugin/conversion/box_fitting.h"
+
+#include <cstring>
+
+#include "platform/xt/xt_layout_suites.h"
+#include "plugin/mixer/doc_view.h"
+#include "plugin/mixer/mixer_boxes.h"
+#include "plugin/qapi/box_call.h"
+#include "plugin/qapi/q_handle.h"
+#include "plugin/qapi/story_runs.h"
+#include "support/host_link.h"
+
+namespace {
+
+constexpr int32_t kStep = 0x120000;  // 18 points
+constexpr int kTries = 20;
+
+// The box the fitting acts on: the last box of the current box's chain, or
+// the current box itself when the host names no chain; 0 when there is no
+// current box.
+XTItem FittingBox() {
+  const HostLink& link = XT();
+  if (link.lgh2 == nullptr || link.lgk2 == nullptr) return 0;
+  XTBox box = 0;
+  if (link.lgh2->current_box(&box) != kXTOk || box == 0) return 0;
+  XTItem last = 0;
+  if (link.lgk2->chain_end(box, &last) == kXTOk && last != 0) return last;
+  return box;
+}
+
+// Line tables carry the "does not fit" mark only while the host's
+// preference is on.
+void EnsureOverflowMark() {
+  const XTApplicationSuite* application = XT().application;
+  if (application == nullptr) return;
+  uint8_t on = 0;
+  if (application->preference(kXTPrefOverflowMark, &on) == kXTOk && on == 1) return;
+  application->set_preference(kXTPrefOverflowMark, 1);
+}
+
+bool LastLineOverflows(XTItem box) {
+  QHandle table;
+  if (QHandle::TryAllocate(0, &table) != kXTOk) return false;
+  uint32_t count = 0;
+  if (XT().lgk2->line_table(box, table.Get(), &count) != kXTOk || count == 0 ||
+      table.Size() < count * sizeof(XTLineRecord))
+    return false;
+  XTLineRecord last;
+  std::memcpy(&last, static_cast<const char*>(table.Data()) + (count - 1) * sizeof(XTLineRecord),
+              sizeof last);
+  return last.overflow == kXTOverflowMark;
+}
+
+// One try of the growth: the record's edges that stay inside `limit` (top,
+// left, bottom, right) are written back, the grown right edge only when it
+// stays inside too.  False when no edge could be written, which ends the
+// growth.
+bool GrowOnce(XTItem box, const int32_t limit[4], bool growBottom) {
+  const XTLayoutSuite* layout = XT().lgk2;
+  XTHandle made = 0;
+  if (layout->box_record(box, &made) != kXTOk || made == 0) return false;
+  QHandle block = QHandle::Adopt(made);
+  if (block.Size() < sizeof(XTBoxRecord)) return false;
+  XTBoxRecord record;
+  std::memcpy(&record, block.Data(), sizeof record);
+  const int32_t top = record.bounds[0];
+  const int32_t left = record.bounds[1];
+  const int32_t bottom = growBottom ? record.bounds[2] + kStep : record.bounds[2];
+  const int32_t right = record.bounds[3] + kStep;
+  bool enlarge = false;
+  if (top >= limit[0]) {
+    record.bounds[0] = top;
+    enlarge = true;
+  }
+  if (left >= limit[1]) {
+    record.bounds[1] = left;
+    enlarge = true;
+  }
+  if (bottom <= limit[2]) {
+    record.bounds[2] = bottom;
+    enlarge = true;
+  }
+  if (right <= limit[3]) {
+    record.bounds[3] = right;
+  } else if (!enlarge) {
+    return false;
+  }
+  const XTDocRef document = xt_getdocref();
+  if (document.IsValid()) layout->document_request(document.value, kXTRequestRecompose);
+  std::memcpy(block.Data(), &record, sizeof record);
+  int16_t constraint = 0;
+  layout->store_box_record(block.Get(), box, 0, 1, &constraint);
+  return true;
+}
+
+}  // namespace
+
+bool BoxOverflows() {
+  if (!xt_getdocref().IsValid()) return false;
+  const XTItem box = FittingBox();
+  if (box == 0) return false;
+  const XTLayoutSuite* layout = XT().lgk2;
+  uint8_t keeps = 0;
+  if (layout->keeps_size(box, &keeps) != kXTOk || keeps != 0) return false;
+  EnsureOverflowMark();
+  int32_t outer[4] = {};
+  int32_t inner[4] = {};
+  if (layout->outer_bounds(box, 0, 2, outer) != kXTOk || layout->text_area(box, 2, inner) != kXTOk)
+    return false;
+  // A box without a text area of its own (no inset) is taken as fitting.
+  if (outer[1] == inner[1] && (outer[0] == inner[0] || outer[3] == inner[3])) return false;
+  return LastLineOverflows(box);
+}
+
+void EnlargeBox(int32_t lastParagraph) {
+  if (!xt_getdocref().IsValid()) return;
+  const XTItem box = FittingBox();
+  if (box == 0) return;
+  EnsureOverflowMark();
+  int32_t limit[4] = {};  // top, left, bottom, right
+  if (GetBoxPageBounds(box, &limit[1], &limit[0], &limit[3], &limit[2]) != kXTOk) return;
+  XTBox current = 0;
+  if (XT().lgh2->current_box(&current) == kXTOk && current != 0)
+    XT().lgh2->select_text(current, 0, 0);
+  for (int i = 0; i < kTries; ++i) {
+    if (!GrowOnce(box, limit, lastParagraph > 0)) break;
+    if (!BoxOverflows()) break;
+  }
+  if (QapiBoxCall4(1) == 0) NoteTextChange();
+}
+
+int32_t SendDocumentRequest(int32_t request) {
+  const XTLayoutSuite* layout = XT().lgk2;
+  const XTDocRef document = xt_getdocref();
+  if (layout == nullptr) return kXTErrNoSuite;
+  if (!document.IsValid()) return kXTErrNoDocument;
+  return layout->document_request(document.value, request);
+}

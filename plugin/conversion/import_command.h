@@ -1,0 +1,28 @@
+// The import command (action 17, ImportProto::ActionPerformed in
+// actions.h): turns one KXQ container into a host document.  It writes the
+// host document stored in the container to the target file, opens it,
+// imports the translated stories, saves it and reports the result.
+//
+// Also here: the target file of the import, created and opened for writing
+// through the host (CnvTools::OpenImportDocument), and the master-page
+// decision of a container document.  Host thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/xt/xt_records.h"
+
+namespace CnvTools {
+// Creates the file `spec` names (host type 'XPR3', creator 'QXP'; an
+// existing file is taken as it is) and opens it for writing from its start
+// (`access` 2): its host file reference in *file.  0 on success, else the
+// host's error (*file untouched).
+int32_t OpenImportDocument(const XTFileSpec& spec, int16_t* file, int32_t access);
+}  // namespace CnvTools
+
+// Whether a container document exported with "source_data_type" `sourceType`
+// (null when the attribute is missing) is imported with the new master-page
+// handling, given the user's choice `userNew` (masterPageMode 1).  The log
+// lines of the decision go to the program log.
+bool UseNewMasterPageHandling(const char16_t* sourceType, bool userNew);

@@ -1,0 +1,96 @@
+// The Importer: writes the translated stories of one container document
+// back into the open host document, story by story, into the box each story
+// came from.  Around each story it unlocks a locked story, optionally
+// enlarges the box for the time of the import, grows a box whose text
+// overflows (AutomaticResizeOfFrames) and locks the story again.
+//
+// FixedStory is the list of host segments of one story (text, paragraph
+// ends, anchored objects) that the Digger walks; StoryHasAnchors tells
+// whether a container story places any reference point or place holder.
+// Host thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "plugin/conversion/kxt_import.h"
+#include "plugin/conversion/import_anchors.h"
+#include "plugin/conversion/x_attribs.h"
+#include "plugin/mixer/mapper.h"
+#include "plugin/qapi/quark_doc.h"
+
+class Importer : public Mapper {
+ public:
+  // Makes `document` current, resets its state flags and numbers the tagged
+  // stories (Mapper::Connect).
+  Importer(RefHandle<QuarkDoc> document, BX_KXT::Import::Ref<BX_KXT::Import::IDoc> container,
+           bool resizeBoxes, bool testParagraphStyle, bool uniqueIds, bool newMasterPages);
+  ~Importer();
+
+  // Imports every story of the container document.  Afterwards
+  // StoryWithoutBox tells whether some story was not imported whole (no
+  // box, a layout the document lacks, a failed host text call or view
+  // switch); the rest is imported all the same.
+  void Run();
+  // Imports one container story into the text box `box`.
+  void ProcessStory(BX_KXT::Import::IStory& story, XTItem box);
+
+  bool StoryWithoutBox() const { return mStoryWithoutBox; }
+
+ private:
+  // A box given the bounds of its page for the time of its import.
+  struct Enlargement {
+    bool active = false;
+    int32_t bounds[4] = {0, 0, 0, 0};  // left, top, right, bottom
+    uint32_t savedWord = 0;
+    uint32_t savedShape = 0;
+  };
+
+  void OpenProgress();
+  void CloseProgress();
+  void Enlarge(BX_KXT::Import::IStory& story, XTItem box, Enlargement& enlargement);
+  void Restore(XTItem box, Enlargement& enlargement);
+  // Imports the story of a box; false when a view switch failed.
+  bool ImportBox(BX_KXT::Import::IStory& story, XTItem box, int32_t kind, uint16_t spread,
+                 Enlargement& enlargement);
+  void ImportStory(BX_KXT::Import::IStory& story, XTItem box, Enlargement* enlargement);
+  void NoBox(int32_t index, const char* why);
+  // Makes the document of another layout current, with its own analysis.
+  void SwitchLayout(int16_t document);
+
+  RefHandle<QuarkDoc> mDocument;
+  BX_KXT::Import::Ref<BX_KXT::Import::IDoc> mContainer;
+  std::unique_ptr<XAttribs> mApplier;
+  bool mResizeBoxes;
+  bool mTestParagraphStyle;
+  bool mUniqueIds;
+  bool mNewMasterPages;
+  bool mStoryWithoutBox = false;
+  std::unique_ptr<ProgressBar> mProgress;
+  int16_t mConnected = -1;  // the layout document the analysis belongs to
+};
+
+// A new Importer, or null when memory runs out.
+std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
+                                         BX_KXT::Import::Ref<BX_KXT::Import::IDoc> container,
+                                         bool resizeBoxes, bool testParagraphStyle,
+                                         bool uniqueIds, bool newMasterPages);
+
+// The host segments of the story of `box`: plain text (kText), the return
+// that ends each host paragraph run (kParagraphEnd) and each other object
+// run, as its hidden id with the hidden kind of its own opcode.  Page
+// numbers count as text.
+class FixedStory {
+ public:
+  FixedStory(XTItem box, Mapper& mapper);
+  std::deque<Segment> segments;
+};
+
+// Whether the plan of a container story places a reference point or a
+// place holder.
+bool StoryHasAnchors(BX_KXT::Import::IStory& story);
+
+// The layout number of a "story_type" value: "layout_prn", "layout_web" or
+// "layout_cur" followed by a decimal number; -1 for anything else.
+int32_t ParseStoryLayout(const std::u16string& storyType);

@@ -1,0 +1,129 @@
+// Importer::Run over the stand-in host with a container held in memory:
+// a locked story unlocked and locked again, one unique id per paragraph,
+// stories without a box or layout, and a host text call that fails.
+#include "plugin/conversion/importer.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "plugin/mixer/mapper.h"
+#include "plugin/qapi/quark_doc.h"
+#include "support/host_link.h"
+#include "support/settings.h"
+#include "tests/plugin/conversion/import_fakes.h"
+#include "tests/plugin/mixer/mixer_host_util.h"
+
+namespace {
+
+using namespace import_test;
+
+// One locked text box of one paragraph.
+const char kLocked[] = R"({"format": "xthost document", "version": 1, "layouts": [{"name": "L"}],
+  "characterAttributes": [{"font": 3}],
+  "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 300]}],
+  "stories": [{"id": 1, "options": 1, "text": "old text\r", "paragraphs": [[0, 9], [0, 0]],
+               "runs": [[0, 9]]}]})";
+
+struct Result {
+  bool withoutBox = false;
+  std::u16string text;
+  uint32_t options = 0;
+  size_t boxes = 0;
+  std::vector<std::string> lines;
+  std::string log;
+};
+
+// Exports the analysis (tags, working boxes), then imports `stories`.
+Result Import(const std::vector<StorySpec>& stories, const std::string& fail = "") {
+  MixerHost host;
+  host.OpenText("doc.json", kLocked);
+  const std::string path = host.Path("settings.ini");
+  std::ofstream(path, std::ios::binary) << "[Options]\nmasterPageMode=0\n";
+  EXPECT_TRUE(Settings::Instance().Load(path, false));
+  {
+    Mapper exporter;
+    EXPECT_EQ(exporter.Analyze(), 1);
+  }
+  host.Clear();
+  host.Fail(fail);
+  LogCapture log;
+  Result result;
+  {
+    const RefHandle<QuarkDoc> document = RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
+    const Strings none;
+    const Ref<IDoc> container(new FakeDoc(stories, &none));
+    std::unique_ptr<Importer> importer = CreateImporter(document, container, false, false, true, false);
+    EXPECT_NE(importer, nullptr);
+    importer->Run();
+    result.withoutBox = importer->StoryWithoutBox();
+  }
+  result.text = host.content().FindStory(1)->text;
+  result.options = host.content().FindStory(1)->options;
+  result.boxes = host.content().boxes.size();
+  result.lines = host.Lines();
+  result.log = log.Text();
+  return result;
+}
+
+size_t Count(const std::vector<std::string>& lines, const std::string& prefix) {
+  size_t n = 0;
+  for (const std::string& line : lines) n += line.rfind(prefix, 0) == 0;
+  return n;
+}
+
+StorySpec OneParagraph(Attrs storyAttrs = {}) {
+  StorySpec story;
+  story.attrs = std::move(storyAttrs);
+  story.paragraphs.push_back({{Text(u"A"), Text(u"B"), Text(u"C")}, {{u"uniqID", u"4711"}}});
+  story.paragraphs.push_back({{}, {}});
+  return story;
+}
+
+TEST(Importer, LockedStoryGetsItsTranslationAndOneUniqueIdPerParagraph) {
+  const Result r = Import({OneParagraph()});
+  EXPECT_FALSE(r.withoutBox) << r.log;
+  EXPECT_EQ(r.text, u"#    4711ABC\r");
+  EXPECT_EQ(r.options, 1u);
+  EXPECT_EQ(Count(r.lines, "unlock story 1"), 1u);
+  EXPECT_EQ(Count(r.lines, "lock story 1"), 1u);
+  EXPECT_EQ(Count(r.lines, "insert object 136"), 1u);
+  // The working boxes are gone again.
+  EXPECT_EQ(r.boxes, 1u);
+}
+
+TEST(Importer, StoriesThatFindNoBoxAreSkippedWithTheFlag) {
+  struct Case {
+    const char* name;
+    std::vector<StorySpec> stories;
+    const char* logged;
+  } cases[] = {
+      {"second story", {OneParagraph(), OneParagraph()},
+       "####box for story 1 is not found. Trying to import into new created box\n"},
+      {"layout the document lacks", {OneParagraph({{u"story_type", u"layout_prn7"}})},
+       "####box for story 0 is not found. Its layout is not in the document\n"},
+  };
+  for (const Case& c : cases) {
+    const Result r = Import(c.stories);
+    EXPECT_TRUE(r.withoutBox) << c.name;
+    EXPECT_NE(r.log.find(c.logged), std::string::npos) << c.name << r.log;
+    EXPECT_EQ(r.options, 1u) << c.name;
+  }
+  // A "story_type" that is no layout word and digit counts as absent.
+  const Result r = Import({OneParagraph({{u"story_type", u"layout_prn"}})});
+  EXPECT_FALSE(r.withoutBox) << r.log;
+  EXPECT_EQ(r.text, u"#    4711ABC\r");
+}
+
+TEST(Importer, AFailingTextCallIsLoggedAndTheRestImported) {
+  // The second insertion is the carrier of "A".
+  const Result r = Import({OneParagraph()}, "insert_text:2");
+  EXPECT_TRUE(r.withoutBox);
+  EXPECT_NE(r.log.find("ERROR: host call insert_text failed"), std::string::npos) << r.log;
+  EXPECT_EQ(r.text, u"#    4711BC\r");
+  EXPECT_EQ(r.options, 1u);
+}
+
+}  // namespace
