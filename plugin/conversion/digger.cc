@@ -384,6 +384,12 @@ void Digger::PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag) {
     BrenixBox* box = mMapper.PrivateBox();
     const int32_t at = InsertionPosition();
     const int32_t copied = box != nullptr ? box->CopyProbe(probe, mStoryId, at) : 0;
+    const auto* samples = dynamic_cast<const BrenixBoxImp*>(box);
+    if (copied <= 0 && samples != nullptr && static_cast<size_t>(probe) < samples->ProbeCount()) {
+      // A sample that exists but did not arrive: the host refused the copy.
+      Check(Settings::Instance().IsUseObsoleteCopyText() ? "copy_text" : "copy_story_text",
+            kXTErrRefused);
+    }
     if (copied > 0) {
       mQueue.AddRange(at, at + copied);
       mShift += copied;
