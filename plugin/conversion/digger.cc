@@ -266,8 +266,8 @@ void Digger::MoveObject(PositionRecord& record) {
   if (!Select(from, from + 1) || !ReadAttributes(&attributes)) return;
   const int32_t remembered = attributes.mark;
   if (!SetAttribute(kXTAttrPrivate, kCopyMark)) return;
-  // The object's first unit, then the rest of it.
-  const int32_t source = from;
+  // The object's first unit, then the rest of it; the shift follows each
+  // copy that arrived.
   const bool obsolete = Settings::Instance().IsUseObsoleteCopyText();
   const int16_t document = GetCurrentDocumentId();
   auto copy = [&](int32_t start, int32_t end, int32_t to) {
@@ -281,11 +281,14 @@ void Digger::MoveObject(PositionRecord& record) {
   };
   // An object after the target moves on by what is copied before it.
   const int32_t moved = from > target ? 1 : 0;
-  if (!copy(source, source + 1, target)) return;
+  if (!copy(from, from + 1, target)) return;
   StoryChanged();
-  if (length > 1 && !copy(source + moved + 1, source + moved + length, target + 1)) return;
-  StoryChanged();
-  mShift += length;
+  mShift += 1;
+  if (length > 1) {
+    if (!copy(from + moved + 1, from + moved + length, target + 1)) return;
+    StoryChanged();
+    mShift += length - 1;
+  }
   if (Select(target, target + length)) SetAttribute(kXTAttrPrivate, remembered);
   // The original keeps the mark only until it is deleted with the old text.
 }
