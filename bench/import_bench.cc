@@ -33,6 +33,8 @@ std::string GeneratedDocument(int stories, int paragraphs, int64_t* units) {
   std::string out = R"({"format": "xthost document", "version": 1,
   "fonts": [{"id": 3, "name": "Times"}, {"id": 5, "name": "Arial"}],
   "characterAttributes": [{"font": 3}, {"font": 5, "faces": 1}],
+  "styleSheets": [{"id": 1, "kind": "paragraph", "name": "Normal", "record": 0}],
+  "paragraphFormats": [{"style": 1}],
   "layouts": [{"name": "Print", "spreads": [)";
   for (int s = 0; s < (stories + 3) / 4; ++s) out += s ? ", {\"pages\": [{}]}" : "{\"pages\": [{}]}";
   out += "]}],\n  \"boxes\": [";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plugin/conversion/import_command.h"
+#include "tests/common/export_document.h"
 #include "tests/common/files.h"
 #include "tests/plugin/brenix/ui_run_util.h"
 #include "tests/plugin/conversion/export_harness.h"
@@ -222,6 +223,39 @@ TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
                   ? "handles strings=0 paths=0 converters=0 files=0 modules=0 documents=1"
                   : ui_run::kNoHandles);
   }
+}
+
+TEST_F(ImportRun, AStoredDocumentOfManyWritesArrivesWholeWhenItDoesNotOpen) {
+  // A document larger than one host write (64 KiB), stored and written back;
+  // the host then refuses to open it, so the file stays as written: the
+  // stored stream inflated, as Python's zlib inflates it.
+  {
+    MixerHost host;
+    static XTRegisterRec record = xthost::MakeRegisterRec();
+    XT().registration = &record;
+    LogCapture log;
+    host.OpenText("large.qxp", testutil::ExportDocument(80));
+    ASSERT_TRUE(export_test::ExportCurrentProject(kxq).stored);
+  }
+  const std::string inflated = (install.root() / "inflated.qxp").string();
+  const std::string script =
+      "import olefile,sys,zlib\n"
+      "o=olefile.OleFileIO(sys.argv[1])\n"
+      "d=o.openstream(['SolvanePluginPrivateData','BrenixExportTemplates','0']).read()\n"
+      "open(sys.argv[2],'wb').write(zlib.decompress(d))\n";
+  ASSERT_EQ(std::system((std::string(BRENIX_PYTHON) + " -c \"" + script + "\" " + kxq + " " + inflated).c_str()), 0);
+  ASSERT_GT(fs::file_size(inflated), 64u * 1024u);
+
+  const HostRun run = Import({"XTHOST_FAIL=open_document:1"});
+  EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
+  EXPECT_EQ(testutil::ReadFile(target), testutil::ReadFile(inflated));
+  EXPECT_EQ(Result(run), "\"Import failed\"");
+  EXPECT_TRUE(Has(run.transcript, "alert 512 \"ERROR: Unable to open document for import!\\x0a-> see "
+                                  "BrenixLogfile.txt for details\" \"\""))
+      << testing::PrintToString(Only(run, {"alert"}));
+  EXPECT_TRUE(Contains(run.log, "ERROR:    Unable to open document for import!"));
+  EXPECT_TRUE(Contains(run.log, " -> " + std::string(6, ' ') +
+                                    "Do you have write permissions for the given target folder?"));
 }
 
 }  // namespace
