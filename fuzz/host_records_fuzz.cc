@@ -160,9 +160,17 @@ int32_t FontEntry(XTHandle, int32_t, uint16_t* id, char16_t* name, int32_t capac
 }
 
 const XTMemorySuite kMemory = {kXTSuiteLGE2, NewHandle, DisposeHandle, HandleSize, HandleData};
-const XTStoryTextSuite kStories = {kXTSuiteLGF2, StoryText,    ParagraphRuns, CharacterRuns, ReadText,
-                                   nullptr,      nullptr,      nullptr,       nullptr,       nullptr,
-                                   nullptr,      nullptr,      nullptr,       nullptr,       nullptr};
+// Only the reading entries; the rest stay null.
+XTStoryTextSuite MakeStories() {
+  XTStoryTextSuite suite{};
+  suite.code = kXTSuiteLGF2;
+  suite.story_text = StoryText;
+  suite.paragraph_runs = ParagraphRuns;
+  suite.character_runs = CharacterRuns;
+  suite.read_text = ReadText;
+  return suite;
+}
+const XTStoryTextSuite kStories = MakeStories();
 const XTTextAttributeSuite kAttributes = {kXTSuiteLGG2,        AttributeContext, ParagraphFormat,
                                           CharacterAttributes, SelectionAttributes, BaselineShift};
 XTSelectionSuite MakeSelection() {

@@ -1,21 +1,14 @@
 #!/usr/bin/env bash
-# Builds the release tree and runs the main job: the stand-in host loads the
-# plug-in library, opens the bundled sample document, lists its stories and
-# the plug-in's menu, chooses "Export current document", gives the plug-in
-# idle time and shuts it down.  The host's transcript goes to standard output;
-# the plug-in's own log is out/BrenixLogfile.txt.
+# Builds the release tree and runs the main job on the bundled sample (or the
+# document given as the argument): tools/main_job.sh installs the plug-in in
+# out/XTensions, exports the sample through the stand-in host's menu into a
+# KXQ container with its coordinates, XTags and PDF files, translates the
+# container with kxtpseudo, imports it into a new document, lists that
+# document's stories and shows the program logs.  Everything it writes stays
+# under out/.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRENIX_TESTS=OFF
-cmake --build "$build" -j "$(nproc)" --target xthost brenix
-out=$top/out
-mkdir -p "$out/XTensions"
-cp "$build/plugin/brenix/libbrenix.so" "$out/XTensions/"
-cd "$out"
-sample=${1:-$top/tests/data/doc_brochure.json}
-export BRENIX_REGISTRY_ROOT=$out/registry
-"$build/host/xthost" --xtensions XTensions \
-  start open "$sample" stories menus menu "Export current document" idle 3 quit
-echo "--- BrenixLogfile.txt"
-cat BrenixLogfile.txt
+cmake --build "$build" -j "$(nproc)" --target xthost brenix kxtpseudo
+exec "$top/tools/main_job.sh" "$build" "$top/out" "${1:-$top/tests/data/doc_brochure.json}"

@@ -31,42 +31,7 @@ cmake --build "$build" -j "$(nproc)" --target xthost brenix
 out=$top/out
 mkdir -p "$out/XTensions"
 cp "$build/plugin/brenix/libbrenix.so" "$out/XTensions/"
-python3 - "$out/XTensions/brenix.ini" "$port" <<'PY'
-import sys
-path, port = sys.argv[1], sys.argv[2]
-try:
-    lines = open(path, encoding='latin-1').read().splitlines()
-except FileNotFoundError:
-    lines = []
-wanted = {'servermode': 'True', 'listenport': port}
-section, out, done = None, [], set()
-
-def finish_server_section():
-    for key, name in (('servermode', 'serverMode'), ('listenport', 'listenPort')):
-        if key not in done:
-            out.append('%s = %s' % (name, wanted[key]))
-            done.add(key)
-
-for line in lines:
-    stripped = line.strip()
-    if stripped.startswith('[') and stripped.endswith(']'):
-        if section == 'server':
-            finish_server_section()
-        section = stripped[1:-1].strip().lower()
-    elif section == 'server' and '=' in stripped and not stripped.startswith(';'):
-        key = stripped.split('=', 1)[0].strip().lower()
-        if key in wanted:
-            out.append('%s = %s' % (stripped.split('=', 1)[0].strip(), wanted[key]))
-            done.add(key)
-            continue
-    out.append(line)
-if section == 'server':
-    finish_server_section()
-if len(done) < 2:
-    out.append('[Server]')
-    finish_server_section()
-open(path, 'w', encoding='latin-1').write('\n'.join(out) + '\n')
-PY
+python3 "$top/tools/ini_set.py" "$out/XTensions/brenix.ini" Server serverMode=True "listenPort=$port"
 cd "$out"
 export BRENIX_REGISTRY_ROOT=$out/registry
 echo "serve.sh: serving on port $port (a client's \"haltServer\" stops it; log: $out/BrenixLogfile.txt)"
