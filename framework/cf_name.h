@@ -14,6 +14,10 @@
 // h = ((h ^ ((h >> 24) & 0xF0)) << 4) + c.  The empty name hashes to 0.
 uint32_t CF_NameHash(const char* bytes, size_t length);
 inline uint32_t CF_NameHash(const std::string& name) { return CF_NameHash(name.data(), name.size()); }
+// CF_NameHash of n names at once: hashes[i] of bytes[i] (lengths[i] long).
+// Names are taken four together so that their byte-by-byte chains overlap;
+// for the names section of a large file.
+void CF_NameHashes(size_t n, const char* const bytes[], const size_t lengths[], uint32_t hashes[]);
 
 // A name with its hash.  Keys order by hash (unsigned), then by the bytes
 // (unsigned, a proper prefix first).

@@ -7,7 +7,7 @@ class KXT_ProcessorWithStyle_Out::StyleRefSaver : public KXT_OutStreamProcessor 
   explicit StyleRefSaver(int32_t ref) : ref_(ref) {}
   void Call(KXT_OutStream& stream) override {
     const long value = ref_;
-    dynamic_cast<KXT_Out<long>&>(stream).PutData(&value, 1);
+    stream.As<long>().PutData(&value, 1);
   }
 
  private:
@@ -20,7 +20,7 @@ class KXT_ProcessorWithStyle_In::StyleRefReader : public KXT_InStreamProcessor {
   void Call(KXT_InStream& stream) override {
     long value = 0;
     // Four bytes on disk: the value always fits.
-    ref_ = dynamic_cast<KXT_In<long>&>(stream).GetData(&value, 1) == 1 ? static_cast<int32_t>(value) : -1;
+    ref_ = stream.As<long>().GetData(&value, 1) == 1 ? static_cast<int32_t>(value) : -1;
   }
 
  private:

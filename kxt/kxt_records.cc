@@ -63,9 +63,9 @@ void KXT_RecordOut<Record>::PutField(int32_t id, KXT_OutStream& stream) const {
   const Data& data = *this;
   if (field->number != nullptr) {
     const long value = data.*field->number;
-    dynamic_cast<KXT_Out<long>&>(stream).PutData(&value, 1);
+    stream.As<long>().PutData(&value, 1);
   } else {
-    dynamic_cast<KXT_Out<std::u16string>&>(stream).PutData(&(data.*field->text), 1);
+    stream.As<std::u16string>().PutData(&(data.*field->text), 1);
   }
 }
 
@@ -77,11 +77,11 @@ bool KXT_RecordIn<Record>::GetField(int32_t id, KXT_InStream& stream) {
   Data& data = *this;
   if (field->number != nullptr) {
     long value = 0;
-    if (dynamic_cast<KXT_In<long>&>(stream).GetData(&value, 1) != 1) return false;
+    if (stream.As<long>().GetData(&value, 1) != 1) return false;
     data.*field->number = static_cast<int32_t>(value);  // read from 4 bytes: always fits
     return true;
   }
-  return dynamic_cast<KXT_In<std::u16string>&>(stream).GetData(&(data.*field->text), 1) == 1;
+  return stream.As<std::u16string>().GetData(&(data.*field->text), 1) == 1;
 }
 
 #define KXT_INSTANTIATE(DATA, RECORD)        \

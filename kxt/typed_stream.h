@@ -24,7 +24,9 @@
 //
 // Callers hold a KXT_Handle<KXT_OutStream2> (or KXT_InStream2) and reach the
 // typed interface by dynamic_cast of its KXT_OutStream to KXT_Out<T> (or of
-// KXT_InStream to KXT_In<T>); a wrong T makes the cast fail.
+// KXT_InStream to KXT_In<T>); a wrong T makes the cast fail.  As<T>() gives
+// the same answer without the cast's walk through the bases (it is on the
+// path of every value of the element model).
 #pragma once
 
 #include <cstdint>
@@ -66,13 +68,28 @@ const std::type_info* KXT_TypeOfTag(KXT_TypeTag tag);
 
 // --- writing ---------------------------------------------------------------
 
+template <class T>
+class KXT_Out;
+template <class T>
+class KXT_In;
+
 class KXT_OutStream {
  public:
   // The value type: that of T, void for tag 0.
   virtual const std::type_info& Type() const = 0;
+  // This stream as KXT_Out<T>; std::bad_cast when it is not one (as
+  // dynamic_cast to a reference).
+  template <class T>
+  KXT_Out<T>& As() {
+    void* typed = Typed(typeid(T));
+    if (typed == nullptr) throw std::bad_cast();
+    return *static_cast<KXT_Out<T>*>(typed);
+  }
 
  protected:
   virtual ~KXT_OutStream() noexcept(false) {}
+  // The KXT_Out<T> of this stream when T is `type`, else null.
+  virtual void* Typed(const std::type_info&) { return nullptr; }
 };
 
 template <class T>
@@ -84,6 +101,7 @@ class KXT_Out : public virtual KXT_OutStream, public outstream<T> {
 
  protected:
   ~KXT_Out() noexcept(false) override {}
+  void* Typed(const std::type_info& type) override { return type == typeid(T) ? this : nullptr; }
 };
 
 // The counted form that folders hand out; releasing the last reference
@@ -98,9 +116,17 @@ class KXT_OutStream2 : public virtual KXT_OutStream, public ReferredObject {
 class KXT_InStream {
  public:
   virtual const std::type_info& Type() const = 0;
+  // This stream as KXT_In<T>; std::bad_cast when it is not one.
+  template <class T>
+  KXT_In<T>& As() {
+    void* typed = Typed(typeid(T));
+    if (typed == nullptr) throw std::bad_cast();
+    return *static_cast<KXT_In<T>*>(typed);
+  }
 
  protected:
   virtual ~KXT_InStream() noexcept(false) {}
+  virtual void* Typed(const std::type_info&) { return nullptr; }
 };
 
 template <class T>
@@ -115,6 +141,7 @@ class KXT_In : public virtual KXT_InStream, public instream<T> {
 
  protected:
   ~KXT_In() noexcept(false) override {}
+  void* Typed(const std::type_info& type) override { return type == typeid(T) ? this : nullptr; }
 };
 
 class KXT_InStream2 : public virtual KXT_InStream, public ReferredObject {

@@ -44,6 +44,30 @@ TEST(CodeFileNames, HashWorkedExamples) {
   EXPECT_EQ(CF_NameHash("ABCDEF", 6), 0x43420196u);
 }
 
+TEST(CodeFileNames, HashesOfManyNamesAtOnceMatchOneByOne) {
+  // Lengths around the seed and lanes of unequal lengths side by side; bytes
+  // above 0x7F; batch sizes that leave 0 to 3 names after the groups of four.
+  std::vector<std::string> names;
+  for (size_t length = 0; length < 70; ++length) {
+    std::string name;
+    for (size_t i = 0; i < length; ++i) name += static_cast<char>((length * 31 + i * 57) & 0xFF);
+    names.push_back(name);
+    names.push_back(std::string(length % 9, '\x81') + "Story[]\x01" + std::to_string(length));
+  }
+  for (size_t n : {size_t{0}, size_t{1}, size_t{4}, size_t{7}, size_t{10}, names.size()}) {
+    std::vector<const char*> bytes;
+    std::vector<size_t> lengths;
+    for (size_t i = 0; i < n; ++i) {
+      bytes.push_back(names[i].data());
+      lengths.push_back(names[i].size());
+    }
+    std::vector<uint32_t> hashes(n + 1, 0xDEADBEEF);
+    CF_NameHashes(n, bytes.data(), lengths.data(), hashes.data());
+    for (size_t i = 0; i < n; ++i) EXPECT_EQ(hashes[i], CF_NameHash(names[i])) << n << " " << i;
+    EXPECT_EQ(hashes[n], 0xDEADBEEF) << n;  // nothing past the n asked for
+  }
+}
+
 TEST(CodeFileNames, KeysOrderByHashThenUnsignedBytes) {
   const CF_NameKey a("A"), b("B"), ab("AB"), zeroA(std::string("\0A", 2));
   EXPECT_TRUE(a < b);    // 0x41000000 < 0x42000000

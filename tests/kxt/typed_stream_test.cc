@@ -156,6 +156,12 @@ TEST(TypedStreamOpenTest, OpensOnlyAsTheStoredType) {
     dynamic_cast<KXT_Out<long>&>(*second).PutData(&v, 1);
     // The cast to another value type fails.
     EXPECT_THROW((void)dynamic_cast<KXT_Out<short>&>(static_cast<KXT_OutStream&>(*second)), std::bad_cast);
+    // As<T> reaches the same interface as the cast, and refuses the same.
+    KXT_OutStream& plain = *second;
+    EXPECT_EQ(&plain.As<long>(), &dynamic_cast<KXT_Out<long>&>(plain));
+    EXPECT_THROW((void)plain.As<short>(), std::bad_cast);
+    EXPECT_THROW((void)plain.As<unsigned long>(), std::bad_cast);
+    EXPECT_THROW((void)plain.As<void>(), std::bad_cast);
   }
   OLEStorage root(path.c_str(), kOLERead);
   KXT_Handle<KXT_InStorage2> storage(OpenKXT2(root));
@@ -169,7 +175,11 @@ TEST(TypedStreamOpenTest, OpensOnlyAsTheStoredType) {
   ASSERT_TRUE(second);
   EXPECT_EQ(second->Type(), typeid(long));
   long v = 0;
-  EXPECT_EQ(dynamic_cast<KXT_In<long>&>(*second).GetData(&v, 1), 1u);
+  KXT_InStream& plain = *second;
+  EXPECT_EQ(&plain.As<long>(), &dynamic_cast<KXT_In<long>&>(plain));
+  EXPECT_THROW((void)plain.As<int>(), std::bad_cast);
+  EXPECT_THROW((void)plain.As<std::u16string>(), std::bad_cast);
+  EXPECT_EQ(plain.As<long>().GetData(&v, 1), 1u);
   EXPECT_EQ(v, 3);
   EXPECT_FALSE(folder->OpenStream2(typeid(long), "id", 2));
 }
