@@ -255,24 +255,6 @@ void SortByHash(std::vector<uint64_t>& keys) {
 
 }  // namespace
 
-namespace {
-
-// How many bytes a and b (both at least n long) share from the start, at
-// most n; eight at a time up to the block that differs.
-size_t CommonLength(const char* a, const char* b, size_t n) {
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a + i, 8);
-    std::memcpy(&y, b + i, 8);
-    if (x != y) break;
-  }
-  while (i < n && a[i] == b[i]) ++i;
-  return i;
-}
-
-}  // namespace
-
 void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   // The used names by their stored key: hash, then the bytes.  The records
   // are visited in that order, so each is asked for well before it is used.
@@ -306,37 +288,6 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
     const int c = std::memcmp(x.bytes, y.bytes, std::min(x.length, y.length));
     return c != 0 ? c < 0 : x.length < y.length;
   };
-  // Names of one hash mostly share a long beginning (their folders): they
-  // are ordered by the eight bytes after what all of them share (zeros past
-  // a name's end, so a proper prefix still comes first), and by all their
-  // bytes only where those are equal.
-  struct Tied {
-    uint64_t word;
-    uint64_t key;
-  };
-  std::vector<Tied> tied;
-  const auto sortRun = [&](size_t from, size_t to) {
-    const CF_NameTable::Name first = names_.Get(place(keys[from]));
-    size_t shared = first.length;
-    for (size_t k = from + 1; k < to && shared > 0; ++k) {
-      const CF_NameTable::Name name = names_.Get(place(keys[k]));
-      shared = CommonLength(first.bytes, name.bytes, std::min<size_t>(shared, name.length));
-    }
-    tied.clear();
-    for (size_t k = from; k < to; ++k) {
-      const CF_NameTable::Name name = names_.Get(place(keys[k]));
-      uint64_t word = 0;
-      for (size_t b = 0; b < 8; ++b) {
-        const size_t at = shared + b;
-        word = word << 8 | (at < name.length ? static_cast<uint8_t>(name.bytes[at]) : 0u);
-      }
-      tied.push_back(Tied{word, keys[k]});
-    }
-    std::sort(tied.begin(), tied.end(), [&byBytes](const Tied& a, const Tied& b) {
-      return a.word != b.word ? a.word < b.word : byBytes(a.key, b.key);
-    });
-    for (size_t k = from; k < to; ++k) keys[k] = tied[k - from].key;
-  };
   for (size_t i = 0; i < keys.size() && i < kAhead; ++i) names_.Prefetch(place(keys[i]));
   cf::PutU32(*container_, static_cast<uint32_t>(keys.size()));
   size_t runEnd = 0;
@@ -345,7 +296,7 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
       runEnd = i + 1;
       while (runEnd < keys.size() && keys[runEnd] >> 32 == keys[i] >> 32) ++runEnd;
       for (size_t k = i + kAhead; k < runEnd + kAhead && k < keys.size(); ++k) names_.Prefetch(place(keys[k]));
-      if (runEnd - i > 1) sortRun(i, runEnd);
+      if (runEnd - i > 1) std::sort(keys.begin() + i, keys.begin() + runEnd, byBytes);
     }
     const CF_NameTable::Name name = names_.Get(place(keys[i]));
     container_->PutData(name.Counted(), name.length + 2);
