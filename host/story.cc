@@ -85,7 +85,12 @@ bool Story::Insert(int32_t position, const std::u16string& units) {
   }
   runs[index].length += static_cast<int32_t>(units.size());
   text.insert(at, units);
-  SetParagraphs(formats);
+  // Text without a return only lengthens its paragraph.
+  if (added == 0 && paragraph < paragraphs.size()) {
+    paragraphs[paragraph].length += static_cast<int32_t>(units.size());
+  } else {
+    SetParagraphs(formats);
+  }
   NormalizeRuns();
   ++version;
   return true;
@@ -110,7 +115,11 @@ bool Story::Delete(int32_t start, int32_t end) {
     if (overlap > 0) run.length -= overlap;
   }
   text.erase(from, to - from);
-  SetParagraphs(formats);
+  if (joined == 0 && paragraph < paragraphs.size()) {
+    paragraphs[paragraph].length -= static_cast<int32_t>(to - from);
+  } else {
+    SetParagraphs(formats);
+  }
   NormalizeRuns();
   ++version;
   return true;
@@ -121,14 +130,19 @@ bool Story::ChangeAttributes(int32_t start, int32_t end,
   if (start < 0 || start > end || end > length()) return false;
   if (start == end) return true;
   std::vector<CharacterRun> pieces;
+  pieces.reserve(runs.size() + 2);
   int32_t run_start = 0;
   for (const CharacterRun& run : runs) {
     const int32_t run_end = run_start + run.length;
-    const int32_t cut1 = std::clamp(start, run_start, run_end);
-    const int32_t cut2 = std::clamp(end, run_start, run_end);
-    pieces.push_back({run.attributes, cut1 - run_start});
-    pieces.push_back({cut2 > cut1 ? change(run.attributes) : run.attributes, cut2 - cut1});
-    pieces.push_back({run.attributes, run_end - cut2});
+    if (run_end <= start || run_start >= end) {
+      pieces.push_back(run);  // untouched
+    } else {
+      const int32_t cut1 = std::max(start, run_start);
+      const int32_t cut2 = std::min(end, run_end);
+      if (cut1 > run_start) pieces.push_back({run.attributes, cut1 - run_start});
+      pieces.push_back({change(run.attributes), cut2 - cut1});
+      if (run_end > cut2) pieces.push_back({run.attributes, run_end - cut2});
+    }
     run_start = run_end;
   }
   runs = std::move(pieces);
@@ -166,17 +180,20 @@ void Story::SetParagraphs(const std::vector<int32_t>& formats) {
 }
 
 void Story::NormalizeRuns() {
-  std::vector<CharacterRun> merged;
-  for (const CharacterRun& run : runs) {
+  // In place: runs only ever merge.
+  const int32_t first = runs.empty() ? 0 : runs.front().attributes;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const CharacterRun run = runs[i];
     if (run.length == 0) continue;
-    if (!merged.empty() && merged.back().attributes == run.attributes) {
-      merged.back().length += run.length;
+    if (kept > 0 && runs[kept - 1].attributes == run.attributes) {
+      runs[kept - 1].length += run.length;
     } else {
-      merged.push_back(run);
+      runs[kept++] = run;
     }
   }
-  if (merged.empty()) merged.push_back({runs.empty() ? 0 : runs.front().attributes, 0});
-  runs = std::move(merged);
+  runs.resize(kept);
+  if (runs.empty()) runs.push_back({first, 0});
 }
 
 }  // namespace xthost

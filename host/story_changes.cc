@@ -194,8 +194,10 @@ bool CopyStoryText(DocumentContent& source, int32_t from, int32_t start, int32_t
   if (units.empty()) return true;
   if (!target.FindStory(to)->Insert(position, units)) return false;
   int32_t offset = position;
+  bool items = false;  // anchored items copied along
   for (auto& [length, record] : pieces) {
     if ((record.opcode & 0x1F) == kXTOpAnchoredBox) {
+      items = true;
       // One unit per anchored item: each gets a copy of the item.
       for (int32_t i = 0; i < length; ++i) {
         XTCharAttrRecord unit = record;
@@ -212,7 +214,8 @@ bool CopyStoryText(DocumentContent& source, int32_t from, int32_t start, int32_t
     offset += length;
   }
   target.flags |= 1;
-  target.ItemsChanged();
+  // Plain text leaves the items as they are, and with them the cached walks.
+  if (items) target.ItemsChanged();
   return true;
 }
 

@@ -490,6 +490,14 @@ int32_t ApplyStyleSheet(XTTextRef ref, uint16_t id, int32_t value) {
   if (host.Fails("apply_style_sheet")) return kXTErrInjected;
   const DocumentContent* content = CurrentContent(host);
   if (content == nullptr) return kXTErrNoDocument;
+  // Id 0 is "no style sheet": the paragraphs leave their sheet and keep
+  // their format, as the host's own "No Style" does.
+  if (id == 0) {
+    return ChangeSelectedFormats(host, ref, [](XTParaFormatRecord& format) {
+      format.style = 0;
+      return true;
+    });
+  }
   const StyleSheet* sheet = nullptr;
   for (const StyleSheet& candidate : content->style_sheets) {
     if (candidate.id == id && candidate.kind == kParagraphStyle) sheet = &candidate;

@@ -112,9 +112,12 @@ const char16_t* KXT_AttrsSet::GetAttrValue(const char16_t* name, const KXT_Strin
   // entry stored under -1.
   const int32_t nameRef = map.find(name);
   if (nameRef == -1) return nullptr;
-  auto found = table_.find(nameRef);
-  if (found != table_.end()) return map[found->second];
-  return base_ != nullptr ? base_->GetAttrValue(name, map) : nullptr;
+  // The name is looked up once; the chain is walked by its number.
+  for (const KXT_AttrsSet* set = this; set != nullptr; set = set->base_) {
+    auto found = set->table_.find(nameRef);
+    if (found != set->table_.end()) return map[found->second];
+  }
+  return nullptr;
 }
 
 const KXT_AttrsSet* KXT_AttrsSet::FindSetByNameRef(int32_t nameRef) const {

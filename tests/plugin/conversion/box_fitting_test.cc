@@ -78,9 +78,11 @@ TEST(BoxFitting, OverflowTestAndGrowthByBox) {
       {1, 1, true, 1, {100, 100, 168, 138}, false},
       // The chain's last box grows until it holds seven words on a line.
       {2, 0, true, 3, {300, 200, 512, 220}, false},
-      // No text area of its own, kept at its size, fitting: not grown, as
-      // the importer grows only a box that overflows.
-      {4, 0, false, 4, {100, 300, 150, 320}, false},
+      // Without inset the text area is the whole box: three steps are 104
+      // pt wide, the fourth holds the line.
+      {4, 0, true, 4, {100, 300, 222, 320}, false},
+      // Kept at its size, fitting: not grown, as the importer grows only a
+      // box that overflows.
       {5, 0, false, 5, {100, 400, 150, 420}, false},
       {6, 3, false, 6, {100, 500, 300, 520}, false},
       // One step fits the page; the twenty tries end with the text overset.
