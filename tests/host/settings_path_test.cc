@@ -143,6 +143,18 @@ TEST_F(AppFolder, AnyFailingHostStepGivesNoPathAndAFailedReleaseKeepsIt) {
   }
 }
 
+// A name inside a folder the application's folder lacks is not there: no
+// path, every host object given back (the answer is not logged as a failed
+// host call either; the main job's program log shows that end to end).
+TEST_F(AppFolder, ANameInAFolderTheApplicationLacksGivesNoPath) {
+  LinkedHost host("", "", Xtensions());
+  EXPECT_EQ(ResolveApplicationPath("Profiles/Generic RGB.icc"), "");
+  EXPECT_EQ(host.OpenHandles(), 0u);
+  // A missing file in a folder that is there still has its path.
+  EXPECT_EQ(ResolveApplicationPath("Docs/missing.icc"), temp_ / "app/Docs/missing.icc");
+  EXPECT_EQ(host.OpenHandles(), 0u);
+}
+
 TEST(SettingsPath, WithoutTheFileSuitesThereIsNoPath) {
   LinkedHost host;
   XT().files = nullptr;
