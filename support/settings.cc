@@ -83,6 +83,9 @@ int32_t Within(int32_t value, int32_t low, int32_t high, int32_t otherwise) {
 // and the full path of the location it then names.  The name string and the
 // file object are given back on every path (a failure to give them back is
 // logged and keeps the path found); "" when any other host step failed.
+// A name inside a folder the application's folder does not hold is not
+// there (-120 from the spec): "" as well, but an expected answer, so not
+// logged as a failure.
 std::string HostApplicationPath(const std::string& relativeName) {
   const HostLink& link = XT();
   if (link.files == nullptr || link.qsb1 == nullptr) return std::string();
@@ -94,7 +97,10 @@ std::string HostApplicationPath(const std::string& relativeName) {
   if (result == kXTOk) result = HostCall("new_file", link.files->new_file(&file));
   if (result == kXTOk) result = HostCall("application_folder", link.files->application_folder(file));
   if (result == kXTOk) result = HostCall("resolve_name", link.files->resolve_name(file, name));
-  if (result == kXTOk) result = HostCall("file_spec", link.files->file_spec(file, &spec));
+  if (result == kXTOk) {
+    result = link.files->file_spec(file, &spec);
+    if (result != kXTErrNoFolder) HostCall("file_spec", result);
+  }
   if (result == kXTOk) result = FSSpecToPath(path, spec);
   if (name != 0) CleanUp("dispose_string", link.qsb1->dispose_string(name));
   if (file != 0) CleanUp("dispose_file", link.files->dispose_file(file));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "support/host_calls.h"
 #include "support/host_file_spec.h"
 #include "support/host_link.h"
+#include "support/program_log.h"
 #include "support/settings.h"
 
 namespace {
@@ -141,6 +143,43 @@ TEST_F(AppFolder, AnyFailingHostStepGivesNoPathAndAFailedReleaseKeepsIt) {
     EXPECT_TRUE(HasLine(host, fired)) << step.rule;
     EXPECT_EQ(host.OpenHandles(), step.left) << step.rule;
   }
+}
+
+// What the program log gets while it lives.
+class LogCapture {
+ public:
+  LogCapture() : saved_(ProgramLog().rdbuf(text_.rdbuf())) {}
+  ~LogCapture() { ProgramLog().rdbuf(saved_); }
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+  std::string Text() const { return text_.str(); }
+
+ private:
+  std::ostringstream text_;
+  std::streambuf* saved_;
+};
+
+// A name inside a folder the application's folder lacks is not there: no
+// path, every host object given back, and no failed host call in the log
+// (a spec the host cannot make for another reason is one).
+TEST_F(AppFolder, ANameInAFolderTheApplicationLacksGivesNoPathAndNoFailure) {
+  {
+    LinkedHost host("", "", Xtensions());
+    LogCapture log;
+    EXPECT_EQ(ResolveApplicationPath("Profiles/Generic RGB.icc"), "");
+    EXPECT_EQ(log.Text(), "");
+    EXPECT_EQ(host.OpenHandles(), 0u);
+  }
+  {
+    LinkedHost host("file_spec:1", "", Xtensions());
+    LogCapture log;
+    EXPECT_EQ(ResolveApplicationPath("Docs/a.icc"), "");
+    EXPECT_EQ(log.Text(), "ERROR: host call file_spec failed: " + std::to_string(kXTErrInjected) + "\n");
+  }
+  LinkedHost host("", "", Xtensions());
+  // A missing file in a folder that is there still has its path.
+  EXPECT_EQ(ResolveApplicationPath("Docs/missing.icc"), temp_ / "app/Docs/missing.icc");
+  EXPECT_EQ(host.OpenHandles(), 0u);
 }
 
 TEST(SettingsPath, WithoutTheFileSuitesThereIsNoPath) {

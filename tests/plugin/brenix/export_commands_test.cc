@@ -154,26 +154,31 @@ struct Failure {
   bool change;                       // the document is changed before the export
   std::vector<std::string> env;
   const char* logged;                // a part of the program log
+  const char* menu = "Export current document";
+  const char* target = "out.kxq";
+  // The saves made before the failure keep the document's bytes (false:
+  // they stored its tags, so only the failed save is missing).
+  bool fileAsBefore = true;
 };
 
 class KxtExportFailure : public ::testing::TestWithParam<Failure> {};
 
 TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   const Failure& failure = GetParam();
-  ExportRun run;
-  const fs::path target = run.File("out.kxq");
+  ExportRun run(kExtended);
+  const fs::path target = run.File(failure.target);
   std::vector<std::string> answers;
   for (const std::string& answer : failure.answers) {
     answers.push_back(answer == "TARGET" ? target.string() : answer == "DOC" ? run.Doc().string() : answer);
   }
   std::vector<std::string> commands = {"start", "open", "doc.qxp"};
   if (failure.change) commands.insert(commands.end(), {"type", "1", "0", "Changed "});
-  commands.insert(commands.end(), {"menu", "Export current document", "stories"});
+  commands.insert(commands.end(), {"menu", failure.menu, "stories"});
   const HostRun host = run.Run(answers, commands, failure.env);
   EXPECT_EQ(host.status, 0) << host.errors;
-  EXPECT_TRUE(ReadFile(run.Doc()) == run.original);
+  if (failure.fileAsBefore) EXPECT_TRUE(ReadFile(run.Doc()) == run.original);
   EXPECT_FALSE(fs::exists(target));
-  EXPECT_FALSE(fs::exists(run.File("out.kxq.partial")));
+  EXPECT_FALSE(fs::exists(target.string() + ".partial"));
   EXPECT_TRUE(Only(host, {"close document"}).empty());
   // The document is still open (the host lists its stories) with the change.
   const std::vector<std::string> stories = Only(host, {"story 1 "});
@@ -193,7 +198,18 @@ INSTANTIATE_TEST_SUITE_P(
                 "=> Trying to save file ... ERROR: QuarkDoc::Save()"},
         Failure{"TargetIsTheDocument", {"DOC"}, false, {}, "is the document's own file\n"},
         Failure{"ExceptionInTheLayouts", {"TARGET"}, false, {"XTHOST_FAIL=paragraph_runs:*"},
-                "ERROR: the export stopped: "}),
+                "ERROR: the export stopped: "},
+        // Saves: before each of the two layouts, then the one after the last
+        // layout that would let the document close.
+        Failure{"SaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
+                "ERROR: the document could not be saved after its last layout; it stays open\n",
+                "Export current document", "out.kxq", false},
+        Failure{"CoordinatesSaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
+                "ERROR: the document could not be saved after its last layout; it stays open\n",
+                "Export PDF coordinates", "out.coo", false},
+        Failure{"XTagsSaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
+                "ERROR: the document could not be saved after its last layout; it stays open\n",
+                "Export XTags", "out.krm", false}),
     [](const ::testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
 
 TEST(KxtExport, AnUntitledDocumentIsNeverSavedOverTheLastRequestsSource) {

@@ -65,6 +65,18 @@ TEST(MainJob, ExportsTranslatesImportsAndListsTheSample) {
   EXPECT_EQ(status, 0);
   EXPECT_NE(text.find("Brenix Brochure"), std::string::npos) << text;
   EXPECT_TRUE(fs::exists(out / (name + "_translated.qxp")));
+
+  // No host call failed: the answers "not there" that the PDF probe and
+  // the presets get are expected ones, and the PDF part logs no error.
+  for (const char* log : {"export.log", "import.log"}) {
+    const std::string text = ReadFile(out / log);
+    EXPECT_FALSE(text.empty()) << log;
+    EXPECT_EQ(text.find("ERROR: host call"), std::string::npos) << log << ":\n" << text;
+  }
+  const std::string exportLog = ReadFile(out / "export.log");
+  const std::size_t pdfPart = exportLog.find("Starting PDF creation ...");
+  ASSERT_NE(pdfPart, std::string::npos) << exportLog;
+  EXPECT_EQ(exportLog.find("ERROR", pdfPart), std::string::npos) << exportLog.substr(pdfPart);
 }
 
 }  // namespace
