@@ -63,15 +63,37 @@ void JsonWriter::Double(double value) {
 
 void JsonWriter::String(const std::string& value) {
   BeforeValue();
+  const std::size_t start = text_.size();
+  text_ += '"';
   for (const char c : value) {
-    if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
-      // Escapes and UTF-8 checks as the library makes them.
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) {
+      // UTF-8 is checked and written as the library does it.
+      text_.resize(start);
       text_ += nlohmann::ordered_json(value).dump();
       return;
     }
+    if (byte >= 0x20 && c != '"' && c != '\\') {
+      text_ += c;
+      continue;
+    }
+    text_ += '\\';
+    switch (c) {
+      case '"': text_ += '"'; break;
+      case '\\': text_ += '\\'; break;
+      case '\b': text_ += 'b'; break;
+      case '\f': text_ += 'f'; break;
+      case '\n': text_ += 'n'; break;
+      case '\r': text_ += 'r'; break;
+      case '\t': text_ += 't'; break;
+      default: {
+        static const char kDigits[] = "0123456789abcdef";
+        text_ += "u00";
+        text_ += kDigits[byte >> 4];
+        text_ += kDigits[byte & 15];
+      }
+    }
   }
-  text_ += '"';
-  text_ += value;
   text_ += '"';
 }
 
