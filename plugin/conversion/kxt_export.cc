@@ -59,7 +59,7 @@ class NameNumbers {
   explicit NameNumbers(const KXT_StringsMap& map) : map_(map) {}
   int32_t Find(const char16_t* name) {
     Recent& recent = recent_[Slot(name)];
-    if (recent.name == name && SameText(map_[recent.number], name)) return recent.number;
+    if (recent.name == name && SameText(recent.text, name)) return recent.number;
     int32_t number = -1;
     const auto found = numbers_.find(std::u16string_view(name));
     if (found != numbers_.end()) {
@@ -69,13 +69,14 @@ class NameNumbers {
       if (number == -1) return number;
       numbers_.emplace(std::u16string_view(map_[number]), number);
     }
-    recent = Recent{name, number};
+    recent = Recent{name, map_[number], number};
     return number;
   }
 
  private:
   struct Recent {
-    const char16_t* name = nullptr;
+    const char16_t* name = nullptr;  // as the caller passed it
+    const char16_t* text = nullptr;  // the map's own copy
     int32_t number = -1;
   };
   static constexpr std::size_t kRecent = 64;
