@@ -16,13 +16,13 @@
 #include <utility>
 
 #include "host/doc_save.h"
+#include "host/json_writer.h"
 #include "host/utf.h"
 
 namespace xthost {
 namespace {
 
 using json = nlohmann::json;
-using ordered = nlohmann::ordered_json;
 
 constexpr const char* kFormatName = "xthost document";
 constexpr int kFormatVersion = 1;
@@ -534,17 +534,23 @@ void ReadContent(const json& doc, DocumentContent* c) {
 
 // --- writing ---
 
-ordered FixedValue(int32_t value) {
-  if (value % 65536 == 0) return ordered(value / 65536);
-  return ordered(value / 65536.0);
+void PutFixedValue(JsonWriter& w, int32_t value) {
+  if (value % 65536 == 0) {
+    w.Int(value / 65536);
+  } else {
+    w.Double(value / 65536.0);
+  }
 }
 
-ordered TextValue(const std::u16string& text) {
+void PutTextValue(JsonWriter& w, const std::u16string& text) {
   std::string bytes;
-  if (Utf16ToUtf8(text, &bytes)) return ordered(bytes);
-  ordered units = ordered::array();
-  for (const char16_t unit : text) units.push_back(static_cast<unsigned>(unit));
-  return units;
+  if (Utf16ToUtf8(text, &bytes)) {
+    w.String(bytes);
+    return;
+  }
+  w.BeginArray();
+  for (const char16_t unit : text) w.Int(unit);
+  w.EndArray();
 }
 
 std::string CodeText(uint32_t code) {
@@ -553,43 +559,56 @@ std::string CodeText(uint32_t code) {
   return text;
 }
 
+void PutValue(JsonWriter& w, bool value) { w.Bool(value); }
+void PutValue(JsonWriter& w, int32_t value) { w.Int(value); }
+void PutValue(JsonWriter& w, uint32_t value) { w.Int(value); }
+void PutValue(JsonWriter& w, const std::string& value) { w.String(value); }
+
 template <class T>
-void Put(ordered& object, const char* key, T value, T fallback) {
-  if (value != fallback) object[key] = value;
+void Put(JsonWriter& w, const char* key, T value, T fallback) {
+  if (value == fallback) return;
+  w.Key(key);
+  PutValue(w, value);
 }
 
-void PutFixed(ordered& object, const char* key, int32_t value, int32_t fallback) {
-  if (value != fallback) object[key] = FixedValue(value);
+void PutFixed(JsonWriter& w, const char* key, int32_t value, int32_t fallback) {
+  if (value == fallback) return;
+  w.Key(key);
+  PutFixedValue(w, value);
 }
 
-void PutText(ordered& object, const char* key, const std::u16string& text) {
-  if (!text.empty()) object[key] = TextValue(text);
+void PutText(JsonWriter& w, const char* key, const std::u16string& text) {
+  if (text.empty()) return;
+  w.Key(key);
+  PutTextValue(w, text);
 }
 
-void PutData(ordered& object, const ItemData& data) {
+void PutData(JsonWriter& w, const ItemData& data) {
   if (data.empty()) return;
-  ordered entries = ordered::object();
+  w.Key("data");
+  w.BeginObject();
+  std::string hex;
   for (const auto& [key, bytes] : data) {
     char name[9];
     std::snprintf(name, sizeof name, "%08x", key);
-    std::string hex;
+    hex.clear();
     for (const uint8_t byte : bytes) {
       static const char kDigits[] = "0123456789abcdef";
       hex += kDigits[byte >> 4];
       hex += kDigits[byte & 15];
     }
-    entries[name] = hex;
+    w.Key(name);
+    w.String(hex);
   }
-  object["data"] = std::move(entries);
+  w.EndObject();
 }
 
-ordered PageValue(const Page& page, bool with_master) {
-  ordered v = ordered::object();
-  PutFixed(v, "width", page.width, kDefaultPageWidth);
-  PutFixed(v, "height", page.height, kDefaultPageHeight);
-  if (with_master) Put<int32_t>(v, "master", page.master, 1);
-  PutData(v, page.data);
-  return v;
+// The members of a page, written into the object open in `w`.
+void PutPage(JsonWriter& w, const Page& page, bool with_master) {
+  PutFixed(w, "width", page.width, kDefaultPageWidth);
+  PutFixed(w, "height", page.height, kDefaultPageHeight);
+  if (with_master) Put<int32_t>(w, "master", page.master, 1);
+  PutData(w, page.data);
 }
 
 // Whether a layout's spreads are those a file without spreads gets.
@@ -600,107 +619,160 @@ bool DefaultSpreads(const Layout& layout) {
          page.master == 1 && page.data.empty();
 }
 
-ordered BoxValue(const Box& box) {
+void PutLayout(JsonWriter& w, const Layout& layout) {
+  w.BeginObject();
+  PutText(w, "name", layout.name);
+  Put(w, "type", CodeText(layout.type), CodeText(kPrintLayout));
+  Put(w, "modified", layout.modified, false);
+  if (!DefaultSpreads(layout)) {
+    w.Key("spreads");
+    w.BeginArray();
+    for (const Spread& spread : layout.spreads) {
+      w.BeginObject();
+      w.Key("pages");
+      w.BeginArray();
+      for (const Page& page : spread.pages) {
+        w.BeginObject();
+        PutPage(w, page, true);
+        w.EndObject();
+      }
+      w.EndArray();
+      w.EndObject();
+    }
+    w.EndArray();
+  }
+  if (!layout.masters.empty()) {
+    w.Key("masters");
+    w.BeginArray();
+    for (const MasterSpread& master : layout.masters) {
+      w.BeginObject();
+      PutText(w, "name", master.name);
+      PutPage(w, master.page, false);
+      w.EndObject();
+    }
+    w.EndArray();
+  }
+  Put<int32_t>(w, "view", layout.view, 0);
+  w.EndObject();
+}
+
+void PutBox(JsonWriter& w, const Box& box) {
   const ItemKind kind = box.story != 0 ? kTextItem : kEmptyItem;
-  ordered v = ordered::object();
-  v["id"] = box.id;
-  Put<int32_t>(v, "layout", box.layout, 0);
-  Put<int32_t>(v, "story", box.story, 0);
+  w.BeginObject();
+  w.Key("id");
+  w.Int(box.id);
+  Put<int32_t>(w, "layout", box.layout, 0);
+  Put<int32_t>(w, "story", box.story, 0);
   if (box.bounds != std::array<int32_t, 4>{}) {
-    ordered bounds = ordered::array();
-    for (const int32_t b : box.bounds) bounds.push_back(FixedValue(b));
-    v["bounds"] = std::move(bounds);
+    w.Key("bounds");
+    w.BeginArray();
+    for (const int32_t b : box.bounds) PutFixedValue(w, b);
+    w.EndArray();
   }
-  if (box.kind != kind) v["kind"] = kItemKinds[box.kind];
-  Put<int32_t>(v, "spread", box.spread, 1);
-  Put(v, "master", box.master, false);
-  Put<int32_t>(v, "group", box.group, 0);
-  Put<int32_t>(v, "parent", box.parent, 0);
-  PutFixed(v, "rotation", box.rotation, 0);
-  Put<unsigned>(v, "shape", box.shape, kShapeRectangle);
-  Put<int32_t>(v, "content", box.content, DefaultContent(box.kind));
-  Put<uint32_t>(v, "recordWord", box.record_word, 0);
-  Put<int32_t>(v, "layer", box.layer, 0);
-  Put(v, "locked", box.locked, false);
-  Put(v, "keepSize", box.keep_size, false);
-  PutFixed(v, "inset", box.inset, kDefaultInset);
-  Put<int32_t>(v, "masterItem", box.master_item, 0);
-  Put(v, "follows", box.follows, false);
+  if (box.kind != kind) {
+    w.Key("kind");
+    w.String(kItemKinds[box.kind]);
+  }
+  Put<int32_t>(w, "spread", box.spread, 1);
+  Put(w, "master", box.master, false);
+  Put<int32_t>(w, "group", box.group, 0);
+  Put<int32_t>(w, "parent", box.parent, 0);
+  PutFixed(w, "rotation", box.rotation, 0);
+  Put<uint32_t>(w, "shape", box.shape, kShapeRectangle);
+  Put<int32_t>(w, "content", box.content, DefaultContent(box.kind));
+  Put<uint32_t>(w, "recordWord", box.record_word, 0);
+  Put<int32_t>(w, "layer", box.layer, 0);
+  Put(w, "locked", box.locked, false);
+  Put(w, "keepSize", box.keep_size, false);
+  PutFixed(w, "inset", box.inset, kDefaultInset);
+  Put<int32_t>(w, "masterItem", box.master_item, 0);
+  Put(w, "follows", box.follows, false);
   if (!box.polygon.empty()) {
-    ordered points = ordered::array();
+    w.Key("polygon");
+    w.BeginArray();
     for (const auto& point : box.polygon) {
-      points.push_back(ordered::array({FixedValue(point[0]), FixedValue(point[1])}));
+      w.BeginArray();
+      PutFixedValue(w, point[0]);
+      PutFixedValue(w, point[1]);
+      w.EndArray();
     }
-    v["polygon"] = std::move(points);
+    w.EndArray();
   }
-  PutData(v, box.data);
-  return v;
+  PutData(w, box.data);
+  w.EndObject();
 }
 
-ordered FormatValue(const XTParaFormatRecord& f) {
-  ordered v = ordered::object();
-  Put<unsigned>(v, "style", f.style, 0);
-  Put<unsigned>(v, "alignment", f.alignment, 0);
-  PutFixed(v, "leftIndent", f.left_indent, 0);
-  PutFixed(v, "rightIndent", f.right_indent, 0);
-  PutFixed(v, "firstIndent", f.first_indent, 0);
-  PutFixed(v, "leading", f.leading, 0);
-  PutFixed(v, "spaceBefore", f.space_before, 0);
-  PutFixed(v, "spaceAfter", f.space_after, 0);
-  Put<unsigned>(v, "hj", f.hj, 0);
-  Put<unsigned>(v, "flags", f.flags, 0);
+void PutFormat(JsonWriter& w, const XTParaFormatRecord& f) {
+  w.BeginObject();
+  Put<uint32_t>(w, "style", f.style, 0);
+  Put<uint32_t>(w, "alignment", f.alignment, 0);
+  PutFixed(w, "leftIndent", f.left_indent, 0);
+  PutFixed(w, "rightIndent", f.right_indent, 0);
+  PutFixed(w, "firstIndent", f.first_indent, 0);
+  PutFixed(w, "leading", f.leading, 0);
+  PutFixed(w, "spaceBefore", f.space_before, 0);
+  PutFixed(w, "spaceAfter", f.space_after, 0);
+  Put<uint32_t>(w, "hj", f.hj, 0);
+  Put<uint32_t>(w, "flags", f.flags, 0);
   if (f.tab_count > 0) {
-    ordered tabs = ordered::array();
+    w.Key("tabs");
+    w.BeginArray();
     for (int i = 0; i < f.tab_count && i < kXTMaxTabs; ++i) {
-      tabs.push_back(ordered::array(
-          {FixedValue(f.tabs[i].position), unsigned{f.tabs[i].align}, unsigned{f.tabs[i].fill}}));
+      w.BeginArray();
+      PutFixedValue(w, f.tabs[i].position);
+      w.Int(f.tabs[i].align);
+      w.Int(f.tabs[i].fill);
+      w.EndArray();
     }
-    v["tabs"] = std::move(tabs);
+    w.EndArray();
   }
-  return v;
+  w.EndObject();
 }
 
-ordered AttributesValue(const XTCharAttrRecord& a) {
+void PutAttributes(JsonWriter& w, const XTCharAttrRecord& a) {
   const XTCharAttrRecord d = DefaultAttributes();
-  ordered v = ordered::object();
-  Put<unsigned>(v, "font", a.font, d.font);
-  Put<unsigned>(v, "faces", a.faces, d.faces);
-  PutFixed(v, "size", a.size, d.size);
-  PutFixed(v, "shift", a.shift, d.shift);
-  Put<unsigned>(v, "color", a.color, d.color);
-  Put<unsigned>(v, "style", a.style, d.style);
-  Put<int32_t>(v, "kerning", a.kerning, d.kerning);
-  Put<int32_t>(v, "tracking", a.tracking, d.tracking);
-  Put<unsigned>(v, "flags", a.flags, d.flags);
-  Put<unsigned>(v, "script", a.script, d.script);
-  Put<unsigned>(v, "region", a.region, d.region);
-  Put<uint32_t>(v, "opcode", a.opcode, d.opcode);
-  Put<int32_t>(v, "object", a.object, d.object);
-  Put<int32_t>(v, "mark", a.mark, d.mark);
-  return v;
+  w.BeginObject();
+  Put<uint32_t>(w, "font", a.font, d.font);
+  Put<uint32_t>(w, "faces", a.faces, d.faces);
+  PutFixed(w, "size", a.size, d.size);
+  PutFixed(w, "shift", a.shift, d.shift);
+  Put<uint32_t>(w, "color", a.color, d.color);
+  Put<uint32_t>(w, "style", a.style, d.style);
+  Put<int32_t>(w, "kerning", a.kerning, d.kerning);
+  Put<int32_t>(w, "tracking", a.tracking, d.tracking);
+  Put<uint32_t>(w, "flags", a.flags, d.flags);
+  Put<uint32_t>(w, "script", a.script, d.script);
+  Put<uint32_t>(w, "region", a.region, d.region);
+  Put<uint32_t>(w, "opcode", a.opcode, d.opcode);
+  Put<int32_t>(w, "object", a.object, d.object);
+  Put<int32_t>(w, "mark", a.mark, d.mark);
+  w.EndObject();
 }
 
-ordered StoryValue(const Story& story) {
+// A story's paragraph or character runs: [[record, length], ...].
+template <class Run, class Field>
+void PutRuns(JsonWriter& w, const char* key, const std::vector<Run>& runs, Field record) {
+  w.Key(key);
+  w.BeginArray();
+  for (const Run& run : runs) {
+    w.BeginArray();
+    w.Int(run.*record);
+    w.Int(run.length);
+    w.EndArray();
+  }
+  w.EndArray();
+}
+
+void PutStory(JsonWriter& w, const Story& story) {
   const Story empty(story.id);
-  ordered v = ordered::object();
-  v["id"] = story.id;
-  Put<uint32_t>(v, "options", story.options, 0);
-  PutText(v, "text", story.text);
-  if (story.paragraphs != empty.paragraphs) {
-    ordered paragraphs = ordered::array();
-    for (const ParagraphRun& run : story.paragraphs) {
-      paragraphs.push_back(ordered::array({run.format, run.length}));
-    }
-    v["paragraphs"] = std::move(paragraphs);
-  }
-  if (story.runs != empty.runs) {
-    ordered runs = ordered::array();
-    for (const CharacterRun& run : story.runs) {
-      runs.push_back(ordered::array({run.attributes, run.length}));
-    }
-    v["runs"] = std::move(runs);
-  }
-  return v;
+  w.BeginObject();
+  w.Key("id");
+  w.Int(story.id);
+  Put<uint32_t>(w, "options", story.options, 0);
+  PutText(w, "text", story.text);
+  if (story.paragraphs != empty.paragraphs) PutRuns(w, "paragraphs", story.paragraphs, &ParagraphRun::format);
+  if (story.runs != empty.runs) PutRuns(w, "runs", story.runs, &CharacterRun::attributes);
+  w.EndObject();
 }
 
 }  // namespace
@@ -735,125 +807,90 @@ bool ParseDocument(const std::string& bytes, DocumentContent* content, std::stri
 
 std::string FormatDocument(const DocumentContent& c) {
   const DocumentContent defaults;
-  ordered doc = ordered::object();
-  doc["format"] = kFormatName;
-  doc["version"] = kFormatVersion;
-  Put(doc, "untitled", c.untitled, false);
-  Put(doc, "mac", c.mac, false);
-  Put<std::string>(doc, "unit", c.unit, "pt");
-  Put(doc, "decimalComma", c.decimal_comma, false);
-  Put<uint32_t>(doc, "flags", c.flags, 0);
-  if (!c.layouts.empty()) {
-    ordered layouts = ordered::array();
-    for (const Layout& layout : c.layouts) {
-      ordered v = ordered::object();
-      PutText(v, "name", layout.name);
-      Put(v, "type", CodeText(layout.type), CodeText(kPrintLayout));
-      Put(v, "modified", layout.modified, false);
-      if (!DefaultSpreads(layout)) {
-        ordered spreads = ordered::array();
-        for (const Spread& spread : layout.spreads) {
-          ordered pages = ordered::array();
-          for (const Page& page : spread.pages) pages.push_back(PageValue(page, true));
-          spreads.push_back(ordered::object({{"pages", pages}}));
-        }
-        v["spreads"] = std::move(spreads);
-      }
-      if (!layout.masters.empty()) {
-        ordered masters = ordered::array();
-        for (const MasterSpread& master : layout.masters) {
-          ordered m = ordered::object();
-          PutText(m, "name", master.name);
-          m.update(PageValue(master.page, false));
-          masters.push_back(std::move(m));
-        }
-        v["masters"] = std::move(masters);
-      }
-      Put<int32_t>(v, "view", layout.view, 0);
-      layouts.push_back(std::move(v));
+  JsonWriter w;
+  w.BeginObject();
+  w.Key("format");
+  w.String(kFormatName);
+  w.Key("version");
+  w.Int(kFormatVersion);
+  Put(w, "untitled", c.untitled, false);
+  Put(w, "mac", c.mac, false);
+  Put<std::string>(w, "unit", c.unit, "pt");
+  Put(w, "decimalComma", c.decimal_comma, false);
+  Put<uint32_t>(w, "flags", c.flags, 0);
+  // Each list below is left out when empty.
+  const auto list = [&w](const char* key, const auto& items, const auto& put) {
+    if (items.empty()) return;
+    w.Key(key);
+    w.BeginArray();
+    for (const auto& item : items) put(item);
+    w.EndArray();
+  };
+  list("layouts", c.layouts, [&w](const Layout& layout) { PutLayout(w, layout); });
+  Put<int32_t>(w, "currentLayout", c.current_layout, 0);
+  list("fonts", c.fonts, [&w](const Font& font) {
+    w.BeginObject();
+    Put<uint32_t>(w, "id", font.id, 0);
+    PutText(w, "name", font.name);
+    Put<uint32_t>(w, "script", font.script, kAnyScript);
+    w.EndObject();
+  });
+  list("colors", c.colors, [&w](const Color& color) {
+    w.BeginObject();
+    Put<uint32_t>(w, "id", color.id, 0);
+    PutText(w, "name", color.name);
+    Put<std::string>(w, "model", color.model, "QRGB");
+    Put<uint32_t>(w, "value", color.value, 0);
+    w.EndObject();
+  });
+  list("styleSheets", c.style_sheets, [&w](const StyleSheet& sheet) {
+    w.BeginObject();
+    w.Key("id");
+    w.Int(sheet.id);
+    if (sheet.kind == kCharacterStyle) {
+      w.Key("kind");
+      w.String("character");
     }
-    doc["layouts"] = std::move(layouts);
-  }
-  Put<int32_t>(doc, "currentLayout", c.current_layout, 0);
-  if (!c.fonts.empty()) {
-    ordered fonts = ordered::array();
-    for (const Font& font : c.fonts) {
-      ordered v = ordered::object();
-      Put<unsigned>(v, "id", font.id, 0);
-      PutText(v, "name", font.name);
-      Put<unsigned>(v, "script", font.script, kAnyScript);
-      fonts.push_back(std::move(v));
-    }
-    doc["fonts"] = std::move(fonts);
-  }
-  if (!c.colors.empty()) {
-    ordered colors = ordered::array();
-    for (const Color& color : c.colors) {
-      ordered v = ordered::object();
-      Put<unsigned>(v, "id", color.id, 0);
-      PutText(v, "name", color.name);
-      Put<std::string>(v, "model", color.model, "QRGB");
-      Put<uint32_t>(v, "value", color.value, 0);
-      colors.push_back(std::move(v));
-    }
-    doc["colors"] = std::move(colors);
-  }
-  if (!c.style_sheets.empty()) {
-    ordered sheets = ordered::array();
-    for (const StyleSheet& sheet : c.style_sheets) {
-      ordered v = ordered::object();
-      v["id"] = unsigned{sheet.id};
-      if (sheet.kind == kCharacterStyle) v["kind"] = "character";
-      PutText(v, "name", sheet.name);
-      Put<int32_t>(v, "record", sheet.record, 0);
-      sheets.push_back(std::move(v));
-    }
-    doc["styleSheets"] = std::move(sheets);
-  }
+    PutText(w, "name", sheet.name);
+    Put<int32_t>(w, "record", sheet.record, 0);
+    w.EndObject();
+  });
   const bool default_formats =
       c.formats.size() == 1 && SameFormat(c.formats[0], defaults.formats[0]);
   if (!default_formats) {
-    ordered formats = ordered::array();
-    for (const XTParaFormatRecord& f : c.formats) formats.push_back(FormatValue(f));
-    doc["paragraphFormats"] = std::move(formats);
+    list("paragraphFormats", c.formats, [&w](const XTParaFormatRecord& f) { PutFormat(w, f); });
   }
   const bool default_attributes =
       c.attributes.size() == 1 && SameAttributes(c.attributes[0], defaults.attributes[0]);
   if (!default_attributes) {
-    ordered attributes = ordered::array();
-    for (const XTCharAttrRecord& a : c.attributes) attributes.push_back(AttributesValue(a));
-    doc["characterAttributes"] = std::move(attributes);
+    list("characterAttributes", c.attributes, [&w](const XTCharAttrRecord& a) { PutAttributes(w, a); });
   }
-  if (!c.boxes.empty()) {
-    ordered boxes = ordered::array();
-    for (const Box& box : c.boxes) boxes.push_back(BoxValue(box));
-    doc["boxes"] = std::move(boxes);
-  }
-  if (!c.stories.empty()) {
-    ordered stories = ordered::array();
-    for (const Story& story : c.stories) stories.push_back(StoryValue(story));
-    doc["stories"] = std::move(stories);
-  }
-  if (!c.layers.empty()) {
-    ordered layers = ordered::array();
-    for (const Layer& layer : c.layers) {
-      ordered v = ordered::object();
-      v["id"] = layer.id;
-      PutText(v, "name", layer.name);
-      Put(v, "visible", layer.visible, true);
-      Put(v, "locked", layer.locked, false);
-      layers.push_back(std::move(v));
-    }
-    doc["layers"] = std::move(layers);
-  }
-  PutData(doc, c.data);
-  Put<int32_t>(doc, "nextItem", c.next_item, 1);
-  Put<int32_t>(doc, "currentBox", c.current_box, 0);
-  Put(doc, "textOpen", c.text_open, false);
+  list("boxes", c.boxes, [&w](const Box& box) { PutBox(w, box); });
+  list("stories", c.stories, [&w](const Story& story) { PutStory(w, story); });
+  list("layers", c.layers, [&w](const Layer& layer) {
+    w.BeginObject();
+    w.Key("id");
+    w.Int(layer.id);
+    PutText(w, "name", layer.name);
+    Put(w, "visible", layer.visible, true);
+    Put(w, "locked", layer.locked, false);
+    w.EndObject();
+  });
+  PutData(w, c.data);
+  Put<int32_t>(w, "nextItem", c.next_item, 1);
+  Put<int32_t>(w, "currentBox", c.current_box, 0);
+  Put(w, "textOpen", c.text_open, false);
   if (c.selection_start != 0 || c.selection_end != 0) {
-    doc["selection"] = ordered::array({c.selection_start, c.selection_end});
+    w.Key("selection");
+    w.BeginArray();
+    w.Int(c.selection_start);
+    w.Int(c.selection_end);
+    w.EndArray();
   }
-  return doc.dump(2) + "\n";
+  w.EndObject();
+  std::string text = w.Take();
+  text += '\n';
+  return text;
 }
 
 int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std::string* error) {

@@ -1,5 +1,7 @@
 #include "plugin/conversion/kxt_export.h"
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
@@ -38,23 +40,55 @@ bool IsEmpty(const KXT_AttrsSet& set, const KXT_StringsMap& map) {
   return !first.any;
 }
 
+// Whether two texts are equal; a missing text equals none.
+bool SameText(const char16_t* a, const char16_t* b) {
+  if (a == nullptr || b == nullptr) return false;
+  for (; *a == *b; ++a, ++b) {
+    if (*a == u'\0') return true;
+  }
+  return false;
+}
+
 // The numbers of names already asked for, by a hash of the text: the
 // strings map keeps its strings and their numbers while it lives, so an
 // entry never goes stale.  Names not in the map are not kept (they may come).
+// Callers name attributes with the same few constants, so the last number
+// found at each address is tried first, checked against the map's text.
 class NameNumbers {
  public:
   explicit NameNumbers(const KXT_StringsMap& map) : map_(map) {}
   int32_t Find(const char16_t* name) {
+    Recent& recent = recent_[Slot(name)];
+    if (recent.name == name && SameText(recent.text, name)) return recent.number;
+    int32_t number = -1;
     const auto found = numbers_.find(std::u16string_view(name));
-    if (found != numbers_.end()) return found->second;
-    const int32_t number = map_.find(name);
-    if (number != -1) numbers_.emplace(std::u16string_view(map_[number]), number);
+    if (found != numbers_.end()) {
+      number = found->second;
+    } else {
+      number = map_.find(name);
+      if (number == -1) return number;
+      numbers_.emplace(std::u16string_view(map_[number]), number);
+    }
+    recent = Recent{name, map_[number], number};
     return number;
   }
 
  private:
+  struct Recent {
+    const char16_t* name = nullptr;  // as the caller passed it
+    const char16_t* text = nullptr;  // the map's own copy
+    int32_t number = -1;
+  };
+  static constexpr std::size_t kRecent = 64;
+
+  static std::size_t Slot(const char16_t* name) {
+    const auto at = reinterpret_cast<std::uintptr_t>(name);
+    return ((at >> 1) ^ (at >> 7)) % kRecent;
+  }
+
   const KXT_StringsMap& map_;
   std::unordered_map<std::u16string_view, int32_t> numbers_;
+  std::array<Recent, kRecent> recent_{};
 };
 
 // The attribute set of one element: the element writer it owns, the book's
@@ -121,7 +155,7 @@ class AttrSet : public virtual IAttrs {
   // The hoisting store with the name's number already looked up (-1: no set
   // defines it).
   bool SetAttr(const char16_t* name, int32_t nameRef, const char16_t* value) {
-    if (const char16_t* own = Lookup(name, nameRef)) return std::u16string_view(own) == value;
+    if (const char16_t* own = Lookup(name, nameRef)) return SameText(own, value);
     if (parent_ != nullptr) {
       if (parent_->SetAttr(name, nameRef, value)) return true;
     } else if (base_ && base_->SetAttr(name, value)) {

@@ -90,6 +90,40 @@ TEST(DocJson, TextThatIsNotUtf16TravelsAsUnits) {
   EXPECT_EQ(back.stories[0].text, story.text);
 }
 
+// The writer lays a document out as the JSON library's own dump(2) does:
+// every fixture, and values the fixtures lack (fractions, escapes, text
+// beyond ASCII, units of broken UTF-16, empty lists).
+TEST(DocJson, WritesTheLayoutOfTheJsonLibrary) {
+  std::vector<DocumentContent> documents;
+  for (const char* name : {"doc_brochure.json", "doc_export.json", "doc_import.json", "doc_layouts.json",
+                           "doc_minimal.json", "doc_nomasters.json", "doc_pdf.json", "doc_tags.json",
+                           "doc_template.json"}) {
+    DocumentContent content;
+    std::string error;
+    ASSERT_TRUE(ParseDocument(Fixture(name), &content, &error)) << name << ": " << error;
+    documents.push_back(std::move(content));
+  }
+  DocumentContent odd = documents.front();
+  odd.unit = "m\"m\\\x01\t\x7f";
+  odd.fonts.push_back({9, u"Caf\u00E9 \"\u2028\U0001F600", 0});
+  odd.colors.push_back({7, u"\r\n", "HSB ", 0xFFFFFFFFu});
+  odd.formats[0].left_indent = 1;                 // 1.52587890625e-05
+  odd.formats[0].first_indent = -(7 << 16) - 13;  // a negative fraction
+  odd.attributes[0].size = 0x7FFFFFFF;
+  odd.attributes[0].kerning = -2147483647 - 1;
+  odd.boxes[0].polygon = {{1 << 16, 3 << 15}, {-1, 0}};
+  odd.boxes[0].data[0xDEADBEEF] = {0x00, 0xFF, 0x7F};
+  odd.stories[0].text = std::u16string{u'a', static_cast<char16_t>(0xDC00), u'"'};
+  odd.layers.push_back({4, u"", false, true});
+  odd.selection_start = 3;
+  documents.push_back(odd);
+  documents.emplace_back();
+  for (const DocumentContent& content : documents) {
+    const std::string text = FormatDocument(content);
+    EXPECT_EQ(text, nlohmann::ordered_json::parse(text).dump(2) + "\n");
+  }
+}
+
 TEST(DocJson, RefusesWhatIsNotAWholeDocument) {
   const std::string head = R"({"format": "xthost document", "version": 1)";
   const struct {

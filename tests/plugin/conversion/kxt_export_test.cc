@@ -3,7 +3,9 @@
 // own readers; stored host documents read back through Python's zlib.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -138,6 +140,39 @@ TEST_F(KxtExportTest, ElementsRunsAndHoistingReadBackByBothReaders) {
   EXPECT_EQ(runs[1].style, 7);
   EXPECT_EQ(runs[4].records.size(), 2u);
   EXPECT_EQ(doc.stories[1].paragraphs.at(0).style, 12);
+}
+
+// A caller may name attributes through one buffer it rewrites: each name is
+// taken as it reads at the time, whatever was asked at that address before.
+TEST_F(KxtExportTest, NamesPassedThroughOneBufferAreTakenAsWritten) {
+  {
+    Ref<IBook> book = CreateExportBook(path_.c_str());
+    Ref<IDoc> doc = book->NewDocument(0);
+    Ref<IPara> para = doc->NewStory(0)->NewParagraph(0, -1);
+    const char16_t text[] = u"a";
+    Ref<IAttrs> run = para->NewUnicodesRun(text, 2, -1);
+    run->Open();
+    char16_t name[8] = {};
+    const auto put = [&](const std::u16string& written, const char16_t* value) {
+      std::fill(std::begin(name), std::end(name), u'\0');
+      written.copy(name, written.size());
+      return run->SetAttr(name, value);
+    };
+    EXPECT_TRUE(put(u"colour", u"red"));
+    EXPECT_TRUE(put(u"count", u"2"));
+    EXPECT_TRUE(put(u"colour", u"red"));
+    EXPECT_TRUE(put(u"count", u"2"));
+    run->Close();
+  }
+  const std::vector<std::string> lines = testutil::WitnessLines(testutil::kKxtDumpPy, path_);
+  const std::vector<std::string> expected = {
+      R"(document 0 {"colour": "red", "count": "2"})",
+      R"(story 0.0 {})",
+      R"(paragraph 0.0.0 style - {})",
+      R"(run 0.0.0.0 Unicodes style - "a" {})",
+  };
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected);
 }
 
 // What Python finds under the templates storage: "<name> <hex of the first

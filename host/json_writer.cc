@@ -1,0 +1,100 @@
+#include "host/json_writer.h"
+
+#include <charconv>
+#include <nlohmann/json.hpp>
+
+namespace xthost {
+
+void JsonWriter::BeforeValue() {
+  if (keyed_ || counts_.empty()) {
+    keyed_ = false;
+    return;
+  }
+  text_ += counts_.back()++ == 0 ? "\n" : ",\n";
+  text_.append(2 * counts_.size(), ' ');
+}
+
+void JsonWriter::Open(char bracket) {
+  BeforeValue();
+  text_ += bracket;
+  counts_.push_back(0);
+}
+
+void JsonWriter::Close(char bracket) {
+  const bool empty = counts_.back() == 0;
+  counts_.pop_back();
+  if (!empty) {
+    text_ += '\n';
+    text_.append(2 * counts_.size(), ' ');
+  }
+  text_ += bracket;
+}
+
+void JsonWriter::BeginObject() { Open('{'); }
+void JsonWriter::EndObject() { Close('}'); }
+void JsonWriter::BeginArray() { Open('['); }
+void JsonWriter::EndArray() { Close(']'); }
+
+void JsonWriter::Key(const char* key) {
+  BeforeValue();
+  text_ += '"';
+  text_ += key;
+  text_ += "\": ";
+  keyed_ = true;
+}
+
+void JsonWriter::Int(int64_t value) {
+  BeforeValue();
+  char buffer[24];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  text_.append(buffer, end);
+}
+
+void JsonWriter::Bool(bool value) {
+  BeforeValue();
+  text_ += value ? "true" : "false";
+}
+
+void JsonWriter::Double(double value) {
+  BeforeValue();
+  // Rare in a document: the library's own number format keeps the bytes.
+  text_ += nlohmann::ordered_json(value).dump();
+}
+
+void JsonWriter::String(const std::string& value) {
+  BeforeValue();
+  const std::size_t start = text_.size();
+  text_ += '"';
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) {
+      // UTF-8 is checked and written as the library does it.
+      text_.resize(start);
+      text_ += nlohmann::ordered_json(value).dump();
+      return;
+    }
+    if (byte >= 0x20 && c != '"' && c != '\\') {
+      text_ += c;
+      continue;
+    }
+    text_ += '\\';
+    switch (c) {
+      case '"': text_ += '"'; break;
+      case '\\': text_ += '\\'; break;
+      case '\b': text_ += 'b'; break;
+      case '\f': text_ += 'f'; break;
+      case '\n': text_ += 'n'; break;
+      case '\r': text_ += 'r'; break;
+      case '\t': text_ += 't'; break;
+      default: {
+        static const char kDigits[] = "0123456789abcdef";
+        text_ += "u00";
+        text_ += kDigits[byte >> 4];
+        text_ += kDigits[byte & 15];
+      }
+    }
+  }
+  text_ += '"';
+}
+
+}  // namespace xthost

@@ -1,0 +1,41 @@
+// Writing JSON text straight into a string, laid out byte for byte as
+// nlohmann::json's dump(2) lays out the same values (members in the order
+// written), without building a tree first.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xthost {
+
+class JsonWriter {
+ public:
+  // Containers nest; a member's key goes before its value, an array's items
+  // need none.  An empty container is written "{}" or "[]".
+  void BeginObject();
+  void EndObject();
+  void BeginArray();
+  void EndArray();
+  void Key(const char* key);  // a key of printable ASCII without quotes or backslashes
+
+  void Int(int64_t value);
+  void Bool(bool value);
+  void Double(double value);
+  // Text in UTF-8; text that is not throws as dump() does.
+  void String(const std::string& value);
+
+  // The text so far; the writer is done with it.
+  std::string Take() { return std::move(text_); }
+
+ private:
+  void BeforeValue();
+  void Open(char bracket);
+  void Close(char bracket);
+
+  std::string text_;
+  std::vector<int32_t> counts_;  // members or items written, per open container
+  bool keyed_ = false;           // a key was written and awaits its value
+};
+
+}  // namespace xthost
