@@ -3,7 +3,9 @@
 // log, writes a container for each document (read back by python3-olefile
 // and zlib), keeps Total and Count in the control file, clears exactly the
 // targets it will write, reports targets the host cannot remove once, and
-// leaves no document open; then the host is asked to quit.
+// leaves no document open; then the host is asked to quit.  PDF files go
+// to the PdfDir folder.  The import job makes a document of each
+// pseudo-translated container, holding the translated texts.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "tests/common/export_document.h"
 #include "tests/common/python.h"
+#include "tools/kxtpseudo/kxt_pseudo.h"
 #include "ui_run_util.h"
 
 namespace {
@@ -114,9 +117,23 @@ TEST_F(FolderBatch, ExportClearsOnlyItsOwnTargets) {
   EXPECT_EQ(run.transcript.back(), kNoHandles);
 }
 
-}  // namespace
-
-namespace {
+// With a PdfDir the PDF files go there, and the existing targets are looked
+// for there: PDF names in the KXQ folder are no targets of the run.
+TEST_F(FolderBatch, ExportWritesPdfFilesIntoThePdfFolder) {
+  const std::string pdf = (install_.root() / "P").string();
+  fs::create_directories(pdf);
+  WriteFile(pdf + "/a.pdf", "old a");
+  WriteFile(target_ + "/a.pdf", "not a target of the run");
+  WriteFile(Job(), "[General]\nMode = Export\n[Path]\nSource = " + source_ + "\nTarget = " + target_ +
+                       "\nPdfDir = " + pdf + "\n");
+  const HostRun run = RunHost(install_, {"start", "idle", "40"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(ReadFile(target_ + "/a.kxq").substr(0, 4), kOleMagic);
+  EXPECT_EQ(ReadFile(pdf + "/a.pdf").substr(0, 5), "%PDF-");
+  EXPECT_EQ(ReadFile(target_ + "/a.pdf"), "not a target of the run");
+  EXPECT_FALSE(fs::exists(target_ + "/sub"));
+  EXPECT_EQ(run.transcript.back(), kNoHandles);
+}
 
 TEST(FolderBatchImport, ListsTheContainersOfTheSourceFolder) {
   Installation install;
@@ -145,6 +162,51 @@ TEST(FolderBatchImport, ListsTheContainersOfTheSourceFolder) {
                                       "window 1 item 2 text \"Import to Quark 2 of 2 files\""}));
   EXPECT_EQ(Only(run, {"quit requested"}).size(), 1u);
   EXPECT_EQ(run.transcript.back(), kNoHandles);
+}
+
+// The story lines `stories` writes for the document at `path`.
+std::string Stories(const Installation& install, const std::string& path) {
+  const HostRun run = RunHost(install, {"start", "open", path, "stories"});
+  std::string out;
+  for (const std::string& line : run.transcript) {
+    if (line.rfind("story ", 0) == 0 || line.rfind("  paragraph ", 0) == 0) out += line + "\n";
+  }
+  return out;
+}
+
+TEST(FolderBatchImport, PseudoTranslatedContainersBecomeTranslatedDocuments) {
+  Installation install;
+  const fs::path root = install.root();
+  const std::string source = (root / "src").string(), containers = (root / "T").string();
+  const std::string translated = (root / "K").string(), documents = (root / "D").string();
+  for (const std::string& folder : {source + "/sub", containers, translated + "/sub", documents}) {
+    fs::create_directories(folder);
+  }
+  fs::create_directories(root / "batch");
+  for (const char* name : {"/a.qxp", "/sub/b.qxp"}) WriteFile(source + name, testutil::ExportDocument(2, 2));
+  const fs::path job = root / "batch" / "job.ini";
+  install.WriteSettings("[Path]\nBatchFilePath = " + job.string() + "\n");
+  const auto runJob = [&](const std::string& mode, const std::string& from, const std::string& to) {
+    WriteFile(job, "[General]\nMode = " + mode + "\nRecursive = True\n[Path]\nSource = " + from +
+                       "\nTarget = " + to + "\n");
+    return RunHost(install, {"start", "idle", "40"});
+  };
+  const HostRun exported = runJob("Export", source, containers);
+  ASSERT_TRUE(Clean(exported)) << exported.errors;
+  for (const char* name : {"/a.kxq", "/sub/b.kxq"}) {
+    kxtpseudo::PseudoTranslate(containers + name, translated + name, false);
+  }
+  const HostRun imported = runJob("Import", translated, documents);
+  ASSERT_TRUE(Clean(imported)) << imported.errors;
+  EXPECT_NE(imported.log.find("       1.) " + translated + "/a.kxq\n       2.) " + translated + "/sub/b.kxq\n"),
+            std::string::npos)
+      << imported.log;
+  for (const char* name : {"/a.qxp", "/sub/b.qxp"}) {
+    const std::string stories = Stories(install, documents + name);
+    // Every word grew by the pseudo-translation's two characters.
+    EXPECT_NE(stories.find("The\xC3\xA9\xE4\xB8\xAD quick\xC3\xA9\xE4\xB8\xAD"), std::string::npos) << stories;
+    EXPECT_EQ(stories.find("The quick"), std::string::npos) << stories;
+  }
 }
 
 }  // namespace
