@@ -162,29 +162,27 @@ bool Digger::InsertUnits(const char16_t* units, int32_t count) {
   mStory.RefreshIfStale();
   const XTStoryTextSuite* text = XT().lgf2;
   const int32_t before = mStory.textLength;
-  if (!Check("insert_text", text ? text->insert_text(mStory.textRef, InsertionPosition(), units, count)
-                                 : kXTErrNoSuite)) {
-    return false;
-  }
-  StoryChanged();
-  mStory.RefreshIfStale();
-  mShift += mStory.textLength - before;
-  return true;
+  return Inserted("insert_text",
+                  text ? text->insert_text(mStory.textRef, InsertionPosition(), units, count) : kXTErrNoSuite,
+                  before);
 }
 
 bool Digger::InsertObject(uint32_t code, const std::u16string& payload) {
   mStory.RefreshIfStale();
   const XTStoryTextSuite* text = XT().lgf2;
   const int32_t before = mStory.textLength;
-  const int32_t at = InsertionPosition();
-  if (!Check("insert_text_object",
-             text ? text->insert_text_object(mStory.textRef, at, code, payload.data(),
-                                             static_cast<int32_t>(payload.size()))
-                  : kXTErrNoSuite)) {
-    return false;
-  }
+  return Inserted("insert_text_object",
+                  text ? text->insert_text_object(mStory.textRef, InsertionPosition(), code, payload.data(),
+                                                  static_cast<int32_t>(payload.size()))
+                       : kXTErrNoSuite,
+                  before);
+}
+
+bool Digger::Inserted(const char* call, int32_t result, int32_t before) {
+  if (!Check(call, result)) return false;
   StoryChanged();
   mStory.RefreshIfStale();
+  // The story grew by what the host inserted: later positions move by that.
   mShift += mStory.textLength - before;
   return true;
 }

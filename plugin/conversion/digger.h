@@ -100,6 +100,9 @@ class Digger {
   bool InsertUnits(const char16_t* units, int32_t count);
   // Inserts a text object; the shift grows by the units the story gained.
   bool InsertObject(uint32_t code, const std::u16string& payload);
+  // After an insertion call: its result checked; on success the story
+  // re-read and the shift grown by the units it gained.
+  bool Inserted(const char* call, int32_t result, int32_t before);
   // A temporary space at the insertion position, queued at once.
   bool InsertCarrierSpace();
   void Flush(const char16_t* units, int32_t count, bool flagged);
