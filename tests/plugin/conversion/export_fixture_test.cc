@@ -16,6 +16,7 @@
 #include "tests/common/kxt_witness_py.h"
 #include "tests/common/python.h"
 #include "tests/plugin/conversion/export_harness.h"
+#include "tests/plugin/conversion/exported_fixture.h"
 #include "tests/plugin/mixer/mixer_host_util.h"
 
 namespace {
@@ -33,20 +34,7 @@ std::string Joined(const std::vector<std::string>& lines) {
   return out;
 }
 
-class ExportFixture : public ::testing::Test {
- protected:
-  void SetUp() override {
-    static XTRegisterRec record = xthost::MakeRegisterRec();
-    XT().registration = &record;  // the export tables are acquired on first use
-    host.Open("doc_export.json", "export.qxp");
-    result = export_test::ExportCurrentProject(target);
-  }
-
-  MixerHost host;
-  LogCapture log;
-  const std::string target = host.Path("export.kxq");
-  export_test::HarnessResult result;
-};
+using ExportFixture = ExportedFixture;
 
 TEST_F(ExportFixture, TheWitnessDumpIsTheCheckedOne) {
   EXPECT_EQ(result.layouts, 2);

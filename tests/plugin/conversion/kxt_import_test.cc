@@ -24,6 +24,7 @@
 #include "tests/common/python.h"
 #include "tests/common/temp_dir.h"
 #include "tests/plugin/conversion/export_harness.h"
+#include "tests/plugin/conversion/exported_fixture.h"
 #include "tests/plugin/mixer/mixer_host_util.h"
 
 namespace {
@@ -197,20 +198,7 @@ std::vector<std::string> FacadeCanon(const std::string& path, const std::vector<
   return lines;
 }
 
-class ImportFixture : public ::testing::Test {
- protected:
-  void SetUp() override {
-    static XTRegisterRec record = xthost::MakeRegisterRec();
-    XT().registration = &record;
-    host.Open("doc_export.json", "export.qxp");
-    result = export_test::ExportCurrentProject(target);
-  }
-
-  MixerHost host;
-  LogCapture log;
-  const std::string target = host.Path("export.kxq");
-  export_test::HarnessResult result;
-};
+using ImportFixture = ExportedFixture;
 
 TEST_F(ImportFixture, EveryElementRecordAndAttributeReadsAsTheWitnessReadsIt) {
   const std::vector<std::string> witness = testutil::WitnessLines(kCanonPy, target);
