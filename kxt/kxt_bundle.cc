@@ -16,6 +16,52 @@ void Complete(Fields& fields, Folder& folder, Container& container) {
   done.Finish();
 }
 
+// Counts the prototype's fields and tells whether they come in strictly
+// ascending id order, as the records of this library give them.
+class OrderCheck : public KXT_FieldReceiver {
+ public:
+  void Field(const std::type_info&, const char*, int32_t id) override {
+    if (count_ > 0 && id <= last_) ascending_ = false;
+    last_ = id;
+    ++count_;
+  }
+  bool Ascending() const { return ascending_; }
+  size_t Count() const { return count_; }
+
+ private:
+  int32_t last_ = 0;
+  size_t count_ = 0;
+  bool ascending_ = true;
+};
+
+// Hands every field of the prototype, in ascending id order and each id
+// once (its first entry), to `each` (type, name, id).  Fields that already
+// come in that order go straight through, with no copy of the list.
+template <class Each>
+void ForEachField(const KXT_FieldsEnumerator& prototype, size_t& count, Each each) {
+  OrderCheck check;
+  prototype.EnumFields(check);
+  if (check.Ascending()) {
+    class Direct : public KXT_FieldReceiver {
+     public:
+      explicit Direct(Each& each) : each_(each) {}
+      void Field(const std::type_info& type, const char* name, int32_t id) override {
+        each_(type, name != nullptr ? name : "", id);
+      }
+
+     private:
+      Each& each_;
+    } direct(each);
+    count = check.Count();
+    prototype.EnumFields(direct);
+    return;
+  }
+  KXT_FieldsList list;
+  prototype.EnumFields(list);
+  count = list.Fields().size();
+  for (const auto& field : list.Fields()) each(*field.second.type, field.second.name.c_str(), field.first);
+}
+
 }  // namespace
 
 void KXT_FieldsList::Field(const std::type_info& type, const char* name, int32_t id) {
@@ -26,12 +72,11 @@ KXT_OutBundle_Impl::KXT_OutBundle_Impl(const KXT_Handle<KXT_OutContainer>& conta
                                        const KXT_Handle<KXT_OutFolder2>& folder,
                                        const KXT_FieldsEnumerator& prototype)
     : container_(container), folder_(folder) {
-  KXT_FieldsList list;
-  prototype.EnumFields(list);
-  fields_.reserve(list.Fields().size());
-  for (const auto& field : list.Fields()) {
-    fields_.emplace_back(field.first, folder_->CreateStream2(*field.second.type, field.second.name.c_str(), 0));
-  }
+  size_t count = 0;
+  ForEachField(prototype, count, [this, &count](const std::type_info& type, const char* name, int32_t id) {
+    if (fields_.empty()) fields_.reserve(count);
+    fields_.emplace_back(id, folder_->CreateStream2(type, name, 0));
+  });
 }
 
 KXT_OutBundle_Impl::~KXT_OutBundle_Impl() noexcept(false) { Complete(fields_, folder_, container_); }
@@ -43,12 +88,13 @@ void KXT_OutBundle_Impl::PutRecord(const KXT_OutRecord& record) {
 KXT_InBundle_Impl::KXT_InBundle_Impl(const KXT_Handle<KXT_InContainer>& container,
                                      const KXT_Handle<KXT_InFolder2>& folder, const KXT_FieldsEnumerator& prototype)
     : container_(container), folder_(folder) {
-  KXT_FieldsList list;
-  prototype.EnumFields(list);
-  for (const auto& field : list.Fields()) {
-    KXT_Handle<KXT_InStream2> stream = folder_->OpenStream2(*field.second.type, field.second.name.c_str(), 0);
-    if (stream) fields_.emplace_back(field.first, std::move(stream));
-  }
+  size_t count = 0;
+  ForEachField(prototype, count, [this, &count](const std::type_info& type, const char* name, int32_t id) {
+    KXT_Handle<KXT_InStream2> stream = folder_->OpenStream2(type, name, 0);
+    if (!stream) return;
+    if (fields_.empty()) fields_.reserve(count);
+    fields_.emplace_back(id, std::move(stream));
+  });
 }
 
 KXT_InBundle_Impl::~KXT_InBundle_Impl() noexcept(false) { Complete(fields_, folder_, container_); }

@@ -19,6 +19,10 @@ KXT_FailureLogger g_logger = LogToStderr;
 void SetKXTFailureLogger(KXT_FailureLogger logger) { g_logger = logger != nullptr ? logger : LogToStderr; }
 
 void KXT_Completion::Keep(std::exception_ptr failure) noexcept {
+  if (!asked_) {
+    unwinding_ = std::uncaught_exceptions() > 0;
+    asked_ = true;
+  }
   if (!unwinding_ && !first_) {
     first_ = failure;
     return;
@@ -38,13 +42,12 @@ void KXT_Completion::Keep(std::exception_ptr failure) noexcept {
   }
 }
 
-void KXT_Completion::Finish() noexcept(false) {
-  if (!first_) return;
+void KXT_Completion::Raise() noexcept(false) {
   std::exception_ptr failure = std::move(first_);
   first_ = nullptr;
   if (std::uncaught_exceptions() > 0) {
     // Only when destroyed from a destructor of an unwinding frame: log.
-    unwinding_ = true;
+    unwinding_ = asked_ = true;
     Keep(failure);
     return;
   }

@@ -13,7 +13,7 @@
 
 class KXT_Completion {
  public:
-  KXT_Completion() : unwinding_(std::uncaught_exceptions() > 0) {}
+  KXT_Completion() = default;
   KXT_Completion(const KXT_Completion&) = delete;
   KXT_Completion& operator=(const KXT_Completion&) = delete;
 
@@ -37,12 +37,20 @@ class KXT_Completion {
     });
   }
   // Raises the first failure kept; the last call of the destructor.
-  void Finish() noexcept(false);
+  void Finish() noexcept(false) {
+    if (first_) Raise();
+  }
 
  private:
+  void Raise() noexcept(false);
   void Keep(std::exception_ptr failure) noexcept;
 
-  bool unwinding_;
+  // Whether an exception was unwinding when the destruction began.  Asked
+  // only once a step has failed: inside the handler of that failure the
+  // count of unwinding exceptions is again what it was before the steps, so
+  // the answer is the same and steps that succeed never pay for the query.
+  bool unwinding_ = false;
+  bool asked_ = false;
   std::exception_ptr first_;
 };
 

@@ -14,19 +14,20 @@ const char16_t* KXT_StringsMap::operator[](int32_t number) const {
 int32_t KXT_StringsMap::operator[](const char16_t* text) {
   if (text == nullptr) return -1;
   const std::u16string_view key(text);
-  auto found = table_.lower_bound(key);
-  if (found != table_.end() && found->first == key) return found->second;
+  auto known = byText_.find(key);
+  if (known != byText_.end()) return known->second;
   const int32_t number = NextNumber();
-  found = table_.emplace_hint(found, key, number);
-  byNumber_.emplace(number, &found->first);
+  auto made = table_.emplace(key, number).first;
+  byText_.emplace(made->first, number);
+  byNumber_.emplace(number, &made->first);
   highest_ = std::max(highest_, number);
   return number;
 }
 
 int32_t KXT_StringsMap::find(const char16_t* text) const {
   if (text == nullptr) return -1;
-  auto found = table_.find(std::u16string_view(text));
-  return found == table_.end() ? -1 : found->second;
+  auto found = byText_.find(std::u16string_view(text));
+  return found == byText_.end() ? -1 : found->second;
 }
 
 int32_t KXT_StringsMap::NextNumber() const {
@@ -39,7 +40,8 @@ int32_t KXT_StringsMap::NextNumber() const {
 }
 
 void KXT_StringsMap::Enter(const std::u16string& text, int32_t number) {
-  table_.insert_or_assign(text, number);
+  auto entry = table_.insert_or_assign(text, number).first;
+  byText_.insert_or_assign(entry->first, number);
   highest_ = std::max(highest_, number);
 }
 

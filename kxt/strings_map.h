@@ -57,6 +57,9 @@ class KXT_StringsMap {
   int32_t NextNumber() const;
 
   Table table_;
+  // String -> number, over the table's own keys: the look-ups by string,
+  // without walking the ordered table.
+  std::unordered_map<std::u16string_view, int32_t> byText_;
   // Number -> the first string in table order that has it.
   std::unordered_map<int32_t, const std::u16string*> byNumber_;
   // The highest number ever entered; -1 while empty.

@@ -136,15 +136,32 @@ struct Fixed<double> {
   }
 };
 
+// Whether the values' bytes in memory are already their bytes on disk: a
+// little-endian machine and a type whose width is the stored width (bool is
+// left out: any non-zero byte reads as true but only 0 and 1 are written).
+template <class T>
+constexpr bool kSameBytes = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && sizeof(T) == Fixed<T>::kSize &&
+                            !std::is_same<T, bool>::value;
+
 template <class T>
 void PutValues(OutStream& out, const T* values, uint32_t count) {
   using F = Fixed<T>;
   for (uint32_t i = 0; i < count; ++i) {
     if (!F::Fits(values[i])) Error(kKXTFailBadValue);
   }
-  Encoder encoder(out);
-  for (uint32_t i = 0; i < count; ++i) encoder.Put(F::Encode(values[i]), F::kSize);
-  encoder.Flush();
+  if constexpr (kSameBytes<T>) {
+    // The same pieces the encoder hands over, taken from the values as they are.
+    constexpr uint32_t kPerPut = kBufferSize / F::kSize;
+    for (uint32_t done = 0; done < count;) {
+      const uint32_t n = count - done < kPerPut ? count - done : kPerPut;
+      out.PutData(values + done, n * F::kSize);
+      done += n;
+    }
+  } else {
+    Encoder encoder(out);
+    for (uint32_t i = 0; i < count; ++i) encoder.Put(F::Encode(values[i]), F::kSize);
+    encoder.Flush();
+  }
 }
 
 template <class T>
@@ -157,7 +174,11 @@ uint32_t GetValues(InStream& in, T* values, uint32_t count) {
     const uint32_t want = count - done < kPerRead ? count - done : kPerRead;
     const uint32_t got = in.GetData(buffer, want * F::kSize);
     const uint32_t whole = got / F::kSize;
-    for (uint32_t i = 0; i < whole; ++i) values[done + i] = F::Decode(GetLE(buffer + i * F::kSize, F::kSize));
+    if constexpr (kSameBytes<T>) {
+      std::memcpy(values + done, buffer, whole * F::kSize);
+    } else {
+      for (uint32_t i = 0; i < whole; ++i) values[done + i] = F::Decode(GetLE(buffer + i * F::kSize, F::kSize));
+    }
     done += whole;
     if (whole < want) break;
   }
