@@ -248,6 +248,82 @@ TEST(RecordTest, FieldsListKeepsTheFirstEntryOfAnId) {
   EXPECT_EQ(*list.Fields().at(1).type, typeid(long));
 }
 
+// A record that lists its fields out of id order and one id twice; it logs
+// the ids the bundle moves, and keeps field k's value in values[k].
+class ShuffledRecord : public KXT_OutRecord, public KXT_InRecord {
+ public:
+  void EnumFields(KXT_FieldReceiver& receiver) const override {
+    receiver.Field(typeid(long), "c", 2);
+    receiver.Field(typeid(short), "a", 0);
+    receiver.Field(typeid(double), "again", 2);
+    receiver.Field(typeid(long), "b", 1);
+  }
+  void PutField(int32_t id, KXT_OutStream& stream) const override {
+    log.push_back(id);
+    if (id == 0) {
+      const short value = static_cast<short>(values[0]);
+      stream.As<short>().PutData(&value, 1);
+    } else {
+      const long value = values[id];
+      stream.As<long>().PutData(&value, 1);
+    }
+  }
+  bool GetField(int32_t id, KXT_InStream& stream) override {
+    log.push_back(id);
+    if (id == 0) {
+      short value = 0;
+      if (stream.As<short>().GetData(&value, 1) != 1) return false;
+      values[0] = value;
+      return true;
+    }
+    long value = 0;
+    if (stream.As<long>().GetData(&value, 1) != 1) return false;
+    values[id] = value;
+    return true;
+  }
+
+  long values[3] = {0, 0, 0};
+  mutable std::vector<int32_t> log;
+};
+
+TEST(RecordTest, FieldsOutOfOrderAreStoredAndReadInIdOrderOnce) {
+  TempDir dir;
+  const std::string path = dir.File("shuffled.kxt");
+  ShuffledRecord record;
+  {
+    OLEStorage root(path.c_str(), kOLECreate);
+    KXT_Handle<KXT_OutStorage2> storage(CreateKXT2(root, false));
+    KXT_Handle<KXT_OutBundle2> bundle = storage->CreateKXTFolder2()->CreateBundle2(record, "S{}", 0);
+    for (long k : {1L, -2L}) {
+      record.values[0] = 10 * k;
+      record.values[1] = 100 * k;
+      record.values[2] = 1000 * k;
+      bundle->PutRecord(record);
+    }
+  }
+  EXPECT_EQ(record.log, (std::vector<int32_t>{0, 1, 2, 0, 1, 2}));
+  const auto streams = kxt_test::WitnessStreams(kxt_test::Witness(path));
+  EXPECT_EQ(streams.at("S{}#0|a"), "0 0 04000a00ecff");
+  EXPECT_EQ(streams.at("S{}#0|b"), "0 0 0600" + Hex(LE32(100)) + Hex(LE32(-200)));
+  EXPECT_EQ(streams.at("S{}#0|c"), "0 0 0600" + Hex(LE32(1000)) + Hex(LE32(-2000)));
+  EXPECT_EQ(streams.count("S{}#0|again"), 0u);
+
+  OLEStorage root(path.c_str(), kOLERead);
+  KXT_Handle<KXT_InStorage2> storage(OpenKXT2(root));
+  KXT_Handle<KXT_InBundle2> bundle = storage->OpenKXTFolder2()->OpenBundle2(record, "S{}", 0);
+  ASSERT_TRUE(bundle);
+  record.log.clear();
+  ASSERT_TRUE(bundle->GetRecord(record));
+  EXPECT_EQ(record.values[0], 10);
+  EXPECT_EQ(record.values[1], 100);
+  EXPECT_EQ(record.values[2], 1000);
+  ASSERT_TRUE(bundle->GetRecord(record));
+  EXPECT_EQ(record.values[0], -20);
+  EXPECT_EQ(record.values[2], -2000);
+  EXPECT_FALSE(bundle->GetRecord(record));
+  EXPECT_EQ(record.log, (std::vector<int32_t>{0, 1, 2, 0, 1, 2, 0}));
+}
+
 TEST(RecordTest, UnknownIdsAndMistypedStreams) {
   TempDir dir;
   OLEStorage root(dir.File("r.kxt").c_str(), kOLECreate);

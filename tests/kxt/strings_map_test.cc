@@ -191,4 +191,20 @@ TEST_F(StoredMapTest, RestoringTwiceOverwritesAndKeeps) {
   EXPECT_EQ(map[u"z"], 3) << "three entries, highest 1";
 }
 
+TEST_F(StoredMapTest, AStoredNumberReplacesTheOneAStringHadForEveryLookUp) {
+  WriteRecords({{5, u"x"}, {1, u"y"}});
+  KXT_StringsMap_In map;
+  EXPECT_EQ(map[u"y"], 0);
+  EXPECT_EQ(map[u"x"], 1);
+  ASSERT_TRUE(map.Restore(Root(), "StringsMap{}"));
+  for (const char16_t* text : {u"x", u"y"}) {
+    const int32_t stored = text[0] == u'x' ? 5 : 1;
+    EXPECT_EQ(map.find(text), stored) << stored;
+    EXPECT_EQ(map[text], stored) << stored;
+    EXPECT_EQ(Text(At(map, stored)), text);
+  }
+  EXPECT_EQ(At(map, 0), nullptr);
+  EXPECT_EQ(map.size(), 2u);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "kxt_test_util.h"
 #include "tests/common/failure_of.h"
 #include "tests/common/hex.h"
+#include "tests/common/le_bytes.h"
 #include "tests/common/temp_dir.h"
 
 namespace {
@@ -139,6 +141,50 @@ TEST_P(TypedStreamTest, EachTagIsStoredByteExact) {
   EXPECT_TRUE(folder->OpenStream2(typeid(void), "int", 0));
 }
 
+// More values than one piece of the writer and the reader holds, of types
+// stored as they are in memory and of one that is not (long).
+TEST_P(TypedStreamTest, ManyValuesKeepTheirBytesAndOrder) {
+  std::vector<unsigned short> units(1500);
+  std::vector<float> floats(700);
+  std::vector<long> longs(600);
+  for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<unsigned short>(i * 37 + 0xA000);
+  for (size_t i = 0; i < floats.size(); ++i) floats[i] = static_cast<float>(i) / 8 - 40;
+  for (size_t i = 0; i < longs.size(); ++i) longs[i] = static_cast<long>(i * 99991) - 3000000;
+  {
+    OLEStorage root(path_.c_str(), kOLECreate);
+    KXT_Handle<KXT_OutStorage2> storage(CreateKXT2(root, GetParam()));
+    KXT_Handle<KXT_OutFolder2> folder = storage->CreateKXTFolder2();
+    KXT_Handle<KXT_OutStream2> u = folder->CreateStream2(typeid(unsigned short), "u", 0);
+    u->As<unsigned short>().PutData(units.data(), 1000);
+    u->As<unsigned short>().PutData(units.data() + 1000, 500);
+    KXT_Handle<KXT_OutStream2> f = folder->CreateStream2(typeid(float), "f", 0);
+    f->As<float>().PutData(floats.data(), static_cast<uint32_t>(floats.size()));
+    KXT_Handle<KXT_OutStream2> l = folder->CreateStream2(typeid(long), "l", 0);
+    l->As<long>().PutData(longs.data(), static_cast<uint32_t>(longs.size()));
+  }
+  // The stored bytes, little-endian value by value.
+  std::string u = "0500", f = "0800", l = "0600";
+  for (unsigned short v : units) u += Hex(testutil::LE16(v));
+  for (float v : floats) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    f += Hex(testutil::LE32(bits));
+  }
+  for (long v : longs) l += Hex(testutil::LE32(static_cast<uint32_t>(v)));
+  const auto streams = kxt_test::WitnessStreams(kxt_test::Witness(path_));
+  for (const auto& e : std::map<std::string, std::string>{{"u", u}, {"f", f}, {"l", l}}) {
+    const std::string& line = streams.at(e.first);
+    EXPECT_EQ(line.substr(line.rfind(' ') + 1), e.second) << e.first;
+  }
+
+  OLEStorage root(path_.c_str(), kOLERead);
+  KXT_Handle<KXT_InStorage2> storage(OpenKXT2(root));
+  KXT_Handle<KXT_InFolder2> folder = storage->OpenKXTFolder2();
+  EXPECT_EQ(Get<unsigned short>(*folder, "u", 2000), units);
+  EXPECT_EQ(Get<float>(*folder, "f", 2000), floats);
+  EXPECT_EQ(Get<long>(*folder, "l", 2000), longs);
+}
+
 INSTANTIATE_TEST_SUITE_P(Compress, TypedStreamTest, ::testing::Bool());
 
 TEST(TypedStreamOpenTest, OpensOnlyAsTheStoredType) {
@@ -207,6 +253,8 @@ TEST_F(DamagedStreamTest, BadTagsOpenAsNull) {
 
 TEST_F(DamagedStreamTest, ReadsStopAtTheFirstValueNotWhole) {
   Write("longs", "0600 01000000 02000000 03000000 aabb");
+  Write("shorts", "0400 0100 0200 aa");
+  Write("doubles", "0900 000000000000f03f 0000");
   Write("bools", "0100 00 01 02 ff");
   // A string of 300 units with only 290 there, after a whole one of 300.
   std::string whole = "0b00 2c01", cut = "2c01";
@@ -223,6 +271,15 @@ TEST_F(DamagedStreamTest, ReadsStopAtTheFirstValueNotWhole) {
   EXPECT_EQ(dynamic_cast<KXT_In<long>&>(*s).GetData(longs, 5), 3u);
   EXPECT_EQ(longs[2], 3);
   EXPECT_EQ(dynamic_cast<KXT_In<long>&>(*s).GetData(longs, 5), 0u);
+  // Values kept in memory as stored: the one cut short is not touched.
+  short shorts[4] = {9, 9, 9, 9};
+  s = folder->OpenStream2(typeid(short), "shorts", 0);
+  EXPECT_EQ(dynamic_cast<KXT_In<short>&>(*s).GetData(shorts, 4), 2u);
+  EXPECT_EQ(std::vector<short>(shorts, shorts + 4), (std::vector<short>{1, 2, 9, 9}));
+  double doubles[3] = {-1, -1, -1};
+  s = folder->OpenStream2(typeid(double), "doubles", 0);
+  EXPECT_EQ(dynamic_cast<KXT_In<double>&>(*s).GetData(doubles, 3), 1u);
+  EXPECT_EQ(std::vector<double>(doubles, doubles + 3), (std::vector<double>{1.0, -1, -1}));
 
   // Any non-zero byte reads as true.
   EXPECT_EQ(Get<bool>(*folder, "bools"), (std::vector<bool>{false, true, true, true}));
