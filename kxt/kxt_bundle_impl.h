@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/recycled_blocks.h"
 #include "kxt/kxt_bundle.h"
 #include "kxt/kxt_container.h"
 #include "kxt/kxt_folder.h"
@@ -18,6 +19,8 @@ class KXT_OutBundle_Impl final : public KXT_OutBundle2 {
                      const KXT_FieldsEnumerator& prototype);
 
   void PutRecord(const KXT_OutRecord& record) override;
+  // One is made and deleted per attribute set: kept for reuse, not freed.
+  RECYCLED_ALLOCATION(KXT_OutBundle_Impl)
 
  protected:
   // Completes the field streams (in id order), then the folder, then lets go
@@ -38,6 +41,7 @@ class KXT_InBundle_Impl final : public KXT_InBundle2 {
                     const KXT_FieldsEnumerator& prototype);
 
   bool GetRecord(KXT_InRecord& record) override;
+  RECYCLED_ALLOCATION(KXT_InBundle_Impl)
 
  protected:
   ~KXT_InBundle_Impl() noexcept(false) override;

@@ -5,6 +5,7 @@
 #include <typeinfo>
 
 #include "framework/code_folder.h"
+#include "framework/recycled_blocks.h"
 #include "kxt/kxt_container.h"
 #include "kxt/kxt_folder.h"
 
@@ -19,6 +20,8 @@ class KXT_OutFolder_Impl final : public KXT_OutFolder2 {
   static KXT_Handle<KXT_OutFolder_Impl> NewRoot(OLEStorage& storage, bool compress);
 
   const KXT_Handle<KXT_OutContainer>& Container() const { return container_; }
+  // One is made and deleted per element: kept for reuse, not freed.
+  RECYCLED_ALLOCATION(KXT_OutFolder_Impl)
 
   KXT_Handle<KXT_OutFolder2> CreateFolder2(const char* name, int32_t index) override;
   KXT_Handle<KXT_OutStream2> CreateStream2(const std::type_info& type, const char* name, int32_t id) override;
@@ -48,6 +51,7 @@ class KXT_InFolder_Impl final : public KXT_InFolder2 {
   // Code-file reader, root code folder (its table read at once), container
   // and root folder.
   static KXT_Handle<KXT_InFolder_Impl> OpenRoot(OLEStorage& storage);
+  RECYCLED_ALLOCATION(KXT_InFolder_Impl)
 
   KXT_Handle<KXT_InFolder2> OpenFolder2(const char* name, int32_t index) override;
   KXT_Handle<KXT_InStream2> OpenStream2(const std::type_info& type, const char* name, int32_t id) override;

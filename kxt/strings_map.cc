@@ -7,8 +7,31 @@
 
 const char16_t* KXT_StringsMap::operator[](int32_t number) const {
   if (number == -1) return nullptr;
-  auto found = byNumber_.find(number);
-  return found == byNumber_.end() ? nullptr : found->second->c_str();
+  const std::u16string* text = Indexed(number);
+  return text == nullptr ? nullptr : text->c_str();
+}
+
+const std::u16string* KXT_StringsMap::Indexed(int32_t number) const {
+  if (number >= 0 && static_cast<size_t>(number) < byNumber_.size() && byNumber_[number] != nullptr) {
+    return byNumber_[number];
+  }
+  // Also a number that was far out when it was entered and that the
+  // positions have grown past since.
+  if (byFarNumber_.empty()) return nullptr;
+  auto found = byFarNumber_.find(number);
+  return found == byFarNumber_.end() ? nullptr : found->second;
+}
+
+void KXT_StringsMap::Index(int32_t number, const std::u16string* text) {
+  // Positions grow to the number when it is near the count of entries, so
+  // a damaged number far out costs no space.
+  const size_t near = 2 * table_.size() + 64;
+  if (number >= 0 && static_cast<size_t>(number) < near) {
+    if (static_cast<size_t>(number) >= byNumber_.size()) byNumber_.resize(static_cast<size_t>(number) + 1, nullptr);
+    if (byNumber_[number] == nullptr) byNumber_[number] = text;
+    return;
+  }
+  byFarNumber_.emplace(number, text);
 }
 
 int32_t KXT_StringsMap::operator[](const char16_t* text) {
@@ -19,7 +42,7 @@ int32_t KXT_StringsMap::operator[](const char16_t* text) {
   const int32_t number = NextNumber();
   auto made = table_.emplace(key, number).first;
   byText_.emplace(made->first, number);
-  byNumber_.emplace(number, &made->first);
+  Index(number, &made->first);
   highest_ = std::max(highest_, number);
   return number;
 }
@@ -35,7 +58,7 @@ int32_t KXT_StringsMap::NextNumber() const {
   if (next <= INT32_MAX) return static_cast<int32_t>(next);
   // A stored map used the highest number: take the lowest free one.
   int32_t free = 0;
-  while (byNumber_.count(free) != 0) ++free;
+  while (Indexed(free) != nullptr) ++free;
   return free;
 }
 
@@ -47,7 +70,8 @@ void KXT_StringsMap::Enter(const std::u16string& text, int32_t number) {
 
 void KXT_StringsMap::Reindex() {
   byNumber_.clear();
-  for (const auto& entry : table_) byNumber_.emplace(entry.second, &entry.first);
+  byFarNumber_.clear();
+  for (const auto& entry : table_) Index(entry.second, &entry.first);
 }
 
 // --- writing ---------------------------------------------------------------

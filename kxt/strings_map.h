@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "kxt/kxt_folder.h"
 #include "kxt/kxt_processors.h"
@@ -55,13 +56,20 @@ class KXT_StringsMap {
 
  private:
   int32_t NextNumber() const;
+  // The string of a number in the reverse look-up, null when none; Index
+  // enters one unless the number already has its string.
+  const std::u16string* Indexed(int32_t number) const;
+  void Index(int32_t number, const std::u16string* text);
 
   Table table_;
   // String -> number, over the table's own keys: the look-ups by string,
   // without walking the ordered table.
   std::unordered_map<std::u16string_view, int32_t> byText_;
-  // Number -> the first string in table order that has it.
-  std::unordered_map<int32_t, const std::u16string*> byNumber_;
+  // Number -> the first string in table order that has it: numbers up to
+  // a little above the entry count (all of them, unless a stored map was
+  // damaged) by position, any others by hash.
+  std::vector<const std::u16string*> byNumber_;
+  std::unordered_map<int32_t, const std::u16string*> byFarNumber_;
   // The highest number ever entered; -1 while empty.
   int32_t highest_ = -1;
 };

@@ -7,6 +7,7 @@
 #include <typeinfo>
 
 #include "framework/code_file.h"
+#include "framework/recycled_blocks.h"
 #include "kxt/kxt_container.h"
 #include "kxt/kxt_handle.h"
 #include "kxt/typed_stream.h"
@@ -23,6 +24,8 @@ class KXT_Out_Impl final : public KXT_Out<T>, public KXT_OutStream2 {
 
   const std::type_info& Type() const override { return typeid(T); }
   void PutData(const T* values, uint32_t count) override;
+  // One is made and deleted per stream: kept for reuse, not freed.
+  RECYCLED_ALLOCATION(KXT_Out_Impl)
 
  protected:
   ~KXT_Out_Impl() noexcept(false) override;
@@ -41,6 +44,7 @@ class KXT_In_Impl final : public KXT_In<T>, public KXT_InStream2 {
 
   const std::type_info& Type() const override { return typeid(T); }
   uint32_t GetData(T* values, uint32_t count) override;
+  RECYCLED_ALLOCATION(KXT_In_Impl)
 
  protected:
   ~KXT_In_Impl() noexcept(false) override;

@@ -180,6 +180,24 @@ TEST_F(StoredMapTest, TheHighestNumberInUseStillLeavesFreeOnes) {
   EXPECT_EQ(Text(At(map, b)), u"b");
 }
 
+TEST_F(StoredMapTest, NumbersFarAboveTheCountStayFoundAsTheMapGrows) {
+  WriteRecords({{0, u"zero"}, {1000, u"far"}, {-7, u"negative"}});
+  KXT_StringsMap_In map;
+  ASSERT_TRUE(map.Restore(Root(), "StringsMap{}"));
+  std::vector<int32_t> numbers;
+  for (int i = 0; i < 1500; ++i) numbers.push_back(map[(u"s" + std::u16string(1, char16_t(u'a' + i % 26)) +
+                                                        std::u16string(static_cast<size_t>(i / 26), u'x'))
+                                                           .c_str()]);
+  EXPECT_EQ(numbers.front(), 1001);
+  EXPECT_EQ(numbers.back(), 2500);
+  EXPECT_EQ(Text(At(map, 1000)), u"far");
+  EXPECT_EQ(Text(At(map, -7)), u"negative");
+  EXPECT_EQ(Text(At(map, 0)), u"zero");
+  EXPECT_EQ(At(map, 1), nullptr);
+  EXPECT_EQ(At(map, 2501), nullptr);
+  EXPECT_EQ(Text(At(map, 1700)), u"s" + std::u16string(1, char16_t(u'a' + 699 % 26)) + std::u16string(699 / 26, u'x'));
+}
+
 TEST_F(StoredMapTest, RestoringTwiceOverwritesAndKeeps) {
   WriteRecords({{0, u"x"}, {1, u"y"}});
   KXT_StringsMap_In map;
