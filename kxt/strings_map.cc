@@ -36,12 +36,10 @@ void KXT_StringsMap::Index(int32_t number, const std::u16string* text) {
 
 int32_t KXT_StringsMap::operator[](const char16_t* text) {
   if (text == nullptr) return -1;
-  const std::u16string_view key(text);
-  auto known = byText_.find(key);
-  if (known != byText_.end()) return known->second;
+  if (const int32_t* known = byText_.Find(text)) return *known;
   const int32_t number = NextNumber();
-  auto made = table_.emplace(key, number).first;
-  byText_.emplace(made->first, number);
+  auto made = table_.emplace(text, number).first;
+  byText_.Set(made->first, number);
   Index(number, &made->first);
   highest_ = std::max(highest_, number);
   return number;
@@ -49,8 +47,8 @@ int32_t KXT_StringsMap::operator[](const char16_t* text) {
 
 int32_t KXT_StringsMap::find(const char16_t* text) const {
   if (text == nullptr) return -1;
-  auto found = byText_.find(std::u16string_view(text));
-  return found == byText_.end() ? -1 : found->second;
+  const int32_t* found = byText_.Find(text);
+  return found == nullptr ? -1 : *found;
 }
 
 int32_t KXT_StringsMap::NextNumber() const {
@@ -64,7 +62,7 @@ int32_t KXT_StringsMap::NextNumber() const {
 
 void KXT_StringsMap::Enter(const std::u16string& text, int32_t number) {
   auto entry = table_.insert_or_assign(text, number).first;
-  byText_.insert_or_assign(entry->first, number);
+  byText_.Set(entry->first, number);
   highest_ = std::max(highest_, number);
 }
 

@@ -23,6 +23,7 @@
 
 #include "kxt/kxt_folder.h"
 #include "kxt/kxt_processors.h"
+#include "kxt/strings_index.h"
 
 class KXT_StringsMap {
  public:
@@ -64,7 +65,7 @@ class KXT_StringsMap {
   Table table_;
   // String -> number, over the table's own keys: the look-ups by string,
   // without walking the ordered table.
-  std::unordered_map<std::u16string_view, int32_t> byText_;
+  KXT_StringsIndex byText_;
   // Number -> the first string in table order that has it: numbers up to
   // a little above the entry count (all of them, unless a stored map was
   // damaged) by position, any others by hash.
