@@ -33,17 +33,19 @@ const Default kDefaults[] = {
     {u"variable_name", u""},
 };
 
-// Groups of attributes that AddAttr keeps complete; each ends with null.
-const char16_t* const kRgb[] = {u"fore_color_red", u"fore_color_green", u"fore_color_blue", nullptr};
-const char16_t* const kCmyk[] = {u"fore_color_cyan", u"fore_color_magenta", u"fore_color_yellow",
-                                 u"fore_color_black", nullptr};
-const char16_t* const kPlacement[] = {u"sectional_pos", u"vertical_pos", u"horizontal_pos",
-                                      u"width",         u"height",       u"angle",
-                                      nullptr};
-const char16_t* const* const kGroups[] = {kRgb, kCmyk, kPlacement};
+// Groups of attributes that AddAttr keeps complete; each ends with an empty
+// name.  Views, so that comparing a name with them measures nothing again.
+using namespace std::string_view_literals;
+constexpr std::u16string_view kRgb[] = {u"fore_color_red"sv, u"fore_color_green"sv, u"fore_color_blue"sv, u""sv};
+constexpr std::u16string_view kCmyk[] = {u"fore_color_cyan"sv, u"fore_color_magenta"sv, u"fore_color_yellow"sv,
+                                         u"fore_color_black"sv, u""sv};
+constexpr std::u16string_view kPlacement[] = {u"sectional_pos"sv, u"vertical_pos"sv, u"horizontal_pos"sv,
+                                              u"width"sv,         u"height"sv,       u"angle"sv,
+                                              u""sv};
+constexpr const std::u16string_view* kGroups[] = {kRgb, kCmyk, kPlacement};
 
-bool IsMember(const char16_t* const* group, std::u16string_view name) {
-  for (; *group != nullptr; ++group) {
+bool IsMember(const std::u16string_view* group, std::u16string_view name) {
+  for (; !group->empty(); ++group) {
     if (name == *group) return true;
   }
   return false;
@@ -73,13 +75,14 @@ void KXT_AttrsSet::AddAttr(const char16_t* name, const char16_t* value, KXT_Stri
   const int32_t nameRef = map[name];
   table_[nameRef] = map[value];
   const std::u16string_view named(name);
-  for (const char16_t* const* group : kGroups) {
+  for (const std::u16string_view* group : kGroups) {
     if (!IsMember(group, named)) continue;
-    for (const char16_t* const* member = group; *member != nullptr; ++member) {
+    // The views end with a NUL: they are whole literals.
+    for (const std::u16string_view* member = group; !member->empty(); ++member) {
       if (*value == u'\0') {
-        RedefineAttr(*member, u"", map);
+        RedefineAttr(member->data(), u"", map);
       } else {
-        AddUndefAttr(*member, u"0", map);
+        AddUndefAttr(member->data(), u"0", map);
       }
     }
   }
