@@ -49,35 +49,37 @@ bool SameText(const char16_t* a, const char16_t* b) {
   return false;
 }
 
-// The numbers of names already asked for, by a hash of the text: the
-// strings map keeps its strings and their numbers while it lives, so an
-// entry never goes stale.  Names not in the map are not kept (they may come).
-// Callers name attributes with the same few constants, so the last number
-// found at each address is tried first, checked against the map's text.
+// The strings map's own copies of names already asked for (null for a name
+// the map does not know), found by a hash of the text: the strings map keeps
+// its strings and their numbers while it lives, so an entry never goes
+// stale, and one name always comes back as the same copy.  Names not in the
+// map are not kept (they may come).  Callers name attributes with the same
+// few constants, so the last copy found at each address is tried first,
+// checked against its text.
 class NameNumbers {
  public:
   explicit NameNumbers(const KXT_StringsMap& map) : map_(map) {}
-  int32_t Find(const char16_t* name) {
+  const char16_t* Find(const char16_t* name) {
     Recent& recent = recent_[Slot(name)];
-    if (recent.name == name && SameText(recent.text, name)) return recent.number;
-    int32_t number = -1;
-    const auto found = numbers_.find(std::u16string_view(name));
-    if (found != numbers_.end()) {
-      number = found->second;
+    if (recent.name == name && SameText(recent.text, name)) return recent.text;
+    const char16_t* text = nullptr;
+    const auto found = names_.find(std::u16string_view(name));
+    if (found != names_.end()) {
+      text = found->second;
     } else {
-      number = map_.find(name);
-      if (number == -1) return number;
-      numbers_.emplace(std::u16string_view(map_[number]), number);
+      const int32_t number = map_.find(name);
+      if (number == -1) return nullptr;
+      text = map_[number];
+      names_.emplace(std::u16string_view(text), text);
     }
-    recent = Recent{name, map_[number], number};
-    return number;
+    recent = Recent{name, text};
+    return text;
   }
 
  private:
   struct Recent {
     const char16_t* name = nullptr;  // as the caller passed it
     const char16_t* text = nullptr;  // the map's own copy
-    int32_t number = -1;
   };
   static constexpr std::size_t kRecent = 64;
 
@@ -87,7 +89,7 @@ class NameNumbers {
   }
 
   const KXT_StringsMap& map_;
-  std::unordered_map<std::u16string_view, int32_t> numbers_;
+  std::unordered_map<std::u16string_view, const char16_t*> names_;
   std::array<Recent, kRecent> recent_{};
 };
 
@@ -95,8 +97,10 @@ class NameNumbers {
 // strings map and a reference to the parent's set.
 //
 // Every run asks its chain of sets for each of its attributes, so each set
-// remembers the values it has looked up, by name number, until something
-// is added to it (the generation changes).
+// keeps a copy of its entries as pairs of the strings map's own copies of
+// name and value, compared by address; the copy is read again from the
+// element's set after something was added to it (an addition may define
+// more names than the one given).
 class AttrSet : public virtual IAttrs {
  public:
   template <class Element>
@@ -113,7 +117,7 @@ class AttrSet : public virtual IAttrs {
   void AddAttr(const char16_t* name, const char16_t* value) override {
     changed_ = true;
     empty_ = false;
-    ++generation_;
+    stale_ = true;
     element_->AttrsSet().AddAttr(name, value, *map_);
   }
   void Open() override {
@@ -152,12 +156,12 @@ class AttrSet : public virtual IAttrs {
   }
 
  private:
-  // The hoisting store with the name's number already looked up (-1: no set
-  // defines it).
-  bool SetAttr(const char16_t* name, int32_t nameRef, const char16_t* value) {
-    if (const char16_t* own = Lookup(name, nameRef)) return SameText(own, value);
+  // The hoisting store with the map's copy of the name already looked up
+  // (null: no set defines it).
+  bool SetAttr(const char16_t* name, const char16_t* known, const char16_t* value) {
+    if (const char16_t* own = Lookup(known)) return SameText(own, value);
     if (parent_ != nullptr) {
-      if (parent_->SetAttr(name, nameRef, value)) return true;
+      if (parent_->SetAttr(name, known, value)) return true;
     } else if (base_ && base_->SetAttr(name, value)) {
       return true;
     }
@@ -166,22 +170,35 @@ class AttrSet : public virtual IAttrs {
     return true;
   }
 
-  // This set's own value of the name; null when it defines none.
-  const char16_t* Lookup(const char16_t* name, int32_t nameRef) {
-    if (empty_ || nameRef < 0) return nullptr;
-    const std::size_t at = static_cast<std::size_t>(nameRef);
-    if (at >= known_.size()) known_.resize(at + 1);
-    Known& entry = known_[at];
-    if (entry.generation != generation_) {
-      entry.value = element_->AttrsSet().GetAttrValue(name, *map_);
-      entry.generation = generation_;
+  // This set's own value of the name (the map's copy); null when it defines
+  // none.
+  const char16_t* Lookup(const char16_t* known) {
+    if (empty_ || known == nullptr) return nullptr;
+    if (stale_) Reread();
+    for (const Entry& entry : entries_) {
+      if (entry.name == known) return entry.value;
     }
-    return entry.value;
+    return nullptr;
   }
 
-  struct Known {
-    const char16_t* value = nullptr;
-    uint32_t generation = 0;  // 0: never looked up
+  // Copies the element's entries.
+  void Reread() {
+    struct Copy final : KXT_AttrsSet::AttrsReceiver {
+      std::vector<Entry>* entries = nullptr;
+      bool Receive(const char16_t* name, const char16_t* value) override {
+        entries->push_back(Entry{name, value});
+        return true;
+      }
+    } copy;
+    entries_.clear();
+    copy.entries = &entries_;
+    element_->AttrsSet().EnumAttrs(copy, *map_, nullptr);
+    stale_ = false;
+  }
+
+  struct Entry {
+    const char16_t* name;   // the strings map's copies
+    const char16_t* value;
   };
 
   KXT_ProcessorWithAttrs_Out2* element_;
@@ -189,11 +206,11 @@ class AttrSet : public virtual IAttrs {
   Ref<IAttrs> base_;
   AttrSet* parent_;  // base_ when it is one of these
   std::shared_ptr<NameNumbers> names_;  // one for the book's tree
-  std::vector<Known> known_;
-  uint32_t generation_ = 1;
+  std::vector<Entry> entries_;  // the element's entries, unless stale_
   int32_t state_ = kNew;
   bool changed_ = false;
   bool empty_ = false;
+  bool stale_ = true;
 };
 
 // A style info, or a text run: a set and nothing else.
