@@ -49,37 +49,44 @@ bool SameText(const char16_t* a, const char16_t* b) {
   return false;
 }
 
-// The strings map's own copies of names already asked for (null for a name
-// the map does not know), found by a hash of the text: the strings map keeps
-// its strings and their numbers while it lives, so an entry never goes
-// stale, and one name always comes back as the same copy.  Names not in the
-// map are not kept (they may come).  Callers name attributes with the same
-// few constants, so the last copy found at each address is tried first,
-// checked against its text.
+// Small dense numbers for the attribute names in use, so that each set can
+// keep its values in a short array.  A name is known by the strings map's
+// own copy of its text: the map keeps its strings and their numbers while it
+// lives, so one name always comes back as the same copy and an entry never
+// goes stale.  Names the map does not know are not kept (they may come).
+// Callers name attributes with the same few constants, so the last answer
+// for each address is tried first, checked against its text.
 class NameNumbers {
  public:
   explicit NameNumbers(const KXT_StringsMap& map) : map_(map) {}
-  const char16_t* Find(const char16_t* name) {
+
+  // The number of the name; -1 when the strings map does not know it.
+  int32_t Find(const char16_t* name) {
     Recent& recent = recent_[Slot(name)];
-    if (recent.name == name && SameText(recent.text, name)) return recent.text;
+    if (recent.name == name && SameText(recent.text, name)) return recent.id;
     const char16_t* text = nullptr;
     const auto found = names_.find(std::u16string_view(name));
     if (found != names_.end()) {
       text = found->second;
     } else {
       const int32_t number = map_.find(name);
-      if (number == -1) return nullptr;
+      if (number == -1) return -1;
       text = map_[number];
       names_.emplace(std::u16string_view(text), text);
     }
-    recent = Recent{name, text};
-    return text;
+    const int32_t id = Of(text);
+    recent = Recent{name, text, id};
+    return id;
   }
+  // The number of a name given as the strings map's own copy.
+  int32_t Of(const char16_t* text) { return ids_.emplace(text, static_cast<int32_t>(ids_.size())).first->second; }
+  std::size_t size() const { return ids_.size(); }
 
  private:
   struct Recent {
     const char16_t* name = nullptr;  // as the caller passed it
     const char16_t* text = nullptr;  // the map's own copy
+    int32_t id = -1;
   };
   static constexpr std::size_t kRecent = 64;
 
@@ -90,6 +97,7 @@ class NameNumbers {
 
   const KXT_StringsMap& map_;
   std::unordered_map<std::u16string_view, const char16_t*> names_;
+  std::unordered_map<const char16_t*, int32_t> ids_;
   std::array<Recent, kRecent> recent_{};
 };
 
@@ -97,9 +105,8 @@ class NameNumbers {
 // strings map and a reference to the parent's set.
 //
 // Every run asks its chain of sets for each of its attributes, so each set
-// keeps a copy of its entries as pairs of the strings map's own copies of
-// name and value, compared by address; the copy is read again from the
-// element's set after something was added to it (an addition may define
+// keeps a copy of its values by name number; the copy is read again from
+// the element's set after something was added to it (an addition may define
 // more names than the one given).
 class AttrSet : public virtual IAttrs {
  public:
@@ -156,12 +163,12 @@ class AttrSet : public virtual IAttrs {
   }
 
  private:
-  // The hoisting store with the map's copy of the name already looked up
-  // (null: no set defines it).
-  bool SetAttr(const char16_t* name, const char16_t* known, const char16_t* value) {
-    if (const char16_t* own = Lookup(known)) return SameText(own, value);
+  // The hoisting store with the name's number already looked up (-1: no
+  // set defines it).
+  bool SetAttr(const char16_t* name, int32_t id, const char16_t* value) {
+    if (const char16_t* own = Lookup(id)) return SameText(own, value);
     if (parent_ != nullptr) {
-      if (parent_->SetAttr(name, known, value)) return true;
+      if (parent_->SetAttr(name, id, value)) return true;
     } else if (base_ && base_->SetAttr(name, value)) {
       return true;
     }
@@ -170,43 +177,39 @@ class AttrSet : public virtual IAttrs {
     return true;
   }
 
-  // This set's own value of the name (the map's copy); null when it defines
-  // none.
-  const char16_t* Lookup(const char16_t* known) {
-    if (empty_ || known == nullptr) return nullptr;
+  // This set's own value of the name; null when it defines none.
+  const char16_t* Lookup(int32_t id) {
+    if (empty_ || id < 0) return nullptr;
     if (stale_) Reread();
-    for (const Entry& entry : entries_) {
-      if (entry.name == known) return entry.value;
-    }
-    return nullptr;
+    const std::size_t at = static_cast<std::size_t>(id);
+    return at < values_.size() ? values_[at] : nullptr;
   }
 
-  // Copies the element's entries.
+  // Copies the element's values.
   void Reread() {
     struct Copy final : KXT_AttrsSet::AttrsReceiver {
-      std::vector<Entry>* entries = nullptr;
+      std::vector<const char16_t*>* values = nullptr;
+      NameNumbers* names = nullptr;
       bool Receive(const char16_t* name, const char16_t* value) override {
-        entries->push_back(Entry{name, value});
+        const std::size_t at = static_cast<std::size_t>(names->Of(name));
+        if (at >= values->size()) values->resize(names->size());
+        (*values)[at] = value;
         return true;
       }
     } copy;
-    entries_.clear();
-    copy.entries = &entries_;
+    values_.assign(names_->size(), nullptr);
+    copy.values = &values_;
+    copy.names = names_.get();
     element_->AttrsSet().EnumAttrs(copy, *map_, nullptr);
     stale_ = false;
   }
-
-  struct Entry {
-    const char16_t* name;   // the strings map's copies
-    const char16_t* value;
-  };
 
   KXT_ProcessorWithAttrs_Out2* element_;
   KXT_StringsMap* map_;
   Ref<IAttrs> base_;
   AttrSet* parent_;  // base_ when it is one of these
   std::shared_ptr<NameNumbers> names_;  // one for the book's tree
-  std::vector<Entry> entries_;  // the element's entries, unless stale_
+  std::vector<const char16_t*> values_;  // by name number, unless stale_
   int32_t state_ = kNew;
   bool changed_ = false;
   bool empty_ = false;
