@@ -4,6 +4,15 @@
 #include <nlohmann/json.hpp>
 
 namespace xthost {
+namespace {
+
+// A byte that stands for itself inside a string.
+bool IsPlain(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 0x20 && byte < 0x80 && c != '"' && c != '\\';
+}
+
+}  // namespace
 
 void JsonWriter::BeforeValue() {
   if (keyed_ || counts_.empty()) {
@@ -65,17 +74,22 @@ void JsonWriter::String(const std::string& value) {
   BeforeValue();
   const std::size_t start = text_.size();
   text_ += '"';
-  for (const char c : value) {
+  for (std::size_t at = 0; at < value.size(); ++at) {
+    // Printable ASCII goes over in spans.
+    std::size_t plain = at;
+    while (plain < value.size() && IsPlain(value[plain])) ++plain;
+    if (plain != at) {
+      text_.append(value, at, plain - at);
+      at = plain;
+      if (at == value.size()) break;
+    }
+    const char c = value[at];
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 0x80) {
       // UTF-8 is checked and written as the library does it.
       text_.resize(start);
       text_ += nlohmann::ordered_json(value).dump();
       return;
-    }
-    if (byte >= 0x20 && c != '"' && c != '\\') {
-      text_ += c;
-      continue;
     }
     text_ += '\\';
     switch (c) {

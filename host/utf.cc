@@ -4,6 +4,7 @@ namespace xthost {
 
 bool Utf16ToUtf8(const std::u16string& in, std::string* out) {
   out->clear();
+  out->reserve(in.size());
   for (std::size_t i = 0; i < in.size(); ++i) {
     char32_t c = in[i];
     if (c >= 0xD800 && c <= 0xDBFF) {
