@@ -164,16 +164,24 @@ class AttrSet : public virtual IAttrs {
 
  private:
   // The hoisting store with the name's number already looked up (-1: no
-  // set defines it).
+  // set defines it): up the chain to the first set that defines the name;
+  // when none holds the value, the highest open set below that one takes it.
   bool SetAttr(const char16_t* name, int32_t id, const char16_t* value) {
-    if (const char16_t* own = Lookup(id)) return SameText(own, value);
-    if (parent_ != nullptr) {
-      if (parent_->SetAttr(name, id, value)) return true;
-    } else if (base_ && base_->SetAttr(name, value)) {
-      return true;
+    AttrSet* open = nullptr;
+    for (AttrSet* set = this;;) {
+      if (const char16_t* own = set->Lookup(id)) {
+        if (SameText(own, value)) return true;
+        break;
+      }
+      if (set->state_ == kOpen) open = set;
+      if (set->parent_ == nullptr) {
+        if (set->base_ && set->base_->SetAttr(name, value)) return true;
+        break;
+      }
+      set = set->parent_;
     }
-    if (state_ != kOpen) return false;
-    AddAttr(name, value);
+    if (open == nullptr) return false;
+    open->AddAttr(name, value);
     return true;
   }
 
