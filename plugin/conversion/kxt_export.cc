@@ -88,11 +88,11 @@ class NameNumbers {
     const char16_t* text = nullptr;  // the map's own copy
     int32_t id = -1;
   };
-  static constexpr std::size_t kRecent = 64;
+  static constexpr std::size_t kRecent = 256;
 
   static std::size_t Slot(const char16_t* name) {
-    const auto at = reinterpret_cast<std::uintptr_t>(name);
-    return ((at >> 1) ^ (at >> 7)) % kRecent;
+    const auto at = static_cast<uint64_t>(reinterpret_cast<std::uintptr_t>(name));
+    return static_cast<std::size_t>((at * 0x9E3779B97F4A7C15u) >> 56);  // the top 8 bits
   }
 
   const KXT_StringsMap& map_;
@@ -110,9 +110,10 @@ class NameNumbers {
 // more names than the one given).
 class AttrSet : public virtual IAttrs {
  public:
+  // `parent` (null for none) is held until this set is finished.
   template <class Element>
-  AttrSet(KXT_StringsMap* map, KXT_Owned<Element>& element, const Ref<IAttrs>& base)
-      : element_(element.release()), map_(map), base_(base), parent_(dynamic_cast<AttrSet*>(base.get())) {
+  AttrSet(KXT_StringsMap* map, KXT_Owned<Element>& element, AttrSet* parent)
+      : element_(element.release()), map_(map), base_(parent != nullptr ? parent->Self() : nullptr), parent_(parent) {
     empty_ = IsEmpty(element_->AttrsSet(), *map_);
     if (parent_ != nullptr) {
       names_ = parent_->names_;
@@ -130,11 +131,11 @@ class AttrSet : public virtual IAttrs {
   void Open() override {
     if (state_ != kNew) return;
     state_ = kOpen;
-    if (base_) base_->Open();
+    if (parent_ != nullptr) parent_->Open();
   }
   void Close() override {
     if (state_ != kOpen) return;
-    if (base_) base_->Close();
+    if (parent_ != nullptr) parent_->Close();
     state_ = kClosed;
   }
   bool SetAttr(const char16_t* name, const char16_t* value) override {
@@ -156,7 +157,7 @@ class AttrSet : public virtual IAttrs {
   }
 
   KXT_StringsMap* map() const { return map_; }
-  // This set as the base of a child.
+  // A reference to this set.
   Ref<IAttrs> Self() {
     AddRef();
     return Ref<IAttrs>(this);
@@ -174,10 +175,7 @@ class AttrSet : public virtual IAttrs {
         break;
       }
       if (set->state_ == kOpen) open = set;
-      if (set->parent_ == nullptr) {
-        if (set->base_ && set->base_->SetAttr(name, value)) return true;
-        break;
-      }
+      if (set->parent_ == nullptr) break;
       set = set->parent_;
     }
     if (open == nullptr) return false;
@@ -214,8 +212,8 @@ class AttrSet : public virtual IAttrs {
 
   KXT_ProcessorWithAttrs_Out2* element_;
   KXT_StringsMap* map_;
-  Ref<IAttrs> base_;
-  AttrSet* parent_;  // base_ when it is one of these
+  Ref<IAttrs> base_;  // the parent's reference
+  AttrSet* parent_;
   std::shared_ptr<NameNumbers> names_;  // one for the book's tree
   std::vector<const char16_t*> values_;  // by name number, unless stale_
   int32_t state_ = kNew;
@@ -258,8 +256,8 @@ template <class T>
 class Run final : public IRun<T>, public AttrSet {
  public:
   Run(KXT_StringsMap* map, KXT_Owned<typename RunKind<T>::Writer>& element, KXT_Handle<KXT_OutBundle2> bundle,
-      const Ref<IAttrs>& base)
-      : AttrSet(map, element, base), bundle_(std::move(bundle)) {}
+      AttrSet* parent)
+      : AttrSet(map, element, parent), bundle_(std::move(bundle)) {}
   void Put(const T& record) override {
     typename RunKind<T>::Record row;
     static_cast<T&>(row) = record;
@@ -275,50 +273,50 @@ class Run final : public IRun<T>, public AttrSet {
 template <class Writer, class Unit>
 Ref<IAttrs> TextRun(KXT_StringsMap* map, const KXT_Handle<KXT_OutFolder2>& folder, const void* data, uint32_t units,
                     int32_t styleRef, KXT_Handle<KXT_OutStream2> (Writer::*create)(const char*), const char* item,
-                    const Ref<IAttrs>& base) {
+                    AttrSet* parent) {
   KXT_Owned<Writer> element(new Writer(folder));
   {
     KXT_Handle<KXT_OutStream2> stream(((*element.get()).*create)(item));
     if (units > 0) dynamic_cast<KXT_Out<Unit>&>(*stream).PutData(static_cast<const Unit*>(data), units);
   }
   if (styleRef != -1) element->SaveStyleRef(styleRef, "StyleRef");
-  return Ref<IAttrs>(new PlainSet(map, element, base));
+  return Ref<IAttrs>(new PlainSet(map, element, parent));
 }
 
 class Para final : public IPara, public AttrSet {
  public:
-  Para(KXT_StringsMap* map, KXT_Owned<KXT_Paragraph_Out2>& element, const Ref<IAttrs>& base)
-      : Para(map, element.get(), element, base) {}
+  Para(KXT_StringsMap* map, KXT_Owned<KXT_Paragraph_Out2>& element, AttrSet* parent)
+      : Para(map, element.get(), element, parent) {}
 
   Ref<IRun<CF_PlaceHolder>> NewPlaceHoldersRun(int32_t styleRef) override { return NewRun<CF_PlaceHolder>(styleRef); }
   Ref<IRun<CF_SpecialChar>> NewSpecialCharsRun(int32_t styleRef) override { return NewRun<CF_SpecialChar>(styleRef); }
   Ref<IRun<CF_RefPoint>> NewRefPointsRun(int32_t styleRef) override { return NewRun<CF_RefPoint>(styleRef); }
   Ref<IAttrs> NewUnicodesRun(const void* data, uint32_t byteCount, int32_t styleRef) override {
     return TextRun<KXT_UnicodesRun_Out2, unsigned short>(map(), NextRun(), data, byteCount / 2, styleRef,
-                                                         &KXT_UnicodesRun_Out2::CreateUnicodes, "!1:Unicodes", Self());
+                                                         &KXT_UnicodesRun_Out2::CreateUnicodes, "!1:Unicodes", this);
   }
   Ref<IAttrs> NewMultibytesRun(const void* data, uint32_t byteCount, int32_t styleRef) override {
     return TextRun<KXT_MultibytesRun_Out2, char>(map(), NextRun(), data, byteCount, styleRef,
-                                                 &KXT_MultibytesRun_Out2::CreateMultibytes, "!1:Multibytes", Self());
+                                                 &KXT_MultibytesRun_Out2::CreateMultibytes, "!1:Multibytes", this);
   }
   Ref<IAttrs> NewWideMultibytesRun(const void* data, uint32_t unitCount, int32_t styleRef) override {
     return TextRun<KXT_WideMultibytesRun_Out2, unsigned short>(map(), NextRun(), data, unitCount, styleRef,
                                                                &KXT_WideMultibytesRun_Out2::CreateWideMultibytes,
-                                                               "!1:WideMultibytes", Self());
+                                                               "!1:WideMultibytes", this);
   }
 
 
  private:
   Para(KXT_StringsMap* map, KXT_Paragraph_Out2* paragraph, KXT_Owned<KXT_Paragraph_Out2>& element,
-       const Ref<IAttrs>& base)
-      : AttrSet(map, element, base), paragraph_(paragraph) {}
+       AttrSet* parent)
+      : AttrSet(map, element, parent), paragraph_(paragraph) {}
   KXT_Handle<KXT_OutFolder2> NextRun() { return paragraph_->CreateTextRun(runs_++, "TextRun[]/"); }
   template <class T>
   Ref<IRun<T>> NewRun(int32_t styleRef) {
     KXT_Owned<typename RunKind<T>::Writer> element(new typename RunKind<T>::Writer(NextRun()));
     KXT_Handle<KXT_OutBundle2> bundle(RunKind<T>::Create(*element.get()));
     if (styleRef != -1) element->SaveStyleRef(styleRef, "StyleRef");
-    return Ref<IRun<T>>(new Run<T>(map(), element, std::move(bundle), Self()));
+    return Ref<IRun<T>>(new Run<T>(map(), element, std::move(bundle), this));
   }
 
   KXT_Paragraph_Out2* paragraph_;
@@ -327,18 +325,18 @@ class Para final : public IPara, public AttrSet {
 
 class Story final : public IStory, public AttrSet {
  public:
-  Story(KXT_StringsMap* map, KXT_Owned<KXT_Story_Out2>& element, const Ref<IAttrs>& base)
-      : Story(map, element.get(), element, base) {}
+  Story(KXT_StringsMap* map, KXT_Owned<KXT_Story_Out2>& element, AttrSet* parent)
+      : Story(map, element.get(), element, parent) {}
 
   Ref<IPara> NewParagraph(int32_t /*index*/, int32_t styleRef) override {
     KXT_Owned<KXT_Paragraph_Out2> element(new KXT_Paragraph_Out2(paragraphs_->CreateElement(count_++)));
     if (styleRef != -1) element->SaveStyleRef(styleRef, "StyleRef");
-    return Ref<IPara>(new Para(map(), element, Self()));
+    return Ref<IPara>(new Para(map(), element, this));
   }
 
  private:
-  Story(KXT_StringsMap* map, KXT_Story_Out2* story, KXT_Owned<KXT_Story_Out2>& element, const Ref<IAttrs>& base)
-      : AttrSet(map, element, base),
+  Story(KXT_StringsMap* map, KXT_Story_Out2* story, KXT_Owned<KXT_Story_Out2>& element, AttrSet* parent)
+      : AttrSet(map, element, parent),
         paragraphs_(new KXT_ParagraphsSet_Out2(story->CreateParagraphsSet("ParagraphsSet/"), "Paragraph[]/")) {}
   ~Story() noexcept(false) override {
     KXT_Completion done;
@@ -352,8 +350,8 @@ class Story final : public IStory, public AttrSet {
 
 class Doc final : public IDoc, public AttrSet {
  public:
-  Doc(KXT_StringsMap* map, KXT_Owned<KXT_Document_Out2>& element, const Ref<IAttrs>& base)
-      : Doc(map, element.get(), element, base) {}
+  Doc(KXT_StringsMap* map, KXT_Owned<KXT_Document_Out2>& element, AttrSet* parent)
+      : Doc(map, element.get(), element, parent) {}
 
   Ref<IAttrs> NewStyle(int32_t /*index*/, int32_t thisStyleRef, int32_t baseStyleRef) override {
     KXT_Owned<KXT_StyleInfo_Out2> element(new KXT_StyleInfo_Out2(styles_->CreateElement(styleCount_++)));
@@ -363,12 +361,12 @@ class Doc final : public IDoc, public AttrSet {
   }
   Ref<IStory> NewStory(int32_t /*index*/) override {
     KXT_Owned<KXT_Story_Out2> element(new KXT_Story_Out2(stories_->CreateElement(storyCount_++)));
-    return Ref<IStory>(new Story(map(), element, Self()));
+    return Ref<IStory>(new Story(map(), element, this));
   }
 
  private:
-  Doc(KXT_StringsMap* map, KXT_Document_Out2* doc, KXT_Owned<KXT_Document_Out2>& element, const Ref<IAttrs>& base)
-      : AttrSet(map, element, base) {
+  Doc(KXT_StringsMap* map, KXT_Document_Out2* doc, KXT_Owned<KXT_Document_Out2>& element, AttrSet* parent)
+      : AttrSet(map, element, parent) {
     KXT_Completion done;  // a failure here leaves nothing behind
     styles_ = new KXT_StylesSet_Out2(doc->CreateStylesSet("StylesSet/"), "StyleInfo[]/");
     try {
@@ -398,7 +396,7 @@ class Book final : public IBook, public AttrSet {
 
   Ref<IDoc> NewDocument(int32_t /*index*/) override {
     KXT_Owned<KXT_Document_Out2> element(new KXT_Document_Out2(documents_->CreateElement(count_++)));
-    return Ref<IDoc>(new Doc(map(), element, Self()));
+    return Ref<IDoc>(new Doc(map(), element, this));
   }
   void StoreQXP(int32_t number, BXInStream* source) override;
 
