@@ -19,8 +19,20 @@ void JsonWriter::BeforeValue() {
     keyed_ = false;
     return;
   }
-  text_ += counts_.back()++ == 0 ? "\n" : ",\n";
-  text_.append(2 * counts_.size(), ' ');
+  if (counts_.back()++ != 0) text_ += ',';
+  NewLine(counts_.size());
+}
+
+void JsonWriter::NewLine(std::size_t depth) {
+  // A line break and the indentation, from one piece where it is deep enough.
+  static const std::string kBreak = '\n' + std::string(64, ' ');
+  const std::size_t spaces = 2 * depth;
+  if (spaces < kBreak.size()) {
+    text_.append(kBreak, 0, spaces + 1);
+  } else {
+    text_ += '\n';
+    text_.append(spaces, ' ');
+  }
 }
 
 void JsonWriter::Open(char bracket) {
@@ -32,10 +44,7 @@ void JsonWriter::Open(char bracket) {
 void JsonWriter::Close(char bracket) {
   const bool empty = counts_.back() == 0;
   counts_.pop_back();
-  if (!empty) {
-    text_ += '\n';
-    text_.append(2 * counts_.size(), ' ');
-  }
+  if (!empty) NewLine(counts_.size());
   text_ += bracket;
 }
 

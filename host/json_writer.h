@@ -30,6 +30,8 @@ class JsonWriter {
 
  private:
   void BeforeValue();
+  // A line break and the indentation of `depth` open containers.
+  void NewLine(std::size_t depth);
   void Open(char bracket);
   void Close(char bracket);
 
