@@ -54,16 +54,26 @@ bool SameText(const char16_t* a, const char16_t* b) {
 // own copy of its text: the map keeps its strings and their numbers while it
 // lives, so one name always comes back as the same copy and an entry never
 // goes stale.  Names the map does not know are not kept (they may come).
-// Callers name attributes with the same few constants, so the last answer
-// for each address is tried first, checked against its text.
+// Callers name attributes with the same few constants, so the answers for
+// recent addresses are tried first (a few places per address), checked
+// against the text.
 class NameNumbers {
  public:
   explicit NameNumbers(const KXT_StringsMap& map) : map_(map) {}
 
   // The number of the name; -1 when the strings map does not know it.
   int32_t Find(const char16_t* name) {
-    Recent& recent = recent_[Slot(name)];
-    if (recent.name == name && SameText(recent.text, name)) return recent.id;
+    const std::size_t first = Slot(name);
+    Recent* place = nullptr;  // where the answer goes: the address's, else a free one
+    for (std::size_t i = 0; i < kWays; ++i) {
+      Recent& recent = recent_[(first + i) % kRecent];
+      if (recent.name == name) {
+        if (SameText(recent.text, name)) return recent.id;
+        place = &recent;
+        break;
+      }
+      if (place == nullptr && recent.name == nullptr) place = &recent;
+    }
     const char16_t* text = nullptr;
     const auto found = names_.find(std::u16string_view(name));
     if (found != names_.end()) {
@@ -75,7 +85,7 @@ class NameNumbers {
       names_.emplace(std::u16string_view(text), text);
     }
     const int32_t id = Of(text);
-    recent = Recent{name, text, id};
+    *(place != nullptr ? place : &recent_[first]) = Recent{name, text, id};
     return id;
   }
   // The number of a name given as the strings map's own copy.
@@ -89,6 +99,7 @@ class NameNumbers {
     int32_t id = -1;
   };
   static constexpr std::size_t kRecent = 256;
+  static constexpr std::size_t kWays = 4;
 
   static std::size_t Slot(const char16_t* name) {
     const auto at = static_cast<uint64_t>(reinterpret_cast<std::uintptr_t>(name));
