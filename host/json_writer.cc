@@ -65,7 +65,7 @@ void JsonWriter::Int(int64_t value) {
   BeforeValue();
   char buffer[24];
   const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-  text_.append(buffer, end);
+  text_.append(buffer, static_cast<std::size_t>(end - buffer));
 }
 
 void JsonWriter::Bool(bool value) {
