@@ -19,21 +19,19 @@ void JsonWriter::BeforeValue() {
     keyed_ = false;
     return;
   }
-  if (counts_.back()++ != 0) text_ += ',';
-  NewLine(counts_.size());
+  const bool comma = counts_.back()++ != 0;
+  const std::string_view lead = Indent(counts_.size());
+  text_.append(comma ? lead : lead.substr(1));
 }
 
-void JsonWriter::NewLine(std::size_t depth) {
-  // A line break and the indentation, from one piece where it is deep enough.
-  static const std::string kBreak = '\n' + std::string(64, ' ');
+std::string_view JsonWriter::Indent(std::size_t depth) {
+  // ",\n" and spaces, kept for the deepest level so far: one append serves.
   const std::size_t spaces = 2 * depth;
-  if (spaces < kBreak.size()) {
-    text_.append(kBreak, 0, spaces + 1);
-  } else {
-    text_ += '\n';
-    text_.append(spaces, ' ');
-  }
+  if (indent_.size() < spaces + 2) indent_ = ",\n" + std::string(spaces + 32, ' ');
+  return std::string_view(indent_).substr(0, spaces + 2);
 }
+
+void JsonWriter::NewLine(std::size_t depth) { text_.append(Indent(depth).substr(1)); }
 
 void JsonWriter::Open(char bracket) {
   BeforeValue();
