@@ -91,6 +91,8 @@ std::vector<Unit> MeasureUnits(const DocumentContent& content, const Story& stor
         unit.advance = size / 2;
       } else if (a.opcode == kXTOpAnchoredBox) {
         unit.advance = size;
+      } else if (c < 0xD800) {
+        unit.advance = IsWide(c) ? size : size / 2;  // no surrogate
       } else if (IsLow(c) && at > 0 && IsHigh(text[at - 1])) {
         unit.advance = 0;  // the pair was measured at its first unit
       } else {

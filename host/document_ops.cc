@@ -136,13 +136,27 @@ int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::strin
       return kXTErrBusy;
     }
   }
-  DocumentContent saved = content;
-  saved.flags = 0;
-  saved.untitled = false;
-  const int32_t result = SaveDocumentFile(target, saved, error);
-  if (result != kXTOk) return result;
+  // The file holds the document as saved (nothing pending, a file of its
+  // own); the document keeps its state when the file cannot be written.
+  const uint32_t flags = content.flags;
+  const bool untitled = content.untitled;
+  const auto restore = [&] {
+    content.flags = flags;
+    content.untitled = untitled;
+  };
   content.flags = 0;
   content.untitled = false;
+  int32_t result = kXTErrIo;
+  try {
+    result = SaveDocumentFile(target, content, error);
+  } catch (...) {
+    restore();
+    throw;
+  }
+  if (result != kXTOk) {
+    restore();
+    return result;
+  }
   document->path = target;
   host.transcript().Line("save document " + std::to_string(id) + " " +
                          Transcript::Quote(BaseName(target)));

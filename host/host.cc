@@ -55,10 +55,9 @@ bool Host::IsBorrowedString(XTString string) const {
   return false;
 }
 
-bool Host::Fails(const std::string& name, const std::string& qualifier) {
-  ++entry_calls_;
+bool Host::PlannedFailure(std::string_view name, std::string_view qualifier) {
   std::string rule;
-  if (!fail_.Fails(name, qualifier, &rule)) return false;
+  if (!fail_.Fails(std::string(name), std::string(qualifier), &rule)) return false;
   transcript_.Line("fail " + rule);
   return true;
 }

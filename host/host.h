@@ -14,6 +14,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/application.h"
@@ -91,8 +92,12 @@ class Host {
   int32_t Deliver(void* record);
 
   // Counts a call of `name` for the fail plan; true (and a transcript line)
-  // when this call is to fail.
-  bool Fails(const std::string& name, const std::string& qualifier = std::string());
+  // when this call is to fail.  Without a plan nothing is looked at, and
+  // no text is made for the name.
+  bool Fails(std::string_view name, std::string_view qualifier = std::string_view()) {
+    ++entry_calls_;
+    return !fail_.empty() && PlannedFailure(name, qualifier);
+  }
   // Replaces the fail plan (its counts start again).
   void SetFailPlan(FailPlan plan) { fail_ = std::move(plan); }
   // Calls of the host's entries so far (every entry asks Fails once).
@@ -124,6 +129,8 @@ class Host {
 
  private:
   void Activate(Plugin& plugin);
+  // Fails for a host with a fail plan (the call already counted).
+  bool PlannedFailure(std::string_view name, std::string_view qualifier);
   // " blocks=N polygons=N" for those the plug-ins still hold, else "".
   std::string LeftoverBlocks() const;
   // Runs one registered routine of `plugin`; its status.

@@ -4,15 +4,34 @@
 #include <nlohmann/json.hpp>
 
 namespace xthost {
+namespace {
+
+// A byte that stands for itself inside a string.
+bool IsPlain(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 0x20 && byte < 0x80 && c != '"' && c != '\\';
+}
+
+}  // namespace
 
 void JsonWriter::BeforeValue() {
   if (keyed_ || counts_.empty()) {
     keyed_ = false;
     return;
   }
-  text_ += counts_.back()++ == 0 ? "\n" : ",\n";
-  text_.append(2 * counts_.size(), ' ');
+  const bool comma = counts_.back()++ != 0;
+  const std::string_view lead = Indent(counts_.size());
+  text_.append(comma ? lead : lead.substr(1));
 }
+
+std::string_view JsonWriter::Indent(std::size_t depth) {
+  // ",\n" and spaces, kept for the deepest level so far: one append serves.
+  const std::size_t spaces = 2 * depth;
+  if (indent_.size() < spaces + 2) indent_ = ",\n" + std::string(spaces + 32, ' ');
+  return std::string_view(indent_).substr(0, spaces + 2);
+}
+
+void JsonWriter::NewLine(std::size_t depth) { text_.append(Indent(depth).substr(1)); }
 
 void JsonWriter::Open(char bracket) {
   BeforeValue();
@@ -23,10 +42,7 @@ void JsonWriter::Open(char bracket) {
 void JsonWriter::Close(char bracket) {
   const bool empty = counts_.back() == 0;
   counts_.pop_back();
-  if (!empty) {
-    text_ += '\n';
-    text_.append(2 * counts_.size(), ' ');
-  }
+  if (!empty) NewLine(counts_.size());
   text_ += bracket;
 }
 
@@ -47,7 +63,7 @@ void JsonWriter::Int(int64_t value) {
   BeforeValue();
   char buffer[24];
   const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-  text_.append(buffer, end);
+  text_.append(buffer, static_cast<std::size_t>(end - buffer));
 }
 
 void JsonWriter::Bool(bool value) {
@@ -65,17 +81,22 @@ void JsonWriter::String(const std::string& value) {
   BeforeValue();
   const std::size_t start = text_.size();
   text_ += '"';
-  for (const char c : value) {
+  for (std::size_t at = 0; at < value.size(); ++at) {
+    // Printable ASCII goes over in spans.
+    std::size_t plain = at;
+    while (plain < value.size() && IsPlain(value[plain])) ++plain;
+    if (plain != at) {
+      text_.append(value, at, plain - at);
+      at = plain;
+      if (at == value.size()) break;
+    }
+    const char c = value[at];
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 0x80) {
       // UTF-8 is checked and written as the library does it.
       text_.resize(start);
       text_ += nlohmann::ordered_json(value).dump();
       return;
-    }
-    if (byte >= 0x20 && c != '"' && c != '\\') {
-      text_ += c;
-      continue;
     }
     text_ += '\\';
     switch (c) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace xthost {
@@ -30,12 +31,17 @@ class JsonWriter {
 
  private:
   void BeforeValue();
+  // A line break and the indentation of `depth` open containers.
+  void NewLine(std::size_t depth);
+  // A comma, a line break and the indentation of `depth` open containers.
+  std::string_view Indent(std::size_t depth);
   void Open(char bracket);
   void Close(char bracket);
 
   std::string text_;
   std::vector<int32_t> counts_;  // members or items written, per open container
   bool keyed_ = false;           // a key was written and awaits its value
+  std::string indent_;           // Indent's text
 };
 
 }  // namespace xthost

@@ -2,6 +2,7 @@
 // records, polygons, layers, line tables, style sheets, colours, projects
 // (LGK2), and item data with the text objects of stories (LGL2).
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -964,10 +965,12 @@ int32_t FormatMeasure(int32_t value, int32_t precision, XTString* text) {
                      : content->unit == "pica" ? 12.0
                                                : 1.0;
   const int decimals = precision == 100 ? 2 : precision == 10 ? 1 : 0;
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value / 65536.0 / per);
+  // As "%.*f" writes it, without the C library's formatting machinery.
+  char buffer[400];
+  const char* end =
+      std::to_chars(buffer, buffer + sizeof buffer, value / 65536.0 / per, std::chars_format::fixed, decimals).ptr;
   std::u16string shown;
-  for (const char* c = buffer; *c != '\0'; ++c) {
+  for (const char* c = buffer; c != end; ++c) {
     shown += *c == '.' && content->decimal_comma ? u',' : static_cast<char16_t>(*c);
   }
   *text = host.strings.Add(shown);

@@ -4,7 +4,18 @@ namespace xthost {
 
 bool Utf16ToUtf8(const std::u16string& in, std::string* out) {
   out->clear();
+  out->reserve(in.size());
   for (std::size_t i = 0; i < in.size(); ++i) {
+    // ASCII goes over in spans.
+    std::size_t ascii = i;
+    while (ascii < in.size() && in[ascii] < 0x80) ++ascii;
+    if (ascii != i) {
+      const std::size_t at = out->size();
+      out->resize(at + (ascii - i));
+      for (std::size_t k = i; k < ascii; ++k) (*out)[at + (k - i)] = static_cast<char>(in[k]);
+      i = ascii;
+      if (i == in.size()) break;
+    }
     char32_t c = in[i];
     if (c >= 0xD800 && c <= 0xDBFF) {
       if (i + 1 >= in.size() || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF) return false;

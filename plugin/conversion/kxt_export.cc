@@ -49,45 +49,66 @@ bool SameText(const char16_t* a, const char16_t* b) {
   return false;
 }
 
-// The numbers of names already asked for, by a hash of the text: the
-// strings map keeps its strings and their numbers while it lives, so an
-// entry never goes stale.  Names not in the map are not kept (they may come).
-// Callers name attributes with the same few constants, so the last number
-// found at each address is tried first, checked against the map's text.
+// Small dense numbers for the attribute names in use, so that each set can
+// keep its values in a short array.  A name is known by the strings map's
+// own copy of its text: the map keeps its strings and their numbers while it
+// lives, so one name always comes back as the same copy and an entry never
+// goes stale.  Names the map does not know are not kept (they may come).
+// Callers name attributes with the same few constants, so the answers for
+// recent addresses are tried first (a few places per address), checked
+// against the text.
 class NameNumbers {
  public:
   explicit NameNumbers(const KXT_StringsMap& map) : map_(map) {}
+
+  // The number of the name; -1 when the strings map does not know it.
   int32_t Find(const char16_t* name) {
-    Recent& recent = recent_[Slot(name)];
-    if (recent.name == name && SameText(recent.text, name)) return recent.number;
-    int32_t number = -1;
-    const auto found = numbers_.find(std::u16string_view(name));
-    if (found != numbers_.end()) {
-      number = found->second;
-    } else {
-      number = map_.find(name);
-      if (number == -1) return number;
-      numbers_.emplace(std::u16string_view(map_[number]), number);
+    const std::size_t first = Slot(name);
+    Recent* place = nullptr;  // where the answer goes: the address's, else a free one
+    for (std::size_t i = 0; i < kWays; ++i) {
+      Recent& recent = recent_[(first + i) % kRecent];
+      if (recent.name == name) {
+        if (SameText(recent.text, name)) return recent.id;
+        place = &recent;
+        break;
+      }
+      if (place == nullptr && recent.name == nullptr) place = &recent;
     }
-    recent = Recent{name, map_[number], number};
-    return number;
+    const char16_t* text = nullptr;
+    const auto found = names_.find(std::u16string_view(name));
+    if (found != names_.end()) {
+      text = found->second;
+    } else {
+      const int32_t number = map_.find(name);
+      if (number == -1) return -1;
+      text = map_[number];
+      names_.emplace(std::u16string_view(text), text);
+    }
+    const int32_t id = Of(text);
+    *(place != nullptr ? place : &recent_[first]) = Recent{name, text, id};
+    return id;
   }
+  // The number of a name given as the strings map's own copy.
+  int32_t Of(const char16_t* text) { return ids_.emplace(text, static_cast<int32_t>(ids_.size())).first->second; }
+  std::size_t size() const { return ids_.size(); }
 
  private:
   struct Recent {
     const char16_t* name = nullptr;  // as the caller passed it
     const char16_t* text = nullptr;  // the map's own copy
-    int32_t number = -1;
+    int32_t id = -1;
   };
-  static constexpr std::size_t kRecent = 64;
+  static constexpr std::size_t kRecent = 256;
+  static constexpr std::size_t kWays = 4;
 
   static std::size_t Slot(const char16_t* name) {
-    const auto at = reinterpret_cast<std::uintptr_t>(name);
-    return ((at >> 1) ^ (at >> 7)) % kRecent;
+    const auto at = static_cast<uint64_t>(reinterpret_cast<std::uintptr_t>(name));
+    return static_cast<std::size_t>((at * 0x9E3779B97F4A7C15u) >> 56);  // the top 8 bits
   }
 
   const KXT_StringsMap& map_;
-  std::unordered_map<std::u16string_view, int32_t> numbers_;
+  std::unordered_map<std::u16string_view, const char16_t*> names_;
+  std::unordered_map<const char16_t*, int32_t> ids_;
   std::array<Recent, kRecent> recent_{};
 };
 
@@ -95,13 +116,15 @@ class NameNumbers {
 // strings map and a reference to the parent's set.
 //
 // Every run asks its chain of sets for each of its attributes, so each set
-// remembers the values it has looked up, by name number, until something
-// is added to it (the generation changes).
+// keeps a copy of its values by name number; the copy is read again from
+// the element's set after something was added to it (an addition may define
+// more names than the one given).
 class AttrSet : public virtual IAttrs {
  public:
+  // `parent` (null for none) is held until this set is finished.
   template <class Element>
-  AttrSet(KXT_StringsMap* map, KXT_Owned<Element>& element, const Ref<IAttrs>& base)
-      : element_(element.release()), map_(map), base_(base), parent_(dynamic_cast<AttrSet*>(base.get())) {
+  AttrSet(KXT_StringsMap* map, KXT_Owned<Element>& element, AttrSet* parent)
+      : element_(element.release()), map_(map), base_(parent != nullptr ? parent->Self() : nullptr), parent_(parent) {
     empty_ = IsEmpty(element_->AttrsSet(), *map_);
     if (parent_ != nullptr) {
       names_ = parent_->names_;
@@ -113,17 +136,17 @@ class AttrSet : public virtual IAttrs {
   void AddAttr(const char16_t* name, const char16_t* value) override {
     changed_ = true;
     empty_ = false;
-    ++generation_;
+    stale_ = true;
     element_->AttrsSet().AddAttr(name, value, *map_);
   }
   void Open() override {
     if (state_ != kNew) return;
     state_ = kOpen;
-    if (base_) base_->Open();
+    if (parent_ != nullptr) parent_->Open();
   }
   void Close() override {
     if (state_ != kOpen) return;
-    if (base_) base_->Close();
+    if (parent_ != nullptr) parent_->Close();
     state_ = kClosed;
   }
   bool SetAttr(const char16_t* name, const char16_t* value) override {
@@ -145,55 +168,69 @@ class AttrSet : public virtual IAttrs {
   }
 
   KXT_StringsMap* map() const { return map_; }
-  // This set as the base of a child.
+  // A reference to this set.
   Ref<IAttrs> Self() {
     AddRef();
     return Ref<IAttrs>(this);
   }
 
  private:
-  // The hoisting store with the name's number already looked up (-1: no set
-  // defines it).
-  bool SetAttr(const char16_t* name, int32_t nameRef, const char16_t* value) {
-    if (const char16_t* own = Lookup(name, nameRef)) return SameText(own, value);
-    if (parent_ != nullptr) {
-      if (parent_->SetAttr(name, nameRef, value)) return true;
-    } else if (base_ && base_->SetAttr(name, value)) {
-      return true;
+  // The hoisting store with the name's number already looked up (-1: no
+  // set defines it): up the chain to the first set that defines the name;
+  // when none holds the value, the highest open set below that one takes it.
+  bool SetAttr(const char16_t* name, int32_t id, const char16_t* value) {
+    AttrSet* open = nullptr;
+    for (AttrSet* set = this;;) {
+      if (const char16_t* own = set->Lookup(id)) {
+        if (SameText(own, value)) return true;
+        break;
+      }
+      if (set->state_ == kOpen) open = set;
+      if (set->parent_ == nullptr) break;
+      set = set->parent_;
     }
-    if (state_ != kOpen) return false;
-    AddAttr(name, value);
+    if (open == nullptr) return false;
+    open->AddAttr(name, value);
     return true;
   }
 
   // This set's own value of the name; null when it defines none.
-  const char16_t* Lookup(const char16_t* name, int32_t nameRef) {
-    if (empty_ || nameRef < 0) return nullptr;
-    const std::size_t at = static_cast<std::size_t>(nameRef);
-    if (at >= known_.size()) known_.resize(at + 1);
-    Known& entry = known_[at];
-    if (entry.generation != generation_) {
-      entry.value = element_->AttrsSet().GetAttrValue(name, *map_);
-      entry.generation = generation_;
-    }
-    return entry.value;
+  const char16_t* Lookup(int32_t id) {
+    if (empty_ || id < 0) return nullptr;
+    if (stale_) Reread();
+    const std::size_t at = static_cast<std::size_t>(id);
+    return at < values_.size() ? values_[at] : nullptr;
   }
 
-  struct Known {
-    const char16_t* value = nullptr;
-    uint32_t generation = 0;  // 0: never looked up
-  };
+  // Copies the element's values.
+  void Reread() {
+    struct Copy final : KXT_AttrsSet::AttrsReceiver {
+      std::vector<const char16_t*>* values = nullptr;
+      NameNumbers* names = nullptr;
+      bool Receive(const char16_t* name, const char16_t* value) override {
+        const std::size_t at = static_cast<std::size_t>(names->Of(name));
+        if (at >= values->size()) values->resize(names->size());
+        (*values)[at] = value;
+        return true;
+      }
+    } copy;
+    values_.assign(names_->size(), nullptr);
+    copy.values = &values_;
+    copy.names = names_.get();
+    element_->AttrsSet().EnumAttrs(copy, *map_, nullptr);
+    stale_ = false;
+  }
 
   KXT_ProcessorWithAttrs_Out2* element_;
   KXT_StringsMap* map_;
-  Ref<IAttrs> base_;
-  AttrSet* parent_;  // base_ when it is one of these
+  Ref<IAttrs> base_;  // the parent's reference
+  AttrSet* parent_;
   std::shared_ptr<NameNumbers> names_;  // one for the book's tree
-  std::vector<Known> known_;
-  uint32_t generation_ = 1;
+  std::vector<const char16_t*> values_;  // by name number, unless stale_
   int32_t state_ = kNew;
   bool changed_ = false;
   bool empty_ = false;
+  bool stale_ = true;
 };
 
 // A style info, or a text run: a set and nothing else.
@@ -230,8 +267,8 @@ template <class T>
 class Run final : public IRun<T>, public AttrSet {
  public:
   Run(KXT_StringsMap* map, KXT_Owned<typename RunKind<T>::Writer>& element, KXT_Handle<KXT_OutBundle2> bundle,
-      const Ref<IAttrs>& base)
-      : AttrSet(map, element, base), bundle_(std::move(bundle)) {}
+      AttrSet* parent)
+      : AttrSet(map, element, parent), bundle_(std::move(bundle)) {}
   void Put(const T& record) override {
     typename RunKind<T>::Record row;
     static_cast<T&>(row) = record;
@@ -247,50 +284,50 @@ class Run final : public IRun<T>, public AttrSet {
 template <class Writer, class Unit>
 Ref<IAttrs> TextRun(KXT_StringsMap* map, const KXT_Handle<KXT_OutFolder2>& folder, const void* data, uint32_t units,
                     int32_t styleRef, KXT_Handle<KXT_OutStream2> (Writer::*create)(const char*), const char* item,
-                    const Ref<IAttrs>& base) {
+                    AttrSet* parent) {
   KXT_Owned<Writer> element(new Writer(folder));
   {
     KXT_Handle<KXT_OutStream2> stream(((*element.get()).*create)(item));
     if (units > 0) dynamic_cast<KXT_Out<Unit>&>(*stream).PutData(static_cast<const Unit*>(data), units);
   }
   if (styleRef != -1) element->SaveStyleRef(styleRef, "StyleRef");
-  return Ref<IAttrs>(new PlainSet(map, element, base));
+  return Ref<IAttrs>(new PlainSet(map, element, parent));
 }
 
 class Para final : public IPara, public AttrSet {
  public:
-  Para(KXT_StringsMap* map, KXT_Owned<KXT_Paragraph_Out2>& element, const Ref<IAttrs>& base)
-      : Para(map, element.get(), element, base) {}
+  Para(KXT_StringsMap* map, KXT_Owned<KXT_Paragraph_Out2>& element, AttrSet* parent)
+      : Para(map, element.get(), element, parent) {}
 
   Ref<IRun<CF_PlaceHolder>> NewPlaceHoldersRun(int32_t styleRef) override { return NewRun<CF_PlaceHolder>(styleRef); }
   Ref<IRun<CF_SpecialChar>> NewSpecialCharsRun(int32_t styleRef) override { return NewRun<CF_SpecialChar>(styleRef); }
   Ref<IRun<CF_RefPoint>> NewRefPointsRun(int32_t styleRef) override { return NewRun<CF_RefPoint>(styleRef); }
   Ref<IAttrs> NewUnicodesRun(const void* data, uint32_t byteCount, int32_t styleRef) override {
     return TextRun<KXT_UnicodesRun_Out2, unsigned short>(map(), NextRun(), data, byteCount / 2, styleRef,
-                                                         &KXT_UnicodesRun_Out2::CreateUnicodes, "!1:Unicodes", Self());
+                                                         &KXT_UnicodesRun_Out2::CreateUnicodes, "!1:Unicodes", this);
   }
   Ref<IAttrs> NewMultibytesRun(const void* data, uint32_t byteCount, int32_t styleRef) override {
     return TextRun<KXT_MultibytesRun_Out2, char>(map(), NextRun(), data, byteCount, styleRef,
-                                                 &KXT_MultibytesRun_Out2::CreateMultibytes, "!1:Multibytes", Self());
+                                                 &KXT_MultibytesRun_Out2::CreateMultibytes, "!1:Multibytes", this);
   }
   Ref<IAttrs> NewWideMultibytesRun(const void* data, uint32_t unitCount, int32_t styleRef) override {
     return TextRun<KXT_WideMultibytesRun_Out2, unsigned short>(map(), NextRun(), data, unitCount, styleRef,
                                                                &KXT_WideMultibytesRun_Out2::CreateWideMultibytes,
-                                                               "!1:WideMultibytes", Self());
+                                                               "!1:WideMultibytes", this);
   }
 
 
  private:
   Para(KXT_StringsMap* map, KXT_Paragraph_Out2* paragraph, KXT_Owned<KXT_Paragraph_Out2>& element,
-       const Ref<IAttrs>& base)
-      : AttrSet(map, element, base), paragraph_(paragraph) {}
+       AttrSet* parent)
+      : AttrSet(map, element, parent), paragraph_(paragraph) {}
   KXT_Handle<KXT_OutFolder2> NextRun() { return paragraph_->CreateTextRun(runs_++, "TextRun[]/"); }
   template <class T>
   Ref<IRun<T>> NewRun(int32_t styleRef) {
     KXT_Owned<typename RunKind<T>::Writer> element(new typename RunKind<T>::Writer(NextRun()));
     KXT_Handle<KXT_OutBundle2> bundle(RunKind<T>::Create(*element.get()));
     if (styleRef != -1) element->SaveStyleRef(styleRef, "StyleRef");
-    return Ref<IRun<T>>(new Run<T>(map(), element, std::move(bundle), Self()));
+    return Ref<IRun<T>>(new Run<T>(map(), element, std::move(bundle), this));
   }
 
   KXT_Paragraph_Out2* paragraph_;
@@ -299,18 +336,18 @@ class Para final : public IPara, public AttrSet {
 
 class Story final : public IStory, public AttrSet {
  public:
-  Story(KXT_StringsMap* map, KXT_Owned<KXT_Story_Out2>& element, const Ref<IAttrs>& base)
-      : Story(map, element.get(), element, base) {}
+  Story(KXT_StringsMap* map, KXT_Owned<KXT_Story_Out2>& element, AttrSet* parent)
+      : Story(map, element.get(), element, parent) {}
 
   Ref<IPara> NewParagraph(int32_t /*index*/, int32_t styleRef) override {
     KXT_Owned<KXT_Paragraph_Out2> element(new KXT_Paragraph_Out2(paragraphs_->CreateElement(count_++)));
     if (styleRef != -1) element->SaveStyleRef(styleRef, "StyleRef");
-    return Ref<IPara>(new Para(map(), element, Self()));
+    return Ref<IPara>(new Para(map(), element, this));
   }
 
  private:
-  Story(KXT_StringsMap* map, KXT_Story_Out2* story, KXT_Owned<KXT_Story_Out2>& element, const Ref<IAttrs>& base)
-      : AttrSet(map, element, base),
+  Story(KXT_StringsMap* map, KXT_Story_Out2* story, KXT_Owned<KXT_Story_Out2>& element, AttrSet* parent)
+      : AttrSet(map, element, parent),
         paragraphs_(new KXT_ParagraphsSet_Out2(story->CreateParagraphsSet("ParagraphsSet/"), "Paragraph[]/")) {}
   ~Story() noexcept(false) override {
     KXT_Completion done;
@@ -324,8 +361,8 @@ class Story final : public IStory, public AttrSet {
 
 class Doc final : public IDoc, public AttrSet {
  public:
-  Doc(KXT_StringsMap* map, KXT_Owned<KXT_Document_Out2>& element, const Ref<IAttrs>& base)
-      : Doc(map, element.get(), element, base) {}
+  Doc(KXT_StringsMap* map, KXT_Owned<KXT_Document_Out2>& element, AttrSet* parent)
+      : Doc(map, element.get(), element, parent) {}
 
   Ref<IAttrs> NewStyle(int32_t /*index*/, int32_t thisStyleRef, int32_t baseStyleRef) override {
     KXT_Owned<KXT_StyleInfo_Out2> element(new KXT_StyleInfo_Out2(styles_->CreateElement(styleCount_++)));
@@ -335,12 +372,12 @@ class Doc final : public IDoc, public AttrSet {
   }
   Ref<IStory> NewStory(int32_t /*index*/) override {
     KXT_Owned<KXT_Story_Out2> element(new KXT_Story_Out2(stories_->CreateElement(storyCount_++)));
-    return Ref<IStory>(new Story(map(), element, Self()));
+    return Ref<IStory>(new Story(map(), element, this));
   }
 
  private:
-  Doc(KXT_StringsMap* map, KXT_Document_Out2* doc, KXT_Owned<KXT_Document_Out2>& element, const Ref<IAttrs>& base)
-      : AttrSet(map, element, base) {
+  Doc(KXT_StringsMap* map, KXT_Document_Out2* doc, KXT_Owned<KXT_Document_Out2>& element, AttrSet* parent)
+      : AttrSet(map, element, parent) {
     KXT_Completion done;  // a failure here leaves nothing behind
     styles_ = new KXT_StylesSet_Out2(doc->CreateStylesSet("StylesSet/"), "StyleInfo[]/");
     try {
@@ -370,7 +407,7 @@ class Book final : public IBook, public AttrSet {
 
   Ref<IDoc> NewDocument(int32_t /*index*/) override {
     KXT_Owned<KXT_Document_Out2> element(new KXT_Document_Out2(documents_->CreateElement(count_++)));
-    return Ref<IDoc>(new Doc(map(), element, Self()));
+    return Ref<IDoc>(new Doc(map(), element, this));
   }
   void StoreQXP(int32_t number, BXInStream* source) override;
 

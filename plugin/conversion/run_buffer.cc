@@ -23,6 +23,28 @@ constexpr int32_t kKindVariantMapped = 0x1000001;
 constexpr int32_t kKindKept = 0x2000000;
 constexpr int32_t kKindLineEnd = 0x8000000;
 
+// Units below this that the host character map leaves alone (not reserved,
+// no paragraph end, no entry), by non-breaking flag: the common case, looked
+// up once.
+constexpr char16_t kPlainBelow = 0x100;
+
+struct PlainUnits {
+  bool plain[2][kPlainBelow] = {};
+  PlainUnits() {
+    for (int nonBreaking = 0; nonBreaking < 2; ++nonBreaking) {
+      for (char16_t c = 0; c < kPlainBelow; ++c) {
+        plain[nonBreaking][c] = !CharMap::IsReserved(c, 0) && c != kParagraphEnd &&
+                                CharMap::FindByFlag(c, nonBreaking) == nullptr;
+      }
+    }
+  }
+};
+
+bool IsPlain(char16_t c, int nonBreaking) {
+  static const PlainUnits units;
+  return (nonBreaking == 0 || nonBreaking == 1) && c < kPlainBelow && units.plain[nonBreaking][c];
+}
+
 }  // namespace
 
 RunBuffer::RunBuffer(Ref<BX_KXT::Export::IPara> paragraph, const XAttribs& record, uint32_t n)
@@ -69,6 +91,7 @@ void RunBuffer::AddWide(char16_t unit, uint32_t codePage) {
 }
 
 bool RunBuffer::AddChar(char16_t c, int nonBreaking) {
+  if (IsPlain(c, nonBreaking)) return false;
   if (CharMap::IsReserved(c, 0)) {
     AddWide(c, kCodePageSymbol);
     return true;

@@ -282,6 +282,11 @@ TEST(DocJson, SaveRulesOfTheHost) {
   EXPECT_EQ(SaveDocument(host, untitled, "", &error), kXTErrNotFound);
   EXPECT_EQ(SaveDocument(host, untitled, temp / "m.qxp", &error), kXTErrBusy);
   EXPECT_EQ(SaveDocument(host, 99, "", &error), kXTErrParam);
+  // A file that cannot be written leaves the document as it was.
+  ContentOf(host, untitled)->flags = 3;
+  EXPECT_EQ(SaveDocument(host, untitled, temp / "missing/x.qxp", &error), kXTErrNoFolder);
+  EXPECT_TRUE(ContentOf(host, untitled)->untitled);
+  EXPECT_EQ(ContentOf(host, untitled)->flags, 3u);
   // Saved under a name of its own it is titled, its state flags 0.
   ASSERT_EQ(SaveDocument(host, untitled, temp / "named.qxp", &error), kXTOk) << error;
   EXPECT_FALSE(ContentOf(host, untitled)->untitled);

@@ -107,6 +107,24 @@ TEST_F(RunBufferTest, EveryControlCodeAndSamplesAboveWithAndWithoutTheNonBreakin
   }
 }
 
+TEST_F(RunBufferTest, AUnitIsLeftToTheCallerExactlyWhenTheHostMapHasNothingForIt) {
+  QFontList fonts{QFontList::Empty{}};
+  HostTextRecord text;
+  text.range.Set(&fonts, 1);
+  const XAttribs record(text);
+  Ref<IBook> book = CreateExportBook(path_.c_str());
+  Ref<IStory> story = book->NewDocument(0)->NewStory(0);
+  RunBuffer buffer(story->NewParagraph(0, -1), record, 1);
+  // Flags other than 0 and 1 match no variant entry of the map.
+  for (int nb : {0, 1, 2}) {
+    for (int c = 0; c < 0x200; ++c) {
+      const char16_t unit = static_cast<char16_t>(c);
+      const bool mapped = CharMap::IsReserved(unit, 0) || unit == 0x0D || CharMap::FindByFlag(unit, nb) != nullptr;
+      EXPECT_EQ(buffer.AddChar(unit, nb), mapped) << "unit " << Hex(unit) << " non-breaking " << nb;
+    }
+  }
+}
+
 TEST_F(RunBufferTest, NeighbouringUnitsShareRunsByEncodingAndCodePage) {
   const std::vector<Case> cases = {
       // A mapped character joins the run it follows.
