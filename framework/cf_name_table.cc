@@ -239,6 +239,12 @@ uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, u
   return place;
 }
 
+uint64_t* CF_NameTable::DropLookUps(size_t* words) {
+  static_assert(sizeof(Slot) == sizeof(uint64_t), "a slot is one word");
+  *words = slots_.size();
+  return slots_.empty() ? nullptr : reinterpret_cast<uint64_t*>(&slots_[0]);
+}
+
 void CF_NameTable::Grow() {
   ZeroedArray<Slot> old(slots_.empty() ? 64 : slots_.size() * 2);
   old.swap(slots_);

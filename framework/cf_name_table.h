@@ -74,6 +74,11 @@ class CF_NameTable {
   // copy of the bytes fewer.
   void Load(const uint8_t* records, size_t size, uint32_t count);
 
+  // Gives up the look-ups (Find and Add must not be called again) and lends
+  // their memory, room for at least Count() 64-bit words, as the caller's
+  // scratch space until the table goes; `words` receives how many there are.
+  uint64_t* DropLookUps(size_t* words);
+
   size_t Count() const { return count_; }
   // Calls f(place, name) for every name in the order they were added; a
   // place stays valid and leads back to the name through Get.

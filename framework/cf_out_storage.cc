@@ -240,15 +240,18 @@ void CF_OLEOutStorage::Close() {
 namespace {
 
 // Orders keys by their upper 32 bits (the stored hash): two counting passes
-// of 16 bits; keys with equal hashes keep their order.
-void SortByHash(std::vector<uint64_t>& keys) {
-  std::vector<uint64_t> spare(keys.size());
+// of 16 bits, through `spare` (room for as many keys); keys with equal hashes
+// keep their order.
+void SortByHash(std::vector<uint64_t>& keys, uint64_t* spare) {
+  std::vector<size_t> starts((1 << 16) + 1);
+  uint64_t* from = keys.data();
+  uint64_t* to = spare;
   for (int shift = 32; shift < 64; shift += 16) {
-    std::vector<size_t> starts((1 << 16) + 1, 0);
-    for (uint64_t key : keys) ++starts[(key >> shift & 0xFFFF) + 1];
+    std::fill(starts.begin(), starts.end(), 0);
+    for (size_t i = 0; i < keys.size(); ++i) ++starts[(from[i] >> shift & 0xFFFF) + 1];
     for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
-    for (uint64_t key : keys) spare[starts[key >> shift & 0xFFFF]++] = key;
-    keys.swap(spare);
+    for (size_t i = 0; i < keys.size(); ++i) to[starts[from[i] >> shift & 0xFFFF]++] = from[i];
+    std::swap(from, to);
   }
 }
 
@@ -280,7 +283,16 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
     if (++batched == kBatch) flush();
   });
   flush();
-  SortByHash(keys);
+  // No name is looked up any more: the look-up table's memory, already
+  // there, is the sort's scratch space.
+  size_t words = 0;
+  uint64_t* spare = names_.DropLookUps(&words);
+  std::vector<uint64_t> more;
+  if (words < keys.size()) {
+    more.resize(keys.size());
+    spare = more.data();
+  }
+  SortByHash(keys, spare);
   const auto place = [](uint64_t key) { return static_cast<uint32_t>(key); };
   const auto byBytes = [this, place](uint64_t a, uint64_t b) {
     const CF_NameTable::Name x = names_.Get(place(a)), y = names_.Get(place(b));
