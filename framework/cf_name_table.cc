@@ -17,14 +17,25 @@ uint64_t Mix(uint64_t h) {
   return h ^ (h >> 33);
 }
 
+// The n bytes at p (n at most 8) as a little-endian number; shorter runs
+// take overlapping loads instead of a copy of variable length.
 uint64_t Word(const char* p, size_t n) {
-  uint64_t v = 0;
-  std::memcpy(&v, p, n);
-  return v;
+  const auto load = [](const char* q, size_t k) {
+    uint64_t v = 0;
+    std::memcpy(&v, q, k);
+    return v;
+  };
+  if (n == 8) return load(p, 8);
+  if (n >= 4) return load(p, 4) | load(p + n - 4, 4) << (8 * (n - 4));
+  if (n == 0) return 0;
+  const auto byte = [p](size_t i) { return uint64_t{static_cast<uint8_t>(p[i])} << (8 * i); };
+  return byte(0) | byte(n / 2) | byte(n - 1);
 }
 
-// How far ahead bulk work starts loading what it will need.
+// How far ahead bulk work starts loading what it will need: slots, and
+// records scattered over much memory.
 constexpr size_t kAhead = 16;
+constexpr size_t kFarAhead = 48;
 
 }  // namespace
 
@@ -165,7 +176,7 @@ bool CF_NameTable::Arrange(const std::vector<uint32_t>& where, NameAt nameAt) {
   std::vector<uint32_t>().swap(starts);
   CF_NameTable arranged;
   for (size_t i = 0; i < n; ++i) {
-    if (i + kAhead < n) __builtin_prefetch(nameAt(order[i + kAhead]).bytes);
+    if (i + kFarAhead < n) __builtin_prefetch(nameAt(order[i + kFarAhead]).bytes);
     const Name next = nameAt(order[i]);
     arranged.Store(next.bytes, next.length, next.value, HashOf(next.bytes, next.length));
     ++arranged.appended_;
