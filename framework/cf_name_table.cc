@@ -158,8 +158,9 @@ void CF_NameTable::Index() {
   ListByValue();
 }
 
-void CF_NameTable::Load(const uint8_t* records, size_t size, uint32_t count) {
-  for (size_t at = 0, n = 0; n < count && size - at >= 2; ++n) {
+size_t CF_NameTable::AppendRecords(const uint8_t* records, size_t size, uint32_t* count) {
+  size_t at = 0;
+  for (; *count > 0 && size - at >= 2; --*count) {
     const size_t length = records[at] | size_t{records[at + 1]} << 8;
     if (size - at - 2 < length + 4) break;
     const uint8_t* v = records + at + 2 + length;
@@ -167,7 +168,7 @@ void CF_NameTable::Load(const uint8_t* records, size_t size, uint32_t count) {
            v[0] | uint32_t{v[1]} << 8 | uint32_t{v[2]} << 16 | uint32_t{v[3]} << 24);
     at += 6 + length;
   }
-  Index();
+  return at;
 }
 
 uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, uint32_t hash) {

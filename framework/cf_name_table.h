@@ -67,11 +67,12 @@ class CF_NameTable {
   // numbers are, Index also lists the names by value for FindAhead.
   void Append(const char* bytes, size_t length, uint32_t value);
   void Index();
-  // Fills a new table straight from records laid one after another the way
-  // a code file's names section keeps them ({u16 length, bytes, u32 value}):
-  // at most `count` of them within `size` bytes, a record cut short ending
-  // them.  The same as Append of each record and then Index.
-  void Load(const uint8_t* records, size_t size, uint32_t count);
+  // Appends the whole records at the start of `records`, laid one after
+  // another the way a code file's names section keeps them ({u16 length,
+  // bytes, u32 value}), but no more than *count, which counts down those
+  // appended; returns the bytes they took.  A record cut short at the end is
+  // left for the caller to complete.
+  size_t AppendRecords(const uint8_t* records, size_t size, uint32_t* count);
 
   // Gives up the look-ups (Find and Add must not be called again) and lends
   // their memory, room for at least Count() 64-bit words, as the caller's

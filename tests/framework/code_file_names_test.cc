@@ -103,6 +103,31 @@ TEST(CodeFileNameHashes, FamiliesOfCollidingNamesAreAllFound) {
   for (int32_t id = -1; id <= 1; ++id) EXPECT_EQ(reader->OpenStream(seventh.c_str(), id), nullptr);
 }
 
+TEST(CodeFileNameHashes, LongNamesAcrossTheReadersPiecesAreAllFound) {
+  // About 3 MiB of names, of many lengths up to the largest, so that the
+  // names section is read in several pieces with names cut at their ends.
+  std::vector<std::string> names;
+  for (int i = 0; i < 60; ++i) {
+    std::string name(std::min(20000 + i * 1777, 65535), static_cast<char>('a' + i % 26));
+    name.replace(0, std::to_string(i).size(), std::to_string(i));
+    names.push_back(name);
+  }
+  names.push_back(std::string(65535, 'z'));
+  const std::string path = TempPath("long_names.ole");
+  {
+    OLEStorage storage(path.c_str(), kOLECreate);
+    Owned<CF_OutStorage> writer(CreateCodeFile(storage, false));
+    for (const std::string& name : names) {
+      Owned<CF_OutStream> stream(writer->CreateStream(name.c_str(), 4, CF_Stored));
+      const std::string body = Body(name.substr(0, 8), 4);
+      stream->PutData(body.data(), static_cast<uint32_t>(body.size()));
+    }
+  }
+  Owned<CF_InStorage> reader(OpenCodeFile(OLEStorage(path.c_str(), kOLERead)));
+  for (const std::string& name : names) EXPECT_EQ(ReadStream(*reader, name, 4), Body(name.substr(0, 8), 4)) << name.size();
+  EXPECT_EQ(ReadStream(*reader, std::string(65535, 'y'), 4), "<missing>");
+}
+
 // A names section as a test writes it: {u16 length, bytes, u32 number}.
 std::string NamesSection(const std::vector<std::pair<std::string, uint32_t>>& names) {
   std::string bytes = LE32(static_cast<uint32_t>(names.size()));
@@ -243,15 +268,35 @@ TEST(CodeFileTables, NameTableLoadedFromStoredRecordsMatchesOneFilledByAppend) {
       for (int i = 0; i < 4; ++i) bytes += static_cast<char>(r.value >> (8 * i));
     }
     bytes.resize(bytes.size() - c.cut);
-    CF_NameTable loaded;
-    loaded.Load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), c.count);
     CF_NameTable appended;
+    size_t taken = 0, takenBytes = 0;  // the whole records within the count
     for (size_t i = 0; i < c.records.size() && i < c.count; ++i) {
       const Record& r = c.records[i];
       if (c.cut > 0 && i + 1 == c.records.size()) break;
       appended.Append(r.name.data(), r.name.size(), r.value);
+      ++taken;
+      takenBytes += 6 + std::min<size_t>(r.name.size(), 65535);
     }
     appended.Index();
+    // Fed in two pieces, cut anywhere: a record cut short is left and comes
+    // again with the rest.
+    for (size_t cut : {bytes.size(), size_t{1}, size_t{7}, bytes.size() / 2}) {
+      SCOPED_TRACE(cut);
+      CF_NameTable pieces;
+      uint32_t left = c.count;
+      const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+      const size_t first = pieces.AppendRecords(data, cut, &left);
+      const size_t second = pieces.AppendRecords(data + first, bytes.size() - first, &left);
+      EXPECT_EQ(left, c.count - taken);
+      EXPECT_EQ(first + second, takenBytes);
+      pieces.Index();
+      for (const auto& e : c.expected) EXPECT_EQ(pieces.Find(e.first.data(), e.first.size()), e.second);
+      EXPECT_EQ(pieces.Count(), c.expected.size());
+    }
+    CF_NameTable loaded;
+    uint32_t left = c.count;
+    loaded.AppendRecords(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &left);
+    loaded.Index();
     EXPECT_EQ(loaded.Count(), c.expected.size());
     EXPECT_EQ(appended.Count(), c.expected.size());
     for (const auto& e : c.expected) {
