@@ -94,27 +94,17 @@ void CF_OLEInStorage::ReadDirectory(uint32_t count, uint32_t offset, uint32_t mi
 }
 
 void CF_OLEInStorage::ReadNames() {
-  // The section is read a large piece at a time, its whole records going to
-  // the table.  A names section that comes short simply ends; what was read
-  // stays.  A name given twice keeps its first number.
-  constexpr uint32_t kPiece = uint32_t{1} << 20;  // far more than a record
-  std::unique_ptr<uint8_t[]> piece(new uint8_t[kPiece]);
-  uint32_t fill = cf::GetAll(*pager_, piece.get(), kPiece);
-  if (fill < 4) return;
-  uint32_t count = cf::Get32(piece.get());
-  uint32_t at = 4;
-  for (;;) {
-    at += static_cast<uint32_t>(names_.AppendRecords(piece.get() + at, fill - at, &count));
-    if (count == 0) break;
-    // The record cut short moves to the front and the piece fills up again.
-    std::memmove(piece.get(), piece.get() + at, fill - at);
-    fill -= at;
-    at = 0;
-    const uint32_t got = cf::GetAll(*pager_, piece.get() + fill, kPiece - fill);
-    if (got == 0) break;
-    fill += got;
-  }
-  names_.Index();
+  // The section runs to the end of the stream; it is read whole and the
+  // table takes its records from there.  A names section that comes short
+  // simply ends; what was read stays.  A name given twice keeps its first
+  // number.
+  const uint32_t at = pager_->Seek(0, SeekCurrent);
+  const uint32_t size = at < size_ ? size_ - at : 0;
+  if (size < 4) return;
+  std::unique_ptr<uint8_t[]> section(new uint8_t[size]);
+  const uint32_t got = cf::GetAll(*pager_, section.get(), size);
+  if (got < 4) return;
+  names_.Load(section.get() + 4, got - 4, cf::Get32(section.get()));
 }
 
 uint32_t CF_OLEInStorage::ReadAt(void* buffer, uint32_t n, uint32_t position) {

@@ -32,8 +32,10 @@ uint64_t Word(const char* p, size_t n) {
   return byte(0) | byte(n / 2) | byte(n - 1);
 }
 
-// How far ahead bulk work starts loading what it will need.
+// How far ahead bulk work starts loading what it will need: slots, and
+// records scattered over much memory.
 constexpr size_t kAhead = 16;
+constexpr size_t kFarAhead = 48;
 
 }  // namespace
 
@@ -70,24 +72,29 @@ uint32_t CF_NameTable::FindAhead(const char* bytes, size_t length) {
   if (slots_.empty()) return kNone;
   const Slot& slot = slots_[Probe(bytes, length, static_cast<uint32_t>(Hash(bytes, length)))];
   if (slot.placePlusOne == 0) return kNone;
-  const uint32_t value = Get(slot.placePlusOne - 1).value;
-  if (value < byValue_.size()) LookAhead(value);
-  return value;
+  LookAhead(slot.placePlusOne - 1);
+  return Get(slot.placePlusOne - 1).value;
 }
 
-void CF_NameTable::LookAhead(uint32_t value) {
-  // The names of the values up to kLookAhead past the one found are asked
-  // for; look-ups that go on from there ask for a few more each, a jump
-  // starts again from the value found.
-  constexpr uint64_t kLookAhead = 24;
-  const uint64_t limit = std::min<uint64_t>(uint64_t{value} + kLookAhead, byValue_.size());
-  if (ahead_ <= value || ahead_ > limit + kLookAhead) ahead_ = uint64_t{value} + 1;
+uint32_t CF_NameTable::Next(uint32_t place) const {
+  const size_t piece = place / kPieceSize;
+  const uint32_t at = place % kPieceSize + kHead + Get(place).length;
+  if (at < (piece + 1 == pieces_.size() ? fill_ : ends_[piece])) return place - place % kPieceSize + at;
+  return piece + 1 < pieces_.size() ? static_cast<uint32_t>((piece + 1) * kPieceSize) : kNone;
+}
+
+void CF_NameTable::LookAhead(uint32_t place) {
+  // The records up to kLookAhead bytes past the one found have their slots
+  // asked for; look-ups that go on from there ask for a few more each, a
+  // jump starts again from the record found.
+  constexpr uint32_t kLookAhead = 1024;
+  const uint64_t limit = uint64_t{place} + kLookAhead;
+  if (ahead_ == kNone || ahead_ <= place || ahead_ > limit + kLookAhead) ahead_ = Next(place);
   const size_t mask = slots_.size() - 1;
-  for (; ahead_ < limit; ++ahead_) {
-    const Ahead& next = byValue_[ahead_];
-    if (next.place == kNone) continue;
-    __builtin_prefetch(&slots_[next.hash & mask]);
-    Prefetch(next.place);
+  while (ahead_ != kNone && ahead_ < limit) {
+    const Name name = Get(ahead_);
+    __builtin_prefetch(&slots_[name.hash & mask]);
+    ahead_ = Next(ahead_);
   }
 }
 
@@ -108,7 +115,6 @@ uint32_t CF_NameTable::Add(const char* bytes, size_t length, uint32_t value, uin
 void CF_NameTable::Append(const char* bytes, size_t length, uint32_t value) {
   Store(bytes, length, value, HashOf(bytes, length));
   ++appended_;
-  topValue_ = std::max(topValue_, value);
 }
 
 bool CF_NameTable::Insert(uint32_t place, uint32_t hash) {
@@ -120,7 +126,7 @@ bool CF_NameTable::Insert(uint32_t place, uint32_t hash) {
   return true;
 }
 
-void CF_NameTable::Build() {
+bool CF_NameTable::Build() {
   while (appended_ * 4 > slots_.size() * 3) Grow();
   // Records are taken in order; each one's slot is asked for kAhead records
   // before it is filled, so the table's cache misses overlap.
@@ -131,8 +137,11 @@ void CF_NameTable::Build() {
   Pending ring[kAhead];
   size_t seen = 0;
   const size_t mask = slots_.size() - 1;
-  auto settle = [this](const Pending& p) {
-    if (!Insert(p.place, p.hash)) pieces_[p.place / kPieceSize][p.place % kPieceSize + kMark] = 1;  // dropped
+  bool unique = true;
+  auto settle = [this, &unique](const Pending& p) {
+    if (Insert(p.place, p.hash)) return;
+    pieces_[p.place / kPieceSize][p.place % kPieceSize + kMark] = 1;  // dropped
+    unique = false;
   };
   ForEachRecord([&](uint32_t place, const Name& name, bool) {
     const uint32_t hash = name.hash;
@@ -142,33 +151,73 @@ void CF_NameTable::Build() {
     slot = Pending{place, hash};
   });
   for (size_t n = std::min(seen, kAhead); n > 0; --n) settle(ring[(seen - n + 1) % kAhead]);
+  return unique;
 }
 
-void CF_NameTable::ListByValue() {
-  if (count_ == 0 || uint64_t{topValue_} >= 2 * uint64_t{count_} + 1024) return;
-  byValue_.assign(size_t{topValue_} + 1, Ahead{kNone, 0});
-  ForEach([this](uint32_t place, const Name& name) {
-    Ahead& at = byValue_[name.value];
-    if (at.place == kNone) at = Ahead{place, name.hash};
-  });
+template <class NameAt>
+bool CF_NameTable::Arrange(const std::vector<uint32_t>& where, NameAt nameAt) {
+  // A stable counting sort by value.  Equal names would keep the first by
+  // value, not the first given, so then nothing is done.
+  const size_t n = where.size();
+  if (n < 2) return false;
+  std::vector<uint32_t> values(n);
+  uint32_t top = 0;
+  for (size_t i = 0; i < n; ++i) {
+    values[i] = nameAt(where[i]).value;
+    top = std::max(top, values[i]);
+  }
+  if (uint64_t{top} >= 2 * uint64_t{n} + 1024) return false;
+  std::vector<uint32_t> starts(size_t{top} + 2, 0);
+  for (uint32_t value : values) ++starts[value + 1];
+  for (size_t v = 1; v < starts.size(); ++v) starts[v] += starts[v - 1];
+  std::vector<uint32_t> order(n);
+  for (size_t i = 0; i < n; ++i) order[starts[values[i]]++] = where[i];
+  std::vector<uint32_t>().swap(values);
+  std::vector<uint32_t>().swap(starts);
+  CF_NameTable arranged;
+  for (size_t i = 0; i < n; ++i) {
+    if (i + kFarAhead < n) __builtin_prefetch(nameAt(order[i + kFarAhead]).bytes);
+    const Name next = nameAt(order[i]);
+    arranged.Store(next.bytes, next.length, next.value, HashOf(next.bytes, next.length));
+    ++arranged.appended_;
+  }
+  std::vector<uint32_t>().swap(order);
+  if (!arranged.Build()) return false;
+  *this = std::move(arranged);
+  return true;
 }
 
 void CF_NameTable::Index() {
-  Build();
-  ListByValue();
+  std::vector<uint32_t> places;
+  places.reserve(appended_);
+  ForEach([&places](uint32_t place, const Name&) { places.push_back(place); });
+  if (!Arrange(places, [this](uint32_t place) { return Get(place); })) Build();
 }
 
-size_t CF_NameTable::AppendRecords(const uint8_t* records, size_t size, uint32_t* count) {
-  size_t at = 0;
-  for (; *count > 0 && size - at >= 2; --*count) {
+void CF_NameTable::Load(const uint8_t* records, size_t size, uint32_t count) {
+  // Where each whole record starts.
+  std::vector<uint32_t> starts;
+  starts.reserve(std::min<size_t>(count, size / 6));
+  for (size_t at = 0; starts.size() < count && size - at >= 2;) {
     const size_t length = records[at] | size_t{records[at + 1]} << 8;
     if (size - at - 2 < length + 4) break;
-    const uint8_t* v = records + at + 2 + length;
-    Append(reinterpret_cast<const char*>(records + at + 2), length,
-           v[0] | uint32_t{v[1]} << 8 | uint32_t{v[2]} << 16 | uint32_t{v[3]} << 24);
+    starts.push_back(static_cast<uint32_t>(at));
     at += 6 + length;
   }
-  return at;
+  const auto nameAt = [records](uint32_t at) {
+    const uint8_t* p = records + at;
+    const uint32_t length = p[0] | uint32_t{p[1]} << 8;
+    const uint8_t* v = p + 2 + length;
+    const uint32_t value = v[0] | uint32_t{v[1]} << 8 | uint32_t{v[2]} << 16 | uint32_t{v[3]} << 24;
+    return Name{reinterpret_cast<const char*>(p + 2), length, value, 0};
+  };
+  if (Arrange(starts, nameAt)) return;
+  for (uint32_t at : starts) {
+    const Name next = nameAt(at);
+    Store(next.bytes, next.length, next.value, HashOf(next.bytes, next.length));
+    ++appended_;
+  }
+  Build();
 }
 
 uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, uint32_t hash) {

@@ -53,26 +53,26 @@ class CF_NameTable {
   }
   // The value of the name, or kNone.
   uint32_t Find(const char* bytes, size_t length) const;
-  // The same, for look-ups that mostly come in the order of the values with
-  // short jumps (a code file's reader: the writer numbers names in the order
-  // it first uses them): each also starts loading the slots and records of
-  // the names whose values follow the one found, so that the next look-ups
-  // find them in the cache.
+  // The same, for look-ups that mostly come in the order of the records
+  // with short jumps (a code file's reader, whose table Index laid out by
+  // number): each also starts loading the slots of the records that follow
+  // the one found, so that the next look-ups find them in the cache.
   uint32_t FindAhead(const char* bytes, size_t length);
 
   // Filling a new table with many names at once: Append stores them without
   // looking them up, Index then makes them findable, keeping the first of
   // equal names (the later ones are dropped).  Only for a table filled
   // through Append alone.  When the values are dense, as a code file's
-  // numbers are, Index also lists the names by value for FindAhead.
+  // numbers are, Index also lays the records out again in value order, so
+  // that names looked up in number order are read in memory order.
   void Append(const char* bytes, size_t length, uint32_t value);
   void Index();
-  // Appends the whole records at the start of `records`, laid one after
-  // another the way a code file's names section keeps them ({u16 length,
-  // bytes, u32 value}), but no more than *count, which counts down those
-  // appended; returns the bytes they took.  A record cut short at the end is
-  // left for the caller to complete.
-  size_t AppendRecords(const uint8_t* records, size_t size, uint32_t* count);
+  // Fills a new table straight from records laid one after another the way
+  // a code file's names section keeps them ({u16 length, bytes, u32 value}):
+  // at most `count` of them within `size` bytes, a record cut short ending
+  // them.  The same table as Append of each record and then Index, with one
+  // copy of the bytes fewer.
+  void Load(const uint8_t* records, size_t size, uint32_t count);
 
   // Gives up the look-ups (Find and Add must not be called again) and lends
   // their memory, room for at least Count() 64-bit words, as the caller's
@@ -127,16 +127,22 @@ class CF_NameTable {
   // name is there.
   bool Insert(uint32_t place, uint32_t hash);
   // Makes every appended record findable, in order; equal names after the
-  // first are dropped.
-  void Build();
-  // Lists the names by value (byValue_) when the values are dense.
-  void ListByValue();
+  // first are dropped.  False when some were.
+  bool Build();
+  // When the values of the names nameAt(w) for each w of `where` (in that
+  // order) are dense and the names all differ, fills this empty table with
+  // them in value order, indexed, and returns true; otherwise leaves it as
+  // it is.
+  template <class NameAt>
+  bool Arrange(const std::vector<uint32_t>& where, NameAt nameAt);
   // The slot holding the name, or the free slot where it would go.
   size_t Probe(const char* bytes, size_t length, uint32_t hash) const;
   void Grow();
-  // Starts loading the slots and records of the names with the values
-  // after `value`, up to kLookAhead values ahead.
-  void LookAhead(uint32_t value);
+  // The place of the record after the one at `place`, or kNone at the end.
+  uint32_t Next(uint32_t place) const;
+  // Starts loading the slots of the records from place on, up to
+  // kLookAhead bytes of records ahead.
+  void LookAhead(uint32_t place);
   uint32_t Store(const char* bytes, size_t length, uint32_t value, uint32_t hash);
 
   std::vector<std::unique_ptr<char[]>> pieces_;
@@ -145,12 +151,5 @@ class CF_NameTable {
   size_t count_ = 0;     // names findable
   size_t appended_ = 0;  // names stored
   ZeroedArray<Slot> slots_;  // a power of two in size, at most 3/4 used
-  // Where the name of each value lies, and its hash; holes have place kNone.
-  struct Ahead {
-    uint32_t place;
-    uint32_t hash;
-  };
-  std::vector<Ahead> byValue_;
-  uint64_t ahead_ = 0;  // FindAhead: the first value whose name is not asked for yet
-  uint32_t topValue_ = 0;  // the largest value appended
+  uint32_t ahead_ = kNone;   // FindAhead: the first record whose slot is not asked for yet
 };
