@@ -105,7 +105,7 @@ TEST(CodeFileNameHashes, FamiliesOfCollidingNamesAreAllFound) {
 
 TEST(CodeFileNameHashes, LongNamesAcrossTheReadersPiecesAreAllFound) {
   // About 3 MiB of names, of many lengths up to the largest: a names
-  // section larger than any one piece the reader takes in at a time.
+  // section that reaches the reader through many reads of its source.
   std::vector<std::string> names;
   for (int i = 0; i < 60; ++i) {
     std::string name(std::min(20000 + i * 1777, 65535), static_cast<char>('a' + i % 26));
