@@ -12,6 +12,8 @@ CF_Directory::Entry* CF_Directory::Find(uint32_t number, int32_t id) {
 CF_Directory::Entry& CF_Directory::Make(uint32_t number, int32_t id, uint8_t kind, bool* made) {
   if (made != nullptr) *made = false;
   if (Entry* entry = Find(number, id)) return *entry;
+  if (size_ == 0 && oneId_) anId_ = id;
+  if (id != anId_) oneId_ = false;
   Entry entry;
   entry.id = id;
   entry.kind = kind;

@@ -42,6 +42,20 @@ class CF_Directory {
   size_t Size() const { return size_; }
   // The keys of every entry in directory order.
   std::vector<uint64_t> Order() const;
+  // Calls f(number, id, entry) for every entry in directory order.
+  template <class F>
+  void ForEachInOrder(F f) {
+    if (more_.empty() && oneId_) {
+      // Every entry lies in the array under one id: number order is the
+      // directory order.
+      for (size_t number = 0; number < first_.size(); ++number) {
+        Entry& entry = first_[number];
+        if (entry.live) f(static_cast<uint32_t>(number), entry.id, entry);
+      }
+      return;
+    }
+    for (uint64_t key : Order()) f(NumberOf(key), IdOf(key), *Find(NumberOf(key), IdOf(key)));
+  }
   // Calls f(entry) for every entry.
   template <class F>
   void ForEach(F f) {
@@ -76,4 +90,7 @@ class CF_Directory {
   Pages first_;
   std::unordered_map<uint64_t, Entry> more_;
   size_t size_ = 0;
+  // False once entries with two different ids were made.
+  bool oneId_ = true;
+  int32_t anId_ = 0;  // the id of an entry made, when size_ > 0
 };

@@ -24,6 +24,8 @@ class CF_FolderTable {
   // Takes a child as read, in any order; Seal orders them and is false when
   // a key came twice.
   void Append(std::string name, int32_t index, uint32_t number);
+  // Makes room for n children.
+  void Reserve(size_t n) { children_.reserve(n); }
   bool Seal();
 
   size_t size() const { return children_.size(); }

@@ -93,58 +93,18 @@ void CF_OLEInStorage::ReadDirectory(uint32_t count, uint32_t offset, uint32_t mi
   }
 }
 
-namespace {
-
-// Reads a stream in large pieces and hands out runs of its bytes.
-class ChunkedReader {
- public:
-  explicit ChunkedReader(InStream& in) : in_(in), buffer_(new uint8_t[kSize]) {}
-
-  // n bytes (at most kMaxRun), or null when the stream ends first; valid
-  // until the next call.
-  const uint8_t* Take(uint32_t n) {
-    if (end_ - at_ < n) {
-      std::memmove(buffer_.get(), buffer_.get() + at_, end_ - at_);
-      end_ -= at_;
-      at_ = 0;
-      while (end_ < n) {
-        const uint32_t got = cf::GetAll(in_, buffer_.get() + end_, kSize - end_);
-        if (got == 0) return nullptr;
-        end_ += got;
-      }
-    }
-    const uint8_t* run = buffer_.get() + at_;
-    at_ += n;
-    return run;
-  }
-
-  static constexpr uint32_t kMaxRun = cf::kMaxNameLength + 4;
-
- private:
-  static constexpr uint32_t kSize = 4 * kMaxRun;
-
-  InStream& in_;
-  std::unique_ptr<uint8_t[]> buffer_;
-  uint32_t at_ = 0;
-  uint32_t end_ = 0;
-};
-
-}  // namespace
-
 void CF_OLEInStorage::ReadNames() {
-  // A names section that comes short simply ends; what was read stays.  A
-  // name given twice keeps its first number.
-  ChunkedReader in(*pager_);
-  const uint8_t* word = in.Take(4);
-  uint32_t count = word != nullptr ? cf::Get32(word) : 0;
-  while (count-- > 0) {
-    if ((word = in.Take(2)) == nullptr) break;
-    const uint32_t length = cf::Get16(word);
-    const uint8_t* record = in.Take(length + 4);
-    if (record == nullptr) break;
-    names_.Append(reinterpret_cast<const char*>(record), length, cf::Get32(record + length));
-  }
-  names_.Index();
+  // The section runs to the end of the stream; it is read whole and the
+  // table takes its records from there.  A names section that comes short
+  // simply ends; what was read stays.  A name given twice keeps its first
+  // number.
+  const uint32_t at = pager_->Seek(0, SeekCurrent);
+  const uint32_t size = at < size_ ? size_ - at : 0;
+  if (size < 4) return;
+  std::unique_ptr<uint8_t[]> section(new uint8_t[size]);
+  const uint32_t got = cf::GetAll(*pager_, section.get(), size);
+  if (got < 4) return;
+  names_.Load(section.get() + 4, got - 4, cf::Get32(section.get()));
 }
 
 uint32_t CF_OLEInStorage::ReadAt(void* buffer, uint32_t n, uint32_t position) {

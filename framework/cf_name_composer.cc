@@ -4,28 +4,26 @@
 
 std::string CF_NameComposer::StreamName(const char* name) const {
   std::string composed;
-  composed.reserve(prefix_.size() + 1 + std::strlen(name));
-  composed += prefix_;
+  composed.reserve(prefixLength_ + 1 + std::strlen(name));
+  composed.append(composed_, 0, prefixLength_);
   composed += kSeparator;
   composed += name;
   return composed;
 }
 
-CF_NameComposer::CF_NameComposer(std::string prefix) : prefix_(std::move(prefix)) {
-  // Room for the usual names, so that composing them allocates nothing.
-  composed_.reserve(prefix_.size() + 48);
-  composed_ = prefix_;
+CF_NameComposer::CF_NameComposer(std::string prefix) : composed_(std::move(prefix)), prefixLength_(composed_.size()) {
+  composed_.reserve(prefixLength_ + kRoom);
 }
 
 const char* CF_NameComposer::ComposedName(const char* name) {
-  composed_.resize(prefix_.size());
+  composed_.resize(prefixLength_);
   composed_ += kSeparator;
   composed_ += name;
   return composed_.c_str();
 }
 
 const char* CF_NameComposer::ComposedTableName() {
-  composed_.resize(prefix_.size());
+  composed_.resize(prefixLength_);
   composed_ += kTableMark;
   return composed_.c_str();
 }
@@ -40,8 +38,8 @@ std::string CF_NameComposer::ChildPrefix(uint32_t number) const {
     number >>= 4;
   } while (number != 0);
   std::string child;
-  child.reserve(prefix_.size() + 1 + sizeof digits - first);
-  child += prefix_;
+  child.reserve(prefixLength_ + 1 + sizeof digits + kRoom);
+  child.append(composed_, 0, prefixLength_);
   child += kSeparator;
   child.append(digits + first, sizeof digits - first);
   return child;

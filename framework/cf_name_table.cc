@@ -17,14 +17,25 @@ uint64_t Mix(uint64_t h) {
   return h ^ (h >> 33);
 }
 
-uint64_t Load(const char* p, size_t n) {
-  uint64_t v = 0;
-  std::memcpy(&v, p, n);
-  return v;
+// The n bytes at p (n at most 8) as a little-endian number; shorter runs
+// take overlapping loads instead of a copy of variable length.
+uint64_t Word(const char* p, size_t n) {
+  const auto load = [](const char* q, size_t k) {
+    uint64_t v = 0;
+    std::memcpy(&v, q, k);
+    return v;
+  };
+  if (n == 8) return load(p, 8);
+  if (n >= 4) return load(p, 4) | load(p + n - 4, 4) << (8 * (n - 4));
+  if (n == 0) return 0;
+  const auto byte = [p](size_t i) { return uint64_t{static_cast<uint8_t>(p[i])} << (8 * i); };
+  return byte(0) | byte(n / 2) | byte(n - 1);
 }
 
-// How far ahead bulk work starts loading what it will need.
+// How far ahead bulk work starts loading what it will need: slots, and
+// records scattered over much memory.
 constexpr size_t kAhead = 16;
+constexpr size_t kFarAhead = 48;
 
 }  // namespace
 
@@ -33,10 +44,10 @@ uint64_t CF_NameTable::Hash(const char* bytes, size_t length) {
   // next comes in; names of one folder differ only near their ends.
   uint64_t h = length * kMultiplier;
   for (; length >= 8; bytes += 8, length -= 8) {
-    h = (h ^ Load(bytes, 8)) * kMultiplier;
+    h = (h ^ Word(bytes, 8)) * kMultiplier;
     h ^= h >> 29;
   }
-  if (length > 0) h = (h ^ Load(bytes, length) ^ 0xFF) * kMultiplier;
+  if (length > 0) h = (h ^ Word(bytes, length) ^ 0xFF) * kMultiplier;
   return Mix(h);
 }
 
@@ -143,40 +154,68 @@ bool CF_NameTable::Build() {
   return unique;
 }
 
+template <class NameAt>
+bool CF_NameTable::Arrange(const std::vector<uint32_t>& where, NameAt nameAt) {
+  // A stable counting sort by value.  Equal names would keep the first by
+  // value, not the first given, so then nothing is done.
+  const size_t n = where.size();
+  if (n < 2) return false;
+  std::vector<uint32_t> values(n);
+  uint32_t top = 0;
+  for (size_t i = 0; i < n; ++i) {
+    values[i] = nameAt(where[i]).value;
+    top = std::max(top, values[i]);
+  }
+  if (uint64_t{top} >= 2 * uint64_t{n} + 1024) return false;
+  std::vector<uint32_t> starts(size_t{top} + 2, 0);
+  for (uint32_t value : values) ++starts[value + 1];
+  for (size_t v = 1; v < starts.size(); ++v) starts[v] += starts[v - 1];
+  std::vector<uint32_t> order(n);
+  for (size_t i = 0; i < n; ++i) order[starts[values[i]]++] = where[i];
+  std::vector<uint32_t>().swap(values);
+  std::vector<uint32_t>().swap(starts);
+  CF_NameTable arranged;
+  for (size_t i = 0; i < n; ++i) {
+    if (i + kFarAhead < n) __builtin_prefetch(nameAt(order[i + kFarAhead]).bytes);
+    const Name next = nameAt(order[i]);
+    arranged.Store(next.bytes, next.length, next.value, HashOf(next.bytes, next.length));
+    ++arranged.appended_;
+  }
+  std::vector<uint32_t>().swap(order);
+  if (!arranged.Build()) return false;
+  *this = std::move(arranged);
+  return true;
+}
+
 void CF_NameTable::Index() {
-  // When the values are dense, the records go to a new table in value order
-  // (a stable counting sort).  Equal names there would keep the first by
-  // value, not the first appended, so then this table is indexed as it is.
   std::vector<uint32_t> places;
-  std::vector<uint32_t> values;
   places.reserve(appended_);
-  values.reserve(appended_);
-  ForEach([&](uint32_t place, const Name& name) {
-    places.push_back(place);
-    values.push_back(name.value);
-  });
-  const uint64_t top = values.empty() ? 0 : *std::max_element(values.begin(), values.end());
-  if (places.size() >= 2 && top < 2 * uint64_t{places.size()} + 1024) {
-    std::vector<uint32_t> starts(top + 2, 0);
-    for (uint32_t value : values) ++starts[value + 1];
-    for (size_t v = 1; v < starts.size(); ++v) starts[v] += starts[v - 1];
-    std::vector<uint32_t> order(places.size());
-    for (size_t i = 0; i < places.size(); ++i) order[starts[values[i]]++] = places[i];
-    std::vector<uint32_t>().swap(places);
-    std::vector<uint32_t>().swap(values);
-    std::vector<uint32_t>().swap(starts);
-    CF_NameTable arranged;
-    for (size_t i = 0; i < order.size(); ++i) {
-      if (i + kAhead < order.size()) Prefetch(order[i + kAhead]);
-      const Name name = Get(order[i]);
-      arranged.Store(name.bytes, name.length, name.value, name.hash);
-      ++arranged.appended_;
-    }
-    std::vector<uint32_t>().swap(order);
-    if (arranged.Build()) {
-      *this = std::move(arranged);
-      return;
-    }
+  ForEach([&places](uint32_t place, const Name&) { places.push_back(place); });
+  if (!Arrange(places, [this](uint32_t place) { return Get(place); })) Build();
+}
+
+void CF_NameTable::Load(const uint8_t* records, size_t size, uint32_t count) {
+  // Where each whole record starts.
+  std::vector<uint32_t> starts;
+  starts.reserve(std::min<size_t>(count, size / 6));
+  for (size_t at = 0; starts.size() < count && size - at >= 2;) {
+    const size_t length = records[at] | size_t{records[at + 1]} << 8;
+    if (size - at - 2 < length + 4) break;
+    starts.push_back(static_cast<uint32_t>(at));
+    at += 6 + length;
+  }
+  const auto nameAt = [records](uint32_t at) {
+    const uint8_t* p = records + at;
+    const uint32_t length = p[0] | uint32_t{p[1]} << 8;
+    const uint8_t* v = p + 2 + length;
+    const uint32_t value = v[0] | uint32_t{v[1]} << 8 | uint32_t{v[2]} << 16 | uint32_t{v[3]} << 24;
+    return Name{reinterpret_cast<const char*>(p + 2), length, value, 0};
+  };
+  if (Arrange(starts, nameAt)) return;
+  for (uint32_t at : starts) {
+    const Name next = nameAt(at);
+    Store(next.bytes, next.length, next.value, HashOf(next.bytes, next.length));
+    ++appended_;
   }
   Build();
 }
@@ -209,6 +248,12 @@ uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, u
   const uint32_t place = static_cast<uint32_t>((pieces_.size() - 1) * kPieceSize + fill_);
   fill_ += need;
   return place;
+}
+
+uint64_t* CF_NameTable::DropLookUps(size_t* words) {
+  static_assert(sizeof(Slot) == sizeof(uint64_t), "a slot is one word");
+  *words = slots_.size();
+  return slots_.empty() ? nullptr : reinterpret_cast<uint64_t*>(&slots_[0]);
 }
 
 void CF_NameTable::Grow() {

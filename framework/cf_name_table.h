@@ -67,6 +67,17 @@ class CF_NameTable {
   // that names looked up in number order are read in memory order.
   void Append(const char* bytes, size_t length, uint32_t value);
   void Index();
+  // Fills a new table straight from records laid one after another the way
+  // a code file's names section keeps them ({u16 length, bytes, u32 value}):
+  // at most `count` of them within `size` bytes, a record cut short ending
+  // them.  The same table as Append of each record and then Index, with one
+  // copy of the bytes fewer.
+  void Load(const uint8_t* records, size_t size, uint32_t count);
+
+  // Gives up the look-ups (Find and Add must not be called again) and lends
+  // their memory, room for at least Count() 64-bit words, as the caller's
+  // scratch space until the table goes; `words` receives how many there are.
+  uint64_t* DropLookUps(size_t* words);
 
   size_t Count() const { return count_; }
   // Calls f(place, name) for every name in the order they were added; a
@@ -118,6 +129,12 @@ class CF_NameTable {
   // Makes every appended record findable, in order; equal names after the
   // first are dropped.  False when some were.
   bool Build();
+  // When the values of the names nameAt(w) for each w of `where` (in that
+  // order) are dense and the names all differ, fills this empty table with
+  // them in value order, indexed, and returns true; otherwise leaves it as
+  // it is.
+  template <class NameAt>
+  bool Arrange(const std::vector<uint32_t>& where, NameAt nameAt);
   // The slot holding the name, or the free slot where it would go.
   size_t Probe(const char* bytes, size_t length, uint32_t hash) const;
   void Grow();

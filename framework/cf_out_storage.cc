@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "framework/cf_name.h"
@@ -209,31 +210,29 @@ void CF_OLEOutStorage::Close() {
   });
   for (const OpenStream& o : open) o.stream->Finish();
 
-  const std::vector<uint64_t> order = directory_.Order();
   const uint32_t directoryOffset = container_->GetOffset();
+  const size_t entries = directory_.Size();
   std::vector<bool> used(names_.Count(), false);
   uint8_t bytes[cf::kEntrySize * 256];
   uint32_t fill = 0;
-  for (size_t i = 0; i < order.size(); ++i) {
-    const uint32_t number = CF_Directory::NumberOf(order[i]);
-    const int32_t id = CF_Directory::IdOf(order[i]);
-    const Entry& e = *directory_.Find(number, id);
+  directory_.ForEachInOrder([&](uint32_t number, int32_t id, const Entry& e) {
     uint8_t* p = bytes + fill;
     cf::Put32(p, number);
     cf::Put32(p + 4, static_cast<uint32_t>(id));
     p[8] = e.kind;
     cf::Put32(p + 9, e.tableOffset);
     fill += cf::kEntrySize;
-    if (fill == sizeof bytes || i + 1 == order.size()) {
+    if (fill == sizeof bytes) {
       container_->PutData(bytes, fill);
       fill = 0;
     }
     used[number] = true;
-  }
+  });
+  container_->PutData(bytes, fill);
   WriteNames(used);
 
   uint8_t header[cf::kHeaderSize];
-  cf::Put32(header, static_cast<uint32_t>(order.size()));
+  cf::Put32(header, static_cast<uint32_t>(entries));
   cf::Put32(header + 4, directoryOffset);
   container_->WriteHeader(header);
 }
@@ -241,15 +240,18 @@ void CF_OLEOutStorage::Close() {
 namespace {
 
 // Orders keys by their upper 32 bits (the stored hash): two counting passes
-// of 16 bits; keys with equal hashes keep their order.
-void SortByHash(std::vector<uint64_t>& keys) {
-  std::vector<uint64_t> spare(keys.size());
+// of 16 bits, through `spare` (room for as many keys); keys with equal hashes
+// keep their order.
+void SortByHash(std::vector<uint64_t>& keys, uint64_t* spare) {
+  std::vector<size_t> starts((1 << 16) + 1);
+  uint64_t* from = keys.data();
+  uint64_t* to = spare;
   for (int shift = 32; shift < 64; shift += 16) {
-    std::vector<size_t> starts((1 << 16) + 1, 0);
-    for (uint64_t key : keys) ++starts[(key >> shift & 0xFFFF) + 1];
+    std::fill(starts.begin(), starts.end(), 0);
+    for (size_t i = 0; i < keys.size(); ++i) ++starts[(from[i] >> shift & 0xFFFF) + 1];
     for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
-    for (uint64_t key : keys) spare[starts[key >> shift & 0xFFFF]++] = key;
-    keys.swap(spare);
+    for (size_t i = 0; i < keys.size(); ++i) to[starts[from[i] >> shift & 0xFFFF]++] = from[i];
+    std::swap(from, to);
   }
 }
 
@@ -281,7 +283,16 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
     if (++batched == kBatch) flush();
   });
   flush();
-  SortByHash(keys);
+  // No name is looked up any more: the look-up table's memory, already
+  // there, is the sort's scratch space.
+  size_t words = 0;
+  uint64_t* spare = names_.DropLookUps(&words);
+  std::vector<uint64_t> more;
+  if (words < keys.size()) {
+    more.resize(keys.size());
+    spare = more.data();
+  }
+  SortByHash(keys, spare);
   const auto place = [](uint64_t key) { return static_cast<uint32_t>(key); };
   const auto byBytes = [this, place](uint64_t a, uint64_t b) {
     const CF_NameTable::Name x = names_.Get(place(a)), y = names_.Get(place(b));
@@ -289,7 +300,11 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
     return c != 0 ? c < 0 : x.length < y.length;
   };
   for (size_t i = 0; i < keys.size() && i < kAhead; ++i) names_.Prefetch(place(keys[i]));
-  cf::PutU32(*container_, static_cast<uint32_t>(keys.size()));
+  // The section goes out in blocks gathered here.
+  constexpr uint32_t kBlock = 64 * 1024;
+  std::unique_ptr<uint8_t[]> block(new uint8_t[kBlock]);
+  uint32_t fill = 4;
+  cf::Put32(block.get(), static_cast<uint32_t>(keys.size()));
   size_t runEnd = 0;
   for (size_t i = 0; i < keys.size(); ++i) {
     if (i >= runEnd) {
@@ -299,7 +314,19 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
       if (runEnd - i > 1) std::sort(keys.begin() + i, keys.begin() + runEnd, byBytes);
     }
     const CF_NameTable::Name name = names_.Get(place(keys[i]));
-    container_->PutData(name.Counted(), name.length + 2);
-    cf::PutU32(*container_, name.value);
+    const uint32_t counted = name.length + 2;
+    if (kBlock - fill < counted + 4) {
+      container_->PutData(block.get(), fill);
+      fill = 0;
+    }
+    if (counted + 4 > kBlock) {
+      container_->PutData(name.Counted(), counted);
+    } else {
+      std::memcpy(block.get() + fill, name.Counted(), counted);
+      fill += counted;
+    }
+    cf::Put32(block.get() + fill, name.value);
+    fill += 4;
   }
+  container_->PutData(block.get(), fill);
 }

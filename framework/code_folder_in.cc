@@ -14,7 +14,7 @@ namespace {
 // further separator, without that beginning.
 class FolderFilter : public CF_EnumerableInStorage::IdentifierReceiver {
  public:
-  FolderFilter(const std::string& prefix, IdentifierReceiver& receiver) : prefix_(prefix), receiver_(receiver) {}
+  FolderFilter(std::string prefix, IdentifierReceiver& receiver) : prefix_(std::move(prefix)), receiver_(receiver) {}
   bool Receive(const char* name, int32_t id) override {
     if (std::strncmp(name, prefix_.data(), prefix_.size()) != 0 || name[prefix_.size()] != CF_NameComposer::kSeparator) {
       return true;
@@ -25,7 +25,7 @@ class FolderFilter : public CF_EnumerableInStorage::IdentifierReceiver {
   }
 
  private:
-  const std::string& prefix_;
+  const std::string prefix_;
   IdentifierReceiver& receiver_;
 };
 
@@ -72,6 +72,7 @@ void CF_InFolderImpl::ReadTable() {
   }
   const uint8_t* p = more.empty() ? first : more.data();
   const uint8_t* const end = p + size;
+  table_.Reserve(size / 13);  // an entry takes at least 13 bytes
   while (p != end) {
     if (end - p < 4) Error(kFailCodeFileDamaged);
     const uint32_t length = cf::Get32(p);

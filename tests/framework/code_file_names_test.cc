@@ -103,6 +103,31 @@ TEST(CodeFileNameHashes, FamiliesOfCollidingNamesAreAllFound) {
   for (int32_t id = -1; id <= 1; ++id) EXPECT_EQ(reader->OpenStream(seventh.c_str(), id), nullptr);
 }
 
+TEST(CodeFileNameHashes, LongNamesAcrossTheReadersPiecesAreAllFound) {
+  // About 3 MiB of names, of many lengths up to the largest: a names
+  // section that reaches the reader through many reads of its source.
+  std::vector<std::string> names;
+  for (int i = 0; i < 60; ++i) {
+    std::string name(std::min(20000 + i * 1777, 65535), static_cast<char>('a' + i % 26));
+    name.replace(0, std::to_string(i).size(), std::to_string(i));
+    names.push_back(name);
+  }
+  names.push_back(std::string(65535, 'z'));
+  const std::string path = TempPath("long_names.ole");
+  {
+    OLEStorage storage(path.c_str(), kOLECreate);
+    Owned<CF_OutStorage> writer(CreateCodeFile(storage, false));
+    for (const std::string& name : names) {
+      Owned<CF_OutStream> stream(writer->CreateStream(name.c_str(), 4, CF_Stored));
+      const std::string body = Body(name.substr(0, 8), 4);
+      stream->PutData(body.data(), static_cast<uint32_t>(body.size()));
+    }
+  }
+  Owned<CF_InStorage> reader(OpenCodeFile(OLEStorage(path.c_str(), kOLERead)));
+  for (const std::string& name : names) EXPECT_EQ(ReadStream(*reader, name, 4), Body(name.substr(0, 8), 4)) << name.size();
+  EXPECT_EQ(ReadStream(*reader, std::string(65535, 'y'), 4), "<missing>");
+}
+
 // A names section as a test writes it: {u16 length, bytes, u32 number}.
 std::string NamesSection(const std::vector<std::pair<std::string, uint32_t>>& names) {
   std::string bytes = LE32(static_cast<uint32_t>(names.size()));
@@ -200,6 +225,88 @@ TEST(CodeFileTables, NameTableKeepsTheFirstOfEqualNamesAndLaysOutDenseValues) {
     });
     EXPECT_EQ(values.size(), names.size());
     EXPECT_EQ(std::is_sorted(values.begin(), values.end()), c.sorted);
+  }
+}
+
+TEST(CodeFileTables, NameTableLoadedFromStoredRecordsMatchesOneFilledByAppend) {
+  // Records as a names section holds them: {u16 length, bytes, u32 value}.
+  struct Record {
+    std::string name;
+    uint32_t value;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Record> records;
+    uint32_t count;  // as the section claims
+    size_t cut;      // bytes taken off the end
+    std::vector<std::pair<std::string, uint32_t>> expected;  // every name findable, with its value
+  };
+  const std::string big(70000, 'x');  // longer than a u16 length: only its first 65535 bytes count
+  const std::vector<Case> cases = {
+      {"dense values, laid out by value", {{"b", 1}, {"a", 0}, {"c", 2}}, 3, 0, {{"a", 0}, {"b", 1}, {"c", 2}}},
+      {"a name given twice keeps its first value", {{"b", 1}, {"a", 0}, {"b", 0}}, 3, 0, {{"a", 0}, {"b", 1}}},
+      {"sparse values", {{"far", 900000}, {"near", 3}}, 2, 0, {{"far", 900000}, {"near", 3}}},
+      {"the count ends the records", {{"a", 0}, {"b", 1}, {"c", 2}}, 2, 0, {{"a", 0}, {"b", 1}}},
+      {"a record cut short ends them", {{"a", 0}, {"b", 1}, {"cc", 2}}, 3, 1, {{"a", 0}, {"b", 1}}},
+      {"a length word cut short ends them", {{"a", 0}, {"", 1}}, 5, 5, {{"a", 0}}},
+      {"the empty name and a long one", {{"", 0}, {big.substr(0, 65535), 1}}, 2, 0, {{"", 0}, {big.substr(0, 65535), 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bytes;
+    for (const Record& r : c.records) {
+      const uint32_t n = static_cast<uint32_t>(r.name.size());
+      bytes += static_cast<char>(n & 0xFF);
+      bytes += static_cast<char>(n >> 8);
+      bytes += r.name;
+      for (int i = 0; i < 4; ++i) bytes += static_cast<char>(r.value >> (8 * i));
+    }
+    bytes.resize(bytes.size() - c.cut);
+    CF_NameTable loaded;
+    loaded.Load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), c.count);
+    CF_NameTable appended;
+    for (size_t i = 0; i < c.records.size() && i < c.count; ++i) {
+      const Record& r = c.records[i];
+      if (c.cut > 0 && i + 1 == c.records.size()) break;
+      appended.Append(r.name.data(), r.name.size(), r.value);
+    }
+    appended.Index();
+    EXPECT_EQ(loaded.Count(), c.expected.size());
+    EXPECT_EQ(appended.Count(), c.expected.size());
+    for (const auto& e : c.expected) {
+      EXPECT_EQ(loaded.Find(e.first.data(), e.first.size()), e.second) << e.first.size();
+      EXPECT_EQ(appended.Find(e.first.data(), e.first.size()), e.second) << e.first.size();
+    }
+    EXPECT_EQ(loaded.Find("zz", 2), CF_NameTable::kNone);
+    std::vector<std::string> order, appendedOrder;
+    loaded.ForEach([&order](uint32_t, const CF_NameTable::Name& name) { order.push_back(name.String()); });
+    appended.ForEach([&appendedOrder](uint32_t, const CF_NameTable::Name& name) { appendedOrder.push_back(name.String()); });
+    EXPECT_EQ(order, appendedOrder);
+  }
+}
+
+TEST(CodeFileTables, DirectoryWalksItsEntriesInKeyOrder) {
+  // One id throughout (the usual case) and mixed ids both come out ordered
+  // by id, then number, the order Order() gives.
+  const std::vector<std::vector<std::pair<uint32_t, int32_t>>> cases = {
+      {{3, 0}, {0, 0}, {7, 0}, {1, 0}},
+      {{3, 0}, {0, 5}, {7, -2}, {1, 0}, {1, 5}},
+      {{2, 4}, {9, 4}, {0xFFFFFFF0u, 4}},  // a number far beyond the others
+  };
+  for (const auto& pairs : cases) {
+    CF_Directory directory;
+    for (const auto& p : pairs) directory.Make(p.first, p.second, 1).tableOffset = p.first + 10;
+    std::vector<uint64_t> walked;
+    directory.ForEachInOrder([&walked](uint32_t number, int32_t id, const CF_Directory::Entry& entry) {
+      EXPECT_EQ(entry.tableOffset, number + 10);
+      EXPECT_EQ(entry.id, id);
+      walked.push_back(CF_Directory::Key(number, id));
+    });
+    std::vector<uint64_t> expected;
+    for (const auto& p : pairs) expected.push_back(CF_Directory::Key(p.first, p.second));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(walked, expected);
+    EXPECT_EQ(walked, directory.Order());
   }
 }
 
