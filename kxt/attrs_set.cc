@@ -72,21 +72,29 @@ void KXT_AttrsSet::DefineBaseAttrsSet(const KXT_AttrsSet* base) {
 
 void KXT_AttrsSet::AddAttr(const char16_t* name, const char16_t* value, KXT_StringsMap& map) {
   if (name == nullptr || value == nullptr) return;
-  const int32_t nameRef = map[name];
-  table_[nameRef] = map[value];
+  Put(name, value, map);
   const std::u16string_view named(name);
   for (const std::u16string_view* group : kGroups) {
     if (!IsMember(group, named)) continue;
-    // The views end with a NUL: they are whole literals.
+    // Completing the group in one pass: what a member gets never completes
+    // the group again with another value, so the members are defined in the
+    // same order, with the same values, as adding each one would.  The views
+    // end with a NUL: they are whole literals.
     for (const std::u16string_view* member = group; !member->empty(); ++member) {
+      const char16_t* old = GetAttrValue(member->data(), map);
       if (*value == u'\0') {
-        RedefineAttr(member->data(), u"", map);
-      } else {
-        AddUndefAttr(member->data(), u"0", map);
+        if (old != nullptr && *old != u'\0') Put(member->data(), u"", map);
+      } else if (old == nullptr) {
+        Put(member->data(), u"0", map);
       }
     }
   }
   if (*value != u'\0' && named == u"hyphen_char") AddUndefAttr(u"hyphen_type", u"normal", map);
+}
+
+void KXT_AttrsSet::Put(const char16_t* name, const char16_t* value, KXT_StringsMap& map) {
+  const int32_t nameRef = map[name];
+  table_[nameRef] = map[value];
 }
 
 void KXT_AttrsSet::AddUndefAttr(const char16_t* name, const char16_t* value, KXT_StringsMap& map) {

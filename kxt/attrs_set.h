@@ -77,6 +77,9 @@ class KXT_AttrsSet {
   std::map<int32_t, int32_t>& Table() { return table_; }
 
  private:
+  // name = value in this set alone, both interned in that order.
+  void Put(const char16_t* name, const char16_t* value, KXT_StringsMap& map);
+
   std::map<int32_t, int32_t> table_;
   const KXT_AttrsSet* base_ = nullptr;
 };

@@ -271,6 +271,17 @@ TEST_F(StoredSetTest, PlacementMembersComeOnlyWhereTheChainLacksThem) {
   EXPECT_EQ(Text(base.GetAttrValue(u"height", map)), u"20");
 }
 
+TEST_F(AttrsSetTest, CompletedMembersAreNumberedInGroupOrder) {
+  // The strings map's numbers are written to the container: the member
+  // added first, then the others in the group's order, then "0".
+  set.AddAttr(u"height", u"7", map);
+  Recorder all;
+  set.EnumAttrs(all, map, nullptr);
+  EXPECT_EQ(all.seen, (Pairs{{u"height", u"7"}, {u"sectional_pos", u"0"}, {u"vertical_pos", u"0"},
+                             {u"horizontal_pos", u"0"}, {u"width", u"0"}, {u"angle", u"0"}}));
+  EXPECT_EQ(map.find(u"0"), map.find(u"sectional_pos") + 1);
+}
+
 TEST_F(StoredSetTest, StoresByNameNumberAndRestoresOverExistingEntries) {
   KXT_StringsMap map;
   {
