@@ -60,6 +60,9 @@ class KXT_AttrsSet {
   virtual bool EnumAttrs(AttrsReceiver& receiver, const KXT_StringsMap& map, const KXT_AttrsSet* scope) const;
   // The value in force (this set, else the bases); null when undefined.
   virtual const char16_t* GetAttrValue(const char16_t* name, const KXT_StringsMap& map) const;
+  // This set's own entries, name number -> value number, in ascending name
+  // number (the bases' not included).
+  const std::map<int32_t, int32_t>& OwnEntries() const { return table_; }
 
   // Parses an attribute value as a number: "0x" and hexadecimal digits, else
   // a decimal number (leading blanks and a sign allowed, trailing text

@@ -50,13 +50,12 @@ bool SameText(const char16_t* a, const char16_t* b) {
 }
 
 // Small dense numbers for the attribute names in use, so that each set can
-// keep its values in a short array.  A name is known by the strings map's
-// own copy of its text: the map keeps its strings and their numbers while it
-// lives, so one name always comes back as the same copy and an entry never
-// goes stale.  Names the map does not know are not kept (they may come).
-// Callers name attributes with the same few constants, so the answers for
-// recent addresses are tried first (a few places per address), checked
-// against the text.
+// keep its values in a short array.  A name is known by its number in the
+// strings map, which keeps its strings and their numbers while it lives, so
+// an entry never goes stale.  Names the map does not know are not kept (they
+// may come).  Callers name attributes with the same few constants, so the
+// answers for recent addresses are tried first (a few places per address),
+// checked against the text.
 class NameNumbers {
  public:
   explicit NameNumbers(const KXT_StringsMap& map) : map_(map) {}
@@ -74,23 +73,27 @@ class NameNumbers {
       }
       if (place == nullptr && recent.name == nullptr) place = &recent;
     }
-    const char16_t* text = nullptr;
-    const auto found = names_.find(std::u16string_view(name));
-    if (found != names_.end()) {
-      text = found->second;
+    int32_t ref = -1;
+    const auto found = refs_.find(std::u16string_view(name));
+    if (found != refs_.end()) {
+      ref = found->second;
     } else {
-      const int32_t number = map_.find(name);
-      if (number == -1) return -1;
-      text = map_[number];
-      names_.emplace(std::u16string_view(text), text);
+      ref = map_.find(name);
+      if (ref == -1) return -1;
+      refs_.emplace(std::u16string_view(map_[ref]), ref);
     }
-    const int32_t id = Of(text);
-    *(place != nullptr ? place : &recent_[first]) = Recent{name, text, id};
+    const int32_t id = OfRef(ref);
+    *(place != nullptr ? place : &recent_[first]) = Recent{name, map_[ref], id};
     return id;
   }
-  // The number of a name given as the strings map's own copy.
-  int32_t Of(const char16_t* text) { return ids_.emplace(text, static_cast<int32_t>(ids_.size())).first->second; }
-  std::size_t size() const { return ids_.size(); }
+  // The number of the name the strings map numbers `ref`.
+  int32_t OfRef(int32_t ref) {
+    const std::size_t at = static_cast<std::size_t>(ref);
+    if (at >= ids_.size()) ids_.resize(at + 1, -1);
+    if (ids_[at] == -1) ids_[at] = count_++;
+    return ids_[at];
+  }
+  std::size_t size() const { return static_cast<std::size_t>(count_); }
 
  private:
   struct Recent {
@@ -107,8 +110,9 @@ class NameNumbers {
   }
 
   const KXT_StringsMap& map_;
-  std::unordered_map<std::u16string_view, const char16_t*> names_;
-  std::unordered_map<const char16_t*, int32_t> ids_;
+  std::unordered_map<std::u16string_view, int32_t> refs_;  // the map's number of a name's text
+  std::vector<int32_t> ids_;  // by the map's number: the dense number, -1 for none yet
+  int32_t count_ = 0;
   std::array<Recent, kRecent> recent_{};
 };
 
@@ -202,22 +206,18 @@ class AttrSet : public virtual IAttrs {
     return at < values_.size() ? values_[at] : nullptr;
   }
 
-  // Copies the element's values.
+  // Copies the element's own values (entries the map cannot name are left
+  // out, as the set's enumeration leaves them out).
   void Reread() {
-    struct Copy final : KXT_AttrsSet::AttrsReceiver {
-      std::vector<const char16_t*>* values = nullptr;
-      NameNumbers* names = nullptr;
-      bool Receive(const char16_t* name, const char16_t* value) override {
-        const std::size_t at = static_cast<std::size_t>(names->Of(name));
-        if (at >= values->size()) values->resize(names->size());
-        (*values)[at] = value;
-        return true;
-      }
-    } copy;
     values_.assign(names_->size(), nullptr);
-    copy.values = &values_;
-    copy.names = names_.get();
-    element_->AttrsSet().EnumAttrs(copy, *map_, nullptr);
+    for (const auto& entry : element_->AttrsSet().OwnEntries()) {
+      if (entry.first < 0 || (*map_)[entry.first] == nullptr) continue;
+      const char16_t* value = (*map_)[entry.second];
+      if (value == nullptr) continue;
+      const std::size_t at = static_cast<std::size_t>(names_->OfRef(entry.first));
+      if (at >= values_.size()) values_.resize(names_->size(), nullptr);
+      values_[at] = value;
+    }
     stale_ = false;
   }
 
