@@ -1,7 +1,8 @@
-// A fixed-size array of zero-filled plain values for large tables that are
-// read at random (the code file's name slots).  Large arrays come straight
-// from the system, already zero, with huge pages asked for where the system
-// has them, so that a look-up costs one cache miss and no page-table walk.
+// An array of zero-filled plain values for large tables that are read at
+// random (the code file's name slots), sized when made and only ever
+// doubled.  Large arrays come straight from the system, already zero, with
+// huge pages asked for where the system has them, so that a look-up costs
+// one cache miss and no page-table walk.
 #pragma once
 
 #include <sys/mman.h>
