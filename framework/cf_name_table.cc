@@ -127,6 +127,12 @@ bool CF_NameTable::Insert(uint32_t place, uint32_t hash) {
 }
 
 bool CF_NameTable::Build() {
+  if (slots_.empty()) {
+    // Made at its final size at once.
+    size_t size = 64;
+    while (appended_ * 4 > size * 3) size *= 2;
+    ZeroedArray<Slot>(size).swap(slots_);
+  }
   while (appended_ * 4 > slots_.size() * 3) Grow();
   // Records are taken in order; each one's slot is asked for kAhead records
   // before it is filled, so the table's cache misses overlap.
@@ -257,12 +263,29 @@ uint64_t* CF_NameTable::DropLookUps(size_t* words) {
 }
 
 void CF_NameTable::Grow() {
-  ZeroedArray<Slot> old(slots_.empty() ? 64 : slots_.size() * 2);
-  old.swap(slots_);
+  if (slots_.empty()) {
+    ZeroedArray<Slot>(64).swap(slots_);
+    return;
+  }
+  // The table doubles where it lies and its names are placed again in that
+  // memory: taken in order from the slot after a free one, each slot is
+  // emptied and its name put in the first free slot from its new home.
+  // Until the walk comes round to slot 0, the names going to the new half
+  // come from old slots at or past their old homes, never more than the
+  // new half has slots from their homes on, so no search runs off its end.
+  // Any other search ends at the slot just emptied at the latest.  So no
+  // search crosses a name still to be taken, and every name stays
+  // findable from its home.
+  const size_t old = slots_.size();
+  slots_.Double();
   const size_t mask = slots_.size() - 1;
-  for (size_t n = 0; n < old.size(); ++n) {
-    const Slot& slot = old[n];
-    if (slot.placePlusOne == 0) continue;
+  size_t start = 0;
+  while (slots_[start].placePlusOne != 0) ++start;  // at most 3/4 are used
+  for (size_t n = 1; n <= old; ++n) {
+    Slot& from = slots_[(start + n) & (old - 1)];
+    if (from.placePlusOne == 0) continue;
+    const Slot slot = from;
+    from = Slot{0, 0};
     size_t i = slot.hash & mask;
     while (slots_[i].placePlusOne != 0) i = (i + 1) & mask;
     slots_[i] = slot;

@@ -1,7 +1,8 @@
-// A fixed-size array of zero-filled plain values for large tables that are
-// read at random (the code file's name slots).  Large arrays come straight
-// from the system, already zero, with huge pages asked for where the system
-// has them, so that a look-up costs one cache miss and no page-table walk.
+// An array of zero-filled plain values for large tables that are read at
+// random (the code file's name slots), sized when made and only ever
+// doubled.  Large arrays come straight from the system, already zero, with
+// huge pages asked for where the system has them, so that a look-up costs
+// one cache miss and no page-table walk.
 #pragma once
 
 #include <sys/mman.h>
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -24,20 +26,7 @@ class ZeroedArray {
     if (n == 0) return;
     const size_t bytes = n * sizeof(T);
     if (bytes >= kMapped) {
-      // Mapped a huge page longer, then cut to start on a huge-page boundary
-      // (huge pages only fill whole aligned stretches).
-      const size_t length = Mapped(bytes);
-      void* p = ::mmap(nullptr, length + kMapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-      if (p == MAP_FAILED) throw std::bad_alloc();
-      char* const start = static_cast<char*>(p);
-      char* const aligned = start + (kMapped - reinterpret_cast<uintptr_t>(start) % kMapped) % kMapped;
-      if (aligned != start) ::munmap(start, static_cast<size_t>(aligned - start));
-      const size_t after = static_cast<size_t>(start + length + kMapped - (aligned + length));
-      if (after > 0) ::munmap(aligned + length, after);
-#ifdef MADV_HUGEPAGE
-      ::madvise(aligned, length, MADV_HUGEPAGE);  // a hint: without it the array works the same
-#endif
-      data_ = reinterpret_cast<T*>(aligned);
+      data_ = reinterpret_cast<T*>(Map(bytes));
     } else {
       data_ = static_cast<T*>(std::calloc(n, sizeof(T)));
       if (data_ == nullptr) throw std::bad_alloc();
@@ -51,6 +40,32 @@ class ZeroedArray {
   }
   ZeroedArray(const ZeroedArray&) = delete;
   ZeroedArray& operator=(const ZeroedArray&) = delete;
+
+  // Doubles the size of a non-empty array, the values kept in the first
+  // half and zero bytes in the new half; std::bad_alloc (and the array as
+  // it was) when the memory is not there.  A mapped array keeps its pages:
+  // they move to the start of the new mapping without a copy, so only the
+  // new half is memory the system has to supply.
+  void Double() {
+    const size_t bytes = size_ * sizeof(T);
+    if (2 * bytes < kMapped) {
+      void* p = std::realloc(data_, 2 * bytes);
+      if (p == nullptr) throw std::bad_alloc();
+      std::memset(static_cast<char*>(p) + bytes, 0, bytes);
+      data_ = static_cast<T*>(p);
+    } else {
+      char* const target = Map(2 * bytes);
+      if (bytes < kMapped) {
+        std::memcpy(target, data_, bytes);
+        std::free(data_);
+      } else if (::mremap(data_, Mapped(bytes), Mapped(bytes), MREMAP_MAYMOVE | MREMAP_FIXED, target) == MAP_FAILED) {
+        ::munmap(target, Mapped(2 * bytes));
+        throw std::bad_alloc();
+      }
+      data_ = reinterpret_cast<T*>(target);
+    }
+    size_ *= 2;
+  }
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
@@ -66,6 +81,23 @@ class ZeroedArray {
   static constexpr size_t kMapped = size_t{2} << 20;
   static constexpr size_t kPage = 4096;
 
+  // Fresh zero pages for `bytes`, starting on a huge-page boundary: mapped a
+  // huge page longer, then cut (huge pages only fill whole aligned
+  // stretches).
+  static char* Map(size_t bytes) {
+    const size_t length = Mapped(bytes);
+    void* p = ::mmap(nullptr, length + kMapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    char* const start = static_cast<char*>(p);
+    char* const aligned = start + (kMapped - reinterpret_cast<uintptr_t>(start) % kMapped) % kMapped;
+    if (aligned != start) ::munmap(start, static_cast<size_t>(aligned - start));
+    const size_t after = static_cast<size_t>(start + length + kMapped - (aligned + length));
+    if (after > 0) ::munmap(aligned + length, after);
+#ifdef MADV_HUGEPAGE
+    ::madvise(aligned, length, MADV_HUGEPAGE);  // a hint: without it the array works the same
+#endif
+    return aligned;
+  }
   // The bytes mapped for an array of `bytes`: whole pages.
   static size_t Mapped(size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
 

@@ -228,6 +228,40 @@ TEST(CodeFileTables, NameTableKeepsTheFirstOfEqualNamesAndLaysOutDenseValues) {
   }
 }
 
+TEST(CodeFileTables, NameTableFindsEveryNameAsItGrows) {
+  // Names added one by one through many doublings of the look-up table:
+  // plain ones past the size where the table leaves the heap for its own
+  // mapping, and ones picked so that their slots crowd the end of the
+  // doubled table and its search for a free slot runs off the end.
+  struct Case {
+    const char* what;
+    size_t count;
+    size_t crowded;  // of them, how many have slots near the end
+  };
+  const auto nearEnd = [](const std::string& name) {
+    return (CF_NameTable::HashOf(name.data(), name.size()) & 127) >= 120;
+  };
+  for (const Case& c : {Case{"plain", 300000, 0}, Case{"a few crowded", 60, 20}, Case{"all crowded", 90, 90}}) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> names;
+    for (int k = 0; names.size() < c.count; ++k) {
+      std::string name = "Story[]/" + std::to_string(k) + "/Attrs{}";
+      if (names.size() < c.crowded ? nearEnd(name) : !c.crowded || !nearEnd(name)) names.push_back(std::move(name));
+    }
+    CF_NameTable table;
+    for (size_t i = 0; i < names.size(); ++i) {
+      ASSERT_EQ(table.Add(names[i].data(), names[i].size(), static_cast<uint32_t>(i)), i);
+    }
+    EXPECT_EQ(table.Count(), names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+      ASSERT_EQ(table.Find(names[i].data(), names[i].size()), i) << names[i];
+      ASSERT_EQ(table.Add(names[i].data(), names[i].size(), 7), i) << names[i];  // already there: kept
+    }
+    EXPECT_EQ(table.Count(), names.size());
+    EXPECT_EQ(table.Find("Story[]/x", 9), CF_NameTable::kNone);
+  }
+}
+
 TEST(CodeFileTables, NameTableLoadedFromStoredRecordsMatchesOneFilledByAppend) {
   // Records as a names section holds them: {u16 length, bytes, u32 value}.
   struct Record {
