@@ -4,18 +4,11 @@
 #include <cstring>
 
 #include "framework/failures.h"
+#include "framework/hash_mix.h"
 
 namespace {
 
 constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-
-uint64_t Mix(uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xFF51AFD7ED558CCDull;
-  h ^= h >> 33;
-  h *= 0xC4CEB9FE1A85EC53ull;
-  return h ^ (h >> 33);
-}
 
 // The n bytes at p (n at most 8) as a little-endian number; shorter runs
 // take overlapping loads instead of a copy of variable length.
@@ -48,7 +41,7 @@ uint64_t CF_NameTable::Hash(const char* bytes, size_t length) {
     h ^= h >> 29;
   }
   if (length > 0) h = (h ^ Word(bytes, length) ^ 0xFF) * kMultiplier;
-  return Mix(h);
+  return HashMix64(h);
 }
 
 size_t CF_NameTable::Probe(const char* bytes, size_t length, uint32_t hash) const {

@@ -3,22 +3,16 @@
 #include <cstring>
 #include <string>
 
+#include "framework/hash_mix.h"
+
 namespace {
 
 // FNV-1a over the code units, then a final mix so that the low bits, which
 // pick the slot, depend on every unit.
-uint64_t Mixed(uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdULL;
-  h ^= h >> 33;
-  h *= 0xc4ceb9fe1a85ec53ULL;
-  return h ^ (h >> 33);
-}
-
 uint64_t HashOf(const char16_t* text, size_t length) {
   uint64_t h = 0xcbf29ce484222325ULL;
   for (size_t i = 0; i < length; ++i) h = (h ^ static_cast<uint16_t>(text[i])) * 0x100000001b3ULL;
-  return Mixed(h ^ length);
+  return HashMix64(h ^ length);
 }
 
 constexpr size_t kFirstSize = 64;
