@@ -1,5 +1,6 @@
 #include "plugin/conversion/kxt_export.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -49,6 +50,26 @@ bool SameText(const char16_t* a, const char16_t* b) {
   return false;
 }
 
+// The first four units of a text, or all of it with its end when shorter,
+// packed in one word: texts with different keys differ, and a key with a
+// zero unit holds its whole text, so equal keys then mean equal texts.
+// Comparing keys spares loading texts that lie far apart in memory.
+uint64_t KeyOf(const char16_t* text) {
+  uint64_t key = 0;
+  for (int i = 0; i < 4; ++i) {
+    key |= uint64_t{text[i]} << (16 * i);
+    if (text[i] == u'\0') break;
+  }
+  return key;
+}
+
+bool HoldsWholeText(uint64_t key) {
+  for (int i = 0; i < 4; ++i) {
+    if (((key >> (16 * i)) & 0xFFFF) == 0) return true;
+  }
+  return false;
+}
+
 // Small dense numbers for the attribute names in use, so that each set can
 // keep its values in a short array.  A name is known by its number in the
 // strings map, which keeps its strings and their numbers while it lives, so
@@ -67,7 +88,7 @@ class NameNumbers {
     for (std::size_t i = 0; i < kWays; ++i) {
       Recent& recent = recent_[(first + i) % kRecent];
       if (recent.name == name) {
-        if (SameText(recent.text, name)) return recent.id;
+        if (SameText(recent.copied ? recent.copy : recent.text, name)) return recent.id;
         place = &recent;
         break;
       }
@@ -83,7 +104,15 @@ class NameNumbers {
       refs_.emplace(std::u16string_view(map_[ref]), ref);
     }
     const int32_t id = OfRef(ref);
-    *(place != nullptr ? place : &recent_[first]) = Recent{name, map_[ref], id};
+    Recent& recent = *(place != nullptr ? place : &recent_[first]);
+    recent = Recent{name, map_[ref], id, false, {}};
+    // A short name is checked against a copy kept here, close at hand.
+    std::size_t length = 0;
+    while (recent.text[length] != u'\0' && length + 1 < kCopy) ++length;
+    if (recent.text[length] == u'\0') {
+      std::copy(recent.text, recent.text + length + 1, recent.copy);
+      recent.copied = true;
+    }
     return id;
   }
   // The number of the name the strings map numbers `ref`.
@@ -96,10 +125,13 @@ class NameNumbers {
   std::size_t size() const { return static_cast<std::size_t>(count_); }
 
  private:
+  static constexpr std::size_t kCopy = 20;  // units of the copy, its end included
   struct Recent {
     const char16_t* name = nullptr;  // as the caller passed it
     const char16_t* text = nullptr;  // the map's own copy
     int32_t id = -1;
+    bool copied = false;   // the text fits in the copy
+    char16_t copy[kCopy];  // the text, when it fits
   };
   static constexpr std::size_t kRecent = 256;
   static constexpr std::size_t kWays = 4;
@@ -184,9 +216,10 @@ class AttrSet : public virtual IAttrs {
   // when none holds the value, the highest open set below that one takes it.
   bool SetAttr(const char16_t* name, int32_t id, const char16_t* value) {
     AttrSet* open = nullptr;
+    const uint64_t key = KeyOf(value);
     for (AttrSet* set = this;;) {
-      if (const char16_t* own = set->Lookup(id)) {
-        if (SameText(own, value)) return true;
+      if (const Value* own = set->Lookup(id)) {
+        if (own->key == key && (HoldsWholeText(key) || SameText(own->text, value))) return true;
         break;
       }
       if (set->state_ == kOpen) open = set;
@@ -198,25 +231,31 @@ class AttrSet : public virtual IAttrs {
     return true;
   }
 
+  // A value as a set keeps it: the map's copy of the text and its key.
+  struct Value {
+    const char16_t* text = nullptr;
+    uint64_t key = 0;
+  };
+
   // This set's own value of the name; null when it defines none.
-  const char16_t* Lookup(int32_t id) {
+  const Value* Lookup(int32_t id) {
     if (empty_ || id < 0) return nullptr;
     if (stale_) Reread();
     const std::size_t at = static_cast<std::size_t>(id);
-    return at < values_.size() ? values_[at] : nullptr;
+    return at < values_.size() && values_[at].text != nullptr ? &values_[at] : nullptr;
   }
 
   // Copies the element's own values (entries the map cannot name are left
   // out, as the set's enumeration leaves them out).
   void Reread() {
-    values_.assign(names_->size(), nullptr);
+    values_.assign(names_->size(), Value{});
     for (const auto& entry : element_->AttrsSet().OwnEntries()) {
       if (entry.first < 0 || (*map_)[entry.first] == nullptr) continue;
       const char16_t* value = (*map_)[entry.second];
       if (value == nullptr) continue;
       const std::size_t at = static_cast<std::size_t>(names_->OfRef(entry.first));
-      if (at >= values_.size()) values_.resize(names_->size(), nullptr);
-      values_[at] = value;
+      if (at >= values_.size()) values_.resize(names_->size());
+      values_[at] = Value{value, KeyOf(value)};
     }
     stale_ = false;
   }
@@ -226,7 +265,7 @@ class AttrSet : public virtual IAttrs {
   Ref<IAttrs> base_;  // the parent's reference
   AttrSet* parent_;
   std::shared_ptr<NameNumbers> names_;  // one for the book's tree
-  std::vector<const char16_t*> values_;  // by name number, unless stale_
+  std::vector<Value> values_;  // by name number, unless stale_
   int32_t state_ = kNew;
   bool changed_ = false;
   bool empty_ = false;

@@ -152,7 +152,7 @@ TEST_F(KxtExportTest, NamesPassedThroughOneBufferAreTakenAsWritten) {
     const char16_t text[] = u"a";
     Ref<IAttrs> run = para->NewUnicodesRun(text, 2, -1);
     run->Open();
-    char16_t name[8] = {};
+    char16_t name[40] = {};
     const auto put = [&](const std::u16string& written, const char16_t* value) {
       std::fill(std::begin(name), std::end(name), u'\0');
       written.copy(name, written.size());
@@ -162,13 +162,22 @@ TEST_F(KxtExportTest, NamesPassedThroughOneBufferAreTakenAsWritten) {
     EXPECT_TRUE(put(u"count", u"2"));
     EXPECT_TRUE(put(u"colour", u"red"));
     EXPECT_TRUE(put(u"count", u"2"));
+    // Names too long to be kept close at hand, and values alike in their
+    // first units: a different value goes to the highest open set below the
+    // one defining the name.
+    EXPECT_TRUE(put(u"an_attribute_with_a_long_name_1", u"reddish"));
+    EXPECT_TRUE(put(u"an_attribute_with_a_long_name_2", u"reddish"));
+    EXPECT_TRUE(put(u"colour", u"reddish"));
+    EXPECT_TRUE(put(u"colour", u"reddest"));
+    EXPECT_TRUE(put(u"colour", u"reddest"));
     run->Close();
   }
   const std::vector<std::string> lines = testutil::WitnessLines(testutil::kKxtDumpPy, path_);
   const std::vector<std::string> expected = {
-      R"(document 0 {"colour": "red", "count": "2"})",
-      R"(story 0.0 {})",
-      R"(paragraph 0.0.0 style - {})",
+      R"(document 0 {"an_attribute_with_a_long_name_1": "reddish", "an_attribute_with_a_long_name_2": "reddish", )"
+      R"("colour": "red", "count": "2"})",
+      R"(story 0.0 {"colour": "reddish"})",
+      R"(paragraph 0.0.0 style - {"colour": "reddest"})",
       R"(run 0.0.0.0 Unicodes style - "a" {})",
   };
   ASSERT_FALSE(lines.empty());
