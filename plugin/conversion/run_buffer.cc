@@ -115,6 +115,21 @@ bool RunBuffer::AddChar(char16_t c, int nonBreaking) {
   return true;
 }
 
+void RunBuffer::AddText(const char16_t* units, uint32_t n, int nonBreaking) {
+  for (uint32_t i = 0; i < n;) {
+    uint32_t plain = i;
+    while (plain < n && IsPlain(units[plain], nonBreaking)) ++plain;
+    if (plain > i) {
+      Switch(kCodePageUtf16, kRunUnicodes);
+      Append(units + i, 2 * (plain - i));
+      i = plain;
+      continue;
+    }
+    if (!AddChar(units[i], nonBreaking)) AddUnit(units[i], kCodePageUtf16);
+    ++i;
+  }
+}
+
 void RunBuffer::Flush() {
   if (fill_ == 0) return;
   const uint32_t bytes = fill_;
@@ -163,7 +178,5 @@ void WriteTextRun(Ref<BX_KXT::Export::IPara> paragraph, StoryRunPosition positio
   if (story->read_text(iterator->runs.textRef, first, static_cast<int32_t>(n), units) != kXTOk) return;
   units[n] = 0;
   const int nonBreaking = (record.record.flags & kXTCharNonBreaking) != 0 ? 1 : 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    if (!buffer.AddChar(units[i], nonBreaking)) buffer.AddUnit(units[i], kCodePageUtf16);
-  }
+  buffer.AddText(units, n, nonBreaking);
 }

@@ -50,6 +50,10 @@ class RunBuffer {
   // entry for it (the caller then adds it as UTF-16).  `nonBreaking` is the
   // run's non-breaking flag (0 or 1).
   bool AddChar(char16_t unit, int nonBreaking);
+  // Sorts the units in order, as AddChar and then AddUnit as UTF-16 for
+  // those the map has no entry for; runs of units the map leaves alone are
+  // taken at once.
+  void AddText(const char16_t* units, uint32_t n, int nonBreaking);
   // Writes the pending units as one run and its attributes.
   void Flush();
 

@@ -36,9 +36,7 @@ element_test::Book WriteCases(const std::string& path, const std::vector<Case>& 
       text.fontCodePage = c.codePage;
       const XAttribs record(text);
       RunBuffer buffer(story->NewParagraph(0, -1), record, static_cast<uint32_t>(c.units.size()));
-      for (char16_t unit : c.units) {
-        if (!buffer.AddChar(unit, c.nonBreaking)) buffer.AddUnit(unit, 1200);
-      }
+      buffer.AddText(c.units.data(), static_cast<uint32_t>(c.units.size()), c.nonBreaking);
     }
   }
   return element_test::ReadV2(path);
