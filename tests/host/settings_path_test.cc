@@ -16,6 +16,7 @@
 #include "support/host_link.h"
 #include "support/program_log.h"
 #include "support/settings.h"
+#include "tests/common/log_capture.h"
 
 namespace {
 
@@ -144,20 +145,6 @@ TEST_F(AppFolder, AnyFailingHostStepGivesNoPathAndAFailedReleaseKeepsIt) {
     EXPECT_EQ(host.OpenHandles(), step.left) << step.rule;
   }
 }
-
-// What the program log gets while it lives.
-class LogCapture {
- public:
-  LogCapture() : saved_(ProgramLog().rdbuf(text_.rdbuf())) {}
-  ~LogCapture() { ProgramLog().rdbuf(saved_); }
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-  std::string Text() const { return text_.str(); }
-
- private:
-  std::ostringstream text_;
-  std::streambuf* saved_;
-};
 
 // A name inside a folder the application's folder lacks is not there: no
 // path, every host object given back, and no failed host call in the log

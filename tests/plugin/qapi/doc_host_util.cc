@@ -73,10 +73,6 @@ std::vector<std::string> DocHost::Lines() const {
   return lines;
 }
 
-LogCapture::LogCapture() : saved_(ProgramLog().rdbuf(text_.rdbuf())) {}
-
-LogCapture::~LogCapture() { ProgramLog().rdbuf(saved_); }
-
 std::string FixtureText(const std::string& name) {
   return testutil::ReadFile(std::string(BRENIX_TEST_DATA) + "/" + name);
 }

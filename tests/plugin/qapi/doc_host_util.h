@@ -12,6 +12,7 @@
 #include "host/document.h"
 #include "host/host.h"
 #include "tests/common/files.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/temp_dir.h"
 
 class DocHost {
@@ -44,19 +45,6 @@ class DocHost {
   std::unique_ptr<xthost::Host> host_;
 };
 
-// Catches what the program log gets while it lives.
-class LogCapture {
- public:
-  LogCapture();
-  ~LogCapture();
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-  std::string Text() const { return text_.str(); }
-
- private:
-  std::ostringstream text_;
-  std::streambuf* saved_;
-};
 
 // The whole content of a file ("" when it cannot be read).
 using testutil::ReadFile;
