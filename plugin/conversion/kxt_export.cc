@@ -6,8 +6,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "framework/lz_stream.h"
@@ -94,15 +92,8 @@ class NameNumbers {
       }
       if (place == nullptr && recent.name == nullptr) place = &recent;
     }
-    int32_t ref = -1;
-    const auto found = refs_.find(std::u16string_view(name));
-    if (found != refs_.end()) {
-      ref = found->second;
-    } else {
-      ref = map_.find(name);
-      if (ref == -1) return -1;
-      refs_.emplace(std::u16string_view(map_[ref]), ref);
-    }
+    const int32_t ref = map_.find(name);
+    if (ref == -1) return -1;
     const int32_t id = OfRef(ref);
     Recent& recent = *(place != nullptr ? place : &recent_[first]);
     recent = Recent{name, map_[ref], id, false, {}};
@@ -142,7 +133,6 @@ class NameNumbers {
   }
 
   const KXT_StringsMap& map_;
-  std::unordered_map<std::u16string_view, int32_t> refs_;  // the map's number of a name's text
   std::vector<int32_t> ids_;  // by the map's number: the dense number, -1 for none yet
   int32_t count_ = 0;
   std::array<Recent, kRecent> recent_{};
