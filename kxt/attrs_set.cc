@@ -61,7 +61,8 @@ void KXT_AttrsSet::SetDefaultValues(KXT_StringsMap& map) {
 }
 
 void KXT_AttrsSet::DefineBaseAttrsSet(const KXT_AttrsSet* base) {
-  for (const KXT_AttrsSet* set = base; set != nullptr; set = set->BaseAttrsSet()) {
+  // The chain as the look-ups walk it.
+  for (const KXT_AttrsSet* set = base; set != nullptr; set = set->base_) {
     if (set == this) {
       base_ = nullptr;
       return;

@@ -10,7 +10,7 @@ namespace {
 template <class Fields, class Folder, class Container>
 void Complete(Fields& fields, Folder& folder, Container& container) {
   KXT_Completion done;
-  for (auto& field : fields) done.Run([&field] { field.second.reset(); });
+  for (auto& field : fields) done.Run([&field] { field.stream.reset(); });
   done.Run([&folder] { folder.reset(); });
   done.Run([&container] { container.reset(); });
   done.Finish();
@@ -74,15 +74,15 @@ KXT_OutBundle_Impl::KXT_OutBundle_Impl(const KXT_Handle<KXT_OutContainer>& conta
     : container_(container), folder_(folder) {
   size_t count = 0;
   ForEachField(prototype, count, [this, &count](const std::type_info& type, const char* name, int32_t id) {
-    if (fields_.empty()) fields_.reserve(count);
-    fields_.emplace_back(id, folder_->CreateStream2(type, name, 0));
+    if (fields_.empty()) fields_.Reserve(count);
+    fields_.Add(id, folder_->CreateStream2(type, name, 0));
   });
 }
 
 KXT_OutBundle_Impl::~KXT_OutBundle_Impl() noexcept(false) { Complete(fields_, folder_, container_); }
 
 void KXT_OutBundle_Impl::PutRecord(const KXT_OutRecord& record) {
-  for (auto& field : fields_) record.PutField(field.first, *field.second);
+  for (auto& field : fields_) record.PutField(field.id, *field.stream);
 }
 
 KXT_InBundle_Impl::KXT_InBundle_Impl(const KXT_Handle<KXT_InContainer>& container,
@@ -92,8 +92,8 @@ KXT_InBundle_Impl::KXT_InBundle_Impl(const KXT_Handle<KXT_InContainer>& containe
   ForEachField(prototype, count, [this, &count](const std::type_info& type, const char* name, int32_t id) {
     KXT_Handle<KXT_InStream2> stream = folder_->OpenStream2(type, name, 0);
     if (!stream) return;
-    if (fields_.empty()) fields_.reserve(count);
-    fields_.emplace_back(id, std::move(stream));
+    if (fields_.empty()) fields_.Reserve(count);
+    fields_.Add(id, std::move(stream));
   });
 }
 
@@ -102,7 +102,7 @@ KXT_InBundle_Impl::~KXT_InBundle_Impl() noexcept(false) { Complete(fields_, fold
 bool KXT_InBundle_Impl::GetRecord(KXT_InRecord& record) {
   if (fields_.empty()) return false;
   for (auto& field : fields_) {
-    if (!record.GetField(field.first, *field.second)) return false;
+    if (!record.GetField(field.id, *field.stream)) return false;
   }
   return true;
 }

@@ -13,7 +13,7 @@
 #include "kxt/referred_object.h"
 
 template <class T>
-class KXT_ReferredContainer : public ReferredObject {
+class KXT_ReferredContainer final : public ReferredObject {
  public:
   // Takes ownership of the code file.
   explicit KXT_ReferredContainer(T* file) : file_(file) {}

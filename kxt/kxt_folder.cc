@@ -1,5 +1,6 @@
 #include "kxt/kxt_folder.h"
 
+#include "framework/cf_format.h"
 #include "framework/code_file.h"
 #include "framework/failures.h"
 #include "framework/ole_storage.h"
@@ -10,12 +11,25 @@
 
 namespace {
 
+// A name the folders can hold, for reading: the code folders compose any
+// name they are given, so the separator bytes are refused here.
 const char* Checked(const char* name) {
   if (name == nullptr) Error(kKXTFailBadName);
-  // Names are short: a plain scan beats setting up a library search.
-  for (const char* p = name; *p != '\0'; ++p) {
-    if (*p == '\x01' || *p == '\x02') Error(kKXTFailBadName);
-  }
+  // Names are short: a plain scan beats setting up a library search.  The
+  // bytes 0x00, 0x01 and 0x02 are the only ones at or below 2, so one
+  // comparison a byte finds the end or a separator.
+  const char* p = name;
+  while (static_cast<unsigned char>(*p) > 0x02) ++p;
+  if (*p != '\0') Error(kKXTFailBadName);
+  return name;
+}
+
+// The same for writing: a code folder refuses the separator bytes itself,
+// with the same failure and before it makes anything, so only the null
+// name (which it would take as empty) is left to refuse here.
+const char* NotNull(const char* name) {
+  static_assert(cf::kFailBadName == kKXTFailBadName, "the code folders refuse bad names with the same failure");
+  if (name == nullptr) Error(kKXTFailBadName);
   return name;
 }
 
@@ -46,7 +60,7 @@ KXT_OutFolder_Impl::~KXT_OutFolder_Impl() noexcept(false) {
 }
 
 KXT_Handle<KXT_OutFolder2> KXT_OutFolder_Impl::CreateFolder2(const char* name, int32_t index) {
-  KXT_Owned<CF_OutFolder> child(folder_->CreateFolder(Checked(name), index));
+  KXT_Owned<CF_OutFolder> child(folder_->CreateFolder(NotNull(name), index));
   auto* made = new KXT_OutFolder_Impl(container_, child.get());
   child.release();
   return KXT_Handle<KXT_OutFolder2>(made);
@@ -54,7 +68,7 @@ KXT_Handle<KXT_OutFolder2> KXT_OutFolder_Impl::CreateFolder2(const char* name, i
 
 KXT_Handle<KXT_OutStream2> KXT_OutFolder_Impl::CreateStream2(const std::type_info& type, const char* name,
                                                              int32_t id) {
-  return KXT_CreateTypedStream(*folder_, container_, type, Checked(name), id);
+  return KXT_CreateTypedStream(*folder_, container_, type, NotNull(name), id);
 }
 
 KXT_Handle<KXT_OutBundle2> KXT_OutFolder_Impl::CreateBundle2(const KXT_FieldsEnumerator& prototype,

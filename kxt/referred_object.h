@@ -15,12 +15,17 @@ class ReferredObject {
   ReferredObject(const ReferredObject&) = delete;
   ReferredObject& operator=(const ReferredObject&) = delete;
 
-  // Adds one reference; returns the new count.
-  virtual uint32_t AddRef();
+  // Adds one reference; returns the new count.  Defined here, so that a
+  // handle to a final class counts without a call.
+  virtual uint32_t AddRef() { return ++count_; }
   // Gives one reference back; the last one deletes the object (through
   // Delete) and returns 0 without touching it again.  A failure of the
   // deletion is raised after the object is gone.
-  virtual uint32_t Release();
+  virtual uint32_t Release() {
+    if (--count_ != 0) return count_;
+    Delete();
+    return 0;
+  }
 
  protected:
   ReferredObject() = default;

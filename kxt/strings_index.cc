@@ -7,11 +7,16 @@
 
 namespace {
 
-// FNV-1a over the code units, then a final mix so that the low bits, which
-// pick the slot, depend on every unit.
+constexpr uint64_t kHashStart = 0xcbf29ce484222325ULL;
+
+// One FNV-1a step over a code unit.
+uint64_t HashStep(uint64_t h, char16_t unit) { return (h ^ static_cast<uint16_t>(unit)) * 0x100000001b3ULL; }
+
+// FNV-1a over the code units, then a final mix of it and the length so that
+// the low bits, which pick the slot, depend on every unit.
 uint64_t HashOf(const char16_t* text, size_t length) {
-  uint64_t h = 0xcbf29ce484222325ULL;
-  for (size_t i = 0; i < length; ++i) h = (h ^ static_cast<uint16_t>(text[i])) * 0x100000001b3ULL;
+  uint64_t h = kHashStart;
+  for (size_t i = 0; i < length; ++i) h = HashStep(h, text[i]);
   return HashMix64(h ^ length);
 }
 
@@ -21,8 +26,11 @@ constexpr size_t kFirstSize = 64;
 
 const int32_t* KXT_StringsIndex::Find(const char16_t* text) const {
   if (slots_.empty()) return nullptr;
-  const size_t length = std::char_traits<char16_t>::length(text);
-  const uint64_t hash = HashOf(text, length);
+  // The same hash as HashOf, measuring the text on the way.
+  uint64_t h = kHashStart;
+  size_t length = 0;
+  for (; text[length] != u'\0'; ++length) h = HashStep(h, text[length]);
+  const uint64_t hash = HashMix64(h ^ length);
   const Slot& slot = slots_[Probe(hash, text, length)];
   return slot.key == nullptr ? nullptr : &slot.number;
 }

@@ -324,6 +324,78 @@ TEST(RecordTest, FieldsOutOfOrderAreStoredAndReadInIdOrderOnce) {
   EXPECT_EQ(record.log, (std::vector<int32_t>{0, 1, 2, 0, 1, 2, 0}));
 }
 
+// A record of `count` long fields "f0", "f1", ... whose field k holds
+// values[k]; with `growing`, every listing of its fields names one more than
+// the one before (a record that does not keep to its own field list).
+class WideRecord : public KXT_OutRecord, public KXT_InRecord {
+ public:
+  explicit WideRecord(int32_t count, bool growing = false) : values(count + 8), count_(count), growing_(growing) {}
+  void EnumFields(KXT_FieldReceiver& receiver) const override {
+    const int32_t count = growing_ ? count_ + listed_++ : count_;
+    for (int32_t id = 0; id < count; ++id) receiver.Field(typeid(long), ("f" + std::to_string(id)).c_str(), id);
+  }
+  void PutField(int32_t id, KXT_OutStream& stream) const override {
+    const long value = values.at(id);
+    stream.As<long>().PutData(&value, 1);
+  }
+  bool GetField(int32_t id, KXT_InStream& stream) override {
+    long value = 0;
+    if (stream.As<long>().GetData(&value, 1) != 1) return false;
+    values.at(id) = value;
+    return true;
+  }
+
+  std::vector<long> values;
+
+ private:
+  int32_t count_;
+  bool growing_;
+  mutable int32_t listed_ = 0;
+};
+
+// Records of few and of many fields, and one whose second listing (the one
+// the streams are made from) names a field more than its first: every field
+// listed when the streams are made gets its stream, in id order, and reads
+// back; a field whose stream is missing keeps its value.
+TEST(RecordTest, EveryFieldOfWideRecordsIsStoredAndRead) {
+  struct Case {
+    int32_t count;
+    bool growing;
+    int32_t stored;  // field streams made
+  };
+  for (const Case& c : {Case{1, false, 1}, Case{3, false, 3}, Case{4, false, 4}, Case{9, false, 9},
+                        Case{3, true, 4}, Case{6, true, 7}}) {
+    SCOPED_TRACE(std::to_string(c.count) + (c.growing ? " growing" : ""));
+    TempDir dir;
+    const std::string path = dir.File("wide.kxt");
+    {
+      OLEStorage root(path.c_str(), kOLECreate);
+      KXT_Handle<KXT_OutStorage2> storage(CreateKXT2(root, false));
+      WideRecord record(c.count, c.growing);
+      KXT_Handle<KXT_OutBundle2> bundle = storage->CreateKXTFolder2()->CreateBundle2(record, "W{}", 0);
+      for (int32_t id = 0; id < c.stored; ++id) record.values[id] = 100 + id;
+      bundle->PutRecord(record);
+    }
+    const auto streams = kxt_test::WitnessStreams(kxt_test::Witness(path));
+    EXPECT_EQ(streams.size(), static_cast<size_t>(c.stored));
+    for (int32_t id = 0; id < c.stored; ++id) {
+      EXPECT_EQ(streams.at("W{}#0|f" + std::to_string(id)), "0 0 0600" + Hex(LE32(100 + id)));
+    }
+
+    OLEStorage root(path.c_str(), kOLERead);
+    KXT_Handle<KXT_InStorage2> storage(OpenKXT2(root));
+    // Read with one field more than stored, whose stream is missing.
+    WideRecord record(c.stored + 1);
+    record.values[c.stored] = -5;
+    KXT_Handle<KXT_InBundle2> bundle = storage->OpenKXTFolder2()->OpenBundle2(record, "W{}", 0);
+    ASSERT_TRUE(bundle);
+    ASSERT_TRUE(bundle->GetRecord(record));
+    for (int32_t id = 0; id < c.stored; ++id) EXPECT_EQ(record.values[id], 100 + id);
+    EXPECT_EQ(record.values[c.stored], -5);
+    EXPECT_FALSE(bundle->GetRecord(record));
+  }
+}
+
 TEST(RecordTest, UnknownIdsAndMistypedStreams) {
   TempDir dir;
   OLEStorage root(dir.File("r.kxt").c_str(), kOLECreate);
