@@ -261,28 +261,14 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   // The used names by their stored key: hash, then the bytes.  The records
   // are visited in that order, so each is asked for well before it is used.
   constexpr size_t kAhead = 16;
-  // Stored hashes are taken a batch of names at a time (CF_NameHashes).
-  constexpr size_t kBatch = 64;
-  const char* bytes[kBatch];
-  size_t lengths[kBatch];
-  uint32_t places[kBatch];
-  uint32_t hashes[kBatch];
-  size_t batched = 0;
+  // The names are taken in the order they were added, so that each mostly
+  // shares its beginning with the one before it (CF_NameHashChain).
+  CF_NameHashChain chain;
   std::vector<uint64_t> keys;
   keys.reserve(names_.Count());
-  const auto flush = [&] {
-    CF_NameHashes(batched, bytes, lengths, hashes);
-    for (size_t i = 0; i < batched; ++i) keys.push_back(uint64_t{hashes[i]} << 32 | places[i]);
-    batched = 0;
-  };
   names_.ForEach([&](uint32_t place, const CF_NameTable::Name& name) {
-    if (!used[name.value]) return;
-    bytes[batched] = name.bytes;
-    lengths[batched] = name.length;
-    places[batched] = place;
-    if (++batched == kBatch) flush();
+    if (used[name.value]) keys.push_back(uint64_t{chain.Hash(name.bytes, name.length)} << 32 | place);
   });
-  flush();
   // No name is looked up any more: the look-up table's memory, already
   // there, is the sort's scratch space.
   size_t words = 0;
