@@ -255,6 +255,24 @@ void SortByHash(std::vector<uint64_t>& keys, uint64_t* spare) {
   }
 }
 
+// True when the bytes a come before the bytes b: unsigned, byte by byte, a
+// proper beginning first (as memcmp, then the lengths).  Eight bytes at a
+// time, read as big-endian numbers.
+bool BytesBefore(const char* a, uint32_t aLength, const char* b, uint32_t bLength) {
+  const uint32_t n = std::min(aLength, bLength);
+  uint32_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y);
+  }
+  for (; i < n; ++i) {
+    if (a[i] != b[i]) return static_cast<uint8_t>(a[i]) < static_cast<uint8_t>(b[i]);
+  }
+  return aLength < bLength;
+}
+
 }  // namespace
 
 void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
@@ -280,10 +298,15 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   }
   SortByHash(keys, spare);
   const auto place = [](uint64_t key) { return static_cast<uint32_t>(key); };
-  const auto byBytes = [this, place](uint64_t a, uint64_t b) {
-    const CF_NameTable::Name x = names_.Get(place(a)), y = names_.Get(place(b));
-    const int c = std::memcmp(x.bytes, y.bytes, std::min(x.length, y.length));
-    return c != 0 ? c < 0 : x.length < y.length;
+  // The names of one hash, found once each, while they are ordered.
+  struct Member {
+    const char* bytes;
+    uint32_t length;
+    uint32_t place;
+  };
+  std::vector<Member> run;
+  const auto byBytes = [](const Member& a, const Member& b) {
+    return BytesBefore(a.bytes, a.length, b.bytes, b.length);
   };
   for (size_t i = 0; i < keys.size() && i < kAhead; ++i) names_.Prefetch(place(keys[i]));
   // The section goes out in blocks gathered here.
@@ -297,7 +320,15 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
       runEnd = i + 1;
       while (runEnd < keys.size() && keys[runEnd] >> 32 == keys[i] >> 32) ++runEnd;
       for (size_t k = i + kAhead; k < runEnd + kAhead && k < keys.size(); ++k) names_.Prefetch(place(keys[k]));
-      if (runEnd - i > 1) std::sort(keys.begin() + i, keys.begin() + runEnd, byBytes);
+      if (runEnd - i > 1) {
+        run.clear();
+        for (size_t k = i; k < runEnd; ++k) {
+          const CF_NameTable::Name name = names_.Get(place(keys[k]));
+          run.push_back(Member{name.bytes, name.length, place(keys[k])});
+        }
+        std::sort(run.begin(), run.end(), byBytes);
+        for (size_t k = i; k < runEnd; ++k) keys[k] = keys[k] >> 32 << 32 | run[k - i].place;
+      }
     }
     const CF_NameTable::Name name = names_.Get(place(keys[i]));
     const uint32_t counted = name.length + 2;
