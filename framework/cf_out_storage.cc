@@ -58,8 +58,8 @@ void CF_OLEOutStorage::Register(CF_OLEOutStream* stream, uint32_t number, int32_
 void CF_OLEOutStorage::Resolve() {
   if (!pending_.active) return;
   pending_.active = false;
-  const uint32_t number = names_.Add(pending_.name.data(), pending_.name.size(),
-                                     static_cast<uint32_t>(names_.Count()), pending_.hash);
+  const uint32_t number = names_.Add(pending_.name.get(), pending_.length, static_cast<uint32_t>(names_.Count()),
+                                     pending_.hash);
   Entry& entry = directory_.Make(number, pending_.id, pending_.kind);
   if (pending_.stream != nullptr) {
     ++entry.open;
@@ -79,7 +79,12 @@ CF_OutStream* CF_OLEOutStorage::CreateStream(const char* name, int32_t id, int32
   if (name == nullptr) name = "";
   const size_t length = std::strlen(name);
   if (length > cf::kMaxNameLength) Error(cf::kFailBadName);
-  pending_.name.assign(name, length);
+  if (!pending_.name || length > pending_.room) {
+    pending_.room = std::max<size_t>(length, 64);
+    pending_.name.reset(new char[pending_.room]);
+  }
+  std::memcpy(pending_.name.get(), name, length);
+  pending_.length = length;
   pending_.hash = CF_NameTable::HashOf(name, length);
   names_.PrefetchSlot(pending_.hash);
   CF_DirectoryEntry entry;
