@@ -287,6 +287,14 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   // The names are taken in the order they were added, so that each mostly
   // shares its beginning with the one before it (CF_NameHashChain).
   CF_NameHashChain chain;
+  // The names of one hash, found once each, while they are ordered.
+  struct Member {
+    const char* bytes;
+    uint32_t length;
+    uint32_t place;
+  };
+  std::vector<Member> run;
+  run.reserve(256);
   std::vector<uint64_t> keys;
   keys.reserve(names_.Count());
   names_.ForEach([&](uint32_t place, const CF_NameTable::Name& name) {
@@ -303,13 +311,6 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   }
   SortByHash(keys, spare);
   const auto place = [](uint64_t key) { return static_cast<uint32_t>(key); };
-  // The names of one hash, found once each, while they are ordered.
-  struct Member {
-    const char* bytes;
-    uint32_t length;
-    uint32_t place;
-  };
-  std::vector<Member> run;
   const auto byBytes = [](const Member& a, const Member& b) {
     return BytesBefore(a.bytes, a.length, b.bytes, b.length);
   };
