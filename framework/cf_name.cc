@@ -1,6 +1,7 @@
 #include "framework/cf_name.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -30,21 +31,25 @@ uint32_t Steps(uint32_t h, const char* bytes, size_t from, size_t length) {
 
 uint32_t CF_NameHash(const char* bytes, size_t length) { return Steps(Seed(bytes, length), bytes, 4, length); }
 
-void CF_NameHashes(size_t n, const char* const bytes[], const size_t lengths[], uint32_t hashes[]) {
-  constexpr size_t kLanes = 4;
-  size_t k = 0;
-  for (; k + kLanes <= n; k += kLanes) {
-    uint32_t h[kLanes];
-    size_t common = lengths[k];
-    for (size_t l = 0; l < kLanes; ++l) {
-      h[l] = Seed(bytes[k + l], lengths[k + l]);
-      common = std::min(common, lengths[k + l]);
-    }
-    // Up to the shortest length the four chains go side by side.
-    for (size_t i = 4; i < common; ++i) {
-      for (size_t l = 0; l < kLanes; ++l) h[l] = Step(h[l], bytes[k + l][i]);
-    }
-    for (size_t l = 0; l < kLanes; ++l) hashes[k + l] = Steps(h[l], bytes[k + l], common, lengths[k + l]);
+uint32_t CF_NameHashChain::Hash(const char* bytes, size_t length) {
+  // Names shorter than the seed place their bytes by their length: no state
+  // carries over to or from them.
+  if (length < 4) {
+    lastLength_ = 0;
+    return CF_NameHash(bytes, length);
   }
-  for (; k < n; ++k) hashes[k] = CF_NameHash(bytes[k], lengths[k]);
+  const size_t most = std::min(length, lastLength_);
+  size_t common = 0;
+  while (common + 8 <= most && std::memcmp(bytes + common, last_ + common, 8) == 0) common += 8;
+  while (common < most && bytes[common] == last_[common]) ++common;
+  if (states_.size() <= length) states_.resize(length + 1);
+  if (common < 4) {
+    common = 4;
+    states_[4] = Seed(bytes, length);
+  }
+  uint32_t h = states_[common];
+  for (size_t i = common; i < length; ++i) states_[i + 1] = h = Step(h, bytes[i]);
+  last_ = bytes;
+  lastLength_ = length;
+  return h;
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The 32-bit hash of a name.  The first four bytes (fewer for a shorter name)
 // fill the most significant bytes of the seed in order, the last of them in
@@ -14,10 +15,20 @@
 // h = ((h ^ ((h >> 24) & 0xF0)) << 4) + c.  The empty name hashes to 0.
 uint32_t CF_NameHash(const char* bytes, size_t length);
 inline uint32_t CF_NameHash(const std::string& name) { return CF_NameHash(name.data(), name.size()); }
-// CF_NameHash of n names at once: hashes[i] of bytes[i] (lengths[i] long).
-// Names are taken four together so that their byte-by-byte chains overlap;
-// for the names section of a large file.
-void CF_NameHashes(size_t n, const char* const bytes[], const size_t lengths[], uint32_t hashes[]);
+// CF_NameHash of names taken one after another, cheaper when a name begins
+// the way the one before it did (the names of one folder): the hash's state
+// after each byte of the last name is kept, and the next name is hashed on
+// from the longest beginning the two share.  The last name's bytes must stay
+// where they are until the next call.
+class CF_NameHashChain {
+ public:
+  uint32_t Hash(const char* bytes, size_t length);
+
+ private:
+  const char* last_ = nullptr;
+  size_t lastLength_ = 0;  // 0 when there is no state to go on from
+  std::vector<uint32_t> states_;  // [i]: the state after the first i bytes, from i = 4 on
+};
 
 // A name with its hash.  Keys order by hash (unsigned), then by the bytes
 // (unsigned, a proper prefix first).

@@ -5,6 +5,7 @@
 
 #include "framework/failures.h"
 #include "framework/hash_mix.h"
+#include "framework/prefault.h"
 
 namespace {
 
@@ -225,6 +226,9 @@ uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, u
     // Places (plus one) are 32-bit: 4095 pieces at most.
     if (pieces_.size() + 1 >= (uint64_t{1} << 32) / kPieceSize) Error(kFailOutOfMemory);
     std::unique_ptr<char[]> piece(new char[kPieceSize]);
+    // A table past its first piece is a large one: the pieces it takes
+    // next are filled whole, so their pages are asked for at once.
+    if (!pieces_.empty()) PrefaultPages(piece.get(), kPieceSize);
     if (!pieces_.empty()) ends_.push_back(fill_);
     try {
       pieces_.push_back(std::move(piece));

@@ -58,8 +58,8 @@ void CF_OLEOutStorage::Register(CF_OLEOutStream* stream, uint32_t number, int32_
 void CF_OLEOutStorage::Resolve() {
   if (!pending_.active) return;
   pending_.active = false;
-  const uint32_t number = names_.Add(pending_.name.data(), pending_.name.size(),
-                                     static_cast<uint32_t>(names_.Count()), pending_.hash);
+  const uint32_t number = names_.Add(pending_.name.get(), pending_.length, static_cast<uint32_t>(names_.Count()),
+                                     pending_.hash);
   Entry& entry = directory_.Make(number, pending_.id, pending_.kind);
   if (pending_.stream != nullptr) {
     ++entry.open;
@@ -79,7 +79,12 @@ CF_OutStream* CF_OLEOutStorage::CreateStream(const char* name, int32_t id, int32
   if (name == nullptr) name = "";
   const size_t length = std::strlen(name);
   if (length > cf::kMaxNameLength) Error(cf::kFailBadName);
-  pending_.name.assign(name, length);
+  if (!pending_.name || length > pending_.room) {
+    pending_.room = std::max<size_t>(length, 64);
+    pending_.name.reset(new char[pending_.room]);
+  }
+  std::memcpy(pending_.name.get(), name, length);
+  pending_.length = length;
   pending_.hash = CF_NameTable::HashOf(name, length);
   names_.PrefetchSlot(pending_.hash);
   CF_DirectoryEntry entry;
@@ -255,34 +260,46 @@ void SortByHash(std::vector<uint64_t>& keys, uint64_t* spare) {
   }
 }
 
+// True when the bytes a come before the bytes b: unsigned, byte by byte, a
+// proper beginning first (as memcmp, then the lengths).  Eight bytes at a
+// time, read as big-endian numbers.
+bool BytesBefore(const char* a, uint32_t aLength, const char* b, uint32_t bLength) {
+  const uint32_t n = std::min(aLength, bLength);
+  uint32_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y);
+  }
+  for (; i < n; ++i) {
+    if (a[i] != b[i]) return static_cast<uint8_t>(a[i]) < static_cast<uint8_t>(b[i]);
+  }
+  return aLength < bLength;
+}
+
 }  // namespace
 
 void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   // The used names by their stored key: hash, then the bytes.  The records
   // are visited in that order, so each is asked for well before it is used.
   constexpr size_t kAhead = 16;
-  // Stored hashes are taken a batch of names at a time (CF_NameHashes).
-  constexpr size_t kBatch = 64;
-  const char* bytes[kBatch];
-  size_t lengths[kBatch];
-  uint32_t places[kBatch];
-  uint32_t hashes[kBatch];
-  size_t batched = 0;
+  // The names are taken in the order they were added, so that each mostly
+  // shares its beginning with the one before it (CF_NameHashChain).
+  CF_NameHashChain chain;
+  // The names of one hash, found once each, while they are ordered.
+  struct Member {
+    const char* bytes;
+    uint32_t length;
+    uint32_t place;
+  };
+  std::vector<Member> run;
+  run.reserve(256);
   std::vector<uint64_t> keys;
   keys.reserve(names_.Count());
-  const auto flush = [&] {
-    CF_NameHashes(batched, bytes, lengths, hashes);
-    for (size_t i = 0; i < batched; ++i) keys.push_back(uint64_t{hashes[i]} << 32 | places[i]);
-    batched = 0;
-  };
   names_.ForEach([&](uint32_t place, const CF_NameTable::Name& name) {
-    if (!used[name.value]) return;
-    bytes[batched] = name.bytes;
-    lengths[batched] = name.length;
-    places[batched] = place;
-    if (++batched == kBatch) flush();
+    if (used[name.value]) keys.push_back(uint64_t{chain.Hash(name.bytes, name.length)} << 32 | place);
   });
-  flush();
   // No name is looked up any more: the look-up table's memory, already
   // there, is the sort's scratch space.
   size_t words = 0;
@@ -294,10 +311,8 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
   }
   SortByHash(keys, spare);
   const auto place = [](uint64_t key) { return static_cast<uint32_t>(key); };
-  const auto byBytes = [this, place](uint64_t a, uint64_t b) {
-    const CF_NameTable::Name x = names_.Get(place(a)), y = names_.Get(place(b));
-    const int c = std::memcmp(x.bytes, y.bytes, std::min(x.length, y.length));
-    return c != 0 ? c < 0 : x.length < y.length;
+  const auto byBytes = [](const Member& a, const Member& b) {
+    return BytesBefore(a.bytes, a.length, b.bytes, b.length);
   };
   for (size_t i = 0; i < keys.size() && i < kAhead; ++i) names_.Prefetch(place(keys[i]));
   // The section goes out in blocks gathered here.
@@ -311,7 +326,15 @@ void CF_OLEOutStorage::WriteNames(const std::vector<bool>& used) {
       runEnd = i + 1;
       while (runEnd < keys.size() && keys[runEnd] >> 32 == keys[i] >> 32) ++runEnd;
       for (size_t k = i + kAhead; k < runEnd + kAhead && k < keys.size(); ++k) names_.Prefetch(place(keys[k]));
-      if (runEnd - i > 1) std::sort(keys.begin() + i, keys.begin() + runEnd, byBytes);
+      if (runEnd - i > 1) {
+        run.clear();
+        for (size_t k = i; k < runEnd; ++k) {
+          const CF_NameTable::Name name = names_.Get(place(keys[k]));
+          run.push_back(Member{name.bytes, name.length, place(keys[k])});
+        }
+        std::sort(run.begin(), run.end(), byBytes);
+        for (size_t k = i; k < runEnd; ++k) keys[k] = keys[k] >> 32 << 32 | run[k - i].place;
+      }
     }
     const CF_NameTable::Name name = names_.Get(place(keys[i]));
     const uint32_t counted = name.length + 2;

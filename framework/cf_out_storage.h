@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <memory>
 #include <vector>
 
 #include "framework/cf_directory.h"
@@ -45,7 +45,11 @@ class CF_OLEOutStorage : public CF_OutStorage, public CF_Writer {
   // for when it was made, has come into the cache.
   struct Pending {
     bool active = false;
-    std::string name;
+    // Its name, copied: the caller's buffer may change before the number
+    // is given.
+    std::unique_ptr<char[]> name;
+    size_t length = 0;
+    size_t room = 0;  // bytes at `name`
     uint32_t hash = 0;
     int32_t id = 0;
     uint8_t kind = 0;

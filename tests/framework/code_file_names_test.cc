@@ -21,9 +21,10 @@ namespace {
 
 // A family of names sharing one stored hash: one more in the last but one
 // byte is sixteen less in the last, so stem+"A0", stem+"B ", stem+"C\x10"...
-std::vector<std::string> Family(const std::string& stem, int size) {
+// (from `first` and `last` on).
+std::vector<std::string> Family(const std::string& stem, int size, int first = 'A', int last = 0x70) {
   std::vector<std::string> names;
-  for (int k = 0; k < size; ++k) names.push_back(stem + static_cast<char>('A' + k) + static_cast<char>(0x70 - 16 * k));
+  for (int k = 0; k < size; ++k) names.push_back(stem + static_cast<char>(first + k) + static_cast<char>(last - 16 * k));
   return names;
 }
 
@@ -68,6 +69,14 @@ TEST(CodeFileNameHashes, FamiliesOfCollidingNamesAreAllFound) {
     const std::vector<std::string> family = Family("\x01" + std::to_string(f) + "\x01" "Item", 6);
     ASSERT_EQ(CF_NameHash(family.front()), CF_NameHash(family.back())) << f;
     names.insert(names.end(), family.begin(), family.end());
+  }
+  // Families whose names differ only past their first eight or sixteen
+  // bytes, in bytes above 0x7F, given last first.
+  for (int f = 0; f < 300; ++f) {
+    const std::string stem = "\x01" + std::to_string(f) + (f % 2 ? "\x01" "LongerItem" : "\x01" "LongerItemNameX");
+    std::vector<std::string> family = Family(stem, 5, 0x90, 0xF0);
+    ASSERT_EQ(CF_NameHash(family.front()), CF_NameHash(family.back())) << f;
+    names.insert(names.end(), family.rbegin(), family.rend());
   }
   for (int i = 0; i < 20000; ++i) names.push_back("m_Text" + std::to_string(i));
   names.push_back("");

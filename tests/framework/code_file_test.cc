@@ -44,9 +44,10 @@ TEST(CodeFileNames, HashWorkedExamples) {
   EXPECT_EQ(CF_NameHash("ABCDEF", 6), 0x43420196u);
 }
 
-TEST(CodeFileNames, HashesOfManyNamesAtOnceMatchOneByOne) {
-  // Lengths around the seed and lanes of unequal lengths side by side; bytes
-  // above 0x7F; batch sizes that leave 0 to 3 names after the groups of four.
+TEST(CodeFileNames, HashesOfNamesInTurnMatchOneByOne) {
+  // Names that share beginnings of every length with the name before them,
+  // around the seed, longer and shorter, the same again, a beginning of the
+  // last, bytes above 0x7F, and names shorter than the seed between them.
   std::vector<std::string> names;
   for (size_t length = 0; length < 70; ++length) {
     std::string name;
@@ -54,17 +55,16 @@ TEST(CodeFileNames, HashesOfManyNamesAtOnceMatchOneByOne) {
     names.push_back(name);
     names.push_back(std::string(length % 9, '\x81') + "Story[]\x01" + std::to_string(length));
   }
-  for (size_t n : {size_t{0}, size_t{1}, size_t{4}, size_t{7}, size_t{10}, names.size()}) {
-    std::vector<const char*> bytes;
-    std::vector<size_t> lengths;
-    for (size_t i = 0; i < n; ++i) {
-      bytes.push_back(names[i].data());
-      lengths.push_back(names[i].size());
-    }
-    std::vector<uint32_t> hashes(n + 1, 0xDEADBEEF);
-    CF_NameHashes(n, bytes.data(), lengths.data(), hashes.data());
-    for (size_t i = 0; i < n; ++i) EXPECT_EQ(hashes[i], CF_NameHash(names[i])) << n << " " << i;
-    EXPECT_EQ(hashes[n], 0xDEADBEEF) << n;  // nothing past the n asked for
+  const std::string stem = "\x01" "0\x01" "2\x01" "1F\x01";
+  for (const char* tail : {"A", "AB", "A", "ABCDEFGHIJ", "ABCDEFGHIK", "ABCDEFGH", "ABCDEFGH", "\x90\x91", ""}) {
+    names.push_back(stem + tail);
+  }
+  for (const char* name : {"ABCD", "ABC", "ABCD", "ABCDE", "AB", "ABCDEF", "XBCDEF", "\x80" "BCDEF", "ABCDEF"}) {
+    names.push_back(name);
+  }
+  CF_NameHashChain chain;
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(chain.Hash(names[i].data(), names[i].size()), CF_NameHash(names[i])) << i;
   }
 }
 
