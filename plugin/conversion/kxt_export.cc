@@ -138,13 +138,28 @@ class NameNumbers {
   std::array<Recent, kRecent> recent_{};
 };
 
+// What the sets of one tree share: the name numbers; a count of changes to
+// sets that have children, after which the in-force tables are checked
+// again; the open sets, and whether they all came from one Open call.
+struct SetTree {
+  explicit SetTree(const KXT_StringsMap& map) : names(map) {}
+  NameNumbers names;
+  uint64_t changes = 1;
+  uint64_t stamps = 0;  // numbers of in-force tables as they are made
+  int32_t open = 0;
+  const void* openLeaf = nullptr;  // the set whose Open opened them all
+  int32_t openSpan = 0;            // how many that Open opened
+};
+
 // The attribute set of one element: the element writer it owns, the book's
 // strings map and a reference to the parent's set.
 //
 // Every run asks its chain of sets for each of its attributes, so each set
 // keeps a copy of its values by name number; the copy is read again from
 // the element's set after something was added to it (an addition may define
-// more names than the one given).
+// more names than the one given).  A set with children also keeps the values
+// in force at it, so that a run asks its parent once instead of each
+// ancestor in turn.
 class AttrSet : public virtual IAttrs {
  public:
   // `parent` (null for none) is held until this set is finished.
@@ -153,9 +168,11 @@ class AttrSet : public virtual IAttrs {
       : element_(element.release()), map_(map), base_(parent != nullptr ? parent->Self() : nullptr), parent_(parent) {
     empty_ = IsEmpty(element_->AttrsSet(), *map_);
     if (parent_ != nullptr) {
-      names_ = parent_->names_;
+      tree_ = parent_->tree_;
+      depth_ = parent_->depth_ + 1;
+      parent_->hasChildren_ = true;
     } else {
-      names_ = std::make_shared<NameNumbers>(*map_);
+      tree_ = std::make_shared<SetTree>(*map_);
     }
   }
 
@@ -163,22 +180,30 @@ class AttrSet : public virtual IAttrs {
     changed_ = true;
     empty_ = false;
     stale_ = true;
+    ++version_;
+    if (hasChildren_) ++tree_->changes;
     element_->AttrsSet().AddAttr(name, value, *map_);
   }
   void Open() override {
     if (state_ != kNew) return;
-    state_ = kOpen;
-    if (parent_ != nullptr) parent_->Open();
+    const int32_t before = tree_->open;
+    for (AttrSet* set = this; set != nullptr && set->state_ == kNew; set = set->parent_) {
+      set->state_ = kOpen;
+      ++tree_->open;
+    }
+    tree_->openLeaf = before == 0 ? this : nullptr;
+    tree_->openSpan = tree_->open - before;
   }
   void Close() override {
-    if (state_ != kOpen) return;
-    if (parent_ != nullptr) parent_->Close();
-    state_ = kClosed;
+    for (AttrSet* set = this; set != nullptr && set->state_ == kOpen; set = set->parent_) {
+      set->state_ = kClosed;
+      --tree_->open;
+    }
   }
   bool SetAttr(const char16_t* name, const char16_t* value) override {
     if (name == nullptr || value == nullptr) return false;
     // A name the strings map does not know is defined by no set.
-    return SetAttr(name, names_->Find(name), value);
+    return SetAttr(name, tree_->names.Find(name), value);
   }
   int32_t Intern(const char16_t* text) override { return text == nullptr ? -1 : (*map_)[text]; }
 
@@ -186,6 +211,8 @@ class AttrSet : public virtual IAttrs {
   // Writes "Attrs{}" when something was added, finishes the element, then
   // lets go of the parent.
   ~AttrSet() noexcept(false) override {
+    if (state_ == kOpen) --tree_->open;
+    if (tree_->openLeaf == this) tree_->openLeaf = nullptr;
     KXT_Completion done;
     if (changed_) done.Run([this] { element_->SaveAttrsSet("Attrs{}"); });
     done.RunDelete(element_);
@@ -205,8 +232,26 @@ class AttrSet : public virtual IAttrs {
   // set defines it): up the chain to the first set that defines the name;
   // when none holds the value, the highest open set below that one takes it.
   bool SetAttr(const char16_t* name, int32_t id, const char16_t* value) {
-    AttrSet* open = nullptr;
     const uint64_t key = KeyOf(value);
+    // The open sets are known when none is open or when one Open from this
+    // set opened them all (this set and the next openSpan - 1 above it):
+    // then the parent's in-force table answers for all the sets above.
+    const int32_t span = tree_->open == 0 ? 0 : tree_->openLeaf == this ? tree_->openSpan : -1;
+    if (span == tree_->open) {
+      if (const Value* own = Lookup(id)) return own->key == key && (HoldsWholeText(key) || SameText(own->text, value));
+      int32_t definer = -1;
+      if (const Force* force = parent_ != nullptr ? parent_->InForce(id) : nullptr) {
+        if (force->value.key == key && (HoldsWholeText(key) || SameText(force->value.text, value))) return true;
+        definer = force->depth;
+      }
+      const int32_t target = std::max(depth_ - span + 1, definer + 1);
+      if (span == 0 || target > depth_) return false;
+      AttrSet* set = this;
+      for (int32_t d = depth_; d > target; --d) set = set->parent_;
+      set->AddAttr(name, value);
+      return true;
+    }
+    AttrSet* open = nullptr;
     for (AttrSet* set = this;;) {
       if (const Value* own = set->Lookup(id)) {
         if (own->key == key && (HoldsWholeText(key) || SameText(own->text, value))) return true;
@@ -226,6 +271,50 @@ class AttrSet : public virtual IAttrs {
     const char16_t* text = nullptr;
     uint64_t key = 0;
   };
+  // A value in force below a set, with the depth of the set defining it.
+  struct Force {
+    Value value;
+    int32_t depth = -1;
+  };
+
+  // The value in force of the name at this set (its own, else its
+  // ancestors'); null when none defines it.
+  const Force* InForce(int32_t id) {
+    if (id < 0) return nullptr;
+    if (checked_ != tree_->changes) Refresh();
+    const std::size_t at = static_cast<std::size_t>(id);
+    return at < force_->size() && (*force_)[at].value.text != nullptr ? &(*force_)[at] : nullptr;
+  }
+
+  // Makes force_ current: a set without values of its own shares its
+  // parent's table; a table is made again only when the set's own values or
+  // the parent's table changed since it was made.
+  void Refresh() {
+    if (checked_ == tree_->changes) return;
+    if (parent_ != nullptr) parent_->Refresh();
+    const uint64_t parentStamp = parent_ != nullptr ? parent_->stamp_ : 0;
+    if (stamp_ == 0 || parentStamp != madeFrom_ || version_ != madeAt_) {
+      if (empty_) {
+        force_ = parent_ != nullptr ? parent_->force_ : &ownForce_;
+      } else {
+        if (stale_) Reread();
+        if (parent_ != nullptr) {
+          ownForce_ = *parent_->force_;
+        } else {
+          ownForce_.clear();
+        }
+        if (ownForce_.size() < values_.size()) ownForce_.resize(values_.size());
+        for (std::size_t i = 0; i < values_.size(); ++i) {
+          if (values_[i].text != nullptr) ownForce_[i] = Force{values_[i], depth_};
+        }
+        force_ = &ownForce_;
+      }
+      stamp_ = ++tree_->stamps;
+      madeFrom_ = parentStamp;
+      madeAt_ = version_;
+    }
+    checked_ = tree_->changes;
+  }
 
   // This set's own value of the name; null when it defines none.
   const Value* Lookup(int32_t id) {
@@ -238,13 +327,13 @@ class AttrSet : public virtual IAttrs {
   // Copies the element's own values (entries the map cannot name are left
   // out, as the set's enumeration leaves them out).
   void Reread() {
-    values_.assign(names_->size(), Value{});
+    values_.assign(tree_->names.size(), Value{});
     for (const auto& entry : element_->AttrsSet().OwnEntries()) {
       if (entry.first < 0 || (*map_)[entry.first] == nullptr) continue;
       const char16_t* value = (*map_)[entry.second];
       if (value == nullptr) continue;
-      const std::size_t at = static_cast<std::size_t>(names_->OfRef(entry.first));
-      if (at >= values_.size()) values_.resize(names_->size());
+      const std::size_t at = static_cast<std::size_t>(tree_->names.OfRef(entry.first));
+      if (at >= values_.size()) values_.resize(tree_->names.size());
       values_[at] = Value{value, KeyOf(value)};
     }
     stale_ = false;
@@ -254,8 +343,19 @@ class AttrSet : public virtual IAttrs {
   KXT_StringsMap* map_;
   Ref<IAttrs> base_;  // the parent's reference
   AttrSet* parent_;
-  std::shared_ptr<NameNumbers> names_;  // one for the book's tree
+  std::shared_ptr<SetTree> tree_;  // one for the book's tree
   std::vector<Value> values_;  // by name number, unless stale_
+  // The values in force at this set by name number: ownForce_, or the
+  // parent's table while this set has none of its own.
+  std::vector<Force> ownForce_;
+  const std::vector<Force>* force_ = &ownForce_;
+  uint64_t checked_ = 0;   // tree_->changes when force_ was last checked
+  uint64_t stamp_ = 0;     // the number of force_ as last made
+  uint64_t madeFrom_ = 0;  // the parent's stamp it was made from
+  uint64_t version_ = 0;   // counts additions to this set
+  uint64_t madeAt_ = 0;    // version_ it was made at
+  int32_t depth_ = 0;      // the book's set is 0
+  bool hasChildren_ = false;
   int32_t state_ = kNew;
   bool changed_ = false;
   bool empty_ = false;
