@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "framework/lz_stream.h"
@@ -145,11 +147,21 @@ struct SetTree {
   explicit SetTree(const KXT_StringsMap& map) : names(map) {}
   NameNumbers names;
   uint64_t changes = 1;
-  uint64_t stamps = 0;  // numbers of in-force tables as they are made
   int32_t open = 0;
   const void* openLeaf = nullptr;  // the set whose Open opened them all
   int32_t openSpan = 0;            // how many that Open opened
+  // Remembered series (IAttrs::Replay) for the in-force table `remembered`.
+  using Additions = std::vector<std::pair<std::u16string, std::u16string>>;
+  uint64_t remembered = 0;
+  std::unordered_map<std::string, Additions> series;
 };
+
+// Numbers in-force tables as they are made, in every tree: a table's number
+// names its values for as long as the process runs.
+uint64_t NextStamp() {
+  static uint64_t stamps = 0;
+  return ++stamps;
+}
 
 // The attribute set of one element: the element writer it owns, the book's
 // strings map and a reference to the parent's set.
@@ -182,6 +194,7 @@ class AttrSet : public virtual IAttrs {
     stale_ = true;
     ++version_;
     if (hasChildren_) ++tree_->changes;
+    if (notes_ != nullptr) notes_->additions.emplace_back(name, value);
     element_->AttrsSet().AddAttr(name, value, *map_);
   }
   void Open() override {
@@ -197,13 +210,42 @@ class AttrSet : public virtual IAttrs {
   void Close() override {
     for (AttrSet* set = this; set != nullptr && set->state_ == kOpen; set = set->parent_) {
       set->state_ = kClosed;
+      set->notes_.reset();
       --tree_->open;
     }
   }
   bool SetAttr(const char16_t* name, const char16_t* value) override {
     if (name == nullptr || value == nullptr) return false;
     // A name the strings map does not know is defined by no set.
-    return SetAttr(name, tree_->names.Find(name), value);
+    const bool stored = SetAttr(name, tree_->names.Find(name), value);
+    if (!stored && notes_ != nullptr) notes_->refused = true;
+    return stored;
+  }
+  bool Replay(const std::string& key) override {
+    notes_.reset();
+    const uint64_t above = Above();
+    if (above == 0) return false;
+    if (tree_->remembered != above) {
+      tree_->series.clear();
+      tree_->remembered = above;
+    }
+    const auto found = tree_->series.find(key);
+    if (found != tree_->series.end()) {
+      for (const auto& addition : found->second) AddAttr(addition.first.c_str(), addition.second.c_str());
+      return true;
+    }
+    notes_ = std::make_unique<Notes>();
+    notes_->above = above;
+    return false;
+  }
+  void Remember(const std::string& key) override {
+    if (notes_ == nullptr) return;
+    // Only a series all of whose additions came here, above which nothing
+    // changed, is kept.
+    if (!notes_->refused && notes_->above == tree_->remembered && parent_ != nullptr && Stamp(*parent_) == notes_->above) {
+      tree_->series.emplace(key, std::move(notes_->additions));
+    }
+    notes_.reset();
   }
   int32_t Intern(const char16_t* text) override { return text == nullptr ? -1 : (*map_)[text]; }
 
@@ -277,6 +319,17 @@ class AttrSet : public virtual IAttrs {
     int32_t depth = -1;
   };
 
+  // The number of the in-force table above this set while it alone is open
+  // (opened by itself) and defines nothing; 0 otherwise.
+  uint64_t Above() {
+    if (tree_->open != 1 || tree_->openLeaf != this || !empty_ || parent_ == nullptr) return 0;
+    return Stamp(*parent_);
+  }
+  static uint64_t Stamp(AttrSet& set) {
+    set.Refresh();
+    return set.stamp_;
+  }
+
   // The value in force of the name at this set (its own, else its
   // ancestors'); null when none defines it.
   const Force* InForce(int32_t id) {
@@ -287,8 +340,8 @@ class AttrSet : public virtual IAttrs {
   }
 
   // Makes force_ current: a set without values of its own shares its
-  // parent's table; a table is made again only when the set's own values or
-  // the parent's table changed since it was made.
+  // parent's table and its number; a table is made again only when the
+  // set's own values or the parent's table changed since it was made.
   void Refresh() {
     if (checked_ == tree_->changes) return;
     if (parent_ != nullptr) parent_->Refresh();
@@ -296,6 +349,7 @@ class AttrSet : public virtual IAttrs {
     if (stamp_ == 0 || parentStamp != madeFrom_ || version_ != madeAt_) {
       if (empty_) {
         force_ = parent_ != nullptr ? parent_->force_ : &ownForce_;
+        stamp_ = parent_ != nullptr ? parentStamp : NextStamp();
       } else {
         if (stale_) Reread();
         if (parent_ != nullptr) {
@@ -308,8 +362,8 @@ class AttrSet : public virtual IAttrs {
           if (values_[i].text != nullptr) ownForce_[i] = Force{values_[i], depth_};
         }
         force_ = &ownForce_;
+        stamp_ = NextStamp();
       }
-      stamp_ = ++tree_->stamps;
       madeFrom_ = parentStamp;
       madeAt_ = version_;
     }
@@ -356,6 +410,14 @@ class AttrSet : public virtual IAttrs {
   uint64_t madeAt_ = 0;    // version_ it was made at
   int32_t depth_ = 0;      // the book's set is 0
   bool hasChildren_ = false;
+  // While a series is noted (Replay): its additions, whether a SetAttr was
+  // refused, and the table above it then.
+  struct Notes {
+    SetTree::Additions additions;
+    bool refused = false;
+    uint64_t above = 0;
+  };
+  std::unique_ptr<Notes> notes_;
   int32_t state_ = kNew;
   bool changed_ = false;
   bool empty_ = false;

@@ -271,6 +271,52 @@ TEST_F(KxtExportTest, HoistingFollowsTheChainAsItIsNow) {
   EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected);
 }
 
+// A series of SetAttr calls is replayed only for the set it was noted on
+// alone open, with the same values above it, and only when none was refused.
+TEST_F(KxtExportTest, RememberedSeriesReplayOnlyUnderTheSameValues) {
+  {
+    Ref<IBook> book = CreateExportBook(path_.c_str());
+    Ref<IStory> story = book->NewDocument(0)->NewStory(0);
+    Ref<IPara> para = story->NewParagraph(0, -1);
+    const char16_t text[] = u"a";
+    // Each run: Replay, and when that fails the series and Remember.
+    const auto run = [&](const std::string& key, const std::vector<std::pair<const char16_t*, const char16_t*>>& series) {
+      Ref<IAttrs> r = para->NewUnicodesRun(text, 2, -1);
+      r->Open();
+      const bool replayed = r->Replay(key);
+      if (!replayed) {
+        for (const auto& [name, value] : series) r->SetAttr(name, value);
+        r->Remember(key);
+      }
+      r->Close();
+      return replayed;
+    };
+    EXPECT_FALSE(run("k", {{u"size", u"10"}}));  // opens the paragraph too: not alone
+    EXPECT_FALSE(run("k", {{u"colour", u"red"}, {u"size", u"10"}}));
+    EXPECT_TRUE(run("k", {}));  // the run gets "colour" red again
+    story->AddAttr(u"colour", u"red");
+    EXPECT_FALSE(run("k", {{u"colour", u"red"}, {u"size", u"10"}}));  // other values above: nothing added
+    EXPECT_TRUE(run("k", {}));
+    EXPECT_FALSE(run("r", {{u"tone", u"1"}, {u"tone", u"2"}}));  // refused
+    EXPECT_FALSE(run("r", {{u"tone", u"3"}}));
+  }
+  const std::vector<std::string> lines = testutil::WitnessLines(testutil::kKxtDumpPy, path_);
+  const std::vector<std::string> expected = {
+      R"(document 0 {"size": "10"})",
+      R"(story 0.0 {"colour": "red"})",
+      R"(paragraph 0.0.0 style - {})",
+      R"(run 0.0.0.0 Unicodes style - "a" {})",
+      R"(run 0.0.0.1 Unicodes style - "a" {"colour": "red"})",
+      R"(run 0.0.0.2 Unicodes style - "a" {"colour": "red"})",
+      R"(run 0.0.0.3 Unicodes style - "a" {})",
+      R"(run 0.0.0.4 Unicodes style - "a" {})",
+      R"(run 0.0.0.5 Unicodes style - "a" {"tone": "1"})",
+      R"(run 0.0.0.6 Unicodes style - "a" {"tone": "3"})",
+  };
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected);
+}
+
 // What Python finds under the templates storage: "<name> <hex of the first
 // two bytes> <inflated bytes equal to the file given>" per stream.
 const char kStoredPy[] = R"PY(
