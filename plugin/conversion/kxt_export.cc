@@ -143,6 +143,7 @@ class NameNumbers {
 // What the sets of one tree share: the name numbers; a count of changes to
 // sets that have children, after which the in-force tables are checked
 // again; the open sets, and whether they all came from one Open call.
+class AttrSet;
 struct SetTree {
   explicit SetTree(const KXT_StringsMap& map) : names(map) {}
   NameNumbers names;
@@ -150,10 +151,26 @@ struct SetTree {
   int32_t open = 0;
   const void* openLeaf = nullptr;  // the set whose Open opened them all
   int32_t openSpan = 0;            // how many that Open opened
-  // Remembered series (IAttrs::Replay) for the in-force table `remembered`.
-  using Additions = std::vector<std::pair<std::u16string, std::u16string>>;
+  // Remembered series (IAttrs::Replay) for the in-force table `remembered`:
+  // each addition with the set it went to, counted up from the run.
+  struct Addition {
+    int32_t up;
+    std::u16string name, value;
+  };
+  using Additions = std::vector<Addition>;
   uint64_t remembered = 0;
   std::unordered_map<std::string, Additions> series;
+  // The series being noted: the set it is noted for, its open sets, the
+  // table above them, its additions so far, and whether one was refused or
+  // went elsewhere.
+  struct Notes {
+    const AttrSet* leaf = nullptr;
+    int32_t span = 0;
+    uint64_t above = 0;
+    Additions additions;
+    bool spoilt = false;
+  };
+  std::unique_ptr<Notes> notes;
 };
 
 // Numbers in-force tables as they are made, in every tree: a table's number
@@ -194,7 +211,7 @@ class AttrSet : public virtual IAttrs {
     stale_ = true;
     ++version_;
     if (hasChildren_) ++tree_->changes;
-    if (notes_ != nullptr) notes_->additions.emplace_back(name, value);
+    if (tree_->notes != nullptr) Note(name, value);
     element_->AttrsSet().AddAttr(name, value, *map_);
   }
   void Open() override {
@@ -208,9 +225,9 @@ class AttrSet : public virtual IAttrs {
     tree_->openSpan = tree_->open - before;
   }
   void Close() override {
+    if (tree_->notes != nullptr && tree_->notes->leaf == this) tree_->notes.reset();
     for (AttrSet* set = this; set != nullptr && set->state_ == kOpen; set = set->parent_) {
       set->state_ = kClosed;
-      set->notes_.reset();
       --tree_->open;
     }
   }
@@ -218,34 +235,41 @@ class AttrSet : public virtual IAttrs {
     if (name == nullptr || value == nullptr) return false;
     // A name the strings map does not know is defined by no set.
     const bool stored = SetAttr(name, tree_->names.Find(name), value);
-    if (!stored && notes_ != nullptr) notes_->refused = true;
+    if (!stored && tree_->notes != nullptr) tree_->notes->spoilt = true;
     return stored;
   }
   bool Replay(const std::string& key) override {
-    notes_.reset();
-    const uint64_t above = Above();
+    tree_->notes.reset();
+    int32_t span = 0;
+    const uint64_t above = Above(&span);
     if (above == 0) return false;
     if (tree_->remembered != above) {
       tree_->series.clear();
       tree_->remembered = above;
     }
-    const auto found = tree_->series.find(key);
+    const auto found = tree_->series.find(key + static_cast<char>(span));
     if (found != tree_->series.end()) {
-      for (const auto& addition : found->second) AddAttr(addition.first.c_str(), addition.second.c_str());
+      for (const SetTree::Addition& addition : found->second) {
+        Up(addition.up)->AddAttr(addition.name.c_str(), addition.value.c_str());
+      }
       return true;
     }
-    notes_ = std::make_unique<Notes>();
-    notes_->above = above;
+    tree_->notes = std::make_unique<SetTree::Notes>();
+    tree_->notes->leaf = this;
+    tree_->notes->span = span;
+    tree_->notes->above = above;
     return false;
   }
   void Remember(const std::string& key) override {
-    if (notes_ == nullptr) return;
-    // Only a series all of whose additions came here, above which nothing
-    // changed, is kept.
-    if (!notes_->refused && notes_->above == tree_->remembered && parent_ != nullptr && Stamp(*parent_) == notes_->above) {
-      tree_->series.emplace(key, std::move(notes_->additions));
+    std::unique_ptr<SetTree::Notes> notes = std::move(tree_->notes);
+    if (notes == nullptr || notes->leaf != this) return;
+    // Only a series noted under the same open sets all along, whose
+    // additions all went to them and above which nothing changed, is kept.
+    int32_t span = 0;
+    if (!notes->spoilt && notes->above == tree_->remembered && tree_->open == notes->span &&
+        tree_->openLeaf == this && Above(&span, false) == notes->above) {
+      tree_->series.emplace(key + static_cast<char>(span), std::move(notes->additions));
     }
-    notes_.reset();
   }
   int32_t Intern(const char16_t* text) override { return text == nullptr ? -1 : (*map_)[text]; }
 
@@ -254,6 +278,7 @@ class AttrSet : public virtual IAttrs {
   // lets go of the parent.
   ~AttrSet() noexcept(false) override {
     if (state_ == kOpen) --tree_->open;
+    if (tree_->notes != nullptr && tree_->notes->leaf == this) tree_->notes.reset();
     if (tree_->openLeaf == this) tree_->openLeaf = nullptr;
     KXT_Completion done;
     if (changed_) done.Run([this] { element_->SaveAttrsSet("Attrs{}"); });
@@ -319,11 +344,36 @@ class AttrSet : public virtual IAttrs {
     int32_t depth = -1;
   };
 
-  // The number of the in-force table above this set while it alone is open
-  // (opened by itself) and defines nothing; 0 otherwise.
-  uint64_t Above() {
-    if (tree_->open != 1 || tree_->openLeaf != this || !empty_ || parent_ == nullptr) return 0;
-    return Stamp(*parent_);
+  // The set `up` sets above this one.
+  AttrSet* Up(int32_t up) {
+    AttrSet* set = this;
+    for (; up > 0; --up) set = set->parent_;
+    return set;
+  }
+  // The number of the in-force table above the open sets while this set's
+  // Open opened them all, with their number in *span; with `empty` they must
+  // also define nothing.  0 otherwise.
+  uint64_t Above(int32_t* span, bool empty = true) {
+    if (tree_->open == 0 || tree_->openLeaf != this || tree_->open != tree_->openSpan) return 0;
+    *span = tree_->open;
+    AttrSet* top = this;
+    for (int32_t i = 0; i < *span; ++i) {
+      if (top == nullptr || (empty && !top->empty_)) return 0;
+      if (i + 1 < *span) top = top->parent_;
+    }
+    return top != nullptr && top->parent_ != nullptr ? Stamp(*top->parent_) : 0;
+  }
+  // Notes an addition to this set for the series being noted.
+  void Note(const char16_t* name, const char16_t* value) {
+    SetTree::Notes& notes = *tree_->notes;
+    const AttrSet* set = notes.leaf;
+    for (int32_t up = 0; up < notes.span && set != nullptr; ++up, set = set->parent_) {
+      if (set == this) {
+        notes.additions.push_back(SetTree::Addition{up, name, value});
+        return;
+      }
+    }
+    notes.spoilt = true;
   }
   static uint64_t Stamp(AttrSet& set) {
     set.Refresh();
@@ -410,14 +460,7 @@ class AttrSet : public virtual IAttrs {
   uint64_t madeAt_ = 0;    // version_ it was made at
   int32_t depth_ = 0;      // the book's set is 0
   bool hasChildren_ = false;
-  // While a series is noted (Replay): its additions, whether a SetAttr was
-  // refused, and the table above it then.
-  struct Notes {
-    SetTree::Additions additions;
-    bool refused = false;
-    uint64_t above = 0;
-  };
-  std::unique_ptr<Notes> notes_;
+
   int32_t state_ = kNew;
   bool changed_ = false;
   bool empty_ = false;

@@ -280,8 +280,9 @@ TEST_F(KxtExportTest, RememberedSeriesReplayOnlyUnderTheSameValues) {
     Ref<IPara> para = story->NewParagraph(0, -1);
     const char16_t text[] = u"a";
     // Each run: Replay, and when that fails the series and Remember.
-    const auto run = [&](const std::string& key, const std::vector<std::pair<const char16_t*, const char16_t*>>& series) {
-      Ref<IAttrs> r = para->NewUnicodesRun(text, 2, -1);
+    using Series = std::vector<std::pair<const char16_t*, const char16_t*>>;
+    const auto runIn = [&](const Ref<IPara>& in, const std::string& key, const Series& series) {
+      Ref<IAttrs> r = in->NewUnicodesRun(text, 2, -1);
       r->Open();
       const bool replayed = r->Replay(key);
       if (!replayed) {
@@ -291,7 +292,8 @@ TEST_F(KxtExportTest, RememberedSeriesReplayOnlyUnderTheSameValues) {
       r->Close();
       return replayed;
     };
-    EXPECT_FALSE(run("k", {{u"size", u"10"}}));  // opens the paragraph too: not alone
+    const auto run = [&](const std::string& key, const Series& series) { return runIn(para, key, series); };
+    EXPECT_FALSE(run("k", {{u"size", u"10"}}));  // opens the paragraph too, and the story: first
     EXPECT_FALSE(run("k", {{u"colour", u"red"}, {u"size", u"10"}}));
     EXPECT_TRUE(run("k", {}));  // the run gets "colour" red again
     story->AddAttr(u"colour", u"red");
@@ -299,6 +301,13 @@ TEST_F(KxtExportTest, RememberedSeriesReplayOnlyUnderTheSameValues) {
     EXPECT_TRUE(run("k", {}));
     EXPECT_FALSE(run("r", {{u"tone", u"1"}, {u"tone", u"2"}}));  // refused
     EXPECT_FALSE(run("r", {{u"tone", u"3"}}));
+    // A paragraph's first run opens it too: what went to the paragraph goes
+    // to the next new paragraph's.
+    Ref<IPara> second = story->NewParagraph(1, -1);
+    EXPECT_FALSE(runIn(second, "k", {{u"colour", u"red"}, {u"size", u"11"}}));
+    Ref<IPara> third = story->NewParagraph(2, -1);
+    EXPECT_TRUE(runIn(third, "k", {}));
+    EXPECT_FALSE(runIn(third, "k", {}));  // alone now, under the paragraph's own values
   }
   const std::vector<std::string> lines = testutil::WitnessLines(testutil::kKxtDumpPy, path_);
   const std::vector<std::string> expected = {
@@ -312,6 +321,11 @@ TEST_F(KxtExportTest, RememberedSeriesReplayOnlyUnderTheSameValues) {
       R"(run 0.0.0.4 Unicodes style - "a" {})",
       R"(run 0.0.0.5 Unicodes style - "a" {"tone": "1"})",
       R"(run 0.0.0.6 Unicodes style - "a" {"tone": "3"})",
+      R"(paragraph 0.0.1 style - {"size": "11"})",
+      R"(run 0.0.1.0 Unicodes style - "a" {})",
+      R"(paragraph 0.0.2 style - {"size": "11"})",
+      R"(run 0.0.2.0 Unicodes style - "a" {})",
+      R"(run 0.0.2.1 Unicodes style - "a" {})",
   };
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected);
