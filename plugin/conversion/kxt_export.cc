@@ -159,7 +159,8 @@ struct SetTree {
   };
   using Additions = std::vector<Addition>;
   uint64_t remembered = 0;
-  std::unordered_map<std::string, Additions> series;
+  static constexpr int32_t kSpans = 4;  // series are kept for up to this many open sets
+  std::unordered_map<std::string, Additions> series[kSpans];  // by open sets less one
   // The series being noted: the set it is noted for, its open sets, the
   // table above them, its additions so far, and whether one was refused or
   // went elsewhere.
@@ -244,11 +245,13 @@ class AttrSet : public virtual IAttrs {
     const uint64_t above = Above(&span);
     if (above == 0) return false;
     if (tree_->remembered != above) {
-      tree_->series.clear();
+      for (auto& kept : tree_->series) kept.clear();
       tree_->remembered = above;
     }
-    const auto found = tree_->series.find(key + static_cast<char>(span));
-    if (found != tree_->series.end()) {
+    if (span > SetTree::kSpans) return false;
+    const auto& kept = tree_->series[span - 1];
+    const auto found = kept.find(key);
+    if (found != kept.end()) {
       for (const SetTree::Addition& addition : found->second) {
         Up(addition.up)->AddAttr(addition.name.c_str(), addition.value.c_str());
       }
@@ -268,7 +271,7 @@ class AttrSet : public virtual IAttrs {
     int32_t span = 0;
     if (!notes->spoilt && notes->above == tree_->remembered && tree_->open == notes->span &&
         tree_->openLeaf == this && Above(&span, false) == notes->above) {
-      tree_->series.emplace(key + static_cast<char>(span), std::move(notes->additions));
+      tree_->series[span - 1].emplace(key, std::move(notes->additions));
     }
   }
   int32_t Intern(const char16_t* text) override { return text == nullptr ? -1 : (*map_)[text]; }
