@@ -149,7 +149,7 @@ struct SetTree {
   NameNumbers names;
   uint64_t changes = 1;
   int32_t open = 0;
-  const void* openLeaf = nullptr;  // the set whose Open opened them all
+  const AttrSet* openLeaf = nullptr;  // the set whose Open opened them all
   int32_t openSpan = 0;            // how many that Open opened
   // Remembered series (IAttrs::Replay) for the in-force table `remembered`:
   // each addition with the set it went to, counted up from the run.
