@@ -187,11 +187,6 @@ struct ChainLines {
   std::vector<BoxShape> boxes;
   std::vector<std::vector<XTLineRecord>> lines;  // per box of the chain
   bool overflows = false;
-
-  bool ComposedFrom(const Story& story, const std::vector<BoxShape>& shapes) const {
-    return version == story.version && runs == story.runs && paragraphs == story.paragraphs &&
-           boxes == shapes;
-  }
 };
 
 // Lays the story out in the boxes: each line goes into the first box, from
@@ -304,14 +299,25 @@ const ChainLines* ChainOfBox(const DocumentContent& content, int32_t box_id, std
   const Story* story = content.FindStory(box->story);
   if (story == nullptr) return nullptr;
 
-  std::vector<BoxShape> shapes;
-  for (const Box* member : content.ChainOf(box->story)) {
-    if (member->kind != kTextItem) continue;
-    if (member == box) *index = shapes.size();
-    shapes.push_back({member->id, member->bounds, member->inset});
-  }
+  const std::vector<const Box*> members = content.ChainOf(box->story);
   ChainLines& chain = Cache()[{content.composition.value(), story->id}];
-  if (chain.lines.empty() || !chain.ComposedFrom(*story, shapes)) {
+  // The text boxes of the chain are compared with the composed ones where
+  // they are; new shapes are made only for a composition.
+  bool same = !chain.lines.empty() && chain.version == story->version && chain.runs == story->runs &&
+              chain.paragraphs == story->paragraphs;
+  std::size_t count = 0;
+  for (const Box* member : members) {
+    if (member->kind != kTextItem) continue;
+    if (member == box) *index = count;
+    same = same && count < chain.boxes.size() &&
+           chain.boxes[count] == BoxShape{member->id, member->bounds, member->inset};
+    ++count;
+  }
+  if (!same || count != chain.boxes.size()) {
+    std::vector<BoxShape> shapes;
+    for (const Box* member : members) {
+      if (member->kind == kTextItem) shapes.push_back({member->id, member->bounds, member->inset});
+    }
     chain.version = story->version;
     chain.runs = story->runs;
     chain.paragraphs = story->paragraphs;

@@ -43,7 +43,9 @@ struct Page {
 };
 
 // Pages of a spread lie side by side, the first one's top left corner at
-// the spread's origin; item bounds are spread coordinates.
+// the spread's origin; item bounds are spread coordinates.  A spread's pages
+// are fixed once the document is loaded: the page numbers are counted once
+// per spreads vector (host/layout_walk.cc).
 struct Spread {
   std::vector<Page> pages;
 };
@@ -176,6 +178,7 @@ class IdIndex {
   IdIndex(const IdIndex&) {}
   IdIndex& operator=(const IdIndex&) {
     positions_.clear();
+    dense_.clear();
     return *this;
   }
 
@@ -183,20 +186,38 @@ class IdIndex {
   T* Find(std::vector<T>& items, int32_t id) {
     if (T* found = Lookup(items, id)) return found;
     positions_.clear();
-    for (std::size_t i = 0; i < items.size(); ++i) positions_.emplace(items[i].id, i);
+    dense_.clear();
+    // Ids are mostly small numbers: those up to twice the count are found
+    // by position, the others through the map.
+    const std::size_t limit = 2 * items.size() + 64;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const int32_t at = items[i].id;
+      if (at >= 0 && static_cast<std::size_t>(at) < limit) {
+        if (dense_.size() <= static_cast<std::size_t>(at)) dense_.resize(static_cast<std::size_t>(at) + 1, kNone);
+        if (dense_[static_cast<std::size_t>(at)] == kNone) dense_[static_cast<std::size_t>(at)] = i;
+      } else {
+        positions_.emplace(at, i);
+      }
+    }
     return Lookup(items, id);
   }
 
  private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   template <class T>
   T* Lookup(std::vector<T>& items, int32_t id) {
-    auto it = positions_.find(id);
-    if (it == positions_.end() || it->second >= items.size() || items[it->second].id != id) {
-      return nullptr;
+    std::size_t at = kNone;
+    if (id >= 0 && static_cast<std::size_t>(id) < dense_.size()) {
+      at = dense_[static_cast<std::size_t>(id)];
+    } else if (!positions_.empty()) {
+      auto it = positions_.find(id);
+      if (it != positions_.end()) at = it->second;
     }
-    return &items[it->second];
+    if (at >= items.size() || items[at].id != id) return nullptr;
+    return &items[at];
   }
   std::unordered_map<int32_t, std::size_t> positions_;
+  std::vector<std::size_t> dense_;  // by id: the position, kNone for none
 };
 
 // Names one document's composition in the host's cache of lines

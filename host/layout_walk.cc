@@ -1,5 +1,6 @@
 #include "host/layout_walk.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -28,6 +29,14 @@ struct WalkCache {
     std::map<uint32_t, DataIndex> data;
   };
   std::map<std::pair<int32_t, bool>, Order> orders;
+  // Per layout, the pages before each spread, for the spreads vector it was
+  // counted from (a spread's pages are fixed once the document is loaded).
+  struct PageStarts {
+    const Spread* spreads = nullptr;
+    std::size_t count = 0;
+    std::vector<int32_t> before;  // [s - 1]: pages of spreads 1..s-1
+  };
+  std::vector<PageStarts> page_starts;
 };
 
 namespace {
@@ -253,13 +262,23 @@ ItemPlace PlaceOf(const DocumentContent& content, const Box& item) {
 int32_t PageNumberOf(const DocumentContent& content, const ItemPlace& place) {
   if (place.pasteboard) return 2000 + place.spread;
   if (place.master) return place.spread;
-  const Layout& layout = content.layouts[static_cast<std::size_t>(place.layout)];
-  int32_t number = 1;
-  for (int32_t s = 1; s < place.spread && static_cast<std::size_t>(s) <= layout.spreads.size();
-       ++s) {
-    number += static_cast<int32_t>(layout.spreads[static_cast<std::size_t>(s - 1)].pages.size());
+  const std::size_t index = static_cast<std::size_t>(place.layout);
+  const Layout& layout = content.layouts[index];
+  WalkCache& cache = CacheOf(content);
+  if (cache.page_starts.size() <= index) cache.page_starts.resize(index + 1);
+  WalkCache::PageStarts& starts = cache.page_starts[index];
+  if (starts.spreads != layout.spreads.data() || starts.count != layout.spreads.size() ||
+      starts.before.empty()) {
+    starts.spreads = layout.spreads.data();
+    starts.count = layout.spreads.size();
+    starts.before.assign(1, 0);
+    for (const Spread& spread : layout.spreads) {
+      starts.before.push_back(starts.before.back() + static_cast<int32_t>(spread.pages.size()));
+    }
   }
-  return number + place.page;
+  // A spread past the last counts every page before it.
+  const std::size_t s = std::min<std::size_t>(place.spread < 1 ? 0 : place.spread - 1, starts.count);
+  return 1 + starts.before[s] + place.page;
 }
 
 bool IsMasterItem(const DocumentContent& content, const Box& item) {

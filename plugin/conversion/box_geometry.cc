@@ -101,7 +101,8 @@ float FixedToFloat(int32_t value) {
   return number;
 }
 
-StoryGeometry::StoryGeometry(XTItem box, int32_t masterIndex) : box_(box), masterIndex_(masterIndex) {
+StoryGeometry::StoryGeometry(XTItem box, int32_t masterIndex, MeasureNumbers* measures)
+    : box_(box), masterIndex_(masterIndex), measures_(measures != nullptr ? measures : &ownMeasures_) {
   const XTLayoutSuite* layout = XT().lgk2;
   hasStory_ = layout != nullptr && layout->item_story(box, &story_) == kXTOk;
 }
@@ -112,10 +113,10 @@ bool StoryGeometry::StoryOf(int32_t* story) const {
 }
 
 float StoryGeometry::Measure(int32_t value) {
-  const auto found = measures_.find(value);
-  if (found != measures_.end()) return found->second;
+  const auto found = measures_->find(value);
+  if (found != measures_->end()) return found->second;
   const float number = FixedToFloat(value);
-  measures_.emplace(value, number);
+  measures_->emplace(value, number);
   return number;
 }
 

@@ -43,6 +43,10 @@ struct ParagraphPosition {
   int32_t height = 0;
 };
 
+// The numbers of measures (FixedToFloat) as the host formatted them, by
+// value; they hold while the document's unit and separator stay.
+using MeasureNumbers = std::unordered_map<int32_t, float>;
+
 // The geometry of one story's box and of its paragraphs during one story
 // walk.  What it asks the host is kept for the walk: each measure's number,
 // each box's part and the line table last fetched, which serves every
@@ -50,8 +54,11 @@ struct ParagraphPosition {
 // it lives.
 class StoryGeometry {
  public:
-  // `masterIndex` is the master spread of the story, 0 on the layout.
-  StoryGeometry(XTItem box, int32_t masterIndex);
+  // `masterIndex` is the master spread of the story, 0 on the layout.  With
+  // `measures` the numbers are kept there, for walks after this one.
+  StoryGeometry(XTItem box, int32_t masterIndex, MeasureNumbers* measures = nullptr);
+  StoryGeometry(const StoryGeometry&) = delete;
+  StoryGeometry& operator=(const StoryGeometry&) = delete;
 
   // The box's geometry.  A box on the pasteboard of the layout takes the
   // first page number of its spread when it lies left of the spread's first
@@ -92,7 +99,8 @@ class StoryGeometry {
   int32_t masterIndex_;
   int32_t story_ = 0;
   bool hasStory_ = false;
-  std::unordered_map<int32_t, float> measures_;
+  MeasureNumbers ownMeasures_;
+  MeasureNumbers* measures_;  // ownMeasures_ or the caller's
   std::vector<Part> parts_;
   std::vector<XTLineRecord> lines_;
   XTItem shown_ = 0;  // the box lines_ belongs to; 0: none fetched

@@ -151,7 +151,7 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
     }
   }
 
-  StoryGeometry geometry(box, masterIndex);
+  StoryGeometry geometry(box, masterIndex, &mMeasures);
   if (story) {
     const BrenixInterface* modes = BrenixInterface::Instance();
     if (modes != nullptr && modes->extendedMode) WriteLayerProperties(box, *story, false, false);

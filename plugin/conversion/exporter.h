@@ -86,6 +86,7 @@ class Exporter {
   RefHandle<QuarkDoc> mDocument;
   BX_KXT::Export::Ref<BX_KXT::Export::IDoc> mWriter;
   std::set<int32_t>* mUniqueIds;
+  MeasureNumbers mMeasures;  // for every story's geometry: the document stays as it is
 };
 
 // The run's character attributes with the record's code page.

@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "framework/lz_stream.h"
@@ -138,13 +140,56 @@ class NameNumbers {
   std::array<Recent, kRecent> recent_{};
 };
 
+// What the sets of one tree share: the name numbers; a count of changes to
+// sets that have children, after which the in-force tables are checked
+// again; the open sets, and whether they all came from one Open call.
+class AttrSet;
+struct SetTree {
+  explicit SetTree(const KXT_StringsMap& map) : names(map) {}
+  NameNumbers names;
+  uint64_t changes = 1;
+  int32_t open = 0;
+  const AttrSet* openLeaf = nullptr;  // the set whose Open opened them all
+  int32_t openSpan = 0;            // how many that Open opened
+  // Remembered series (IAttrs::Replay) for the in-force table `remembered`:
+  // each addition with the set it went to, counted up from the run.
+  struct Addition {
+    int32_t up;
+    std::u16string name, value;
+  };
+  using Additions = std::vector<Addition>;
+  uint64_t remembered = 0;
+  static constexpr int32_t kSpans = 4;  // series are kept for up to this many open sets
+  std::unordered_map<std::string, Additions> series[kSpans];  // by open sets less one
+  // The series being noted: the set it is noted for, its open sets, the
+  // table above them, its additions so far, and whether one was refused or
+  // went elsewhere.
+  struct Notes {
+    const AttrSet* leaf = nullptr;
+    int32_t span = 0;
+    uint64_t above = 0;
+    Additions additions;
+    bool spoilt = false;
+  };
+  std::unique_ptr<Notes> notes;
+};
+
+// Numbers in-force tables as they are made, in every tree: a table's number
+// names its values for as long as the process runs.
+uint64_t NextStamp() {
+  static uint64_t stamps = 0;
+  return ++stamps;
+}
+
 // The attribute set of one element: the element writer it owns, the book's
 // strings map and a reference to the parent's set.
 //
 // Every run asks its chain of sets for each of its attributes, so each set
 // keeps a copy of its values by name number; the copy is read again from
 // the element's set after something was added to it (an addition may define
-// more names than the one given).
+// more names than the one given).  A set with children also keeps the values
+// in force at it, so that a run asks its parent once instead of each
+// ancestor in turn.
 class AttrSet : public virtual IAttrs {
  public:
   // `parent` (null for none) is held until this set is finished.
@@ -153,9 +198,11 @@ class AttrSet : public virtual IAttrs {
       : element_(element.release()), map_(map), base_(parent != nullptr ? parent->Self() : nullptr), parent_(parent) {
     empty_ = IsEmpty(element_->AttrsSet(), *map_);
     if (parent_ != nullptr) {
-      names_ = parent_->names_;
+      tree_ = parent_->tree_;
+      depth_ = parent_->depth_ + 1;
+      parent_->hasChildren_ = true;
     } else {
-      names_ = std::make_shared<NameNumbers>(*map_);
+      tree_ = std::make_shared<SetTree>(*map_);
     }
   }
 
@@ -163,22 +210,69 @@ class AttrSet : public virtual IAttrs {
     changed_ = true;
     empty_ = false;
     stale_ = true;
+    ++version_;
+    if (hasChildren_) ++tree_->changes;
+    if (tree_->notes != nullptr) Note(name, value);
     element_->AttrsSet().AddAttr(name, value, *map_);
   }
   void Open() override {
     if (state_ != kNew) return;
-    state_ = kOpen;
-    if (parent_ != nullptr) parent_->Open();
+    const int32_t before = tree_->open;
+    for (AttrSet* set = this; set != nullptr && set->state_ == kNew; set = set->parent_) {
+      set->state_ = kOpen;
+      ++tree_->open;
+    }
+    tree_->openLeaf = before == 0 ? this : nullptr;
+    tree_->openSpan = tree_->open - before;
   }
   void Close() override {
-    if (state_ != kOpen) return;
-    if (parent_ != nullptr) parent_->Close();
-    state_ = kClosed;
+    if (tree_->notes != nullptr && tree_->notes->leaf == this) tree_->notes.reset();
+    for (AttrSet* set = this; set != nullptr && set->state_ == kOpen; set = set->parent_) {
+      set->state_ = kClosed;
+      --tree_->open;
+    }
   }
   bool SetAttr(const char16_t* name, const char16_t* value) override {
     if (name == nullptr || value == nullptr) return false;
     // A name the strings map does not know is defined by no set.
-    return SetAttr(name, names_->Find(name), value);
+    const bool stored = SetAttr(name, tree_->names.Find(name), value);
+    if (!stored && tree_->notes != nullptr) tree_->notes->spoilt = true;
+    return stored;
+  }
+  bool Replay(const std::string& key) override {
+    tree_->notes.reset();
+    int32_t span = 0;
+    const uint64_t above = Above(&span);
+    if (above == 0) return false;
+    if (tree_->remembered != above) {
+      for (auto& kept : tree_->series) kept.clear();
+      tree_->remembered = above;
+    }
+    if (span > SetTree::kSpans) return false;
+    const auto& kept = tree_->series[span - 1];
+    const auto found = kept.find(key);
+    if (found != kept.end()) {
+      for (const SetTree::Addition& addition : found->second) {
+        Up(addition.up)->AddAttr(addition.name.c_str(), addition.value.c_str());
+      }
+      return true;
+    }
+    tree_->notes = std::make_unique<SetTree::Notes>();
+    tree_->notes->leaf = this;
+    tree_->notes->span = span;
+    tree_->notes->above = above;
+    return false;
+  }
+  void Remember(const std::string& key) override {
+    std::unique_ptr<SetTree::Notes> notes = std::move(tree_->notes);
+    if (notes == nullptr || notes->leaf != this) return;
+    // Only a series noted under the same open sets all along, whose
+    // additions all went to them and above which nothing changed, is kept.
+    int32_t span = 0;
+    if (!notes->spoilt && notes->above == tree_->remembered && tree_->open == notes->span &&
+        tree_->openLeaf == this && Above(&span, false) == notes->above) {
+      tree_->series[span - 1].emplace(key, std::move(notes->additions));
+    }
   }
   int32_t Intern(const char16_t* text) override { return text == nullptr ? -1 : (*map_)[text]; }
 
@@ -186,6 +280,9 @@ class AttrSet : public virtual IAttrs {
   // Writes "Attrs{}" when something was added, finishes the element, then
   // lets go of the parent.
   ~AttrSet() noexcept(false) override {
+    if (state_ == kOpen) --tree_->open;
+    if (tree_->notes != nullptr && tree_->notes->leaf == this) tree_->notes.reset();
+    if (tree_->openLeaf == this) tree_->openLeaf = nullptr;
     KXT_Completion done;
     if (changed_) done.Run([this] { element_->SaveAttrsSet("Attrs{}"); });
     done.RunDelete(element_);
@@ -205,8 +302,26 @@ class AttrSet : public virtual IAttrs {
   // set defines it): up the chain to the first set that defines the name;
   // when none holds the value, the highest open set below that one takes it.
   bool SetAttr(const char16_t* name, int32_t id, const char16_t* value) {
-    AttrSet* open = nullptr;
     const uint64_t key = KeyOf(value);
+    // The open sets are known when none is open or when one Open from this
+    // set opened them all (this set and the next openSpan - 1 above it):
+    // then the parent's in-force table answers for all the sets above.
+    const int32_t span = tree_->open == 0 ? 0 : tree_->openLeaf == this ? tree_->openSpan : -1;
+    if (span == tree_->open) {
+      if (const Value* own = Lookup(id)) return own->key == key && (HoldsWholeText(key) || SameText(own->text, value));
+      int32_t definer = -1;
+      if (const Force* force = parent_ != nullptr ? parent_->InForce(id) : nullptr) {
+        if (force->value.key == key && (HoldsWholeText(key) || SameText(force->value.text, value))) return true;
+        definer = force->depth;
+      }
+      const int32_t target = std::max(depth_ - span + 1, definer + 1);
+      if (span == 0 || target > depth_) return false;
+      AttrSet* set = this;
+      for (int32_t d = depth_; d > target; --d) set = set->parent_;
+      set->AddAttr(name, value);
+      return true;
+    }
+    AttrSet* open = nullptr;
     for (AttrSet* set = this;;) {
       if (const Value* own = set->Lookup(id)) {
         if (own->key == key && (HoldsWholeText(key) || SameText(own->text, value))) return true;
@@ -226,6 +341,87 @@ class AttrSet : public virtual IAttrs {
     const char16_t* text = nullptr;
     uint64_t key = 0;
   };
+  // A value in force below a set, with the depth of the set defining it.
+  struct Force {
+    Value value;
+    int32_t depth = -1;
+  };
+
+  // The set `up` sets above this one.
+  AttrSet* Up(int32_t up) {
+    AttrSet* set = this;
+    for (; up > 0; --up) set = set->parent_;
+    return set;
+  }
+  // The number of the in-force table above the open sets while this set's
+  // Open opened them all, with their number in *span; with `empty` they must
+  // also define nothing.  0 otherwise.
+  uint64_t Above(int32_t* span, bool empty = true) {
+    if (tree_->open == 0 || tree_->openLeaf != this || tree_->open != tree_->openSpan) return 0;
+    *span = tree_->open;
+    AttrSet* top = this;
+    for (int32_t i = 0; i < *span; ++i) {
+      if (top == nullptr || (empty && !top->empty_)) return 0;
+      if (i + 1 < *span) top = top->parent_;
+    }
+    return top != nullptr && top->parent_ != nullptr ? Stamp(*top->parent_) : 0;
+  }
+  // Notes an addition to this set for the series being noted.
+  void Note(const char16_t* name, const char16_t* value) {
+    SetTree::Notes& notes = *tree_->notes;
+    const AttrSet* set = notes.leaf;
+    for (int32_t up = 0; up < notes.span && set != nullptr; ++up, set = set->parent_) {
+      if (set == this) {
+        notes.additions.push_back(SetTree::Addition{up, name, value});
+        return;
+      }
+    }
+    notes.spoilt = true;
+  }
+  static uint64_t Stamp(AttrSet& set) {
+    set.Refresh();
+    return set.stamp_;
+  }
+
+  // The value in force of the name at this set (its own, else its
+  // ancestors'); null when none defines it.
+  const Force* InForce(int32_t id) {
+    if (id < 0) return nullptr;
+    if (checked_ != tree_->changes) Refresh();
+    const std::size_t at = static_cast<std::size_t>(id);
+    return at < force_->size() && (*force_)[at].value.text != nullptr ? &(*force_)[at] : nullptr;
+  }
+
+  // Makes force_ current: a set without values of its own shares its
+  // parent's table and its number; a table is made again only when the
+  // set's own values or the parent's table changed since it was made.
+  void Refresh() {
+    if (checked_ == tree_->changes) return;
+    if (parent_ != nullptr) parent_->Refresh();
+    const uint64_t parentStamp = parent_ != nullptr ? parent_->stamp_ : 0;
+    if (stamp_ == 0 || parentStamp != madeFrom_ || version_ != madeAt_) {
+      if (empty_) {
+        force_ = parent_ != nullptr ? parent_->force_ : &ownForce_;
+        stamp_ = parent_ != nullptr ? parentStamp : NextStamp();
+      } else {
+        if (stale_) Reread();
+        if (parent_ != nullptr) {
+          ownForce_ = *parent_->force_;
+        } else {
+          ownForce_.clear();
+        }
+        if (ownForce_.size() < values_.size()) ownForce_.resize(values_.size());
+        for (std::size_t i = 0; i < values_.size(); ++i) {
+          if (values_[i].text != nullptr) ownForce_[i] = Force{values_[i], depth_};
+        }
+        force_ = &ownForce_;
+        stamp_ = NextStamp();
+      }
+      madeFrom_ = parentStamp;
+      madeAt_ = version_;
+    }
+    checked_ = tree_->changes;
+  }
 
   // This set's own value of the name; null when it defines none.
   const Value* Lookup(int32_t id) {
@@ -238,13 +434,13 @@ class AttrSet : public virtual IAttrs {
   // Copies the element's own values (entries the map cannot name are left
   // out, as the set's enumeration leaves them out).
   void Reread() {
-    values_.assign(names_->size(), Value{});
+    values_.assign(tree_->names.size(), Value{});
     for (const auto& entry : element_->AttrsSet().OwnEntries()) {
       if (entry.first < 0 || (*map_)[entry.first] == nullptr) continue;
       const char16_t* value = (*map_)[entry.second];
       if (value == nullptr) continue;
-      const std::size_t at = static_cast<std::size_t>(names_->OfRef(entry.first));
-      if (at >= values_.size()) values_.resize(names_->size());
+      const std::size_t at = static_cast<std::size_t>(tree_->names.OfRef(entry.first));
+      if (at >= values_.size()) values_.resize(tree_->names.size());
       values_[at] = Value{value, KeyOf(value)};
     }
     stale_ = false;
@@ -254,8 +450,20 @@ class AttrSet : public virtual IAttrs {
   KXT_StringsMap* map_;
   Ref<IAttrs> base_;  // the parent's reference
   AttrSet* parent_;
-  std::shared_ptr<NameNumbers> names_;  // one for the book's tree
+  std::shared_ptr<SetTree> tree_;  // one for the book's tree
   std::vector<Value> values_;  // by name number, unless stale_
+  // The values in force at this set by name number: ownForce_, or the
+  // parent's table while this set has none of its own.
+  std::vector<Force> ownForce_;
+  const std::vector<Force>* force_ = &ownForce_;
+  uint64_t checked_ = 0;   // tree_->changes when force_ was last checked
+  uint64_t stamp_ = 0;     // the number of force_ as last made
+  uint64_t madeFrom_ = 0;  // the parent's stamp it was made from
+  uint64_t version_ = 0;   // counts additions to this set
+  uint64_t madeAt_ = 0;    // version_ it was made at
+  int32_t depth_ = 0;      // the book's set is 0
+  bool hasChildren_ = false;
+
   int32_t state_ = kNew;
   bool changed_ = false;
   bool empty_ = false;

@@ -57,6 +57,15 @@ class IAttrs : public ReferredObject, public AttrWriter {
   // The number of `text` in the book's strings map (added when new); -1 for
   // null, which adds nothing.
   virtual int32_t Intern(const char16_t* text) = 0;
+  // Remembered series of SetAttr calls: while the sets this set's Open
+  // opened are the only open ones and define nothing, what a series adds
+  // depends only on the values in force above them.  Replay(key) then makes
+  // the additions kept under `key` for those values and returns true; else
+  // it returns false and notes the additions until Remember(key) keeps them
+  // (Close ends the noting; a refused SetAttr, or a change of the open sets
+  // or above them, spoils it).  Sets that remember nothing replay nothing.
+  virtual bool Replay(const std::string& /*key*/) { return false; }
+  virtual void Remember(const std::string& /*key*/) {}
 
  protected:
   ~IAttrs() noexcept(false) override {}

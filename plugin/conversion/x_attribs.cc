@@ -126,13 +126,28 @@ XAttribs::~XAttribs() { map.Clear(); }
 void WriteAttributeSet(const XAttribs& record, BX_KXT::Export::IAttrs& set, uint32_t codePage) {
   try {
     CloseOnLeave open(set);
+    // Everything the attributes are made of: the record, the font list and
+    // the code pages (the document's fonts and colours stay while it is
+    // written).
+    static std::string key;  // kept for its room: one key per run
+    key.assign(reinterpret_cast<const char*>(&record.record), sizeof record.record);
+    const auto add = [](const auto& value) { key.append(reinterpret_cast<const char*>(&value), sizeof value); };
+    add(record.fonts);
+    add(record.privateValue);
+    add(record.documentFlag);
+    add(record.typefaceCodePage);
+    add(record.fontNameFlag);
+    add(record.codePage);
+    add(codePage);
+    if (set.Replay(key)) return;
     SetNumericAttr(set, u"private", record.privateValue, false);
     WriteTypeface(record, set, codePage);
-    WriteFaceAttributes(record, set);
+    bool plain = WriteFaceAttributes(record, set);
     SetNumericAttr(set, u"kerning", record.record.kerning, false);
     SetNumericAttr(set, u"tracking", record.record.tracking, false);
-    WriteFaceColor(record, set);
+    plain = WriteFaceColor(record, set) && plain;
     GetSizeShiftAttrs(record.record, set);
+    if (plain) set.Remember(key);
   } catch (...) {
     BreakPoint_BX("Attribs::WriteSelf FAILED");
   }
@@ -161,10 +176,12 @@ void WriteTypeface(const XAttribs& record, BX_KXT::Export::IAttrs& set, uint32_t
   }
 }
 
-void WriteFaceAttributes(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
+bool WriteFaceAttributes(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
+  bool plain = true;
   uint16_t faces = record.record.faces;
   if (faces == 0xFFFF) {
     BreakPoint_BX("Face conflict");
+    plain = false;
     faces = 0;
   }
   const char16_t* underline = u"";
@@ -184,6 +201,7 @@ void WriteFaceAttributes(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
         } else {
           pending = u"";
           BreakPoint_BX(row.group == 2 ? "Underline conflict" : "Caps conflict");
+          plain = false;
         }
         break;
       }
@@ -193,18 +211,19 @@ void WriteFaceAttributes(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
   }
   set.SetAttr(u"underline", underline);
   set.SetAttr(u"caps", caps);
+  return plain;
 }
 
-void WriteFaceColor(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
+bool WriteFaceColor(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
   const XTColorQuerySuite* colors = ColorQueryTable();
   uint8_t hasTable = 0;
-  if (colors == nullptr || colors->has_color_table(&hasTable) != kXTOk || hasTable == 0) return;
+  if (colors == nullptr || colors->has_color_table(&hasTable) != kXTOk || hasTable == 0) return true;
   uint32_t model = 0;
   char text[256] = {};
   if (colors->color_reference(record.record.color, &model, text, sizeof text) < 1) {
     ProgramLog() << "\nERROR in function XAttribs::WriteFaceColor(): color_getreference() failed!\n";
     set.SetAttr(u"color_type", u"");
-    return;
+    return false;
   }
   bool named = false;
   for (uint32_t known : kNamedModels) named = named || model == known;
@@ -213,4 +232,5 @@ void WriteFaceColor(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
   if (colors->color_name(record.record.color, &name) == kXTOk) {
     set.SetAttr(u"color_name", HostText(name).c_str());
   }
+  return true;
 }

@@ -71,14 +71,16 @@ class XAttribs {
 
 // Writes the whole set of a run: opens it, writes every attribute, closes it
 // (also on failure).  A failure is logged as the checkpoint "Attribs::WriteSelf
-// FAILED" and not raised.
+// FAILED" and not raised.  Runs of equal records under equal values replay
+// what the first one added (IAttrs::Replay), unless writing it logged.
 void WriteAttributeSet(const XAttribs& record, BX_KXT::Export::IAttrs& set, uint32_t codePage);
 // "codepage", "typeface" and "typeface_codepage".
 void WriteTypeface(const XAttribs& record, BX_KXT::Export::IAttrs& set, uint32_t codePage);
-// The on/off faces, "underline" and "caps".
-void WriteFaceAttributes(const XAttribs& record, BX_KXT::Export::IAttrs& set);
-// "color_type" and "color_name" of the record's colour.
-void WriteFaceColor(const XAttribs& record, BX_KXT::Export::IAttrs& set);
+// The on/off faces, "underline" and "caps"; false when a conflict was logged.
+bool WriteFaceAttributes(const XAttribs& record, BX_KXT::Export::IAttrs& set);
+// "color_type" and "color_name" of the record's colour; false when the
+// colour's reference failed (and was logged).
+bool WriteFaceColor(const XAttribs& record, BX_KXT::Export::IAttrs& set);
 
 // --- import ---
 

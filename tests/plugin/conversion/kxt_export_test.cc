@@ -184,6 +184,153 @@ TEST_F(KxtExportTest, NamesPassedThroughOneBufferAreTakenAsWritten) {
   EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected);
 }
 
+// Where values land however the chain got there: a paragraph opened by its
+// first run takes what differs from its story; an ancestor changed between
+// runs is seen by the next; with two chains open at once, and with a
+// paragraph closed under an open run, each value still goes to the highest
+// open set below the one defining the name.
+TEST_F(KxtExportTest, HoistingFollowsTheChainAsItIsNow) {
+  {
+    Ref<IBook> book = CreateExportBook(path_.c_str());
+    Ref<IDoc> doc = book->NewDocument(0);
+    Ref<IStory> story = doc->NewStory(0);
+    const char16_t text[] = u"a";
+    const auto set = [](const Ref<IAttrs>& run, const char16_t* name, const char16_t* value) {
+      return run->SetAttr(name, value);
+    };
+    Ref<IPara> first = story->NewParagraph(0, -1);
+    {
+      Ref<IAttrs> run = first->NewUnicodesRun(text, 2, -1);
+      run->Open();  // run, paragraph, story and document
+      EXPECT_TRUE(set(run, u"colour", u"red"));
+      EXPECT_TRUE(set(run, u"size", u"10"));
+      run->Close();
+    }
+    story->AddAttr(u"size", u"12");
+    Ref<IPara> second = story->NewParagraph(1, -1);
+    {
+      Ref<IAttrs> run = second->NewUnicodesRun(text, 2, -1);
+      run->Open();  // run and paragraph
+      EXPECT_TRUE(set(run, u"colour", u"blue"));  // to the paragraph
+      EXPECT_TRUE(set(run, u"size", u"12"));      // the story's, as changed
+      EXPECT_TRUE(set(run, u"face", u"bold"));    // defined nowhere: the paragraph
+      run->Close();
+    }
+    {
+      Ref<IAttrs> run = second->NewUnicodesRun(text, 2, -1);
+      run->Open();
+      EXPECT_TRUE(set(run, u"colour", u"blue"));   // the paragraph's
+      EXPECT_TRUE(set(run, u"colour2", u"grey"));  // the run's own
+      EXPECT_FALSE(set(run, u"colour2", u"black"));
+      run->Close();
+      EXPECT_TRUE(set(run, u"colour", u"blue"));  // closed, but equal
+      EXPECT_FALSE(set(run, u"colour", u"green"));
+    }
+    second->AddAttr(u"colour", u"green");
+    {
+      Ref<IAttrs> run = second->NewUnicodesRun(text, 2, -1);
+      run->Open();
+      EXPECT_TRUE(set(run, u"colour", u"green"));  // the paragraph's, as changed
+      EXPECT_TRUE(set(run, u"size", u"10"));       // differs from the story's
+      run->Close();
+    }
+    Ref<IPara> third = story->NewParagraph(2, -1);
+    Ref<IPara> fourth = story->NewParagraph(3, -1);
+    {
+      Ref<IAttrs> a = third->NewUnicodesRun(text, 2, -1);
+      Ref<IAttrs> b = fourth->NewUnicodesRun(text, 2, -1);
+      a->Open();
+      b->Open();  // with a's chain open
+      EXPECT_TRUE(set(b, u"colour", u"white"));  // b's paragraph
+      EXPECT_TRUE(set(a, u"colour", u"pink"));   // a's paragraph
+      EXPECT_TRUE(set(b, u"colour", u"red"));    // b's paragraph defines it: b
+      b->Close();
+      EXPECT_TRUE(set(a, u"shade", u"dark"));    // a's paragraph
+      third->Close();                            // a stays open alone
+      EXPECT_TRUE(set(a, u"tone", u"low"));      // a itself
+      EXPECT_TRUE(set(a, u"shade", u"dark"));
+      a->Close();
+    }
+  }
+  const std::vector<std::string> lines = testutil::WitnessLines(testutil::kKxtDumpPy, path_);
+  const std::vector<std::string> expected = {
+      R"(document 0 {"colour": "red", "size": "10"})",
+      R"(story 0.0 {"size": "12"})",
+      R"(paragraph 0.0.0 style - {})",
+      R"(run 0.0.0.0 Unicodes style - "a" {})",
+      R"(paragraph 0.0.1 style - {"colour": "green", "face": "bold"})",
+      R"(run 0.0.1.0 Unicodes style - "a" {})",
+      R"(run 0.0.1.1 Unicodes style - "a" {"colour2": "grey"})",
+      R"(run 0.0.1.2 Unicodes style - "a" {"size": "10"})",
+      R"(paragraph 0.0.2 style - {"colour": "pink", "shade": "dark"})",
+      R"(run 0.0.2.0 Unicodes style - "a" {"tone": "low"})",
+      R"(paragraph 0.0.3 style - {"colour": "white"})",
+      R"(run 0.0.3.0 Unicodes style - "a" {"colour": "red"})",
+  };
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected);
+}
+
+// A series of SetAttr calls is replayed only for the set it was noted on
+// alone open, with the same values above it, and only when none was refused.
+TEST_F(KxtExportTest, RememberedSeriesReplayOnlyUnderTheSameValues) {
+  {
+    Ref<IBook> book = CreateExportBook(path_.c_str());
+    Ref<IStory> story = book->NewDocument(0)->NewStory(0);
+    Ref<IPara> para = story->NewParagraph(0, -1);
+    const char16_t text[] = u"a";
+    // Each run: Replay, and when that fails the series and Remember.
+    using Series = std::vector<std::pair<const char16_t*, const char16_t*>>;
+    const auto runIn = [&](const Ref<IPara>& in, const std::string& key, const Series& series) {
+      Ref<IAttrs> r = in->NewUnicodesRun(text, 2, -1);
+      r->Open();
+      const bool replayed = r->Replay(key);
+      if (!replayed) {
+        for (const auto& [name, value] : series) r->SetAttr(name, value);
+        r->Remember(key);
+      }
+      r->Close();
+      return replayed;
+    };
+    const auto run = [&](const std::string& key, const Series& series) { return runIn(para, key, series); };
+    EXPECT_FALSE(run("k", {{u"size", u"10"}}));  // opens the paragraph too, and the story: first
+    EXPECT_FALSE(run("k", {{u"colour", u"red"}, {u"size", u"10"}}));
+    EXPECT_TRUE(run("k", {}));  // the run gets "colour" red again
+    story->AddAttr(u"colour", u"red");
+    EXPECT_FALSE(run("k", {{u"colour", u"red"}, {u"size", u"10"}}));  // other values above: nothing added
+    EXPECT_TRUE(run("k", {}));
+    EXPECT_FALSE(run("r", {{u"tone", u"1"}, {u"tone", u"2"}}));  // refused
+    EXPECT_FALSE(run("r", {{u"tone", u"3"}}));
+    // A paragraph's first run opens it too: what went to the paragraph goes
+    // to the next new paragraph's.
+    Ref<IPara> second = story->NewParagraph(1, -1);
+    EXPECT_FALSE(runIn(second, "k", {{u"colour", u"red"}, {u"size", u"11"}}));
+    Ref<IPara> third = story->NewParagraph(2, -1);
+    EXPECT_TRUE(runIn(third, "k", {}));
+    EXPECT_FALSE(runIn(third, "k", {}));  // alone now, under the paragraph's own values
+  }
+  const std::vector<std::string> lines = testutil::WitnessLines(testutil::kKxtDumpPy, path_);
+  const std::vector<std::string> expected = {
+      R"(document 0 {"size": "10"})",
+      R"(story 0.0 {"colour": "red"})",
+      R"(paragraph 0.0.0 style - {})",
+      R"(run 0.0.0.0 Unicodes style - "a" {})",
+      R"(run 0.0.0.1 Unicodes style - "a" {"colour": "red"})",
+      R"(run 0.0.0.2 Unicodes style - "a" {"colour": "red"})",
+      R"(run 0.0.0.3 Unicodes style - "a" {})",
+      R"(run 0.0.0.4 Unicodes style - "a" {})",
+      R"(run 0.0.0.5 Unicodes style - "a" {"tone": "1"})",
+      R"(run 0.0.0.6 Unicodes style - "a" {"tone": "3"})",
+      R"(paragraph 0.0.1 style - {"size": "11"})",
+      R"(run 0.0.1.0 Unicodes style - "a" {})",
+      R"(paragraph 0.0.2 style - {"size": "11"})",
+      R"(run 0.0.2.0 Unicodes style - "a" {})",
+      R"(run 0.0.2.1 Unicodes style - "a" {})",
+  };
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected);
+}
+
 // What Python finds under the templates storage: "<name> <hex of the first
 // two bytes> <inflated bytes equal to the file given>" per stream.
 const char kStoredPy[] = R"PY(
