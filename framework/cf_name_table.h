@@ -133,6 +133,9 @@ class CF_NameTable {
   // order) are dense and the names all differ, fills this empty table with
   // them in value order, indexed, and returns true; otherwise leaves it as
   // it is.
+  // Load of a section whose values all differ and are dense, the usual
+  // case: false (and the table as it was) for any other.
+  bool LoadByValue(const uint8_t* records, size_t size, uint32_t count);
   template <class NameAt>
   bool Arrange(const std::vector<uint32_t>& where, NameAt nameAt);
   // The slot holding the name, or the free slot where it would go.
