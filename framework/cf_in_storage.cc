@@ -8,7 +8,6 @@
 #include "framework/failures.h"
 #include "framework/ole_stream.h"
 #include "framework/read_ahead_file.h"
-#include "framework/zeroed_array.h"
 
 CF_OLEInStorage::CF_OLEInStorage(const OLEStorage& storage) : summary_(cf::kSummaryStream) {
   OLEStorage source(storage);
@@ -102,12 +101,10 @@ void CF_OLEInStorage::ReadNames() {
   const uint32_t at = pager_->Seek(0, SeekCurrent);
   const uint32_t size = at < size_ ? size_ - at : 0;
   if (size < 4) return;
-  // Fresh pages, huge where the system has them: the table reads the
-  // records at random.
-  ZeroedArray<uint8_t> section(size);
-  const uint32_t got = cf::GetAll(*pager_, &section[0], size);
+  std::unique_ptr<uint8_t[]> section(new uint8_t[size]);
+  const uint32_t got = cf::GetAll(*pager_, section.get(), size);
   if (got < 4) return;
-  names_.Load(&section[4], got - 4, cf::Get32(&section[0]));
+  names_.Load(section.get() + 4, got - 4, cf::Get32(section.get()));
 }
 
 uint32_t CF_OLEInStorage::ReadUpTo(void* buffer, uint32_t n, uint32_t position) {
