@@ -28,7 +28,7 @@ uint64_t Word(const char* p, size_t n) {
 // How far ahead bulk work starts loading what it will need: slots, and
 // records scattered over much memory.
 constexpr size_t kAhead = 16;
-constexpr size_t kFarAhead = 160;
+constexpr size_t kFarAhead = 48;
 
 }  // namespace
 
