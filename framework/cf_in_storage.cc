@@ -107,12 +107,16 @@ void CF_OLEInStorage::ReadNames() {
   names_.Load(section.get() + 4, got - 4, cf::Get32(section.get()));
 }
 
-uint32_t CF_OLEInStorage::ReadAt(void* buffer, uint32_t n, uint32_t position) {
+uint32_t CF_OLEInStorage::ReadUpTo(void* buffer, uint32_t n, uint32_t position) {
   if (position != cf::kNoOffset) {
     if (position > size_) Error(kFailCodeFileDamaged);
     pager_->Seek(static_cast<int32_t>(position), SeekBegin);
   }
-  if (n > 0 && !cf::GetExactly(*pager_, buffer, n)) Error(kFailCodeFileDamaged);
+  return n > 0 ? cf::GetAll(*pager_, buffer, n) : 0;
+}
+
+uint32_t CF_OLEInStorage::ReadAt(void* buffer, uint32_t n, uint32_t position) {
+  if (ReadUpTo(buffer, n, position) < n) Error(kFailCodeFileDamaged);
   return n;
 }
 

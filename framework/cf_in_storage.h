@@ -33,6 +33,7 @@ class CF_OLEInStorage : public CF_EnumerableInStorage, public CF_Reader {
  private:
   uint32_t GetData(void* buffer, uint32_t n) override;
   uint32_t ReadAt(void* buffer, uint32_t n, uint32_t position) override;
+  uint32_t ReadUpTo(void* buffer, uint32_t n, uint32_t position) override;
   void StreamClosed(CF_OLEInStream* stream) override;
 
   // Version test: (major, minor) of the summary set, absent values as 0.

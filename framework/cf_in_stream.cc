@@ -8,12 +8,20 @@ constexpr int kStreamWindowBits = 10;
 }
 
 CF_OLEInStream::InImpl::InImpl(CF_Reader& reader, const CF_DirectoryEntry& entry) : reader_(&reader) {
-  uint8_t bytes[8];
-  reader.ReadAt(bytes, 4, entry.tableOffset);
-  uint32_t count = cf::Get32(bytes);
-  // Pairs are read one by one so that a damaged count costs no more than the
-  // bytes that are really there.
-  while (count-- > 0) {
+  // The count and the pairs that most streams have, in one read.
+  constexpr uint32_t kFirstPairs = 2;
+  uint8_t bytes[4 + 8 * kFirstPairs];
+  const uint32_t got = reader.ReadUpTo(bytes, sizeof bytes, entry.tableOffset);
+  if (got < 4) Error(kFailCodeFileDamaged);
+  const uint32_t count = cf::Get32(bytes);
+  uint32_t taken = 0;
+  for (; taken < count && 4 + 8 * (taken + 1) <= got; ++taken) {
+    segments_.push_back({cf::Get32(bytes + 4 + 8 * taken), cf::Get32(bytes + 8 + 8 * taken)});
+  }
+  // Further pairs are read one by one so that a damaged count costs no more
+  // than the bytes that are really there.
+  if (taken < count) reader.ReadAt(nullptr, 0, static_cast<uint32_t>(entry.tableOffset + 4 + 8 * taken));
+  for (; taken < count; ++taken) {
     reader.ReadAt(bytes, 8, cf::kNoOffset);
     segments_.push_back({cf::Get32(bytes), cf::Get32(bytes + 4)});
   }

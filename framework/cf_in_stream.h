@@ -18,6 +18,9 @@ class CF_Reader : public InStream {
   // Reads n bytes at the position (kNoOffset: where the last read ended);
   // raises 34001 when fewer arrive.
   virtual uint32_t ReadAt(void* buffer, uint32_t n, uint32_t position) = 0;
+  // The same, but fewer bytes where the code file ends are no failure;
+  // returns how many arrived.
+  virtual uint32_t ReadUpTo(void* buffer, uint32_t n, uint32_t position) = 0;
   // The stream is being deleted and forgets the reader.
   virtual void StreamClosed(CF_OLEInStream* stream) = 0;
 };

@@ -194,7 +194,85 @@ void CF_NameTable::Index() {
   if (!Arrange(places, [this](uint32_t place) { return Get(place); })) Build();
 }
 
+namespace {
+
+// A stored record {u16 length, bytes, u32 value} of a names section at p.
+struct StoredRecord {
+  const char* bytes;
+  uint32_t length;
+  uint32_t value;
+};
+StoredRecord ReadStored(const uint8_t* p) {
+  const uint32_t length = p[0] | uint32_t{p[1]} << 8;
+  const uint8_t* v = p + 2 + length;
+  return {reinterpret_cast<const char*>(p + 2), length,
+          v[0] | uint32_t{v[1]} << 8 | uint32_t{v[2]} << 16 | uint32_t{v[3]} << 24};
+}
+
+}  // namespace
+
+bool CF_NameTable::LoadByValue(const uint8_t* records, size_t size, uint32_t count) {
+  // The usual section: every value different and below count plus a
+  // little, so each record's place can be kept at its value straight away,
+  // with no sort.  Anything else is left to the general way.
+  const size_t room = std::min<size_t>(count, size / 6) + 1024;
+  // The place of the record of each value, plus one (0: none); fresh zero
+  // pages, written at random.
+  ZeroedArray<uint32_t> byValue(room);
+  size_t n = 0;
+  uint32_t top = 0;
+  for (size_t at = 0; n < count && size - at >= 2; ++n) {
+    const size_t length = records[at] | size_t{records[at + 1]} << 8;
+    if (size - at - 2 < length + 4) break;
+    const uint32_t value = ReadStored(records + at).value;
+    if (value >= room) return false;
+    byValue[value] = static_cast<uint32_t>(at + 1);  // a value given twice shows in the count below
+    top = std::max(top, value);
+    at += 6 + length;
+  }
+  // Dense as Index would find them; a single name is left as it is.
+  if (n < 2 || uint64_t{top} >= 2 * uint64_t{n} + 1024) return false;
+  size_t distinct = 0;
+  for (uint32_t value = 0; value <= top; ++value) distinct += byValue[value] != 0;
+  if (distinct != n) return false;
+  // The records are taken in value order and stored; each one's record is
+  // asked for kFarAhead values before it is read and its slot kAhead
+  // records before it is filled, so that the misses overlap.
+  size_t slots = 64;
+  while (n * 4 > slots * 3) slots *= 2;
+  ZeroedArray<Slot>(slots).swap(slots_);
+  const size_t mask = slots - 1;
+  struct Pending {
+    uint32_t place;
+    uint32_t hash;
+  };
+  Pending ring[kAhead];
+  size_t seen = 0;
+  bool unique = true;
+  const auto settle = [this, &unique](const Pending& p) { unique = Insert(p.place, p.hash) && unique; };
+  for (uint32_t value = 0; value <= top && unique; ++value) {
+    if (value + kFarAhead <= top && byValue[value + kFarAhead] != 0) {
+      const uint8_t* far = records + byValue[value + kFarAhead] - 1;
+      __builtin_prefetch(far);
+      if (reinterpret_cast<uintptr_t>(far) % 64 > 24) __builtin_prefetch(far + 64);  // a record of ~40 bytes goes on
+    }
+    if (byValue[value] == 0) continue;
+    const StoredRecord next = ReadStored(records + byValue[value] - 1);
+    const uint32_t hash = HashOf(next.bytes, next.length);
+    __builtin_prefetch(&slots_[hash & mask]);
+    Pending& slot = ring[++seen % kAhead];
+    if (seen > kAhead) settle(slot);
+    slot = Pending{Store(next.bytes, next.length, next.value, hash), hash};
+    ++appended_;
+  }
+  for (size_t k = std::min(seen, kAhead); k > 0 && unique; --k) settle(ring[(seen - k + 1) % kAhead]);
+  if (unique) return true;
+  *this = CF_NameTable();  // equal names: the first in the section must win
+  return false;
+}
+
 void CF_NameTable::Load(const uint8_t* records, size_t size, uint32_t count) {
+  if (LoadByValue(records, size, count)) return;
   // Where each whole record starts.
   std::vector<uint32_t> starts;
   starts.reserve(std::min<size_t>(count, size / 6));
@@ -205,11 +283,8 @@ void CF_NameTable::Load(const uint8_t* records, size_t size, uint32_t count) {
     at += 6 + length;
   }
   const auto nameAt = [records](uint32_t at) {
-    const uint8_t* p = records + at;
-    const uint32_t length = p[0] | uint32_t{p[1]} << 8;
-    const uint8_t* v = p + 2 + length;
-    const uint32_t value = v[0] | uint32_t{v[1]} << 8 | uint32_t{v[2]} << 16 | uint32_t{v[3]} << 24;
-    return Name{reinterpret_cast<const char*>(p + 2), length, value, 0};
+    const StoredRecord r = ReadStored(records + at);
+    return Name{r.bytes, r.length, r.value, 0};
   };
   if (Arrange(starts, nameAt)) return;
   for (uint32_t at : starts) {

@@ -137,6 +137,10 @@ class CF_NameTable {
   // Makes every appended record findable, in order; equal names after the
   // first are dropped.  False when some were.
   bool Build();
+  // Load of a section whose values all differ and are dense, the usual
+  // case, into this empty table: false (and the table still empty) for any
+  // other.
+  bool LoadByValue(const uint8_t* records, size_t size, uint32_t count);
   // When the values of the names nameAt(w) for each w of `where` (in that
   // order) are dense and the names all differ, fills this empty table with
   // them in value order, indexed, and returns true; otherwise leaves it as

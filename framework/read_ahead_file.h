@@ -1,7 +1,8 @@
 // A read-ahead buffer in front of a seekable source that is read mostly
 // forward in small pieces (the code-file reader's page cache sits on it):
 // a read outside the buffer loads the 64 KiB from there on, so that the
-// source is asked once per 64 KiB instead of once per piece.  Reads of the
+// source is asked once per 64 KiB instead of once per piece; the 16 KiB
+// before it stay, so that short steps back need no new load.  Reads of the
 // buffer's size or more go straight to the source.  The source must not
 // change while this reads it.
 #pragma once
@@ -26,7 +27,8 @@ class ReadAheadFile : public InFile {
   uint32_t Seek(int32_t offset, SeekOrigin origin) override;
 
  private:
-  static constexpr uint32_t kSize = 64 * 1024;
+  static constexpr uint32_t kSize = 64 * 1024;     // read ahead at once
+  static constexpr uint32_t kBehind = 16 * 1024;  // kept before the read that loads more
 
   InFile* source_;
   bool own_;

@@ -285,7 +285,7 @@ TEST(CodeFileTables, NameTableLoadedFromStoredRecordsMatchesOneFilledByAppend) {
     std::vector<std::pair<std::string, uint32_t>> expected;  // every name findable, with its value
   };
   const std::string big(70000, 'x');  // longer than a u16 length: only its first 65535 bytes count
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"dense values, laid out by value", {{"b", 1}, {"a", 0}, {"c", 2}}, 3, 0, {{"a", 0}, {"b", 1}, {"c", 2}}},
       {"a name given twice keeps its first value", {{"b", 1}, {"a", 0}, {"b", 0}}, 3, 0, {{"a", 0}, {"b", 1}}},
       {"sparse values", {{"far", 900000}, {"near", 3}}, 2, 0, {{"far", 900000}, {"near", 3}}},
@@ -293,7 +293,27 @@ TEST(CodeFileTables, NameTableLoadedFromStoredRecordsMatchesOneFilledByAppend) {
       {"a record cut short ends them", {{"a", 0}, {"b", 1}, {"cc", 2}}, 3, 1, {{"a", 0}, {"b", 1}}},
       {"a length word cut short ends them", {{"a", 0}, {"", 1}}, 5, 5, {{"a", 0}}},
       {"the empty name and a long one", {{"", 0}, {big.substr(0, 65535), 1}}, 2, 0, {{"", 0}, {big.substr(0, 65535), 1}}},
+      {"one value given to two names", {{"b", 1}, {"a", 1}, {"c", 0}}, 3, 0, {{"a", 1}, {"b", 1}, {"c", 0}}},
   };
+  // Many records in shuffled dense order, as a large file stores them: all
+  // different, then with one name given again far into the section (after
+  // much of the table is filled in value order), and with one value missing.
+  const auto many = [](const char* what, bool repeat, bool gap) {
+    Case c{what, {}, 0, 0, {}};
+    const uint32_t n = 5000;
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint32_t value = i * 7919 % n;
+      if (gap && value == 17) continue;
+      c.records.push_back({"Story[]/" + std::to_string(value) + "/Attrs{}", value});
+      c.expected.emplace_back(c.records.back().name, value);
+    }
+    if (repeat) c.records.push_back({c.records[10].name, 4999 + 7});
+    c.count = static_cast<uint32_t>(c.records.size());
+    return c;
+  };
+  cases.push_back(many("many names", false, false));
+  cases.push_back(many("many names, one given twice", true, false));
+  cases.push_back(many("many names, one value missing", false, true));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string bytes;

@@ -63,6 +63,33 @@ TEST(ReadAheadFile, SmallForwardReadsAskTheSourceOncePerBuffer) {
   EXPECT_LE(source.reads, 19u);
 }
 
+TEST(ReadAheadFile, ShortStepsBackAfterALoadNeedNoNewRead) {
+  // Reads from `from` on to `to`, then one at `back`: whether that last one
+  // asked the source.
+  struct Case {
+    uint32_t from, to, back;
+    bool asks;
+  };
+  const Case cases[] = {
+      {100000, 100100, 100000 - 16384, false},  // the 16 KiB before the first load are read with it
+      {100000, 100100, 100000 - 16385, true},
+      {0, 200000, 196608 - 16384, false},  // loads that go on forward keep what came before
+      {0, 200000, 196608 - 16384 - 1, true},
+      {100, 300, 0, false},  // near the start the buffer begins at 0
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.from) + " " + std::to_string(c.back));
+    CountingSource source(1 << 20);
+    ReadAheadFile file(source, false);
+    file.Seek(static_cast<int32_t>(c.from), SeekBegin);
+    for (uint32_t at = c.from; at < c.to; at += 100) ASSERT_EQ(Read(file, 100), Slice(source, at, 100));
+    const size_t reads = source.reads;
+    file.Seek(static_cast<int32_t>(c.back), SeekBegin);
+    ASSERT_EQ(Read(file, 100), Slice(source, c.back, 100));
+    EXPECT_EQ(source.reads > reads, c.asks);
+  }
+}
+
 TEST(ReadAheadFile, SeeksAndReadsOfEverySizeGiveTheSourceBytes) {
   CountingSource source(300000);
   ReadAheadFile file(source, false);
