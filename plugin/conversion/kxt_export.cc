@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <atomic>
 #include <memory>
 #include <new>
 #include <string>
@@ -175,10 +176,11 @@ struct SetTree {
 };
 
 // Numbers in-force tables as they are made, in every tree: a table's number
-// names its values for as long as the process runs.
+// names its values for as long as the process runs (atomic, so that exports
+// on several threads never share a number).
 uint64_t NextStamp() {
-  static uint64_t stamps = 0;
-  return ++stamps;
+  static std::atomic<uint64_t> stamps{0};
+  return stamps.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 // The attribute set of one element: the element writer it owns, the book's
