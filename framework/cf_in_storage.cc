@@ -151,6 +151,10 @@ CF_InStream* CF_OLEInStorage::OpenStream(const char* name, int32_t id) {
   return stream;
 }
 
+void CF_OLEInStorage::Expect(const char* name) {
+  if (name != nullptr) names_.PrefetchSlot(CF_NameTable::HashOf(name, std::strlen(name)));
+}
+
 void CF_OLEInStorage::StreamClosed(CF_OLEInStream* stream) {
   const uint32_t ticket = stream->Ticket();
   if (ticket >= open_.size() || open_[ticket] != stream) return;

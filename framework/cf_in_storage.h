@@ -28,6 +28,9 @@ class CF_OLEInStorage : public CF_EnumerableInStorage, public CF_Reader {
 
   Variant GetProperty(int32_t id) override;
   CF_InStream* OpenStream(const char* name, int32_t id) override;
+  // Starts loading the slot of the name's look-up: a name the file does not
+  // hold has no record ahead of it to have it loaded early.
+  void Expect(const char* name) override;
   bool EnumerateStreams(IdentifierReceiver& receiver) override;
 
  private:

@@ -48,9 +48,13 @@ class CF_NameTable {
   uint32_t Add(const char* bytes, size_t length, uint32_t value, uint32_t hash);
   // The hash the table keys a name by.
   static uint32_t HashOf(const char* bytes, size_t length) { return static_cast<uint32_t>(Hash(bytes, length)); }
-  // Starts loading the slot where a name of that hash is looked for.
+  // Starts loading the slot where a name of that hash is looked for and the
+  // cache line after it, where its probe often goes on.
   void PrefetchSlot(uint32_t hash) const {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+    if (slots_.empty()) return;
+    const size_t mask = slots_.size() - 1;
+    __builtin_prefetch(&slots_[hash & mask]);
+    __builtin_prefetch(&slots_[(hash + 64 / sizeof(Slot)) & mask]);
   }
   // The value of the name, or kNone.
   uint32_t Find(const char* bytes, size_t length) const;

@@ -67,6 +67,9 @@ class CF_InStorage {
   // The stream (name, id) positioned at its first byte, or null when the
   // file holds no such stream.
   virtual CF_InStream* OpenStream(const char* name, int32_t id) = 0;
+  // A hint that a stream of that name is about to be opened: a reader may
+  // start loading what finding it takes.  Changes nothing that is read.
+  virtual void Expect(const char* /*name*/) {}
 };
 
 class CF_EnumerableInStorage : public virtual CF_InStorage {

@@ -28,6 +28,11 @@ class CF_InFolder : public virtual CF_InStorage {
  public:
   // The child (name, index), or null when the table has none.
   virtual CF_InFolder* OpenFolder(const char* name, int32_t index) = 0;
+  // The same, with a hint that the child's stream `expected` is about to be
+  // opened, so that finding it may start while the child is being read.
+  virtual CF_InFolder* OpenFolderExpecting(const char* name, int32_t index, const char* /*expected*/) {
+    return OpenFolder(name, index);
+  }
 };
 
 class CF_EnumerableInFolder : public virtual CF_InFolder, public CF_EnumerableInStorage {

@@ -48,8 +48,9 @@ CF_EnumerableInFolder* OpenEnumerableCodeFolder(CF_EnumerableInStorage& reader) 
   return new CF_InFolderImpl(reader, std::string());
 }
 
-CF_InFolderImpl::CF_InFolderImpl(CF_InStorage& reader, std::string prefix)
+CF_InFolderImpl::CF_InFolderImpl(CF_InStorage& reader, std::string prefix, const char* expected)
     : CF_NameComposer(std::move(prefix)), reader_(&reader) {
+  if (expected != nullptr) Expect(expected);
   ReadTable();
 }
 
@@ -89,15 +90,23 @@ void CF_InFolderImpl::ReadTable() {
 }
 
 CF_InFolderImpl* CF_InFolderImpl::OpenFolder(const char* name, int32_t index) {
+  return OpenFolderExpecting(name, index, nullptr);
+}
+
+CF_InFolderImpl* CF_InFolderImpl::OpenFolderExpecting(const char* name, int32_t index, const char* expected) {
   const uint32_t* number = table_.Find(name ? name : "", index);
   if (number == nullptr) return nullptr;
-  return new CF_InFolderImpl(*reader_, ChildPrefix(*number));
+  return new CF_InFolderImpl(*reader_, ChildPrefix(*number), expected);
 }
 
 Variant CF_InFolderImpl::GetProperty(int32_t id) { return reader_->GetProperty(id); }
 
 CF_InStream* CF_InFolderImpl::OpenStream(const char* name, int32_t id) {
   return reader_->OpenStream(ComposedName(name ? name : ""), id);
+}
+
+void CF_InFolderImpl::Expect(const char* name) {
+  if (name != nullptr) reader_->Expect(ComposedName(name));
 }
 
 bool CF_InFolderImpl::EnumerateStreams(IdentifierReceiver& receiver) {

@@ -173,9 +173,10 @@ class KXT_Paragraph_Out2 : public KXT_ProcessorWithStyle_Out2 {
 class KXT_Paragraph_In2 : public KXT_ProcessorWithStyle_In2 {
  public:
   using KXT_ProcessorWithStyle_In2::KXT_ProcessorWithStyle_In2;
-  // Null past the last run or when not Valid.
+  // Null past the last run or when not Valid.  Runs often have no style
+  // reference, so its look-up is announced as the run is opened.
   virtual KXT_Handle<KXT_InFolder2> OpenTextRun(int32_t index, const char* name) {
-    return Valid() ? Folder().OpenFolder2(name, index) : nullptr;
+    return Valid() ? Folder().OpenFolderExpecting(name, index, "StyleRef") : nullptr;
   }
 };
 

@@ -119,7 +119,12 @@ KXT_InFolder_Impl::~KXT_InFolder_Impl() noexcept(false) {
 }
 
 KXT_Handle<KXT_InFolder2> KXT_InFolder_Impl::OpenFolder2(const char* name, int32_t index) {
-  KXT_Owned<CF_InFolder> child(folder_->OpenFolder(Checked(name), index));
+  return OpenFolderExpecting(name, index, nullptr);
+}
+
+KXT_Handle<KXT_InFolder2> KXT_InFolder_Impl::OpenFolderExpecting(const char* name, int32_t index,
+                                                                 const char* expected) {
+  KXT_Owned<CF_InFolder> child(folder_->OpenFolderExpecting(Checked(name), index, expected));
   if (child.get() == nullptr) return nullptr;
   auto* made = new KXT_InFolder_Impl(container_, child.get());
   child.release();

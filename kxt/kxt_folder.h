@@ -83,6 +83,11 @@ class KXT_InFolder2 : public ReferredObject, public virtual KXT_InFolder {
  public:
   // Null when the folder has no child (name, index).
   virtual KXT_Handle<KXT_InFolder2> OpenFolder2(const char* name, int32_t index) = 0;
+  // The same, with a hint that the child's stream `expected` is about to be
+  // opened; what is read does not change.
+  virtual KXT_Handle<KXT_InFolder2> OpenFolderExpecting(const char* name, int32_t index, const char* /*expected*/) {
+    return OpenFolder2(name, index);
+  }
   // Null when the stream is missing, its tag cannot be read or is not the
   // tag of `type`.
   virtual KXT_Handle<KXT_InStream2> OpenStream2(const std::type_info& type, const char* name, int32_t id) = 0;

@@ -54,6 +54,7 @@ class KXT_InFolder_Impl final : public KXT_InFolder2 {
   RECYCLED_ALLOCATION(KXT_InFolder_Impl)
 
   KXT_Handle<KXT_InFolder2> OpenFolder2(const char* name, int32_t index) override;
+  KXT_Handle<KXT_InFolder2> OpenFolderExpecting(const char* name, int32_t index, const char* expected) override;
   KXT_Handle<KXT_InStream2> OpenStream2(const std::type_info& type, const char* name, int32_t id) override;
   KXT_Handle<KXT_InBundle2> OpenBundle2(const KXT_FieldsEnumerator& prototype, const char* name,
                                         int32_t index) override;

@@ -240,4 +240,66 @@ TEST(CodeFolderDamage, BadTablesFailWith34001) {
   EXPECT_EQ(FailureOf([&] { delete root->OpenFolder("ab", 2); }), kFailCodeFileDamaged);
 }
 
+// A hint of the stream about to be opened changes nothing: a child opened
+// with one is the child opened without, a missing child stays missing and a
+// damaged one fails the same; announcing a stream, present or not, leaves
+// what a reader or folder gives as it was.
+TEST(CodeFolderHints, ExpectedStreamsChangeNothingThatIsRead) {
+  const std::string path = TempPath("hints.ole");
+  {
+    OLEStorage storage(path.c_str(), kOLECreate);
+    Owned<CF_OutStorage> writer(CreateCodeFile(storage, false));
+    Owned<CF_OutFolder> root(CreateCodeFolder(*writer));
+    Owned<CF_OutFolder> styled(root->CreateFolder("Run/", 0));
+    Owned<CF_OutFolder> plain(root->CreateFolder("Run/", 1));
+    Put(*styled, "StyleRef", 0, "style");
+    Put(*styled, "text", 0, "first");
+    Put(*plain, "text", 0, "second");
+  }
+  const auto contents = [](CF_InFolder* folder) -> std::string {
+    if (folder == nullptr) return "<none>";
+    Owned<CF_InFolder> owned(folder);
+    return Get(*owned, "StyleRef", 0) + "|" + Get(*owned, "text", 0) + "|" + Get(*owned, "", 0);
+  };
+  Owned<CF_InStorage> flat(OpenCodeFile(OLEStorage(path.c_str(), kOLERead)));
+  Owned<CF_InFolder> root(OpenCodeFolder(*flat));
+  struct Case {
+    const char* folder;
+    int32_t index;
+    std::string contents;
+  };
+  const std::vector<Case> cases = {{"Run/", 0, "style|first|<missing>"},
+                                   {"Run/", 1, "<missing>|second|<missing>"},
+                                   {"Run/", 2, "<none>"},
+                                   {"Other/", 0, "<none>"}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(contents(root->OpenFolder(c.folder, c.index)), c.contents) << c.folder << c.index;
+    for (const char* expected : {"StyleRef", "text", "absent", "", "a\x01" "b", static_cast<const char*>(nullptr)}) {
+      EXPECT_EQ(contents(root->OpenFolderExpecting(c.folder, c.index, expected)), c.contents)
+          << c.folder << c.index << (expected ? expected : "(null)");
+    }
+  }
+  for (const char* name : {"\x01StyleRef", "\x01" "0\x01StyleRef", "\x01" "1\x01StyleRef", "", "\x02",
+                           static_cast<const char*>(nullptr)}) {
+    flat->Expect(name);
+    root->Expect(name);
+  }
+  EXPECT_EQ(Get(*flat, "\x01" "0\x01StyleRef", 0), "style");
+  EXPECT_EQ(Get(*flat, "\x01" "1\x01StyleRef", 0), "<missing>");
+
+  // A child whose table is missing fails alike, with or without a hint.
+  const std::string damaged = FileWithRootTable(TableEntry("ab", 2, 0));
+  Owned<CF_InStorage> reader(OpenCodeFile(OLEStorage(damaged.c_str(), kOLERead)));
+  Owned<CF_InFolder> top(OpenCodeFolder(*reader));
+  EXPECT_EQ(FailureOf([&] { delete top->OpenFolderExpecting("ab", 2, "StyleRef"); }), kFailCodeFileDamaged);
+  EXPECT_EQ(FailureOf([&] { delete top->OpenFolder("ab", 2); }), kFailCodeFileDamaged);
+
+  // A code file without any names takes hints too.
+  const std::string bare = TempPath("bare.ole");
+  WriteRawCodeFile(bare, LE32(0) + LE32(8), -1, -1);  // no streams, no names section
+  Owned<CF_InStorage> nameless(OpenCodeFile(OLEStorage(bare.c_str(), kOLERead)));
+  nameless->Expect("StyleRef");
+  EXPECT_EQ(Get(*nameless, "StyleRef", 0), "<missing>");
+}
+
 }  // namespace
