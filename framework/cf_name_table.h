@@ -149,7 +149,8 @@ class CF_NameTable {
   // case, into this empty table: false (and the table still empty) for any
   // other.  The section is read twice in turns: first each value's length,
   // from which every record's place in value order follows, then the
-  // records, each written straight to its place.
+  // records, each appended to the piece its place lies in; each piece is
+  // then put in value order while it is in the cache.
   bool LoadByValue(const Reader& read, size_t size, uint32_t count);
   // Load of any section held whole.
   void LoadAll(const uint8_t* records, size_t size, uint32_t count);
