@@ -94,17 +94,22 @@ void CF_OLEInStorage::ReadDirectory(uint32_t count, uint32_t offset, uint32_t mi
 }
 
 void CF_OLEInStorage::ReadNames() {
-  // The section runs to the end of the stream; it is read whole and the
-  // table takes its records from there.  A names section that comes short
-  // simply ends; what was read stays.  A name given twice keeps its first
-  // number.
+  // The section runs to the end of the stream; the table reads its records
+  // from there in turns, straight from the stream.  A names section that
+  // comes short simply ends; what was read stays.  A name given twice keeps
+  // its first number.
   const uint32_t at = pager_->Seek(0, SeekCurrent);
   const uint32_t size = at < size_ ? size_ - at : 0;
   if (size < 4) return;
-  std::unique_ptr<uint8_t[]> section(new uint8_t[size]);
-  const uint32_t got = cf::GetAll(*pager_, section.get(), size);
-  if (got < 4) return;
-  names_.Load(section.get() + 4, got - 4, cf::Get32(section.get()));
+  uint8_t count[4];
+  if (cf::GetAll(*pager_, count, 4) < 4) return;
+  const uint32_t records = at + 4;
+  names_.Load(
+      [this, records](uint8_t* buffer, size_t n, size_t offset) -> size_t {
+        pager_->Seek(static_cast<int32_t>(records + offset), SeekBegin);
+        return cf::GetAll(*pager_, buffer, static_cast<uint32_t>(n));
+      },
+      size - 4, cf::Get32(count));
 }
 
 uint32_t CF_OLEInStorage::ReadUpTo(void* buffer, uint32_t n, uint32_t position) {

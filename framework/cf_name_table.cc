@@ -209,70 +209,136 @@ StoredRecord ReadStored(const uint8_t* p) {
           v[0] | uint32_t{v[1]} << 8 | uint32_t{v[2]} << 16 | uint32_t{v[3]} << 24};
 }
 
+
+// Bytes of a section read at once: room for the longest record and more.
+constexpr size_t kTurn = size_t{256} << 10;
+
+// Calls f(record) for each whole stored record read through `read`, in
+// order, at most `count` of them, a record cut short ending them; stops
+// early when f returns false.  Returns how many f took, or kNone when it
+// stopped.
+template <class F>
+uint32_t ForEachStored(const CF_NameTable::Reader& read, uint32_t count, F f) {
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kTurn]);
+  size_t have = 0;    // bytes in the buffer
+  size_t at = 0;      // where the next record starts in it
+  size_t offset = 0;  // the section's bytes read so far
+  bool end = false;
+  for (uint32_t n = 0;;) {
+    const size_t left = have - at;
+    const size_t need = left < 2 ? 2 : 6 + (buffer[at] | size_t{buffer[at + 1]} << 8);
+    if (left >= need) {
+      if (n == count) return n;
+      if (!f(buffer.get() + at)) return CF_NameTable::kNone;
+      ++n;
+      at += need;
+      continue;
+    }
+    if (end) return n;
+    std::memmove(buffer.get(), buffer.get() + at, left);
+    have = left;
+    at = 0;
+    const size_t got = read(buffer.get() + have, kTurn - have, offset);
+    end = got < kTurn - have;
+    offset += got;
+    have += got;
+  }
+}
+
 }  // namespace
 
-bool CF_NameTable::LoadByValue(const uint8_t* records, size_t size, uint32_t count) {
+bool CF_NameTable::LoadByValue(const Reader& read, size_t size, uint32_t count) {
   // The usual section: every value different and below count plus a
-  // little, so each record's place can be kept at its value straight away,
-  // with no sort.  Anything else is left to the general way.
+  // little, so each record's place can be found by its value straight
+  // away, with no sort.  Anything else is left to the general way.
   const size_t room = std::min<size_t>(count, size / 6) + 1024;
-  // The place of the record of each value, plus one (0: none); fresh zero
-  // pages, written at random.
+  // First the length of the name of each value, plus one (0: none), on
+  // fresh zero pages written at random; then, in the same room, the place
+  // of each value's record.
   ZeroedArray<uint32_t> byValue(room);
-  size_t n = 0;
   uint32_t top = 0;
-  for (size_t at = 0; n < count && size - at >= 2; ++n) {
-    const size_t length = records[at] | size_t{records[at + 1]} << 8;
-    if (size - at - 2 < length + 4) break;
-    const uint32_t value = ReadStored(records + at).value;
-    if (value >= room) return false;
-    byValue[value] = static_cast<uint32_t>(at + 1);  // a value given twice shows in the count below
-    top = std::max(top, value);
-    at += 6 + length;
-  }
+  const uint32_t n = ForEachStored(read, count, [&byValue, &top, room](const uint8_t* p) {
+    const StoredRecord r = ReadStored(p);
+    if (r.value >= room) return false;
+    byValue[r.value] = r.length + 1;  // a value given twice shows in the count below
+    top = std::max(top, r.value);
+    return true;
+  });
   // Dense as Index would find them; a single name is left as it is.
-  if (n < 2 || uint64_t{top} >= 2 * uint64_t{n} + 1024) return false;
+  if (n == kNone || n < 2 || uint64_t{top} >= 2 * uint64_t{n} + 1024) return false;
   size_t distinct = 0;
   for (uint32_t value = 0; value <= top; ++value) distinct += byValue[value] != 0;
   if (distinct != n) return false;
-  // The records are taken in value order and stored; each one's record is
-  // asked for kFarAhead values before it is read and its slot kAhead
-  // records before it is filled, so that the misses overlap.
-  size_t slots = 64;
-  while (n * 4 > slots * 3) slots *= 2;
-  ZeroedArray<Slot>(slots).swap(slots_);
-  const size_t mask = slots - 1;
-  struct Pending {
-    uint32_t place;
-    uint32_t hash;
-  };
-  Pending ring[kAhead];
-  size_t seen = 0;
-  bool unique = true;
-  const auto settle = [this, &unique](const Pending& p) { unique = Insert(p.place, p.hash) && unique; };
-  for (uint32_t value = 0; value <= top && unique; ++value) {
-    if (value + kFarAhead <= top && byValue[value + kFarAhead] != 0) {
-      const uint8_t* far = records + byValue[value + kFarAhead] - 1;
-      __builtin_prefetch(far);
-      if (reinterpret_cast<uintptr_t>(far) % 64 > 24) __builtin_prefetch(far + 64);  // a record of ~40 bytes goes on
-    }
+  // Each record goes where Store would put it, the records taken in value
+  // order; the pieces are made now.  Each piece holds a run of values:
+  // `firsts` keeps the first of each, and `pieceAt` the piece of every
+  // 1,024th value, from where the piece of any value is a step or two.
+  std::vector<uint32_t> firsts;
+  for (uint32_t value = 0; value <= top; ++value) {
     if (byValue[value] == 0) continue;
-    const StoredRecord next = ReadStored(records + byValue[value] - 1);
-    const uint32_t hash = HashOf(next.bytes, next.length);
-    __builtin_prefetch(&slots_[hash & mask]);
-    Pending& slot = ring[++seen % kAhead];
-    if (seen > kAhead) settle(slot);
-    slot = Pending{Store(next.bytes, next.length, next.value, hash), hash};
-    ++appended_;
+    const uint32_t need = kHead + byValue[value] - 1;
+    if (kPieceSize - fill_ < need) {
+      AddPiece(!pieces_.empty());
+      firsts.push_back(value);
+    }
+    byValue[value] = static_cast<uint32_t>((pieces_.size() - 1) * kPieceSize + fill_) + 1;
+    fill_ += need;
   }
-  for (size_t k = std::min(seen, kAhead); k > 0 && unique; --k) settle(ring[(seen - k + 1) % kAhead]);
-  if (unique) return true;
+  appended_ = n;
+  constexpr int kStep = 10;
+  std::vector<uint32_t> pieceAt((top >> kStep) + 1);
+  for (size_t k = 0, piece = 0; k < pieceAt.size(); ++k) {
+    while (piece + 1 < firsts.size() && firsts[piece + 1] <= k << kStep) ++piece;
+    pieceAt[k] = static_cast<uint32_t>(piece);
+  }
+  // The records again, in the section's order, each appended to its piece,
+  // so that every piece is written front to back; then each piece in turn
+  // is put in value order through a copy, while it is in the cache.
+  std::vector<uint32_t> ends(pieces_.size(), 0);
+  ForEachStored(read, n, [&](const uint8_t* p) {
+    const StoredRecord r = ReadStored(p);
+    size_t piece = pieceAt[r.value >> kStep];
+    while (piece + 1 < firsts.size() && firsts[piece + 1] <= r.value) ++piece;
+    Put(pieces_[piece].get() + ends[piece], r.bytes, r.length, r.value, HashOf(r.bytes, r.length));
+    ends[piece] += kHead + r.length;
+    return true;
+  });
+  std::unique_ptr<char[]> copy(new char[kPieceSize]);
+  for (size_t piece = 0; piece < pieces_.size(); ++piece) {
+    char* const to = pieces_[piece].get();
+    std::memcpy(copy.get(), to, ends[piece]);
+    for (uint32_t at = 0; at < ends[piece];) {
+      const Name name = GetAt(copy.get() + at);
+      std::memcpy(to + (byValue[name.value] - 1) % kPieceSize, copy.get() + at, kHead + name.length);
+      at += kHead + name.length;
+    }
+  }
+  ZeroedArray<uint32_t>().swap(byValue);
+  size_t slots = 64;
+  while (size_t{n} * 4 > slots * 3) slots *= 2;
+  ZeroedArray<Slot>(slots).swap(slots_);
+  if (Build()) return true;
   *this = CF_NameTable();  // equal names: the first in the section must win
   return false;
 }
 
 void CF_NameTable::Load(const uint8_t* records, size_t size, uint32_t count) {
-  if (LoadByValue(records, size, count)) return;
+  Load(
+      [records, size](uint8_t* buffer, size_t n, size_t offset) {
+        n = std::min(n, size - std::min(offset, size));
+        if (n > 0) std::memcpy(buffer, records + offset, n);
+        return n;
+      },
+      size, count);
+}
+
+void CF_NameTable::Load(const Reader& read, size_t size, uint32_t count) {
+  if (LoadByValue(read, size, count)) return;
+  std::unique_ptr<uint8_t[]> section(new uint8_t[size > 0 ? size : 1]);
+  LoadAll(section.get(), read(section.get(), size, 0), count);
+}
+
+void CF_NameTable::LoadAll(const uint8_t* records, size_t size, uint32_t count) {
   // Where each whole record starts.
   std::vector<uint32_t> starts;
   starts.reserve(std::min<size_t>(count, size / 6));
@@ -297,23 +363,31 @@ void CF_NameTable::Load(const uint8_t* records, size_t size, uint32_t count) {
 
 uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, uint32_t hash) {
   const uint32_t need = static_cast<uint32_t>(kHead + length);
-  if (kPieceSize - fill_ < need) {
-    // Places (plus one) are 32-bit: 4095 pieces at most.
-    if (pieces_.size() + 1 >= (uint64_t{1} << 32) / kPieceSize) Error(kFailOutOfMemory);
-    std::unique_ptr<char[]> piece(new char[kPieceSize]);
-    // A table past its first piece is a large one: the pieces it takes
-    // next are filled whole, so their pages are asked for at once.
-    if (!pieces_.empty()) PrefaultPages(piece.get(), kPieceSize);
-    if (!pieces_.empty()) ends_.push_back(fill_);
-    try {
-      pieces_.push_back(std::move(piece));
-    } catch (...) {
-      if (!pieces_.empty()) ends_.pop_back();
-      throw;
-    }
-    fill_ = 0;
+  // A table past its first piece is a large one: the pieces it takes next
+  // are filled whole.
+  if (kPieceSize - fill_ < need) AddPiece(!pieces_.empty());
+  Put(pieces_.back().get() + fill_, bytes, length, value, hash);
+  const uint32_t place = static_cast<uint32_t>((pieces_.size() - 1) * kPieceSize + fill_);
+  fill_ += need;
+  return place;
+}
+
+void CF_NameTable::AddPiece(bool filled) {
+  // Places (plus one) are 32-bit: 4095 pieces at most.
+  if (pieces_.size() + 1 >= (uint64_t{1} << 32) / kPieceSize) Error(kFailOutOfMemory);
+  std::unique_ptr<char[]> piece(new char[kPieceSize]);
+  if (filled) PrefaultPages(piece.get(), kPieceSize);
+  if (!pieces_.empty()) ends_.push_back(fill_);
+  try {
+    pieces_.push_back(std::move(piece));
+  } catch (...) {
+    if (!pieces_.empty()) ends_.pop_back();
+    throw;
   }
-  char* p = pieces_.back().get() + fill_;
+  fill_ = 0;
+}
+
+void CF_NameTable::Put(char* p, const char* bytes, size_t length, uint32_t value, uint32_t hash) {
   for (int i = 0; i < 4; ++i) {
     p[i] = static_cast<char>(value >> (8 * i));
     p[4 + i] = static_cast<char>(hash >> (8 * i));
@@ -323,9 +397,6 @@ uint32_t CF_NameTable::Store(const char* bytes, size_t length, uint32_t value, u
   p[10] = static_cast<char>(length & 0xFF);
   p[11] = static_cast<char>(length >> 8);
   std::memcpy(p + kHead, bytes, length);
-  const uint32_t place = static_cast<uint32_t>((pieces_.size() - 1) * kPieceSize + fill_);
-  fill_ += need;
-  return place;
 }
 
 uint64_t* CF_NameTable::DropLookUps(size_t* words) {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,6 +79,12 @@ class CF_NameTable {
   // them.  The same table as Append of each record and then Index, with one
   // copy of the bytes fewer.
   void Load(const uint8_t* records, size_t size, uint32_t count);
+  // The same for records read in turns: read(buffer, n, offset) copies up
+  // to n bytes of them from `offset` on and returns how many, fewer only
+  // where they end (at `size` bytes at most).  They may be asked for twice;
+  // the usual section is never held whole.
+  using Reader = std::function<size_t(uint8_t* buffer, size_t n, size_t offset)>;
+  void Load(const Reader& read, size_t size, uint32_t count);
 
   // Gives up the look-ups (Find and Add must not be called again) and lends
   // their memory, room for at least Count() 64-bit words, as the caller's
@@ -93,12 +100,7 @@ class CF_NameTable {
       if (!dropped) f(place, name);
     });
   }
-  Name Get(uint32_t place) const {
-    const char* p = Record(place);
-    const auto byte = [p](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(p[i])); };
-    const auto word = [&byte](int i) { return byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24; };
-    return Name{p + kHead, byte(10) | byte(11) << 8, word(0), word(4)};
-  }
+  Name Get(uint32_t place) const { return GetAt(Record(place)); }
   // Starts loading the record at the place into the cache: the line where it
   // starts and the one holding the end of a 32-byte name, which is often
   // the next one.
@@ -134,6 +136,12 @@ class CF_NameTable {
     }
   }
   const char* Record(uint32_t place) const { return pieces_[place / kPieceSize].get() + place % kPieceSize; }
+  // The record at p.
+  static Name GetAt(const char* p) {
+    const auto byte = [p](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(p[i])); };
+    const auto word = [&byte](int i) { return byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24; };
+    return Name{p + kHead, byte(10) | byte(11) << 8, word(0), word(4)};
+  }
   static uint64_t Hash(const char* bytes, size_t length);
   // Places a record in the table; false (and nothing done) when an equal
   // name is there.
@@ -143,8 +151,13 @@ class CF_NameTable {
   bool Build();
   // Load of a section whose values all differ and are dense, the usual
   // case, into this empty table: false (and the table still empty) for any
-  // other.
-  bool LoadByValue(const uint8_t* records, size_t size, uint32_t count);
+  // other.  The section is read twice in turns: first each value's length,
+  // from which every record's place in value order follows, then the
+  // records, each appended to the piece its place lies in; each piece is
+  // then put in value order while it is in the cache.
+  bool LoadByValue(const Reader& read, size_t size, uint32_t count);
+  // Load of any section held whole.
+  void LoadAll(const uint8_t* records, size_t size, uint32_t count);
   // When the values of the names nameAt(w) for each w of `where` (in that
   // order) are dense and the names all differ, fills this empty table with
   // them in value order, indexed, and returns true; otherwise leaves it as
@@ -160,6 +173,10 @@ class CF_NameTable {
   // kLookAhead bytes of records ahead.
   void LookAhead(uint32_t place);
   uint32_t Store(const char* bytes, size_t length, uint32_t value, uint32_t hash);
+  // Writes a record at p.
+  static void Put(char* p, const char* bytes, size_t length, uint32_t value, uint32_t hash);
+  // A new piece of storage; its pages are asked for at once when `filled`.
+  void AddPiece(bool filled);
 
   std::vector<std::unique_ptr<char[]>> pieces_;
   std::vector<uint32_t> ends_;  // bytes used in each full piece

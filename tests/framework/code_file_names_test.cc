@@ -298,11 +298,10 @@ TEST(CodeFileTables, NameTableLoadedFromStoredRecordsMatchesOneFilledByAppend) {
   // Many records in shuffled dense order, as a large file stores them: all
   // different, then with one name given again far into the section (after
   // much of the table is filled in value order), and with one value missing.
-  const auto many = [](const char* what, bool repeat, bool gap) {
+  const auto many = [](const char* what, bool repeat, bool gap, uint32_t n = 5000) {
     Case c{what, {}, 0, 0, {}};
-    const uint32_t n = 5000;
     for (uint32_t i = 0; i < n; ++i) {
-      const uint32_t value = i * 7919 % n;
+      const uint32_t value = static_cast<uint32_t>(uint64_t{i} * 7919 % n);
       if (gap && value == 17) continue;
       c.records.push_back({"Story[]/" + std::to_string(value) + "/Attrs{}", value});
       c.expected.emplace_back(c.records.back().name, value);
@@ -314,6 +313,16 @@ TEST(CodeFileTables, NameTableLoadedFromStoredRecordsMatchesOneFilledByAppend) {
   cases.push_back(many("many names", false, false));
   cases.push_back(many("many names, one given twice", true, false));
   cases.push_back(many("many names, one value missing", false, true));
+  cases.push_back(many("names filling several pieces of storage", false, false, 90001));
+  {
+    Case c{"long names read across several turns", {}, 9, 0, {}};
+    for (uint32_t i = 0; i < 9; ++i) {
+      const uint32_t value = i * 4 % 9;
+      c.records.push_back({std::string(60000 + i, static_cast<char>('a' + i)), value});
+      c.expected.emplace_back(c.records.back().name, value);
+    }
+    cases.push_back(c);
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string bytes;
