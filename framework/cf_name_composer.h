@@ -52,11 +52,8 @@ class CF_NameComposer {
   static size_t PutChildMark(char* to, uint32_t number);
   // Makes the buffer hold at least `size` bytes, keeping the first `keep`.
   void Reserve(size_t size, size_t keep);
-  // Writes a byte at `at`, growing the buffer when it is full there.
-  void PutAt(size_t at, char c) {
-    if (at == capacity_) Reserve(at + 1 + at / 2, at);
-    data_[at] = c;
-  }
+  // Composes prefix 0x01 name in the buffer; returns the name's length.
+  size_t Compose(const char* name);
 
   // The prefix, then the rest of the last name composed.
   char* data_;

@@ -91,6 +91,17 @@ TEST(CodeFolderNames, ComposedNamesOutgrowingTheFoldersBuffer) {
       EXPECT_EQ(composer.Prefix(), prefix);
     }
   }
+  // Every place of a name of 20 bytes, for the separators and for the bytes
+  // next to them and with the top bit set.
+  CF_NameComposer& composer = *chain[2];
+  for (size_t at = 0; at < 20; ++at) {
+    for (const char c : {'\x01', '\x02', '\x03', '\x80', '\x81', '\x82', '\x83', '\xFF'}) {
+      std::string name(20, 'a');
+      name[at] = c;
+      const bool plain = c != '\x01' && c != '\x02';
+      EXPECT_EQ(composer.ComposedPlainName(name.c_str()) != nullptr, plain) << at << ' ' << int(c);
+    }
+  }
 }
 
 TEST(CodeFolderLayout, TablesLongerThanTheirGatheringBuffer) {
