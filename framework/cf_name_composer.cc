@@ -61,7 +61,21 @@ const char* CF_NameComposer::ComposedName(const char* name) {
 
 const char* CF_NameComposer::ComposedPlainName(const char* name) {
   const size_t length = Compose(name);
-  return HoldsSeparator(data_ + prefixLength_ + 1, length) ? nullptr : data_;
+  // The name's bytes, eight at a time: a word holds a byte below 3 (0x01 or
+  // 0x02, the name has no NUL) when subtracting 3 from every byte borrows
+  // into a byte whose top bit was clear.
+  const char* p = data_ + prefixLength_ + 1;
+  const char* const end = p + length;
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  for (; end - p >= 8; p += 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (((word - 3 * kOnes) & ~word & 0x80 * kOnes) != 0) return nullptr;
+  }
+  for (; p != end; ++p) {
+    if (static_cast<unsigned char>(*p) <= static_cast<unsigned char>(kTableMark)) return nullptr;
+  }
+  return data_;
 }
 
 const char* CF_NameComposer::ComposedTableName() {
@@ -79,22 +93,6 @@ std::string CF_NameComposer::ChildPrefix(uint32_t number) const {
   return child;
 }
 
-bool CF_NameComposer::IsPlainName(const char* name) { return !HoldsSeparator(name, std::strlen(name)); }
-
-bool CF_NameComposer::HoldsSeparator(const char* name, size_t length) {
-  // Eight bytes at a time: a word holds a byte below 3 (0x01 or 0x02, the
-  // name has no NUL) when subtracting 3 from every byte borrows into a byte
-  // whose top bit was clear.
-  const char* p = name;
-  const char* const end = name + length;
-  constexpr uint64_t kOnes = 0x0101010101010101u;
-  for (; end - p >= 8; p += 8) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    if (((word - 3 * kOnes) & ~word & 0x80 * kOnes) != 0) return true;
-  }
-  for (; p != end; ++p) {
-    if (static_cast<unsigned char>(*p) <= static_cast<unsigned char>(kTableMark)) return true;
-  }
-  return false;
+bool CF_NameComposer::IsPlainName(const char* name) {
+  return std::strpbrk(name, "\x01\x02") == nullptr;
 }

@@ -50,9 +50,6 @@ class CF_NameComposer {
   // Writes the separator and the number's digits at `to`; returns the bytes
   // written.
   static size_t PutChildMark(char* to, uint32_t number);
-  // True when the `length` bytes at `name`, none of them NUL, hold 0x01 or
-  // 0x02.
-  static bool HoldsSeparator(const char* name, size_t length);
   // Makes the buffer hold at least `size` bytes, keeping the first `keep`.
   void Reserve(size_t size, size_t keep);
   // Composes prefix 0x01 name in the buffer; returns the name's length.
