@@ -39,8 +39,10 @@ void Buffer(uint8_t (&buffer)[N], uint32_t& fill, const void* data, uint32_t n, 
   }
 }
 
-// True when deflating the bytes gives fewer bytes than they are.
+// True when deflating the bytes gives fewer bytes than they are (never for
+// none: a deflate stream is never empty).
 bool DeflatingPays(const uint8_t* data, uint32_t n) {
+  if (n == 0) return false;
   MemFile trial;
   {
     LZ_OutStream* deflater = NewDeflater(trial, kTrialWindowBits, kTrialMemoryLevel);
@@ -104,6 +106,11 @@ CF_OLEOutStream::~CF_OLEOutStream() noexcept(false) {
 
 void CF_OLEOutStream::PutData(const void* data, uint32_t n) {
   if (writer_ == nullptr) Error(kFailCodeFileDamaged);
+  // Stored bytes are cut into the same segments whether staged or not.
+  if (entry_.kind == CF_Stored) {
+    impl_.PutData(data, n);
+    return;
+  }
   Buffer(staging_, fill_, data, n, [this] { FlushStaging(); });
 }
 
@@ -135,7 +142,7 @@ void CF_OLEOutStream::Finish() {
   if (writer_ == nullptr) return;
   CF_Writer* writer = writer_;
   try {
-    FlushStaging();
+    if (fill_ > 0 || entry_.kind != CF_Stored) FlushStaging();
     DeleteDeflater();
     entry_.tableOffset = impl_.Close();
   } catch (...) {

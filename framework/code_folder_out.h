@@ -8,6 +8,7 @@
 #include "framework/cf_folder_table.h"
 #include "framework/cf_name_composer.h"
 #include "framework/code_folder.h"
+#include "framework/recycled_blocks.h"
 
 class CF_OutFolderImpl : public CF_OutFolder, private CF_NameComposer {
  public:
@@ -17,6 +18,9 @@ class CF_OutFolderImpl : public CF_OutFolder, private CF_NameComposer {
   ~CF_OutFolderImpl() noexcept(false) override;
   CF_OutFolderImpl(const CF_OutFolderImpl&) = delete;
   CF_OutFolderImpl& operator=(const CF_OutFolderImpl&) = delete;
+  // Folders are made and deleted by the hundred thousand: their blocks are
+  // reused.
+  RECYCLED_ALLOCATION(CF_OutFolderImpl)
 
   CF_OutFolder* CreateFolder(const char* name, int32_t index) override;
   void SetProperty(int32_t id, const Variant& value) override;
@@ -25,6 +29,8 @@ class CF_OutFolderImpl : public CF_OutFolder, private CF_NameComposer {
                              int32_t newId) override;
 
  private:
+  // The parent's child folder `number`.
+  CF_OutFolderImpl(CF_OutStorage& writer, const CF_NameComposer& parent, uint32_t number);
   void WriteTable();
 
   CF_OutStorage* writer_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -54,6 +55,72 @@ TEST(CodeFolderNames, ChildPrefixesAreHexadecimalNumbers) {
   EXPECT_EQ(root.StreamName("StyleRef"), "\x01StyleRef");
   EXPECT_EQ(root.TableName(), "\x02");
   EXPECT_EQ(child.TableName(), "\x01" "0\x02");
+}
+
+TEST(CodeFolderNames, ComposedNamesOutgrowingTheFoldersBuffer) {
+  // A chain of children whose prefixes outgrow the composer's own buffer;
+  // each composes what its parent's ChildPrefix gives.
+  std::vector<std::unique_ptr<CF_NameComposer>> chain;
+  chain.emplace_back(new CF_NameComposer(""));
+  const uint32_t numbers[] = {0, 0xFFFFFFFFu, 10, 0x1234ABCu};
+  for (int level = 0; level < 40; ++level) {
+    const CF_NameComposer& parent = *chain.back();
+    const uint32_t number = numbers[level % 4];
+    chain.emplace_back(new CF_NameComposer(parent, number));
+    ASSERT_EQ(chain.back()->Prefix(), parent.ChildPrefix(number)) << level;
+  }
+  const std::string longName(300, 'n');
+  const struct {
+    std::string name;
+    bool plain;
+  } cases[] = {{"", true},         {"x", true},           {"\xFF\x80 high", true}, {longName, true},
+               {"a\x01" "b", false}, {"\x02", false},       {longName + '\x01', false}};
+  for (const auto& level : {chain.front().get(), chain[3].get(), chain.back().get()}) {
+    CF_NameComposer& composer = *level;
+    const std::string prefix = composer.Prefix();
+    for (const auto& c : cases) {
+      const char* composed = composer.ComposedPlainName(c.name.c_str());
+      if (c.plain) {
+        ASSERT_NE(composed, nullptr) << c.name;
+        EXPECT_EQ(std::string(composed), prefix + '\x01' + c.name);
+        EXPECT_EQ(std::string(composer.ComposedName(c.name.c_str())), prefix + '\x01' + c.name);
+      } else {
+        EXPECT_EQ(composed, nullptr) << c.name;
+      }
+      EXPECT_EQ(std::string(composer.ComposedTableName()), prefix + '\x02');
+      EXPECT_EQ(composer.Prefix(), prefix);
+    }
+  }
+  // Every place of a name of 20 bytes, for the separators and for the bytes
+  // next to them and with the top bit set.
+  CF_NameComposer& composer = *chain[2];
+  for (size_t at = 0; at < 20; ++at) {
+    for (const char c : {'\x01', '\x02', '\x03', '\x80', '\x81', '\x82', '\x83', '\xFF'}) {
+      std::string name(20, 'a');
+      name[at] = c;
+      const bool plain = c != '\x01' && c != '\x02';
+      EXPECT_EQ(composer.ComposedPlainName(name.c_str()) != nullptr, plain) << at << ' ' << int(c);
+    }
+  }
+}
+
+TEST(CodeFolderLayout, TablesLongerThanTheirGatheringBuffer) {
+  // Entries that fill the writer's buffer for table bytes many times, one of
+  // them longer than the whole buffer.
+  const std::string path = TempPath("longtable.ole");
+  std::vector<std::string> names;
+  for (int i = 0; i < 150; ++i) names.push_back("child " + std::to_string(1000 + i));
+  names.insert(names.begin() + 70, "child 1069" + std::string(3000, 'x'));
+  {
+    OLEStorage storage(path.c_str(), kOLECreate);
+    Owned<CF_OutStorage> writer(CreateCodeFile(storage, false));
+    Owned<CF_OutFolder> root(CreateCodeFolder(*writer));
+    for (size_t i = 0; i < names.size(); ++i) delete root->CreateFolder(names[i].c_str(), -1);
+  }
+  std::string table;
+  for (size_t i = 0; i < names.size(); ++i) table += TableEntry(names[i], -1, static_cast<uint32_t>(i));
+  Owned<CF_InStorage> flat(OpenCodeFile(OLEStorage(path.c_str(), kOLERead)));
+  EXPECT_EQ(Get(*flat, "\x02", 0), table);
 }
 
 TEST(CodeFolderLayout, TreeOfThreeLevelsGivesThePrefixedNamesAndTables) {
