@@ -314,10 +314,7 @@ bool CF_NameTable::LoadByValue(const Reader& read, size_t size, uint32_t count) 
     }
   }
   ZeroedArray<uint32_t>().swap(byValue);
-  size_t slots = 64;
-  while (size_t{n} * 4 > slots * 3) slots *= 2;
-  ZeroedArray<Slot>(slots).swap(slots_);
-  if (Build()) return true;
+  if (Build()) return true;  // the look-up table is made at its final size there
   *this = CF_NameTable();  // equal names: the first in the section must win
   return false;
 }

@@ -3,8 +3,9 @@
 // Bytes are staged 1024 at a time; each full staging buffer (and the rest at
 // the close) is stored as it is or passed through a deflater, and what comes
 // out is cut into segments of 4096 bytes that are appended to the code file
-// as they fill.  A stream stored from the start skips the staging.  Closing the stream emits its last segment (even when empty)
-// and its segment table, and reports both to the writer.
+// as they fill.  A stream stored from the start skips the staging.  Closing
+// the stream emits its last segment (even when empty) and its segment table,
+// and reports both to the writer.
 #pragma once
 
 #include <cstdint>

@@ -129,7 +129,7 @@ void WriteAttributeSet(const XAttribs& record, BX_KXT::Export::IAttrs& set, uint
     // Everything the attributes are made of: the record, the font list and
     // the code pages (the document's fonts and colours stay while it is
     // written).
-    static std::string key;  // kept for its room: one key per run
+    thread_local std::string key;  // kept for its room: one key per run
     key.assign(reinterpret_cast<const char*>(&record.record), sizeof record.record);
     const auto add = [](const auto& value) { key.append(reinterpret_cast<const char*>(&value), sizeof value); };
     add(record.fonts);
