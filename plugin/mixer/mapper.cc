@@ -95,12 +95,6 @@ int32_t StoryOf(XTItem box) {
   return story;
 }
 
-XTItem AnchoredAt(int32_t story, int32_t position) {
-  XTItem item = 0;
-  if (XT().lgl2->anchored_item(story, position, &item) != kXTOk) return 0;
-  return item;
-}
-
 // The members of a group, back to front, the group itself left out.
 std::vector<XTItem> MembersOf(XTItem group) {
   std::vector<XTItem> members;
@@ -282,7 +276,7 @@ bool Mapper::AnaliseText(XTItem box, int32_t depth, int16_t masterIndex) {
       } else if (opcode == kXTOpAnchoredBox) {
         if (depth > kMaxAnchorDepth) {
           ProgramLog() << "#######stack overflows soon########" << '\n' << std::flush;
-        } else if (const XTItem anchored = AnchoredAt(story, start)) {
+        } else if (const XTItem anchored = AnchoredItemAt(story, start)) {
           if (!AnaliseAnchored(anchored, depth, masterIndex)) untaken.push_back(anchored);
         } else {
           ProgramLog() << "#######AnchBox is not AnchBox######, lives remain: " << mAnchorFailures
@@ -325,13 +319,15 @@ bool Mapper::AnaliseAnchored(XTItem item, int32_t depth, int16_t masterIndex) {
   return false;
 }
 
-void Mapper::EnterAnchoredIds(XTItem item, uint16_t spread, int32_t depth) {
+void Mapper::EnterTaggedIds(XTItem item, uint16_t spread, int32_t depth) {
   if (depth > kMaxAnchorDepth) return;
   if (IsGroup(item)) {
-    for (const XTItem member : MembersOf(item)) EnterAnchoredIds(member, spread, depth);
+    for (const XTItem member : MembersOf(item)) EnterTaggedIds(member, spread, depth);
     return;
   }
   if (!IsTextBox(item)) return;
+  int32_t id = -1;
+  if (GetBoxId(item, &id)) EnterMasterPage(id, spread);
   const int32_t story = StoryOf(item);
   if (story <= 0) return;
   StoryRunIterator iterator(story);
@@ -339,10 +335,8 @@ void Mapper::EnterAnchoredIds(XTItem item, uint16_t spread, int32_t depth) {
   StoryRunIterator::Begin(position, iterator);
   while (iterator.HasMore(position)) {
     if (iterator.CurrentOpcode(position) == kXTOpAnchoredBox) {
-      if (const XTItem anchored = AnchoredAt(story, position.boundary)) {
-        int32_t id = -1;
-        if (IsTextBox(anchored) && GetBoxId(anchored, &id)) EnterMasterPage(id, spread);
-        EnterAnchoredIds(anchored, spread, depth + 1);
+      if (const XTItem anchored = AnchoredItemAt(story, position.boundary)) {
+        EnterTaggedIds(anchored, spread, depth + 1);
       }
     }
     iterator.Advance(position);
@@ -411,10 +405,9 @@ void Mapper::FindBoxFromUnusedMP(bool analyse) {
         if (analyse) {
           AnaliseText(item, 0, static_cast<int16_t>(spread));
         } else {
-          int32_t id = -1;
-          if (GetBoxId(item, &id)) EnterMasterPage(id, static_cast<uint16_t>(spread));
-          // Anchored boxes of a master box lie on its master spread too.
-          EnterAnchoredIds(item, static_cast<uint16_t>(spread), 0);
+          // Items anchored in a master box, and the members of anchored
+          // groups, lie on its master spread too.
+          EnterTaggedIds(item, static_cast<uint16_t>(spread), 0);
         }
       }
       XTItem next = 0;
@@ -598,7 +591,7 @@ bool Mapper::Connect() {
         continue;
       }
       objects = true;
-      const XTItem anchored = AnchoredAt(story, position.boundary);
+      const XTItem anchored = AnchoredItemAt(story, position.boundary);
       int32_t id = mNextStoryId;
       const bool tagged = anchored != 0 && GetBoxId(anchored, &id);
       Hidden::RegisterRun(mHidden, iterator, position, id);
