@@ -38,6 +38,7 @@ constexpr int kLineFindBoxMaster = 665;
 constexpr int kLineFindBoxLayout = 671;
 constexpr int kLineConnectMasters = 1105;
 constexpr int kLineConnectCount = 1109;
+constexpr int kLineConnectTest = 1113;
 constexpr int kLineConnectLayout = 1121;
 constexpr int kLineConnectPreprocess = 1140;
 constexpr int kLineUnusedMasters = 1231;
@@ -451,7 +452,8 @@ void Mapper::SetCurrentBoxes() {
     const XTItem box = FindBox(i);
     if (box == 0) break;
     StoryRuns runs(StoryOf(box));
-    if (runs.textLength == 0) continue;
+    const StoryRuns::RunCounts& counts = runs.Counts();
+    if (counts.paragraphs == 0 && counts.characters == 0) continue;
     if (selection->set_current_box(box) == kXTOk) {
       if (!Mixer::EnsureContentTool()) QuarkInternalError(kSource, 760);
       selection->select_text(box, 0, 0);
@@ -561,8 +563,12 @@ bool Mapper::Connect() {
   }
   for (int32_t spread = 1; spread <= count; ++spread) {
     uint8_t isMaster = 0;
-    if (Layout().is_master_spread(spread, 0, &isMaster) != kXTOk || isMaster == 0) continue;
-    countStories();
+    if (Layout().is_master_spread(spread, 0, &isMaster) != kXTOk) {
+      // Reported; the count goes on with the next spread.
+      ReportApiFailure(ApiPolicy::kCheckOnly, kSource, kLineConnectTest, function);
+      continue;
+    }
+    if (isMaster != 0) countStories();
   }
   view = static_cast<int32_t>(xt_getdocviewref());
   if (xt_viewgotomaster(view, 0) != kXTOk) {
