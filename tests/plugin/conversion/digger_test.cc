@@ -98,45 +98,6 @@ TEST(FixedStory, ParagraphsEndOnlyAtTheReturnEndingAHostParagraph) {
   }
 }
 
-// Group 32, anchored in box 16 (story 7), has its own id 19, though box 40
-// is followed by the same text and has id 0; containers written when such
-// objects shared one key name 0 in story 7, and the group answers to it.
-TEST(FixedStory, AnAnchoredObjectAnswersToItsOwnIdOrToTheSharedOneItsPlanNames) {
-  MixerHost host;
-  host.Open("doc_layouts.json");
-  const std::string path = host.Path("settings.ini");
-  std::ofstream(path, std::ios::binary) << "[Options]\nmasterPageMode=0\n";
-  ASSERT_TRUE(Settings::Instance().Load(path, false));
-  {
-    Mapper exporter;
-    ASSERT_GT(exporter.Analyze(), 0);
-  }
-  Mapper mapper;
-  ASSERT_TRUE(mapper.Connect());
-  const XTItem box = mapper.FindBox(7);
-  const struct {
-    const char* name;
-    std::vector<int32_t> planned;  // the ids the container story names; none: no plan
-    int32_t id;
-  } cases[] = {
-      {"no plan", {}, 19},
-      {"its own id", {19}, 19},
-      {"the shared id of an older container", {0}, 0},
-      {"both", {0, 19}, 19},
-      {"another id", {3}, 19},
-  };
-  for (const auto& c : cases) {
-    std::deque<Segment> plan;
-    for (const int32_t id : c.planned) plan.push_back(Segment{id, kAnchorPoint, 0, 0});
-    const FixedStory fixed(box, mapper, c.planned.empty() ? nullptr : &plan);
-    std::vector<int32_t> ids;
-    for (const Segment& s : fixed.segments) {
-      if (s.kind >= 0) ids.push_back(s.kind);
-    }
-    EXPECT_EQ(ids, std::vector<int32_t>{c.id}) << c.name;
-  }
-}
-
 TEST(Digger, ABufferOf1023UnitsGoesInOneInsertion) {
   // Three insertions fail: the carrier space is the first, the text the
   // second and, for a run over the buffer, the third.
