@@ -123,30 +123,23 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
     story->AddAttr(u"story_type", type.c_str());
   }
 
-  // Master boxes.
-  int32_t masterIndex = 0;
+  // Every box on a master spread, used or not and anchored ones too, is
+  // placed on its master page: the page's ordinal among the user masters,
+  // never the number of a layout page.
+  const int32_t masterIndex = mMapper.MasterSpreadOf(index);
   MasterBoxClass boxClass = kLayoutBoxNotLinked;
   if (Settings::Instance().GetMasterPageMode() == 1) {
     boxClass = ClassifyBox(box, nullptr);
-    if (boxClass == kMasterBoxUsed) {
-      if (story) story->AddAttr(u"story_sub_type", u"master_page");
-    } else if (boxClass == kMasterBoxNotUsed) {
-      if (story) story->AddAttr(u"story_sub_type", u"master_page_no_use");
-      masterIndex = mMapper.MasterSpreadOf(index);
-    }
+    if (story && boxClass == kMasterBoxUsed) story->AddAttr(u"story_sub_type", u"master_page");
+    if (story && boxClass == kMasterBoxNotUsed) story->AddAttr(u"story_sub_type", u"master_page_no_use");
   } else {
     XTHandle made = 0;
     if (layout->box_record(box, &made) == kXTOk && made != 0) {
       QHandle block = QHandle::Adopt(made);
       XTBoxRecord record{};
       if (block.Data() != nullptr && block.Size() >= sizeof record) std::memcpy(&record, block.Data(), sizeof record);
-      if (record.master_page != 0) {
-        if (!mMapper.ShowsMasterView()) {
-          if (story) story->AddAttr(u"story_sub_type", u"master_page");
-        } else {
-          if (story) story->AddAttr(u"story_sub_type", u"master_page_no_use");
-          masterIndex = mMapper.MasterSpreadOf(index);
-        }
+      if (story && record.master_page != 0) {
+        story->AddAttr(u"story_sub_type", mMapper.ShowsMasterView() ? u"master_page_no_use" : u"master_page");
       }
     }
   }

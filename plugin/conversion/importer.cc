@@ -3,6 +3,7 @@
 #include <new>
 #include <optional>
 #include <ostream>
+#include <set>
 
 #include "plugin/conversion/box_fitting.h"
 #include "plugin/conversion/digger.h"
@@ -88,9 +89,15 @@ int32_t ParseStoryLayout(const std::u16string& storyType) {
 
 // --- FixedStory ---
 
-FixedStory::FixedStory(XTItem box, Mapper& mapper) {
+FixedStory::FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan) {
   const int32_t story = StoryOfBox(box);
   if (story <= 0) return;
+  std::set<int32_t> named;
+  if (plan != nullptr) {
+    for (const Segment& record : *plan) {
+      if (record.kind >= 0) named.insert(record.kind);
+    }
+  }
   StoryRunIterator iterator(story);
   StoryRunPosition position;
   StoryRunIterator::Begin(position, iterator);
@@ -131,8 +138,13 @@ FixedStory::FixedStory(XTItem box, Mapper& mapper) {
       const HiddenRun hidden = mapper.CollectHidden(iterator, position);
       position = here;
       if (hidden.id != -1) {
+        int32_t id = hidden.id;
+        if (opcode == kXTOpAnchoredBox && named.count(id) == 0) {
+          const int32_t first = Hidden::FirstIdOfTexts(mapper.HiddenRuns(), hidden);
+          if (named.count(first) != 0) id = first;
+        }
         addText(start);
-        segments.push_back({hidden.id, StyleFlags::HiddenKind(opcode), start, end});
+        segments.push_back({id, StyleFlags::HiddenKind(opcode), start, end});
         pending = end;
       }
     }
@@ -341,7 +353,7 @@ void Importer::ProcessStory(BX_KXT::Import::IStory& story, XTItem box) {
 void Importer::ImportStory(BX_KXT::Import::IStory& story, XTItem box, Enlargement* enlargement) {
   const ImpSentry guard(box, *this);
   const AnchorCollector plan(story);
-  const FixedStory host(box, *this);
+  const FixedStory host(box, *this, &plan);
   std::optional<Digger> digger;
   digger.emplace(box, *this, *mApplier, host.segments, mTestParagraphStyle);
   const int32_t storyId = digger->StoryId();

@@ -80,10 +80,13 @@ std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
 // The host segments of the story of `box`: plain text (kText), the return
 // that ends each host paragraph run (kParagraphEnd) and each other object
 // run, as its hidden id with the hidden kind of its own opcode.  Page
-// numbers count as text.
+// numbers count as text.  An anchored item that the container story's
+// `plan` does not name by its own id, but by the id of the first item
+// followed by the same text, takes that id: older containers gave all such
+// items that one id.
 class FixedStory {
  public:
-  FixedStory(XTItem box, Mapper& mapper);
+  FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan = nullptr);
   std::deque<Segment> segments;
 };
 

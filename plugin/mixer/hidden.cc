@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "plugin/mixer/hidden_search.h"
+#include "plugin/mixer/host_pages.h"
 #include "plugin/mixer/story_units.h"
 #include "plugin/qapi/host_text.h"
 #include "plugin/qapi/qapi_trace.h"
@@ -30,7 +31,8 @@ uint32_t ToggleHidden(uint32_t word) {
 
 bool HiddenRunInfo::operator<(const HiddenRunInfo& other) const {
   if (first != other.first) return first < other.first;
-  return second < other.second;
+  if (second != other.second) return second < other.second;
+  return item < other.item;
 }
 
 void HiddenTable::Clear() {
@@ -64,6 +66,13 @@ std::u16string TextAfter(StoryRuns& runs, int32_t position, int32_t* end) {
   return ReadStoryUnits(runs, position + 1, *end);
 }
 
+// The key of the texts of `info` alone.
+HiddenRunInfo TextsOnly(const HiddenRunInfo& info) {
+  HiddenRunInfo texts = info;
+  texts.item = 0;
+  return texts;
+}
+
 // Moves the walk past the current run, and on to `target` when that lies
 // further.
 void MovePast(StoryRunIterator& iterator, StoryRunPosition& position, int32_t target) {
@@ -93,6 +102,7 @@ HiddenRunInfo MakeKey(StoryRunIterator& iterator, StoryRunPosition& position) {
   }
   int32_t end = here;
   if (!StyleFlags::IsHiddenMarker(word)) {
+    if (word == kXTOpAnchoredBox) key.item = AnchoredItemAt(runs.storyId, here);
     key.first = TextAfter(runs, here, &end);
     MovePast(iterator, position, end);
     return key;
@@ -137,6 +147,7 @@ bool RegisterRun(HiddenTable& table, StoryRunIterator& iterator, StoryRunPositio
   const size_t index = table.runs.size();
   table.runs.push_back(HiddenRun{id, key});
   table.byId.emplace(id, index);
+  if (key.item != 0) table.byKey.emplace(TextsOnly(key), index);
   table.byKey.emplace(std::move(key), index);
   return true;
 }
@@ -148,6 +159,12 @@ HiddenRun FindRun(const HiddenTable& table, StoryRunIterator& iterator, StoryRun
     if (found != table.byKey.end()) return table.runs[found->second];
   }
   return HiddenRun{-1, std::move(key)};
+}
+
+int32_t FirstIdOfTexts(const HiddenTable& table, const HiddenRun& run) {
+  if (run.info.item == 0) return -1;
+  const auto found = table.byKey.find(TextsOnly(run.info));
+  return found == table.byKey.end() ? -1 : table.runs[found->second].id;
 }
 
 }  // namespace Hidden

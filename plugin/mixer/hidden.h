@@ -5,9 +5,10 @@
 // hidden run, 0x40 closes it, 0x00 and 0x60 are no marker.  The key of a
 // marker is the pair (text after the closing marker, text after the opening
 // marker), so both markers of a pair, and pairs with equal texts, are one
-// key; any other run's key is the text after it.  Texts are the story's
-// UTF-16 units up to the run end the host's run search reports.
-// Host thread only.
+// key; any other run's key is the text after it, and an anchored-item run's
+// key also names its item, so that two items followed by the same text keep
+// an id each.  Texts are the story's UTF-16 units up to the run end the
+// host's run search reports.  Host thread only.
 #pragma once
 
 #include <cstdint>
@@ -39,9 +40,10 @@ struct HiddenRunInfo {
   uint32_t flags = 0;
   std::u16string first;   // at the closing marker (or the run itself)
   std::u16string second;  // at the opening marker
+  int32_t item = 0;       // the item of an anchored-item run, else 0
 
   bool IsKey() const { return opcode != 0; }
-  // By first text, then second text, unit by unit.
+  // By first text, then second text, unit by unit, then by item.
   bool operator<(const HiddenRunInfo& other) const;
 };
 
@@ -53,7 +55,9 @@ struct HiddenRun {
 };
 
 // The runs of one Mapper, in registration order, with their indexes by id
-// and by key.
+// and by key.  An anchored-item run is also indexed by its texts alone (the
+// first such run of those texts), so that any other run with those texts
+// stays one with it as before items were keyed.
 struct HiddenTable {
   std::deque<HiddenRun> runs;
   std::map<int32_t, size_t> byId;
@@ -77,6 +81,11 @@ bool RegisterRun(HiddenTable& table, StoryRunIterator& iterator, StoryRunPositio
 // The record registered for the run at `position`, or one with id -1 built
 // from its key.  Moves the walk as MakeKey does.
 HiddenRun FindRun(const HiddenTable& table, StoryRunIterator& iterator, StoryRunPosition& position);
+
+// The id of the first anchored-item run registered with the texts of `run`:
+// the id one key of texts alone gave every item followed by the same text
+// (containers written so name such items); -1 when there is none.
+int32_t FirstIdOfTexts(const HiddenTable& table, const HiddenRun& run);
 
 // Steps the walk until it reaches `target` (a run boundary) or the story
 // ends; whether it still has runs.

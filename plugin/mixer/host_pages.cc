@@ -91,6 +91,13 @@ XTHandle GetGroupMembers(XTItem group, uint16_t* count) {
   return members;
 }
 
+XTItem AnchoredItemAt(int32_t story, int32_t position) {
+  XTItem item = 0;
+  const XTItemDataSuite* data = XT().lgl2;
+  if (data == nullptr || data->anchored_item(story, position, &item) != kXTOk) return 0;
+  return item;
+}
+
 int32_t GetImportAttribKind() { return 2; }
 
 ErrorRecord MakeTooManyErrorsRecord() { return ErrorRecord{kErrorTooManyErrors, MsgString()}; }

@@ -32,6 +32,10 @@ int32_t GetDataOwner(int32_t object, int32_t kind);
 // dispose of, and their number; 0 (count 0) when the host gives none.
 XTHandle GetGroupMembers(XTItem group, uint16_t* count);
 
+// The item anchored at `position` of story `story`, 0 when the host names
+// none.
+XTItem AnchoredItemAt(int32_t story, int32_t position);
+
 // The attribute kind the import hands to its attribute writer: 2.
 int32_t GetImportAttribKind();
 

@@ -38,6 +38,7 @@ constexpr int kLineFindBoxMaster = 665;
 constexpr int kLineFindBoxLayout = 671;
 constexpr int kLineConnectMasters = 1105;
 constexpr int kLineConnectCount = 1109;
+constexpr int kLineConnectTest = 1113;
 constexpr int kLineConnectLayout = 1121;
 constexpr int kLineConnectPreprocess = 1140;
 constexpr int kLineUnusedMasters = 1231;
@@ -93,12 +94,6 @@ int32_t StoryOf(XTItem box) {
   int32_t story = 0;
   if (Layout().item_story(box, &story) != kXTOk) return 0;
   return story;
-}
-
-XTItem AnchoredAt(int32_t story, int32_t position) {
-  XTItem item = 0;
-  if (XT().lgl2->anchored_item(story, position, &item) != kXTOk) return 0;
-  return item;
 }
 
 // The members of a group, back to front, the group itself left out.
@@ -282,7 +277,7 @@ bool Mapper::AnaliseText(XTItem box, int32_t depth, int16_t masterIndex) {
       } else if (opcode == kXTOpAnchoredBox) {
         if (depth > kMaxAnchorDepth) {
           ProgramLog() << "#######stack overflows soon########" << '\n' << std::flush;
-        } else if (const XTItem anchored = AnchoredAt(story, start)) {
+        } else if (const XTItem anchored = AnchoredItemAt(story, start)) {
           if (!AnaliseAnchored(anchored, depth, masterIndex)) untaken.push_back(anchored);
         } else {
           ProgramLog() << "#######AnchBox is not AnchBox######, lives remain: " << mAnchorFailures
@@ -325,13 +320,15 @@ bool Mapper::AnaliseAnchored(XTItem item, int32_t depth, int16_t masterIndex) {
   return false;
 }
 
-void Mapper::EnterAnchoredIds(XTItem item, uint16_t spread, int32_t depth) {
+void Mapper::EnterTaggedIds(XTItem item, uint16_t spread, int32_t depth) {
   if (depth > kMaxAnchorDepth) return;
   if (IsGroup(item)) {
-    for (const XTItem member : MembersOf(item)) EnterAnchoredIds(member, spread, depth);
+    for (const XTItem member : MembersOf(item)) EnterTaggedIds(member, spread, depth);
     return;
   }
   if (!IsTextBox(item)) return;
+  int32_t id = -1;
+  if (GetBoxId(item, &id)) EnterMasterPage(id, spread);
   const int32_t story = StoryOf(item);
   if (story <= 0) return;
   StoryRunIterator iterator(story);
@@ -339,10 +336,8 @@ void Mapper::EnterAnchoredIds(XTItem item, uint16_t spread, int32_t depth) {
   StoryRunIterator::Begin(position, iterator);
   while (iterator.HasMore(position)) {
     if (iterator.CurrentOpcode(position) == kXTOpAnchoredBox) {
-      if (const XTItem anchored = AnchoredAt(story, position.boundary)) {
-        int32_t id = -1;
-        if (IsTextBox(anchored) && GetBoxId(anchored, &id)) EnterMasterPage(id, spread);
-        EnterAnchoredIds(anchored, spread, depth + 1);
+      if (const XTItem anchored = AnchoredItemAt(story, position.boundary)) {
+        EnterTaggedIds(anchored, spread, depth + 1);
       }
     }
     iterator.Advance(position);
@@ -411,10 +406,9 @@ void Mapper::FindBoxFromUnusedMP(bool analyse) {
         if (analyse) {
           AnaliseText(item, 0, static_cast<int16_t>(spread));
         } else {
-          int32_t id = -1;
-          if (GetBoxId(item, &id)) EnterMasterPage(id, static_cast<uint16_t>(spread));
-          // Anchored boxes of a master box lie on its master spread too.
-          EnterAnchoredIds(item, static_cast<uint16_t>(spread), 0);
+          // Items anchored in a master box, and the members of anchored
+          // groups, lie on its master spread too.
+          EnterTaggedIds(item, static_cast<uint16_t>(spread), 0);
         }
       }
       XTItem next = 0;
@@ -458,7 +452,8 @@ void Mapper::SetCurrentBoxes() {
     const XTItem box = FindBox(i);
     if (box == 0) break;
     StoryRuns runs(StoryOf(box));
-    if (runs.textLength == 0) continue;
+    const StoryRuns::RunCounts& counts = runs.Counts();
+    if (counts.paragraphs == 0 && counts.characters == 0) continue;
     if (selection->set_current_box(box) == kXTOk) {
       if (!Mixer::EnsureContentTool()) QuarkInternalError(kSource, 760);
       selection->select_text(box, 0, 0);
@@ -568,8 +563,12 @@ bool Mapper::Connect() {
   }
   for (int32_t spread = 1; spread <= count; ++spread) {
     uint8_t isMaster = 0;
-    if (Layout().is_master_spread(spread, 0, &isMaster) != kXTOk || isMaster == 0) continue;
-    countStories();
+    if (Layout().is_master_spread(spread, 0, &isMaster) != kXTOk) {
+      // Reported; the count goes on with the next spread.
+      ReportApiFailure(ApiPolicy::kCheckOnly, kSource, kLineConnectTest, function);
+      continue;
+    }
+    if (isMaster != 0) countStories();
   }
   view = static_cast<int32_t>(xt_getdocviewref());
   if (xt_viewgotomaster(view, 0) != kXTOk) {
@@ -598,7 +597,7 @@ bool Mapper::Connect() {
         continue;
       }
       objects = true;
-      const XTItem anchored = AnchoredAt(story, position.boundary);
+      const XTItem anchored = AnchoredItemAt(story, position.boundary);
       int32_t id = mNextStoryId;
       const bool tagged = anchored != 0 && GetBoxId(anchored, &id);
       Hidden::RegisterRun(mHidden, iterator, position, id);

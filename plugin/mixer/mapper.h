@@ -116,9 +116,10 @@ class Mapper {
 
  private:
   void EnterMasterPage(int32_t id, uint16_t spread);
-  // Enters every tagged text box anchored in the story of `item` (groups
-  // through their members), recursively, under master spread `spread`.
-  void EnterAnchoredIds(XTItem item, uint16_t spread, int32_t depth);
+  // Enters under master spread `spread` the id of `item` when it is a
+  // tagged text box, and of every text box anchored in its story or in a
+  // group, recursively (groups through their members).
+  void EnterTaggedIds(XTItem item, uint16_t spread, int32_t depth);
   void SetProgress(uint32_t value);
   void MakeProgress();
 

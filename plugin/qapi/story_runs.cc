@@ -44,6 +44,7 @@ void StoryRuns::Refresh() {
 }
 
 void StoryRuns::Fetch() {
+  counted_ = false;
   textRef = 0;
   textLength = 0;
   firstBox = 0;
@@ -60,6 +61,21 @@ void StoryRuns::Fetch() {
   textLength = std::max(length, 0);
   firstBox = box;
   document = doc;
+}
+
+const StoryRuns::RunCounts& StoryRuns::Counts() {
+  if (counted_) return counts_;
+  counted_ = true;
+  counts_ = RunCounts{};
+  const XTStoryTextSuite* story = XT().lgf2;
+  if (story == nullptr || textRef == 0) return counts_;
+  QHandle table;
+  if (QHandle::TryAllocate(0, &table) != kXTOk) return counts_;
+  uint32_t count = 0;
+  if (story->paragraph_runs(textRef, table.Get(), &count) == kXTOk) counts_.paragraphs = count;
+  count = 0;
+  if (story->character_runs(textRef, table.Get(), &count) == kXTOk) counts_.characters = count;
+  return counts_;
 }
 
 int32_t StoryRuns::GetText(const StoryRunPosition& position, XTCharAttrRecord* record,

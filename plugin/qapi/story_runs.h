@@ -57,6 +57,15 @@ class StoryRuns {
   // Refreshes first when stale.  The host's result.
   int32_t GetText(const StoryRunPosition& position, XTCharAttrRecord* record, uint16_t* word);
 
+  // The numbers of the story's paragraph runs and character runs as the
+  // host counts them, asked at the first call after each fetch; 0 for a
+  // table the host cannot give.
+  struct RunCounts {
+    uint32_t paragraphs = 0;
+    uint32_t characters = 0;
+  };
+  const RunCounts& Counts();
+
   int32_t storyId = 0;
   XTTextRef textRef = 0;
   int32_t textLength = 0;
@@ -70,6 +79,9 @@ class StoryRuns {
 
  private:
   void Fetch();
+
+  RunCounts counts_;
+  bool counted_ = false;  // counts_ belong to the last fetch
 };
 
 // One run table of a story, in its own host block.

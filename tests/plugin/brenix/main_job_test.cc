@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/common/files.h"
+#include "tests/common/kxt_witness_py.h"
 #include "tests/common/run_command.h"
 #include "tests/common/temp_dir.h"
 #include "tests/plugin/brenix/ui_run_util.h"
@@ -24,16 +25,21 @@ size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
+// Runs the main job over the fixture `sample` into `out`; what it printed.
+std::string RunMainJob(const fs::path& out, const std::string& sample, int* status) {
+  const fs::path build = fs::path(XTHOST_PROGRAM).parent_path().parent_path();
+  return testutil::RunCommand(
+      "XTHOST_CLOCK='2026-12-07 12:00:00' " + ShellQuote(std::string(BRENIX_TOP) + "/tools/main_job.sh") + " " +
+          ShellQuote(build.string()) + " " + ShellQuote(out.string()) + " " +
+          ShellQuote(std::string(BRENIX_TEST_DATA) + "/" + sample),
+      status);
+}
+
 TEST(MainJob, ExportsTranslatesImportsAndListsTheSample) {
   testutil::TempDir dir("brenix-main-job");
   const fs::path out = fs::path(dir.path()) / "out";
-  const fs::path build = fs::path(XTHOST_PROGRAM).parent_path().parent_path();
   int status = 0;
-  const std::string stdout_text = testutil::RunCommand(
-      "XTHOST_CLOCK='2026-12-07 12:00:00' " + ShellQuote(std::string(BRENIX_TOP) + "/tools/main_job.sh") + " " +
-          ShellQuote(build.string()) + " " + ShellQuote(out.string()) + " " +
-          ShellQuote(std::string(BRENIX_TEST_DATA) + "/doc_brochure.json"),
-      &status);
+  const std::string stdout_text = RunMainJob(out, "doc_brochure.json", &status);
   ASSERT_EQ(status, 0) << stdout_text;
 
   // One announced line per step, in order.
@@ -77,6 +83,46 @@ TEST(MainJob, ExportsTranslatesImportsAndListsTheSample) {
   const std::size_t pdfPart = exportLog.find("Starting PDF creation ...");
   ASSERT_NE(pdfPart, std::string::npos) << exportLog;
   EXPECT_EQ(exportLog.find("ERROR", pdfPart), std::string::npos) << exportLog.substr(pdfPart);
+}
+
+// Groups of a text box and a picture anchored in a used and in an unused
+// master box: the menu export places every master story on its master
+// page, and the import finds the group's text box on that page again.
+TEST(MainJob, GroupsAnchoredInMasterBoxesComeBackTranslated) {
+  testutil::TempDir dir("brenix-main-job");
+  const fs::path out = fs::path(dir.path()) / "out";
+  int status = 0;
+  const std::string stdout_text = RunMainJob(out, "doc_master_groups.json", &status);
+  ASSERT_EQ(status, 0) << stdout_text;
+  EXPECT_EQ(Count(stdout_text, "text \"Import done\""), 1u) << stdout_text;
+  EXPECT_EQ(ReadFile(out / "import.log").find("is not found"), std::string::npos) << ReadFile(out / "import.log");
+  // Both captions come back pseudo-translated, each word marked.
+  const std::string mark = "\xC3\xA9\xE4\xB8\xAD";
+  for (const char* word : {"used", "unused"}) {
+    const std::string caption = std::string(" ") + word + mark + " master" + mark + "\"";
+    EXPECT_NE(stdout_text.find(caption), std::string::npos) << caption << "\n" << stdout_text;
+  }
+
+  // Pages, story by story: the copy of the used master box on page 1, the
+  // box on page 2, then the group's text box and its holder on "A-Master"
+  // (the first user master, 1) and on "B-Unused" (2).  The container's
+  // stories and the coordinates file's paragraphs (one each) agree.
+  const std::vector<std::string> expected = {"1", "2", "1", "1", "2", "2"};
+  std::vector<std::string> stories;
+  for (const std::string& line :
+       testutil::WitnessLines(testutil::kKxtDumpPy, (out / "doc_master_groups.kxq").string())) {
+    const size_t at = line.find("\"sectional_pos\": \"");
+    if (line.rfind("story ", 0) == 0 && at != std::string::npos) {
+      stories.push_back(line.substr(at + 18, line.find('"', at + 18) - at - 18));
+    }
+  }
+  EXPECT_EQ(stories, expected);
+  const std::string coordinates = ReadFile(out / "doc_master_groups.coo");
+  std::vector<std::string> paragraphs;
+  for (size_t at = coordinates.find(" page=\""); at != std::string::npos; at = coordinates.find(" page=\"", at + 1)) {
+    paragraphs.push_back(coordinates.substr(at + 7, coordinates.find('"', at + 7) - at - 7));
+  }
+  EXPECT_EQ(paragraphs, expected) << coordinates;
 }
 
 }  // namespace

@@ -166,6 +166,19 @@ TEST(Exporter, TheLayoutsFixtureThroughTheHarness) {
   EXPECT_EQ(Matching(lines, "run 0.1.0.1 ").at(0),
             R"(run 0.1.0.1 SpecialChars style - [["page_number", "Curr"]] {"codepage": "0xFFFF", "private": "1"})");
   EXPECT_NE(Matching(lines, "story 0.7 ").at(0).find(R"("angle": "90")"), std::string::npos);
+  // Each anchored object's place holder names its own id, though box 40
+  // (in story 1) and group 32 (in story 7) are followed by the same text:
+  // a text box its story, others the ids numbered on (19, 20).
+  std::map<std::string, std::vector<std::string>> holders;
+  for (const std::string& line : Matching(lines, "run 0.")) {
+    const size_t kind = line.find(" PlaceHolders style - [[");
+    if (kind == std::string::npos) continue;
+    const std::string story = line.substr(4, line.find('.', line.find('.', 4) + 1) - 4);
+    holders[story].push_back(line.substr(kind + 24, line.find(',', kind) - kind - 24));
+  }
+  const std::map<std::string, std::vector<std::string>> expectedHolders = {
+      {"0.1", {"0"}}, {"0.4", {"3"}}, {"0.7", {"19"}}, {"0.17", {"20", "16"}}};
+  EXPECT_EQ(holders, expectedHolders);
   // Master boxes give the master page's ordinal among the user masters:
   // "A-Master" (spread 3) is 1, "B-Unused" (spread 4) is 2.
   std::vector<std::string> masterPages;

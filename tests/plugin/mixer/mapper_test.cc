@@ -344,7 +344,9 @@ TEST(Mapper, MasterPageMode1LeavesEveryStoryAsItWas) {
   // new stories are the working boxes'.
   for (const auto& story : host.content().stories) {
     const auto known = before.find(story.id);
-    if (known != before.end()) EXPECT_EQ(story.text, known->second) << story.id;
+    if (known != before.end()) {
+      EXPECT_EQ(story.text, known->second) << story.id;
+    }
   }
   EXPECT_EQ(host.content().stories.size(), before.size() + 2);
 }
@@ -453,6 +455,47 @@ TEST(Mapper, UnInstallEndsWhenBoxesCannotBeDeletedOrUntagged) {
     EXPECT_NE(log.Text().find("could not be untagged"), std::string::npos) << log.Text();
     host.Fail("");
   }
+}
+
+// An import's Connect over three tagged boxes: story 0 with text, stories
+// 1 and 2 empty (the host gives every story a paragraph run and a character
+// run).  Each case makes one host call fail and names the log lines that
+// must follow.
+TEST(Mapper, ImportConnectMakesBoxesWithRunsCurrentAndReportsAFailedMasterTest) {
+  const std::string document = R"({"format": "xthost document", "version": 1, "layouts": [{"name": "L"}],
+    "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 100], "data": {"08414b42": "00000000", "09414b42": "acac"}},
+              {"id": 2, "story": 2, "bounds": [36, 136, 300, 200], "data": {"08414b42": "00000001", "09414b42": "acac"}},
+              {"id": 3, "story": 3, "bounds": [36, 236, 300, 300], "data": {"08414b42": "00000002", "09414b42": "acac"}}],
+    "stories": [{"id": 1, "text": "Text", "paragraphs": [[0, 4]], "runs": [[0, 4]]},
+                {"id": 2, "text": "", "paragraphs": [[0, 0]]},
+                {"id": 3}]})";
+  const struct {
+    const char* plan;
+    std::vector<std::string> lines;
+  } cases[] = {
+      // Every box whose story has a run is made current, empty or not (the
+      // failure shows each attempt).
+      {"set_current_box:*", {"storyID=0#", "storyID=1#", "storyID=2#"}},
+      // Master spreads 1 and 2 are tested by the master walk first, then by
+      // the count: its failing test is reported and the count goes on.
+      {"is_master_spread:3", {"API_FAILURE<CHECK_ONLY>:\tFilter_BX[1113]:Mapper::Connect()\n"}},
+  };
+  for (const auto& c : cases) {
+    MixerHost host;
+    host.OpenText("tagged.json", document);
+    LoadSettings(host, "masterPageMode=0\ntestMode=1\n");
+    LogCapture log;
+    host.Fail(c.plan);
+    Mapper importer;
+    EXPECT_TRUE(importer.Connect()) << c.plan;
+    EXPECT_EQ(importer.StoryCount(), 3) << c.plan;
+    host.Fail("");
+    for (const std::string& line : c.lines) {
+      EXPECT_NE(log.Text().find(line), std::string::npos) << c.plan << ": " << line << "\n" << log.Text();
+    }
+  }
+  MixerHost host;
+  LoadSettings(host, "masterPageMode=0\n");
 }
 
 }  // namespace
