@@ -137,8 +137,12 @@ std::string MakeFolderOf(const std::string& target) {
 // its own lines).
 std::string DispatchFailure(FileKind targetKind) {
   const std::string target = CurrentRequest().target.GetFullPath();
-  if (PathExists(target) && OverwriteFlagOf(targetKind) == 0) return "the target exists and may not be replaced";
-  switch (LastCommandOutcome()) {
+  const CommandOutcome outcome = LastCommandOutcome();
+  if (outcome == CommandOutcome::kNone && PathExists(target)) {
+    return OverwriteFlagOf(targetKind) == 0 ? "its target exists and may not be replaced"
+                                            : "its existing target cannot be replaced";
+  }
+  switch (outcome) {
     case CommandOutcome::kNone:
       return "the host cannot open it";
     case CommandOutcome::kFailed:
@@ -194,7 +198,8 @@ bool ConvertListedFile(const std::string& source, const std::string& root, const
   const std::string folderFailure = MakeFolderOf(target);
   if (CnvTools::SetTargetPath(request.target, target) != 0) {
     Trace("Set target error => conversion failed!");
-    LogFileFailure(source, "the host cannot name its target \"" + target + "\"");
+    LogFileFailure(source, folderFailure.empty() ? "the host cannot name its target \"" + target + "\""
+                                                 : folderFailure);
     return false;
   }
   if (type == kConvertToPdf) ProbePdfModeOnce();
