@@ -524,6 +524,22 @@ int32_t RegCreateValueIfAbsent(HKey key, const char* valueName, uint32_t type, c
   return StoreValue(key, valueName, type, data, size, true);
 }
 
+int32_t RegDeleteValue(HKey handle, const char* valueName) {
+  OpenKey key;
+  int32_t code = FindKey(handle, &key);
+  if (code) return code;
+  if (!(key.access & kKeySetValue)) return kErrorAccessDenied;
+  std::string fileName;
+  if ((code = ValueFileName(valueName, &fileName))) return code;
+  FolderLock lock(key.path);
+  if ((code = lock.result())) return code;
+  // A damaged value (a folder, a link, a pipe where the file should be) is
+  // left alone: it is not this value's file.
+  if ((code = FindEntry(key.path, valueName ? valueName : "", true, &fileName))) return code;
+  if (::unlink((key.path + "/" + fileName).c_str()) != 0) return ErrnoCode(errno);
+  return kErrorSuccess;
+}
+
 int32_t RegQueryValueEx(HKey handle, const char* valueName, uint32_t* /*reserved*/, uint32_t* type, uint8_t* data,
                         uint32_t* size) {
   if (data && !size) return kErrorInvalidParameter;
