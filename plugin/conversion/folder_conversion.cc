@@ -212,6 +212,7 @@ bool ConvertListedFile(const std::string& source, const std::string& root, const
       }
     }
   } catch (...) {
+    LogFileFailure(source, "the conversion stopped unexpectedly");
     ShowAlert(kAlertResource, "Conversion failed for file: ", name, "", "", false, false, false);
   }
   CallHostWithStrings("", "", "", "");
@@ -320,7 +321,9 @@ int ScanFolderPath(const std::string& folder, FileKind kind, bool recursive, boo
   }
   win::FindFiles search(Join(path, "*"));
   // A folder a conversion cannot read is named in the log with the reason.
-  if (!search.Valid() && !stopAtFirst) LogError("Folder \"" + path + "\" cannot be read: " + std::strerror(search.Error()));
+  if (!search.Valid() && !stopAtFirst) {
+    LogError("Folder \"" + path + "\" cannot be read: " + std::strerror(search.Error()));
+  }
   win::FindEntry entry;
   const std::string wanted = "." + ExtensionWord(kind);
   while (search.Next(entry)) {

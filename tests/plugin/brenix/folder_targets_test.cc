@@ -36,7 +36,7 @@ std::string JobCopy(const fs::path& folder) {
 }
 
 enum class Entry { kMenu, kBatch };
-enum class Pass { kKxq, kPdf };
+enum class Pass { kKxq, kPdf, kImport };
 enum class Folder { kMissing, kLink, kUnmakeable };
 
 struct Case {
@@ -50,10 +50,12 @@ struct Case {
 const Case kCases[] = {
     {"batch PdfDir missing", Entry::kBatch, Pass::kPdf, Folder::kMissing, false},
     {"batch Target missing", Entry::kBatch, Pass::kKxq, Folder::kMissing, false},
+    {"batch import Target missing", Entry::kBatch, Pass::kImport, Folder::kMissing, false},
     {"menu PDF folder deleted since", Entry::kMenu, Pass::kPdf, Folder::kMissing, false},
     {"menu KXQ folder deleted since", Entry::kMenu, Pass::kKxq, Folder::kMissing, false},
     {"batch Target no folder", Entry::kBatch, Pass::kKxq, Folder::kUnmakeable, false},
     {"batch PdfDir no folder", Entry::kBatch, Pass::kPdf, Folder::kUnmakeable, false},
+    {"batch import Target no folder", Entry::kBatch, Pass::kImport, Folder::kUnmakeable, false},
     {"menu KXQ folder no folder", Entry::kMenu, Pass::kKxq, Folder::kUnmakeable, false},
     {"batch source and Target through links", Entry::kBatch, Pass::kKxq, Folder::kLink, true},
     {"menu source and KXQ folder through links", Entry::kMenu, Pass::kKxq, Folder::kLink, true},
@@ -71,8 +73,12 @@ TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
     const std::string deep = source + decoy;  // the decoy's own path below the source root
     fs::create_directories(decoy);
     fs::create_directories(deep);
-    WriteFile(deep + "/x.qxp", document);
-    const char* extension = c.pass == Pass::kKxq ? ".kxq" : ".pdf";
+    // An import takes containers; this one does not open, which its own
+    // "ERROR:" line tells.
+    const bool import = c.pass == Pass::kImport;
+    const std::string sourceName = import ? "/x.kxq" : "/x.qxp";
+    WriteFile(deep + sourceName, import ? "no container" : document);
+    const char* extension = import ? ".qxp" : c.pass == Pass::kKxq ? ".kxq" : ".pdf";
     WriteFile(decoy + "/x" + extension, "decoy");
 
     std::string target = (root / "made" / "T").string();
@@ -96,8 +102,9 @@ TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
       fs::create_directories(root / "batch");
       const fs::path job = root / "batch" / "job.ini";
       install.WriteSettings("[Path]\nBatchFilePath = " + job.string() + "\n");
-      WriteFile(job, std::string("[General]\nMode = Export\nRecursive = True\n[Path]\nSource = ") + named +
-                         (c.pass == Pass::kKxq ? "\nTarget = " : "\nPdfDir = ") + target + "\n");
+      WriteFile(job, std::string("[General]\nMode = ") + (import ? "Import" : "Export") +
+                         "\nRecursive = True\n[Path]\nSource = " + named +
+                         (c.pass == Pass::kPdf ? "\nPdfDir = " : "\nTarget = ") + target + "\n");
       run = RunHost(install, {"start", "idle", "20"});
     } else {
       install.WriteSettings(std::string("[Options]\nextendedInterface = True\nrecursiveDirScan = True\n[Path]\n") +
@@ -118,16 +125,24 @@ TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
       EXPECT_NE(run.log.find("ERROR: Target folder \"" + target + "\" cannot be made: Not a directory\n"),
                 std::string::npos)
           << run.log;
-      EXPECT_NE(run.log.find("\nSUPPRESSED MESSAGE BOX:\tExport failed for folder: \t" + named + "\t"),
-                std::string::npos)
+      const std::string failure = import ? "Import failed for folder: " : "Export failed for folder: ";
+      EXPECT_NE(run.log.find("\nSUPPRESSED MESSAGE BOX:\t" + failure + "\t" + named + "\t"), std::string::npos)
           << run.log;
       // Shown to the user at the menu.
-      if (c.entry == Entry::kMenu) EXPECT_NE(Joined(alerts).find("Export failed for folder: "), std::string::npos) << Joined(alerts);
+      if (c.entry == Entry::kMenu) {
+        EXPECT_NE(Joined(alerts).find(failure), std::string::npos) << Joined(alerts);
+      }
       continue;
     }
-    EXPECT_EQ(ReadFile(written).substr(0, 4), c.pass == Pass::kKxq ? "\xD0\xCF\x11\xE0" : "%PDF") << written;
+    if (import) {
+      EXPECT_TRUE(fs::is_directory(target + decoy));
+      EXPECT_NE(run.log.find("\nERROR: \"" + below + sourceName + "\" not converted: "), std::string::npos)
+          << run.log;
+    } else {
+      EXPECT_EQ(ReadFile(written).substr(0, 4), c.pass == Pass::kKxq ? "\xD0\xCF\x11\xE0" : "%PDF") << written;
+    }
     EXPECT_EQ(finished, 1u) << run.log;
-    EXPECT_NE(run.log.find("       1.) " + below + "/x.qxp\n"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("       1.) " + below + sourceName + "\n"), std::string::npos) << run.log;
     // An empty target folder holds nothing to overwrite: no question.
     EXPECT_EQ(Count(Joined(run.transcript), " resource 111 "), 0u);
     if (c.entry == Entry::kBatch) {
