@@ -144,7 +144,7 @@ TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
     EXPECT_EQ(finished, 1u) << run.log;
     EXPECT_NE(run.log.find("       1.) " + below + sourceName + "\n"), std::string::npos) << run.log;
     // An empty target folder holds nothing to overwrite: no question.
-    EXPECT_EQ(Count(Joined(run.transcript), " resource 111 "), 0u);
+    EXPECT_EQ(Count(Joined(run.transcript), "\"Overwrite files?\""), 0u);
     if (c.entry == Entry::kBatch) {
       const std::string copy = JobCopy(root / "batch");
       EXPECT_NE(copy.find("Total=1"), std::string::npos) << copy;
