@@ -119,6 +119,8 @@ int32_t RegKey::ReadString(std::string& out, const char* valueName) {
   return code;
 }
 
+int32_t RegKey::DeleteValue(const char* valueName) { return win::RegDeleteValue(key_, valueName); }
+
 void RegKey::Close() {
   if (key_ != 0) win::RegCloseKey(key_);
   key_ = 0;
@@ -158,9 +160,22 @@ bool IsBatchMode() {
 }
 
 void ClearBatchModeFlag() {
+  int32_t code = win::kErrorSuccess;
   try {
     RegKey maker = RegKey::OpenMakerKey();
-    maker.DeleteTreeOrThrow(kBatchModeKeyName);
-  } catch (uint32_t) {
+    code = maker.DeleteTree(kBatchModeKeyName);
+    if (code == win::kErrorSuccess || code == win::kErrorFileNotFound) return;
+    // Something below the key (no key itself, so out of the registry's
+    // reach) keeps it; the claim must not stay with it, or every later run
+    // would take the flag for another's.
+    ProgramLog() << "ERROR: the batch mode flag \"" << kBatchModeKeyName
+                 << "\" could not be removed (registry error " << code << ")" << std::endl;
+    RegKey flag(maker.Handle(), kBatchModeKeyName, 0, win::kKeyAllAccess);
+    code = flag.DeleteValue(kClaimValueName);
+    if (code == win::kErrorSuccess || code == win::kErrorFileNotFound) return;
+  } catch (uint32_t thrown) {
+    code = static_cast<int32_t>(thrown);
   }
+  ProgramLog() << "ERROR: the claim \"" << kClaimValueName << "\" of the batch mode flag \"" << kBatchModeKeyName
+               << "\" could not be removed (registry error " << code << ")" << std::endl;
 }

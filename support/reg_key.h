@@ -59,6 +59,8 @@ class RegKey {
   // Writes a text value only when the key holds no value of that name: true
   // when this call created it, false when one was there.
   bool SetStringIfAbsent(const char* valueName, const std::string& text);
+  // Deletes a value; the registry code (kErrorFileNotFound when none).
+  int32_t DeleteValue(const char* valueName);
   // Reads a value's data up to its first NUL; false on any failure, a
   // missing value included.
   bool QueryString(std::string& out, const char* valueName);
@@ -78,6 +80,8 @@ class RegKey {
 // pipe, a link), gives false with a program-log line.
 bool IsBatchMode();
 
-// Deletes the flag key and everything below it; every failure is dropped.
-// IsBatchMode keeps its answer.
+// Deletes the flag key and everything below it.  When the key cannot be
+// removed, its claim value is deleted all the same (so that a later run can
+// claim the flag) and the program log says what stayed behind and why.
+// Nothing is thrown; IsBatchMode keeps its answer.
 void ClearBatchModeFlag();

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 namespace win {
@@ -21,9 +22,10 @@ std::string LastComponent(const std::string& path) {
 
 }  // namespace
 
-uint32_t FileAttributesOf(const std::string& path) {
+uint32_t FileAttributesOf(const std::string& path, bool followLink) {
   struct stat st;
-  if (path.empty() || ::lstat(path.c_str(), &st) != 0) return 0;
+  if (path.empty()) return 0;
+  if (!(followLink && ::stat(path.c_str(), &st) == 0) && ::lstat(path.c_str(), &st) != 0) return 0;
   uint32_t attributes = S_ISDIR(st.st_mode) ? kFileAttributeDirectory : kFileAttributeNormal;
   if ((st.st_mode & 0222) == 0) attributes |= kFileAttributeReadOnly;
   const std::string name = LastComponent(path);
@@ -40,11 +42,15 @@ FindFiles::FindFiles(const std::string& pattern) {
     const std::string name = LastComponent(pattern);
     valid_ = !name.empty() && FileAttributesOf(pattern) != 0;
     if (valid_) names_.push_back(name);
+    else error_ = name.empty() ? ENOENT : errno;
     return;
   }
   folder_ = pattern.substr(0, pattern.size() - 2);
   std::unique_ptr<DIR, DirCloser> dir(opendir(folder_.empty() ? "/" : folder_.c_str()));
-  if (!dir) return;
+  if (!dir) {
+    error_ = errno;
+    return;
+  }
   while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (name != "." && name != "..") names_.push_back(name);

@@ -40,6 +40,8 @@ class FindFiles {
   FindFiles& operator=(const FindFiles&) = delete;
 
   bool Valid() const { return valid_; }
+  // The system's error number when the search could not be opened, else 0.
+  int Error() const { return error_; }
   // The next entry (find next, the first call giving the first entry);
   // false when there is none left.  An entry that vanished in between is
   // skipped.
@@ -50,9 +52,12 @@ class FindFiles {
   std::vector<std::string> names_;  // in byte order
   size_t next_ = 0;
   bool valid_ = false;
+  int error_ = 0;
 };
 
 // The attributes of the entry at `path` (lstat; 0 when nothing is there).
-uint32_t FileAttributesOf(const std::string& path);
+// With followLink, a link that leads somewhere has the attributes of what
+// it leads to.
+uint32_t FileAttributesOf(const std::string& path, bool followLink = false);
 
 }  // namespace win

@@ -419,9 +419,10 @@ int32_t WriteValueFile(const std::string& folder, const std::string& fileName, u
   return code;
 }
 
-int32_t StoreValue(HKey handle, const char* valueName, uint32_t type, const uint8_t* data, uint32_t size,
-                   bool onlyIfAbsent) {
-  if (size && !data) return kErrorInvalidParameter;
+// Runs `change` (key folder, value file name) on a value of a key opened
+// for setting values, while the key's folder is locked.
+template <class Change>
+int32_t ChangeValue(HKey handle, const char* valueName, Change change) {
   OpenKey key;
   int32_t code = FindKey(handle, &key);
   if (code) return code;
@@ -430,15 +431,23 @@ int32_t StoreValue(HKey handle, const char* valueName, uint32_t type, const uint
   if ((code = ValueFileName(valueName, &fileName))) return code;
   FolderLock lock(key.path);
   if ((code = lock.result())) return code;
-  std::string existing;
-  code = FindEntry(key.path, valueName ? valueName : "", true, &existing);
-  if (code == kErrorSuccess || code == kErrorBadDb) {
-    if (onlyIfAbsent) return kErrorAlreadyExists;
-    fileName = existing;  // the name keeps the letters it was made with
-  } else if (code != kErrorFileNotFound) {
-    return code;
-  }
-  return WriteValueFile(key.path, fileName, type, data, size, onlyIfAbsent);
+  return change(key.path, fileName);
+}
+
+int32_t StoreValue(HKey handle, const char* valueName, uint32_t type, const uint8_t* data, uint32_t size,
+                   bool onlyIfAbsent) {
+  if (size && !data) return kErrorInvalidParameter;
+  return ChangeValue(handle, valueName, [&](const std::string& folder, std::string fileName) -> int32_t {
+    std::string existing;
+    const int32_t code = FindEntry(folder, valueName ? valueName : "", true, &existing);
+    if (code == kErrorSuccess || code == kErrorBadDb) {
+      if (onlyIfAbsent) return kErrorAlreadyExists;
+      fileName = existing;  // the name keeps the letters it was made with
+    } else if (code != kErrorFileNotFound) {
+      return code;
+    }
+    return WriteValueFile(folder, fileName, type, data, size, onlyIfAbsent);
+  });
 }
 
 }  // namespace
@@ -522,6 +531,16 @@ int32_t RegSetValueEx(HKey key, const char* valueName, uint32_t /*reserved*/, ui
 int32_t RegCreateValueIfAbsent(HKey key, const char* valueName, uint32_t type, const uint8_t* data,
                                uint32_t size) {
   return StoreValue(key, valueName, type, data, size, true);
+}
+
+int32_t RegDeleteValue(HKey handle, const char* valueName) {
+  return ChangeValue(handle, valueName, [&](const std::string& folder, std::string fileName) -> int32_t {
+    // A damaged value (a folder, a link, a pipe where the file should be) is
+    // left alone: it is not this value's file.
+    const int32_t code = FindEntry(folder, valueName ? valueName : "", true, &fileName);
+    if (code) return code;
+    return ::unlink((folder + "/" + fileName).c_str()) == 0 ? int32_t{kErrorSuccess} : ErrnoCode(errno);
+  });
 }
 
 int32_t RegQueryValueEx(HKey handle, const char* valueName, uint32_t* /*reserved*/, uint32_t* type, uint8_t* data,

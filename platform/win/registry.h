@@ -100,6 +100,10 @@ int32_t RegSetValueEx(HKey key, const char* valueName, uint32_t reserved, uint32
 int32_t RegCreateValueIfAbsent(HKey key, const char* valueName, uint32_t type, const uint8_t* data,
                                uint32_t size);
 
+// Deletes a value (a null name is the unnamed value); kErrorFileNotFound
+// when the key holds none of that name.  Needs kKeySetValue.
+int32_t RegDeleteValue(HKey key, const char* valueName);
+
 // Reads a value.  `type` (when given) receives its type.  Without `data`,
 // *size (when given) receives the data's size.  With `data`, *size holds the
 // buffer's size on entry and the data's size on return; a buffer too small

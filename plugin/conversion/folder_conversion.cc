@@ -1,8 +1,13 @@
 #include "plugin/conversion/folder_conversion.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iomanip>
 #include <ostream>
+#include <stdexcept>
 #include <system_error>
 
 #include "platform/win/find_files.h"
@@ -16,6 +21,7 @@
 #include "plugin/qapi/host_file_probe.h"
 #include "plugin/qapi/progress_bar.h"
 #include "plugin/qapi/ui_alert.h"
+#include "plugin/xtension/actions.h"
 #include "support/batch_file.h"
 #include "support/brenix_interface.h"
 #include "support/conversion_state.h"
@@ -35,11 +41,45 @@ constexpr int kTraceLevel = 12;
 
 void Trace(const std::string& text) { TraceLevel(kTraceLevel, text.c_str()); }
 
+void LogError(const std::string& text) { ProgramLog() << "ERROR: " << text << std::endl; }
+
+// The folder conversion cannot run at all; what() says why.
+struct FolderConversionError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Whether `path` names a folder, following a link; otherwise the system's
+// reason.
+bool IsFolder(const std::string& path, std::string* reason) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) return true;
+  *reason = std::strerror(ENOTDIR);
+  return false;
+}
+
+// Makes `folder` with every missing ancestor; empty on success, else the
+// system's reason.
+std::string MakeFolders(const std::string& folder) {
+  std::string reason;
+  if (IsFolder(folder, &reason)) return "";
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (IsFolder(folder, &reason)) return "";
+  return error ? error.message() : reason;
+}
+
 // The driver probes the PDF mode at most once while the plug-in is loaded.
 bool driverPdfProbed = false;
 
+// The root folder keeps its one separator.
 std::string WithoutTrailingSeparators(std::string path) {
+  const bool root = !path.empty() && path[0] == kPathSeparator;
   StripTrailingChar(path, kPathSeparator);
+  if (path.empty() && root) path = kPathSeparator;
   return path;
 }
 
@@ -48,11 +88,6 @@ std::string Join(const std::string& folder, const std::string& name) {
 }
 
 std::string ExtensionWord(FileKind kind) { return FileKindExtensions[kind < kFileKindNone ? kind : kFileKindNone]; }
-
-bool BatchJobRunning() {
-  BatchFile& batch = BatchFile::Instance();
-  return batch.Check();
-}
 
 // The folder the targets of `type` go to.
 std::string TypeFolder(uint32_t type) {
@@ -88,18 +123,33 @@ uint8_t OverwriteFlagOf(FileKind kind) {
   }
 }
 
-// Makes the folder of `target` with every missing ancestor.
-void MakeTargetFolder(const std::string& target) {
+// Makes the folder of `target` with every missing ancestor; empty on
+// success, else why it is no folder.
+std::string MakeFolderOf(const std::string& target) {
   const std::string folder = CnvTools::DirectoryPart(target);
-  if (folder.empty()) return;
-  bool isDirectory = false;
-  if (PathExists(folder, &isDirectory)) {
-    if (!isDirectory) Trace("Target is not a folder but a file having the same name!");
-    return;
+  if (folder.empty()) return "";
+  const std::string reason = MakeFolders(folder);
+  if (!reason.empty()) Trace("Unable to create missing target folders!");
+  return reason.empty() ? "" : "its target folder \"" + folder + "\" cannot be made: " + reason;
+}
+
+// Why the dispatcher gave up on the current request (the PDF step writes
+// its own lines).
+std::string DispatchFailure(FileKind targetKind) {
+  const std::string target = CurrentRequest().target.GetFullPath();
+  const CommandOutcome outcome = LastCommandOutcome();
+  if (outcome == CommandOutcome::kNone && PathExists(target)) {
+    return OverwriteFlagOf(targetKind) == 0 ? "its target exists and may not be replaced"
+                                            : "its existing target cannot be replaced";
   }
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) Trace("Unable to create missing target folders!");
+  switch (outcome) {
+    case CommandOutcome::kNone:
+      return "the host cannot open it";
+    case CommandOutcome::kFailed:
+      return "it could not be converted or its target could not be written";
+    default:
+      return "its target \"" + target + "\" was not written";
+  }
 }
 
 void ProbePdfModeOnce() {
@@ -114,47 +164,59 @@ void ProbePdfModeOnce() {
   CurrentRequest() = saved;
 }
 
-// One file of the run; false when it did not reach the dispatcher.
-bool ConvertListedFile(const std::string& source, const std::string& root, XTWindow dialog, uint32_t total,
-                       uint32_t index, uint32_t type, FileKind targetKind) {
+// A file of the run that failed: one "ERROR:" line naming it and why.
+void LogFileFailure(const std::string& source, const std::string& why) {
+  LogError("\"" + source + "\" not converted: " + why);
+}
+
+// One file of the run into `targetFolder`; false when it did not reach the
+// dispatcher.
+bool ConvertListedFile(const std::string& source, const std::string& root, const std::string& targetFolder,
+                       XTWindow dialog, uint32_t total, uint32_t index, uint32_t type, FileKind targetKind) {
   FileSpecPair& request = CurrentRequest();
   if (CnvTools::SetTargetPath(request.source, source) != 0) {
     Trace("Set source error => conversion failed!");
+    LogFileFailure(source, "the host cannot name it");
     return false;
   }
   std::string folder, name;
   if (!SplitPathChecked(source, folder, name, nullptr, true)) {
     Trace("Split path error => conversion failed!");
+    LogFileFailure(source, "its name has no extension");
     return false;
   }
   SetProgressTitle(dialog, total, index, name, type);
   Settings& settings = Settings::Instance();
-  const std::string target = FolderTargetPath(TypeFolder(type), root, source, targetKind,
+  const std::string target = FolderTargetPath(targetFolder, root, source, targetKind,
                                               settings.IsMapSourceFoldersToTarget(),
                                               settings.IsIncludeSourceFolderInTarget());
   if (target.empty()) {
     Trace("Replace extension error => conversion failed!");
+    LogFileFailure(source, "its name has no extension to replace");
     return false;
   }
-  MakeTargetFolder(target);
+  const std::string folderFailure = MakeFolderOf(target);
   if (CnvTools::SetTargetPath(request.target, target) != 0) {
     Trace("Set target error => conversion failed!");
+    LogFileFailure(source, folderFailure.empty() ? "the host cannot name its target \"" + target + "\""
+                                                 : folderFailure);
     return false;
   }
   if (type == kConvertToPdf) ProbePdfModeOnce();
+  ClearCommandOutcome();
   try {
-    if (!ConversionDispatch()) Trace(name + " not converted!");
+    if (!ConversionDispatch()) {
+      Trace(name + " not converted!");
+      if (type != kConvertToPdf || !folderFailure.empty()) {
+        LogFileFailure(source, folderFailure.empty() ? DispatchFailure(targetKind) : folderFailure);
+      }
+    }
   } catch (...) {
+    LogFileFailure(source, "the conversion stopped unexpectedly");
     ShowAlert(kAlertResource, "Conversion failed for file: ", name, "", "", false, false, false);
   }
   CallHostWithStrings("", "", "", "");
   return true;
-}
-
-// An entry point's ending: the notice, then the host's status texts cleared.
-void FinishEntryPoint() {
-  if (ShowFinishedNotice != 0) ShowAlert(kAlertResource, "Conversion finished.", "", "", "", true, false, false);
-  CallHostWithStrings("", "", "", "");
 }
 
 // The folders are copies: the import converter rewrites KxqFolderSpec per file.
@@ -162,13 +224,51 @@ void RunEntryPoint(const char* failure, const XTFileSpec source, const XTFileSpe
                    FileKind targetKind, bool recursive) {
   try {
     FolderConversion(source, target, sourceKind, targetKind, recursive);
+  } catch (const FolderConversionError& error) {
+    ReportFolderConversionFailure(failure, FolderPathOf(source), error.what());
+    return;
   } catch (...) {
-    ShowAlert(kAlertResource, failure, FolderPathOf(source), "", "", false, false, false);
+    ReportFolderConversionFailure(failure, FolderPathOf(source), "");
+    return;
   }
-  FinishEntryPoint();
+  if (ShowFinishedNotice != 0) ShowAlert(kAlertResource, "Conversion finished.", "", "", "", true, false, false);
+  CallHostWithStrings("", "", "", "");
 }
 
 }  // namespace
+
+std::string MakeTargetFolder(const std::string& folder) {
+  if (folder.empty()) {
+    LogError("No target folder given!");
+    return "No target folder given!";
+  }
+  const std::string reason = MakeFolders(folder);
+  if (reason.empty()) return "";
+  const std::string text = "Target folder \"" + folder + "\" cannot be made: " + reason;
+  LogError(text);
+  return text;
+}
+
+std::string TargetFolderSpec(const std::string& folder, XTFileSpec& spec) {
+  const std::string failure = MakeTargetFolder(folder);
+  if (!failure.empty()) return failure;
+  XTFileSpec made{};
+  const int16_t result = xt_fsmakefsspec(0, 0, folder, made, true, false, false, nullptr, 0, false, nullptr);
+  if (result != kXTOk) {
+    const std::string text = "Target folder \"" + folder + "\" cannot be named (host error " +
+                             std::to_string(result) + ")";
+    LogError(text);
+    return text;
+  }
+  spec = made;
+  return "";
+}
+
+void ReportFolderConversionFailure(const char* failure, const std::string& sourceFolder,
+                                   const std::string& reason) {
+  ShowAlert(kAlertResource, failure, sourceFolder, reason.empty() ? "" : "\n" + reason, "", true, false, false);
+  CallHostWithStrings("", "", "", "");
+}
 
 std::string FolderPathOf(const XTFileSpec& spec) {
   // A spec that names nothing (never set) is no folder.
@@ -188,6 +288,8 @@ std::string FolderTargetPath(const std::string& typeFolder, const std::string& s
   const std::string extension = ExtensionWord(targetKind);
   std::string name = SplitPath(source, true);
   if (!ReplaceExtension(name, extension, false, false)) return "";
+  // Without a folder there is no target: never the root.
+  if (typeFolder.empty()) return "";
   const std::string folder = WithoutTrailingSeparators(typeFolder);
   if (!mapSourceFolders && !includeSourceFolder) return Join(folder, name);
   std::string base = folder;
@@ -208,15 +310,20 @@ int ScanFolderPath(const std::string& folder, FileKind kind, bool recursive, boo
   const std::string path = WithoutTrailingSeparators(folder);
   if (path.empty()) return stopAtFirst ? 0 : static_cast<int>(SourceFileList.size());
   {
-    // A folder argument that names a file is the one file to convert.
-    win::FindFiles itself(path);
-    win::FindEntry entry;
-    if (itself.Valid() && itself.Next(entry) && (entry.attributes & win::kFileAttributeDirectory) == 0) {
-      if (!IsHiddenOrSystem(entry.attributes)) SourceFileList.push_back(path);
+    // A folder argument that names a file is the one file to convert.  The
+    // folder named here is followed when it is a link; the entries below
+    // it are not (see the search).
+    const uint32_t attributes = win::FileAttributesOf(path, true);
+    if (attributes != 0 && (attributes & win::kFileAttributeDirectory) == 0) {
+      if (!IsHiddenOrSystem(attributes)) SourceFileList.push_back(path);
       return static_cast<int>(SourceFileList.size());
     }
   }
   win::FindFiles search(Join(path, "*"));
+  // A folder a conversion cannot read is named in the log with the reason.
+  if (!search.Valid() && !stopAtFirst) {
+    LogError("Folder \"" + path + "\" cannot be read: " + std::strerror(search.Error()));
+  }
   win::FindEntry entry;
   const std::string wanted = "." + ExtensionWord(kind);
   while (search.Next(entry)) {
@@ -252,7 +359,7 @@ bool ScanSourceFolder(const XTFileSpec& folder, FileKind kind, bool recursive, c
 }
 
 int PrepareTargets(const std::string& targetFolder, const std::string& sourceRoot, FileKind targetKind) {
-  if (OverwriteFlagOf(targetKind) == 0) return 0;
+  if (OverwriteFlagOf(targetKind) == 0 || targetFolder.empty()) return 0;
   LockedTargetList.clear();
   Settings& settings = Settings::Instance();
   const bool map = settings.IsMapSourceFoldersToTarget();
@@ -270,25 +377,28 @@ int PrepareTargets(const std::string& targetFolder, const std::string& sourceRoo
   return removed;
 }
 
-void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
+void FolderConversion(const XTFileSpec& source, const XTFileSpec& /*target*/, FileKind sourceKind,
                       FileKind targetKind, bool recursive) {
   const ConversionType type = ConversionTypeFromKinds(sourceKind, targetKind, kFileKindNone);
-  // Without a target folder every target would land in the root.
-  if (type == kConvertNone || TypeFolder(type).empty()) return;
+  if (type == kConvertNone) return;
   SourceFileList.clear();
   const int found = ScanFolder(source, sourceKind, recursive, false, "");
   if (found < 1) return;
+  // One folder for the check of existing targets, their removal and the
+  // writing; a missing one is made.
+  const std::string targetFolder = TypeFolder(type);
+  const std::string failure = MakeTargetFolder(targetFolder);
+  if (!failure.empty()) throw FolderConversionError(failure);
   const std::string root = FolderPathOf(source);
   const XTWindow dialog = OpenStatusDialog();
-  PrepareTargets(FolderPathOf(target), root, targetKind);
+  PrepareTargets(targetFolder, root, targetKind);
   if (!LockedTargetList.empty()) {
     ShowAlert(kAlertResource, "Overwrite not allowed for " + std::to_string(LockedTargetList.size()) +
                                   " files in your target!",
               "\nChange attributes or rename on request.", "", "", false, false, false);
   }
-  const bool batch = BatchJobRunning();
   BatchFile& batchFile = BatchFile::Instance();
-  if (batch) {
+  if (batchFile.Check()) {
     batchFile.SetTotal(found);
     batchFile.SetCount(0);
   }
@@ -306,8 +416,8 @@ void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKi
   const std::vector<std::string> sources = SourceFileList;
   const uint32_t total = static_cast<uint32_t>(sources.size());
   for (uint32_t i = 0; i < total; ++i) {
-    if (ConvertListedFile(sources[i], root, dialog, total, i + 1, type, targetKind) && batch) {
-      batchFile.SetCount(static_cast<int32_t>(i + 1));
+    if (ConvertListedFile(sources[i], root, targetFolder, dialog, total, i + 1, type, targetKind)) {
+      UpdateBatchCount(static_cast<int32_t>(i + 1));
     }
   }
   CloseStatusDialog(dialog);

@@ -34,11 +34,31 @@ void ExportFolderToPdf(const XTFileSpec& target, bool recursive);
 void ImportFolder(bool recursive);
 
 // Converts every file of `sourceKind` found in `source` into `targetKind`
-// files under `target`.  Nothing (no window, no log) when the kinds do not
-// convert, the folder of the targets (KxqFolderSpec, ImportTargetFolderSpec
-// or PdfFolderPath by the conversion) names none, or no file is found.
+// files.  The targets go to the folder of the conversion (KxqFolderSpec,
+// ImportTargetFolderSpec or PdfFolderPath; `target` is the caller's record
+// of it): the check for existing targets, their removal and the writing
+// all use that one folder, which is made when missing.  Nothing (no window,
+// no log) when the kinds do not convert or no file is found.  Throws when
+// the target folder is none and cannot be made (logged by
+// MakeTargetFolder); each file that fails gets one "ERROR:" line.
 void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
                       FileKind targetKind, bool recursive);
+
+// Makes the target folder `folder` with every missing ancestor when it is
+// not there (a link to a folder is a folder).  Empty on success; else an
+// "ERROR:" line naming it and the system's reason goes to the program log
+// and the same text is returned.  An empty path names no folder.
+std::string MakeTargetFolder(const std::string& folder);
+// MakeTargetFolder, then `spec` names the folder; on failure `spec` is left
+// as it was and the logged text returned.
+std::string TargetFolderSpec(const std::string& folder, XTFileSpec& spec);
+// Tells the user that a folder conversion failed: the alert `failure` +
+// the source folder (and, when given, the reason on a line of its own),
+// shown even in MultiDoc mode, only logged in batch and server mode; then
+// the host's status texts cleared.
+// Never "Conversion finished.".
+void ReportFolderConversionFailure(const char* failure, const std::string& sourceFolder,
+                                   const std::string& reason);
 
 // Whether `folder` (with the sub-folder `subPath` when not empty) holds a
 // file of `kind`; host documents count only when the host opens them.
@@ -47,7 +67,9 @@ bool ScanSourceFolder(const XTFileSpec& folder, FileKind kind, bool recursive,
 // Adds the visible files of `kind` in the folder (and, when recursive, its
 // sub-folders, hidden ones too, never through a link) to SourceFileList and
 // returns its size; with stopAtFirst 1 at the first file found, else 0.  A
-// folder path that names a visible file is taken as that one file.
+// folder path that names a visible file is taken as that one file; the
+// folder path itself is followed when it is a link.  Without stopAtFirst a
+// folder that cannot be read gets an "ERROR:" line with the reason.
 int ScanFolder(const XTFileSpec& folder, FileKind kind, bool recursive, bool stopAtFirst,
                const std::string& subPath);
 // ScanFolder on a path.
@@ -67,7 +89,8 @@ int PrepareTargets(const std::string& targetFolder, const std::string& sourceRoo
 //   includeSourceFolder:        typeFolder/<last component of the root>/...
 //   mapSourceFolders:           ... + the source's path below the root
 //   else:                       ... + /NAME.ext
-// Empty when the source's name has no extension to replace.
+// Empty when the source's name has no extension to replace, or `typeFolder`
+// is empty (no folder is never the root).
 std::string FolderTargetPath(const std::string& typeFolder, const std::string& sourceRoot,
                              const std::string& source, FileKind targetKind, bool mapSourceFolders,
                              bool includeSourceFolder);

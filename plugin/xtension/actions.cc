@@ -4,6 +4,7 @@
 #include "plugin/qapi/progress_bar.h"
 #include "plugin/qapi/story_runs.h"
 #include "plugin/qapi/ui_host.h"
+#include "support/batch_file.h"
 #include "support/host_link.h"
 
 RefHandle<BeepAction> GetBeepAction() { return BeepAction::Instance(); }
@@ -29,6 +30,11 @@ void PerformKxtExportAction(void* record) { PerformHeld(GetKxtExportAction, reco
 void PerformExportCoordsAction(void* record) { PerformHeld(GetExportCoordsAction, record); }
 void PerformExportXTagsAction(void* record) { PerformHeld(GetExportXTagsAction, record); }
 void PerformImportAction(void* record) { PerformHeld(GetImportAction, record); }
+
+bool UpdateBatchCount(int32_t count) {
+  BatchFile& batch = BatchFile::Instance();
+  return batch.Check() && batch.SetCount(count, true, true);
+}
 
 void NotifyBeep(XTVoidRec* record) {
   if (const RefHandle<BeepAction> beep = GetBeepAction()) beep->ActionPerformed(record);

@@ -94,5 +94,10 @@ void PerformExportXTagsAction(void* record);
 RefHandle<ImportAction> GetImportAction();
 void PerformImportAction(void* record);
 
+// While a batch job runs (BatchFile::Check), writes `count` as the job's
+// Count and returns whether that was saved; otherwise false, nothing
+// written.  The folder driver calls it after each file.
+bool UpdateBatchCount(int32_t count);
+
 // Performs the beep action with `record`; nothing when it does not exist.
 void NotifyBeep(XTVoidRec* record);

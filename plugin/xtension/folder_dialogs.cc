@@ -27,20 +27,50 @@ struct FolderDialog {
   void (*run)(bool recursive);  // the command, once the dialog ended with its default button
 };
 
+const char kExportFailure[] = "Export failed for folder: ";
+const char kImportFailure[] = "Import failed for folder: ";
+
+// The folder of a path field: its record's, else (a remembered folder that
+// has gone since) the one its setting remembers.
+std::string FieldFolder(const PathFieldBinding& binding) {
+  const std::string recorded = FolderPathOf(*binding.record);
+  if (!recorded.empty()) return recorded;
+  Settings& settings = Settings::Instance();
+  return settings.IsDefault(binding.setting) ? "" : settings.GetPath(binding.setting);
+}
+
+// Makes the target folder of a field when it is missing and points the
+// field's record at it; false, the failure logged and shown, when there is
+// none.
+bool UseTargetField(const PathFieldBinding& binding, const char* failure, const XTFileSpec& source) {
+  const std::string reason = TargetFolderSpec(FieldFolder(binding), *binding.record);
+  if (reason.empty()) return true;
+  ReportFolderConversionFailure(failure, FolderPathOf(source), reason);
+  return false;
+}
+
 void RunKxqExport(bool recursive) {
-  if (!CheckTargetFolder(kFileKindKxq, FirstFolderRecord(), recursive, kDialogOverwriteKxq)) return;
+  if (!UseTargetField(kKxqField, kExportFailure, HostDocFolderSpec()) ||
+      !CheckTargetFolder(kFileKindKxq, FirstFolderRecord(), recursive, kDialogOverwriteKxq)) {
+    return;
+  }
   KxqFolderSpec = FirstFolderRecord();
   ExportFolder(FirstFolderRecord(), recursive);
 }
 
 void RunPdfExport(bool recursive) {
-  if (!CheckTargetFolder(kFileKindPdf, FirstFolderRecord(), recursive, kDialogOverwritePdf)) return;
+  if (!UseTargetField(kPdfField, kExportFailure, HostDocFolderSpec()) ||
+      !CheckTargetFolder(kFileKindPdf, FirstFolderRecord(), recursive, kDialogOverwritePdf)) {
+    return;
+  }
   PdfFolderPath = FolderPathOf(FirstFolderRecord());
   ExportFolderToPdf(FirstFolderRecord(), recursive);
 }
 
 void RunKxqAndPdfExport(bool recursive) {
-  if (!CheckTargetFolder(kFileKindKxq, FirstFolderRecord(), recursive, kDialogOverwriteKxq) ||
+  if (!UseTargetField(kBothKxqField, kExportFailure, HostDocFolderSpec()) ||
+      !UseTargetField(kBothPdfField, kExportFailure, HostDocFolderSpec()) ||
+      !CheckTargetFolder(kFileKindKxq, FirstFolderRecord(), recursive, kDialogOverwriteKxq) ||
       !CheckTargetFolder(kFileKindPdf, SecondFolderRecord(), recursive, kDialogOverwritePdf)) {
     return;
   }
@@ -53,7 +83,10 @@ void RunKxqAndPdfExport(bool recursive) {
 }
 
 void RunImport(bool recursive) {
-  if (!CheckTargetFolder(kFileKindQxp, SecondFolderRecord(), recursive, kDialogOverwriteQxp)) return;
+  if (!UseTargetField(kImportTargetField, kImportFailure, FirstFolderRecord()) ||
+      !CheckTargetFolder(kFileKindQxp, SecondFolderRecord(), recursive, kDialogOverwriteQxp)) {
+    return;
+  }
   KxqFolderSpec = FirstFolderRecord();
   ImportTargetFolderSpec = SecondFolderRecord();
   ImportFolder(recursive);
@@ -154,7 +187,13 @@ int32_t SetFieldPath(XTWindow dialog, const PathFieldBinding& binding, const std
 bool FillPathField(XTWindow dialog, const PathFieldBinding& binding, bool forceOff) {
   Settings& settings = Settings::Instance();
   if (forceOff || settings.IsDefault(binding.setting)) return true;
-  return SetFieldPath(dialog, binding, settings.GetPath(binding.setting)) == kXTOk;
+  const std::string path = settings.GetPath(binding.setting);
+  if (SetFieldPath(dialog, binding, path) == kXTOk) return true;
+  // A remembered folder that has gone since: the field still shows it (the
+  // command makes it), and no folder of an earlier command stays behind.
+  *binding.record = XTFileSpec{};
+  SetFieldText(dialog, binding.field, path);
+  return false;
 }
 
 void ResetPathField(XTWindow dialog, const PathFieldBinding& binding) {

@@ -147,14 +147,17 @@ TEST_F(RegKeyTest, ClearingTheFlagDeletesEverythingBelowIt) {
 
 // A folder whose name decodes to one starting with NUL read as "", which
 // opened the flag key again: clearing the flag recursed until the stack gave
-// out.  Now the clearing ends; the odd folder keeps the flag key (and its
-// claim) in place.
+// out.  Now the clearing ends; the odd folder keeps the flag key in place,
+// but not its claim, and the log says what stayed: the next run claims the
+// flag again instead of taking it for another's.
 TEST_F(RegKeyTest, ClearingAFlagWithFoldersThatNameNoKeyEnds) {
   RaiseFlag();
   fs::create_directories(Flag() / "%00" / "%00");
   fs::create_directories(Flag() / "Jobs");
   fs::create_directory_symlink(".", Flag() / "Loop");
-  const int answers = InChild([] {
+  const testutil::TempDir logFolder("reg_key_log");
+  const int answers = InChild([&logFolder] {
+    if (chdir(logFolder.path().c_str()) != 0) return 90;
     const bool first = IsBatchMode();
     ClearBatchModeFlag();
     RegKey maker = RegKey::OpenMakerKey();
@@ -163,7 +166,10 @@ TEST_F(RegKeyTest, ClearingAFlagWithFoldersThatNameNoKeyEnds) {
   EXPECT_EQ(answers, Answers(true, true));
   EXPECT_FALSE(fs::exists(Flag() / "Jobs"));
   EXPECT_TRUE(fs::is_directory(Flag() / "%00"));
-  EXPECT_TRUE(fs::exists(Flag() / "\\Brenix"));
+  EXPECT_FALSE(fs::exists(Flag() / "\\Brenix"));
+  EXPECT_EQ(ReadFile(logFolder.File("BrenixLogfile.txt")),
+            "ERROR: the batch mode flag \"Brenix 50 Batch Mode\" could not be removed (registry error 5)\n");
+  EXPECT_EQ(InChild([] { return Answers(IsBatchMode(), false); }), Answers(true, false));
 }
 
 // A claim value that is there but damaged gives interactive mode and says

@@ -124,6 +124,10 @@ TEST_F(RegistryTest, ValuesKeepTypeAndBytesAndNamesIgnoreCase) {
   Create("Values\\Blob");
   EXPECT_EQ(Query(key, "", &code), std::string("default", 8));
   EXPECT_EQ(Query(key, "Blob", &code), std::string("text", 5));
+  // Deleting a value, by any letter case, leaves the subkey of its name.
+  EXPECT_EQ(RegDeleteValue(key, "BLOB"), kErrorSuccess);
+  EXPECT_EQ(RegDeleteValue(key, "Blob"), kErrorFileNotFound);
+  EXPECT_EQ(Entries(Hive() / "Values"), (std::set<std::string>{"\\", "Blob"}));
 }
 
 TEST_F(RegistryTest, NamesWithSlashesAndPercentSignsRoundTrip) {
@@ -191,6 +195,11 @@ TEST_F(RegistryTest, DamagedValueFilesReadAsDamaged) {
     const uint8_t byte = 1;
     EXPECT_EQ(RegCreateValueIfAbsent(key, name, kRegBinary, &byte, 1), kErrorAlreadyExists) << name;
   }
+  // Only a value's own file is deleted, never what took its place.
+  EXPECT_EQ(RegDeleteValue(key, "Folder"), kErrorBadDb);
+  EXPECT_EQ(RegDeleteValue(key, "Link"), kErrorBadDb);
+  EXPECT_TRUE(fs::is_directory(folder / "\\Folder"));
+  EXPECT_TRUE(fs::is_symlink(folder / "\\Link"));
 }
 
 TEST_F(RegistryTest, EnumerationIsOrderedWithoutRegardToCase) {

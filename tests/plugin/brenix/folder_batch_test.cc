@@ -98,6 +98,27 @@ TEST_F(FolderBatch, ExportListsTheTreeCountsAndQuits) {
   EXPECT_EQ(run.transcript.back(), kNoHandles);
 }
 
+// Each file that fails gets one "ERROR:" line naming it and why: one the
+// host cannot open, one whose target folder is blocked by a file (which
+// never reaches the converter, so Count leaves it out).
+TEST_F(FolderBatch, EachFileThatFailsIsNamedInTheLog) {
+  WriteFile(target_ + "/sub", "a file where the folder would go");
+  const HostRun run = RunHost(install_, {"start", "idle", "40"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(Count(run.log, "\nERROR: "), 2u) << run.log;
+  EXPECT_NE(run.log.find("\nERROR: \"" + source_ + "/notes.txt\" not converted: the host cannot open it\n"),
+            std::string::npos)
+      << run.log;
+  EXPECT_NE(run.log.find("\nERROR: \"" + source_ + "/sub/b.qxp\" not converted: its target folder \"" + target_ +
+                         "/sub\" cannot be made: Not a directory\n"),
+            std::string::npos)
+      << run.log;
+  EXPECT_EQ(ReadFile(target_ + "/a.kxq").substr(0, 4), kOleMagic);
+  const std::string copy = JobCopy();
+  EXPECT_NE(copy.find("Total=4"), std::string::npos) << copy;
+  EXPECT_NE(copy.find("Count=3"), std::string::npos) << copy;
+}
+
 TEST_F(FolderBatch, ExportClearsOnlyItsOwnTargets) {
   fs::create_directories(target_ + "/sub");
   WriteFile(target_ + "/a.kxq", "old a");

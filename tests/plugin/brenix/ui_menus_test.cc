@@ -156,10 +156,9 @@ TEST(Menu, MultipleExportRunsItsDialogsInMultiDocMode) {
                 "dialog 2 no answer left: default \"Export\"",
                 "dialog 2 item 1004 pressed",
                 // No target folder was chosen: nothing converts, and the
-                // second export ends with the notice.
-                "alert texts \"\" \"\" \"\" \"\"",
-                "alert texts \"Conversion finished.\" \"\" \"\" \"\"",
-                "alert 512 \"Conversion finished.\" \"\"",
+                // user is told so, not that the conversion finished.
+                "alert texts \"Export failed for folder: \" \"" + books + "\" \"\\x0aNo target folder given!\" \"\"",
+                "alert 512 \"Export failed for folder: " + books + "\\x0aNo target folder given!\" \"\"",
                 "alert no answer left: default \"OK\"",
                 "alert texts \"\" \"\" \"\" \"\"",
                 "alert texts \"\" \"\" \"\" \"\"",
@@ -167,8 +166,9 @@ TEST(Menu, MultipleExportRunsItsDialogsInMultiDocMode) {
                 "dialog 1 closed -> 1",
             }));
   EXPECT_EQ(run.log,
-            "\nExtended mode:\tON\n\nServer mode:\tOFF\n\nMultiDoc mode:\tON\n"
-            "\nSUPPRESSED MESSAGE BOX:\tConversion finished.\t\t\t\n\nMultiDoc mode:\tOFF\n");
+            "\nExtended mode:\tON\n\nServer mode:\tOFF\n\nMultiDoc mode:\tON\nERROR: No target folder given!\n"
+            "\nSUPPRESSED MESSAGE BOX:\tExport failed for folder: \t" + books +
+                "\t\nNo target folder given!\t\n\nMultiDoc mode:\tOFF\n");
   // The chosen folder is kept for the next time.
   EXPECT_NE(ReadFile(install.root() / "XTensions" / "brenix.ini").find("SourceBookPath=" + books),
             std::string::npos);

@@ -3,7 +3,9 @@
 // tree (hidden entries, links, long paths, extensions without case), and
 // the removal of exactly the targets a run will write.
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include "plugin/conversion/conversion_types.h"
 #include "plugin/conversion/folder_conversion.h"
 #include "tests/common/files.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/temp_dir.h"
 #include "tests/plugin/qapi/doc_host_util.h"
 
@@ -125,6 +128,47 @@ TEST_F(ScanTest, ListsVisibleFilesInNameOrder) {
   for (const std::string& path : recursive) EXPECT_EQ(path.find("linked"), std::string::npos) << path;
   // Containers by their extension, without regard to case.
   EXPECT_EQ(Scan(r, kFileKindKxq, true), (std::vector<std::string>{r + "/A.KXQ", r + "/b.kxq"}));
+}
+
+// While it lives, a process running as root is refused folders without
+// permissions as anybody else is (its effective capabilities to pass over
+// them are off).
+class FolderPermissionsCount {
+ public:
+  FolderPermissionsCount() {
+    ::syscall(SYS_capget, &header_, saved_);
+    __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    ::syscall(SYS_capset, &header_, reduced);
+  }
+  ~FolderPermissionsCount() { ::syscall(SYS_capset, &header_, saved_); }
+  FolderPermissionsCount(const FolderPermissionsCount&) = delete;
+  FolderPermissionsCount& operator=(const FolderPermissionsCount&) = delete;
+
+ private:
+  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved_[2] = {};
+};
+
+// A sub-folder that cannot be read is named in the log with the system's
+// reason; the rest of the tree is listed.  The folder named for the scan
+// is followed when it is a link.
+TEST_F(ScanTest, UnreadableSubFoldersAreLoggedAndLinkedRootsFollowed) {
+  ASSERT_EQ(::mkdir((root_ + "/locked").c_str(), 0755), 0);
+  testutil::WriteFile(root_ + "/locked/x.kxq", "x");
+  ASSERT_EQ(::chmod((root_ + "/locked").c_str(), 0), 0);
+  LogCapture log;
+  std::vector<std::string> found;
+  {
+    const FolderPermissionsCount permissions;
+    found = Scan(root_, kFileKindKxq, true);
+  }
+  ::chmod((root_ + "/locked").c_str(), 0755);
+  EXPECT_EQ(found, (std::vector<std::string>{root_ + "/A.KXQ", root_ + "/b.kxq"}));
+  EXPECT_EQ(log.Text(), "ERROR: Folder \"" + root_ + "/locked\" cannot be read: Permission denied\n");
+  // Through the link in the tree: a file entry of its own, not entered;
+  // named for the scan: the folder it leads to.
+  EXPECT_EQ(Scan(root_ + "/link", kFileKindQxp, true), std::vector<std::string>{root_ + "/link/linked.qxp"});
 }
 
 TEST_F(ScanTest, FilesAsFoldersAndStopAtFirst) {

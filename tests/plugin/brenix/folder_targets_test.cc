@@ -1,0 +1,156 @@
+// The folders a folder conversion is handed, from the menu and from a batch
+// control file: a target folder that is not there yet (made, then written;
+// the existing targets are looked for in that same folder and nowhere
+// else), one that cannot be made (an "ERROR:" line naming it with the
+// system's reason and a failure message, never "Conversion finished."),
+// and source and target folders named through a symbolic link (followed).
+//
+// The source tree holds its document below a copy of the path of a decoy
+// folder the test owns, so a target path that lost its folder (the root
+// joined with the source's path below its root) names the decoy file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/common/export_document.h"
+#include "ui_run_util.h"
+
+namespace {
+
+using namespace ui_run;
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& line : lines) all += line + "\n";
+  return all;
+}
+
+// The control file as the job left it: its stamped copy.
+std::string JobCopy(const fs::path& folder) {
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().filename().string().rfind("job.ini_", 0) == 0) return ReadFile(entry.path());
+  }
+  return "";
+}
+
+enum class Entry { kMenu, kBatch };
+enum class Pass { kKxq, kPdf, kImport };
+enum class Folder { kMissing, kLink, kUnmakeable };
+
+struct Case {
+  const char* name;
+  Entry entry;
+  Pass pass;
+  Folder target;
+  bool sourceThroughLink;
+};
+
+const Case kCases[] = {
+    {"batch PdfDir missing", Entry::kBatch, Pass::kPdf, Folder::kMissing, false},
+    {"batch Target missing", Entry::kBatch, Pass::kKxq, Folder::kMissing, false},
+    {"batch import Target missing", Entry::kBatch, Pass::kImport, Folder::kMissing, false},
+    {"menu PDF folder deleted since", Entry::kMenu, Pass::kPdf, Folder::kMissing, false},
+    {"menu KXQ folder deleted since", Entry::kMenu, Pass::kKxq, Folder::kMissing, false},
+    {"batch Target no folder", Entry::kBatch, Pass::kKxq, Folder::kUnmakeable, false},
+    {"batch PdfDir no folder", Entry::kBatch, Pass::kPdf, Folder::kUnmakeable, false},
+    {"batch import Target no folder", Entry::kBatch, Pass::kImport, Folder::kUnmakeable, false},
+    {"menu KXQ folder no folder", Entry::kMenu, Pass::kKxq, Folder::kUnmakeable, false},
+    {"batch source and Target through links", Entry::kBatch, Pass::kKxq, Folder::kLink, true},
+    {"menu source and KXQ folder through links", Entry::kMenu, Pass::kKxq, Folder::kLink, true},
+    {"menu PDF folder through a link", Entry::kMenu, Pass::kPdf, Folder::kLink, false},
+};
+
+TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
+  const std::string document = testutil::ExportDocument(2, 2);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Installation install;
+    const fs::path root = install.root();
+    const std::string decoy = (root / "decoy").string();
+    const std::string source = (root / "src").string();
+    const std::string deep = source + decoy;  // the decoy's own path below the source root
+    fs::create_directories(decoy);
+    fs::create_directories(deep);
+    // An import takes containers; this one does not open, which its own
+    // "ERROR:" line tells.
+    const bool import = c.pass == Pass::kImport;
+    const std::string sourceName = import ? "/x.kxq" : "/x.qxp";
+    WriteFile(deep + sourceName, import ? "no container" : document);
+    const char* extension = import ? ".qxp" : c.pass == Pass::kKxq ? ".kxq" : ".pdf";
+    WriteFile(decoy + "/x" + extension, "decoy");
+
+    std::string target = (root / "made" / "T").string();
+    if (c.target == Folder::kLink) {
+      fs::create_directories(root / "real");
+      fs::create_directory_symlink(root / "real", root / "T");
+      target = (root / "T").string();
+    } else if (c.target == Folder::kUnmakeable) {
+      target = c.entry == Entry::kBatch ? "/dev/zero" : (root / "file" / "T").string();
+      WriteFile(root / "file", "a file where the folder would go");
+    }
+    std::string named = source;
+    if (c.sourceThroughLink) {
+      fs::create_directory_symlink(source, root / "srclink");
+      named = (root / "srclink").string();
+    }
+    const std::string below = named + decoy;  // where the scan finds the document
+
+    HostRun run;
+    if (c.entry == Entry::kBatch) {
+      fs::create_directories(root / "batch");
+      const fs::path job = root / "batch" / "job.ini";
+      install.WriteSettings("[Path]\nBatchFilePath = " + job.string() + "\n");
+      WriteFile(job, std::string("[General]\nMode = ") + (import ? "Import" : "Export") +
+                         "\nRecursive = True\n[Path]\nSource = " + named +
+                         (c.pass == Pass::kPdf ? "\nPdfDir = " : "\nTarget = ") + target + "\n");
+      run = RunHost(install, {"start", "idle", "20"});
+    } else {
+      install.WriteSettings(std::string("[Options]\nextendedInterface = True\nrecursiveDirScan = True\n[Path]\n") +
+                            (c.pass == Pass::kKxq ? "TargetKXQPath = " : "TargetPDFPath = ") + target + "\n");
+      run = RunHost(install, {"--answer", named, "--answer",
+                              c.pass == Pass::kKxq ? "Generate KXQ files;OK" : "Generate PDF files;OK", "--answer",
+                              "Export", "start", "menu", "Export multiple documents"});
+    }
+    ASSERT_TRUE(Clean(run)) << run.errors;
+    // Checked by path: the decoy is where it was.
+    EXPECT_EQ(ReadFile(decoy + "/x" + extension), "decoy");
+    const std::string written = target + decoy + "/x" + extension;
+    const std::vector<std::string> alerts = Only(run, {"alert "});
+    const size_t finished = Count(run.log, "\nSUPPRESSED MESSAGE BOX:\tConversion finished.\t");
+    if (c.target == Folder::kUnmakeable) {
+      EXPECT_FALSE(fs::exists(written));
+      EXPECT_EQ(finished, 0u) << run.log;
+      EXPECT_NE(run.log.find("ERROR: Target folder \"" + target + "\" cannot be made: Not a directory\n"),
+                std::string::npos)
+          << run.log;
+      const std::string failure = import ? "Import failed for folder: " : "Export failed for folder: ";
+      EXPECT_NE(run.log.find("\nSUPPRESSED MESSAGE BOX:\t" + failure + "\t" + named + "\t"), std::string::npos)
+          << run.log;
+      // Shown to the user at the menu.
+      if (c.entry == Entry::kMenu) {
+        EXPECT_NE(Joined(alerts).find(failure), std::string::npos) << Joined(alerts);
+      }
+      continue;
+    }
+    if (import) {
+      EXPECT_TRUE(fs::is_directory(target + decoy));
+      EXPECT_NE(run.log.find("\nERROR: \"" + below + sourceName + "\" not converted: "), std::string::npos)
+          << run.log;
+    } else {
+      EXPECT_EQ(ReadFile(written).substr(0, 4), c.pass == Pass::kKxq ? "\xD0\xCF\x11\xE0" : "%PDF") << written;
+    }
+    EXPECT_EQ(finished, 1u) << run.log;
+    EXPECT_NE(run.log.find("       1.) " + below + sourceName + "\n"), std::string::npos) << run.log;
+    // An empty target folder holds nothing to overwrite: no question.
+    EXPECT_EQ(Count(Joined(run.transcript), "\"Overwrite files?\""), 0u);
+    if (c.entry == Entry::kBatch) {
+      const std::string copy = JobCopy(root / "batch");
+      EXPECT_NE(copy.find("Total=1"), std::string::npos) << copy;
+      EXPECT_NE(copy.find("Count=1"), std::string::npos) << copy;
+    }
+  }
+}
+
+}  // namespace
