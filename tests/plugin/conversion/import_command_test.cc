@@ -200,7 +200,7 @@ TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
   const Case cases[] = {
       {"cancelled", "cancel", "", "", false, false},
       {"no container", plain, "", "OpenKXT FAILED\n", false, false},
-      {"corrupt stored document", corrupt, "", "Unknown ERROR on loading QXP!\n", false, false},
+      {"corrupt stored document", corrupt, "", "ERROR on loading QXP: Filter failure 44006\n", false, false},
       {"target not created", kxq, "create_file:1", "<1011>:\t" + target + "\n", false, false},
       {"target not written", kxq, "write_file:1", "<1012>:\t" + target + "\n", false, false},
       {"document not saved", kxq, "save_document:1", "ERROR:    Import failed", true, false},
