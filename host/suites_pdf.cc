@@ -235,7 +235,7 @@ int32_t ExportPdf(Host& host, int32_t project, const std::string& chosen, std::s
   OutputStyle used = style != nullptr ? *style : OutputStyle();
   styles.selected = 0;
   if (!WriteLayoutPdf(*content, pdf, used, host.app().clock.Now(), error)) {
-    host.transcript().Line(prefix + " failed: " + *error);
+    host.transcript().Line(prefix + " failed: " + Transcript::Quote(pdf) + ": " + *error);
     return kXTErrIo;
   }
   const int32_t pages = content->layouts[static_cast<std::size_t>(content->current_layout)].PageCount();

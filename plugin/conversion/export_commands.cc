@@ -113,6 +113,8 @@ class CommandOutput {
  public:
   virtual ~CommandOutput() noexcept(false) = default;
   virtual bool Open(win::ReplacingFile& file) = 0;
+  // Why Open failed on a file that could be made ("" when unknown).
+  virtual std::string Reason() const { return std::string(); }
   virtual Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
                         const std::string& sourcePath) = 0;
 };
@@ -158,9 +160,10 @@ class KxtOutput final : public CommandOutput {
     const int16_t made =
         xt_fsmakefsspec(0, 0, file.path(), spec, true, true, false, nullptr, 0, false, nullptr);
     if (made != kXTOk && made != kXTErrNotFound) return false;
-    book_ = OpenExportContainer(spec);
+    book_ = OpenExportContainer(spec, &reason_);
     return static_cast<bool>(book_);
   }
+  std::string Reason() const override { return reason_; }
   Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
                 const std::string&) override {
     KxtBookOptions options;
@@ -174,6 +177,7 @@ class KxtOutput final : public CommandOutput {
 
  private:
   BX_KXT::Export::Ref<BX_KXT::Export::IBook> book_;
+  std::string reason_;
 };
 
 class CoordinatesOutput final : public CommandOutput {
@@ -443,7 +447,7 @@ class ExportCommand {
     win::ReplacingFile file(target);
     const std::unique_ptr<CommandOutput> output = kind_.makeOutput();
     if (!output->Open(file)) {
-      ReportOutputFailure(file);
+      ReportOutputFailure(file, output->Reason());
       CloseUnlessChanged();
       RecordCommandOutcome(CommandOutcome::kFailed);
       return false;
@@ -453,7 +457,7 @@ class ExportCommand {
     if (written == Written::kIncomplete) ErrorAlert(kind_.outputFailure, SourceName());
     const bool keep = written == Written::kDone || written == Written::kIncomplete;
     if ((keep && !file.Commit()) || written == Written::kBadOutput) {
-      ReportOutputFailure(file);
+      ReportOutputFailure(file, "");
       written = Written::kBadOutput;
     }
     const bool stored = written == Written::kDone;
@@ -468,8 +472,10 @@ class ExportCommand {
 
   // The output file that could not be made or written, and why: in the
   // program log and the alert.
-  void ReportOutputFailure(const win::ReplacingFile& file) {
-    const std::string reason = file.ok() ? "the container could not be created" : file.Reason();
+  void ReportOutputFailure(const win::ReplacingFile& file, const std::string& openFailure) {
+    const std::string reason = !file.ok()              ? file.Reason()
+                               : !openFailure.empty() ? openFailure
+                                                      : "the output could not be opened";
     Line("ERROR: cannot write \"" + file.target() + "\": " + reason);
     ShowAlert(kAlertResource, kind_.outputFailure, file.target(), " (" + reason + ")", "", false, false,
               false);
