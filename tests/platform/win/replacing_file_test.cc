@@ -62,7 +62,9 @@ TEST(ReplacingFile, TheTargetChangesOnlyByACommitThatSucceeds) {
       ASSERT_TRUE(file.ok()) << file.Reason();
       EXPECT_TRUE(file.Write("after", 5));
       EXPECT_EQ(fs::path(file.path()).parent_path(), fs::path(target).parent_path());
-      if (c.commit) EXPECT_EQ(file.Commit(), c.replaced);
+      if (c.commit) {
+        EXPECT_EQ(file.Commit(), c.replaced);
+      }
       EXPECT_EQ(file.error(), c.error);
     }
     EXPECT_EQ(testutil::Entries(dir.path()).size(), 1u) << "only the target";
