@@ -1,6 +1,7 @@
 #include "plugin/conversion/pdf_style_presets.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/win/replacing_file.h"
 #include "plugin/conversion/private_folder.h"
@@ -230,8 +231,13 @@ bool WritePdfStylePreset(uint32_t preset) {
   // The file lives only while the host reads it, in a folder of this run
   // alone: another user's or run's files never meet it.
   const PrivateFolder folder("BX_PdfStyle_");
-  if (folder.path().empty()) {
+  if (folder.path().empty() && folder.error() == 0) {
     ShowAlert(kAlertResource, "Unable to detect temporary folder: ", "", "", "", false, false, false);
+    return false;
+  }
+  if (folder.path().empty()) {
+    ShowAlert(kAlertResource, "Error writing file: ", QueryHostTempFolder(),
+              std::string(" (") + std::strerror(folder.error()) + ")", "", false, false, false);
     return false;
   }
   const std::string path = folder.path() + kPathSeparator + PdfStyleFileName(preset);

@@ -1,5 +1,6 @@
 #include "plugin/conversion/private_folder.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -10,7 +11,11 @@ PrivateFolder::PrivateFolder(const char* stem) {
   const std::string temp = QueryHostTempFolder();
   if (temp.empty()) return;
   std::string pattern = temp + kPathSeparator + stem + "XXXXXX";
-  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  if (mkdtemp(pattern.data()) != nullptr) {
+    path_ = pattern;
+  } else {
+    error_ = errno;
+  }
 }
 
 PrivateFolder::~PrivateFolder() {

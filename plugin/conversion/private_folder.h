@@ -9,13 +9,16 @@
 class PrivateFolder {
  public:
   // Makes "<temp>/<stem>XXXXXX"; path() is "" when the host names no
-  // temporary folder or the folder cannot be made.
+  // temporary folder (error() 0) or the folder cannot be made (error() the
+  // system's error number).
   explicit PrivateFolder(const char* stem);
   ~PrivateFolder();
   PrivateFolder(const PrivateFolder&) = delete;
   PrivateFolder& operator=(const PrivateFolder&) = delete;
   const std::string& path() const { return path_; }
+  int error() const { return error_; }
 
  private:
   std::string path_;
+  int error_ = 0;
 };
