@@ -1,15 +1,14 @@
 #include "plugin/conversion/export_commands.h"
 
-#include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <iomanip>
 #include <memory>
 #include <ostream>
 #include <set>
 #include <string>
 
+#include "platform/win/replacing_file.h"
 #include "plugin/conversion/container_open.h"
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/conversion_types.h"
@@ -35,7 +34,6 @@
 #include "support/program_log.h"
 #include "support/reg_key.h"
 #include "support/settings.h"
-#include "platform/win/replacing_file.h"
 
 namespace {
 
