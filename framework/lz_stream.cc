@@ -141,7 +141,10 @@ uint32_t LZ_InStream_Impl::GetData(void* buffer, uint32_t n) {
     }
     const int result = inflate(&zs_, Z_NO_FLUSH);
     RaiseFailure(result, true);
-    if (result == Z_STREAM_END) break;
+    if (result == Z_STREAM_END) {
+      ended_ = true;
+      break;
+    }
   }
   return n - zs_.avail_out;
 }

@@ -104,11 +104,15 @@ class LZ_InStream_Impl : public LZ_InStream {
   // unless the compressed stream ends (then 0 on every later call) or the
   // source ends before it does.  Corrupt data raises 44006.
   uint32_t GetData(void* buffer, uint32_t n) override;
+  // Whether the compressed stream's end (with its checksum, which zlib
+  // checks there) was reached: false after a source that ended early.
+  bool Ended() const { return ended_; }
 
  private:
   static constexpr uint32_t kInSize = 512;
 
   InStream& source_;
+  bool ended_ = false;
   z_stream zs_{};
   uint8_t in_[kInSize];
 };

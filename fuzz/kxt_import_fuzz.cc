@@ -11,6 +11,7 @@
 #include "fuzz/container_input.h"
 #include "plugin/conversion/import_anchors.h"
 #include "plugin/conversion/kxt_import.h"
+#include "support/error_record.h"
 
 namespace {
 
@@ -91,6 +92,7 @@ void Explore(OLEStorage& storage) {
         book->LoadQXP(i, &sink);
       } catch (const TooLong&) {
       } catch (const FilterException&) {
+      } catch (const ErrorRecord&) {  // cut short or inflating too far
       }
     }
   } catch (const FilterException&) {

@@ -14,6 +14,7 @@
 #include "host/compose.h"
 #include "host/layout_walk.h"
 #include "host/utf.h"
+#include "platform/win/replacing_file.h"
 
 namespace xthost {
 namespace {
@@ -30,6 +31,12 @@ struct LayoutDeleter {
 struct FontDeleter {
   void operator()(PangoFontDescription* f) const { pango_font_description_free(f); }
 };
+
+// cairo's output: the bytes go to the file; a failed write fails cairo's.
+cairo_status_t WriteToFile(void* file, const unsigned char* data, unsigned int length) {
+  return static_cast<win::ReplacingFile*>(file)->Write(data, length) ? CAIRO_STATUS_SUCCESS
+                                                                      : CAIRO_STATUS_WRITE_ERROR;
+}
 
 double Points(int32_t fixed) { return fixed / 65536.0; }
 
@@ -173,7 +180,13 @@ bool WriteLayoutPdf(const DocumentContent& content, const std::string& path, con
     *error = "the layout has no page";
     return false;
   }
-  std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(cairo_pdf_surface_create(path.c_str(), 1, 1));
+  win::ReplacingFile file(path);
+  if (!file.ok()) {
+    *error = file.Reason();
+    return false;
+  }
+  std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
+      cairo_pdf_surface_create_for_stream(WriteToFile, &file, 1, 1));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
     *error = "cannot write the file";
     return false;
@@ -205,8 +218,13 @@ bool WriteLayoutPdf(const DocumentContent& content, const std::string& path, con
   }
   cr.reset();
   cairo_surface_finish(surface.get());
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+  // The file keeps the reason of a write that failed.
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS && file.ok()) {
     *error = std::string("cairo: ") + cairo_status_to_string(cairo_surface_status(surface.get()));
+    return false;
+  }
+  if (!file.Commit()) {
+    *error = file.Reason();
     return false;
   }
   return true;

@@ -15,6 +15,7 @@
 #include "host/host.h"
 #include "host/suite_tables.h"
 #include "host/text_export.h"
+#include "platform/win/replacing_file.h"
 #include "platform/xt/xt_layout_suites.h"
 
 namespace xthost {
@@ -252,9 +253,8 @@ int32_t ExportStory(int32_t story, XTExportFilter filter, const XTFileSpec* spec
   std::string path;
   const int32_t result = host.folders().FullPath(spec->volume, spec->folder, spec->name, &path);
   if (result != kXTOk) return result;
-  std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "wb"));
-  if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return kXTErrIo;
-  return std::fclose(file.release()) == 0 ? kXTOk : kXTErrIo;
+  win::ReplacingFile file(path);
+  return file.Write(bytes.data(), bytes.size()) && file.Commit() ? kXTOk : kXTErrIo;
 }
 
 }  // namespace

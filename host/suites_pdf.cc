@@ -12,6 +12,7 @@
 #include "host/pdf_export.h"
 #include "host/suite_tables.h"
 #include "host/utf.h"
+#include "platform/win/replacing_file.h"
 #include "platform/xt/xt_records.h"
 
 namespace xthost {
@@ -164,7 +165,8 @@ int32_t ExportProject(XTProject project, uint32_t kind, int32_t) {
 // The host log of an export, beside its output.
 void WriteExportLog(Host& host, const std::string& log, int32_t project, const std::string& pdf,
                     const OutputStyle& style, int32_t pages) {
-  std::ofstream out(log, std::ios::binary | std::ios::trunc);
+  win::ReplacingFile file(log);
+  std::ostream& out = file.stream();
   const HostTime t = host.app().clock.Now();
   char stamp[40];
   std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
@@ -173,6 +175,7 @@ void WriteExportLog(Host& host, const std::string& log, int32_t project, const s
       << "style: " << style.name << "\n"
       << "pages: " << pages << "\n"
       << "file: " << pdf << "\n";
+  file.Commit();  // a log that cannot be written is done without
 }
 
 }  // namespace
@@ -232,9 +235,7 @@ int32_t ExportPdf(Host& host, int32_t project, const std::string& chosen, std::s
   OutputStyle used = style != nullptr ? *style : OutputStyle();
   styles.selected = 0;
   if (!WriteLayoutPdf(*content, pdf, used, host.app().clock.Now(), error)) {
-    std::error_code ignored;
-    std::filesystem::remove(pdf, ignored);
-    host.transcript().Line(prefix + " failed: " + *error);
+    host.transcript().Line(prefix + " failed: " + Transcript::Quote(pdf) + ": " + *error);
     return kXTErrIo;
   }
   const int32_t pages = content->layouts[static_cast<std::size_t>(content->current_layout)].PageCount();

@@ -9,6 +9,7 @@
 #include "host/host.h"
 #include "host/utf.h"
 #include "platform/win/code_pages.h"
+#include "platform/win/replacing_file.h"
 
 namespace xthost {
 namespace {
@@ -298,9 +299,8 @@ bool RunExportTagsCommand(Host& host, const std::string& value) {
     error = "no story " + std::to_string(id);
   } else {
     const std::string bytes = TagNotation(*content, *story, kTextWindows1252, true);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    const bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if ((file != nullptr && std::fclose(file) != 0) || !written) error = "cannot write " + path;
+    win::ReplacingFile file(path);
+    if (!file.Write(bytes.data(), bytes.size()) || !file.Commit()) error = "cannot write " + path + ": " + file.Reason();
   }
   return FinishCommand(host, "export-tags", error);
 }

@@ -4,10 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+
+#include "platform/win/replacing_file.h"
 
 namespace {
 
@@ -84,29 +85,6 @@ bool ReplaceFileContent(const std::string& name, const std::string& content) {
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(target.c_str(), nullptr), &std::free);
     if (real) target = real.get();
   }
-  const bool exists = ::stat(target.c_str(), &info) == 0;
-
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = target + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  Fd file(fd);
-
-  bool ok = !exists || ::fchmod(fd, info.st_mode & 07777) == 0;
-  for (std::size_t done = 0; ok && done < content.size();) {
-    const ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) ok = false;
-    else done += static_cast<std::size_t>(wrote);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = file.Close() && ok;
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  win::ReplacingFile file(target);
+  return file.Write(content.data(), content.size()) && file.Commit();
 }

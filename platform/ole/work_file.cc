@@ -12,16 +12,12 @@
 #include <new>
 #include <vector>
 
+#include "platform/win/replacing_file.h"
+
 namespace ole {
 
 Result WorkFile::CreateTemp(const std::string& target, std::string* path, int* fd) {
-  static unsigned counter = 0;
-  int raw = -1;
-  for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-    *path = target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-    raw = ::open(path->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (raw < 0 && errno != EEXIST) break;
-  }
+  const int raw = win::CreateFileBeside(target, O_RDWR, path);
   if (raw < 0) return CreateErrorResult(errno);
   struct stat st;
   if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(raw, st.st_mode & 07777);

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +15,8 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/win/replacing_file.h"
 
 namespace win {
 namespace {
@@ -385,19 +386,14 @@ int32_t ReadValueFile(const std::string& path, uint32_t* type, std::string* data
 // nothing is there.
 int32_t WriteValueFile(const std::string& folder, const std::string& fileName, uint32_t type,
                        const uint8_t* data, uint32_t size, bool exclusive) {
-  static std::atomic<unsigned> counter{0};
   std::string bytes;
   for (int i = 0; i < 4; ++i) bytes += static_cast<char>((type >> (8 * i)) & 0xFF);
   if (size) bytes.append(reinterpret_cast<const char*>(data), size);
 
+  const std::string target = folder + "/" + fileName;
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = folder + "/.~" + std::to_string(::getpid()) + "." + std::to_string(++counter);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return ErrnoCode(errno);
-  }
-  if (fd < 0) return kErrorRegistryIo;
+  const int fd = CreateFileBeside(target, O_WRONLY, &temp);
+  if (fd < 0) return errno == EEXIST ? kErrorRegistryIo : ErrnoCode(errno);
   int32_t code = kErrorSuccess;
   for (std::size_t done = 0; !code && done < bytes.size();) {
     const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -407,7 +403,6 @@ int32_t WriteValueFile(const std::string& folder, const std::string& fileName, u
   }
   if (!code && ::fsync(fd) != 0) code = ErrnoCode(errno);
   if (::close(fd) != 0 && !code) code = ErrnoCode(errno);
-  const std::string target = folder + "/" + fileName;
   if (!code) {
     if (exclusive) {
       if (::link(temp.c_str(), target.c_str()) != 0) code = errno == EEXIST ? kErrorAlreadyExists : ErrnoCode(errno);

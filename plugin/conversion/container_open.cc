@@ -43,11 +43,19 @@ bool OpenContainerAt(const XTFileSpec& spec, const std::function<void(const std:
   }
 }
 
-BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec& spec) {
+BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec& spec, std::string* reason) {
   BX_KXT::Export::Ref<BX_KXT::Export::IBook> book;
   // A raising open leaves `book` empty.
   OpenContainerAt(
-      spec, [&book](const std::string& path) { book = BX_KXT::Export::CreateExportBook(path.c_str()); },
+      spec,
+      [&book, reason](const std::string& path) {
+        try {
+          book = BX_KXT::Export::CreateExportBook(path.c_str());
+        } catch (const std::exception& failure) {
+          if (reason != nullptr) *reason = failure.what();
+          throw;
+        }
+      },
       MakeCreateKxtError, kLineExport);
   return book;
 }

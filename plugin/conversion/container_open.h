@@ -20,8 +20,10 @@ bool OpenContainerAt(const XTFileSpec& spec, const std::function<void(const std:
                      ErrorRecord (*makeError)(const std::string&), int line);
 
 // A new container at the file `spec` names (replacing one there) with an
-// empty book; an empty handle on failure.
-BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec& spec);
+// empty book; an empty handle on failure, and then the failure's text in
+// *reason when the container library raised one (and `reason` is given).
+BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec& spec,
+                                                              std::string* reason = nullptr);
 
 // The book of the container at the file `spec` names, opened read-only; an
 // empty handle when the file is missing, no container, or lacks the stored

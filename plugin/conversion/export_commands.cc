@@ -1,15 +1,14 @@
 #include "plugin/conversion/export_commands.h"
 
-#include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <iomanip>
 #include <memory>
 #include <ostream>
 #include <set>
 #include <string>
 
+#include "platform/win/replacing_file.h"
 #include "plugin/conversion/container_open.h"
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/conversion_types.h"
@@ -35,8 +34,6 @@
 #include "support/program_log.h"
 #include "support/reg_key.h"
 #include "support/settings.h"
-
-const char kPartialSuffix[] = ".partial";
 
 namespace {
 
@@ -100,50 +97,22 @@ void MarkCurrentDocumentChanged() {
   }
 }
 
-// --- the output file ---
-
-// The file an export writes under a temporary name beside its target: it
-// takes the target's name only when Commit is called; otherwise it is
-// removed when this goes.
-class PartialFile {
- public:
-  explicit PartialFile(const std::string& target) : target_(target), path_(target + kPartialSuffix) {}
-  ~PartialFile() {
-    if (!committed_) std::remove(path_.c_str());
-  }
-  PartialFile(const PartialFile&) = delete;
-  PartialFile& operator=(const PartialFile&) = delete;
-
-  const std::string& path() const { return path_; }
-  // False, with an "ERROR:" line, when the target could not be replaced.
-  bool Commit() {
-    if (std::rename(path_.c_str(), target_.c_str()) != 0) {
-      Line("ERROR: the export could not be stored as \"" + target_ + "\"");
-      return false;
-    }
-    committed_ = true;
-    return true;
-  }
-
- private:
-  std::string target_;
-  std::string path_;
-  bool committed_ = false;
-};
-
 // --- what differs between actions 9, 13 and 14 ---
 
 // kIncomplete: the output holds what could be had, and is kept, but the
 // export failed.
 enum class Written { kDone, kInvalidExporter, kBadOutput, kIncomplete, kSaveFailed };
 
-// The output of one command: opened at the temporary path, then every
-// layout written into it (the document saved and flagged to close after
-// the last one).
+// The output of one command: opened on the file that takes the target's
+// name when the export succeeds, then every layout written into it (the
+// document saved and flagged to close after the last one).  kBadOutput
+// when the file could not be written (its reason is the file's).
 class CommandOutput {
  public:
   virtual ~CommandOutput() noexcept(false) = default;
-  virtual bool Open(const std::string& path) = 0;
+  virtual bool Open(win::ReplacingFile& file) = 0;
+  // Why Open failed on a file that could be made ("" when unknown).
+  virtual std::string Reason() const { return std::string(); }
   virtual Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
                         const std::string& sourcePath) = 0;
 };
@@ -183,13 +152,16 @@ Written WriteStreamLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& la
 
 class KxtOutput final : public CommandOutput {
  public:
-  bool Open(const std::string& path) override {
+  // The container is made in place of the (empty) file.
+  bool Open(win::ReplacingFile& file) override {
     XTFileSpec spec{};
-    const int16_t made = xt_fsmakefsspec(0, 0, path, spec, true, true, false, nullptr, 0, false, nullptr);
+    const int16_t made =
+        xt_fsmakefsspec(0, 0, file.path(), spec, true, true, false, nullptr, 0, false, nullptr);
     if (made != kXTOk && made != kXTErrNotFound) return false;
-    book_ = OpenExportContainer(spec);
+    book_ = OpenExportContainer(spec, &reason_);
     return static_cast<bool>(book_);
   }
+  std::string Reason() const override { return reason_; }
   Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
                 const std::string&) override {
     KxtBookOptions options;
@@ -203,52 +175,55 @@ class KxtOutput final : public CommandOutput {
 
  private:
   BX_KXT::Export::Ref<BX_KXT::Export::IBook> book_;
+  std::string reason_;
 };
 
 class CoordinatesOutput final : public CommandOutput {
  public:
-  bool Open(const std::string& path) override {
-    out_.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
-    return out_.is_open();
+  bool Open(win::ReplacingFile& file) override {
+    file_ = &file;
+    return file.ok();
   }
   Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
                 const std::string& sourcePath) override {
-    WriteCoordinatesHeader(out_, sourcePath);
-    ExporterLayouts<ExporterCoord, std::ostream*, RunCoordinates> layouts(&out_);
+    std::ostream& out = file_->stream();
+    WriteCoordinatesHeader(out, sourcePath);
+    ExporterLayouts<ExporterCoord, std::ostream*, RunCoordinates> layouts(&out);
     const Written written = WriteStreamLayouts(document, layouts, uniqueIds);
-    out_.close();
-    return written == Written::kDone && out_.fail() ? Written::kBadOutput : written;
+    out.flush();
+    return written == Written::kDone && !file_->ok() ? Written::kBadOutput : written;
   }
 
  private:
-  std::ofstream out_;
+  win::ReplacingFile* file_ = nullptr;
 };
 
 class XTagsOutput final : public CommandOutput {
  public:
-  bool Open(const std::string& path) override {
-    bytes_.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
-    return bytes_.is_open();
+  bool Open(win::ReplacingFile& file) override {
+    file_ = &file;
+    return file.ok();
   }
   Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
                 const std::string& sourcePath) override {
     Written written;
     {
-      WideTextStream out(bytes_);
+      WideTextStream out(file_->stream());
       WriteKrmHeader(out, sourcePath);
       ExporterLayouts<ExporterKrm, WideTextStream*, RunXTags> layouts(&out);
       written = WriteStreamLayouts(document, layouts, uniqueIds);
-      // A story whose tags could not be had whole leaves the stream bad
-      // after what was had: that much is kept.
       const bool whole = out.Flush() && out.good();
+      // A file that could not be written is no output at all; a story
+      // whose tags could not be had whole leaves the stream bad after what
+      // was had: that much is kept.
+      if (!file_->ok() && written == Written::kDone) written = Written::kBadOutput;
       if (!whole && written == Written::kDone) written = Written::kIncomplete;
     }
-    bytes_.close();
-    return written == Written::kDone && bytes_.fail() ? Written::kBadOutput : written;
+    return written;
   }
 
  private:
-  std::ofstream bytes_;
+  win::ReplacingFile* file_ = nullptr;
 };
 
 template <typename Output>
@@ -462,26 +437,28 @@ class ExportCommand {
     return !NamesOwnFile(path);
   }
 
-  // The output under its temporary name, renamed to the
-  // target when every layout was written.
+  // The output under a temporary name beside the target, which takes the
+  // target's name when every layout was written.
   bool WriteOutput(const std::string& target) {
     // Declared first, so that the output is finished before an unfinished
     // file is removed.
-    PartialFile file(target);
+    win::ReplacingFile file(target);
     const std::unique_ptr<CommandOutput> output = kind_.makeOutput();
-    if (!output->Open(file.path())) {
-      ErrorAlert(kind_.outputFailure, SourceName());
+    if (!output->Open(file)) {
+      ReportOutputFailure(file, output->Reason());
       CloseUnlessChanged();
       RecordCommandOutcome(CommandOutcome::kFailed);
       return false;
     }
-    const Written written = output->Write(document_, &uniqueIds_, Request().source.GetFullPath());
+    Written written = output->Write(document_, &uniqueIds_, Request().source.GetFullPath());
     if (written == Written::kInvalidExporter) ErrorAlert(kind_.invalidExporter, SourceName());
-    if (written == Written::kBadOutput || written == Written::kIncomplete) {
-      ErrorAlert(kind_.outputFailure, SourceName());
+    if (written == Written::kIncomplete) ErrorAlert(kind_.outputFailure, SourceName());
+    const bool keep = written == Written::kDone || written == Written::kIncomplete;
+    if ((keep && !file.Commit()) || written == Written::kBadOutput) {
+      ReportOutputFailure(file, "");
+      written = Written::kBadOutput;
     }
-    const bool kept = (written == Written::kDone || written == Written::kIncomplete) && file.Commit();
-    const bool stored = kept && written == Written::kDone;
+    const bool stored = written == Written::kDone;
     EndBlock();
     framed_ = false;
     if (!stored) {
@@ -489,6 +466,17 @@ class ExportCommand {
       Failed();
     }
     return stored;
+  }
+
+  // The output file that could not be made or written, and why: in the
+  // program log and the alert.
+  void ReportOutputFailure(const win::ReplacingFile& file, const std::string& openFailure) {
+    const std::string reason = !file.ok()              ? file.Reason()
+                               : !openFailure.empty() ? openFailure
+                                                      : "the output could not be opened";
+    Line("ERROR: cannot write \"" + file.target() + "\": " + reason);
+    ShowAlert(kAlertResource, kind_.outputFailure, file.target(), " (" + reason + ")", "", false, false,
+              false);
   }
 
   const CommandKind& kind_;

@@ -21,10 +21,12 @@
 // is never closed by them; a save without a file of the document's own
 // (untitled) fails and writes nothing; a target that names the document's
 // own file is refused; the output is written under a temporary name beside
-// the target and takes the target's name only when the export succeeded,
-// so a failed export leaves no target of its own (except an XTags file
-// whose story tags could not all be had: what was had is kept, and the
-// export fails).  Exceptions from the
+// the target (platform/win/replacing_file.h) and takes the target's name
+// only when the export succeeded and every byte reached the disk, so a
+// failed export leaves no target of its own (except an XTags file whose
+// story tags could not all be had: what was had is kept, and the export
+// fails).  An output that cannot be made or written is reported with the
+// target's path and the system's reason.  Exceptions from the
 // container and the exporters are logged ("ERROR:" and the closing frame),
 // everything held is released, the document stays open, and the exception
 // passes on to whoever fired the action.
@@ -36,6 +38,3 @@
 #pragma once
 
 #include "plugin/xtension/actions.h"
-
-// The suffix of the temporary file an export writes beside its target.
-extern const char kPartialSuffix[];  // ".partial"

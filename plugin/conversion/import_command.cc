@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+#include "framework/failures.h"
+#include "platform/win/replacing_file.h"
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/export_tables.h"
 #include "plugin/conversion/importer.h"
@@ -83,15 +85,22 @@ std::string PathOf(const XTFileSpec& spec) {
 }
 
 // The target file of the import while the stored host document is written
-// into it.  Construction creates and opens the file (ErrorRecord 1011 when
-// it cannot); PutData writes until every byte is out (1012 when the host
-// fails or makes no progress); destruction closes the file.  Discard closes
-// and removes a file that did not get the whole document.
+// into it.  The document goes to a new file beside the target
+// (win::ReplacingFile), created and opened through the host (ErrorRecord
+// 1011 when it cannot be), written until every byte is out (1012 when the
+// host fails or makes no progress) and put in the target's place by Commit
+// (1012 with the system's reason when it cannot be): a file that was at the
+// target's name stays until the whole document arrived.  Discard, and
+// destruction without Commit, remove only the new file.
 class Reader final : public BX_KXT::BXOutStream {
  public:
-  explicit Reader(const XTFileSpec& target) : path_(PathOf(target)) {
-    if (CnvTools::OpenImportDocument(target, &file_, 2) != kXTOk)
+  explicit Reader(const XTFileSpec& target) : path_(PathOf(target)), output_(path_) {
+    if (!output_.ok()) throw MakeError(kErrorCreateTarget, path_ + ": " + output_.Reason());
+    XTFileSpec spec{};
+    if (xt_fsmakefsspec(0, 0, output_.path(), spec, true, false, false, nullptr, 0, false, nullptr) != kXTOk ||
+        CnvTools::OpenImportDocument(spec, &file_, 2) != kXTOk) {
       throw MakeError(kErrorCreateTarget, path_);
+    }
   }
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
@@ -111,9 +120,14 @@ class Reader final : public BX_KXT::BXOutStream {
     }
   }
 
+  void Commit() {
+    Close();
+    if (!output_.Commit()) throw MakeError(kErrorWriteTarget, path_ + ": " + output_.Reason());
+  }
+
   void Discard() {
     Close();
-    DeleteHostFile(path_);
+    output_.Discard();
   }
 
  private:
@@ -124,16 +138,18 @@ class Reader final : public BX_KXT::BXOutStream {
   }
 
   std::string path_;
+  win::ReplacingFile output_;
   int16_t file_ = 0;
 };
 
 // Writes stored host document 0 of `book` to `target`.  The one guarded
-// step of the command: an error is logged and the target removed.
+// step of the command: an error is logged and the target left as it was.
 bool WriteStoredDocument(BX_KXT::Import::IBook& book, const XTFileSpec& target) {
   try {
     Reader reader(target);
     try {
       book.LoadQXP(0, &reader);
+      reader.Commit();
     } catch (...) {
       reader.Discard();
       throw;
@@ -143,6 +159,8 @@ bool WriteStoredDocument(BX_KXT::Import::IBook& book, const XTFileSpec& target) 
     ProgramLog() << "ImportProto::ActionPerformed():\t" << ErrorText(error);
     LogColumns("ERROR:", "Unable to load original QXP source from KXQ!");
     LogColumns(" => ", "skipping file.");
+  } catch (const FilterException& failure) {
+    ProgramLog() << "ImportProto::ActionPerformed(): ERROR on loading QXP: " << failure.what() << "\n";
   } catch (...) {
     ProgramLog() << "ImportProto::ActionPerformed(): Unknown ERROR on loading QXP!\n";
   }

@@ -1,7 +1,9 @@
 // The import command (action 17, ImportProto::ActionPerformed in
 // actions.h): turns one KXQ container into a host document.  It writes the
-// host document stored in the container to the target file, opens it,
-// imports the translated stories, saves it and reports the result.
+// host document stored in the container to a new file beside the target,
+// which replaces the target only when the document inflated whole (its end
+// and checksum reached, within its bound), opens it, imports the translated
+// stories, saves it and reports the result.
 //
 // Also here: the target file of the import, created and opened for writing
 // through the host (CnvTools::OpenImportDocument), and the master-page

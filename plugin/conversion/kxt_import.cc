@@ -1,5 +1,7 @@
 #include "plugin/conversion/kxt_import.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "framework/lz_stream.h"
@@ -13,12 +15,15 @@
 #include "kxt/typed_stream.h"
 #include "platform/win/code_pages.h"
 #include "plugin/conversion/kxt_export.h"
+#include "support/error_record.h"
 
 namespace BX_KXT {
 namespace Import {
 namespace {
 
 using Element = KXT_ProcessorWithAttrs_In2;
+
+constexpr uint16_t kErrorFileRead = 1009;
 
 // The shared part of every element: its reader, the reader of its child
 // set (when it has one), the book's reader and a reference to its parent,
@@ -279,9 +284,27 @@ void Book::LoadQXP(int32_t index, BXOutStream* out) {
   const std::string name = Export::FormatTemplateStreamName(index);
   const std::u16string wide(name.begin(), name.end());
   OLEStream stream(*templates_, wide.c_str(), kOLERead);
+  const uint64_t limit = std::max<uint64_t>(uint64_t{stream.GetSize()} * kStoredDocumentMaxInflation,
+                                            kStoredDocumentMinLimit);
   LZ_InStream_Impl inflater(stream, LZ_MaxWindowBits);
   Strm sink(out);
-  CopyStreamData(inflater, sink, 0xFFFFFFFFu, 1024);
+  uint8_t buffer[1024];
+  uint64_t total = 0;
+  for (uint32_t got; (got = inflater.GetData(buffer, sizeof buffer)) > 0;) {
+    total += got;
+    if (total > limit) {
+      throw ErrorRecord{kErrorFileRead, MsgString::Create(("stored document " + name +
+                                                           " inflates to more than " +
+                                                           std::to_string(limit) + " bytes")
+                                                              .c_str())};
+    }
+    sink.PutData(buffer, got);
+  }
+  // A stream cut short ends without zlib's end and checksum.
+  if (!inflater.Ended()) {
+    throw ErrorRecord{kErrorFileRead,
+                      MsgString::Create(("stored document " + name + " is cut short").c_str())};
+  }
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "plugin/conversion/pdf_creation.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <initializer_list>
 #include <iomanip>
 #include <ostream>
@@ -11,9 +10,11 @@
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/folder_conversion.h"
 #include "plugin/conversion/pdf_style_presets.h"
+#include "plugin/conversion/private_folder.h"
 #include "plugin/mixer/host_texts.h"
 #include "plugin/qapi/file_spec.h"
 #include "plugin/qapi/host_file_probe.h"
+#include "plugin/qapi/ui_alert.h"
 #include "support/conversion_state.h"
 #include "support/error_names.h"
 #include "support/host_calls.h"
@@ -127,27 +128,23 @@ void RemoveHostLog(const std::string& base) {
   }
 }
 
-// A folder of its own under the host's temporary folder, removed with
-// everything in it when the object goes.
-class ProbeFolder {
- public:
-  ProbeFolder() {
-    const std::string temp = QueryHostTempFolder();
-    if (temp.empty()) return;
-    std::string pattern = temp + kPathSeparator + "BX_PdfProbe_XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+// Why the PDF step failed, from the host export's result.
+std::string FailureText(int32_t exported) {
+  switch (exported) {
+    case kXTOk:
+      return "the document could not be closed";
+    case kXTErrIo:
+      return "the host could not write the file";
+    case kXTErrBadName:
+      return "the file name is too long";
+    case kXTErrNoFolder:
+      return "no such folder";
+    case kXTErrNotFound:
+      return "the host was given no output file";
+    default:
+      return "the host's export failed: " + std::to_string(exported);
   }
-  ~ProbeFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  ProbeFolder(const ProbeFolder&) = delete;
-  ProbeFolder& operator=(const ProbeFolder&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+}
 
 // A new untitled project of one print layout page of 576 by 792 points with
 // margins of 36; 0 on failure.
@@ -228,6 +225,10 @@ bool CreatePdf(bool probe) {
   if (!probe) {
     if (!result) {
       LogPair("ERROR:", "PDF creation failed!");
+      const std::string pdf = handed.empty() ? request.target.GetFullPath()
+                                             : handed + (PdfStepMode == 1 ? ".pdf" : "");
+      ShowAlert(kAlertResource, "PDF creation failed for file: ", pdf, " (" + FailureText(exported) + ")", "",
+                false, false, false);
     } else {
       LogLine("... finished.");
       LogLine(FormatHostDateTime(true, true, false));
@@ -260,7 +261,7 @@ int32_t ContinuePdfExport(void* record) {
 int32_t ProbePdfMode(int32_t mode) {
   if (mode == 0 || mode == 2) return 0;
   if (mode != 3) return 3;
-  ProbeFolder folder;
+  PrivateFolder folder("BX_PdfProbe_");
   if (folder.path().empty()) return 0;
   const std::string dummy = folder.path() + kPathSeparator + "dummy";
   const XTProject project = NewDummyProject();

@@ -1,8 +1,11 @@
 #include "plugin/conversion/pdf_style_presets.h"
 
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 
+#include "platform/win/replacing_file.h"
+#include "plugin/conversion/private_folder.h"
+#include "plugin/mixer/box_registries.h"
 #include "plugin/mixer/host_texts.h"
 #include "plugin/qapi/ui_alert.h"
 #include "support/error_names.h"
@@ -15,7 +18,6 @@
 namespace {
 
 const char* const kPresetNames[4] = {"Default", "High", "Medium", "Low"};
-constexpr const char* kProductPrefix = "Brenix ";
 constexpr const char* kProfileName = "Quark Generic RGB.icc";
 
 // What tells the presets apart: image compression and monochrome resolution.
@@ -95,7 +97,7 @@ int32_t FindStyle(XTStyleList list, const std::string& name, XTStyle* style) {
 std::string PdfStylePresetName(uint32_t preset) { return preset <= kPdfStyleLow ? kPresetNames[preset] : ""; }
 
 std::string PdfStyleHostName(uint32_t preset) {
-  return preset <= kPdfStyleLow ? kProductPrefix + PdfStylePresetName(preset) : "";
+  return preset <= kPdfStyleLow ? ProductPrefix() + PdfStylePresetName(preset) : "";
 }
 
 std::string PdfStyleFileName(uint32_t preset) {
@@ -226,20 +228,25 @@ int32_t ImportOutputStyleFile(const std::string& path, const std::string& name) 
 
 bool WritePdfStylePreset(uint32_t preset) {
   if (preset > kPdfStyleLow) return false;
-  const std::string folder = QueryHostTempFolder();
-  if (folder.empty()) {
+  // The file lives only while the host reads it, in a folder of this run
+  // alone: another user's or run's files never meet it.
+  const PrivateFolder folder("BX_PdfStyle_");
+  if (folder.path().empty() && folder.error() == 0) {
     ShowAlert(kAlertResource, "Unable to detect temporary folder: ", "", "", "", false, false, false);
     return false;
   }
-  const std::string path = folder + kPathSeparator + PdfStyleFileName(preset);
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << PdfStyleTemplate(preset, HostRgbProfilePath());
-    out.flush();
-    if (!out) {
-      ShowAlert(kAlertResource, "Error writing file: ", path, "", "", false, false, false);
-      return false;
-    }
+  if (folder.path().empty()) {
+    ShowAlert(kAlertResource, "Error writing file: ", QueryHostTempFolder(),
+              std::string(" (") + std::strerror(folder.error()) + ")", "", false, false, false);
+    return false;
+  }
+  const std::string path = folder.path() + kPathSeparator + PdfStyleFileName(preset);
+  win::ReplacingFile file(path);
+  file.stream() << PdfStyleTemplate(preset, HostRgbProfilePath());
+  if (!file.Commit()) {
+    ShowAlert(kAlertResource, "Error writing file: ", path, " (" + file.Reason() + ")", "", false, false,
+              false);
+    return false;
   }
   return ImportOutputStyleFile(path, PdfStyleHostName(preset)) == kXTOk;
 }

@@ -33,11 +33,13 @@ std::string FileUrl(const std::string& path);
 // profile (Medium and Low); "" for the default style and above 3.
 std::string PdfStyleTemplate(uint32_t preset, const std::string& profilePath);
 
-// Writes the preset's document to its file in the host's temporary folder
-// and has the host import it into its output-style list (a style of that
-// name already there stays).  False above 3, without a temporary folder or
-// when the file cannot be written (both with alert 22100), or when the
-// import did not give 0.
+// Writes the preset's document to its file in a folder of the run's own
+// under the host's temporary folder, has the host import it into its
+// output-style list (a style of that name already there stays), and
+// removes the folder again.  False above 3, without a temporary folder or
+// when the folder or file cannot be written (both with alert 22100, the
+// latter naming the path and the system's reason), or when the import did
+// not give 0.
 bool WritePdfStylePreset(uint32_t preset);
 
 // Whether the host's output-style list has a style named exactly `name`.

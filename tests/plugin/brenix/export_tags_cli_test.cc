@@ -2,7 +2,9 @@
 // tagged-text filter writes them (Windows-1252, header first), read back by
 // the test reader; bad command lines and unknown stories refused.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "tests/common/files.h"
@@ -54,6 +56,14 @@ TEST(ExportTags, WritesTheTagsOfAStory) {
   EXPECT_NE(said.find("export-tags failed: no story 99"), std::string::npos) << said;
   Xthost("open " + fixture + " export-tags 1 " + testutil::ShellQuote(dir.path() + "/no/such/folder"), &status);
   EXPECT_EQ(status, 1);
+  // A link left at the name is replaced, never written through.
+  testutil::WriteFile(dir.path() + "/victim", "someone else's");
+  std::remove(out.c_str());
+  ASSERT_EQ(::symlink((dir.path() + "/victim").c_str(), out.c_str()), 0);
+  Xthost("open " + fixture + " export-tags 1 " + testutil::ShellQuote(out), &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(testutil::ReadFile(dir.path() + "/victim"), "someone else's");
+  EXPECT_EQ(testutil::ReadFile(out), bytes);
 }
 
 }  // namespace

@@ -5,9 +5,14 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
+#include "framework/ole_storage.h"
+#include "framework/ole_stream.h"
 #include "plugin/conversion/import_command.h"
 #include "tests/common/export_document.h"
 #include "tests/common/files.h"
@@ -200,7 +205,7 @@ TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
   const Case cases[] = {
       {"cancelled", "cancel", "", "", false, false},
       {"no container", plain, "", "OpenKXT FAILED\n", false, false},
-      {"corrupt stored document", corrupt, "", "Unknown ERROR on loading QXP!\n", false, false},
+      {"corrupt stored document", corrupt, "", "ERROR on loading QXP: Filter failure 44006\n", false, false},
       {"target not created", kxq, "create_file:1", "<1011>:\t" + target + "\n", false, false},
       {"target not written", kxq, "write_file:1", "<1012>:\t" + target + "\n", false, false},
       {"document not saved", kxq, "save_document:1", "ERROR:    Import failed", true, false},
@@ -217,13 +222,84 @@ TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
     EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
     EXPECT_EQ(Result(run), "\"Import failed\"");
     EXPECT_EQ(fs::exists(target), c.targetLeft);
-    if (!c.log.empty()) EXPECT_TRUE(Contains(run.log, c.log)) << run.log;
+    if (!c.log.empty()) {
+      EXPECT_TRUE(Contains(run.log, c.log)) << run.log;
+    }
     // A failed save keeps the document open.
     EXPECT_EQ(Has(run.transcript, "close document 1 \"result.qxp\" window"), c.closed);
     EXPECT_EQ(run.transcript.back(),
               c.targetLeft && !c.closed
                   ? "handles strings=0 paths=0 converters=0 files=0 modules=0 documents=1"
                   : ui_run::kNoHandles);
+  }
+}
+
+// The stream of stored host document 0 of the container at `path`.
+std::string StoredStream(const std::string& path) {
+  OLEStorage file(path.c_str(), kOLERead);
+  OLEStorage data(file, u"SolvanePluginPrivateData", kOLERead);
+  OLEStorage templates(data, u"BrenixExportTemplates", kOLERead);
+  OLEStream stream(templates, u"0", kOLERead);
+  std::string bytes(stream.GetSize(), '\0');
+  bytes.resize(stream.GetData(bytes.data(), static_cast<uint32_t>(bytes.size())));
+  return bytes;
+}
+
+// A copy at `to` of the container at `from` with `bytes` as that stream.
+void CopyWithStoredStream(const std::string& from, const std::string& to, const std::string& bytes) {
+  OLEStorage source(from.c_str(), kOLERead);
+  OLEStorage copy(to.c_str(), kOLECreate);
+  source.CopyItem(u"SolvaneTextAndCode", copy, nullptr, false);
+  OLEStorage data(copy, u"SolvanePluginPrivateData", kOLECreate);
+  OLEStorage templates(data, u"BrenixExportTemplates", kOLECreate);
+  OLEStream stream(templates, u"0", kOLECreate);
+  stream.PutData(bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+TEST_F(ImportRun, AStoredDocumentReplacesAFileAtTheTargetOnlyWhenItArrivedWhole) {
+  Export("doc_import.json");
+  const std::string stored = StoredStream(kxq);
+  ASSERT_EQ(stored.substr(0, 1), "\x78");
+  std::string flipped = stored;
+  flipped.back() = static_cast<char>(flipped.back() ^ 0x55);  // the checksum's last byte
+  // 20 MiB of zeros deflate to about 20 KiB: far past 64 times that.
+  const std::string zeros(20u << 20, '\0');
+  std::string bomb(compressBound(zeros.size()), '\0');
+  uLongf bombSize = bomb.size();
+  ASSERT_EQ(compress(reinterpret_cast<Bytef*>(bomb.data()), &bombSize,
+                     reinterpret_cast<const Bytef*>(zeros.data()), zeros.size()),
+            Z_OK);
+  bomb.resize(bombSize);
+  struct Case {
+    const char* name;
+    std::string stream;
+    std::string log;  // a part of the program log
+  };
+  const Case cases[] = {
+      {"cut in half", stored.substr(0, stored.size() / 2), "File Read<1009>:\tstored document 0 is cut short\n"},
+      {"a wrong checksum", flipped, "ERROR on loading QXP: Filter failure 44006\n"},
+      {"inflating too far", bomb, "stored document 0 inflates to more than 16777216 bytes\n"},
+      {"whole", stored, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string source = (install.root() / "stored.kxq").string();
+    CopyWithStoredStream(kxq, source, c.stream);
+    // A file the user chose to replace in the save dialog.
+    testutil::WriteFile(target, "the user's file");
+    const HostRun run = Import({}, source);
+    EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
+    for (const std::string& name : testutil::Entries(install.root().string())) {
+      EXPECT_NE(name[0], '.') << "a file of the import's left beside the target: " << name;
+    }
+    if (c.log.empty()) {
+      EXPECT_EQ(Result(run), "\"Import done\"");
+      EXPECT_EQ(Paragraphs(install, target), Paragraphs(install, fixturePath));
+      continue;
+    }
+    EXPECT_EQ(Result(run), "\"Import failed\"");
+    EXPECT_EQ(testutil::ReadFile(target), "the user's file");
+    EXPECT_TRUE(Contains(run.log, c.log)) << run.log;
   }
 }
 

@@ -1,0 +1,142 @@
+#include "platform/win/replacing_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <streambuf>
+#include <vector>
+
+namespace win {
+
+namespace {
+
+// Writes all `n` bytes; 0, or the error number.
+int WriteAll(int fd, const char* data, std::size_t n) {
+  for (std::size_t done = 0; done < n;) {
+    const ssize_t wrote = ::write(fd, data + done, n - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote < 0) return errno;
+    if (wrote == 0) return EIO;
+    done += static_cast<std::size_t>(wrote);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int CreateFileBeside(const std::string& target, int flags, std::string* path) {
+  static std::atomic<unsigned> counter{0};
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    *path = folder + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    fd = ::open(path->c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) path->clear();
+  return fd;
+}
+
+// The stream's buffer: 64 KiB, put out through the owner's Write.
+class ReplacingFile::Buffer final : public std::streambuf {
+ public:
+  explicit Buffer(ReplacingFile* file) : file_(file), bytes_(1 << 16) {
+    setp(bytes_.data(), bytes_.data() + bytes_.size());
+  }
+  int sync() override {
+    const std::size_t n = static_cast<std::size_t>(pptr() - pbase());
+    setp(bytes_.data(), bytes_.data() + bytes_.size());
+    return n == 0 || file_->WriteDirect(bytes_.data(), n) ? 0 : -1;
+  }
+  int_type overflow(int_type c) override {
+    if (sync() != 0) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+
+ private:
+  ReplacingFile* file_;
+  std::vector<char> bytes_;
+};
+
+ReplacingFile::ReplacingFile(const std::string& target) : target_(target) {
+  fd_ = CreateFileBeside(target, O_WRONLY, &path_);
+  if (fd_ < 0) Fail(errno);
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (!committed_) Discard();
+}
+
+std::string ReplacingFile::Reason() const { return ok() ? std::string() : std::strerror(error_); }
+
+bool ReplacingFile::Fail(int error) {
+  if (error_ == 0) error_ = error != 0 ? error : EIO;
+  return false;
+}
+
+bool ReplacingFile::WriteDirect(const char* data, std::size_t n) {
+  if (!ok()) return false;
+  const int error = WriteAll(fd_, data, n);
+  return error == 0 || Fail(error);
+}
+
+bool ReplacingFile::PutOutStream() {
+  if (!stream_) return ok();
+  stream_->flush();
+  return stream_->good() ? ok() : Fail(EIO);
+}
+
+bool ReplacingFile::Write(const void* data, std::size_t n) {
+  return PutOutStream() && WriteDirect(static_cast<const char*>(data), n);
+}
+
+std::ostream& ReplacingFile::stream() {
+  if (!stream_) {
+    buffer_ = std::make_unique<Buffer>(this);
+    stream_ = std::make_unique<std::ostream>(buffer_.get());
+    if (!ok()) stream_->setstate(std::ios::badbit);
+  }
+  return *stream_;
+}
+
+void ReplacingFile::Close() {
+  if (fd_ >= 0 && ::close(fd_) != 0) Fail(errno);
+  fd_ = -1;
+}
+
+bool ReplacingFile::Commit() {
+  struct stat st;
+  if (PutOutStream() && ::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      ::fchmod(fd_, st.st_mode & 07777) != 0) {
+    Fail(errno);
+  }
+  if (ok() && ::fsync(fd_) != 0) Fail(errno);
+  Close();
+  if (ok() && ::rename(path_.c_str(), target_.c_str()) != 0) Fail(errno);
+  if (!ok()) {
+    Discard();
+    return false;
+  }
+  committed_ = true;
+  return true;
+}
+
+void ReplacingFile::Discard() {
+  if (stream_) stream_->setstate(std::ios::badbit);
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!path_.empty()) ::unlink(path_.c_str());
+  path_.clear();
+}
+
+}  // namespace win

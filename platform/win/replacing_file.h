@@ -1,0 +1,78 @@
+// A file written under a temporary name beside its target, which takes the
+// target's name only when the writer commits it.
+//
+// The temporary file is created new and exclusive (O_CREAT | O_EXCL: a
+// link or any file already at that name is never followed, truncated or
+// reused) in the target's folder, under a short name of its own (".~", the
+// process id and a number), so that it fits wherever the target's name
+// fits and the final rename stays within one file system.  Commit puts out
+// what is buffered, syncs the file to the disk, closes it, gives it the
+// mode of a regular file already at the target and renames it over the
+// target; until then the target is untouched.  A file that was not
+// committed is removed when the object goes, or at Discard.
+//
+// The first step that fails keeps the system's error number (error()) and
+// every later step does nothing; Reason() is its text.  One object per
+// thread.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <ostream>
+#include <string>
+
+namespace win {
+
+// Creates a new file beside `target` under a short name of its own, opened
+// with `flags` (O_WRONLY or O_RDWR) and O_CREAT | O_EXCL | O_CLOEXEC, mode
+// 0666 less the umask; its descriptor and *path, or -1 with errno set.
+int CreateFileBeside(const std::string& target, int flags, std::string* path);
+
+class ReplacingFile {
+ public:
+  // Creates the temporary file; ok() is false (with the reason) when it
+  // cannot be made.
+  explicit ReplacingFile(const std::string& target);
+  // Removes the temporary file unless it was committed.
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  const std::string& target() const { return target_; }
+  // The temporary file's path ("" when it could not be made).
+  const std::string& path() const { return path_; }
+  bool ok() const { return error_ == 0; }
+  int error() const { return error_; }
+  // The system's text of error(); "" while ok().
+  std::string Reason() const;
+
+  // Writes all `n` bytes at the end of what was written; false on failure.
+  bool Write(const void* data, std::size_t n);
+  // A buffered stream into the file; a failed write makes it bad and ok()
+  // false.  Made on first use; Commit and Write put its buffer out first.
+  std::ostream& stream();
+
+  // Puts everything out, syncs, closes and renames the file over the
+  // target; false (and the file removed) when any of it fails or failed
+  // before.
+  bool Commit();
+  // Closes and removes the temporary file; the target is left as it was.
+  void Discard();
+
+ private:
+  class Buffer;
+  bool Fail(int error);
+  bool WriteDirect(const char* data, std::size_t n);
+  bool PutOutStream();
+  void Close();
+
+  std::string target_;
+  std::string path_;
+  int fd_ = -1;
+  int error_ = 0;
+  bool committed_ = false;
+  std::unique_ptr<Buffer> buffer_;
+  std::unique_ptr<std::ostream> stream_;
+};
+
+}  // namespace win

@@ -1,0 +1,24 @@
+#include "plugin/conversion/private_folder.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "plugin/mixer/host_texts.h"
+#include "support/paths.h"
+
+PrivateFolder::PrivateFolder(const char* stem) {
+  const std::string temp = QueryHostTempFolder();
+  if (temp.empty()) return;
+  std::string pattern = temp + kPathSeparator + stem + "XXXXXX";
+  if (mkdtemp(pattern.data()) != nullptr) {
+    path_ = pattern;
+  } else {
+    error_ = errno;
+  }
+}
+
+PrivateFolder::~PrivateFolder() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}

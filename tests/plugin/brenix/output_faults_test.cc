@@ -1,0 +1,237 @@
+// Every output the system writes, into a folder that fights back: a link
+// where a temporary file once went, a read-only folder, a full file
+// system, a target name of 250 bytes, a folder where the file should go.
+// Each run is the built xthost with the plug-in, the way a user meets it;
+// what is left is checked by path.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ui_run_util.h"
+
+namespace {
+
+using namespace ui_run;
+
+const char kExtended[] =
+    "[Options]\nextendedInterface = True\naddMenuItemExportCoords = True\naddMenuItemExportKrm = True\n";
+
+// A file system of its own on `folder` for this process and the programs it
+// starts (a private mount namespace), gone when the object goes.
+class Mount {
+ public:
+  Mount(const fs::path& folder, unsigned long flags, const char* options) : folder_(folder) {
+    static const bool isolated = ::unshare(CLONE_NEWNS) == 0 &&
+                                 ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    mounted_ = isolated && ::mount("tmpfs", folder.c_str(), "tmpfs", flags, options) == 0;
+  }
+  ~Mount() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  Mount(const Mount&) = delete;
+  Mount& operator=(const Mount&) = delete;
+  bool mounted() const { return mounted_; }
+
+ private:
+  fs::path folder_;
+  bool mounted_ = false;
+};
+
+// Fills the file system of `folder` with the file "filler".
+void Fill(const fs::path& folder) {
+  FILE* file = std::fopen((folder / "filler").c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  const std::string block(4096, 'f');
+  while (std::fwrite(block.data(), 1, block.size(), file) == block.size()) {
+  }
+  std::fclose(file);
+}
+
+std::set<std::string> Entries(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+// What a user asks for, with the file name it writes.
+struct OutputKind {
+  const char* name;
+  const char* extension;
+  // The command line of the run after "start open doc.qxp", the answers
+  // given, and whether the run reports success.
+  std::function<std::vector<std::string>(const fs::path& target)> commands;
+  std::function<bool(const HostRun&)> succeeded;
+  // The target is chosen in the host's save dialog (which refuses a
+  // folder); else it is given.
+  bool chosen = true;
+  // What the host writes beside a PDF, while the name fits.
+  const char* beside = "";
+  // How a full disk is named when the output's library names it itself.
+  const char* full = nullptr;
+  // A folder conversion: the target is named after its source, and a
+  // target that exists already is a question of its own.
+  bool folderRun = false;
+};
+
+// The texts of the plug-in's result dialogs.
+bool LastDialogSays(const HostRun& run, const std::string& text) {
+  std::string last;
+  for (const std::string& line : run.transcript) {
+    if (line.rfind("dialog ", 0) == 0 && line.find(" text \"") != std::string::npos) last = line;
+  }
+  return last.find(" text \"" + text + "\"") != std::string::npos;
+}
+
+std::vector<std::string> Menu(const char* menu, const fs::path& target) {
+  return {"--answer", target.string(), "start", "open", "doc.qxp", "menu", menu};
+}
+
+const std::vector<OutputKind> kKinds = {
+    {"container", ".kxq", [](const fs::path& t) { return Menu("Export current document", t); },
+     [](const HostRun& run) { return LastDialogSays(run, "Export done"); }, true, "",
+     "Filter failure 33012"},  // the storage's "medium full"
+    {"coordinates", ".coo", [](const fs::path& t) { return Menu("Export PDF coordinates", t); },
+     [](const HostRun& run) { return LastDialogSays(run, "Export done"); }},
+    {"XTags", ".krm", [](const fs::path& t) { return Menu("Export XTags", t); },
+     [](const HostRun& run) { return LastDialogSays(run, "Export done"); }},
+    {"PDF", ".pdf",
+     [](const fs::path& t) { return std::vector<std::string>{"start", "open", "doc.qxp", "pdf", t.string()}; },
+     [](const HostRun& run) {
+       return run.status == 0 && !Only(run, {"pdf export document 1 to "}).empty();
+     },
+     false, "_pdf.log"},
+    // The plug-in's PDF creation, through the folder command: the source
+    // "<target's stem>.qxp" in its own folder, the target's folder chosen.
+    {"PDF of a folder", ".pdf",
+     [](const fs::path& t) {
+       const fs::path source = t.parent_path().parent_path() / "src";
+       fs::create_directories(source);
+       fs::copy_file(t.parent_path().parent_path() / "doc.qxp", source / t.stem().concat(".qxp"));
+       return std::vector<std::string>{"--answer", source.string(), "--answer", "Generate PDF files;OK",
+                                       "--answer", "#1007;Export", "--answer", t.parent_path().string(),
+                                       "start", "menu", "Export multiple documents"};
+     },
+     [](const HostRun& run) { return !Only(run, {"pdf export document 2 to "}).empty(); }, false, "",
+     nullptr, true},
+};
+
+// A folder that fights back, made in `folder` for the target `name`.
+struct Fault {
+  const char* name;
+  bool succeeds;
+  // Makes the fault; false when this machine cannot make it.
+  std::function<bool(const fs::path& folder, const fs::path& target, std::unique_ptr<Mount>* mount)> make;
+  // The reason the failure names ("" when it succeeds), and the names left
+  // in the folder.
+  std::function<std::string()> reason;
+  std::function<std::set<std::string>(const fs::path& target)> left;
+};
+
+const std::vector<Fault> kFaults = {
+    {"a link at the temporary name", true,
+     [](const fs::path& folder, const fs::path& target, std::unique_ptr<Mount>*) {
+       fs::create_symlink(folder.parent_path() / "victim", target.string() + ".partial");
+       return true;
+     },
+     [] { return std::string(); },
+     [](const fs::path& target) {
+       return std::set<std::string>{target.filename().string(), target.filename().string() + ".partial"};
+     }},
+    {"a read-only folder", false,
+     [](const fs::path& folder, const fs::path&, std::unique_ptr<Mount>* mount) {
+       if (::geteuid() != 0) {
+         fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+         return true;
+       }
+       *mount = std::make_unique<Mount>(folder, MS_RDONLY, "size=64k");
+       return (*mount)->mounted();
+     },
+     [] { return std::string(std::strerror(::geteuid() == 0 ? EROFS : EACCES)); },
+     [](const fs::path&) { return std::set<std::string>{}; }},
+    {"a full file system", false,
+     [](const fs::path& folder, const fs::path&, std::unique_ptr<Mount>* mount) {
+       *mount = std::make_unique<Mount>(folder, 0, "size=64k");
+       if (!(*mount)->mounted()) return false;
+       Fill(folder);
+       return true;
+     },
+     [] { return std::string(std::strerror(ENOSPC)); },
+     [](const fs::path&) { return std::set<std::string>{"filler"}; }},
+    {"a target name of 250 bytes", true, [](const fs::path&, const fs::path&, std::unique_ptr<Mount>*) { return true; },
+     [] { return std::string(); },
+     [](const fs::path& target) { return std::set<std::string>{target.filename().string()}; }},
+    {"a folder where the file goes", false,
+     [](const fs::path&, const fs::path& target, std::unique_ptr<Mount>*) {
+       fs::create_directory(target);
+       return true;
+     },
+     [] { return std::string(std::strerror(EISDIR)); },
+     [](const fs::path& target) { return std::set<std::string>{target.filename().string()}; }},
+};
+
+TEST(OutputFaults, EachOutputSucceedsWholeOrFailsNamingTargetAndReasonLeavingNothing) {
+  const std::string document = ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_pdf.json");
+  for (const OutputKind& kind : kKinds) {
+    for (const Fault& fault : kFaults) {
+      SCOPED_TRACE(std::string(kind.name) + ", " + fault.name);
+      if (kind.folderRun && fault.name == std::string("a folder where the file goes")) continue;
+      Installation install(kExtended);
+      WriteFile(install.root() / "doc.qxp", document);
+      WriteFile(install.root() / "victim", "someone else's");
+      const fs::path folder = install.root() / "out";
+      fs::create_directory(folder);
+      const std::string stem = fault.name == std::string("a target name of 250 bytes")
+                                   ? std::string(250 - std::strlen(kind.extension), 'n')
+                                   : std::string("out");
+      const fs::path target = folder / (stem + kind.extension);
+      std::unique_ptr<Mount> mount;
+      if (!fault.make(folder, target, &mount)) {
+        // Only a process that may mount (root, as in CI) can fill a disk.
+        std::printf("[  SKIPPED ] %s, %s: no private file system here\n", kind.name, fault.name);
+        continue;
+      }
+      const HostRun run = RunHost(install, kind.commands(target));
+      EXPECT_TRUE(run.errors.find("Sanitizer") == std::string::npos) << run.errors;
+      EXPECT_EQ(kind.succeeded(run), fault.succeeds);
+      std::set<std::string> left = fault.left(target);
+      const std::string beside = target.filename().string() + kind.beside;
+      if (fault.succeeds && *kind.beside != '\0' && beside.size() <= 255) left.insert(beside);
+      EXPECT_EQ(Entries(folder), left);
+      EXPECT_EQ(ReadFile(install.root() / "victim"), "someone else's");
+      if (fault.succeeds) {
+        std::error_code error;
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target, error)));
+        EXPECT_NE(fs::file_size(target, error), 0u);
+        EXPECT_FALSE(error) << error.message();
+      } else {
+        // Named in the program log (the plug-in's outputs) or the host's
+        // transcript (its PDF), with the system's reason.
+        std::string said = run.log;
+        for (const std::string& line : run.transcript) said += line + "\n";
+        EXPECT_NE(said.find(target.string()), std::string::npos) << said;
+        const bool refused = kind.chosen && fault.name == std::string("a folder where the file goes");
+        const bool full = kind.full != nullptr && fault.name == std::string("a full file system");
+        const std::string reason = refused ? "cannot save as" : full ? kind.full : fault.reason();
+        EXPECT_NE(said.find(reason), std::string::npos) << said;
+        // The plug-in's own word for a PDF it could not make (suppressed
+        // into the log while a folder runs).
+        if (kind.folderRun) {
+          EXPECT_NE(run.log.find("PDF creation failed for file: \t" + target.string()), std::string::npos)
+              << run.log;
+        }
+      }
+      if (::geteuid() != 0) fs::permissions(folder, fs::perms::owner_all);
+    }
+  }
+}
+
+}  // namespace
