@@ -72,6 +72,10 @@ std::unique_ptr<Exporter> Exporter::Create(RefHandle<QuarkDoc> document, Ref<IDo
 Exporter::Exporter(RefHandle<QuarkDoc> document, Ref<IDoc> writer, std::set<int32_t>* uniqueIds)
     : mDocument(std::move(document)), mWriter(std::move(writer)), mUniqueIds(uniqueIds) {
   mMapper.Analyze();
+  // The working boxes have given each character style its probe; the walk
+  // needs only that table, and the user's document keeps nothing of them
+  // (the export saves it afterwards).
+  if (auto* box = dynamic_cast<BrenixBoxExp*>(mMapper.PrivateBox())) box->RemoveBoxes();
 }
 
 Exporter::~Exporter() noexcept(false) {

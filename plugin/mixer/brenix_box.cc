@@ -123,11 +123,14 @@ std::unique_ptr<BrenixBox> BrenixBox::MakeImport(Mapper& mapper) {
 
 // --- BrenixBoxImp ---
 
-BrenixBoxImp::BrenixBoxImp(Mapper& mapper) {
-  mBox = mapper.FindBox(-2);
+BrenixBoxImp::BrenixBoxImp(Mapper& mapper) : mMapper(mapper) { Read(); }
+
+void BrenixBoxImp::Read() {
+  mProbes.clear();
+  mBox = mMapper.FindBox(-2);
   mUnit = 2;
   if (mBox == 0) {
-    mBox = mapper.FindBox(-1);
+    mBox = mMapper.FindBox(-1);
     mUnit = 1;
   }
   if (mBox == 0) {
@@ -138,6 +141,17 @@ BrenixBoxImp::BrenixBoxImp(Mapper& mapper) {
   const int32_t length = StoryLength(story);
   const int32_t unit = static_cast<int32_t>(mUnit);
   for (int32_t i = 0; (i + 1) * unit <= length; ++i) mProbes.emplace_back(mBox, story, i * unit, unit);
+}
+
+void BrenixBoxImp::MakePalette() {
+  if (mBox != 0) return;
+  try {
+    const BrenixBoxExp made(mMapper);
+  } catch (const std::exception& failure) {
+    ProgramLog() << "ERROR: BrenixBox::MakePalette: " << failure.what() << '\n' << std::flush;
+    return;
+  }
+  Read();
 }
 
 int32_t BrenixBoxImp::CopyProbe(int32_t index, int32_t story, int32_t position) {
@@ -171,6 +185,20 @@ BrenixBoxExp::BrenixBoxExp(Mapper& mapper) : mMapper(mapper) {
   mBox = mSecondBox;
   for (size_t n = 0; n < mProbes.size(); ++n)
     mStyleProbes.emplace(mProbes[n].style, static_cast<int32_t>(n));
+}
+
+void BrenixBoxExp::RemoveBoxes() {
+  for (XTItem* box : {&mFirstBox, &mSecondBox}) {
+    if (*box == 0) continue;
+    if (XT().lgk2 == nullptr || XT().lgk2->delete_item(*box) != kXTOk) {
+      ProgramLog() << "ERROR: BrenixBox: working box " << std::hex << *box << std::dec
+                   << " could not be deleted\n"
+                   << std::flush;
+      mMapper.Unlink(*box);
+    }
+    *box = 0;
+  }
+  mBox = 0;
 }
 
 int32_t BrenixBoxExp::ProbeOfStyle(uint16_t style) const {

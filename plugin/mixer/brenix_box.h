@@ -79,6 +79,10 @@ class BrenixBoxExp : public BrenixBox {
   explicit BrenixBoxExp(Mapper& mapper);
   int32_t ProbeOfStyle(uint16_t style) const override;
   size_t ProbeCount() const { return mProbes.size(); }
+  // Deletes both boxes (and their stories) from the document; the style
+  // table stays, so ProbeOfStyle answers as before.  A box the host does
+  // not delete loses its tags, with an "ERROR:" line in the program log.
+  void RemoveBoxes();
 
  private:
   void CollectProbes();
@@ -99,8 +103,18 @@ class BrenixBoxImp : public BrenixBox {
   explicit BrenixBoxImp(Mapper& mapper);
   int32_t CopyProbe(int32_t index, int32_t story, int32_t position) override;
   size_t ProbeCount() const { return mProbes.size(); }
+  // For a document saved without working boxes (the export removes them):
+  // makes them again from its stories, as the export made them, and reads
+  // them; run before any story changes, the probes then match the indexes
+  // the export wrote.  Nothing when the document has a working box.  The
+  // boxes stay until Mapper::UnInstall; a failure is logged as an "ERROR:"
+  // line and leaves no probe.
+  void MakePalette();
 
  private:
+  void Read();
+
+  Mapper& mMapper;
   std::vector<Probe> mProbes;
 };
 
