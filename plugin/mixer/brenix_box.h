@@ -2,9 +2,12 @@
 // document, one sample (probe) per character style of the exported
 // stories.  Export builds two scratch boxes tagged -1 (one unit per probe)
 // and -2 (two units per probe), in probe order, each unit a plain
-// character carrying its probe's format; the container names a format by
-// its probe's index.  Import finds the boxes again by their tags and copies
-// probe i wherever a run of format i is written.  Host thread only.
+// character carrying its probe's format (a page-number object, or a
+// character the host copied whole, becomes a blank of that format), box -2
+// with the paragraph style sheet "Normal" when the document has one; the
+// container names a format by its probe's index.  Import finds the boxes
+// again by their tags (or makes them again, MakePalette) and copies probe
+// i wherever a run of format i is written.  Host thread only.
 #pragma once
 
 #include <cstdint>
