@@ -229,19 +229,23 @@ BrenixBoxExp::BrenixBoxExp(Mapper& mapper) : mMapper(mapper) {
   if (mFirstBox != 0) ScratchBoxes().push_back(mFirstBox);
   mSecondBox = CreateScratchTextBox();
   if (mSecondBox != 0) ScratchBoxes().push_back(mSecondBox);
+  // A box made alone, or boxes left half filled, would stay in the
+  // document (and an import would take them for a palette).
   if (mFirstBox == 0 || mSecondBox == 0) {
-    // A box made alone would stay in the document untagged.
-    for (const XTItem made : {mFirstBox, mSecondBox}) {
-      if (made != 0 && XT().lgk2 != nullptr) XT().lgk2->delete_item(made);
-    }
+    RemoveBoxes();
     throw std::runtime_error("no scratch text box was made");
   }
-  mMapper.Link(mFirstBox, -1);
-  mMapper.Link(mSecondBox, -2);
-  mMapper.SetCurrentBoxes();
-  CollectProbes();
-  FillFirstBox();
-  FillSecondBox();
+  try {
+    mMapper.Link(mFirstBox, -1);
+    mMapper.Link(mSecondBox, -2);
+    mMapper.SetCurrentBoxes();
+    CollectProbes();
+    FillFirstBox();
+    FillSecondBox();
+  } catch (...) {
+    RemoveBoxes();
+    throw;
+  }
   mBox = mSecondBox;
   for (size_t n = 0; n < mProbes.size(); ++n)
     mStyleProbes.emplace(mProbes[n].style, static_cast<int32_t>(n));

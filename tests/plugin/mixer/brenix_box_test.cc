@@ -141,20 +141,27 @@ TEST(BrenixBox, ImportWithoutWorkingBoxCopiesNothing) {
 }
 
 TEST(BrenixBox, InstallFailureIsLoggedAndLeavesNoWorkingBox) {
-  MixerHost host;
-  host.OpenText("styles.json", kStyles);
-  LoadSettings(host, "");
-  LogCapture log;
-  host.Fail("create_box:2");
-  Mapper mapper;
-  EXPECT_EQ(mapper.Analyze(), 1);
-  // Connect then takes the import side, which finds no working box, and
-  // the box made alone is gone again.
-  EXPECT_EQ(mapper.PrivateBox()->Unit(), 0u);
-  EXPECT_EQ(host.content().boxes.size(), 2u);
-  EXPECT_NE(log.Text().find("ERROR: BrenixBox::Install: no scratch text box was made\n"),
-            std::string::npos)
-      << log.Text();
+  const struct {
+    const char* fail;
+    const char* reason;
+  } cases[] = {{"create_box:2", "no scratch text box was made"},
+               {"copy_text:3", "a probe could not be copied"}};
+  for (const auto& c : cases) {
+    MixerHost host;
+    host.OpenText("styles.json", kStyles);
+    LoadSettings(host, "");
+    LogCapture log;
+    host.Fail(c.fail);
+    Mapper mapper;
+    EXPECT_EQ(mapper.Analyze(), 1);
+    // Connect then takes the import side, which finds no working box: the
+    // box made alone, or both half filled, are gone again.
+    EXPECT_EQ(mapper.PrivateBox()->Unit(), 0u) << c.fail;
+    EXPECT_EQ(host.content().boxes.size(), 2u) << c.fail;
+    EXPECT_EQ(host.content().stories.size(), 2u) << c.fail;
+    EXPECT_NE(log.Text().find(std::string("ERROR: BrenixBox::Install: ") + c.reason + "\n"), std::string::npos)
+        << log.Text();
+  }
 }
 
 // The checks of the first box's fill and the style sheet of the second.
