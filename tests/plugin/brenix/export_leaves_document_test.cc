@@ -22,9 +22,10 @@ using testutil::RunCommand;
 using testutil::ShellQuote;
 
 // Per document (a host document, or a container whose stored document 0
-// is inflated with zlib): "NAME same tagged N" when its boxes and stories
-// are the sample's and its only item data are story tags of 0 or more
-// (N boxes tagged), else what differs.
+// is inflated with zlib): "NAME same tagged N" when it is the sample (its
+// boxes, stories, tables and current selection; the host's next item id
+// aside) with only story tags of 0 or more added as item data (N boxes
+// tagged), else what differs.
 const char kWitnessPy[] = R"PY(
 import json, os, sys, zlib, olefile
 sample = json.load(open(sys.argv[1], encoding='utf-8'))
@@ -36,11 +37,9 @@ def load(path):
     return json.load(open(path, encoding='utf-8'))
 for path in sys.argv[2:]:
     doc = load(path)
-    problems = []
-    if [{k: v for k, v in b.items() if k != 'data'} for b in doc['boxes']] != sample['boxes']:
-        problems.append('boxes')
-    if doc['stories'] != sample['stories']:
-        problems.append('stories')
+    plain = dict(doc, boxes=[{k: v for k, v in b.items() if k != 'data'} for b in doc['boxes']])
+    problems = [key for key in sorted(set(plain) | set(sample))
+                if key != 'nextItem' and plain.get(key) != sample.get(key)]
     tagged = 0
     for box in doc['boxes']:
         data = box.get('data', {})
