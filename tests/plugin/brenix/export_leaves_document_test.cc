@@ -107,10 +107,13 @@ TEST(ExportLeavesDocument, SavedAndStoredWithTheSamplesBoxesAndStoriesOnly) {
             "side.coo.qxp same tagged 3\n"
             "side.krm.qxp same tagged 3\n");
 
-  // A later PDF of the exported document reads as one of the sample.
+  // The main job's PDF, and a later PDF of each exported document, read
+  // as one of the sample.
   fs::copy_file(sample, out / "sample.qxp");
   const std::string expected = PdfText(out / "sample.qxp", out / "sample.pdf");
   EXPECT_NE(expected.find("Brenix Brochure"), std::string::npos) << expected;
+  EXPECT_EQ(RunCommand("pdftotext " + ShellQuote((out / "pdf" / "doc_brochure.pdf").string()) + " -", &status),
+            expected);
   for (const std::string& document : documents) {
     if (document.size() > 4 && document.compare(document.size() - 4, 4, ".kxq") == 0) continue;
     EXPECT_EQ(PdfText(document, document + ".pdf"), expected) << document;
