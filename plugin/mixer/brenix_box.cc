@@ -204,14 +204,8 @@ void BrenixBoxImp::Read() {
 }
 
 void BrenixBoxImp::MakePalette() {
-  if (mBox != 0) return;
-  try {
-    const BrenixBoxExp made(mMapper);
-  } catch (const std::exception& failure) {
-    ProgramLog() << "ERROR: BrenixBox::MakePalette: " << failure.what() << '\n' << std::flush;
-    return;
-  }
-  Read();
+  // The export side's object goes at once; the boxes it made stay.
+  if (mBox == 0 && Install(mMapper) != nullptr) Read();
 }
 
 int32_t BrenixBoxImp::CopyProbe(int32_t index, int32_t story, int32_t position) {
