@@ -249,6 +249,7 @@ const char* const kEntryNames[] = {
     "text_open",
     "text_selection",
     "tool_mode",
+    "update_word",
     "view_of",
     "view_shows_masters",
     "view_state",

@@ -285,13 +285,21 @@ int32_t SetTextAttribute(XTTextRef ref, int32_t attribute, int32_t value, int32_
   return kXTOk;
 }
 
-// Copies a range of one story into another (entries 47 and 35).
+// Copies a range of one story into another (entries 47 and 35).  A copy
+// never splits a character: a range that ends between the halves of a
+// surrogate pair takes the second half too.
 int32_t CopyRange(Host& host, int32_t document, int32_t story, int32_t start, int32_t end,
                   int32_t to_document, int32_t to_story, int32_t position) {
   DocumentContent* source = ContentOf(host, document);
   DocumentContent* target = ContentOf(host, to_document);
   Story* destination = target != nullptr ? target->FindStory(to_story) : nullptr;
   if (source == nullptr || destination == nullptr) return kXTErrParam;
+  if (const Story* from = source->FindStory(story);
+      from != nullptr && start < end && end > 0 && end < from->length()) {
+    const char16_t last = from->text[static_cast<std::size_t>(end - 1)];
+    const char16_t next = from->text[static_cast<std::size_t>(end)];
+    if (last >= 0xD800 && last <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) ++end;
+  }
   if (position == -1) position = destination->length();
   if (Locked(*destination)) return kXTErrRefused;
   if (!CopyStoryText(*source, story, start, end, *target, to_story, position, true)) {

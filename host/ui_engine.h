@@ -119,6 +119,7 @@ class UiEngine {
   const HandleTable<UiWindow>& Windows() const { return windows_; }
   bool Preference(int32_t preference) const;
   uint32_t box_refreshes = 0;  // calls of XTBoxSuite::refresh_box
+  uint32_t box_update_word = 0;  // XTBoxSuite::update_word: a failed refresh's result
 
   // --- the entries of the tables (ui_suites.cc) ---
 

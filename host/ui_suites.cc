@@ -116,10 +116,24 @@ void MessageBeep(uint32_t type) {
 
 // --- XBXa ---
 
+// A refresh that fails leaves its result in the update word, as the
+// host's own box update does; the next one that succeeds clears it.
 int32_t RefreshBox(uint32_t) {
   Host& host = Host::Current();
-  if (host.Fails("refresh_box")) return kXTErrInjected;
+  if (host.Fails("refresh_box")) {
+    host.ui().box_update_word = static_cast<uint32_t>(kXTErrInjected);
+    return kXTErrInjected;
+  }
   ++host.ui().box_refreshes;
+  host.ui().box_update_word = 0;
+  return kXTOk;
+}
+
+int32_t UpdateWord(uint32_t* word) {
+  Host& host = Host::Current();
+  if (host.Fails("update_word")) return kXTErrInjected;
+  if (word == nullptr) return kXTErrParam;
+  *word = host.ui().box_update_word;
   return kXTOk;
 }
 
@@ -136,7 +150,7 @@ const XTFileDialogSuite kFileDialogSuite = {kXTTableXFDl,  NewFileDialog, Dispos
                                             ChosenSpec,    BrowseForFolder};
 const XTApplicationSuite kApplicationSuite = {kXTTableXAPp,  HostVersion, GetPreference,
                                               SetPreference, RequestQuit, MessageBeep};
-const XTBoxSuite kBoxSuite = {kXTTableXBXa, RefreshBox};
+const XTBoxSuite kBoxSuite = {kXTTableXBXa, RefreshBox, UpdateWord};
 
 }  // namespace
 

@@ -214,7 +214,8 @@ struct XTStoryTextSuite {
   // Entry 47: copies the units from `start` up to `end` of story `story` of
   // document `document` to `position` of story `to_story` of `to_document`,
   // with their attributes; anchored items are duplicated with their stories
-  // and item data.  Answers 1 when done, 0 when not.
+  // and item data.  A range that ends inside a surrogate pair takes the
+  // whole pair.  Answers 1 when done, 0 when not.
   int32_t (*copy_text)(int32_t document, int32_t story, int32_t start, int32_t end,
                        int32_t to_document, int32_t to_story, int32_t position);
   // Entry 35: the same within the current document, `position` -1 meaning

@@ -208,4 +208,8 @@ struct XTBoxSuite {
   uint32_t code;
   // Entry 4: brings the current box up to date with its text.
   int32_t (*refresh_box)(uint32_t value);
+  // Entry 5: the word of the last update of the current box: 0 when it was
+  // brought up to date (or none was asked for), else the host's reason it
+  // was not.
+  int32_t (*update_word)(uint32_t* word);
 };

@@ -43,6 +43,35 @@ const char16_t* PageNumberData(uint32_t code) {
   }
 }
 
+// The current box and its text selection when an analysis begins, put
+// back when it is done: the analysis makes each story's box current.
+class KeptSelection {
+ public:
+  KeptSelection() {
+    const XTSelectionSuite* selection = XT().lgh2;
+    if (selection == nullptr || selection->current_box(&box_) != kXTOk) box_ = 0;
+    uint8_t open = 0;
+    int32_t story = 0;
+    textOpen_ = box_ != 0 && selection->text_open(box_, &open) == kXTOk && open != 0 &&
+                selection->text_selection(&story, &start_, &end_) == kXTOk;
+  }
+  void Restore() const {
+    const XTSelectionSuite* selection = XT().lgh2;
+    if (selection == nullptr || box_ == 0) return;
+    if (textOpen_) {
+      selection->select_text(box_, start_, end_);
+    } else {
+      selection->set_current_box(box_);
+    }
+  }
+
+ private:
+  XTBox box_ = 0;
+  bool textOpen_ = false;
+  int32_t start_ = 0;
+  int32_t end_ = 0;
+};
+
 }  // namespace
 
 // One segment of the story walk and what it is written into.
@@ -71,7 +100,13 @@ std::unique_ptr<Exporter> Exporter::Create(RefHandle<QuarkDoc> document, Ref<IDo
 
 Exporter::Exporter(RefHandle<QuarkDoc> document, Ref<IDoc> writer, std::set<int32_t>* uniqueIds)
     : mDocument(std::move(document)), mWriter(std::move(writer)), mUniqueIds(uniqueIds) {
+  const KeptSelection kept;
   mMapper.Analyze();
+  // The working boxes have given each character style its probe; the walk
+  // needs only that table, and the user's document keeps nothing of them
+  // (the export saves it afterwards), nor the analysis's current box.
+  if (auto* box = dynamic_cast<BrenixBoxExp*>(mMapper.PrivateBox())) box->RemoveBoxes();
+  kept.Restore();
 }
 
 Exporter::~Exporter() noexcept(false) {

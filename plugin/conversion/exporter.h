@@ -35,11 +35,12 @@ class Exporter {
 
   // A new exporter over the current document (its full analysis), or null
   // when either reference is empty.  The references are the exporter's.
+  // The analysis's working boxes are deleted again at once (only their
+  // style table serves the walk); the content boxes keep their tags.
   static std::unique_ptr<Exporter> Create(RefHandle<QuarkDoc> document,
                                           BX_KXT::Export::Ref<BX_KXT::Export::IDoc> writer,
                                           std::set<int32_t>* uniqueIds);
-  // Releases the references, then the Mapper removes what the analysis
-  // installed.
+  // Releases the references; the tags stay in the document.
   virtual ~Exporter() noexcept(false);
   Exporter(const Exporter&) = delete;
   Exporter& operator=(const Exporter&) = delete;

@@ -9,6 +9,7 @@
 #include "plugin/conversion/digger.h"
 #include "plugin/conversion/import_anchors.h"
 #include "plugin/mixer/api_failure.h"
+#include "plugin/mixer/brenix_box.h"
 #include "plugin/mixer/doc_view.h"
 #include "plugin/mixer/host_pages.h"
 #include "plugin/mixer/master_class.h"
@@ -39,6 +40,12 @@ int32_t StoryOfBox(XTItem box) {
 }
 
 bool MultiDocMode() { return BrenixInterface::Instance()->multiDocMode; }
+
+// The working boxes of a layout just connected, made again from its
+// stories when the document was saved without them.
+void MakePalette(Mapper& mapper) {
+  if (auto* box = dynamic_cast<BrenixBoxImp*>(mapper.PrivateBox())) box->MakePalette();
+}
 
 void Beep() {
   if (const XTApplicationSuite* application = XT().application) application->message_beep(0);
@@ -181,6 +188,7 @@ Importer::Importer(RefHandle<QuarkDoc> document,
   if (mDocument) mDocument->MakeCurrent();
   ResetCurrentDocumentState();
   Connect();
+  MakePalette(*this);
   mConnected = GetCurrentDocumentId();
   mApplier = std::make_unique<XAttribs>(GetImportAttribKind());
 }
@@ -217,6 +225,7 @@ void Importer::SwitchLayout(int16_t document) {
   UnInstall();
   XT().lgi2->set_current_document(document);
   Connect();
+  MakePalette(*this);
   mConnected = document;
 }
 

@@ -23,7 +23,9 @@
 class Importer : public Mapper {
  public:
   // Makes `document` current, resets its state flags and numbers the tagged
-  // stories (Mapper::Connect).
+  // stories (Mapper::Connect); a document without working boxes gets them
+  // from its stories (BrenixBoxImp::MakePalette), as each layout does when
+  // the import moves to it.
   Importer(RefHandle<QuarkDoc> document, BX_KXT::Import::Ref<BX_KXT::Import::IDoc> container,
            bool resizeBoxes, bool testParagraphStyle, bool uniqueIds, bool newMasterPages);
   ~Importer();

@@ -1,5 +1,6 @@
 #include "plugin/mixer/brenix_box.h"
 
+#include <cstring>
 #include <exception>
 #include <ostream>
 #include <stdexcept>
@@ -9,11 +10,13 @@
 #include "plugin/mixer/mixer_boxes.h"
 #include "plugin/mixer/story_units.h"
 #include "plugin/mixer/text_copy.h"
+#include "plugin/qapi/box_call.h"
 #include "plugin/qapi/qapi_trace.h"
 #include "plugin/qapi/quark_doc.h"
 #include "plugin/qapi/story_runs.h"
 #include "plugin/xtension/breakpoint.h"
 #include "support/brenix_interface.h"
+#include "support/host_calls.h"
 #include "support/host_link.h"
 #include "support/program_log.h"
 #include "support/settings.h"
@@ -31,6 +34,65 @@ int32_t StoryOfBox(XTItem box) {
 int32_t StoryLength(int32_t story) {
   StoryRuns runs(story);
   return runs.textLength;
+}
+
+// Moves a new walk of its story to the run that holds unit `at` (to the
+// end when none does).
+void WalkTo(StoryRunIterator& iterator, StoryRunPosition& position, int32_t at) {
+  StoryRunIterator::Begin(position, iterator);
+  while (iterator.HasMore(position) && iterator.NextBoundary(position) <= at)
+    iterator.Advance(position);
+}
+
+// The character record of unit `at` of `story`; zero when there is none.
+XTCharAttrRecord RecordAt(int32_t story, int32_t at) {
+  StoryRunIterator iterator(story);
+  StoryRunPosition position;
+  WalkTo(iterator, position, at);
+  XTCharAttrRecord record{};
+  if (iterator.HasMore(position)) iterator.runs.GetText(position, &record, nullptr);
+  return record;
+}
+
+// Whether two records agree in the 28 words the host applies to a range.
+bool SameFormat(const XTCharAttrRecord& a, const XTCharAttrRecord& b) {
+  return std::memcmp(&a, &b, 28 * 4) == 0;
+}
+
+bool ContentToolOn() {
+  int32_t mode = 0;
+  return XT().lgh2 != nullptr && XT().lgh2->tool_mode(&mode) == kXTOk && mode == 1;
+}
+
+// Replaces the `count` units at `at` of `story` by one blank with the
+// format of the first of them, as plain text: the blank typed behind that
+// unit takes its format (an object's opcode not), then the units go.
+void MakePlainUnit(int32_t story, int32_t at, int32_t count) {
+  const XTStoryTextSuite* text = XT().lgf2;
+  StoryRuns runs(story);
+  const char16_t blank = u' ';
+  const bool done = text != nullptr && text->insert_text(runs.textRef, at + 1, &blank, 1) == kXTOk &&
+                    text->delete_text(runs.textRef, at, at + 1) == kXTOk &&
+                    (count < 2 || text->delete_text(runs.textRef, at + 1, at + count) == kXTOk);
+  NoteTextChange();
+  if (!done) throw std::runtime_error("a probe could not be made plain text");
+}
+
+// Gives the paragraphs of `box`'s story the paragraph style sheet
+// "Normal" when the document has one; a host step that fails is traced.
+void ApplyNormalStyle(XTItem box, int32_t story) {
+  XTString name = 0;
+  if (NewHostString("Normal", &name) != kXTOk) return;
+  uint32_t id = 0;
+  const bool found = FindStyleSheetByName(name, nullptr, &id);
+  if (XT().qsb1 != nullptr) XT().qsb1->dispose_string(name);
+  if (!found) return;
+  StoryRuns runs(story);
+  const HostLink& link = XT();
+  if (link.lgh2 == nullptr || link.lgf2 == nullptr ||
+      link.lgh2->select_text(box, 0, runs.textLength) != kXTOk ||
+      link.lgf2->apply_style_sheet(runs.textRef, static_cast<uint16_t>(id), 1) != kXTOk)
+    QuarkInternalError(kSource, 330);
 }
 
 }  // namespace
@@ -92,9 +154,7 @@ int32_t BrenixBox::Probe::CopyTo(int32_t toStory, int32_t position) const {
 uint16_t BrenixBox::Probe::Style() const {
   StoryRunIterator iterator(story);
   StoryRunPosition position;
-  StoryRunIterator::Begin(position, iterator);
-  while (iterator.HasMore(position) && iterator.NextBoundary(position) <= start)
-    iterator.Advance(position);
+  WalkTo(iterator, position, start);
   if (!iterator.HasMore(position) || iterator.NextBoundary(position) < start + length)
     QuarkInternalError(kSource, 210);
   return iterator.CurrentStyle(position);
@@ -123,11 +183,14 @@ std::unique_ptr<BrenixBox> BrenixBox::MakeImport(Mapper& mapper) {
 
 // --- BrenixBoxImp ---
 
-BrenixBoxImp::BrenixBoxImp(Mapper& mapper) {
-  mBox = mapper.FindBox(-2);
+BrenixBoxImp::BrenixBoxImp(Mapper& mapper) : mMapper(mapper) { Read(); }
+
+void BrenixBoxImp::Read() {
+  mProbes.clear();
+  mBox = mMapper.FindBox(-2);
   mUnit = 2;
   if (mBox == 0) {
-    mBox = mapper.FindBox(-1);
+    mBox = mMapper.FindBox(-1);
     mUnit = 1;
   }
   if (mBox == 0) {
@@ -138,6 +201,11 @@ BrenixBoxImp::BrenixBoxImp(Mapper& mapper) {
   const int32_t length = StoryLength(story);
   const int32_t unit = static_cast<int32_t>(mUnit);
   for (int32_t i = 0; (i + 1) * unit <= length; ++i) mProbes.emplace_back(mBox, story, i * unit, unit);
+}
+
+void BrenixBoxImp::MakePalette() {
+  // The export side's object goes at once; the boxes it made stay.
+  if (mBox == 0 && Install(mMapper) != nullptr) Read();
 }
 
 int32_t BrenixBoxImp::CopyProbe(int32_t index, int32_t story, int32_t position) {
@@ -155,22 +223,40 @@ BrenixBoxExp::BrenixBoxExp(Mapper& mapper) : mMapper(mapper) {
   if (mFirstBox != 0) ScratchBoxes().push_back(mFirstBox);
   mSecondBox = CreateScratchTextBox();
   if (mSecondBox != 0) ScratchBoxes().push_back(mSecondBox);
+  // A box made alone, or boxes left half filled, would stay in the
+  // document (and an import would take them for a palette).
   if (mFirstBox == 0 || mSecondBox == 0) {
-    // A box made alone would stay in the document untagged.
-    for (const XTItem made : {mFirstBox, mSecondBox}) {
-      if (made != 0 && XT().lgk2 != nullptr) XT().lgk2->delete_item(made);
-    }
+    RemoveBoxes();
     throw std::runtime_error("no scratch text box was made");
   }
-  mMapper.Link(mFirstBox, -1);
-  mMapper.Link(mSecondBox, -2);
-  mMapper.SetCurrentBoxes();
-  CollectProbes();
-  FillFirstBox();
-  FillSecondBox();
+  try {
+    mMapper.Link(mFirstBox, -1);
+    mMapper.Link(mSecondBox, -2);
+    mMapper.SetCurrentBoxes();
+    CollectProbes();
+    FillFirstBox();
+    FillSecondBox();
+  } catch (...) {
+    RemoveBoxes();
+    throw;
+  }
   mBox = mSecondBox;
   for (size_t n = 0; n < mProbes.size(); ++n)
     mStyleProbes.emplace(mProbes[n].style, static_cast<int32_t>(n));
+}
+
+void BrenixBoxExp::RemoveBoxes() {
+  for (XTItem* box : {&mFirstBox, &mSecondBox}) {
+    if (*box == 0) continue;
+    if (XT().lgk2 == nullptr || XT().lgk2->delete_item(*box) != kXTOk) {
+      ProgramLog() << "ERROR: BrenixBox: working box " << std::hex << *box << std::dec
+                   << " could not be deleted\n"
+                   << std::flush;
+      mMapper.Unlink(*box);
+    }
+    *box = 0;
+  }
+  mBox = 0;
 }
 
 int32_t BrenixBoxExp::ProbeOfStyle(uint16_t style) const {
@@ -205,20 +291,33 @@ void BrenixBoxExp::CollectProbes() {
   }
 }
 
-// Box -1: one unit of each probe, in probe order.
+// Box -1: one plain unit of each probe, in probe order.  A copy the host
+// widened (a whole character where one unit was asked for) is checked
+// against the probe's format; it and the copy of a page-number object
+// become one blank of that format.
 void BrenixBoxExp::FillFirstBox() {
   const int32_t story = StoryOfBox(mFirstBox);
   if (StoryLength(story) != 0) QuarkInternalError(kSource, 300);
   int32_t total = 0;
   for (Probe& probe : mProbes) {
     const Probe unit(probe.box, probe.story, probe.start, 1);
-    if (unit.CopyTo(story, total) != 1) throw std::runtime_error("a probe could not be copied");
+    const int32_t copied = unit.CopyTo(story, total);
+    const int32_t grown = StoryLength(story) - total;
+    if (copied != 1 || grown < 1) throw std::runtime_error("a probe could not be copied");
+    if (grown != copied) {
+      for (int32_t at = total; at < total + grown; ++at) {
+        if (SameFormat(RecordAt(story, at), probe.format)) continue;
+        BreakPoint_BX("GroupPatch_Jap1 FAILED");
+        break;
+      }
+    }
+    if (grown != 1 || probe.opcode != kXTOpText) MakePlainUnit(story, total, grown);
     ++total;
     probe.box = mFirstBox;
     probe.story = story;
     probe.start = total - 1;
     probe.length = 1;
-    if (StoryLength(story) != total) BreakPoint_BX();
+    if (StoryLength(story) != total || !ContentToolOn() || QapiBoxUpdateWord() != 0) BreakPoint_BX();
   }
 }
 
@@ -236,4 +335,5 @@ void BrenixBoxExp::FillSecondBox() {
     if (progress) mMapper.ShowProgress(static_cast<uint32_t>(10 * n / count + 20));
   }
   if (StoryLength(story) != 2 * static_cast<int32_t>(count)) QuarkInternalError(kSource, 340);
+  ApplyNormalStyle(mSecondBox, story);
 }

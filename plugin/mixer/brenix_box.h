@@ -2,9 +2,12 @@
 // document, one sample (probe) per character style of the exported
 // stories.  Export builds two scratch boxes tagged -1 (one unit per probe)
 // and -2 (two units per probe), in probe order, each unit a plain
-// character carrying its probe's format; the container names a format by
-// its probe's index.  Import finds the boxes again by their tags and copies
-// probe i wherever a run of format i is written.  Host thread only.
+// character carrying its probe's format (a page-number object, or a
+// character the host copied whole, becomes a blank of that format), box -2
+// with the paragraph style sheet "Normal" when the document has one; the
+// container names a format by its probe's index.  Import finds the boxes
+// again by their tags (or makes them again, MakePalette) and copies probe
+// i wherever a run of format i is written.  Host thread only.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +82,10 @@ class BrenixBoxExp : public BrenixBox {
   explicit BrenixBoxExp(Mapper& mapper);
   int32_t ProbeOfStyle(uint16_t style) const override;
   size_t ProbeCount() const { return mProbes.size(); }
+  // Deletes both boxes (and their stories) from the document; the style
+  // table stays, so ProbeOfStyle answers as before.  A box the host does
+  // not delete loses its tags, with an "ERROR:" line in the program log.
+  void RemoveBoxes();
 
  private:
   void CollectProbes();
@@ -99,8 +106,18 @@ class BrenixBoxImp : public BrenixBox {
   explicit BrenixBoxImp(Mapper& mapper);
   int32_t CopyProbe(int32_t index, int32_t story, int32_t position) override;
   size_t ProbeCount() const { return mProbes.size(); }
+  // For a document saved without working boxes (the export removes them):
+  // makes them again from its stories, as the export made them, and reads
+  // them; run before any story changes, the probes then match the indexes
+  // the export wrote.  Nothing when the document has a working box.  The
+  // boxes stay until Mapper::UnInstall; a failure is logged as an "ERROR:"
+  // line and leaves no probe.
+  void MakePalette();
 
  private:
+  void Read();
+
+  Mapper& mMapper;
   std::vector<Probe> mProbes;
 };
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,7 @@ void LoadSettings(MixerHost& host, const std::string& lines) {
 // empty story that receives copies.
 const char kStyles[] = R"({"format": "xthost document", "version": 1, "layouts": [{"name": "L"}],
   "characterAttributes": [{"font": 3}, {"font": 3, "faces": 1}, {"font": 3, "size": 24},
-                          {"font": 3, "opcode": 6}],
+                          {"font": 3, "size": 30, "opcode": 6}],
   "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 300]},
             {"id": 2, "story": 2, "bounds": [36, 320, 300, 600]}],
   "stories": [{"id": 1, "text": "Hello worldBoldBig text#x y", "paragraphs": [[0, 27]],
@@ -73,11 +75,15 @@ TEST(BrenixBox, WorkingBoxesHoldOneAndTwoUnitsPerProbe) {
     const StoryState first = StateOf(host, StoryOfBox(mapper.FindBox(-1)));
     const StoryState second = StateOf(host, StoryOfBox(mapper.FindBox(-2)));
     // One unit per probe, no leading blank: the blanks of styles 0, 1 (the
-    // later sample "x y" replaced "Bold") and 2, the page number of 3.
-    EXPECT_EQ(first.text, u"   #") << obsolete;
-    EXPECT_EQ(first.attributes, (std::vector<int32_t>{0, 1, 2, 3})) << obsolete;
-    EXPECT_EQ(second.text, u"      ##") << obsolete;
-    EXPECT_EQ(second.attributes, (std::vector<int32_t>{0, 0, 1, 1, 2, 2, 3, 3})) << obsolete;
+    // later sample "x y" replaced "Bold") and 2, and for the page number of
+    // 3 a plain blank of its format (a new record: 3 without the opcode).
+    EXPECT_EQ(first.text, u"    ") << obsolete;
+    EXPECT_EQ(first.attributes, (std::vector<int32_t>{0, 1, 2, 4})) << obsolete;
+    EXPECT_EQ(second.text, u"        ") << obsolete;
+    EXPECT_EQ(second.attributes, (std::vector<int32_t>{0, 0, 1, 1, 2, 2, 4, 4})) << obsolete;
+    XTCharAttrRecord plain = host.content().attributes[3];
+    plain.opcode = kXTOpText;
+    EXPECT_EQ(std::memcmp(&host.content().attributes[4], &plain, sizeof plain), 0);
     EXPECT_EQ(box->Box(), mapper.FindBox(-2));
     EXPECT_EQ(box->Unit(), 1u);
   }
@@ -114,7 +120,7 @@ TEST(BrenixBox, ImportCopiesProbesAndFallsBackToTheFirstBox) {
     EXPECT_EQ(box->Unit(), 1u);
     EXPECT_EQ(box->Box(), importer.FindBox(-1));
     EXPECT_EQ(box->CopyProbe(3, 2, 4), 1);
-    EXPECT_EQ(StateOf(host, 2).attributes, (std::vector<int32_t>{2, 2, 1, 1, 3})) << obsolete;
+    EXPECT_EQ(StateOf(host, 2).attributes, (std::vector<int32_t>{2, 2, 1, 1, 4})) << obsolete;
     EXPECT_EQ(box->CopyProbe(4, 2, 0), 0);
     (void)doc;
   }
@@ -135,20 +141,106 @@ TEST(BrenixBox, ImportWithoutWorkingBoxCopiesNothing) {
 }
 
 TEST(BrenixBox, InstallFailureIsLoggedAndLeavesNoWorkingBox) {
-  MixerHost host;
-  host.OpenText("styles.json", kStyles);
-  LoadSettings(host, "");
-  LogCapture log;
-  host.Fail("create_box:2");
-  Mapper mapper;
-  EXPECT_EQ(mapper.Analyze(), 1);
-  // Connect then takes the import side, which finds no working box, and
-  // the box made alone is gone again.
-  EXPECT_EQ(mapper.PrivateBox()->Unit(), 0u);
-  EXPECT_EQ(host.content().boxes.size(), 2u);
-  EXPECT_NE(log.Text().find("ERROR: BrenixBox::Install: no scratch text box was made\n"),
-            std::string::npos)
-      << log.Text();
+  const struct {
+    const char* fail;
+    const char* reason;
+  } cases[] = {{"create_box:2", "no scratch text box was made"},
+               {"copy_text:3", "a probe could not be copied"}};
+  for (const auto& c : cases) {
+    MixerHost host;
+    host.OpenText("styles.json", kStyles);
+    LoadSettings(host, "");
+    LogCapture log;
+    host.Fail(c.fail);
+    Mapper mapper;
+    EXPECT_EQ(mapper.Analyze(), 1);
+    // Connect then takes the import side, which finds no working box: the
+    // box made alone, or both half filled, are gone again.
+    EXPECT_EQ(mapper.PrivateBox()->Unit(), 0u) << c.fail;
+    EXPECT_EQ(host.content().boxes.size(), 2u) << c.fail;
+    EXPECT_EQ(host.content().stories.size(), 2u) << c.fail;
+    EXPECT_NE(log.Text().find(std::string("ERROR: BrenixBox::Install: ") + c.reason + "\n"), std::string::npos)
+        << log.Text();
+  }
+}
+
+// The checks of the first box's fill and the style sheet of the second.
+// Documents: one story of `text` (one paragraph of `length` units) with
+// `runs` over `attributes`, and the paragraph style sheets `sheets` with
+// the paragraph formats `formats`.
+std::string Document(const std::string& text, int length, const std::string& runs,
+                     const std::string& attributes, const std::string& sheets = "[]",
+                     const std::string& formats = "[{}]") {
+  return R"({"format": "xthost document", "version": 1, "layouts": [{"name": "L"}],
+    "styleSheets": )" + sheets + R"(, "paragraphFormats": )" + formats +
+         R"(, "characterAttributes": )" + attributes +
+         R"(, "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 300]}],
+    "stories": [{"id": 1, "text": ")" + text + R"(", "paragraphs": [[0, )" + std::to_string(length) +
+         R"(]], "runs": )" + runs + "}]}";
+}
+
+size_t CountLines(const std::string& log, const std::string& tail) {
+  size_t n = 0;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("######## BreakPoint_BX:", 0) != 0) continue;
+    const size_t blank = line.find(' ', 9);
+    n += (blank == std::string::npos ? std::string() : line.substr(blank + 1)) == tail;
+  }
+  return n;
+}
+
+TEST(BrenixBox, FillChecksEachProbeAndGivesTheSecondBoxTheNormalStyle) {
+  const std::string plainAttributes = R"([{"font": 3}, {"font": 5, "size": 20}])";
+  const struct Case {
+    const char* name;
+    std::string json;
+    const char* fail;
+    std::u16string first;  // the first box's text
+    size_t checks;         // check points without text
+    size_t groupPatches;   // "GroupPatch_Jap1 FAILED"
+    uint16_t style;        // the second box's paragraph style sheet
+  } cases[] = {
+      {"two styles", Document("ab cd", 5, "[[0, 2], [1, 3]]", plainAttributes), "", u"a ", 0, 0, 0},
+      {"a Normal style sheet",
+       Document("ab cd", 5, "[[0, 2], [1, 3]]", plainAttributes,
+                R"([{"id": 4, "name": "Heading"}, {"id": 7, "name": "Normal", "record": 1}])",
+                R"([{}, {"style": 7, "alignment": 2}])"),
+       "", u"a ", 0, 0, 7},
+      {"a failed box update", Document("ab cd", 5, "[[0, 2], [1, 3]]", plainAttributes), "refresh_box:1", u"a ", 1,
+       0, 0},
+      {"no tool mode", Document("ab cd", 5, "[[0, 2], [1, 3]]", plainAttributes), "tool_mode:*", u"a ", 2, 0, 0},
+      // A character of two units whose halves differ: the host copies both.
+      {"a split pair", Document(R"(\ud840\udc00\ud840\udc01)", 4, "[[0, 1], [1, 3]]", plainAttributes), "", u" \xdc00",
+       0, 1, 0},
+      {"a whole pair", Document(R"(\ud840\udc00)", 2, "[[0, 2]]", plainAttributes), "", u" ", 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    MixerHost host;
+    host.OpenText("doc.json", c.json);
+    LoadSettings(host, "useObsoleteCopyText=False\n");
+    host.Fail(c.fail);
+    LogCapture log;
+    Mapper mapper;
+    ASSERT_EQ(mapper.Analyze(), 1) << c.name;
+    host.Fail("");
+    auto* box = dynamic_cast<BrenixBoxExp*>(mapper.PrivateBox());
+    ASSERT_NE(box, nullptr) << c.name << log.Text();
+    const StoryState first = StateOf(host, StoryOfBox(mapper.FindBox(-1)));
+    EXPECT_EQ(first.text, c.first) << c.name;
+    for (const int32_t index : first.attributes)
+      EXPECT_EQ(host.content().attributes[static_cast<size_t>(index)].opcode, kXTOpText) << c.name;
+    const xthost::Story* second = host.content().FindStory(StoryOfBox(mapper.FindBox(-2)));
+    ASSERT_NE(second, nullptr) << c.name;
+    std::u16string doubled;
+    for (const char16_t unit : c.first) doubled += {unit, unit};
+    EXPECT_EQ(second->text, doubled) << c.name;
+    EXPECT_EQ(CountLines(log.Text(), ""), c.checks) << c.name << log.Text();
+    EXPECT_EQ(CountLines(log.Text(), "GroupPatch_Jap1 FAILED"), c.groupPatches) << c.name << log.Text();
+    const XTParaFormatRecord& format = host.content().formats[static_cast<size_t>(second->paragraphs[0].format)];
+    EXPECT_EQ(format.style, c.style) << c.name;
+    EXPECT_EQ(format.alignment, c.style != 0 ? 2 : 0) << c.name;
+  }
 }
 
 }  // namespace

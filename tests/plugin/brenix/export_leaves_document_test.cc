@@ -1,0 +1,123 @@
+// What an export leaves in the user's document, through the main job
+// (tools/main_job.sh) and the side exports on fresh copies of the sample:
+// the saved document and the copy stored in the container hold the
+// sample's boxes and stories with only the story tags added, a PDF made
+// from the document afterwards shows the sample's text alone, and the
+// translated container still imports.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/common/files.h"
+#include "tests/common/python.h"
+#include "tests/common/run_command.h"
+#include "tests/common/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::RunCommand;
+using testutil::ShellQuote;
+
+// Per document (a host document, or a container whose stored document 0
+// is inflated with zlib): "NAME same tagged N" when it is the sample (its
+// boxes, stories, tables and current selection; the host's next item id
+// aside) with only story tags of 0 or more added as item data (N boxes
+// tagged), else what differs.
+const char kWitnessPy[] = R"PY(
+import json, os, sys, zlib, olefile
+sample = json.load(open(sys.argv[1], encoding='utf-8'))
+def load(path):
+    if path.endswith('.kxq'):
+        ole = olefile.OleFileIO(path)
+        stream = ole.openstream(['SolvanePluginPrivateData', 'BrenixExportTemplates', '0'])
+        return json.loads(zlib.decompress(stream.read()))
+    return json.load(open(path, encoding='utf-8'))
+for path in sys.argv[2:]:
+    doc = load(path)
+    plain = dict(doc, boxes=[{k: v for k, v in b.items() if k != 'data'} for b in doc['boxes']])
+    problems = [key for key in sorted(set(plain) | set(sample))
+                if key != 'nextItem' and plain.get(key) != sample.get(key)]
+    tagged = 0
+    for box in doc['boxes']:
+        data = box.get('data', {})
+        if set(data) - {'08414b42', '09414b42'}:
+            problems.append('data of %d' % box['id'])
+        if '08414b42' in data:
+            tagged += 1
+            if int.from_bytes(bytes.fromhex(data['08414b42']), 'big', signed=True) < 0:
+                problems.append('working box %d' % box['id'])
+    print(os.path.basename(path), ' '.join(problems) or 'same', 'tagged', tagged)
+)PY";
+
+// The text pdftotext reads from a PDF that xthost makes of `document`.
+std::string PdfText(const fs::path& document, const fs::path& pdf) {
+  int status = 0;
+  RunCommand(ShellQuote(XTHOST_PROGRAM) + " --transcript " + ShellQuote(pdf.string() + ".transcript") +
+                 " open " + ShellQuote(document.string()) + " pdf " + ShellQuote(pdf.string()),
+             &status);
+  EXPECT_EQ(status, 0) << document;
+  const std::string text = RunCommand("pdftotext " + ShellQuote(pdf.string()) + " -", &status);
+  EXPECT_EQ(status, 0) << pdf;
+  return text;
+}
+
+TEST(ExportLeavesDocument, SavedAndStoredWithTheSamplesBoxesAndStoriesOnly) {
+  testutil::TempDir dir("brenix-export-document");
+  const fs::path out = fs::path(dir.path()) / "out";
+  const fs::path build = fs::path(XTHOST_PROGRAM).parent_path().parent_path();
+  const std::string sample = std::string(BRENIX_TEST_DATA) + "/doc_brochure.json";
+  int status = 0;
+  const std::string job = RunCommand(
+      "XTHOST_CLOCK='2026-12-07 12:00:00' " + ShellQuote(std::string(BRENIX_TOP) + "/tools/main_job.sh") + " " +
+          ShellQuote(build.string()) + " " + ShellQuote(out.string()) + " " + ShellQuote(sample),
+      &status, true);
+  ASSERT_EQ(status, 0) << job;
+  EXPECT_NE(job.find("text \"Import done\""), std::string::npos) << job;
+
+  // The coordinates and XTags exports, each alone on a fresh copy, with
+  // the installation the main job made.
+  struct SideExport {
+    const char* menu;
+    const char* output;
+  };
+  const SideExport sides[] = {{"Export PDF coordinates", "side.coo"}, {"Export XTags", "side.krm"}};
+  std::vector<std::string> documents = {(out / "docs" / "doc_brochure.qxp").string(),
+                                        (out / "doc_brochure.kxq").string()};
+  for (const SideExport& side : sides) {
+    const fs::path copy = out / (std::string(side.output) + ".qxp");
+    fs::copy_file(sample, copy);
+    const std::string run = RunCommand(
+        "cd " + ShellQuote(out.string()) + " && BRENIX_REGISTRY_ROOT=registry " + ShellQuote(XTHOST_PROGRAM) +
+            " --xtensions XTensions --transcript side.transcript --answer " + ShellQuote((out / side.output).string()) +
+            " --answer OK start open " + ShellQuote(copy.string()) + " menu " + ShellQuote(side.menu) + " quit",
+        &status, true);
+    EXPECT_EQ(status, 0) << side.menu << "\n" << run;
+    EXPECT_TRUE(fs::exists(out / side.output)) << side.menu;
+    documents.push_back(copy.string());
+  }
+
+  std::vector<std::string> args = {sample};
+  args.insert(args.end(), documents.begin(), documents.end());
+  EXPECT_EQ(testutil::PythonOutput(kWitnessPy, args),
+            "doc_brochure.qxp same tagged 3\n"
+            "doc_brochure.kxq same tagged 3\n"
+            "side.coo.qxp same tagged 3\n"
+            "side.krm.qxp same tagged 3\n");
+
+  // The main job's PDF, and a later PDF of each exported document, read
+  // as one of the sample.
+  fs::copy_file(sample, out / "sample.qxp");
+  const std::string expected = PdfText(out / "sample.qxp", out / "sample.pdf");
+  EXPECT_NE(expected.find("Brenix Brochure"), std::string::npos) << expected;
+  EXPECT_EQ(RunCommand("pdftotext " + ShellQuote((out / "pdf" / "doc_brochure.pdf").string()) + " -", &status),
+            expected);
+  for (const std::string& document : documents) {
+    if (document.size() > 4 && document.compare(document.size() - 4, 4, ".kxq") == 0) continue;
+    EXPECT_EQ(PdfText(document, document + ".pdf"), expected) << document;
+  }
+}
+
+}  // namespace
