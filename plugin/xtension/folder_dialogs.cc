@@ -186,7 +186,12 @@ int32_t SetFieldPath(XTWindow dialog, const PathFieldBinding& binding, const std
 
 bool FillPathField(XTWindow dialog, const PathFieldBinding& binding, bool forceOff) {
   Settings& settings = Settings::Instance();
-  if (forceOff || settings.IsDefault(binding.setting)) return true;
+  // The records are shared by the dialogs: a field left empty keeps no
+  // folder of an earlier command.
+  if (forceOff || settings.IsDefault(binding.setting)) {
+    *binding.record = XTFileSpec{};
+    return true;
+  }
   const std::string path = settings.GetPath(binding.setting);
   if (SetFieldPath(dialog, binding, path) == kXTOk) return true;
   // A remembered folder that has gone since: the field still shows it (the
