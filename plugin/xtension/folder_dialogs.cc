@@ -43,10 +43,14 @@ std::string FieldFolder(const PathFieldBinding& binding) {
 // field's record at it; false, the failure logged and shown, when there is
 // none.
 bool UseTargetField(const PathFieldBinding& binding, const char* failure, const XTFileSpec& source) {
-  const std::string reason = TargetFolderSpec(FieldFolder(binding), *binding.record);
-  if (reason.empty()) return true;
-  ReportFolderConversionFailure(failure, FolderPathOf(source), reason);
-  return false;
+  return UseFolderSpec(TargetFolderSpec, FieldFolder(binding), *binding.record, failure, FolderPathOf(source));
+}
+
+// Points the source field's record at its folder; false, the failure logged
+// and shown, when the folder is not there or cannot be read.
+bool UseSourceField(const PathFieldBinding& binding, const char* failure) {
+  const std::string folder = FieldFolder(binding);
+  return UseFolderSpec(SourceFolderSpec, folder, *binding.record, failure, folder);
 }
 
 void RunKxqExport(bool recursive) {
@@ -83,7 +87,8 @@ void RunKxqAndPdfExport(bool recursive) {
 }
 
 void RunImport(bool recursive) {
-  if (!UseTargetField(kImportTargetField, kImportFailure, FirstFolderRecord()) ||
+  if (!UseSourceField(kImportSourceField, kImportFailure) ||
+      !UseTargetField(kImportTargetField, kImportFailure, FirstFolderRecord()) ||
       !CheckTargetFolder(kFileKindQxp, SecondFolderRecord(), recursive, kDialogOverwriteQxp)) {
     return;
   }
