@@ -139,7 +139,9 @@ TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
               : "ERROR: Target folder \"" + target + "\" cannot be made: Not a directory\n";
       EXPECT_NE(run.log.find(error), std::string::npos) << run.log;
       // Nothing is made for a conversion that cannot start.
-      if (c.source == Source::kMissing) EXPECT_FALSE(fs::exists(target));
+      if (c.source == Source::kMissing) {
+        EXPECT_FALSE(fs::exists(target));
+      }
       const std::string failure = import ? "Import failed for folder: " : "Export failed for folder: ";
       EXPECT_NE(run.log.find("\nSUPPRESSED MESSAGE BOX:\t" + failure + "\t" + named + "\t"), std::string::npos)
           << run.log;
