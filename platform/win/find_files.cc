@@ -64,9 +64,11 @@ bool FindFiles::Next(FindEntry& entry) {
     const std::string& name = names_[next_++];
     const std::string path = folder_ == "/" ? "/" + name : folder_ + "/" + name;
     const uint32_t attributes = FileAttributesOf(path);
-    if (attributes == 0) continue;
+    const int error = attributes == 0 ? errno : 0;
+    if (error == ENOENT) continue;
     entry.name = name;
     entry.attributes = attributes;
+    entry.error = error;
     return true;
   }
   return false;

@@ -28,6 +28,7 @@ enum : uint32_t {
 struct FindEntry {
   std::string name;         // the entry's name, without its folder
   uint32_t attributes = 0;  // kFileAttribute* bits
+  int error = 0;            // the system's error number when its attributes cannot be read
 };
 
 class FindFiles {
@@ -44,7 +45,8 @@ class FindFiles {
   int Error() const { return error_; }
   // The next entry (find next, the first call giving the first entry);
   // false when there is none left.  An entry that vanished in between is
-  // skipped.
+  // skipped; one whose attributes cannot be read (a path too long, say)
+  // comes with `error` set and no attributes.
   bool Next(FindEntry& entry);
 
  private:

@@ -75,6 +75,10 @@ std::string MakeFolders(const std::string& folder) {
 // The driver probes the PDF mode at most once while the plug-in is loaded.
 bool driverPdfProbed = false;
 
+// The "ERROR:" texts of the folders and entries the present scan could not
+// read; the files behind them are missing from SourceFileList.
+std::vector<std::string> scanFailures;
+
 // The root folder keeps its one separator.
 std::string WithoutTrailingSeparators(std::string path) {
   const bool root = !path.empty() && path[0] == kPathSeparator;
@@ -85,6 +89,22 @@ std::string WithoutTrailingSeparators(std::string path) {
 
 std::string Join(const std::string& folder, const std::string& name) {
   return folder == "/" ? folder + name : folder + kPathSeparator + name;
+}
+
+std::string FolderReadFailure(const std::string& folder, int error) {
+  return "Folder \"" + folder + "\" cannot be read: " + std::strerror(error);
+}
+
+// A scan failure: logged and kept for the end of the conversion.
+void NoteScanFailure(const std::string& text) {
+  LogError(text);
+  scanFailures.push_back(text);
+}
+
+// Why the conversion is no plain success when the scan missed files.
+std::string ScanFailureText(const std::vector<std::string>& failures) {
+  if (failures.size() < 2) return failures.empty() ? "" : failures.front();
+  return failures.front() + "\n(" + std::to_string(failures.size() - 1) + " more in the log)";
 }
 
 std::string ExtensionWord(FileKind kind) { return FileKindExtensions[kind < kFileKindNone ? kind : kFileKindNone]; }
@@ -249,19 +269,53 @@ std::string MakeTargetFolder(const std::string& folder) {
   return text;
 }
 
-std::string TargetFolderSpec(const std::string& folder, XTFileSpec& spec) {
-  const std::string failure = MakeTargetFolder(folder);
-  if (!failure.empty()) return failure;
+namespace {
+
+// `spec` names `folder` (a folder or file that is there); else the logged
+// text of what `role` ("Source", "Target") cannot be named.
+std::string NameFolder(const char* role, const std::string& folder, XTFileSpec& spec) {
   XTFileSpec made{};
   const int16_t result = xt_fsmakefsspec(0, 0, folder, made, true, false, false, nullptr, 0, false, nullptr);
   if (result != kXTOk) {
-    const std::string text = "Target folder \"" + folder + "\" cannot be named (host error " +
+    const std::string text = std::string(role) + " folder \"" + folder + "\" cannot be named (host error " +
                              std::to_string(result) + ")";
     LogError(text);
     return text;
   }
   spec = made;
   return "";
+}
+
+}  // namespace
+
+std::string TargetFolderSpec(const std::string& folder, XTFileSpec& spec) {
+  const std::string failure = MakeTargetFolder(folder);
+  return failure.empty() ? NameFolder("Target", folder, spec) : failure;
+}
+
+std::string SourceFolderSpec(const std::string& folder, XTFileSpec& spec) {
+  spec = XTFileSpec{};
+  const std::string path = WithoutTrailingSeparators(folder);
+  std::string failure = "No source folder given!";
+  if (!path.empty()) {
+    // Read as the scan reads it: a folder through its search, else the one file.
+    const win::FindFiles search(Join(path, "*"));
+    const int error = search.Valid() ? 0 : search.Error();
+    const uint32_t attributes = win::FileAttributesOf(path, true);
+    const bool file = attributes != 0 && (attributes & win::kFileAttributeDirectory) == 0;
+    if (error == 0 || file) return NameFolder("Source", path, spec);
+    failure = FolderReadFailure(path, error);
+  }
+  LogError(failure);
+  return failure;
+}
+
+bool UseFolderSpec(FolderSpecMaker make, const std::string& folder, XTFileSpec& spec, const char* failure,
+                   const std::string& sourceFolder) {
+  const std::string reason = make(folder, spec);
+  if (reason.empty()) return true;
+  ReportFolderConversionFailure(failure, sourceFolder, reason);
+  return false;
 }
 
 void ReportFolderConversionFailure(const char* failure, const std::string& sourceFolder,
@@ -320,14 +374,17 @@ int ScanFolderPath(const std::string& folder, FileKind kind, bool recursive, boo
     }
   }
   win::FindFiles search(Join(path, "*"));
-  // A folder a conversion cannot read is named in the log with the reason.
-  if (!search.Valid() && !stopAtFirst) {
-    LogError("Folder \"" + path + "\" cannot be read: " + std::strerror(search.Error()));
-  }
+  // A folder or an entry a conversion cannot read is named in the log with
+  // the reason.
+  if (!search.Valid() && !stopAtFirst) NoteScanFailure(FolderReadFailure(path, search.Error()));
   win::FindEntry entry;
   const std::string wanted = "." + ExtensionWord(kind);
   while (search.Next(entry)) {
     const std::string entryPath = Join(path, entry.name);
+    if (entry.error != 0) {
+      if (!stopAtFirst) NoteScanFailure("\"" + entryPath + "\" cannot be read: " + std::strerror(entry.error));
+      continue;
+    }
     if ((entry.attributes & win::kFileAttributeDirectory) != 0) {
       // A check for existing files looks into the sub-folders too.
       if (recursive && ScanFolderPath(entryPath, kind, true, stopAtFirst) != 0 && stopAtFirst) return 1;
@@ -382,14 +439,24 @@ void FolderConversion(const XTFileSpec& source, const XTFileSpec& /*target*/, Fi
   const ConversionType type = ConversionTypeFromKinds(sourceKind, targetKind, kFileKindNone);
   if (type == kConvertNone) return;
   SourceFileList.clear();
+  scanFailures.clear();
+  const std::string root = FolderPathOf(source);
+  if (root.empty()) {
+    LogError("No source folder given!");
+    throw FolderConversionError("No source folder given!");
+  }
   const int found = ScanFolder(source, sourceKind, recursive, false, "");
-  if (found < 1) return;
+  // A conversion may scan again (the PDF probe).
+  const std::vector<std::string> unread = scanFailures;
+  if (found < 1) {
+    if (!unread.empty()) throw FolderConversionError(ScanFailureText(unread));
+    return;
+  }
   // One folder for the check of existing targets, their removal and the
   // writing; a missing one is made.
   const std::string targetFolder = TypeFolder(type);
   const std::string failure = MakeTargetFolder(targetFolder);
   if (!failure.empty()) throw FolderConversionError(failure);
-  const std::string root = FolderPathOf(source);
   const XTWindow dialog = OpenStatusDialog();
   PrepareTargets(targetFolder, root, targetKind);
   if (!LockedTargetList.empty()) {
@@ -422,6 +489,8 @@ void FolderConversion(const XTFileSpec& source, const XTFileSpec& /*target*/, Fi
   }
   CloseStatusDialog(dialog);
   CallHostWithConversionPaths();
+  // Files the scan could not read were left out: no plain success.
+  if (!unread.empty()) throw FolderConversionError(ScanFailureText(unread));
 }
 
 void ExportFolder(const XTFileSpec& target, bool recursive) {

@@ -38,9 +38,11 @@ void ImportFolder(bool recursive);
 // ImportTargetFolderSpec or PdfFolderPath; `target` is the caller's record
 // of it): the check for existing targets, their removal and the writing
 // all use that one folder, which is made when missing.  Nothing (no window,
-// no log) when the kinds do not convert or no file is found.  Throws when
-// the target folder is none and cannot be made (logged by
-// MakeTargetFolder); each file that fails gets one "ERROR:" line.
+// no log) when the kinds do not convert or a readable folder holds no file.
+// Throws (the reason logged) when `source` names no folder, when the
+// target folder is none and cannot be made, and, after converting the rest,
+// when the scan could not read a folder or entry of the source tree; each
+// file that fails gets one "ERROR:" line.
 void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
                       FileKind targetKind, bool recursive);
 
@@ -52,6 +54,17 @@ std::string MakeTargetFolder(const std::string& folder);
 // MakeTargetFolder, then `spec` names the folder; on failure `spec` is left
 // as it was and the logged text returned.
 std::string TargetFolderSpec(const std::string& folder, XTFileSpec& spec);
+// `spec` names the source folder `folder` (or the one file it names) when
+// it is there and can be read; else `spec` is cleared and an "ERROR:" line
+// with the reason (`Folder "<path>" cannot be read: <reason>`) goes to the
+// program log and is returned.
+std::string SourceFolderSpec(const std::string& folder, XTFileSpec& spec);
+using FolderSpecMaker = std::string (*)(const std::string& folder, XTFileSpec& spec);
+// `make` (SourceFolderSpec or TargetFolderSpec) on `folder` and `spec`;
+// when it fails, ReportFolderConversionFailure (`failure`, `sourceFolder`,
+// its text) and false.
+bool UseFolderSpec(FolderSpecMaker make, const std::string& folder, XTFileSpec& spec, const char* failure,
+                   const std::string& sourceFolder);
 // Tells the user that a folder conversion failed: the alert `failure` +
 // the source folder (and, when given, the reason on a line of its own),
 // shown even in MultiDoc mode, only logged in batch and server mode; then
@@ -69,7 +82,8 @@ bool ScanSourceFolder(const XTFileSpec& folder, FileKind kind, bool recursive,
 // returns its size; with stopAtFirst 1 at the first file found, else 0.  A
 // folder path that names a visible file is taken as that one file; the
 // folder path itself is followed when it is a link.  Without stopAtFirst a
-// folder that cannot be read gets an "ERROR:" line with the reason.
+// folder or entry that cannot be read gets an "ERROR:" line with the reason
+// (and FolderConversion fails for it).
 int ScanFolder(const XTFileSpec& folder, FileKind kind, bool recursive, bool stopAtFirst,
                const std::string& subPath);
 // ScanFolder on a path.

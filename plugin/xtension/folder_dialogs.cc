@@ -43,10 +43,14 @@ std::string FieldFolder(const PathFieldBinding& binding) {
 // field's record at it; false, the failure logged and shown, when there is
 // none.
 bool UseTargetField(const PathFieldBinding& binding, const char* failure, const XTFileSpec& source) {
-  const std::string reason = TargetFolderSpec(FieldFolder(binding), *binding.record);
-  if (reason.empty()) return true;
-  ReportFolderConversionFailure(failure, FolderPathOf(source), reason);
-  return false;
+  return UseFolderSpec(TargetFolderSpec, FieldFolder(binding), *binding.record, failure, FolderPathOf(source));
+}
+
+// Points the source field's record at its folder; false, the failure logged
+// and shown, when the folder is not there or cannot be read.
+bool UseSourceField(const PathFieldBinding& binding, const char* failure) {
+  const std::string folder = FieldFolder(binding);
+  return UseFolderSpec(SourceFolderSpec, folder, *binding.record, failure, folder);
 }
 
 void RunKxqExport(bool recursive) {
@@ -83,7 +87,8 @@ void RunKxqAndPdfExport(bool recursive) {
 }
 
 void RunImport(bool recursive) {
-  if (!UseTargetField(kImportTargetField, kImportFailure, FirstFolderRecord()) ||
+  if (!UseSourceField(kImportSourceField, kImportFailure) ||
+      !UseTargetField(kImportTargetField, kImportFailure, FirstFolderRecord()) ||
       !CheckTargetFolder(kFileKindQxp, SecondFolderRecord(), recursive, kDialogOverwriteQxp)) {
     return;
   }
@@ -186,7 +191,12 @@ int32_t SetFieldPath(XTWindow dialog, const PathFieldBinding& binding, const std
 
 bool FillPathField(XTWindow dialog, const PathFieldBinding& binding, bool forceOff) {
   Settings& settings = Settings::Instance();
-  if (forceOff || settings.IsDefault(binding.setting)) return true;
+  // The records are shared by the dialogs: a field left empty keeps no
+  // folder of an earlier command.
+  if (forceOff || settings.IsDefault(binding.setting)) {
+    *binding.record = XTFileSpec{};
+    return true;
+  }
   const std::string path = settings.GetPath(binding.setting);
   if (SetFieldPath(dialog, binding, path) == kXTOk) return true;
   // A remembered folder that has gone since: the field still shows it (the

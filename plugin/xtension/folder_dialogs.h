@@ -39,6 +39,7 @@ struct PathFieldBinding {
 // The first display of a field: when the setting holds a path of its own
 // (and not forceOff) the record and the field take it; true on success.
 // Without a path of its own the field stays empty and the answer is true.
+// Whenever the field is not filled, its record is cleared.
 bool FillPathField(XTWindow dialog, const PathFieldBinding& binding, bool forceOff);
 // Writes the setting's path into the field again.
 void ResetPathField(XTWindow dialog, const PathFieldBinding& binding);

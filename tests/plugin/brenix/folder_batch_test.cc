@@ -6,7 +6,9 @@
 // leaves no document open; then the host is asked to quit.  PDF files go
 // to the PdfDir folder.  The import job makes a document of each
 // pseudo-translated container, holding the translated texts.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -100,12 +102,32 @@ TEST_F(FolderBatch, ExportListsTheTreeCountsAndQuits) {
 
 // Each file that fails gets one "ERROR:" line naming it and why: one the
 // host cannot open, one whose target folder is blocked by a file (which
-// never reaches the converter, so Count leaves it out).
+// never reaches the converter, so Count leaves it out), and one whose path
+// is too long for the system to read (which the scan leaves out, so the
+// job ends with its failure message).
 TEST_F(FolderBatch, EachFileThatFailsIsNamedInTheLog) {
   WriteFile(target_ + "/sub", "a file where the folder would go");
+  std::string deep = source_ + "/deep";
+  while (deep.size() + 201 < 3900) deep += "/" + std::string(200, 'd');
+  fs::create_directories(deep);
+  const std::string tooLong = std::string(250, 'n') + ".qxp";
+  const int folder = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(folder, 0);
+  const int file = ::openat(folder, tooLong.c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(file, 0);
+  ::close(file);
   const HostRun run = RunHost(install_, {"start", "idle", "40"});
+  // A path that long is beyond what the folder's removal can name.
+  ::unlinkat(folder, tooLong.c_str(), 0);
+  ::close(folder);
   ASSERT_TRUE(Clean(run)) << run.errors;
-  EXPECT_EQ(Count(run.log, "\nERROR: "), 2u) << run.log;
+  EXPECT_EQ(Count(run.log, "\nERROR: "), 3u) << run.log;
+  const std::string unread = "\"" + deep + "/" + tooLong + "\" cannot be read: File name too long";
+  EXPECT_NE(run.log.find("\nERROR: " + unread + "\n"), std::string::npos) << run.log;
+  EXPECT_NE(run.log.find("\nSUPPRESSED MESSAGE BOX:\tExport failed for folder: \t" + source_ + "\t\n" + unread),
+            std::string::npos)
+      << run.log;
+  EXPECT_EQ(Count(run.log, "Conversion finished."), 0u) << run.log;
   EXPECT_NE(run.log.find("\nERROR: \"" + source_ + "/notes.txt\" not converted: the host cannot open it\n"),
             std::string::npos)
       << run.log;

@@ -1,13 +1,15 @@
 // The folder commands in one host run with scripted answers: the
 // multi-document export through its dialogs, the overwrite question (a
 // "Cancel" in the KXQ and PDF dialog runs neither export; a later "Yes"
-// clears the targets), path fields that undo typing, and browsed folders
-// saved in the settings file.
+// clears the targets), path fields that undo typing, browsed folders
+// saved in the settings file, and a field that cannot be filled after an
+// earlier command.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "tests/common/export_document.h"
 #include "ui_run_util.h"
 
 namespace {
@@ -94,6 +96,35 @@ TEST(FolderCommands, SourceFolderNameInTheTarget) {
   EXPECT_EQ(With(run, " resource 111 ").size(), 1u);
   EXPECT_EQ(ReadFile(kxq + "/jobs/a.kxq").substr(0, 4), "\xD0\xCF\x11\xE0");
   EXPECT_FALSE(fs::exists(kxq + "/a.kxq"));
+}
+
+}  // namespace
+
+namespace {
+
+// The import dialog leaves its target in the second folder record; in the
+// KXQ and PDF dialog run next, the KXQ folder (deleted since) cannot be
+// filled, so the PDF field stays empty: the PDF files go to the PDF folder
+// of the settings, not to the import's target.
+TEST(FolderCommands, AnUnfilledFieldKeepsNoFolderOfAnEarlierCommand) {
+  Installation install;
+  const std::string source = (install.root() / "src").string();
+  const std::string empty = (install.root() / "E").string();
+  const std::string documents = (install.root() / "D").string();
+  const std::string kxq = (install.root() / "gone" / "K").string();
+  const std::string pdf = (install.root() / "P").string();
+  for (const std::string& folder : {source, empty, documents, pdf}) fs::create_directories(folder);
+  WriteFile(source + "/a.qxp", testutil::ExportDocument(2, 2));
+  install.WriteSettings("[Options]\nextendedInterface = True\n[Path]\nSourceKXQPath = " + empty +
+                        "\nTargetBookPath = " + documents + "\nTargetKXQPath = " + kxq + "\nTargetPDFPath = " + pdf +
+                        "\n");
+  const HostRun run = RunHost(install, {"--answer", "Import", "--answer", "OK", "--answer", source, "--answer",
+                                        "Generate KXQ files;Generate PDF files;OK", "--answer", "Export", "start",
+                                        "menu", "Import multiple Solvane files", "menu", "Export multiple documents"});
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  EXPECT_EQ(ReadFile(pdf + "/a.pdf").substr(0, 5), "%PDF-");
+  EXPECT_FALSE(fs::exists(documents + "/a.pdf"));
+  EXPECT_EQ(ReadFile(kxq + "/a.kxq").substr(0, 4), "\xD0\xCF\x11\xE0");
 }
 
 }  // namespace

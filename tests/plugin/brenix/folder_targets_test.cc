@@ -3,6 +3,7 @@
 // the existing targets are looked for in that same folder and nowhere
 // else), one that cannot be made (an "ERROR:" line naming it with the
 // system's reason and a failure message, never "Conversion finished."),
+// a source folder that is missing (the same, and no target folder made),
 // and source and target folders named through a symbolic link (followed).
 //
 // The source tree holds its document below a copy of the path of a decoy
@@ -38,28 +39,32 @@ std::string JobCopy(const fs::path& folder) {
 enum class Entry { kMenu, kBatch };
 enum class Pass { kKxq, kPdf, kImport };
 enum class Folder { kMissing, kLink, kUnmakeable };
+enum class Source { kPlain, kLink, kMissing };
 
 struct Case {
   const char* name;
   Entry entry;
   Pass pass;
   Folder target;
-  bool sourceThroughLink;
+  Source source;
 };
 
 const Case kCases[] = {
-    {"batch PdfDir missing", Entry::kBatch, Pass::kPdf, Folder::kMissing, false},
-    {"batch Target missing", Entry::kBatch, Pass::kKxq, Folder::kMissing, false},
-    {"batch import Target missing", Entry::kBatch, Pass::kImport, Folder::kMissing, false},
-    {"menu PDF folder deleted since", Entry::kMenu, Pass::kPdf, Folder::kMissing, false},
-    {"menu KXQ folder deleted since", Entry::kMenu, Pass::kKxq, Folder::kMissing, false},
-    {"batch Target no folder", Entry::kBatch, Pass::kKxq, Folder::kUnmakeable, false},
-    {"batch PdfDir no folder", Entry::kBatch, Pass::kPdf, Folder::kUnmakeable, false},
-    {"batch import Target no folder", Entry::kBatch, Pass::kImport, Folder::kUnmakeable, false},
-    {"menu KXQ folder no folder", Entry::kMenu, Pass::kKxq, Folder::kUnmakeable, false},
-    {"batch source and Target through links", Entry::kBatch, Pass::kKxq, Folder::kLink, true},
-    {"menu source and KXQ folder through links", Entry::kMenu, Pass::kKxq, Folder::kLink, true},
-    {"menu PDF folder through a link", Entry::kMenu, Pass::kPdf, Folder::kLink, false},
+    {"batch PdfDir missing", Entry::kBatch, Pass::kPdf, Folder::kMissing, Source::kPlain},
+    {"batch Target missing", Entry::kBatch, Pass::kKxq, Folder::kMissing, Source::kPlain},
+    {"batch import Target missing", Entry::kBatch, Pass::kImport, Folder::kMissing, Source::kPlain},
+    {"menu PDF folder deleted since", Entry::kMenu, Pass::kPdf, Folder::kMissing, Source::kPlain},
+    {"menu KXQ folder deleted since", Entry::kMenu, Pass::kKxq, Folder::kMissing, Source::kPlain},
+    {"batch Target no folder", Entry::kBatch, Pass::kKxq, Folder::kUnmakeable, Source::kPlain},
+    {"batch PdfDir no folder", Entry::kBatch, Pass::kPdf, Folder::kUnmakeable, Source::kPlain},
+    {"batch import Target no folder", Entry::kBatch, Pass::kImport, Folder::kUnmakeable, Source::kPlain},
+    {"menu KXQ folder no folder", Entry::kMenu, Pass::kKxq, Folder::kUnmakeable, Source::kPlain},
+    {"batch source and Target through links", Entry::kBatch, Pass::kKxq, Folder::kLink, Source::kLink},
+    {"menu source and KXQ folder through links", Entry::kMenu, Pass::kKxq, Folder::kLink, Source::kLink},
+    {"menu PDF folder through a link", Entry::kMenu, Pass::kPdf, Folder::kLink, Source::kPlain},
+    {"batch Source missing", Entry::kBatch, Pass::kKxq, Folder::kMissing, Source::kMissing},
+    {"batch import Source missing", Entry::kBatch, Pass::kImport, Folder::kMissing, Source::kMissing},
+    {"menu import source folder deleted since", Entry::kMenu, Pass::kImport, Folder::kMissing, Source::kMissing},
 };
 
 TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
@@ -91,9 +96,11 @@ TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
       WriteFile(root / "file", "a file where the folder would go");
     }
     std::string named = source;
-    if (c.sourceThroughLink) {
+    if (c.source == Source::kLink) {
       fs::create_directory_symlink(source, root / "srclink");
       named = (root / "srclink").string();
+    } else if (c.source == Source::kMissing) {
+      named = (root / "gone").string();
     }
     const std::string below = named + decoy;  // where the scan finds the document
 
@@ -106,6 +113,10 @@ TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
                          "\nRecursive = True\n[Path]\nSource = " + named +
                          (c.pass == Pass::kPdf ? "\nPdfDir = " : "\nTarget = ") + target + "\n");
       run = RunHost(install, {"start", "idle", "20"});
+    } else if (import) {
+      install.WriteSettings("[Options]\nextendedInterface = True\nrecursiveDirScan = True\n[Path]\nSourceKXQPath = " +
+                            named + "\nTargetBookPath = " + target + "\n");
+      run = RunHost(install, {"start", "menu", "Import multiple Solvane files"});
     } else {
       install.WriteSettings(std::string("[Options]\nextendedInterface = True\nrecursiveDirScan = True\n[Path]\n") +
                             (c.pass == Pass::kKxq ? "TargetKXQPath = " : "TargetPDFPath = ") + target + "\n");
@@ -119,12 +130,18 @@ TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
     const std::string written = target + decoy + "/x" + extension;
     const std::vector<std::string> alerts = Only(run, {"alert "});
     const size_t finished = Count(run.log, "\nSUPPRESSED MESSAGE BOX:\tConversion finished.\t");
-    if (c.target == Folder::kUnmakeable) {
+    if (c.target == Folder::kUnmakeable || c.source == Source::kMissing) {
       EXPECT_FALSE(fs::exists(written));
       EXPECT_EQ(finished, 0u) << run.log;
-      EXPECT_NE(run.log.find("ERROR: Target folder \"" + target + "\" cannot be made: Not a directory\n"),
-                std::string::npos)
-          << run.log;
+      const std::string error =
+          c.source == Source::kMissing
+              ? "ERROR: Folder \"" + named + "\" cannot be read: No such file or directory\n"
+              : "ERROR: Target folder \"" + target + "\" cannot be made: Not a directory\n";
+      EXPECT_NE(run.log.find(error), std::string::npos) << run.log;
+      // Nothing is made for a conversion that cannot start.
+      if (c.source == Source::kMissing) {
+        EXPECT_FALSE(fs::exists(target));
+      }
       const std::string failure = import ? "Import failed for folder: " : "Export failed for folder: ";
       EXPECT_NE(run.log.find("\nSUPPRESSED MESSAGE BOX:\t" + failure + "\t" + named + "\t"), std::string::npos)
           << run.log;

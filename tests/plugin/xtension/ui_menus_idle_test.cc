@@ -161,7 +161,8 @@ TEST(IdleAction, ALaunchBatchFileIsReloadedUntilItHoldsTheNextJob) {
       "[General]\nMode = Export\nWaitOnIdle = True\n[Path]\nSource = in\nTarget = out\n";
   Session session;
   session.settings = "[Path]\nBatchFilePath = batch/job.ini\n";
-  session.files = {{"batch/job.ini", job}};
+  // The source folder holds nothing the job converts.
+  session.files = {{"batch/job.ini", job}, {"in/.keep", ""}};
   const std::string out = RunSession(session, [&job](xthost::Host& host) {
     host.Idle(1);  // the job's step; the job ends and its file goes
     std::string text = std::filesystem::exists("batch/job.ini") ? "kept " : "gone ";
@@ -180,7 +181,8 @@ TEST(IdleAction, ALaunchBatchFileIsReloadedUntilItHoldsTheNextJob) {
 TEST(IdleAction, WithoutALaunchFileTheHostIsAskedToQuitOnce) {
   Session session;
   session.settings = "[Path]\nBatchFilePath = batch/job.ini\n";
-  session.files = {{"batch/job.ini", "[General]\nMode = Import\n[Path]\nSource = in\nTarget = out\n"}};
+  session.files = {{"batch/job.ini", "[General]\nMode = Import\n[Path]\nSource = in\nTarget = out\n"},
+                   {"in/.keep", ""}};
   const std::string out = RunSession(session, [](xthost::Host& host) {
     for (int i = 0; i < 4; ++i) {
       XTIdleRec idle = Idle();
