@@ -36,9 +36,7 @@ bool BoxRecordOf(XTItem box, XTBoxRecord* record) {
   XTHandle made = 0;
   if (box == 0 || layout == nullptr || layout->box_record(box, &made) != kXTOk || made == 0) return false;
   QHandle block = QHandle::Adopt(made);
-  if (block.Data() == nullptr || block.Size() < sizeof(XTBoxRecord)) return false;
-  std::memcpy(record, block.Data(), sizeof *record);
-  return true;
+  return block.CopyOut(0, record, sizeof *record);
 }
 
 constexpr float kDegree = 0.01745f;
@@ -134,22 +132,20 @@ bool StoryGeometry::PageOf(XTItem box, int32_t* number, Rect* page) {
     QHandle list;
     uint32_t count = 0;
     if (QHandle::TryAllocate(0, &list) == kXTOk &&
-        layout->spread_page_numbers(info.spread, list.Get(), &count) == kXTOk && count > 0 &&
-        list.Size() >= count * sizeof(int16_t)) {
+        layout->spread_page_numbers(info.spread, list.Get(), &count) == kXTOk && count > 0) {
       int16_t entry = 0;
       const uint32_t at = info.side < 0 ? 0 : count - 1;
-      std::memcpy(&entry, static_cast<const uint8_t*>(list.Data()) + at * sizeof entry, sizeof entry);
-      p = entry;
+      if (list.CopyOut(at * sizeof entry, &entry, sizeof entry)) p = entry;
     }
   }
   QHandle table;
   uint32_t count = 0;
   if (QHandle::TryAllocate(0, &table) != kXTOk || layout->spread_pages(info.spread, table.Get(), &count) != kXTOk ||
-      info.page < 0 || static_cast<uint32_t>(info.page) >= count || table.Size() < count * sizeof(XTPageEntry)) {
+      info.page < 0 || static_cast<uint32_t>(info.page) >= count) {
     return false;
   }
   XTPageEntry entry;
-  std::memcpy(&entry, static_cast<const uint8_t*>(table.Data()) + info.page * sizeof(XTPageEntry), sizeof entry);
+  if (!table.CopyOut(static_cast<uint32_t>(info.page) * sizeof entry, &entry, sizeof entry)) return false;
   *number = p;
   *page = Rect{Measure(entry.top), Measure(entry.left), Measure(entry.bottom), Measure(entry.right)};
   return true;
@@ -219,7 +215,10 @@ BoxGeometry StoryGeometry::Paragraph(int32_t first) {
     if (layout->line_query(story_, &index, table.Get(), &shown) != kXTOk || shown == 0) return BoxGeometry{};
     const uint32_t count = table.Size() / sizeof(XTLineRecord);
     lines_.resize(count);
-    if (count > 0) std::memcpy(lines_.data(), table.Data(), count * sizeof(XTLineRecord));
+    if (count > 0 && !table.CopyOut(0, lines_.data(), count * sizeof(XTLineRecord))) {
+      lines_.clear();
+      return BoxGeometry{};
+    }
     shown_ = shown;
     at = FindLine(first);
     if (at < 0) return BoxGeometry{};

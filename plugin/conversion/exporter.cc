@@ -139,7 +139,7 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
     if (layout->box_record(box, &made) == kXTOk && made != 0) {
       QHandle block = QHandle::Adopt(made);
       XTBoxRecord record{};
-      if (block.Data() != nullptr && block.Size() >= sizeof record) std::memcpy(&record, block.Data(), sizeof record);
+      block.CopyOut(0, &record, sizeof record);
       if (record.master_page != 0) {
         if (!mMapper.ShowsMasterView()) {
           if (story) story->AddAttr(u"story_sub_type", u"master_page");

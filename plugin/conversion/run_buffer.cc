@@ -175,6 +175,7 @@ void WriteTextRun(Ref<BX_KXT::Export::IPara> paragraph, StoryRunPosition positio
   if (QHandle::TryAllocate(2 * n + 2, &block) != kXTOk) return;
   iterator->runs.RefreshIfStale();
   auto* units = static_cast<char16_t*>(block.Data());
+  if (units == nullptr) return;
   if (story->read_text(iterator->runs.textRef, first, static_cast<int32_t>(n), units) != kXTOk) return;
   units[n] = 0;
   const int nonBreaking = (record.record.flags & kXTCharNonBreaking) != 0 ? 1 : 0;

@@ -40,7 +40,7 @@ TagBytes BigEndian(uint32_t value, uint32_t size) {
 QHandle TagBlock(const TagBytes& tag) {
   QHandle block;
   if (QHandle::TryAllocate(tag.size, &block) != kXTOk) return QHandle();
-  if (void* data = block.Data()) std::memcpy(data, tag.bytes, tag.size);
+  if (!block.CopyIn(0, tag.bytes, tag.size)) return QHandle();
   return block;
 }
 

@@ -162,13 +162,10 @@ int32_t GetBoxPageBounds(XTItem box, int32_t* left, int32_t* top, int32_t* right
   if (QHandle::TryAllocate(0, &table) != kXTOk) return kFailed;
   uint32_t count = 0;
   if (layout->spread_pages(spread, table.Get(), &count) != kXTOk) return kFailed;
-  if (location.page < 0 || static_cast<uint32_t>(location.page) >= count ||
-      table.Size() < count * sizeof(XTPageEntry))
-    return kFailed;
   XTPageEntry entry;
-  std::memcpy(&entry,
-              static_cast<const uint8_t*>(table.Data()) + location.page * sizeof(XTPageEntry),
-              sizeof entry);
+  if (location.page < 0 || static_cast<uint32_t>(location.page) >= count ||
+      !table.CopyOut(static_cast<uint32_t>(location.page) * sizeof entry, &entry, sizeof entry))
+    return kFailed;
   if (top != nullptr) *top = entry.top;
   if (left != nullptr) *left = entry.left;
   if (bottom != nullptr) *bottom = entry.bottom;
@@ -185,9 +182,8 @@ int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right,
   if (layout->box_record(box, &made) != kXTOk || made == 0) return kFailed;
   // Owns the record from here on: every way out releases it.
   QHandle block = QHandle::Adopt(made);
-  if (block.Data() == nullptr || block.Size() < sizeof(XTBoxRecord)) return kFailed;
   XTBoxRecord record;
-  std::memcpy(&record, block.Data(), sizeof record);
+  if (!block.CopyOut(0, &record, sizeof record)) return kFailed;
 
   const ShapeInfo shape = ShapeOf(record.shape);
   std::ostream& log = ProgramLog();
@@ -228,7 +224,10 @@ int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right,
     LogStep("STEP 2/2: ", "Restore original complex shape.");
   }
 
-  std::memcpy(block.Data(), &record, sizeof record);
+  if (!block.CopyIn(0, &record, sizeof record)) {
+    if (madePolygon != 0) layout->dispose_polygon(madePolygon);
+    return kFailed;
+  }
   int16_t constraint = 0;
   const int32_t stored = layout->store_box_record(block.Get(), box, 0, 1, &constraint);
   // The host keeps its own copy of a stored polygon's points.

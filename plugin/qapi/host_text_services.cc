@@ -23,6 +23,7 @@ int32_t GetStoryTextNarrow(XTTextRef ref, int32_t start, int32_t count, char* ou
   int32_t result = QHandle::TryAllocate(static_cast<uint32_t>(count) * 2, &block);
   if (result != kXTOk) return result;
   char16_t* units = static_cast<char16_t*>(block.Data());
+  if (units == nullptr) return kXTErrParam;
   result = story->read_text(ref, start, count, units);
   if (result == kXTOk) {
     for (int32_t i = 0; i < count; ++i) out[i] = static_cast<char>(units[i] & 0xFF);

@@ -29,9 +29,8 @@ QFontList::QFontList() {
   int32_t owner = 0;
   if (fonts->font_list(project, &list_handle, &owner) != kXTOk || list_handle == 0) return;
   QHandle list = QHandle::Adopt(list_handle);
-  if (owner == 0 || list.Size() < 2) return;
   uint16_t count = 0;
-  std::memcpy(&count, list.Data(), 2);
+  if (owner == 0 || !list.CopyOut(0, &count, sizeof count)) return;
   for (int32_t index = count; index >= 1; --index) {
     char16_t name[kNameUnits + 1] = {};
     uint16_t id = 0;

@@ -99,6 +99,7 @@ RunTable::RunTable(int32_t storyId, Kind kind)
   const uint32_t room = handle_.Size() / (words_ * 4);
   count_ = std::min(count, room);
   data_ = static_cast<const unsigned char*>(handle_.Data());
+  if (data_ == nullptr && count_ > 0) throw std::bad_alloc();
   while (count_ > 0 && Length(count_ - 1) == 0) --count_;
   for (uint32_t i = 0; i < count_; ++i) {
     if (Length(i) == 0) QuarkInternalError("plugin\\qapi\\QHandle", 119);
