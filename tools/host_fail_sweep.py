@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """Runs the menu commands of the main job with host calls told to fail.
 
-    host_fail_sweep.py BUILD [--sample DOC] [-j N] [--entries A,B,...]
+    host_fail_sweep.py BUILD [--sample DOC] [-j N] [--entries A,B:1-80/*,...]
                        [--counts 1,*,2-5] [--commands kxq,coo,krm,import]
                        [--table FILE] [--keep DIR] [--timeout SECONDS]
 
-For every host entry (host/entry_names.cc, or those given), every count and
+For every host entry (host/entry_names.cc, or those given, each with the
+counts after its colon or those of --counts), every count and
 every command, a fresh installation under a scratch folder runs xthost of
 BUILD (the sanitizer build) with XTHOST_FAIL=ENTRY:COUNT, as
 tools/main_job.sh runs the commands through the menu: the exports of the
@@ -15,7 +16,7 @@ a run of the same command without failures.
 
 One line per run: entry, count, command, outcome and a detail.  Outcomes:
   not called          the entry was not called: nothing failed
-  start-up failure    every failed call came before the command: the
+  start-up failure    a call failed before the command: the
                       plug-in started on its defaults (the detail tells the
                       command's result)
   not run             the command never ran (the plug-in did not start or
@@ -198,8 +199,8 @@ class Sweep:
         done = any(l.endswith(' done"') for l in said)
         failed = any(not l.endswith(' done"') for l in said)
         logged = [l for l in log.splitlines() if l.startswith('ERROR:') or 'API_FAILURE<' in l]
-        if fails[-1] < commands[0]:
-            # The plug-in started on its defaults; the command saw no failure.
+        if fails[0] < commands[0]:
+            # The plug-in started on its defaults: the baseline does not apply.
             result = 'done' if done and not failed else 'failed' if said else 'no result'
             same = output is not None and output == self.baseline[command]
             return 'start-up failure', '%s, then %s%s' % (transcript[fails[0]], result,
@@ -284,13 +285,16 @@ def main(argv):
     parser.add_argument('--timeout', type=float, default=120)
     args = parser.parse_args(argv[1:])
     known = entry_names()
-    entries = args.entries.split(',') if args.entries else known
     commands = args.commands.split(',')
+    # An entry may carry counts of its own: NAME:COUNTS, "/" between them.
+    plan = []
     try:
-        counts = parse_counts(args.counts)
+        for item in args.entries.split(',') if args.entries else known:
+            name, _, own = item.partition(':')
+            plan.append((name, parse_counts(own.replace('/', ',') if own else args.counts)))
     except ValueError:
-        parser.error('bad --counts %r' % args.counts)
-    if any(e not in known for e in entries) or any(c not in MENU for c in commands):
+        parser.error('bad counts in %r or %r' % (args.entries, args.counts))
+    if any(e not in known for e, _ in plan) or any(c not in MENU for c in commands):
         parser.error('unknown entry or command')
     if args.keep:
         os.makedirs(args.keep, exist_ok=True)
@@ -299,7 +303,7 @@ def main(argv):
         sweep = Sweep(os.path.abspath(args.build), os.path.abspath(args.sample), scratch, args.timeout)
         if not sweep.prepare():
             return 2
-        cases = [(e, c, m) for e in entries for c in counts for m in commands]
+        cases = [(e, c, m) for e, counts in plan for c in counts for m in commands]
         results = []
         with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
             for result in pool.map(lambda c: sweep.case(*c), cases):

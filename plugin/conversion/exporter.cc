@@ -17,6 +17,7 @@
 #include "plugin/qapi/story_runs.h"
 #include "support/brenix_interface.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 #include "support/settings.h"
 
@@ -136,7 +137,7 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
     }
   } else {
     XTHandle made = 0;
-    if (layout->box_record(box, &made) == kXTOk && made != 0) {
+    if (HostCall("box_record", layout->box_record(box, &made)) == kXTOk && made != 0) {
       QHandle block = QHandle::Adopt(made);
       XTBoxRecord record{};
       block.CopyOut(0, &record, sizeof record);

@@ -15,6 +15,7 @@
 #include "plugin/xtension/breakpoint.h"
 #include "support/brenix_interface.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 #include "support/settings.h"
 
@@ -24,7 +25,7 @@ const char kSource[] = "BrenixBox";
 
 int32_t StoryOfBox(XTItem box) {
   int32_t story = 0;
-  if (box == 0 || XT().lgk2 == nullptr || XT().lgk2->item_story(box, &story) != kXTOk) return 0;
+  if (box == 0 || XT().lgk2 == nullptr || HostCall("item_story", XT().lgk2->item_story(box, &story)) != kXTOk) return 0;
   return story;
 }
 
@@ -158,7 +159,7 @@ BrenixBoxExp::BrenixBoxExp(Mapper& mapper) : mMapper(mapper) {
   if (mFirstBox == 0 || mSecondBox == 0) {
     // A box made alone would stay in the document untagged.
     for (const XTItem made : {mFirstBox, mSecondBox}) {
-      if (made != 0 && XT().lgk2 != nullptr) XT().lgk2->delete_item(made);
+      if (made != 0 && XT().lgk2 != nullptr) HostCall("delete_item", XT().lgk2->delete_item(made));
     }
     throw std::runtime_error("no scratch text box was made");
   }

@@ -4,6 +4,7 @@
 #include "support/error_names.h"
 #include "support/host_calls.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ int32_t GetDataOwner(int32_t object, int32_t kind) {
       if (object != 0) return object;
       XTBox box = 0;
       const XTSelectionSuite* selection = XT().lgh2;
-      if (selection == nullptr || selection->current_box(&box) != kXTOk) return 0;
+      if (selection == nullptr || HostCall("current_box", selection->current_box(&box)) != kXTOk) return 0;
       return box;
     }
     case 2:

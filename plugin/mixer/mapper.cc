@@ -457,9 +457,9 @@ void Mapper::SetCurrentBoxes() {
     if (box == 0) break;
     StoryRuns runs(StoryOf(box));
     if (runs.textLength == 0) continue;
-    if (selection->set_current_box(box) == kXTOk) {
+    if (HostCall("set_current_box", selection->set_current_box(box)) == kXTOk) {
       if (!Mixer::EnsureContentTool()) QuarkInternalError(kSource, 760);
-      selection->select_text(box, 0, 0);
+      HostCall("select_text", selection->select_text(box, 0, 0));
     } else {
       ProgramLog() << "Unable to set curbox(" << std::hex << box << std::dec
                    << "),   storyID=" << i << std::flush;
@@ -512,7 +512,7 @@ void Mapper::UnInstall() {
     if (!GetBoxId(box, &id)) {
       ClearBoxTag(box, kBoxMarkerTagKey);
     } else if (id < 0) {
-      if (Layout().delete_item(box) != kXTOk) {
+      if (HostCall("delete_item", Layout().delete_item(box)) != kXTOk) {
         ProgramLog() << "ERROR: Mapper::UnInstall: working box " << std::hex << box << std::dec
                      << " could not be deleted\n"
                      << std::flush;

@@ -9,6 +9,7 @@
 #include "plugin/qapi/q_handle.h"
 #include "plugin/qapi/qapi_trace.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 
 namespace {
@@ -79,7 +80,7 @@ XTItem CreateScratchTextBox() {
   const XTLayoutSuite* layout = XT().lgk2;
   if (layout == nullptr) return 0;
   XTHandle made = 0;
-  if (layout->new_box_record(3, 5, &made) != kXTOk || made == 0) {
+  if (HostCall("new_box_record", layout->new_box_record(3, 5, &made)) != kXTOk || made == 0) {
     QuarkInternalError(kSource, kLineNoNewBoxRecord);
     return 0;
   }
@@ -99,7 +100,7 @@ XTItem CreateScratchTextBox() {
   record->columns = 0;
   record->content = 6;
   XTItem box = 0;
-  if (layout->create_box(block.Get(), &box) != kXTOk || box == 0) {
+  if (HostCall("create_box", layout->create_box(block.Get(), &box)) != kXTOk || box == 0) {
     QuarkInternalError(kSource, kLineNoBox);
     return 0;
   }
@@ -140,7 +141,7 @@ int32_t GetBoxBounds(XTItem box, int32_t* left, int32_t* top, int32_t* right, in
   const XTLayoutSuite* layout = XT().lgk2;
   if (box == 0 || layout == nullptr) return kFailed;
   XTHandle made = 0;
-  if (layout->box_record(box, &made) != kXTOk || made == 0) return kFailed;
+  if (HostCall("box_record", layout->box_record(box, &made)) != kXTOk || made == 0) return kFailed;
   QHandle block = QHandle::Adopt(made);
   const auto* record = static_cast<const XTBoxRecord*>(block.Data());
   if (record == nullptr || block.Size() < sizeof(XTBoxRecord)) return kFailed;
@@ -155,13 +156,13 @@ int32_t GetBoxPageBounds(XTItem box, int32_t* left, int32_t* top, int32_t* right
   const XTLayoutSuite* layout = XT().lgk2;
   if (box == 0 || layout == nullptr) return kFailed;
   XTItemLocation location{};
-  if (layout->item_location(box, 0, &location) != kXTOk) return kFailed;
+  if (HostCall("item_location", layout->item_location(box, 0, &location)) != kXTOk) return kFailed;
   const int32_t spread =
       static_cast<int32_t>(uint32_t(location.spread_high) << 16 | location.spread_low);
   QHandle table;
   if (QHandle::TryAllocate(0, &table) != kXTOk) return kFailed;
   uint32_t count = 0;
-  if (layout->spread_pages(spread, table.Get(), &count) != kXTOk) return kFailed;
+  if (HostCall("spread_pages", layout->spread_pages(spread, table.Get(), &count)) != kXTOk) return kFailed;
   XTPageEntry entry;
   if (location.page < 0 || static_cast<uint32_t>(location.page) >= count ||
       !table.CopyOut(static_cast<uint32_t>(location.page) * sizeof entry, &entry, sizeof entry))
@@ -179,7 +180,7 @@ int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right,
   const XTLayoutSuite* layout = link.lgk2;
   if (box == 0 || layout == nullptr) return kFailed;
   XTHandle made = 0;
-  if (layout->box_record(box, &made) != kXTOk || made == 0) return kFailed;
+  if (HostCall("box_record", layout->box_record(box, &made)) != kXTOk || made == 0) return kFailed;
   // Owns the record from here on: every way out releases it.
   QHandle block = QHandle::Adopt(made);
   XTBoxRecord record;

@@ -7,6 +7,7 @@
 #include "plugin/qapi/host_text_services.h"
 #include "plugin/qapi/qapi_trace.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 uint32_t gTextChangeCounter = 0;
 
@@ -55,7 +56,7 @@ void StoryRuns::Fetch() {
   int32_t length = 0;
   int32_t box = 0;
   int32_t doc = 0;
-  if (story->story_text(storyId, &ref, &length, &box, &doc) != kXTOk) return;
+  if (HostCall("story_text", story->story_text(storyId, &ref, &length, &box, &doc)) != kXTOk) return;
   textRef = ref;
   textLength = std::max(length, 0);
   firstBox = box;
@@ -72,12 +73,12 @@ int32_t StoryRuns::GetText(const StoryRunPosition& position, XTCharAttrRecord* r
     return kXTErrParam;
   }
   XTAttrContext context = 0;
-  int32_t result = attributes->attribute_context(textRef, &context);
+  int32_t result = HostCall("attribute_context", attributes->attribute_context(textRef, &context));
   if (result != kXTOk) return result;
   uint16_t copy = position.word;
   const uint16_t index =
       static_cast<uint16_t>(position.characters->Index(position.characterIndex));
-  result = attributes->character_attributes(context, index, record, &copy);
+  result = HostCall("character_attributes", attributes->character_attributes(context, index, record, &copy));
   if (result == kXTOk && word != nullptr) *word = copy;
   return result;
 }
