@@ -97,7 +97,8 @@ class Sweep:
     def install(self, folder, command):
         os.makedirs(os.path.join(folder, 'XTensions'))
         os.makedirs(os.path.join(folder, 'docs'))
-        shutil.copy(self.library, os.path.join(folder, 'XTensions'))
+        # A link, not a copy: thousands of runs would copy the library each.
+        os.symlink(self.library, os.path.join(folder, 'XTensions', os.path.basename(self.library)))
         with open(os.path.join(folder, 'XTensions', 'brenix.ini'), 'w') as out:
             out.write(SETTINGS)
         shutil.copy(self.sample, os.path.join(folder, 'docs', self.name + '.qxp'))

@@ -95,7 +95,10 @@ RunTable::RunTable(int32_t storyId, Kind kind)
   const int32_t result = kind == kParagraphs
                              ? story->paragraph_runs(snapshot.textRef, handle_.Get(), &count)
                              : story->character_runs(snapshot.textRef, handle_.Get(), &count);
-  if (static_cast<int16_t>(result) != 0) throw std::bad_alloc();
+  if (static_cast<int16_t>(result) != 0) {
+    LogHostFailure(kind == kParagraphs ? "paragraph_runs" : "character_runs", result);
+    throw std::bad_alloc();
+  }
   // Never trust a count the block cannot hold.
   const uint32_t room = handle_.Size() / (words_ * 4);
   count_ = std::min(count, room);
