@@ -269,7 +269,7 @@ void WriteBoxPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& story) {
 std::u16string ParagraphStyleName(int32_t story, int32_t first, int32_t end) {
   const XTLayoutSuite* layout = XT().lgk2;
   int32_t index = 0;
-  if (layout == nullptr || HostCall("paragraph_style_index", layout->paragraph_style_index(story, first, end, &index)) != kXTOk || index < 1) {
+  if (layout == nullptr || HostCall("paragraph_style_index", layout->paragraph_style_index(story, first, end, &index), kXTErrNotFound) != kXTOk || index < 1) {
     return std::u16string();
   }
   XTStyleRecord record{};

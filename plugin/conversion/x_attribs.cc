@@ -225,7 +225,12 @@ bool WriteFaceColor(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
   char text[256] = {};
   if (colors->color_reference(record.record.color, &model, text, sizeof text) < 1) {
     ProgramLog() << "\nERROR in function XAttribs::WriteFaceColor(): color_getreference() failed!\n";
-    NoteHostFailure();
+    // A colour the host can name exists: its reference failed.
+    XTString name = 0;
+    if (colors->color_name(record.record.color, &name) == kXTOk) {
+      HostText(name);
+      NoteHostFailure();
+    }
     set.SetAttr(u"color_type", u"");
     return false;
   }

@@ -180,7 +180,11 @@ int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right,
   const XTLayoutSuite* layout = link.lgk2;
   if (box == 0 || layout == nullptr) return kFailed;
   XTHandle made = 0;
-  if (HostCall("box_record", layout->box_record(box, &made)) != kXTOk || made == 0) return kFailed;
+  // The caller reports a record it could not have; the failure is counted.
+  if (const int32_t result = layout->box_record(box, &made); result != kXTOk || made == 0) {
+    if (result != kXTOk) NoteHostFailure();
+    return kFailed;
+  }
   // Owns the record from here on: every way out releases it.
   QHandle block = QHandle::Adopt(made);
   XTBoxRecord record;
