@@ -35,7 +35,8 @@ std::u16string TakeHostString(XTString string) {
 bool BoxRecordOf(XTItem box, XTBoxRecord* record) {
   const XTLayoutSuite* layout = XT().lgk2;
   XTHandle made = 0;
-  if (box == 0 || layout == nullptr || HostCall("box_record", layout->box_record(box, &made)) != kXTOk || made == 0) return false;
+  if (box == 0 || layout == nullptr || HostCall("box_record", layout->box_record(box, &made)) != kXTOk || made == 0)
+    return false;
   QHandle block = QHandle::Adopt(made);
   return block.CopyOut(0, record, sizeof *record);
 }
@@ -133,7 +134,8 @@ bool StoryGeometry::PageOf(XTItem box, int32_t* number, Rect* page) {
     QHandle list;
     uint32_t count = 0;
     if (QHandle::TryAllocate(0, &list) == kXTOk &&
-        HostCall("spread_page_numbers", layout->spread_page_numbers(info.spread, list.Get(), &count)) == kXTOk && count > 0) {
+        HostCall("spread_page_numbers", layout->spread_page_numbers(info.spread, list.Get(), &count)) == kXTOk &&
+        count > 0) {
       int16_t entry = 0;
       const uint32_t at = info.side < 0 ? 0 : count - 1;
       if (list.CopyOut(at * sizeof entry, &entry, sizeof entry)) p = entry;
@@ -141,8 +143,9 @@ bool StoryGeometry::PageOf(XTItem box, int32_t* number, Rect* page) {
   }
   QHandle table;
   uint32_t count = 0;
-  if (QHandle::TryAllocate(0, &table) != kXTOk || HostCall("spread_pages", layout->spread_pages(info.spread, table.Get(), &count)) != kXTOk ||
-      info.page < 0 || static_cast<uint32_t>(info.page) >= count) {
+  if (QHandle::TryAllocate(0, &table) != kXTOk ||
+      HostCall("spread_pages", layout->spread_pages(info.spread, table.Get(), &count)) != kXTOk || info.page < 0 ||
+      static_cast<uint32_t>(info.page) >= count) {
     return false;
   }
   XTPageEntry entry;
@@ -213,7 +216,9 @@ BoxGeometry StoryGeometry::Paragraph(int32_t first) {
     if (QHandle::TryAllocate(0, &table) != kXTOk) return BoxGeometry{};
     int32_t index = first;
     XTItem shown = 0;
-    if (HostCall("line_query", layout->line_query(story_, &index, table.Get(), &shown), kXTErrNoItem) != kXTOk || shown == 0) return BoxGeometry{};
+    if (HostCall("line_query", layout->line_query(story_, &index, table.Get(), &shown), kXTErrNoItem) != kXTOk ||
+        shown == 0)
+      return BoxGeometry{};
     const uint32_t count = table.Size() / sizeof(XTLineRecord);
     lines_.resize(count);
     if (count > 0 && !table.CopyOut(0, lines_.data(), count * sizeof(XTLineRecord))) {
@@ -269,7 +274,12 @@ void WriteBoxPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& story) {
 std::u16string ParagraphStyleName(int32_t story, int32_t first, int32_t end) {
   const XTLayoutSuite* layout = XT().lgk2;
   int32_t index = 0;
-  if (layout == nullptr || HostCall("paragraph_style_index", layout->paragraph_style_index(story, first, end, &index), kXTErrNotFound) != kXTOk || index < 1) {
+  // A paragraph without a style sheet is no failure.
+  const int32_t found =
+      layout == nullptr ? kXTErrNoSuite
+                        : HostCall("paragraph_style_index", layout->paragraph_style_index(story, first, end, &index),
+                                   kXTErrNotFound);
+  if (found != kXTOk || index < 1) {
     return std::u16string();
   }
   XTStyleRecord record{};

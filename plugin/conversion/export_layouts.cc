@@ -118,10 +118,11 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
       break;
     }
     uint32_t type = 0;
-    const int32_t kind = id == initial.id() ? Exporter::kCurrentLayout
-                         : HostCall("layout_type", layouts->layout_type(layout, &type)) == kXTOk && type == kWebLayoutType
-                             ? Exporter::kWebLayout
-                             : Exporter::kPrintLayout;
+    const int32_t kind =
+        id == initial.id() ? Exporter::kCurrentLayout
+        : HostCall("layout_type", layouts->layout_type(layout, &type)) == kXTOk && type == kWebLayoutType
+            ? Exporter::kWebLayout
+            : Exporter::kPrintLayout;
     {
       const PhaseClock clock(Phase(options.phases, &ExportPhases::walk));
       loop.maxUniqueId = std::max(loop.maxUniqueId, output.Run(kind, i));

@@ -25,7 +25,8 @@ constexpr uint32_t kPluginObjectCode = 0x424B4100u;
 int32_t StoryOfBox(XTBox box) {
   const XTSelectionSuite* selection = XT().lgh2;
   int32_t story = 0;
-  if (selection == nullptr || box == 0 || HostCall("story_of_box", selection->story_of_box(box, &story)) != kXTOk) return 0;
+  if (selection == nullptr || box == 0 || HostCall("story_of_box", selection->story_of_box(box, &story)) != kXTOk)
+    return 0;
   return story;
 }
 

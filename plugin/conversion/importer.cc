@@ -225,8 +225,8 @@ void Importer::Run() {
   XTProject project = -1;
   XTLayout layout = 0;
   if (XT().projects != nullptr && XT().lgk2 != nullptr &&
-      HostCall("current_project", XT().projects->current_project(&project), kXTErrNoDocument) == kXTOk && project != -1 &&
-      HostCall("layout_at", XT().lgk2->layout_at(project, 0, &layout)) == kXTOk &&
+      HostCall("current_project", XT().projects->current_project(&project), kXTErrNoDocument) == kXTOk &&
+      project != -1 && HostCall("layout_at", XT().lgk2->layout_at(project, 0, &layout)) == kXTOk &&
       HostCall("layout_document", XT().lgk2->layout_document(layout, &layoutBase)) == kXTOk) {
     SwitchLayout(layoutBase);
   }

@@ -177,7 +177,8 @@ void WriteTextRun(Ref<BX_KXT::Export::IPara> paragraph, StoryRunPosition positio
   iterator->runs.RefreshIfStale();
   auto* units = static_cast<char16_t*>(block.Data());
   if (units == nullptr) return;
-  if (HostCall("read_text", story->read_text(iterator->runs.textRef, first, static_cast<int32_t>(n), units)) != kXTOk) return;
+  if (HostCall("read_text", story->read_text(iterator->runs.textRef, first, static_cast<int32_t>(n), units)) != kXTOk)
+    return;
   units[n] = 0;
   const int nonBreaking = (record.record.flags & kXTCharNonBreaking) != 0 ? 1 : 0;
   buffer.AddText(units, n, nonBreaking);

@@ -94,7 +94,8 @@ bool GetBoxTag(XTItem box, uint32_t key, int32_t* value) {
   const XTItemDataSuite* data = XT().lgl2;
   if (data == nullptr) return false;
   XTHandle made = 0;
-  if (HostCall("get_item_data", data->get_item_data(GetDataOwner(box, 0), key, &made), kXTErrNotFound) != kXTOk) return false;
+  if (HostCall("get_item_data", data->get_item_data(GetDataOwner(box, 0), key, &made), kXTErrNotFound) != kXTOk)
+    return false;
   const QHandle block = QHandle::Adopt(made);
   const auto* bytes = static_cast<const uint8_t*>(block.Data());
   if (block.Size() != 4 || bytes == nullptr) return false;

@@ -566,7 +566,8 @@ bool Mapper::Connect() {
   }
   for (int32_t spread = 1; spread <= count; ++spread) {
     uint8_t isMaster = 0;
-    if (HostCall("is_master_spread", Layout().is_master_spread(spread, 0, &isMaster)) != kXTOk || isMaster == 0) continue;
+    if (HostCall("is_master_spread", Layout().is_master_spread(spread, 0, &isMaster)) != kXTOk || isMaster == 0)
+      continue;
     countStories();
   }
   view = static_cast<int32_t>(xt_getdocviewref());

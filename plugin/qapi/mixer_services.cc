@@ -55,7 +55,8 @@ XTBox MakeCurrent(int32_t storyId) {
   if (selection->box_of_story(storyId, &box) != kXTOk || box == 0) return previous;
   if (previous != box) HostCall("set_current_box", selection->set_current_box(box));
   uint8_t open = 0;
-  if (HostCall("text_open", selection->text_open(box, &open)) == kXTOk && open == 0) HostCall("open_text", selection->open_text(box));
+  if (HostCall("text_open", selection->text_open(box, &open)) == kXTOk && open == 0)
+    HostCall("open_text", selection->open_text(box));
   return previous;
 }
 

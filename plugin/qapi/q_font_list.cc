@@ -35,7 +35,8 @@ QFontList::QFontList() {
   for (int32_t index = count; index >= 1; --index) {
     char16_t name[kNameUnits + 1] = {};
     uint16_t id = 0;
-    if (HostCall("font_entry", fonts->font_entry(list.Get(), index, &id, name, kNameUnits, kFontEntrySize, 1)) != kXTOk) {
+    if (HostCall("font_entry", fonts->font_entry(list.Get(), index, &id, name, kNameUnits, kFontEntrySize, 1)) !=
+        kXTOk) {
       continue;
     }
     name[kNameUnits - 1] = u'\0';

@@ -30,7 +30,8 @@ int64_t HalfPoints(int32_t size) { return std::max<int64_t>(1, RoundDiv(size, kH
 // 0 when the host cannot say.
 int32_t AbsoluteShift(int32_t size, int32_t shift) {
   int32_t absolute = 0;
-  if (XT().lgg2 == nullptr || HostCall("baseline_shift", XT().lgg2->baseline_shift(size, shift, &absolute)) != kXTOk) return 0;
+  if (XT().lgg2 == nullptr || HostCall("baseline_shift", XT().lgg2->baseline_shift(size, shift, &absolute)) != kXTOk)
+    return 0;
   return absolute;
 }
 
