@@ -24,7 +24,10 @@
 // the target and takes the target's name only when the export succeeded,
 // so a failed export leaves no target of its own (except an XTags file
 // whose story tags could not all be had: what was had is kept, and the
-// export fails).  Exceptions from the
+// export fails).  A host call that failed since the command began
+// (support/host_result.h counts them) or a saved document that could not be
+// stored fails the export the same way, with an "ERROR:" line.  Exceptions
+// from the
 // container and the exporters are logged ("ERROR:" and the closing frame),
 // everything held is released, the document stays open, and the exception
 // passes on to whoever fired the action.

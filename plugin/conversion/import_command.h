@@ -1,7 +1,9 @@
 // The import command (action 17, ImportProto::ActionPerformed in
 // actions.h): turns one KXQ container into a host document.  It writes the
 // host document stored in the container to the target file, opens it,
-// imports the translated stories, saves it and reports the result.
+// imports the translated stories, saves it and reports the result; a host
+// call that failed on the way (support/host_result.h counts them) or an
+// exception fails the import ("Import failed").
 //
 // Also here: the target file of the import, created and opened for writing
 // through the host (CnvTools::OpenImportDocument), and the master-page
