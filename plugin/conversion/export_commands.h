@@ -27,8 +27,7 @@
 // export fails).  A host call that failed since the command began
 // (support/host_result.h counts them) or a saved document that could not be
 // stored fails the export the same way, with an "ERROR:" line.  Exceptions
-// from the
-// container and the exporters are logged ("ERROR:" and the closing frame),
+// from the container and the exporters are logged ("ERROR:" and the closing frame),
 // everything held is released, the document stays open, and the exception
 // passes on to whoever fired the action.
 //
