@@ -30,7 +30,10 @@ int32_t DuplicateItem(DocumentContent& source, int32_t id, DocumentContent& targ
                       int32_t anchor, int32_t group, bool with_data, int depth) {
   const Box* original = source.FindBox(id);
   if (original == nullptr || depth > 32) return 0;
+  // Copied out: the target may be the source, and adding to its boxes or
+  // stories moves them.
   Box copy = *original;
+  original = nullptr;
   copy.id = target.NewItemId();
   if (copy.id == 0) return 0;
   copy.anchor = anchor != 0 && group == 0 ? anchor : copy.anchor;
@@ -38,14 +41,15 @@ int32_t DuplicateItem(DocumentContent& source, int32_t id, DocumentContent& targ
   copy.master_item = 0;
   copy.follows = false;
   if (!with_data) copy.data.clear();
-  if (original->kind == kTextItem) {
+  const int32_t story_id = copy.story;
+  if (copy.kind == kTextItem) {
     // A story of its own, with copies of its anchored items.
-    const Story* story = source.FindStory(original->story);
+    const Story* story = source.FindStory(story_id);
+    const bool has_story = story != nullptr;
+    const int32_t length = has_story ? story->length() : 0;
     copy.story = NewStoryId(target);
     target.stories.emplace_back(copy.story);
-    if (story != nullptr) {
-      const int32_t length = story->length();
-      const int32_t story_id = story->id;
+    if (has_story) {
       target.boxes.push_back(copy);
       CopyStoryText(source, story_id, 0, length, target, copy.story, 0, with_data);
       Story* made = target.FindStory(copy.story);
@@ -58,7 +62,7 @@ int32_t DuplicateItem(DocumentContent& source, int32_t id, DocumentContent& targ
   }
   const int32_t copy_id = copy.id;
   target.boxes.push_back(copy);
-  if (original->kind == kGroupItem) {
+  if (copy.kind == kGroupItem) {
     for (const int32_t member : GroupMembers(source, id)) {
       DuplicateItem(source, member, target, anchor, copy_id, with_data, depth + 1);
     }

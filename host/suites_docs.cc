@@ -204,11 +204,16 @@ int32_t DeleteText(XTTextRef ref, int32_t start, int32_t end) {
   if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   if (Locked(*at.story)) return kXTErrRefused;
   // Items anchored in the deleted units go with them.
-  const std::vector<int32_t> anchored = AnchoredIn(*at.content, at.story->id, start, end);
+  const int32_t story_id = at.story->id;
+  const std::vector<int32_t> anchored = AnchoredIn(*at.content, story_id, start, end);
   if (!at.story->Delete(start, end)) return kXTErrParam;
   for (const int32_t id : anchored) {
     if (at.content->FindBox(id) != nullptr) RemoveAnchoredItem(host, at.document, *at.content, id);
   }
+  // Removing a text item removes its story, which moves the stories after
+  // it: this one is looked up again.
+  at.story = at.content->FindStory(story_id);
+  if (at.story == nullptr) return kXTErrParam;
   host.transcript().Line("delete text " + std::to_string(at.story->id) + " " +
                          std::to_string(start) + " " + std::to_string(end));
   host.docs.Follow(ref, *at.story);

@@ -4,6 +4,25 @@
 
 #include "support/program_log.h"
 
-void LogHostFailure(const char* call, int32_t result) {
+namespace {
+
+uint32_t failures = 0;
+
+void WriteFailure(const char* call, int32_t result) {
   ProgramLog() << "ERROR: host call " << call << " failed: " << result << std::endl;
+}
+
+}  // namespace
+
+void LogHostFailure(const char* call, int32_t result) {
+  WriteFailure(call, result);
+  NoteHostFailure();
+}
+
+void NoteHostFailure() { ++failures; }
+
+uint32_t HostFailureCount() { return failures; }
+
+void CleanUp(const char* call, int32_t result) {
+  if (result != 0) WriteFailure(call, result);
 }

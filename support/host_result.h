@@ -11,7 +11,7 @@ inline void FirstFailure(int32_t& result, int32_t next) {
 }
 
 // Writes the program-log line of a host call that failed: "ERROR: host call
-// NAME failed: RESULT".
+// NAME failed: RESULT", and counts the failure (HostFailureCount).
 void LogHostFailure(const char* call, int32_t result);
 
 // LogHostFailure when `result` is not 0; returns `result`.
@@ -20,6 +20,21 @@ inline int32_t HostCall(const char* call, int32_t result) {
   return result;
 }
 
+// The same for a call one of whose error answers, `accepted` (the end of a
+// walk, say), is no failure.
+inline int32_t HostCall(const char* call, int32_t result, int32_t accepted) {
+  if (result != 0 && result != accepted) LogHostFailure(call, result);
+  return result;
+}
+
+// Counts a failed host call whose failure was reported in another form.
+void NoteHostFailure();
+
+// The failed host calls counted so far in this process.  A command compares
+// the count before and after its work: a failure in between may have
+// changed what the work made.
+uint32_t HostFailureCount();
+
 // A clean-up call (a dispose_*) made after the work it cleans up for: its
-// failure is logged and never cancels what the work achieved.
-inline void CleanUp(const char* call, int32_t result) { HostCall(call, result); }
+// failure is logged, not counted, and never cancels what the work achieved.
+void CleanUp(const char* call, int32_t result);

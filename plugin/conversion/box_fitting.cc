@@ -42,12 +42,10 @@ bool LastLineOverflows(XTItem box) {
   QHandle table;
   if (QHandle::TryAllocate(0, &table) != kXTOk) return false;
   uint32_t count = 0;
-  if (XT().lgk2->line_table(box, table.Get(), &count) != kXTOk || count == 0 ||
-      table.Size() < count * sizeof(XTLineRecord))
-    return false;
   XTLineRecord last;
-  std::memcpy(&last, static_cast<const char*>(table.Data()) + (count - 1) * sizeof(XTLineRecord),
-              sizeof last);
+  if (XT().lgk2->line_table(box, table.Get(), &count) != kXTOk || count == 0 ||
+      !table.CopyOut((count - 1) * sizeof last, &last, sizeof last))
+    return false;
   return last.overflow == kXTOverflowMark;
 }
 
@@ -60,9 +58,8 @@ bool GrowOnce(XTItem box, const int32_t limit[4], bool growBottom) {
   XTHandle made = 0;
   if (layout->box_record(box, &made) != kXTOk || made == 0) return false;
   QHandle block = QHandle::Adopt(made);
-  if (block.Size() < sizeof(XTBoxRecord)) return false;
   XTBoxRecord record;
-  std::memcpy(&record, block.Data(), sizeof record);
+  if (!block.CopyOut(0, &record, sizeof record)) return false;
   const int32_t top = record.bounds[0];
   const int32_t left = record.bounds[1];
   const int32_t bottom = growBottom ? record.bounds[2] + kStep : record.bounds[2];
@@ -87,7 +84,7 @@ bool GrowOnce(XTItem box, const int32_t limit[4], bool growBottom) {
   }
   const XTDocRef document = xt_getdocref();
   if (document.IsValid()) layout->document_request(document.value, kXTRequestRecompose);
-  std::memcpy(block.Data(), &record, sizeof record);
+  if (!block.CopyIn(0, &record, sizeof record)) return false;
   int16_t constraint = 0;
   layout->store_box_record(block.Get(), box, 0, 1, &constraint);
   return true;

@@ -12,6 +12,7 @@
 #include "plugin/qapi/q_handle.h"
 #include "plugin/qapi/quark_doc.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -34,11 +35,10 @@ std::u16string TakeHostString(XTString string) {
 bool BoxRecordOf(XTItem box, XTBoxRecord* record) {
   const XTLayoutSuite* layout = XT().lgk2;
   XTHandle made = 0;
-  if (box == 0 || layout == nullptr || layout->box_record(box, &made) != kXTOk || made == 0) return false;
+  if (box == 0 || layout == nullptr || HostCall("box_record", layout->box_record(box, &made)) != kXTOk || made == 0)
+    return false;
   QHandle block = QHandle::Adopt(made);
-  if (block.Data() == nullptr || block.Size() < sizeof(XTBoxRecord)) return false;
-  std::memcpy(record, block.Data(), sizeof *record);
-  return true;
+  return block.CopyOut(0, record, sizeof *record);
 }
 
 constexpr float kDegree = 0.01745f;
@@ -88,7 +88,7 @@ bool ReadPlainNumber(const std::string& text, float* number) {
 float FixedToFloat(int32_t value) {
   const XTLayoutSuite* layout = XT().lgk2;
   XTString string = 0;
-  if (layout == nullptr || layout->format_measure(value, 100, &string) != kXTOk) return 0;
+  if (layout == nullptr || HostCall("format_measure", layout->format_measure(value, 100, &string)) != kXTOk) return 0;
   std::string text;
   for (char16_t c : TakeHostString(string)) text += c < 0x80 ? static_cast<char>(c) : ' ';
   const std::string::size_type comma = text.find(',');
@@ -104,7 +104,7 @@ float FixedToFloat(int32_t value) {
 StoryGeometry::StoryGeometry(XTItem box, int32_t masterIndex, MeasureNumbers* measures)
     : box_(box), masterIndex_(masterIndex), measures_(measures != nullptr ? measures : &ownMeasures_) {
   const XTLayoutSuite* layout = XT().lgk2;
-  hasStory_ = layout != nullptr && layout->item_story(box, &story_) == kXTOk;
+  hasStory_ = layout != nullptr && HostCall("item_story", layout->item_story(box, &story_)) == kXTOk;
 }
 
 bool StoryGeometry::StoryOf(int32_t* story) const {
@@ -124,7 +124,7 @@ float StoryGeometry::Measure(int32_t value) {
 bool StoryGeometry::PageOf(XTItem box, int32_t* number, Rect* page) {
   const XTLayoutSuite* layout = XT().lgk2;
   XTPageInfo info{};
-  if (layout->page_info(box, &info) != kXTOk) return false;
+  if (HostCall("page_info", layout->page_info(box, &info)) != kXTOk) return false;
   int32_t p = info.page_number;
   if (masterIndex_ != 0) {
     // Master pages are numbered by their spread, the user masters from 3: the
@@ -134,22 +134,22 @@ bool StoryGeometry::PageOf(XTItem box, int32_t* number, Rect* page) {
     QHandle list;
     uint32_t count = 0;
     if (QHandle::TryAllocate(0, &list) == kXTOk &&
-        layout->spread_page_numbers(info.spread, list.Get(), &count) == kXTOk && count > 0 &&
-        list.Size() >= count * sizeof(int16_t)) {
+        HostCall("spread_page_numbers", layout->spread_page_numbers(info.spread, list.Get(), &count)) == kXTOk &&
+        count > 0) {
       int16_t entry = 0;
       const uint32_t at = info.side < 0 ? 0 : count - 1;
-      std::memcpy(&entry, static_cast<const uint8_t*>(list.Data()) + at * sizeof entry, sizeof entry);
-      p = entry;
+      if (list.CopyOut(at * sizeof entry, &entry, sizeof entry)) p = entry;
     }
   }
   QHandle table;
   uint32_t count = 0;
-  if (QHandle::TryAllocate(0, &table) != kXTOk || layout->spread_pages(info.spread, table.Get(), &count) != kXTOk ||
-      info.page < 0 || static_cast<uint32_t>(info.page) >= count || table.Size() < count * sizeof(XTPageEntry)) {
+  if (QHandle::TryAllocate(0, &table) != kXTOk ||
+      HostCall("spread_pages", layout->spread_pages(info.spread, table.Get(), &count)) != kXTOk || info.page < 0 ||
+      static_cast<uint32_t>(info.page) >= count) {
     return false;
   }
   XTPageEntry entry;
-  std::memcpy(&entry, static_cast<const uint8_t*>(table.Data()) + info.page * sizeof(XTPageEntry), sizeof entry);
+  if (!table.CopyOut(static_cast<uint32_t>(info.page) * sizeof entry, &entry, sizeof entry)) return false;
   *number = p;
   *page = Rect{Measure(entry.top), Measure(entry.left), Measure(entry.bottom), Measure(entry.right)};
   return true;
@@ -216,10 +216,15 @@ BoxGeometry StoryGeometry::Paragraph(int32_t first) {
     if (QHandle::TryAllocate(0, &table) != kXTOk) return BoxGeometry{};
     int32_t index = first;
     XTItem shown = 0;
-    if (layout->line_query(story_, &index, table.Get(), &shown) != kXTOk || shown == 0) return BoxGeometry{};
+    if (HostCall("line_query", layout->line_query(story_, &index, table.Get(), &shown), kXTErrNoItem) != kXTOk ||
+        shown == 0)
+      return BoxGeometry{};
     const uint32_t count = table.Size() / sizeof(XTLineRecord);
     lines_.resize(count);
-    if (count > 0) std::memcpy(lines_.data(), table.Data(), count * sizeof(XTLineRecord));
+    if (count > 0 && !table.CopyOut(0, lines_.data(), count * sizeof(XTLineRecord))) {
+      lines_.clear();
+      return BoxGeometry{};
+    }
     shown_ = shown;
     at = FindLine(first);
     if (at < 0) return BoxGeometry{};
@@ -269,12 +274,17 @@ void WriteBoxPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& story) {
 std::u16string ParagraphStyleName(int32_t story, int32_t first, int32_t end) {
   const XTLayoutSuite* layout = XT().lgk2;
   int32_t index = 0;
-  if (layout == nullptr || layout->paragraph_style_index(story, first, end, &index) != kXTOk || index < 1) {
+  // A paragraph without a style sheet is no failure.
+  const int32_t found =
+      layout == nullptr ? kXTErrNoSuite
+                        : HostCall("paragraph_style_index", layout->paragraph_style_index(story, first, end, &index),
+                                   kXTErrNotFound);
+  if (found != kXTOk || index < 1) {
     return std::u16string();
   }
   XTStyleRecord record{};
   uint32_t id = 0;
-  if (layout->style_sheet(1, index - 1, &record, &id) != kXTOk) return std::u16string();
+  if (HostCall("style_sheet", layout->style_sheet(1, index - 1, &record, &id)) != kXTOk) return std::u16string();
   size_t length = 0;
   while (length < 64 && record.name[length] != 0) ++length;
   return std::u16string(record.name, length);
@@ -322,22 +332,22 @@ bool WriteLayerProperties(XTItem box, BX_KXT::Export::IAttrs& story, bool skipNo
   if (box == 0 || layout == nullptr) return false;
   if (skipNonText) {
     uint8_t text = 0;
-    if (layout->is_text_box(box, &text) != kXTOk || text == 0) return false;
+    if (HostCall("is_text_box", layout->is_text_box(box, &text)) != kXTOk || text == 0) return false;
   }
   if (skipMaster) {
     uint8_t master = 0;
-    if (layout->is_master_item(box, 0, &master) != kXTOk || master != 0) return false;
+    if (HostCall("is_master_item", layout->is_master_item(box, 0, &master)) != kXTOk || master != 0) return false;
   }
   bool named = false;
   int32_t layer = 0;
   XTString name = 0;
-  if (layout->item_layer(box, &layer) == kXTOk &&
-      layout->layer_name(GetCurrentDocumentId(), layer, &name) == kXTOk) {
+  if (HostCall("item_layer", layout->item_layer(box, &layer)) == kXTOk &&
+      HostCall("layer_name", layout->layer_name(GetCurrentDocumentId(), layer, &name)) == kXTOk) {
     story.AddAttr(u"layer_name", TakeHostString(name).c_str());
     named = true;
   }
   uint8_t visible = 0;
-  if (layout->item_on_visible_layer(box, &visible) != kXTOk) return false;
+  if (HostCall("item_on_visible_layer", layout->item_on_visible_layer(box, &visible)) != kXTOk) return false;
   story.AddAttr(u"layer_visibility", visible != 0 ? u"show" : u"hide");
   return named;
 }

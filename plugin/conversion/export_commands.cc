@@ -30,6 +30,7 @@
 #include "support/host_calls.h"
 #include "support/host_file_spec.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/paths.h"
 #include "support/program_log.h"
 #include "support/reg_key.h"
@@ -144,7 +145,7 @@ Written WriteStreamLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& la
   bool saved = true;
   LayoutLoopOptions options;
   options.saveEachLayout = true;
-  options.afterLast = [&](int32_t) { saved = SaveAfterLastLayout(*document, true); };
+  options.afterLast = [&](int32_t, ProgressBar*) { saved = SaveAfterLastLayout(*document, true); };
   const LayoutLoop loop = ExportLayouts(document, layouts, uniqueIds, options);
   if (loop.invalid) return Written::kInvalidExporter;
   return saved ? Written::kDone : Written::kSaveFailed;
@@ -170,7 +171,9 @@ class KxtOutput final : public CommandOutput {
     const KxtBookResult result = WriteKxtBook(document, book_, uniqueIds, options);
     book_ = nullptr;  // the container is finished
     if (result.layouts.invalid) return Written::kInvalidExporter;
-    return result.saveFailed ? Written::kSaveFailed : Written::kDone;
+    if (result.saveFailed) return Written::kSaveFailed;
+    // A container without the stored document cannot be imported.
+    return result.storeFailed ? Written::kBadOutput : Written::kDone;
   }
 
  private:
@@ -301,6 +304,7 @@ class ExportCommand {
   }
 
   void Steps() {
+    failures_ = HostFailureCount();
     if (CurrentDocumentNeedsSave()) MarkCurrentDocumentChanged();
     guard_.Suspend();
     if (!IsValidDocument()) {
@@ -333,6 +337,7 @@ class ExportCommand {
     }
     if (document_->GetFileSpec(spec_) != 0) {
       QuarkInternalError("ExportProto", __LINE__);
+      Line("ERROR: the document's file spec could not be had");
       Failed();
       return false;
     }
@@ -451,10 +456,19 @@ class ExportCommand {
       return false;
     }
     Written written = output->Write(document_, &uniqueIds_, Request().source.GetFullPath());
+    // A host call that failed since the command began (the font list, the
+    // layout walk) may have left out or repeated part of the document: such
+    // an output is not kept, and the failure concerns the source.
+    const bool hostFailed = written == Written::kDone && HostFailureCount() != failures_;
+    if (hostFailed) {
+      Line("ERROR: a host call failed while the export was written");
+      ErrorAlert(kind_.outputFailure, SourceName());
+      written = Written::kBadOutput;
+    }
     if (written == Written::kInvalidExporter) ErrorAlert(kind_.invalidExporter, SourceName());
     if (written == Written::kIncomplete) ErrorAlert(kind_.outputFailure, SourceName());
     const bool keep = written == Written::kDone || written == Written::kIncomplete;
-    if ((keep && !file.Commit()) || written == Written::kBadOutput) {
+    if ((keep && !file.Commit()) || (written == Written::kBadOutput && !hostFailed)) {
       ReportOutputFailure(file, "");
       written = Written::kBadOutput;
     }
@@ -487,6 +501,7 @@ class ExportCommand {
   XTFileSpec spec_{};
   std::string documentPath_;
   bool framed_ = false;
+  uint32_t failures_ = 0;  // host-call failures counted before the command
 };
 
 void RunExport(const CommandKind& kind, XTVoidRec* record) {

@@ -25,9 +25,12 @@
 // only when the export succeeded and every byte reached the disk, so a
 // failed export leaves no target of its own (except an XTags file whose
 // story tags could not all be had: what was had is kept, and the export
-// fails).  An output that cannot be made or written is reported with the
-// target's path and the system's reason.  Exceptions from the
-// container and the exporters are logged ("ERROR:" and the closing frame),
+// fails).  A host call that failed since the command began
+// (support/host_result.h counts them) or a saved document that could not be
+// stored fails the export the same way, with an "ERROR:" line.  An output
+// that cannot be made or written is reported with the target's path and the
+// system's reason.  Exceptions from the container and the exporters are
+// logged ("ERROR:" and the closing frame),
 // everything held is released, the document stays open, and the exception
 // passes on to whoever fired the action.
 //

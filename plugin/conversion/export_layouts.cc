@@ -11,6 +11,7 @@
 #include "plugin/conversion/qxp_writer.h"
 #include "plugin/qapi/ui_host.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 
 namespace {
@@ -94,12 +95,14 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
   const InitialLayout initial(*document);
   const XTLayoutSuite* layouts = XT().lgk2;
   const XTProject project = QueryCurrentDocument();
-  if (layouts == nullptr || layouts->layout_count(project, &loop.count) != kXTOk) loop.count = 0;
+  if (layouts == nullptr || HostCall("layout_count", layouts->layout_count(project, &loop.count)) != kXTOk) {
+    loop.count = 0;
+  }
   for (int32_t i = 0; i < loop.count; ++i) {
     XTLayout layout = 0;
     int16_t id = 0;
-    if (layouts->layout_at(project, i, &layout) != kXTOk ||
-        layouts->layout_document(layout, &id) != kXTOk) {
+    if (HostCall("layout_at", layouts->layout_at(project, i, &layout)) != kXTOk ||
+        HostCall("layout_document", layouts->layout_document(layout, &id)) != kXTOk) {
       break;
     }
     if (options.saveEachLayout) document->SaveIfInteractive();
@@ -115,9 +118,11 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
       break;
     }
     uint32_t type = 0;
-    const int32_t kind = id == initial.id()                                                  ? Exporter::kCurrentLayout
-                         : layouts->layout_type(layout, &type) == kXTOk && type == kWebLayoutType ? Exporter::kWebLayout
-                                                                                              : Exporter::kPrintLayout;
+    const int32_t kind =
+        id == initial.id() ? Exporter::kCurrentLayout
+        : HostCall("layout_type", layouts->layout_type(layout, &type)) == kXTOk && type == kWebLayoutType
+            ? Exporter::kWebLayout
+            : Exporter::kPrintLayout;
     {
       const PhaseClock clock(Phase(options.phases, &ExportPhases::walk));
       loop.maxUniqueId = std::max(loop.maxUniqueId, output.Run(kind, i));
@@ -125,7 +130,7 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
     ++loop.written;
     if (i == loop.count - 1) {
       MakeLayoutCurrent(*document, initial.id());
-      if (options.afterLast) options.afterLast(loop.maxUniqueId);
+      if (options.afterLast) options.afterLast(loop.maxUniqueId, output.Progress());
     }
   }
   return loop;
@@ -154,7 +159,7 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
     LayoutLoopOptions loop;
     loop.saveEachLayout = options.saveEachLayout;
     loop.phases = options.phases;
-    loop.afterLast = [&](int32_t maxUniqueId) {
+    loop.afterLast = [&](int32_t maxUniqueId, ProgressBar* progress) {
       const std::string text = std::to_string(maxUniqueId);
       book->AddAttr(u"maxuniqID", std::u16string(text.begin(), text.end()).c_str());
       const PhaseClock clock(Phase(options.phases, &ExportPhases::store));
@@ -163,8 +168,13 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
         return;
       }
       XTFileSpec spec{};
-      if (document->GetFileSpec(spec) != 0) return;
-      Writer writer(spec, nullptr);
+      if (document->GetFileSpec(spec) != 0) {
+        ProgramLog() << "ERROR: the saved document's file spec could not be had; it is not stored"
+                     << std::endl;
+        result.storeFailed = true;
+        return;
+      }
+      Writer writer(spec, progress);
       book->StoreQXP(0, &writer);
       result.stored = true;
     };

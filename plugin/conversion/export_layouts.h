@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "plugin/conversion/kxt_export.h"
+#include "plugin/qapi/progress_bar.h"
 #include "plugin/qapi/quark_doc.h"
 
 // Seconds spent in each phase, for the benchmarks: the analyses (making
@@ -34,6 +35,8 @@ class LayoutOutput {
   virtual int32_t Run(int32_t kind, int32_t index) = 0;
   // Deletes the exporter.
   virtual void Release() = 0;
+  // The progress indicator of the exporter made last; null without one.
+  virtual ProgressBar* Progress() = 0;
 };
 
 // One exporter of type E per layout, made by E::Create (document, `writer`,
@@ -53,6 +56,7 @@ class ExporterLayouts final : public LayoutOutput {
     return exporter_->highestUniqueId;
   }
   void Release() override { exporter_.reset(); }
+  ProgressBar* Progress() override { return exporter_ ? exporter_->mapper().Progress() : nullptr; }
 
  private:
   W writer_;
@@ -70,9 +74,10 @@ struct LayoutLoopOptions {
   // Saves the document before each layout (QuarkDoc::SaveIfInteractive).
   bool saveEachLayout = false;
   ExportPhases* phases = nullptr;
-  // Runs after the last layout, with the first layout current again and
-  // the highest unique id, before that layout's exporter is deleted.
-  std::function<void(int32_t maxUniqueId)> afterLast;
+  // Runs after the last layout, with the first layout current again, the
+  // highest unique id and the progress indicator of that layout's exporter,
+  // before the exporter is deleted.
+  std::function<void(int32_t maxUniqueId, ProgressBar* progress)> afterLast;
 };
 
 // Every layout of the current project through `output`.  The layout that
@@ -97,11 +102,13 @@ struct KxtBookResult {
   LayoutLoop layouts;
   bool stored = false;      // the saved document is in the container
   bool saveFailed = false;  // the save after the last layout failed
+  bool storeFailed = false;  // saved, but its file could not be named to store it
 };
 
 // Into `book`: "source_data_type"; a document with "source_platform"; every
 // layout through its own Exporter; after the last one "maxuniqID", the
-// document saved (SaveAfterLastLayout) and stored as stream 0.  The
+// document saved (SaveAfterLastLayout) and stored as stream 0 (an "ERROR:"
+// line and storeFailed when its file spec cannot be had).  The
 // container document is released at the end; the book stays the caller's.
 // A project without layouts gives the properties and an empty document.
 KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,

@@ -17,6 +17,7 @@
 #include "plugin/qapi/story_runs.h"
 #include "support/brenix_interface.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 #include "support/settings.h"
 
@@ -169,10 +170,10 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
     if (story && boxClass == kMasterBoxNotUsed) story->AddAttr(u"story_sub_type", u"master_page_no_use");
   } else {
     XTHandle made = 0;
-    if (layout->box_record(box, &made) == kXTOk && made != 0) {
+    if (HostCall("box_record", layout->box_record(box, &made)) == kXTOk && made != 0) {
       QHandle block = QHandle::Adopt(made);
       XTBoxRecord record{};
-      if (block.Data() != nullptr && block.Size() >= sizeof record) std::memcpy(&record, block.Data(), sizeof record);
+      block.CopyOut(0, &record, sizeof record);
       if (story && record.master_page != 0) {
         story->AddAttr(u"story_sub_type", mMapper.ShowsMasterView() ? u"master_page_no_use" : u"master_page");
       }

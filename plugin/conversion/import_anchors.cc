@@ -10,6 +10,7 @@
 #include "plugin/qapi/q_story.h"
 #include "plugin/qapi/story_runs.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -24,14 +25,15 @@ constexpr uint32_t kPluginObjectCode = 0x424B4100u;
 int32_t StoryOfBox(XTBox box) {
   const XTSelectionSuite* selection = XT().lgh2;
   int32_t story = 0;
-  if (selection == nullptr || box == 0 || selection->story_of_box(box, &story) != kXTOk) return 0;
+  if (selection == nullptr || box == 0 || HostCall("story_of_box", selection->story_of_box(box, &story)) != kXTOk)
+    return 0;
   return story;
 }
 
 XTBox CurrentBox() {
   const XTSelectionSuite* selection = XT().lgh2;
   XTBox box = 0;
-  if (selection != nullptr) selection->current_box(&box);
+  if (selection != nullptr) HostCall("current_box", selection->current_box(&box));
   return box;
 }
 

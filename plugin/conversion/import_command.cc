@@ -27,6 +27,7 @@
 #include "support/error_record.h"
 #include "support/host_file_spec.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 #include "support/reg_key.h"
 #include "support/settings.h"
@@ -205,8 +206,10 @@ bool UserSelectsNewMasterPages() {
 }
 
 // Imports the stories of container document 0 into `document` and saves it;
-// the result dialog tells how it went.
-void ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document) {
+// the result dialog tells how it went.  A host call that failed since the
+// command began (`failures` were counted before it) may have left out part
+// of the stories: the import fails.
+void ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, uint32_t failures) {
   auto container = book.OpenDoc(0);
   if (!container) {
     Fail();
@@ -230,10 +233,12 @@ void ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document) {
   }
   // The saved document closes when the command lets it go.
   document->windowFlag = true;
+  const bool hostFailed = HostFailureCount() != failures;
+  if (hostFailed) LogColumns("ERROR:", "a host call failed while the stories were imported");
   ProgramLog() << "... finished." << std::endl;
   LogStamp();
   ProgramLog() << Rule() << std::endl;
-  ShowResult(!withoutBox);
+  ShowResult(!withoutBox && !hostFailed);
 }
 
 }  // namespace
@@ -304,6 +309,7 @@ bool UseNewMasterPageHandling(const char16_t* sourceType, bool userNew) {
 
 template <>
 void ImportAction::ActionPerformed(XTVoidRec*) {
+  const uint32_t failures = HostFailureCount();
   FileSpecPair& request = CurrentRequest();
   XTFileSpec containerSpec = KxqFolderSpec;
   if (Interactive()) {
@@ -359,10 +365,11 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
   HostFlagGuard flags;
   flags.Suspend();
   try {
-    ImportInto(*book, document);
+    ImportInto(*book, document, failures);
   } catch (...) {
-    // The caller of the action hears of it; the document stays open.
-    RecordCommandOutcome(CommandOutcome::kFailed);
+    // The user and the caller of the action hear of it; the document stays
+    // open.
+    Fail();
     throw;
   }
 }

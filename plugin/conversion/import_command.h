@@ -3,7 +3,9 @@
 // host document stored in the container to a new file beside the target,
 // which replaces the target only when the document inflated whole (its end
 // and checksum reached, within its bound), opens it, imports the translated
-// stories, saves it and reports the result.
+// stories, saves it and reports the result; a host call that failed on the
+// way (support/host_result.h counts them) or an exception fails the import
+// ("Import failed").
 //
 // Also here: the target file of the import, created and opened for writing
 // through the host (CnvTools::OpenImportDocument), and the master-page

@@ -23,6 +23,7 @@
 #include "support/brenix_interface.h"
 #include "support/error_names.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 #include "support/settings.h"
 
@@ -56,8 +57,8 @@ int32_t LayoutCount() {
   XTProject project = -1;
   int32_t count = -1;
   if (XT().projects == nullptr || XT().lgk2 == nullptr ||
-      XT().projects->current_project(&project) != kXTOk ||
-      XT().lgk2->layout_count(project, &count) != kXTOk) {
+      HostCall("current_project", XT().projects->current_project(&project), kXTErrNoDocument) != kXTOk ||
+      HostCall("layout_count", XT().lgk2->layout_count(project, &count)) != kXTOk) {
     return -1;
   }
   return count;
@@ -223,7 +224,7 @@ void Importer::SwitchLayout(int16_t document) {
   // Each layout has its own tags and working boxes: those of the layout
   // left go, those of the new one are connected.
   UnInstall();
-  XT().lgi2->set_current_document(document);
+  HostCall("set_current_document", XT().lgi2->set_current_document(document));
   Connect();
   MakePalette(*this);
   mConnected = document;
@@ -245,9 +246,9 @@ void Importer::Run() {
   XTProject project = -1;
   XTLayout layout = 0;
   if (XT().projects != nullptr && XT().lgk2 != nullptr &&
-      XT().projects->current_project(&project) == kXTOk && project != -1 &&
-      XT().lgk2->layout_at(project, 0, &layout) == kXTOk &&
-      XT().lgk2->layout_document(layout, &layoutBase) == kXTOk) {
+      HostCall("current_project", XT().projects->current_project(&project), kXTErrNoDocument) == kXTOk &&
+      project != -1 && HostCall("layout_at", XT().lgk2->layout_at(project, 0, &layout)) == kXTOk &&
+      HostCall("layout_document", XT().lgk2->layout_document(layout, &layoutBase)) == kXTOk) {
     SwitchLayout(layoutBase);
   }
   const int32_t layouts = LayoutCount();

@@ -7,6 +7,7 @@
 #include "plugin/qapi/q_handle.h"
 #include "plugin/qapi/story_runs.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -175,7 +176,9 @@ void WriteTextRun(Ref<BX_KXT::Export::IPara> paragraph, StoryRunPosition positio
   if (QHandle::TryAllocate(2 * n + 2, &block) != kXTOk) return;
   iterator->runs.RefreshIfStale();
   auto* units = static_cast<char16_t*>(block.Data());
-  if (story->read_text(iterator->runs.textRef, first, static_cast<int32_t>(n), units) != kXTOk) return;
+  if (units == nullptr) return;
+  if (HostCall("read_text", story->read_text(iterator->runs.textRef, first, static_cast<int32_t>(n), units)) != kXTOk)
+    return;
   units[n] = 0;
   const int nonBreaking = (record.record.flags & kXTCharNonBreaking) != 0 ? 1 : 0;
   buffer.AddText(units, n, nonBreaking);

@@ -9,6 +9,7 @@
 #include "plugin/qapi/size_shift.h"
 #include "plugin/qapi/text_style_table.h"
 #include "plugin/xtension/breakpoint.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 
 namespace {
@@ -217,11 +218,19 @@ bool WriteFaceAttributes(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
 bool WriteFaceColor(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
   const XTColorQuerySuite* colors = ColorQueryTable();
   uint8_t hasTable = 0;
-  if (colors == nullptr || colors->has_color_table(&hasTable) != kXTOk || hasTable == 0) return true;
+  if (colors == nullptr || HostCall("has_color_table", colors->has_color_table(&hasTable)) != kXTOk || hasTable == 0) {
+    return true;
+  }
   uint32_t model = 0;
   char text[256] = {};
   if (colors->color_reference(record.record.color, &model, text, sizeof text) < 1) {
     ProgramLog() << "\nERROR in function XAttribs::WriteFaceColor(): color_getreference() failed!\n";
+    // A colour the host can name exists: its reference failed.
+    XTString name = 0;
+    if (colors->color_name(record.record.color, &name) == kXTOk) {
+      HostText(name);
+      NoteHostFailure();
+    }
     set.SetAttr(u"color_type", u"");
     return false;
   }
@@ -229,7 +238,7 @@ bool WriteFaceColor(const XAttribs& record, BX_KXT::Export::IAttrs& set) {
   for (uint32_t known : kNamedModels) named = named || model == known;
   set.SetAttr(u"color_type", named ? Widen(text).c_str() : u"");
   XTString name = 0;
-  if (colors->color_name(record.record.color, &name) == kXTOk) {
+  if (HostCall("color_name", colors->color_name(record.record.color, &name), kXTErrNotFound) == kXTOk) {
     set.SetAttr(u"color_name", HostText(name).c_str());
   }
   return true;

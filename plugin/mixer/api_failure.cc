@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "support/host_result.h"
 #include "support/program_log.h"
 #include "support/settings.h"
 
@@ -35,6 +36,7 @@ std::string ApiFailureText(ApiPolicy policy, const char* source, int line, const
 }
 
 void ReportApiFailure(ApiPolicy policy, const char* source, int line, const char* function) {
+  NoteHostFailure();
   if ((Settings::Instance().GetTestMode() & 1) == 0) return;
   std::ostream& log = ProgramLog();
   log << std::endl;

@@ -29,7 +29,8 @@ const char* ApiPolicyWord(ApiPolicy policy);
 // The block as written, whatever the setting.
 std::string ApiFailureText(ApiPolicy policy, const char* source, int line, const char* function);
 
-// Writes the block when testMode bit 0 is on.
+// Counts the failure (HostFailureCount in support/host_result.h) and writes
+// the block when testMode bit 0 is on.
 void ReportApiFailure(ApiPolicy policy, const char* source, int line, const char* function);
 
 // Reports a non-zero `result`; returns it unchanged.

@@ -10,6 +10,7 @@
 #include "support/error_names.h"
 #include "support/host_calls.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ TagBytes BigEndian(uint32_t value, uint32_t size) {
 QHandle TagBlock(const TagBytes& tag) {
   QHandle block;
   if (QHandle::TryAllocate(tag.size, &block) != kXTOk) return QHandle();
-  if (void* data = block.Data()) std::memcpy(data, tag.bytes, tag.size);
+  if (!block.CopyIn(0, tag.bytes, tag.size)) return QHandle();
   return block;
 }
 
@@ -55,7 +56,7 @@ int32_t SetTag(XTItem box, uint32_t key, const TagBytes& tag) {
   if (data == nullptr) return TraceLevel(kXTErrNoSuite, kApiCheckText);
   QHandle block = TagBlock(tag);
   if (block.Get() == 0) return TraceLevel(kXTErrParam, kApiCheckText);
-  const int32_t result = data->set_item_data(GetDataOwner(box, 0), key, block.Get());
+  const int32_t result = HostCall("set_item_data", data->set_item_data(GetDataOwner(box, 0), key, block.Get()));
   TraceLevel(result, kApiCheckText);
   NoteDataChanged();
   return result;
@@ -68,7 +69,7 @@ XTItem FindTag(uint32_t key, const TagBytes& tag) {
   QHandle block = TagBlock(tag);
   if (block.Get() == 0) return 0;
   XTItem item = 0;
-  if (link.lgl2->find_item_data(key, block.Get(), &item) != kXTOk) return 0;
+  if (HostCall("find_item_data", link.lgl2->find_item_data(key, block.Get(), &item), kXTErrNoItem) != kXTOk) return 0;
   uint8_t textBox = 0;
   if (link.lgk2->is_text_box(item, &textBox) != kXTOk || textBox == 0)
     QuarkInternalError(kSource, kLineNotTextBox);
@@ -93,7 +94,8 @@ bool GetBoxTag(XTItem box, uint32_t key, int32_t* value) {
   const XTItemDataSuite* data = XT().lgl2;
   if (data == nullptr) return false;
   XTHandle made = 0;
-  if (data->get_item_data(GetDataOwner(box, 0), key, &made) != kXTOk) return false;
+  if (HostCall("get_item_data", data->get_item_data(GetDataOwner(box, 0), key, &made), kXTErrNotFound) != kXTOk)
+    return false;
   const QHandle block = QHandle::Adopt(made);
   const auto* bytes = static_cast<const uint8_t*>(block.Data());
   if (block.Size() != 4 || bytes == nullptr) return false;
@@ -109,7 +111,7 @@ int32_t ClearBoxTag(XTItem box, uint32_t key) {
   ContentTool();
   const XTItemDataSuite* data = XT().lgl2;
   if (data == nullptr) return TraceLevel(kXTErrNoSuite, kApiCheckText);
-  const int32_t result = data->set_item_data(GetDataOwner(box, 0), key, 0);
+  const int32_t result = HostCall("set_item_data", data->set_item_data(GetDataOwner(box, 0), key, 0));
   TraceLevel(result, kApiCheckText);
   NoteDataChanged();
   return result;

@@ -18,6 +18,7 @@
 #include "support/brenix_interface.h"
 #include "support/host_calls.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 #include "support/settings.h"
 
@@ -27,7 +28,7 @@ const char kSource[] = "BrenixBox";
 
 int32_t StoryOfBox(XTItem box) {
   int32_t story = 0;
-  if (box == 0 || XT().lgk2 == nullptr || XT().lgk2->item_story(box, &story) != kXTOk) return 0;
+  if (box == 0 || XT().lgk2 == nullptr || HostCall("item_story", XT().lgk2->item_story(box, &story)) != kXTOk) return 0;
   return story;
 }
 
@@ -248,7 +249,9 @@ BrenixBoxExp::BrenixBoxExp(Mapper& mapper) : mMapper(mapper) {
 void BrenixBoxExp::RemoveBoxes() {
   for (XTItem* box : {&mFirstBox, &mSecondBox}) {
     if (*box == 0) continue;
-    if (XT().lgk2 == nullptr || XT().lgk2->delete_item(*box) != kXTOk) {
+    // A box that stays would be saved with the user's document: the failed
+    // call is counted, so the command fails.
+    if (XT().lgk2 == nullptr || HostCall("delete_item", XT().lgk2->delete_item(*box)) != kXTOk) {
       ProgramLog() << "ERROR: BrenixBox: working box " << std::hex << *box << std::dec
                    << " could not be deleted\n"
                    << std::flush;

@@ -5,6 +5,7 @@
 #include "plugin/qapi/qapi_trace.h"
 #include "plugin/qapi/quark_doc.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -60,7 +61,9 @@ XTDocRef MakeCurrent(XTDocRef document) {
   const XTDocRef previous(GetCurrentDocumentId());
   if (link.lgi2 == nullptr) return previous;
   EnsureContentTool();
-  if (previous != document) link.lgi2->set_current_document(static_cast<int16_t>(document.value));
+  if (previous != document) {
+    HostCall("set_current_document", link.lgi2->set_current_document(static_cast<int16_t>(document.value)));
+  }
   // A view the host still reports busy cannot be settled from here.
   int32_t state = 0;
   if (link.lgk2 != nullptr && link.lgk2->view_state(document.value, &state) == kXTOk && state != 0)

@@ -11,6 +11,7 @@
 #include "plugin/qapi/story_runs.h"
 #include "plugin/xtension/breakpoint.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 
 namespace StyleFlags {
@@ -52,7 +53,8 @@ constexpr char kPairMark = static_cast<char>(0xA5);
 int32_t TextEndAfter(int32_t story, int32_t position) {
   const XTItemDataSuite* data = XT().lgl2;
   int32_t end = position + 1;
-  if (data == nullptr || data->run_end(story, position + 1, 1, 8, &end) != kXTOk) return position + 1;
+  if (data == nullptr || HostCall("run_end", data->run_end(story, position + 1, 1, 8, &end)) != kXTOk)
+    return position + 1;
   if (end < position + 1) {
     QuarkInternalError("Hidden", 143);
     return position + 1;

@@ -1,6 +1,7 @@
 #include "plugin/mixer/hidden_search.h"
 
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -33,14 +34,14 @@ class MarkerSearch {
 
   // The run of kind `flags` holding `unit`.
   bool Around(uint32_t flags, int32_t unit, Marker* marker) const {
-    if (data_.run_end(story_, unit, 1, 8, &marker->end) != kXTOk || marker->end <= unit)
+    if (HostCall("run_end", data_.run_end(story_, unit, 1, 8, &marker->end)) != kXTOk || marker->end <= unit)
       return false;
     marker->start = unit;
     for (;;) {
       int32_t before = marker->start;
       int32_t end = 0;
       if (before == 0 || !Find(flags, 0, &before) || before != marker->start - 1) break;
-      if (data_.run_end(story_, before, 1, 8, &end) != kXTOk || end != marker->end) break;
+      if (HostCall("run_end", data_.run_end(story_, before, 1, 8, &end)) != kXTOk || end != marker->end) break;
       marker->start = before;
     }
     return true;

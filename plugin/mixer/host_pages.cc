@@ -4,6 +4,7 @@
 #include "support/error_names.h"
 #include "support/host_calls.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ int32_t GetDataOwner(int32_t object, int32_t kind) {
       if (object != 0) return object;
       XTBox box = 0;
       const XTSelectionSuite* selection = XT().lgh2;
-      if (selection == nullptr || selection->current_box(&box) != kXTOk) return 0;
+      if (selection == nullptr || HostCall("current_box", selection->current_box(&box)) != kXTOk) return 0;
       return box;
     }
     case 2:
@@ -94,7 +95,9 @@ XTHandle GetGroupMembers(XTItem group, uint16_t* count) {
 XTItem AnchoredItemAt(int32_t story, int32_t position) {
   XTItem item = 0;
   const XTItemDataSuite* data = XT().lgl2;
-  if (data == nullptr || data->anchored_item(story, position, &item) != kXTOk) return 0;
+  if (data == nullptr ||
+      HostCall("anchored_item", data->anchored_item(story, position, &item), kXTErrNoItem) != kXTOk)
+    return 0;
   return item;
 }
 

@@ -27,6 +27,7 @@
 #include "plugin/xtension/breakpoint.h"
 #include "support/brenix_interface.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 #include "support/settings.h"
 
@@ -66,33 +67,33 @@ constexpr int32_t kRepeatLimit = 20;
 
 const XTLayoutSuite& Layout() { return *XT().lgk2; }
 
-bool Ask(int32_t (*call)(XTItem, uint8_t*), XTItem item) {
+bool Ask(const char* name, int32_t (*call)(XTItem, uint8_t*), XTItem item) {
   uint8_t answer = 0;
-  return call != nullptr && call(item, &answer) == kXTOk && answer != 0;
+  return call != nullptr && HostCall(name, call(item, &answer)) == kXTOk && answer != 0;
 }
 // Plain text and page-number characters: no object of their own.
 bool IsPlainRun(uint32_t opcode) {
   return opcode == kXTOpText || (opcode >= kXTOpPageLast && opcode <= kXTOpPageNext);
 }
 
-bool IsTextBox(XTItem item) { return Ask(Layout().is_text_box, item); }
-bool IsGroup(XTItem item) { return Ask(Layout().is_group, item); }
+bool IsTextBox(XTItem item) { return Ask("is_text_box", Layout().is_text_box, item); }
+bool IsGroup(XTItem item) { return Ask("is_group", Layout().is_group, item); }
 
 bool IsMasterItem(XTItem item, int32_t* result) {
   uint8_t answer = 0;
-  *result = Layout().is_master_item(item, 0, &answer);
+  *result = HostCall("is_master_item", Layout().is_master_item(item, 0, &answer));
   return *result == kXTOk && answer != 0;
 }
 
 XTItem ParentOf(XTItem box) {
   XTItem parent = 0;
-  if (Layout().parent_item(box, &parent) != kXTOk) return 0;
+  if (HostCall("parent_item", Layout().parent_item(box, &parent)) != kXTOk) return 0;
   return parent;
 }
 
 int32_t StoryOf(XTItem box) {
   int32_t story = 0;
-  if (Layout().item_story(box, &story) != kXTOk) return 0;
+  if (HostCall("item_story", Layout().item_story(box, &story)) != kXTOk) return 0;
   return story;
 }
 
@@ -116,18 +117,15 @@ std::vector<XTItem> MembersOf(XTItem group) {
 // cannot tell.
 int16_t MasterSpreadOfBox(XTItem box) {
   XTItemLocation location{};
-  if (Layout().item_location(box, 0, &location) != kXTOk) return 0;
+  if (HostCall("item_location", Layout().item_location(box, 0, &location)) != kXTOk) return 0;
   QHandle table;
   if (QHandle::TryAllocate(0, &table) != kXTOk) return 0;
   uint32_t count = 0;
-  if (Layout().spread_pages(location.spread_low, table.Get(), &count) != kXTOk) return 0;
-  count = std::min<uint32_t>(count, table.Size() / sizeof(XTPageEntry));
-  if (table.Data() == nullptr || location.page < 0 || static_cast<uint32_t>(location.page) >= count)
-    return 0;
+  if (HostCall("spread_pages", Layout().spread_pages(location.spread_low, table.Get(), &count)) != kXTOk) return 0;
   XTPageEntry entry;
-  std::memcpy(&entry,
-              static_cast<const uint8_t*>(table.Data()) + location.page * sizeof(XTPageEntry),
-              sizeof entry);
+  if (location.page < 0 || static_cast<uint32_t>(location.page) >= count ||
+      !table.CopyOut(static_cast<uint32_t>(location.page) * sizeof entry, &entry, sizeof entry))
+    return 0;
   return entry.master;
 }
 
@@ -230,17 +228,17 @@ int32_t Mapper::Analyze() {
 
   if (GetCurrentDocumentId() < 0 || XT().lgk2 == nullptr) return 0;
   int16_t spreads = 0;
-  if (Layout().spread_count(&spreads) != kXTOk) return 0;
+  if (HostCall("spread_count", Layout().spread_count(&spreads)) != kXTOk) return 0;
   uint32_t visited = 0;
   for (int32_t spread = 1; spread <= spreads; ++spread) {
     XTItem item = 0;
-    if (Layout().first_item(spread, &item) != kXTOk) continue;
+    if (HostCall("first_item", Layout().first_item(spread, &item), kXTErrNoItem) != kXTOk) continue;
     while (item != 0) {
       if (IsTextBox(item)) AnaliseText(item, 0, 0);
       SetProgress(static_cast<uint32_t>(std::lround(visited * 10.0 / (visited + 100))));
       ++visited;
       XTItem next = 0;
-      if (Layout().next_item(item, &next) != kXTOk) break;
+      if (HostCall("next_item", Layout().next_item(item, &next), kXTErrNoItem) != kXTOk) break;
       item = next;
     }
   }
@@ -254,7 +252,7 @@ int32_t Mapper::Analyze() {
 
 bool Mapper::AnaliseText(XTItem box, int32_t depth, int16_t masterIndex) {
   if (ParentOf(box) != 0) return false;
-  if (masterIndex != 0 && XT().lgh2 != nullptr) XT().lgh2->set_current_box(box);
+  if (masterIndex != 0 && XT().lgh2 != nullptr) HostCall("set_current_box", XT().lgh2->set_current_box(box));
   int32_t id = -1;
   if (GetBoxId(box, &id)) {
     if (masterIndex != 0) EnterMasterPage(id, static_cast<uint16_t>(masterIndex));
@@ -302,7 +300,7 @@ bool Mapper::AnaliseText(XTItem box, int32_t depth, int16_t masterIndex) {
   }
   XTItem master = 0;
   uint8_t follows = 0;
-  if (Layout().master_item(box, &master, &follows) == kXTOk && master != 0) {
+  if (HostCall("master_item", Layout().master_item(box, &master, &follows)) == kXTOk && master != 0) {
     UsedMasterBox record{};
     GetBoxBounds(box, &record.bounds[0], &record.bounds[1], &record.bounds[2], &record.bounds[3]);
     mUsedMasterBoxes.emplace(MasterSpreadOfBox(box), record);
@@ -412,7 +410,7 @@ void Mapper::FindBoxFromUnusedMP(bool analyse) {
         }
       }
       XTItem next = 0;
-      if (Layout().next_item(item, &next) != kXTOk) break;
+      if (HostCall("next_item", Layout().next_item(item, &next), kXTErrNoItem) != kXTOk) break;
       item = next;
     }
   }
@@ -454,9 +452,9 @@ void Mapper::SetCurrentBoxes() {
     StoryRuns runs(StoryOf(box));
     const StoryRuns::RunCounts& counts = runs.Counts();
     if (counts.paragraphs == 0 && counts.characters == 0) continue;
-    if (selection->set_current_box(box) == kXTOk) {
+    if (HostCall("set_current_box", selection->set_current_box(box)) == kXTOk) {
       if (!Mixer::EnsureContentTool()) QuarkInternalError(kSource, 760);
-      selection->select_text(box, 0, 0);
+      HostCall("select_text", selection->select_text(box, 0, 0));
     } else {
       ProgramLog() << "Unable to set curbox(" << std::hex << box << std::dec
                    << "),   storyID=" << i << std::flush;
@@ -509,7 +507,7 @@ void Mapper::UnInstall() {
     if (!GetBoxId(box, &id)) {
       ClearBoxTag(box, kBoxMarkerTagKey);
     } else if (id < 0) {
-      if (Layout().delete_item(box) != kXTOk) {
+      if (HostCall("delete_item", Layout().delete_item(box)) != kXTOk) {
         ProgramLog() << "ERROR: Mapper::UnInstall: working box " << std::hex << box << std::dec
                      << " could not be deleted\n"
                      << std::flush;

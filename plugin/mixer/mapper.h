@@ -113,6 +113,8 @@ class Mapper {
   const HiddenTable& HiddenRuns() const { return mHidden; }
   // Moves the analysis's progress window to step `value` of 100.
   void ShowProgress(uint32_t value) { SetProgress(value); }
+  // The analysis's progress indicator; null before the analysis made it.
+  ProgressBar* Progress() const { return mProgress.get(); }
 
  private:
   void EnterMasterPage(int32_t id, uint16_t spread);

@@ -9,6 +9,7 @@
 #include "plugin/qapi/q_handle.h"
 #include "plugin/qapi/qapi_trace.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 
 namespace {
@@ -79,7 +80,7 @@ XTItem CreateScratchTextBox() {
   const XTLayoutSuite* layout = XT().lgk2;
   if (layout == nullptr) return 0;
   XTHandle made = 0;
-  if (layout->new_box_record(3, 5, &made) != kXTOk || made == 0) {
+  if (HostCall("new_box_record", layout->new_box_record(3, 5, &made)) != kXTOk || made == 0) {
     QuarkInternalError(kSource, kLineNoNewBoxRecord);
     return 0;
   }
@@ -99,7 +100,7 @@ XTItem CreateScratchTextBox() {
   record->columns = 0;
   record->content = 6;
   XTItem box = 0;
-  if (layout->create_box(block.Get(), &box) != kXTOk || box == 0) {
+  if (HostCall("create_box", layout->create_box(block.Get(), &box)) != kXTOk || box == 0) {
     QuarkInternalError(kSource, kLineNoBox);
     return 0;
   }
@@ -140,7 +141,7 @@ int32_t GetBoxBounds(XTItem box, int32_t* left, int32_t* top, int32_t* right, in
   const XTLayoutSuite* layout = XT().lgk2;
   if (box == 0 || layout == nullptr) return kFailed;
   XTHandle made = 0;
-  if (layout->box_record(box, &made) != kXTOk || made == 0) return kFailed;
+  if (HostCall("box_record", layout->box_record(box, &made)) != kXTOk || made == 0) return kFailed;
   QHandle block = QHandle::Adopt(made);
   const auto* record = static_cast<const XTBoxRecord*>(block.Data());
   if (record == nullptr || block.Size() < sizeof(XTBoxRecord)) return kFailed;
@@ -155,20 +156,17 @@ int32_t GetBoxPageBounds(XTItem box, int32_t* left, int32_t* top, int32_t* right
   const XTLayoutSuite* layout = XT().lgk2;
   if (box == 0 || layout == nullptr) return kFailed;
   XTItemLocation location{};
-  if (layout->item_location(box, 0, &location) != kXTOk) return kFailed;
+  if (HostCall("item_location", layout->item_location(box, 0, &location)) != kXTOk) return kFailed;
   const int32_t spread =
       static_cast<int32_t>(uint32_t(location.spread_high) << 16 | location.spread_low);
   QHandle table;
   if (QHandle::TryAllocate(0, &table) != kXTOk) return kFailed;
   uint32_t count = 0;
-  if (layout->spread_pages(spread, table.Get(), &count) != kXTOk) return kFailed;
-  if (location.page < 0 || static_cast<uint32_t>(location.page) >= count ||
-      table.Size() < count * sizeof(XTPageEntry))
-    return kFailed;
+  if (HostCall("spread_pages", layout->spread_pages(spread, table.Get(), &count)) != kXTOk) return kFailed;
   XTPageEntry entry;
-  std::memcpy(&entry,
-              static_cast<const uint8_t*>(table.Data()) + location.page * sizeof(XTPageEntry),
-              sizeof entry);
+  if (location.page < 0 || static_cast<uint32_t>(location.page) >= count ||
+      !table.CopyOut(static_cast<uint32_t>(location.page) * sizeof entry, &entry, sizeof entry))
+    return kFailed;
   if (top != nullptr) *top = entry.top;
   if (left != nullptr) *left = entry.left;
   if (bottom != nullptr) *bottom = entry.bottom;
@@ -182,12 +180,15 @@ int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right,
   const XTLayoutSuite* layout = link.lgk2;
   if (box == 0 || layout == nullptr) return kFailed;
   XTHandle made = 0;
-  if (layout->box_record(box, &made) != kXTOk || made == 0) return kFailed;
+  // The caller reports a record it could not have; the failure is counted.
+  if (const int32_t result = layout->box_record(box, &made); result != kXTOk || made == 0) {
+    if (result != kXTOk) NoteHostFailure();
+    return kFailed;
+  }
   // Owns the record from here on: every way out releases it.
   QHandle block = QHandle::Adopt(made);
-  if (block.Data() == nullptr || block.Size() < sizeof(XTBoxRecord)) return kFailed;
   XTBoxRecord record;
-  std::memcpy(&record, block.Data(), sizeof record);
+  if (!block.CopyOut(0, &record, sizeof record)) return kFailed;
 
   const ShapeInfo shape = ShapeOf(record.shape);
   std::ostream& log = ProgramLog();
@@ -228,7 +229,10 @@ int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right,
     LogStep("STEP 2/2: ", "Restore original complex shape.");
   }
 
-  std::memcpy(block.Data(), &record, sizeof record);
+  if (!block.CopyIn(0, &record, sizeof record)) {
+    if (madePolygon != 0) layout->dispose_polygon(madePolygon);
+    return kFailed;
+  }
   int16_t constraint = 0;
   const int32_t stored = layout->store_box_record(block.Get(), box, 0, 1, &constraint);
   // The host keeps its own copy of a stored polygon's points.

@@ -3,6 +3,7 @@
 #include "plugin/qapi/box_call.h"
 #include "plugin/qapi/story_runs.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -16,10 +17,13 @@ int32_t QapiTextCall47(uint32_t document, uint32_t story, uint32_t start, uint32
                        uint32_t toDocument, uint32_t toStory, uint32_t position) {
   const XTStoryTextSuite* text = XT().lgf2;
   if (text == nullptr || text->copy_text == nullptr) return kFailed;
-  const int32_t answer =
-      text->copy_text(Signed(document), Signed(story), Signed(start), Signed(end),
-                      Signed(toDocument), Signed(toStory), Signed(position));
-  if (answer != 1) return kFailed;
+  const int32_t answer = text->copy_text(Signed(document), Signed(story), Signed(start), Signed(end),
+                                         Signed(toDocument), Signed(toStory), Signed(position));
+  // The host answers 1 for a copy made.
+  if (answer != 1) {
+    LogHostFailure("copy_text", answer);
+    return kFailed;
+  }
   NoteTextChange();
   return 0;
 }

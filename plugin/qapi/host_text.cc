@@ -9,6 +9,7 @@
 #include "plugin/qapi/story_runs.h"
 #include "plugin/qapi/text_style_table.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 
 HostTextRecord MakeHostTextRecord(StoryRunPosition& position, QFontList& fontList, int32_t value,
@@ -56,10 +57,10 @@ int32_t HostCallAdapter(XTTextRef textReference, int32_t attributeCode, int32_t 
     int32_t length = 0;
     int32_t first = 0;
     int32_t document = 0;
-    int32_t result = link.lgh2->current_box(&box);
-    if (result == kXTOk) result = link.lgh2->story_of_box(box, &story);
+    int32_t result = HostCall("current_box", link.lgh2->current_box(&box));
+    if (result == kXTOk) result = HostCall("story_of_box", link.lgh2->story_of_box(box, &story));
     if (result == kXTOk) {
-      result = link.lgf2->story_text(story, &textReference, &length, &first, &document);
+      result = HostCall("story_text", link.lgf2->story_text(story, &textReference, &length, &first, &document));
     }
     if (result != kXTOk) return result;
   }

@@ -4,15 +4,16 @@
 
 #include "plugin/qapi/q_handle.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 int32_t FetchParagraphFormat(XTTextRef ref, int32_t index, XTParaFormatRecord* record,
                              uint16_t* word) {
   const XTTextAttributeSuite* attributes = XT().lgg2;
   if (attributes == nullptr) return kXTErrNoSuite;
   XTAttrContext context = 0;
-  const int32_t result = attributes->attribute_context(ref, &context);
+  const int32_t result = HostCall("attribute_context", attributes->attribute_context(ref, &context));
   if (result != kXTOk) return result;
-  return attributes->paragraph_format(context, index, record, word);
+  return HostCall("paragraph_format", attributes->paragraph_format(context, index, record, word));
 }
 
 int32_t GetStoryTextNarrow(XTTextRef ref, int32_t start, int32_t count, char* out) {
@@ -23,7 +24,8 @@ int32_t GetStoryTextNarrow(XTTextRef ref, int32_t start, int32_t count, char* ou
   int32_t result = QHandle::TryAllocate(static_cast<uint32_t>(count) * 2, &block);
   if (result != kXTOk) return result;
   char16_t* units = static_cast<char16_t*>(block.Data());
-  result = story->read_text(ref, start, count, units);
+  if (units == nullptr) return kXTErrParam;
+  result = HostCall("read_text", story->read_text(ref, start, count, units));
   if (result == kXTOk) {
     for (int32_t i = 0; i < count; ++i) out[i] = static_cast<char>(units[i] & 0xFF);
   }

@@ -4,6 +4,7 @@
 
 #include "framework/failures.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -49,12 +50,13 @@ XTBox MakeCurrent(int32_t storyId) {
   if (selection == nullptr) return 0;
   EnsureContentTool();
   XTBox previous = 0;
-  selection->current_box(&previous);
+  HostCall("current_box", selection->current_box(&previous));
   XTBox box = 0;
   if (selection->box_of_story(storyId, &box) != kXTOk || box == 0) return previous;
-  if (previous != box) selection->set_current_box(box);
+  if (previous != box) HostCall("set_current_box", selection->set_current_box(box));
   uint8_t open = 0;
-  if (selection->text_open(box, &open) == kXTOk && open == 0) selection->open_text(box);
+  if (HostCall("text_open", selection->text_open(box, &open)) == kXTOk && open == 0)
+    HostCall("open_text", selection->open_text(box));
   return previous;
 }
 

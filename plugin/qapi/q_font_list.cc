@@ -7,6 +7,7 @@
 #include "plugin/qapi/q_handle.h"
 #include "plugin/qapi/qapi_trace.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 
 namespace {
@@ -23,19 +24,19 @@ QFontList::QFontList() {
   const XTFontSuite* fonts = link.lgj2;
   if (link.projects == nullptr || fonts == nullptr || link.lge2 == nullptr) return;
   XTProject project = 0;
-  if (link.projects->current_project(&project) != kXTOk) return;
-  if (fonts->check_fonts(project) != kXTOk) return;
+  if (HostCall("current_project", link.projects->current_project(&project), kXTErrNoDocument) != kXTOk) return;
+  if (HostCall("check_fonts", fonts->check_fonts(project)) != kXTOk) return;
   XTHandle list_handle = 0;
   int32_t owner = 0;
-  if (fonts->font_list(project, &list_handle, &owner) != kXTOk || list_handle == 0) return;
+  if (HostCall("font_list", fonts->font_list(project, &list_handle, &owner)) != kXTOk || list_handle == 0) return;
   QHandle list = QHandle::Adopt(list_handle);
-  if (owner == 0 || list.Size() < 2) return;
   uint16_t count = 0;
-  std::memcpy(&count, list.Data(), 2);
+  if (owner == 0 || !list.CopyOut(0, &count, sizeof count)) return;
   for (int32_t index = count; index >= 1; --index) {
     char16_t name[kNameUnits + 1] = {};
     uint16_t id = 0;
-    if (fonts->font_entry(list.Get(), index, &id, name, kNameUnits, kFontEntrySize, 1) != kXTOk) {
+    if (HostCall("font_entry", fonts->font_entry(list.Get(), index, &id, name, kNameUnits, kFontEntrySize, 1)) !=
+        kXTOk) {
       continue;
     }
     name[kNameUnits - 1] = u'\0';

@@ -1,10 +1,12 @@
 #include "plugin/qapi/q_handle.h"
 
+#include <cstring>
 #include <new>
 #include <utility>
 
 #include "plugin/qapi/qapi_trace.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 QHandle::QHandle(uint32_t size) {
   if (TryAllocate(size, this) != kXTOk) {
@@ -48,7 +50,8 @@ int32_t QHandle::Dispose() {
 
 uint32_t QHandle::Size() const {
   uint32_t size = 0;
-  if (handle_ == 0 || XT().lge2 == nullptr || XT().lge2->handle_size(handle_, &size) != kXTOk) {
+  if (handle_ == 0 || XT().lge2 == nullptr ||
+      HostCall("handle_size", XT().lge2->handle_size(handle_, &size)) != kXTOk) {
     return 0;
   }
   return size;
@@ -56,8 +59,27 @@ uint32_t QHandle::Size() const {
 
 void* QHandle::Data() const {
   void* data = nullptr;
-  if (handle_ == 0 || XT().lge2 == nullptr || XT().lge2->handle_data(handle_, &data) != kXTOk) {
+  if (handle_ == 0 || XT().lge2 == nullptr ||
+      HostCall("handle_data", XT().lge2->handle_data(handle_, &data)) != kXTOk) {
     return nullptr;
   }
   return data;
+}
+
+bool QHandle::CopyOut(uint32_t offset, void* out, uint32_t size) const {
+  const uint32_t held = Size();
+  if (offset > held || size > held - offset) return false;
+  const auto* data = static_cast<const unsigned char*>(Data());
+  if (data == nullptr) return false;
+  std::memcpy(out, data + offset, size);
+  return true;
+}
+
+bool QHandle::CopyIn(uint32_t offset, const void* in, uint32_t size) {
+  const uint32_t held = Size();
+  if (offset > held || size > held - offset) return false;
+  auto* data = static_cast<unsigned char*>(Data());
+  if (data == nullptr) return false;
+  std::memcpy(data + offset, in, size);
+  return true;
 }

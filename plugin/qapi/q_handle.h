@@ -34,10 +34,19 @@ class QHandle {
   // Gives a held block back to the host: the host's result, 0 when none is
   // held.
   int32_t Dispose();
-  // The block's size in bytes; 0 when none is held.
+  // The block's size in bytes; 0 when none is held or the host cannot tell
+  // (a failed host call is logged, support/host_result.h).
   uint32_t Size() const;
-  // The block's present address; null when none is held or it is empty.
+  // The block's present address; null when none is held, it is empty or the
+  // host cannot give it (logged as above).  Every caller checks for null;
+  // CopyOut and CopyIn do that for the callers that copy.
   void* Data() const;
+  // Copies `size` bytes from `offset` of the block to `out`; false, changing
+  // nothing, when the block does not hold them or cannot be had.
+  bool CopyOut(uint32_t offset, void* out, uint32_t size) const;
+  // Copies `size` bytes from `in` to `offset` of the block; false, changing
+  // nothing, as for CopyOut.
+  bool CopyIn(uint32_t offset, const void* in, uint32_t size);
   XTHandle Get() const { return handle_; }
 
  private:

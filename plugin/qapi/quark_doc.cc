@@ -13,6 +13,7 @@
 #include "support/host_calls.h"
 #include "support/host_file_spec.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/paths.h"
 #include "support/program_log.h"
 #include "support/reg_key.h"
@@ -40,7 +41,10 @@ const FileSpec& RequestFile() {
 
 int16_t GetCurrentDocumentId() {
   int16_t id = -1;
-  if (State() == nullptr || State()->current_document(&id) != kXTOk) return -1;
+  if (State() == nullptr ||
+      HostCall("current_document", State()->current_document(&id), kXTErrNoDocument) != kXTOk) {
+    return -1;
+  }
   return id;
 }
 
@@ -70,7 +74,10 @@ bool SaveCurrentDocument() {
 
 int32_t QueryCurrentDocument() {
   XTProject project = 0;
-  if (XT().projects == nullptr || XT().projects->current_project(&project) != kXTOk) return -1;
+  if (XT().projects == nullptr ||
+      HostCall("current_project", XT().projects->current_project(&project), kXTErrNoDocument) != kXTOk) {
+    return -1;
+  }
   return project;
 }
 
@@ -141,7 +148,9 @@ RefHandle<QuarkDoc> QuarkDoc::Open(const XTFileSpec& spec, int32_t openFlag) {
 int16_t QuarkDoc::MakeCurrent() {
   const int16_t current = GetCurrentDocumentId();
   if (current == -1) return current;
-  if (current != documentId && State() != nullptr) State()->set_current_document(documentId);
+  if (current != documentId && State() != nullptr) {
+    HostCall("set_current_document", State()->set_current_document(documentId));
+  }
   return current;
 }
 

@@ -6,6 +6,7 @@
 
 #include "plugin/qapi/host_text.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 const SizeShiftRow kSizeShiftTable[kSizeShiftRows] = {
     {0, 0, 1, kShiftNumeric, 0x000}, {1, 1, 2, kShiftTop, 0x020},
@@ -29,7 +30,8 @@ int64_t HalfPoints(int32_t size) { return std::max<int64_t>(1, RoundDiv(size, kH
 // 0 when the host cannot say.
 int32_t AbsoluteShift(int32_t size, int32_t shift) {
   int32_t absolute = 0;
-  if (XT().lgg2 == nullptr || XT().lgg2->baseline_shift(size, shift, &absolute) != kXTOk) return 0;
+  if (XT().lgg2 == nullptr || HostCall("baseline_shift", XT().lgg2->baseline_shift(size, shift, &absolute)) != kXTOk)
+    return 0;
   return absolute;
 }
 

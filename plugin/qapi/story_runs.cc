@@ -7,6 +7,7 @@
 #include "plugin/qapi/host_text_services.h"
 #include "plugin/qapi/qapi_trace.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 uint32_t gTextChangeCounter = 0;
 
@@ -56,7 +57,7 @@ void StoryRuns::Fetch() {
   int32_t length = 0;
   int32_t box = 0;
   int32_t doc = 0;
-  if (story->story_text(storyId, &ref, &length, &box, &doc) != kXTOk) return;
+  if (HostCall("story_text", story->story_text(storyId, &ref, &length, &box, &doc)) != kXTOk) return;
   textRef = ref;
   textLength = std::max(length, 0);
   firstBox = box;
@@ -88,12 +89,12 @@ int32_t StoryRuns::GetText(const StoryRunPosition& position, XTCharAttrRecord* r
     return kXTErrParam;
   }
   XTAttrContext context = 0;
-  int32_t result = attributes->attribute_context(textRef, &context);
+  int32_t result = HostCall("attribute_context", attributes->attribute_context(textRef, &context));
   if (result != kXTOk) return result;
   uint16_t copy = position.word;
   const uint16_t index =
       static_cast<uint16_t>(position.characters->Index(position.characterIndex));
-  result = attributes->character_attributes(context, index, record, &copy);
+  result = HostCall("character_attributes", attributes->character_attributes(context, index, record, &copy));
   if (result == kXTOk && word != nullptr) *word = copy;
   return result;
 }
@@ -110,11 +111,15 @@ RunTable::RunTable(int32_t storyId, Kind kind)
   const int32_t result = kind == kParagraphs
                              ? story->paragraph_runs(snapshot.textRef, handle_.Get(), &count)
                              : story->character_runs(snapshot.textRef, handle_.Get(), &count);
-  if (static_cast<int16_t>(result) != 0) throw std::bad_alloc();
+  if (static_cast<int16_t>(result) != 0) {
+    LogHostFailure(kind == kParagraphs ? "paragraph_runs" : "character_runs", result);
+    throw std::bad_alloc();
+  }
   // Never trust a count the block cannot hold.
   const uint32_t room = handle_.Size() / (words_ * 4);
   count_ = std::min(count, room);
   data_ = static_cast<const unsigned char*>(handle_.Data());
+  if (data_ == nullptr && count_ > 0) throw std::bad_alloc();
   while (count_ > 0 && Length(count_ - 1) == 0) --count_;
   for (uint32_t i = 0; i < count_; ++i) {
     if (Length(i) == 0) QuarkInternalError("plugin\\qapi\\QHandle", 119);

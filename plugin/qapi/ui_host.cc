@@ -55,7 +55,7 @@ std::u16string GetVersionString() {
   std::u16string text = u"QuarkXpress ";
   const XTApplicationSuite* application = XT().application;
   uint32_t version = 0;
-  if (application != nullptr && application->host_version(&version) == kXTOk) {
+  if (application != nullptr && HostCall("host_version", application->host_version(&version)) == kXTOk) {
     char16_t number[32];
     FormatToBuffer(number, 32, u"%d.%d", static_cast<int>(version >> 24),
                    static_cast<int>((version >> 16) & 0xFF));

@@ -4,6 +4,7 @@
 // boxes, over the layout fixture (tests/data/doc_layouts.json).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "host/compose.h"
@@ -414,6 +415,51 @@ TEST_F(Layouts, CopiedTextKeepsAttributesAndAnchoredItems) {
   EXPECT_EQ(static_cast<int32_t>(content().boxes.size()), items);
   EXPECT_EQ(content().FindStory(member.story), nullptr);
   EXPECT_TRUE(content().Check(&error)) << error;
+}
+
+// Text changes that add or remove items and stories while the host still
+// looks at one of them: a copy whose anchored group must grow full vectors,
+// and a deletion that removes an anchored box's story stored before the
+// story being changed.
+TEST_F(Layouts, TextChangesThatMoveItemsAndStoriesKeepTheirOwnStory) {
+  struct Case {
+    const char* what;
+    bool copy;
+  };
+  for (const Case& c : {Case{"copy into full vectors", true}, Case{"delete before a moved story", false}}) {
+    SCOPED_TRACE(c.what);
+    linked_.Clear();
+    DocumentContent& doc = content();
+    const std::size_t items = doc.boxes.size();
+    int32_t story = 16;
+    if (c.copy) {
+      doc.boxes.shrink_to_fit();
+      doc.stories.shrink_to_fit();
+      ASSERT_EQ(kStoryTextSuite.copy_story_text(16, 0, doc.FindStory(16)->length(), 22, -1), kXTOk);
+      ASSERT_EQ(doc.boxes.size(), items + 3);
+      EXPECT_EQ(doc.boxes[items].anchor, 22);
+      EXPECT_EQ(doc.FindStory(doc.boxes[items + 1].story)->text, u"Anchored group text");
+      story = 22;
+    } else {
+      // Story 16 right behind story 33 of the anchored box: removing 33
+      // moves 16 and the story after it.
+      const auto of = [&doc](int32_t id) {
+        return std::find_if(doc.stories.begin(), doc.stories.end(), [id](const Story& s) { return s.id == id; });
+      };
+      std::rotate(of(16), of(16) + 1, of(33) + 1);
+      ASSERT_EQ((of(33) + 1)->id, 16);
+      const int32_t length = doc.FindStory(16)->length();
+      XTTextRef ref = 0;
+      int32_t ignored = 0;
+      ASSERT_EQ(kStoryTextSuite.story_text(story, &ref, &ignored, &ignored, &ignored), kXTOk);
+      ASSERT_EQ(kStoryTextSuite.delete_text(ref, 13, 14), kXTOk);
+      EXPECT_EQ(doc.FindStory(33), nullptr);
+      EXPECT_EQ(doc.FindStory(16)->length(), length - 1);
+      EXPECT_NE(linked_.Transcript().find("delete text 16 13 14"), std::string::npos) << linked_.Transcript();
+    }
+    std::string error;
+    EXPECT_TRUE(doc.Check(&error)) << error;
+  }
 }
 
 TEST_F(Layouts, MasterBoxesNotifyTheirCopiesInsideTheChange) {

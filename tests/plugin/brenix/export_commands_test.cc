@@ -119,6 +119,8 @@ TEST(KxtExport, WritesTheContainerStoresTheSavedDocumentAndClosesIt) {
       std::vector<std::string>(4, "save document 1 \"doc.qxp\"") +
       std::vector<std::string>{"close document 1 \"doc.qxp\" window", "beep 0"};
   EXPECT_EQ(Only(host, {"save document", "close document", "beep"}), expected);
+  // The stored copy is read with the progress of the last layout's window.
+  EXPECT_EQ(Only(host, {"window 2 item 1 progress 70/", "window 2 item 1 progress 85/"}).size(), 2u);
   EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
   const std::string log = "\nExtended mode:\tOFF\n\nServer mode:\tOFF\n\n" + kStars + kNow +
                           "Starting export ...\n" + PathLine("Source:", run.Doc().string()) +
@@ -209,7 +211,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "Export PDF coordinates", "out.coo", false},
         Failure{"XTagsSaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
                 "ERROR: the document could not be saved after its last layout; it stays open\n",
-                "Export XTags", "out.krm", false}),
+                "Export XTags", "out.krm", false},
+        // The saved document cannot be named for storing: a container
+        // without it cannot be imported.
+        Failure{"SavedDocumentNotStored", {"TARGET"}, false, {"XTHOST_FAIL=project_file_spec:2"},
+                "ERROR: the saved document's file spec could not be had; it is not stored\n",
+                "Export current document", "out.kxq", false},
+        // The host cannot give the bytes of the font list, nor of any block.
+        Failure{"FontListBytesUnavailable", {"TARGET"}, false, {"XTHOST_FAIL=handle_data:1"},
+                "ERROR: host call handle_data failed: -5000\n", "Export current document", "out.kxq", false},
+        Failure{"NoBlockBytesForCoordinates", {"TARGET"}, false, {"XTHOST_FAIL=handle_data:*"},
+                "ERROR: host call handle_data failed: -5000\n", "Export PDF coordinates", "out.coo"},
+        // A layout the walk cannot reach leaves its stories out.
+        Failure{"SecondLayoutUnreachable", {"TARGET"}, false, {"XTHOST_FAIL=layout_at:2"},
+                "ERROR: host call layout_at failed: -5000\n", "Export current document", "out.kxq", false}),
     [](const ::testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
 
 TEST(KxtExport, AnUntitledDocumentIsNeverSavedOverTheLastRequestsSource) {

@@ -1,0 +1,338 @@
+#!/usr/bin/python3
+"""Runs the menu commands of the main job with host calls told to fail.
+
+    host_fail_sweep.py BUILD [--sample DOC] [-j N] [--entries A,B:1-80/*,...]
+                       [--counts 1,*,2-5] [--commands kxq,coo,krm,import]
+                       [--table FILE] [--keep DIR] [--timeout SECONDS]
+
+For every host entry (host/entry_names.cc, or those given, each with the
+counts after its colon or those of --counts), every count and
+every command, a fresh installation under a scratch folder runs xthost of
+BUILD (the sanitizer build) with XTHOST_FAIL=ENTRY:COUNT, as
+tools/main_job.sh runs the commands through the menu: the exports of the
+sample to a container (kxq), its coordinates (coo) and its XTags (krm), and
+the import of the translated container (import).  Each run is compared with
+a run of the same command without failures.
+
+One line per run: entry, count, command, outcome and a detail.  Outcomes:
+  not called          the entry was not called: nothing failed
+  start-up failure    a call failed before the command: the
+                      plug-in started on its defaults (the detail tells the
+                      command's result)
+  not run             the command never ran (the plug-in did not start or
+                      the menu item is missing)
+  success identical   the command said it was done; its output is the same
+  clean failure       the command said it failed, the program log has an
+                      "ERROR:" or "API_FAILURE<" line and no output is left
+                      under the target's name
+  failure, kept       as a clean failure, but the import's target or the
+                      XTags read so far are kept (both commands' design)
+  failure, unlogged   the command said it failed; no "ERROR:" line
+  no result shown     no result dialog (the host refused it); an "ERROR:" line
+and the faults:
+  SANITIZER, CRASH, HANG, DIFFERENT OUTPUT (done, but the output differs),
+  NO OUTPUT (done without output), OUTPUT LEFT (a failed export left its
+  target), NO RESULT (nothing shown and nothing logged).
+A summary by outcome follows.  Exit status 0 when no run is a fault, 1 when
+one is, 2 for a bad command line or a baseline that does not succeed.
+"""
+import argparse
+import concurrent.futures
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import zlib
+
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CLOCK = '2026-12-07 12:00:00'
+SETTINGS = (
+    '[QUARK]\nAutomaticResizeOfFrames=True\n'
+    '[Options]\nextendedInterface=True\naddMenuItemExportCoords=True\naddMenuItemExportKrm=True\n'
+    '[Server]\nserverMode=False\n')
+MENU = {
+    'kxq': 'Export current document',
+    'coo': 'Export PDF coordinates',
+    'krm': 'Export XTags',
+    'import': 'Import Solvane file',
+}
+FAULTS = ('SANITIZER', 'CRASH', 'HANG', 'DIFFERENT OUTPUT', 'NO OUTPUT', 'OUTPUT LEFT', 'NO RESULT')
+
+
+def entry_names():
+    text = open(os.path.join(TOP, 'host', 'entry_names.cc'), encoding='utf-8').read()
+    table = text[text.index('kEntryNames[]'):]
+    return re.findall(r'"([a-z_0-9]+)"', table[:table.index('};')])
+
+
+def parse_counts(text):
+    counts = []
+    for item in text.split(','):
+        if item == '*':
+            counts.append('*')
+        elif '-' in item:
+            low, high = (int(n) for n in item.split('-', 1))
+            counts.extend(str(n) for n in range(low, high + 1))
+        else:
+            counts.append(str(int(item)))
+    return counts
+
+
+class Sweep:
+    def __init__(self, build, sample, scratch, timeout):
+        self.xthost = os.path.join(build, 'host', 'xthost')
+        self.library = os.path.join(build, 'plugin', 'brenix', 'libbrenix.so')
+        self.pseudo = os.path.join(build, 'tools', 'kxtpseudo', 'kxtpseudo')
+        self.sample = sample
+        self.name = os.path.splitext(os.path.basename(sample))[0]
+        self.scratch = scratch
+        self.timeout = timeout
+        self.container = os.path.join(scratch, 'translated.kxq')
+        self.baseline = {}
+
+    # --- one run ---
+
+    def install(self, folder, command):
+        os.makedirs(os.path.join(folder, 'XTensions'))
+        os.makedirs(os.path.join(folder, 'docs'))
+        # A link, not a copy: thousands of runs would copy the library each.
+        os.symlink(self.library, os.path.join(folder, 'XTensions', os.path.basename(self.library)))
+        with open(os.path.join(folder, 'XTensions', 'brenix.ini'), 'w') as out:
+            out.write(SETTINGS)
+        shutil.copy(self.sample, os.path.join(folder, 'docs', self.name + '.qxp'))
+        if command == 'import':
+            shutil.copy(self.container, os.path.join(folder, 'in.kxq'))
+
+    def target(self, folder, command):
+        return os.path.join(folder, 'out.qxp' if command == 'import' else 'out.' + command)
+
+    def arguments(self, folder, command):
+        target = self.target(folder, command)
+        if command == 'import':
+            return ['--answer', os.path.join(folder, 'in.kxq'), '--answer', target, '--answer', 'OK',
+                    'start', 'menu', MENU[command], 'quit']
+        return ['--answer', target, '--answer', 'OK', 'start',
+                'open', os.path.join(folder, 'docs', self.name + '.qxp'), 'menu', MENU[command], 'quit']
+
+    def run(self, folder, command, plan):
+        self.install(folder, command)
+        env = dict(os.environ)
+        env.update({
+            'XTHOST_CLOCK': CLOCK,
+            'BRENIX_REGISTRY_ROOT': os.path.join(folder, 'registry'),
+            'ASAN_OPTIONS': env.get('ASAN_OPTIONS', 'detect_leaks=1:abort_on_error=0'),
+            'UBSAN_OPTIONS': env.get('UBSAN_OPTIONS', 'print_stacktrace=1:halt_on_error=1'),
+            'LSAN_OPTIONS': env.get('LSAN_OPTIONS', 'suppressions=%s/tools/lsan.supp:print_suppressions=0' % TOP),
+        })
+        env.pop('XTHOST_FAIL', None)
+        if plan:
+            env['XTHOST_FAIL'] = plan
+        argv = [self.xthost, '--xtensions', 'XTensions', '--transcript', 'run.transcript']
+        argv += self.arguments(folder, command)
+        try:
+            done = subprocess.run(argv, cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=self.timeout)
+            status, errors = done.returncode, (done.stdout + done.stderr).decode('utf-8', 'replace')
+        except subprocess.TimeoutExpired:
+            status, errors = None, ''
+        transcript = read_text(os.path.join(folder, 'run.transcript'))
+        log = read_text(os.path.join(folder, 'BrenixLogfile.txt'))
+        return status, errors, transcript, log
+
+    def output(self, folder, command):
+        """The output of a run, made the same for every folder; None when there is none."""
+        path = self.target(folder, command)
+        if not os.path.exists(path):
+            return None
+        data = open(path, 'rb').read()
+        if command == 'kxq':
+            data = container_digest(path)
+        for form in (folder.encode('utf-8'), folder.encode('utf-16-le')):
+            data = data.replace(form, b'RUN')
+        return data
+
+    # --- the sweep ---
+
+    def prepare(self):
+        """Baseline runs of every command; the import's container is the
+        baseline container translated by kxtpseudo."""
+        for command in ('kxq', 'coo', 'krm', 'import'):
+            if command == 'import':
+                subprocess.run([self.pseudo, self.target(self.baseline_folder, 'kxq'), self.container],
+                               check=True, stdout=subprocess.DEVNULL)
+            folder = tempfile.mkdtemp(prefix='base-%s-' % command, dir=self.scratch)
+            if command == 'kxq':
+                self.baseline_folder = folder
+            status, errors, transcript, log = self.run(folder, command, '')
+            done = [line for line in transcript if line.endswith(' done"')]
+            output = self.output(folder, command)
+            if status != 0 or not done or output is None or 'Sanitizer' in errors:
+                sys.stderr.write('baseline of %s failed (status %s) in %s\n%s' % (command, status, folder, errors))
+                return False
+            self.baseline[command] = output
+        return True
+
+    def case(self, entry, count, command):
+        folder = tempfile.mkdtemp(prefix='run-', dir=self.scratch)
+        status, errors, transcript, log = self.run(folder, command, '%s:%s' % (entry, count))
+        outcome, detail = self.judge(folder, command, entry, status, errors, transcript, log)
+        return entry, count, command, outcome, detail, folder
+
+    def judge(self, folder, command, entry, status, errors, transcript, log):
+        if 'Sanitizer' in errors or 'runtime error' in errors:
+            first = next((l for l in errors.splitlines() if 'Sanitizer' in l or 'runtime error' in l), '')
+            return 'SANITIZER', first.strip()[:100]
+        if status is None:
+            return 'HANG', 'no end after %ss' % self.timeout
+        if status not in (0, 1):
+            return 'CRASH', 'status %s' % status
+        fails = [i for i, l in enumerate(transcript) if l.startswith('fail ')]
+        if not fails:
+            return 'not called', ''
+        commands = [i for i, l in enumerate(transcript) if l.startswith('menu command ')]
+        if not commands:
+            return 'not run', transcript[fails[0]]
+        said = [l for l in transcript
+                if re.match(r'dialog \d+ text "(Export|Import) (done|failed)"', l) or l.startswith('alert ')]
+        output = self.output(folder, command)
+        done = any(l.endswith(' done"') for l in said)
+        failed = any(not l.endswith(' done"') for l in said)
+        logged = [l for l in log.splitlines() if l.startswith('ERROR:') or 'API_FAILURE<' in l]
+        if fails[0] < commands[0]:
+            # The plug-in started on its defaults: the baseline does not apply.
+            result = 'done' if done and not failed else 'failed' if said else 'no result'
+            same = output is not None and output == self.baseline[command]
+            return 'start-up failure', '%s, then %s%s' % (transcript[fails[0]], result,
+                                                          ' (output as without failures)' if same else '')
+        if done and not failed:
+            if output is None:
+                return 'NO OUTPUT', ''
+            if output != self.baseline[command]:
+                return 'DIFFERENT OUTPUT', ''
+            return 'success identical', ''
+        if not said:
+            # The result could not be shown (the host refused the dialog).
+            return ('no result shown', logged[0][:100]) if logged else ('NO RESULT', 'status %s' % status)
+        if not logged:
+            return 'failure, unlogged', said[0][:100]
+        if output is not None:
+            # The import writes its target before it imports into it, and an
+            # XTags export keeps the tags it had: both say they failed.
+            if command in ('import', 'krm'):
+                return 'failure, kept', logged[0][:100]
+            return 'OUTPUT LEFT', logged[0][:100]
+        return 'clean failure', logged[0][:100]
+
+
+def read_text(path):
+    try:
+        with open(path, encoding='utf-8', errors='replace') as f:
+            return f.read().splitlines() if path.endswith('.transcript') else f.read()
+    except FileNotFoundError:
+        return [] if path.endswith('.transcript') else ''
+
+
+def raw_string(header, name):
+    """The Python text of the raw string `name` in a test header."""
+    text = open(os.path.join(TOP, 'tests', 'common', header), encoding='utf-8').read()
+    start = text.index('R"PY(', text.index(name)) + len('R"PY(')
+    return text[start:text.index(')PY"', start)]
+
+
+# The element witness of the tests (tests/common/kxt_witness_py.h): the
+# container's elements with the attributes in force for each.
+WITNESS = {}
+
+
+def container_digest(path):
+    """The container's elements and every stream outside its code file, the
+    stored documents inflated."""
+    import olefile
+    if not WITNESS:
+        exec(raw_string('code_file_reader_py.h', 'kCodeFileReaderPy') +
+             raw_string('kxt_witness_py.h', 'kFolderTreePy') +
+             raw_string('kxt_witness_py.h', 'kKxtDumpPy'), WITNESS)
+    parts = [line.encode('utf-8') + b'\n' for line in WITNESS['dump'](path, True)]
+    with olefile.OleFileIO(path) as ole:
+        for entry in sorted(ole.listdir(streams=True, storages=True)):
+            name = '/'.join(entry)
+            if ole.get_type(entry) != olefile.STGTY_STREAM:
+                parts.append(b'storage ' + name.encode('utf-8') + b'\n')
+                continue
+            if entry[0] == 'SolvaneTextAndCode':
+                continue
+            data = ole.openstream(entry).read()
+            if len(entry) == 3 and entry[1] == 'BrenixExportTemplates':
+                try:
+                    data = b'inflated ' + zlib.decompress(data)
+                except zlib.error:
+                    data = b'bad zlib stream'
+            parts.append(b'stream ' + name.encode('utf-8') + b' %d\n' % len(data) + data + b'\n')
+    return b''.join(parts)
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument('build')
+    parser.add_argument('--sample', default=os.path.join(TOP, 'tests', 'data', 'doc_brochure.json'))
+    parser.add_argument('-j', '--jobs', type=int, default=os.cpu_count() or 1)
+    parser.add_argument('--entries', default='')
+    parser.add_argument('--counts', default='1,*')
+    parser.add_argument('--commands', default='kxq,coo,krm,import')
+    parser.add_argument('--table', default='')
+    parser.add_argument('--keep', default='', help='keep the run folders under this folder')
+    parser.add_argument('--timeout', type=float, default=120)
+    args = parser.parse_args(argv[1:])
+    known = entry_names()
+    commands = args.commands.split(',')
+    # An entry may carry counts of its own: NAME:COUNTS, "/" between them.
+    plan = []
+    try:
+        for item in args.entries.split(',') if args.entries else known:
+            name, _, own = item.partition(':')
+            plan.append((name, parse_counts(own.replace('/', ',') if own else args.counts)))
+    except ValueError:
+        parser.error('bad counts in %r or %r' % (args.entries, args.counts))
+    if any(e not in known for e, _ in plan) or any(c not in MENU for c in commands):
+        parser.error('unknown entry or command')
+    if args.keep:
+        os.makedirs(args.keep, exist_ok=True)
+    scratch = tempfile.mkdtemp(prefix='sweep-', dir=args.keep or None)
+    try:
+        sweep = Sweep(os.path.abspath(args.build), os.path.abspath(args.sample), scratch, args.timeout)
+        if not sweep.prepare():
+            return 2
+        cases = [(e, c, m) for e, counts in plan for c in counts for m in commands]
+        results = []
+        with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
+            for result in pool.map(lambda c: sweep.case(*c), cases):
+                results.append(result)
+                if not args.keep:
+                    shutil.rmtree(result[5], ignore_errors=True)
+    finally:
+        if not args.keep:
+            shutil.rmtree(scratch, ignore_errors=True)
+    lines = ['%-24s %-5s %-7s %-18s %s' % ('entry', 'count', 'command', 'outcome', 'detail')]
+    for entry, count, command, outcome, detail, folder in results:
+        if args.keep and outcome in FAULTS:
+            detail += ' [%s]' % folder
+        lines.append('%-24s %-5s %-7s %-18s %s' % (entry, count, command, outcome, detail))
+    summary = {}
+    for result in results:
+        summary[result[3]] = summary.get(result[3], 0) + 1
+    lines.append('')
+    lines.append('runs: %d' % len(results))
+    for outcome in sorted(summary):
+        lines.append('%-18s %d' % (outcome, summary[outcome]))
+    text = '\n'.join(lines) + '\n'
+    sys.stdout.write(text)
+    if args.table:
+        with open(args.table, 'w') as out:
+            out.write(text)
+    return 1 if any(r[3] in FAULTS for r in results) else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv))
