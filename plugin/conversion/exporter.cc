@@ -50,19 +50,20 @@ class KeptSelection {
  public:
   KeptSelection() {
     const XTSelectionSuite* selection = XT().lgh2;
-    if (selection == nullptr || selection->current_box(&box_) != kXTOk) box_ = 0;
+    if (selection == nullptr || HostCall("current_box", selection->current_box(&box_)) != kXTOk) box_ = 0;
     uint8_t open = 0;
     int32_t story = 0;
-    textOpen_ = box_ != 0 && selection->text_open(box_, &open) == kXTOk && open != 0 &&
-                selection->text_selection(&story, &start_, &end_) == kXTOk;
+    textOpen_ = box_ != 0 && HostCall("text_open", selection->text_open(box_, &open)) == kXTOk && open != 0 &&
+                HostCall("text_selection", selection->text_selection(&story, &start_, &end_)) == kXTOk;
   }
+  // A failure is counted: the document would be saved with another box current.
   void Restore() const {
     const XTSelectionSuite* selection = XT().lgh2;
     if (selection == nullptr || box_ == 0) return;
     if (textOpen_) {
-      selection->select_text(box_, start_, end_);
+      HostCall("select_text", selection->select_text(box_, start_, end_));
     } else {
-      selection->set_current_box(box_);
+      HostCall("set_current_box", selection->set_current_box(box_));
     }
   }
 

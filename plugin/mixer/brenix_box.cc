@@ -72,9 +72,10 @@ void MakePlainUnit(int32_t story, int32_t at, int32_t count) {
   const XTStoryTextSuite* text = XT().lgf2;
   StoryRuns runs(story);
   const char16_t blank = u' ';
-  const bool done = text != nullptr && text->insert_text(runs.textRef, at + 1, &blank, 1) == kXTOk &&
-                    text->delete_text(runs.textRef, at, at + 1) == kXTOk &&
-                    (count < 2 || text->delete_text(runs.textRef, at + 1, at + count) == kXTOk);
+  const bool done = text != nullptr &&
+                    HostCall("insert_text", text->insert_text(runs.textRef, at + 1, &blank, 1)) == kXTOk &&
+                    HostCall("delete_text", text->delete_text(runs.textRef, at, at + 1)) == kXTOk &&
+                    (count < 2 || HostCall("delete_text", text->delete_text(runs.textRef, at + 1, at + count)) == kXTOk);
   NoteTextChange();
   if (!done) throw std::runtime_error("a probe could not be made plain text");
 }
