@@ -41,8 +41,8 @@ void ImportFolder(bool recursive);
 // no log) when the kinds do not convert or a readable folder holds no file.
 // Throws (the reason logged) when `source` names no folder, when the
 // target folder is none and cannot be made, and, after converting the rest,
-// when the scan could not read a folder or entry of the source tree; each
-// file that fails gets one "ERROR:" line.
+// when the scan could not read a folder or entry of the source tree or a
+// file failed; each file that fails gets one "ERROR:" line.
 void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
                       FileKind targetKind, bool recursive);
 

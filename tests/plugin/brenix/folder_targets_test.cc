@@ -4,7 +4,9 @@
 // else), one that cannot be made (an "ERROR:" line naming it with the
 // system's reason and a failure message, never "Conversion finished."),
 // a source folder that is missing (the same, and no target folder made),
-// and source and target folders named through a symbolic link (followed).
+// source and target folders named through a symbolic link (followed), and
+// a source file that does not convert (the others are written, then the
+// failure message names it, never "Conversion finished.").
 //
 // The source tree holds its document below a copy of the path of a decoy
 // folder the test owns, so a target path that lost its folder (the root
@@ -39,7 +41,8 @@ std::string JobCopy(const fs::path& folder) {
 enum class Entry { kMenu, kBatch };
 enum class Pass { kKxq, kPdf, kImport };
 enum class Folder { kMissing, kLink, kUnmakeable };
-enum class Source { kPlain, kLink, kMissing };
+// kJunk: the plain source with a text file beside the document.
+enum class Source { kPlain, kLink, kMissing, kJunk };
 
 struct Case {
   const char* name;
@@ -65,6 +68,9 @@ const Case kCases[] = {
     {"batch Source missing", Entry::kBatch, Pass::kKxq, Folder::kMissing, Source::kMissing},
     {"batch import Source missing", Entry::kBatch, Pass::kImport, Folder::kMissing, Source::kMissing},
     {"menu import source folder deleted since", Entry::kMenu, Pass::kImport, Folder::kMissing, Source::kMissing},
+    {"menu KXQ folder, a file that does not open", Entry::kMenu, Pass::kKxq, Folder::kMissing, Source::kJunk},
+    {"batch Target, a file that does not open", Entry::kBatch, Pass::kKxq, Folder::kMissing, Source::kJunk},
+    {"batch PdfDir, a file that does not open", Entry::kBatch, Pass::kPdf, Folder::kMissing, Source::kJunk},
 };
 
 TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
@@ -83,6 +89,7 @@ TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
     const bool import = c.pass == Pass::kImport;
     const std::string sourceName = import ? "/x.kxq" : "/x.qxp";
     WriteFile(deep + sourceName, import ? "no container" : document);
+    if (c.source == Source::kJunk) WriteFile(deep + "/notes.txt", "no document");
     const char* extension = import ? ".qxp" : c.pass == Pass::kKxq ? ".kxq" : ".pdf";
     WriteFile(decoy + "/x" + extension, "decoy");
 
@@ -158,14 +165,30 @@ TEST(FolderTargets, MissingLinkedAndUnmakeableFolders) {
     } else {
       EXPECT_EQ(ReadFile(written).substr(0, 4), c.pass == Pass::kKxq ? "\xD0\xCF\x11\xE0" : "%PDF") << written;
     }
-    EXPECT_EQ(finished, 1u) << run.log;
-    EXPECT_NE(run.log.find("       1.) " + below + sourceName + "\n"), std::string::npos) << run.log;
+    // A file that fails makes the run a failed one, reported after the
+    // others were converted.
+    const std::string failed = import ? below + sourceName : c.source == Source::kJunk ? below + "/notes.txt" : "";
+    if (failed.empty()) {
+      EXPECT_EQ(finished, 1u) << run.log;
+    } else {
+      EXPECT_EQ(finished, 0u) << run.log;
+      const std::string failure = import ? "Import failed for folder: " : "Export failed for folder: ";
+      EXPECT_NE(run.log.find("\nSUPPRESSED MESSAGE BOX:\t" + failure + "\t" + named + "\t\n\"" + failed +
+                             "\" not converted: "),
+                std::string::npos)
+          << run.log;
+      if (c.entry == Entry::kMenu) {
+        EXPECT_NE(Joined(alerts).find(failure), std::string::npos) << Joined(alerts);
+      }
+    }
+    EXPECT_NE(run.log.find(".) " + below + sourceName + "\n"), std::string::npos) << run.log;
     // An empty target folder holds nothing to overwrite: no question.
     EXPECT_EQ(Count(Joined(run.transcript), "\"Overwrite files?\""), 0u);
     if (c.entry == Entry::kBatch) {
       const std::string copy = JobCopy(root / "batch");
-      EXPECT_NE(copy.find("Total=1"), std::string::npos) << copy;
-      EXPECT_NE(copy.find("Count=1"), std::string::npos) << copy;
+      const std::string files = c.source == Source::kJunk ? "2" : "1";
+      EXPECT_NE(copy.find("Total=" + files), std::string::npos) << copy;
+      EXPECT_NE(copy.find("Count=" + files), std::string::npos) << copy;
     }
   }
 }
