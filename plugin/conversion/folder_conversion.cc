@@ -256,19 +256,20 @@ bool ConvertListedFile(const std::string& source, const std::string& root, const
 }
 
 // The folders are copies: the import converter rewrites KxqFolderSpec per file.
-void RunEntryPoint(const char* failure, const XTFileSpec source, const XTFileSpec target, FileKind sourceKind,
+bool RunEntryPoint(const char* failure, const XTFileSpec source, const XTFileSpec target, FileKind sourceKind,
                    FileKind targetKind, bool recursive) {
   try {
     FolderConversion(source, target, sourceKind, targetKind, recursive);
   } catch (const FolderConversionError& error) {
     ReportFolderConversionFailure(failure, FolderPathOf(source), error.what());
-    return;
+    return false;
   } catch (...) {
     ReportFolderConversionFailure(failure, FolderPathOf(source), "");
-    return;
+    return false;
   }
   if (ShowFinishedNotice != 0) ShowAlert(kAlertResource, "Conversion finished.", "", "", "", true, false, false);
   CallHostWithStrings("", "", "", "");
+  return true;
 }
 
 }  // namespace
@@ -511,16 +512,16 @@ void FolderConversion(const XTFileSpec& source, const XTFileSpec& /*target*/, Fi
   if (!failures.empty()) throw FolderConversionError(FailureSummary(failures));
 }
 
-void ExportFolder(const XTFileSpec& target, bool recursive) {
-  RunEntryPoint("Export failed for folder: ", HostDocFolderSpec(), target, kFileKindQxp, kFileKindKxq, recursive);
+bool ExportFolder(const XTFileSpec& target, bool recursive) {
+  return RunEntryPoint("Export failed for folder: ", HostDocFolderSpec(), target, kFileKindQxp, kFileKindKxq, recursive);
 }
 
-void ExportFolderToPdf(const XTFileSpec& target, bool recursive) {
-  RunEntryPoint("Export failed for folder: ", HostDocFolderSpec(), target, kFileKindQxp, kFileKindPdf, recursive);
+bool ExportFolderToPdf(const XTFileSpec& target, bool recursive) {
+  return RunEntryPoint("Export failed for folder: ", HostDocFolderSpec(), target, kFileKindQxp, kFileKindPdf, recursive);
 }
 
-void ImportFolder(bool recursive) {
-  RunEntryPoint("Import failed for folder: ", KxqFolderSpec, ImportTargetFolderSpec, kFileKindKxq, kFileKindQxp,
+bool ImportFolder(bool recursive) {
+  return RunEntryPoint("Import failed for folder: ", KxqFolderSpec, ImportTargetFolderSpec, kFileKindKxq, kFileKindQxp,
                 recursive);
 }
 
