@@ -4,7 +4,9 @@
 // Source that is missing or cannot be read fails the job, and a target
 // folder (Target, PdfDir) that is missing is made first; one that cannot be
 // made fails its pass: each with an "ERROR:" line and the failure message
-// in the log.
+// in the log.  A file that fails fails its pass the same way, after the
+// others were converted; a job whose KXQ pass failed never ends in
+// "Conversion finished.".
 #include "platform/xt/xt_records.h"
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/folder_conversion.h"
@@ -36,16 +38,24 @@ void BatchExportAction::ActionPerformed(XTIdleRec*) {
   SetFolderOverwriteFlags();
   const bool recursive = batch.Check() && batch.IsRecursive();
   XTFileSpec targetSpec{};
-  if (toKxq && UseFolderSpec(TargetFolderSpec, target, targetSpec, failure, source)) {
-    KxqFolderSpec = targetSpec;
-    ExportFolder(targetSpec, recursive);
+  bool kxqFailed = false;
+  if (toKxq) {
+    kxqFailed = !UseFolderSpec(TargetFolderSpec, target, targetSpec, failure, source);
+    if (!kxqFailed) {
+      KxqFolderSpec = targetSpec;
+      kxqFailed = !ExportFolder(targetSpec, recursive);
+    }
   }
   XTFileSpec pdfSpec{};
   if (toPdf && UseFolderSpec(TargetFolderSpec, pdfDir, pdfSpec, failure, source)) {
     // The PDF files go to the PdfDir folder, and the existing targets are
-    // looked for there.
+    // looked for there.  A job whose KXQ pass failed does not end in
+    // "Conversion finished.".
     PdfFolderPath = pdfDir;
+    const uint8_t notice = ShowFinishedNotice;
+    if (kxqFailed) ShowFinishedNotice = 0;
     ExportFolderToPdf(pdfSpec, recursive);
+    ShowFinishedNotice = notice;
   }
 }
 

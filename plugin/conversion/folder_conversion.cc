@@ -101,8 +101,10 @@ void NoteScanFailure(const std::string& text) {
   scanFailures.push_back(text);
 }
 
-// Why the conversion is no plain success when the scan missed files.
-std::string ScanFailureText(const std::vector<std::string>& failures) {
+// Why the conversion is no plain success: the first failure (a folder or
+// entry the scan missed, a file not converted) and how many more the log
+// names.
+std::string FailureSummary(const std::vector<std::string>& failures) {
   if (failures.size() < 2) return failures.empty() ? "" : failures.front();
   return failures.front() + "\n(" + std::to_string(failures.size() - 1) + " more in the log)";
 }
@@ -184,25 +186,33 @@ void ProbePdfModeOnce() {
   CurrentRequest() = saved;
 }
 
-// A file of the run that failed: one "ERROR:" line naming it and why.
-void LogFileFailure(const std::string& source, const std::string& why) {
-  LogError("\"" + source + "\" not converted: " + why);
+// The text of a file of the run that failed, naming it and why.
+std::string FileFailureText(const std::string& source, const std::string& why) {
+  return "\"" + source + "\" not converted: " + why;
+}
+
+// A file of the run that failed: one "ERROR:" line naming it and why, and
+// the text kept in `failures`.
+void LogFileFailure(const std::string& source, const std::string& why, std::vector<std::string>& failures) {
+  failures.push_back(FileFailureText(source, why));
+  LogError(failures.back());
 }
 
 // One file of the run into `targetFolder`; false when it did not reach the
-// dispatcher.
+// dispatcher.  A file that fails adds its text to `failures`.
 bool ConvertListedFile(const std::string& source, const std::string& root, const std::string& targetFolder,
-                       XTWindow dialog, uint32_t total, uint32_t index, uint32_t type, FileKind targetKind) {
+                       XTWindow dialog, uint32_t total, uint32_t index, uint32_t type, FileKind targetKind,
+                       std::vector<std::string>& failures) {
   FileSpecPair& request = CurrentRequest();
   if (CnvTools::SetTargetPath(request.source, source) != 0) {
     Trace("Set source error => conversion failed!");
-    LogFileFailure(source, "the host cannot name it");
+    LogFileFailure(source, "the host cannot name it", failures);
     return false;
   }
   std::string folder, name;
   if (!SplitPathChecked(source, folder, name, nullptr, true)) {
     Trace("Split path error => conversion failed!");
-    LogFileFailure(source, "its name has no extension");
+    LogFileFailure(source, "its name has no extension", failures);
     return false;
   }
   SetProgressTitle(dialog, total, index, name, type);
@@ -212,14 +222,15 @@ bool ConvertListedFile(const std::string& source, const std::string& root, const
                                               settings.IsIncludeSourceFolderInTarget());
   if (target.empty()) {
     Trace("Replace extension error => conversion failed!");
-    LogFileFailure(source, "its name has no extension to replace");
+    LogFileFailure(source, "its name has no extension to replace", failures);
     return false;
   }
   const std::string folderFailure = MakeFolderOf(target);
   if (CnvTools::SetTargetPath(request.target, target) != 0) {
     Trace("Set target error => conversion failed!");
-    LogFileFailure(source, folderFailure.empty() ? "the host cannot name its target \"" + target + "\""
-                                                 : folderFailure);
+    LogFileFailure(source,
+                   folderFailure.empty() ? "the host cannot name its target \"" + target + "\"" : folderFailure,
+                   failures);
     return false;
   }
   if (type == kConvertToPdf) ProbePdfModeOnce();
@@ -228,11 +239,16 @@ bool ConvertListedFile(const std::string& source, const std::string& root, const
     if (!ConversionDispatch()) {
       Trace(name + " not converted!");
       if (type != kConvertToPdf || !folderFailure.empty()) {
-        LogFileFailure(source, folderFailure.empty() ? DispatchFailure(targetKind) : folderFailure);
+        LogFileFailure(source, folderFailure.empty() ? DispatchFailure(targetKind) : folderFailure, failures);
+      } else {
+        // The PDF step logged its own lines; its message (suppressed while
+        // a folder runs) says which PDF and why.
+        const std::string& pdf = PdfFailureText();
+        failures.push_back(pdf.empty() ? FileFailureText(source, DispatchFailure(targetKind)) : pdf);
       }
     }
   } catch (...) {
-    LogFileFailure(source, "the conversion stopped unexpectedly");
+    LogFileFailure(source, "the conversion stopped unexpectedly", failures);
     ShowAlert(kAlertResource, "Conversion failed for file: ", name, "", "", false, false, false);
   }
   CallHostWithStrings("", "", "", "");
@@ -240,19 +256,20 @@ bool ConvertListedFile(const std::string& source, const std::string& root, const
 }
 
 // The folders are copies: the import converter rewrites KxqFolderSpec per file.
-void RunEntryPoint(const char* failure, const XTFileSpec source, const XTFileSpec target, FileKind sourceKind,
+bool RunEntryPoint(const char* failure, const XTFileSpec source, const XTFileSpec target, FileKind sourceKind,
                    FileKind targetKind, bool recursive) {
   try {
     FolderConversion(source, target, sourceKind, targetKind, recursive);
   } catch (const FolderConversionError& error) {
     ReportFolderConversionFailure(failure, FolderPathOf(source), error.what());
-    return;
+    return false;
   } catch (...) {
     ReportFolderConversionFailure(failure, FolderPathOf(source), "");
-    return;
+    return false;
   }
   if (ShowFinishedNotice != 0) ShowAlert(kAlertResource, "Conversion finished.", "", "", "", true, false, false);
   CallHostWithStrings("", "", "", "");
+  return true;
 }
 
 }  // namespace
@@ -446,10 +463,11 @@ void FolderConversion(const XTFileSpec& source, const XTFileSpec& /*target*/, Fi
     throw FolderConversionError("No source folder given!");
   }
   const int found = ScanFolder(source, sourceKind, recursive, false, "");
-  // A conversion may scan again (the PDF probe).
-  const std::vector<std::string> unread = scanFailures;
+  // A conversion may scan again (the PDF probe).  The files that fail
+  // follow the folders and entries the scan could not read.
+  std::vector<std::string> failures = scanFailures;
   if (found < 1) {
-    if (!unread.empty()) throw FolderConversionError(ScanFailureText(unread));
+    if (!failures.empty()) throw FolderConversionError(FailureSummary(failures));
     return;
   }
   // One folder for the check of existing targets, their removal and the
@@ -483,26 +501,27 @@ void FolderConversion(const XTFileSpec& source, const XTFileSpec& /*target*/, Fi
   const std::vector<std::string> sources = SourceFileList;
   const uint32_t total = static_cast<uint32_t>(sources.size());
   for (uint32_t i = 0; i < total; ++i) {
-    if (ConvertListedFile(sources[i], root, targetFolder, dialog, total, i + 1, type, targetKind)) {
+    if (ConvertListedFile(sources[i], root, targetFolder, dialog, total, i + 1, type, targetKind, failures)) {
       UpdateBatchCount(static_cast<int32_t>(i + 1));
     }
   }
   CloseStatusDialog(dialog);
   CallHostWithConversionPaths();
-  // Files the scan could not read were left out: no plain success.
-  if (!unread.empty()) throw FolderConversionError(ScanFailureText(unread));
+  // Files the scan could not read were left out, or files failed: no plain
+  // success.
+  if (!failures.empty()) throw FolderConversionError(FailureSummary(failures));
 }
 
-void ExportFolder(const XTFileSpec& target, bool recursive) {
-  RunEntryPoint("Export failed for folder: ", HostDocFolderSpec(), target, kFileKindQxp, kFileKindKxq, recursive);
+bool ExportFolder(const XTFileSpec& target, bool recursive) {
+  return RunEntryPoint("Export failed for folder: ", HostDocFolderSpec(), target, kFileKindQxp, kFileKindKxq, recursive);
 }
 
-void ExportFolderToPdf(const XTFileSpec& target, bool recursive) {
-  RunEntryPoint("Export failed for folder: ", HostDocFolderSpec(), target, kFileKindQxp, kFileKindPdf, recursive);
+bool ExportFolderToPdf(const XTFileSpec& target, bool recursive) {
+  return RunEntryPoint("Export failed for folder: ", HostDocFolderSpec(), target, kFileKindQxp, kFileKindPdf, recursive);
 }
 
-void ImportFolder(bool recursive) {
-  RunEntryPoint("Import failed for folder: ", KxqFolderSpec, ImportTargetFolderSpec, kFileKindKxq, kFileKindQxp,
+bool ImportFolder(bool recursive) {
+  return RunEntryPoint("Import failed for folder: ", KxqFolderSpec, ImportTargetFolderSpec, kFileKindKxq, kFileKindQxp,
                 recursive);
 }
 

@@ -26,12 +26,15 @@ extern std::vector<std::string> LockedTargetList;
 // 1 at load: each entry point ends with the notice "Conversion finished.".
 extern uint8_t ShowFinishedNotice;
 
+// The three entry points end with "Conversion finished." (while
+// ShowFinishedNotice is set) or, when FolderConversion throws, with
+// ReportFolderConversionFailure; true in the first case.
 // Host documents of HostDocFolderSpec() to KXQ containers in `target`.
-void ExportFolder(const XTFileSpec& target, bool recursive);
+bool ExportFolder(const XTFileSpec& target, bool recursive);
 // Host documents of HostDocFolderSpec() to PDF files in `target`.
-void ExportFolderToPdf(const XTFileSpec& target, bool recursive);
+bool ExportFolderToPdf(const XTFileSpec& target, bool recursive);
 // Containers of KxqFolderSpec into host documents in ImportTargetFolderSpec.
-void ImportFolder(bool recursive);
+bool ImportFolder(bool recursive);
 
 // Converts every file of `sourceKind` found in `source` into `targetKind`
 // files.  The targets go to the folder of the conversion (KxqFolderSpec,
@@ -41,8 +44,8 @@ void ImportFolder(bool recursive);
 // no log) when the kinds do not convert or a readable folder holds no file.
 // Throws (the reason logged) when `source` names no folder, when the
 // target folder is none and cannot be made, and, after converting the rest,
-// when the scan could not read a folder or entry of the source tree; each
-// file that fails gets one "ERROR:" line.
+// when the scan could not read a folder or entry of the source tree or a
+// file failed; each file that fails gets one "ERROR:" line.
 void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
                       FileKind targetKind, bool recursive);
 

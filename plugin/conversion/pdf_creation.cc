@@ -39,6 +39,11 @@ std::string& HandedPath() {
   return path;
 }
 
+std::string& LastFailure() {
+  static std::string text;
+  return text;
+}
+
 // PdfPending from construction to destruction.
 class PendingMark {
  public:
@@ -178,6 +183,7 @@ bool CreatePdf(bool probe) {
     for (uint32_t preset = kPdfStyleHigh; preset <= kPdfStyleLow; ++preset) WritePdfStylePreset(preset);
   }
   PendingMark pending;
+  LastFailure().clear();
   FileSpecPair& request = CurrentRequest();
   if (!probe) {
     LogLine("");
@@ -227,8 +233,9 @@ bool CreatePdf(bool probe) {
       LogPair("ERROR:", "PDF creation failed!");
       const std::string pdf = handed.empty() ? request.target.GetFullPath()
                                              : handed + (PdfStepMode == 1 ? ".pdf" : "");
-      ShowAlert(kAlertResource, "PDF creation failed for file: ", pdf, " (" + FailureText(exported) + ")", "",
-                false, false, false);
+      const std::string why = " (" + FailureText(exported) + ")";
+      LastFailure() = "PDF creation failed for file: " + pdf + why;
+      ShowAlert(kAlertResource, "PDF creation failed for file: ", pdf, why, "", false, false, false);
     } else {
       LogLine("... finished.");
       LogLine(FormatHostDateTime(true, true, false));
@@ -237,6 +244,8 @@ bool CreatePdf(bool probe) {
   }
   return result;
 }
+
+const std::string& PdfFailureText() { return LastFailure(); }
 
 int32_t ContinuePdfExport(void* record) {
   const XTPdfRec* pdf = static_cast<const XTPdfRec*>(record);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The PDF step of a conversion of the current request: opens its source,
 // exports it to the request's target (the target is then the PDF's path)
@@ -17,6 +18,10 @@
 // document closed or was left open for its unsaved changes.  PdfPending is
 // set throughout and cleared on every way out.
 bool CreatePdf(bool probe);
+// The message of the last CreatePdf whose export or close failed: "PDF
+// creation failed for file: " with the PDF's path and the reason; empty
+// after any other outcome.
+const std::string& PdfFailureText();
 
 // The PDF mode after a probe: modes 0 and 2 give 0, modes other than 0, 2
 // and 3 give 3; mode 3 exports a new dummy project in a fresh folder under

@@ -80,10 +80,11 @@ void RunKxqAndPdfExport(bool recursive) {
   }
   KxqFolderSpec = FirstFolderRecord();
   PdfFolderPath = FolderPathOf(SecondFolderRecord());
+  // One notice for both passes; after a failed first pass, none.
   ShowFinishedNotice = 0;
-  ExportFolder(FirstFolderRecord(), recursive);
-  ShowFinishedNotice = 1;
+  ShowFinishedNotice = ExportFolder(FirstFolderRecord(), recursive) ? 1 : 0;
   ExportFolderToPdf(SecondFolderRecord(), recursive);
+  ShowFinishedNotice = 1;
 }
 
 void RunImport(bool recursive) {

@@ -1,7 +1,8 @@
 // Batch jobs over folders, as a launcher runs them: the export job lists
 // the visible files of the source tree (paths of any length) in the program
 // log, writes a container for each document (read back by python3-olefile
-// and zlib), keeps Total and Count in the control file, clears exactly the
+// and zlib) and ends in the failure message for the text file that does
+// not open, keeps Total and Count in the control file, clears exactly the
 // targets it will write, reports targets the host cannot remove once, and
 // leaves no document open; then the host is asked to quit.  PDF files go
 // to the PdfDir folder.  The import job makes a document of each
@@ -83,7 +84,13 @@ TEST_F(FolderBatch, ExportListsTheTreeCountsAndQuits) {
                               "       4.) " + source_ + "/sub/b.qxp\n";
   EXPECT_NE(run.log.find(listing), std::string::npos) << run.log;
   EXPECT_EQ(Count(run.log, "IMPORT/EXPORT-FILES"), 1u);
-  EXPECT_EQ(Count(run.log, "\nSUPPRESSED MESSAGE BOX:\tConversion finished.\t\t\t\n"), 1u);
+  // The text file that does not open makes it a failed job, reported
+  // after the documents were written.
+  EXPECT_EQ(Count(run.log, "Conversion finished."), 0u) << run.log;
+  EXPECT_NE(run.log.find("\nSUPPRESSED MESSAGE BOX:\tExport failed for folder: \t" + source_ + "\t\n\"" + source_ +
+                         "/notes.txt\" not converted: the host cannot open it\t\n"),
+            std::string::npos)
+      << run.log;
   const std::string copy = JobCopy();
   EXPECT_NE(copy.find("Total=4"), std::string::npos) << copy;
   EXPECT_NE(copy.find("Count=4"), std::string::npos) << copy;

@@ -91,6 +91,15 @@ bool LastDialogSays(const HostRun& run, const std::string& text) {
   return last.find(" text \"" + text + "\"") != std::string::npos;
 }
 
+// The source "<target's stem>.qxp" in a folder of its own beside the
+// target's folder; that folder.
+fs::path FolderSource(const fs::path& target) {
+  const fs::path root = target.parent_path().parent_path();
+  fs::create_directories(root / "src");
+  fs::copy_file(root / "doc.qxp", root / "src" / target.stem().concat(".qxp"));
+  return root / "src";
+}
+
 std::vector<std::string> Menu(const char* menu, const fs::path& target) {
   return {"--answer", target.string(), "start", "open", "doc.qxp", "menu", menu};
 }
@@ -113,12 +122,23 @@ const std::vector<OutputKind> kKinds = {
     // "<target's stem>.qxp" in its own folder, the target's folder chosen.
     {"PDF of a folder", ".pdf",
      [](const fs::path& t) {
-       const fs::path source = t.parent_path().parent_path() / "src";
-       fs::create_directories(source);
-       fs::copy_file(t.parent_path().parent_path() / "doc.qxp", source / t.stem().concat(".qxp"));
-       return std::vector<std::string>{"--answer", source.string(), "--answer", "Generate PDF files;OK",
+       return std::vector<std::string>{"--answer", FolderSource(t).string(), "--answer", "Generate PDF files;OK",
                                        "--answer", "#1007;Export", "--answer", t.parent_path().string(),
                                        "start", "menu", "Export multiple documents"};
+     },
+     [](const HostRun& run) { return !Only(run, {"pdf export document 2 to "}).empty(); }, false, "",
+     nullptr, true},
+    // The same from a batch control file naming the target's folder PdfDir.
+    {"PDF of a batch folder", ".pdf",
+     [](const fs::path& t) {
+       const fs::path root = t.parent_path().parent_path();
+       const fs::path job = root / "batch" / "job.ini";
+       fs::create_directories(job.parent_path());
+       WriteFile(job, "[General]\nMode = Export\n[Path]\nSource = " + FolderSource(t).string() +
+                          "\nPdfDir = " + t.parent_path().string() + "\n");
+       WriteFile(root / "XTensions" / "brenix.ini", std::string(kExtended) + "[Path]\nBatchFilePath = " +
+                                                        job.string() + "\n");
+       return std::vector<std::string>{"start", "idle", "20"};
      },
      [](const HostRun& run) { return !Only(run, {"pdf export document 2 to "}).empty(); }, false, "",
      nullptr, true},
@@ -228,6 +248,16 @@ TEST(OutputFaults, EachOutputSucceedsWholeOrFailsNamingTargetAndReasonLeavingNot
           EXPECT_NE(run.log.find("PDF creation failed for file: \t" + target.string()), std::string::npos)
               << run.log;
         }
+      }
+      // A folder run ends in its one message: the failure (naming the PDF)
+      // or "Conversion finished.".
+      if (kind.folderRun) {
+        const std::string failure = "\nSUPPRESSED MESSAGE BOX:\tExport failed for folder: \t" +
+                                    (install.root() / "src").string() + "\t\nPDF creation failed for file: " +
+                                    target.string() + " (";
+        EXPECT_EQ(Count(run.log, failure), fault.succeeds ? 0u : 1u) << run.log;
+        EXPECT_EQ(Count(run.log, "\nSUPPRESSED MESSAGE BOX:\tConversion finished.\t"), fault.succeeds ? 1u : 0u)
+            << run.log;
       }
       if (::geteuid() != 0) fs::permissions(folder, fs::perms::owner_all);
     }
