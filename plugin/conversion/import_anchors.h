@@ -35,7 +35,10 @@ enum : int32_t { kAnchorEnd = 0, kAnchorStart = 1, kAnchorPoint = 1000 };
 
 class AnchorCollector : public std::deque<Segment> {
  public:
-  // Builds the plan of `story` at once.
+  // Builds the plan of `story` at once.  A "start" never closed stays in
+  // the plan (its hidden text runs to the story's end) and is logged.
+  // Throws ErrorRecord 1004 for a damaged story: a run whose text stream
+  // is damaged, a paragraph or run missing between others.
   explicit AnchorCollector(BX_KXT::Import::IStory& story);
 
   // Whether every reference point had a known name and every "end" an open

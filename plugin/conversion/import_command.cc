@@ -1,9 +1,12 @@
 #include "plugin/conversion/import_command.h"
 
+#include <exception>
+#include <filesystem>
 #include <iomanip>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <system_error>
 
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/export_tables.h"
@@ -60,6 +63,19 @@ std::string ErrorText(const ErrorRecord& error) {
          error.message.Text() + "\n";
 }
 
+// The text of the failure being handled, with a line end.
+std::string FailureText() {
+  try {
+    throw;
+  } catch (const ErrorRecord& error) {
+    return ErrorText(error);
+  } catch (const std::exception& error) {
+    return std::string(error.what()) + "\n";
+  } catch (...) {
+    return "unknown failure\n";
+  }
+}
+
 ErrorRecord MakeError(uint16_t code, const std::string& text) {
   return ErrorRecord{code, MsgString::Create(text.c_str())};
 }
@@ -86,11 +102,12 @@ std::string PathOf(const XTFileSpec& spec) {
 // into it.  Construction creates and opens the file (ErrorRecord 1011 when
 // it cannot); PutData writes until every byte is out (1012 when the host
 // fails or makes no progress); destruction closes the file.  Discard closes
-// and removes a file that did not get the whole document.
+// the file and removes it when it was made here: a file that was there
+// before is never deleted by a failed import.
 class Reader final : public BX_KXT::BXOutStream {
  public:
   explicit Reader(const XTFileSpec& target) : path_(PathOf(target)) {
-    if (CnvTools::OpenImportDocument(target, &file_, 2) != kXTOk)
+    if (CnvTools::OpenImportDocument(target, &file_, 2, &created_) != kXTOk)
       throw MakeError(kErrorCreateTarget, path_);
   }
   Reader(const Reader&) = delete;
@@ -113,8 +130,9 @@ class Reader final : public BX_KXT::BXOutStream {
 
   void Discard() {
     Close();
-    DeleteHostFile(path_);
+    if (created_) DeleteHostFile(path_);
   }
+  bool Created() const { return created_; }
 
  private:
   void Close() noexcept {
@@ -125,11 +143,13 @@ class Reader final : public BX_KXT::BXOutStream {
 
   std::string path_;
   int16_t file_ = 0;
+  bool created_ = false;
 };
 
-// Writes stored host document 0 of `book` to `target`.  The one guarded
-// step of the command: an error is logged and the target removed.
-bool WriteStoredDocument(BX_KXT::Import::IBook& book, const XTFileSpec& target) {
+// Writes stored host document 0 of `book` to `target`; *created tells
+// whether the target file was made here.  The one guarded step of the
+// command: an error is logged and a target made here removed.
+bool WriteStoredDocument(BX_KXT::Import::IBook& book, const XTFileSpec& target, bool* created) {
   try {
     Reader reader(target);
     try {
@@ -138,6 +158,7 @@ bool WriteStoredDocument(BX_KXT::Import::IBook& book, const XTFileSpec& target) 
       reader.Discard();
       throw;
     }
+    *created = reader.Created();
     return true;
   } catch (const ErrorRecord& error) {
     ProgramLog() << "ImportProto::ActionPerformed():\t" << ErrorText(error);
@@ -147,6 +168,18 @@ bool WriteStoredDocument(BX_KXT::Import::IBook& book, const XTFileSpec& target) 
     ProgramLog() << "ImportProto::ActionPerformed(): Unknown ERROR on loading QXP!\n";
   }
   return false;
+}
+
+// Whether `target` names the container at `source`, also through a link or
+// another spelling of its path: importing there would overwrite the
+// container with the stored document it is read from.  Logged when it does.
+bool NamesSource(const std::string& source, const std::string& target) {
+  std::error_code error;
+  const bool same = !target.empty() && std::filesystem::equivalent(source, target, error) && !error;
+  if (same) {
+    LogColumns("ERROR:", "The target \"" + target + "\" is the container being imported");
+  }
+  return same;
 }
 
 bool Interactive() {
@@ -187,42 +220,49 @@ bool UserSelectsNewMasterPages() {
 }
 
 // Imports the stories of container document 0 into `document` and saves it;
-// the result dialog tells how it went.
-void ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document) {
-  auto container = book.OpenDoc(0);
-  if (!container) {
-    Fail();
-    return;
-  }
-  const bool newMasterPages =
-      UseNewMasterPageHandling(container->GetAttr(u"source_data_type"), UserSelectsNewMasterPages());
-  Settings& settings = Settings::Instance();
+// the result dialog tells how it went.  False, with a log line saying why
+// and no dialog, when the import stopped before the document was saved:
+// a container without a document, a damaged container (whatever its
+// reader raised) or a failed save.
+bool ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document) {
   bool withoutBox = true;
-  if (std::unique_ptr<Importer> importer =
-          CreateImporter(document, container, settings.IsAutomaticResizeOfFrames(),
-                         settings.IsTestStyleOfParagraph(), settings.IsSetUniqueID(),
-                         newMasterPages)) {
-    importer->Run();
-    withoutBox = importer->StoryWithoutBox();
+  try {
+    auto container = book.OpenDoc(0);
+    if (!container) {
+      LogColumns("ERROR:", "The container holds no document");
+      return false;
+    }
+    const bool newMasterPages = UseNewMasterPageHandling(container->GetAttr(u"source_data_type"),
+                                                         UserSelectsNewMasterPages());
+    Settings& settings = Settings::Instance();
+    if (std::unique_ptr<Importer> importer =
+            CreateImporter(document, container, settings.IsAutomaticResizeOfFrames(),
+                           settings.IsTestStyleOfParagraph(), settings.IsSetUniqueID(),
+                           newMasterPages)) {
+      importer->Run();
+      withoutBox = importer->StoryWithoutBox();
+    }
+  } catch (...) {
+    ProgramLog() << "ImportProto::ActionPerformed():\t" << FailureText();
+    LogColumns("ERROR:", "The container is damaged: the import stopped");
+    return false;
   }
-  container = {};
-  if (!document->Save()) {
-    Fail();
-    return;
-  }
+  if (!document->Save()) return false;
   // The saved document closes when the command lets it go.
   document->windowFlag = true;
   ProgramLog() << "... finished." << std::endl;
   LogStamp();
   ProgramLog() << Rule() << std::endl;
   ShowResult(!withoutBox);
+  return true;
 }
 
 }  // namespace
 
 namespace CnvTools {
 
-int32_t OpenImportDocument(const XTFileSpec& spec, int16_t* file, int32_t access) {
+int32_t OpenImportDocument(const XTFileSpec& spec, int16_t* file, int32_t access,
+                           bool* createdOut) {
   const HostLink& link = XT();
   const XTFileDataSuite* data = FileDataTable();
   if (file == nullptr) return kXTErrParam;
@@ -240,6 +280,7 @@ int32_t OpenImportDocument(const XTFileSpec& spec, int16_t* file, int32_t access
   if (result == kXTOk) result = data->open_file(spec.volume, spec.folder, spec.name, access, &opened);
   if (result == kXTOk) {
     *file = opened;
+    if (createdOut != nullptr) *createdOut = created;
   } else if (created) {
     link.files->delete_file(object);
   }
@@ -316,8 +357,17 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
       ShowResult(false);
       return;
     }
+    if (NamesSource(PathOf(containerSpec), PathOf(targetSpec))) {
+      Fail();
+      return;
+    }
     request.target.SetFromPath(PathOf(targetSpec));
     ImportTargetPath = request.target.GetFullPath();
+  } else if (NamesSource(PathOf(containerSpec), request.target.GetFullPath())) {
+    // Checked before the target spec is made: an overwritten target is
+    // deleted first.
+    Fail();
+    return;
   } else if (CnvTools::MakeDocumentSpec(request.target, &targetSpec, OverwriteFlags.importTarget != 0,
                                         kXTDocumentType, -1) != kXTOk) {
     RecordCommandOutcome(CommandOutcome::kFailed);
@@ -329,22 +379,25 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
   LogColumns("Source:", PathOf(containerSpec));
   LogColumns("Target:", PathOf(targetSpec));
 
-  if (!WriteStoredDocument(*book, targetSpec)) {
+  bool created = false;
+  if (!WriteStoredDocument(*book, targetSpec, &created)) {
     ShowResult(false);
     return;
   }
   RefHandle<QuarkDoc> document = QuarkDoc::Open(targetSpec, 0);
   if (!document) {
+    // What the host cannot open is no document: a target made here goes.
+    if (created) DeleteHostFile(PathOf(targetSpec));
     ReportUnopenedDocument();
     return;
   }
   HostFlagGuard flags;
   flags.Suspend();
-  try {
-    ImportInto(*book, document);
-  } catch (...) {
-    // The caller of the action hears of it; the document stays open.
-    RecordCommandOutcome(CommandOutcome::kFailed);
-    throw;
-  }
+  if (ImportInto(*book, document)) return;
+  // Nothing of a stopped import stays: the document closes unsaved and a
+  // target made here goes.
+  document->windowFlag = true;
+  document = {};
+  if (created) DeleteHostFile(PathOf(targetSpec));
+  Fail();
 }

@@ -165,6 +165,9 @@ class Run final : public IRun, public Common {
   bool Read(void* unit) override { return impl_ != nullptr && impl_->Next(unit); }
   ImportRunKind Kind() override { return kind_; }
   int32_t StyleRef() override { return styleRef_; }
+  // Every run the export writes holds one of the six: a run without any
+  // (its stream gone, or of another type) lost its content.
+  bool Damaged() override { return kind_ == kRunNone; }
 
  private:
   ~Run() noexcept(false) override { delete impl_; }

@@ -96,6 +96,9 @@ class IRun : public virtual ICommon {
   virtual ImportRunKind Kind() = 0;
   // The run's "StyleRef", -1 when it has none.
   virtual int32_t StyleRef() = 0;
+  // Whether the run lost its content: it holds none of the six streams
+  // (one is missing, or has another type tag or none).
+  virtual bool Damaged() { return false; }
 };
 
 class IPara : public TCommon<IRun> {
