@@ -100,8 +100,9 @@ bool AnchorCollector::Collect(IStory& story) {
           while (run->Read(&unit)) {
             const auto name = names.find(unit.refTypeRef);
             if (name == names.end()) {
-              complete = false;
-              continue;
+              // Every reference point the export writes is a "point", a
+              // "start" or an "end": its marker would be lost unseen.
+              throw Damaged(Where(j, k) + ": a reference point of an unknown kind");
             }
             const int32_t id = unit.objectFolderId;
             if (name->second == kPoint) {

@@ -13,6 +13,7 @@
 #include "kxt/typed_stream.h"
 #include "platform/win/code_pages.h"
 #include "plugin/conversion/kxt_export.h"
+#include "support/error_record.h"
 
 namespace BX_KXT {
 namespace Import {
@@ -27,7 +28,15 @@ class Common : public virtual ICommon {
  public:
   const char16_t* GetString(int32_t number) override { return book_->StringsMap()[number]; }
   const char16_t* GetAttr(const char16_t* name) override {
-    return name == nullptr ? nullptr : LowestSet().GetAttrValue(name, book_->StringsMap());
+    if (name == nullptr) return nullptr;
+    const KXT_StringsMap& strings = book_->StringsMap();
+    const char16_t* value = LowestSet().GetAttrValue(name, strings);
+    // An attribute whose value is no string of the map: the container is
+    // damaged, and the attribute would read as missing.
+    if (value == nullptr && LowestSet().Defines(name, strings)) {
+      throw ErrorRecord{1004, MsgString::Create("an attribute value outside the strings map")};
+    }
+    return value;
   }
   bool GetNumericAttr(const char16_t* name, int32_t& value) override {
     return KXT_AttrsSet::GetNumericValue(GetAttr(name), value);
