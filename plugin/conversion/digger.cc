@@ -360,9 +360,11 @@ void Digger::ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& forma
     const int32_t value = narrow != nullptr ? *narrow : *wide;
     Check("set_paragraph_attribute", text->set_paragraph_attribute(mStory.textRef, code, value));
   }
-  // The tab set of the paragraph's style sheet, when the host has it.
-  if (tabs != nullptr && tabs->tab_count <= kXTMaxTabs) {
-    Check("set_paragraph_tabs", text->set_paragraph_tabs(mStory.textRef, tabs->tabs, tabs->tab_count));
+  // The paragraph's own tab set when its format names one, else the tab set
+  // of its style sheet when the host has that.
+  const XTParaFormatRecord* set = format.tab_count > 0 ? &format : tabs;
+  if (set != nullptr && set->tab_count <= kXTMaxTabs) {
+    Check("set_paragraph_tabs", text->set_paragraph_tabs(mStory.textRef, set->tabs, set->tab_count));
   }
 }
 

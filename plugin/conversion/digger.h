@@ -109,8 +109,9 @@ class Digger {
   bool InsertCarrierSpace();
   void Flush(const char16_t* units, int32_t count, bool flagged);
   void PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag);
-  // The style sheet `style`, the paragraph attributes of `format` and the
-  // tab set `tabs` (when given) at the insertion position.
+  // The style sheet `style`, the paragraph attributes of `format` and its
+  // tab set (or, when it names none, the style sheet's `tabs`, when given)
+  // at the insertion position.
   void ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& format, const XTParaFormatRecord* tabs);
   // The format of paragraph style sheet `style` (looked up at index style -
   // 1), for its tab set; false when the host has no such sheet.
