@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "framework/failures.h"
+#include "kxt/kxt_bundle.h"
 #include "kxt/kxt_records.h"
 
 namespace {
@@ -184,6 +186,9 @@ bool KXT_AttrsSet_In::Restore(KXT_InFolder& folder, const char* name) {
 }
 
 void KXT_AttrsSet_In::Call(KXT_InBundle& bundle) {
+  // Names without values, or values without names, would read as other
+  // attributes: the set is damaged.
+  if (bundle.Partial()) Error(kFailCodeFileDamaged);
   KXT_Attr_Rec_In record;
   while (bundle.GetRecord(record)) Table()[record.m_NameRef] = record.m_ValueRef;
 }

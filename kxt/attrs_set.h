@@ -60,6 +60,12 @@ class KXT_AttrsSet {
   virtual bool EnumAttrs(AttrsReceiver& receiver, const KXT_StringsMap& map, const KXT_AttrsSet* scope) const;
   // The value in force (this set, else the bases); null when undefined.
   virtual const char16_t* GetAttrValue(const char16_t* name, const KXT_StringsMap& map) const;
+  // Whether `name` has an entry along the chain, whatever its value: tells
+  // a missing attribute from one whose value is no string of the map.
+  bool Defines(const char16_t* name, const KXT_StringsMap& map) const {
+    const int32_t nameRef = map.find(name);
+    return nameRef != -1 && FindSetByNameRef(nameRef) != nullptr;
+  }
   // This set's own entries, name number -> value number, in ascending name
   // number (the bases' not included).
   const std::map<int32_t, int32_t>& OwnEntries() const { return table_; }

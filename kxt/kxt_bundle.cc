@@ -91,10 +91,14 @@ KXT_InBundle_Impl::KXT_InBundle_Impl(const KXT_Handle<KXT_InContainer>& containe
   size_t count = 0;
   ForEachField(prototype, count, [this, &count](const std::type_info& type, const char* name, int32_t id) {
     KXT_Handle<KXT_InStream2> stream = folder_->OpenStream2(type, name, 0);
-    if (!stream) return;
+    if (!stream) {
+      partial_ = true;
+      return;
+    }
     if (fields_.empty()) fields_.Reserve(count);
     fields_.Add(id, std::move(stream));
   });
+  partial_ = partial_ && !fields_.empty();
 }
 
 KXT_InBundle_Impl::~KXT_InBundle_Impl() noexcept(false) { Complete(fields_, folder_, container_); }

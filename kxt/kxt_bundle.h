@@ -77,6 +77,9 @@ class KXT_InBundle {
   // false when no field stream could be opened at all.  Fields without a
   // stream keep the values the record already holds.
   virtual bool GetRecord(KXT_InRecord& record) = 0;
+  // Whether some, but not all, of the prototype's field streams could be
+  // opened: the bundle lost fields its records need.
+  virtual bool Partial() const { return false; }
 
  protected:
   virtual ~KXT_InBundle() noexcept(false) {}

@@ -89,6 +89,7 @@ class KXT_InBundle_Impl final : public KXT_InBundle2 {
                     const KXT_FieldsEnumerator& prototype);
 
   bool GetRecord(KXT_InRecord& record) override;
+  bool Partial() const override { return partial_; }
   RECYCLED_ALLOCATION(KXT_InBundle_Impl)
 
  protected:
@@ -98,4 +99,5 @@ class KXT_InBundle_Impl final : public KXT_InBundle2 {
   KXT_Handle<KXT_InContainer> container_;
   KXT_Handle<KXT_InFolder2> folder_;
   KXT_BundleFields<KXT_InStream2> fields_;
+  bool partial_ = false;
 };

@@ -11,6 +11,7 @@
 #include "plugin/qapi/text_style_table.h"
 #include "support/host_link.h"
 #include "plugin/conversion/export_tables.h"
+#include "platform/win/code_pages.h"
 
 namespace {
 
@@ -30,6 +31,34 @@ bool ParseRgb(const char16_t* text, uint32_t* rgb) {
   if (value > 0xFFFFFF) return false;
   *rgb = static_cast<uint32_t>(value);
   return true;
+}
+
+constexpr int32_t kMissingCodePage = 0xFFFF;
+constexpr uint32_t kMacRoman = 10000;
+// Typeface names of more units than this are not looked up.
+constexpr std::size_t kMaxTypefaceUnits = 255;
+
+// The low byte of every unit: the bytes the export made of the name.
+std::string NarrowTypeface(const std::u16string& name) {
+  std::string bytes;
+  for (const char16_t unit : name) bytes += static_cast<char>(unit & 0xFF);
+  return bytes;
+}
+
+// The font's name from the typeface's bytes: through the Mac table back
+// to Windows-1252 for a Mac code page (10000 and up, where the export
+// writes Windows-1252 bytes through that table), else in the code page
+// itself.  Empty when the bytes do not decode or nothing needs decoding.
+std::u16string DecodeTypeface(const std::string& bytes, uint32_t codePage) {
+  if (codePage == 1200 || codePage == static_cast<uint32_t>(kMissingCodePage)) return u"";
+  std::string windows = bytes;
+  if (codePage >= kMacRoman) {
+    for (char& byte : windows) byte = static_cast<char>(FontNameFromMac(static_cast<uint8_t>(byte)));
+    codePage = win::kCodePageWestern;
+  }
+  std::u16string name;
+  if (!win::MultiByteToWide(codePage, windows.data(), windows.size(), name)) return u"";
+  return name;
 }
 
 // Sets a numeric attribute on the current text when the set holds a number.
@@ -120,27 +149,34 @@ void ApplyColor(AttrLookup& set) {
   HostCallAdapter(0, kXTAttrColor, id);
 }
 
-void ApplyTypeface(XAttribs& applier, AttrLookup& set, const XTCharAttrRecord& record) {
+int32_t ApplyTypeface(XAttribs& applier, AttrLookup& set, const XTCharAttrRecord& record) {
+  int32_t typefaceCodePage = kMissingCodePage;
+  KXT_AttrsSet::GetNumericValue(set.Lookup(u"typeface_codepage"), typefaceCodePage);
   const char16_t* typeface = set.Lookup(u"typeface");
-  if (Empty(typeface) || applier.fonts == nullptr) return;
+  if (Empty(typeface) || applier.fonts == nullptr) return kXTOk;
   const std::u16string name(typeface);
   auto cached = applier.map.cache.find(name);
   if (cached == applier.map.cache.end()) {
     AttrMap::Entry entry;
-    if (name.size() <= 255) {
+    if (name.size() <= kMaxTypefaceUnits) {
+      const std::string bytes = NarrowTypeface(name);
+      const bool hostKnows = HostFindFontByName(bytes);
       const HostFontRecord* font = applier.fonts->FindByName(name.c_str());
-      if (font == nullptr) {
-        // A name the export translated to Mac Roman bytes.
-        std::u16string windows;
-        for (char16_t unit : name) windows += static_cast<char16_t>(FontNameFromMac(static_cast<uint8_t>(unit)));
-        font = applier.fonts->FindByName(windows.c_str());
+      // The name as the export wrote it, undone: bytes of the font's own
+      // code page, or Windows-1252 bytes through the Mac table.
+      for (const std::u16string& decoded :
+           {DecodeTypeface(bytes, static_cast<uint32_t>(typefaceCodePage)), DecodeTypeface(bytes, kMacRoman)}) {
+        if (font == nullptr && !decoded.empty()) font = applier.fonts->FindByName(decoded.c_str());
       }
       if (font != nullptr) {
         entry.font = font->fontId;
+        entry.valid = true;
+      } else if (hostKnows) {
         entry.valid = true;
       }
     }
     cached = applier.map.cache.emplace(name, entry).first;
   }
-  if (cached->second.valid && cached->second.font != record.font) HostCallAdapter(0, kXTAttrFont, cached->second.font);
+  if (!cached->second.valid || cached->second.font == record.font) return kXTOk;
+  return HostCallAdapter(0, kXTAttrFont, cached->second.font);
 }

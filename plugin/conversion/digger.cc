@@ -39,6 +39,9 @@ constexpr int32_t kParagraphCodes[] = {
 uint16_t gParagraphStyle = 0xFFFF;
 uint32_t gProbeCount = 0;
 
+// The host's kind of paragraph style sheets.
+constexpr int32_t kParagraphSheets = 1;
+
 // The shared gathering buffer.
 char16_t gBuffer[Digger::kBufferUnits];
 
@@ -329,7 +332,20 @@ void Digger::Flush(const char16_t* units, int32_t count, bool flagged) {
   }
 }
 
-void Digger::ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& format) {
+bool Digger::StyleSheetTabs(uint16_t style, XTAttrContext context, XTParaFormatRecord* tabs) {
+  const XTLayoutSuite* layout = XT().lgk2;
+  const XTTextAttributeSuite* attributes = XT().lgg2;
+  XTStyleRecord sheet{};
+  uint32_t id = 0;
+  uint16_t word = 0;
+  // Paragraph style sheets count their ids from 1 in table order.
+  return style != 0 && style != 0xFFFF && layout != nullptr && attributes != nullptr &&
+         layout->style_sheet(kParagraphSheets, style - 1, &sheet, &id) == kXTOk && id == style &&
+         Check("paragraph_format", attributes->paragraph_format(context, sheet.record, tabs, &word));
+}
+
+void Digger::ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& format,
+                                 const XTParaFormatRecord* tabs) {
   const int32_t at = InsertionPosition();
   if (!Select(at, at)) return;
   mStory.RefreshIfStale();
@@ -344,9 +360,11 @@ void Digger::ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& forma
     const int32_t value = narrow != nullptr ? *narrow : *wide;
     Check("set_paragraph_attribute", text->set_paragraph_attribute(mStory.textRef, code, value));
   }
-  if (format.tab_count > 0 && format.tab_count <= kXTMaxTabs) {
-    Check("set_paragraph_tabs",
-          text->set_paragraph_tabs(mStory.textRef, format.tabs, format.tab_count));
+  // The paragraph's own tab set when its format names one, else the tab set
+  // of its style sheet when the host has that.
+  const XTParaFormatRecord* set = format.tab_count > 0 ? &format : tabs;
+  if (set != nullptr && set->tab_count <= kXTMaxTabs) {
+    Check("set_paragraph_tabs", text->set_paragraph_tabs(mStory.textRef, set->tabs, set->tab_count));
   }
 }
 
@@ -354,7 +372,9 @@ void Digger::PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag) {
   int32_t probe = -1;
   if (run.GetNumericAttr(u"private", probe) && probe >= 0) {
     XTParaFormatRecord format{};
+    XTParaFormatRecord tabs{};
     bool haveFormat = false;
+    bool haveTabs = false;
     if (mTestParagraphStyle) {
       // The host paragraph that holds the insertion position.
       mStory.RefreshIfStale();
@@ -379,6 +399,7 @@ void Digger::PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag) {
           gParagraphStyle = word;
           paragraphFlag = true;
         }
+        haveTabs = StyleSheetTabs(gParagraphStyle, context, &tabs);
       }
     }
     ++gProbeCount;
@@ -397,19 +418,20 @@ void Digger::PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag) {
       StoryChanged();
     }
     if (mTestParagraphStyle && haveFormat && gParagraphStyle != 0xFFFF) {
-      ApplyParagraphStyle(gParagraphStyle, format);
+      ApplyParagraphStyle(gParagraphStyle, format, haveTabs ? &tabs : nullptr);
     }
   }
 
   // The carrier: a space behind the probe that takes the run's typeface and
-  // attributes, which the run's text then takes from it.
+  // attributes, which the run's text then takes from it.  The typeface step
+  // reads the attributes at the insertion position; only when it succeeded
+  // does the carrier go in and take the typeface and the attributes.
   const int32_t at = InsertionPosition();
-  if (!Select(at, at) || !InsertCarrierSpace()) return;
   XTCharAttrRecord record{};
-  if (!Select(at, at + 1) || !ReadAttributes(&record)) return;
+  if (!Select(at, at) || !ReadAttributes(&record)) return;
+  if (!InsertCarrierSpace() || !Select(at, at + 1)) return;
   RunAttrs set(run);
-  ApplyTypeface(mApplier, set, record);
-  if (!ReadAttributes(&record)) return;
+  if (!Check("set_text_attribute", ApplyTypeface(mApplier, set, record)) || !ReadAttributes(&record)) return;
   ApplyAttributes(mApplier, set, record);
   if (QapiBoxCall4(0) == 0) NoteTextChange();
 }
@@ -485,12 +507,13 @@ void Digger::PutSpecialChars(BX_KXT::Import::IRun& run) {
     if (record[0] == 0 && record[1] == 0) ReportBadRecord("empty special character");
     const char16_t* name = run.GetString(record[0]);
     const char16_t* variant = record[1] == -1 ? nullptr : run.GetString(record[1]);
+    // A name outside the strings map, or one no special character has,
+    // comes from a damaged container: its character would be lost unseen.
     if (name == nullptr || (record[1] != -1 && variant == nullptr)) {
-      ReportBadRecord("special character outside the strings map");
-      continue;
+      throw ErrorRecord{1004, MsgString::Create("a special character outside the strings map")};
     }
     const SpecialChar* entry = SpecialCharTable::Insert(name, variant);
-    if (entry == nullptr) continue;
+    if (entry == nullptr) throw ErrorRecord{1004, MsgString::Create("an unknown special character")};
     if (entry->pageKind == 0) {
       if (count == kBufferUnits) {
         Flush(gBuffer, count, false);

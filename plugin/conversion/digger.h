@@ -73,7 +73,9 @@ class Digger {
   void InsertHidden(int32_t id);
   // Writes one container run at the insertion position.  `paragraphFlag`
   // tells whether a run of this paragraph was written before, and is set.
-  // Throws ErrorRecord 1003 for an oversized record.
+  // Throws ErrorRecord 1003 for an oversized record, 1004 for a special
+  // character of a damaged container (a name the strings map or the table
+  // of special characters lacks).
   void PutUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag, bool lastOfParagraph);
 
   // The untranslated start of the current segment (the story end past the
@@ -107,7 +109,13 @@ class Digger {
   bool InsertCarrierSpace();
   void Flush(const char16_t* units, int32_t count, bool flagged);
   void PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag);
-  void ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& format);
+  // The style sheet `style`, the paragraph attributes of `format` and its
+  // tab set (or, when it names none, the style sheet's `tabs`, when given)
+  // at the insertion position.
+  void ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& format, const XTParaFormatRecord* tabs);
+  // The format of paragraph style sheet `style` (looked up at index style -
+  // 1), for its tab set; false when the host has no such sheet.
+  bool StyleSheetTabs(uint16_t style, XTAttrContext context, XTParaFormatRecord* tabs);
   void MoveObject(PositionRecord& record);
   void PutUnicodes(BX_KXT::Import::IRun& run, bool checkMap);
   void PutMultibytes(BX_KXT::Import::IRun& run);

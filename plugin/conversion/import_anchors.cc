@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "plugin/mixer/mapper.h"
@@ -9,14 +10,23 @@
 #include "plugin/qapi/mixer_services.h"
 #include "plugin/qapi/q_story.h"
 #include "plugin/qapi/story_runs.h"
+#include "support/error_record.h"
 #include "support/host_link.h"
 #include "support/host_result.h"
+#include "support/program_log.h"
 
 namespace {
 
 using namespace BX_KXT::Import;
 
 enum RefName : int32_t { kPoint = 1, kStart = 2, kEnd = 3 };
+
+// The failure of a damaged container: filter error 1004 ("KXT Error").
+ErrorRecord Damaged(const std::string& what) { return ErrorRecord{1004, MsgString::Create(what.c_str())}; }
+
+std::string Where(int32_t paragraph, int32_t run) {
+  return "paragraph " + std::to_string(paragraph) + ", run " + std::to_string(run);
+}
 
 // Plug-in objects carry codes 0x424B41xx.
 constexpr uint32_t kPluginObjectMask = 0xFFFFFF00u;
@@ -65,10 +75,16 @@ bool AnchorCollector::Collect(IStory& story) {
 
   for (int32_t j = 0;; ++j) {
     Ref<IPara> para = story.OpenPara(j);
-    if (!para) break;
+    if (!para) {
+      if (story.OpenPara(j + 1)) throw Damaged("paragraph " + std::to_string(j) + " is missing");
+      break;
+    }
     for (int32_t k = 0;; ++k) {
       Ref<IRun> run = para->OpenRun(k);
-      if (!run) break;
+      if (!run) {
+        if (para->OpenRun(k + 1)) throw Damaged(Where(j, k) + " is missing");
+        break;
+      }
       switch (run->Kind()) {
         case kRunUnicodes:
         case kRunMultibytes:
@@ -86,8 +102,9 @@ bool AnchorCollector::Collect(IStory& story) {
           while (run->Read(&unit)) {
             const auto name = names.find(unit.refTypeRef);
             if (name == names.end()) {
-              complete = false;
-              continue;
+              // Every reference point the export writes is a "point", a
+              // "start" or an "end": its marker would be lost unseen.
+              throw Damaged(Where(j, k) + ": a reference point of an unknown kind");
             }
             const int32_t id = unit.objectFolderId;
             if (name->second == kPoint) {
@@ -108,17 +125,23 @@ bool AnchorCollector::Collect(IStory& story) {
           break;
         }
         default:
+          // Text that is there but cannot be read would be lost without a
+          // word: the container is damaged.
+          if (run->Damaged()) throw Damaged(Where(j, k) + ": its text stream is damaged");
           break;
       }
     }
     push_back(Segment{kParagraphEnd, 0, j, -1});
   }
 
-  // Starts never closed leave the plan; the rest keeps its order.
-  std::vector<size_t> unclosed;
-  for (const auto& entry : open) unclosed.insert(unclosed.end(), entry.second.begin(), entry.second.end());
-  std::sort(unclosed.begin(), unclosed.end());
-  for (auto it = unclosed.rbegin(); it != unclosed.rend(); ++it) erase(begin() + static_cast<std::ptrdiff_t>(*it));
+  // A start never closed stays where it is: the text behind it was hidden
+  // to the story's end when it was exported, and stays so.
+  for (const auto& [id, starts] : open) {
+    for (size_t i = 0; i < starts.size(); ++i) {
+      ProgramLog() << "*** Hidden text without end: id=" << id << " is hidden to the end of its story"
+                   << std::endl;
+    }
+  }
   return complete;
 }
 

@@ -35,11 +35,14 @@ enum : int32_t { kAnchorEnd = 0, kAnchorStart = 1, kAnchorPoint = 1000 };
 
 class AnchorCollector : public std::deque<Segment> {
  public:
-  // Builds the plan of `story` at once.
+  // Builds the plan of `story` at once.  A "start" never closed stays in
+  // the plan (its hidden text runs to the story's end) and is logged.
+  // Throws ErrorRecord 1004 for a damaged story: a run without content, a
+  // paragraph or run missing between others, a reference point whose kind
+  // is none of "point", "start" and "end".
   explicit AnchorCollector(BX_KXT::Import::IStory& story);
 
-  // Whether every reference point had a known name and every "end" an open
-  // "start".
+  // Whether every "end" had an open "start".
   bool Complete() const { return complete_; }
   // Whether the plan holds an anchor (a record of kind >= 0).
   bool HasAnchors() const;

@@ -1,9 +1,18 @@
 #include "plugin/conversion/import_command.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <filesystem>
 #include <iomanip>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <system_error>
 
 #include "framework/failures.h"
 #include "platform/win/replacing_file.h"
@@ -61,6 +70,19 @@ std::string ErrorText(const ErrorRecord& error) {
   const char* name = GetErrorName(error.code);
   return std::string(name != nullptr ? name : "") + "<" + std::to_string(error.code) + ">:\t" +
          error.message.Text() + "\n";
+}
+
+// The text of the failure being handled, with a line end.
+std::string FailureText() {
+  try {
+    throw;
+  } catch (const ErrorRecord& error) {
+    return ErrorText(error);
+  } catch (const std::exception& error) {
+    return std::string(error.what()) + "\n";
+  } catch (...) {
+    return "unknown failure\n";
+  }
 }
 
 ErrorRecord MakeError(uint16_t code, const std::string& text) {
@@ -168,6 +190,18 @@ bool WriteStoredDocument(BX_KXT::Import::IBook& book, const XTFileSpec& target) 
   return false;
 }
 
+// Whether `target` names the container at `source`, also through a link or
+// another spelling of its path: importing there would overwrite the
+// container with the stored document it is read from.  Logged when it does.
+bool NamesSource(const std::string& source, const std::string& target) {
+  std::error_code error;
+  const bool same = !target.empty() && std::filesystem::equivalent(source, target, error) && !error;
+  if (same) {
+    LogColumns("ERROR:", "The target \"" + target + "\" is the container being imported");
+  }
+  return same;
+}
+
 bool Interactive() {
   const BrenixInterface& modes = *BrenixInterface::Instance();
   BatchFile& batch = BatchFile::Instance();
@@ -205,32 +239,91 @@ bool UserSelectsNewMasterPages() {
   return userNew;
 }
 
+// A file that was at the import's target before the import.  It is moved
+// aside, under a name of its own beside the target, while the import
+// writes there, and comes back when the object goes unless the import
+// succeeded (Commit), so a failed import never costs the user that file.
+// Without a file before, what a stopped import left at the target is
+// removed, and a document the import saved though it failed is kept
+// (KeepSaved).  ok() is false, with an "ERROR:" line naming the target and
+// the reason, when the file cannot be moved aside.
+class PreviousTarget {
+ public:
+  explicit PreviousTarget(std::string target) : target_(std::move(target)) {
+    struct stat info {};
+    if (::lstat(target_.c_str(), &info) != 0) return;
+    const int fd = win::CreateFileBeside(target_, O_WRONLY, &aside_);
+    if (fd >= 0) ::close(fd);
+    if (fd < 0 || ::rename(target_.c_str(), aside_.c_str()) != 0) {
+      LogColumns("ERROR:", "cannot set \"" + target_ + "\" aside: " + std::strerror(errno));
+      if (fd >= 0) ::unlink(aside_.c_str());
+      aside_.clear();
+      ok_ = false;
+      done_ = true;
+    }
+  }
+  PreviousTarget(const PreviousTarget&) = delete;
+  PreviousTarget& operator=(const PreviousTarget&) = delete;
+  ~PreviousTarget() {
+    if (done_) return;
+    if (aside_.empty()) {
+      ::unlink(target_.c_str());
+    } else if (::rename(aside_.c_str(), target_.c_str()) != 0) {
+      LogColumns("ERROR:", "the file that was at \"" + target_ + "\" stays at \"" + aside_ +
+                               "\": " + std::strerror(errno));
+    }
+  }
+
+  bool ok() const { return ok_; }
+  // The import succeeded: the file set aside goes.
+  void Commit() {
+    if (!aside_.empty()) ::unlink(aside_.c_str());
+    done_ = true;
+  }
+  // The import saved its document but failed: kept only where no file was
+  // there before.
+  void KeepSaved() { done_ = aside_.empty(); }
+
+ private:
+  std::string target_;
+  std::string aside_;
+  bool ok_ = true;
+  bool done_ = false;
+};
+
 // Imports the stories of container document 0 into `document` and saves it;
-// the result dialog tells how it went.  A host call that failed since the
-// command began (`failures` were counted before it) may have left out part
-// of the stories: the import fails.
-void ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, uint32_t failures) {
-  auto container = book.OpenDoc(0);
-  if (!container) {
-    Fail();
-    return;
-  }
-  const bool newMasterPages =
-      UseNewMasterPageHandling(container->GetAttr(u"source_data_type"), UserSelectsNewMasterPages());
-  Settings& settings = Settings::Instance();
+// the result dialog tells how it went.  kStopped, with a log line saying
+// why and no dialog, when the import stopped before the document was saved:
+// a container without a document, a damaged container (whatever its reader
+// raised) or a failed save.  A host call that failed since the command
+// began (`failures` were counted before it) may have left out part of the
+// stories: the document is saved but the import fails (kSavedFailed), as
+// when a story found no box.
+enum class Imported { kStopped, kSavedFailed, kSucceeded };
+Imported ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, uint32_t failures) {
   bool withoutBox = true;
-  if (std::unique_ptr<Importer> importer =
-          CreateImporter(document, container, settings.IsAutomaticResizeOfFrames(),
-                         settings.IsTestStyleOfParagraph(), settings.IsSetUniqueID(),
-                         newMasterPages)) {
-    importer->Run();
-    withoutBox = importer->StoryWithoutBox();
+  try {
+    auto container = book.OpenDoc(0);
+    if (!container) {
+      LogColumns("ERROR:", "The container holds no document");
+      return Imported::kStopped;
+    }
+    const bool newMasterPages = UseNewMasterPageHandling(container->GetAttr(u"source_data_type"),
+                                                         UserSelectsNewMasterPages());
+    Settings& settings = Settings::Instance();
+    if (std::unique_ptr<Importer> importer =
+            CreateImporter(document, container, settings.IsAutomaticResizeOfFrames(),
+                           settings.IsTestStyleOfParagraph(), settings.IsSetUniqueID(),
+                           newMasterPages)) {
+      importer->Run();
+      withoutBox = importer->StoryWithoutBox();
+    }
+  } catch (...) {
+    ProgramLog() << "ImportProto::ActionPerformed():\t" << FailureText();
+    LogColumns("ERROR:", "The container is damaged: the import stopped");
+    return Imported::kStopped;
   }
-  container = {};
-  if (!document->Save()) {
-    Fail();
-    return;
-  }
+  if (!document->Save()) return Imported::kStopped;
   // The saved document closes when the command lets it go.
   document->windowFlag = true;
   const bool hostFailed = HostFailureCount() != failures;
@@ -238,14 +331,17 @@ void ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, uint3
   ProgramLog() << "... finished." << std::endl;
   LogStamp();
   ProgramLog() << Rule() << std::endl;
-  ShowResult(!withoutBox && !hostFailed);
+  const bool succeeded = !withoutBox && !hostFailed;
+  ShowResult(succeeded);
+  return succeeded ? Imported::kSucceeded : Imported::kSavedFailed;
 }
 
 }  // namespace
 
 namespace CnvTools {
 
-int32_t OpenImportDocument(const XTFileSpec& spec, int16_t* file, int32_t access) {
+int32_t OpenImportDocument(const XTFileSpec& spec, int16_t* file, int32_t access,
+                           bool* createdOut) {
   const HostLink& link = XT();
   const XTFileDataSuite* data = FileDataTable();
   if (file == nullptr) return kXTErrParam;
@@ -263,6 +359,7 @@ int32_t OpenImportDocument(const XTFileSpec& spec, int16_t* file, int32_t access
   if (result == kXTOk) result = data->open_file(spec.volume, spec.folder, spec.name, access, &opened);
   if (result == kXTOk) {
     *file = opened;
+    if (createdOut != nullptr) *createdOut = created;
   } else if (created) {
     link.files->delete_file(object);
   }
@@ -340,8 +437,17 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
       ShowResult(false);
       return;
     }
+    if (NamesSource(PathOf(containerSpec), PathOf(targetSpec))) {
+      Fail();
+      return;
+    }
     request.target.SetFromPath(PathOf(targetSpec));
     ImportTargetPath = request.target.GetFullPath();
+  } else if (NamesSource(PathOf(containerSpec), request.target.GetFullPath())) {
+    // Checked before the target spec is made: an overwritten target is
+    // deleted first.
+    Fail();
+    return;
   } else if (CnvTools::MakeDocumentSpec(request.target, &targetSpec, OverwriteFlags.importTarget != 0,
                                         kXTDocumentType, -1) != kXTOk) {
     RecordCommandOutcome(CommandOutcome::kFailed);
@@ -353,7 +459,8 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
   LogColumns("Source:", PathOf(containerSpec));
   LogColumns("Target:", PathOf(targetSpec));
 
-  if (!WriteStoredDocument(*book, targetSpec)) {
+  PreviousTarget previous(PathOf(targetSpec));
+  if (!previous.ok() || !WriteStoredDocument(*book, targetSpec)) {
     ShowResult(false);
     return;
   }
@@ -364,12 +471,13 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
   }
   HostFlagGuard flags;
   flags.Suspend();
-  try {
-    ImportInto(*book, document, failures);
-  } catch (...) {
-    // The user and the caller of the action hear of it; the document stays
-    // open.
-    Fail();
-    throw;
-  }
+  const Imported imported = ImportInto(*book, document, failures);
+  if (imported == Imported::kSucceeded) previous.Commit();
+  if (imported == Imported::kSavedFailed) previous.KeepSaved();
+  if (imported != Imported::kStopped) return;
+  // Nothing of a stopped import stays: the document closes unsaved, and the
+  // file that was at the target comes back (or the target made here goes).
+  document->windowFlag = true;
+  document = {};
+  Fail();
 }

@@ -20,9 +20,11 @@
 namespace CnvTools {
 // Creates the file `spec` names (host type 'XPR3', creator 'QXP'; an
 // existing file is taken as it is) and opens it for writing from its start
-// (`access` 2): its host file reference in *file.  0 on success, else the
-// host's error (*file untouched).
-int32_t OpenImportDocument(const XTFileSpec& spec, int16_t* file, int32_t access);
+// (`access` 2): its host file reference in *file; *created (when given)
+// tells whether the file was made here.  0 on success, else the host's
+// error (*file untouched).
+int32_t OpenImportDocument(const XTFileSpec& spec, int16_t* file, int32_t access,
+                           bool* created = nullptr);
 }  // namespace CnvTools
 
 // Whether a container document exported with "source_data_type" `sourceType`

@@ -2,6 +2,7 @@
 
 #include <new>
 #include <optional>
+#include <string>
 #include <ostream>
 #include <set>
 
@@ -22,6 +23,7 @@
 #include "plugin/qapi/ui_host.h"
 #include "support/brenix_interface.h"
 #include "support/error_names.h"
+#include "support/error_record.h"
 #include "support/host_link.h"
 #include "support/host_result.h"
 #include "support/program_log.h"
@@ -257,7 +259,13 @@ void Importer::Run() {
   int32_t previousLayout = -1;
   for (int32_t i = 0;; ++i, ++k) {
     const BX_KXT::Import::Ref<BX_KXT::Import::IStory> story = mContainer->OpenStory(i);
-    if (!story) break;
+    if (!story) {
+      // A story missing between others: the container is damaged.
+      if (mContainer->OpenStory(i + 1)) {
+        throw ErrorRecord{1004, MsgString::Create(("story " + std::to_string(i) + " is missing").c_str())};
+      }
+      break;
+    }
     if (const char16_t* type = story->GetAttr(u"story_type"); type != nullptr && *type != u'\0') {
       const int32_t number = ParseStoryLayout(type);
       if (number >= 0 && number != previousLayout) {
@@ -395,9 +403,12 @@ void Importer::ImportStory(BX_KXT::Import::IStory& story, XTItem box, Enlargemen
       }
       if (!para) continue;
       int32_t uniqueId = -1;
-      if (firstOfParagraph && mUniqueIds && para->GetNumericAttr(u"uniqID", uniqueId) &&
-          uniqueId != -1) {
-        digger->InsertHidden(uniqueId);
+      if (firstOfParagraph && mUniqueIds && para->GetAttr(u"uniqID") != nullptr) {
+        // A unique id that is no number: its tag would be lost unseen.
+        if (!para->GetNumericAttr(u"uniqID", uniqueId)) {
+          throw ErrorRecord{1004, MsgString::Create(("paragraph " + std::to_string(p) + ": its unique id is damaged").c_str())};
+        }
+        if (uniqueId != -1) digger->InsertHidden(uniqueId);
       }
       const BX_KXT::Import::Ref<BX_KXT::Import::IRun> run = para->OpenRun(record.b);
       const bool last = n + 1 < plan.size() && plan[n + 1].kind == kParagraphEnd;

@@ -33,7 +33,9 @@ class Importer : public Mapper {
   // Imports every story of the container document.  Afterwards
   // StoryWithoutBox tells whether some story was not imported whole (no
   // box, a layout the document lacks, a failed host text call or view
-  // switch); the rest is imported all the same.
+  // switch); the rest is imported all the same.  A damaged container
+  // (a story, paragraph or run missing between others, a run without
+  // content) throws ErrorRecord 1004, as its reader's failures pass.
   void Run();
   // Imports one container story into the text box `box`.
   void ProcessStory(BX_KXT::Import::IStory& story, XTItem box);

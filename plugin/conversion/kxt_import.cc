@@ -32,7 +32,15 @@ class Common : public virtual ICommon {
  public:
   const char16_t* GetString(int32_t number) override { return book_->StringsMap()[number]; }
   const char16_t* GetAttr(const char16_t* name) override {
-    return name == nullptr ? nullptr : LowestSet().GetAttrValue(name, book_->StringsMap());
+    if (name == nullptr) return nullptr;
+    const KXT_StringsMap& strings = book_->StringsMap();
+    const char16_t* value = LowestSet().GetAttrValue(name, strings);
+    // An attribute whose value is no string of the map: the container is
+    // damaged, and the attribute would read as missing.
+    if (value == nullptr && LowestSet().Defines(name, strings)) {
+      throw ErrorRecord{1004, MsgString::Create("an attribute value outside the strings map")};
+    }
+    return value;
   }
   bool GetNumericAttr(const char16_t* name, int32_t& value) override {
     return KXT_AttrsSet::GetNumericValue(GetAttr(name), value);
@@ -170,6 +178,9 @@ class Run final : public IRun, public Common {
   bool Read(void* unit) override { return impl_ != nullptr && impl_->Next(unit); }
   ImportRunKind Kind() override { return kind_; }
   int32_t StyleRef() override { return styleRef_; }
+  // Every run the export writes holds one of the six: a run without any
+  // (its stream gone, or of another type) lost its content.
+  bool Damaged() override { return kind_ == kRunNone; }
 
  private:
   ~Run() noexcept(false) override { delete impl_; }

@@ -76,6 +76,7 @@ class ICommon : public ReferredObject {
   virtual const char16_t* GetString(int32_t number) = 0;
   // The attribute's value in force for this element (the element's child
   // set first when it has one, then up the chain); null when absent.
+  // Throws ErrorRecord 1004 when its value is no string of the map.
   virtual const char16_t* GetAttr(const char16_t* name) = 0;
   // GetAttr parsed as a number (decimal or "0x" hexadecimal); false, value
   // untouched, when absent or not numeric.
@@ -102,6 +103,9 @@ class IRun : public virtual ICommon {
   virtual ImportRunKind Kind() = 0;
   // The run's "StyleRef", -1 when it has none.
   virtual int32_t StyleRef() = 0;
+  // Whether the run lost its content: it holds none of the six streams
+  // (one is missing, or has another type tag or none).
+  virtual bool Damaged() { return false; }
 };
 
 class IPara : public TCommon<IRun> {

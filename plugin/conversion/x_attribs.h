@@ -106,5 +106,9 @@ bool ApplyTextAttributes(AttrLookup& set, XTCharAttrRecord& record);
 // The colour named by "color_type" "RGB" and "color_name" (a whole number up
 // to 0xFFFFFF), made when the document lacks it.
 void ApplyColor(AttrLookup& set);
-// The font of "typeface" when the document has it and the record's differs.
-void ApplyTypeface(XAttribs& applier, AttrLookup& set, const XTCharAttrRecord& record);
+// The font of "typeface" when the document has it and the record's differs:
+// looked up by its name as stored and, failing that, by the name undone
+// from the export's encoding ("typeface_codepage": the font's own code
+// page, or Windows-1252 through the Mac table).  0, or the host's error
+// when it refused the font.
+int32_t ApplyTypeface(XAttribs& applier, AttrLookup& set, const XTCharAttrRecord& record);

@@ -120,8 +120,17 @@ HiddenRunInfo MakeKey(StoryRunIterator& iterator, StoryRunPosition& position) {
                  << std::dec << "  myOffset=" << here << "  story->mTextLen=" << length << '\n'
                  << std::flush;
     BreakPoint_BX();
-    MovePast(iterator, position, here);
-    key.opcode = 0;
+    if (!opening) {
+      MovePast(iterator, position, here);
+      key.opcode = 0;
+      return key;
+    }
+    // An opening marker without its closing one hides the text up to the
+    // story's end: it keeps an id of its own (no text at a closing marker),
+    // so that export and import carry it and the text stays hidden.
+    int32_t openEnd = 0;
+    key.second = TextAfter(runs, here, &openEnd);
+    MovePast(iterator, position, openEnd);
     return key;
   }
   if (partner == -1) {

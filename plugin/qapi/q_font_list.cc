@@ -64,6 +64,11 @@ const HostFontRecord* QFontList::FindFont(uint16_t fontId) const {
   return record;
 }
 
+bool HostFindFontByName(const std::string& name) {
+  ProgramLog() << "Font look-up by name (\"" << name << "\"): not available yet" << std::endl;
+  return false;
+}
+
 const HostFontRecord* QFontList::FindByName(const char16_t* name) const {
   if (name == nullptr) return nullptr;
   for (const auto& [id, record] : fonts_) {

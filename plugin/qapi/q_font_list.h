@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "plugin/qapi/mixer_services.h"
 
@@ -21,6 +22,11 @@ struct HostFontRecord {
 
 // The script code the host gives a font without a script of its own.
 constexpr uint16_t kHostFontScript = 126;
+
+// The host's font look-up by name (the name in bytes): whether the host
+// knows a font of that name.  This host offers no such look-up yet: the
+// call logs that once per name and answers false.
+bool HostFindFontByName(const std::string& name);
 
 class QFontList {
  public:

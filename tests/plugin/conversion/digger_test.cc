@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <fstream>
 #include <memory>
 #include <string>
@@ -17,6 +19,7 @@
 #include "plugin/mixer/mapper.h"
 #include "support/host_link.h"
 #include "support/settings.h"
+#include "support/error_record.h"
 #include "tests/plugin/conversion/import_fakes.h"
 #include "tests/plugin/mixer/mixer_host_util.h"
 
@@ -123,12 +126,19 @@ TEST(Digger, SpecialCharactersByTheirJoinedNames) {
   const Strings strings = {{5, u"page_number"}, {6, u"Curr"}, {7, u"column_break"}};
   const Strings none;
   FakeDoc doc({}, &none);
-  // "page_numberCurr", a column break, then numbers the map lacks.
-  FakeRun run(Records(kRunSpecialChars, {{5, 6, 0}, {7, -1, 0}, {99, -1, 0}, {5, 98, 0}}), &strings,
-              &doc);
+  // "page_numberCurr" and a column break.
+  FakeRun run(Records(kRunSpecialChars, {{5, 6, 0}, {7, -1, 0}}), &strings, &doc);
   bool flag = false;
   digger->PutUnit(run, flag, true);
   EXPECT_FALSE(digger->Failed());
+  // Numbers the map lacks, and a name no special character has, come from a
+  // damaged container: the run stops the import.
+  const Strings more = {{5, u"page_number"}, {8, u"no_such_character"}};
+  const std::array<int32_t, 3> damages[] = {{99, -1, 0}, {5, 98, 0}, {8, -1, 0}};
+  for (const std::array<int32_t, 3>& record : damages) {
+    FakeRun damaged(Records(kRunSpecialChars, {record}), &more, &doc);
+    EXPECT_THROW(digger->PutUnit(damaged, flag, true), ErrorRecord) << record[0];
+  }
   EXPECT_TRUE(digger->Finish());
   EXPECT_EQ(scene.Text(), u"\u0002\u000b");
   EXPECT_EQ(scene.OpcodeAt(0), kXTOpPageCurrent);

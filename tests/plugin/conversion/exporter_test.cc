@@ -159,7 +159,9 @@ TEST(Exporter, TheLayoutsFixtureThroughTheHarness) {
       R"(run 0.5.0.14 Unicodes style - "h" {})",
       R"(run 0.5.0.15 RefPoints style - [[23, null, "end"]] {})",
       R"(run 0.5.0.16 Unicodes style - " D " {})",
-      R"(run 0.5.0.17 Unicodes style - " end" {})",
+      // An opening marker without its closing one hides to the story's end.
+      R"(run 0.5.0.17 RefPoints style - [[24, null, "start"]] {})",
+      R"(run 0.5.0.18 Unicodes style - " end" {})",
   };
   EXPECT_EQ(Matching(lines, "run 0.5.0."), hidden);
   // The page-number footer and the rotated box.

@@ -10,6 +10,7 @@
 #include "plugin/conversion/import_anchors.h"
 #include "plugin/conversion/kxt_export.h"
 #include "plugin/conversion/kxt_import.h"
+#include "support/error_record.h"
 #include "tests/common/temp_dir.h"
 
 namespace {
@@ -90,14 +91,15 @@ TEST(AnchorCollector, PlansOfStories) {
       {"pairs of two ids crossed", {{R(1, u"start"), R(2, u"start"), R(1, u"end"), R(2, u"end")}},
        "S1 S2 E1 E2 /0", true},
       {"one record run holding a pair", {{{'R', {{5, u"start"}, {5, u"end"}}}, T()}}, "S5 E5 T0.1 /0", true},
-      {"unclosed start removed", {{R(5, u"start"), T()}, {T()}}, "T0.1 /0 T1.0 /1", true},
+      {"unclosed start kept", {{R(5, u"start"), T()}, {T()}}, "S5 T0.1 /0 T1.0 /1", true},
       {"the outer of two starts unclosed", {{R(5, u"start"), T(), R(5, u"start"), R(5, u"end")}},
-       "T0.1 S5 E5 /0", true},
-      {"unclosed among closed", {{R(1, u"start"), R(2, u"start"), T(), R(1, u"end")}}, "S1 T0.2 E1 /0", true},
-      {"end before start drops the pair", {{R(5, u"end"), T(), R(5, u"start")}}, "T0.1 /0", false},
+       "S5 T0.1 S5 E5 /0", true},
+      {"unclosed among closed", {{R(1, u"start"), R(2, u"start"), T(), R(1, u"end")}}, "S1 S2 T0.2 E1 /0", true},
+      {"end before start drops the end", {{R(5, u"end"), T(), R(5, u"start")}}, "T0.1 S5 /0", false},
       {"end of another id", {{R(5, u"start"), R(6, u"end"), R(5, u"end")}}, "S5 E5 /0", false},
-      {"unknown name", {{R(5, u"middle"), T(), R(6, u"point")}}, "T0.1 O6 /0", false},
-      {"no name", {{R(5, nullptr), T()}}, "T0.1 /0", false},
+      // A reference point of another kind comes from a damaged container.
+      {"unknown name", {{R(5, u"middle"), T(), R(6, u"point")}}, "damaged", false},
+      {"no name", {{R(5, nullptr), T()}}, "damaged", false},
   };
   testutil::TempDir dir("brenix-anchors");
   int n = 0;
@@ -107,6 +109,10 @@ TEST(AnchorCollector, PlansOfStories) {
     In::Ref<In::IBook> book = In::OpenImportBook(path.c_str());
     In::Ref<In::IStory> story = book->OpenDoc(0)->OpenStory(0);
     ASSERT_TRUE(story) << c.name;
+    if (c.plan == "damaged") {
+      EXPECT_THROW(AnchorCollector{*story}, ErrorRecord) << c.name;
+      continue;
+    }
     const AnchorCollector plan(*story);
     EXPECT_EQ(Render(plan), c.plan) << c.name;
     EXPECT_EQ(plan.Complete(), c.complete) << c.name;

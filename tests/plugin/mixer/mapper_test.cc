@@ -287,9 +287,9 @@ TEST(Mapper, TagsSurviveSaveAndReopenThenUnInstallCleansUp) {
     ASSERT_EQ(xthost::SaveDocument(host.host(), doc, saved, &error), kXTOk) << error;
   }
   // Three hidden pairs: x, y and two equal q pairs sharing one id; the
-  // unpaired u marker has none.
+  // unpaired u marker has one of its own.
   const std::vector<std::pair<int32_t, int32_t>> expectedHidden = {
-      {2, 21}, {9, 22}, {15, 22}, {18, 21}, {23, 23}, {26, 23}, {31, 23}, {34, 23}, {39, -1}};
+      {2, 21}, {9, 22}, {15, 22}, {18, 21}, {23, 23}, {26, 23}, {31, 23}, {34, 23}, {39, 24}};
   EXPECT_EQ(hidden, expectedHidden);
 
   MixerHost host;
