@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "shared/server/CnvTools.h"
+#include "support/CnvTools.h"
 #include "support/paths.h"
 
 class ct_Connection;
