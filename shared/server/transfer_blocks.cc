@@ -65,9 +65,8 @@ int32_t ct_Connection::SendFileTransferBlock(uint8_t* buffer, int32_t count, boo
   if (last && carried == 0) flags |= kLastFlag;
   if (compressed) flags |= kCompressedFlag;
   *start = flags;
-  if (net::SendAll(m_client, start, kBlockSize) != 0) {
-    callFailed(where, "Failed send()");
-    closeClient();
+  if (net::SendAll(m_client, start, kBlockSize, ExchangeDeadline()) != 0) {
+    clientCallFailed(where, "Failed send()");
     return -1;
   }
   if (carried == 0) return 0;
@@ -77,13 +76,13 @@ int32_t ct_Connection::SendFileTransferBlock(uint8_t* buffer, int32_t count, boo
 }
 
 bool ct_Connection::ReceiveFileTransferBlock(uint8_t* block) {
+  const net::Deadline by = ExchangeDeadline();
   size_t have = TakeBuffered(block, kBlockSize);
   while (have < static_cast<size_t>(kBlockSize)) {
     // Reads ahead into the connection's buffer: fewer, larger receives.
     size_t got = 0;
-    if (net::Receive(m_client, m_received.get(), kReceiveBufferSize, got) != 0) {
-      callFailed(BRENIX_LOCATION("ct_Connection::ReceiveFileTransferBlock"), "Failed recv()");
-      closeClient();
+    if (net::Receive(m_client, m_received.get(), kReceiveBufferSize, got, by) != 0) {
+      clientCallFailed(BRENIX_LOCATION("ct_Connection::ReceiveFileTransferBlock"), "Failed recv()");
       return false;
     }
     if (got == 0) return false;  // the peer closed; the caller decides
