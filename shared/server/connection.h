@@ -106,10 +106,12 @@ class ct_Connection {
   // Sends the file as one zlib stream at `level` in blocks, then an empty
   // block with the last flag.
   bool SendFileDataCompressed(const std::string& path, int32_t level);
-  // Receives blocks into a new file at `path` up to the one with the last
-  // flag, inflating from the first block with the compressed flag on;
-  // `compressed` tells whether it did (untouched when the file could not be
-  // made).  A file larger than the limit is removed.
+  // Receives blocks up to the one with the last flag into a new file beside
+  // `path`, inflating from the first block with the compressed flag on, and
+  // puts the file at `path` once it is whole; on any failure it is removed
+  // and `path` stays as it was (also when it grows past the limit).
+  // `compressed` tells whether it inflated (untouched when the file could
+  // not be made).
   bool ReceiveFileData(const std::string& path, bool& compressed);
 
   // Takes over a listening socket and a connected client (either may be
