@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <future>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -211,8 +212,10 @@ std::map<std::string, std::vector<std::string>> Serve(const std::string& body, c
   return lines;
 }
 
+// Word i as a number of seconds; "never" and missing words are for ever.
 double Seconds(const std::vector<std::string>& words, size_t i) {
-  return words.size() > i ? std::stod(words[i]) : 1e9;
+  if (words.size() <= i || words[i].find_first_not_of("0123456789.") != std::string::npos) return 1e9;
+  return std::stod(words[i]);
 }
 
 TEST(SlowClients, AreDroppedAfterTheTimeoutAndTheNextClientIsServed) {
@@ -225,17 +228,17 @@ TEST(SlowClients, AreDroppedAfterTheTimeoutAndTheNextClientIsServed) {
                      });
   // The trickled upload goes about 3 s after its block began (and a short
   // close); the well-behaved clients behind are answered soon after.
-  ASSERT_EQ(lines["upload_dropped"].size(), 1u);
-  ASSERT_NE(lines["upload_dropped"][0], "never");
   EXPECT_GE(Seconds(lines["upload_dropped"], 0), 2.5);
   EXPECT_LE(Seconds(lines["upload_dropped"], 0), 5.5);
   for (const char* behind : {"upload_behind", "download_behind", "silent_behind"}) {
     SCOPED_TRACE(behind);
     ASSERT_EQ(lines[behind].size(), 2u);
     EXPECT_EQ(lines[behind][0], "password_ok");
+    std::cout << behind << ": answered after " << lines[behind][1] << " s\n";
   }
   EXPECT_LT(Seconds(lines["upload_behind"], 1), 10);
   EXPECT_LT(Seconds(lines["download_behind"], 1), 10);
+  std::cout << "upload dropped after " << Seconds(lines["upload_dropped"], 0) << " s\n";
   // Five silent clients of about 4 s each (timeout and close).
   EXPECT_LT(Seconds(lines["silent_behind"], 1), 5 * 4 + 6);
   EXPECT_EQ(lines["halt"], std::vector<std::string>{"halt_server"});
