@@ -196,7 +196,9 @@ std::map<std::string, std::vector<std::string>> Serve(const std::string& body, c
   testutil::ChildProcess client(argv);
   EXPECT_EQ(client.Wait(150), 0) << client.Output();
   EXPECT_EQ(server.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  if (server.valid()) EXPECT_TRUE(server.get());
+  if (server.valid()) {
+    EXPECT_TRUE(server.get());
+  }
   alarm(0);
   SetConversionRunner(previous);
   unsetenv("BRENIX_SERVER_TIMEOUT");
