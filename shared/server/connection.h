@@ -117,7 +117,8 @@ class ct_Connection {
   // Takes over a listening socket and a connected client (either may be
   // invalid): status 4 with a client, else 2 with a listener.
   void Adopt(net::Socket listener, net::Socket client);
-  // Send and receive timeout of client sockets, now and later.
+  // The time limit of each line and block, and of each call on client
+  // sockets, in seconds, now and later.
   void SetTimeout(long seconds);
   long GetTimeout() const { return m_limits.timeoutSeconds; }
   void SetMaxFileSize(uint64_t bytes) { m_limits.maxFileBytes = bytes; }
