@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "fuzz/quiet.h"
 #include "support/data_file.h"
 #include "tests/common/memory_ini_storage.h"
 
@@ -24,7 +25,8 @@ std::string Resave(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  QuietFuzzTarget(argc, argv);
   // The reports go to standard output; keep the fuzzer's output readable.
   if (!std::freopen("/dev/null", "w", stdout)) return 0;
   static testutil::MemoryIniStorage storage;

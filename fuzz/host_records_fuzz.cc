@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/quiet.h"
 #include "plugin/qapi/attr_sets.h"
 #include "plugin/qapi/host_text.h"
 #include "plugin/qapi/q_font_list.h"
@@ -218,8 +219,10 @@ void WalkStory(QFontList& fonts) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The program log and the diagnostics go to a scratch folder and nowhere.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  QuietFuzzTarget(argc, argv);
+  DiscardProgramLog();
+  // The diagnostics go nowhere.
   if (!std::freopen("/dev/null", "w", stdout)) return 0;
   HostLink& link = XT();
   link.lge2 = &kMemory;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/quiet.h"
 #include "platform/win/registry.h"
 #include "tests/common/files.h"
 #include "tests/common/registry_root.h"
@@ -22,7 +23,8 @@ void Check(bool condition) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  QuietFuzzTarget(argc, argv);
   static const testutil::RegistryRoot registry;  // removed at exit
   root = registry.path();
   if (win::RegCreateKeyEx(win::kHKeyLocalMachine, "Fuzz", 0, nullptr, 0, win::kKeyAllAccess, nullptr, &key,

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/quiet.h"
 #include "support/reg_key.h"
 #include "tests/common/files.h"
 #include "tests/common/registry_root.h"
@@ -103,7 +104,8 @@ int Walk(win::HKey key, int depth) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  QuietFuzzTarget(argc, argv);
   // A tree in memory when the machine has one: the registry flushes every
   // value it writes to disk.
   if (testutil::IsDirectory("/dev/shm")) setenv("TMPDIR", "/dev/shm", 1);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/quiet.h"
 #include "support/batch_file.h"
 #include "support/settings.h"
 #include "tests/common/app_folder.h"
@@ -87,7 +88,8 @@ void ReadControlFile() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  QuietFuzzTarget(argc, argv);
   static const testutil::AppFolder app;  // removed at exit
   folder = app.path();
   static testutil::MemoryIniStorage storage;

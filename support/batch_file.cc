@@ -1,7 +1,7 @@
 #include "support/batch_file.h"
 
-#include "shared/server/CnvTools.h"
 #include "support/date_time.h"
+#include "support/paths.h"
 #include "support/settings.h"
 #include "support/settings_values.h"
 

@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "shared/server/CnvTools.h"
+#include "support/CnvTools.h"
 
 class Settings;
 

@@ -1,12 +1,13 @@
 #include "support/paths.h"
 
-#include "shared/server/CnvTools.h"
-
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <limits>
+#include <thread>
 
 const char* const FileExtensionTable[8] = {".qxp", ".kxq", ".pdf", ".jpg", ".log", ".coo", ".krm", ""};
 const char* const JobTextExtensionTable[8] = {".indd", ".kxt", ".pdf", ".jpg", ".log", ".coo", ".krm", ""};
@@ -164,6 +165,17 @@ uint32_t GetFileSizeT(const S& path) {
 }
 
 template <class S>
+bool RemoveFileWithRetryT(const S& path, int retries) {
+  if (!PathExistsT(path, nullptr)) return false;
+  const std::string narrow = Narrow(path);
+  for (int attempt = 0;; ++attempt) {
+    if (::unlink(narrow.c_str()) == 0) return true;
+    if (attempt >= retries) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRemoveRetryPauseMilliseconds));
+  }
+}
+
+template <class S>
 S DirectoryPartT(const S& path) {
   const std::size_t sep = path.rfind(C<S>(kPathSeparator));
   return sep == S::npos ? S() : path.substr(0, sep);
@@ -213,6 +225,9 @@ bool ReplaceExtension(std::string& path, const std::string& newExt, bool sameLen
 bool ReplaceExtension(TStrU& path, const TStrU& newExt, bool sameLength, bool appendIfNone) {
   return ReplaceExtensionT(path, newExt, sameLength, appendIfNone);
 }
+
+bool RemoveFileWithRetry(const std::string& path, int retries) { return RemoveFileWithRetryT(path, retries); }
+bool RemoveFileWithRetry(const TStrU& path, int retries) { return RemoveFileWithRetryT(path, retries); }
 
 bool ReadTempPath(std::string& out) {
   // The platform's temporary folder, in a buffer that holds 254 characters.

@@ -98,6 +98,13 @@ inline bool SetFileExtension(std::string& path, const std::string& newExt, bool 
   return ReplaceExtension(path, newExt, mustFit, append);
 }
 
+// Deletes one file (never a directory), making at most `retries` + 1
+// attempts kRemoveRetryPauseMilliseconds apart.  False without an attempt
+// when nothing is at the path, and when the last attempt failed.
+constexpr int kRemoveRetryPauseMilliseconds = 20;
+bool RemoveFileWithRetry(const std::string& path, int retries);
+bool RemoveFileWithRetry(const TStrU& path, int retries);
+
 // The temporary folder ($TMPDIR, else /tmp) without trailing separators;
 // true only when it has at most 254 characters and is an existing directory.
 bool ReadTempPath(std::string& out);

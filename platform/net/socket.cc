@@ -43,6 +43,24 @@ int Result(bool ok) {
   return code;
 }
 
+// Waits until the socket is ready for `events` or the deadline passes; 0
+// when ready, else the code of the failure (kErrTimedOut once the time ran
+// out, even with bytes ready: the exchange came too late).  A deadline that
+// never passes returns at once: the blocking call that follows waits as the
+// socket's timeouts allow.
+int WaitUntil(const Socket& s, short events, const Deadline& by) {
+  if (!by.set()) return kNoError;
+  for (;;) {
+    int left = by.MillisecondsLeft();
+    pollfd p{s.descriptor(), events, 0};
+    int n = left > 0 ? ::poll(&p, 1, left) : 0;
+    if (n > 0) return kNoError;  // an error or hang-up shows in the call that follows
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ETIMEDOUT;
+    return Result(false);
+  }
+}
+
 sockaddr_in Address(in_addr_t host, uint16_t port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -52,6 +70,13 @@ sockaddr_in Address(in_addr_t host, uint16_t port) {
 }
 
 }  // namespace
+
+int Deadline::MillisecondsLeft() const {
+  if (!set_) return -1;
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(at_ - Clock::now()).count();
+  if (left <= 0) return 0;
+  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
   if (this != &other) {
@@ -160,14 +185,19 @@ int LocalPort(const Socket& s, uint16_t& port) {
   return Result(ok);
 }
 
-int SendAll(const Socket& s, const void* data, size_t size) {
+int SendAll(const Socket& s, const void* data, size_t size, const Deadline& by) {
   int code = 0;
   if (Injected(Op::Send, code)) return code;
+  // Against a deadline each send takes only what fits at once, after a wait
+  // for room that ends with the deadline.
+  const int flags = MSG_NOSIGNAL | (by.set() ? MSG_DONTWAIT : 0);
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
-    ssize_t n = ::send(s.descriptor(), p, size, MSG_NOSIGNAL);
+    if (int waited = WaitUntil(s, POLLOUT, by)) return waited;
+    ssize_t n = ::send(s.descriptor(), p, size, flags);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (by.set() && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
       // A blocking socket only stops waiting when its send timeout expires.
       if (errno == EAGAIN || errno == EWOULDBLOCK) errno = ETIMEDOUT;
       return Result(false);
@@ -178,17 +208,20 @@ int SendAll(const Socket& s, const void* data, size_t size) {
   return Result(true);
 }
 
-int Receive(const Socket& s, void* buffer, size_t size, size_t& got) {
+int Receive(const Socket& s, void* buffer, size_t size, size_t& got, const Deadline& by) {
   got = 0;
   int code = 0;
   if (Injected(Op::Receive, code)) return code;
+  const int flags = by.set() ? MSG_DONTWAIT : 0;
   for (;;) {
-    ssize_t n = ::recv(s.descriptor(), buffer, size, 0);
+    if (int waited = WaitUntil(s, POLLIN, by)) return waited;
+    ssize_t n = ::recv(s.descriptor(), buffer, size, flags);
     if (n >= 0) {
       got = static_cast<size_t>(n);
       return Result(true);
     }
     if (errno == EINTR) continue;
+    if (by.set() && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) errno = ETIMEDOUT;
     return Result(false);
   }

@@ -5,15 +5,34 @@
 // block (no descriptor is ever non-blocking); each answers 0 or the Windows
 // socket code of what went wrong (error_codes.h) and records that code as
 // the thread's last error.  Sends never raise SIGPIPE: a vanished peer is
-// the code kErrConnReset.  An expired send or receive timeout is
-// kErrTimedOut.  Interrupted calls are restarted.
+// the code kErrConnReset.  An expired send or receive timeout, or a
+// deadline that passed, is kErrTimedOut.  Interrupted calls are restarted.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace net {
+
+// The moment by which a whole exchange (a line, a block) must be done.  The
+// default one never passes: the calls then wait as the socket's own
+// timeouts allow.
+class Deadline {
+ public:
+  using Clock = std::chrono::steady_clock;
+  Deadline() = default;
+  static Deadline In(std::chrono::milliseconds wait) { return Deadline(Clock::now() + wait); }
+  bool set() const { return set_; }
+  // Milliseconds left (0 once passed); -1 when it never passes.
+  int MillisecondsLeft() const;
+
+ private:
+  explicit Deadline(Clock::time_point at) : at_(at), set_(true) {}
+  Clock::time_point at_{};
+  bool set_ = false;
+};
 
 class Socket {
  public:
@@ -56,10 +75,12 @@ int Connect(const Socket& s, const char* address, uint16_t port);
 // The local port the socket is bound to.
 int LocalPort(const Socket& s, uint16_t& port);
 
-// Sends all `size` bytes, looping over partial sends.
-int SendAll(const Socket& s, const void* data, size_t size);
+// Sends all `size` bytes, looping over partial sends; with a deadline, the
+// last of them must have gone by then.
+int SendAll(const Socket& s, const void* data, size_t size, const Deadline& by = Deadline());
 // One receive of at most `size` bytes; *got is 0 when the peer has closed.
-int Receive(const Socket& s, void* buffer, size_t size, size_t& got);
+// With a deadline, the bytes must come by then.
+int Receive(const Socket& s, void* buffer, size_t size, size_t& got, const Deadline& by = Deadline());
 // Waits up to `milliseconds` for bytes (or the peer's close) to read;
 // *ready tells whether they came.
 int WaitReadable(const Socket& s, int milliseconds, bool& ready);

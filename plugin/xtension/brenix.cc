@@ -6,7 +6,7 @@
 #include "plugin/xtension/callback_glue.h"
 #include "plugin/xtension/cb_manager.h"
 #include "plugin/xtension/menus.h"
-#include "shared/server/CnvTools.h"
+#include "support/CnvTools.h"
 #include "support/batch_file.h"
 #include "support/brenix_interface.h"
 #include "support/object_tracker.h"

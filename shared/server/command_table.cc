@@ -40,7 +40,8 @@ const ExportWord kExportWords[] = {
 bool Answer(ct_Connection& connection, const std::string& line) { return connection.writeLine(line, true, '\n'); }
 
 bool Execute(ct_Connection& connection, const std::string& command) {
-  if (command == "closeConnection" || command == "quit") {
+  if (command == "quit") return execCmd(connection, "closeConnection");
+  if (command == "closeConnection") {
     const bool closed = connection.closeClient() != 1;
     GetServerFlags().closeRequested = closed;
     return closed;

@@ -12,6 +12,7 @@ extern const std::string ServerVersion;
 
 // Runs one command line and answers it.  True when it succeeded and the
 // client may go on; false for an unknown command, a failed answer or a
-// failed job.  Every command ends with a report on standard output.  What a
-// job throws passes through (the job itself is gone by then).
+// failed job.  Every command ends with a report on standard output; "quit"
+// runs "closeConnection" as a command of its own, so it reports twice.
+// What a job throws passes through (the job itself is gone by then).
 bool execCmd(ct_Connection& connection, const std::string& command);

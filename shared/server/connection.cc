@@ -23,7 +23,7 @@ void WriteStdout(const std::string& text) {
 
 }  // namespace
 
-bool GracefulClose(net::Socket& socket) {
+bool GracefulClose(net::Socket& socket, int waitMilliseconds) {
   if (net::ShutdownSend(socket) != 0) {
     int code = net::LastError();  // the shut-down's, for the caller's report
     socket.Close();
@@ -31,7 +31,7 @@ bool GracefulClose(net::Socket& socket) {
     return false;
   }
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMilliseconds);
   char buffer[1024];
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -154,12 +154,23 @@ uint16_t ct_Connection::waitForClient() {
   return 0;
 }
 
-uint16_t ct_Connection::closeClient() {
+void ct_Connection::clientCallFailed(const std::string& location, const char* reason) {
+  const bool outOfTime = net::LastError() == net::kErrTimedOut;
+  callFailed(location, reason);
+  closeClientWithin(outOfTime ? kDropWaitMilliseconds : kCloseWaitMilliseconds);
+}
+
+net::Deadline ct_Connection::ExchangeDeadline() const {
+  if (m_limits.timeoutSeconds <= 0) return net::Deadline();
+  return net::Deadline::In(std::chrono::seconds(m_limits.timeoutSeconds));
+}
+
+uint16_t ct_Connection::closeClientWithin(int waitMilliseconds) {
   const std::string where = BRENIX_LOCATION("ct_Connection::closeClient");
   if (!IsConnected()) LogMessage(where, "Warning: not connected!", 5);
   if (!m_client.valid()) return 1;
   LogMessage(where, "Shutting connection down...", 5);
-  bool graceful = GracefulClose(m_client);
+  bool graceful = GracefulClose(m_client, waitMilliseconds);
   if (graceful)
     LogMessage(where, "Connection is down", 5);
   else
@@ -216,6 +227,7 @@ std::string ct_Connection::readLine(bool strip, char terminator) {
     socketError(where, "Not connected to client!");
     return std::string();
   }
+  const net::Deadline by = ExchangeDeadline();
   size_t lineLength = 0;  // bytes of the buffer that make the line
   for (;;) {
     const char* begin = m_received.get() + m_receivedBegin;
@@ -235,8 +247,7 @@ std::string ct_Connection::readLine(bool strip, char terminator) {
       // Bytes without a terminator: a line of their own unless more follow.
       bool more = false;
       if (net::WaitReadable(m_client, kLineWaitMilliseconds, more) != 0) {
-        callFailed(where, "Failed recv()");
-        closeClient();
+        clientCallFailed(where, "Failed recv()");
         return std::string();
       }
       if (!more) {
@@ -249,9 +260,8 @@ std::string ct_Connection::readLine(bool strip, char terminator) {
     m_receivedBegin = 0;
     m_receivedEnd = buffered;
     size_t got = 0;
-    if (net::Receive(m_client, m_received.get() + m_receivedEnd, kReceiveBufferSize - m_receivedEnd, got) != 0) {
-      callFailed(where, "Failed recv()");
-      closeClient();
+    if (net::Receive(m_client, m_received.get() + m_receivedEnd, kReceiveBufferSize - m_receivedEnd, got, by) != 0) {
+      clientCallFailed(where, "Failed recv()");
       return std::string();
     }
     if (got == 0) {
@@ -282,9 +292,8 @@ bool ct_Connection::writeLine(const std::string& line, bool add, char terminator
   }
   std::string copy = line;
   if (add && !copy.empty() && copy.back() != terminator) copy += terminator;
-  if (net::SendAll(m_client, copy.data(), copy.size()) != 0) {
-    callFailed(where, "Failed send()");
-    closeClient();
+  if (net::SendAll(m_client, copy.data(), copy.size(), ExchangeDeadline()) != 0) {
+    clientCallFailed(where, "Failed send()");
     return false;
   }
   LogMessage(where, "WRITE:\t" + copy, 4);

@@ -4,9 +4,13 @@
 //
 // Everything blocks the calling thread.  Every socket failure is logged
 // ("SOCKET ERROR - " + reason, level 6) and, on a client operation, closes
-// the client; reads and writes never throw.  Client sockets get send and
-// receive timeouts (ServerLimits), so a silent client cannot hold the
-// thread for ever; waiting for a client has no timeout.
+// the client; reads and writes never throw.  Waiting for a client has no
+// time limit; everything a client does has (ServerLimits): a whole line,
+// read or written, and a whole transfer block, sent or received, must be
+// done within the timeout from the moment the server starts on it, so a
+// slow or silent client holds the thread no longer than that.  A client
+// that runs out of time is logged as a timed-out call (10060) and closed
+// with a short graceful close.
 //
 // Lines: a line is the bytes up to and including the terminator, cut at the
 // first NUL; bytes after it wait in the connection's buffer for the next
@@ -70,7 +74,7 @@ class ct_Connection {
   uint16_t waitForClient();
   // Shuts the client down gracefully (waiting at most 5 s for its close).
   // 0 when that went well; 1 without a client or when it failed.
-  uint16_t closeClient();
+  uint16_t closeClient() { return closeClientWithin(kCloseWaitMilliseconds); }
   // Closes client and listener (status 1); 0 when the clean-up succeeded.
   uint16_t haltServer();
   // Status checks that log the state when they answer false.
@@ -102,16 +106,19 @@ class ct_Connection {
   // Sends the file as one zlib stream at `level` in blocks, then an empty
   // block with the last flag.
   bool SendFileDataCompressed(const std::string& path, int32_t level);
-  // Receives blocks into a new file at `path` up to the one with the last
-  // flag, inflating from the first block with the compressed flag on;
-  // `compressed` tells whether it did (untouched when the file could not be
-  // made).  A file larger than the limit is removed.
+  // Receives blocks up to the one with the last flag into a new file beside
+  // `path`, inflating from the first block with the compressed flag on, and
+  // puts the file at `path` once it is whole; on any failure it is removed
+  // and `path` stays as it was (also when it grows past the limit).
+  // `compressed` tells whether it inflated (untouched when the file could
+  // not be made).
   bool ReceiveFileData(const std::string& path, bool& compressed);
 
   // Takes over a listening socket and a connected client (either may be
   // invalid): status 4 with a client, else 2 with a listener.
   void Adopt(net::Socket listener, net::Socket client);
-  // Send and receive timeout of client sockets, now and later.
+  // The time limit of each line and block, and of each call on client
+  // sockets, in seconds, now and later.
   void SetTimeout(long seconds);
   long GetTimeout() const { return m_limits.timeoutSeconds; }
   void SetMaxFileSize(uint64_t bytes) { m_limits.maxFileBytes = bytes; }
@@ -121,13 +128,20 @@ class ct_Connection {
   static constexpr size_t kReceiveBufferSize = 65536;
   static constexpr size_t kMaxLineLength = 4095;
   static constexpr int kLineWaitMilliseconds = 500;
+  static constexpr int kCloseWaitMilliseconds = 5000;
+  static constexpr int kDropWaitMilliseconds = 1000;  // for a client out of time
 
+  uint16_t closeClientWithin(int waitMilliseconds);
+  // The deadline of a line or block that starts now.
+  net::Deadline ExchangeDeadline() const;
   // Starts serving `client`: its timeouts, an empty receive buffer.
   void TakeClient(net::Socket client);
   // Moves up to `size` buffered bytes to `out`; answers how many.
   size_t TakeBuffered(void* out, size_t size);
   // Logs a failed socket call: reason with the last socket error's text.
   void callFailed(const std::string& location, const char* reason);
+  // callFailed, then closes the client (briefly when it ran out of time).
+  void clientCallFailed(const std::string& location, const char* reason);
   // The file-level failures of the transfers: logged, client closed.
   void transferFailed(const std::string& location, const char* message);
 
@@ -142,6 +156,6 @@ class ct_Connection {
 };
 
 // Shuts the sending direction down, reads (and reports on standard output)
-// what the peer still sends until it closes, at most 5 s, and closes the
-// socket.  False when the shut-down or the close failed.
-bool GracefulClose(net::Socket& socket);
+// what the peer still sends until it closes, at most `waitMilliseconds`, and
+// closes the socket.  False when the shut-down or the close failed.
+bool GracefulClose(net::Socket& socket, int waitMilliseconds = 5000);

@@ -196,7 +196,7 @@ bool ct_ConversionBase::SendFile(const std::string& path, bool compress) {
 
 std::string ct_ConversionBase::ReceiveFile(const std::string& folder, bool& compressed) {
   return FileTransfer::Receive(*m_connection, folder, compressed, [this](const std::string& name) {
-    HoldNode(m_sourceFile, new File(name, m_incomingFolder.get(), false), "t_File",
+    HoldNode(m_sourceFile, new File(name, m_incomingFolder.get(), true), "t_File",
              CONVERSION_BASE_LOCATION("ct_ConversionBase::ReceiveFile"));
   });
 }

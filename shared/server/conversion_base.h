@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "shared/server/CnvTools.h"
+#include "support/CnvTools.h"
 #include "support/paths.h"
 
 class ct_Connection;
@@ -69,8 +69,9 @@ class ct_ConversionBase : public IConversion {
 
   // The sending and receiving dialogues of one file over the connection.
   bool SendFile(const std::string& path, bool compress);
-  // Receives into `folder`; the received file's node becomes the job's
-  // source file.  The file's path, or empty on failure.
+  // Receives into `folder`; the received file's node, made on disk as the
+  // data starts, becomes the job's source file.  The file's path, or empty
+  // on failure.
   std::string ReceiveFile(const std::string& folder, bool& compressed);
 
   uint32_t GetType() const { return m_eo_CnvType; }

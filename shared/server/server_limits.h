@@ -1,4 +1,5 @@
-// How long the server waits on a silent client and how large a received
+// How long a client may take over each line and each transfer block (and
+// so how long the server waits on a silent one), and how large a received
 // file may grow.
 //
 // Defaults: 300 seconds and 2 GiB.  The environment variables

@@ -1,9 +1,13 @@
 // The transfer blocks and the file-level send and receive of ct_Connection.
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "shared/server/connection.h"
@@ -23,6 +27,61 @@ File OpenFile(const std::string& path, const char* mode) {
   if (file) std::setvbuf(file.get(), nullptr, _IOFBF, 4 * ct_Connection::kBlockSize);
   return file;
 }
+
+// Where a received file's bytes go while they arrive: a file made new and
+// exclusively in the target's folder, never through a link, renamed over the
+// target once whole and removed otherwise.  Its name is "." and 13 random
+// letters and digits: 14 bytes, a length every POSIX file system takes, so
+// it fits wherever the target's name fits.
+class PendingFile {
+ public:
+  explicit PendingFile(const std::string& target) : target_(target) {
+    const std::string folder = target.substr(0, target.rfind('/') + 1);  // empty without a separator
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
+    for (int attempt = 0; attempt < 64; ++attempt) {
+      std::string name = ".";
+      while (name.size() < 14) name += kLetters[pick(generator)];
+      path_ = folder + name;
+      int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        file_.reset(::fdopen(fd, "wb"));
+        if (!file_) {
+          ::close(fd);
+          ::unlink(path_.c_str());
+          return;
+        }
+        std::setvbuf(file_.get(), nullptr, _IOFBF, 4 * ct_Connection::kBlockSize);
+        made_ = true;
+        return;
+      }
+      if (errno != EEXIST) return;
+    }
+  }
+  ~PendingFile() {
+    file_.reset();
+    if (made_) ::unlink(path_.c_str());
+  }
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // The stream to write to; null when the file could not be made.
+  std::FILE* get() const { return file_.get(); }
+  // Closes the file and puts it in the target's place (a link there is
+  // replaced, not followed); false when either failed and it was removed.
+  bool Commit() {
+    bool ok = std::fclose(file_.release()) == 0 && std::rename(path_.c_str(), target_.c_str()) == 0;
+    if (ok) made_ = false;
+    return ok;
+  }
+
+ private:
+  std::string target_;
+  std::string path_;
+  File file_;
+  bool made_ = false;  // the file is there and not yet the target
+};
 
 // A zlib stream, ended by `End` when it goes if it was started.
 template <int (*End)(z_streamp)>
@@ -65,9 +124,8 @@ int32_t ct_Connection::SendFileTransferBlock(uint8_t* buffer, int32_t count, boo
   if (last && carried == 0) flags |= kLastFlag;
   if (compressed) flags |= kCompressedFlag;
   *start = flags;
-  if (net::SendAll(m_client, start, kBlockSize) != 0) {
-    callFailed(where, "Failed send()");
-    closeClient();
+  if (net::SendAll(m_client, start, kBlockSize, ExchangeDeadline()) != 0) {
+    clientCallFailed(where, "Failed send()");
     return -1;
   }
   if (carried == 0) return 0;
@@ -77,13 +135,13 @@ int32_t ct_Connection::SendFileTransferBlock(uint8_t* buffer, int32_t count, boo
 }
 
 bool ct_Connection::ReceiveFileTransferBlock(uint8_t* block) {
+  const net::Deadline by = ExchangeDeadline();
   size_t have = TakeBuffered(block, kBlockSize);
   while (have < static_cast<size_t>(kBlockSize)) {
     // Reads ahead into the connection's buffer: fewer, larger receives.
     size_t got = 0;
-    if (net::Receive(m_client, m_received.get(), kReceiveBufferSize, got) != 0) {
-      callFailed(BRENIX_LOCATION("ct_Connection::ReceiveFileTransferBlock"), "Failed recv()");
-      closeClient();
+    if (net::Receive(m_client, m_received.get(), kReceiveBufferSize, got, by) != 0) {
+      clientCallFailed(BRENIX_LOCATION("ct_Connection::ReceiveFileTransferBlock"), "Failed recv()");
       return false;
     }
     if (got == 0) return false;  // the peer closed; the caller decides
@@ -182,8 +240,8 @@ bool ct_Connection::SendFileDataCompressed(const std::string& path, int32_t leve
 
 bool ct_Connection::ReceiveFileData(const std::string& path, bool& compressed) {
   const std::string where = BRENIX_LOCATION("ct_Connection::ReceiveFileData");
-  File file = OpenFile(path, "wb");
-  if (!file) {
+  PendingFile file(path);
+  if (!file.get()) {
     transferFailed(where, "Failed receive: error creating file!");
     return false;
   }
@@ -192,11 +250,9 @@ bool ct_Connection::ReceiveFileData(const std::string& path, bool& compressed) {
   InflateStream inflater;
   z_stream& z = inflater.z;
   bool streamEnded = false;
-  bool tooLarge = false;
   uint64_t written = 0;
   auto write = [&](const uint8_t* data, size_t n) {
     if (n > m_limits.maxFileBytes - written) {
-      tooLarge = true;
       transferFailed(where, "Failed receive: file too large!");
       return false;
     }
@@ -264,12 +320,10 @@ bool ct_Connection::ReceiveFileData(const std::string& path, bool& compressed) {
       break;
     }
   }
-  std::FILE* f = file.release();
-  if (std::fclose(f) != 0 && result) {
+  if (result && !file.Commit()) {
     transferFailed(where, "Failed receive: error writing file!");
     result = false;
   }
-  if (tooLarge) std::remove(path.c_str());
   compressed = inflater.started;
   return result;
 }

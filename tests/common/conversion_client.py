@@ -26,10 +26,19 @@ class ProtocolError(Exception):
 
 
 class Client:
-    """One connection to 127.0.0.1 on `port`."""
+    """One connection to 127.0.0.1 on `port`; `rcvbuf` sets the size of its
+    receive buffer before it connects."""
 
-    def __init__(self, port, timeout=10.0):
-        self.sock = socket.create_connection(('127.0.0.1', port), timeout=timeout)
+    def __init__(self, port, timeout=10.0, rcvbuf=None):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        try:
+            if rcvbuf is not None:
+                self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+            self.sock.settimeout(timeout)
+            self.sock.connect(('127.0.0.1', port))
+        except OSError:
+            self.sock.close()
+            raise
         self.pending = b''
 
     def close(self):
@@ -108,13 +117,13 @@ def parse_block(raw):
 def pieces(data):
     """`data` cut into payloads: full ones while they fill a block, then
     length ones of at most 31941 bytes."""
-    out = []
-    while len(data) >= FULL_PAYLOAD:
-        out.append(data[:FULL_PAYLOAD])
-        data = data[FULL_PAYLOAD:]
-    while data:
-        out.append(data[:MAX_LENGTH])
-        data = data[MAX_LENGTH:]
+    out, at = [], 0
+    while len(data) - at >= FULL_PAYLOAD:
+        out.append(data[at:at + FULL_PAYLOAD])
+        at += FULL_PAYLOAD
+    while at < len(data):
+        out.append(data[at:at + MAX_LENGTH])
+        at += MAX_LENGTH
     return out
 
 

@@ -75,6 +75,30 @@ TEST(Sockets, TimeoutsAndAVanishedPeer) {
   EXPECT_EQ(signal(SIGPIPE, SIG_DFL), SIG_DFL);
 }
 
+// A deadline bounds a whole exchange, not each call: bytes that come after
+// it do not count, and a send the peer does not take ends with it.
+TEST(Sockets, DeadlinesEndWholeExchanges) {
+  using std::chrono::milliseconds;
+  net::Socket listener = testutil::LoopbackListener();
+  auto [near, far] = testutil::ConnectedPair(listener);
+  ASSERT_EQ(net::SendAll(far, "abc", 3), 0);
+  char buffer[8];
+  size_t n = 0;
+  ASSERT_EQ(net::Receive(near, buffer, 1, n, net::Deadline::In(milliseconds(5000))), 0);
+  EXPECT_EQ(std::string(buffer, n), "a");
+  EXPECT_EQ(net::Receive(near, buffer, sizeof buffer, n, net::Deadline::In(milliseconds(0))), net::kErrTimedOut);
+  EXPECT_EQ(net::LastError(), net::kErrTimedOut);
+  ASSERT_EQ(net::Receive(near, buffer, sizeof buffer, n, net::Deadline()), 0);
+  EXPECT_EQ(std::string(buffer, n), "bc");
+
+  // The far end reads nothing: the socket buffers fill, and the send stops
+  // at its deadline although the socket itself has no timeout.
+  std::string block(64 << 20, 'x');
+  EXPECT_EQ(net::SendAll(near, block.data(), block.size(), net::Deadline::In(milliseconds(300))), net::kErrTimedOut);
+  EXPECT_EQ(net::LastError(), net::kErrTimedOut);
+  EXPECT_EQ(net::Deadline().MillisecondsLeft(), -1);
+}
+
 TEST(Sockets, RefusedAndInvalid) {
   uint16_t port = testutil::PortOf(testutil::LoopbackListener());  // closed again
   net::Socket s;

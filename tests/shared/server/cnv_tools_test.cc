@@ -1,4 +1,4 @@
-#include "shared/server/CnvTools.h"
+#include "support/CnvTools.h"
 
 #include <gtest/gtest.h>
 

@@ -181,7 +181,9 @@ TEST(Connection, InjectedStartFailures) {
     EXPECT_EQ(conn.GetCurrentStatus(), c.status);
     std::vector<std::string> m = log.Messages(c.operation);
     EXPECT_NE(std::find(m.begin(), m.end(), c.logged), m.end()) << c.logged;
-    if (c.op == Op::Bind) EXPECT_EQ(conn.GetPort(), ct_Connection::kDefaultPort);  // port 0 means 8226
+    if (c.op == Op::Bind) {
+      EXPECT_EQ(conn.GetPort(), ct_Connection::kDefaultPort);  // port 0 means 8226
+    }
   }
 }
 
@@ -390,8 +392,9 @@ TEST_F(Connected, ReceivedBlocks) {
       {LengthBlock(0x08, testutil::Bytes("789c4b4c4c")) + LengthBlock(0x00, testutil::Bytes("0200024a0125")) +
            LengthBlock(0x02, "junk"),
        true, "aab", true},
+      // A failed transfer leaves the file as the case before left it.
       {LengthBlock(0x08, testutil::Bytes("789c4b4c4c020002")) + LengthBlock(0x02, ""), false, "aab", true},
-      {LengthBlock(0x06, "abc"), false, "", false},
+      {LengthBlock(0x06, "abc"), false, "aab", false},
   };
   testutil::TempDir dir("blocks");
   for (const Case& c : cases) {

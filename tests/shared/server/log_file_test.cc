@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "shared/server/CnvTools.h"
+#include "support/CnvTools.h"
 #include "shared/server/tree_util.h"
 #include "support/program_log.h"
 

@@ -237,6 +237,31 @@ TEST_F(JobTest, WithoutClearingTheReceivedSourceStaysAsUploaded) {
   EXPECT_EQ(ReadFile(job + "/doc.kxq"), ConvertedBytes("doc.qxp", kFileKindKxq));
 }
 
+TEST_F(JobTest, AnUploadThatBreaksOffLeavesTheSourceAsMadeBeforeTheData) {
+  testutil::PinnedClock clock;
+  Settings("clearTempFiles = False\n");
+  bool result = true;
+  RunJob(3,
+         R"PY(
+c = Client(port)
+c.send_line(sys.argv[1])
+for line, answer in ((None, 'export kxt'), (SOCKET_TRANSFER, 'file_sock_transfer ok'),
+                     ('file_transfer_start', 'file_transfer_start ok'), ('doc.qxp', 'filename ok'), ('9', 'size ok')):
+    if line:
+        c.send_line(line)
+    c.expect(answer)
+c.send_raw(block(0, b'partial'))
+c.close()
+)PY",
+         {"exportkxt"}, result);
+  EXPECT_FALSE(result);
+  const std::set<std::string> jobs = Entries(dir_.File("tmp"));
+  ASSERT_EQ(jobs.size(), 1u);
+  const std::string incoming = dir_.File("tmp/" + *jobs.begin() + "/incoming");
+  EXPECT_EQ(Entries(incoming), std::set<std::string>{"doc.qxp"});
+  EXPECT_EQ(ReadFile(incoming + "/doc.qxp"), "2026-03-05 07:04:09\n");
+}
+
 // A job whose task throws, as no task of ct_Conversion does.
 class ThrowingJob : public ct_ConversionBase {
  public:

@@ -74,6 +74,19 @@ TEST_F(CommandLoop, EndsAsTheClientEndsIt) {
   EXPECT_EQ(conn_.GetCurrentStatus(), ct_Connection::ec_ServerDown);
 }
 
+TEST_F(CommandLoop, QuitReportsTheCloseConnectionItRunsThenItself) {
+  FinishClient();
+  StartClient(kLines, {"amberquietlodge", "quit"});
+  testing::internal::CaptureStdout();
+  bool halt = false;
+  EXPECT_TRUE(commandLoopRun(conn_, halt));
+  const std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(FinishClient(), "[\"password ok\"]\n");
+  const std::string rule(36, '-');
+  EXPECT_EQ(console, "\n" + rule + "\nCommand 'closeConnection' done\n" + rule + "\n\n" + "\n" + rule +
+                         "\nCommand 'quit' done\n" + rule + "\n\n");
+}
+
 // A client of the whole server: connects (again and again while the server
 // is not up), runs a shared-folder PDF job of argv[1] into argv[2], leaves,
 // and halts the server as the next client.

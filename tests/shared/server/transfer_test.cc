@@ -98,7 +98,9 @@ TEST_P(Downloads, ArriveWholeWithTheirBlocks) {
         << lines[i + 1];
     EXPECT_TRUE(ReadFile(received.File(s.name)) == s.data);
     std::string blocks = lines[i + 1].substr(lines[i + 1].find("\"blocks\""));
-    if (!compress && !s.plainBlocks.empty()) EXPECT_NE(blocks.find(s.plainBlocks), std::string::npos) << blocks;
+    if (!compress && !s.plainBlocks.empty()) {
+      EXPECT_NE(blocks.find(s.plainBlocks), std::string::npos) << blocks;
+    }
     if (compress) {
       // Full blocks, then at most a length block split in two, then the
       // empty last block.
@@ -147,6 +149,34 @@ TEST_P(Uploads, ArriveWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndCompressed, Uploads, testing::Bool());
+
+// An upload takes its target's place when whole: a link there is replaced,
+// never followed, and the longest names still fit.
+TEST_F(TransportTest, UploadsReplaceLinksAtTheTargetAndTakeLongNames) {
+  const std::string in = dir_.File("in");
+  ASSERT_EQ(mkdir(in.c_str(), 0777), 0);
+  WriteFile(dir_.File("outside"), "keep me");
+  ASSERT_EQ(symlink(dir_.File("outside").c_str(), (in + "/linked.bin").c_str()), 0);
+  ASSERT_EQ(symlink(dir_.File("nowhere").c_str(), (in + "/dangling.bin").c_str()), 0);
+  testutil::TempDir sources("sources");
+  const std::vector<std::string> names = {"linked.bin", "dangling.bin", std::string(250, 'n')};
+  std::vector<std::string> args = {sources.path(), "0"};
+  for (const std::string& name : names) {
+    WriteFile(sources.File(name), "data of " + name.substr(0, 12));
+    args.push_back(name);
+  }
+  StartClient(kUploads, args);
+  for (const std::string& name : names) {
+    bool compressed = true;
+    EXPECT_EQ(FileTransfer::Receive(conn_, in, compressed), in + "/" + name);
+    EXPECT_TRUE(testutil::IsRegularFile(in + "/" + name)) << name;
+    EXPECT_EQ(ReadFile(in + "/" + name), "data of " + name.substr(0, 12));
+  }
+  EXPECT_EQ(FinishClient(), "uploaded\n");
+  EXPECT_EQ(ReadFile(dir_.File("outside")), "keep me");
+  EXPECT_FALSE(testutil::Exists(dir_.File("nowhere")));
+  EXPECT_EQ(testutil::Entries(in), std::set<std::string>(names.begin(), names.end()));
+}
 
 // A hostile first client, then a second one with a plain upload, which the
 // server must still serve.
@@ -247,14 +277,17 @@ def start(c, name):
   bool compressed = false;
   std::string got = FileTransfer::Receive(conn_, in, compressed);
   EXPECT_EQ(got, h.received ? in + "/a.bin" : "");
-  if (h.received) EXPECT_EQ(ReadFile(in + "/a.bin"), "abc");
+  if (h.received) {
+    EXPECT_EQ(ReadFile(in + "/a.bin"), "abc");
+  }
   if (!h.logged.empty()) {
     std::vector<std::string> messages = log_.Messages(h.operation);
     ASSERT_FALSE(messages.empty());
     EXPECT_NE(std::find(messages.begin(), messages.end(), h.logged), messages.end())
         << testing::PrintToString(messages);
   }
-  if (h.logged == "Failed receive: file too large!") EXPECT_FALSE(testutil::Exists(in + "/a.bin"));
+  // A refused upload leaves nothing behind, not even in part.
+  EXPECT_EQ(testutil::Entries(in), h.received ? std::set<std::string>{"a.bin"} : std::set<std::string>{});
   EXPECT_EQ(testutil::Entries(dir_.path()), std::set<std::string>{"in"});
 
   ASSERT_EQ(conn_.waitForClient(), 0);

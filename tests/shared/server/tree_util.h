@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "shared/server/CnvTools.h"
+#include "support/CnvTools.h"
 #include "support/program_log.h"
 #include "tests/common/files.h"
 #include "tests/common/pinned_clock.h"

@@ -1,4 +1,4 @@
-#include "shared/server/CnvTools.h"
+#include "support/CnvTools.h"
 
 // The two string types the tree is used with; files and log files exist
 // over the narrow string only.

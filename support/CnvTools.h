@@ -88,8 +88,8 @@ void DropTrailingSeparators(TStr& path) {
   while (!path.empty() && path.back() == static_cast<typename TStr::value_type>(kPathSeparator)) path.pop_back();
 }
 
-// The pause between two removal attempts.
-inline void PauseBeforeRetry() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+// The pause between two removal attempts, as RemoveFileWithRetry makes.
+inline void PauseBeforeRetry() { std::this_thread::sleep_for(std::chrono::milliseconds(kRemoveRetryPauseMilliseconds)); }
 
 inline std::string ErrorText(int error) { return std::string("Error: ") + std::strerror(error); }
 
@@ -122,19 +122,6 @@ bool removeDirectory(const TStr& path, int retries) {
     if (attempt >= retries) return false;
     cnv_tools_detail::PauseBeforeRetry();
     LogMessage(BRENIX_LOCATION("removeDirectory"), cnv_tools_detail::ErrorText(error), 6);
-  }
-}
-
-// Deletes one file (never a directory), making at most `retries` + 1
-// attempts 20 ms apart.  False without an attempt when nothing is at the
-// path, and when the last attempt failed.
-template <class TStr>
-bool RemoveFileWithRetry(const TStr& path, int retries) {
-  if (!PathExists(path)) return false;
-  for (int attempt = 0;; ++attempt) {
-    if (::unlink(cnv_tools_detail::CStr(path)) == 0) return true;
-    if (attempt >= retries) return false;
-    cnv_tools_detail::PauseBeforeRetry();
   }
 }
 
