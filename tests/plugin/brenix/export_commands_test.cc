@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <iomanip>
+#include <random>
 #include <sstream>
 
+#include "tests/common/kxt_witness_py.h"
 #include "tests/common/python.h"
 #include "ui_run_util.h"
 
@@ -343,3 +345,48 @@ TEST(XTagsExport, AStoryPastTheCaptureLimitKeepsThePrefixAndFails) {
 }
 
 }  // namespace
+
+// One paragraph of 400,000 characters that hardly deflate (its text stream
+// takes over a hundred segments), exported from the menu, read back by
+// python3-olefile and imported again into a new document.
+TEST(KxtExport, AParagraphOf400000CharactersGoesOutAndComesBackWhole) {
+  std::mt19937 random(7);
+  std::string text;
+  for (int i = 0; i < 400000; ++i) {
+    const uint32_t c = 0x4E00 + random() % 0x5000;  // CJK ideographs, three UTF-8 bytes each
+    text += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+             static_cast<char>(0x80 | (c & 0x3F))};
+  }
+  ExportRun run("[QUARK]\nSetUniqueID=True\n",
+                R"({"format": "xthost document", "version": 1, "layouts": [{"name": "Print"}],
+                    "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 576, 756]}],
+                    "stories": [{"id": 1, "text": ")" +
+                    text + R"(", "paragraphs": [[0, 400000]], "runs": [[0, 400000]]}]})");
+  const fs::path target = run.File("out.kxq");
+  const HostRun host = run.Run({target.string()}, Export("Export current document"));
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
+
+  // The text of the story's runs, joined, as olefile and zlib read it.
+  const fs::path expected = run.File("text.txt");
+  WriteFile(expected, text);
+  const std::string dump = testutil::kKxtDumpPy.substr(0, testutil::kKxtDumpPy.find("if __name__"));
+  EXPECT_EQ(testutil::PythonOutput(dump + R"PY(
+text = ''
+for line in dump(sys.argv[1]):
+    if line.startswith('run '):
+        rest = line.split(' ', 5)[5]
+        text += json.JSONDecoder().raw_decode(rest)[0]
+print(len(text), text == open(sys.argv[2], encoding='utf-8').read())
+)PY",
+                                   {target.string(), expected.string()}),
+            "400000 True\n");
+
+  // Imported again, the story holds the same text.
+  const fs::path imported = run.File("imported.qxp");
+  const HostRun back = run.Run({target.string(), imported.string()}, {"start", "menu", "Import Solvane file"});
+  ASSERT_TRUE(Clean(back)) << back.errors;
+  const HostRun stories = RunHost(run.install, {"start", "open", imported.string(), "stories"});
+  EXPECT_EQ(Only(stories, {"  paragraph "}),
+            (std::vector<std::string>{"  paragraph 0 [0,400000) format 0 style 0 \"" + text + "\""}));
+}
