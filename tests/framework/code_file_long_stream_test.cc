@@ -114,7 +114,9 @@ TEST(CodeFileLongStreams, TablesOfManySegmentsAreWholeAndReadBack) {
         const size_t pair = table + 4 + 8 * size_t{count - 1 - k};  // the first segment is listed last
         ASSERT_EQ(U32(bytes, pair), expected) << "segment " << k;
         const uint32_t segmentLength = U32(bytes, pair + 4);
-        if (k + 1 < count) ASSERT_EQ(segmentLength, kSegment) << "segment " << k;
+        if (k + 1 < count) {
+          ASSERT_EQ(segmentLength, kSegment) << "segment " << k;
+        }
         expected += segmentLength;
       }
       EXPECT_EQ(expected, table);
