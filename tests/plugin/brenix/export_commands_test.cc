@@ -390,3 +390,67 @@ print(len(text), text == open(sys.argv[2], encoding='utf-8').read())
   EXPECT_EQ(Only(stories, {"  paragraph "}),
             (std::vector<std::string>{"  paragraph 0 [0,400000) format 0 style 0 \"" + text + "\""}));
 }
+
+// Turned boxes in documents measured in points, millimetres and inches: the
+// angle is in degrees whatever the unit, in the container and in the
+// coordinates file, and the turned corner is where it is in points,
+// expressed in the document's unit.
+TEST(KxtExport, AnglesAreDegreesInEveryUnit) {
+  struct Turn {
+    int degrees;
+    double x, y;  // the written corner in points (box 200 x 240 at 100, 320)
+  };
+  const Turn turns[] = {{0, 100, 320}, {45, 44.4, 425.9}, {90, 80, 540}, {270, 320, 340}};
+  struct Unit {
+    const char* name;
+    double points;  // in one unit
+  };
+  for (const Unit unit : {Unit{"pt", 1}, Unit{"mm", 72 / 25.4}, Unit{"in", 72}}) {
+    SCOPED_TRACE(unit.name);
+    std::string boxes, stories;
+    for (int i = 1; i <= 4; ++i) {
+      const std::string id = std::to_string(i);
+      boxes += std::string(i > 1 ? ", " : "") + R"({"id": )" + id + R"(, "story": )" + id +
+               R"(, "bounds": [100, 320, 300, 560], "rotation": )" + std::to_string(turns[i - 1].degrees) + "}";
+      stories += std::string(i > 1 ? ", " : "") + R"({"id": )" + id +
+                 R"(, "text": "Text", "paragraphs": [[0, 4]], "runs": [[0, 4]]})";
+    }
+    ExportRun run(kExtended, std::string(R"({"format": "xthost document", "version": 1, "unit": ")") + unit.name +
+                                 R"(", "layouts": [{"name": "Print", "spreads": [{"pages": [{}]}]}], "boxes": [)" +
+                                 boxes + R"(], "stories": [)" + stories + "]}");
+    const fs::path kxq = run.File("out.kxq"), coo = run.File("out.coo");
+    ASSERT_TRUE(Clean(run.Run({kxq.string()}, Export("Export current document"))));
+    ASSERT_TRUE(Clean(run.Run({coo.string()}, Export("Export PDF coordinates"))));
+
+    // Per story of the container: angle (0 when absent), horizontal and
+    // vertical position.
+    const std::string dump = testutil::kKxtDumpPy.substr(0, testutil::kKxtDumpPy.find("if __name__"));
+    std::istringstream written(testutil::PythonOutput(dump + R"PY(
+for line in dump(sys.argv[1]):
+    if line.startswith('story '):
+        a = json.loads(line.split(' ', 2)[2])
+        print(a.get('angle', '0'), a['horizontal_pos'], a['vertical_pos'])
+)PY",
+                                                      {kxq.string()}));
+    // The angle of each paragraph line of the coordinates file.
+    std::istringstream coordinates(ReadFile(coo));
+    std::vector<std::string> angles;
+    for (std::string line; std::getline(coordinates, line);) {
+      if (line.rfind("<coord>", 0) != 0) continue;
+      const std::size_t at = line.find(" angle=\"");
+      angles.push_back(at == std::string::npos ? "0" : line.substr(at + 8, line.find('"', at + 8) - at - 8));
+    }
+    ASSERT_EQ(angles.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+      const Turn& turn = turns[i];
+      SCOPED_TRACE(turn.degrees);
+      int angle = -1;
+      double x = 0, y = 0;
+      ASSERT_TRUE(written >> angle >> x >> y);
+      EXPECT_EQ(angle, turn.degrees);
+      EXPECT_NEAR(x, turn.x / unit.points, 1);
+      EXPECT_NEAR(y, turn.y / unit.points, 1);
+      EXPECT_EQ(angles[i], std::to_string(turn.degrees));
+    }
+  }
+}
