@@ -454,3 +454,20 @@ for line in dump(sys.argv[1]):
     }
   }
 }
+
+// A story of four runs in a font the document lacks, two of them equal to
+// the two before: every run logs the missing font as its first one does.
+TEST(KxtExport, EveryRunInAMissingFontLogsIt) {
+  ExportRun run("", R"({"format": "xthost document", "version": 1, "layouts": [{"name": "Print"}],
+                       "fonts": [{"id": 3, "name": "Times"}],
+                       "characterAttributes": [{"font": 9}, {"font": 9, "faces": 1}],
+                       "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 400]}],
+                       "stories": [{"id": 1, "text": "One two three four", "paragraphs": [[0, 18]],
+                                    "runs": [[0, 4], [1, 4], [0, 6], [1, 4]]}]})");
+  const HostRun host = run.Run({run.File("out.kxq").string()}, Export("Export current document"));
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  const std::string line = "##### fontID 9  (9) is not found will return something\n";
+  // Each run looks its font up twice: for its code page and for its typeface.
+  EXPECT_EQ(Count(host.log, line), 8u) << host.log;
+  EXPECT_EQ(Count(host.log, "##### fontID"), Count(host.log, line));
+}
