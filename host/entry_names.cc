@@ -21,6 +21,7 @@ const char* const kEntryNames[] = {
     "begin_text_operation",
     "box_of_story",
     "box_record",
+    "bring_view_to_front",
     "browse_button",
     "browse_for_folder",
     "chain_end",
