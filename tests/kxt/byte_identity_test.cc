@@ -147,7 +147,9 @@ TEST(ByteIdentityTest, FilesMatchThoseOfTheEarlierBuild) {
     const std::string written = testutil::ReadFile(path);
     // The code-file stream first, which tells where a difference lies.
     const bool kxt = std::string(fixture.name).find(".kxt") != std::string::npos;
-    if (kxt) EXPECT_TRUE(element_test::CodeFileBytes(path) == element_test::CodeFileBytes(Reference(fixture.name)));
+    if (kxt) {
+      EXPECT_TRUE(element_test::CodeFileBytes(path) == element_test::CodeFileBytes(Reference(fixture.name)));
+    }
     EXPECT_EQ(written.size(), reference.size());
     EXPECT_TRUE(written == reference);
   }

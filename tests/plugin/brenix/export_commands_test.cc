@@ -178,7 +178,9 @@ TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   commands.insert(commands.end(), {"menu", failure.menu, "stories"});
   const HostRun host = run.Run(answers, commands, failure.env);
   EXPECT_EQ(host.status, 0) << host.errors;
-  if (failure.fileAsBefore) EXPECT_TRUE(ReadFile(run.Doc()) == run.original);
+  if (failure.fileAsBefore) {
+    EXPECT_TRUE(ReadFile(run.Doc()) == run.original);
+  }
   EXPECT_FALSE(fs::exists(target));
   EXPECT_FALSE(fs::exists(target.string() + ".partial"));
   EXPECT_TRUE(Only(host, {"close document"}).empty());

@@ -217,7 +217,9 @@ TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
     EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
     EXPECT_EQ(Result(run), "\"Import failed\"");
     EXPECT_EQ(fs::exists(target), c.targetLeft);
-    if (!c.log.empty()) EXPECT_TRUE(Contains(run.log, c.log)) << run.log;
+    if (!c.log.empty()) {
+      EXPECT_TRUE(Contains(run.log, c.log)) << run.log;
+    }
     // A failed save keeps the document open.
     EXPECT_EQ(Has(run.transcript, "close document 1 \"result.qxp\" window"), c.closed);
     EXPECT_EQ(run.transcript.back(),

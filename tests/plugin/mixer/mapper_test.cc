@@ -344,7 +344,9 @@ TEST(Mapper, MasterPageMode1LeavesEveryStoryAsItWas) {
   // new stories are the working boxes'.
   for (const auto& story : host.content().stories) {
     const auto known = before.find(story.id);
-    if (known != before.end()) EXPECT_EQ(story.text, known->second) << story.id;
+    if (known != before.end()) {
+      EXPECT_EQ(story.text, known->second) << story.id;
+    }
   }
   EXPECT_EQ(host.content().stories.size(), before.size() + 2);
 }

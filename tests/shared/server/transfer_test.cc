@@ -98,7 +98,9 @@ TEST_P(Downloads, ArriveWholeWithTheirBlocks) {
         << lines[i + 1];
     EXPECT_TRUE(ReadFile(received.File(s.name)) == s.data);
     std::string blocks = lines[i + 1].substr(lines[i + 1].find("\"blocks\""));
-    if (!compress && !s.plainBlocks.empty()) EXPECT_NE(blocks.find(s.plainBlocks), std::string::npos) << blocks;
+    if (!compress && !s.plainBlocks.empty()) {
+      EXPECT_NE(blocks.find(s.plainBlocks), std::string::npos) << blocks;
+    }
     if (compress) {
       // Full blocks, then at most a length block split in two, then the
       // empty last block.
@@ -247,14 +249,18 @@ def start(c, name):
   bool compressed = false;
   std::string got = FileTransfer::Receive(conn_, in, compressed);
   EXPECT_EQ(got, h.received ? in + "/a.bin" : "");
-  if (h.received) EXPECT_EQ(ReadFile(in + "/a.bin"), "abc");
+  if (h.received) {
+    EXPECT_EQ(ReadFile(in + "/a.bin"), "abc");
+  }
   if (!h.logged.empty()) {
     std::vector<std::string> messages = log_.Messages(h.operation);
     ASSERT_FALSE(messages.empty());
     EXPECT_NE(std::find(messages.begin(), messages.end(), h.logged), messages.end())
         << testing::PrintToString(messages);
   }
-  if (h.logged == "Failed receive: file too large!") EXPECT_FALSE(testutil::Exists(in + "/a.bin"));
+  if (h.logged == "Failed receive: file too large!") {
+    EXPECT_FALSE(testutil::Exists(in + "/a.bin"));
+  }
   EXPECT_EQ(testutil::Entries(dir_.path()), std::set<std::string>{"in"});
 
   ASSERT_EQ(conn_.waitForClient(), 0);
