@@ -62,9 +62,8 @@ TEST(FolderCommands, CancelThenYesAndPathFields) {
   EXPECT_NE(fields.back().find(" item 1009 text \"" + kxq + "\""), std::string::npos) << fields.back();
 
   // Prepared: each "..." button and each path field set up with the host.
-  for (const std::string& item : {"1012 button \"...\" browses", "1013 button \"...\" browses",
-                                   "1008 button \"...\" browses"}) {
-    EXPECT_EQ(With(run, " item " + item).size(), 1u) << item;
+  for (const char* button : {"1012", "1013", "1008"}) {
+    EXPECT_EQ(With(run, std::string(" item ") + button + " button \"...\" browses").size(), 1u) << button;
   }
   const std::vector<std::string> pathFields = {"1010 field \"\"", "1011 field \"\"", "1009 field \"" + kxq + "\""};
   for (const std::string& field : pathFields) {
