@@ -74,19 +74,20 @@ void CF_OLEOutStream::OutImpl::EmitSegment() {
 
 uint32_t CF_OLEOutStream::OutImpl::Close() {
   EmitSegment();  // the last segment is always recorded, even when empty
-  // The table, last segment first, in pieces of up to 64 pairs.
-  uint8_t table[4 + 8 * 64];
+  // The table: the count, then the pairs from the last segment to the first,
+  // handed over in pieces of up to 64 pairs.  Nothing else is written in
+  // between, so the pieces lie one after the other in the code file.
+  uint8_t table[8 * 64];
   const size_t count = segments_.size();
   cf::Put32(table, static_cast<uint32_t>(count));
-  uint32_t fill = 4;
-  uint32_t tableOffset = cf::kNoOffset;
+  const uint32_t tableOffset = writer_->WriteBlock(table, 4);
+  uint32_t fill = 0;
   for (size_t i = count; i-- > 0;) {
     cf::Put32(table + fill, segments_[i].offset);
     cf::Put32(table + fill + 4, segments_[i].length);
     fill += 8;
     if (fill == sizeof table || i == 0) {
-      const uint32_t at = writer_->WriteBlock(table, fill);
-      if (tableOffset == cf::kNoOffset) tableOffset = at;
+      writer_->WriteBlock(table, fill);
       fill = 0;
     }
   }

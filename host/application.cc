@@ -30,6 +30,7 @@ int32_t Application::OpenDocument(const std::string& path, int32_t flags, int32_
   d.open_flags = flags;
   documents.push_back(d);
   current_document = d.id;
+  front_window = d.id;
   return d.id;
 }
 
@@ -39,6 +40,7 @@ bool Application::CloseDocument(int32_t id) {
   if (it == documents.end()) return false;
   documents.erase(it);
   if (current_document == id) current_document = documents.empty() ? 0 : documents.back().id;
+  if (front_window == id) front_window = current_document;
   return true;
 }
 

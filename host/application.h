@@ -31,6 +31,10 @@ struct Application {
   uint32_t version = 0x09050000;
   std::vector<Document> documents;  // in the order they were opened
   int32_t current_document = 0;     // id of the current one, 0 = none
+  // The document whose window is in front: the last one opened (or opened
+  // again), or brought to the front.  Making another document current
+  // leaves its window where it is.
+  int32_t front_window = 0;
   std::map<std::string, std::string> preferences;
   std::string temp_folder;  // $TMPDIR, else /tmp
   // The folder that holds the XTensions folder (absolute).

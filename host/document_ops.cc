@@ -95,6 +95,7 @@ int32_t OpenDocumentFile(Host& host, const std::string& path, int32_t flags, int
   for (const Document& open : host.app().documents) {
     if (open.path != absolute || open.content == nullptr || open.content->untitled) continue;
     host.app().current_document = open.id;
+    host.app().front_window = open.id;
     host.transcript().Line("open document " + std::to_string(open.id) + " " +
                            Transcript::Quote(BaseName(absolute)) + " already open, current");
     if (id != nullptr) *id = open.id;

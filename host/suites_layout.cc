@@ -372,7 +372,17 @@ int32_t ViewState(int32_t document, int32_t* state) {
   if (state == nullptr || host.app().FindLayoutDocument(document, nullptr) == nullptr) {
     return kXTErrParam;
   }
-  *state = 0;
+  *state = host.app().FindLayoutDocument(document, nullptr)->id == host.app().front_window ? 0 : 1;
+  return kXTOk;
+}
+
+int32_t BringViewToFront(int32_t document) {
+  Host& host = Host::Current();
+  if (host.Fails("bring_view_to_front")) return kXTErrInjected;
+  const Document* found = host.app().FindLayoutDocument(document, nullptr);
+  if (found == nullptr) return kXTErrParam;
+  host.app().front_window = found->id;
+  host.transcript().Line("window of document " + std::to_string(found->id) + " to front");
   return kXTOk;
 }
 
@@ -1287,7 +1297,7 @@ const XTLayoutSuite kLayoutSuite = {
     SpreadCount,     FirstItem,        NextItem,          FirstPageItem,  NextPageItem,
     SpreadPages,     SpreadPageNumbers, PageReference,    PageMaster,
     MasterCount,     MasterName,       IsMasterSpread,    IsMasterItemOf, ViewOf,
-    ShowView,        ViewShowsMasters, ViewState,
+    ShowView,        ViewShowsMasters, ViewState,         BringViewToFront,
     IsTextBox,       IsPictureBox,     IsEmptyBox,        IsLine,         IsGroup,
     AnchorStory,     IsLocked,         IsRotated,         ItemLocation,   PageInfoOf,
     ParentItem,      GroupMembersOf,   MasterItemOf,      ContentKind,    ItemStory,

@@ -25,6 +25,14 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 // The window class of every dialog window of the host.
 const char kDialogClass[] = "#32770";
 
+// " setup" and a field's set-up values, or nothing when it has none.
+std::string SetupText(const UiItem& item) {
+  if (item.setup.empty()) return "";
+  std::string text = " setup";
+  for (int32_t value : item.setup) text += " " + std::to_string(value);
+  return text;
+}
+
 }  // namespace
 
 std::string UiEngine::Name(XTWindow window) const {
@@ -158,7 +166,7 @@ void UiEngine::Describe(XTWindow window) {
       case kXTItemButton:
         Line(name + id + " button " + Transcript::Quote(item.text) +
              (item.id == w->default_item ? " default" : "") +
-             (item.id == w->cancel_item ? " cancel" : "") + state);
+             (item.id == w->cancel_item ? " cancel" : "") + (item.browses ? " browses" : "") + state);
         break;
       case kXTItemText:
         Line(name + id + " text " + Transcript::Quote(item.text));
@@ -168,7 +176,7 @@ void UiEngine::Describe(XTWindow window) {
              std::to_string(item.value) + state);
         break;
       case kXTItemField:
-        Line(name + id + " field " + Transcript::Quote(item.text) + state);
+        Line(name + id + " field " + Transcript::Quote(item.text) + SetupText(item) + state);
         break;
       case kXTItemProgress:
         Line(name + id + " progress " + std::to_string(item.value) + "/" +
@@ -463,6 +471,32 @@ int32_t UiEngine::SetControl(XTWindow window, int32_t item, int32_t maximum, int
   return kXTOk;
 }
 
+int32_t UiEngine::BrowseButton(XTWindow window, int32_t item) {
+  if (host_.Fails("browse_button")) return kXTErrInjected;
+  UiItem* found = nullptr;
+  if (ItemWindow(window, item, &found) == nullptr || found->kind != kXTItemButton) return kXTErrParam;
+  found->browses = true;
+  if (Visible(window)) Line(Name(window) + " item " + std::to_string(item) + " browses");
+  return kXTOk;
+}
+
+int32_t UiEngine::SetupField(XTWindow window, int32_t item, const std::vector<int32_t>& values) {
+  if (host_.Fails("setup_field")) return kXTErrInjected;
+  UiItem* found = nullptr;
+  if (ItemWindow(window, item, &found) == nullptr || found->kind != kXTItemField) return kXTErrParam;
+  found->setup = values;
+  if (Visible(window)) Line(Name(window) + " item " + std::to_string(item) + SetupText(*found));
+  return kXTOk;
+}
+
+int32_t UiEngine::DialogNotice(XTWindow window, int32_t what) {
+  if (host_.Fails("dialog_notice")) return kXTErrInjected;
+  const UiWindow* w = windows_.Find(window);
+  if (w == nullptr || (w->kind != UiWindow::kModal && w->kind != UiWindow::kModeless)) return kXTErrParam;
+  Line(Name(window) + " notice " + std::to_string(what));
+  return kXTOk;
+}
+
 // --- alerts ---
 
 int32_t UiEngine::Alert(int32_t alert) {
@@ -505,8 +539,8 @@ XTWindow UiEngine::RaiseHostAlert(const std::string& title, const std::string& t
   alert.kind = UiWindow::kHostAlert;
   alert.title = title;
   alert.default_item = 2;
-  alert.items.push_back(UiItem{1, kXTItemText, text, 0, 0, true});
-  alert.items.push_back(UiItem{2, kXTItemButton, "OK", 0, 0, true});
+  alert.items.push_back(UiItem{1, kXTItemText, text, 0, 0, true, false, {}});
+  alert.items.push_back(UiItem{2, kXTItemButton, "OK", 0, 0, true, false, {}});
   const XTWindow window = windows_.Add(std::move(alert));
   Line(Name(window) + " " + Transcript::Quote(title) + " " + Transcript::Quote(text));
   return window;

@@ -58,6 +58,8 @@ struct UiItem {
   int32_t value = 0;
   int32_t maximum = 0;
   bool enabled = true;
+  bool browses = false;        // a button made a "..." button
+  std::vector<int32_t> setup;  // a field's set-up values, when it was set up
 };
 
 struct UiWindow {
@@ -144,6 +146,9 @@ class UiEngine {
   int32_t EnableItem(XTWindow window, int32_t item, int32_t enabled);
   int32_t SetCancelItem(XTWindow window, int32_t item);
   int32_t SetControl(XTWindow window, int32_t item, int32_t maximum, int32_t value);
+  int32_t BrowseButton(XTWindow window, int32_t item);
+  int32_t SetupField(XTWindow window, int32_t item, const std::vector<int32_t>& values);
+  int32_t DialogNotice(XTWindow window, int32_t what);
   int32_t Alert(int32_t alert);
   int32_t FindWindow(const char* window_class, const char* title, XTWindow* window);
   int32_t WindowItem(XTWindow window, int32_t item, XTWindow* item_window);

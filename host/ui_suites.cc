@@ -66,6 +66,12 @@ int32_t WindowItem(XTWindow window, int32_t item, XTWindow* item_window) {
 int32_t PostMessage(XTWindow window, uint32_t message, int32_t wparam, int32_t lparam) {
   return Ui().PostMessage(window, message, wparam, lparam);
 }
+int32_t BrowseButton(XTWindow window, int32_t item) { return Ui().BrowseButton(window, item); }
+int32_t SetupField(XTWindow window, int32_t item, int32_t v1, int32_t v2, int32_t v3, int32_t v4, int32_t v5,
+                   int32_t v6) {
+  return Ui().SetupField(window, item, {v1, v2, v3, v4, v5, v6});
+}
+int32_t DialogNotice(XTWindow window, int32_t what) { return Ui().DialogNotice(window, what); }
 
 // --- XFDl ---
 
@@ -143,7 +149,7 @@ const XTDialogSuite kDialogSuite = {
     kXTTableXDLg,  RunDialog,   EndDialog,    WantMessages,     OpenWindow,    ShowWindow,
     CloseWindow,   BeginDrawing, EndDrawing,  SetItemText,      ItemText,      SetItemValue,
     ItemValue,     EnableDialogItem, SetCancelItem, SetControl, Alert,         FindWindow,
-    WindowItem,    PostMessage,
+    WindowItem,    PostMessage,  BrowseButton, SetupField,       DialogNotice,
 };
 const XTFileDialogSuite kFileDialogSuite = {kXTTableXFDl,  NewFileDialog, DisposeFileDialog,
                                             RunOpenDialog, RunSaveDialog, DialogOutcome,

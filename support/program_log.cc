@@ -36,9 +36,14 @@ void WriteAll(int fd, const std::string& bytes) {
   }
 }
 
+thread_local uint64_t t_programLogUses = 0;
+
 }  // namespace
 
+uint64_t ProgramLogUses() { return t_programLogUses; }
+
 std::ostream& ProgramLog() {
+  ++t_programLogUses;
   // Never destroyed: writers at unload still find it open.  So that nothing
   // waits in its buffer when the process ends, every insertion is written
   // out at once.

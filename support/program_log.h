@@ -14,10 +14,15 @@
 // which BRENIX_LOCATION("Class::Func") builds at the call site.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
 std::ostream& ProgramLog();
+
+// How many times this thread has asked for ProgramLog(): a piece of work
+// that leaves it unchanged has written nothing to the program log.
+uint64_t ProgramLogUses();
 
 // The file name of `sourcePath` (the text after its last separator, with
 // its extension; the whole text when it has no separator), "[", the line,

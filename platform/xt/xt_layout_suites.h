@@ -166,8 +166,12 @@ struct XTLayoutSuite {
   // spread index + 2 in front.
   int32_t (*show_view)(int32_t view, int32_t index);
   int32_t (*view_shows_masters)(int32_t view, uint8_t* answer);
-  // The state of a document's view; 0 when it can be worked on.
+  // The state of a document's view; 0 when it can be worked on, 1 while its
+  // window is behind another document's.
   int32_t (*view_state)(int32_t document, int32_t* state);
+  // Brings the window of a document's view to the front, so that the view
+  // can be worked on.
+  int32_t (*bring_view_to_front)(int32_t document);
 
   // --- items ---
   // The eight kind predicates; the sixth answers 16 bits.

@@ -150,6 +150,16 @@ struct XTDialogSuite {
   int32_t (*window_item)(XTWindow window, int32_t item, XTWindow* item_window);
   // Posts a window message.
   int32_t (*post_message)(XTWindow window, uint32_t message, int32_t wparam, int32_t lparam);
+  // Makes a button of a dialog one that opens a picker (a "..." button).
+  int32_t (*browse_button)(XTWindow window, int32_t item);
+  // Sets up an editable field with six values whose meaning is the host's
+  // (the folder dialogs' path fields pass 32, 80, 1000, 0, 0x640000, 26).
+  int32_t (*setup_field)(XTWindow window, int32_t item, int32_t v1, int32_t v2, int32_t v3, int32_t v4,
+                         int32_t v5, int32_t v6);
+  // Tells the host about the state of a dialog in the host's own terms (the
+  // folder dialogs send 2 when a path field has no path of its own to show
+  // and 4 once a chosen folder is stored); 0 when the host took it.
+  int32_t (*dialog_notice)(XTWindow window, int32_t what);
 };
 
 // --- XFDl: file dialogs and the folder picker ---

@@ -166,7 +166,9 @@ const StoryGeometry::Part& StoryGeometry::PartOf(XTItem box) {
   BoxGeometry& g = part.geometry;
   XTBoxRecord record{};
   if (XT().lgk2 != nullptr && BoxRecordOf(box, &record)) {
-    float a = Measure(record.rotation);
+    // The rotation is in 16.16 degrees, whatever unit the document measures
+    // lengths in.
+    float a = static_cast<float>(record.rotation) / 65536.0f;
     if (a < 0) a += 360;
     const int32_t* r = record.shape == 5 ? record.bounds : record.enclosing;
     part.rect = Rect{Measure(r[0]), Measure(r[1]), Measure(r[2]), Measure(r[3])};

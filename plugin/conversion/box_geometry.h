@@ -6,7 +6,8 @@
 // not 0, "horizontal_pos", "vertical_pos", "width", "height", each a whole
 // decimal number) and which the coordinates file can write under names of
 // its own.  Host measures become numbers through the host's own formatter
-// (FixedToFloat), so they are in the unit the user sees.  Host failures
+// (FixedToFloat), so they are in the unit the user sees; the box's rotation
+// is an angle, always in degrees.  Host failures
 // leave values out or at 0; nothing is raised here but the facade's
 // exceptions.  Host thread only.
 #pragma once

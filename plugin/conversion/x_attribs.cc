@@ -141,14 +141,18 @@ void WriteAttributeSet(const XAttribs& record, BX_KXT::Export::IAttrs& set, uint
     add(record.codePage);
     add(codePage);
     if (set.Replay(key)) return;
+    // A replay adds what writing adds but logs nothing, so only a run whose
+    // writing logged nothing (no missing font, conflict or failed colour)
+    // is kept for replaying.
+    const uint64_t logUses = ProgramLogUses();
     SetNumericAttr(set, u"private", record.privateValue, false);
     WriteTypeface(record, set, codePage);
-    bool plain = WriteFaceAttributes(record, set);
+    WriteFaceAttributes(record, set);
     SetNumericAttr(set, u"kerning", record.record.kerning, false);
     SetNumericAttr(set, u"tracking", record.record.tracking, false);
-    plain = WriteFaceColor(record, set) && plain;
+    WriteFaceColor(record, set);
     GetSizeShiftAttrs(record.record, set);
-    if (plain) set.Remember(key);
+    if (ProgramLogUses() == logUses) set.Remember(key);
   } catch (...) {
     BreakPoint_BX("Attribs::WriteSelf FAILED");
   }

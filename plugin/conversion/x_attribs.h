@@ -72,7 +72,8 @@ class XAttribs {
 // Writes the whole set of a run: opens it, writes every attribute, closes it
 // (also on failure).  A failure is logged as the checkpoint "Attribs::WriteSelf
 // FAILED" and not raised.  Runs of equal records under equal values replay
-// what the first one added (IAttrs::Replay), unless writing it logged.
+// what the first one added (IAttrs::Replay), unless writing it logged: a
+// replay adds the same values but writes nothing to the program log.
 void WriteAttributeSet(const XAttribs& record, BX_KXT::Export::IAttrs& set, uint32_t codePage);
 // "codepage", "typeface" and "typeface_codepage".
 void WriteTypeface(const XAttribs& record, BX_KXT::Export::IAttrs& set, uint32_t codePage);

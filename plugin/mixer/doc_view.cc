@@ -64,10 +64,14 @@ XTDocRef MakeCurrent(XTDocRef document) {
   if (previous != document) {
     HostCall("set_current_document", link.lgi2->set_current_document(static_cast<int16_t>(document.value)));
   }
-  // A view the host still reports busy cannot be settled from here.
+  // A view the host reports busy (its window behind another) is brought to
+  // the front once; one still busy after that is a fault of the host's.
   int32_t state = 0;
-  if (link.lgk2 != nullptr && link.lgk2->view_state(document.value, &state) == kXTOk && state != 0)
-    QuarkInternalError(kSource, kLineMakeCurrent);
+  if (link.lgk2 != nullptr && link.lgk2->view_state(document.value, &state) == kXTOk && state != 0) {
+    link.lgk2->bring_view_to_front(document.value);
+    if (link.lgk2->view_state(document.value, &state) == kXTOk && state != 0)
+      QuarkInternalError(kSource, kLineMakeCurrent);
+  }
   if (GetCurrentDocumentId() != document.value) QuarkInternalError(kSource, kLineMakeCurrent + 2);
   int32_t mode = 0;
   if (link.lgh2 == nullptr || link.lgh2->tool_mode(&mode) != kXTOk || mode != 1)

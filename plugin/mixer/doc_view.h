@@ -36,9 +36,10 @@ int32_t xt_viewgotomaster(int32_t& view, int32_t index);
 namespace Mixer {
 
 // Makes `document` the current document: the tool mode becomes 1 when it
-// is not, and the current document is switched when it differs.  A view
-// state that stays busy, another document still current or a tool mode
-// other than 1 afterwards go to the internal-error trace.  Returns the
+// is not, the current document is switched when it differs, and its view
+// is brought to the front when the host reports it busy.  A view state
+// that stays busy, another document still current or a tool mode other
+// than 1 afterwards go to the internal-error trace.  Returns the
 // document that was current before (XTDocRef(-1) when none was).
 XTDocRef MakeCurrent(XTDocRef document);
 

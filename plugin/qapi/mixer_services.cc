@@ -3,8 +3,9 @@
 #include <cstring>
 
 #include "framework/failures.h"
+#include "support/host_file_spec.h"
 #include "support/host_link.h"
-#include "support/host_result.h"
+#include "support/paths.h"
 
 namespace {
 
@@ -62,19 +63,31 @@ XTBox MakeCurrent(int32_t storyId) {
 
 }  // namespace Mixer
 
-int32_t GetCurrentDocumentLocation(int16_t* volume, int32_t* folder, char* name) {
-  if (volume == nullptr || folder == nullptr || name == nullptr) return 12;
+int32_t GetCurrentDocumentLocation(std::string* name, std::string* folder) {
+  if (name == nullptr || folder == nullptr) return 12;
   const HostLink& link = XT();
-  if (link.projects == nullptr || link.lgi2 == nullptr) return kXTErrNoSuite;
+  if (link.projects == nullptr || link.lgi2 == nullptr || link.files == nullptr) return kXTErrNoSuite;
   XTProject project = 0;
   int32_t result = link.projects->current_project(&project);
   if (result != kXTOk) return result;
   XTFileSpec spec{};
   result = link.lgi2->project_file_spec(project, &spec);
   if (result != kXTOk) return result;
-  *volume = spec.volume;
-  *folder = spec.folder;
-  std::memcpy(name, spec.name, sizeof spec.name);
-  name[sizeof spec.name - 1] = '\0';
+  // The name as the host's file object gives it; the folder from the
+  // spec's full path.
+  XTFile file = 0;
+  result = link.files->new_file(&file);
+  if (result != kXTOk) return result;
+  std::string fileName;
+  int32_t folderId = 0;
+  result = link.files->set_file_spec(file, &spec);
+  if (result == kXTOk) result = FileSpecToNameAndFolder(file, &fileName, &folderId);
+  link.files->dispose_file(file);
+  std::string path;
+  if (result == kXTOk) result = FSSpecToPath(path, spec);
+  if (result != kXTOk) return result;
+  CutAtLast(path, kPathSeparator, true);
+  *name = fileName;
+  *folder = path;
   return kXTOk;
 }

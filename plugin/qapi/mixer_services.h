@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/xt/xt_doc_suites.h"
 
@@ -75,7 +76,7 @@ XTBox MakeCurrent(int32_t storyId);
 
 }  // namespace Mixer
 
-// The location of the current document's file: volume, folder id and name
-// (256 bytes).  0, 12 when an out field is missing, else the host's error
-// (-43 for an untitled document).
-int32_t GetCurrentDocumentLocation(int16_t* volume, int32_t* folder, char* name);
+// The location of the current document's file as texts: its name and the
+// path of its folder.  0; 12 when an output is missing; else the host's
+// error (-43 for an untitled document).
+int32_t GetCurrentDocumentLocation(std::string* name, std::string* folder);

@@ -89,13 +89,11 @@ int32_t GetDocumentCount() {
 
 int16_t GetCurrentDocumentSpec(XTFileSpec& spec) {
   if (IsCurrentDocumentUntitled()) return kXTErrNotFound;
-  int16_t volume = 0;
-  int32_t folder = 0;
-  char name[256] = {};
-  if (GetCurrentDocumentLocation(&volume, &folder, name) != kXTOk) return 12;
+  std::string name, folder;
+  if (GetCurrentDocumentLocation(&name, &folder) != kXTOk) return 12;
   XTFileSpec made{};
-  const int16_t result = xt_fsmakefsspec(volume, folder, name, made, false, false, false, nullptr,
-                                         0, false, nullptr);
+  const int16_t result = xt_fsmakefsspec(0, 0, folder + kPathSeparator + name, made, true, false, false,
+                                         nullptr, 0, false, nullptr);
   if (result == kXTOk) spec = made;
   return result;
 }

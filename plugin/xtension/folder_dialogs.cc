@@ -20,6 +20,24 @@ const PathFieldBinding kBothPdfField{1013, 1011, SettingsKey::TargetPDFPath, &Se
 const PathFieldBinding kImportSourceField{1002, 1003, SettingsKey::SourceKXQPath, &FirstFolderRecord()};
 const PathFieldBinding kImportTargetField{1004, 1005, SettingsKey::TargetBookPath, &SecondFolderRecord()};
 
+// The "..." button and the path field as the host shows them.
+void PreparePathField(XTWindow dialog, const PathFieldBinding& binding) {
+  const XTDialogSuite* dialogs = XT().dialogs;
+  if (dialogs == nullptr) {
+    DebugCheckApiErr(kXTErrNoSuite);
+    return;
+  }
+  DebugCheckApiErr(dialogs->browse_button(dialog, binding.browseButton));
+  DebugCheckApiErr(dialogs->setup_field(dialog, binding.field, 32, 80, 1000, 0, 0x640000, 26));
+}
+
+// Tells the host about the dialog's path fields (`what`: 2 when a field
+// has no path of its own to show, 4 once a chosen folder is stored).
+int32_t DialogNotice(XTWindow dialog, int32_t what) {
+  const XTDialogSuite* dialogs = XT().dialogs;
+  return DebugCheckApiErr(dialogs != nullptr ? dialogs->dialog_notice(dialog, what) : kXTErrNoSuite);
+}
+
 struct FolderDialog {
   const PathFieldBinding* fields[2];  // the second may be null
   int32_t defaultButton;
@@ -112,6 +130,9 @@ int32_t FolderDialogProc(void* record, int number, const FolderDialog& layout) {
       dialog.handled = 1;
       break;
     case kXTDialogPrepare:
+      for (const PathFieldBinding* field : layout.fields) {
+        if (field != nullptr) PreparePathField(dialog.dialog, *field);
+      }
       dialog.handled = 1;
       break;
     case kXTDialogFirstUpdate: {
@@ -196,7 +217,7 @@ bool FillPathField(XTWindow dialog, const PathFieldBinding& binding, bool forceO
   // folder of an earlier command.
   if (forceOff || settings.IsDefault(binding.setting)) {
     *binding.record = XTFileSpec{};
-    return true;
+    return DialogNotice(dialog, 2) == kXTOk;
   }
   const std::string path = settings.GetPath(binding.setting);
   if (SetFieldPath(dialog, binding, path) == kXTOk) return true;
@@ -219,6 +240,7 @@ void BrowseFolder(XTWindow dialog, const PathFieldBinding& binding) {
   if (path.empty()) return;
   settings.SetValueAndSave(binding.setting, path, true, true);
   SetFieldPath(dialog, binding, path);
+  if (!settings.IsDefault(binding.setting)) DialogNotice(dialog, 4);
 }
 
 bool CheckTargetFolder(FileKind kind, const XTFileSpec& record, bool recursive, int overwriteDialog) {

@@ -3,12 +3,13 @@
 // 115).
 //
 // Each path field shows a path setting (brenix.ini) and has a folder
-// record; typing into a field is undone at once, "..." picks a folder and
-// saves it in the setting.  Ended with the default button, the dialog
-// checks its target folder for files that would be overwritten (asking the
-// overwrite question when there are some), puts the chosen folders where
-// the folder driver reads them and runs its folder conversion.  Host
-// thread only.
+// record; preparing the dialog makes its "..." button and sets the field up
+// with the host.  Typing into a field is undone at once, "..." picks a
+// folder and saves it in the setting.  Ended with the default button, the
+// dialog checks its target folder for files that would be overwritten
+// (asking the overwrite question when there are some), puts the chosen
+// folders where the folder driver reads them and runs its folder
+// conversion.  Host thread only.
 #pragma once
 
 #include <cstdint>
@@ -38,14 +39,16 @@ struct PathFieldBinding {
 
 // The first display of a field: when the setting holds a path of its own
 // (and not forceOff) the record and the field take it; true on success.
-// Without a path of its own the field stays empty and the answer is true.
-// Whenever the field is not filled, its record is cleared.
+// Otherwise the field stays empty, the host is told so (dialog notice 2)
+// and the answer is whether it took the notice.  Whenever the field is not
+// filled, its record is cleared.
 bool FillPathField(XTWindow dialog, const PathFieldBinding& binding, bool forceOff);
 // Writes the setting's path into the field again.
 void ResetPathField(XTWindow dialog, const PathFieldBinding& binding);
 // The "..." button: the folder picker "Select folder" at the setting's
 // path; a chosen folder is saved in the setting and taken by the record and
-// the field.
+// the field, and the host is told (dialog notice 4) when the setting now
+// holds a path of its own.
 void BrowseFolder(XTWindow dialog, const PathFieldBinding& binding);
 // The overwrite check of a target folder for files of `kind` (0 to 3):
 // none there sets the kind's overwrite flag and passes; otherwise the

@@ -218,8 +218,12 @@ TEST(DocJson, SavingNeitherFollowsPlantedLinksNorWidensNorOverrules) {
     WriteFile(doc, old);
     WriteFile(victim, "victim");
     ASSERT_EQ(chmod(doc.c_str(), k.mode), 0);
-    if (k.plantLink) ASSERT_EQ(symlink(victim.c_str(), (doc + ".xthost-save").c_str()), 0);
-    if (k.throughLink) ASSERT_EQ(symlink(doc.c_str(), link.c_str()), 0);
+    if (k.plantLink) {
+      ASSERT_EQ(symlink(victim.c_str(), (doc + ".xthost-save").c_str()), 0);
+    }
+    if (k.throughLink) {
+      ASSERT_EQ(symlink(doc.c_str(), link.c_str()), 0);
+    }
 
     EXPECT_EQ(SaveDocumentFile(k.throughLink ? link : doc, c, &error), k.result) << error;
     struct stat st;
@@ -232,7 +236,9 @@ TEST(DocJson, SavingNeitherFollowsPlantedLinksNorWidensNorOverrules) {
       ASSERT_EQ(lstat(link.c_str(), &st), 0);
       EXPECT_TRUE(S_ISLNK(st.st_mode));
     }
-    if (k.result != kXTOk) EXPECT_EQ(error, "the document is read-only");
+    if (k.result != kXTOk) {
+      EXPECT_EQ(error, "the document is read-only");
+    }
   }
   // Nothing but the files made above is left in the folder.
   EXPECT_EQ(testutil::Entries(temp.path()).size(), 2 * 6 + 2 + 1u);

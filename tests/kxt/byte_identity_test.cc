@@ -1,7 +1,8 @@
 // Written files keep their exact bytes.  The sample book through both
 // versions of the element classes, a code file that takes every writer path,
-// and a generated book of 2,000 stories are written here and compared with
-// files (and, for the large book, SHA-256 digests) that an earlier build wrote
+// a generated book of 2,000 stories and a code file of streams of several MiB
+// are written here and compared with files (and, for the large book and the
+// long streams, SHA-256 digests) that an earlier build wrote
 // into tests/data/bytes.  Both the whole compound file and its code-file
 // stream must match.
 //
@@ -9,6 +10,7 @@
 // that folder instead of comparing (this is how tests/data/bytes was made).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -145,7 +147,9 @@ TEST(ByteIdentityTest, FilesMatchThoseOfTheEarlierBuild) {
     const std::string written = testutil::ReadFile(path);
     // The code-file stream first, which tells where a difference lies.
     const bool kxt = std::string(fixture.name).find(".kxt") != std::string::npos;
-    if (kxt) EXPECT_TRUE(element_test::CodeFileBytes(path) == element_test::CodeFileBytes(Reference(fixture.name)));
+    if (kxt) {
+      EXPECT_TRUE(element_test::CodeFileBytes(path) == element_test::CodeFileBytes(Reference(fixture.name)));
+    }
     EXPECT_EQ(written.size(), reference.size());
     EXPECT_TRUE(written == reference);
   }
@@ -157,19 +161,54 @@ import hashlib, sys, olefile
 with open(sys.argv[1], 'rb') as f:
     print(hashlib.sha256(f.read()).hexdigest() + '  file')
 ole = olefile.OleFileIO(sys.argv[1])
-print(hashlib.sha256(ole.openstream('SolvaneTextAndCode/SolvaneCodeFile').read()).hexdigest() + '  SolvaneCodeFile')
+stream = [e for e in ole.listdir() if e[-1] == 'SolvaneCodeFile'][0]
+print(hashlib.sha256(ole.openstream(stream).read()).hexdigest() + '  SolvaneCodeFile')
 )PY";
+
+// The digests of the file written at `path` against those kept as `name`
+// (or kept there, with BRENIX_SAVE_BYTES).
+void ExpectDigests(const std::string& path, const std::string& name) {
+  const std::string digests = testutil::PythonOutput(kDigestsPy, {path});
+  if (SaveFolder()) {
+    testutil::WriteFile(std::string(SaveFolder()) + "/" + name, digests);
+    return;
+  }
+  EXPECT_EQ(digests, testutil::ReadFile(Reference(name)));
+}
 
 TEST(ByteIdentityTest, ALargeBookMatchesTheDigestsOfTheEarlierBuild) {
   testutil::TempDir dir;
   const std::string path = dir.File("book.kxt");
   testutil::WriteBigBook(path, 2000);
-  const std::string digests = testutil::PythonOutput(kDigestsPy, {path});
-  if (SaveFolder()) {
-    testutil::WriteFile(std::string(SaveFolder()) + "/big_book_2000.sha256", digests);
-    return;
+  ExpectDigests(path, "big_book_2000.sha256");
+}
+
+// Streams of several MiB written side by side: stored, deflated into over a
+// thousand segments, and decided at the first flush.
+TEST(ByteIdentityTest, LongStreamsMatchTheDigestsOfTheEarlierBuild) {
+  testutil::TempDir dir;
+  const std::string path = dir.File("long.ole");
+  {
+    OLEStorage root(path.c_str(), kOLECreate);
+    Owned<CF_OutStorage> writer(CreateCodeFile(root, true));
+    std::mt19937 random(11);
+    std::string letters(5 << 20, '\0');  // six bits a byte: deflates to about 3.8 MiB
+    for (char& c : letters) c = static_cast<char>('0' + random() % 64);
+    const std::string text = Body(1, 3 << 20);
+    Owned<CF_OutStream> stored(writer->CreateStream("stored", 1, CF_Stored));
+    Owned<CF_OutStream> deflated(writer->CreateStream("deflated", 2, CF_Compressed));
+    Owned<CF_OutStream> decided(writer->CreateStream("decided", 3, CF_DecideAtFirstFlush));
+    for (size_t at = 0, piece = 5000; at < letters.size(); at += piece) {
+      const uint32_t n = static_cast<uint32_t>(std::min(piece, letters.size() - at));
+      deflated->PutData(letters.data() + at, n);
+      if (at < text.size()) {
+        const uint32_t m = static_cast<uint32_t>(std::min(piece, text.size() - at));
+        stored->PutData(text.data() + at, m);
+        decided->PutData(text.data() + at, m);
+      }
+    }
   }
-  EXPECT_EQ(digests, testutil::ReadFile(Reference("big_book_2000.sha256")));
+  ExpectDigests(path, "long_streams.sha256");
 }
 
 }  // namespace

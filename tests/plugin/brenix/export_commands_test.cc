@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <iomanip>
+#include <random>
 #include <sstream>
 
+#include "tests/common/kxt_witness_py.h"
 #include "tests/common/python.h"
 #include "ui_run_util.h"
 
@@ -178,7 +180,9 @@ TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   commands.insert(commands.end(), {"menu", failure.menu, "stories"});
   const HostRun host = run.Run(answers, commands, failure.env);
   EXPECT_EQ(host.status, 0) << host.errors;
-  if (failure.fileAsBefore) EXPECT_TRUE(ReadFile(run.Doc()) == run.original);
+  if (failure.fileAsBefore) {
+    EXPECT_TRUE(ReadFile(run.Doc()) == run.original);
+  }
   EXPECT_FALSE(fs::exists(target));
   EXPECT_FALSE(fs::exists(target.string() + ".partial"));
   EXPECT_TRUE(Only(host, {"close document"}).empty());
@@ -358,3 +362,129 @@ TEST(XTagsExport, AStoryPastTheCaptureLimitKeepsThePrefixAndFails) {
 }
 
 }  // namespace
+
+// One paragraph of 400,000 characters that hardly deflate (its text stream
+// takes over a hundred segments), exported from the menu, read back by
+// python3-olefile and imported again into a new document.
+TEST(KxtExport, AParagraphOf400000CharactersGoesOutAndComesBackWhole) {
+  std::mt19937 random(7);
+  std::string text;
+  for (int i = 0; i < 400000; ++i) {
+    const uint32_t c = 0x4E00 + random() % 0x5000;  // CJK ideographs, three UTF-8 bytes each
+    text += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+             static_cast<char>(0x80 | (c & 0x3F))};
+  }
+  ExportRun run("[QUARK]\nSetUniqueID=True\n",
+                R"({"format": "xthost document", "version": 1, "layouts": [{"name": "Print"}],
+                    "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 576, 756]}],
+                    "stories": [{"id": 1, "text": ")" +
+                    text + R"(", "paragraphs": [[0, 400000]], "runs": [[0, 400000]]}]})");
+  const fs::path target = run.File("out.kxq");
+  const HostRun host = run.Run({target.string()}, Export("Export current document"));
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
+
+  // The text of the story's runs, joined, as olefile and zlib read it.
+  const fs::path expected = run.File("text.txt");
+  WriteFile(expected, text);
+  const std::string dump = testutil::kKxtDumpPy.substr(0, testutil::kKxtDumpPy.find("if __name__"));
+  EXPECT_EQ(testutil::PythonOutput(dump + R"PY(
+text = ''
+for line in dump(sys.argv[1]):
+    if line.startswith('run '):
+        rest = line.split(' ', 5)[5]
+        text += json.JSONDecoder().raw_decode(rest)[0]
+print(len(text), text == open(sys.argv[2], encoding='utf-8').read())
+)PY",
+                                   {target.string(), expected.string()}),
+            "400000 True\n");
+
+  // Imported again, the story holds the same text.
+  const fs::path imported = run.File("imported.qxp");
+  const HostRun back = run.Run({target.string(), imported.string()}, {"start", "menu", "Import Solvane file"});
+  ASSERT_TRUE(Clean(back)) << back.errors;
+  const HostRun stories = RunHost(run.install, {"start", "open", imported.string(), "stories"});
+  EXPECT_EQ(Only(stories, {"  paragraph "}),
+            (std::vector<std::string>{"  paragraph 0 [0,400000) format 0 style 0 \"" + text + "\""}));
+}
+
+// Turned boxes in documents measured in points, millimetres and inches: the
+// angle is in degrees whatever the unit, in the container and in the
+// coordinates file, and the turned corner is where it is in points,
+// expressed in the document's unit.
+TEST(KxtExport, AnglesAreDegreesInEveryUnit) {
+  struct Turn {
+    int degrees;
+    double x, y;  // the written corner in points (box 200 x 240 at 100, 320)
+  };
+  const Turn turns[] = {{0, 100, 320}, {45, 44.4, 425.9}, {90, 80, 540}, {270, 320, 340}};
+  struct Unit {
+    const char* name;
+    double points;  // in one unit
+  };
+  for (const Unit unit : {Unit{"pt", 1}, Unit{"mm", 72 / 25.4}, Unit{"in", 72}}) {
+    SCOPED_TRACE(unit.name);
+    std::string boxes, stories;
+    for (int i = 1; i <= 4; ++i) {
+      const std::string id = std::to_string(i);
+      boxes += std::string(i > 1 ? ", " : "") + R"({"id": )" + id + R"(, "story": )" + id +
+               R"(, "bounds": [100, 320, 300, 560], "rotation": )" + std::to_string(turns[i - 1].degrees) + "}";
+      stories += std::string(i > 1 ? ", " : "") + R"({"id": )" + id +
+                 R"(, "text": "Text", "paragraphs": [[0, 4]], "runs": [[0, 4]]})";
+    }
+    ExportRun run(kExtended, std::string(R"({"format": "xthost document", "version": 1, "unit": ")") + unit.name +
+                                 R"(", "layouts": [{"name": "Print", "spreads": [{"pages": [{}]}]}], "boxes": [)" +
+                                 boxes + R"(], "stories": [)" + stories + "]}");
+    const fs::path kxq = run.File("out.kxq"), coo = run.File("out.coo");
+    ASSERT_TRUE(Clean(run.Run({kxq.string()}, Export("Export current document"))));
+    ASSERT_TRUE(Clean(run.Run({coo.string()}, Export("Export PDF coordinates"))));
+
+    // Per story of the container: angle (0 when absent), horizontal and
+    // vertical position.
+    const std::string dump = testutil::kKxtDumpPy.substr(0, testutil::kKxtDumpPy.find("if __name__"));
+    std::istringstream written(testutil::PythonOutput(dump + R"PY(
+for line in dump(sys.argv[1]):
+    if line.startswith('story '):
+        a = json.loads(line.split(' ', 2)[2])
+        print(a.get('angle', '0'), a['horizontal_pos'], a['vertical_pos'])
+)PY",
+                                                      {kxq.string()}));
+    // The angle of each paragraph line of the coordinates file.
+    std::istringstream coordinates(ReadFile(coo));
+    std::vector<std::string> angles;
+    for (std::string line; std::getline(coordinates, line);) {
+      if (line.rfind("<coord>", 0) != 0) continue;
+      const std::size_t at = line.find(" angle=\"");
+      angles.push_back(at == std::string::npos ? "0" : line.substr(at + 8, line.find('"', at + 8) - at - 8));
+    }
+    ASSERT_EQ(angles.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+      const Turn& turn = turns[i];
+      SCOPED_TRACE(turn.degrees);
+      int angle = -1;
+      double x = 0, y = 0;
+      ASSERT_TRUE(written >> angle >> x >> y);
+      EXPECT_EQ(angle, turn.degrees);
+      EXPECT_NEAR(x, turn.x / unit.points, 1);
+      EXPECT_NEAR(y, turn.y / unit.points, 1);
+      EXPECT_EQ(angles[i], std::to_string(turn.degrees));
+    }
+  }
+}
+
+// A story of four runs in a font the document lacks, two of them equal to
+// the two before: every run logs the missing font as its first one does.
+TEST(KxtExport, EveryRunInAMissingFontLogsIt) {
+  ExportRun run("", R"({"format": "xthost document", "version": 1, "layouts": [{"name": "Print"}],
+                       "fonts": [{"id": 3, "name": "Times"}],
+                       "characterAttributes": [{"font": 9}, {"font": 9, "faces": 1}],
+                       "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 400]}],
+                       "stories": [{"id": 1, "text": "One two three four", "paragraphs": [[0, 18]],
+                                    "runs": [[0, 4], [1, 4], [0, 6], [1, 4]]}]})");
+  const HostRun host = run.Run({run.File("out.kxq").string()}, Export("Export current document"));
+  ASSERT_TRUE(Clean(host)) << host.errors;
+  const std::string line = "##### fontID 9  (9) is not found will return something\n";
+  // Each run looks its font up twice: for its code page and for its typeface.
+  EXPECT_EQ(Count(host.log, line), 8u) << host.log;
+  EXPECT_EQ(Count(host.log, "##### fontID"), Count(host.log, line));
+}

@@ -1,9 +1,9 @@
 // The folder commands in one host run with scripted answers: the
 // multi-document export through its dialogs, the overwrite question (a
 // "Cancel" in the KXQ and PDF dialog runs neither export; a later "Yes"
-// clears the targets), path fields that undo typing, browsed folders
-// saved in the settings file, and a field that cannot be filled after an
-// earlier command.
+// clears the targets), path fields set up with the host and undoing
+// typing, browsed folders saved in the settings file, and a field that
+// cannot be filled after an earlier command.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -62,6 +62,21 @@ TEST(FolderCommands, CancelThenYesAndPathFields) {
   EXPECT_NE(fields[fields.size() - 2].find(" item 1009 set \"typed\""), std::string::npos)
       << fields[fields.size() - 2];
   EXPECT_NE(fields.back().find(" item 1009 text \"" + kxq + "\""), std::string::npos) << fields.back();
+
+  // Prepared: each "..." button and each path field set up with the host.
+  for (const char* button : {"1012", "1013", "1008"}) {
+    EXPECT_EQ(With(run, std::string(" item ") + button + " button \"...\" browses").size(), 1u) << button;
+  }
+  const std::vector<std::string> pathFields = {"1010 field \"\"", "1011 field \"\"", "1009 field \"" + kxq + "\""};
+  for (const std::string& field : pathFields) {
+    EXPECT_EQ(With(run, " item " + field + " setup 32 80 1000 0 6553600 26").size(), 1u) << field;
+  }
+  // Fields without a path of their own tell the host at first display (2),
+  // and so does each stored choice (4); the second command's field shows
+  // its stored path and tells nothing.
+  std::vector<std::string> notices;
+  for (const std::string& line : With(run, " notice ")) notices.push_back(line.substr(line.find(" notice ")));
+  EXPECT_EQ(notices, (std::vector<std::string>{" notice 2", " notice 2", " notice 4", " notice 4"}));
 
   // Two overwrite questions; only the second command converted.
   EXPECT_EQ(With(run, " resource 111 ").size(), 2u);

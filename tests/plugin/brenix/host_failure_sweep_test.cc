@@ -115,7 +115,9 @@ TEST(HostileControlFile, APipeOrADeviceDoesNotHoldUpTheStartUp) {
   for (const std::string control : {"pipe", "/dev/zero"}) {
     SCOPED_TRACE(control);
     Installation install;
-    if (control == "pipe") ASSERT_EQ(mkfifo((install.root() / "pipe").c_str(), 0600), 0);
+    if (control == "pipe") {
+      ASSERT_EQ(mkfifo((install.root() / "pipe").c_str(), 0600), 0);
+    }
     install.WriteSettings("[Path]\nBatchFilePath=" + (control == "pipe" ? (install.root() / "pipe").string() : control) +
                           "\n");
     const HostRun run = RunHost(install, {"start", "idle", "2", "quit"});

@@ -97,7 +97,9 @@ TEST(BoxFitting, OverflowTestAndGrowthByBox) {
     EXPECT_EQ(host.Bounds(c.grown), c.after);
     EXPECT_EQ(BoxOverflows(), c.overflowsAfter);
     // The first box of the chain keeps its bounds.
-    if (c.box == 2) EXPECT_EQ(host.Bounds(2), (std::array<int32_t, 4>{100, 200, 150, 220}));
+    if (c.box == 2) {
+      EXPECT_EQ(host.Bounds(2), (std::array<int32_t, 4>{100, 200, 150, 220}));
+    }
   }
 }
 

@@ -68,7 +68,9 @@ TEST(ExporterCoord, EveryParagraphOfBothLayouts) {
     uids.push_back(line.substr(15, line.find('"', 15) - 15));
     // Only the turned box has an angle, and it is 90.
     EXPECT_EQ(line.find(" angle=") != std::string::npos, line.find("uid=\"9\"") != std::string::npos) << line;
-    if (line.find(" angle=") != std::string::npos) EXPECT_NE(line.find(" angle=\"90\""), std::string::npos);
+    if (line.find(" angle=") != std::string::npos) {
+      EXPECT_NE(line.find(" angle=\"90\""), std::string::npos);
+    }
   }
   // Ids as tagged; 7 again in the web layout (the set only keeps it out of
   // the container twice).

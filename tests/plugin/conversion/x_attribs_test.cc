@@ -342,13 +342,13 @@ TEST_F(XAttribsTest, ApplyTypefaceByNameThroughTheCacheAndTheInverseTable) {
   XAttribs applier(XAttribs::kImport);  // fonts of the current document
   ASSERT_NE(applier.fonts->FindByName(u"MS \u660e\u671d"), nullptr);
   const XTCharAttrRecord record = Selected();  // Arial (5)
-  MapLookup times({{u"typeface", u"Times New Roman"}});
+  MapLookup times(Attrs{{u"typeface", u"Times New Roman"}});
   ApplyTypeface(applier, times, record);
   EXPECT_EQ(Selected().font, 3);
-  MapLookup unknown({{u"typeface", u"Nowhere Sans"}});
+  MapLookup unknown(Attrs{{u"typeface", u"Nowhere Sans"}});
   ApplyTypeface(applier, unknown, Selected());
   EXPECT_EQ(Selected().font, 3);
-  MapLookup tooLong({{u"typeface", std::u16string(300, u'a')}});
+  MapLookup tooLong(Attrs{{u"typeface", std::u16string(300, u'a')}});
   ApplyTypeface(applier, tooLong, Selected());
   EXPECT_EQ(applier.map.cache.size(), 3u);
   EXPECT_FALSE(applier.map.cache.at(u"Nowhere Sans").valid);
@@ -356,7 +356,7 @@ TEST_F(XAttribsTest, ApplyTypefaceByNameThroughTheCacheAndTheInverseTable) {
   // A name written in Mac Roman bytes finds the font through the inverse table.
   host_.content().fonts.push_back({11, u"Caf\u00e9"});
   XAttribs again(XAttribs::kImport);
-  MapLookup mac({{u"typeface", u"Caf\u008e"}});
+  MapLookup mac(Attrs{{u"typeface", u"Caf\u008e"}});
   ApplyTypeface(again, mac, Selected());
   EXPECT_EQ(Selected().font, 11);
   again.map.Clear();

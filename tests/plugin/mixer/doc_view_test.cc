@@ -6,6 +6,7 @@
 
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "plugin/mixer/api_failure.h"
 #include "plugin/mixer/host_pages.h"
@@ -111,15 +112,34 @@ TEST(DocView, MakeCurrentSwitchesLayoutsAndDocuments) {
   ASSERT_EQ(xt_getdocref(), XTDocRef(second));
   ASSERT_EQ(XT().lgh2->set_tool_mode(2), kXTOk);
 
+  // The first document's window is behind the second's: its view is busy
+  // until MakeCurrent brings it to the front, once.
+  int32_t state = -1;
+  ASSERT_EQ(XT().lgk2->view_state(first, &state), kXTOk);
+  EXPECT_EQ(state, 1);
+  ASSERT_EQ(XT().lgk2->view_state(second, &state), kXTOk);
+  EXPECT_EQ(state, 0);
+  host.Clear();
   // The web layout of the first document has the id after the print one.
   EXPECT_EQ(Mixer::MakeCurrent(XTDocRef(first + 1)), XTDocRef(second));
   EXPECT_EQ(xt_getdocref(), XTDocRef(first + 1));
+  ASSERT_EQ(XT().lgk2->view_state(first, &state), kXTOk);
+  EXPECT_EQ(state, 0);
   int32_t mode = 0;
   ASSERT_EQ(XT().lgh2->tool_mode(&mode), kXTOk);
   EXPECT_EQ(mode, 1);
   EXPECT_EQ(Mixer::MakeCurrent(XTDocRef(first)), XTDocRef(first + 1));
   EXPECT_EQ(Mixer::MakeCurrent(XTDocRef(first)), XTDocRef(first));
   EXPECT_EQ(xt_getdocref(), XTDocRef(first));
+  std::vector<std::string> fronts;
+  for (const std::string& line : host.Lines()) {
+    if (line.find(" to front") != std::string::npos) fronts.push_back(line);
+  }
+  EXPECT_EQ(fronts, (std::vector<std::string>{"window of document " + std::to_string(first) + " to front"}));
+  // Back to the second document: its window comes to the front again.
+  EXPECT_EQ(Mixer::MakeCurrent(XTDocRef(second)), XTDocRef(first));
+  ASSERT_EQ(XT().lgk2->view_state(second, &state), kXTOk);
+  EXPECT_EQ(state, 0);
 }
 
 TEST(HostPages, PageReferencesFollowTheView) {

@@ -239,7 +239,9 @@ TEST(MixerBoxes, StyleSheetsByNamePrefix) {
     uint32_t id = 0;
     EXPECT_EQ(FindStyleSheetByName(name, &record, &id), c.found) << c.name;
     EXPECT_EQ(id, c.id) << c.name;
-    if (c.found) EXPECT_EQ(record.kind, 1) << c.name;
+    if (c.found) {
+      EXPECT_EQ(record.kind, 1) << c.name;
+    }
     EXPECT_FALSE(FindStyleSheetByName(name, nullptr, nullptr) != c.found) << c.name;
     XT().qsb1->dispose_string(name);
   }

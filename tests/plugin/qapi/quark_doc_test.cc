@@ -77,6 +77,11 @@ TEST_F(QuarkDocTest, FileSpecOfTheCurrentDocument) {
   const XTFileSpec expected = SpecOf(host_.Path("brochure.qxp"));
   EXPECT_EQ(spec.volume, expected.volume);
   EXPECT_EQ(int32_t{spec.folder}, int32_t{expected.folder});
+  // Its location as texts: the name and the folder's path.
+  std::string name, folder;
+  ASSERT_EQ(GetCurrentDocumentLocation(&name, &folder), 0);
+  EXPECT_EQ(name, "brochure.qxp");
+  EXPECT_EQ(folder + "/brochure.qxp", host_.Path("brochure.qxp"));
 
   // Untitled: -43 before the host is asked for a location.
   host_.Open("doc_template.json");
@@ -87,11 +92,8 @@ TEST_F(QuarkDocTest, FileSpecOfTheCurrentDocument) {
   EXPECT_EQ(untouched.volume, 77);
   for (const std::string& line : host_.Lines()) EXPECT_EQ(line.find("fail "), std::string::npos);
 
-  int16_t volume = 0;
-  int32_t folder = 0;
-  char name[256];
-  EXPECT_EQ(GetCurrentDocumentLocation(nullptr, &folder, name), 12);
-  EXPECT_EQ(GetCurrentDocumentLocation(&volume, &folder, nullptr), 12);
+  EXPECT_EQ(GetCurrentDocumentLocation(nullptr, &folder), 12);
+  EXPECT_EQ(GetCurrentDocumentLocation(&name, nullptr), 12);
 }
 
 TEST_F(QuarkDocTest, OpenForTheCurrentRequest) {

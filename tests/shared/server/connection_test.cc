@@ -181,8 +181,8 @@ TEST(Connection, InjectedStartFailures) {
     EXPECT_EQ(conn.GetCurrentStatus(), c.status);
     std::vector<std::string> m = log.Messages(c.operation);
     EXPECT_NE(std::find(m.begin(), m.end(), c.logged), m.end()) << c.logged;
-    if (c.op == Op::Bind) {
-      EXPECT_EQ(conn.GetPort(), ct_Connection::kDefaultPort);  // port 0 means 8226
+    if (c.op == Op::Bind) {  // port 0 means 8226
+      EXPECT_EQ(conn.GetPort(), ct_Connection::kDefaultPort);
     }
   }
 }
