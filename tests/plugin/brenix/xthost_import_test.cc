@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "tests/common/kxt_witness_py.h"
 #include "ui_run_util.h"
@@ -20,6 +22,18 @@ std::vector<std::string> Listing(const Installation& install, const std::string&
   std::vector<std::string> lines = run.transcript;
   if (!lines.empty()) lines.erase(lines.begin());  // "open document ... NAME"
   return lines;
+}
+
+// `lines` without the lines of story `id`.
+std::vector<std::string> WithoutStory(const std::vector<std::string>& lines, int id) {
+  const std::string head = "story " + std::to_string(id) + " ";
+  std::vector<std::string> kept;
+  bool inside = false;
+  for (const std::string& line : lines) {
+    if (line.rfind("story ", 0) == 0) inside = line.rfind(head, 0) == 0;
+    if (!inside) kept.push_back(line);
+  }
+  return kept;
 }
 
 TEST(XthostImport, AContainerWhoseAnchoredObjectsShareAnIdImportsLikeAFreshExport) {
@@ -48,7 +62,9 @@ TEST(XthostImport, AContainerWhoseAnchoredObjectsShareAnIdImportsLikeAFreshExpor
   }
   const std::vector<std::string> older_listing = Listing(install, "older.qxp");
   EXPECT_NE(std::find(older_listing.begin(), older_listing.end(), "story 16 length 15"), older_listing.end());
-  EXPECT_EQ(older_listing, Listing(install, "fresh.qxp"));
+  // Story 15 aside: containers written then left out its hidden-text
+  // opening marker that has no closing one.
+  EXPECT_EQ(WithoutStory(older_listing, 15), WithoutStory(Listing(install, "fresh.qxp"), 15));
 }
 
 }  // namespace
