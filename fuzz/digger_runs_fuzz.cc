@@ -1,6 +1,7 @@
 // Container runs as the story reader writes them into a host story: any
 // units, bytes, special-character records, anchors and unique ids, in any
-// order, never crash the reader and leave a well-formed story.  The input
+// order, never crash the reader and leave a well-formed story; what it
+// cannot describe stops it with its damage failure (1004).  The input
 // is a list of steps; each step's first byte picks what it does and its
 // second byte how many of the following bytes it takes.
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "plugin/conversion/importer.h"
 #include "plugin/conversion/x_attribs.h"
 #include "plugin/mixer/mapper.h"
+#include "support/error_record.h"
 #include "support/host_link.h"
 #include "tests/common/registry_root.h"
 #include "tests/common/temp_dir.h"
@@ -86,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FakeDoc doc({}, &strings);
     Digger digger(box, mapper, applier, segments.segments, (size % 2) != 0);
     bool flag = false;
+    bool stopped = false;
     for (size_t at = 0; at + 2 <= size;) {
       const uint8_t op = data[at] % 6;
       const size_t n = std::min<size_t>(data[at + 1], size - at - 2);
@@ -120,9 +123,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
       }
       FakeRun reader(run, &strings, &doc);
-      digger.PutUnit(reader, flag, at >= size);
+      // A run the container cannot describe (a special character outside
+      // the strings map) stops the reading as damage, as it stops an import.
+      try {
+        digger.PutUnit(reader, flag, at >= size);
+      } catch (const ErrorRecord& damage) {
+        Require(damage.code == 1004);
+        stopped = true;
+        break;
+      }
     }
-    digger.Finish();
+    if (!stopped) digger.Finish();
   }
   xthost::DocumentContent* content = xthost::CurrentContent(host);
   Require(content != nullptr && content->Check(&error));
