@@ -319,7 +319,9 @@ TEST(MasterPasses, TheSecondPassTakesOutWhatTheFirstPutIn) {
     MasterHost host;
     host.LoadSettings(3);
     host.OpenLayouts();
-    if (c.own) ASSERT_TRUE(ProbeInFront(3));
+    if (c.own) {
+      ASSERT_TRUE(ProbeInFront(3));
+    }
     const auto before = AllStories(host);
     host.Fail(c.first);
     EXPECT_EQ(PreprocessMasterBoxes(false) != 0, *c.first != '\0') << c.first;
@@ -328,7 +330,9 @@ TEST(MasterPasses, TheSecondPassTakesOutWhatTheFirstPutIn) {
     EXPECT_EQ(PreprocessMasterBoxes(true) != 0, *c.second != '\0') << c.second;
     EXPECT_EQ(HostFailureCount() != failures, *c.second != '\0') << c.second;
     EXPECT_EQ(host.StoriesWithProbe(), c.left) << c.first << " " << c.second;
-    if (*c.left == '\0' || c.own) EXPECT_EQ(AllStories(host), before) << c.first << " " << c.second;
+    if (*c.left == '\0' || c.own) {
+      EXPECT_EQ(AllStories(host), before) << c.first << " " << c.second;
+    }
     EXPECT_EQ(host.OpenHandles(), 0u) << c.second;
   }
 }
