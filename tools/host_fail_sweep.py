@@ -12,7 +12,11 @@ BUILD (the sanitizer build) with XTHOST_FAIL=ENTRY:COUNT, as
 tools/main_job.sh runs the commands through the menu: the exports of the
 sample to a container (kxq), its coordinates (coo) and its XTags (krm), and
 the import of the translated container (import).  Each run is compared with
-a run of the same command without failures.
+a run of the same command without failures; after an export, the user's
+document as the run left it on disk is compared too: it must be as the run
+without failures saved it, or (after a failed export) as it was opened, with
+at most the story tags of the layouts exported before the failure (an
+interactive export saves the document before each layout).
 
 One line per run: entry, count, command, outcome and a detail.  Outcomes:
   not called          the entry was not called: nothing failed
@@ -32,7 +36,10 @@ One line per run: entry, count, command, outcome and a detail.  Outcomes:
 and the faults:
   SANITIZER, CRASH, HANG, DIFFERENT OUTPUT (done, but the output differs),
   NO OUTPUT (done without output), OUTPUT LEFT (a failed export left its
-  target), NO RESULT (nothing shown and nothing logged).
+  target), NO RESULT (nothing shown and nothing logged), DOCUMENT CHANGED
+  (an export saved the user's document in another form than the run
+  without failures, or, when it failed, than the document as opened with
+  story tags).
 A summary by outcome follows.  Exit status 0 when no run is a fault, 1 when
 one is, 2 for a bad command line or a baseline that does not succeed.
 """
@@ -58,7 +65,8 @@ MENU = {
     'krm': 'Export XTags',
     'import': 'Import Solvane file',
 }
-FAULTS = ('SANITIZER', 'CRASH', 'HANG', 'DIFFERENT OUTPUT', 'NO OUTPUT', 'OUTPUT LEFT', 'NO RESULT')
+FAULTS = ('SANITIZER', 'CRASH', 'HANG', 'DIFFERENT OUTPUT', 'NO OUTPUT', 'OUTPUT LEFT', 'NO RESULT',
+          'DOCUMENT CHANGED')
 
 
 def entry_names():
@@ -91,6 +99,7 @@ class Sweep:
         self.timeout = timeout
         self.container = os.path.join(scratch, 'translated.kxq')
         self.baseline = {}
+        self.documents = {}  # 'opened' and each export's saved document
 
     # --- one run ---
 
@@ -153,11 +162,46 @@ class Sweep:
             data = data.replace(form, b'RUN')
         return data
 
+    def document(self, folder):
+        """The user's document in the run's folder as the host reads it,
+        the host's item counter aside (a failed analysis makes fewer
+        working boxes); None when it is not a document."""
+        import json
+        try:
+            document = json.load(open(os.path.join(folder, 'docs', self.name + '.qxp'), encoding='utf-8'))
+        except (OSError, ValueError):
+            return None
+        document.pop('nextItem', None)
+        return document
+
+    def opened_document(self):
+        """The sample as the host saves it without any command."""
+        folder = tempfile.mkdtemp(prefix='opened-', dir=self.scratch)
+        os.makedirs(os.path.join(folder, 'docs'))
+        shutil.copy(self.sample, os.path.join(folder, 'docs', self.name + '.qxp'))
+        subprocess.run([self.xthost, '--transcript', 'run.transcript', 'open',
+                        os.path.join(folder, 'docs', self.name + '.qxp'), 'save', 'quit'],
+                       cwd=folder, check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=self.timeout)
+        return self.document(folder)
+
+    def document_changed(self, folder, command, done):
+        """Whether an export left the user's document other than the run
+        without failures (or, when it failed, other than as opened, story
+        tags aside)."""
+        if command == 'import':
+            return False
+        document = self.document(folder)
+        if document == self.documents[command]:
+            return False
+        return done or document is None or untagged(document) != untagged(self.documents['opened'])
+
     # --- the sweep ---
 
     def prepare(self):
         """Baseline runs of every command; the import's container is the
         baseline container translated by kxtpseudo."""
+        self.documents['opened'] = self.opened_document()
         for command in ('kxq', 'coo', 'krm', 'import'):
             if command == 'import':
                 subprocess.run([self.pseudo, self.target(self.baseline_folder, 'kxq'), self.container],
@@ -172,6 +216,7 @@ class Sweep:
                 sys.stderr.write('baseline of %s failed (status %s) in %s\n%s' % (command, status, folder, errors))
                 return False
             self.baseline[command] = output
+            self.documents[command] = self.document(folder)
         return True
 
     def case(self, entry, count, command):
@@ -181,6 +226,14 @@ class Sweep:
         return entry, count, command, outcome, detail, folder
 
     def judge(self, folder, command, entry, status, errors, transcript, log):
+        outcome, detail = self.judge_output(folder, command, status, errors, transcript, log)
+        if outcome in FAULTS or outcome in ('not called', 'not run', 'start-up failure'):
+            return outcome, detail
+        if self.document_changed(folder, command, outcome == 'success identical'):
+            return 'DOCUMENT CHANGED', ('%s; ' % outcome) + detail
+        return outcome, detail
+
+    def judge_output(self, folder, command, status, errors, transcript, log):
         if 'Sanitizer' in errors or 'runtime error' in errors:
             first = next((l for l in errors.splitlines() if 'Sanitizer' in l or 'runtime error' in l), '')
             return 'SANITIZER', first.strip()[:100]
@@ -224,6 +277,26 @@ class Sweep:
                 return 'failure, kept', logged[0][:100]
             return 'OUTPUT LEFT', logged[0][:100]
         return 'clean failure', logged[0][:100]
+
+
+# The item data keys of a box's story tags: its id and its marker.
+STORY_TAGS = ('08414b42', '09414b42')
+
+
+def untagged(document):
+    """The document without the story tags of ids 0 and above (a working
+    box's negative id stays)."""
+    boxes = []
+    for box in document.get('boxes', []):
+        data = dict(box.get('data', {}))
+        if int.from_bytes(bytes.fromhex(data.get(STORY_TAGS[0], '00')), 'big', signed=True) >= 0:
+            for key in STORY_TAGS:
+                data.pop(key, None)
+        box = {k: v for k, v in box.items() if k != 'data'}
+        if data:
+            box['data'] = data
+        boxes.append(box)
+    return dict(document, boxes=boxes)
 
 
 def read_text(path):

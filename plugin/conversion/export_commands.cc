@@ -114,8 +114,10 @@ class CommandOutput {
   virtual bool Open(win::ReplacingFile& file) = 0;
   // Why Open failed on a file that could be made ("" when unknown).
   virtual std::string Reason() const { return std::string(); }
+  // `failuresBefore`: the host-call failures counted before the command
+  // (LayoutLoopOptions).
   virtual Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
-                        const std::string& sourcePath) = 0;
+                        const std::string& sourcePath, uint32_t failuresBefore) = 0;
 };
 
 struct SaveMemory {
@@ -141,11 +143,14 @@ void RunXTags(ExporterKrm& exporter) { exporter.WriteFile(); }
 // Every layout through `layouts`; after the last one the save that closes
 // the document.
 Written WriteStreamLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& layouts,
-                           std::set<int32_t>* uniqueIds) {
+                           std::set<int32_t>* uniqueIds, uint32_t failuresBefore) {
   bool saved = true;
   LayoutLoopOptions options;
   options.saveEachLayout = true;
-  options.afterLast = [&](int32_t, ProgressBar*) { saved = SaveAfterLastLayout(*document, true); };
+  options.failuresBefore = failuresBefore;
+  options.afterLast = [&](int32_t, ProgressBar*) {
+    saved = SaveAfterLastLayout(*document, true, failuresBefore);
+  };
   const LayoutLoop loop = ExportLayouts(document, layouts, uniqueIds, options);
   if (loop.invalid) return Written::kInvalidExporter;
   return saved ? Written::kDone : Written::kSaveFailed;
@@ -163,10 +168,11 @@ class KxtOutput final : public CommandOutput {
     return static_cast<bool>(book_);
   }
   std::string Reason() const override { return reason_; }
-  Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
-                const std::string&) override {
+  Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds, const std::string&,
+                uint32_t failuresBefore) override {
     KxtBookOptions options;
     options.saveEachLayout = true;
+    options.failuresBefore = failuresBefore;
     options.closeDocument = true;
     const KxtBookResult result = WriteKxtBook(document, book_, uniqueIds, options);
     book_ = nullptr;  // the container is finished
@@ -188,11 +194,11 @@ class CoordinatesOutput final : public CommandOutput {
     return file.ok();
   }
   Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
-                const std::string& sourcePath) override {
+                const std::string& sourcePath, uint32_t failuresBefore) override {
     std::ostream& out = file_->stream();
     WriteCoordinatesHeader(out, sourcePath);
     ExporterLayouts<ExporterCoord, std::ostream*, RunCoordinates> layouts(&out);
-    const Written written = WriteStreamLayouts(document, layouts, uniqueIds);
+    const Written written = WriteStreamLayouts(document, layouts, uniqueIds, failuresBefore);
     out.flush();
     return written == Written::kDone && !file_->ok() ? Written::kBadOutput : written;
   }
@@ -208,13 +214,13 @@ class XTagsOutput final : public CommandOutput {
     return file.ok();
   }
   Written Write(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds,
-                const std::string& sourcePath) override {
+                const std::string& sourcePath, uint32_t failuresBefore) override {
     Written written;
     {
       WideTextStream out(file_->stream());
       WriteKrmHeader(out, sourcePath);
       ExporterLayouts<ExporterKrm, WideTextStream*, RunXTags> layouts(&out);
-      written = WriteStreamLayouts(document, layouts, uniqueIds);
+      written = WriteStreamLayouts(document, layouts, uniqueIds, failuresBefore);
       const bool whole = out.Flush() && out.good();
       // A file that could not be written is no output at all; a story
       // whose tags could not be had whole leaves the stream bad after what
@@ -455,11 +461,13 @@ class ExportCommand {
       RecordCommandOutcome(CommandOutcome::kFailed);
       return false;
     }
-    Written written = output->Write(document_, &uniqueIds_, Request().source.GetFullPath());
+    Written written = output->Write(document_, &uniqueIds_, Request().source.GetFullPath(), failures_);
     // A host call that failed since the command began (the font list, the
     // layout walk) may have left out or repeated part of the document: such
-    // an output is not kept, and the failure concerns the source.
-    const bool hostFailed = written == Written::kDone && HostFailureCount() != failures_;
+    // an output is not kept (nor was the document saved after it), and the
+    // failure concerns the source.
+    const bool hostFailed = (written == Written::kDone || written == Written::kSaveFailed) &&
+                            HostFailureCount() != failures_;
     if (hostFailed) {
       Line("ERROR: a host call failed while the export was written");
       ErrorAlert(kind_.outputFailure, SourceName());

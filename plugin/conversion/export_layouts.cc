@@ -105,7 +105,7 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
         HostCall("layout_document", layouts->layout_document(layout, &id)) != kXTOk) {
       break;
     }
-    if (options.saveEachLayout) document->SaveIfInteractive();
+    if (options.saveEachLayout && HostFailureCount() == options.failuresBefore) document->SaveIfInteractive();
     MakeLayoutCurrent(*document, id);
     const ExporterScope scope(output);
     bool made = false;
@@ -136,7 +136,12 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
   return loop;
 }
 
-bool SaveAfterLastLayout(QuarkDoc& document, bool close) {
+bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore) {
+  if (HostFailureCount() != failuresBefore) {
+    ProgramLog() << "ERROR: a host call failed during the export; the document is not saved and stays open"
+                 << std::endl;
+    return false;
+  }
   if (!document.Save()) {
     ProgramLog() << "ERROR: the document could not be saved after its last layout; it stays open"
                  << std::endl;
@@ -158,12 +163,13 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
     KxtLayouts output(doc);
     LayoutLoopOptions loop;
     loop.saveEachLayout = options.saveEachLayout;
+    loop.failuresBefore = options.failuresBefore;
     loop.phases = options.phases;
     loop.afterLast = [&](int32_t maxUniqueId, ProgressBar* progress) {
       const std::string text = std::to_string(maxUniqueId);
       book->AddAttr(u"maxuniqID", std::u16string(text.begin(), text.end()).c_str());
       const PhaseClock clock(Phase(options.phases, &ExportPhases::store));
-      if (!SaveAfterLastLayout(*document, options.closeDocument)) {
+      if (!SaveAfterLastLayout(*document, options.closeDocument, options.failuresBefore)) {
         result.saveFailed = true;
         return;
       }

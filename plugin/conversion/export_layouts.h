@@ -16,6 +16,7 @@
 #include "plugin/conversion/kxt_export.h"
 #include "plugin/qapi/progress_bar.h"
 #include "plugin/qapi/quark_doc.h"
+#include "support/host_result.h"
 
 // Seconds spent in each phase, for the benchmarks: the analyses (making
 // the exporters), the story walks, saving and storing the document,
@@ -71,8 +72,14 @@ struct LayoutLoop {
 };
 
 struct LayoutLoopOptions {
-  // Saves the document before each layout (QuarkDoc::SaveIfInteractive).
+  // Saves the document before each layout (QuarkDoc::SaveIfInteractive),
+  // while no host call failed since `failuresBefore`.
   bool saveEachLayout = false;
+  // The host-call failures counted (HostFailureCount) before the export:
+  // once one more has failed, the document is not saved any more, since
+  // that call may have left a temporary change of the analysis in it (and
+  // the command fails).
+  uint32_t failuresBefore = HostFailureCount();
   ExportPhases* phases = nullptr;
   // Runs after the last layout, with the first layout current again, the
   // highest unique id and the progress indicator of that layout's exporter,
@@ -86,14 +93,16 @@ struct LayoutLoopOptions {
 LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& output,
                          std::set<int32_t>* uniqueIds, const LayoutLoopOptions& options);
 
-// Saves the document after its last layout was written (QuarkDoc::Save);
-// only when that succeeded and `close` is set is the document flagged to
+// Saves the document after its last layout was written (QuarkDoc::Save),
+// unless a host call failed since `failuresBefore` (HostFailureCount);
+// only when it was saved and `close` is set is the document flagged to
 // close when its wrapper is released.  False, with an "ERROR:" line in the
-// program log, when the save failed: the document stays open.
-bool SaveAfterLastLayout(QuarkDoc& document, bool close);
+// program log, when it was not saved: the document stays open.
+bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore);
 
 struct KxtBookOptions {
   bool saveEachLayout = false;   // as LayoutLoopOptions
+  uint32_t failuresBefore = HostFailureCount();  // as LayoutLoopOptions
   bool closeDocument = false;    // close the document after it was stored
   ExportPhases* phases = nullptr;
 };
@@ -101,7 +110,7 @@ struct KxtBookOptions {
 struct KxtBookResult {
   LayoutLoop layouts;
   bool stored = false;      // the saved document is in the container
-  bool saveFailed = false;  // the save after the last layout failed
+  bool saveFailed = false;  // the save after the last layout failed or was not made
   bool storeFailed = false;  // saved, but its file could not be named to store it
 };
 

@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <map>
 #include <sstream>
+#include <vector>
 
 #include "plugin/mixer/api_failure.h"
 #include "plugin/mixer/box_registries.h"
@@ -40,6 +41,25 @@ enum ReportLine : int {
   kLineReleaseProbe = 1748,
 };
 
+// The stories the first pass put the probe text in front of (a story once
+// per insertion), until the second pass has taken it out again.
+std::vector<int32_t>& ProbedStories() {
+  static std::vector<int32_t> stories;
+  return stories;
+}
+
+// Takes one entry of `story` off ProbedStories; false when it has none.
+bool Unrecord(int32_t story) {
+  std::vector<int32_t>& stories = ProbedStories();
+  const auto found = std::find(stories.begin(), stories.end(), story);
+  if (found == stories.end()) return false;
+  stories.erase(found);
+  return true;
+}
+
+// What taking the probe text out of a story came to.
+enum class Removal { kTakenOut, kNotThere, kFailed };
+
 // One pass over the master pages.  The first pass ends at its first
 // failure; the second keeps going.  Either way the first error is kept.
 class MasterPass {
@@ -47,6 +67,13 @@ class MasterPass {
   explicit MasterPass(bool second) : second_(second), link_(XT()) {}
 
   int32_t Run();
+
+  // The second pass's end, whichever way its walk ended: the probe text is
+  // taken out of every story the walk left with one, through the story
+  // alone (no view switch).  What cannot be taken out is reported, and so
+  // counted: a document holding it must not be saved.  Empties
+  // ProbedStories.
+  void TakeOutLeftProbes();
 
  private:
   // Reports a non-zero `result` and keeps the first; true when it failed.
@@ -61,7 +88,9 @@ class MasterPass {
 
   void VisitPage(int16_t page);
   void VisitBox(XTItem box, int16_t page);
-  void RemoveProbe(XTTextRef text, int32_t length);
+  // The pages and their boxes.
+  void Walk();
+  Removal RemoveProbe(XTTextRef text, int32_t length);
   void Switch(int32_t index, int32_t* failure) {
     const int32_t result = xt_viewgotomaster(view_, index);
     if (result != kXTOk && error_ == kXTOk) error_ = result;
@@ -80,13 +109,34 @@ class MasterPass {
 
 int32_t MasterPass::Run() {
   if (link_.lgk2 == nullptr || link_.lgf2 == nullptr || link_.qsb1 == nullptr) return kXTErrNoSuite;
+  Walk();
+  if (second_) TakeOutLeftProbes();
+  return error_;
+}
+
+void MasterPass::TakeOutLeftProbes() {
+  std::vector<int32_t> left;
+  left.swap(ProbedStories());
+  if (link_.lgf2 == nullptr || link_.qsb1 == nullptr) return;
+  for (const int32_t story : left) {
+    XTTextRef text = 0;
+    int32_t length = 0;
+    int32_t ignored = 0;
+    if (!Failed(link_.lgf2->story_text(story, &text, &length, &ignored, &ignored), kLineStory) &&
+        length > 0) {
+      RemoveProbe(text, length);
+    }
+  }
+}
+
+void MasterPass::Walk() {
   uint32_t document = 0;
   view_ = xt_getdocviewref(&document);
   int16_t count = 0;
-  if (Failed(link_.lgk2->master_count(&count), kLineMasterCount)) return error_;
+  if (Failed(link_.lgk2->master_count(&count), kLineMasterCount)) return;
   if (Failed(link_.qsb1->new_string(kMasterProbeText, kMasterProbeLength, &probe_),
              kLineProbeString)) {
-    return error_;
+    return;
   }
   for (int16_t page = 3; page <= count && !Stops(); ++page) {
     int32_t shown = kXTOk;
@@ -103,10 +153,9 @@ int32_t MasterPass::Run() {
   // The probe string goes also when the pass ended early.
   Failed(link_.qsb1->dispose_string(probe_), kLineReleaseProbe);
   probe_ = 0;
-  if (Stops()) return error_;
+  if (Stops()) return;
   int32_t back = kXTOk;
   Switch(0, &back);
-  return error_;
 }
 
 void MasterPass::VisitPage(int16_t page) {
@@ -167,32 +216,43 @@ void MasterPass::VisitBox(XTItem box, int16_t page) {
     return;
   }
   if (second_) {
-    RemoveProbe(text, length);
+    // Only a story the first pass changed loses the probe text; one that
+    // still holds it after a failure stays recorded for TakeOutLeftProbes.
+    if (Unrecord(story) && RemoveProbe(text, length) == Removal::kFailed)
+      ProbedStories().push_back(story);
   } else if (!Failed(link_.lgf2->insert_text(text, 0, kMasterProbeText, kMasterProbeLength),
                      kLineInsert)) {
+    ProbedStories().push_back(story);
     NoteTextChange();
   }
 }
 
-void MasterPass::RemoveProbe(XTTextRef text, int32_t length) {
+Removal MasterPass::RemoveProbe(XTTextRef text, int32_t length) {
   // A story shorter than the probe cannot begin with it.
   const int32_t count = std::min(length, kMasterProbeLength);
   char16_t units[kMasterProbeLength] = {};
-  if (Failed(link_.lgf2->read_text(text, 0, count, units), kLineRead)) return;
+  if (Failed(link_.lgf2->read_text(text, 0, count, units), kLineRead)) return Removal::kFailed;
   const XTStringSuite& strings = *link_.qsb1;
   XTString head = 0;
-  if (Failed(strings.new_string(units, count, &head), kLineReadString)) return;
+  if (Failed(strings.new_string(units, count, &head), kLineReadString)) return Removal::kFailed;
   int32_t headLength = 0;
   char16_t copy[kMasterProbeLength + 1] = {};
-  bool equal = false;
-  if (!Failed(strings.string_length(head, &headLength), kLineCompare) &&
-      headLength == kMasterProbeLength &&
-      !Failed(strings.copy_string(head, copy, kMasterProbeLength + 1), kLineCompare)) {
-    equal = std::equal(copy, copy + kMasterProbeLength, kMasterProbeText);
+  Removal removal = Removal::kNotThere;
+  if (Failed(strings.string_length(head, &headLength), kLineCompare)) {
+    removal = Removal::kFailed;
+  } else if (headLength == kMasterProbeLength) {
+    if (Failed(strings.copy_string(head, copy, kMasterProbeLength + 1), kLineCompare)) {
+      removal = Removal::kFailed;
+    } else if (std::equal(copy, copy + kMasterProbeLength, kMasterProbeText)) {
+      removal = Failed(link_.lgf2->delete_text(text, 0, kMasterProbeLength), kLineDelete)
+                    ? Removal::kFailed
+                    : Removal::kTakenOut;
+      if (removal == Removal::kTakenOut) NoteTextChange();
+    }
   }
-  if (equal && !Failed(link_.lgf2->delete_text(text, 0, kMasterProbeLength), kLineDelete))
-    NoteTextChange();
+  // Releasing the copy of the story's head takes nothing out of the story.
   Failed(strings.dispose_string(head), kLineReleaseRead);
+  return removal;
 }
 
 // Rows of one table by spread, in the order added within a spread.
@@ -210,7 +270,29 @@ std::string Hex(XTItem box) {
 
 int32_t PreprocessMasterBoxes(bool secondPass) { return MasterPass(secondPass).Run(); }
 
+namespace {
+
+// Takes out, when the passes are left by an exception, the probe text the
+// first pass put in; after a second pass there is none left to take out.
+class ProbeRemoval {
+ public:
+  ProbeRemoval() = default;
+  ~ProbeRemoval() {
+    if (ProbedStories().empty()) return;
+    try {
+      MasterPass(true).TakeOutLeftProbes();
+    } catch (...) {
+      ProbedStories().clear();
+    }
+  }
+  ProbeRemoval(const ProbeRemoval&) = delete;
+  ProbeRemoval& operator=(const ProbeRemoval&) = delete;
+};
+
+}  // namespace
+
 int32_t PreprocessMasterBoxesTwice() {
+  const ProbeRemoval removal;
   const int32_t first = PreprocessMasterBoxes(false);
   const int32_t second = PreprocessMasterBoxes(true);
   return first != kXTOk ? first : second;

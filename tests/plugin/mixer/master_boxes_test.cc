@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ios>
 #include <map>
+#include <ostream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,8 @@
 #include "plugin/mixer/doc_view.h"
 #include "plugin/mixer/mapper.h"
 #include "plugin/mixer/master_class.h"
+#include "support/host_result.h"
+#include "support/program_log.h"
 #include "tests/common/python.h"
 #include "tests/plugin/mixer/master_host_util.h"
 
@@ -32,6 +37,15 @@ std::map<int32_t, std::string> AllStories(MasterHost& host) {
   std::map<int32_t, std::string> texts;
   for (const xthost::Story& story : host.content().stories) texts[story.id] = host.StoryText(story.id);
   return texts;
+}
+
+// Puts the probe text in front of `story` as the user's own text.
+bool ProbeInFront(int32_t story) {
+  XTTextRef text = 0;
+  int32_t length = 0;
+  int32_t ignored = 0;
+  return XT().lgf2->story_text(story, &text, &length, &ignored, &ignored) == kXTOk &&
+         XT().lgf2->insert_text(text, 0, kMasterProbeText, kMasterProbeLength) == kXTOk;
 }
 
 class MasterBoxes : public ::testing::Test {
@@ -220,11 +234,7 @@ TEST(MasterPasses, NoUserMastersVisitsNoPage) {
 }
 
 TEST_F(MasterBoxes, ProbeTextAlreadyThereIsKept) {
-  XTTextRef text = 0;
-  int32_t length = 0;
-  int32_t ignored = 0;
-  ASSERT_EQ(XT().lgf2->story_text(3, &text, &length, &ignored, &ignored), kXTOk);
-  ASSERT_EQ(XT().lgf2->insert_text(text, 0, kMasterProbeText, kMasterProbeLength), kXTOk);
+  ASSERT_TRUE(ProbeInFront(3));
   const auto before = AllStories(host_);
   // A master box met before keeps its first entry.
   BoxPairRegistry().try_emplace(host_.Item(2), host_.Item(2), 7);
@@ -283,19 +293,71 @@ TEST(MasterPasses, AFailedFirstPassLeavesNoProbeText) {
   }
 }
 
-// A failing box does not stop the second pass: the other boxes lose their
-// probe, and the error is returned.
-TEST_F(MasterBoxes, TheSecondPassGoesOnPastAFailure) {
-  ASSERT_EQ(PreprocessMasterBoxes(false), 0);
-  host_.Fail("delete_text:1");
-  EXPECT_NE(PreprocessMasterBoxes(true), 0);
-  EXPECT_EQ(host_.StoriesWithProbe(), "1 10 ");
-  host_.Fail("");
-  ASSERT_EQ(PreprocessMasterBoxes(false), 0);
-  host_.Fail("show_view:1");  // not to A-Master: B-Unused is still done
-  EXPECT_NE(PreprocessMasterBoxes(true), 0);
-  EXPECT_EQ(host_.StoriesWithProbe(), "1 3 10 ");
-  EXPECT_EQ(host_.OpenHandles(), 0u);
+// Failures of the second pass: what its walk could not take out is taken
+// out through the recorded stories at its end; what cannot be taken out at
+// all stays, and the failure is counted.  A story that begins with the
+// probe text of its own keeps it, also when the first pass failed before
+// reaching it.
+TEST(MasterPasses, TheSecondPassTakesOutWhatTheFirstPutIn) {
+  const struct {
+    const char* first;   // fails in the first pass
+    const char* second;  // fails in the second pass
+    bool own;            // story 3 begins with the probe text of its own
+    const char* left;    // the stories holding the probe text afterwards
+  } cases[] = {
+      {"", "delete_text:1", false, ""},        // box 1: taken out at the end
+      {"", "read_text:2", false, ""},          // box 3
+      {"", "show_view:1", false, ""},          // A-Master not reached
+      {"", "master_count:1", false, ""},       // no page walked at all
+      {"", "new_string:1", false, ""},         // the pass's own probe string
+      {"", "delete_text:*", false, "1 3 5 10 "},
+      {"", "story_text:*", false, "1 3 5 10 "},
+      {"insert_text:2", "", true, "3 "},       // box 3 never had the probe
+      {"insert_text:2", "delete_text:1", true, "3 "},
+  };
+  for (const auto& c : cases) {
+    MasterHost host;
+    host.LoadSettings(3);
+    host.OpenLayouts();
+    if (c.own) {
+      ASSERT_TRUE(ProbeInFront(3));
+    }
+    const auto before = AllStories(host);
+    host.Fail(c.first);
+    EXPECT_EQ(PreprocessMasterBoxes(false) != 0, *c.first != '\0') << c.first;
+    host.Fail(c.second);
+    const uint32_t failures = HostFailureCount();
+    EXPECT_EQ(PreprocessMasterBoxes(true) != 0, *c.second != '\0') << c.second;
+    EXPECT_EQ(HostFailureCount() != failures, *c.second != '\0') << c.second;
+    EXPECT_EQ(host.StoriesWithProbe(), c.left) << c.first << " " << c.second;
+    if (*c.left == '\0' || c.own) {
+      EXPECT_EQ(AllStories(host), before) << c.first << " " << c.second;
+    }
+    EXPECT_EQ(host.OpenHandles(), 0u) << c.second;
+  }
+}
+
+// An exception inside the first pass (here the log that cannot take the
+// report of box 3's failed insertion): the probe text box 1 got is taken
+// out as the passes unwind.
+TEST(MasterPasses, AnExceptionLeavesNoProbeText) {
+  MasterHost host;
+  host.LoadSettings(3, 1);
+  host.OpenLayouts();
+  const auto before = AllStories(host);
+  host.Fail("insert_text:2");
+  struct Full : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+  } full;
+  std::ostream& log = ProgramLog();
+  std::streambuf* const saved = log.rdbuf(&full);
+  log.exceptions(std::ios::badbit);
+  EXPECT_THROW(PreprocessMasterBoxesTwice(), std::ios_base::failure);
+  log.exceptions(std::ios::goodbit);
+  log.clear();
+  log.rdbuf(saved);
+  EXPECT_EQ(host.StoriesWithProbe(), "");
+  EXPECT_EQ(AllStories(host), before);
 }
 
 }  // namespace
