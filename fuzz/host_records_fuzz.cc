@@ -183,7 +183,7 @@ XTSelectionSuite MakeSelection() {
 }
 const XTSelectionSuite kSelection = MakeSelection();
 const XTProjectSuite kProjects = {kXTTableXPJc, CurrentProject, CloseProject, nullptr};
-const XTFontSuite kFonts = {kXTSuiteLGJ2, CheckFonts, FontList, FontEntry, nullptr};
+const XTFontSuite kFonts = {kXTSuiteLGJ2, CheckFonts, FontList, FontEntry, nullptr, nullptr};
 
 // Collects attributes, as an element's attribute set would.
 struct Collected : AttrWriter {

@@ -86,6 +86,7 @@ const char* const kEntryNames[] = {
     "file_spec",
     "file_value",
     "filter_name",
+    "find_font_by_name",
     "find_item_data",
     "find_rgb_color",
     "find_run",

@@ -10,6 +10,9 @@
 #include "host/host.h"
 #include "host/story_changes.h"
 #include "host/suites_docs.h"
+#include "host/transcript.h"
+#include "host/utf.h"
+#include "platform/win/code_pages.h"
 
 namespace xthost {
 namespace {
@@ -972,6 +975,31 @@ int32_t FontScript(XTHandle list, int32_t index, uint16_t* script) {
   return kXTOk;
 }
 
+int32_t FindFontByName(const char* name, int32_t length, uint16_t* id) {
+  Host& host = Host::Current();
+  if (host.Fails("find_font_by_name")) return kXTErrInjected;
+  if (name == nullptr || length < 0 || id == nullptr) return kXTErrParam;
+  const DocumentContent* content = CurrentContent(host);
+  if (content == nullptr) return kXTErrNoDocument;
+  std::u16string wanted;
+  std::string shown;
+  if (win::MultiByteToWide(win::kCodePageWestern, name, static_cast<std::size_t>(length), wanted)) {
+    Utf16ToUtf8(wanted, &shown);
+  } else {
+    wanted.clear();
+    shown = "(not Windows-1252)";
+  }
+  const auto font = std::find_if(content->fonts.begin(), content->fonts.end(),
+                                 [&wanted](const Font& f) { return !wanted.empty() && f.name == wanted; });
+  if (font == content->fonts.end()) {
+    host.transcript().Line("font " + Transcript::Quote(shown) + " not found");
+    return kXTErrNotFound;
+  }
+  host.transcript().Line("font " + Transcript::Quote(shown) + " found " + std::to_string(font->id));
+  *id = font->id;
+  return kXTOk;
+}
+
 }  // namespace
 
 const XTMemorySuite kMemorySuite = {kXTSuiteLGE2, NewHandle, DisposeHandle, HandleSize,
@@ -997,6 +1025,6 @@ const XTDocumentStateSuite kDocumentStateSuite = {
     DoCommand,       ProjectFileSpec, CurrentLayout,      LayoutModified,
     DocumentWindow,  CloseWindow,     SaveCurrentDocumentAt,
 };
-const XTFontSuite kFontSuite = {kXTSuiteLGJ2, CheckFonts, FontList, FontEntry, FontScript};
+const XTFontSuite kFontSuite = {kXTSuiteLGJ2, CheckFonts, FontList, FontEntry, FontScript, FindFontByName};
 
 }  // namespace xthost

@@ -23,6 +23,8 @@ void NoteHostFailure() { ++failures; }
 
 uint32_t HostFailureCount() { return failures; }
 
+void LogUncountedFailure(const char* call, int32_t result) { WriteFailure(call, result); }
+
 void CleanUp(const char* call, int32_t result) {
   if (result != 0) WriteFailure(call, result);
 }

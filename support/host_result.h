@@ -35,6 +35,10 @@ void NoteHostFailure();
 // changed what the work made.
 uint32_t HostFailureCount();
 
+// Writes the program-log line of a failed call whose answer the caller may
+// do without: the caller counts it (NoteHostFailure) when it was needed.
+void LogUncountedFailure(const char* call, int32_t result);
+
 // A clean-up call (a dispose_*) made after the work it cleans up for: its
 // failure is logged, not counted, and never cancels what the work achieved.
 void CleanUp(const char* call, int32_t result);

@@ -333,4 +333,8 @@ struct XTFontSuite {
   // The host script code of entry `index` (1 to the count) of a list: 126
   // for a font listed under no script of its own.
   int32_t (*font_script)(XTHandle list, int32_t index, uint16_t* script);
+  // The font of the current document named `name` (`length` bytes of the
+  // host's Windows-1252 text): its id, or kXTErrNotFound when no font has
+  // that name.
+  int32_t (*find_font_by_name)(const char* name, int32_t length, uint16_t* id);
 };

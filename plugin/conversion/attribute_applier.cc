@@ -10,6 +10,7 @@
 #include "plugin/qapi/size_shift.h"
 #include "plugin/qapi/text_style_table.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "plugin/conversion/export_tables.h"
 #include "platform/win/code_pages.h"
 
@@ -160,7 +161,8 @@ int32_t ApplyTypeface(XAttribs& applier, AttrLookup& set, const XTCharAttrRecord
     AttrMap::Entry entry;
     if (name.size() <= kMaxTypefaceUnits) {
       const std::string bytes = NarrowTypeface(name);
-      const bool hostKnows = HostFindFontByName(bytes);
+      uint16_t hostFont = 0;
+      const int32_t hostAnswer = HostFindFontByName(bytes, &hostFont);
       const HostFontRecord* font = applier.fonts->FindByName(name.c_str());
       // The name as the export wrote it, undone: bytes of the font's own
       // code page, or Windows-1252 bytes through the Mac table.
@@ -171,8 +173,14 @@ int32_t ApplyTypeface(XAttribs& applier, AttrLookup& set, const XTCharAttrRecord
       if (font != nullptr) {
         entry.font = font->fontId;
         entry.valid = true;
-      } else if (hostKnows) {
+      } else if (hostAnswer == kXTOk) {
+        // The host knows the font under a name the list did not match: its
+        // id, not 0, which names no font.
+        entry.font = hostFont;
         entry.valid = true;
+      } else if (hostAnswer != kXTErrNotFound) {
+        // The failed look-up may have lost the font.
+        NoteHostFailure();
       }
     }
     cached = applier.map.cache.emplace(name, entry).first;

@@ -64,9 +64,14 @@ const HostFontRecord* QFontList::FindFont(uint16_t fontId) const {
   return record;
 }
 
-bool HostFindFontByName(const std::string& name) {
-  ProgramLog() << "Font look-up by name (\"" << name << "\"): not available yet" << std::endl;
-  return false;
+int32_t HostFindFontByName(const std::string& name, uint16_t* id) {
+  const XTFontSuite* fonts = XT().lgj2;
+  // A host without the look-up knows no font by name.
+  if (fonts == nullptr || fonts->find_font_by_name == nullptr) return kXTErrNotFound;
+  const int32_t result =
+      fonts->find_font_by_name(name.data(), static_cast<int32_t>(name.size()), id);
+  if (result != kXTOk && result != kXTErrNotFound) LogUncountedFailure("find_font_by_name", result);
+  return result;
 }
 
 const HostFontRecord* QFontList::FindByName(const char16_t* name) const {

@@ -23,10 +23,12 @@ struct HostFontRecord {
 // The script code the host gives a font without a script of its own.
 constexpr uint16_t kHostFontScript = 126;
 
-// The host's font look-up by name (the name in bytes): whether the host
-// knows a font of that name.  This host offers no such look-up yet: the
-// call logs that once per name and answers false.
-bool HostFindFontByName(const std::string& name);
+// The host's font look-up by name (the name in bytes): kXTOk with the
+// font's id in *id when the current document has a font of that name,
+// kXTErrNotFound when it has none, else the call's failure, logged as a
+// failed host call but not counted: only the caller knows whether the
+// answer was needed (NoteHostFailure).
+int32_t HostFindFontByName(const std::string& name, uint16_t* id);
 
 class QFontList {
  public:

@@ -1,8 +1,8 @@
 #include "shared/server/conversion.h"
 
-#include <fstream>
 #include <iostream>
 
+#include "platform/win/replacing_file.h"
 #include "shared/server/conversion_runner.h"
 #include "support/date_time.h"
 #include "support/program_log.h"
@@ -63,10 +63,11 @@ bool ct_Conversion::doExport(uint32_t outputIndex, const std::string& source, co
 void WriteServerAlive() {
   const std::string folder = Settings::Instance().GetPath(SettingsKey::ServerAlivePath);
   if (folder.empty()) return;
-  std::ofstream out(folder + kPathSeparator + "ServerAlive", std::ios::out | std::ios::trunc);
-  if (!out) return;
+  // A new file renamed over the old one: a link or another file planted at
+  // the name is replaced, never written through.
+  win::ReplacingFile out(folder + kPathSeparator + "ServerAlive");
   DateTime now;
   GetDateTime(now);
-  WriteDateTimeStamp(out, now) << '\n';
-  out.flush();
+  WriteDateTimeStamp(out.stream(), now) << '\n';
+  out.Commit();
 }

@@ -28,5 +28,6 @@ class ct_Conversion : public ct_ConversionBase {
 
 // Rewrites the file "ServerAlive" in the ServerAlivePath folder with the
 // current date and time and a line feed; nothing when the setting is unset.
-// Failures are silent.
+// The new file is renamed over the old one, so a link at that name is
+// replaced, never followed.  Failures are silent.
 void WriteServerAlive();

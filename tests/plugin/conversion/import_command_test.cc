@@ -449,14 +449,34 @@ TEST_F(ImportRun, TypefacesOfRunsComeBackByTheirNames) {
   // "Œ"), "Zürich ±½", and "明朝 Pro" of its own script (code page 932).
   // A Mac document writes names through the Mac table, another in the
   // font's code page.  The container's "private" is renamed, so no probe
-  // carries a font: the carriers take it from "typeface" alone.
+  // carries a font: the carriers take it from "typeface" alone.  The host
+  // looks names up in Windows-1252: it finds the Windows document's Latin
+  // names, not the Mac bytes.  A failed look-up (the second asks for "Café
+  // Œuvre") that the list makes up for changes nothing; one for a name the
+  // list lacks fails the import.  Without "typeface_codepage" only the
+  // host's look-up finds the Latin names.
   const std::string text = testutil::ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_export.json");
-  for (const bool mac : {true, false}) {
-    SCOPED_TRACE(mac ? "mac" : "windows");
+  struct Case {
+    const char* name;
+    bool mac;
+    bool codePageGone;
+    const char* fail;  // XTHOST_FAIL, or ""
+    bool done;
+    bool cafe, zurich;  // the host's look-up found them
+  };
+  const Case cases[] = {
+      {"mac", true, false, "", true, false, false},
+      {"windows", false, false, "", true, true, true},
+      {"windows, a look-up failing", false, false, "find_font_by_name:2", true, false, true},
+      {"windows, no typeface code page", false, true, "", true, true, true},
+      {"windows, no typeface code page, look-ups failing", false, true, "find_font_by_name:*", false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     std::string fixture = text;
     const size_t flag = fixture.find("\"mac\": true");
     ASSERT_NE(flag, std::string::npos);
-    if (!mac) fixture.replace(flag, 11, "\"mac\": false");
+    if (!c.mac) fixture.replace(flag, 11, "\"mac\": false");
     fixturePath = (install.root() / "fixture.qxp").string();
     testutil::WriteFile(fixturePath, fixture);
     {
@@ -467,22 +487,33 @@ TEST_F(ImportRun, TypefacesOfRunsComeBackByTheirNames) {
       host.OpenText("source.qxp", fixture);
       ASSERT_TRUE(export_test::ExportCurrentProject(kxq).stored);
     }
-    const std::string script =
+    std::string script =
         "import olefile,sys\n"
         "o=olefile.OleFileIO(sys.argv[1],write_mode=True)\n"
         "n='SolvaneTextAndCode/SolvaneCodeFile'\n"
         "d=o.openstream(n).read()\n"
-        "p='private'.encode('utf-16-le')\n"
-        "assert d.count(p)==1\n"
-        "o.write_stream(n,d.replace(p,'Private'.encode('utf-16-le')))\n"
+        "for a,b in [('private','Private')";
+    if (c.codePageGone) script += ",('typeface_codepage','Typeface_codepage')";
+    script +=
+        "]:\n"
+        "  a,b=a.encode('utf-16-le'),b.encode('utf-16-le')\n"
+        "  assert d.count(a)==1\n"
+        "  d=d.replace(a,b)\n"
+        "o.write_stream(n,d)\n"
         "o.close()\n";
     ASSERT_EQ(std::system((std::string(BRENIX_PYTHON) + " -c \"" + script + "\" " + kxq).c_str()), 0);
     fs::remove(target);
-    const HostRun run = Import();
+    const bool failing = *c.fail != '\0';
+    const HostRun run =
+        Import(failing ? std::vector<std::string>{std::string("XTHOST_FAIL=") + c.fail} : std::vector<std::string>{});
     EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
-    EXPECT_EQ(Result(run), "\"Import done\"");
-    const std::map<std::string, std::string> expected = {
-        {"\"Café Œuvre\"", "4"}, {"\"Zürich ±½\"", "5"}, {"\"own script\"", "7"}};
+    EXPECT_EQ(Result(run), c.done ? "\"Import done\"" : "\"Import failed\"");
+    EXPECT_EQ(Contains(run.log, "ERROR: host call find_font_by_name failed: -5000\n"), failing) << run.log;
+    EXPECT_EQ(Has(run.transcript, "font \"Café Œuvre\" found 4"), c.cafe);
+    EXPECT_EQ(Has(run.transcript, "font \"Zürich ±½\" found 5"), c.zurich);
+    if (!c.done) continue;
+    std::map<std::string, std::string> expected = {{"\"Café Œuvre\"", "4"}, {"\"Zürich ±½\"", "5"}};
+    if (!c.codePageGone) expected["\"own script\""] = "7";
     EXPECT_EQ(RunFonts(install, fixturePath, expected), expected);
     EXPECT_EQ(RunFonts(install, target, expected), expected);
   }

@@ -3,6 +3,7 @@
 // results; socket-mode transfers plain and compressed; failed, empty and
 // throwing conversions; refused names; the job folder and the heartbeat.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -307,6 +308,17 @@ TEST_F(JobTest, TheHeartbeatRewritesItsFileWithTheTime) {
     WriteServerAlive();
     EXPECT_EQ(ReadFile(dir_.File("alive/ServerAlive")), "2026-03-05 07:04:09\n");
   }
+  // A link planted at the name is replaced; the file it names stays as it was.
+  WriteFile(dir_.File("victim"), "not the server's\n");
+  testutil::RemoveTree(dir_.File("alive/ServerAlive"));
+  ASSERT_EQ(symlink(dir_.File("victim").c_str(), dir_.File("alive/ServerAlive").c_str()), 0);
+  WriteServerAlive();
+  EXPECT_EQ(ReadFile(dir_.File("victim")), "not the server's\n");
+  struct stat alive {};
+  ASSERT_EQ(lstat(dir_.File("alive/ServerAlive").c_str(), &alive), 0);
+  EXPECT_TRUE(S_ISREG(alive.st_mode));
+  EXPECT_EQ(ReadFile(dir_.File("alive/ServerAlive")), "2026-03-05 07:04:09\n");
+  EXPECT_EQ(Entries(dir_.File("alive")), std::set<std::string>{"ServerAlive"});
   testutil::RemoveTree(dir_.File("alive/ServerAlive"));
   // The default, a blank, counts as unset.
   ASSERT_TRUE(Settings::Instance().SetValue(SettingsKey::ServerAlivePath, " ", true, false));
