@@ -14,7 +14,8 @@ endfunction()
 
 # brenix_test(NAME SOURCES ... [DEPS ...])
 # One GoogleTest executable registered with ctest.  Tests run from the build
-# folder with BRENIX_TEST_DATA pointing at tests/data.
+# folder with BRENIX_TEST_DATA pointing at tests/data; a folder may add
+# ctest properties to its tests in BRENIX_TEST_PROPERTIES.
 function(brenix_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -24,7 +25,7 @@ function(brenix_test name)
     BRENIX_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
     BRENIX_PYTHON="/usr/bin/python3")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "BRENIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+    PROPERTIES ENVIRONMENT "BRENIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data" ${BRENIX_TEST_PROPERTIES})
 endfunction()
 
 # brenix_fuzz(NAME SOURCES ... [DEPS ...] [MAX_LEN BYTES])
