@@ -31,8 +31,8 @@ class LayoutOutput {
   virtual ~LayoutOutput() noexcept(false) = default;
   // Makes the exporter of the current layout; false when it cannot be made.
   virtual bool Create(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds) = 0;
-  // Writes the layout with its kind (Exporter::LayoutKind) and index; the
-  // highest unique id the exporter met.
+  // Writes the layout with its kind (Exporter::LayoutKind) and index, then
+  // deletes the working boxes; the highest unique id the exporter met.
   virtual int32_t Run(int32_t kind, int32_t index) = 0;
   // Deletes the exporter.
   virtual void Release() = 0;
@@ -54,6 +54,7 @@ class ExporterLayouts final : public LayoutOutput {
     exporter_->layoutKind = kind;
     exporter_->layoutIndex = index;
     Write(*exporter_);
+    exporter_->RemoveWorkingBoxes();
     return exporter_->highestUniqueId;
   }
   void Release() override { exporter_.reset(); }

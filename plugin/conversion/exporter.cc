@@ -104,11 +104,12 @@ Exporter::Exporter(RefHandle<QuarkDoc> document, Ref<IDoc> writer, std::set<int3
     : mDocument(std::move(document)), mWriter(std::move(writer)), mUniqueIds(uniqueIds) {
   const KeptSelection kept;
   mMapper.Analyze();
-  // The working boxes have given each character style its probe; the walk
-  // needs only that table, and the user's document keeps nothing of them
-  // (the export saves it afterwards), nor the analysis's current box.
-  if (auto* box = dynamic_cast<BrenixBoxExp*>(mMapper.PrivateBox())) box->RemoveBoxes();
+  // The user's document keeps nothing of the analysis's current box.
   kept.Restore();
+}
+
+void Exporter::RemoveWorkingBoxes() {
+  if (auto* box = dynamic_cast<BrenixBoxExp*>(mMapper.PrivateBox())) box->RemoveBoxes();
 }
 
 Exporter::~Exporter() noexcept(false) {

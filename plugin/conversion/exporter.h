@@ -49,6 +49,11 @@ class Exporter {
   int32_t Run();
   // Writes story `index` shown in `box`.
   void ProcessStory(int32_t index, XTItem box);
+  // Deletes the working boxes once the walk is done: they have given each
+  // character style its probe, and the document the export saves keeps
+  // nothing of them.  (Deleting them before the walk would make the host
+  // lay the stories out anew while they are walked.)
+  void RemoveWorkingBoxes();
 
   Mapper& mapper() { return mMapper; }
 
