@@ -116,7 +116,7 @@ BENCHMARK(BM_Import)
     ->Args({200, 20})
     ->Args({800, 20})
     ->Args({25, 160})
-    ->Iterations(1)
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -125,8 +125,16 @@ std::vector<const Box*> DocumentContent::ChainOf(int32_t story) const {
   const WalkCache& cache = CacheOf(*this);
   auto it = cache.chains.find(story);
   if (it == cache.chains.end()) return chain;
+  chain.reserve(it->second.size());
   for (const int32_t id : it->second) chain.push_back(FindBox(id));
   return chain;
+}
+
+const Box* DocumentContent::FirstOfChain(int32_t story) const {
+  if (story == 0) return nullptr;
+  const WalkCache& cache = CacheOf(*this);
+  auto it = cache.chains.find(story);
+  return it == cache.chains.end() || it->second.empty() ? nullptr : FindBox(it->second.front());
 }
 
 std::vector<int32_t> SpreadItems(const DocumentContent& content, int32_t layout, bool master,

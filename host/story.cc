@@ -65,11 +65,28 @@ bool Story::Insert(int32_t position, const std::u16string& units) {
   if (position < 0 || position > length()) return false;
   if (units.empty()) return true;
   const std::size_t at = static_cast<std::size_t>(position);
-  std::vector<int32_t> formats = Formats();
-  const std::size_t paragraph = static_cast<std::size_t>(CountReturns(text, 0, at));
-  const int32_t added = CountReturns(units, 0, units.size());
-  formats.insert(formats.begin() + static_cast<std::ptrdiff_t>(paragraph + 1),
-                 static_cast<std::size_t>(added), formats[paragraph]);
+
+  // Each return typed starts a paragraph of the format of the one typed
+  // into: that paragraph is cut at the returns.
+  int32_t paragraph_start = 0;
+  const std::size_t paragraph = ParagraphAt(position, &paragraph_start);
+  const int32_t size = static_cast<int32_t>(units.size());
+  std::size_t cut = units.find(kReturn);
+  if (cut == std::u16string::npos) {
+    paragraphs[paragraph].length += size;
+  } else {
+    const ParagraphRun typed_into = paragraphs[paragraph];
+    const int32_t head = position - paragraph_start;
+    std::vector<ParagraphRun> pieces{{typed_into.format, head + static_cast<int32_t>(cut) + 1}};
+    for (std::size_t next; (next = units.find(kReturn, cut + 1)) != std::u16string::npos; cut = next) {
+      pieces.push_back({typed_into.format, static_cast<int32_t>(next - cut)});
+    }
+    pieces.push_back(
+        {typed_into.format, size - static_cast<int32_t>(cut) - 1 + typed_into.length - head});
+    paragraphs[paragraph] = pieces.front();
+    paragraphs.insert(paragraphs.begin() + static_cast<std::ptrdiff_t>(paragraph) + 1,
+                      pieces.begin() + 1, pieces.end());
+  }
 
   // The run of the character before the insertion grows (the first
   // character's run at the start; the only run of an empty story).
@@ -83,15 +100,9 @@ bool Story::Insert(int32_t position, const std::u16string& units) {
     }
     index = std::min(index, runs.size() - 1);
   }
-  runs[index].length += static_cast<int32_t>(units.size());
+  runs[index].length += size;
   text.insert(at, units);
-  // Text without a return only lengthens its paragraph.
-  if (added == 0 && paragraph < paragraphs.size()) {
-    paragraphs[paragraph].length += static_cast<int32_t>(units.size());
-  } else {
-    SetParagraphs(formats);
-  }
-  NormalizeRuns();
+  NormalizeRuns(index, index + 1);
   ++version;
   return true;
 }
@@ -99,28 +110,34 @@ bool Story::Insert(int32_t position, const std::u16string& units) {
 bool Story::Delete(int32_t start, int32_t end) {
   if (start < 0 || start > end || end > length()) return false;
   if (start == end) return true;
-  std::vector<int32_t> formats = Formats();
   const std::size_t from = static_cast<std::size_t>(start);
   const std::size_t to = static_cast<std::size_t>(end);
-  const std::size_t paragraph = static_cast<std::size_t>(CountReturns(text, 0, from));
-  const std::size_t joined = static_cast<std::size_t>(CountReturns(text, from, to));
-  formats.erase(formats.begin() + static_cast<std::ptrdiff_t>(paragraph + 1),
-                formats.begin() + static_cast<std::ptrdiff_t>(paragraph + 1 + joined));
 
+  // The paragraph the range starts in takes in those whose returns go, and
+  // keeps its own format.
+  int32_t paragraph_start = 0;
+  const std::size_t paragraph = ParagraphAt(start, &paragraph_start);
+  const std::size_t joined = static_cast<std::size_t>(CountReturns(text, from, to));
+  int32_t merged = 0;
+  for (std::size_t i = paragraph; i <= paragraph + joined; ++i) merged += paragraphs[i].length;
+  paragraphs[paragraph].length = merged - (end - start);
+  const auto first_joined = paragraphs.begin() + static_cast<std::ptrdiff_t>(paragraph) + 1;
+  paragraphs.erase(first_joined, first_joined + static_cast<std::ptrdiff_t>(joined));
+
+  std::size_t first = runs.size(), last = 0;  // the runs that lose characters
   int32_t run_start = 0;
-  for (CharacterRun& run : runs) {
-    const int32_t run_end = run_start + run.length;
+  for (std::size_t i = 0; i < runs.size() && run_start < end; ++i) {
+    const int32_t run_end = run_start + runs[i].length;
     const int32_t overlap = std::min(run_end, end) - std::max(run_start, start);
     run_start = run_end;
-    if (overlap > 0) run.length -= overlap;
+    if (overlap > 0) {
+      runs[i].length -= overlap;
+      first = std::min(first, i);
+      last = i + 1;
+    }
   }
   text.erase(from, to - from);
-  if (joined == 0 && paragraph < paragraphs.size()) {
-    paragraphs[paragraph].length -= static_cast<int32_t>(to - from);
-  } else {
-    SetParagraphs(formats);
-  }
-  NormalizeRuns();
+  NormalizeRuns(first, last);
   ++version;
   return true;
 }
@@ -129,24 +146,34 @@ bool Story::ChangeAttributes(int32_t start, int32_t end,
                              const std::function<int32_t(int32_t)>& change) {
   if (start < 0 || start > end || end > length()) return false;
   if (start == end) return true;
+  // Only the runs the range touches, [first, last), are cut and changed.
+  std::size_t first = 0;
+  int32_t first_start = 0;
+  while (first < runs.size() && first_start + runs[first].length <= start) {
+    first_start += runs[first].length;
+    ++first;
+  }
+  std::size_t last = first;
+  for (int32_t at = first_start; last < runs.size() && at < end; ++last) at += runs[last].length;
+  if (first == last) return true;  // not reached: the range holds characters
+
   std::vector<CharacterRun> pieces;
-  pieces.reserve(runs.size() + 2);
-  int32_t run_start = 0;
-  for (const CharacterRun& run : runs) {
+  pieces.reserve(last - first + 2);
+  int32_t run_start = first_start;
+  for (std::size_t i = first; i < last; ++i) {
+    const CharacterRun run = runs[i];
     const int32_t run_end = run_start + run.length;
-    if (run_end <= start || run_start >= end) {
-      pieces.push_back(run);  // untouched
-    } else {
-      const int32_t cut1 = std::max(start, run_start);
-      const int32_t cut2 = std::min(end, run_end);
-      if (cut1 > run_start) pieces.push_back({run.attributes, cut1 - run_start});
-      pieces.push_back({change(run.attributes), cut2 - cut1});
-      if (run_end > cut2) pieces.push_back({run.attributes, run_end - cut2});
-    }
+    const int32_t cut1 = std::max(start, run_start);
+    const int32_t cut2 = std::min(end, run_end);
+    if (cut1 > run_start) pieces.push_back({run.attributes, cut1 - run_start});
+    pieces.push_back({change(run.attributes), cut2 - cut1});
+    if (run_end > cut2) pieces.push_back({run.attributes, run_end - cut2});
     run_start = run_end;
   }
-  runs = std::move(pieces);
-  NormalizeRuns();
+  runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(first),
+             runs.begin() + static_cast<std::ptrdiff_t>(last));
+  runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(first), pieces.begin(), pieces.end());
+  NormalizeRuns(first, first + pieces.size());
   return true;
 }
 
@@ -161,39 +188,39 @@ int32_t Story::AttributesAt(int32_t position) const {
   return runs.back().attributes;
 }
 
-std::vector<int32_t> Story::Formats() const {
-  std::vector<int32_t> formats;
-  for (const ParagraphRun& run : paragraphs) formats.push_back(run.format);
-  if (formats.empty()) formats.push_back(0);
-  return formats;
-}
-
-void Story::SetParagraphs(const std::vector<int32_t>& formats) {
-  paragraphs.clear();
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < formats.size(); ++i) {
-    std::size_t end = text.size();
-    if (i + 1 < formats.size()) end = text.find(kReturn, start) + 1;
-    paragraphs.push_back({formats[i], static_cast<int32_t>(end - start)});
-    start = end;
+std::size_t Story::ParagraphAt(int32_t position, int32_t* start) const {
+  // A position right after a return is in the paragraph that follows it.
+  *start = 0;
+  std::size_t index = 0;
+  for (; index + 1 < paragraphs.size(); ++index) {
+    if (position < *start + paragraphs[index].length) break;
+    *start += paragraphs[index].length;
   }
+  return index;
 }
 
-void Story::NormalizeRuns() {
-  // In place: runs only ever merge.
-  const int32_t first = runs.empty() ? 0 : runs.front().attributes;
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < runs.size(); ++i) {
+void Story::NormalizeRuns(std::size_t from, std::size_t to) {
+  // Widened by a run each side (and by the empty runs there): a changed run
+  // can merge only with those.
+  const int32_t typing = runs.empty() ? 0 : runs.front().attributes;
+  from = from > 0 ? std::min(from, runs.size()) - 1 : 0;
+  while (from > 0 && runs[from].length == 0) --from;
+  to = std::min(to + 1, runs.size());
+  while (to < runs.size() && runs[to - 1].length == 0) ++to;
+  to = std::max(to, from);
+  std::size_t kept = from;
+  for (std::size_t i = from; i < to; ++i) {
     const CharacterRun run = runs[i];
     if (run.length == 0) continue;
-    if (kept > 0 && runs[kept - 1].attributes == run.attributes) {
+    if (kept > from && runs[kept - 1].attributes == run.attributes) {
       runs[kept - 1].length += run.length;
     } else {
       runs[kept++] = run;
     }
   }
-  runs.resize(kept);
-  if (runs.empty()) runs.push_back({first, 0});
+  runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(kept),
+             runs.begin() + static_cast<std::ptrdiff_t>(to));
+  if (runs.empty()) runs.push_back({typing, 0});
 }
 
 }  // namespace xthost

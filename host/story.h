@@ -5,8 +5,8 @@
 // paragraph run per paragraph, so one more than it has returns, and the last
 // one is empty when the text ends with a return (an empty story has one
 // empty paragraph).  Character runs cover the text in order; a run of length
-// 0 stands only where a document said so, or alone in an empty story (the
-// attributes typing would take there).  Formats and attributes are indices
+// 0 stands only where a document said so (until a change reaches it), or
+// alone in an empty story (the attributes typing would take there).  Formats and attributes are indices
 // into the document's tables.
 //
 // Every change keeps these rules and advances `version`, by which text
@@ -78,12 +78,14 @@ class Story {
   int32_t AttributesAt(int32_t position) const;
 
  private:
-  // Paragraph formats, one per paragraph, and back.
-  std::vector<int32_t> Formats() const;
-  void SetParagraphs(const std::vector<int32_t>& formats);
-  // Drops empty runs (one stays when the text is empty) and merges
-  // neighbours with equal attributes.
-  void NormalizeRuns();
+  // The index of the paragraph holding `position` (a position right after
+  // a return is in the next one; the end of the text in the last one), its
+  // first character's position in *start.
+  std::size_t ParagraphAt(int32_t position, int32_t* start) const;
+  // Drops the empty runs among the runs [from, to) and their neighbours
+  // (one stays when the text is empty), and merges those neighbours with
+  // equal attributes.  Runs elsewhere stay as they are.
+  void NormalizeRuns(std::size_t from, std::size_t to);
 };
 
 }  // namespace xthost

@@ -113,8 +113,8 @@ int32_t StoryText(int32_t story_id, XTTextRef* ref, int32_t* length, int32_t* fi
   if (story == nullptr) return kXTErrParam;
   *ref = host.docs.RefOf(at.document, *story);
   *length = story->length();
-  const std::vector<const Box*> chain = at.content->ChainOf(story_id);
-  *first_box = chain.empty() ? 0 : BoxHandle(at.document, chain.front()->id);
+  const Box* first = at.content->FirstOfChain(story_id);
+  *first_box = first == nullptr ? 0 : BoxHandle(at.document, first->id);
   *document = at.document;
   ++host.docs.text_requests;
   return kXTOk;

@@ -163,8 +163,6 @@ FixedStory::FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* pl
   addText(iterator.runs.walkLength);
 }
 
-bool StoryHasAnchors(BX_KXT::Import::IStory& story) { return AnchorCollector(story).HasAnchors(); }
-
 // --- Importer ---
 
 std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
@@ -294,10 +292,11 @@ void Importer::Run() {
       LogMasterPageTrace(box, "Import => skipping autotext box", -1);
       continue;
     }
+    const AnchorCollector plan(*story);
     Enlargement enlargement;
-    Enlarge(*story, box, enlargement);
+    Enlarge(plan, box, enlargement);
     if (!MultiDocMode() && mProgress) mProgress->Step(1);
-    if (!ImportBox(*story, box, kind, haveSpread ? spread : 0xFFFF, enlargement)) {
+    if (!ImportBox(*story, plan, box, kind, haveSpread ? spread : 0xFFFF, enlargement)) {
       // A view that could not be switched: nothing more is imported.
       Restore(box, enlargement);
       mStoryWithoutBox = true;
@@ -312,24 +311,24 @@ void Importer::Run() {
   SendDocumentRequest(1);
 }
 
-bool Importer::ImportBox(BX_KXT::Import::IStory& story, XTItem box, int32_t kind, uint16_t spread,
-                         Enlargement& enlargement) {
+bool Importer::ImportBox(BX_KXT::Import::IStory& story, const AnchorCollector& plan, XTItem box,
+                         int32_t kind, uint16_t spread, Enlargement& enlargement) {
   if (kind != kMasterBoxUsed) {
-    ImportStory(story, box, &enlargement);
+    ImportStory(story, plan, box, &enlargement);
     return true;
   }
   int32_t view = xt_getdocviewref();
   const int32_t master = spread == 0xFFFF ? -1 : spread;
   if (master < 0) {
     LogMasterPageTrace(box, "WARNING: Spread number invalid for masterpage box", master);
-    ImportStory(story, box, &enlargement);
+    ImportStory(story, plan, box, &enlargement);
     return true;
   }
   if (xt_viewgotomaster(view, master) != 0) {
     ReportApiFailure(ApiPolicy::kReturnEmpty, kSource, 273, "Importer::Run");
     return false;
   }
-  ImportStory(story, box, &enlargement);
+  ImportStory(story, plan, box, &enlargement);
   LogMasterPageTrace(box, "SWITCH VIEW TO LAYOUT [BEFORE] => Masterpage box (used)", -1);
   if (xt_viewgotomaster(view, 0) != 0) {
     ReportApiFailure(ApiPolicy::kReturnEmpty, kSource, 309, "Importer::Run");
@@ -339,12 +338,12 @@ bool Importer::ImportBox(BX_KXT::Import::IStory& story, XTItem box, int32_t kind
   return true;
 }
 
-void Importer::Enlarge(BX_KXT::Import::IStory& story, XTItem box, Enlargement& enlargement) {
+void Importer::Enlarge(const AnchorCollector& plan, XTItem box, Enlargement& enlargement) {
   const int32_t mode = Settings::Instance().GetTempBoxMaximizeMode();
   if (mode == 0 || XT().lgk2 == nullptr) return;
   uint8_t textBox = 0;
   if (XT().lgk2->is_text_box(box, &textBox) != kXTOk || textBox == 0) return;
-  if (mode != 2 && !StoryHasAnchors(story)) return;
+  if (mode != 2 && !plan.HasAnchors()) return;
   int32_t page[4] = {0, 0, 0, 0};
   int32_t* own = enlargement.bounds;
   if (GetBoxBounds(box, &own[0], &own[1], &own[2], &own[3]) != 0 ||
@@ -365,12 +364,12 @@ void Importer::Restore(XTItem box, Enlargement& enlargement) {
 }
 
 void Importer::ProcessStory(BX_KXT::Import::IStory& story, XTItem box) {
-  ImportStory(story, box, nullptr);
+  ImportStory(story, AnchorCollector(story), box, nullptr);
 }
 
-void Importer::ImportStory(BX_KXT::Import::IStory& story, XTItem box, Enlargement* enlargement) {
+void Importer::ImportStory(BX_KXT::Import::IStory& story, const AnchorCollector& plan, XTItem box,
+                           Enlargement* enlargement) {
   const ImpSentry guard(box, *this);
-  const AnchorCollector plan(story);
   const FixedStory host(box, *this, &plan);
   std::optional<Digger> digger;
   digger.emplace(box, *this, *mApplier, host.segments, mTestParagraphStyle);

@@ -5,8 +5,7 @@
 // overflows (AutomaticResizeOfFrames) and locks the story again.
 //
 // FixedStory is the list of host segments of one story (text, paragraph
-// ends, anchored objects) that the Digger walks; StoryHasAnchors tells
-// whether a container story places any reference point or place holder.
+// ends, anchored objects) that the Digger walks.
 // Host thread only.
 #pragma once
 
@@ -53,12 +52,14 @@ class Importer : public Mapper {
 
   void OpenProgress();
   void CloseProgress();
-  void Enlarge(BX_KXT::Import::IStory& story, XTItem box, Enlargement& enlargement);
+  // `plan` is the story's, read once for the enlargement and the import.
+  void Enlarge(const AnchorCollector& plan, XTItem box, Enlargement& enlargement);
   void Restore(XTItem box, Enlargement& enlargement);
   // Imports the story of a box; false when a view switch failed.
-  bool ImportBox(BX_KXT::Import::IStory& story, XTItem box, int32_t kind, uint16_t spread,
-                 Enlargement& enlargement);
-  void ImportStory(BX_KXT::Import::IStory& story, XTItem box, Enlargement* enlargement);
+  bool ImportBox(BX_KXT::Import::IStory& story, const AnchorCollector& plan, XTItem box,
+                 int32_t kind, uint16_t spread, Enlargement& enlargement);
+  void ImportStory(BX_KXT::Import::IStory& story, const AnchorCollector& plan, XTItem box,
+                   Enlargement* enlargement);
   void NoBox(int32_t index, const char* why);
   // Makes the document of another layout current, with its own analysis.
   void SwitchLayout(int16_t document);
@@ -93,10 +94,6 @@ class FixedStory {
   FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan = nullptr);
   std::deque<Segment> segments;
 };
-
-// Whether the plan of a container story places a reference point or a
-// place holder.
-bool StoryHasAnchors(BX_KXT::Import::IStory& story);
 
 // The layout number of a "story_type" value: "layout_prn", "layout_web" or
 // "layout_cur" followed by a decimal number; -1 for anything else.

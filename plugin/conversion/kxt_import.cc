@@ -48,30 +48,40 @@ class Common : public virtual ICommon {
   int32_t FindString(const char16_t* text) override { return book_->StringsMap().find(text); }
 
   // The set a child's own set falls back to.
-  KXT_AttrsSet& LowestSet() { return children_.get() != nullptr ? children_->AttrsSet() : element_->AttrsSet(); }
+  KXT_AttrsSet& LowestSet() {
+    LoadSets();
+    return children_.get() != nullptr ? children_->AttrsSet() : element_->AttrsSet();
+  }
 
  protected:
-  // Adopts `element` and `children` (may be null), loads their attribute
-  // sets and chains them: the element's set under the parent's lowest set,
-  // the child set's under the element's.  `book` null: the element is the
-  // book.
+  // Adopts `element` and `children` (may be null).  `book` null: the
+  // element is the book.
   Common(Element* element, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
-      : element_(element), children_(children), book_(book ? book : static_cast<KXT_Book_In2*>(element)) {
+      : element_(element), children_(children), book_(book ? book : static_cast<KXT_Book_In2*>(element)),
+        parentSets_(parent) {
     if (parent != nullptr) {
       parent->AddRef();
       parent_ = Ref<ICommon>(parent);
-    }
-    element_->LoadAttrsSet("Attrs{}");
-    if (parent != nullptr) element_->AttrsSet().DefineBaseAttrsSet(&parent->LowestSet());
-    if (children_.get() != nullptr) {
-      children_->LoadAttrsSet("Attrs{}");
-      children_->AttrsSet().DefineBaseAttrsSet(&element_->AttrsSet());
     }
   }
   ~Common() noexcept(false) override {}
 
   Element* element() const { return element_.get(); }
   KXT_Book_In2* book() const { return book_; }
+
+  // Loads the attribute sets on their first use and chains them: the
+  // element's set under the parent's lowest set, the child set's under the
+  // element's.  Walking a story's structure alone never reads them.
+  void LoadSets() {
+    if (setsLoaded_) return;
+    element_->LoadAttrsSet("Attrs{}");
+    if (parentSets_ != nullptr) element_->AttrsSet().DefineBaseAttrsSet(&parentSets_->LowestSet());
+    if (children_.get() != nullptr) {
+      children_->LoadAttrsSet("Attrs{}");
+      children_->AttrsSet().DefineBaseAttrsSet(&element_->AttrsSet());
+    }
+    setsLoaded_ = true;
+  }
 
   // Element `index` of the child set; null past the end or without a set.
   KXT_Handle<KXT_InFolder2> ChildFolder(int32_t index) {
@@ -86,6 +96,8 @@ class Common : public virtual ICommon {
   KXT_Owned<Element> element_;
   KXT_Owned<KXT_Set_In2> children_;
   KXT_Book_In2* book_;
+  Common* parentSets_;  // parent_, whose sets this element's fall back to
+  bool setsLoaded_ = false;
 };
 
 // A child element of type Object over `folder` with a reader of type

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <ostream>
+#include <vector>
 
 #include "plugin/qapi/code_pages.h"
 #include "plugin/qapi/q_font_list.h"
@@ -193,16 +194,23 @@ bool VariantIs(const CharMapEntry& entry, int variant) {
 }  // namespace
 
 const CharMapEntry* CharMap::Find(uint16_t unicode) {
-  for (const CharMapEntry& entry : kControlMap) {
-    if (Maps(entry) && entry.unicode == unicode) return &entry;
-  }
-  for (const CharMapEntry& entry : kVariantMap) {
-    if (Maps(entry) && entry.unicode == unicode) return &entry;
-  }
-  for (const CharMapEntry& entry : kSpaceMap) {
-    if (Maps(entry) && entry.unicode == unicode) return &entry;
-  }
-  return nullptr;
+  // Called for every character imported: the first entry that maps each
+  // unicode, in table order, is found once.
+  static const std::vector<const CharMapEntry*> first = [] {
+    std::vector<const CharMapEntry*> table;
+    auto enter = [&table](const auto& map) {
+      for (const CharMapEntry& entry : map) {
+        if (!Maps(entry)) continue;
+        if (entry.unicode >= table.size()) table.resize(entry.unicode + 1u, nullptr);
+        if (table[entry.unicode] == nullptr) table[entry.unicode] = &entry;
+      }
+    };
+    enter(kControlMap);
+    enter(kVariantMap);
+    enter(kSpaceMap);
+    return table;
+  }();
+  return unicode < first.size() ? first[unicode] : nullptr;
 }
 
 const CharMapEntry* CharMap::FindByFlag(uint16_t code, int variant) {

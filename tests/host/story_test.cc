@@ -133,6 +133,96 @@ TEST(Story, ChangeAttributesSplitsAndMergesRuns) {
   EXPECT_EQ(story.AttributesAt(100), 7);
 }
 
+// A story kept as one attribute per character and one format per
+// paragraph: the runs a story must hold follow from it.
+struct CharacterModel {
+  std::u16string text;
+  std::vector<int32_t> attributes;  // per character
+  std::vector<int32_t> formats;     // per paragraph
+  int32_t typing = 0;               // the attributes of an empty story
+
+  Runs ExpectedRuns() const {
+    Runs runs;
+    for (const int32_t a : attributes) {
+      if (!runs.empty() && runs.back().attributes == a) {
+        ++runs.back().length;
+      } else {
+        runs.push_back({a, 1});
+      }
+    }
+    if (runs.empty()) runs.push_back({typing, 0});
+    return runs;
+  }
+  Paragraphs ExpectedParagraphs() const {
+    Paragraphs paragraphs{{formats[0], 0}};
+    for (const char16_t c : text) {
+      ++paragraphs.back().length;
+      if (c == Story::kReturn) paragraphs.push_back({formats[paragraphs.size()], 0});
+    }
+    return paragraphs;
+  }
+};
+
+TEST(Story, RandomEditsKeepTheRunsOfAPerCharacterModel) {
+  Story story(1);
+  CharacterModel model{u"", {}, {0}, 0};
+  uint32_t seed = 12345;
+  auto next = [&seed](int32_t n) {  // 0 .. n-1
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int32_t>((seed >> 16) % static_cast<uint32_t>(n));
+  };
+  for (int step = 0; step < 4000; ++step) {
+    const int32_t length = story.length();
+    const int32_t a = next(length + 1), b = a + next(length - a + 1);
+    switch (next(3)) {
+      case 0: {  // insert up to four units, returns among them
+        std::u16string units;
+        for (int32_t n = 1 + next(4); n > 0; --n) units += next(3) == 0 ? Story::kReturn : u'x';
+        const int32_t inherited =
+            length == 0 ? model.typing : model.attributes[static_cast<std::size_t>(a > 0 ? a - 1 : 0)];
+        int32_t paragraph = 0;
+        for (int32_t i = 0; i < a; ++i) paragraph += model.text[static_cast<std::size_t>(i)] == Story::kReturn;
+        for (const char16_t c : units) {
+          if (c == Story::kReturn) {
+            model.formats.insert(model.formats.begin() + paragraph + 1,
+                                 model.formats[static_cast<std::size_t>(paragraph)]);
+          }
+        }
+        model.text.insert(static_cast<std::size_t>(a), units);
+        model.attributes.insert(model.attributes.begin() + a, units.size(), inherited);
+        ASSERT_TRUE(story.Insert(a, units));
+        break;
+      }
+      case 1: {  // delete a range
+        int32_t paragraph = 0;
+        for (int32_t i = 0; i < a; ++i) paragraph += model.text[static_cast<std::size_t>(i)] == Story::kReturn;
+        int32_t joined = 0;
+        for (int32_t i = a; i < b; ++i) joined += model.text[static_cast<std::size_t>(i)] == Story::kReturn;
+        model.formats.erase(model.formats.begin() + paragraph + 1,
+                            model.formats.begin() + paragraph + 1 + joined);
+        if (a == 0 && b == length && length > 0) model.typing = model.attributes[0];
+        model.text.erase(static_cast<std::size_t>(a), static_cast<std::size_t>(b - a));
+        model.attributes.erase(model.attributes.begin() + a, model.attributes.begin() + b);
+        ASSERT_TRUE(story.Delete(a, b));
+        break;
+      }
+      default: {  // give a range one of three attributes
+        const int32_t value = next(3);
+        for (int32_t i = a; i < b; ++i) model.attributes[static_cast<std::size_t>(i)] = value;
+        ASSERT_TRUE(story.ChangeAttributes(a, b, [value](int32_t) { return value; }));
+      }
+    }
+    // Each paragraph is given its own format now and then.
+    if (next(8) == 0) {
+      const std::size_t p = static_cast<std::size_t>(next(static_cast<int32_t>(story.paragraphs.size())));
+      model.formats[p] = story.paragraphs[p].format = next(5);
+    }
+    ASSERT_EQ(story.text, model.text) << "step " << step;
+    ASSERT_EQ(story.runs, model.ExpectedRuns()) << "step " << step;
+    ASSERT_EQ(story.paragraphs, model.ExpectedParagraphs()) << "step " << step;
+  }
+}
+
 TEST(DocumentContent, AttributeIndexFindsOrAppends) {
   DocumentContent content;
   XTCharAttrRecord record = DefaultAttributes();
