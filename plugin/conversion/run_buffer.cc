@@ -41,10 +41,14 @@ struct PlainUnits {
   }
 };
 
-bool IsPlain(char16_t c, int nonBreaking) {
+// The table of plain units for a non-breaking flag; null for a flag that
+// is neither 0 nor 1, which leaves no unit plain.
+const bool* PlainTable(int nonBreaking) {
   static const PlainUnits units;
-  return (nonBreaking == 0 || nonBreaking == 1) && c < kPlainBelow && units.plain[nonBreaking][c];
+  return nonBreaking == 0 || nonBreaking == 1 ? units.plain[nonBreaking] : nullptr;
 }
+
+bool IsPlain(const bool* table, char16_t c) { return table != nullptr && c < kPlainBelow && table[c]; }
 
 }  // namespace
 
@@ -92,7 +96,7 @@ void RunBuffer::AddWide(char16_t unit, uint32_t codePage) {
 }
 
 bool RunBuffer::AddChar(char16_t c, int nonBreaking) {
-  if (IsPlain(c, nonBreaking)) return false;
+  if (IsPlain(PlainTable(nonBreaking), c)) return false;
   if (CharMap::IsReserved(c, 0)) {
     AddWide(c, kCodePageSymbol);
     return true;
@@ -117,9 +121,10 @@ bool RunBuffer::AddChar(char16_t c, int nonBreaking) {
 }
 
 void RunBuffer::AddText(const char16_t* units, uint32_t n, int nonBreaking) {
+  const bool* table = PlainTable(nonBreaking);
   for (uint32_t i = 0; i < n;) {
     uint32_t plain = i;
-    while (plain < n && IsPlain(units[plain], nonBreaking)) ++plain;
+    while (plain < n && IsPlain(table, units[plain])) ++plain;
     if (plain > i) {
       Switch(kCodePageUtf16, kRunUnicodes);
       Append(units + i, 2 * (plain - i));
