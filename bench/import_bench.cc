@@ -3,9 +3,10 @@
 // process: the export through the test harness, then the Importer over the
 // container's first document into the same, saved, host document.
 //
-// Counters: export and import (seconds), x_export (import against export;
-// target at most 3 for 200 stories), units (the container's text units),
-// us_per_unit and calls_per_unit (host entry calls of the import per unit).
+// Counters, averaged over three rounds: export and import (seconds),
+// x_export (import against export; target at most 3 for 200 stories), units
+// (the container's text units), us_per_unit and calls_per_unit (host entry
+// calls of the import per unit).
 // Targets: 800 stories at most 4.6 times the time of 200; stories of 160
 // paragraphs against stories of 20: calls per unit within 5 %, time per unit
 // at most 3 times.
