@@ -367,12 +367,21 @@ def first_error(log):
     return ''
 
 
+CLASSES = (
+    ('current layout not imported', r'box for story \d+ is not found'),
+    ('object beside an object lost', r'anchored object without id|\ufffc.*->'),
+    ('equal keys: object swapped or marked', r"mark|\('object', \d+\).*-> .*\('object', \d+\)"),
+    ('sheet tabs on a tab-less format', r"format at .*'tabs'"),
+    ('false failure after import', r'host call failed while the stories'),
+    ('special character joined an object', r"attributes at \d+: \(\(\), \(\)\) ->"),
+    ('user document changed', r'user document changed'),
+    ('non-breaking flag lost', r"\('flags', 128\)"),
+)
+
+
 def classify(fault):
-    for pattern, name in ((r'^export', 'export failed'), (r'user document', 'user document changed'),
-                          (r'import:', 'import failed'), (r'missing', 'story lost'),
-                          (r'untranslated', 'story untranslated'), (r' text ', 'text lost or changed'),
-                          (r'attributes', 'attributes changed'), (r'format', 'paragraph format changed'),
-                          (r'mark', 'mark left')):
+    """The class of a fault: the first whose pattern it matches."""
+    for name, pattern in CLASSES:
         if re.search(pattern, fault):
             return name
     return 'other'
@@ -408,14 +417,15 @@ def main():
     for feature in FEATURES:
         docs = [r for r in results if feature in r[1]]
         print('%-18s %10d %10d' % (feature, len(docs), sum(1 for r in docs if r[2])))
-    classes = {}
-    for _, _, faults in results:
+    classes = {name: set() for name, _ in CLASSES}
+    classes['other'] = set()
+    for index, _, faults in results:
         for f in faults:
-            classes[classify(f)] = classes.get(classify(f), 0) + 1
+            classes[classify(f)].add(index)
     faulty = sum(1 for r in results if r[2])
-    print('\ndocuments %d, faulty %d' % (len(results), faulty))
-    for name, n in sorted(classes.items()):
-        print('  %-26s %d' % (name, n))
+    print('\ndocuments %d, faulty %d; documents by class of fault:' % (len(results), faulty))
+    for name, docs in classes.items():
+        print('  %-40s %d' % (name, len(docs)))
     return 1 if faulty else 0
 
 
