@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <set>
 
 #include "plugin/mixer/hidden_search.h"
 #include "plugin/mixer/host_pages.h"
@@ -186,7 +187,13 @@ void IndexStory(HiddenTable& table, int32_t story,
   StoryRunIterator::Begin(position, iterator);
   HiddenTable::StoryIndex index;
   index.length = iterator.runs.walkLength;
-  std::map<HiddenRunInfo, int32_t> seen;
+  // The numbering walk (RegisterRun) meets a run unless the text read at
+  // the run it met before covers it.  The first run of a key it meets keeps
+  // nth 0, as it was numbered; every other run of that key counts on from
+  // 1 in story order.  Anchored items differ by their item, markers pair.
+  std::set<HiddenRunInfo> numbered;
+  std::map<HiddenRunInfo, int32_t> further;
+  int32_t skipTo = 0;
   while (iterator.HasMore(position)) {
     const StoryRunPosition at = position;
     if (!HasKey(iterator.CurrentOpcode(position))) {
@@ -195,10 +202,13 @@ void IndexStory(HiddenTable& table, int32_t story,
     }
     int32_t end = 0;
     HiddenRunInfo key = KeyAt(iterator, position, &end, false);
+    const bool met = at.boundary >= skipTo;
+    if (met) skipTo = std::max(end, iterator.NextBoundary(at));
     if (key.IsKey()) {
-      if (!StyleFlags::IsHiddenMarker(key.opcode)) {
-        key.nth = seen[key]++;
-        if (key.nth != 0) index.nth.emplace(at.boundary, key.nth);
+      if (!StyleFlags::IsHiddenMarker(key.opcode) && key.opcode != kXTOpAnchoredBox &&
+          !(met && numbered.insert(key).second)) {
+        key.nth = ++further[key];
+        index.nth.emplace(at.boundary, key.nth);
       }
       if (visit) visit(key, at);
     }

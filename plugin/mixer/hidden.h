@@ -14,11 +14,13 @@
 // may be followed by the same text.  Registering a run moves the walk past
 // the text it read, so the Mapper's numbering walks (RegisterRun) never
 // meet such a neighbour; their ids stay as containers name them.  A last
-// walk (IndexStory) meets every run: a run that is not the first of its
-// story with its key counts as the n-th of that key (`nth`), and a run the
-// numbering left out is registered under a new id (RegisterKey).  Lookups
-// build the key with its `nth`, so each such run keeps its own id.  Host
-// thread only.
+// walk (IndexStory) meets every run: in each story the first run of a key
+// that the numbering met keeps its key, every other run of that key (a
+// neighbour stepped over, or a later run) counts on from 1 (`nth`), and a
+// run whose key was not numbered is registered under a new id
+// (RegisterKey).  Lookups build the key with its `nth`, so each such run
+// keeps its own id.  Anchored items differ by their item and markers pair,
+// so their nth stays 0.  Host thread only.
 #pragma once
 
 #include <cstdint>
@@ -52,7 +54,7 @@ struct HiddenRunInfo {
   std::u16string first;   // at the closing marker (or the run itself)
   std::u16string second;  // at the opening marker
   int32_t item = 0;       // the item of an anchored-item run, else 0
-  // Earlier runs of the same story with an equal key (markers: always 0).
+  // 0, or which further run of its story with an equal key this is.
   int32_t nth = 0;
 
   bool IsKey() const { return opcode != 0; }
