@@ -196,10 +196,10 @@ bool Digger::InsertCarrierSpace() {
   return true;
 }
 
-int32_t Digger::InsertCarrier(const XTCharAttrRecord& before) {
+int32_t Digger::InsertCarrier(XTCharAttrRecord* attributes) {
   const int32_t at = InsertionPosition();
   if (!InsertCarrierSpace()) return -1;
-  if (before.opcode == kXTOpText) return at;
+  if (attributes->opcode == kXTOpText) return at;
   // The host may make the space part of the object it follows, and the
   // run's text typed behind it too: a plain unit of the story copied
   // behind the space carries instead (both are queued).
@@ -213,6 +213,8 @@ int32_t Digger::InsertCarrier(const XTCharAttrRecord& before) {
   }
   mQueue.AddRange(at + 1, at + 2);
   mShift += 1;
+  // The typeface step compares with the carrier's own attributes.
+  if (Select(at + 1, at + 2)) ReadAttributes(attributes);
   return at + 1;
 }
 
@@ -457,13 +459,13 @@ void Digger::PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag) {
   // whatever the typeface step then returns: the host sets a text attribute
   // only on the characters selected (at a bare insertion point it changes
   // nothing), so the typeface is set on the selected carrier, compared with
-  // the attributes read where it went in.  When the typeface step fails the
+  // the carrier's attributes.  When the typeface step fails the
   // carrier stays queued, takes no further attributes, and the failure is
   // counted; the run's text still goes in behind it.
   const int32_t at = InsertionPosition();
   XTCharAttrRecord record{};
   if (!Select(at, at) || !ReadAttributes(&record)) return;
-  const int32_t carrier = InsertCarrier(record);
+  const int32_t carrier = InsertCarrier(&record);
   if (carrier < 0 || !Select(carrier, carrier + 1)) return;
   RunAttrs set(run);
   if (!Check("set_text_attribute", ApplyTypeface(mApplier, set, record)) || !ReadAttributes(&record)) return;

@@ -107,11 +107,11 @@ class Digger {
   bool Inserted(const char* call, int32_t result, int32_t before);
   // A temporary space at the insertion position, queued at once.
   bool InsertCarrierSpace();
-  // The carrier of a run's text at the insertion position, `before` being
-  // the attributes read there: a temporary space, followed by a copy of a
-  // plain unit when the space became part of an object; its position, -1
-  // when nothing went in.
-  int32_t InsertCarrier(const XTCharAttrRecord& before);
+  // The carrier of a run's text at the insertion position, `attributes`
+  // being those read there: a temporary space, followed by a copy of a
+  // plain unit when the space became part of an object (`attributes` are
+  // then the copy's); its position, -1 when nothing went in.
+  int32_t InsertCarrier(XTCharAttrRecord* attributes);
   // A unit of the story that is plain text (no return), for a carrier: -1
   // when none is known.
   int32_t PlainUnit();
