@@ -9,6 +9,7 @@
 #include "plugin/conversion/x_attribs.h"
 #include "plugin/mixer/brenix_box.h"
 #include "plugin/mixer/mapper.h"
+#include "plugin/mixer/story_units.h"
 #include "plugin/mixer/text_copy.h"
 #include "plugin/qapi/box_call.h"
 #include "plugin/qapi/host_text.h"
@@ -38,9 +39,6 @@ constexpr int32_t kParagraphCodes[] = {
 // probes copied so far (process-wide).
 uint16_t gParagraphStyle = 0xFFFF;
 uint32_t gProbeCount = 0;
-
-// The host's kind of paragraph style sheets.
-constexpr int32_t kParagraphSheets = 1;
 
 // The shared gathering buffer.
 char16_t gBuffer[Digger::kBufferUnits];
@@ -130,6 +128,7 @@ int32_t Digger::SegmentEnd(size_t index) const {
 
 void Digger::QueueSegment(size_t index) {
   mQueue.AddRange(mShift + mSegments[index].a, mShift + SegmentEnd(index));
+  if (mSegments[index].kind == kTextSegment) mPlainUnit = mShift + mSegments[index].a;
 }
 
 void Digger::StoryChanged() {
@@ -195,6 +194,28 @@ bool Digger::InsertCarrierSpace() {
   if (!InsertUnits(u" ", 1)) return false;
   mQueue.AddRange(at, at + 1);
   return true;
+}
+
+int32_t Digger::InsertCarrier(XTCharAttrRecord* attributes) {
+  const int32_t at = InsertionPosition();
+  if (!InsertCarrierSpace()) return -1;
+  if (attributes->opcode == kXTOpText) return at;
+  // The host may make the space part of the object it follows, and the
+  // run's text typed behind it too: a plain unit of the story copied
+  // behind the space carries instead (both are queued).
+  XTCharAttrRecord space{};
+  if (!Select(at, at + 1) || !ReadAttributes(&space) || space.opcode == kXTOpText) return at;
+  const int32_t plain = PlainUnit();
+  if (plain < 0 || !CopyUnits(plain, plain + 1, at + 1)) {
+    ProgramLog() << "*** Story " << mStoryId << ": no plain character to carry the text behind the object at "
+                 << at << std::endl;
+    return at;
+  }
+  mQueue.AddRange(at + 1, at + 2);
+  mShift += 1;
+  // The typeface step compares with the carrier's own attributes.
+  if (Select(at + 1, at + 2)) ReadAttributes(attributes);
+  return at + 1;
 }
 
 void Digger::Next() {
@@ -268,30 +289,58 @@ void Digger::MoveObject(PositionRecord& record) {
   const int32_t remembered = attributes.mark;
   if (!SetAttribute(kXTAttrPrivate, kCopyMark)) return;
   // The object's first unit, then the rest of it; the shift follows each
-  // copy that arrived.
-  const bool obsolete = Settings::Instance().IsUseObsoleteCopyText();
-  const int16_t document = GetCurrentDocumentId();
-  auto copy = [&](int32_t start, int32_t end, int32_t to) {
-    mStory.RefreshIfStale();
-    if (obsolete) {
-      return Check("copy_text", QapiTextCall47(document, mStoryId, start, end, document, mStoryId, to));
-    }
-    return Check("copy_story_text", QapiStoryCall35(mStoryId, start, end, mStoryId, to) == 1
-                                        ? kXTOk
-                                        : kXTErrRefused);
-  };
-  // An object after the target moves on by what is copied before it.
+  // copy that arrived.  An object after the target moves on by what is
+  // copied before it.
   const int32_t moved = from > target ? 1 : 0;
-  if (!copy(from, from + 1, target)) return;
-  StoryChanged();
-  mShift += 1;
-  if (length > 1) {
-    if (!copy(from + moved + 1, from + moved + length, target + 1)) return;
-    StoryChanged();
-    mShift += length - 1;
+  int32_t copied = 0;
+  if (CopyUnits(from, from + 1, target)) {
+    mShift += 1;
+    copied = 1;
+    if (length > 1 && CopyUnits(from + moved + 1, from + moved + length, target + 1)) {
+      mShift += length - 1;
+      copied = length;
+    }
   }
-  if (Select(target, target + length)) SetAttribute(kXTAttrPrivate, remembered);
-  // The original keeps the mark only until it is deleted with the old text.
+  // Neither the copy nor the original keeps the mark, whatever arrived: an
+  // original placed before (a record the plan names twice) stays in the
+  // story.
+  if (copied > 0 && Select(target, target + copied)) SetAttribute(kXTAttrPrivate, remembered);
+  const int32_t original = from > target ? from + copied : from;
+  if (Select(original, original + 1)) SetAttribute(kXTAttrPrivate, remembered);
+}
+
+bool Digger::CopyUnits(int32_t start, int32_t end, int32_t to) {
+  mStory.RefreshIfStale();
+  bool copied = false;
+  if (Settings::Instance().IsUseObsoleteCopyText()) {
+    const int16_t document = GetCurrentDocumentId();
+    copied = Check("copy_text", QapiTextCall47(document, mStoryId, start, end, document, mStoryId, to));
+  } else {
+    copied = Check("copy_story_text",
+                   QapiStoryCall35(mStoryId, start, end, mStoryId, to) == 1 ? kXTOk : kXTErrRefused);
+  }
+  if (copied) StoryChanged();
+  return copied;
+}
+
+int32_t Digger::PlainUnit() {
+  // The first unit of the next untranslated text, else of the last one
+  // passed (queued text stays where it is until the end).
+  int32_t candidates[2] = {-1, mPlainUnit};
+  for (size_t i = mCursor; i < mSegments.size(); ++i) {
+    if (mSegments[i].kind != kTextSegment) continue;
+    candidates[0] = mShift + mSegments[i].a;
+    break;
+  }
+  for (const int32_t at : candidates) {
+    XTCharAttrRecord record{};
+    mStory.RefreshIfStale();
+    if (at >= 0 && ReadStoryUnits(mStory, at, at + 1) != u"\r" && Select(at, at + 1) &&
+        ReadAttributes(&record) && record.opcode == kXTOpText) {
+      return at;
+    }
+  }
+  return -1;
 }
 
 void Digger::InsertHidden(int32_t id) {
@@ -332,20 +381,7 @@ void Digger::Flush(const char16_t* units, int32_t count, bool flagged) {
   }
 }
 
-bool Digger::StyleSheetTabs(uint16_t style, XTAttrContext context, XTParaFormatRecord* tabs) {
-  const XTLayoutSuite* layout = XT().lgk2;
-  const XTTextAttributeSuite* attributes = XT().lgg2;
-  XTStyleRecord sheet{};
-  uint32_t id = 0;
-  uint16_t word = 0;
-  // Paragraph style sheets count their ids from 1 in table order.
-  return style != 0 && style != 0xFFFF && layout != nullptr && attributes != nullptr &&
-         layout->style_sheet(kParagraphSheets, style - 1, &sheet, &id) == kXTOk && id == style &&
-         Check("paragraph_format", attributes->paragraph_format(context, sheet.record, tabs, &word));
-}
-
-void Digger::ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& format,
-                                 const XTParaFormatRecord* tabs) {
+void Digger::ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& format) {
   const int32_t at = InsertionPosition();
   if (!Select(at, at)) return;
   mStory.RefreshIfStale();
@@ -360,11 +396,10 @@ void Digger::ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& forma
     const int32_t value = narrow != nullptr ? *narrow : *wide;
     Check("set_paragraph_attribute", text->set_paragraph_attribute(mStory.textRef, code, value));
   }
-  // The paragraph's own tab set when its format names one, else the tab set
-  // of its style sheet when the host has that.
-  const XTParaFormatRecord* set = format.tab_count > 0 ? &format : tabs;
-  if (set != nullptr && set->tab_count <= kXTMaxTabs) {
-    Check("set_paragraph_tabs", text->set_paragraph_tabs(mStory.textRef, set->tabs, set->tab_count));
+  // The paragraph's own tab set, none included: the style sheet brought its
+  // own, which a paragraph without tab stops does not have.
+  if (format.tab_count <= kXTMaxTabs) {
+    Check("set_paragraph_tabs", text->set_paragraph_tabs(mStory.textRef, format.tabs, format.tab_count));
   }
 }
 
@@ -372,9 +407,7 @@ void Digger::PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag) {
   int32_t probe = -1;
   if (run.GetNumericAttr(u"private", probe) && probe >= 0) {
     XTParaFormatRecord format{};
-    XTParaFormatRecord tabs{};
     bool haveFormat = false;
-    bool haveTabs = false;
     if (mTestParagraphStyle) {
       // The host paragraph that holds the insertion position.
       mStory.RefreshIfStale();
@@ -399,7 +432,6 @@ void Digger::PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag) {
           gParagraphStyle = word;
           paragraphFlag = true;
         }
-        haveTabs = StyleSheetTabs(gParagraphStyle, context, &tabs);
       }
     }
     ++gProbeCount;
@@ -418,18 +450,23 @@ void Digger::PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag) {
       StoryChanged();
     }
     if (mTestParagraphStyle && haveFormat && gParagraphStyle != 0xFFFF) {
-      ApplyParagraphStyle(gParagraphStyle, format, haveTabs ? &tabs : nullptr);
+      ApplyParagraphStyle(gParagraphStyle, format);
     }
   }
 
   // The carrier: a space behind the probe that takes the run's typeface and
-  // attributes, which the run's text then takes from it.  The typeface step
-  // reads the attributes at the insertion position; only when it succeeded
-  // does the carrier go in and take the typeface and the attributes.
+  // attributes, which the run's text then takes from it.  It goes in first,
+  // whatever the typeface step then returns: the host sets a text attribute
+  // only on the characters selected (at a bare insertion point it changes
+  // nothing), so the typeface is set on the selected carrier, compared with
+  // the carrier's attributes.  When the typeface step fails the
+  // carrier stays queued, takes no further attributes, and the failure is
+  // counted; the run's text still goes in behind it.
   const int32_t at = InsertionPosition();
   XTCharAttrRecord record{};
   if (!Select(at, at) || !ReadAttributes(&record)) return;
-  if (!InsertCarrierSpace() || !Select(at, at + 1)) return;
+  const int32_t carrier = InsertCarrier(&record);
+  if (carrier < 0 || !Select(carrier, carrier + 1)) return;
   RunAttrs set(run);
   if (!Check("set_text_attribute", ApplyTypeface(mApplier, set, record)) || !ReadAttributes(&record)) return;
   ApplyAttributes(mApplier, set, record);
@@ -457,8 +494,10 @@ void Digger::PutUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag, bool /*last
 }
 
 void Digger::PutUnicodes(BX_KXT::Import::IRun& run, bool checkMap) {
+  // Units gather while they agree on the non-breaking flag; each gathering
+  // goes in with its own flag.
   int32_t count = 0;
-  bool lastFlagged = false;
+  bool gatheredFlagged = false;
   uint16_t unit = 0;
   while (run.Read(&unit)) {
     if (unit == 0) {
@@ -473,17 +512,14 @@ void Digger::PutUnicodes(BX_KXT::Import::IRun& run, bool checkMap) {
         flagged = (entry->flags & 1) != 0;
       }
     }
-    if (flagged) {
-      Flush(gBuffer, count, false);
-      count = 0;
-    } else if (count == kBufferUnits) {
-      Flush(gBuffer, count, false);
+    if (count == kBufferUnits || (count > 0 && flagged != gatheredFlagged)) {
+      Flush(gBuffer, count, gatheredFlagged);
       count = 0;
     }
     gBuffer[count++] = value;
-    lastFlagged = flagged;
+    gatheredFlagged = flagged;
   }
-  Flush(gBuffer, count, lastFlagged);
+  Flush(gBuffer, count, gatheredFlagged);
 }
 
 void Digger::PutMultibytes(BX_KXT::Import::IRun& run) {

@@ -107,15 +107,22 @@ class Digger {
   bool Inserted(const char* call, int32_t result, int32_t before);
   // A temporary space at the insertion position, queued at once.
   bool InsertCarrierSpace();
+  // The carrier of a run's text at the insertion position, `attributes`
+  // being those read there: a temporary space, followed by a copy of a
+  // plain unit when the space became part of an object (`attributes` are
+  // then the copy's); its position, -1 when nothing went in.
+  int32_t InsertCarrier(XTCharAttrRecord* attributes);
+  // A unit of the story that is plain text (no return), for a carrier: -1
+  // when none is known.
+  int32_t PlainUnit();
+  // Copies units of the story within it (the copy call the settings name);
+  // false when the host refused.
+  bool CopyUnits(int32_t start, int32_t end, int32_t to);
   void Flush(const char16_t* units, int32_t count, bool flagged);
   void PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag);
-  // The style sheet `style`, the paragraph attributes of `format` and its
-  // tab set (or, when it names none, the style sheet's `tabs`, when given)
-  // at the insertion position.
-  void ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& format, const XTParaFormatRecord* tabs);
-  // The format of paragraph style sheet `style` (looked up at index style -
-  // 1), for its tab set; false when the host has no such sheet.
-  bool StyleSheetTabs(uint16_t style, XTAttrContext context, XTParaFormatRecord* tabs);
+  // The style sheet `style`, then the paragraph attributes of `format` and
+  // its tab set (none when it has no tab stops) at the insertion position.
+  void ApplyParagraphStyle(uint16_t style, const XTParaFormatRecord& format);
   void MoveObject(PositionRecord& record);
   void PutUnicodes(BX_KXT::Import::IRun& run, bool checkMap);
   void PutMultibytes(BX_KXT::Import::IRun& run);
@@ -132,6 +139,9 @@ class Digger {
   int32_t mShift = 0;
   const std::deque<Segment>& mSegments;
   size_t mCursor = 0;
+  // The host position of the first unit of the last untranslated text
+  // queued (-1: none yet).
+  int32_t mPlainUnit = -1;
   std::map<Key, PositionRecord> mAnchors;
   bool mTestParagraphStyle;
   bool mFailed = false;

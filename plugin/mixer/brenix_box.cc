@@ -325,9 +325,11 @@ void BrenixBoxExp::FillFirstBox() {
   }
 }
 
-// Box -2: each unit of box -1 twice, in probe order.
+// Box -2: the "Normal" style sheet first, then each unit of box -1 twice,
+// in probe order, each copy with its probe's format.
 void BrenixBoxExp::FillSecondBox() {
   const int32_t story = StoryOfBox(mSecondBox);
+  ApplyNormalStyle(mSecondBox, story);
   const bool progress = !BrenixInterface::Instance()->multiDocMode;
   const size_t count = mProbes.size();
   int32_t total = 0;
@@ -339,5 +341,4 @@ void BrenixBoxExp::FillSecondBox() {
     if (progress) mMapper.ShowProgress(static_cast<uint32_t>(10 * n / count + 20));
   }
   if (StoryLength(story) != 2 * static_cast<int32_t>(count)) QuarkInternalError(kSource, 340);
-  ApplyNormalStyle(mSecondBox, story);
 }

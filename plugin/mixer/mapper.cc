@@ -622,6 +622,18 @@ bool Mapper::Connect() {
     }
   }
 
+  // The walks above step over the text a key reads, and refuse a key met
+  // before: an object right beside another one, and a further object of
+  // a story with the key of an earlier one, are numbered here, after every
+  // other, so that the ids of all other objects stay as before.
+  for (const int32_t story : withObjects) {
+    Hidden::IndexStory(mHidden, story, [this](const HiddenRunInfo& key, const StoryRunPosition&) {
+      int32_t id = mNextStoryId;
+      const bool tagged = key.opcode == kXTOpAnchoredBox && key.item != 0 && GetBoxId(key.item, &id);
+      if (Hidden::RegisterKey(mHidden, key, id) && !tagged) ++mNextStoryId;
+    });
+  }
+
   // Master-page mode 1: let the host report the copies of the master boxes.
   Settings& settings = Settings::Instance();
   if (settings.GetMasterPageMode() != 1) return true;

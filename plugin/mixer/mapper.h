@@ -89,7 +89,8 @@ class Mapper {
   void Unlink(XTItem box);
   // Makes every story's box the host's current box once.
   void SetCurrentBoxes();
-  // The hidden-text record of the run at `position` (id -1: none).
+  // The hidden-text record of the run at `position` (id -1: none); the
+  // walk moves past that run.
   HiddenRun CollectHidden(StoryRunIterator& iterator, StoryRunPosition& position);
   // True and its id when the run at `position` is registered.
   bool LookupHidden(StoryRunIterator& iterator, StoryRunPosition& position, int32_t* id);

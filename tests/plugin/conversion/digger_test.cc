@@ -242,6 +242,61 @@ TEST(Digger, AnObjectAtTheCursorStaysAndOneBehindAParagraphEndIsMoved) {
   }
 }
 
+// The plug-in's mark on no character of story 1.
+bool Unmarked(Scene& scene) {
+  xthost::Story* story = scene.host.content().FindStory(1);
+  for (int32_t i = 0; i < story->length(); ++i) {
+    if (scene.host.content().attributes[static_cast<size_t>(story->AttributesAt(i))].mark != 0) return false;
+  }
+  return true;
+}
+
+TEST(Digger, AnObjectThePlanNamesTwiceLeavesNoMark) {
+  // The second move copies the object from where the first put it: that
+  // copy stays in the story and must not keep the mark of the move.
+  Scene scene(Document("ab\\rcd#00004711", "[[0, 3], [0, 11]]", "[[0, 5], [1, 9]]"));
+  ASSERT_EQ(scene.fixed->segments.size(), 4u);
+  const Segment object = scene.fixed->segments[3];
+  std::unique_ptr<Digger> digger = scene.MakeDigger();
+  EXPECT_TRUE(digger->Locate({object.kind, object.value, 0, 0}, true));
+  EXPECT_TRUE(digger->Locate({object.kind, object.value, 0, 0}, true));
+  EXPECT_TRUE(digger->Finish());
+  EXPECT_TRUE(Unmarked(scene));
+}
+
+// The run's carrier goes in before the typeface step, whatever that step
+// returns: the host sets the font on the selected carrier only (at a bare
+// insertion point it would set nothing), and the text takes it from there.
+// When the step fails the carrier still goes with the old text and the
+// failure is counted.
+TEST(Digger, TheCarrierGoesInBeforeTheTypefaceStep) {
+  const struct {
+    const char* fail;
+    uint16_t font;  // of the text put in
+    bool failed;
+  } cases[] = {{"", 5, false}, {"set_text_attribute:1", 3, true}};
+  for (const auto& c : cases) {
+    Scene scene(R"({"format": "xthost document", "version": 1, "layouts": [{"name": "L"}],
+      "fonts": [{"id": 3, "name": "Times"}, {"id": 5, "name": "Courier"}],
+      "characterAttributes": [{"font": 3}],
+      "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 300]}],
+      "stories": [{"id": 1, "text": "old", "paragraphs": [[0, 3]], "runs": [[0, 3]]}]})");
+    std::unique_ptr<Digger> digger = scene.MakeDigger();
+    const Strings none;
+    FakeDoc doc({}, &none);
+    FakeRun run(Text(u"New", {{u"typeface", u"Courier"}}), &none, &doc);
+    scene.host.Fail(c.fail);
+    bool flag = false;
+    digger->PutUnit(run, flag, true);
+    scene.host.Fail("");
+    EXPECT_TRUE(digger->Finish()) << c.fail;
+    EXPECT_EQ(digger->Failed(), c.failed) << c.fail;
+    EXPECT_EQ(scene.Text(), u"New") << c.fail;
+    xthost::Story* story = scene.host.content().FindStory(1);
+    EXPECT_EQ(scene.host.content().attributes[static_cast<size_t>(story->AttributesAt(0))].font, c.font) << c.fail;
+  }
+}
+
 TEST(Digger, UniqueIdsAreEightCharactersWide) {
   Scene scene(Document("old", "[[0, 3]]", "[[0, 3]]"));
   std::unique_ptr<Digger> digger = scene.MakeDigger();

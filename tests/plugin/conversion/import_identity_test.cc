@@ -170,7 +170,9 @@ TEST(ImportIdentity, Layouts) {
        {"story 10 \"Page <2> <1><d>\""}}});
 }
 
-// Non-breaking blanks, unique ids, page numbers as above; mixed and
+// Non-breaking blanks, unique ids, page numbers as above; of a
+// non-breaking run the blanks and the hyphen come back non-breaking, the
+// letters (which the container carries as plain text) without; mixed and
 // conflicting faces come back as the faces the export wrote; a unique id
 // met again in the second layout is written once, so the second copy goes;
 // a unique-id tag takes the colour of the text it is inserted behind.
@@ -179,7 +181,11 @@ TEST(ImportIdentity, Export) {
       {{"story 1 \"Tab<9>here <1c> and <1e> end<d>No break - here<d>Page <3> of <2><d>#00004711Fonts: Caf<e9> <152>uvre Z<fc>rich <b1><bd> <660e><671d> missing<d>Faces: clash mixed<d>Colours: h l c own script<d>Box <1> and <2039>x hidden <203a>x done\""},
        {"story 1 \"Tab<9>here <1c> and <1e> end<d>No<a0>break<a0>-<a0>here<d>Page <2> of <3><d>#    4711Fonts: Caf<e9> <152>uvre Z<fc>rich <b1><bd> <660e><671d> missing<d>Faces: clash mixed<d>Colours: h l c own script<d>Box <1> and <2039>x hidden <203a>x done\""}},
       {{"  run 16 font 3 faces 0 size 786432 shift 0 color 7 kerning 0 tracking 0 flags 128 opcode 0 mark 0"},
-       {"  run 15 font 3 faces 0 size 786432 shift 0 color 7 kerning 0 tracking 0 flags 0 opcode 0 mark 0",
+       {"  run 2 font 3 faces 0 size 786432 shift 0 color 7 kerning 0 tracking 0 flags 0 opcode 0 mark 0",
+        "  run 1 font 3 faces 0 size 786432 shift 0 color 7 kerning 0 tracking 0 flags 128 opcode 0 mark 0",
+        "  run 5 font 3 faces 0 size 786432 shift 0 color 7 kerning 0 tracking 0 flags 0 opcode 0 mark 0",
+        "  run 3 font 3 faces 0 size 786432 shift 0 color 7 kerning 0 tracking 0 flags 128 opcode 0 mark 0",
+        "  run 4 font 3 faces 0 size 786432 shift 0 color 7 kerning 0 tracking 0 flags 0 opcode 0 mark 0",
         "  run 1 font 3 faces 0 size 786432 shift 0 color 7 kerning 0 tracking 0 flags 128 opcode 0 mark 0"}},
       {{"  run 9 font 3 faces 0 size 786432 shift 0 color 10 kerning 0 tracking 0 flags 0 opcode 136 mark 0"},
        {"  run 9 font 3 faces 0 size 786432 shift 0 color 1 kerning 0 tracking 0 flags 0 opcode 136 mark 0"}},

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+#include <vector>
 
+#include "plugin/mixer/mapper.h"
 #include "plugin/qapi/story_runs.h"
+#include "support/settings.h"
 #include "tests/plugin/mixer/mixer_host_util.h"
 
 namespace {
@@ -101,6 +105,71 @@ TEST(Hidden, AnchoredRunKeyIsTheTextAfterIt) {
   host.Fail("run_end:*");
   HiddenTable failing;
   EXPECT_EQ(RegisterAll(failing, 3, 0), "12+ 18+ ");
+}
+
+// The units the runs `runs` ("[[attributes, length], ...]") cover.
+int Units(const std::string& runs) {
+  int units = 0;
+  for (size_t at = runs.find(", "); at != std::string::npos; at = runs.find(", ", at + 1)) {
+    if (runs[at - 1] != ']') units += std::stoi(runs.substr(at + 2));
+  }
+  return units;
+}
+
+// The ids a connected Mapper gives the object runs of story 1, in story
+// order, and whether a walk that removes nothing meets each of them.
+std::vector<int32_t> IdsOfObjects(Mapper& mapper) {
+  StoryRunIterator iterator(1);
+  StoryRunPosition position;
+  StoryRunIterator::Begin(position, iterator);
+  std::vector<int32_t> ids;
+  while (iterator.HasMore(position)) {
+    if (iterator.CurrentOpcode(position) == 0) {
+      iterator.Advance(position);
+      continue;
+    }
+    ids.push_back(mapper.CollectHidden(iterator, position).id);
+  }
+  return ids;
+}
+
+TEST(Hidden, ObjectsSideBySideAndWithEqualKeysKeepAnIdEachAndOthersKeepTheirs) {
+  // Attributes: 1 and 2 objects of opcodes 2 and 3, 3 an anchored item.
+  // Ids from 1 on (one story).  The ids the numbering gave before stay:
+  // only a neighbour it stepped over and a further run of a key it met
+  // get new ones, after all others.
+  const struct {
+    const char* name;
+    const char* text;
+    const char* runs;  // one paragraph over all of them
+    std::vector<int32_t> ids;
+  } cases[] = {
+      {"unique keys", "a@b@c", "[[0, 1], [1, 1], [0, 1], [2, 1], [0, 1]]", {1, 2}},
+      {"side by side", "a@@ b@ c", "[[0, 1], [1, 1], [2, 1], [0, 2], [1, 1], [0, 2]]", {1, 3, 2}},
+      {"equal keys", "a@ x@ x", "[[0, 1], [1, 1], [0, 2], [2, 1], [0, 2]]", {1, 2}},
+      {"the neighbour's key met later", "a@@ y@ y",
+       "[[0, 1], [1, 1], [2, 1], [0, 2], [1, 1], [0, 2]]", {1, 3, 2}},
+      {"three equal keys", "@ x@ x@ x", "[[1, 1], [0, 2], [2, 1], [0, 2], [1, 1], [0, 2]]", {1, 2, 3}},
+      {"an item and an object followed by equal texts", "\ufffc x@ x",
+       "[[3, 1], [0, 2], [1, 1], [0, 2]]", {1, 2}},
+  };
+  for (const auto& c : cases) {
+    MixerHost host;
+    host.OpenText("doc.json", std::string(R"({"format": "xthost document", "version": 1,
+      "layouts": [{"name": "L"}], "fonts": [{"id": 3, "name": "Times"}],
+      "characterAttributes": [{"font": 3}, {"font": 3, "opcode": 2, "object": 7},
+                              {"font": 3, "opcode": 3, "object": 8}, {"font": 3, "opcode": 1, "object": 9}],
+      "boxes": [{"id": 1, "story": 1, "bounds": [36, 36, 300, 100]},
+                {"id": 9, "kind": "picture", "bounds": [0, 0, 20, 20]}],
+      "stories": [{"id": 1, "text": ")") + c.text + R"(", "runs": )" + c.runs +
+                                   R"(, "paragraphs": [[0, )" + std::to_string(Units(c.runs)) + "]]}]}");
+    const std::string path = host.Path("settings.ini");
+    std::ofstream(path, std::ios::binary) << "[Options]\nmasterPageMode=0\n";
+    ASSERT_TRUE(Settings::Instance().Load(path, false));
+    Mapper mapper;
+    ASSERT_EQ(mapper.Analyze(), 1) << c.name;
+    EXPECT_EQ(IdsOfObjects(mapper), c.ids) << c.name;
+  }
 }
 
 }  // namespace

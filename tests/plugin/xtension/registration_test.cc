@@ -98,8 +98,8 @@ const std::vector<std::string> kOutcomeLines = {"activate brenix ->",
                                                 "request ",
                                                 "show "};
 
-// What a full registration registers and sends, in the Part's order, with
-// the reserved ids the plug-in was given.
+// What a full registration registers and sends, in the order the plug-in
+// makes its calls, with the reserved ids the plug-in was given.
 std::vector<std::string> FullRegistration(const std::vector<std::string>& ids, bool slots,
                                           bool lastThree) {
   // The plug-in object registers the menu command while it is built.
