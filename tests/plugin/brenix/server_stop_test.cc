@@ -204,7 +204,9 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     const ServerRun run = Serve(install, port, c.name, c.plan, container);
     EXPECT_EQ(run.status, c.status) << run.output;
     EXPECT_EQ(run.client, c.client) << run.output;
-    if (*c.logged) EXPECT_NE(run.output.find(c.logged), std::string::npos) << run.output;
+    if (*c.logged) {
+      EXPECT_NE(run.output.find(c.logged), std::string::npos) << run.output;
+    }
     // At most one line per close: the flood's, with the total it read.
     const size_t summaries = Count(run.output, "unexpected bytes during shutdown.");
     EXPECT_EQ(summaries, std::string(c.name) == "flood" ? 1u : 0u) << run.output.substr(0, 4000);
@@ -234,7 +236,9 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     // stop makes it fail, what stands at the name then is the import's.)
     for (const auto& [name, bytes] : Tree(target)) {
       ASSERT_TRUE(sharedBefore.count(name)) << name;
-      if (std::string(c.name) != "import" || name != "doc.qxp") EXPECT_EQ(bytes, sharedBefore.at(name)) << name;
+      if (std::string(c.name) != "import" || name != "doc.qxp") {
+        EXPECT_EQ(bytes, sharedBefore.at(name)) << name;
+      }
     }
     EXPECT_EQ(Tree(target).count("doc.pdf"), 1u);  // a second task never begun leaves its target alone
     EXPECT_EQ(Tree(tmp), tmpBefore);
