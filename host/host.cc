@@ -1,5 +1,7 @@
 #include "host/host.h"
 
+#include <csignal>
+
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@ Host* Host::current_ = nullptr;
 Host::Host(HostOptions options)
     : transcript_(options.transcript ? options.transcript : &std::cout),
       fail_(std::move(options.fail)),
+      sigterm_(std::move(options.sigterm)),
       xtensions_(std::move(options.xtensions)),
       activate_rec_(MakeActivateRec()),
       register_rec_(MakeRegisterRec()) {
@@ -60,6 +63,13 @@ bool Host::PlannedFailure(std::string_view name, std::string_view qualifier) {
   if (!fail_.Fails(std::string(name), std::string(qualifier), &rule)) return false;
   transcript_.Line("fail " + rule);
   return true;
+}
+
+void Host::PlannedSignal(std::string_view name, std::string_view qualifier) {
+  std::string rule;
+  if (!sigterm_.Fails(std::string(name), std::string(qualifier), &rule)) return;
+  transcript_.Line("sigterm " + rule);
+  ::raise(SIGTERM);
 }
 
 bool Host::Start() {

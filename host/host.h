@@ -33,6 +33,7 @@ struct HostOptions {
   std::string xtensions = "XTensions";  // the folder of plug-in libraries
   std::ostream* transcript = nullptr;   // null: standard output
   FailPlan fail;                        // host calls told to fail
+  FailPlan sigterm;                     // host calls before which the host sends itself SIGTERM
   Clock clock;
   std::string temp_folder;           // empty: $TMPDIR, else /tmp
   std::vector<std::string> answers;  // for dialogs and alerts, in order
@@ -94,8 +95,11 @@ class Host {
   // Counts a call of `name` for the fail plan; true (and a transcript line)
   // when this call is to fail.  Without a plan nothing is looked at, and
   // no text is made for the name.
+  // The same call counts for the SIGTERM plan: the host then sends itself
+  // SIGTERM before the call goes on (a transcript line says so).
   bool Fails(std::string_view name, std::string_view qualifier = std::string_view()) {
     ++entry_calls_;
+    if (!sigterm_.empty()) PlannedSignal(name, qualifier);
     return !fail_.empty() && PlannedFailure(name, qualifier);
   }
   // Replaces the fail plan (its counts start again).
@@ -131,6 +135,8 @@ class Host {
   void Activate(Plugin& plugin);
   // Fails for a host with a fail plan (the call already counted).
   bool PlannedFailure(std::string_view name, std::string_view qualifier);
+  // Sends SIGTERM when the SIGTERM plan names this call.
+  void PlannedSignal(std::string_view name, std::string_view qualifier);
   // " blocks=N polygons=N" for those the plug-ins still hold, else "".
   std::string LeftoverBlocks() const;
   // Runs one registered routine of `plugin`; its status.
@@ -143,6 +149,7 @@ class Host {
 
   Transcript transcript_;
   FailPlan fail_;
+  FailPlan sigterm_;
   uint64_t entry_calls_ = 0;
   Application app_;
   FolderTable folders_;

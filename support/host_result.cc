@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "support/program_log.h"
+#include "support/stop_request.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ void LogHostFailure(const char* call, int32_t result) {
 
 void NoteHostFailure() { ++failures; }
 
-uint32_t HostFailureCount() { return failures; }
+uint32_t HostFailureCount() { return failures + (StopRequested() ? 1 : 0); }
 
 void LogUncountedFailure(const char* call, int32_t result) { WriteFailure(call, result); }
 

@@ -32,7 +32,9 @@ void NoteHostFailure();
 
 // The failed host calls counted so far in this process.  A command compares
 // the count before and after its work: a failure in between may have
-// changed what the work made.
+// changed what the work made.  A stop requested of the server
+// (support/stop_request.h) counts as one more, so that the work in progress
+// when it came keeps no output.
 uint32_t HostFailureCount();
 
 // Writes the program-log line of a failed call whose answer the caller may

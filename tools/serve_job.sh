@@ -5,7 +5,8 @@
 #
 # installs the plug-in in OUT/XTensions, turns server mode on with PORT in
 # OUT/XTensions/brenix.ini (made when missing; its other lines are kept) and
-# runs the stand-in host in OUT until a client halts the server.  The host's
+# runs the stand-in host in OUT until a client halts the server or SIGTERM
+# stops it.  The host's
 # transcript goes to standard output; the plug-in's log is
 # OUT/BrenixLogfile.txt.  Exit status 1 when the port is taken, 2 on a bad
 # argument.

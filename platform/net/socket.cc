@@ -36,11 +36,41 @@ bool Injected(Op op, int& code) {
   return true;
 }
 
+std::atomic<int> g_stop{-1};
+
 // Records and answers the outcome of a system call: 0, or the code of errno.
 int Result(bool ok) {
   int code = ok ? kNoError : CodeOfErrno(errno);
   SetLastError(code);
   return code;
+}
+
+// Polls `fd` for `events` and the stop descriptor for input, at most
+// `milliseconds` (-1: no limit), restarting when a signal interrupts.  The
+// poll's count, or -1 with errno (EINTR once a stop is requested).
+int PollOrStop(int fd, short events, int milliseconds) {
+  pollfd p[2] = {{fd, events, 0}, {g_stop.load(), POLLIN, 0}};
+  const nfds_t count = p[1].fd >= 0 ? 2 : 1;
+  for (;;) {
+    int n = ::poll(p, count, milliseconds);
+    if (n < 0 && errno == EINTR) continue;
+    if (n > 0 && count == 2 && p[1].revents != 0) {
+      errno = EINTR;
+      return -1;
+    }
+    return n;
+  }
+}
+
+// The socket's own receive or send timeout in milliseconds; -1 for none.
+int SocketTimeout(const Socket& s, short events) {
+  timeval t{};
+  socklen_t length = sizeof t;
+  if (::getsockopt(s.descriptor(), SOL_SOCKET, events == POLLIN ? SO_RCVTIMEO : SO_SNDTIMEO, &t, &length) != 0)
+    return -1;
+  const long long ms = static_cast<long long>(t.tv_sec) * 1000 + t.tv_usec / 1000;
+  if (ms <= 0) return -1;
+  return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
 // Waits until the socket is ready for `events` or the deadline passes; 0
@@ -49,16 +79,14 @@ int Result(bool ok) {
 // never passes returns at once: the blocking call that follows waits as the
 // socket's timeouts allow.
 int WaitUntil(const Socket& s, short events, const Deadline& by) {
-  if (!by.set()) return kNoError;
-  for (;;) {
-    int left = by.MillisecondsLeft();
-    pollfd p{s.descriptor(), events, 0};
-    int n = left > 0 ? ::poll(&p, 1, left) : 0;
-    if (n > 0) return kNoError;  // an error or hang-up shows in the call that follows
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) errno = ETIMEDOUT;
-    return Result(false);
-  }
+  const bool watched = g_stop.load() >= 0;
+  if (!by.set() && !watched) return kNoError;
+  // Without a deadline the wait ends as the blocking call would have.
+  const int left = by.set() ? by.MillisecondsLeft() : SocketTimeout(s, events);
+  int n = left != 0 ? PollOrStop(s.descriptor(), events, left) : 0;
+  if (n > 0) return kNoError;  // an error or hang-up shows in the call that follows
+  if (n == 0) errno = ETIMEDOUT;
+  return Result(false);
 }
 
 sockaddr_in Address(in_addr_t host, uint16_t port) {
@@ -102,6 +130,8 @@ int Socket::Close() {
   return injected ? code : Result(ok);
 }
 
+void SetStopDescriptor(int fd) { g_stop.store(fd); }
+
 int Startup() {
   int code = 0;
   return Injected(Op::Startup, code) ? code : Result(true);
@@ -140,6 +170,7 @@ int Accept(const Socket& listener, Socket& client, std::string* peerAddress, uin
   if (Injected(Op::Accept, code)) return code;
   sockaddr_in a{};
   socklen_t length = sizeof a;
+  if (g_stop.load() >= 0 && PollOrStop(listener.descriptor(), POLLIN, -1) < 0) return Result(false);
   int fd;
   do {
     fd = ::accept4(listener.descriptor(), reinterpret_cast<sockaddr*>(&a), &length, SOCK_CLOEXEC);
@@ -231,11 +262,7 @@ int WaitReadable(const Socket& s, int milliseconds, bool& ready) {
   ready = false;
   int code = 0;
   if (Injected(Op::Wait, code)) return code;
-  pollfd p{s.descriptor(), POLLIN, 0};
-  int n;
-  do {
-    n = ::poll(&p, 1, milliseconds);
-  } while (n < 0 && errno == EINTR);
+  int n = PollOrStop(s.descriptor(), POLLIN, milliseconds);
   if (n < 0) return Result(false);
   // An error or hang-up also means the next receive answers at once.
   ready = n > 0;

@@ -6,7 +6,9 @@
 // socket code of what went wrong (error_codes.h) and records that code as
 // the thread's last error.  Sends never raise SIGPIPE: a vanished peer is
 // the code kErrConnReset.  An expired send or receive timeout, or a
-// deadline that passed, is kErrTimedOut.  Interrupted calls are restarted.
+// deadline that passed, is kErrTimedOut.  Interrupted calls are restarted,
+// unless the stop descriptor (SetStopDescriptor) became readable: then every
+// wait for a socket ends with kErrInterrupted.
 #pragma once
 
 #include <chrono>
@@ -55,6 +57,12 @@ class Socket {
  private:
   int fd_ = -1;
 };
+
+// A descriptor (-1: none) whose becoming readable ends the waits of Accept,
+// SendAll, Receive and WaitReadable: they answer kErrInterrupted without
+// their work.  A call without a deadline then waits no longer than the
+// socket's own timeouts.
+void SetStopDescriptor(int fd);
 
 // Start-up and clean-up of the socket layer: nothing to do here, they
 // answer 0 (or an injected failure).

@@ -155,7 +155,8 @@ class ct_Connection {
   size_t m_receivedEnd = 0;
 };
 
-// Shuts the sending direction down, reads (and reports on standard output)
-// what the peer still sends until it closes, at most `waitMilliseconds`, and
-// closes the socket.  False when the shut-down or the close failed.
+// Shuts the sending direction down, reads what the peer still sends until it
+// closes, at most `waitMilliseconds` (less once a stop is requested), and
+// closes the socket; bytes that came are reported on standard output in one
+// line with their total.  False when the shut-down or the close failed.
 bool GracefulClose(net::Socket& socket, int waitMilliseconds = 5000);

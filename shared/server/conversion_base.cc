@@ -11,11 +11,13 @@
 #include "shared/server/connection.h"
 #include "shared/server/conversion.h"
 #include "shared/server/file_transfer.h"
+#include "shared/server/job_folder_lock.h"
 #include "support/date_time.h"
 #include "support/host_file_spec.h"
 #include "support/object_tracker.h"
 #include "support/program_log.h"
 #include "support/settings.h"
+#include "support/stop_request.h"
 
 namespace {
 
@@ -51,6 +53,13 @@ std::string RightAligned48(const std::string& text) {
 
 const char* Outcome(bool ok) { return ok ? "SUCCESS" : "FAILURE"; }
 
+// Whether the server was asked to stop; logged each time it is found so.
+bool Stopping(const std::string& where) {
+  if (!StopRequested()) return false;
+  LogMessage(where, "Stop requested: the job ends without its results", 6);
+  return true;
+}
+
 // The size of the regular file at `path`; 0 when there is none.
 uint64_t ResultSize(const std::string& path) {
   struct stat st;
@@ -84,6 +93,7 @@ class IntermediateFolder {
  public:
   IntermediateFolder() = default;
   ~IntermediateFolder() {
+    lock_.reset();
     if (folder_ && !folder_->Remove())
       LogMessage(CONVERSION_BASE_LOCATION("ct_ConversionBase::Run"), "ERROR: Could not remove intermediate file!", 5);
   }
@@ -96,6 +106,7 @@ class IntermediateFolder {
     if (base.empty()) base = GetTempFolderPath();
     folder_ = MakeJobFolder(base);
     if (!folder_) return std::string();
+    lock_ = std::make_unique<JobFolderLock>(folder_->GetPath());
     file_ = std::make_unique<ct_File<std::string>>(name, folder_.get(), false);
     return file_->GetPath();
   }
@@ -103,6 +114,7 @@ class IntermediateFolder {
  private:
   std::unique_ptr<ct_Folder<std::string>> folder_;
   std::unique_ptr<ct_File<std::string>> file_;
+  std::unique_ptr<JobFolderLock> lock_;
 };
 
 }  // namespace
@@ -143,6 +155,7 @@ ct_ConversionBase::ct_ConversionBase(ct_Connection* connection, uint32_t type)
 
 ct_ConversionBase::~ct_ConversionBase() {
   const std::string where = CONVERSION_BASE_LOCATION("ct_ConversionBase::~ct_ConversionBase");
+  m_jobLock.reset();
   ReleaseNode(m_jobFolder, "t_Folder", where);
   ReleaseNode(m_incomingFolder, "t_Folder", where);
   ReleaseNode(m_sourceFile, "t_File", where);
@@ -174,6 +187,8 @@ bool ct_ConversionBase::CreateTmpFolder() {
     LogMessage(where, "Error: create failed!", 6);
     return false;
   }
+  m_jobLock.reset();
+  m_jobLock = std::make_unique<JobFolderLock>(job->GetPath());
   HoldNode(m_jobFolder, job.release(), "t_Folder", where);
   HoldNode(m_incomingFolder, new Folder("incoming", m_jobFolder.get(), true), "t_Folder", where);
   return m_jobFolder->Exists(true) && m_incomingFolder->Exists(true);
@@ -181,6 +196,7 @@ bool ct_ConversionBase::CreateTmpFolder() {
 
 bool ct_ConversionBase::RemoveTmpFolder() {
   if (!m_jobFolder || !Settings::Instance().IsClearTempFiles()) return false;
+  m_jobLock.reset();  // the mark first: the folder goes only when empty
   return m_jobFolder->Remove();
 }
 
@@ -306,7 +322,7 @@ bool ct_ConversionBase::RunDialogue() {
   m_taskFlag = true;
   // One task: the conversion, which counts only when it left a result.
   auto task = [&](uint32_t index, const std::string& from, const std::string& to, int number) {
-    bool ok = !to.empty() && doExport(index, from, to);
+    bool ok = !to.empty() && !Stopping(where) && doExport(index, from, to) && !Stopping(where);
     if (ok && ResultSize(to) == 0) {
       LogMessage(where, "ERROR: Missing or empty result: " + to, 6);
       ok = false;
@@ -343,6 +359,11 @@ bool ct_ConversionBase::RunDialogue() {
   const bool closed = closeAllDocuments();
   LogMessage(where, std::string("Closed all documents: ") + Outcome(closed), 5);
 
+  if (Stopping(where)) {
+    // The job ends here, as after a failed transfer: nothing more is sent.
+    if (socketMode) RemoveTmpFolder();
+    return false;
+  }
   if (socketMode) {
     WriteServerAlive();
     // Results of failed tasks are not sent; what is missing or empty is

@@ -19,6 +19,7 @@
 #include "support/paths.h"
 
 class ct_Connection;
+class JobFolderLock;
 
 // The location text of the server's records: "ConversionBase[line]:" and
 // the function's name with "()".
@@ -50,13 +51,17 @@ class ct_ConversionBase : public IConversion {
   // Runs the job's dialogue and tasks.  True when every task made its
   // result; false on a dialogue or transfer error or a failed task.  A type
   // outside 0-8 answers false without a word.  Whatever a task throws
-  // passes through, after the job folder was removed as at the end.
+  // passes through, after the job folder was removed as at the end.  Once
+  // the server is asked to stop (support/stop_request.h) no task starts, the
+  // task running keeps no output, nothing more is sent and the job fails.
   bool Run();
 
   // Makes a fresh job folder "PELMO_" + time stamp + "_" + letters (30
   // characters after "PELMO_" and the stamp's separator) under
   // TemporaryPath, else the temporary folder, and its subfolder "incoming";
-  // true when both exist.  A name already taken is never shared.
+  // true when both exist.  A name already taken is never shared.  The
+  // folder is marked as this process's while the job holds it
+  // (job_folder_lock.h).
   bool CreateTmpFolder();
   // With a job folder and clearTempFiles on: removes the job folder with
   // everything known in it and answers whether that went; else false.
@@ -91,6 +96,7 @@ class ct_ConversionBase : public IConversion {
   std::unique_ptr<File> m_firstResult;
   std::unique_ptr<File> m_secondResult;
   std::unique_ptr<File> m_thirdResult;
+  std::unique_ptr<JobFolderLock> m_jobLock;  // the job folder's mark
 
  private:
   bool RunDialogue();

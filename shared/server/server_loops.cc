@@ -7,7 +7,12 @@
 #include "shared/server/command_table.h"
 #include "shared/server/connection.h"
 #include "shared/server/conversion_base.h"
+#include "shared/server/job_folder_lock.h"
+#include "support/host_file_spec.h"
+#include "support/paths.h"
 #include "support/program_log.h"
+#include "support/settings.h"
+#include "support/stop_request.h"
 
 namespace {
 
@@ -30,6 +35,39 @@ class RunningServer {
  private:
   bool& flag_;
 };
+
+// SIGTERM handled for as long as the server runs: the socket waits watch
+// the stop pipe.
+class StopWatch {
+ public:
+  StopWatch() { net::SetStopDescriptor(StopDescriptor()); }
+  ~StopWatch() { net::SetStopDescriptor(-1); }
+  StopWatch(const StopWatch&) = delete;
+  StopWatch& operator=(const StopWatch&) = delete;
+
+ private:
+  StopSignalScope scope_;
+};
+
+// What jobs of a server that is gone left behind: their job folders (with
+// a partial received file) and intermediate documents' folders.
+void RemoveDeadJobs() {
+  std::string jobs = Settings::Instance().GetPath(SettingsKey::TemporaryPath);
+  if (jobs.empty()) jobs = GetTempFolderPath();
+  std::string intermediates = GetHostTempFolder();
+  if (intermediates.empty()) intermediates = GetTempFolderPath();
+  StripTrailingChar(jobs, kPathSeparator);
+  StripTrailingChar(intermediates, kPathSeparator);
+  RemoveDeadJobFolders(jobs, Settings::Instance().IsClearTempFiles());
+  if (intermediates != jobs) RemoveDeadJobFolders(intermediates, true);
+}
+
+// Logs a stop request once it is found; true then.
+bool StopFound(const std::string& where) {
+  if (!StopRequested()) return false;
+  LogMessage(where, "Stop requested (SIGTERM): the server stops", 5);
+  return true;
+}
 
 }  // namespace
 
@@ -58,6 +96,10 @@ bool commandLoopRun(ct_Connection& connection, bool& haltRequested) {
   flags.closeRequested = false;
   bool passwordAccepted = false;
   for (;;) {
+    if (StopFound(where)) {
+      connection.closeClient();
+      return false;
+    }
     if (!passwordAccepted) {
       if (!connection.IsConnected()) {
         LogMessage(where, "Not connected to client!\t - BEFORE checkPassword() -", 4);
@@ -111,6 +153,7 @@ bool clientLoopRun(ct_Connection& connection, bool& haltRequested) {
   const std::string where = CONVERSION_BASE_LOCATION("clientLoopRun");
   bool ok = true;
   do {
+    if (StopFound(where)) return haltRequested;
     if (!connection.IsServerOk()) {
       LogMessage(where, "Server not ok!\t - BEFORE conn.waitForClient() -", 5);
       return false;
@@ -118,6 +161,7 @@ bool clientLoopRun(ct_Connection& connection, bool& haltRequested) {
     LogMessage(where, "BEFORE conn.waitForClient()", 2);
     const uint16_t error = connection.waitForClient();
     LogMessage(where, "AFTER conn.waitForClient()", 2);
+    if (StopFound(where)) return haltRequested;
     if (!connection.IsServerOk()) {
       LogMessage(where, "Server not ok!\t - AFTER conn.waitForClient() -", 5);
       return false;
@@ -150,6 +194,8 @@ bool DoStartServer(uint32_t requestedPort) {
     return false;
   }
   RunningServer guard(running);
+  StopWatch stopWatch;
+  RemoveDeadJobs();
   ServerFlags& flags = GetServerFlags();
   const uint16_t port = requestedPort > 65535 ? 0 : static_cast<uint16_t>(requestedPort);
   bool haltRequested = false;
@@ -181,7 +227,8 @@ bool DoStartServer(uint32_t requestedPort) {
       connection->Initialize();
     }
     LogMessage(where, "Server is going to be shut down!", 5);
-    if (haltRequested) {
+    // A stop ends the server as a client's halt does.
+    if (haltRequested || StopRequested()) {
       // A client's halt stopped the server, whatever restarts came before.
       LogMessage(where, "Server shutdown started ...", 7);
       return true;

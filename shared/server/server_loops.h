@@ -22,8 +22,11 @@ struct ServerFlags {
 ServerFlags& GetServerFlags();
 
 // Runs the server on `port` (0, or a value above 65535: 8226).  True when a
-// client halted it; false when it could not start, failed twice at socket
-// level, or is already running (a call from inside the server).
+// client halted it or SIGTERM stopped it (support/stop_request.h: handled
+// while the server runs; the job in progress fails and keeps no partial
+// output); false when it could not start, failed twice at socket level, or
+// is already running (a call from inside the server).  At start it removes
+// the job folders that servers now gone left (job_folder_lock.h).
 bool DoStartServer(uint32_t port);
 
 // Accepts and serves clients while the listener is up; answers whether a

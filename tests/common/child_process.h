@@ -66,6 +66,8 @@ class ChildProcess {
   }
   // What it wrote so far.
   std::string Output() const { return ReadFile(output_); }
+  // Its process id (-1 once waited for).
+  pid_t pid() const { return pid_; }
 
  private:
   static int& Counter() {

@@ -1,0 +1,36 @@
+// Which job folders belong to a running server, and the clean-up at start
+// of those whose server is gone.
+//
+// While a job (or an intermediate document) uses a folder made by
+// MakeJobFolder, the folder holds the mark ".server.pid": the process id,
+// in a file locked (flock) by that process, removed when the job lets the
+// folder go.  The system drops the lock when the process ends however it
+// ends, so a mark that is there but not locked names a job that was cut off
+// (a killed server) and whatever it left is partial.
+#pragma once
+
+#include <string>
+
+class JobFolderLock {
+ public:
+  // Marks `folder`; a mark that cannot be made is logged and leaves the
+  // folder unmarked (it is then never taken for a dead job's).
+  explicit JobFolderLock(const std::string& folder);
+  // Removes the mark, then drops the lock.
+  ~JobFolderLock();
+  JobFolderLock(const JobFolderLock&) = delete;
+  JobFolderLock& operator=(const JobFolderLock&) = delete;
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+// In `base`: every folder named as MakeJobFolder names them whose mark is
+// there and not locked is removed with all in it when `whole`, else only
+// the partial files in it (received files and outputs of their unfinished
+// names) and the mark go, and the folder stays; an intermediate document's
+// folder (one without "incoming") always goes whole.  Folders without a
+// mark, locked ones and anything of another name are left alone.  Each
+// removal is logged; answers how many folders were cleaned.
+int RemoveDeadJobFolders(const std::string& base, bool whole);

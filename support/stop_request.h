@@ -1,0 +1,27 @@
+// The stop a service manager sends (SIGTERM) to a running conversion server.
+//
+// While a StopSignalScope lives, SIGTERM no longer ends the process: its
+// handler only notes the request and writes a byte to a pipe.  The server's
+// waits watch that pipe beside their sockets, and the job in progress looks
+// at the note between its steps (and its conversion through the host failure
+// count, support/host_result.h), so the job ends through its ordinary failure
+// path, removing what it wrote partly, and the server returns as if halted.
+#pragma once
+
+class StopSignalScope {
+ public:
+  // Clears an earlier request, makes the pipe and installs the handler.
+  StopSignalScope();
+  // Puts the earlier handling of SIGTERM back and closes the pipe; a
+  // request noted stays noted.
+  ~StopSignalScope();
+  StopSignalScope(const StopSignalScope&) = delete;
+  StopSignalScope& operator=(const StopSignalScope&) = delete;
+};
+
+// Whether SIGTERM came while a scope lived (and no scope was made since).
+bool StopRequested();
+
+// A descriptor that becomes readable once a stop is requested (it stays
+// so); -1 while no scope lives.
+int StopDescriptor();

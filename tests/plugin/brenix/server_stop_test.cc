@@ -1,0 +1,250 @@
+// The conversion server stopped as a service manager stops it (SIGTERM),
+// killed and started again, and flooded by a refused client: xthost serving
+// in a folder of its own, driven by the Python client written from the
+// protocol, which also sends the signal at its moment (or the host sends it
+// to itself before a given host call, XTHOST_SIGTERM).  What the runs leave
+// in the shared target folder and in the job folders' folder is looked at
+// by the test afterwards.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server_client_util.h"
+#include "tests/common/child_process.h"
+#include "ui_run_util.h"
+
+namespace {
+
+using namespace ui_run;
+
+// The cases' client side.  sys.argv: port, case, the server's process id,
+// the run's folder (T: the shared target folder, tmp: the job folders'),
+// the host document to export, a container of it.
+const char kClient[] = R"PY(
+import glob, json, os, signal, sys, time
+case, pid, root, document, container = sys.argv[2], int(sys.argv[3]), sys.argv[4], sys.argv[5], sys.argv[6]
+target = os.path.join(root, 'T')
+
+def stop(sig=signal.SIGTERM):
+    global halted
+    halted = True  # nobody left to halt
+    os.kill(pid, sig)
+
+def partial_upload(c, size):
+    """A socket-mode export whose source stops short of its last block;
+    answers whether the job's partial file got the bytes sent."""
+    ask(c, 'exportkxt'); c.send_line(SOCKET_TRANSFER); c.expect('file_sock_transfer ok')
+    c.send_line('file_transfer_start'); c.expect('file_transfer_start ok')
+    c.send_line('doc.qxp'); c.expect('filename ok')
+    c.send_line(str(size)); c.expect('size ok')
+    c.send_raw(b''.join(plain_blocks(os.urandom(size))[:-1]))
+    for _ in range(3000):
+        held = [os.path.getsize(p) for p in glob.glob(os.path.join(root, 'tmp', 'PELMO_*', 'incoming', '.*'))
+                if 'LIVEJOB' not in p]
+        if held and held[0] >= size - 4 * BLOCK:
+            return True
+        time.sleep(0.01)
+    return False
+
+def main():
+    global halted
+    c = connect()
+    if case == 'flood':
+        c.send_line('wrong')
+        sent = 0
+        try:
+            for _ in range(4096):
+                c.send_raw(b'x' * 1024)
+                sent += 1024
+        except OSError:
+            pass
+        c.close()
+        print(json.dumps({'sent': sent}))
+        return
+    login(c)
+    if case == 'idle':
+        out = [ask(c, 'serveralive')]
+        c.close()
+        stop()
+    elif case in ('upload', 'kill'):
+        out = [partial_upload(c, 100 * FULL_PAYLOAD)]
+        stop(signal.SIGKILL if case == 'kill' else signal.SIGTERM)
+    elif case == 'export':
+        halted = True  # the host stops itself
+        out = shared_folder_job(c, 'exportkxtandpdf', document, target, 'doc')
+    elif case == 'socket export':
+        halted = True
+        job = socket_job(c, 'exportkxt', 'doc.qxp', open(document, 'rb').read(), 'doc')
+        out = [job['text'], len(job['results']), job['end']]
+    elif case == 'import':
+        halted = True
+        out = shared_folder_job(c, 'exportqxp', container, target, 'doc')
+    elif case == 'container':
+        job = socket_job(c, 'exportkxt', 'doc.qxp', open(document, 'rb').read(), 'doc')
+        open(container, 'wb').write(job['results'][0]['data'])
+        out = [job['end']]
+    elif case == 'halt':
+        out = []
+    print(json.dumps(out))
+)PY";
+
+// The server of an installation, run the way tools/serve_job.sh runs it,
+// with XTHOST_SIGTERM set to `plan`.
+std::unique_ptr<testutil::ChildProcess> StartServer(const Installation& install, const std::string& plan) {
+  fs::create_directories(install.root() / "hosttmp");
+  return std::make_unique<testutil::ChildProcess>(std::vector<std::string>{
+      "/usr/bin/env", "-C", install.root().string(), "XTHOST_CLOCK=2024-03-07 09:05:01",
+      "BRENIX_REGISTRY_ROOT=" + install.Registry().string(), "TMPDIR=" + (install.root() / "hosttmp").string(),
+      "XTHOST_SIGTERM=" + plan, XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt",
+      "start", "serve"});
+}
+
+struct ServerRun {
+  int status;          // the server's exit status, -1 when it did not exit
+  std::string output;  // its standard output and error (console lines and log records), then the program log
+  std::string client;
+};
+
+ServerRun Serve(const Installation& install, uint16_t port, const std::string& clientCase,
+                const std::string& plan, const std::string& container) {
+  setenv("CLIENT_DIR", BRENIX_TEST_DATA "/../common", 1);
+  std::unique_ptr<testutil::ChildProcess> server = StartServer(install, plan);
+  testutil::ChildProcess client({BRENIX_PYTHON, "-c", kClient + std::string(kPrelude), std::to_string(port),
+                                 clientCase, std::to_string(server->pid()), install.root().string(),
+                                 BRENIX_TEST_DATA "/doc_brochure.json", container});
+  ServerRun run;
+  EXPECT_EQ(client.Wait(120), 0) << client.Output() << server->Output();
+  run.client = client.Output();
+  run.status = server->Wait(60);
+  run.output = server->Output() + ReadFile(install.root() / "BrenixLogfile.txt");
+  return run;
+}
+
+// Every file under `folder` (links not followed) with its bytes; folders
+// end in "/".
+std::map<std::string, std::string> Tree(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string name = fs::relative(it->path(), folder).string();
+    files[it->is_directory() ? name + "/" : name] = it->is_regular_file() ? ReadFile(it->path()) : "";
+  }
+  return files;
+}
+
+// Writes `bytes` to `path`, making the folders on the way.
+void Put(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  WriteFile(path, bytes);
+}
+
+const char kLive[] = "PELMO_20240307090501_LIVEJOBQWERTYUI";
+const char kUnmarked[] = "PELMO_20240307090501_KEPTJOBQWERTYUI";
+
+TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServer) {
+  struct Case {
+    const char* name;
+    const char* plan;     // XTHOST_SIGTERM
+    int status;           // the server's exit status (-1: killed)
+    const char* client;   // what the client printed
+    const char* logged;   // a record the run must have written, or ""
+  };
+  const Case cases[] = {
+      {"flood", "", 0, "{\"sent\": 4194304}\n", "Password (wrong): 'wrong'"},
+      {"idle", "", 0, "[\"server alive v2\"]\n", "Stop requested (SIGTERM): the server stops"},
+      {"upload", "", 0, "[true]\n", "Stop requested (SIGTERM): the server stops"},
+      {"export", "font_list:1", 0, "[\"export kxt and pdf\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n",
+       "a host call failed while the export was written"},
+      {"socket export", "font_list:1", 0, "[\"export kxt\", 0, null]\n",
+       "a host call failed while the export was written"},
+      {"import", "create_file:1", 0, "[\"export indd\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n",
+       "a host call failed while the stories were imported"},
+      {"kill", "", -1, "[true]\n", ""},
+  };
+  testutil::TempDir shared("brenix-server-stop");
+  const fs::path sharedRoot = shared.path();
+  const std::string container = (sharedRoot / "doc.kxq").string();
+  {
+    // The container the import cases read: the fixture exported whole.
+    Installation install;
+    const uint16_t port = FreePort();
+    install.WriteSettings("[Server]\nserverMode = True\nlistenPort = " + std::to_string(port) + "\n");
+    const ServerRun made = Serve(install, port, "container", "", container);
+    ASSERT_EQ(made.client, "[\"export finished\"]\n") << made.output;
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Installation install;
+    const fs::path root = install.root(), tmp = root / "tmp", target = root / "T";
+    const uint16_t port = FreePort();
+    install.WriteSettings("[Server]\nserverMode = True\nlistenPort = " + std::to_string(port) +
+                          "\nclearTempFiles = True\n[Path]\nTemporaryPath = " + tmp.string() + "\n");
+    // The earlier results in the shared folder, and in the job folders'
+    // folder what no server that starts may remove: the job folder of a
+    // server that still runs (its mark locked by this process), a kept one
+    // without a mark, the server log's folder and a file of a partial name.
+    Put(target / "doc.kxq", "earlier container\n");
+    Put(target / "doc.pdf", "earlier pdf\n");
+    Put(target / "doc.qxp", "earlier document\n");
+    Put(tmp / kLive / ".server.pid", "1\n");
+    Put(tmp / kLive / "incoming" / ".AbCdEfGhIjKlM", "received so far");
+    Put(tmp / kUnmarked / "incoming" / "doc.qxp", "kept upload");
+    Put(tmp / "PELMO_20240307090501_LOG" / "BX9_srv.log", "log");
+    Put(tmp / ".NoPartOfAJob", "user file");
+    const int liveMark = ::open((tmp / kLive / ".server.pid").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(liveMark, LOCK_EX | LOCK_NB), 0);
+    const std::map<std::string, std::string> sharedBefore = Tree(target), tmpBefore = Tree(tmp);
+
+    const ServerRun run = Serve(install, port, c.name, c.plan, container);
+    EXPECT_EQ(run.status, c.status) << run.output;
+    EXPECT_EQ(run.client, c.client) << run.output;
+    if (*c.logged) {
+      EXPECT_NE(run.output.find(c.logged), std::string::npos) << run.output;
+    }
+    // At most one line per close: the flood's, with the total it read.
+    const size_t summaries = Count(run.output, "unexpected bytes during shutdown.");
+    EXPECT_EQ(summaries, std::string(c.name) == "flood" ? 1u : 0u) << run.output.substr(0, 4000);
+    if (std::string(c.name) == "flood") {
+      const size_t at = run.output.find("FYI, received ");
+      ASSERT_NE(at, std::string::npos);
+      const long long total = std::atoll(run.output.c_str() + at + 14);
+      EXPECT_GT(total, 0);
+      EXPECT_LE(total, 4194304);
+    }
+
+    if (c.status != 0) {
+      // A killed server left its job folder with the partial upload; the
+      // next start removes it, and only it.
+      size_t left = 0;
+      for (const auto& entry : Tree(tmp)) left += tmpBefore.count(entry.first) == 0;
+      EXPECT_GT(left, 0u) << "the killed job's folder";
+      const ServerRun again = Serve(install, port, "halt", "", container);
+      EXPECT_EQ(again.status, 0) << again.output;
+      EXPECT_NE(again.output.find("Removed a dead job's folder: " + tmp.string() + "/PELMO_"), std::string::npos)
+          << again.output;
+    }
+    // Nothing of the job stays: the shared folder holds only earlier files,
+    // each as it was (none of an unfinished name), and the job folders'
+    // folder only what was there before, as it was.
+    // (The import's document is put at its name by the import itself: the
+    // stop makes it fail, what stands at the name then is the import's.)
+    for (const auto& [name, bytes] : Tree(target)) {
+      ASSERT_TRUE(sharedBefore.count(name)) << name;
+      if (std::string(c.name) != "import" || name != "doc.qxp") {
+        EXPECT_EQ(bytes, sharedBefore.at(name)) << name;
+      }
+    }
+    EXPECT_EQ(Tree(target).count("doc.pdf"), 1u);  // a second task never begun leaves its target alone
+    EXPECT_EQ(Tree(tmp), tmpBefore);
+    EXPECT_TRUE(fs::is_empty(root / "hosttmp"));
+    ::close(liveMark);
+  }
+}
+
+}  // namespace
