@@ -118,8 +118,10 @@ std::u16string PseudoText(std::u16string_view units) {
 
 namespace {
 
-[[noreturn]] void RaiseAbout(const std::string& file, const FilterException& failure) {
-  const char* words = OLEObject::FailureReason(failure.Id());
+// `inside`: the failure concerns an element of a container that opened.
+[[noreturn]] void RaiseAbout(const std::string& file, const FilterException& failure, bool inside) {
+  const char* words = inside && failure.Id() == 33006 ? "the container is damaged: an element is missing"
+                                                      : OLEObject::FailureReason(failure.Id());
   throw FileFailure(file, std::string(*words != '\0' ? words : "failure") + " (failure " +
                               std::to_string(failure.Id()) + ")");
 }
@@ -134,8 +136,10 @@ void PseudoTranslate(const std::string& in, const std::string& out, bool identit
   if (std::filesystem::equivalent(in, out, ignored)) throw std::invalid_argument("the copy would replace its source");
   // The file being read or written: the one a failure concerns.
   const std::string* now = &in;
+  bool opened = false;
   try {
     OLEStorage source(in.c_str(), kOLERead);
+    opened = true;
     // The copy is made under a name of its own beside OUT, which it
     // replaces only when all of it was written: a failed or killed run
     // leaves OUT as it was.
@@ -167,7 +171,8 @@ void PseudoTranslate(const std::string& in, const std::string& out, bool identit
     // write is the copy's.
     const int id = failure.Id();
     const bool writing = id == 33011 || id == 33012 || id == 33013;
-    RaiseAbout(writing ? out : *now, failure);
+    const std::string& file = writing ? out : *now;
+    RaiseAbout(file, failure, opened && &file == &in);
   }
 }
 
