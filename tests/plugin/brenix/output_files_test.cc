@@ -5,7 +5,11 @@
 // nor saved over.  strace is the witness of the sync: the name that was
 // renamed over the target was synced while it was still that file's name.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <functional>
 #include <regex>
@@ -169,6 +173,78 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheModeOfTheFileItReplace
       if (*output.beside != '\0' && !refused) left.insert(output.beside);
       EXPECT_EQ(testutil::Entries(folder.string()), left);
     }
+  }
+}
+
+// A process id that no process has any more.
+pid_t DeadPid() {
+  const pid_t pid = ::fork();
+  if (pid == 0) _exit(0);
+  ::waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+// What killed runs left beside a target, and what the next export there
+// does with it: it removes the placeholders and unfinished outputs of its
+// own kind whose process is gone, and keeps (and names in the log) the
+// rest: those of a live process or held locked, those of another kind, and
+// a document an import set aside.
+TEST(OutputFiles, AnExportSweepsOnlyTheDeadLeftoversOfItsOwnKindAndNamesAKeptDocument) {
+  const std::string document = ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_pdf.json");
+  const std::string compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0\0\0\0\0\0\0partial", 23);
+  const std::string coordinates =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--\n" + std::string(80, '-') + "\npartial";
+  const std::string dead = std::to_string(DeadPid());
+  const std::string live = std::to_string(::getpid());
+  struct Leftover {
+    const char* what;
+    std::string name;
+    std::string bytes;
+    bool locked;
+    // Removed by an export of the container, of the coordinates.
+    bool byContainer;
+    bool byCoordinates;
+  };
+  const std::vector<Leftover> leftovers = {
+      {"a placeholder", ".~" + dead + "-1", "", false, true, true},
+      {"an unfinished container", ".~" + dead + "-2", compound, false, true, false},
+      {"an unfinished container of a live process", ".~" + live + "-3", compound, false, false, false},
+      {"an unfinished container held locked", ".~" + dead + "-4", compound, true, false, false},
+      {"a document set aside", ".~" + dead + "-5", document, false, false, false},
+      {"unfinished coordinates", ".~" + dead + "-6", coordinates, false, false, true},
+      {"a file of the user's", "~" + dead + "-7", compound, false, false, false},
+  };
+  struct Run {
+    const char* item;
+    const char* target;
+    bool Leftover::*removed;
+  };
+  for (const Run& sweep : {Run{"Export current document", "out.kxq", &Leftover::byContainer},
+                           Run{"Export PDF coordinates", "out.coo", &Leftover::byCoordinates}}) {
+    SCOPED_TRACE(sweep.item);
+    Installation install(kExtended);
+    WriteFile(install.root() / "doc.qxp", document);
+    const fs::path folder = install.root() / "out";
+    fs::create_directory(folder);
+    std::vector<int> locks;
+    for (const Leftover& leftover : leftovers) {
+      WriteFile(folder / leftover.name, leftover.bytes);
+      if (leftover.locked) {
+        locks.push_back(::open((folder / leftover.name).c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(locks.back(), LOCK_EX), 0);
+      }
+    }
+    const HostRun run = RunHost(install, Menu(sweep.item, folder / sweep.target));
+    EXPECT_EQ(LastDialog(run), "Export done\"");
+    for (const Leftover& leftover : leftovers) {
+      SCOPED_TRACE(leftover.what);
+      const bool removed = leftover.*sweep.removed;
+      EXPECT_EQ(fs::exists(folder / leftover.name), !removed);
+      if (!removed) EXPECT_EQ(ReadFile(folder / leftover.name), leftover.bytes);
+    }
+    const std::string kept = (folder / (".~" + dead + "-5")).string();
+    EXPECT_NE(run.log.find("Kept \"" + kept + "\""), std::string::npos) << run.log;
+    for (int fd : locks) ::close(fd);
   }
 }
 
