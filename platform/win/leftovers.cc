@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,14 @@ void SweepLeftovers(const std::string& made) {
   {
     Fd own(::open(made.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (own.fd >= 0) kind = Mark(own.fd);
+  }
+  {
+    // Once per folder, kind and process: a run writing many targets into
+    // one folder reads it once.
+    static std::mutex lock;
+    static std::set<std::string> swept;
+    const std::lock_guard<std::mutex> hold(lock);
+    if (!swept.insert(folder + '\0' + kind).second) return;
   }
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), &::closedir);
   if (!dir) return;

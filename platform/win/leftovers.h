@@ -9,7 +9,9 @@
 // the same kind).  A host document is never removed: an import that stopped
 // may have set the user's earlier document aside under such a name, and a
 // whole document cannot be told from it.  Every leftover kept is handed to
-// the reporter (none by default), so that a log can name it.
+// the reporter (none by default), so that a log can name it.  A folder is
+// swept once per process for each kind of output made there, so that a run
+// writing many targets into one folder reads it once.
 #pragma once
 
 #include <string>

@@ -141,8 +141,8 @@ bool ReplacingFile::Commit() {
       Fail(errno);
     } else if (::fstat(fd, &own) != 0 || !S_ISREG(own.st_mode)) {
       Fail(EINVAL);
-    } else if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (own.st_mode & 07777) != (st.st_mode & 07777) &&
-               ::fchmod(fd, st.st_mode & 07777) != 0) {
+    } else if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+               (own.st_mode & 07777) != (st.st_mode & 07777) && ::fchmod(fd, st.st_mode & 07777) != 0) {
       Fail(errno);
     } else if (::fsync(fd) != 0) {
       Fail(errno);

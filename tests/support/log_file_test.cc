@@ -55,8 +55,9 @@ TEST(LogFiles, ALinkAtTheNameIsRefusedWithALineOnStandardError) {
       const std::string refused = std::string("Brenix: the ") + (server ? "server log " : "program log ") + folder +
                                   "/" + name + " cannot be created: a link is at its name; it is not written\n";
       const testing::Matcher<const std::string&> said =
-          c.at == At::kPlainFile ? testing::Matcher<const std::string&>(testing::Not(testing::HasSubstr("cannot be created")))
-                                 : testing::Matcher<const std::string&>(testing::HasSubstr(refused));
+          c.at == At::kPlainFile
+              ? testing::Matcher<const std::string&>(testing::Not(testing::HasSubstr("cannot be created")))
+              : testing::Matcher<const std::string&>(testing::HasSubstr(refused));
       EXPECT_EXIT(
           {
             const std::string& given = folder;

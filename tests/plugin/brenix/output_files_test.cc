@@ -165,7 +165,7 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheModeOfTheFileItReplace
         for (const std::string& line : run.transcript) said += line + "\n";
         EXPECT_NE(said.find("read-only"), std::string::npos) << said;
       } else {
-        if (*output.done != '\0') EXPECT_EQ(LastDialog(run), std::string(output.done) + "\"");
+        if (*output.done != '\0') { EXPECT_EQ(LastDialog(run), std::string(output.done) + "\""); }
         EXPECT_EQ(run.status, 0) << run.errors;
         EXPECT_TRUE(SyncedBeforeRename(ReadFile(trace), target)) << ReadFile(trace);
       }
@@ -240,7 +240,7 @@ TEST(OutputFiles, AnExportSweepsOnlyTheDeadLeftoversOfItsOwnKindAndNamesAKeptDoc
       SCOPED_TRACE(leftover.what);
       const bool removed = leftover.*sweep.removed;
       EXPECT_EQ(fs::exists(folder / leftover.name), !removed);
-      if (!removed) EXPECT_EQ(ReadFile(folder / leftover.name), leftover.bytes);
+      if (!removed) { EXPECT_EQ(ReadFile(folder / leftover.name), leftover.bytes); }
     }
     const std::string kept = (folder / (".~" + dead + "-5")).string();
     EXPECT_NE(run.log.find("Kept \"" + kept + "\""), std::string::npos) << run.log;

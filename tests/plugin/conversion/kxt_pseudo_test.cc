@@ -216,7 +216,7 @@ TEST_F(PseudoFixture, OutIsReplacedOnlyWhenWholeAndEachFailureNamesItsFileAndRea
       }
     }
     if (fs::exists(fs::path(c.out).parent_path())) testutil::WriteFile(c.out, earlier);
-    if (c.fullDisk) ASSERT_TRUE(testutil::FillFileSystem(outFolder, 64 * 1024));
+    if (c.fullDisk) { ASSERT_TRUE(testutil::FillFileSystem(outFolder, 64 * 1024)); }
     const std::set<std::string> before = testutil::Entries(outFolder);
     if (c.killed) {
       const pid_t pid = ::fork();
@@ -240,9 +240,9 @@ TEST_F(PseudoFixture, OutIsReplacedOnlyWhenWholeAndEachFailureNamesItsFileAndRea
                 last == std::string::npos ? 0 : last + 1)
           << said;
     }
-    if (fs::exists(fs::path(c.out).parent_path())) EXPECT_EQ(testutil::ReadFile(c.out), earlier);
+    if (fs::exists(fs::path(c.out).parent_path())) { EXPECT_EQ(testutil::ReadFile(c.out), earlier); }
     // What a killed run left beside OUT is the next run's to sweep.
-    if (!c.killed) EXPECT_EQ(testutil::Entries(outFolder), before);
+    if (!c.killed) { EXPECT_EQ(testutil::Entries(outFolder), before); }
     mount.reset();
     fs::remove_all(outFolder);
   }
