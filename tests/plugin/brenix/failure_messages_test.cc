@@ -1,17 +1,13 @@
 // Failures told with their reasons, the way a user meets them through the
 // menu: a host call that fails under a file dialog, the text converter or
 // the memory manager ends the command in its failure dialog with an
-// "ERROR:" line naming what failed (a cancelled dialog is no error); and an
-// export into a full file system shows its failure dialog and says the
-// system's reason.
+// "ERROR:" line naming what failed (a cancelled dialog is no error).  (An
+// export into a full file system: tests/plugin/brenix/output_faults_test.cc.)
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/common/private_mount.h"
 #include "ui_run_util.h"
 
 namespace {
@@ -93,38 +89,6 @@ TEST(FailureMessages, EachFailureEndsInItsDialogWithAnErrorLineSayingWhatFailed)
     } else {
       EXPECT_NE(run.log.find(c.said), std::string::npos) << run.log;
     }
-  }
-}
-
-// An export into a full file system ends in its failure dialog, and its
-// alert and log line say the system's reason.
-TEST(FailureMessages, AnExportIntoAFullFileSystemSaysTheSystemsReason) {
-  const std::string document = ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_pdf.json");
-  for (const Command command : {Command::kContainer, Command::kCoordinates, Command::kXTags}) {
-    SCOPED_TRACE(Item(command));
-    Installation install(kExtended);
-    WriteFile(install.root() / "doc.qxp", document);
-    const fs::path folder = install.root() / "out";
-    fs::create_directory(folder);
-    testutil::PrivateMount mount(folder, 0, "size=64k");
-    if (!mount.mounted()) {
-      std::printf("[  SKIPPED ] %s: no private file system here\n", Item(command));
-      continue;
-    }
-    ASSERT_TRUE(testutil::FillFileSystem(folder));
-    const fs::path target = folder / "t.out";
-    const HostRun run = RunHost(install, Commands(command, install.root(), target.string()));
-    EXPECT_TRUE(Clean(run)) << run.errors;
-    EXPECT_EQ(LastDialog(run), "Export failed\"");
-    const std::string reason = std::strerror(ENOSPC);
-    EXPECT_NE(run.log.find("ERROR: cannot write \"" + target.string() + "\": " + reason), std::string::npos)
-        << run.log;
-    bool alerted = false;
-    for (const std::string& line : run.transcript) {
-      alerted = alerted || (line.rfind("alert", 0) == 0 && line.find(target.string() + " (" + reason + ")") !=
-                                                               std::string::npos);
-    }
-    EXPECT_TRUE(alerted) << testing::PrintToString(run.transcript);
   }
 }
 

@@ -211,6 +211,10 @@ TEST(OutputFaults, EachOutputSucceedsWholeOrFailsNamingTargetAndReasonLeavingNot
         const bool refused = kind.chosen && fault.name == std::string("a folder where the file goes");
         const std::string reason = refused ? "cannot save as" : fault.reason();
         EXPECT_NE(said.find(reason), std::string::npos) << said;
+        // A menu command ends in its failure dialog, however it failed.
+        if (kind.chosen) {
+          EXPECT_TRUE(LastDialogSays(run, "Export failed"));
+        }
         // The plug-in's own word for a PDF it could not make (suppressed
         // into the log while a folder runs).
         if (kind.folderRun) {
