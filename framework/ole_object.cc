@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -66,6 +67,31 @@ int OLEObject::FailureId(ole::Result result) {
     case ole::E_OUTOFMEMORY:
     case ole::STG_E_INSUFFICIENTMEMORY: return kFailOutOfMemory;
     default: return kFailOleOther;
+  }
+}
+
+const char* OLEObject::FailureReason(int id) {
+  switch (id) {
+    case 33000: return "an element name is not valid";
+    case 33001: return "a parameter is not valid";
+    case 33003:
+    case 33004: return "the storage was used wrongly";
+    case 33005: return "not a compound file";
+    case 33006: return std::strerror(ENOENT);
+    case 33007: return std::strerror(EACCES);
+    case 33008: return std::strerror(EEXIST);
+    case 33009: return "the storage was reverted";
+    case kFailShortPropertySet: return "a property set is cut short";
+    case 33011: return "the storage cannot be saved";
+    case 33012: return std::strerror(ENOSPC);
+    case 33013: return std::strerror(EIO);
+    case 33014: return std::strerror(EMFILE);
+    case 33015: return "unexpected failure of the storage";
+    case kFailOutOfMemory: return std::strerror(ENOMEM);
+    case kFailOleOther: return "failure of the storage";
+    case kFailCodeFileTooNew: return "the container is of a newer format";
+    case kFailCodeFileDamaged: return "the container is damaged: a stream or folder table is cut short or inconsistent";
+    default: return "";
   }
 }
 

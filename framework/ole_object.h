@@ -46,6 +46,9 @@ class OLEObject {
 
   // The failure id Abort raises for `result` (counts nothing).
   static int FailureId(ole::Result result);
+  // What a failure id of the storage or the code file means, in words (the
+  // system's own where a system error lies behind it); "" for other ids.
+  static const char* FailureReason(int id);
   // STG_E_MEDIUMFULL failures seen by this process so far.
   static uint32_t MediumFullCount();
 

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
@@ -35,6 +36,7 @@
 #include <vector>
 
 #include "support/date_time.h"
+#include "support/log_file.h"
 #include "support/object_tracker.h"
 #include "support/paths.h"
 #include "support/program_log.h"
@@ -265,7 +267,8 @@ class ct_Folder : public NodeFSBase<TStr> {
 
 // A file that holds its own output stream: the server log.  It is made
 // without touching the disk first, then opens its stream on its path,
-// truncating.  While it is the current server log, LogMessage writes
+// truncating; a link at that name is refused (log_file.h) with a line on
+// standard error, and the log is then not written.  While it is the current server log, LogMessage writes
 // records into it; destroying it stops that.
 template <class TStr>
 class ct_LogFile : public ct_File<TStr>, public ServerLogSink {
@@ -279,7 +282,7 @@ class ct_LogFile : public ct_File<TStr>, public ServerLogSink {
   void Close() { m_stream.close(); }
 
  private:
-  std::ofstream m_stream;
+  LogFileStream m_stream;
 };
 
 // ---------------------------------------------------------------------------
@@ -604,7 +607,13 @@ bool ct_Folder<TStr>::Exists(bool strict) const {
 
 template <class TStr>
 ct_LogFile<TStr>::ct_LogFile(const TStr& name, ct_Folder<TStr>* parent) : ct_File<TStr>(name, parent, false) {
-  m_stream.open(cnv_tools_detail::CStr(this->GetPath()), std::ios::out | std::ios::trunc);
+  const std::string path = cnv_tools_detail::CStr(this->GetPath());
+  if (!m_stream.Open(path)) {
+    const std::string line = "Brenix: the server log " + path + " cannot be created: " +
+                             LogFileStream::FailureText(errno) + "; it is not written\n";
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+  }
 }
 
 template <class TStr>

@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iomanip>
 
 #include "support/date_time.h"
+#include "support/log_file.h"
 #include "support/paths.h"
 
 namespace {
@@ -44,22 +44,21 @@ uint64_t ProgramLogUses() { return t_programLogUses; }
 
 std::ostream& ProgramLog() {
   ++t_programLogUses;
-  // Never destroyed: writers at unload still find it open.  So that nothing
-  // waits in its buffer when the process ends, every insertion is written
-  // out at once.
-  static std::ofstream* const log = [] {
+  // Never destroyed: writers at unload still find it open.  Every insertion
+  // is written out at once, so nothing waits in a buffer when the process
+  // ends.  A link at its name is refused (log_file.h).
+  static LogFileStream* const log = [] {
     errno = 0;
-    std::ofstream* stream = new std::ofstream(kProgramLogName, std::ios::out | std::ios::trunc);
-    if (!stream->is_open()) {
+    LogFileStream* stream = new LogFileStream();
+    if (!stream->Open(kProgramLogName)) {
       // Everything written to it is lost: say so once, where it is seen.
       const int reason = errno;
       char folder[PATH_MAX];
       const std::string path = (::getcwd(folder, sizeof folder) ? std::string(folder) + "/" : std::string()) +
                                kProgramLogName;
       WriteAll(STDERR_FILENO, "Brenix: the program log " + path + " cannot be created: " +
-                                  (reason ? std::strerror(reason) : "unknown reason") + "; it is not written\n");
+                                  LogFileStream::FailureText(reason) + "; it is not written\n");
     }
-    stream->setf(std::ios::unitbuf);
     return stream;
   }();
   return *log;

@@ -7,6 +7,8 @@ The file is made when missing; a key already in the section (names compared
 without case) takes the new value in place, the others are added at the end
 of the section, which is added at the end of the file when missing.
 """
+import os
+import stat
 import sys
 
 
@@ -50,9 +52,42 @@ def main(argv):
     if not seen:
         out.append('[%s]' % wanted_section)
         finish()
-    with open(path, 'w', encoding='latin-1') as f:
-        f.write('\n'.join(out) + '\n')
+    replace(path, ('\n'.join(out) + '\n').encode('latin-1'))
     return 0
+
+
+def replace(path, data):
+    """Writes data to a new file beside path (".~PID-N", made exclusive),
+    synced, with the mode of the file it replaces, and renames it over path:
+    a run that fails or is killed leaves path as it was."""
+    folder = os.path.dirname(path)
+    for number in range(1, 101):
+        temp = os.path.join(folder, '.~%d-%d' % (os.getpid(), number))
+        try:
+            fd = os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
+            break
+        except FileExistsError:
+            continue
+    else:
+        raise OSError('no temporary name beside %s' % path)
+    try:
+        with os.fdopen(fd, 'wb') as f:
+            f.write(data)
+            f.flush()
+            try:
+                before = os.stat(path)
+                if stat.S_ISREG(before.st_mode):
+                    os.fchmod(f.fileno(), stat.S_IMODE(before.st_mode))
+            except FileNotFoundError:
+                pass
+            os.fsync(f.fileno())
+        os.rename(temp, path)
+    except BaseException:
+        try:
+            os.unlink(temp)
+        except OSError:
+            pass
+        raise
 
 
 if __name__ == '__main__':

@@ -1,6 +1,7 @@
 #include "platform/win/replacing_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <cstring>
 #include <streambuf>
 #include <vector>
+
+#include "platform/win/leftovers.h"
 
 namespace win {
 
@@ -39,8 +42,16 @@ int CreateFileBeside(const std::string& target, int flags, std::string* path) {
     fd = ::open(path->c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
+  // Held while the maker keeps the file open: a later run's sweep of
+  // leftovers (leftovers.h) leaves it alone.
+  if (fd >= 0) ::flock(fd, LOCK_EX | LOCK_NB);
   if (fd < 0) path->clear();
   return fd;
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0);
 }
 
 // The stream's buffer: 64 KiB, put out through the owner's Write.
@@ -115,19 +126,36 @@ void ReplacingFile::Close() {
 }
 
 bool ReplacingFile::Commit() {
-  struct stat st;
-  if (PutOutStream() && ::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-      ::fchmod(fd_, st.st_mode & 07777) != 0) {
-    Fail(errno);
-  }
-  if (ok() && ::fsync(fd_) != 0) Fail(errno);
+  PutOutStream();
   Close();
+  // The file at the temporary name is the one that takes the target's
+  // place: a writer may have built it anew there (the compound-file layer
+  // exchanges its work file with the file this object made), so the mode
+  // and the sync go to what the name holds now, never to this object's
+  // own descriptor.
+  if (ok()) {
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat own;
+    struct stat st;
+    if (fd < 0) {
+      Fail(errno);
+    } else if (::fstat(fd, &own) != 0 || !S_ISREG(own.st_mode)) {
+      Fail(EINVAL);
+    } else if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+               (own.st_mode & 07777) != (st.st_mode & 07777) && ::fchmod(fd, st.st_mode & 07777) != 0) {
+      Fail(errno);
+    } else if (::fsync(fd) != 0) {
+      Fail(errno);
+    }
+    if (fd >= 0) ::close(fd);
+  }
   if (ok() && ::rename(path_.c_str(), target_.c_str()) != 0) Fail(errno);
   if (!ok()) {
     Discard();
     return false;
   }
   committed_ = true;
+  SweepLeftovers(target_);
   return true;
 }
 

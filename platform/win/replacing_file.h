@@ -6,10 +6,13 @@
 // reused) in the target's folder, under a short name of its own (".~", the
 // process id and a number), so that it fits wherever the target's name
 // fits and the final rename stays within one file system.  Commit puts out
-// what is buffered, syncs the file to the disk, closes it, gives it the
-// mode of a regular file already at the target and renames it over the
-// target; until then the target is untouched.  A file that was not
-// committed is removed when the object goes, or at Discard.
+// what is buffered, closes it, gives the file at the temporary name (which
+// a writer may have built anew there) the mode of a regular file already
+// at the target, syncs it to the disk and renames it over the target;
+// until then the target is untouched.  A new target keeps the mode the
+// umask gives.  After the rename the leftovers of stopped runs beside the
+// target are swept (leftovers.h).  A file that was not committed is
+// removed when the object goes, or at Discard.
 //
 // The first step that fails keeps the system's error number (error()) and
 // every later step does nothing; Reason() is its text.  One object per
@@ -25,8 +28,14 @@ namespace win {
 
 // Creates a new file beside `target` under a short name of its own, opened
 // with `flags` (O_WRONLY or O_RDWR) and O_CREAT | O_EXCL | O_CLOEXEC, mode
-// 0666 less the umask; its descriptor and *path, or -1 with errno set.
+// 0666 less the umask, and locked (flock) while it stays open; its
+// descriptor and *path, or -1 with errno set.
 int CreateFileBeside(const std::string& target, int flags, std::string* path);
+
+// Whether `path` (through a link) is a file made read-only: no write
+// permission bit, or no write access for this process.  The superuser may
+// write anything, but a document made read-only stays so.
+bool IsReadOnlyFile(const std::string& path);
 
 class ReplacingFile {
  public:

@@ -1,5 +1,7 @@
 #include "plugin/conversion/container_open.h"
 
+#include "framework/failures.h"
+#include "framework/ole_object.h"
 #include "plugin/mixer/host_pages.h"
 #include "plugin/qapi/qapi_trace.h"
 #include "support/host_file_spec.h"
@@ -51,6 +53,12 @@ BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec&
       [&book, reason](const std::string& path) {
         try {
           book = BX_KXT::Export::CreateExportBook(path.c_str());
+        } catch (const FilterException& failure) {
+          // The storage's failure in words (the system's reason where one
+          // lies behind it), else its number.
+          const char* words = OLEObject::FailureReason(failure.Id());
+          if (reason != nullptr) *reason = *words != '\0' ? words : failure.what();
+          throw;
         } catch (const std::exception& failure) {
           if (reason != nullptr) *reason = failure.what();
           throw;

@@ -458,7 +458,9 @@ class ExportCommand {
     if (!output->Open(file)) {
       ReportOutputFailure(file, output->Reason());
       CloseUnlessChanged();
-      RecordCommandOutcome(CommandOutcome::kFailed);
+      EndBlock();
+      framed_ = false;
+      Failed();
       return false;
     }
     Written written = output->Write(document_, &uniqueIds_, Request().source.GetFullPath(), failures_);

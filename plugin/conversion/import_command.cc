@@ -252,6 +252,7 @@ class PreviousTarget {
   explicit PreviousTarget(std::string target) : target_(std::move(target)) {
     struct stat info {};
     if (::lstat(target_.c_str(), &info) != 0) return;
+    if (S_ISREG(info.st_mode)) mode_ = info.st_mode & 07777;
     const int fd = win::CreateFileBeside(target_, O_WRONLY, &aside_);
     if (fd >= 0) ::close(fd);
     if (fd < 0 || ::rename(target_.c_str(), aside_.c_str()) != 0) {
@@ -280,6 +281,10 @@ class PreviousTarget {
     if (!aside_.empty()) ::unlink(aside_.c_str());
     done_ = true;
   }
+  // The document now at the target takes the mode of the file set aside.
+  void PassMode() const {
+    if (mode_ != 0) ::chmod(target_.c_str(), mode_);
+  }
   // The import saved its document but failed: kept only where no file was
   // there before.
   void KeepSaved() { done_ = aside_.empty(); }
@@ -287,6 +292,7 @@ class PreviousTarget {
  private:
   std::string target_;
   std::string aside_;
+  mode_t mode_ = 0;
   bool ok_ = true;
   bool done_ = false;
 };
@@ -459,11 +465,18 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
   LogColumns("Source:", PathOf(containerSpec));
   LogColumns("Target:", PathOf(targetSpec));
 
+  // As the host's own save refuses it.
+  if (win::IsReadOnlyFile(PathOf(targetSpec))) {
+    LogColumns("ERROR:", "The target \"" + PathOf(targetSpec) + "\" is read-only");
+    ShowResult(false);
+    return;
+  }
   PreviousTarget previous(PathOf(targetSpec));
   if (!previous.ok() || !WriteStoredDocument(*book, targetSpec)) {
     ShowResult(false);
     return;
   }
+  previous.PassMode();
   RefHandle<QuarkDoc> document = QuarkDoc::Open(targetSpec, 0);
   if (!document) {
     ReportUnopenedDocument();

@@ -97,9 +97,11 @@ bool ConvertExportBytes(const ExportRecord& record, std::u16string* text) {
   bool done = false;
   std::u16string units(record.count, u'\0');
   int32_t count = static_cast<int32_t>(record.count);
-  if (converters != nullptr && converters->new_converter(kXTEncodingWindows1252, &converter) == kXTOk) {
-    done = converters->convert_from_text(converter, reinterpret_cast<const char*>(record.bytes.data()),
-                                         static_cast<int32_t>(record.count), units.data(), &count) == kXTOk;
+  if (converters != nullptr &&
+      HostCall("new_converter", converters->new_converter(kXTEncodingWindows1252, &converter)) == kXTOk) {
+    done = HostCall("convert_from_text",
+                    converters->convert_from_text(converter, reinterpret_cast<const char*>(record.bytes.data()),
+                                                  static_cast<int32_t>(record.count), units.data(), &count)) == kXTOk;
     CleanUp("dispose_converter", converters->dispose_converter(converter));
   }
   if (!done) {

@@ -8,6 +8,7 @@
 #include "support/host_file_spec.h"
 #include "support/host_link.h"
 #include "support/paths.h"
+#include "support/program_log.h"
 
 const XTFileFilter kSolvaneFilter = {"Solvane Files", "kxq"};
 const XTFileFilter kCoordinatesFilter = {"Coordinate Files", "coo"};
@@ -15,6 +16,12 @@ const XTFileFilter kKrmFilter = {"KRM Files", "krm"};
 const XTFileFilter kQuarkFilter = {"Quark Files", "QXP"};
 
 namespace {
+
+// A file dialog whose host call failed is no cancel: the program log says
+// so, with the host's error.
+void LogDialogFailure(const char* prompt, int32_t result) {
+  ProgramLog() << "\nERROR: the file dialog \"" << prompt << "\" failed (host error " << result << ")\n";
+}
 
 // What a save dialog asks for: its prompt, default extension and filter.
 struct SaveKind {
@@ -37,7 +44,10 @@ bool ChooseToOpen(const char* prompt, const XTFileFilter& filter, std::string& p
   const XTStringSuite* strings = XT().qsb1;
   if (dialogs == nullptr || strings == nullptr) return false;
   XTFileDialog dialog = 0;
-  if (DebugCheckApiErr(dialogs->new_file_dialog(&dialog)) != kXTOk) return false;
+  if (const int32_t made = DebugCheckApiErr(dialogs->new_file_dialog(&dialog)); made != kXTOk) {
+    LogDialogFailure(prompt, made);
+    return false;
+  }
   bool chosen = false;
   XTString text = 0;
   int32_t result = NewHostString(prompt, &text);
@@ -57,7 +67,7 @@ bool ChooseToOpen(const char* prompt, const XTFileFilter& filter, std::string& p
       chosen = true;
     }
   }
-  DebugCheckApiErr(result);
+  if (DebugCheckApiErr(result) != kXTOk) LogDialogFailure(prompt, result);
   dialogs->dispose_file_dialog(dialog);
   return chosen;
 }
@@ -91,7 +101,7 @@ bool AskOutputName(XTFileSpec& spec, const SaveKind& kind) {
   if (result == kXTOk) result = dialogs->run_save_dialog(dialog, prompt, proposed, location, kind.filter);
   if (result == kXTOk) result = dialogs->dialog_outcome(dialog, &outcome);
   if (result == kXTOk && outcome == 1) result = dialogs->chosen_spec(dialog, &chosen);
-  DebugCheckApiErr(result);
+  if (DebugCheckApiErr(result) != kXTOk) LogDialogFailure(kind.prompt, result);
   if (dialog != 0) dialogs->dispose_file_dialog(dialog);
   if (location != 0) files->dispose_file(location);
   if (prompt != 0) strings->dispose_string(prompt);

@@ -20,7 +20,11 @@ int32_t QHandle::TryAllocate(uint32_t size, QHandle* out) {
   if (memory == nullptr) return kXTErrNoSuite;
   XTHandle handle = 0;
   const int32_t result = memory->new_handle(size, &handle);
-  if (result != kXTOk) return result;
+  if (result != kXTOk) {
+    // Logged, not counted: a caller may do without the handle.
+    LogUncountedFailure("new_handle", result);
+    return result;
+  }
   if (handle == 0) return kXTErrParam;
   *out = Adopt(handle);
   return kXTOk;

@@ -10,6 +10,8 @@
 #include "framework/ole_enumerator.h"
 #include "framework/ole_object.h"
 #include "framework/ole_storage.h"
+#include "framework/failures.h"
+#include "platform/win/replacing_file.h"
 
 namespace kxtpseudo {
 namespace {
@@ -63,16 +65,22 @@ std::string ReadAll(CF_InStream& stream) {
 
 // Every logical stream of the code file in `from` into a new code file in
 // `to`, stored uncompressed.
-void CopyCodeFile(OLEStorage& from, OLEStorage& to, bool identity) {
+// *now names the file being read or written.
+void CopyCodeFile(OLEStorage& from, OLEStorage& to, bool identity, const std::string** now, const std::string& inPath,
+                  const std::string& outPath) {
+  *now = &inPath;
   std::unique_ptr<CF_EnumerableInStorage> reader(OpenEnumerableCodeFile(from));
   Identifiers ids;
   reader->EnumerateStreams(ids);
+  *now = &outPath;
   CF_OutStorage* writer = CreateCodeFile(to, false);
   try {
     for (const auto& [name, id] : ids.all) {
+      *now = &inPath;
       std::unique_ptr<CF_InStream> in(reader->OpenStream(name.c_str(), id));
       std::string bytes = in ? ReadAll(*in) : std::string();
       if (!identity && IsUnicodesItem(name)) bytes = PseudoBody(bytes);
+      *now = &outPath;
       CF_OutStream* out = writer->CreateStream(name.c_str(), id, CF_Stored);
       try {
         out->PutData(bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -108,21 +116,63 @@ std::u16string PseudoText(std::u16string_view units) {
   return out;
 }
 
+namespace {
+
+// `inside`: the failure concerns an element of a container that opened.
+[[noreturn]] void RaiseAbout(const std::string& file, const FilterException& failure, bool inside) {
+  const char* words = inside && failure.Id() == 33006 ? "the container is damaged: an element is missing"
+                                                      : OLEObject::FailureReason(failure.Id());
+  throw FileFailure(file, std::string(*words != '\0' ? words : "failure") + " (failure " +
+                              std::to_string(failure.Id()) + ")");
+}
+
+}  // namespace
+
+FileFailure::FileFailure(const std::string& file, const std::string& reason)
+    : std::runtime_error(file + ": " + reason) {}
+
 void PseudoTranslate(const std::string& in, const std::string& out, bool identity) {
   std::error_code ignored;
   if (std::filesystem::equivalent(in, out, ignored)) throw std::invalid_argument("the copy would replace its source");
-  OLEStorage source(in.c_str(), kOLERead);
-  OLEStorage target(out.c_str(), kOLECreate);
-  OLEStorageEnumerator items(source);
-  while (items.Next()) {
-    const std::u16string name = items.ItemName();
-    if (name == kTextAndCode && items.ItemIsStorage()) {
-      OLEStorage from(source, kTextAndCode, kOLERead);
-      OLEStorage to(target, kTextAndCode, kOLECreate);
-      CopyCodeFile(from, to, identity);
-    } else {
-      source.CopyItem(name.c_str(), target, nullptr, false);
-    }
+  // The file being read or written: the one a failure concerns.
+  const std::string* now = &in;
+  bool opened = false;
+  try {
+    OLEStorage source(in.c_str(), kOLERead);
+    opened = true;
+    // The copy is made under a name of its own beside OUT, which it
+    // replaces only when all of it was written: a failed or killed run
+    // leaves OUT as it was.
+    now = &out;
+    win::ReplacingFile file(out);
+    if (!file.ok()) throw FileFailure(out, file.Reason());
+    {
+      OLEStorage target(file.path().c_str(), kOLECreate);
+      now = &in;
+      OLEStorageEnumerator items(source);
+      while (items.Next()) {
+        const std::u16string name = items.ItemName();
+        if (name == kTextAndCode && items.ItemIsStorage()) {
+          OLEStorage from(source, kTextAndCode, kOLERead);
+          now = &out;
+          OLEStorage to(target, kTextAndCode, kOLECreate);
+          CopyCodeFile(from, to, identity, &now, in, out);
+        } else {
+          now = &in;
+          source.CopyItem(name.c_str(), target, nullptr, false);
+        }
+        now = &in;
+      }
+      now = &out;
+    }  // the copy is saved here
+    if (!file.Commit()) throw FileFailure(out, file.Reason());
+  } catch (const FilterException& failure) {
+    // Copying an element reads the one and writes the other: a failure to
+    // write is the copy's.
+    const int id = failure.Id();
+    const bool writing = id == 33011 || id == 33012 || id == 33013;
+    const std::string& file = writing ? out : *now;
+    RaiseAbout(file, failure, opened && &file == &in);
   }
 }
 

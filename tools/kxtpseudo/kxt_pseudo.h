@@ -9,6 +9,7 @@
 // stored host documents) is copied whole.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -18,10 +19,18 @@ namespace kxtpseudo {
 // than U+0000 to U+0020, U+00A0 and the digits 0 to 9.
 std::u16string PseudoText(std::u16string_view units);
 
-// Writes the copy of the container file `in` to `out` (replacing a file
-// there), with PseudoText applied to every Unicodes run unless `identity`.
-// Failures of the files or the container are raised (FilterException); `out`
-// naming the same file as `in` raises std::invalid_argument.
+// A failure of one of the files: "FILE: what is wrong with it".
+class FileFailure : public std::runtime_error {
+ public:
+  FileFailure(const std::string& file, const std::string& reason);
+};
+
+// Writes the copy of the container file `in` to `out`, with PseudoText
+// applied to every Unicodes run unless `identity`.  The copy takes the
+// place of a file at `out` only when all of it was written and synced.
+// Failures of the files or the container are raised as FileFailure, naming
+// the file they concern; `out` naming the same file as `in` raises
+// std::invalid_argument.
 void PseudoTranslate(const std::string& in, const std::string& out, bool identity);
 
 }  // namespace kxtpseudo

@@ -3,13 +3,13 @@
 // Writes OUT as a pseudo-translated copy of the container IN: the text of
 // every Unicodes run grows by U+00E9 U+4E2D after each word; everything
 // else is kept byte for byte.  With --identity nothing is rewritten.
-// Exit status 0 on success, 1 on a failure (one line on standard error),
+// Exit status 0 on success, 1 on a failure (one line on standard error
+// naming the file and what is wrong with it),
 // 2 on bad arguments.
 #include <cstdio>
 #include <cstring>
 #include <exception>
 
-#include "framework/failures.h"
 #include "tools/kxtpseudo/kxt_pseudo.h"
 
 int main(int argc, char** argv) {
@@ -21,8 +21,6 @@ int main(int argc, char** argv) {
   try {
     kxtpseudo::PseudoTranslate(argv[1], argv[2], identity);
     return 0;
-  } catch (const FilterException& failure) {
-    std::fprintf(stderr, "kxtpseudo: failure %d: %s\n", failure.Id(), failure.Text() ? failure.Text() : "");
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "kxtpseudo: %s\n", failure.what());
   }

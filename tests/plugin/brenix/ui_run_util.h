@@ -70,9 +70,10 @@ struct HostRun {
 
 // Runs xthost in the installation's folder with `args` (after the options
 // naming the XTensions folder and the transcript) and the extra
-// environment `env` ("NAME=VALUE").
+// environment `env` ("NAME=VALUE"), under the program and options
+// `wrapper` when given (a tracer).
 inline HostRun RunHost(const Installation& install, std::vector<std::string> args,
-                       const std::vector<std::string>& env = {}) {
+                       const std::vector<std::string>& env = {}, const std::vector<std::string>& wrapper = {}) {
   std::vector<std::string> environment;
   for (char** e = environ; *e != nullptr; ++e) {
     if (std::strncmp(*e, "XTHOST_", 7) != 0 && std::strncmp(*e, "BRENIX_", 7) != 0) {
@@ -84,6 +85,7 @@ inline HostRun RunHost(const Installation& install, std::vector<std::string> arg
   for (const std::string& e : env) environment.push_back(e);
   args.insert(args.begin(),
               {XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt"});
+  args.insert(args.begin(), wrapper.begin(), wrapper.end());
 
   std::vector<char*> argv, envp;
   for (auto& a : args) argv.push_back(a.data());

@@ -4,12 +4,26 @@
 // --identity changes nothing); the program's exit statuses.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "framework/failures.h"
 #include "host/host.h"
+#include "tests/common/big_book.h"
 #include "tests/common/files.h"
+#include "tests/common/private_mount.h"
 #include "tests/common/kxt_pseudo_py.h"
 #include "tests/common/python.h"
 #include "tests/common/run_command.h"
@@ -124,6 +138,114 @@ TEST_F(PseudoFixture, TheProgramRefusesBadArgumentsAndBadFiles) {
     EXPECT_EQ(status, c.status) << c.args;
   }
   EXPECT_EQ(testutil::ReadFile(source), before);
+}
+
+
+// Waits for the program at `pid` to have written more than `bytes` into a
+// file of its own in `folder` (a name ".~..."), told by inotify, then kills
+// it; its wait status.
+int KillWhenWritten(pid_t pid, const std::string& folder, off_t bytes) {
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  ::inotify_add_watch(watch, folder.c_str(), IN_MODIFY | IN_CLOSE_WRITE);
+  alignas(inotify_event) char events[4096];
+  for (bool killed = false; !killed;) {
+    const ssize_t n = ::read(watch, events, sizeof events);
+    if (n <= 0) break;
+    for (ssize_t at = 0; at < n && !killed;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+      struct stat st;
+      if (event->len > 0 && std::strncmp(event->name, ".~", 2) == 0 &&
+          ::stat((folder + "/" + event->name).c_str(), &st) == 0 && st.st_size > bytes) {
+        ::kill(pid, SIGKILL);
+        killed = true;
+      }
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  ::close(watch);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+// OUT is replaced only by a whole copy: a run killed while it writes, or
+// one that fills the disk, leaves the earlier translation byte for byte
+// and nothing beside it; and every failure names its file and what is
+// wrong with it.
+TEST_F(PseudoFixture, OutIsReplacedOnlyWhenWholeAndEachFailureNamesItsFileAndReason) {
+  namespace fs = std::filesystem;
+  const std::string big = host.Path("big.kxq");
+  testutil::WriteBigBook(big, 400);
+  const std::string plain = host.Path("plain.txt");
+  testutil::WriteFile(plain, "no container");
+  // A container whose text-and-code storage holds no code file.
+  const std::string empty = host.Path("empty.kxq");
+  {
+    OLEStorage root(empty.c_str(), kOLECreate);
+    OLEStorage textAndCode(root, u"SolvaneTextAndCode", kOLECreate);
+  }
+  const std::string earlier = "the earlier translation\n";
+  const std::string program = KXTPSEUDO_PROGRAM;
+  struct Case {
+    const char* name;
+    std::string in;
+    std::string out;
+    const char* reason;  // in the message, after the file's name
+    bool fullDisk = false;
+    bool killed = false;
+  };
+  const std::string outFolder = host.Path("out");
+  const std::string out = outFolder + "/t.kxq";
+  const Case cases[] = {
+      {"a missing source", host.Path("missing.kxq"), out, "No such file or directory"},
+      {"a source that is no container", plain, out, "not a compound file"},
+      {"a container without its code file", empty, out, "the container is damaged"},
+      {"a missing folder of OUT", source, host.Path("nowhere") + "/t.kxq", "No such file or directory"},
+      {"a full disk", big, out, "No space left on device", true},
+      {"a run killed while it writes", big, out, "", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::create_directory(outFolder);
+    std::unique_ptr<testutil::PrivateMount> mount;
+    if (c.fullDisk) {
+      mount = std::make_unique<testutil::PrivateMount>(outFolder, 0, "size=1m");
+      if (!mount->mounted()) {
+        std::printf("[  SKIPPED ] %s: no private file system here\n", c.name);
+        continue;
+      }
+    }
+    if (fs::exists(fs::path(c.out).parent_path())) testutil::WriteFile(c.out, earlier);
+    if (c.fullDisk) { ASSERT_TRUE(testutil::FillFileSystem(outFolder, 64 * 1024)); }
+    const std::set<std::string> before = testutil::Entries(outFolder);
+    if (c.killed) {
+      const pid_t pid = ::fork();
+      if (pid == 0) {
+        if (!std::freopen("/dev/null", "w", stderr)) _exit(126);
+        ::execl(program.c_str(), program.c_str(), c.in.c_str(), c.out.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      const int status = KillWhenWritten(pid, outFolder, 256 * 1024);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    } else {
+      int status = -1;
+      const std::string said = testutil::RunCommand(
+          program + " " + testutil::ShellQuote(c.in) + " " + testutil::ShellQuote(c.out), &status, true);
+      EXPECT_EQ(status, 1);
+      const std::string& named = std::string(c.reason) == "No space left on device" || c.in == source ? c.out : c.in;
+      // The last line (a failure the storage could not raise while another
+      // unwound goes to standard error before it).
+      const std::size_t last = said.rfind('\n', said.size() - 2);
+      EXPECT_EQ(said.find("kxtpseudo: " + named + ": " + c.reason, last == std::string::npos ? 0 : last + 1),
+                last == std::string::npos ? 0 : last + 1)
+          << said;
+    }
+    if (fs::exists(fs::path(c.out).parent_path())) { EXPECT_EQ(testutil::ReadFile(c.out), earlier); }
+    // What a killed run left beside OUT is the next run's to sweep.
+    if (!c.killed) { EXPECT_EQ(testutil::Entries(outFolder), before); }
+    mount.reset();
+    fs::remove_all(outFolder);
+  }
 }
 
 }  // namespace

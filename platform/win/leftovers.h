@@ -1,0 +1,31 @@
+// What runs that stopped left beside a target: files named the way
+// CreateFileBeside names them (".~", a process id, "-", a number) whose
+// process no longer runs and that no process holds locked (CreateFileBeside
+// locks every file it makes for as long as its maker keeps it open, which
+// also covers a maker on another machine sharing the folder).
+//
+// SweepLeftovers, after an output was put at `made`, removes those that are
+// empty (a placeholder) or begin as `made` begins (an unfinished output of
+// the same kind).  A host document is never removed: an import that stopped
+// may have set the user's earlier document aside under such a name, and a
+// whole document cannot be told from it.  Every leftover kept is handed to
+// the reporter (none by default), so that a log can name it.  A folder is
+// swept once per process for each kind of output made there, so that a run
+// writing many targets into one folder reads it once.
+#pragma once
+
+#include <string>
+
+namespace win {
+
+using LeftoverReporter = void (*)(const std::string& path);
+// Sets the reporter of kept leftovers for this module; null: none.
+void SetLeftoverReporter(LeftoverReporter reporter);
+
+// Whether `name` (a file name without folder) is one CreateFileBeside gives;
+// its process id in *pid.
+bool IsBesideName(const std::string& name, long* pid);
+
+void SweepLeftovers(const std::string& made);
+
+}  // namespace win

@@ -1,0 +1,251 @@
+// What every output does to the file it replaces, met the way a user meets
+// it: it is synced to the disk under its own name before it takes the
+// target's name, it keeps the mode of the file it replaces (a new one gets
+// what the umask gives), and a read-only document is neither imported over
+// nor saved over.  strace is the witness of the sync: the name that was
+// renamed over the target was synced while it was still that file's name.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/common/run_command.h"
+#include "ui_run_util.h"
+
+namespace {
+
+using namespace ui_run;
+
+const char kExtended[] =
+    "[Options]\nextendedInterface = True\naddMenuItemExportCoords = True\naddMenuItemExportKrm = True\n";
+
+unsigned Mode(const fs::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 01000000;
+}
+
+// The last dialog text of a run.
+std::string LastDialog(const HostRun& run) {
+  std::string last;
+  for (const std::string& line : run.transcript) {
+    const std::size_t at = line.find(" text \"");
+    if (line.rfind("dialog ", 0) == 0 && at != std::string::npos) last = line.substr(at + 7);
+  }
+  return last;
+}
+
+// Whether the trace shows the file renamed last over `target` synced
+// under the name it was renamed from, before that rename.
+bool SyncedBeforeRename(const std::string& trace, const fs::path& target) {
+  const std::regex rename("(rename|renameat2?)\\((?:AT_FDCWD[^,]*, )?\"([^\"]+)\", (?:AT_FDCWD[^,]*, )?\"" +
+                          std::regex_replace(target.string(), std::regex("[.^$|()\\[\\]{}*+?\\\\]"), "\\$&") +
+                          "\".*\\) = 0");
+  const std::vector<std::string> lines = SplitLines(trace);
+  for (std::size_t i = lines.size(); i-- > 0;) {
+    std::smatch found;
+    if (!std::regex_search(lines[i], found, rename)) continue;
+    const std::string synced = "<" + found[2].str() + ">) = 0";
+    for (std::size_t j = 0; j < i; ++j) {
+      if (lines[j].find("fsync(") != std::string::npos && lines[j].find(synced) != std::string::npos) return true;
+    }
+    return false;
+  }
+  return false;
+}
+
+struct Output {
+  const char* name;
+  // The target's file name and what is at it before the run.
+  const char* file;
+  std::function<std::string(const fs::path& root)> earlier;
+  std::function<std::vector<std::string>(const fs::path& target)> commands;
+  const char* done;  // the last dialog of a run that succeeded; "" for none
+  bool refusesReadOnly = false;
+  // What is written beside the target ("" for nothing).
+  const char* beside = "";
+  // Only over a file that exists (the host saves what it opened).
+  bool overExisting = false;
+  // The commands are a program of their own, not xthost's arguments.
+  bool tool = false;
+};
+
+std::vector<std::string> Menu(const char* item, const fs::path& target) {
+  return {"--answer", target.string(), "start", "open", "doc.qxp", "menu", item};
+}
+
+std::string Earlier(const fs::path&) { return "the earlier output\n"; }
+std::string EarlierDocument(const fs::path& root) { return ReadFile(root / "doc.qxp"); }
+
+const std::vector<Output> kOutputs = {
+    {"container", "out.kxq", Earlier, [](const fs::path& t) { return Menu("Export current document", t); },
+     "Export done"},
+    {"coordinates", "out.coo", Earlier, [](const fs::path& t) { return Menu("Export PDF coordinates", t); },
+     "Export done"},
+    {"XTags", "out.krm", Earlier, [](const fs::path& t) { return Menu("Export XTags", t); }, "Export done"},
+    {"PDF", "out.pdf", Earlier,
+     [](const fs::path& t) { return std::vector<std::string>{"start", "open", "doc.qxp", "pdf", t.string()}; }, "",
+     false, "out.pdf_pdf.log"},
+    {"imported document", "out.qxp", EarlierDocument,
+     [](const fs::path& t) {
+       return std::vector<std::string>{"--answer", (t.parent_path().parent_path() / "doc.kxq").string(), "--answer",
+                                       t.string(), "--answer", "OK", "start", "menu", "Import Solvane file"};
+     },
+     "Import done", true},
+    {"saved document", "out.qxp", EarlierDocument,
+     [](const fs::path& t) { return std::vector<std::string>{"start", "open", t.string(), "save"}; }, "", true, "",
+     true},
+    // The settings file, as the main job sets its keys.
+    {"settings file", "brenix.ini", [](const fs::path&) { return std::string("[Server]\nserverMode = True\n"); },
+     [](const fs::path& t) {
+       return std::vector<std::string>{"/usr/bin/python3", std::string(BRENIX_TOP) + "/tools/ini_set.py", t.string(),
+                                       "Server", "serverMode=False"};
+     },
+     "", false, "", false, true},
+};
+
+// Runs the output's commands under strace (its trace into `trace`).
+HostRun Traced(const Output& output, const Installation& install, const fs::path& target, const fs::path& trace) {
+  // A leak check cannot run under a tracer: off for the traced run.
+  const std::vector<std::string> strace = {"/usr/bin/strace", "-f", "-qq", "-y", "-E", "ASAN_OPTIONS=detect_leaks=0",
+                                           "-o", trace.string(), "-e", "signal=none", "-e",
+                                           "trace=fsync,fdatasync,rename,renameat,renameat2"};
+  if (!output.tool) return RunHost(install, output.commands(target), {}, strace);
+  std::string command;
+  for (const std::string& word : strace) command += testutil::ShellQuote(word) + " ";
+  for (const std::string& word : output.commands(target)) command += testutil::ShellQuote(word) + " ";
+  HostRun run;
+  run.errors = testutil::RunCommand(command, &run.status, true);
+  return run;
+}
+
+struct Before {
+  const char* name;
+  bool exists;
+  unsigned mode;  // of the earlier file; for a new one, what the umask 027 gives
+};
+const std::vector<Before> kBefore = {{"0600", true, 0600}, {"0444", true, 0444}, {"a new file", false, 0640}};
+
+TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheModeOfTheFileItReplaces) {
+  const std::string document = ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_pdf.json");
+  for (const Output& output : kOutputs) {
+    for (const Before& before : kBefore) {
+      if (output.overExisting && !before.exists) continue;
+      SCOPED_TRACE(std::string(output.name) + " over " + before.name);
+      Installation install(kExtended);
+      WriteFile(install.root() / "doc.qxp", document);
+      if (output.refusesReadOnly) {
+        ASSERT_EQ(RunHost(install, Menu("Export current document", install.root() / "doc.kxq")).status, 0);
+      }
+      const fs::path folder = install.root() / "out";
+      fs::create_directory(folder);
+      const fs::path target = folder / output.file;
+      const std::string earlier = output.earlier(install.root());
+      if (before.exists) {
+        WriteFile(target, earlier);
+        fs::permissions(target, static_cast<fs::perms>(before.mode));
+      }
+      const fs::path trace = install.root() / "trace.txt";
+      const mode_t mask = ::umask(027);
+      const HostRun run = Traced(output, install, target, trace);
+      ::umask(mask);
+      EXPECT_TRUE(run.errors.find("Sanitizer") == std::string::npos) << run.errors;
+      const bool refused = output.refusesReadOnly && before.mode == 0444;
+      EXPECT_EQ(Mode(target), before.mode);
+      if (refused) {
+        EXPECT_EQ(ReadFile(target), earlier);
+        EXPECT_NE(LastDialog(run), std::string(output.done) + "\"");
+        std::string said = run.log + run.errors;
+        for (const std::string& line : run.transcript) said += line + "\n";
+        EXPECT_NE(said.find("read-only"), std::string::npos) << said;
+      } else {
+        if (*output.done != '\0') { EXPECT_EQ(LastDialog(run), std::string(output.done) + "\""); }
+        EXPECT_EQ(run.status, 0) << run.errors;
+        EXPECT_TRUE(SyncedBeforeRename(ReadFile(trace), target)) << ReadFile(trace);
+      }
+      std::set<std::string> left = {output.file};
+      if (*output.beside != '\0' && !refused) left.insert(output.beside);
+      EXPECT_EQ(testutil::Entries(folder.string()), left);
+    }
+  }
+}
+
+// A process id that no process has any more.
+pid_t DeadPid() {
+  const pid_t pid = ::fork();
+  if (pid == 0) _exit(0);
+  ::waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+// What killed runs left beside a target, and what the next export there
+// does with it: it removes the placeholders and unfinished outputs of its
+// own kind whose process is gone, and keeps (and names in the log) the
+// rest: those of a live process or held locked, those of another kind, and
+// a document an import set aside.
+TEST(OutputFiles, AnExportSweepsOnlyTheDeadLeftoversOfItsOwnKindAndNamesAKeptDocument) {
+  const std::string document = ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_pdf.json");
+  const std::string compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0\0\0\0\0\0\0partial", 23);
+  const std::string coordinates =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--\n" + std::string(80, '-') + "\npartial";
+  const std::string dead = std::to_string(DeadPid());
+  const std::string live = std::to_string(::getpid());
+  struct Leftover {
+    const char* what;
+    std::string name;
+    std::string bytes;
+    bool locked;
+    // Removed by an export of the container, of the coordinates.
+    bool byContainer;
+    bool byCoordinates;
+  };
+  const std::vector<Leftover> leftovers = {
+      {"a placeholder", ".~" + dead + "-1", "", false, true, true},
+      {"an unfinished container", ".~" + dead + "-2", compound, false, true, false},
+      {"an unfinished container of a live process", ".~" + live + "-3", compound, false, false, false},
+      {"an unfinished container held locked", ".~" + dead + "-4", compound, true, false, false},
+      {"a document set aside", ".~" + dead + "-5", document, false, false, false},
+      {"unfinished coordinates", ".~" + dead + "-6", coordinates, false, false, true},
+      {"a file of the user's", "~" + dead + "-7", compound, false, false, false},
+  };
+  struct Run {
+    const char* item;
+    const char* target;
+    bool Leftover::*removed;
+  };
+  for (const Run& sweep : {Run{"Export current document", "out.kxq", &Leftover::byContainer},
+                           Run{"Export PDF coordinates", "out.coo", &Leftover::byCoordinates}}) {
+    SCOPED_TRACE(sweep.item);
+    Installation install(kExtended);
+    WriteFile(install.root() / "doc.qxp", document);
+    const fs::path folder = install.root() / "out";
+    fs::create_directory(folder);
+    std::vector<int> locks;
+    for (const Leftover& leftover : leftovers) {
+      WriteFile(folder / leftover.name, leftover.bytes);
+      if (leftover.locked) {
+        locks.push_back(::open((folder / leftover.name).c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(locks.back(), LOCK_EX), 0);
+      }
+    }
+    const HostRun run = RunHost(install, Menu(sweep.item, folder / sweep.target));
+    EXPECT_EQ(LastDialog(run), "Export done\"");
+    for (const Leftover& leftover : leftovers) {
+      SCOPED_TRACE(leftover.what);
+      const bool removed = leftover.*sweep.removed;
+      EXPECT_EQ(fs::exists(folder / leftover.name), !removed);
+      if (!removed) { EXPECT_EQ(ReadFile(folder / leftover.name), leftover.bytes); }
+    }
+    const std::string kept = (folder / (".~" + dead + "-5")).string();
+    EXPECT_NE(run.log.find("Kept \"" + kept + "\""), std::string::npos) << run.log;
+    for (int fd : locks) ::close(fd);
+  }
+}
+
+}  // namespace
