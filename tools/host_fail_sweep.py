@@ -16,7 +16,8 @@ a run of the same command without failures; after an export, the user's
 document as the run left it on disk is compared too: it must be as the run
 without failures saved it, or (after a failed export) as it was opened, with
 at most the story tags of the layouts exported before the failure (an
-interactive export saves the document before each layout).
+interactive export saves the document before each layout), or left byte
+for byte as the sample was installed (a failure before any save).
 
 One line per run: entry, count, command, outcome and a detail.  Outcomes:
   not called          the entry was not called: nothing failed
@@ -174,6 +175,17 @@ class Sweep:
         document.pop('nextItem', None)
         return document
 
+    def untouched(self, folder):
+        """Whether the user's document in the run's folder is the sample
+        byte for byte."""
+        with open(self.sample, 'rb') as sample:
+            original = sample.read()
+        try:
+            with open(os.path.join(folder, 'docs', self.name + '.qxp'), 'rb') as document:
+                return document.read() == original
+        except OSError:
+            return False
+
     def opened_document(self):
         """The sample as the host saves it without any command."""
         folder = tempfile.mkdtemp(prefix='opened-', dir=self.scratch)
@@ -190,6 +202,9 @@ class Sweep:
         without failures (or, when it failed, other than as opened, story
         tags aside)."""
         if command == 'import':
+            return False
+        if not done and self.untouched(folder):
+            # Failed before it saved: the sample as it was installed.
             return False
         document = self.document(folder)
         if document == self.documents[command]:
