@@ -196,13 +196,15 @@ class Sweep:
             return False
 
     def opened_document(self):
-        """The sample as the host saves it without any command."""
+        """The sample as the host saves it without any command (as it was
+        installed when the host cannot save it)."""
         folder = tempfile.mkdtemp(prefix='opened-', dir=self.scratch)
         os.makedirs(os.path.join(folder, 'docs'))
         shutil.copy(self.sample, os.path.join(folder, 'docs', self.name + '.qxp'))
+        # An untitled sample has no file to be saved to: it stays as installed.
         subprocess.run([self.xthost, '--transcript', 'run.transcript', 'open',
                         os.path.join(folder, 'docs', self.name + '.qxp'), 'save', 'quit'],
-                       cwd=folder, check=True, stdin=subprocess.DEVNULL,
+                       cwd=folder, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=self.timeout)
         return self.document(folder)
 
