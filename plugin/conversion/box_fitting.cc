@@ -89,7 +89,9 @@ bool GrowOnce(XTItem box, const int32_t limit[4], bool growBottom) {
     return false;
   }
   const XTDocRef document = xt_getdocref();
-  if (document.IsValid()) HostCall("document_request", layout->document_request(document.value, kXTRequestRecompose));
+  if (document.IsValid()) {
+    HostCall("document_request", layout->document_request(document.value, kXTRequestRecompose));
+  }
   if (!block.CopyIn(0, &record, sizeof record)) return false;
   int16_t constraint = 0;
   return HostCall("store_box_record", layout->store_box_record(block.Get(), box, 0, 1, &constraint)) == kXTOk;

@@ -116,7 +116,9 @@ class Common : public virtual ICommon {
 
   // The element as a message names it: "document 0, story 3, paragraph 2,
   // run 1"; "the book" for the book.
-  std::string Where() const { return parentSets_ == nullptr ? "the book" : Path(*parentSets_, kind_, index_); }
+  std::string Where() const {
+    return parentSets_ == nullptr ? "the book" : Path(*parentSets_, kind_, index_);
+  }
   // The same for child `index` of kind `kind` of `parent`.
   static std::string Path(const Common& parent, const char* kind, int32_t index) {
     const std::string own = std::string(kind) + " " + std::to_string(index);
