@@ -98,6 +98,7 @@ KXT_InBundle_Impl::KXT_InBundle_Impl(const KXT_Handle<KXT_InContainer>& containe
     if (fields_.empty()) fields_.Reserve(count);
     fields_.Add(id, std::move(stream));
   });
+  missing_ = partial_;
   partial_ = partial_ && !fields_.empty();
 }
 
@@ -106,7 +107,23 @@ KXT_InBundle_Impl::~KXT_InBundle_Impl() noexcept(false) { Complete(fields_, fold
 bool KXT_InBundle_Impl::GetRecord(KXT_InRecord& record) {
   if (fields_.empty()) return false;
   for (auto& field : fields_) {
-    if (!record.GetField(field.id, *field.stream)) return false;
+    if (!record.GetField(field.id, *field.stream)) {
+      if (stoppedAt_ < 0) stoppedAt_ = static_cast<int>(&field - fields_.begin());
+      return false;
+    }
   }
   return true;
+}
+
+bool KXT_InBundle_Impl::Whole(KXT_InRecord& scratch) {
+  if (missing_) return false;
+  // A field before the one that ended had a value: a record cut short.
+  if (stoppedAt_ > 0) return false;
+  if (stoppedAt_ == 0 && !probed_) {
+    probed_ = true;
+    for (auto* other = fields_.begin() + 1; other != fields_.end() && !ragged_; ++other) {
+      ragged_ = scratch.GetField(other->id, *other->stream);
+    }
+  }
+  return !ragged_;
 }

@@ -80,6 +80,11 @@ class KXT_InBundle {
   // Whether some, but not all, of the prototype's field streams could be
   // opened: the bundle lost fields its records need.
   virtual bool Partial() const { return false; }
+  // Whether the records came whole: every field stream of the prototype
+  // could be opened and, once GetRecord has returned false, all of them
+  // ended at that record (none holds values the others lack: the streams
+  // left are probed once, through `scratch`).
+  virtual bool Whole(KXT_InRecord& /*scratch*/) { return true; }
 
  protected:
   virtual ~KXT_InBundle() noexcept(false) {}

@@ -90,6 +90,7 @@ class KXT_InBundle_Impl final : public KXT_InBundle2 {
 
   bool GetRecord(KXT_InRecord& record) override;
   bool Partial() const override { return partial_; }
+  bool Whole(KXT_InRecord& scratch) override;
   RECYCLED_ALLOCATION(KXT_InBundle_Impl)
 
  protected:
@@ -100,4 +101,8 @@ class KXT_InBundle_Impl final : public KXT_InBundle2 {
   KXT_Handle<KXT_InFolder2> folder_;
   KXT_BundleFields<KXT_InStream2> fields_;
   bool partial_ = false;
+  bool missing_ = false;  // a field stream of the prototype could not be opened
+  int stoppedAt_ = -1;    // the field whose stream ended first, once one did
+  bool probed_ = false;   // the streams after it were probed
+  bool ragged_ = false;   // the field streams ended at different records
 };

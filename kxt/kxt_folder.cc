@@ -143,6 +143,13 @@ KXT_Handle<KXT_InBundle2> KXT_InFolder_Impl::OpenBundle2(const KXT_FieldsEnumera
   return KXT_Handle<KXT_InBundle2>(new KXT_InBundle_Impl(container_, folder, prototype));
 }
 
+bool KXT_InFolder_Impl::EnumerateFolders(CF_EnumerableInStorage::IdentifierReceiver& receiver) {
+  // Every code folder the reader opens keeps its table; one that kept none
+  // would have no children to report.
+  auto* enumerable = dynamic_cast<CF_EnumerableInFolder*>(folder_);
+  return enumerable == nullptr || enumerable->EnumerateFolders(receiver);
+}
+
 bool KXT_InFolder_Impl::ProcessFolder(KXT_InFolderProcessor& processor, const char* name, int32_t index) {
   KXT_Handle<KXT_InFolder2> child = OpenFolder2(name, index);
   if (!child) return false;

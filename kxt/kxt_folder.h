@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <typeinfo>
 
+#include "framework/code_file.h"
 #include "kxt/kxt_bundle.h"
 #include "kxt/kxt_handle.h"
 #include "kxt/kxt_processors.h"
@@ -95,6 +96,10 @@ class KXT_InFolder2 : public ReferredObject, public virtual KXT_InFolder {
   // over the field streams of the prototype that could be opened.
   virtual KXT_Handle<KXT_InBundle2> OpenBundle2(const KXT_FieldsEnumerator& prototype, const char* name,
                                                 int32_t index) = 0;
+  // Reports every child folder (name, index) of the folder's table, by name
+  // (unsigned bytes) then index, whatever its name; false as soon as the
+  // receiver returns false.  A folder without a table reports none.
+  virtual bool EnumerateFolders(CF_EnumerableInStorage::IdentifierReceiver& receiver) = 0;
 
  protected:
   ~KXT_InFolder2() noexcept(false) override {}

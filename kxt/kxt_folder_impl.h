@@ -58,6 +58,7 @@ class KXT_InFolder_Impl final : public KXT_InFolder2 {
   KXT_Handle<KXT_InStream2> OpenStream2(const std::type_info& type, const char* name, int32_t id) override;
   KXT_Handle<KXT_InBundle2> OpenBundle2(const KXT_FieldsEnumerator& prototype, const char* name,
                                         int32_t index) override;
+  bool EnumerateFolders(CF_EnumerableInStorage::IdentifierReceiver& receiver) override;
 
   bool ProcessFolder(KXT_InFolderProcessor& processor, const char* name, int32_t index) override;
   bool ProcessStream(KXT_InStreamProcessor& processor, const std::type_info& type, const char* name,

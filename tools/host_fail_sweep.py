@@ -16,7 +16,8 @@ a run of the same command without failures; after an export, the user's
 document as the run left it on disk is compared too: it must be as the run
 without failures saved it, or (after a failed export) as it was opened, with
 at most the story tags of the layouts exported before the failure (an
-interactive export saves the document before each layout).
+interactive export saves the document before each layout), or left byte
+for byte as the sample was installed (a failure before any save).
 
 One line per run: entry, count, command, outcome and a detail.  Outcomes:
   not called          the entry was not called: nothing failed
@@ -40,8 +41,17 @@ and the faults:
   (an export saved the user's document in another form than the run
   without failures, or, when it failed, than the document as opened with
   story tags).
+Each entry and command runs at its first numeric count before the others:
+when that run did not call the entry, its higher counts (and "*" after a
+first count of 1) are reported "not called" without running.
 A summary by outcome follows.  Exit status 0 when no run is a fault, 1 when
-one is, 2 for a bad command line or a baseline that does not succeed.
+one is, 2 for a bad command line or a baseline that crashes or ends
+without saying that it failed.
+
+A command that fails cleanly without failures (the export of an untitled
+sample, the import of a container without a stored document) is swept all
+the same: a run of it that says "done" is a fault (DIFFERENT OUTPUT).  When
+the export makes no container, the import is not swept.
 """
 import argparse
 import concurrent.futures
@@ -174,14 +184,27 @@ class Sweep:
         document.pop('nextItem', None)
         return document
 
+    def untouched(self, folder):
+        """Whether the user's document in the run's folder is the sample
+        byte for byte."""
+        with open(self.sample, 'rb') as sample:
+            original = sample.read()
+        try:
+            with open(os.path.join(folder, 'docs', self.name + '.qxp'), 'rb') as document:
+                return document.read() == original
+        except OSError:
+            return False
+
     def opened_document(self):
-        """The sample as the host saves it without any command."""
+        """The sample as the host saves it without any command (as it was
+        installed when the host cannot save it)."""
         folder = tempfile.mkdtemp(prefix='opened-', dir=self.scratch)
         os.makedirs(os.path.join(folder, 'docs'))
         shutil.copy(self.sample, os.path.join(folder, 'docs', self.name + '.qxp'))
+        # An untitled sample has no file to be saved to: it stays as installed.
         subprocess.run([self.xthost, '--transcript', 'run.transcript', 'open',
                         os.path.join(folder, 'docs', self.name + '.qxp'), 'save', 'quit'],
-                       cwd=folder, check=True, stdin=subprocess.DEVNULL,
+                       cwd=folder, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=self.timeout)
         return self.document(folder)
 
@@ -191,6 +214,9 @@ class Sweep:
         tags aside)."""
         if command == 'import':
             return False
+        if not done and self.untouched(folder):
+            # Failed before it saved: the sample as it was installed.
+            return False
         document = self.document(folder)
         if document == self.documents[command]:
             return False
@@ -198,12 +224,20 @@ class Sweep:
 
     # --- the sweep ---
 
-    def prepare(self):
-        """Baseline runs of every command; the import's container is the
-        baseline container translated by kxtpseudo."""
+    def prepare(self, commands):
+        """Baseline runs of the commands; the import's container is the
+        baseline container translated by kxtpseudo.  A command that fails
+        cleanly without failures (an untitled sample cannot be exported)
+        has the baseline None: its runs must fail too.  The commands that
+        can be swept are returned; None when a baseline crashed or failed
+        without saying so."""
         self.documents['opened'] = self.opened_document()
+        swept = []
         for command in ('kxq', 'coo', 'krm', 'import'):
             if command == 'import':
+                if self.baseline.get('kxq') is None:
+                    sys.stderr.write('import not swept: the export makes no container without failures\n')
+                    continue
                 subprocess.run([self.pseudo, self.target(self.baseline_folder, 'kxq'), self.container],
                                check=True, stdout=subprocess.DEVNULL)
             folder = tempfile.mkdtemp(prefix='base-%s-' % command, dir=self.scratch)
@@ -211,13 +245,20 @@ class Sweep:
                 self.baseline_folder = folder
             status, errors, transcript, log = self.run(folder, command, '')
             done = [line for line in transcript if line.endswith(' done"')]
+            failed = [line for line in transcript if re.match(r'dialog \d+ text "(Export|Import) failed"', line)]
             output = self.output(folder, command)
-            if status != 0 or not done or output is None or 'Sanitizer' in errors:
+            if status == 0 and done and output is not None and 'Sanitizer' not in errors:
+                self.baseline[command] = output
+            elif status in (0, 1) and failed and not done and 'Sanitizer' not in errors:
+                sys.stderr.write('%s fails without failures: its runs must fail too\n' % command)
+                self.baseline[command] = None
+            else:
                 sys.stderr.write('baseline of %s failed (status %s) in %s\n%s' % (command, status, folder, errors))
-                return False
-            self.baseline[command] = output
+                return None
             self.documents[command] = self.document(folder)
-        return True
+            if command in commands:
+                swept.append(command)
+        return swept
 
     def case(self, entry, count, command):
         folder = tempfile.mkdtemp(prefix='run-', dir=self.scratch)
@@ -260,6 +301,8 @@ class Sweep:
             return 'start-up failure', '%s, then %s%s' % (transcript[fails[0]], result,
                                                           ' (output as without failures)' if same else '')
         if done and not failed:
+            if self.baseline[command] is None:
+                return 'DIFFERENT OUTPUT', 'done, where the run without failures fails'
             if output is None:
                 return 'NO OUTPUT', ''
             if output != self.baseline[command]:
@@ -375,15 +418,41 @@ def main(argv):
     scratch = tempfile.mkdtemp(prefix='sweep-', dir=args.keep or None)
     try:
         sweep = Sweep(os.path.abspath(args.build), os.path.abspath(args.sample), scratch, args.timeout)
-        if not sweep.prepare():
+        commands = sweep.prepare(commands)
+        if commands is None:
             return 2
         cases = [(e, c, m) for e, counts in plan for c in counts for m in commands]
-        results = []
-        with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
-            for result in pool.map(lambda c: sweep.case(*c), cases):
-                results.append(result)
-                if not args.keep:
-                    shutil.rmtree(result[5], ignore_errors=True)
+        first = {}
+        for entry, count, command in cases:
+            if count != '*':
+                first.setdefault((entry, command), count)
+        found = {}
+
+        def run_all(todo):
+            with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
+                for result in pool.map(lambda c: sweep.case(*c), todo):
+                    found[result[:3]] = result
+                    if not args.keep:
+                        shutil.rmtree(result[5], ignore_errors=True)
+
+        # The first count of every entry and command runs first: an entry
+        # not called N - 1 times is not called at any higher count, nor, when
+        # not called at all (N = 1), with every call failing.
+        run_all([(e, c, m) for (e, m), c in first.items()])
+        rest = []
+        for entry, count, command in cases:
+            if (entry, count, command) in found:
+                continue
+            low = first.get((entry, command))
+            known = found.get((entry, low, command))
+            if known is not None and known[3] == 'not called' and (
+                    count == '*' and low == '1' or count != '*' and int(count) >= int(low)):
+                found[(entry, count, command)] = (entry, count, command, 'not called',
+                                                  'as at count %s' % low, known[5])
+            else:
+                rest.append((entry, count, command))
+        run_all(rest)
+        results = [found[case] for case in cases]
     finally:
         if not args.keep:
             shutil.rmtree(scratch, ignore_errors=True)

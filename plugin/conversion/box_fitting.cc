@@ -9,6 +9,7 @@
 #include "plugin/qapi/q_handle.h"
 #include "plugin/qapi/story_runs.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 
 namespace {
 
@@ -16,16 +17,21 @@ constexpr int32_t kStep = 0x120000;  // 18 points
 constexpr int kTries = 20;
 
 // The box the fitting acts on: the last box of the current box's chain, or
-// the current box itself when the host names no chain; 0 when there is no
-// current box.
+// the current box itself when the host names no chain (kXTErrNoItem); 0
+// when there is no current box or a call failed.
+//
+// Every host call of the fitting is counted when it fails: a box left at
+// its size would hide the end of its longer text, and the import must not
+// say it was done.
 XTItem FittingBox() {
   const HostLink& link = XT();
   if (link.lgh2 == nullptr || link.lgk2 == nullptr) return 0;
   XTBox box = 0;
-  if (link.lgh2->current_box(&box) != kXTOk || box == 0) return 0;
+  if (HostCall("current_box", link.lgh2->current_box(&box)) != kXTOk || box == 0) return 0;
   XTItem last = 0;
-  if (link.lgk2->chain_end(box, &last) == kXTOk && last != 0) return last;
-  return box;
+  const int32_t chain = HostCall("chain_end", link.lgk2->chain_end(box, &last), kXTErrNoItem);
+  if (chain == kXTErrNoItem) return box;
+  return chain == kXTOk ? last : 0;
 }
 
 // Line tables carry the "does not fit" mark only while the host's
@@ -34,8 +40,8 @@ void EnsureOverflowMark() {
   const XTApplicationSuite* application = XT().application;
   if (application == nullptr) return;
   uint8_t on = 0;
-  if (application->preference(kXTPrefOverflowMark, &on) == kXTOk && on == 1) return;
-  application->set_preference(kXTPrefOverflowMark, 1);
+  if (HostCall("preference", application->preference(kXTPrefOverflowMark, &on)) == kXTOk && on == 1) return;
+  HostCall("set_preference", application->set_preference(kXTPrefOverflowMark, 1));
 }
 
 bool LastLineOverflows(XTItem box) {
@@ -43,7 +49,7 @@ bool LastLineOverflows(XTItem box) {
   if (QHandle::TryAllocate(0, &table) != kXTOk) return false;
   uint32_t count = 0;
   XTLineRecord last;
-  if (XT().lgk2->line_table(box, table.Get(), &count) != kXTOk || count == 0 ||
+  if (HostCall("line_table", XT().lgk2->line_table(box, table.Get(), &count)) != kXTOk || count == 0 ||
       !table.CopyOut((count - 1) * sizeof last, &last, sizeof last))
     return false;
   return last.overflow == kXTOverflowMark;
@@ -56,7 +62,7 @@ bool LastLineOverflows(XTItem box) {
 bool GrowOnce(XTItem box, const int32_t limit[4], bool growBottom) {
   const XTLayoutSuite* layout = XT().lgk2;
   XTHandle made = 0;
-  if (layout->box_record(box, &made) != kXTOk || made == 0) return false;
+  if (HostCall("box_record", layout->box_record(box, &made)) != kXTOk || made == 0) return false;
   QHandle block = QHandle::Adopt(made);
   XTBoxRecord record;
   if (!block.CopyOut(0, &record, sizeof record)) return false;
@@ -83,11 +89,12 @@ bool GrowOnce(XTItem box, const int32_t limit[4], bool growBottom) {
     return false;
   }
   const XTDocRef document = xt_getdocref();
-  if (document.IsValid()) layout->document_request(document.value, kXTRequestRecompose);
+  if (document.IsValid()) {
+    HostCall("document_request", layout->document_request(document.value, kXTRequestRecompose));
+  }
   if (!block.CopyIn(0, &record, sizeof record)) return false;
   int16_t constraint = 0;
-  layout->store_box_record(block.Get(), box, 0, 1, &constraint);
-  return true;
+  return HostCall("store_box_record", layout->store_box_record(block.Get(), box, 0, 1, &constraint)) == kXTOk;
 }
 
 }  // namespace
@@ -98,11 +105,12 @@ bool BoxOverflows() {
   if (box == 0) return false;
   const XTLayoutSuite* layout = XT().lgk2;
   uint8_t keeps = 0;
-  if (layout->keeps_size(box, &keeps) != kXTOk || keeps != 0) return false;
+  if (HostCall("keeps_size", layout->keeps_size(box, &keeps)) != kXTOk || keeps != 0) return false;
   EnsureOverflowMark();
   int32_t outer[4] = {};
   int32_t inner[4] = {};
-  if (layout->outer_bounds(box, 0, 2, outer) != kXTOk || layout->text_area(box, 2, inner) != kXTOk)
+  if (HostCall("outer_bounds", layout->outer_bounds(box, 0, 2, outer)) != kXTOk ||
+      HostCall("text_area", layout->text_area(box, 2, inner)) != kXTOk)
     return false;
   // The bounds are read for the host's sake only: a box without inset has
   // a text area equal to its bounds and still overflows when its last line
@@ -118,8 +126,8 @@ void EnlargeBox(int32_t lastParagraph) {
   int32_t limit[4] = {};  // top, left, bottom, right
   if (GetBoxPageBounds(box, &limit[1], &limit[0], &limit[3], &limit[2]) != kXTOk) return;
   XTBox current = 0;
-  if (XT().lgh2->current_box(&current) == kXTOk && current != 0)
-    XT().lgh2->select_text(current, 0, 0);
+  if (HostCall("current_box", XT().lgh2->current_box(&current)) == kXTOk && current != 0)
+    HostCall("select_text", XT().lgh2->select_text(current, 0, 0));
   for (int i = 0; i < kTries; ++i) {
     if (!GrowOnce(box, limit, lastParagraph > 0)) break;
     if (!BoxOverflows()) break;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "framework/lz_stream.h"
@@ -24,6 +25,72 @@ namespace {
 using Element = KXT_ProcessorWithAttrs_In2;
 
 constexpr uint16_t kErrorFileRead = 1009;
+constexpr uint16_t kErrorDamaged = 1004;
+
+[[noreturn]] void RaiseDamage(const std::string& what) {
+  throw ErrorRecord{kErrorDamaged, MsgString::Create(what.c_str())};
+}
+
+// A folder name from the container as a log shows it: printable ASCII, every
+// other byte as \xNN, at most 48 bytes.
+std::string Shown(const char* name) {
+  std::string out;
+  for (size_t i = 0; name[i] != '\0' && i < 48; ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
+      out += static_cast<char>(byte);
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    }
+  }
+  return out;
+}
+
+// The child folders the container's structure allows in a folder: the
+// elements of a set (its pattern name, indices 0, 1, 2 ... without a gap)
+// and named children at index 0.  Every element the export writes, and
+// what a folder may hold besides ("Attrs{}"), is listed; a child of any
+// other name is an element renamed or damaged, whose content the walk
+// would miss without a word.
+struct Shape {
+  const char* pattern;   // null: no elements
+  const char* named[4];  // the rest null
+};
+
+// Finds the first child folder that a folder of `shape` cannot hold.
+class ShapeCheck final : public CF_EnumerableInStorage::IdentifierReceiver {
+ public:
+  explicit ShapeCheck(const Shape& shape) : shape_(shape) {}
+  bool Receive(const char* name, int32_t index) override {
+    // The table lists a set's elements in index order.
+    if (shape_.pattern != nullptr && std::strcmp(name, shape_.pattern) == 0 && index == elements_) {
+      ++elements_;
+      return true;
+    }
+    for (const char* allowed : shape_.named) {
+      if (allowed != nullptr && index == 0 && std::strcmp(name, allowed) == 0) return true;
+    }
+    bad_ = "\"" + Shown(name) + "\" (" + std::to_string(index) + ")";
+    return false;
+  }
+  // The child found out of place ("" when none).
+  const std::string& bad() const { return bad_; }
+
+ private:
+  const Shape& shape_;
+  int32_t elements_ = 0;
+  std::string bad_;
+};
+
+// Raises the damage failure when `folder` holds a child folder its shape
+// does not allow; `where` names the folder for the message.
+template <class Where>
+void CheckShape(KXT_InFolder2& folder, const Shape& shape, const Where& where) {
+  ShapeCheck check(shape);
+  folder.EnumerateFolders(check);
+  if (!check.bad().empty()) RaiseDamage(where() + " holds the unknown element " + check.bad());
+}
 
 // The shared part of every element: its reader, the reader of its child
 // set (when it has one), the book's reader and a reference to its parent,
@@ -47,6 +114,17 @@ class Common : public virtual ICommon {
   }
   int32_t FindString(const char16_t* text) override { return book_->StringsMap().find(text); }
 
+  // The element as a message names it: "document 0, story 3, paragraph 2,
+  // run 1"; "the book" for the book.
+  std::string Where() const {
+    return parentSets_ == nullptr ? "the book" : Path(*parentSets_, kind_, index_);
+  }
+  // The same for child `index` of kind `kind` of `parent`.
+  static std::string Path(const Common& parent, const char* kind, int32_t index) {
+    const std::string own = std::string(kind) + " " + std::to_string(index);
+    return parent.parentSets_ == nullptr ? own : parent.Where() + ", " + own;
+  }
+
   // The set a child's own set falls back to.
   KXT_AttrsSet& LowestSet() {
     LoadSets();
@@ -55,10 +133,11 @@ class Common : public virtual ICommon {
 
  protected:
   // Adopts `element` and `children` (may be null).  `book` null: the
-  // element is the book.
-  Common(Element* element, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
+  // element is the book.  `kind` and `index` name the element (Where).
+  Common(Element* element, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent,
+         const char* kind = "", int32_t index = 0)
       : element_(element), children_(children), book_(book ? book : static_cast<KXT_Book_In2*>(element)),
-        parentSets_(parent) {
+        parentSets_(parent), kind_(kind), index_(index) {
     if (parent != nullptr) {
       parent->AddRef();
       parent_ = Ref<ICommon>(parent);
@@ -97,18 +176,32 @@ class Common : public virtual ICommon {
   KXT_Owned<KXT_Set_In2> children_;
   KXT_Book_In2* book_;
   Common* parentSets_;  // parent_, whose sets this element's fall back to
+  const char* kind_;
+  int32_t index_;
   bool setsLoaded_ = false;
 };
 
-// A child element of type Object over `folder` with a reader of type
-// Reader; empty when the folder is missing or the reader is not valid.
+// Child element `index` of type Object over `folder` with a reader of type
+// Reader; empty when the folder is missing or the reader is not valid.  The
+// element's folder, and its child set's, must have the shapes Object gives
+// (Object::kShape, Object::kSetShape); an element whose child set the
+// export always writes (Object::kSetName) must have it.  Otherwise the
+// damage failure.
 template <class Object, class Reader>
-Ref<Object> MakeChild(KXT_Handle<KXT_InFolder2> folder, Common* parent, KXT_Book_In2* book) {
+Ref<Object> MakeChild(KXT_Handle<KXT_InFolder2> folder, Common* parent, KXT_Book_In2* book, int32_t index) {
   if (!folder) return nullptr;
   KXT_Owned<Reader> reader(new Reader(folder));
   if (!reader->Valid()) return nullptr;
+  auto where = [parent, index] { return Common::Path(*parent, Object::kKind, index); };
+  CheckShape(*folder, Object::kShape, where);
   KXT_Owned<KXT_Set_In2> children(Object::OpenChildSet(*reader.get()));
-  return Ref<Object>(new Object(reader.release(), children.release(), book, parent));
+  if (Object::kSetName != nullptr) {
+    if (children.get() == nullptr || !children->Valid()) {
+      RaiseDamage(where() + " has no \"" + Object::kSetName + "\"");
+    }
+    CheckShape(children->Folder(), Object::kSetShape, [&where] { return where() + ", " + Object::kSetName; });
+  }
+  return Ref<Object>(new Object(reader.release(), children.release(), book, parent, index));
 }
 
 // --- runs -------------------------------------------------------------------
@@ -118,6 +211,9 @@ class RunImpl {
  public:
   virtual ~RunImpl() noexcept(false) {}
   virtual bool Next(void* unit) = 0;
+  // False when the content lost part of itself (a record field's stream
+  // missing, or shorter than the others).
+  virtual bool Whole() { return true; }
 };
 
 // A character stream read through a buffer of 1000 units.
@@ -167,6 +263,10 @@ class TRunBun final : public RunImpl {
     CopyUnit(record, unit);
     return true;
   }
+  bool Whole() override {
+    Record scratch;
+    return bundle_->Whole(scratch);
+  }
 
  private:
   KXT_Handle<KXT_InBundle2> bundle_;
@@ -174,9 +274,13 @@ class TRunBun final : public RunImpl {
 
 class Run final : public IRun, public Common {
  public:
+  static constexpr const char* kKind = "run";
+  static constexpr Shape kShape{nullptr, {"!1:SpecialChars{}", "!1:RefPoints{}", "!1:PlaceHolders{}", "Attrs{}"}};
+  static constexpr const char* kSetName = nullptr;
+  static constexpr Shape kSetShape{nullptr, {}};
   static KXT_Set_In2* OpenChildSet(KXT_TextRun_In2&) { return nullptr; }
-  Run(KXT_TextRun_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
-      : Common(reader, children, book, parent) {
+  Run(KXT_TextRun_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent, int32_t index)
+      : Common(reader, children, book, parent, kKind, index) {
     reader->LoadStyleRef(styleRef_, "StyleRef");
     // Unicodes before Multibytes: a run holding both keeps its full text.
     if (Take<TRunStr<unsigned short>>(reader->OpenUnicodes("!1:Unicodes"), kRunUnicodes)) return;
@@ -187,7 +291,14 @@ class Run final : public IRun, public Common {
     Take<TRunStr<unsigned short>>(reader->OpenWideMultibytes("!1:WideMultibytes"), kRunWideMultibytes);
   }
 
-  bool Read(void* unit) override { return impl_ != nullptr && impl_->Next(unit); }
+  // A record run that lost part of its records would hand out records
+  // with fields of their defaults, or stop early: the damage failure.
+  bool Read(void* unit) override {
+    if (impl_ == nullptr) return false;
+    const bool read = impl_->Next(unit);
+    if (!impl_->Whole()) RaiseDamage(Where() + ": its records are damaged");
+    return read;
+  }
   ImportRunKind Kind() override { return kind_; }
   int32_t StyleRef() override { return styleRef_; }
   // Every run the export writes holds one of the six: a run without any
@@ -214,15 +325,19 @@ class Run final : public IRun, public Common {
 
 class Para final : public IPara, public Common {
  public:
+  static constexpr const char* kKind = "paragraph";
+  static constexpr Shape kShape{"TextRun[]/", {"Attrs{}"}};
+  static constexpr const char* kSetName = nullptr;
+  static constexpr Shape kSetShape{nullptr, {}};
   static KXT_Set_In2* OpenChildSet(KXT_Paragraph_In2&) { return nullptr; }
-  Para(KXT_Paragraph_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
-      : Common(reader, children, book, parent), reader_(reader) {
+  Para(KXT_Paragraph_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent, int32_t index)
+      : Common(reader, children, book, parent, kKind, index), reader_(reader) {
     reader->LoadStyleRef(styleRef_, "StyleRef");
   }
 
   Ref<IRun> OpenChild(int32_t index) override {
     if (index < 0) return nullptr;
-    return MakeChild<Run, KXT_TextRun_In2>(reader_->OpenTextRun(index, "TextRun[]/"), this, book());
+    return MakeChild<Run, KXT_TextRun_In2>(reader_->OpenTextRun(index, "TextRun[]/"), this, book(), index);
   }
   int32_t StyleRef() override { return styleRef_; }
 
@@ -234,13 +349,18 @@ class Para final : public IPara, public Common {
 
 class Story final : public IStory, public Common {
  public:
+  static constexpr const char* kKind = "story";
+  static constexpr Shape kShape{nullptr, {"Attrs{}", "ParagraphsSet/"}};
+  // Every story has its paragraphs set, an empty story an empty one.
+  static constexpr const char* kSetName = "ParagraphsSet/";
+  static constexpr Shape kSetShape{"Paragraph[]/", {"Attrs{}"}};
   static KXT_Set_In2* OpenChildSet(KXT_Story_In2& story) {
-    return new KXT_ParagraphsSet_In2(story.OpenParagraphsSet("ParagraphsSet/"), "Paragraph[]/");
+    return new KXT_ParagraphsSet_In2(story.OpenParagraphsSet(kSetName), "Paragraph[]/");
   }
-  Story(KXT_Story_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
-      : Common(reader, children, book, parent) {}
+  Story(KXT_Story_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent, int32_t index)
+      : Common(reader, children, book, parent, kKind, index) {}
   Ref<IPara> OpenChild(int32_t index) override {
-    return MakeChild<Para, KXT_Paragraph_In2>(ChildFolder(index), this, book());
+    return MakeChild<Para, KXT_Paragraph_In2>(ChildFolder(index), this, book(), index);
   }
 
  private:
@@ -249,13 +369,17 @@ class Story final : public IStory, public Common {
 
 class Doc final : public IDoc, public Common {
  public:
+  static constexpr const char* kKind = "document";
+  static constexpr Shape kShape{nullptr, {"Attrs{}", "StoriesSet/", "StylesSet/"}};
+  static constexpr const char* kSetName = "StoriesSet/";
+  static constexpr Shape kSetShape{"Story[]/", {"Attrs{}"}};
   static KXT_Set_In2* OpenChildSet(KXT_Document_In2& doc) {
-    return new KXT_StoriesSet_In2(doc.OpenStoriesSet("StoriesSet/"), "Story[]/");
+    return new KXT_StoriesSet_In2(doc.OpenStoriesSet(kSetName), "Story[]/");
   }
-  Doc(KXT_Document_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent)
-      : Common(reader, children, book, parent) {}
+  Doc(KXT_Document_In2* reader, KXT_Set_In2* children, KXT_Book_In2* book, Common* parent, int32_t index)
+      : Common(reader, children, book, parent, kKind, index) {}
   Ref<IStory> OpenChild(int32_t index) override {
-    return MakeChild<Story, KXT_Story_In2>(ChildFolder(index), this, book());
+    return MakeChild<Story, KXT_Story_In2>(ChildFolder(index), this, book(), index);
   }
 
  private:
@@ -275,7 +399,7 @@ class Book final : public IBook, public Common {
   }
 
   Ref<IDoc> OpenChild(int32_t index) override {
-    return MakeChild<Doc, KXT_Document_In2>(ChildFolder(index), this, book());
+    return MakeChild<Doc, KXT_Document_In2>(ChildFolder(index), this, book(), index);
   }
   void LoadQXP(int32_t index, BXOutStream* out) override;
 

@@ -12,7 +12,13 @@
 // (take it into a Ref).  A child holds a reference to its parent, whose
 // attribute sets its own look-ups fall back to, so handles may be released
 // in any order.  Opening a child past the end, or one whose folder or
-// reader is missing, gives an empty handle.  Host thread only.
+// reader is missing, gives an empty handle.  Opening an element whose
+// folder holds a child folder the container's structure does not allow
+// there (a set's elements out of their 0, 1, 2 ... order among them), or
+// a story or document without the child set the export always writes,
+// raises ErrorRecord 1004 naming the element; so does reading a record run
+// one of whose field streams is missing or ends before the others.  Host
+// thread only.
 #pragma once
 
 #include <cstdint>

@@ -49,7 +49,10 @@ class MarkerSearch {
 
  private:
   bool Find(uint32_t flags, int32_t direction, int32_t* unit) const {
-    return data_.find_run(story_, unit, direction, flags, argument_, limit_) == kXTOk;
+    // No marker of the kind (kXTErrNoItem) ends the search; a failure ends
+    // it too, and is counted: the markers behind would be lost unseen.
+    return HostCall("find_run", data_.find_run(story_, unit, direction, flags, argument_, limit_),
+                    kXTErrNoItem) == kXTOk;
   }
 
   const XTItemDataSuite& data_;

@@ -87,7 +87,8 @@ XTHandle GetGroupMembers(XTItem group, uint16_t* count) {
   const XTItem owner = GetDataOwner(group, 0);
   XTHandle members = 0;
   uint16_t number = 0;
-  if (layout->group_members(owner, &members, &number) != kXTOk) return 0;
+  // A group without its members would lose their stories unseen: counted.
+  if (HostCall("group_members", layout->group_members(owner, &members, &number)) != kXTOk) return 0;
   if (count != nullptr) *count = number;
   return members;
 }

@@ -40,9 +40,12 @@ QFontList::QFontList() {
       continue;
     }
     name[kNameUnits - 1] = u'\0';
-    // A font of its own script is listed under that script.
+    // A font of its own script is listed under that script; a host without
+    // the call lists every font under its own script, a failed call is
+    // counted (the font's runs would be written in another code page).
     uint16_t script = kHostFontScript;
-    if (fonts->font_script == nullptr || fonts->font_script(list.Get(), index, &script) != kXTOk) {
+    if (fonts->font_script == nullptr ||
+        HostCall("font_script", fonts->font_script(list.Get(), index, &script)) != kXTOk) {
       script = kHostFontScript;
     }
     auto record = std::make_unique<HostFontRecord>();

@@ -24,10 +24,13 @@ constexpr int32_t kImport = 5;  // the conversion type of an import
 
 const XTDocumentStateSuite* State() { return XT().lgi2; }
 
-// A state byte of the current document; false when it cannot be read.
-bool StateByte(int32_t (*const XTDocumentStateSuite::*entry)(uint8_t*)) {
+// A state byte of the current document (host call `call`); false when it
+// cannot be read.  Without a document the byte is false; any other failure
+// is counted, as the document's form would be taken for another.
+bool StateByte(const char* call, int32_t (*const XTDocumentStateSuite::*entry)(uint8_t*)) {
   uint8_t answer = 0;
-  return State() != nullptr && (State()->*entry)(&answer) == kXTOk && answer != 0;
+  return State() != nullptr && HostCall(call, (State()->*entry)(&answer), kXTErrNoDocument) == kXTOk &&
+         answer != 0;
 }
 
 // The file record the current request names for the document: the target
@@ -50,9 +53,11 @@ int16_t GetCurrentDocumentId() {
 
 bool IsValidDocument() { return GetCurrentDocumentId() >= 0; }
 
-bool IsCurrentDocumentUntitled() { return StateByte(&XTDocumentStateSuite::is_untitled); }
+bool IsCurrentDocumentUntitled() { return StateByte("is_untitled", &XTDocumentStateSuite::is_untitled); }
 
-bool IsCurrentDocumentReadOnly() { return StateByte(&XTDocumentStateSuite::is_mac_document); }
+bool IsCurrentDocumentReadOnly() {
+  return StateByte("is_mac_document", &XTDocumentStateSuite::is_mac_document);
+}
 
 bool CurrentDocumentNeedsSave() {
   if (IsCurrentDocumentUntitled()) return true;

@@ -186,6 +186,47 @@ TEST_F(PartialBundleTest, AShortFieldEndsTheReadingAfterEarlierFieldsWereUpdated
   EXPECT_EQ(attr.m_ValueRef, 11);
 }
 
+TEST_F(PartialBundleTest, WholeTellsWhetherEveryFieldStreamEndedWithTheRecords) {
+  // The field streams of a reference-point bundle in id order (null: the
+  // stream is missing); the records read, and Whole once the end was met.
+  struct Case {
+    const char* name;
+    const char* fields[3];
+    int records;
+    bool whole;
+  };
+  const Case cases[] = {
+      {"even", {"0600 01000000 02000000", "0600 0b000000 0c000000", "0600 15000000 16000000"}, 2, true},
+      {"no records", {"0600", "0600", "0600"}, 0, true},
+      {"first stream short", {"0600 01000000", "0600 0b000000 0c000000", "0600 15000000 16000000"}, 1, false},
+      {"last stream short", {"0600 01000000 02000000", "0600 0b000000 0c000000", "0600 15000000"}, 1, false},
+      {"middle stream long", {"0600 01000000", "0600 0b000000 0c000000", "0600 15000000"}, 1, false},
+      {"a stream missing", {"0600 01000000", nullptr, "0600 15000000"}, 1, false},
+      {"every stream missing", {nullptr, nullptr, nullptr}, 0, false},
+  };
+  const char* const names[] = {"m_ObjectFolderID", "m_ObjectTypeRef", "m_RefTypeRef"};
+  for (const Case& c : cases) {
+    const RawCodeFile::Path path = {{std::string(c.name) + "{}", 0}};
+    raw_.Stream(path, "other", Bytes("0600 07000000"));
+    for (int k = 0; k < 3; ++k) {
+      if (c.fields[k] != nullptr) raw_.Stream(path, names[k], Bytes(c.fields[k]));
+    }
+  }
+  KXT_Handle<KXT_InFolder2> folder = Open();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = std::string(c.name) + "{}";
+    KXT_Handle<KXT_InBundle2> bundle = folder->OpenBundle2(KXT_RefPoint_Rec(), name.c_str(), 0);
+    ASSERT_TRUE(bundle);
+    KXT_RefPoint_Rec_In point, scratch;
+    int records = 0;
+    while (bundle->GetRecord(point)) ++records;
+    EXPECT_EQ(records, c.records);
+    EXPECT_EQ(bundle->Whole(scratch), c.whole);
+    EXPECT_EQ(bundle->Whole(scratch), c.whole);  // asked again, the same
+  }
+}
+
 // Lists what EnumFields reports.
 struct Fields : KXT_FieldReceiver {
   std::vector<std::string> seen;

@@ -128,6 +128,22 @@ class ImportRun : public ::testing::Test {
     }
     return "";
   }
+  // A copy of the container, "damaged.kxq", whose code file the Python
+  // lines `damage` change (given `data` and `entries`, the damage tool's
+  // reading of its directory; `helpers` defines what else they call).
+  std::string Damaged(const std::string& damage, const std::string& helpers = "") {
+    const std::string damaged = (install.root() / "damaged.kxq").string();
+    const std::string script = (install.root() / "damage.py").string();
+    testutil::WriteFile(script, std::string("import sys,struct\nsys.path.insert(0,'") + BRENIX_TOOLS +
+                                    "')\nfrom import_damage import *\n" + helpers +
+                                    "def change(data):\n"
+                                    "  entries=code_file_entries(bytes(data))\n" +
+                                    Indented(damage) +
+                                    "open(sys.argv[2],'wb').write(rewrite(open(sys.argv[1],'rb').read(),"
+                                    "CODE_FILE,change))\n");
+    EXPECT_EQ(std::system((std::string(BRENIX_PYTHON) + " " + script + " " + kxq + " " + damaged).c_str()), 0);
+    return damaged;
+  }
   static bool SettingsRestored(const HostRun& run) {
     const std::vector<std::string> prefs = Only(run, {"preference \"auto save\""});
     return prefs.size() == 2 && prefs.back() == "preference \"auto save\" on";
@@ -566,16 +582,7 @@ TEST_F(ImportRun, ADamagedContainerFailsWithItsReasonAndLeavesNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string damaged = (install.root() / "damaged.kxq").string();
-    const std::string script = (install.root() / "damage.py").string();
-    testutil::WriteFile(script, std::string("import sys,struct\nsys.path.insert(0,'") + BRENIX_TOOLS +
-                                    "')\nfrom import_damage import *\n"
-                                    "def change(data):\n"
-                                    "  entries=code_file_entries(bytes(data))\n" +
-                                    Indented(c.damage) +
-                                    "open(sys.argv[2],'wb').write(rewrite(open(sys.argv[1],'rb').read(),"
-                                    "CODE_FILE,change))\n");
-    ASSERT_EQ(std::system((std::string(BRENIX_PYTHON) + " " + script + " " + kxq + " " + damaged).c_str()), 0);
+    const std::string damaged = Damaged(c.damage);
     fs::remove(target);
     const HostRun run = Import({}, damaged);
     EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
@@ -587,6 +594,101 @@ TEST_F(ImportRun, ADamagedContainerFailsWithItsReasonAndLeavesNothing) {
     EXPECT_TRUE(SettingsRestored(run));
     EXPECT_EQ(run.transcript.back(), ui_run::kNoHandles);
   }
+}
+
+TEST_F(ImportRun, AnElementMissingOrUnderAnotherNameFailsTheImport) {
+  // Element folders renamed in their parent's table (bytes of the name
+  // changed in place), a story's table cut before its paragraphs set, and
+  // the records of a reference-point run damaged: a field stream renamed,
+  // or its segment one record short.  Each stays a well-formed code file;
+  // each loses text or hidden-text markers unless it fails.
+  const char* const kHelpers =
+      "def rename(data, old, new, which):\n"
+      "  at = [i for i in range(len(data)) if data.startswith(old, i)][which]\n"
+      "  data[at:at + len(old)] = new\n"
+      "def shorten(data, entry, by):\n"
+      "  at = entry[3] + 4 + 8 * (len(entry[4]) - 1) + 4\n"
+      "  struct.pack_into('<I', data, at, struct.unpack_from('<I', data, at)[0] - by)\n"
+      "def table_with(data, entries, name):\n"
+      "  return [e for e in entries if e[0].endswith(b'\\x02') and e[4] and\n"
+      "          name in bytes(data[e[4][-1][0]:e[4][-1][0] + e[4][-1][1]])][-1]\n";
+  struct Case {
+    const char* name;
+    const char* damage;  // Python: changes `data` given `entries`
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"paragraphs set renamed", "rename(data, b'ParagraphsSet/\\0', b'PeragraphsSet/\\0', -1)\n",
+       "holds the unknown element \"PeragraphsSet/\" (0)"},
+      {"first paragraphs set renamed", "rename(data, b'ParagraphsSet/\\0', b'PeragraphsSet/\\0', 0)\n",
+       "story 0 holds the unknown element \"PeragraphsSet/\" (0)"},
+      {"paragraphs set cut off", "shorten(data, table_with(data, entries, b'ParagraphsSet/\\0'), 27)\n",
+       "has no \"ParagraphsSet/\""},
+      {"last paragraph renamed", "rename(data, b'Paragraph[]/\\0', b'Peragraph[]/\\0', -1)\n",
+       "ParagraphsSet/ holds the unknown element \"Peragraph[]/\""},
+      {"first run renamed", "rename(data, b'TextRun[]/\\0', b'TextRun[]-\\0', 0)\n",
+       "paragraph 0 holds the unknown element \"TextRun[]-\" (0)"},
+      {"last run renamed", "rename(data, b'TextRun[]/\\0', b'TextRan[]/\\0', -1)\n",
+       "holds the unknown element \"TextRan[]/\""},
+      {"last story renamed", "rename(data, b'Story[]/\\0', b'Stary[]/\\0', -1)\n",
+       "document 0, StoriesSet/ holds the unknown element \"Stary[]/\""},
+      {"reference points renamed", "rename(data, b'!1:RefPoints{}\\0', b'!1:RefPoints{]\\0', -1)\n",
+       "holds the unknown element \"!1:RefPoints{]\" (0)"},
+      {"reference point ids renamed", "rename(data, b'\\x01m_ObjectFolderID', b'\\x01m_ObjectFolderIE', -1)\n",
+       ": its records are damaged"},
+      {"reference point ids one short",
+       "shorten(data, [e for e in entries if e[0].endswith(b'\\x01m_ObjectFolderID')][-1], 4)\n",
+       ": its records are damaged"},
+      {"reference point kinds one short",
+       "shorten(data, [e for e in entries if e[0].endswith(b'\\x01m_RefTypeRef')][0], 4)\n",
+       ": its records are damaged"},
+  };
+  for (const char* fixture : {"doc_export.json", "doc_layouts.json"}) {
+    fs::remove(kxq);
+    fs::remove(install.root() / "fixture.qxp");
+    Export(fixture);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(fixture) + ": " + c.name);
+      const std::string damaged = Damaged(c.damage, kHelpers);
+      fs::remove(target);
+      const HostRun run = Import({}, damaged);
+      EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
+      EXPECT_EQ(Result(run), "\"Import failed\"");
+      EXPECT_TRUE(Contains(run.log, "KXT Error<1004>:\tdocument 0, ")) << run.log;
+      EXPECT_TRUE(Contains(run.log, c.reason)) << run.log;
+      EXPECT_TRUE(Contains(run.log, "ERROR:    The container is damaged: the import stopped")) << run.log;
+      EXPECT_FALSE(fs::exists(target));
+      EXPECT_EQ(run.transcript.back(), ui_run::kNoHandles);
+    }
+  }
+}
+
+TEST_F(ImportRun, EveryFixturesContainerImportsAsExported) {
+  // The shapes the reader asks of a container are those every export
+  // writes: each fixture's container, exported from the menu and
+  // unchanged, imports.  The untitled template has no file to export, the
+  // minimal document no layout to store in its container.
+  int imported = 0;
+  for (const auto& entry : fs::directory_iterator(BRENIX_TEST_DATA)) {
+    const std::string fixture = entry.path().filename().string();
+    if (entry.path().extension() != ".json" || fixture == "doc_template.json" || fixture == "doc_minimal.json")
+      continue;
+    SCOPED_TRACE(fixture);
+    fs::remove(kxq);
+    fs::remove(target);
+    const std::string document = (install.root() / "document.qxp").string();
+    fs::copy_file(entry.path(), document, fs::copy_options::overwrite_existing);
+    const HostRun exported =
+        RunHost(install, {"--answer", kxq, "--answer", "OK", "start", "open", document, "menu",
+                          "Export current document"});
+    ASSERT_TRUE(fs::exists(kxq)) << exported.log;
+    const HostRun run = Import();
+    ++imported;
+    EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
+    EXPECT_EQ(Result(run), "\"Import done\"") << run.log;
+    EXPECT_FALSE(Contains(run.log, "KXT Error")) << run.log;
+  }
+  EXPECT_EQ(imported, 8);
 }
 
 TEST_F(ImportRun, HiddenTextWithoutItsEndStaysHidden) {
