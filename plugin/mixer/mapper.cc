@@ -522,6 +522,14 @@ void Mapper::UnInstall() {
   int32_t view = static_cast<int32_t>(xt_getdocviewref());
   if (xt_viewgotomaster(view, 0) != kXTOk)
     ReportApiFailure(ApiPolicy::kReturnEmpty, kSource, kLineUnInstallLayout, "Mapper::UnInstall");
+  Disconnect();
+}
+
+void Mapper::Disconnect() {
+  mPrivateBox.reset();
+  // The master pages named here are those of this layout: another layout
+  // may have none of them.
+  mStoryMasterPages.clear();
   mStoryCount = 0;
   mNextStoryId = 0;
   mAnchorFailures = 0;
