@@ -59,8 +59,11 @@ class KeptSelection {
   // A failure is counted: the document would be saved with another box current.
   void Restore() const {
     const XTSelectionSuite* selection = XT().lgh2;
-    if (selection == nullptr || box_ == 0) return;
-    if (textOpen_) {
+    if (selection == nullptr) return;
+    if (box_ == 0) {
+      // No box was current: none is after the analysis either.
+      HostCall("set_current_box", selection->set_current_box(0));
+    } else if (textOpen_) {
       HostCall("select_text", selection->select_text(box_, start_, end_));
     } else {
       HostCall("set_current_box", selection->set_current_box(box_));
