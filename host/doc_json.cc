@@ -915,7 +915,7 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
     return kXTErrIo;
   }
   if (!ParseDocument(bytes.str(), content, error)) return kXTErrNotDocument;
-  content->saved_attributes = content->attributes.size();
+  content->opened_attributes = content->attributes.size();
   return kXTOk;
 }
 

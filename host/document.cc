@@ -121,7 +121,7 @@ void DocumentContent::DropUnusedAttributes() {
   for (const StyleSheet& sheet : style_sheets) {
     if (sheet.kind == kCharacterStyle) used = std::max(used, static_cast<std::size_t>(sheet.record) + 1);
   }
-  const std::size_t keep = std::max(used, saved_attributes);
+  const std::size_t keep = std::max(used, opened_attributes);
   if (attributes.size() > keep) attributes.resize(keep);
 }
 

@@ -159,7 +159,6 @@ int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::strin
     restore();
     return result;
   }
-  content.saved_attributes = content.attributes.size();
   document->path = target;
   host.transcript().Line("save document " + std::to_string(id) + " " +
                          Transcript::Quote(BaseName(target)));

@@ -1,17 +1,26 @@
 #include "plugin/conversion/export_layouts.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <ostream>
 #include <string>
 
+#include "platform/win/replacing_file.h"
 #include "plugin/conversion/exporter.h"
 #include "plugin/conversion/qxp_writer.h"
+#include "plugin/qapi/mixer_services.h"
 #include "plugin/qapi/ui_host.h"
+#include "support/host_file_spec.h"
 #include "support/host_link.h"
 #include "support/host_result.h"
+#include "support/paths.h"
 #include "support/program_log.h"
 
 namespace {
@@ -84,14 +93,86 @@ class ExporterScope {
 
 void RunExporter(Exporter& exporter) { exporter.Run(); }
 
+// Deletes the working boxes the loop kept when it ends before afterLast
+// took care of them, however it ends.
+class KeptWorkingBoxes {
+ public:
+  KeptWorkingBoxes(QuarkDoc& document, const LayoutLoop& loop) : document_(document), loop_(loop) {}
+  ~KeptWorkingBoxes() {
+    if (!active_) return;
+    std::vector<int16_t> kept;
+    for (const int16_t id : loop_.documents) {
+      if (std::find(loop_.boxesRemoved.begin(), loop_.boxesRemoved.end(), id) == loop_.boxesRemoved.end())
+        kept.push_back(id);
+    }
+    ForEachLayout(document_, kept, Exporter::DeleteWorkingBoxes);
+  }
+  KeptWorkingBoxes(const KeptWorkingBoxes&) = delete;
+  KeptWorkingBoxes& operator=(const KeptWorkingBoxes&) = delete;
+  void Arm() { active_ = true; }
+  void Disarm() { active_ = false; }
+
+ private:
+  QuarkDoc& document_;
+  const LayoutLoop& loop_;
+  bool active_ = false;
+};
+
+// A new empty file beside the current document's file, for a copy of the
+// document to be read back; removed when the object goes.  path() is empty
+// when none could be made.
+class CopyFile {
+ public:
+  CopyFile() {
+    std::string name, folder;
+    if (GetCurrentDocumentLocation(&name, &folder) != kXTOk) return;
+    const int fd = win::CreateFileBeside(folder + kPathSeparator + name, O_WRONLY, &path_);
+    if (fd < 0) {
+      ProgramLog() << "ERROR: no file for the stored document beside \"" << folder << kPathSeparator << name
+                   << "\": " << std::strerror(errno) << std::endl;
+      path_.clear();
+      return;
+    }
+    ::close(fd);
+  }
+  ~CopyFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  CopyFile(const CopyFile&) = delete;
+  CopyFile& operator=(const CopyFile&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The document with the working boxes of every layout of `loop` (those
+// that went after their walk made again) saved into `copy`; false when it
+// was not saved there.
+bool SaveWithWorkingBoxes(QuarkDoc& document, const LayoutLoop& loop, const CopyFile& copy) {
+  ForEachLayout(document, loop.boxesRemoved, Exporter::MakeWorkingBoxes);
+  return !copy.path().empty() && document.SaveCopy(copy.path());
+}
+
 // One Exporter per layout, writing into the container document.
 using KxtLayouts = ExporterLayouts<Exporter, BX_KXT::Export::Ref<BX_KXT::Export::IDoc>, RunExporter>;
 
 }  // namespace
 
+void ForEachLayout(QuarkDoc& document, const std::vector<int16_t>& documents, void (*step)()) {
+  if (documents.empty()) return;
+  const int16_t current = GetCurrentDocumentId();
+  for (const int16_t id : documents) {
+    MakeLayoutCurrent(document, id);
+    step();
+  }
+  MakeLayoutCurrent(document, current);
+}
+
 LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& output,
                          std::set<int32_t>* uniqueIds, const LayoutLoopOptions& options) {
   LayoutLoop loop;
+  KeptWorkingBoxes keptBoxes(*document, loop);
   const InitialLayout initial(*document);
   const XTLayoutSuite* layouts = XT().lgk2;
   const XTProject project = QueryCurrentDocument();
@@ -123,14 +204,26 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
         : HostCall("layout_type", layouts->layout_type(layout, &type)) == kXTOk && type == kWebLayoutType
             ? Exporter::kWebLayout
             : Exporter::kPrintLayout;
+    // Boxes kept through a save before the next layout would be saved
+    // with the user's document.
+    const bool removeBoxes = !options.keepWorkingBoxes || (options.saveEachLayout && i < loop.count - 1);
+    loop.documents.push_back(id);
+    if (removeBoxes) {
+      loop.boxesRemoved.push_back(id);
+    } else {
+      keptBoxes.Arm();
+    }
     {
       const PhaseClock clock(Phase(options.phases, &ExportPhases::walk));
-      loop.maxUniqueId = std::max(loop.maxUniqueId, output.Run(kind, i));
+      loop.maxUniqueId = std::max(loop.maxUniqueId, output.Run(kind, i, removeBoxes));
     }
     ++loop.written;
     if (i == loop.count - 1) {
       MakeLayoutCurrent(*document, initial.id());
-      if (options.afterLast) options.afterLast(loop.maxUniqueId, output.Progress());
+      if (options.afterLast) {
+        keptBoxes.Disarm();
+        options.afterLast(loop.maxUniqueId, output.Progress(), loop);
+      }
     }
   }
   return loop;
@@ -165,17 +258,25 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
     loop.saveEachLayout = options.saveEachLayout;
     loop.failuresBefore = options.failuresBefore;
     loop.phases = options.phases;
-    loop.afterLast = [&](int32_t maxUniqueId, ProgressBar* progress) {
+    loop.keepWorkingBoxes = true;
+    loop.afterLast = [&](int32_t maxUniqueId, ProgressBar* progress, const LayoutLoop& layouts) {
       const std::string text = std::to_string(maxUniqueId);
       book->AddAttr(u"maxuniqID", std::u16string(text.begin(), text.end()).c_str());
       const PhaseClock clock(Phase(options.phases, &ExportPhases::store));
+      // The stored copy carries the working boxes, tagged -1 and -2, and
+      // an import of it copies its probes from them; the user's document
+      // is saved without them.
+      const CopyFile copy;
+      const bool copied = HostFailureCount() == options.failuresBefore &&
+                          SaveWithWorkingBoxes(*document, layouts, copy);
+      ForEachLayout(*document, layouts.documents, Exporter::DeleteWorkingBoxes);
       if (!SaveAfterLastLayout(*document, options.closeDocument, options.failuresBefore)) {
         result.saveFailed = true;
         return;
       }
       XTFileSpec spec{};
-      if (document->GetFileSpec(spec) != 0) {
-        ProgramLog() << "ERROR: the saved document's file spec could not be had; it is not stored"
+      if (!copied || xt_fsmakefsspec(0, 0, copy.path(), spec, true, false, false, nullptr, 0, false, nullptr) != kXTOk) {
+        ProgramLog() << "ERROR: the document with its working boxes could not be saved; it is not stored"
                      << std::endl;
         result.storeFailed = true;
         return;

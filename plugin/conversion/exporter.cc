@@ -115,6 +115,18 @@ void Exporter::RemoveWorkingBoxes() {
   if (auto* box = dynamic_cast<BrenixBoxExp*>(mMapper.PrivateBox())) box->RemoveBoxes();
 }
 
+void Exporter::MakeWorkingBoxes() {
+  const KeptSelection kept;
+  Mapper mapper;
+  mapper.InstallWorkingBoxes();
+  kept.Restore();
+}
+
+void Exporter::DeleteWorkingBoxes() {
+  Mapper mapper;
+  ::DeleteWorkingBoxes(mapper);
+}
+
 Exporter::~Exporter() noexcept(false) {
   mDocument.Reset();
   mWriter.reset();

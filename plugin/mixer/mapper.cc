@@ -525,6 +525,15 @@ void Mapper::UnInstall() {
   Disconnect();
 }
 
+bool Mapper::InstallWorkingBoxes() {
+  MasterPatch();
+  FindBoxFromUnusedMP(false);
+  mPrivateBox.reset();
+  mPrivateBox = BrenixBox::Install(*this);
+  MasterPatch();
+  return mPrivateBox != nullptr;
+}
+
 void Mapper::Disconnect() {
   mPrivateBox.reset();
   // The master pages named here are those of this layout: another layout

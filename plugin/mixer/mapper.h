@@ -80,6 +80,10 @@ class Mapper {
   // its tags and working boxes stay for a later Connect, as when the import
   // moves to another layout before this one's stories are in.
   void Disconnect();
+  // Makes the working boxes of a layout whose boxes carry an export's tags
+  // again, as Analyze made them from the same stories; false when they
+  // could not be made (logged).  The boxes stay when the Mapper goes.
+  bool InstallWorkingBoxes();
   // Brings a view that shows the master pages back to the layout.
   void MasterPatch();
   // The text boxes of the master spreads: analysed (true) or only entered

@@ -175,9 +175,12 @@ bool QuarkDoc::IsLayoutModified() {
 
 void QuarkDoc::ReloadFonts() { fonts_ = std::make_unique<QFontList>(); }
 
-bool QuarkDoc::Save() {
+bool QuarkDoc::Save() { return SaveAt(RequestFile().GetFullPath(), true); }
+
+bool QuarkDoc::SaveCopy(const std::string& path) { return SaveAt(path, false); }
+
+bool QuarkDoc::SaveAt(const std::string& path, bool ownFileToo) {
   MakeCurrent();
-  const std::string path = RequestFile().GetFullPath();
   const HostLink& link = XT();
   if (State() == nullptr || link.files == nullptr) {
     ProgramLog() << "ERROR: QuarkDoc::Save(): the host cannot save documents" << std::endl;
@@ -194,7 +197,7 @@ bool QuarkDoc::Save() {
   }
   // No spec, no reference, or the file is open as another document: the
   // document is saved at its own file.
-  if (result == kXTErrBusy) result = State()->save_document(0, kXTDocumentType);
+  if (result == kXTErrBusy && ownFileToo) result = State()->save_document(0, kXTDocumentType);
   if (reference != 0) link.files->dispose_file(reference);
   TraceLevel(result, kApiCheckText);
   if (result != kXTOk) {

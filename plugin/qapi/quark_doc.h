@@ -73,6 +73,10 @@ class QuarkDoc : public RefObject {
   // or the host answers -49 for it, at the document's own file.  False,
   // with an "ERROR:" line in the program log, when the host did not save.
   bool Save();
+  // Saves this document at `path` alone (a copy of it to be read back);
+  // the host then takes that file for the document's own until the next
+  // Save.  False, with an "ERROR:" line, when the host did not save there.
+  bool SaveCopy(const std::string& path);
   // Releases the pending host objects, then saves as Save does unless a
   // batch run (registry flag, a running batch control file) or server mode
   // is on.  False only when a save was made and failed.
@@ -92,5 +96,9 @@ class QuarkDoc : public RefObject {
   ~QuarkDoc() override;
 
  private:
+  // Save at `path`; with `ownFileToo` at the document's own file when
+  // `path` cannot be had or is open as another document.
+  bool SaveAt(const std::string& path, bool ownFileToo);
+
   std::unique_ptr<QFontList> fonts_;
 };
