@@ -125,7 +125,10 @@ class CopyFile {
  public:
   CopyFile() {
     std::string name, folder;
-    if (GetCurrentDocumentLocation(&name, &folder) != kXTOk) return;
+    if (GetCurrentDocumentLocation(&name, &folder) != kXTOk) {
+      ProgramLog() << "ERROR: the saved document's file spec could not be had; it is not stored" << std::endl;
+      return;
+    }
     const int fd = win::CreateFileBeside(folder + kPathSeparator + name, O_WRONLY, &path_);
     if (fd < 0) {
       ProgramLog() << "ERROR: no file for the stored document beside \"" << folder << kPathSeparator << name
@@ -276,8 +279,10 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
       }
       XTFileSpec spec{};
       if (!copied || xt_fsmakefsspec(0, 0, copy.path(), spec, true, false, false, nullptr, 0, false, nullptr) != kXTOk) {
-        ProgramLog() << "ERROR: the document with its working boxes could not be saved; it is not stored"
-                     << std::endl;
+        if (!copy.path().empty()) {
+          ProgramLog() << "ERROR: the document with its working boxes could not be saved; it is not stored"
+                       << std::endl;
+        }
         result.storeFailed = true;
         return;
       }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/xt/xt_doc_suites.h"
@@ -96,9 +97,17 @@ class QuarkDoc : public RefObject {
   ~QuarkDoc() override;
 
  private:
-  // Save at `path`; with `ownFileToo` at the document's own file when
-  // `path` cannot be had or is open as another document.
-  bool SaveAt(const std::string& path, bool ownFileToo);
+  // False, with an "ERROR:" line, when the host cannot save documents.
+  bool CanSave();
+  // The host's answer to saving at `path` (kXTErrBusy when there is no
+  // spec or file reference for it, or the file is open as another
+  // document).
+  int32_t SaveThere(const std::string& path);
+  // Whether `result` is a save; else an "ERROR:" line naming `path`.
+  bool Saved(int32_t result, const std::string& path);
 
   std::unique_ptr<QFontList> fonts_;
+  // The document's file before SaveCopy made the host take the copy's;
+  // empty when no copy was saved since the last Save.
+  std::string ownFile_;
 };
