@@ -81,18 +81,6 @@ std::string PathLine(const std::string& label, const std::string& path) {
 const std::string kStars = std::string(80, '*') + "\n";
 const char kNow[] = "2024-03-07 09:05:01\n";
 
-// The texts of the plug-in dialogs shown, in order.
-std::vector<std::string> DialogTexts(const HostRun& run) {
-  std::vector<std::string> texts;
-  for (const std::string& line : run.transcript) {
-    const std::size_t text = line.find(" text \"");
-    if (line.rfind("dialog ", 0) == 0 && text != std::string::npos) {
-      texts.push_back(line.substr(text + 7, line.size() - text - 8));
-    }
-  }
-  return texts;
-}
-
 // Whether stream 0 of the templates inflates to `saved` with the working
 // boxes of each layout, and the book's "source_data_type" and "maxuniqID".
 std::string ContainerCheck(const fs::path& container, const fs::path& saved) {

@@ -79,18 +79,6 @@ print('untouched', imported(untouched, None))
 print('translated', imported(translated, pseudo))
 )PY";
 
-// The texts of the result dialogs, in order.
-std::vector<std::string> DialogTexts(const HostRun& run) {
-  std::vector<std::string> texts;
-  for (const std::string& line : run.transcript) {
-    const std::size_t at = line.find(" text \"");
-    if (line.rfind("dialog ", 0) == 0 && at != std::string::npos) {
-      texts.push_back(line.substr(at + 7, line.size() - at - 8));
-    }
-  }
-  return texts;
-}
-
 struct Case {
   const char* document;  // under tests/data
   const char* stored;    // the working boxes the stored copy carries
