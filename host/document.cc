@@ -114,6 +114,7 @@ int32_t DocumentContent::AttributeIndex(const XTCharAttrRecord& record) {
 }
 
 void DocumentContent::DropUnusedAttributes() {
+  if (attributes.size() <= opened_attributes) return;
   std::size_t used = 0;
   for (const Story& story : stories) {
     for (const CharacterRun& run : story.runs) used = std::max(used, static_cast<std::size_t>(run.attributes) + 1);

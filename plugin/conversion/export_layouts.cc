@@ -97,25 +97,17 @@ void RunExporter(Exporter& exporter) { exporter.Run(); }
 // took care of them, however it ends.
 class KeptWorkingBoxes {
  public:
-  KeptWorkingBoxes(QuarkDoc& document, const LayoutLoop& loop) : document_(document), loop_(loop) {}
+  explicit KeptWorkingBoxes(const LayoutLoop& loop) : loop_(loop) {}
   ~KeptWorkingBoxes() {
-    if (!active_) return;
-    std::vector<int16_t> kept;
-    for (const int16_t id : loop_.documents) {
-      if (std::find(loop_.boxesRemoved.begin(), loop_.boxesRemoved.end(), id) == loop_.boxesRemoved.end())
-        kept.push_back(id);
-    }
-    ForEachLayout(document_, kept, Exporter::DeleteWorkingBoxes);
+    if (active_) Exporter::DeleteWorkingBoxes(loop_.workingBoxes);
   }
   KeptWorkingBoxes(const KeptWorkingBoxes&) = delete;
   KeptWorkingBoxes& operator=(const KeptWorkingBoxes&) = delete;
-  void Arm() { active_ = true; }
   void Disarm() { active_ = false; }
 
  private:
-  QuarkDoc& document_;
   const LayoutLoop& loop_;
-  bool active_ = false;
+  bool active_ = true;
 };
 
 // A new empty file beside the current document's file, for a copy of the
@@ -150,10 +142,19 @@ class CopyFile {
 };
 
 // The document with the working boxes of every layout of `loop` (those
-// that went after their walk made again) saved into `copy`; false when it
-// was not saved there.
-bool SaveWithWorkingBoxes(QuarkDoc& document, const LayoutLoop& loop, const CopyFile& copy) {
-  ForEachLayout(document, loop.boxesRemoved, Exporter::MakeWorkingBoxes);
+// that went after their walk made again, added to `made`) saved into
+// `copy`; false when it was not saved there.
+bool SaveWithWorkingBoxes(QuarkDoc& document, const LayoutLoop& loop, const CopyFile& copy,
+                          std::vector<XTItem>* made) {
+  if (!loop.boxesRemoved.empty()) {
+    const int16_t current = GetCurrentDocumentId();
+    for (const int16_t id : loop.boxesRemoved) {
+      MakeLayoutCurrent(document, id);
+      const std::vector<XTItem> boxes = Exporter::MakeWorkingBoxes();
+      made->insert(made->end(), boxes.begin(), boxes.end());
+    }
+    MakeLayoutCurrent(document, current);
+  }
   return !copy.path().empty() && document.SaveCopy(copy.path());
 }
 
@@ -162,20 +163,10 @@ using KxtLayouts = ExporterLayouts<Exporter, BX_KXT::Export::Ref<BX_KXT::Export:
 
 }  // namespace
 
-void ForEachLayout(QuarkDoc& document, const std::vector<int16_t>& documents, void (*step)()) {
-  if (documents.empty()) return;
-  const int16_t current = GetCurrentDocumentId();
-  for (const int16_t id : documents) {
-    MakeLayoutCurrent(document, id);
-    step();
-  }
-  MakeLayoutCurrent(document, current);
-}
-
 LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& output,
                          std::set<int32_t>* uniqueIds, const LayoutLoopOptions& options) {
   LayoutLoop loop;
-  KeptWorkingBoxes keptBoxes(*document, loop);
+  KeptWorkingBoxes keptBoxes(loop);
   const InitialLayout initial(*document);
   const XTLayoutSuite* layouts = XT().lgk2;
   const XTProject project = QueryCurrentDocument();
@@ -210,15 +201,14 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
     // Boxes kept through a save before the next layout would be saved
     // with the user's document.
     const bool removeBoxes = !options.keepWorkingBoxes || (options.saveEachLayout && i < loop.count - 1);
-    loop.documents.push_back(id);
-    if (removeBoxes) {
-      loop.boxesRemoved.push_back(id);
-    } else {
-      keptBoxes.Arm();
-    }
+    if (removeBoxes) loop.boxesRemoved.push_back(id);
     {
       const PhaseClock clock(Phase(options.phases, &ExportPhases::walk));
       loop.maxUniqueId = std::max(loop.maxUniqueId, output.Run(kind, i, removeBoxes));
+    }
+    if (!removeBoxes) {
+      const std::vector<XTItem> boxes = output.WorkingBoxes();
+      loop.workingBoxes.insert(loop.workingBoxes.end(), boxes.begin(), boxes.end());
     }
     ++loop.written;
     if (i == loop.count - 1) {
@@ -270,9 +260,10 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
       // an import of it copies its probes from them; the user's document
       // is saved without them.
       const CopyFile copy;
+      std::vector<XTItem> boxes = layouts.workingBoxes;
       const bool copied = HostFailureCount() == options.failuresBefore &&
-                          SaveWithWorkingBoxes(*document, layouts, copy);
-      ForEachLayout(*document, layouts.documents, Exporter::DeleteWorkingBoxes);
+                          SaveWithWorkingBoxes(*document, layouts, copy, &boxes);
+      Exporter::DeleteWorkingBoxes(boxes);
       if (!SaveAfterLastLayout(*document, options.closeDocument, options.failuresBefore)) {
         result.saveFailed = true;
         return;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/xt/xt_layout_suites.h"
 #include "plugin/conversion/kxt_export.h"
 #include "plugin/qapi/progress_bar.h"
 #include "plugin/qapi/quark_doc.h"
@@ -36,6 +37,8 @@ class LayoutOutput {
   // deletes the working boxes when `removeBoxes`; the highest unique id the
   // exporter met.
   virtual int32_t Run(int32_t kind, int32_t index, bool removeBoxes) = 0;
+  // The working boxes of the exporter made last still in the document.
+  virtual std::vector<XTItem> WorkingBoxes() = 0;
   // Deletes the exporter.
   virtual void Release() = 0;
   // The progress indicator of the exporter made last; null without one.
@@ -59,6 +62,7 @@ class ExporterLayouts final : public LayoutOutput {
     if (removeBoxes) exporter_->RemoveWorkingBoxes();
     return exporter_->highestUniqueId;
   }
+  std::vector<XTItem> WorkingBoxes() override { return exporter_ ? exporter_->WorkingBoxes() : std::vector<XTItem>(); }
   void Release() override { exporter_.reset(); }
   ProgressBar* Progress() override { return exporter_ ? exporter_->mapper().Progress() : nullptr; }
 
@@ -72,8 +76,8 @@ struct LayoutLoop {
   int32_t written = 0;      // layouts written
   int32_t maxUniqueId = 0;  // the highest unique id of all of them
   bool invalid = false;     // an exporter could not be made: the loop stopped there
-  std::vector<int16_t> documents;     // the layout document of each layout written
-  std::vector<int16_t> boxesRemoved;  // those whose working boxes went after the walk
+  std::vector<int16_t> boxesRemoved;  // layout documents whose working boxes went after the walk
+  std::vector<XTItem> workingBoxes;   // the working boxes kept, of every layout
 };
 
 struct LayoutLoopOptions {
@@ -97,9 +101,6 @@ struct LayoutLoopOptions {
   std::function<void(int32_t maxUniqueId, ProgressBar* progress, const LayoutLoop& loop)> afterLast;
 };
 
-// Runs `step` with each layout document of `documents` current in turn,
-// then makes the one current again that was current before.
-void ForEachLayout(QuarkDoc& document, const std::vector<int16_t>& documents, void (*step)());
 
 // Every layout of the current project through `output`.  The layout that
 // was current at the start is current again at the end, also when the loop

@@ -115,16 +115,24 @@ void Exporter::RemoveWorkingBoxes() {
   if (auto* box = dynamic_cast<BrenixBoxExp*>(mMapper.PrivateBox())) box->RemoveBoxes();
 }
 
-void Exporter::MakeWorkingBoxes() {
+std::vector<XTItem> Exporter::WorkingBoxes() const {
+  if (const auto* box = dynamic_cast<const BrenixBoxExp*>(mMapper.PrivateBox())) return box->Boxes();
+  return {};
+}
+
+std::vector<XTItem> Exporter::MakeWorkingBoxes() {
   const KeptSelection kept;
   Mapper mapper;
   mapper.InstallWorkingBoxes();
   kept.Restore();
+  if (const auto* box = dynamic_cast<const BrenixBoxExp*>(mapper.PrivateBox())) return box->Boxes();
+  return {};
 }
 
-void Exporter::DeleteWorkingBoxes() {
+void Exporter::DeleteWorkingBoxes(const std::vector<XTItem>& boxes) {
+  if (boxes.empty()) return;
   Mapper mapper;
-  ::DeleteWorkingBoxes(mapper);
+  for (const XTItem box : boxes) DeleteWorkingBox(mapper, box);
 }
 
 Exporter::~Exporter() noexcept(false) {

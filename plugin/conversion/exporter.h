@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "plugin/conversion/box_geometry.h"
 #include "plugin/conversion/kxt_export.h"
@@ -54,12 +55,15 @@ class Exporter {
   // nothing of them.  (Deleting them before the walk would make the host
   // lay the stories out anew while they are walked.)
   void RemoveWorkingBoxes();
+  // The working boxes the analysis made and still in the document.
+  std::vector<XTItem> WorkingBoxes() const;
   // The working boxes of the current layout, whose boxes carry an
   // export's tags, made again from its stories (for the stored copy of a
-  // document whose boxes went before a save), or deleted; the current box
-  // and selection stay as they were.
-  static void MakeWorkingBoxes();
-  static void DeleteWorkingBoxes();
+  // document whose boxes went before a save); the current box and
+  // selection stay as they were.  The boxes made.
+  static std::vector<XTItem> MakeWorkingBoxes();
+  // Deletes working boxes of any layout (DeleteWorkingBox).
+  static void DeleteWorkingBoxes(const std::vector<XTItem>& boxes);
 
   Mapper& mapper() { return mMapper; }
 

@@ -258,10 +258,12 @@ void DeleteWorkingBox(Mapper& mapper, XTItem box) {
   }
 }
 
-void DeleteWorkingBoxes(Mapper& mapper) {
-  for (const int32_t id : {-1, -2}) {
-    if (const XTItem box = mapper.FindBox(id)) DeleteWorkingBox(mapper, box);
+std::vector<XTItem> BrenixBoxExp::Boxes() const {
+  std::vector<XTItem> boxes;
+  for (const XTItem box : {mFirstBox, mSecondBox}) {
+    if (box != 0) boxes.push_back(box);
   }
+  return boxes;
 }
 
 void BrenixBoxExp::RemoveBoxes() {

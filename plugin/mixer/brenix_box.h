@@ -86,6 +86,8 @@ class BrenixBoxExp : public BrenixBox {
   // table stays, so ProbeOfStyle answers as before.  A box the host does
   // not delete loses its tags, with an "ERROR:" line in the program log.
   void RemoveBoxes();
+  // The boxes made (none after RemoveBoxes).
+  std::vector<XTItem> Boxes() const;
 
  private:
   void CollectProbes();
@@ -128,6 +130,3 @@ std::vector<XTItem>& ScratchBoxes();
 // Deletes working box `box` (and its story); a box the host does not
 // delete loses its tags, with an "ERROR:" line in the program log.
 void DeleteWorkingBox(Mapper& mapper, XTItem box);
-// Deletes the working boxes (ids -1 and -2) that `mapper` finds in the
-// current layout, as DeleteWorkingBox does.
-void DeleteWorkingBoxes(Mapper& mapper);
