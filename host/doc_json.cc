@@ -914,7 +914,9 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
     *error = "cannot read the file";
     return kXTErrIo;
   }
-  return ParseDocument(bytes.str(), content, error) ? kXTOk : kXTErrNotDocument;
+  if (!ParseDocument(bytes.str(), content, error)) return kXTErrNotDocument;
+  content->opened_attributes = content->attributes.size();
+  return kXTOk;
 }
 
 int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,

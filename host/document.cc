@@ -113,6 +113,19 @@ int32_t DocumentContent::AttributeIndex(const XTCharAttrRecord& record) {
   return static_cast<int32_t>(attributes.size() - 1);
 }
 
+void DocumentContent::DropUnusedAttributes() {
+  if (attributes.size() <= opened_attributes) return;
+  std::size_t used = 0;
+  for (const Story& story : stories) {
+    for (const CharacterRun& run : story.runs) used = std::max(used, static_cast<std::size_t>(run.attributes) + 1);
+  }
+  for (const StyleSheet& sheet : style_sheets) {
+    if (sheet.kind == kCharacterStyle) used = std::max(used, static_cast<std::size_t>(sheet.record) + 1);
+  }
+  const std::size_t keep = std::max(used, opened_attributes);
+  if (attributes.size() > keep) attributes.resize(keep);
+}
+
 int32_t DocumentContent::FormatIndex(const XTParaFormatRecord& record) {
   for (std::size_t i = 0; i < formats.size(); ++i) {
     if (SameFormat(formats[i], record)) return static_cast<int32_t>(i);

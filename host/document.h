@@ -271,6 +271,10 @@ struct DocumentContent {
   std::vector<StyleSheet> style_sheets;
   std::vector<XTParaFormatRecord> formats;
   std::vector<XTCharAttrRecord> attributes;
+  // How many attribute records the file held when the document was opened;
+  // records made after them that nothing uses any more are not saved
+  // (DropUnusedAttributes).
+  std::size_t opened_attributes = 1;
   std::vector<Box> boxes;  // every item of every layout
   std::vector<Story> stories;
   std::vector<Layer> layers;  // layer 0 ("Default") exists when not listed
@@ -314,6 +318,11 @@ struct DocumentContent {
   Story* SelectedStory();
   // The index of a record equal to `record`, appended when there is none.
   int32_t AttributeIndex(const XTCharAttrRecord& record);
+  // Drops the attribute records at the end of the table, past those the
+  // file held when opened, that no story run and no style sheet names
+  // (those made for text that is gone again); the others keep their
+  // indices.
+  void DropUnusedAttributes();
   // The same for paragraph formats.
   int32_t FormatIndex(const XTParaFormatRecord& record);
   // Whether the content is whole: unique ids, every index in range, every

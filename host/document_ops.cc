@@ -147,6 +147,7 @@ int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::strin
   };
   content.flags = 0;
   content.untitled = false;
+  content.DropUnusedAttributes();
   int32_t result = kXTErrIo;
   try {
     result = SaveDocumentFile(target, content, error);

@@ -639,6 +639,15 @@ int32_t CurrentBoxOf(XTBox* box) {
 int32_t SetCurrentBox(XTBox handle) {
   Host& host = Host::Current();
   if (host.Fails("set_current_box")) return kXTErrInjected;
+  if (handle == 0) {
+    // No box current any more.
+    Place at;
+    if (const int32_t result = Current(host, &at); result != kXTOk) return result;
+    at.content->current_box = 0;
+    at.content->text_open = false;
+    at.content->selection_start = at.content->selection_end = 0;
+    return kXTOk;
+  }
   DocumentContent* content = nullptr;
   const Box* box = CurrentBox(host, handle, &content);
   if (box == nullptr) return kXTErrParam;

@@ -268,6 +268,7 @@ struct XTSelectionSuite {
   int32_t (*set_tool_mode)(int32_t mode);
   int32_t (*current_box)(XTBox* box);
   // Makes a box of the current document current; its text is not open.
+  // Box 0: no box is current.
   int32_t (*set_current_box)(XTBox box);
   // The first box that shows story `story` of the current document.
   int32_t (*box_of_story)(int32_t story, XTBox* box);

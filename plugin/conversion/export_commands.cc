@@ -148,7 +148,7 @@ Written WriteStreamLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& la
   LayoutLoopOptions options;
   options.saveEachLayout = true;
   options.failuresBefore = failuresBefore;
-  options.afterLast = [&](int32_t, ProgressBar*) {
+  options.afterLast = [&](int32_t, ProgressBar*, const LayoutLoop&) {
     saved = SaveAfterLastLayout(*document, true, failuresBefore);
   };
   const LayoutLoop loop = ExportLayouts(document, layouts, uniqueIds, options);

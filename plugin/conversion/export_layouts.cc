@@ -1,17 +1,26 @@
 #include "plugin/conversion/export_layouts.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <ostream>
 #include <string>
 
+#include "platform/win/replacing_file.h"
 #include "plugin/conversion/exporter.h"
 #include "plugin/conversion/qxp_writer.h"
+#include "plugin/qapi/mixer_services.h"
 #include "plugin/qapi/ui_host.h"
+#include "support/host_file_spec.h"
 #include "support/host_link.h"
 #include "support/host_result.h"
+#include "support/paths.h"
 #include "support/program_log.h"
 
 namespace {
@@ -84,6 +93,71 @@ class ExporterScope {
 
 void RunExporter(Exporter& exporter) { exporter.Run(); }
 
+// Deletes the working boxes the loop kept when it ends before afterLast
+// took care of them, however it ends.
+class KeptWorkingBoxes {
+ public:
+  explicit KeptWorkingBoxes(const LayoutLoop& loop) : loop_(loop) {}
+  ~KeptWorkingBoxes() {
+    if (active_) Exporter::DeleteWorkingBoxes(loop_.workingBoxes);
+  }
+  KeptWorkingBoxes(const KeptWorkingBoxes&) = delete;
+  KeptWorkingBoxes& operator=(const KeptWorkingBoxes&) = delete;
+  void Disarm() { active_ = false; }
+
+ private:
+  const LayoutLoop& loop_;
+  bool active_ = true;
+};
+
+// A new empty file beside the current document's file, for a copy of the
+// document to be read back; removed when the object goes.  path() is empty
+// when none could be made.
+class CopyFile {
+ public:
+  CopyFile() {
+    std::string name, folder;
+    if (GetCurrentDocumentLocation(&name, &folder) != kXTOk) {
+      ProgramLog() << "ERROR: the saved document's file spec could not be had; it is not stored" << std::endl;
+      return;
+    }
+    const int fd = win::CreateFileBeside(folder + kPathSeparator + name, O_WRONLY, &path_);
+    if (fd < 0) {
+      ProgramLog() << "ERROR: no file for the stored document beside \"" << folder << kPathSeparator << name
+                   << "\": " << std::strerror(errno) << std::endl;
+      path_.clear();
+      return;
+    }
+    ::close(fd);
+  }
+  ~CopyFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  CopyFile(const CopyFile&) = delete;
+  CopyFile& operator=(const CopyFile&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The document with the working boxes of every layout of `loop` (those
+// that went after their walk made again, added to `made`) saved into
+// `copy`; false when it was not saved there.
+bool SaveWithWorkingBoxes(QuarkDoc& document, const LayoutLoop& loop, const CopyFile& copy,
+                          std::vector<XTItem>* made) {
+  if (!loop.boxesRemoved.empty()) {
+    const int16_t current = GetCurrentDocumentId();
+    for (const int16_t id : loop.boxesRemoved) {
+      MakeLayoutCurrent(document, id);
+      const std::vector<XTItem> boxes = Exporter::MakeWorkingBoxes();
+      made->insert(made->end(), boxes.begin(), boxes.end());
+    }
+    MakeLayoutCurrent(document, current);
+  }
+  return !copy.path().empty() && document.SaveCopy(copy.path());
+}
+
 // One Exporter per layout, writing into the container document.
 using KxtLayouts = ExporterLayouts<Exporter, BX_KXT::Export::Ref<BX_KXT::Export::IDoc>, RunExporter>;
 
@@ -92,6 +166,7 @@ using KxtLayouts = ExporterLayouts<Exporter, BX_KXT::Export::Ref<BX_KXT::Export:
 LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& output,
                          std::set<int32_t>* uniqueIds, const LayoutLoopOptions& options) {
   LayoutLoop loop;
+  KeptWorkingBoxes keptBoxes(loop);
   const InitialLayout initial(*document);
   const XTLayoutSuite* layouts = XT().lgk2;
   const XTProject project = QueryCurrentDocument();
@@ -123,14 +198,25 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
         : HostCall("layout_type", layouts->layout_type(layout, &type)) == kXTOk && type == kWebLayoutType
             ? Exporter::kWebLayout
             : Exporter::kPrintLayout;
+    // Boxes kept through a save before the next layout would be saved
+    // with the user's document.
+    const bool removeBoxes = !options.keepWorkingBoxes || (options.saveEachLayout && i < loop.count - 1);
+    if (removeBoxes) loop.boxesRemoved.push_back(id);
     {
       const PhaseClock clock(Phase(options.phases, &ExportPhases::walk));
-      loop.maxUniqueId = std::max(loop.maxUniqueId, output.Run(kind, i));
+      loop.maxUniqueId = std::max(loop.maxUniqueId, output.Run(kind, i, removeBoxes));
+    }
+    if (!removeBoxes) {
+      const std::vector<XTItem> boxes = output.WorkingBoxes();
+      loop.workingBoxes.insert(loop.workingBoxes.end(), boxes.begin(), boxes.end());
     }
     ++loop.written;
     if (i == loop.count - 1) {
       MakeLayoutCurrent(*document, initial.id());
-      if (options.afterLast) options.afterLast(loop.maxUniqueId, output.Progress());
+      if (options.afterLast) {
+        keptBoxes.Disarm();
+        options.afterLast(loop.maxUniqueId, output.Progress(), loop);
+      }
     }
   }
   return loop;
@@ -165,18 +251,29 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
     loop.saveEachLayout = options.saveEachLayout;
     loop.failuresBefore = options.failuresBefore;
     loop.phases = options.phases;
-    loop.afterLast = [&](int32_t maxUniqueId, ProgressBar* progress) {
+    loop.keepWorkingBoxes = true;
+    loop.afterLast = [&](int32_t maxUniqueId, ProgressBar* progress, const LayoutLoop& layouts) {
       const std::string text = std::to_string(maxUniqueId);
       book->AddAttr(u"maxuniqID", std::u16string(text.begin(), text.end()).c_str());
       const PhaseClock clock(Phase(options.phases, &ExportPhases::store));
+      // The stored copy carries the working boxes, tagged -1 and -2, and
+      // an import of it copies its probes from them; the user's document
+      // is saved without them.
+      const CopyFile copy;
+      std::vector<XTItem> boxes = layouts.workingBoxes;
+      const bool copied = HostFailureCount() == options.failuresBefore &&
+                          SaveWithWorkingBoxes(*document, layouts, copy, &boxes);
+      Exporter::DeleteWorkingBoxes(boxes);
       if (!SaveAfterLastLayout(*document, options.closeDocument, options.failuresBefore)) {
         result.saveFailed = true;
         return;
       }
       XTFileSpec spec{};
-      if (document->GetFileSpec(spec) != 0) {
-        ProgramLog() << "ERROR: the saved document's file spec could not be had; it is not stored"
-                     << std::endl;
+      if (!copied || xt_fsmakefsspec(0, 0, copy.path(), spec, true, false, false, nullptr, 0, false, nullptr) != kXTOk) {
+        if (!copy.path().empty()) {
+          ProgramLog() << "ERROR: the document with its working boxes could not be saved; it is not stored"
+                       << std::endl;
+        }
         result.storeFailed = true;
         return;
       }

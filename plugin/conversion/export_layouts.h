@@ -12,7 +12,9 @@
 #include <memory>
 #include <set>
 #include <utility>
+#include <vector>
 
+#include "platform/xt/xt_layout_suites.h"
 #include "plugin/conversion/kxt_export.h"
 #include "plugin/qapi/progress_bar.h"
 #include "plugin/qapi/quark_doc.h"
@@ -32,8 +34,11 @@ class LayoutOutput {
   // Makes the exporter of the current layout; false when it cannot be made.
   virtual bool Create(const RefHandle<QuarkDoc>& document, std::set<int32_t>* uniqueIds) = 0;
   // Writes the layout with its kind (Exporter::LayoutKind) and index, then
-  // deletes the working boxes; the highest unique id the exporter met.
-  virtual int32_t Run(int32_t kind, int32_t index) = 0;
+  // deletes the working boxes when `removeBoxes`; the highest unique id the
+  // exporter met.
+  virtual int32_t Run(int32_t kind, int32_t index, bool removeBoxes) = 0;
+  // The working boxes of the exporter made last still in the document.
+  virtual std::vector<XTItem> WorkingBoxes() = 0;
   // Deletes the exporter.
   virtual void Release() = 0;
   // The progress indicator of the exporter made last; null without one.
@@ -50,13 +55,14 @@ class ExporterLayouts final : public LayoutOutput {
     exporter_ = E::Create(document, writer_, uniqueIds);
     return exporter_ != nullptr;
   }
-  int32_t Run(int32_t kind, int32_t index) override {
+  int32_t Run(int32_t kind, int32_t index, bool removeBoxes) override {
     exporter_->layoutKind = kind;
     exporter_->layoutIndex = index;
     Write(*exporter_);
-    exporter_->RemoveWorkingBoxes();
+    if (removeBoxes) exporter_->RemoveWorkingBoxes();
     return exporter_->highestUniqueId;
   }
+  std::vector<XTItem> WorkingBoxes() override { return exporter_ ? exporter_->WorkingBoxes() : std::vector<XTItem>(); }
   void Release() override { exporter_.reset(); }
   ProgressBar* Progress() override { return exporter_ ? exporter_->mapper().Progress() : nullptr; }
 
@@ -70,6 +76,8 @@ struct LayoutLoop {
   int32_t written = 0;      // layouts written
   int32_t maxUniqueId = 0;  // the highest unique id of all of them
   bool invalid = false;     // an exporter could not be made: the loop stopped there
+  std::vector<int16_t> boxesRemoved;  // layout documents whose working boxes went after the walk
+  std::vector<XTItem> workingBoxes;   // the working boxes kept, of every layout
 };
 
 struct LayoutLoopOptions {
@@ -82,11 +90,17 @@ struct LayoutLoopOptions {
   // the command fails).
   uint32_t failuresBefore = HostFailureCount();
   ExportPhases* phases = nullptr;
+  // The working boxes of each layout stay after its walk (for a stored copy
+  // of the document that carries them), unless the document is saved
+  // before the next layout.  afterLast takes care of them; when the loop
+  // ends before it, they are deleted.
+  bool keepWorkingBoxes = false;
   // Runs after the last layout, with the first layout current again, the
-  // highest unique id and the progress indicator of that layout's exporter,
-  // before the exporter is deleted.
-  std::function<void(int32_t maxUniqueId, ProgressBar* progress)> afterLast;
+  // highest unique id, the progress indicator of that layout's exporter
+  // and the loop so far, before the exporter is deleted.
+  std::function<void(int32_t maxUniqueId, ProgressBar* progress, const LayoutLoop& loop)> afterLast;
 };
+
 
 // Every layout of the current project through `output`.  The layout that
 // was current at the start is current again at the end, also when the loop
@@ -116,9 +130,12 @@ struct KxtBookResult {
 };
 
 // Into `book`: "source_data_type"; a document with "source_platform"; every
-// layout through its own Exporter; after the last one "maxuniqID", the
-// document saved (SaveAfterLastLayout) and stored as stream 0 (an "ERROR:"
-// line and storeFailed when its file spec cannot be had).  The
+// layout through its own Exporter; after the last one "maxuniqID" and the
+// document stored as stream 0 with the working boxes of every layout
+// (saved for that into a file of its own beside the document's, removed
+// afterwards), then the working boxes deleted and the document saved
+// (SaveAfterLastLayout).  An "ERROR:" line and storeFailed when that copy
+// cannot be saved.  The
 // container document is released at the end; the book stays the caller's.
 // A project without layouts gives the properties and an empty document.
 KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,

@@ -59,8 +59,11 @@ class KeptSelection {
   // A failure is counted: the document would be saved with another box current.
   void Restore() const {
     const XTSelectionSuite* selection = XT().lgh2;
-    if (selection == nullptr || box_ == 0) return;
-    if (textOpen_) {
+    if (selection == nullptr) return;
+    if (box_ == 0) {
+      // No box was current: none is after the analysis either.
+      HostCall("set_current_box", selection->set_current_box(0));
+    } else if (textOpen_) {
       HostCall("select_text", selection->select_text(box_, start_, end_));
     } else {
       HostCall("set_current_box", selection->set_current_box(box_));
@@ -110,6 +113,26 @@ Exporter::Exporter(RefHandle<QuarkDoc> document, Ref<IDoc> writer, std::set<int3
 
 void Exporter::RemoveWorkingBoxes() {
   if (auto* box = dynamic_cast<BrenixBoxExp*>(mMapper.PrivateBox())) box->RemoveBoxes();
+}
+
+std::vector<XTItem> Exporter::WorkingBoxes() const {
+  if (const auto* box = dynamic_cast<const BrenixBoxExp*>(mMapper.PrivateBox())) return box->Boxes();
+  return {};
+}
+
+std::vector<XTItem> Exporter::MakeWorkingBoxes() {
+  const KeptSelection kept;
+  Mapper mapper;
+  mapper.InstallWorkingBoxes();
+  kept.Restore();
+  if (const auto* box = dynamic_cast<const BrenixBoxExp*>(mapper.PrivateBox())) return box->Boxes();
+  return {};
+}
+
+void Exporter::DeleteWorkingBoxes(const std::vector<XTItem>& boxes) {
+  if (boxes.empty()) return;
+  Mapper mapper;
+  for (const XTItem box : boxes) DeleteWorkingBox(mapper, box);
 }
 
 Exporter::~Exporter() noexcept(false) {

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "plugin/conversion/box_geometry.h"
 #include "plugin/conversion/kxt_export.h"
@@ -35,8 +36,8 @@ class Exporter {
 
   // A new exporter over the current document (its full analysis), or null
   // when either reference is empty.  The references are the exporter's.
-  // The analysis's working boxes are deleted again at once (only their
-  // style table serves the walk); the content boxes keep their tags.
+  // The analysis's working boxes stay until RemoveWorkingBoxes; the
+  // content boxes keep their tags.
   static std::unique_ptr<Exporter> Create(RefHandle<QuarkDoc> document,
                                           BX_KXT::Export::Ref<BX_KXT::Export::IDoc> writer,
                                           std::set<int32_t>* uniqueIds);
@@ -54,6 +55,15 @@ class Exporter {
   // nothing of them.  (Deleting them before the walk would make the host
   // lay the stories out anew while they are walked.)
   void RemoveWorkingBoxes();
+  // The working boxes the analysis made and still in the document.
+  std::vector<XTItem> WorkingBoxes() const;
+  // The working boxes of the current layout, whose boxes carry an
+  // export's tags, made again from its stories (for the stored copy of a
+  // document whose boxes went before a save); the current box and
+  // selection stay as they were.  The boxes made.
+  static std::vector<XTItem> MakeWorkingBoxes();
+  // Deletes working boxes of any layout (DeleteWorkingBox).
+  static void DeleteWorkingBoxes(const std::vector<XTItem>& boxes);
 
   Mapper& mapper() { return mMapper; }
 

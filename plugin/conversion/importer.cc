@@ -191,6 +191,7 @@ Importer::Importer(RefHandle<QuarkDoc> document,
   Connect();
   MakePalette(*this);
   mConnected = GetCurrentDocumentId();
+  mInitialLayout = mConnected;
   mApplier = std::make_unique<XAttribs>(GetImportAttribKind());
 }
 
@@ -221,13 +222,34 @@ void Importer::CloseProgress() {
 
 void Importer::SwitchLayout(int16_t document) {
   if (document == mConnected || XT().lgi2 == nullptr) return;
-  // Each layout has its own tags and working boxes: those of the layout
-  // left go, those of the new one are connected.
-  UnInstall();
+  // Each layout has its own tags and working boxes.  Those of the layout
+  // left stay until the end of the run: its stories may not be in yet
+  // (the layout current when the import began is connected first).
+  Disconnect();
   HostCall("set_current_document", XT().lgi2->set_current_document(document));
   Connect();
   MakePalette(*this);
   mConnected = document;
+}
+
+void Importer::UnInstallLayouts(int16_t layoutBase, int32_t layouts) {
+  if (layoutBase < 0 || layouts <= 0 || XT().lgi2 == nullptr) {
+    UnInstall();
+    return;
+  }
+  for (int32_t k = 0; k < layouts; ++k) {
+    const auto document = static_cast<int16_t>(layoutBase + k);
+    if (document != mConnected &&
+        HostCall("set_current_document", XT().lgi2->set_current_document(document)) != kXTOk) {
+      continue;
+    }
+    mConnected = document;
+    UnInstall();
+  }
+  if (mInitialLayout >= 0 && mInitialLayout != mConnected &&
+      HostCall("set_current_document", XT().lgi2->set_current_document(mInitialLayout)) == kXTOk) {
+    mConnected = mInitialLayout;
+  }
 }
 
 void Importer::NoBox(int32_t index, const char* why) {
@@ -306,7 +328,7 @@ void Importer::Run() {
   }
 
   CloseProgress();
-  UnInstall();
+  UnInstallLayouts(layoutBase, layouts);
   SendDocumentRequest(3);
   SendDocumentRequest(1);
 }

@@ -61,8 +61,13 @@ class Importer : public Mapper {
   void ImportStory(BX_KXT::Import::IStory& story, const AnchorCollector& plan, XTItem box,
                    Enlargement* enlargement);
   void NoBox(int32_t index, const char* why);
-  // Makes the document of another layout current, with its own analysis.
+  // Makes the document of another layout current, with its own analysis;
+  // the tags of the layout left stay.
   void SwitchLayout(int16_t document);
+  // Removes the tags and working boxes of every layout (`layouts` from the
+  // document `layoutBase`; the current one alone when either is unknown),
+  // then makes the layout current again that was current at the start.
+  void UnInstallLayouts(int16_t layoutBase, int32_t layouts);
 
   RefHandle<QuarkDoc> mDocument;
   BX_KXT::Import::Ref<BX_KXT::Import::IDoc> mContainer;
@@ -74,6 +79,7 @@ class Importer : public Mapper {
   bool mStoryWithoutBox = false;
   std::unique_ptr<ProgressBar> mProgress;
   int16_t mConnected = -1;  // the layout document the analysis belongs to
+  int16_t mInitialLayout = -1;  // the layout document current at the start
 };
 
 // A new Importer, or null when memory runs out.

@@ -247,17 +247,28 @@ BrenixBoxExp::BrenixBoxExp(Mapper& mapper) : mMapper(mapper) {
     mStyleProbes.emplace(mProbes[n].style, static_cast<int32_t>(n));
 }
 
+void DeleteWorkingBox(Mapper& mapper, XTItem box) {
+  // A box that stays would be saved with the user's document: the failed
+  // call is counted, so the command fails.
+  if (XT().lgk2 == nullptr || HostCall("delete_item", XT().lgk2->delete_item(box)) != kXTOk) {
+    ProgramLog() << "ERROR: BrenixBox: working box " << std::hex << box << std::dec
+                 << " could not be deleted\n"
+                 << std::flush;
+    mapper.Unlink(box);
+  }
+}
+
+std::vector<XTItem> BrenixBoxExp::Boxes() const {
+  std::vector<XTItem> boxes;
+  for (const XTItem box : {mFirstBox, mSecondBox}) {
+    if (box != 0) boxes.push_back(box);
+  }
+  return boxes;
+}
+
 void BrenixBoxExp::RemoveBoxes() {
   for (XTItem* box : {&mFirstBox, &mSecondBox}) {
-    if (*box == 0) continue;
-    // A box that stays would be saved with the user's document: the failed
-    // call is counted, so the command fails.
-    if (XT().lgk2 == nullptr || HostCall("delete_item", XT().lgk2->delete_item(*box)) != kXTOk) {
-      ProgramLog() << "ERROR: BrenixBox: working box " << std::hex << *box << std::dec
-                   << " could not be deleted\n"
-                   << std::flush;
-      mMapper.Unlink(*box);
-    }
+    if (*box != 0) DeleteWorkingBox(mMapper, *box);
     *box = 0;
   }
   mBox = 0;

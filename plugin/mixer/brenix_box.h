@@ -86,6 +86,8 @@ class BrenixBoxExp : public BrenixBox {
   // table stays, so ProbeOfStyle answers as before.  A box the host does
   // not delete loses its tags, with an "ERROR:" line in the program log.
   void RemoveBoxes();
+  // The boxes made (none after RemoveBoxes).
+  std::vector<XTItem> Boxes() const;
 
  private:
   void CollectProbes();
@@ -106,7 +108,8 @@ class BrenixBoxImp : public BrenixBox {
   explicit BrenixBoxImp(Mapper& mapper);
   int32_t CopyProbe(int32_t index, int32_t story, int32_t position) override;
   size_t ProbeCount() const { return mProbes.size(); }
-  // For a document saved without working boxes (the export removes them):
+  // For a document saved without working boxes (containers written while
+  // the stored copy was saved without them):
   // makes them again from its stories, as the export made them, and reads
   // them; run before any story changes, the probes then match the indexes
   // the export wrote.  Nothing when the document has a working box.  The
@@ -123,3 +126,7 @@ class BrenixBoxImp : public BrenixBox {
 
 // The scratch boxes the export side made in this process, in order.
 std::vector<XTItem>& ScratchBoxes();
+
+// Deletes working box `box` (and its story); a box the host does not
+// delete loses its tags, with an "ERROR:" line in the program log.
+void DeleteWorkingBox(Mapper& mapper, XTItem box);

@@ -250,8 +250,28 @@ int32_t Mapper::Analyze() {
   return Connect() ? mStoryCount : 0;
 }
 
+namespace {
+
+// Whether `story` holds `item` anchored in it.
+bool AnchoredIn(int32_t story, XTItem item) {
+  if (story <= 0 || item == 0) return false;
+  StoryRunIterator iterator(story);
+  StoryRunPosition position;
+  StoryRunIterator::Begin(position, iterator);
+  for (; iterator.HasMore(position); iterator.Advance(position)) {
+    if (iterator.CurrentOpcode(position) == kXTOpAnchoredBox && AnchoredItemAt(story, position.boundary) == item)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool Mapper::AnaliseText(XTItem box, int32_t depth, int16_t masterIndex) {
-  if (ParentOf(box) != 0) return false;
+  // A later box of a chain is reached through the chain's first box, unless
+  // that one is anchored in the chain's own story: then nothing reaches it,
+  // and this box stands for the story.
+  if (const XTItem parent = ParentOf(box); parent != 0 && !AnchoredIn(StoryOf(box), parent)) return false;
   if (masterIndex != 0 && XT().lgh2 != nullptr) HostCall("set_current_box", XT().lgh2->set_current_box(box));
   int32_t id = -1;
   if (GetBoxId(box, &id)) {
@@ -276,7 +296,9 @@ bool Mapper::AnaliseText(XTItem box, int32_t depth, int16_t masterIndex) {
         if (depth > kMaxAnchorDepth) {
           ProgramLog() << "#######stack overflows soon########" << '\n' << std::flush;
         } else if (const XTItem anchored = AnchoredItemAt(story, start)) {
-          if (!AnaliseAnchored(anchored, depth, masterIndex)) untaken.push_back(anchored);
+          // A text box anchored in the story it shows is that story again.
+          const bool own = IsTextBox(anchored) && StoryOf(anchored) == story;
+          if (own || !AnaliseAnchored(anchored, depth, masterIndex)) untaken.push_back(anchored);
         } else {
           ProgramLog() << "#######AnchBox is not AnchBox######, lives remain: " << mAnchorFailures
                        << '\n'
@@ -522,6 +544,23 @@ void Mapper::UnInstall() {
   int32_t view = static_cast<int32_t>(xt_getdocviewref());
   if (xt_viewgotomaster(view, 0) != kXTOk)
     ReportApiFailure(ApiPolicy::kReturnEmpty, kSource, kLineUnInstallLayout, "Mapper::UnInstall");
+  Disconnect();
+}
+
+bool Mapper::InstallWorkingBoxes() {
+  MasterPatch();
+  FindBoxFromUnusedMP(false);
+  mPrivateBox.reset();
+  mPrivateBox = BrenixBox::Install(*this);
+  MasterPatch();
+  return mPrivateBox != nullptr;
+}
+
+void Mapper::Disconnect() {
+  mPrivateBox.reset();
+  // The master pages named here are those of this layout: another layout
+  // may have none of them.
+  mStoryMasterPages.clear();
   mStoryCount = 0;
   mNextStoryId = 0;
   mAnchorFailures = 0;

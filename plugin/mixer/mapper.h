@@ -75,6 +75,15 @@ class Mapper {
   // Removes the working boxes and every tag a former analysis left; a later
   // Connect takes the working boxes it then finds.
   void UnInstall();
+  // Forgets the analysis of the current layout (its working-box object,
+  // story-to-master-page map and counts) and leaves the document as it is:
+  // its tags and working boxes stay for a later Connect, as when the import
+  // moves to another layout before this one's stories are in.
+  void Disconnect();
+  // Makes the working boxes of a layout whose boxes carry an export's tags
+  // again, as Analyze made them from the same stories; false when they
+  // could not be made (logged).  The boxes stay when the Mapper goes.
+  bool InstallWorkingBoxes();
   // Brings a view that shows the master pages back to the layout.
   void MasterPatch();
   // The text boxes of the master spreads: analysed (true) or only entered

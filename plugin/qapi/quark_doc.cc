@@ -181,13 +181,36 @@ bool QuarkDoc::IsLayoutModified() {
 void QuarkDoc::ReloadFonts() { fonts_ = std::make_unique<QFontList>(); }
 
 bool QuarkDoc::Save() {
-  MakeCurrent();
   const std::string path = RequestFile().GetFullPath();
-  const HostLink& link = XT();
-  if (State() == nullptr || link.files == nullptr) {
-    ProgramLog() << "ERROR: QuarkDoc::Save(): the host cannot save documents" << std::endl;
-    return false;
+  if (!CanSave()) return false;
+  int32_t result = SaveThere(path);
+  // No spec, no reference, or the file is open as another document: the
+  // document is saved at its own file (after a copy, the one it had
+  // before: the host took the copy's for it).
+  if (result == kXTErrBusy) result = ownFile_.empty() ? State()->save_document(0, kXTDocumentType) : SaveThere(ownFile_);
+  if (!Saved(result, path)) return false;
+  ownFile_.clear();
+  return true;
+}
+
+bool QuarkDoc::SaveCopy(const std::string& path) {
+  if (!CanSave()) return false;
+  std::string name, folder;
+  if (ownFile_.empty() && GetCurrentDocumentLocation(&name, &folder) == kXTOk) {
+    ownFile_ = folder + kPathSeparator + name;
   }
+  return Saved(SaveThere(path), path);
+}
+
+bool QuarkDoc::CanSave() {
+  MakeCurrent();
+  if (State() != nullptr && XT().files != nullptr) return true;
+  ProgramLog() << "ERROR: QuarkDoc::Save(): the host cannot save documents" << std::endl;
+  return false;
+}
+
+int32_t QuarkDoc::SaveThere(const std::string& path) {
+  const HostLink& link = XT();
   int32_t result = kXTErrBusy;
   XTFileSpec spec{};
   XTFile reference = 0;
@@ -197,17 +220,16 @@ bool QuarkDoc::Save() {
     result = State()->save_document(reference, kXTDocumentType);
     if (result == kXTErrDuplicate) result = State()->save_document(reference, kXTDocumentType);
   }
-  // No spec, no reference, or the file is open as another document: the
-  // document is saved at its own file.
-  if (result == kXTErrBusy) result = State()->save_document(0, kXTDocumentType);
   if (reference != 0) link.files->dispose_file(reference);
+  return result;
+}
+
+bool QuarkDoc::Saved(int32_t result, const std::string& path) {
   TraceLevel(result, kApiCheckText);
-  if (result != kXTOk) {
-    ProgramLog() << "ERROR: QuarkDoc::Save(): the document was not saved (\"" << path
-                 << "\", host result " << result << ")" << std::endl;
-    return false;
-  }
-  return true;
+  if (result == kXTOk) return true;
+  ProgramLog() << "ERROR: QuarkDoc::Save(): the document was not saved (\"" << path << "\", host result " << result
+               << ")" << std::endl;
+  return false;
 }
 
 bool QuarkDoc::SaveIfInteractive() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/xt/xt_doc_suites.h"
@@ -73,6 +74,10 @@ class QuarkDoc : public RefObject {
   // or the host answers -49 for it, at the document's own file.  False,
   // with an "ERROR:" line in the program log, when the host did not save.
   bool Save();
+  // Saves this document at `path` alone (a copy of it to be read back);
+  // the host then takes that file for the document's own until the next
+  // Save.  False, with an "ERROR:" line, when the host did not save there.
+  bool SaveCopy(const std::string& path);
   // Releases the pending host objects, then saves as Save does unless a
   // batch run (registry flag, a running batch control file) or server mode
   // is on.  False only when a save was made and failed.
@@ -92,5 +97,17 @@ class QuarkDoc : public RefObject {
   ~QuarkDoc() override;
 
  private:
+  // False, with an "ERROR:" line, when the host cannot save documents.
+  bool CanSave();
+  // The host's answer to saving at `path` (kXTErrBusy when there is no
+  // spec or file reference for it, or the file is open as another
+  // document).
+  int32_t SaveThere(const std::string& path);
+  // Whether `result` is a save; else an "ERROR:" line naming `path`.
+  bool Saved(int32_t result, const std::string& path);
+
   std::unique_ptr<QFontList> fonts_;
+  // The document's file before SaveCopy made the host take the copy's;
+  // empty when no copy was saved since the last Save.
+  std::string ownFile_;
 };

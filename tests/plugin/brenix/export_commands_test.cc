@@ -9,6 +9,7 @@
 
 #include "tests/common/kxt_witness_py.h"
 #include "tests/common/python.h"
+#include "tests/common/stored_copy_py.h"
 #include "ui_run_util.h"
 
 namespace {
@@ -80,26 +81,15 @@ std::string PathLine(const std::string& label, const std::string& path) {
 const std::string kStars = std::string(80, '*') + "\n";
 const char kNow[] = "2024-03-07 09:05:01\n";
 
-// The texts of the plug-in dialogs shown, in order.
-std::vector<std::string> DialogTexts(const HostRun& run) {
-  std::vector<std::string> texts;
-  for (const std::string& line : run.transcript) {
-    const std::size_t text = line.find(" text \"");
-    if (line.rfind("dialog ", 0) == 0 && text != std::string::npos) {
-      texts.push_back(line.substr(text + 7, line.size() - text - 8));
-    }
-  }
-  return texts;
-}
-
-// Whether stream 0 of the templates inflates to `saved`, and the book's
-// "source_data_type" and "maxuniqID".
+// Whether stream 0 of the templates inflates to `saved` with the working
+// boxes of each layout, and the book's "source_data_type" and "maxuniqID".
 std::string ContainerCheck(const fs::path& container, const fs::path& saved) {
   return testutil::PythonOutput(
-      "import sys, zlib, olefile\n"
+      testutil::kStoredCopyPy +
+      "import sys\n"
+      "header, same, boxes = stored_against_saved(sys.argv[1], sys.argv[2])\n"
+      "print(same and len(boxes) == 4)\n"
       "ole = olefile.OleFileIO(sys.argv[1])\n"
-      "data = ole.openstream('SolvanePluginPrivateData/BrenixExportTemplates/0').read()\n"
-      "print(zlib.decompress(data) == open(sys.argv[2], 'rb').read())\n"
       "texts = b''.join(ole.openstream(e).read() for e in ole.listdir())\n"
       "for name in ('source_data_type', 'maxuniqID'):\n"
       "    print(name, name.encode('utf-16-le') in texts or name.encode() in texts)\n",
@@ -115,12 +105,19 @@ TEST(KxtExport, WritesTheContainerStoresTheSavedDocumentAndClosesIt) {
   EXPECT_EQ(run.Files(), (std::vector<std::string>{"BrenixLogfile.txt", "XTensions", "doc.qxp",
                                                    "out.kxq", "registry", "stderr.txt",
                                                    "transcript.txt"}));
-  // Saved before each layout, after the last one, and at the end; closed
-  // after the result.
+  // Saved before each layout, as the copy the container stores (a file of
+  // its own beside it, gone afterwards), after the last one, and at the
+  // end; closed after the result.
   const std::vector<std::string> expected =
-      std::vector<std::string>(4, "save document 1 \"doc.qxp\"") +
+      std::vector<std::string>(2, "save document 1 \"doc.qxp\"") +
+      std::vector<std::string>{"save document 1 \".~\""} +
+      std::vector<std::string>(2, "save document 1 \"doc.qxp\"") +
       std::vector<std::string>{"close document 1 \"doc.qxp\" window", "beep 0"};
-  EXPECT_EQ(Only(host, {"save document", "close document", "beep"}), expected);
+  std::vector<std::string> saves = Only(host, {"save document", "close document", "beep"});
+  for (std::string& line : saves) {
+    if (line.rfind("save document 1 \".~", 0) == 0) line = "save document 1 \".~\"";
+  }
+  EXPECT_EQ(saves, expected);
   // The stored copy is read with the progress of the last layout's window.
   EXPECT_EQ(Only(host, {"window 2 item 1 progress 70/", "window 2 item 1 progress 85/"}).size(), 2u);
   EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
@@ -141,7 +138,7 @@ TEST(KxtExport, SaveFileAtTheQuestionSavesThenExports) {
   ASSERT_TRUE(Clean(host)) << host.errors;
   // The unsaved document is marked changed, so the question comes.
   EXPECT_EQ(Only(host, {"document 1 marked changed"}).size(), 1u);
-  EXPECT_EQ(Only(host, {"dialog 1 item 1 pressed", "save document"}).size(), 6u);
+  EXPECT_EQ(Only(host, {"dialog 1 item 1 pressed", "save document"}).size(), 7u);
   EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"File was changed. Save it?", "Export done"}));
   EXPECT_NE(host.log.find("User pressed OK or auto-saving is allowed => Trying to save file ... OK\n"),
             std::string::npos)
@@ -207,8 +204,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "ERROR: the export stopped: "},
         // Saves: before each of the two layouts, then the one after the last
         // layout that would let the document close.
-        Failure{"SaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
+        // The third save is the copy the container stores.
+        Failure{"SaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:4"},
                 "ERROR: the document could not be saved after its last layout; it stays open\n",
+                "Export current document", "out.kxq", false},
+        Failure{"StoredCopyNotSaved", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
+                "ERROR: the document with its working boxes could not be saved; it is not stored\n",
                 "Export current document", "out.kxq", false},
         Failure{"CoordinatesSaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
                 "ERROR: the document could not be saved after its last layout; it stays open\n",

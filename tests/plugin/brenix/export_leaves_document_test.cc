@@ -1,7 +1,8 @@
 // What an export leaves in the user's document, through the main job
 // (tools/main_job.sh) and the side exports on fresh copies of the sample:
-// the saved document and the copy stored in the container hold the
-// sample's boxes and stories with only the story tags added, a PDF made
+// the saved document holds the sample's boxes and stories with only the
+// story tags added, the copy stored in the container those and the
+// working boxes of each layout (tagged -1 and -2), a PDF made
 // from the document afterwards shows the sample's text alone, and the
 // translated container still imports.
 #include <gtest/gtest.h>
@@ -22,10 +23,11 @@ using testutil::RunCommand;
 using testutil::ShellQuote;
 
 // Per document (a host document, or a container whose stored document 0
-// is inflated with zlib): "NAME same tagged N" when it is the sample (its
-// boxes, stories, tables and current selection; the host's next item id
-// aside) with only story tags of 0 or more added as item data (N boxes
-// tagged), else what differs.
+// is inflated with zlib): "NAME same tagged N working W" when it is the
+// sample (its boxes, stories, tables and current selection; the host's
+// next item id aside) with only story tags of 0 or more added as item data
+// (N boxes tagged), else what differs; W working boxes (negative tags)
+// taken out of a container's copy first.
 const char kWitnessPy[] = R"PY(
 import json, os, sys, zlib, olefile
 sample = json.load(open(sys.argv[1], encoding='utf-8'))
@@ -35,8 +37,20 @@ def load(path):
         stream = ole.openstream(['SolvanePluginPrivateData', 'BrenixExportTemplates', '0'])
         return json.loads(zlib.decompress(stream.read()))
     return json.load(open(path, encoding='utf-8'))
+def tag(box):
+    value = box.get('data', {}).get('08414b42')
+    return 0 if value is None else int.from_bytes(bytes.fromhex(value), 'big', signed=True)
 for path in sys.argv[2:]:
     doc = load(path)
+    working = 0
+    if path.endswith('.kxq'):
+        # The stored copy carries the working boxes: taken out here, with
+        # their stories and the character records made for their probes.
+        gone = {b.get('story') for b in doc['boxes'] if tag(b) < 0}
+        working = sum(1 for b in doc['boxes'] if tag(b) < 0)
+        doc['boxes'] = [b for b in doc['boxes'] if tag(b) >= 0]
+        doc['stories'] = [s for s in doc['stories'] if s['id'] not in gone]
+        doc['characterAttributes'] = doc['characterAttributes'][:len(sample.get('characterAttributes', []))]
     plain = dict(doc, boxes=[{k: v for k, v in b.items() if k != 'data'} for b in doc['boxes']])
     problems = [key for key in sorted(set(plain) | set(sample))
                 if key != 'nextItem' and plain.get(key) != sample.get(key)]
@@ -49,7 +63,7 @@ for path in sys.argv[2:]:
             tagged += 1
             if int.from_bytes(bytes.fromhex(data['08414b42']), 'big', signed=True) < 0:
                 problems.append('working box %d' % box['id'])
-    print(os.path.basename(path), ' '.join(problems) or 'same', 'tagged', tagged)
+    print(os.path.basename(path), ' '.join(problems) or 'same', 'tagged', tagged, 'working', working)
 )PY";
 
 // The text pdftotext reads from a PDF that xthost makes of `document`.
@@ -102,10 +116,10 @@ TEST(ExportLeavesDocument, SavedAndStoredWithTheSamplesBoxesAndStoriesOnly) {
   std::vector<std::string> args = {sample};
   args.insert(args.end(), documents.begin(), documents.end());
   EXPECT_EQ(testutil::PythonOutput(kWitnessPy, args),
-            "doc_brochure.qxp same tagged 3\n"
-            "doc_brochure.kxq same tagged 3\n"
-            "side.coo.qxp same tagged 3\n"
-            "side.krm.qxp same tagged 3\n");
+            "doc_brochure.qxp same tagged 3 working 0\n"
+            "doc_brochure.kxq same tagged 3 working 4\n"
+            "side.coo.qxp same tagged 3 working 0\n"
+            "side.krm.qxp same tagged 3 working 0\n");
 
   // The main job's PDF, and a later PDF of each exported document, read
   // as one of the sample.

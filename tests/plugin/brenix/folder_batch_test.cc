@@ -16,6 +16,7 @@
 
 #include "tests/common/export_document.h"
 #include "tests/common/python.h"
+#include "tests/common/stored_copy_py.h"
 #include "tools/kxtpseudo/kxt_pseudo.h"
 #include "ui_run_util.h"
 
@@ -27,15 +28,16 @@ using namespace ui_run;
 const std::string kOleMagic = "\xD0\xCF\x11\xE0";
 
 // For each (container, source) pair: whether the container's stored host
-// document inflates to the source document as the export saved it.
+// document inflates to the source document as the export saved it, with
+// the two working boxes of its layout.
 std::string StoredDocumentsMatch(const std::vector<std::string>& pairs) {
   return testutil::PythonOutput(
-      "import sys, zlib, olefile\n"
+      testutil::kStoredCopyPy +
+      "import sys\n"
       "args = sys.argv[1:]\n"
       "for container, source in zip(args[::2], args[1::2]):\n"
-      "    ole = olefile.OleFileIO(container)\n"
-      "    data = ole.openstream('SolvanePluginPrivateData/BrenixExportTemplates/0').read()\n"
-      "    print(zlib.decompress(data) == open(source, 'rb').read())\n",
+      "    header, same, boxes = stored_against_saved(container, source)\n"
+      "    print(same and boxes == ['0:-1', '0:-2'])\n",
       pairs);
 }
 

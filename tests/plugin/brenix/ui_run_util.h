@@ -147,6 +147,18 @@ inline std::vector<std::string> Between(const HostRun& run, const std::string& f
   return kept;
 }
 
+// The texts of the plug-in dialogs shown, in order.
+inline std::vector<std::string> DialogTexts(const HostRun& run) {
+  std::vector<std::string> texts;
+  for (const std::string& line : run.transcript) {
+    const std::size_t text = line.find(" text \"");
+    if (line.rfind("dialog ", 0) == 0 && text != std::string::npos) {
+      texts.push_back(line.substr(text + 7, line.size() - text - 8));
+    }
+  }
+  return texts;
+}
+
 // The menu as `menus` lists it, without the menu's handle and title.
 inline std::vector<std::string> Listed(const HostRun& run) {
   std::vector<std::string> items;

@@ -15,6 +15,7 @@
 #include "tests/common/export_document.h"
 #include "tests/common/kxt_witness_py.h"
 #include "tests/common/python.h"
+#include "tests/common/stored_copy_py.h"
 #include "tests/plugin/conversion/export_harness.h"
 #include "tests/plugin/conversion/exported_fixture.h"
 #include "tests/plugin/mixer/mixer_host_util.h"
@@ -47,12 +48,9 @@ TEST_F(ExportFixture, TheWitnessDumpIsTheCheckedOne) {
 TEST_F(ExportFixture, TheStoredDocumentIsTheSavedFile) {
   ASSERT_TRUE(result.stored);
   const std::string same = testutil::PythonOutput(
-      "import sys, zlib, olefile\n"
-      "data = olefile.OleFileIO(sys.argv[1]).openstream("
-      "'SolvanePluginPrivateData/BrenixExportTemplates/0').read()\n"
-      "print(data[:2].hex(), zlib.decompress(data) == open(sys.argv[2], 'rb').read())\n",
+      testutil::kStoredCopyPy + "import sys\nprint(*stored_against_saved(sys.argv[1], sys.argv[2]))\n",
       {target, host.Path("export.qxp")});
-  EXPECT_EQ(same, "789c True\n");
+  EXPECT_EQ(same, "789c True ['0:-1', '0:-2', '1:-1', '1:-2']\n");
 }
 
 // Walked in Python over the in-force dump: each hidden id has exactly one

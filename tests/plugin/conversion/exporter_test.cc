@@ -14,6 +14,7 @@
 #include "plugin/conversion/box_geometry.h"
 #include "tests/common/kxt_witness_py.h"
 #include "tests/common/python.h"
+#include "tests/common/stored_copy_py.h"
 #include "tests/plugin/conversion/export_harness.h"
 #include "tests/plugin/mixer/mixer_host_util.h"
 
@@ -223,12 +224,9 @@ TEST(Exporter, TheLayoutsFixtureThroughTheHarness) {
   }
   // The stored document is the saved file, through Python's zlib.
   const std::string same = testutil::PythonOutput(
-      "import sys, zlib, olefile\n"
-      "data = olefile.OleFileIO(sys.argv[1]).openstream("
-      "'SolvanePluginPrivateData/BrenixExportTemplates/0').read()\n"
-      "print(data[:2].hex(), zlib.decompress(data) == open(sys.argv[2], 'rb').read())\n",
+      testutil::kStoredCopyPy + "import sys\nprint(*stored_against_saved(sys.argv[1], sys.argv[2]))\n",
       {target, host.Path("layouts.qxp")});
-  EXPECT_EQ(same, "789c True\n");
+  EXPECT_EQ(same, "789c True ['0:-1', '0:-2', '1:-1', '1:-2']\n");
 }
 
 TEST(Exporter, EmptyReferencesMakeNoExporter) {

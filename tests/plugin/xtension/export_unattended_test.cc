@@ -95,15 +95,16 @@ TEST(UnattendedExport, AutoSaveSavesAChangedDocumentWithoutAsking) {
     return ExportUnattended(host, "a.qxp", "a.kxq", 1, true);
   });
   EXPECT_EQ(BodyResult(out), "done 0\n");
-  // The save asked for, one before each of the two layouts, one after the
-  // last, one at the end.
+  // The save asked for, one before each of the two layouts, the copy with
+  // the working boxes that the container stores, one after the last, one
+  // at the end.
   const std::string merged = MergedOf(out);
   std::size_t saves = 0;
   for (std::size_t at = merged.find("save document 1 "); at != std::string::npos;
        at = merged.find("save document 1 ", at + 1)) {
     ++saves;
   }
-  EXPECT_EQ(saves, 5u) << out;
+  EXPECT_EQ(saves, 6u) << out;
   EXPECT_NE(merged.find("Trying to save file ... save document 1 \"a.qxp\"\nOK\n"), std::string::npos);
 }
 
