@@ -1,0 +1,306 @@
+// Folder runs, batch jobs and server jobs over targets that are there
+// already, as a user meets them: a file that fails, a full file system and
+// a run killed halfway leave every earlier target, every source and the
+// other files of the folders as they were, byte for byte; a target is
+// replaced only by its whole new file.  A source is never its own target,
+// and a target the run already wrote is not written again from another
+// source.  New files are read by independent readers: python3-olefile and
+// zlib for containers, Python's json for documents.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server_client_util.h"
+#include "tests/common/child_process.h"
+#include "tests/common/export_document.h"
+#include "tests/common/python.h"
+#include "tools/kxtpseudo/kxt_pseudo.h"
+#include "ui_run_util.h"
+
+namespace {
+
+using namespace ui_run;
+
+// A file system of its own (tmpfs) on `folder` while the object lives,
+// filled up by Fill(); Mounted() is false where none can be mounted.
+class SmallFileSystem {
+ public:
+  explicit SmallFileSystem(const std::string& folder) : folder_(folder) {
+    fs::create_directories(folder);
+    mounted_ = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") == 0;
+  }
+  ~SmallFileSystem() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  SmallFileSystem(const SmallFileSystem&) = delete;
+  SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+  bool Mounted() const { return mounted_; }
+  // Takes every byte left with a hidden file, which no scan lists.
+  void Fill() const {
+    std::FILE* filler = std::fopen((folder_ + "/.filler").c_str(), "wb");
+    if (filler == nullptr) return;
+    std::setvbuf(filler, nullptr, _IONBF, 0);
+    const std::string block(4096, 'f');
+    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
+    }
+    while (std::fputc('f', filler) != EOF) {
+    }
+    std::fclose(filler);
+  }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+// A container of a two-story document, pseudo-translated (every word grew
+// by kMark's two characters), made once by a batch export.
+const char kMark[] = "quick\xC3\xA9\xE4\xB8\xAD";
+const std::string& TranslatedContainer() {
+  static const std::string bytes = [] {
+    Installation install;
+    const fs::path root = install.root();
+    fs::create_directories(root / "src");
+    WriteFile(root / "src" / "doc.qxp", testutil::ExportDocument(2, 2));
+    install.WriteSettings("[Path]\nBatchFilePath = " + (root / "job.ini").string() + "\n");
+    WriteFile(root / "job.ini", "[General]\nMode = Export\n[Path]\nSource = " + (root / "src").string() +
+                                    "\nTarget = " + (root / "T").string() + "\n");
+    RunHost(install, {"start", "idle", "10"});
+    kxtpseudo::PseudoTranslate((root / "T" / "doc.kxq").string(), (root / "doc.kxq").string(), false);
+    return ReadFile(root / "doc.kxq");
+  }();
+  return bytes;
+}
+
+// Per (kind, target, source) triple: "new" when the target is a whole new
+// file of its source (a container storing the source document, a PDF, a
+// document holding the translated text), else "not new".
+std::vector<std::string> Witness(const std::vector<std::string>& triples) {
+  static const std::string program = std::string(
+                                         "import sys, json, zlib, olefile\n"
+                                         "a = sys.argv[1:]\n"
+                                         "for kind, target, source in zip(a[::3], a[1::3], a[2::3]):\n"
+                                         "    try:\n"
+                                         "        if kind == 'kxq':\n"
+                                         "            ole = olefile.OleFileIO(target)\n"
+                                         "            s = ole.openstream('SolvanePluginPrivateData/"
+                                         "BrenixExportTemplates/0').read()\n"
+                                         "            ok = zlib.decompress(s) == open(source, 'rb').read()\n"
+                                         "        elif kind == 'pdf':\n"
+                                         "            b = open(target, 'rb').read()\n"
+                                         "            ok = b.startswith(b'%PDF-') and b.rstrip().endswith(b'%%EOF')\n"
+                                         "        else:\n"
+                                         "            d = json.load(open(target, encoding='utf-8'))\n"
+                                         "            ok = any('") +
+                                     kMark +
+                                     "' in s.get('text', '') for s in d['stories'])\n"
+                                     "    except Exception:\n"
+                                     "        ok = False\n"
+                                     "    print('new' if ok else 'not new')\n";
+  if (triples.empty()) return {};
+  return SplitLines(testutil::PythonOutput(program, triples));
+}
+
+// The run's failure message and no "Conversion finished.", wherever the
+// run tells it (an alert from the menu, the log in a batch job).
+void ExpectFailedRun(const HostRun& run) {
+  std::string told = run.log;
+  for (const std::string& line : run.transcript) told += line + "\n";
+  EXPECT_NE(told.find("failed for folder: "), std::string::npos) << told;
+  EXPECT_EQ(Count(told, "Conversion finished."), 0u) << told;
+  EXPECT_EQ(Count(told, "Overwrite not allowed"), 0u) << told;
+}
+
+// Runs xthost until it ended or `ready` holds, then kills it; false when
+// it ended first.
+template <class Ready>
+bool KillWhen(const Installation& install, const std::vector<std::string>& args, Ready ready) {
+  const pid_t pid = StartHost(install, args);
+  const auto bound = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  siginfo_t info{};
+  while (!ready() && std::chrono::steady_clock::now() < bound) {
+    info.si_pid = 0;
+    if (::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ::kill(pid, SIGKILL);
+  return FinishHost(install, pid).status == -1;
+}
+
+enum class Entry { kMenu, kBatch };
+// kBoth: containers, then PDF files, into one folder.
+enum class Way { kExport, kBoth, kImport };
+enum class Fault { kFailingFile, kFullDisk, kKill };
+
+struct Case {
+  const char* name;
+  Entry entry;
+  Way way;
+  bool sameFolder;  // the source folder is the target folder
+  Fault fault;
+};
+
+const Case kCases[] = {
+    {"menu export, a file that fails", Entry::kMenu, Way::kExport, false, Fault::kFailingFile},
+    {"menu export, full file system", Entry::kMenu, Way::kExport, false, Fault::kFullDisk},
+    {"menu export, killed", Entry::kMenu, Way::kExport, false, Fault::kKill},
+    {"batch export, a file that fails", Entry::kBatch, Way::kExport, false, Fault::kFailingFile},
+    {"batch export, full file system", Entry::kBatch, Way::kExport, false, Fault::kFullDisk},
+    {"batch export, killed", Entry::kBatch, Way::kExport, false, Fault::kKill},
+    {"menu export and PDF into the source folder", Entry::kMenu, Way::kBoth, true, Fault::kFailingFile},
+    {"batch export and PDF into the source folder", Entry::kBatch, Way::kBoth, true, Fault::kFailingFile},
+    {"menu import, a file that fails", Entry::kMenu, Way::kImport, false, Fault::kFailingFile},
+    {"batch import, a file that fails", Entry::kBatch, Way::kImport, false, Fault::kFailingFile},
+    {"batch import, full file system", Entry::kBatch, Way::kImport, false, Fault::kFullDisk},
+    {"menu import into the source folder, a file that fails", Entry::kMenu, Way::kImport, true,
+     Fault::kFailingFile},
+    {"batch import into the source folder, killed", Entry::kBatch, Way::kImport, true, Fault::kKill},
+};
+
+// Whether a hidden file beside `target` holds `bytes`.
+bool SetAside(const std::string& target, const std::string& bytes) {
+  for (const auto& entry : fs::directory_iterator(fs::path(target).parent_path())) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(".~", 0) == 0 && ReadFile(entry.path()) == bytes) return true;
+  }
+  return false;
+}
+
+TEST(TargetsKept, FailingFilesFullFileSystemsAndKilledRuns) {
+  std::vector<std::string> unmounted;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Installation install;
+    const fs::path root = install.root();
+    const std::string source = (root / "S").string();
+    const std::string target = c.sameFolder ? source : (root / "T").string();
+    fs::create_directories(source);
+    std::optional<SmallFileSystem> small;
+    if (c.fault == Fault::kFullDisk && !small.emplace(target).Mounted()) {
+      unmounted.push_back(c.name);
+      continue;
+    }
+    fs::create_directories(target);
+
+    const bool import = c.way == Way::kImport;
+    const int files = c.fault == Fault::kKill ? 12 : 3;
+    std::vector<std::string> sources, kinds = {import ? "qxp" : "kxq"};
+    if (c.way == Way::kBoth) kinds.push_back("pdf");
+    // Everything that must stay as it was, with its bytes; the translator's
+    // container and the client's PDF lie in the source folder.
+    std::vector<std::pair<std::string, std::string>> kept;
+    if (c.way == Way::kBoth) {
+      kept = {{source + "/doc_fr.kxq", "the translator's container"}, {source + "/client_brief.pdf", "%PDF-1.4 brief"}};
+    }
+    std::vector<std::pair<std::string, std::string>> earlier;  // target, its bytes before
+    for (int i = 0; i < files; ++i) {
+      const std::string name = (i < 9 ? "f0" : "f") + std::to_string(i + 1);
+      sources.push_back(source + "/" + name + (import ? ".kxq" : ".qxp"));
+      // The first source of a run that fails is damaged.
+      const std::string container = TranslatedContainer();
+      std::string bytes = import ? container : testutil::ExportDocument(2, 2 + i);
+      if (i == 0 && c.fault == Fault::kFailingFile) bytes = import ? container.substr(0, container.size() / 2) : "no document";
+      // An export saves the documents it tags; the damaged one and every
+      // container stay as they were.
+      if (import || bytes == "no document") {
+        kept.emplace_back(sources.back(), bytes);
+      } else {
+        WriteFile(sources.back(), bytes);
+      }
+      for (const std::string& kind : kinds) {
+        // Earlier documents are the user's own, which the host opens.
+        earlier.emplace_back(target + "/" + name + "." + kind,
+                             import ? testutil::ExportDocument(1, 1 + i) : "earlier " + kind + " of " + name);
+      }
+    }
+    for (const auto& [path, bytes] : kept) WriteFile(path, bytes);
+    for (const auto& [path, bytes] : earlier) WriteFile(path, bytes);
+    if (small) small->Fill();
+
+    std::vector<std::string> args;
+    if (c.entry == Entry::kBatch) {
+      const std::string job = (root / "job.ini").string();
+      install.WriteSettings("[Path]\nBatchFilePath = " + job + "\n");
+      WriteFile(job, std::string("[General]\nMode = ") + (import ? "Import" : "Export") + "\n[Path]\nSource = " +
+                         source + "\nTarget = " + target + "\n" + (c.way == Way::kBoth ? "PdfDir = " + target + "\n" : ""));
+      args = {"start", "idle", "40"};
+    } else if (import) {
+      install.WriteSettings("[Options]\nextendedInterface = True\n[Path]\nSourceKXQPath = " + source +
+                            "\nTargetBookPath = " + target + "\n");
+      args = {"--answer", "Import", "--answer", "Yes", "start", "menu", "Import multiple Solvane files"};
+    } else {
+      install.WriteSettings("[Options]\nextendedInterface = True\n[Path]\nTargetKXQPath = " + target +
+                            "\nTargetPDFPath = " + target + "\n");
+      const bool both = c.way == Way::kBoth;
+      args = {"--answer", source, "--answer", both ? "Generate KXQ files;Generate PDF files;OK" : "Generate KXQ files;OK",
+              "--answer", "Export", "--answer", "Yes", "--answer", "Yes", "start", "menu", "Export multiple documents"};
+    }
+
+    if (c.fault == Fault::kKill) {
+      // Killed once three targets changed.
+      const auto changed = [&] {
+        int n = 0;
+        for (const auto& [path, bytes] : earlier) n += ReadFile(path) != bytes ? 1 : 0;
+        return n >= 3;
+      };
+      ASSERT_TRUE(KillWhen(install, args, changed)) << "the run ended before it was killed";
+    } else {
+      const HostRun run = RunHost(install, args);
+      ASSERT_TRUE(Clean(run)) << run.errors;
+      ExpectFailedRun(run);
+      // Nothing is left beside the targets.
+      std::set<std::string> names;
+      const auto name = [&](const std::string& path) {
+        if (fs::path(path).parent_path() == target) names.insert(fs::path(path).filename().string());
+      };
+      for (const std::string& path : sources) name(path);
+      for (const auto& [path, bytes] : kept) name(path);
+      for (const auto& [path, bytes] : earlier) name(path);
+      if (small) names.insert(".filler");
+      EXPECT_EQ(testutil::Entries(target), names);
+    }
+
+    for (const auto& [path, bytes] : kept) EXPECT_TRUE(ReadFile(path) == bytes) << path;
+    std::vector<std::string> triples;
+    for (size_t i = 0; i < earlier.size(); ++i) {
+      triples.insert(triples.end(), {kinds[i % kinds.size()], earlier[i].first, sources[i / kinds.size()]});
+    }
+    const std::vector<std::string> seen = Witness(triples);
+    ASSERT_EQ(seen.size(), earlier.size());
+    // A killed run wrote the targets of its first files; the rest are as
+    // they were.  The document an import was making when the run was
+    // killed is the import's own matter: its earlier document is at its
+    // name or set aside beside it.
+    bool reached = true;
+    for (size_t i = 0; i < earlier.size(); ++i) {
+      const auto& [path, bytes] = earlier[i];
+      const bool failing = i / kinds.size() == 0 && c.fault == Fault::kFailingFile;
+      const bool expectNew = c.fault == Fault::kKill ? reached && seen[i] == "new"
+                                                     : c.fault == Fault::kFailingFile && !failing;
+      if (c.fault == Fault::kKill && reached && seen[i] != "new") {
+        reached = false;
+        if (import && ReadFile(path) != bytes) {
+          EXPECT_TRUE(SetAside(path, bytes)) << path;
+          continue;
+        }
+      }
+      if (expectNew) {
+        EXPECT_EQ(seen[i], "new") << path;
+      } else {
+        EXPECT_TRUE(ReadFile(path) == bytes) << path;
+      }
+    }
+  }
+  if (!unmounted.empty()) GTEST_SKIP() << "no file system could be mounted for " << unmounted.front();
+}
+
+}  // namespace
