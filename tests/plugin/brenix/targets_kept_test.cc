@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <optional>
 #include <set>
@@ -299,6 +300,136 @@ TEST(TargetsKept, FailingFilesFullFileSystemsAndKilledRuns) {
         EXPECT_TRUE(ReadFile(path) == bytes) << path;
       }
     }
+  }
+  if (!unmounted.empty()) GTEST_SKIP() << "no file system could be mounted for " << unmounted.front();
+}
+
+// Two sources of a run with one target: the first writes it, the second
+// fails with an "ERROR:" line naming both, and the run ends in the failure
+// message.
+TEST(TargetsKept, TwoSourcesOfOneTarget) {
+  struct TwoSources {
+    const char* name;
+    Entry entry;
+    bool pdf;
+    bool flat;  // both folder settings off: sub-folders of the source are left out of the target
+  };
+  const TwoSources cases[] = {
+      {"menu export", Entry::kMenu, false, false},
+      {"batch export", Entry::kBatch, false, false},
+      {"batch export into one flat folder", Entry::kBatch, false, true},
+      {"batch PDF files", Entry::kBatch, true, false},
+  };
+  for (const TwoSources& c : cases) {
+    SCOPED_TRACE(c.name);
+    Installation install;
+    const std::string source = (install.root() / "S").string(), target = (install.root() / "T").string();
+    const std::string first = source + (c.flat ? "/x/book.qxp" : "/book.qxp");
+    const std::string second = source + (c.flat ? "/y/book.qxp" : "/book.qxt");
+    const std::string kind = c.pdf ? "pdf" : "kxq";
+    const std::string book = target + "/book." + kind;
+    for (const std::string& folder : {source + "/x", source + "/y", target}) fs::create_directories(folder);
+    WriteFile(first, testutil::ExportDocument(2, 2));
+    WriteFile(second, testutil::ExportDocument(3, 3));
+    WriteFile(book, "earlier book");
+    const std::string options = std::string("[Options]\nextendedInterface = True\n") +
+                                (c.flat ? "mapSourceFoldersToTarget = False\n" : "");
+    HostRun run;
+    if (c.entry == Entry::kMenu) {
+      install.WriteSettings(options + "[Path]\nTargetKXQPath = " + target + "\n");
+      run = RunHost(install, {"--answer", source, "--answer", "Generate KXQ files;OK", "--answer", "Export",
+                              "--answer", "Yes", "start", "menu", "Export multiple documents"});
+    } else {
+      const std::string job = (install.root() / "job.ini").string();
+      install.WriteSettings(options + "[Path]\nBatchFilePath = " + job + "\n");
+      WriteFile(job, "[General]\nMode = Export\nRecursive = True\n[Path]\nSource = " + source + "\n" +
+                         (c.pdf ? "PdfDir = " : "Target = ") + target + "\n");
+      run = RunHost(install, {"start", "idle", "40"});
+    }
+    ASSERT_TRUE(Clean(run)) << run.errors;
+    ExpectFailedRun(run);
+    EXPECT_EQ(Count(run.log, "\nERROR: \"" + second + "\" not converted: its target \"" + book +
+                                 "\" was written from \"" + first + "\" in this run\n"),
+              1u)
+        << run.log;
+    EXPECT_EQ(Count(run.log, "\nERROR: "), 1u) << run.log;
+    EXPECT_EQ(Witness({kind, book, first}), std::vector<std::string>{"new"});
+    EXPECT_EQ(testutil::Entries(target), std::set<std::string>{"book." + kind});
+  }
+}
+
+// Shared-folder server jobs over a result that is there already: one into
+// a full folder, one of a damaged container, one whose source is its own
+// target leave it as it was; a job that succeeds replaces it whole.
+TEST(TargetsKept, ServerJobs) {
+  struct Job {
+    const char* name;
+    const char* command;
+    std::string source, sourceBytes;  // the source's name in the job's folder, else beside it
+    const char* result;               // the file the job writes in its folder
+    bool full, replaced;
+  };
+  const std::string document = testutil::ExportDocument(2, 2), container = TranslatedContainer();
+  const std::vector<Job> jobs = {
+      {"exportkxt into a full folder", "exportkxt", "doc.qxp", document, "T.kxq", true, false},
+      {"exportqxp of a damaged container", "exportqxp", "damaged.kxq", container.substr(0, container.size() / 2),
+       "T.qxp", false, false},
+      {"exportpdf of a document that is its own target", "exportpdf", "T.pdf", document, "T.pdf", false, false},
+      {"exportkxt that succeeds", "exportkxt", "doc.qxp", document, "T.kxq", false, true},
+  };
+  Installation install;
+  const fs::path root = install.root();
+  const uint16_t port = FreePort();
+  install.WriteSettings("[Server]\nserverMode = True\nlistenPort = " + std::to_string(port) + "\n");
+  std::vector<std::string> clientArgs;
+  std::vector<std::unique_ptr<SmallFileSystem>> mounts(jobs.size());
+  std::vector<std::string> folders, earlier, unmounted;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const Job& job = jobs[i];
+    folders.push_back((root / ("job" + std::to_string(i))).string());
+    if (job.full) {
+      mounts[i] = std::make_unique<SmallFileSystem>(folders.back());
+      if (!mounts[i]->Mounted()) unmounted.push_back(job.name);
+    }
+    fs::create_directories(folders.back() + "/in");
+    const bool own = job.source == job.result;
+    const std::string source = folders.back() + (own ? "/" : "/in/") + job.source;
+    WriteFile(source, job.sourceBytes);
+    // An earlier result is the user's: a document for an import, else any bytes.
+    earlier.push_back(own ? job.sourceBytes : job.command == std::string("exportqxp") ? document : "earlier result");
+    WriteFile(folders.back() + "/" + job.result, earlier.back());
+    if (mounts[i] && mounts[i]->Mounted()) mounts[i]->Fill();
+    clientArgs.insert(clientArgs.end(), {job.command, source, folders.back()});
+  }
+  setenv("CLIENT_DIR", BRENIX_TEST_DATA "/../common", 1);
+  std::vector<std::string> argv = {BRENIX_PYTHON, "-c",
+                                   std::string("def main():\n"
+                                               "    a = sys.argv[2:]\n"
+                                               "    for command, source, folder in zip(a[::3], a[1::3], a[2::3]):\n"
+                                               "        c = connect(); login(c)\n"
+                                               "        print(shared_folder_job(c, command, source, folder, 'T'))\n"
+                                               "        c.close()\n") +
+                                       kPrelude,
+                                   std::to_string(port)};
+  argv.insert(argv.end(), clientArgs.begin(), clientArgs.end());
+  testutil::ChildProcess client(argv);
+  const HostRun run = RunHost(install, {"start", "idle", "1"});
+  ASSERT_EQ(client.Wait(60), 0) << client.Output();
+  ASSERT_TRUE(Clean(run)) << run.errors;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const Job& job = jobs[i];
+    SCOPED_TRACE(job.name);
+    if (mounts[i] && !mounts[i]->Mounted()) continue;
+    const std::string result = folders[i] + "/" + job.result;
+    if (job.replaced) {
+      EXPECT_EQ(Witness({"kxq", result, folders[i] + "/in/" + job.source}), std::vector<std::string>{"new"});
+    } else {
+      EXPECT_TRUE(ReadFile(result) == earlier[i]) << result;
+    }
+    // Nothing is left beside it.
+    std::set<std::string> names = {job.result, "in"};
+    if (job.full) names.insert(".filler");
+    EXPECT_EQ(testutil::Entries(folders[i]), names);
   }
   if (!unmounted.empty()) GTEST_SKIP() << "no file system could be mounted for " << unmounted.front();
 }
