@@ -7,6 +7,7 @@
 // source.  New files are read by independent readers: python3-olefile and
 // zlib for containers, Python's json for documents.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -32,10 +33,15 @@ namespace {
 using namespace ui_run;
 
 // A file system of its own (tmpfs) on `folder` while the object lives,
-// filled up by Fill(); Mounted() is false where none can be mounted.
+// filled up by Fill(); Mounted() is false where none can be mounted.  The
+// test process mounts in a namespace of its own (its children share it),
+// so no mount outlives it.
 class SmallFileSystem {
  public:
   explicit SmallFileSystem(const std::string& folder) : folder_(folder) {
+    static const bool own = ::unshare(CLONE_NEWNS) == 0 &&
+                            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    (void)own;
     fs::create_directories(folder);
     mounted_ = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") == 0;
   }
