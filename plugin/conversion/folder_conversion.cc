@@ -1,11 +1,13 @@
 #include "plugin/conversion/folder_conversion.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iomanip>
+#include <map>
 #include <ostream>
 #include <stdexcept>
 #include <system_error>
@@ -18,7 +20,6 @@
 #include "plugin/qapi/cnv_tools.h"
 #include "plugin/qapi/file_spec.h"
 #include "plugin/qapi/open_scanned_document.h"
-#include "plugin/qapi/host_file_probe.h"
 #include "plugin/qapi/progress_bar.h"
 #include "plugin/qapi/ui_alert.h"
 #include "plugin/xtension/actions.h"
@@ -174,6 +175,17 @@ std::string DispatchFailure(FileKind targetKind) {
   }
 }
 
+// Whether the existing `target` cannot take a new file in its place:
+// something other than a file or a link is at its name (a folder), or its
+// folder takes no new entry.  Nothing is removed.
+bool TargetLocked(const std::string& target) {
+  struct stat info {};
+  if (::lstat(target.c_str(), &info) != 0) return false;
+  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return true;
+  const std::string folder = CnvTools::DirectoryPart(target);
+  return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0;
+}
+
 void ProbePdfModeOnce() {
   if (PdfStepMode != 3 || driverPdfProbed) return;
   const FileSpecPair saved = CurrentRequest();
@@ -199,10 +211,12 @@ void LogFileFailure(const std::string& source, const std::string& why, std::vect
 }
 
 // One file of the run into `targetFolder`; false when it did not reach the
-// dispatcher.  A file that fails adds its text to `failures`.
+// dispatcher.  A file that fails adds its text to `failures`.  A target in
+// `written` (target -> source) was written from another source of the run
+// and is not written again; one written here is added.
 bool ConvertListedFile(const std::string& source, const std::string& root, const std::string& targetFolder,
                        XTWindow dialog, uint32_t total, uint32_t index, uint32_t type, FileKind targetKind,
-                       std::vector<std::string>& failures) {
+                       std::vector<std::string>& failures, std::map<std::string, std::string>& written) {
   FileSpecPair& request = CurrentRequest();
   if (CnvTools::SetTargetPath(request.source, source) != 0) {
     Trace("Set source error => conversion failed!");
@@ -225,6 +239,16 @@ bool ConvertListedFile(const std::string& source, const std::string& root, const
     LogFileFailure(source, "its name has no extension to replace", failures);
     return false;
   }
+  if (IsOwnTarget(source, target)) {
+    LogFileFailure(source, "it is its own target", failures);
+    return false;
+  }
+  const auto earlier = written.find(target);
+  if (earlier != written.end()) {
+    LogFileFailure(source, "its target \"" + target + "\" was written from \"" + earlier->second + "\" in this run",
+                   failures);
+    return false;
+  }
   const std::string folderFailure = MakeFolderOf(target);
   if (CnvTools::SetTargetPath(request.target, target) != 0) {
     Trace("Set target error => conversion failed!");
@@ -236,7 +260,9 @@ bool ConvertListedFile(const std::string& source, const std::string& root, const
   if (type == kConvertToPdf) ProbePdfModeOnce();
   ClearCommandOutcome();
   try {
-    if (!ConversionDispatch()) {
+    if (ConversionDispatch()) {
+      written.emplace(target, source);
+    } else {
       Trace(name + " not converted!");
       if (type != kConvertToPdf || !folderFailure.empty()) {
         LogFileFailure(source, folderFailure.empty() ? DispatchFailure(targetKind) : folderFailure, failures);
@@ -438,17 +464,17 @@ int PrepareTargets(const std::string& targetFolder, const std::string& sourceRoo
   Settings& settings = Settings::Instance();
   const bool map = settings.IsMapSourceFoldersToTarget();
   const bool include = settings.IsIncludeSourceFolderInTarget();
-  int removed = 0;
+  int replaceable = 0;
   for (const std::string& source : SourceFileList) {
     const std::string target = FolderTargetPath(targetFolder, sourceRoot, source, targetKind, map, include);
     if (target.empty() || !PathExists(target)) continue;
-    if (CnvTools::ProbeHostFile(target) != 0) {
+    if (TargetLocked(target)) {
       LockedTargetList.push_back(target);
     } else {
-      ++removed;
+      ++replaceable;
     }
   }
-  return removed;
+  return replaceable;
 }
 
 void FolderConversion(const XTFileSpec& source, const XTFileSpec& /*target*/, FileKind sourceKind,
@@ -470,8 +496,8 @@ void FolderConversion(const XTFileSpec& source, const XTFileSpec& /*target*/, Fi
     if (!failures.empty()) throw FolderConversionError(FailureSummary(failures));
     return;
   }
-  // One folder for the check of existing targets, their removal and the
-  // writing; a missing one is made.
+  // One folder for the check of existing targets and the writing; a
+  // missing one is made.
   const std::string targetFolder = TypeFolder(type);
   const std::string failure = MakeTargetFolder(targetFolder);
   if (!failure.empty()) throw FolderConversionError(failure);
@@ -500,8 +526,10 @@ void FolderConversion(const XTFileSpec& source, const XTFileSpec& /*target*/, Fi
   // The list is copied: a conversion may scan (the PDF probe) and refill it.
   const std::vector<std::string> sources = SourceFileList;
   const uint32_t total = static_cast<uint32_t>(sources.size());
+  std::map<std::string, std::string> written;
   for (uint32_t i = 0; i < total; ++i) {
-    if (ConvertListedFile(sources[i], root, targetFolder, dialog, total, i + 1, type, targetKind, failures)) {
+    if (ConvertListedFile(sources[i], root, targetFolder, dialog, total, i + 1, type, targetKind, failures,
+                          written)) {
       UpdateBatchCount(static_cast<int32_t>(i + 1));
     }
   }

@@ -6,7 +6,11 @@
 // dispatcher (single_conversion.h); around that it lists the sources in the
 // program log, keeps the status window and the batch control file up to
 // date, builds each target path (FolderTargetPath), creates missing target
-// folders and removes the existing targets of the run beforehand.  It also
+// folders and lists the existing targets that cannot be replaced.  An
+// existing target is never removed: the output replaces it only when whole,
+// so a file that fails, a full disk or a killed run leaves it as it was.
+// A source is never its own target, and a target the run wrote is not
+// written again from another source of the run.  It also
 // owns the progress title of the status window.  Host thread only; one
 // folder conversion at a time.
 #pragma once
@@ -21,7 +25,7 @@
 
 // The full paths found by the last scan, in scan order.
 extern std::vector<std::string> SourceFileList;
-// The targets of the run that existed and could not be removed.
+// The targets of the run that exist and cannot be replaced.
 extern std::vector<std::string> LockedTargetList;
 // 1 at load: each entry point ends with the notice "Conversion finished.".
 extern uint8_t ShowFinishedNotice;
@@ -39,13 +43,15 @@ bool ImportFolder(bool recursive);
 // Converts every file of `sourceKind` found in `source` into `targetKind`
 // files.  The targets go to the folder of the conversion (KxqFolderSpec,
 // ImportTargetFolderSpec or PdfFolderPath; `target` is the caller's record
-// of it): the check for existing targets, their removal and the writing
-// all use that one folder, which is made when missing.  Nothing (no window,
-// no log) when the kinds do not convert or a readable folder holds no file.
+// of it): the check for existing targets and the writing use that one
+// folder, which is made when missing.  Nothing (no window, no log) when the
+// kinds do not convert or a readable folder holds no file.
 // Throws (the reason logged) when `source` names no folder, when the
 // target folder is none and cannot be made, and, after converting the rest,
 // when the scan could not read a folder or entry of the source tree or a
-// file failed; each file that fails gets one "ERROR:" line.
+// file failed; each file that fails gets one "ERROR:" line (a source that
+// is its own target, or whose target the run already wrote from another
+// source, fails without being converted).
 void FolderConversion(const XTFileSpec& source, const XTFileSpec& target, FileKind sourceKind,
                       FileKind targetKind, bool recursive);
 
@@ -92,11 +98,12 @@ int ScanFolder(const XTFileSpec& folder, FileKind kind, bool recursive, bool sto
 // ScanFolder on a path.
 int ScanFolderPath(const std::string& folder, FileKind kind, bool recursive, bool stopAtFirst);
 
-// Removes the existing targets this run will write for the sources in
+// Looks for the existing targets this run will write for the sources in
 // SourceFileList under the root `sourceRoot` (FolderTargetPath with the
-// present settings), while the overwrite flag of `targetKind` is 1.
-// Targets the host cannot remove go to LockedTargetList.  The number
-// removed.
+// present settings), while the overwrite flag of `targetKind` is 1, and
+// removes none: each is replaced by its new file only once that is whole.
+// Targets that cannot be replaced (a folder at the name, a folder that
+// takes no new file) go to LockedTargetList.  The number of the others.
 int PrepareTargets(const std::string& targetFolder, const std::string& sourceRoot, FileKind targetKind);
 
 // The target of `source`, found under the scan root `sourceRoot`, in

@@ -1,12 +1,13 @@
 #include "plugin/conversion/single_conversion.h"
 
+#include <sys/stat.h>
+
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/conversion_types.h"
 #include "plugin/conversion/folder_conversion.h"
 #include "plugin/conversion/pdf_creation.h"
 #include "plugin/qapi/cnv_tools.h"
 #include "plugin/qapi/file_spec.h"
-#include "plugin/qapi/host_file_probe.h"
 #include "plugin/qapi/host_text_services.h"
 #include "plugin/qapi/progress_bar.h"
 #include "plugin/qapi/quark_doc.h"
@@ -15,6 +16,7 @@
 #include "support/conversion_state.h"
 #include "support/error_names.h"
 #include "support/host_calls.h"
+#include "support/program_log.h"
 
 namespace {
 
@@ -50,8 +52,9 @@ bool ActionSucceeded(const std::string& target) {
   return LastCommandOutcome() == CommandOutcome::kDone && PathExists(target);
 }
 
-// The three export converters: open the source, clear an existing target
-// (or stop when it may not be replaced), fire the action.
+// The three export converters: open the source, stop when an existing
+// target may not be replaced, fire the action (whose output replaces the
+// target only once whole).
 bool ExportConverter(uint8_t overwrite, void (*perform)(void*)) {
   const FileSpecPair& request = CurrentRequest();
   XTFileSpec spec{};
@@ -62,12 +65,9 @@ bool ExportConverter(uint8_t overwrite, void (*perform)(void*)) {
   const bool opened = GetDocumentCount() > documentsBefore;
   const int16_t document = GetCurrentDocumentId();
   const std::string target = request.target.GetFullPath();
-  if (PathExists(target)) {
-    if (overwrite == 0) {
-      if (opened) CloseCurrentProject(-1, kXTCloseDiscard);
-      return false;
-    }
-    CnvTools::ProbeHostFile(target);
+  if (overwrite == 0 && PathExists(target)) {
+    if (opened) CloseCurrentProject(-1, kXTCloseDiscard);
+    return false;
   }
   ClearCommandOutcome();
   perform(nullptr);
@@ -102,19 +102,24 @@ bool ConvertToHostDocument() {
   KxqFolderSpec = spec;
   const std::string target = request.target.GetFullPath();
   ImportTargetPath = target;
-  if (PathExists(target)) {
-    if (OverwriteFlags.importTarget == 0) return false;
-    if (CnvTools::ProbeHostFile(target) != 0) return false;
-  }
+  if (OverwriteFlags.importTarget == 0 && PathExists(target)) return false;
   ClearCommandOutcome();
   PerformImportAction(nullptr);
   return ActionSucceeded(target);
+}
+
+bool IsOwnTarget(const std::string& source, const std::string& target) {
+  if (source == target) return true;
+  struct stat from {}, to {};
+  return ::stat(source.c_str(), &from) == 0 && ::stat(target.c_str(), &to) == 0 && from.st_dev == to.st_dev &&
+         from.st_ino == to.st_ino;
 }
 
 bool ConversionDispatch() {
   const FileSpecPair& request = CurrentRequest();
   const uint32_t type = request.conversionType;
   if (!request.CheckKinds(type == kConvertImport)) return false;
+  if (IsOwnTarget(request.source.GetFullPath(), request.target.GetFullPath())) return false;
   try {
     switch (type) {
       case kConvertToKxq:
@@ -164,6 +169,9 @@ bool ProcessConversion(const std::string& source, const std::string& target, Fil
         if (type == kConvertToPdf && PdfStepMode == 3) ProbePdfModeOnce(target);
         result = ConversionDispatch();
         if (!result) Trace(name + " not converted!");
+        if (!result && IsOwnTarget(source, target)) {
+          ProgramLog() << "ERROR: \"" << source << "\" not converted: it is its own target" << std::endl;
+        }
       }
     }
   } catch (...) {

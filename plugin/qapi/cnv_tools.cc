@@ -21,9 +21,9 @@ int32_t MakeDocumentSpec(const FileSpec& file, XTFileSpec* spec, bool overwrite,
   if (creator != -1) result = HostCall("set_file_value", files->set_file_value(host, creator));
   uint8_t exists = 0;
   if (result == kXTOk) result = HostCall("file_exists", files->file_exists(host, &exists));
-  if (result == kXTOk && exists) {
-    result = overwrite ? HostCall("delete_file", files->delete_file(host)) : kXTErrDuplicate;
-  }
+  // An existing file stays: the output that replaces it takes its name
+  // only once whole.
+  if (result == kXTOk && exists && !overwrite) result = kXTErrDuplicate;
   XTFileSpec made{};
   if (result == kXTOk) result = HostCall("file_spec", files->file_spec(host, &made));
   if (result == kXTOk) *spec = made;

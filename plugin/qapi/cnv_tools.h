@@ -12,9 +12,10 @@ namespace CnvTools {
 
 // The host file spec of `file`'s full path into *spec.  A `type` of 'XPR3'
 // stands for the record's host type and a `creator` of -1 for its value.
-// An existing file is deleted first when `overwrite` is set, else the
-// result is -48 and *spec stays as it was; 12 when `spec` is null; else 0
-// or the host's error.
+// An existing file is never removed: with `overwrite` set its spec is
+// made (the output replaces the file only once whole), else the result is
+// -48 and *spec stays as it was; 12 when `spec` is null; else 0 or the
+// host's error.
 int32_t MakeDocumentSpec(const FileSpec& file, XTFileSpec* spec, bool overwrite, uint32_t type,
                          int32_t creator);
 

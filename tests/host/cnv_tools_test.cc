@@ -19,7 +19,8 @@ FileSpec Record(const std::string& path) {
 }
 
 // The target is made into a spec only where the overwrite flag allows:
-// an existing file without it gives -48 and stays; with it, it is deleted.
+// an existing file without it gives -48; with it, its spec is made.  The
+// file stays either way (the output replaces it once whole).
 TEST(MakeDocumentSpec, AnExistingFileNeedsTheOverwriteFlag) {
   struct Case {
     bool exists, overwrite;
@@ -30,7 +31,7 @@ TEST(MakeDocumentSpec, AnExistingFileNeedsTheOverwriteFlag) {
       {false, false, 0, true, false},
       {false, true, 0, true, false},
       {true, false, kXTErrDuplicate, false, true},
-      {true, true, 0, true, false},
+      {true, true, 0, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.exists) + std::to_string(c.overwrite));
@@ -53,7 +54,7 @@ TEST(MakeDocumentSpec, NoPlaceForTheSpecAndHostFailures) {
     EXPECT_EQ(CnvTools::MakeDocumentSpec(Record(temp / "t.kxq"), nullptr, true, kXTDocumentType, -1), 12);
   }
   testutil::WriteFile(temp / "t.kxq", "old");
-  LinkedHost host("delete_file:1");
+  LinkedHost host("file_exists:1");
   XTFileSpec spec{};
   EXPECT_EQ(CnvTools::MakeDocumentSpec(Record(temp / "t.kxq"), &spec, true, kXTDocumentType, -1), kXTErrInjected);
   EXPECT_EQ(spec.name[0], '\0');

@@ -2,8 +2,8 @@
 // the visible files of the source tree (paths of any length) in the program
 // log, writes a container for each document (read back by python3-olefile
 // and zlib) and ends in the failure message for the text file that does
-// not open, keeps Total and Count in the control file, clears exactly the
-// targets it will write, reports targets the host cannot remove once, and
+// not open, keeps Total and Count in the control file, replaces exactly the
+// targets it writes, reports targets that cannot be replaced once, and
 // leaves no document open; then the host is asked to quit.  PDF files go
 // to the PdfDir folder.  The import job makes a document of each
 // pseudo-translated container, holding the translated texts.
@@ -150,13 +150,15 @@ TEST_F(FolderBatch, EachFileThatFailsIsNamedInTheLog) {
   EXPECT_NE(copy.find("Count=3"), std::string::npos) << copy;
 }
 
-TEST_F(FolderBatch, ExportClearsOnlyItsOwnTargets) {
+// Existing targets are replaced by their new containers and nothing else
+// is touched; a folder at a target's name cannot be replaced: it is
+// reported once, its file is still tried, fails, and the folder stays.
+TEST_F(FolderBatch, ExportReplacesOnlyItsOwnTargets) {
   fs::create_directories(target_ + "/sub");
-  WriteFile(target_ + "/a.kxq", "old a");
+  fs::create_directories(target_ + "/a.kxq/inside");
   WriteFile(target_ + "/sub/b.kxq", "old sub/b");
   WriteFile(target_ + "/b.kxq", "not a target of the run");
-  // The host cannot remove the first target it is asked to.
-  const HostRun run = RunHost(install_, {"start", "idle", "40"}, {"XTHOST_FAIL=delete_file:1"});
+  const HostRun run = RunHost(install_, {"start", "idle", "40"});
   ASSERT_TRUE(Clean(run)) << run.errors;
   EXPECT_EQ(Count(run.log, "\nSUPPRESSED MESSAGE BOX:\tOverwrite not allowed for 1 files in your target!\t"
                            "\nChange attributes or rename on request.\t\t\n"),
@@ -164,8 +166,8 @@ TEST_F(FolderBatch, ExportClearsOnlyItsOwnTargets) {
       << run.log;
   EXPECT_EQ(ReadFile(target_ + "/sub/b.kxq").substr(0, 4), kOleMagic);
   EXPECT_EQ(ReadFile(target_ + "/b.kxq"), "not a target of the run");
-  // Its conversion is still tried: the converter clears it again.
-  EXPECT_EQ(ReadFile(target_ + "/a.kxq").substr(0, 4), kOleMagic);
+  EXPECT_TRUE(fs::is_directory(target_ + "/a.kxq/inside"));
+  EXPECT_NE(run.log.find("\nERROR: \"" + source_ + "/a.qxp\" not converted: "), std::string::npos) << run.log;
   EXPECT_EQ(run.transcript.back(), kNoHandles);
 }
 

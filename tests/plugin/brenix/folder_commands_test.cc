@@ -1,7 +1,7 @@
 // The folder commands in one host run with scripted answers: the
 // multi-document export through its dialogs, the overwrite question (a
 // "Cancel" in the KXQ and PDF dialog runs neither export; a later "Yes"
-// clears the targets), path fields set up with the host and undoing
+// replaces the targets), path fields set up with the host and undoing
 // typing, browsed folders saved in the settings file, and a field that
 // cannot be filled after an earlier command.
 #include <gtest/gtest.h>

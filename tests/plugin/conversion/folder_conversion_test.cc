@@ -210,13 +210,14 @@ class PrepareTargetsTest : public ::testing::Test {
   std::string root_, target_;
 };
 
-TEST_F(PrepareTargetsTest, RemovesExactlyTheTargetsOfTheRun) {
+// The targets of the run are counted and none is removed: each is
+// replaced only by its whole new file.
+TEST_F(PrepareTargetsTest, CountsTheTargetsOfTheRunAndRemovesNone) {
   OverwriteFlags.kxqTarget = 1;
   EXPECT_EQ(PrepareTargets(target_, root_, kFileKindKxq), 2);
-  EXPECT_FALSE(testutil::Exists(target_ + "/a.kxq"));
-  EXPECT_FALSE(testutil::Exists(target_ + "/sub/b.kxq"));
-  // No target of the run: kept byte for byte.
-  EXPECT_EQ(testutil::ReadFile(target_ + "/b.kxq"), "/b.kxq");
+  for (const char* name : {"/a.kxq", "/sub/b.kxq", "/b.kxq"}) {
+    EXPECT_EQ(testutil::ReadFile(target_ + name), name);
+  }
   EXPECT_TRUE(LockedTargetList.empty());
 }
 
@@ -228,13 +229,15 @@ TEST_F(PrepareTargetsTest, ReadsTheFlagOfTheTargetKind) {
   EXPECT_TRUE(testutil::Exists(target_ + "/sub/b.kxq"));
 }
 
-TEST_F(PrepareTargetsTest, ListsTargetsTheHostCannotRemove) {
+// A folder at a target's name cannot be replaced by a file: listed, and
+// left where it is.
+TEST_F(PrepareTargetsTest, ListsTargetsThatCannotBeReplaced) {
   OverwriteFlags.kxqTarget = 1;
-  host_.Fail("delete_file:1");
-  EXPECT_EQ(PrepareTargets(target_, root_, kFileKindKxq), 1);
-  EXPECT_EQ(LockedTargetList, std::vector<std::string>{target_ + "/a.kxq"});
-  EXPECT_TRUE(testutil::Exists(target_ + "/a.kxq"));
-  EXPECT_FALSE(testutil::Exists(target_ + "/sub/b.kxq"));
+  std::filesystem::create_directories(target_ + "/c.kxq/inside");
+  EXPECT_EQ(PrepareTargets(target_, root_, kFileKindKxq), 2);
+  EXPECT_EQ(LockedTargetList, std::vector<std::string>{target_ + "/c.kxq"});
+  EXPECT_TRUE(testutil::IsDirectory(target_ + "/c.kxq/inside"));
+  EXPECT_EQ(testutil::ReadFile(target_ + "/a.kxq"), "/a.kxq");
 }
 
 }  // namespace

@@ -54,8 +54,9 @@ TEST_F(ProcessConversionTest, AFailedExportClosesTheDocumentItOpened) {
   EXPECT_FALSE(FolderUtils::ProcessConversion(source, target, kFileKindQxp, kFileKindKxq));
   EXPECT_EQ(GetDocumentCount(), 0);
   EXPECT_TRUE(HasLineWith(host_.Lines(), "open document")) << host_.Lines().size();
-  // All overwrite flags are set: the existing target went before the action.
-  EXPECT_FALSE(testutil::Exists(target));
+  // All overwrite flags are set, and the target the failed export did not
+  // replace stays as it was.
+  EXPECT_EQ(testutil::ReadFile(target), "old container");
   EXPECT_EQ(OverwriteFlags.kxqTarget, 1);
   EXPECT_EQ(CurrentRequest().source.GetFullPath(), source);
   EXPECT_EQ(CurrentRequest().target.GetFullPath(), target);
