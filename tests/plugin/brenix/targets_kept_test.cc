@@ -25,6 +25,7 @@
 #include "tests/common/child_process.h"
 #include "tests/common/export_document.h"
 #include "tests/common/python.h"
+#include "tests/common/stored_copy_py.h"
 #include "tools/kxtpseudo/kxt_pseudo.h"
 #include "ui_run_util.h"
 
@@ -91,14 +92,13 @@ const std::string& TranslatedContainer() {
 // file of its source (a container storing the source document, a PDF, a
 // document holding the translated text), else "not new".
 std::vector<std::string> Witness(const std::vector<std::string>& triples) {
-  static const char program[] = R"PY(
-import sys, json, zlib, olefile
+  static const std::string program = testutil::kStoredCopyPy + R"PY(
+import sys, json
 a = sys.argv[1:]
 for kind, target, source in zip(a[::3], a[1::3], a[2::3]):
     try:
         if kind == 'kxq':
-            s = olefile.OleFileIO(target).openstream('SolvanePluginPrivateData/BrenixExportTemplates/0').read()
-            ok = zlib.decompress(s) == open(source, 'rb').read()
+            ok = stored_against_saved(target, source)[1]
         elif kind == 'pdf':
             b = open(target, 'rb').read()
             ok = b.startswith(b'%PDF-') and b.rstrip().endswith(b'%%EOF')
