@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/clock.h"
+#include "host/doc_save.h"
 #include "host/output_styles.h"
 
 namespace xthost {
@@ -22,6 +23,7 @@ struct Document {
   int32_t id = 0;    // the project handle the plug-in sees
   int32_t ids = 1;   // ids id..id+ids-1 are its layouts' document ids
   std::string path;  // the file it was opened from
+  FileStamp stamp;   // that file as it was read or last saved
   int32_t open_flags = 0;
   std::shared_ptr<DocumentContent> content;  // null until its file was read
 };

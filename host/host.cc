@@ -1,6 +1,7 @@
 #include "host/host.h"
 
 #include <dlfcn.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +16,7 @@ Host* Host::current_ = nullptr;
 Host::Host(HostOptions options)
     : transcript_(options.transcript ? options.transcript : &std::cout),
       fail_(std::move(options.fail)),
+      stop_(std::move(options.stop)),
       xtensions_(std::move(options.xtensions)),
       activate_rec_(MakeActivateRec()),
       register_rec_(MakeRegisterRec()) {
@@ -60,6 +62,14 @@ bool Host::PlannedFailure(std::string_view name, std::string_view qualifier) {
   if (!fail_.Fails(std::string(name), std::string(qualifier), &rule)) return false;
   transcript_.Line("fail " + rule);
   return true;
+}
+
+void Host::PlannedStop(std::string_view name, std::string_view qualifier) {
+  std::string rule;
+  if (!stop_.Fails(std::string(name), std::string(qualifier), &rule)) return;
+  transcript_.Line("stop " + rule);
+  std::fflush(nullptr);
+  ::raise(SIGSTOP);
 }
 
 bool Host::Start() {

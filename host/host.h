@@ -33,6 +33,7 @@ struct HostOptions {
   std::string xtensions = "XTensions";  // the folder of plug-in libraries
   std::ostream* transcript = nullptr;   // null: standard output
   FailPlan fail;                        // host calls told to fail
+  FailPlan stop;                        // host calls at which the process stops
   Clock clock;
   std::string temp_folder;           // empty: $TMPDIR, else /tmp
   std::vector<std::string> answers;  // for dialogs and alerts, in order
@@ -93,9 +94,13 @@ class Host {
 
   // Counts a call of `name` for the fail plan; true (and a transcript line)
   // when this call is to fail.  Without a plan nothing is looked at, and
-  // no text is made for the name.
+  // no text is made for the name.  A call the stop plan names first stops
+  // the process (SIGSTOP, after the transcript line "stop NAME #N"), so
+  // that a test can look at the files of a run at that moment, and kill
+  // or continue it.
   bool Fails(std::string_view name, std::string_view qualifier = std::string_view()) {
     ++entry_calls_;
+    if (!stop_.empty()) PlannedStop(name, qualifier);
     return !fail_.empty() && PlannedFailure(name, qualifier);
   }
   // Replaces the fail plan (its counts start again).
@@ -131,6 +136,8 @@ class Host {
   void Activate(Plugin& plugin);
   // Fails for a host with a fail plan (the call already counted).
   bool PlannedFailure(std::string_view name, std::string_view qualifier);
+  // Stops the process when the stop plan names this call.
+  void PlannedStop(std::string_view name, std::string_view qualifier);
   // " blocks=N polygons=N" for those the plug-ins still hold, else "".
   std::string LeftoverBlocks() const;
   // Runs one registered routine of `plugin`; its status.
@@ -143,6 +150,7 @@ class Host {
 
   Transcript transcript_;
   FailPlan fail_;
+  FailPlan stop_;
   uint64_t entry_calls_ = 0;
   Application app_;
   FolderTable folders_;

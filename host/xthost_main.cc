@@ -24,6 +24,8 @@
 //   XTHOST_CLOCK  pins the host clock ("YYYY-MM-DD hh:mm:ss" or 14 digits)
 //   XTHOST_FAIL   host calls to fail, NAME:N or NAME:* separated by commas
 //                 (see host/fail_plan.h)
+//   XTHOST_STOP   host calls at which the process stops itself (SIGSTOP),
+//                 written as XTHOST_FAIL
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -50,7 +52,7 @@ const char kUsage[] =
     "          layout-select I | type BOX POS TEXT | lines BOX | export-tags STORY PATH |\n"
     "          output-styles | import-output-styles PATH | pdf PATH\n"
     "environment: XTHOST_CLOCK=\"YYYY-MM-DD hh:mm:ss\", XTHOST_FAIL=NAME:N[,NAME:N...],\n"
-    "             XTHOST_PDF_ADD_EXTENSION=1\n";
+    "             XTHOST_STOP=NAME:N[,NAME:N...], XTHOST_PDF_ADD_EXTENSION=1\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "xthost: %s\n%s", problem.c_str(), kUsage);
@@ -146,6 +148,12 @@ int main(int argc, char** argv) {
     std::string problem;
     if (!xthost::FailPlan::Parse(fail, &options.fail, &problem)) {
       return Usage("XTHOST_FAIL: " + problem);
+    }
+  }
+  if (const char* stop = std::getenv("XTHOST_STOP")) {
+    std::string problem;
+    if (!xthost::FailPlan::Parse(stop, &options.stop, &problem)) {
+      return Usage("XTHOST_STOP: " + problem);
     }
   }
   std::ofstream transcript;

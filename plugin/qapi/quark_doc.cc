@@ -178,24 +178,42 @@ void QuarkDoc::ReloadFonts() { fonts_ = std::make_unique<QFontList>(); }
 bool QuarkDoc::Save() {
   MakeCurrent();
   const std::string path = RequestFile().GetFullPath();
+  int32_t result = SaveAtPath(path, false);
+  // No spec, no reference, or the file is open as another document: the
+  // document is saved at its own file.
+  if (result == kXTErrBusy && State() != nullptr) result = State()->save_document(0, kXTDocumentType);
+  return Saved(result, path);
+}
+
+bool QuarkDoc::SaveAs(const std::string& path) {
+  MakeCurrent();
+  return Saved(SaveAtPath(path, true), path);
+}
+
+int32_t QuarkDoc::SaveAtPath(const std::string& path, bool newFile) {
   const HostLink& link = XT();
-  if (State() == nullptr || link.files == nullptr) {
-    ProgramLog() << "ERROR: QuarkDoc::Save(): the host cannot save documents" << std::endl;
-    return false;
-  }
+  if (State() == nullptr || link.files == nullptr) return kXTErrNoSuite;
   int32_t result = kXTErrBusy;
   XTFileSpec spec{};
   XTFile reference = 0;
-  if (xt_fsmakefsspec(0, 0, path, spec, true, false, false, nullptr, 0, false, nullptr) == kXTOk &&
-      link.files->new_file(&reference) == kXTOk &&
+  // The host's spec of a file that is not there yet names it all the same.
+  const int32_t made =
+      newFile ? link.files->make_spec(0, 0, path.c_str(), &spec)
+              : xt_fsmakefsspec(0, 0, path, spec, true, false, false, nullptr, 0, false, nullptr);
+  if ((made == kXTOk || (newFile && made == kXTErrNotFound)) && link.files->new_file(&reference) == kXTOk &&
       link.files->set_file_spec(reference, &spec) == kXTOk) {
     result = State()->save_document(reference, kXTDocumentType);
     if (result == kXTErrDuplicate) result = State()->save_document(reference, kXTDocumentType);
   }
-  // No spec, no reference, or the file is open as another document: the
-  // document is saved at its own file.
-  if (result == kXTErrBusy) result = State()->save_document(0, kXTDocumentType);
   if (reference != 0) link.files->dispose_file(reference);
+  return result;
+}
+
+bool QuarkDoc::Saved(int32_t result, const std::string& path) {
+  if (result == kXTErrNoSuite) {
+    ProgramLog() << "ERROR: QuarkDoc::Save(): the host cannot save documents" << std::endl;
+    return false;
+  }
   TraceLevel(result, kApiCheckText);
   if (result != kXTOk) {
     ProgramLog() << "ERROR: QuarkDoc::Save(): the document was not saved (\"" << path

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/xt/xt_doc_suites.h"
@@ -73,6 +74,9 @@ class QuarkDoc : public RefObject {
   // or the host answers -49 for it, at the document's own file.  False,
   // with an "ERROR:" line in the program log, when the host did not save.
   bool Save();
+  // Saves this document at `path` and nowhere else, which makes that file
+  // its own; false, with the same "ERROR:" line, when the host did not.
+  bool SaveAs(const std::string& path);
   // Releases the pending host objects, then saves as Save does unless a
   // batch run (registry flag, a running batch control file) or server mode
   // is on.  False only when a save was made and failed.
@@ -92,5 +96,13 @@ class QuarkDoc : public RefObject {
   ~QuarkDoc() override;
 
  private:
+  // The host's result of saving the current document at `path` (which
+  // may name no file yet when `newFile`); kXTErrBusy when no spec or file
+  // reference could be made for it, kXTErrNoSuite without the host's
+  // suites.
+  static int32_t SaveAtPath(const std::string& path, bool newFile);
+  // Logs a failed save; whether `result` says the document was saved.
+  static bool Saved(int32_t result, const std::string& path);
+
   std::unique_ptr<QFontList> fonts_;
 };
