@@ -4,7 +4,6 @@
 // Each run is the built xthost with the plug-in, the way a user meets it;
 // what is left is checked by path.
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -16,35 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/private_mount.h"
 #include "ui_run_util.h"
 
 namespace {
 
 using namespace ui_run;
+using testutil::Mount;
 
 const char kExtended[] =
     "[Options]\nextendedInterface = True\naddMenuItemExportCoords = True\naddMenuItemExportKrm = True\n";
-
-// A file system of its own on `folder` for this process and the programs it
-// starts (a private mount namespace), gone when the object goes.
-class Mount {
- public:
-  Mount(const fs::path& folder, unsigned long flags, const char* options) : folder_(folder) {
-    static const bool isolated = ::unshare(CLONE_NEWNS) == 0 &&
-                                 ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    mounted_ = isolated && ::mount("tmpfs", folder.c_str(), "tmpfs", flags, options) == 0;
-  }
-  ~Mount() {
-    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
-  }
-  Mount(const Mount&) = delete;
-  Mount& operator=(const Mount&) = delete;
-  bool mounted() const { return mounted_; }
-
- private:
-  fs::path folder_;
-  bool mounted_ = false;
-};
 
 // Fills the file system of `folder` with the file "filler".
 void Fill(const fs::path& folder) {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/common/files.h"
@@ -68,10 +69,11 @@ struct HostRun {
   std::string log;     // the program log, BrenixLogfile.txt
 };
 
-// Runs xthost in the installation's folder with `args` (after the options
-// naming the XTensions folder and the transcript) and the extra
-// environment `env` ("NAME=VALUE").
-inline HostRun RunHost(const Installation& install, std::vector<std::string> args,
+// Starts xthost in the installation's folder with `args` (after the
+// options naming the XTensions folder and the transcript) and the extra
+// environment `env` ("NAME=VALUE"); its process id.  FinishHost waits for
+// its end.
+inline pid_t StartHost(const Installation& install, std::vector<std::string> args,
                        const std::vector<std::string>& env = {}) {
   std::vector<std::string> environment;
   for (char** e = environ; *e != nullptr; ++e) {
@@ -100,14 +102,26 @@ inline HostRun RunHost(const Installation& install, std::vector<std::string> arg
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
+  return pid;
+}
+
+// Waits for the end of the xthost run `pid` in `install` and reads what it
+// left.
+inline HostRun FinishHost(const Installation& install, pid_t pid) {
   HostRun run;
   int status = 0;
   waitpid(pid, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.transcript = SplitLines(ReadFile(install.root() / "transcript.txt"));
-  run.errors = ReadFile(errors);
+  run.errors = ReadFile(install.root() / "stderr.txt");
   run.log = ReadFile(install.root() / "BrenixLogfile.txt");
   return run;
+}
+
+// Runs xthost as StartHost starts it, to its end.
+inline HostRun RunHost(const Installation& install, std::vector<std::string> args,
+                       const std::vector<std::string>& env = {}) {
+  return FinishHost(install, StartHost(install, std::move(args), env));
 }
 
 // How often `part` occurs in `text`.
