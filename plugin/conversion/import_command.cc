@@ -1,11 +1,7 @@
 #include "plugin/conversion/import_command.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iomanip>
