@@ -104,7 +104,6 @@ TEST_F(EarlierDocument, AKilledImportLeavesItAtTheTargetUntilTheTranslationIsSav
       {"write_file:1", false},     // the stored document is being written
       {"open_document:1", false},  // it is whole, not yet opened
       {"insert_text:1", false},    // the stories are being imported
-      {"insert_text:9", false},
       {"save_document:1", false},  // imported, about to be saved
       {"run_dialog:1", true},      // saved, its result about to be shown
   };
