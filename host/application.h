@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/clock.h"
+#include "host/doc_save.h"
 #include "host/output_styles.h"
 
 namespace xthost {
@@ -22,6 +23,9 @@ struct Document {
   int32_t id = 0;    // the project handle the plug-in sees
   int32_t ids = 1;   // ids id..id+ids-1 are its layouts' document ids
   std::string path;  // the file it was opened from
+  // The files it was read from or saved to, each as it was then: a save
+  // over one of them that another run has replaced since is refused.
+  std::map<std::string, FileStamp> stamps;
   int32_t open_flags = 0;
   std::shared_ptr<DocumentContent> content;  // null until its file was read
 };

@@ -893,12 +893,16 @@ std::string FormatDocument(const DocumentContent& c) {
   return text;
 }
 
-int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std::string* error) {
+int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std::string* error,
+                         FileStamp* stamp) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     *error = std::strerror(errno);
     return errno == ENOENT || errno == ENOTDIR ? kXTErrNotFound : kXTErrIo;
   }
+  // Taken before the bytes are read: a file replaced meanwhile reads as
+  // replaced when the document is saved.
+  const FileStamp read = StampOf(path);
   if (!S_ISREG(st.st_mode)) {
     *error = "not a file";
     return kXTErrNotDocument;
@@ -916,12 +920,13 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
   }
   if (!ParseDocument(bytes.str(), content, error)) return kXTErrNotDocument;
   content->opened_attributes = content->attributes.size();
+  if (stamp != nullptr) *stamp = read;
   return kXTOk;
 }
 
 int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,
-                         std::string* error) {
-  return WriteDocumentText(path, FormatDocument(content), error);
+                         std::string* error, const FileStamp* opened, FileStamp* written) {
+  return WriteDocumentText(path, FormatDocument(content), error, opened, written);
 }
 
 }  // namespace xthost

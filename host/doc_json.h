@@ -63,6 +63,7 @@
 #include <cstdint>
 #include <string>
 
+#include "host/doc_save.h"
 #include "host/document.h"
 
 namespace xthost {
@@ -78,13 +79,17 @@ bool ParseDocument(const std::string& bytes, DocumentContent* content, std::stri
 std::string FormatDocument(const DocumentContent& content);
 
 // Reads the document at `path`: 0, kXTErrNotFound, kXTErrIo, or
-// kXTErrNotDocument (with the reason in *error).
-int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std::string* error);
+// kXTErrNotDocument (with the reason in *error).  *stamp (when given) is
+// the stamp of the file it was read from.
+int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std::string* error,
+                         FileStamp* stamp = nullptr);
 
 // Writes the document to `path` whole or not at all (see WriteDocumentText:
-// links followed, permissions kept, a read-only document refused): 0,
+// links followed, permissions kept, a read-only document refused, and with
+// `opened` a file put there since the document was read): 0,
 // kXTErrNoFolder, or kXTErrIo (with the reason in *error).
 int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,
-                         std::string* error);
+                         std::string* error, const FileStamp* opened = nullptr,
+                         FileStamp* written = nullptr);
 
 }  // namespace xthost

@@ -14,6 +14,9 @@
 namespace xthost {
 namespace {
 
+// The reason given for a file that another run put at the document's name.
+constexpr char kReplacedText[] = "another file was put at the document's name since it was opened: \"";
+
 int32_t Failed(int reason, std::string* error) {
   *error = std::strerror(reason);
   return reason == ENOENT || reason == ENOTDIR ? kXTErrNoFolder : kXTErrIo;
@@ -21,7 +24,26 @@ int32_t Failed(int reason, std::string* error) {
 
 }  // namespace
 
-int32_t WriteDocumentText(const std::string& path, const std::string& text, std::string* error) {
+bool FileStamp::operator==(const FileStamp& other) const {
+  if (exists != other.exists) return false;
+  return !exists || (device == other.device && inode == other.inode && size == other.size &&
+                     changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec);
+}
+
+FileStamp StampOf(const std::string& path) {
+  FileStamp stamp;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return stamp;
+  stamp.exists = true;
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.changed = st.st_mtim;
+  return stamp;
+}
+
+int32_t WriteDocumentText(const std::string& path, const std::string& text, std::string* error,
+                          const FileStamp* opened, FileStamp* written) {
   std::string target = path;
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -46,8 +68,21 @@ int32_t WriteDocumentText(const std::string& path, const std::string& text, std:
     }
   }
 
+  // Checked again right before the rename: the text may take long to
+  // write, and another run may save there meanwhile.
+  const auto replaced = [&] {
+    if (opened == nullptr) return false;
+    const FileStamp now = StampOf(target);
+    if (!now.exists || now == *opened) return false;
+    *error = std::string(kReplacedText) + target + "\"";
+    return true;
+  };
+  if (replaced()) return kXTErrIo;
   win::ReplacingFile file(target);
-  if (!file.Write(text.data(), text.size()) || !file.Commit()) return Failed(file.error(), error);
+  if (!file.Write(text.data(), text.size())) return Failed(file.error(), error);
+  if (replaced()) return kXTErrIo;
+  if (!file.Commit()) return Failed(file.error(), error);
+  if (written != nullptr) *written = StampOf(target);
   return kXTOk;
 }
 

@@ -102,7 +102,8 @@ int32_t OpenDocumentFile(Host& host, const std::string& path, int32_t flags, int
     return kXTOk;
   }
   auto content = std::make_shared<DocumentContent>();
-  const int32_t result = LoadDocumentFile(absolute, content.get(), error);
+  FileStamp stamp;
+  const int32_t result = LoadDocumentFile(absolute, content.get(), error, &stamp);
   if (result != kXTOk) return result;
   const int32_t opened = host.app().OpenDocument(
       absolute, flags, static_cast<int32_t>(content->layouts.size()));
@@ -111,7 +112,9 @@ int32_t OpenDocumentFile(Host& host, const std::string& path, int32_t flags, int
     *error = "no document id is left";
     return kXTErrRefused;
   }
-  host.app().FindDocument(opened)->content = std::move(content);
+  Document* document = host.app().FindDocument(opened);
+  document->content = std::move(content);
+  document->stamps[absolute] = stamp;
   host.transcript().Line("open document " + std::to_string(opened) + " " +
                          Transcript::Quote(BaseName(absolute)) + " flags " +
                          std::to_string(flags));
@@ -148,18 +151,31 @@ int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::strin
   content.flags = 0;
   content.untitled = false;
   content.DropUnusedAttributes();
+  // Saved at a file it was read from or saved to, the document replaces
+  // only that file as it was then: a file another run put there since is
+  // kept.
+  const auto known = document->stamps.find(target);
+  const FileStamp* before = known == document->stamps.end() ? nullptr : &known->second;
+  FileStamp written;
   int32_t result = kXTErrIo;
   try {
-    result = SaveDocumentFile(target, content, error);
+    result = SaveDocumentFile(target, content, error, before, &written);
   } catch (...) {
     restore();
     throw;
   }
   if (result != kXTOk) {
     restore();
+    const FileStamp now = StampOf(target);
+    if (before != nullptr && now.exists && now != *before) {
+      const std::string line = "ERROR: document " + std::to_string(id) + " not saved: " + *error;
+      host.transcript().Line(line);
+      std::fprintf(stderr, "xthost: %s\n", line.c_str());
+    }
     return result;
   }
   document->path = target;
+  document->stamps[target] = written;
   host.transcript().Line("save document " + std::to_string(id) + " " +
                          Transcript::Quote(BaseName(target)));
   return kXTOk;

@@ -1,8 +1,8 @@
 #include "host/host.h"
 
-#include <csignal>
-
 #include <dlfcn.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +18,7 @@ Host::Host(HostOptions options)
     : transcript_(options.transcript ? options.transcript : &std::cout),
       fail_(std::move(options.fail)),
       sigterm_(std::move(options.sigterm)),
+      stop_(std::move(options.stop)),
       xtensions_(std::move(options.xtensions)),
       activate_rec_(MakeActivateRec()),
       register_rec_(MakeRegisterRec()) {
@@ -65,11 +66,13 @@ bool Host::PlannedFailure(std::string_view name, std::string_view qualifier) {
   return true;
 }
 
-void Host::PlannedSignal(std::string_view name, std::string_view qualifier) {
+void Host::PlannedSignal(FailPlan& plan, const char* word, int signal, std::string_view name,
+                         std::string_view qualifier) {
   std::string rule;
-  if (!sigterm_.Fails(std::string(name), std::string(qualifier), &rule)) return;
-  transcript_.Line("sigterm " + rule);
-  ::raise(SIGTERM);
+  if (!plan.Fails(std::string(name), std::string(qualifier), &rule)) return;
+  transcript_.Line(word + rule);
+  std::fflush(nullptr);
+  ::raise(signal);
 }
 
 bool Host::Start() {

@@ -10,6 +10,7 @@
 // Host::Current().
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <memory>
 #include <ostream>
@@ -34,6 +35,7 @@ struct HostOptions {
   std::ostream* transcript = nullptr;   // null: standard output
   FailPlan fail;                        // host calls told to fail
   FailPlan sigterm;                     // host calls before which the host sends itself SIGTERM
+  FailPlan stop;                        // host calls at which the process stops
   Clock clock;
   std::string temp_folder;           // empty: $TMPDIR, else /tmp
   std::vector<std::string> answers;  // for dialogs and alerts, in order
@@ -95,11 +97,15 @@ class Host {
   // Counts a call of `name` for the fail plan; true (and a transcript line)
   // when this call is to fail.  Without a plan nothing is looked at, and
   // no text is made for the name.
-  // The same call counts for the SIGTERM plan: the host then sends itself
-  // SIGTERM before the call goes on (a transcript line says so).
+  // The same call counts for the SIGTERM plan, which makes the host send
+  // itself SIGTERM before the call goes on ("sigterm NAME #N"), and for the
+  // stop plan, which stops the process (SIGSTOP, after "stop NAME #N") so
+  // that a test can look at the files of a run at that moment, and kill or
+  // continue it.
   bool Fails(std::string_view name, std::string_view qualifier = std::string_view()) {
     ++entry_calls_;
-    if (!sigterm_.empty()) PlannedSignal(name, qualifier);
+    if (!sigterm_.empty()) PlannedSignal(sigterm_, "sigterm ", SIGTERM, name, qualifier);
+    if (!stop_.empty()) PlannedSignal(stop_, "stop ", SIGSTOP, name, qualifier);
     return !fail_.empty() && PlannedFailure(name, qualifier);
   }
   // Replaces the fail plan (its counts start again).
@@ -135,8 +141,10 @@ class Host {
   void Activate(Plugin& plugin);
   // Fails for a host with a fail plan (the call already counted).
   bool PlannedFailure(std::string_view name, std::string_view qualifier);
-  // Sends SIGTERM when the SIGTERM plan names this call.
-  void PlannedSignal(std::string_view name, std::string_view qualifier);
+  // Sends the process `signal` (after the transcript line `word` and the
+  // rule) when `plan` names this call.
+  void PlannedSignal(FailPlan& plan, const char* word, int signal, std::string_view name,
+                     std::string_view qualifier);
   // " blocks=N polygons=N" for those the plug-ins still hold, else "".
   std::string LeftoverBlocks() const;
   // Runs one registered routine of `plugin`; its status.
@@ -150,6 +158,7 @@ class Host {
   Transcript transcript_;
   FailPlan fail_;
   FailPlan sigterm_;
+  FailPlan stop_;
   uint64_t entry_calls_ = 0;
   Application app_;
   FolderTable folders_;

@@ -26,11 +26,14 @@
 //                 (see host/fail_plan.h)
 //   XTHOST_SIGTERM host calls before which the host sends itself SIGTERM,
 //                 in the same form (a stop arriving at a known moment)
+//   XTHOST_STOP   host calls at which the process stops itself (SIGSTOP),
+//                 written as XTHOST_FAIL
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -52,7 +55,8 @@ const char kUsage[] =
     "          layout-select I | type BOX POS TEXT | lines BOX | export-tags STORY PATH |\n"
     "          output-styles | import-output-styles PATH | pdf PATH\n"
     "environment: XTHOST_CLOCK=\"YYYY-MM-DD hh:mm:ss\", XTHOST_FAIL=NAME:N[,NAME:N...],\n"
-    "             XTHOST_SIGTERM=NAME:N[,NAME:N...], XTHOST_PDF_ADD_EXTENSION=1\n";
+    "             XTHOST_SIGTERM=NAME:N[,NAME:N...], XTHOST_STOP=NAME:N[,NAME:N...],\n"
+    "             XTHOST_PDF_ADD_EXTENSION=1\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "xthost: %s\n%s", problem.c_str(), kUsage);
@@ -144,16 +148,14 @@ int main(int argc, char** argv) {
     if (!xthost::Clock::Parse(clock, &time)) return Usage("XTHOST_CLOCK is not a time");
     options.clock = xthost::Clock(time);
   }
-  if (const char* fail = std::getenv("XTHOST_FAIL")) {
+  // The plans of host calls that fail, send SIGTERM or stop the process.
+  const std::pair<const char*, xthost::FailPlan*> plans[] = {
+      {"XTHOST_FAIL", &options.fail}, {"XTHOST_SIGTERM", &options.sigterm}, {"XTHOST_STOP", &options.stop}};
+  for (const auto& [variable, plan] : plans) {
+    const char* text = std::getenv(variable);
     std::string problem;
-    if (!xthost::FailPlan::Parse(fail, &options.fail, &problem)) {
-      return Usage("XTHOST_FAIL: " + problem);
-    }
-  }
-  if (const char* plan = std::getenv("XTHOST_SIGTERM")) {
-    std::string problem;
-    if (!xthost::FailPlan::Parse(plan, &options.sigterm, &problem)) {
-      return Usage("XTHOST_SIGTERM: " + problem);
+    if (text != nullptr && !xthost::FailPlan::Parse(text, plan, &problem)) {
+      return Usage(std::string(variable) + ": " + problem);
     }
   }
   std::ofstream transcript;

@@ -1,11 +1,7 @@
 #include "plugin/conversion/import_command.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iomanip>
@@ -24,6 +20,7 @@
 #include "plugin/qapi/cnv_tools.h"
 #include "plugin/qapi/file_dialogs.h"
 #include "plugin/qapi/file_spec.h"
+#include "plugin/qapi/host_text_services.h"
 #include "plugin/qapi/quark_doc.h"
 #include "plugin/qapi/ui_alert.h"
 #include "plugin/qapi/ui_dialogs.h"
@@ -107,27 +104,28 @@ std::string PathOf(const XTFileSpec& spec) {
   return path;
 }
 
-// The target file of the import while the stored host document is written
-// into it.  The document goes to a new file beside the target
-// (win::ReplacingFile), created and opened through the host (ErrorRecord
+// The stored host document on its way into the import's working file (a
+// new file beside the target under a name of its own, which the caller
+// holds and removes): created and opened through the host (ErrorRecord
 // 1011 when it cannot be), written until every byte is out (1012 when the
-// host fails or makes no progress) and put in the target's place by Commit
-// (1012 with the system's reason when it cannot be): a file that was at the
-// target's name stays until the whole document arrived.  Discard, and
-// destruction without Commit, remove only the new file.
+// host fails or makes no progress).  Both records name the target, the
+// file the user knows.  The host file closes when the object goes.
 class Reader final : public BX_KXT::BXOutStream {
  public:
-  explicit Reader(const XTFileSpec& target) : path_(PathOf(target)), output_(path_) {
-    if (!output_.ok()) throw MakeError(kErrorCreateTarget, path_ + ": " + output_.Reason());
-    XTFileSpec spec{};
-    if (xt_fsmakefsspec(0, 0, output_.path(), spec, true, false, false, nullptr, 0, false, nullptr) != kXTOk ||
-        CnvTools::OpenImportDocument(spec, &file_, 2) != kXTOk) {
-      throw MakeError(kErrorCreateTarget, path_);
+  Reader(const win::ReplacingFile& working, const std::string& target, XTFileSpec* spec)
+      : target_(target) {
+    if (!working.ok()) throw MakeError(kErrorCreateTarget, target_ + ": " + working.Reason());
+    if (xt_fsmakefsspec(0, 0, working.path(), *spec, true, false, false, nullptr, 0, false, nullptr) != kXTOk ||
+        CnvTools::OpenImportDocument(*spec, &file_, 2) != kXTOk) {
+      throw MakeError(kErrorCreateTarget, target_);
     }
   }
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
-  ~Reader() { Close(); }
+  ~Reader() {
+    const XTFileDataSuite* files = FileDataTable();
+    if (file_ != 0 && files != nullptr) files->close_file(file_);
+  }
 
   void PutData(const void* data, uint32_t n) override {
     const XTFileDataSuite* files = FileDataTable();
@@ -138,45 +136,24 @@ class Reader final : public BX_KXT::BXOutStream {
       int32_t count = left > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int32_t>(left);
       const int32_t result =
           files != nullptr ? files->write_file(file_, &count, bytes + done) : kXTErrNoSuite;
-      if (result != kXTOk || count <= 0) throw MakeError(kErrorWriteTarget, path_);
+      if (result != kXTOk || count <= 0) throw MakeError(kErrorWriteTarget, target_);
       done += static_cast<uint32_t>(count);
     }
   }
 
-  void Commit() {
-    Close();
-    if (!output_.Commit()) throw MakeError(kErrorWriteTarget, path_ + ": " + output_.Reason());
-  }
-
-  void Discard() {
-    Close();
-    output_.Discard();
-  }
-
  private:
-  void Close() noexcept {
-    if (file_ == 0) return;
-    if (const XTFileDataSuite* files = FileDataTable()) files->close_file(file_);
-    file_ = 0;
-  }
-
-  std::string path_;
-  win::ReplacingFile output_;
+  std::string target_;
   int16_t file_ = 0;
 };
 
-// Writes stored host document 0 of `book` to `target`.  The one guarded
-// step of the command: an error is logged and the target left as it was.
-bool WriteStoredDocument(BX_KXT::Import::IBook& book, const XTFileSpec& target) {
+// Writes stored host document 0 of `book` into the working file of the
+// import to `target`; its host spec in *spec.  The one guarded step of the
+// command: an error is logged and false returned.
+bool WriteStoredDocument(BX_KXT::Import::IBook& book, const win::ReplacingFile& working,
+                         const std::string& target, XTFileSpec* spec) {
   try {
-    Reader reader(target);
-    try {
-      book.LoadQXP(0, &reader);
-      reader.Commit();
-    } catch (...) {
-      reader.Discard();
-      throw;
-    }
+    Reader reader(working, target, spec);
+    book.LoadQXP(0, &reader);
     return true;
   } catch (const ErrorRecord& error) {
     ProgramLog() << "ImportProto::ActionPerformed():\t" << ErrorText(error);
@@ -188,6 +165,27 @@ bool WriteStoredDocument(BX_KXT::Import::IBook& book, const XTFileSpec& target) 
     ProgramLog() << "ImportProto::ActionPerformed(): Unknown ERROR on loading QXP!\n";
   }
   return false;
+}
+
+// Opens the working file as the current document, as QuarkDoc::Open does,
+// but without comparing it with the request's target, which it never is.
+RefHandle<QuarkDoc> OpenWorkingDocument(const XTFileSpec& spec) {
+  const int16_t before = GetCurrentDocumentId();
+  const int32_t count = GetDocumentCount();
+  const int32_t result = OpenDocumentFromSpec(&spec, 31);
+  if ((result != kXTOk && GetDocumentCount() != count + 1) || GetCurrentDocumentId() == before) {
+    return RefHandle<QuarkDoc>();
+  }
+  return RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
+}
+
+// The host file spec of the import's target.  A file there is refused (-48)
+// unless it may be overwritten, and is never deleted here: the import
+// replaces it only once it succeeded.
+int32_t MakeTargetSpec(const FileSpec& target, bool overwrite, XTFileSpec* spec) {
+  int32_t result = CnvTools::MakeDocumentSpec(target, spec, false, kXTDocumentType, -1);
+  if (result == kXTErrDuplicate && overwrite) result = CnvTools::SetPath(target, *spec);
+  return result;
 }
 
 // Whether `target` names the container at `source`, also through a link or
@@ -239,74 +237,20 @@ bool UserSelectsNewMasterPages() {
   return userNew;
 }
 
-// A file that was at the import's target before the import.  It is moved
-// aside, under a name of its own beside the target, while the import
-// writes there, and comes back when the object goes unless the import
-// succeeded (Commit), so a failed import never costs the user that file.
-// Without a file before, what a stopped import left at the target is
-// removed, and a document the import saved though it failed is kept
-// (KeepSaved).  ok() is false, with an "ERROR:" line naming the target and
-// the reason, when the file cannot be moved aside.
-class PreviousTarget {
- public:
-  explicit PreviousTarget(std::string target) : target_(std::move(target)) {
-    struct stat info {};
-    if (::lstat(target_.c_str(), &info) != 0) return;
-    if (S_ISREG(info.st_mode)) mode_ = info.st_mode & 07777;
-    const int fd = win::CreateFileBeside(target_, O_WRONLY, &aside_);
-    if (fd >= 0) ::close(fd);
-    if (fd < 0 || ::rename(target_.c_str(), aside_.c_str()) != 0) {
-      LogColumns("ERROR:", "cannot set \"" + target_ + "\" aside: " + std::strerror(errno));
-      if (fd >= 0) ::unlink(aside_.c_str());
-      aside_.clear();
-      ok_ = false;
-      done_ = true;
-    }
-  }
-  PreviousTarget(const PreviousTarget&) = delete;
-  PreviousTarget& operator=(const PreviousTarget&) = delete;
-  ~PreviousTarget() {
-    if (done_) return;
-    if (aside_.empty()) {
-      ::unlink(target_.c_str());
-    } else if (::rename(aside_.c_str(), target_.c_str()) != 0) {
-      LogColumns("ERROR:", "the file that was at \"" + target_ + "\" stays at \"" + aside_ +
-                               "\": " + std::strerror(errno));
-    }
-  }
-
-  bool ok() const { return ok_; }
-  // The import succeeded: the file set aside goes.
-  void Commit() {
-    if (!aside_.empty()) ::unlink(aside_.c_str());
-    done_ = true;
-  }
-  // The document now at the target takes the mode of the file set aside.
-  void PassMode() const {
-    if (mode_ != 0) ::chmod(target_.c_str(), mode_);
-  }
-  // The import saved its document but failed: kept only where no file was
-  // there before.
-  void KeepSaved() { done_ = aside_.empty(); }
-
- private:
-  std::string target_;
-  std::string aside_;
-  mode_t mode_ = 0;
-  bool ok_ = true;
-  bool done_ = false;
-};
-
-// Imports the stories of container document 0 into `document` and saves it;
-// the result dialog tells how it went.  kStopped, with a log line saying
-// why and no dialog, when the import stopped before the document was saved:
-// a container without a document, a damaged container (whatever its reader
+// Imports the stories of container document 0 into `document`, opened
+// from the import's working file, and saves it at `target`; the result
+// dialog tells how it went.  kStopped, with a log line saying why and no
+// dialog, when the import stopped before the document was saved: a
+// container without a document, a damaged container (whatever its reader
 // raised) or a failed save.  A host call that failed since the command
 // began (`failures` were counted before it) may have left out part of the
-// stories: the document is saved but the import fails (kSavedFailed), as
-// when a story found no box.
-enum class Imported { kStopped, kSavedFailed, kSucceeded };
-Imported ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, uint32_t failures) {
+// stories: the import fails (kFailed), as when a story found no box.  A
+// failed import replaces no file: with a file at the target before
+// (`replacesFile`) the document is not saved and that file stays; without
+// one, what was imported is saved there.
+enum class Imported { kStopped, kFailed, kSucceeded };
+Imported ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, uint32_t failures,
+                    const std::string& target, bool replacesFile) {
   bool withoutBox = true;
   try {
     auto container = book.OpenDoc(0);
@@ -329,17 +273,19 @@ Imported ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, u
     LogColumns("ERROR:", "The container is damaged: the import stopped");
     return Imported::kStopped;
   }
-  if (!document->Save()) return Imported::kStopped;
-  // The saved document closes when the command lets it go.
+  const bool keepFile = replacesFile && (withoutBox || HostFailureCount() != failures);
+  if (!keepFile && !document->SaveAs(target)) return Imported::kStopped;
+  // The document closes when the command lets it go.
   document->windowFlag = true;
   const bool hostFailed = HostFailureCount() != failures;
   if (hostFailed) LogColumns("ERROR:", "a host call failed while the stories were imported");
+  if (keepFile) LogColumns("ERROR:", "\"" + target + "\" is kept as it was: the import failed");
   ProgramLog() << "... finished." << std::endl;
   LogStamp();
   ProgramLog() << Rule() << std::endl;
   const bool succeeded = !withoutBox && !hostFailed;
   ShowResult(succeeded);
-  return succeeded ? Imported::kSucceeded : Imported::kSavedFailed;
+  return succeeded ? Imported::kSucceeded : Imported::kFailed;
 }
 
 }  // namespace
@@ -450,46 +396,45 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
     request.target.SetFromPath(PathOf(targetSpec));
     ImportTargetPath = request.target.GetFullPath();
   } else if (NamesSource(PathOf(containerSpec), request.target.GetFullPath())) {
-    // Checked before the target spec is made: an overwritten target is
-    // deleted first.
     Fail();
     return;
-  } else if (CnvTools::MakeDocumentSpec(request.target, &targetSpec, OverwriteFlags.importTarget != 0,
-                                        kXTDocumentType, -1) != kXTOk) {
+  } else if (MakeTargetSpec(request.target, OverwriteFlags.importTarget != 0, &targetSpec) != kXTOk) {
     RecordCommandOutcome(CommandOutcome::kFailed);
     return;
   }
+  const std::string target = PathOf(targetSpec);
   ProgramLog() << "\n" << Rule() << std::endl;
   LogStamp();
   ProgramLog() << "Starting import ..." << std::endl;
   LogColumns("Source:", PathOf(containerSpec));
-  LogColumns("Target:", PathOf(targetSpec));
+  LogColumns("Target:", target);
 
   // As the host's own save refuses it.
-  if (win::IsReadOnlyFile(PathOf(targetSpec))) {
-    LogColumns("ERROR:", "The target \"" + PathOf(targetSpec) + "\" is read-only");
+  if (win::IsReadOnlyFile(target)) {
+    LogColumns("ERROR:", "The target \"" + target + "\" is read-only");
     ShowResult(false);
     return;
   }
-  PreviousTarget previous(PathOf(targetSpec));
-  if (!previous.ok() || !WriteStoredDocument(*book, targetSpec)) {
+  // The import works in a file of its own beside the target, which goes
+  // when the command ends; the target's name keeps what it held until the
+  // imported document is saved there.
+  struct stat info {};
+  const bool replacesFile = ::lstat(target.c_str(), &info) == 0;
+  win::ReplacingFile working(target);
+  XTFileSpec workingSpec{};
+  if (!WriteStoredDocument(*book, working, target, &workingSpec)) {
     ShowResult(false);
     return;
   }
-  previous.PassMode();
-  RefHandle<QuarkDoc> document = QuarkDoc::Open(targetSpec, 0);
+  RefHandle<QuarkDoc> document = OpenWorkingDocument(workingSpec);
   if (!document) {
     ReportUnopenedDocument();
     return;
   }
   HostFlagGuard flags;
   flags.Suspend();
-  const Imported imported = ImportInto(*book, document, failures);
-  if (imported == Imported::kSucceeded) previous.Commit();
-  if (imported == Imported::kSavedFailed) previous.KeepSaved();
-  if (imported != Imported::kStopped) return;
-  // Nothing of a stopped import stays: the document closes unsaved, and the
-  // file that was at the target comes back (or the target made here goes).
+  if (ImportInto(*book, document, failures, target, replacesFile) != Imported::kStopped) return;
+  // Nothing of a stopped import stays: the document closes unsaved.
   document->windowFlag = true;
   document = {};
   Fail();

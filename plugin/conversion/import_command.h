@@ -1,15 +1,17 @@
 // The import command (action 17, ImportProto::ActionPerformed in
 // actions.h): turns one KXQ container into a host document.  It writes the
-// host document stored in the container to a new file beside the target,
-// which replaces the target only when the document inflated whole (its end
-// and checksum reached, within its bound), opens it, imports the translated
-// stories, saves it and reports the result; a host call that failed on the
-// way (support/host_result.h counts them) or an exception fails the import
-// ("Import failed").
+// host document stored in the container to a working file of its own
+// beside the target (removed when the command ends), opens it there,
+// imports the translated stories and has the host save the document at the
+// target, which makes the target the document's own file; then it reports
+// the result.  A host call that failed on the way (support/host_result.h
+// counts them), a story without a box or an exception fails the import
+// ("Import failed"), and a failed import replaces no file: a file that was
+// at the target stays as it was (without one, what was imported is saved).
 //
-// Also here: the target file of the import, created and opened for writing
-// through the host (CnvTools::OpenImportDocument), and the master-page
-// decision of a container document.  Host thread only.
+// Also here: the working file of the import, created and opened for
+// writing through the host (CnvTools::OpenImportDocument), and the
+// master-page decision of a container document.  Host thread only.
 #pragma once
 
 #include <cstdint>

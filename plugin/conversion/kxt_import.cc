@@ -1,6 +1,5 @@
 #include "plugin/conversion/kxt_import.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -431,8 +430,7 @@ void Book::LoadQXP(int32_t index, BXOutStream* out) {
   const std::string name = Export::FormatTemplateStreamName(index);
   const std::u16string wide(name.begin(), name.end());
   OLEStream stream(*templates_, wide.c_str(), kOLERead);
-  const uint64_t limit = std::max<uint64_t>(uint64_t{stream.GetSize()} * kStoredDocumentMaxInflation,
-                                            kStoredDocumentMinLimit);
+  const uint64_t limit = kStoredDocumentMaxSize;
   LZ_InStream_Impl inflater(stream, LZ_MaxWindowBits);
   Strm sink(out);
   uint8_t buffer[1024];

@@ -30,11 +30,11 @@
 
 namespace BX_KXT {
 
-// What a stored host document may inflate to: this many times its stored
-// stream's size, and never less than the second number of bytes.  Host
-// documents compress far less; more is a damaged or hostile container.
-constexpr uint64_t kStoredDocumentMaxInflation = 64;
-constexpr uint64_t kStoredDocumentMinLimit = uint64_t{16} << 20;
+// What a stored host document may inflate to: the largest document the
+// host opens (64 MiB).  Whatever the export stored of a document the host
+// could open comes back, however well it compressed; more is a damaged or
+// hostile container, which the import could not open anyway.
+constexpr uint64_t kStoredDocumentMaxSize = uint64_t{64} << 20;
 
 // A sink of bytes for LoadQXP.
 class BXOutStream {
@@ -138,9 +138,9 @@ class IBook : public TCommon<IDoc> {
   // inflated to `out` in pieces of at most 1024 bytes.  A missing stream
   // raises the storage failure, a corrupt one (a wrong checksum among them)
   // the inflater's failure; a stream that ends before zlib's end, or that
-  // inflates to more than kStoredDocumentMaxInflation times its size (and
-  // kStoredDocumentMinLimit), raises an ErrorRecord 1009 ("File Read")
-  // naming the stream.  `out` may then have had part of the document.
+  // inflates to more than kStoredDocumentMaxSize bytes, raises an
+  // ErrorRecord 1009 ("File Read") naming the stream.  `out` may then have
+  // had part of the document.
   virtual void LoadQXP(int32_t index, BXOutStream* out) = 0;
 };
 

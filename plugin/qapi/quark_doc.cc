@@ -183,12 +183,21 @@ void QuarkDoc::ReloadFonts() { fonts_ = std::make_unique<QFontList>(); }
 bool QuarkDoc::Save() {
   const std::string path = RequestFile().GetFullPath();
   if (!CanSave()) return false;
-  int32_t result = SaveThere(path);
+  int32_t result = SaveThere(path, false);
   // No spec, no reference, or the file is open as another document: the
   // document is saved at its own file (after a copy, the one it had
   // before: the host took the copy's for it).
-  if (result == kXTErrBusy) result = ownFile_.empty() ? State()->save_document(0, kXTDocumentType) : SaveThere(ownFile_);
+  if (result == kXTErrBusy) {
+    result = ownFile_.empty() ? State()->save_document(0, kXTDocumentType) : SaveThere(ownFile_, false);
+  }
   if (!Saved(result, path)) return false;
+  ownFile_.clear();
+  return true;
+}
+
+bool QuarkDoc::SaveAs(const std::string& path) {
+  if (!CanSave()) return false;
+  if (!Saved(SaveThere(path, true), path)) return false;
   ownFile_.clear();
   return true;
 }
@@ -199,7 +208,7 @@ bool QuarkDoc::SaveCopy(const std::string& path) {
   if (ownFile_.empty() && GetCurrentDocumentLocation(&name, &folder) == kXTOk) {
     ownFile_ = folder + kPathSeparator + name;
   }
-  return Saved(SaveThere(path), path);
+  return Saved(SaveThere(path, false), path);
 }
 
 bool QuarkDoc::CanSave() {
@@ -209,13 +218,16 @@ bool QuarkDoc::CanSave() {
   return false;
 }
 
-int32_t QuarkDoc::SaveThere(const std::string& path) {
+int32_t QuarkDoc::SaveThere(const std::string& path, bool newFile) {
   const HostLink& link = XT();
   int32_t result = kXTErrBusy;
   XTFileSpec spec{};
   XTFile reference = 0;
-  if (xt_fsmakefsspec(0, 0, path, spec, true, false, false, nullptr, 0, false, nullptr) == kXTOk &&
-      link.files->new_file(&reference) == kXTOk &&
+  // The host's spec of a file that is not there yet names it all the same.
+  const int32_t made =
+      newFile ? link.files->make_spec(0, 0, path.c_str(), &spec)
+              : xt_fsmakefsspec(0, 0, path, spec, true, false, false, nullptr, 0, false, nullptr);
+  if ((made == kXTOk || (newFile && made == kXTErrNotFound)) && link.files->new_file(&reference) == kXTOk &&
       link.files->set_file_spec(reference, &spec) == kXTOk) {
     result = State()->save_document(reference, kXTDocumentType);
     if (result == kXTErrDuplicate) result = State()->save_document(reference, kXTDocumentType);

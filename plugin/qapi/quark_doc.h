@@ -78,6 +78,9 @@ class QuarkDoc : public RefObject {
   // the host then takes that file for the document's own until the next
   // Save.  False, with an "ERROR:" line, when the host did not save there.
   bool SaveCopy(const std::string& path);
+  // Saves this document at `path` and nowhere else, which makes that file
+  // its own; false, with the same "ERROR:" line, when the host did not.
+  bool SaveAs(const std::string& path);
   // Releases the pending host objects, then saves as Save does unless a
   // batch run (registry flag, a running batch control file) or server mode
   // is on.  False only when a save was made and failed.
@@ -99,10 +102,10 @@ class QuarkDoc : public RefObject {
  private:
   // False, with an "ERROR:" line, when the host cannot save documents.
   bool CanSave();
-  // The host's answer to saving at `path` (kXTErrBusy when there is no
-  // spec or file reference for it, or the file is open as another
-  // document).
-  int32_t SaveThere(const std::string& path);
+  // The host's answer to saving at `path` (which may name no file yet when
+  // `newFile`); kXTErrBusy when there is no spec or file reference for it,
+  // or the file is open as another document.
+  int32_t SaveThere(const std::string& path, bool newFile);
   // Whether `result` is a save; else an "ERROR:" line naming `path`.
   bool Saved(int32_t result, const std::string& path);
 
