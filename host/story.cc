@@ -11,9 +11,19 @@ int32_t CountReturns(const std::u16string& text, std::size_t from, std::size_t t
                  text.begin() + static_cast<std::ptrdiff_t>(to), Story::kReturn));
 }
 
+// Revisions are never reused, so a story made in place of another never
+// passes for it.
+uint64_t NextRevision() {
+  static uint64_t last = 0;
+  return ++last;
+}
+
 }  // namespace
 
-Story::Story(int32_t story_id) : id(story_id), paragraphs{{0, 0}}, runs{{0, 0}} {}
+Story::Story(int32_t story_id)
+    : id(story_id), paragraphs{{0, 0}}, runs{{0, 0}}, revision(NextRevision()) {}
+
+void Story::Touch() { revision = NextRevision(); }
 
 bool Story::Check(std::size_t formats, std::size_t attributes, std::string* error) const {
   auto fail = [&](const std::string& why) {
@@ -104,6 +114,7 @@ bool Story::Insert(int32_t position, const std::u16string& units) {
   text.insert(at, units);
   NormalizeRuns(index, index + 1);
   ++version;
+  Touch();
   return true;
 }
 
@@ -139,6 +150,7 @@ bool Story::Delete(int32_t start, int32_t end) {
   text.erase(from, to - from);
   NormalizeRuns(first, last);
   ++version;
+  Touch();
   return true;
 }
 
@@ -174,6 +186,7 @@ bool Story::ChangeAttributes(int32_t start, int32_t end,
              runs.begin() + static_cast<std::ptrdiff_t>(last));
   runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(first), pieces.begin(), pieces.end());
   NormalizeRuns(first, first + pieces.size());
+  Touch();
   return true;
 }
 

@@ -10,7 +10,10 @@
 // into the document's tables.
 //
 // Every change keeps these rules and advances `version`, by which text
-// references tell that the text moved under them.
+// references tell that the text moved under them.  Every change of the
+// text, the paragraph runs or the character runs also gives the story a
+// new `revision`, one no story had before, by which the host's cached lines
+// tell that the story changed.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +51,10 @@ class Story {
   std::vector<ParagraphRun> paragraphs;
   std::vector<CharacterRun> runs;
   uint32_t version = 0;  // advances with every change of the text
+  uint64_t revision;     // new with every change (Touch)
+
+  // Takes a new revision: for code that changes the vectors above itself.
+  void Touch();
 
   int32_t length() const { return static_cast<int32_t>(text.size()); }
 

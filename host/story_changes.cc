@@ -56,6 +56,7 @@ int32_t DuplicateItem(DocumentContent& source, int32_t id, DocumentContent& targ
       // The copy's paragraphs keep the formats of the original.
       if (made != nullptr && source.FindStory(story_id) != nullptr && &source == &target) {
         made->paragraphs = source.FindStory(story_id)->paragraphs;
+        made->Touch();
       }
       return copy.id;
     }

@@ -470,6 +470,7 @@ int32_t ChangeSelectedFormats(Host& host, XTTextRef ref, Change change) {
   if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   if (Locked(*at.story)) return kXTErrRefused;
   if (at.content->SelectedStory() != at.story) return kXTErrParam;
+  at.story->Touch();  // formats change in place
   int32_t start = 0;
   for (ParagraphRun& paragraph : at.story->paragraphs) {
     const int32_t end = start + paragraph.length;

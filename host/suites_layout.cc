@@ -941,23 +941,12 @@ int32_t LineQuery(int32_t story_id, int32_t* position, XTHandle table, XTItem* b
       *position < 0 || *position > story->length()) {
     return kXTErrParam;
   }
-  const std::vector<const Box*> chain = at.content->ChainOf(story_id);
-  if (chain.empty()) return kXTErrNoItem;
-  for (const Box* candidate : chain) {
-    const std::vector<XTLineRecord> lines = BoxLines(*at.content, candidate->id);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      const XTLineRecord& line = lines[i];
-      const bool last = i + 1 == lines.size() && candidate == chain.back();
-      if (*position >= line.offset &&
-          (*position < line.offset + line.length || (last && *position == story->length()))) {
-        FillBlock(block, lines);
-        *box = Handle(at, candidate->id);
-        *position = static_cast<int32_t>(i);
-        return kXTOk;
-      }
-    }
-  }
-  return kXTErrNoItem;
+  LinePlace place;
+  if (!LineOfUnit(*at.content, *story, *position, &place)) return kXTErrNoItem;
+  FillBlock(block, *place.lines);
+  *box = Handle(at, place.box);
+  *position = static_cast<int32_t>(place.line);
+  return kXTOk;
 }
 
 int32_t FormatMeasure(int32_t value, int32_t precision, XTString* text) {
