@@ -985,16 +985,10 @@ int32_t ParagraphStyleIndex(int32_t story_id, int32_t start, int32_t end, int32_
   if (story == nullptr || index == nullptr || start < 0 || start > end || end > story->length()) {
     return kXTErrParam;
   }
-  // The paragraph holding `start`.
+  // The paragraph holding `start` (the last one at the end).
   int32_t at = 0;
-  int32_t format = story->paragraphs.empty() ? 0 : story->paragraphs.back().format;
-  for (const ParagraphRun& paragraph : story->paragraphs) {
-    if (start < at + paragraph.length) {
-      format = paragraph.format;
-      break;
-    }
-    at += paragraph.length;
-  }
+  const int32_t format =
+      story->paragraphs.empty() ? 0 : story->paragraphs[story->ParagraphAt(start, &at)].format;
   const uint16_t style = content->formats[static_cast<std::size_t>(format)].style;
   for (std::size_t i = 0; i < content->style_sheets.size(); ++i) {
     if (content->style_sheets[i].id == style) {
@@ -1261,9 +1255,9 @@ int32_t ChainEnd(XTItem handle, XTItem* last) {
   const Box* item = ItemOf(host, handle, &at);
   if (item == nullptr || last == nullptr) return kXTErrParam;
   if (item->story == 0 || item->kind != kTextItem) return kXTErrNoItem;
-  const std::vector<const Box*> chain = at.content->ChainOf(item->story);
-  if (chain.empty()) return kXTErrNoItem;
-  *last = Handle(at, chain.back()->id);
+  const Box* end = at.content->LastOfChain(item->story);
+  if (end == nullptr) return kXTErrNoItem;
+  *last = Handle(at, end->id);
   return kXTOk;
 }
 
