@@ -447,17 +447,18 @@ int32_t TextObject(XTTextRef ref, int32_t position, uint32_t* code, char16_t* pa
   if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   if (code == nullptr || length == nullptr || capacity < 0 || (payload == nullptr && capacity > 0))
     return kXTErrParam;
+  // Only the run holding the position can start there with characters.
   int32_t start = 0;
-  for (const CharacterRun& run : at.story->runs) {
-    const XTCharAttrRecord& record = at.content->attributes[static_cast<std::size_t>(run.attributes)];
-    if (start == position && run.length > 0 && ObjectUnit(record.opcode) != 0) {
-      *code = record.opcode;
-      *length = run.length - 1;
-      const int32_t kept = std::min(*length, capacity);
-      std::copy_n(at.story->text.begin() + position + 1, kept, payload);
-      return kXTOk;
-    }
-    start += run.length;
+  const std::size_t index = at.story->RunAt(position, &start);
+  if (index >= at.story->runs.size()) return kXTErrParam;
+  const CharacterRun& run = at.story->runs[index];
+  const XTCharAttrRecord& record = at.content->attributes[static_cast<std::size_t>(run.attributes)];
+  if (start == position && run.length > 0 && ObjectUnit(record.opcode) != 0) {
+    *code = record.opcode;
+    *length = run.length - 1;
+    const int32_t kept = std::min(*length, capacity);
+    std::copy_n(at.story->text.begin() + position + 1, kept, payload);
+    return kXTOk;
   }
   return kXTErrParam;
 }

@@ -1013,14 +1013,11 @@ int32_t TextAttributeAt(int32_t story_id, int32_t position, int32_t attribute, i
     *value = content->attributes[static_cast<std::size_t>(story->AttributesAt(position))].size;
     return kXTOk;
   }
+  // The paragraph holding the position (the last one at the end).
+  if (story->paragraphs.empty()) return kXTErrParam;
   int32_t at = 0;
-  const XTParaFormatRecord* format = nullptr;
-  for (const ParagraphRun& paragraph : story->paragraphs) {
-    format = &content->formats[static_cast<std::size_t>(paragraph.format)];
-    if (position < at + paragraph.length) break;
-    at += paragraph.length;
-  }
-  if (format == nullptr) return kXTErrParam;
+  const XTParaFormatRecord* format = &content->formats[static_cast<std::size_t>(
+      story->paragraphs[story->ParagraphAt(position, &at)].format)];
   switch (attribute) {
     case kXTParaLeading:
       *value = format->leading;
@@ -1187,14 +1184,8 @@ int32_t RunEnd(int32_t story_id, int32_t position, int32_t, int32_t, int32_t* en
     return kXTErrParam;
   }
   int32_t start = 0;
-  for (const CharacterRun& run : story->runs) {
-    if (position < start + run.length) {
-      *end = start + run.length;
-      return kXTOk;
-    }
-    start += run.length;
-  }
-  *end = story->length();
+  const std::size_t run = story->RunAt(position, &start);
+  *end = run < story->runs.size() ? start + story->runs[run].length : story->length();
   return kXTOk;
 }
 
