@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <limits>
 #include <map>
+#include <unordered_map>
 #include <utility>
 
 namespace xthost {
@@ -168,9 +170,6 @@ struct BoxShape {
   int32_t id = 0;
   std::array<int32_t, 4> bounds{};
   int32_t inset = 0;
-  bool operator==(const BoxShape& o) const {
-    return id == o.id && bounds == o.bounds && inset == o.inset;
-  }
 
   int64_t Inset() const { return std::max(inset, 0); }
   // The text area: the bounds inset on all sides; none when empty.
@@ -179,13 +178,20 @@ struct BoxShape {
   bool HasRoom() const { return Width() > 0 && Height() > 0; }
 };
 
-// The lines of a chain, and what they were composed from.
+// The lines of a chain, and what they were composed from: the story's
+// revision and the version and number of the document's items (which
+// decide the chain's boxes).
 struct ChainLines {
-  uint32_t version = 0;
-  std::vector<CharacterRun> runs;
-  std::vector<ParagraphRun> paragraphs;
+  bool composed = false;
+  uint64_t revision = 0;
+  uint64_t items_version = 0;
+  std::size_t items = 0;
   std::vector<BoxShape> boxes;
+  std::unordered_map<int32_t, std::size_t> places;  // box id -> index in boxes
   std::vector<std::vector<XTLineRecord>> lines;  // per box of the chain
+  // The boxes with lines, by the offset of their first line, in order.
+  std::vector<std::pair<int32_t, std::size_t>> starts;
+  bool ends_chain = false;  // the chain's last item is its last text box
   bool overflows = false;
 };
 
@@ -291,6 +297,41 @@ std::map<ChainKey, ChainLines>& Cache() {
 
 uint64_t compositions = 0;
 
+// The composed chain of story `story` of `content`.  Answered from the
+// cache while the story's revision and the document's items stay; boxes
+// whose geometry changes forget it (InvalidateComposition).
+const ChainLines& ChainOfStory(const DocumentContent& content, const Story& story) {
+  ChainLines& chain = Cache()[{content.composition.value(), story.id}];
+  if (chain.composed && chain.revision == story.revision &&
+      chain.items_version == content.items_version && chain.items == content.boxes.size()) {
+    return chain;
+  }
+  const std::vector<const Box*> members = content.ChainOf(story.id);
+  chain.boxes.clear();
+  chain.places.clear();
+  for (const Box* member : members) {
+    if (member->kind != kTextItem) continue;
+    chain.places.emplace(member->id, chain.boxes.size());
+    chain.boxes.push_back({member->id, member->bounds, member->inset});
+  }
+  chain.ends_chain = !members.empty() && members.back()->kind == kTextItem;
+  chain.lines.clear();
+  chain.starts.clear();
+  chain.overflows = false;
+  if (!chain.boxes.empty()) {
+    Compose(content, story, &chain);
+    for (std::size_t i = 0; i < chain.lines.size(); ++i) {
+      if (!chain.lines[i].empty()) chain.starts.emplace_back(chain.lines[i].front().offset, i);
+    }
+    ++compositions;
+  }
+  chain.composed = true;
+  chain.revision = story.revision;
+  chain.items_version = content.items_version;
+  chain.items = content.boxes.size();
+  return chain;
+}
+
 // The chain box `box_id` shows, composed, and the box's place in it; null
 // for an item that shows no text.
 const ChainLines* ChainOfBox(const DocumentContent& content, int32_t box_id, std::size_t* index) {
@@ -298,33 +339,10 @@ const ChainLines* ChainOfBox(const DocumentContent& content, int32_t box_id, std
   if (box == nullptr || box->kind != kTextItem || box->story == 0) return nullptr;
   const Story* story = content.FindStory(box->story);
   if (story == nullptr) return nullptr;
-
-  const std::vector<const Box*> members = content.ChainOf(box->story);
-  ChainLines& chain = Cache()[{content.composition.value(), story->id}];
-  // The text boxes of the chain are compared with the composed ones where
-  // they are; new shapes are made only for a composition.
-  bool same = !chain.lines.empty() && chain.version == story->version && chain.runs == story->runs &&
-              chain.paragraphs == story->paragraphs;
-  std::size_t count = 0;
-  for (const Box* member : members) {
-    if (member->kind != kTextItem) continue;
-    if (member == box) *index = count;
-    same = same && count < chain.boxes.size() &&
-           chain.boxes[count] == BoxShape{member->id, member->bounds, member->inset};
-    ++count;
-  }
-  if (!same || count != chain.boxes.size()) {
-    std::vector<BoxShape> shapes;
-    for (const Box* member : members) {
-      if (member->kind == kTextItem) shapes.push_back({member->id, member->bounds, member->inset});
-    }
-    chain.version = story->version;
-    chain.runs = story->runs;
-    chain.paragraphs = story->paragraphs;
-    chain.boxes = std::move(shapes);
-    Compose(content, *story, &chain);
-    ++compositions;
-  }
+  const ChainLines& chain = ChainOfStory(content, *story);
+  const auto place = chain.places.find(box_id);
+  if (place == chain.places.end()) return nullptr;
+  *index = place->second;
   return &chain;
 }
 
@@ -352,6 +370,32 @@ bool ChainOverflows(const DocumentContent& content, int32_t box_id) {
   std::size_t index = 0;
   const ChainLines* chain = ChainOfBox(content, box_id, &index);
   return chain != nullptr && chain->overflows;
+}
+
+bool LineOfUnit(const DocumentContent& content, const Story& story, int32_t position,
+                LinePlace* place) {
+  const ChainLines& chain = ChainOfStory(content, story);
+  // The last box whose first line starts at or before the unit, then its
+  // last line that does.
+  auto box = std::upper_bound(chain.starts.begin(), chain.starts.end(), position,
+                              [](int32_t at, const std::pair<int32_t, std::size_t>& start) {
+                                return at < start.first;
+                              });
+  if (box == chain.starts.begin()) return false;
+  const std::size_t index = std::prev(box)->second;
+  const std::vector<XTLineRecord>& lines = chain.lines[index];
+  auto line = std::upper_bound(lines.begin(), lines.end(), position,
+                               [](int32_t at, const XTLineRecord& record) { return at < record.offset; });
+  const XTLineRecord& found = *std::prev(line);
+  // The end of the text belongs to the chain's last line.
+  const bool last = line == lines.end() && index + 1 == chain.boxes.size() && chain.ends_chain;
+  if (position >= found.offset + found.length && !(last && position == story.length())) {
+    return false;
+  }
+  place->box = chain.boxes[index].id;
+  place->line = static_cast<std::size_t>(std::prev(line) - lines.begin());
+  place->lines = &lines;
+  return true;
 }
 
 

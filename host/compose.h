@@ -8,6 +8,7 @@
 // last box holds the overset lines.  Hidden text takes no room.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,10 +30,25 @@ std::vector<XTLineRecord> BoxLines(const DocumentContent& content, int32_t box_i
 // Whether the text of the chain that box `box_id` belongs to does not fit.
 bool ChainOverflows(const DocumentContent& content, int32_t box_id);
 
-// Forgets every composition of `content` (a box's geometry or a chain
-// changed).  Text changes are seen by the story's version, changes of
-// character runs and of the chain's bounds and insets are seen too; records
-// of the format and attribute tables changed in place are not.  A
+// Where a unit of a story shows: the text box of its chain whose lines
+// hold it, those lines (valid until the next composition) and the line's
+// index in them.  Overset units are in the chain's last box, and so is the
+// end of the text when the chain ends with a text box.
+struct LinePlace {
+  int32_t box = 0;
+  std::size_t line = 0;
+  const std::vector<XTLineRecord>* lines = nullptr;
+};
+// The place of unit `position` of `story` (a story of `content`); false
+// when no line holds it.
+bool LineOfUnit(const DocumentContent& content, const Story& story, int32_t position,
+                LinePlace* place);
+
+// Forgets every composition of `content`: needed after a box's bounds or
+// inset changed, or records of the format and attribute tables changed in
+// place.  Changes of a story are seen by its revision, items that come or
+// go by the document's items (version and number), so that a composition
+// is checked in a time that does not grow with its chain or story.  A
 // document's lines go with it by themselves (DocumentContent::composition).
 void InvalidateComposition(const DocumentContent& content);
 

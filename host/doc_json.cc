@@ -318,6 +318,7 @@ Story ReadStory(const json& v, const std::string& w) {
       story.runs.push_back({static_cast<int32_t>(attributes), static_cast<int32_t>(length)});
     }
   }
+  story.Touch();
   return story;
 }
 

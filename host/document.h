@@ -312,8 +312,9 @@ struct DocumentContent {
   // flows from the first to the last.  Kept with the host's walks
   // (host/layout_walk.cc): a box's story is set when the box is made.
   std::vector<const Box*> ChainOf(int32_t story) const;
-  // The first box of that chain, or null.
+  // The first box of that chain, or null; the last one.
   const Box* FirstOfChain(int32_t story) const;
+  const Box* LastOfChain(int32_t story) const;
   // The story of the current box while its text is open, else null.
   Story* SelectedStory();
   // The index of a record equal to `record`, appended when there is none.

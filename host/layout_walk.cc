@@ -137,6 +137,13 @@ const Box* DocumentContent::FirstOfChain(int32_t story) const {
   return it == cache.chains.end() || it->second.empty() ? nullptr : FindBox(it->second.front());
 }
 
+const Box* DocumentContent::LastOfChain(int32_t story) const {
+  if (story == 0) return nullptr;
+  const WalkCache& cache = CacheOf(*this);
+  auto it = cache.chains.find(story);
+  return it == cache.chains.end() || it->second.empty() ? nullptr : FindBox(it->second.back());
+}
+
 std::vector<int32_t> SpreadItems(const DocumentContent& content, int32_t layout, bool master,
                                  int32_t spread) {
   const WalkCache& cache = CacheOf(content);
@@ -292,17 +299,17 @@ int32_t PageNumberOf(const DocumentContent& content, const ItemPlace& place) {
 bool IsMasterItem(const DocumentContent& content, const Box& item) {
   const Box* at = Outermost(content, item);
   for (int depth = 0; at->anchor != 0 && depth < 64; ++depth) {
-    const std::vector<const Box*> chain = content.ChainOf(at->anchor);
-    if (chain.empty()) return false;
-    at = Outermost(content, *chain.front());
+    const Box* first = content.FirstOfChain(at->anchor);
+    if (first == nullptr) return false;
+    at = Outermost(content, *first);
   }
   return at->master;
 }
 
 const Box* ChainHead(const DocumentContent& content, const Box& box) {
   if (box.kind != kTextItem) return &box;
-  const std::vector<const Box*> chain = content.ChainOf(box.story);
-  return chain.empty() ? &box : chain.front();
+  const Box* first = content.FirstOfChain(box.story);
+  return first == nullptr ? &box : first;
 }
 
 const std::vector<int32_t>& DocumentOrder(const DocumentContent& content, int32_t layout_index,

@@ -11,9 +11,25 @@ int32_t CountReturns(const std::u16string& text, std::size_t from, std::size_t t
                  text.begin() + static_cast<std::ptrdiff_t>(to), Story::kReturn));
 }
 
+// Revisions are never reused, so a story made in place of another never
+// passes for it.
+uint64_t NextRevision() {
+  static uint64_t last = 0;
+  return ++last;
+}
+
 }  // namespace
 
-Story::Story(int32_t story_id) : id(story_id), paragraphs{{0, 0}}, runs{{0, 0}} {}
+Story::Story(int32_t story_id)
+    : id(story_id), paragraphs{{0, 0}}, runs{{0, 0}}, revision(NextRevision()) {}
+
+void Story::Touch(bool lengths_changed) {
+  const uint64_t old = revision;
+  revision = NextRevision();
+  if (lengths_changed) return;
+  if (run_finger_.revision == old) run_finger_.revision = revision;
+  if (paragraph_finger_.revision == old) paragraph_finger_.revision = revision;
+}
 
 bool Story::Check(std::size_t formats, std::size_t attributes, std::string* error) const {
   auto fail = [&](const std::string& why) {
@@ -92,18 +108,22 @@ bool Story::Insert(int32_t position, const std::u16string& units) {
   // character's run at the start; the only run of an empty story).
   const int32_t before = text.empty() ? -1 : (position > 0 ? position - 1 : 0);
   std::size_t index = 0;
+  int32_t run_start = 0;
   if (before >= 0) {
-    int32_t start = 0;
-    for (; index < runs.size(); ++index) {
-      if (before < start + runs[index].length) break;
-      start += runs[index].length;
+    index = RunAt(before, &run_start);
+    if (index >= runs.size()) {
+      index = runs.size() - 1;
+      run_start -= runs[index].length;
     }
-    index = std::min(index, runs.size() - 1);
   }
   runs[index].length += size;
   text.insert(at, units);
-  NormalizeRuns(index, index + 1);
+  const Finger run = NormalizeRuns(index, index + 1, run_start);
   ++version;
+  Touch();
+  // The paragraph typed into starts where it did.
+  paragraph_finger_ = {revision, paragraph, paragraph_start};
+  run_finger_ = {revision, run.index, run.start};
   return true;
 }
 
@@ -125,20 +145,31 @@ bool Story::Delete(int32_t start, int32_t end) {
   paragraphs.erase(first_joined, first_joined + static_cast<std::ptrdiff_t>(joined));
 
   std::size_t first = runs.size(), last = 0;  // the runs that lose characters
+  int32_t first_start = 0;
+  // Runs before this one end at or before the range.
   int32_t run_start = 0;
-  for (std::size_t i = 0; i < runs.size() && run_start < end; ++i) {
+  for (std::size_t i = RunAt(start, &run_start); i < runs.size() && run_start < end; ++i) {
     const int32_t run_end = run_start + runs[i].length;
     const int32_t overlap = std::min(run_end, end) - std::max(run_start, start);
     run_start = run_end;
     if (overlap > 0) {
+      if (first > i) first_start = run_start - runs[i].length;
       runs[i].length -= overlap;
       first = std::min(first, i);
       last = i + 1;
     }
   }
+  if (first == runs.size()) {  // no run lost a character: the runs do not cover the text
+    first_start = 0;
+    for (const CharacterRun& run : runs) first_start += run.length;
+  }
   text.erase(from, to - from);
-  NormalizeRuns(first, last);
+  const Finger run = NormalizeRuns(first, last, first_start);
   ++version;
+  Touch();
+  // The paragraph the range starts in starts where it did.
+  paragraph_finger_ = {revision, paragraph, paragraph_start};
+  run_finger_ = {revision, run.index, run.start};
   return true;
 }
 
@@ -147,12 +178,8 @@ bool Story::ChangeAttributes(int32_t start, int32_t end,
   if (start < 0 || start > end || end > length()) return false;
   if (start == end) return true;
   // Only the runs the range touches, [first, last), are cut and changed.
-  std::size_t first = 0;
   int32_t first_start = 0;
-  while (first < runs.size() && first_start + runs[first].length <= start) {
-    first_start += runs[first].length;
-    ++first;
-  }
+  const std::size_t first = RunAt(start, &first_start);
   std::size_t last = first;
   for (int32_t at = first_start; last < runs.size() && at < end; ++last) at += runs[last].length;
   if (first == last) return true;  // not reached: the range holds characters
@@ -170,10 +197,19 @@ bool Story::ChangeAttributes(int32_t start, int32_t end,
     if (run_end > cut2) pieces.push_back({run.attributes, run_end - cut2});
     run_start = run_end;
   }
-  runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(first),
-             runs.begin() + static_cast<std::ptrdiff_t>(last));
-  runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(first), pieces.begin(), pieces.end());
-  NormalizeRuns(first, first + pieces.size());
+  // The pieces take the places of the runs they came from: the runs after
+  // them move once, by the difference.
+  const std::size_t replaced = last - first;
+  if (pieces.size() > replaced) {
+    runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(last), pieces.size() - replaced, CharacterRun{});
+  } else {
+    runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(first + pieces.size()),
+               runs.begin() + static_cast<std::ptrdiff_t>(last));
+  }
+  std::copy(pieces.begin(), pieces.end(), runs.begin() + static_cast<std::ptrdiff_t>(first));
+  const Finger run = NormalizeRuns(first, first + pieces.size(), first_start);
+  Touch(false);  // the paragraphs stay as they are
+  run_finger_ = {revision, run.index, run.start};
   return true;
 }
 
@@ -181,30 +217,52 @@ int32_t Story::AttributesAt(int32_t position) const {
   if (text.empty() || runs.empty()) return runs.empty() ? 0 : runs.front().attributes;
   position = std::clamp(position, 0, length() - 1);
   int32_t start = 0;
-  for (const CharacterRun& run : runs) {
-    if (position < start + run.length) return run.attributes;
-    start += run.length;
+  const std::size_t index = RunAt(position, &start);
+  return index < runs.size() ? runs[index].attributes : runs.back().attributes;
+}
+
+template <class Run>
+std::size_t Story::Locate(const std::vector<Run>& table, Finger* finger, uint64_t revision,
+                          int32_t position, int32_t* start) {
+  std::size_t index = 0;
+  int32_t at = 0;
+  if (finger->revision == revision && finger->index <= table.size()) {
+    index = finger->index;
+    at = finger->start;
   }
-  return runs.back().attributes;
+  // Back to an entry that starts at or before the position: those before
+  // it end there or earlier.  Then on to the first that ends after it.
+  while (index > 0 && position < at) at -= table[--index].length;
+  while (index < table.size() && position >= at + table[index].length) at += table[index++].length;
+  *finger = {revision, index, at};
+  *start = at;
+  return index;
+}
+
+std::size_t Story::RunAt(int32_t position, int32_t* start) const {
+  return Locate(runs, &run_finger_, revision, position, start);
 }
 
 std::size_t Story::ParagraphAt(int32_t position, int32_t* start) const {
   // A position right after a return is in the paragraph that follows it.
   *start = 0;
-  std::size_t index = 0;
-  for (; index + 1 < paragraphs.size(); ++index) {
-    if (position < *start + paragraphs[index].length) break;
-    *start += paragraphs[index].length;
-  }
-  return index;
+  if (paragraphs.empty()) return 0;
+  const std::size_t index = Locate(paragraphs, &paragraph_finger_, revision, position, start);
+  if (index + 1 < paragraphs.size()) return index;
+  if (index >= paragraphs.size()) *start -= paragraphs.back().length;
+  return paragraphs.size() - 1;
 }
 
-void Story::NormalizeRuns(std::size_t from, std::size_t to) {
+Story::Finger Story::NormalizeRuns(std::size_t from, std::size_t to, int32_t from_start) {
   // Widened by a run each side (and by the empty runs there): a changed run
   // can merge only with those.
   const int32_t typing = runs.empty() ? 0 : runs.front().attributes;
-  from = from > 0 ? std::min(from, runs.size()) - 1 : 0;
-  while (from > 0 && runs[from].length == 0) --from;
+  int32_t start = from_start;
+  if (from > 0) {
+    from = std::min(from, runs.size()) - 1;
+    start -= runs[from].length;
+  }
+  while (from > 0 && runs[from].length == 0) start -= runs[--from].length;
   to = std::min(to + 1, runs.size());
   while (to < runs.size() && runs[to - 1].length == 0) ++to;
   to = std::max(to, from);
@@ -220,7 +278,12 @@ void Story::NormalizeRuns(std::size_t from, std::size_t to) {
   }
   runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(kept),
              runs.begin() + static_cast<std::ptrdiff_t>(to));
-  if (runs.empty()) runs.push_back({typing, 0});
+  if (runs.empty()) {
+    runs.push_back({typing, 0});
+    return {};
+  }
+  // The runs before `from` did not change, nor where run `from` starts.
+  return {0, from, start};
 }
 
 }  // namespace xthost

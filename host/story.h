@@ -10,7 +10,10 @@
 // into the document's tables.
 //
 // Every change keeps these rules and advances `version`, by which text
-// references tell that the text moved under them.
+// references tell that the text moved under them.  Every change of the
+// text, the paragraph runs or the character runs also gives the story a
+// new `revision`, one no story had before, by which the host's cached lines
+// tell that the story changed.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +51,12 @@ class Story {
   std::vector<ParagraphRun> paragraphs;
   std::vector<CharacterRun> runs;
   uint32_t version = 0;  // advances with every change of the text
+  uint64_t revision;     // new with every change (Touch)
+
+  // Takes a new revision: for code that changes the vectors above itself.
+  // Unless `lengths_changed` is false (formats or attributes changed in
+  // place), the places the look-ups below start from are forgotten.
+  void Touch(bool lengths_changed = true);
 
   int32_t length() const { return static_cast<int32_t>(text.size()); }
 
@@ -77,15 +86,37 @@ class Story {
   // before it at the end of the text.
   int32_t AttributesAt(int32_t position) const;
 
- private:
   // The index of the paragraph holding `position` (a position right after
   // a return is in the next one; the end of the text in the last one), its
   // first character's position in *start.
   std::size_t ParagraphAt(int32_t position, int32_t* start) const;
+  // The index of the first character run that ends after `position` (the
+  // number of runs when none does), its first character's position in
+  // *start (the text's length for none).
+  std::size_t RunAt(int32_t position, int32_t* start) const;
+
+ private:
+  // A run or paragraph index with its first character's position, known to
+  // hold for one revision.  Look-ups start from the last one, and each
+  // change leaves one before the place it changed, so that work which moves
+  // along the text does not count from its start at each step.
+  struct Finger {
+    uint64_t revision = 0;
+    std::size_t index = 0;
+    int32_t start = 0;
+  };
+  template <class Run>
+  static std::size_t Locate(const std::vector<Run>& table, Finger* finger, uint64_t revision,
+                            int32_t position, int32_t* start);
   // Drops the empty runs among the runs [from, to) and their neighbours
   // (one stays when the text is empty), and merges those neighbours with
-  // equal attributes.  Runs elsewhere stay as they are.
-  void NormalizeRuns(std::size_t from, std::size_t to);
+  // equal attributes.  Runs elsewhere stay as they are.  `from_start` is
+  // the position of run `from` (at most the number of runs); the run
+  // finger is left before the runs it changed.
+  Finger NormalizeRuns(std::size_t from, std::size_t to, int32_t from_start);
+
+  mutable Finger run_finger_;
+  mutable Finger paragraph_finger_;
 };
 
 }  // namespace xthost

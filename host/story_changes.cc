@@ -56,6 +56,7 @@ int32_t DuplicateItem(DocumentContent& source, int32_t id, DocumentContent& targ
       // The copy's paragraphs keep the formats of the original.
       if (made != nullptr && source.FindStory(story_id) != nullptr && &source == &target) {
         made->paragraphs = source.FindStory(story_id)->paragraphs;
+        made->Touch();
       }
       return copy.id;
     }
@@ -165,8 +166,10 @@ std::vector<int32_t> AnchoredIn(const DocumentContent& content, int32_t story_id
   std::vector<int32_t> items;
   const Story* story = const_cast<DocumentContent&>(content).FindStory(story_id);
   if (story == nullptr) return items;
+  // Runs before the one holding `start` start before it.
   int32_t position = 0;
-  for (const CharacterRun& run : story->runs) {
+  for (std::size_t i = story->RunAt(start, &position); i < story->runs.size() && position < end; ++i) {
+    const CharacterRun& run = story->runs[i];
     const XTCharAttrRecord& a = content.attributes[static_cast<std::size_t>(run.attributes)];
     if ((a.opcode & 0x1F) == kXTOpAnchoredBox && position >= start && position < end &&
         run.length > 0) {

@@ -447,17 +447,18 @@ int32_t TextObject(XTTextRef ref, int32_t position, uint32_t* code, char16_t* pa
   if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   if (code == nullptr || length == nullptr || capacity < 0 || (payload == nullptr && capacity > 0))
     return kXTErrParam;
+  // Only the run holding the position can start there with characters.
   int32_t start = 0;
-  for (const CharacterRun& run : at.story->runs) {
-    const XTCharAttrRecord& record = at.content->attributes[static_cast<std::size_t>(run.attributes)];
-    if (start == position && run.length > 0 && ObjectUnit(record.opcode) != 0) {
-      *code = record.opcode;
-      *length = run.length - 1;
-      const int32_t kept = std::min(*length, capacity);
-      std::copy_n(at.story->text.begin() + position + 1, kept, payload);
-      return kXTOk;
-    }
-    start += run.length;
+  const std::size_t index = at.story->RunAt(position, &start);
+  if (index >= at.story->runs.size()) return kXTErrParam;
+  const CharacterRun& run = at.story->runs[index];
+  const XTCharAttrRecord& record = at.content->attributes[static_cast<std::size_t>(run.attributes)];
+  if (start == position && run.length > 0 && ObjectUnit(record.opcode) != 0) {
+    *code = record.opcode;
+    *length = run.length - 1;
+    const int32_t kept = std::min(*length, capacity);
+    std::copy_n(at.story->text.begin() + position + 1, kept, payload);
+    return kXTOk;
   }
   return kXTErrParam;
 }
@@ -470,12 +471,18 @@ int32_t ChangeSelectedFormats(Host& host, XTTextRef ref, Change change) {
   if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   if (Locked(*at.story)) return kXTErrRefused;
   if (at.content->SelectedStory() != at.story) return kXTErrParam;
+  std::vector<ParagraphRun>& paragraphs = at.story->paragraphs;
+  // The paragraphs the selection touches: from the one holding its start
+  // (and the empty ones ending there) on to the one holding its end.
   int32_t start = 0;
-  for (ParagraphRun& paragraph : at.story->paragraphs) {
+  std::size_t index = at.story->ParagraphAt(at.content->selection_start, &start);
+  while (index > 0 && start == at.content->selection_start && paragraphs[index - 1].length == 0) --index;
+  at.story->Touch(false);  // formats change in place
+  for (; index < paragraphs.size() && start <= at.content->selection_end; ++index) {
+    ParagraphRun& paragraph = paragraphs[index];
     const int32_t end = start + paragraph.length;
-    const bool touched = (end > at.content->selection_start || paragraph.length == 0 ||
-                          &paragraph == &at.story->paragraphs.back()) &&
-                         start <= at.content->selection_end;
+    const bool touched = end > at.content->selection_start || paragraph.length == 0 ||
+                         index + 1 == paragraphs.size();
     if (touched && end >= at.content->selection_start) {
       XTParaFormatRecord format = at.content->formats[static_cast<std::size_t>(paragraph.format)];
       if (!change(format)) return kXTErrParam;

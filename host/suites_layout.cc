@@ -941,23 +941,12 @@ int32_t LineQuery(int32_t story_id, int32_t* position, XTHandle table, XTItem* b
       *position < 0 || *position > story->length()) {
     return kXTErrParam;
   }
-  const std::vector<const Box*> chain = at.content->ChainOf(story_id);
-  if (chain.empty()) return kXTErrNoItem;
-  for (const Box* candidate : chain) {
-    const std::vector<XTLineRecord> lines = BoxLines(*at.content, candidate->id);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      const XTLineRecord& line = lines[i];
-      const bool last = i + 1 == lines.size() && candidate == chain.back();
-      if (*position >= line.offset &&
-          (*position < line.offset + line.length || (last && *position == story->length()))) {
-        FillBlock(block, lines);
-        *box = Handle(at, candidate->id);
-        *position = static_cast<int32_t>(i);
-        return kXTOk;
-      }
-    }
-  }
-  return kXTErrNoItem;
+  LinePlace place;
+  if (!LineOfUnit(*at.content, *story, *position, &place)) return kXTErrNoItem;
+  FillBlock(block, *place.lines);
+  *box = Handle(at, place.box);
+  *position = static_cast<int32_t>(place.line);
+  return kXTOk;
 }
 
 int32_t FormatMeasure(int32_t value, int32_t precision, XTString* text) {
@@ -996,16 +985,10 @@ int32_t ParagraphStyleIndex(int32_t story_id, int32_t start, int32_t end, int32_
   if (story == nullptr || index == nullptr || start < 0 || start > end || end > story->length()) {
     return kXTErrParam;
   }
-  // The paragraph holding `start`.
+  // The paragraph holding `start` (the last one at the end).
   int32_t at = 0;
-  int32_t format = story->paragraphs.empty() ? 0 : story->paragraphs.back().format;
-  for (const ParagraphRun& paragraph : story->paragraphs) {
-    if (start < at + paragraph.length) {
-      format = paragraph.format;
-      break;
-    }
-    at += paragraph.length;
-  }
+  const int32_t format =
+      story->paragraphs.empty() ? 0 : story->paragraphs[story->ParagraphAt(start, &at)].format;
   const uint16_t style = content->formats[static_cast<std::size_t>(format)].style;
   for (std::size_t i = 0; i < content->style_sheets.size(); ++i) {
     if (content->style_sheets[i].id == style) {
@@ -1030,14 +1013,11 @@ int32_t TextAttributeAt(int32_t story_id, int32_t position, int32_t attribute, i
     *value = content->attributes[static_cast<std::size_t>(story->AttributesAt(position))].size;
     return kXTOk;
   }
+  // The paragraph holding the position (the last one at the end).
+  if (story->paragraphs.empty()) return kXTErrParam;
   int32_t at = 0;
-  const XTParaFormatRecord* format = nullptr;
-  for (const ParagraphRun& paragraph : story->paragraphs) {
-    format = &content->formats[static_cast<std::size_t>(paragraph.format)];
-    if (position < at + paragraph.length) break;
-    at += paragraph.length;
-  }
-  if (format == nullptr) return kXTErrParam;
+  const XTParaFormatRecord* format = &content->formats[static_cast<std::size_t>(
+      story->paragraphs[story->ParagraphAt(position, &at)].format)];
   switch (attribute) {
     case kXTParaLeading:
       *value = format->leading;
@@ -1204,14 +1184,8 @@ int32_t RunEnd(int32_t story_id, int32_t position, int32_t, int32_t, int32_t* en
     return kXTErrParam;
   }
   int32_t start = 0;
-  for (const CharacterRun& run : story->runs) {
-    if (position < start + run.length) {
-      *end = start + run.length;
-      return kXTOk;
-    }
-    start += run.length;
-  }
-  *end = story->length();
+  const std::size_t run = story->RunAt(position, &start);
+  *end = run < story->runs.size() ? start + story->runs[run].length : story->length();
   return kXTOk;
 }
 
@@ -1272,9 +1246,9 @@ int32_t ChainEnd(XTItem handle, XTItem* last) {
   const Box* item = ItemOf(host, handle, &at);
   if (item == nullptr || last == nullptr) return kXTErrParam;
   if (item->story == 0 || item->kind != kTextItem) return kXTErrNoItem;
-  const std::vector<const Box*> chain = at.content->ChainOf(item->story);
-  if (chain.empty()) return kXTErrNoItem;
-  *last = Handle(at, chain.back()->id);
+  const Box* end = at.content->LastOfChain(item->story);
+  if (end == nullptr) return kXTErrNoItem;
+  *last = Handle(at, end->id);
   return kXTOk;
 }
 

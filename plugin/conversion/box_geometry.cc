@@ -1,9 +1,11 @@
 #include "plugin/conversion/box_geometry.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <locale>
 #include <sstream>
 #include <vector>
@@ -158,9 +160,8 @@ bool StoryGeometry::PageOf(XTItem box, int32_t* number, Rect* page) {
 // The box part of both modes: record, page, and the top-left corner of the
 // box turned about its centre.
 const StoryGeometry::Part& StoryGeometry::PartOf(XTItem box) {
-  for (const Part& part : parts_) {
-    if (part.box == box) return part;
-  }
+  const auto known = partIndex_.find(box);
+  if (known != partIndex_.end()) return parts_[known->second];
   Part part;
   part.box = box;
   BoxGeometry& g = part.geometry;
@@ -195,6 +196,7 @@ const StoryGeometry::Part& StoryGeometry::PartOf(XTItem box) {
       g.height = std::abs(static_cast<int32_t>(rect.bottom - rect.top));
     }
   }
+  partIndex_.emplace(box, parts_.size());
   parts_.push_back(part);
   return parts_.back();
 }
@@ -202,15 +204,32 @@ const StoryGeometry::Part& StoryGeometry::PartOf(XTItem box) {
 BoxGeometry StoryGeometry::Box() { return PartOf(box_).geometry; }
 
 int32_t StoryGeometry::FindLine(int32_t first) const {
+  if (linesOrdered_) {
+    const auto line = std::lower_bound(lines_.begin(), lines_.end(), first,
+                                       [](const XTLineRecord& record, int32_t at) { return record.offset < at; });
+    return line != lines_.end() && line->offset == first && line->vertical < kXTOversetLine
+               ? static_cast<int32_t>(line - lines_.begin())
+               : -1;
+  }
   for (std::size_t at = 0; at < lines_.size(); ++at) {
     if (lines_[at].offset == first && lines_[at].vertical < kXTOversetLine) return static_cast<int32_t>(at);
   }
   return -1;
 }
 
+bool StoryGeometry::HoldsUnit(int32_t first) const {
+  if (!linesOrdered_) return false;
+  const auto after = std::upper_bound(lines_.begin(), lines_.end(), first,
+                                      [](int32_t at, const XTLineRecord& record) { return at < record.offset; });
+  return after != lines_.begin() && first < std::prev(after)->offset + std::prev(after)->length;
+}
+
 BoxGeometry StoryGeometry::Paragraph(int32_t first) {
   if (!hasStory_) return BoxGeometry{};
   int32_t at = shown_ != 0 ? FindLine(first) : -1;
+  // A unit in a line of the table held (an overset one, say) is shown by
+  // that table's box: the host would answer with the same table again.
+  if (at < 0 && shown_ != 0 && HoldsUnit(first)) return BoxGeometry{};
   if (at < 0) {
     // Not among the lines fetched: ask the host for the box showing it.
     const XTLayoutSuite* layout = XT().lgk2;
@@ -228,6 +247,10 @@ BoxGeometry StoryGeometry::Paragraph(int32_t first) {
       return BoxGeometry{};
     }
     shown_ = shown;
+    linesOrdered_ = true;
+    for (std::size_t i = 1; i < lines_.size() && linesOrdered_; ++i) {
+      linesOrdered_ = lines_[i - 1].offset < lines_[i].offset;
+    }
     at = FindLine(first);
     if (at < 0) return BoxGeometry{};
   }

@@ -93,8 +93,11 @@ class StoryGeometry {
   float Measure(int32_t value);
   const Part& PartOf(XTItem box);
   bool PageOf(XTItem box, int32_t* number, Rect* page);
-  // The index in lines_ of the unshown line starting at `first`, or -1.
+  // The index in lines_ of the shown line starting at `first`, or -1.
   int32_t FindLine(int32_t first) const;
+  // Whether a line of lines_ holds unit `first` (known only for a table
+  // ordered by offset).
+  bool HoldsUnit(int32_t first) const;
 
   XTItem box_;
   int32_t masterIndex_;
@@ -103,8 +106,10 @@ class StoryGeometry {
   MeasureNumbers ownMeasures_;
   MeasureNumbers* measures_;  // ownMeasures_ or the caller's
   std::vector<Part> parts_;
+  std::unordered_map<XTItem, std::size_t> partIndex_;  // box -> its part
   std::vector<XTLineRecord> lines_;
   XTItem shown_ = 0;  // the box lines_ belongs to; 0: none fetched
+  bool linesOrdered_ = false;  // offsets rise through lines_
 };
 
 // One question without a walk: StoryGeometry(box, masterIndex).Box() and

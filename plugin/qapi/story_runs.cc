@@ -126,14 +126,6 @@ RunTable::RunTable(int32_t storyId, Kind kind)
   }
 }
 
-int32_t RunTable::Word(uint32_t index, uint32_t word) const {
-  int32_t value = 0;
-  std::memcpy(&value, data_ + (std::size_t{index} * words_ + word) * 4, 4);
-  return value;
-}
-
-int32_t RunTable::Length(uint32_t index) const { return std::max(Word(index, 1), 0); }
-
 // --- StoryRunIterator ---
 
 StoryRunIterator::StoryRunIterator(int32_t storyId)

@@ -21,8 +21,10 @@
 // follows later changes.  Host thread only.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "platform/xt/xt_doc_suites.h"
@@ -99,10 +101,15 @@ class RunTable {
   // Entry `index` (below count()): its first word (format or attribute
   // index) and its length (a negative one counts as 0).
   int32_t Index(uint32_t index) const { return Word(index, 0); }
-  int32_t Length(uint32_t index) const;
+  int32_t Length(uint32_t index) const { return std::max(Word(index, 1), 0); }
 
  private:
-  int32_t Word(uint32_t index, uint32_t word) const;
+  // Inline: walks over whole tables read every entry.
+  int32_t Word(uint32_t index, uint32_t word) const {
+    int32_t value = 0;
+    std::memcpy(&value, data_ + (std::size_t{index} * words_ + word) * 4, 4);
+    return value;
+  }
 
   QHandle handle_;
   uint32_t count_ = 0;

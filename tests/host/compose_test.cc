@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 
 #include "host/compose.h"
 #include "host/document_ops.h"
@@ -246,6 +248,7 @@ TEST_F(Chain, FlowsThroughItsBoxesAndOversetsIntoTheLast) {
   box(0).bounds[3] = box(0).bounds[1] + Fixed(11);
   box(1).bounds[2] = box(1).bounds[0] + Fixed(2);  // the inset leaves no room
   box(1).inset = Fixed(1);
+  InvalidateComposition(content_);  // geometry changed in place
   EXPECT_TRUE(Offsets(0).empty());
   EXPECT_TRUE(Offsets(1).empty());
   EXPECT_EQ(Offsets(2), (std::vector<int32_t>{0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30}));
@@ -279,6 +282,7 @@ TEST_F(Chain, GrowingToTheRightEndsTheOverflow) {
   std::size_t lines = BoxLines(content_, boxes_[0]).size();
   while (ChainOverflows(content_, boxes_[0]) && steps < 20) {
     box(0).bounds[2] += Fixed(18);
+    InvalidateComposition(content_);  // as the host's box records do
     ++steps;
     const std::size_t now = BoxLines(content_, boxes_[0]).size();
     EXPECT_LE(now, lines);
@@ -316,6 +320,116 @@ TEST_F(Chain, RecomposesOnlyAfterAChange) {
   EXPECT_EQ(Summary(BoxLines(other, boxes_[0])), (std::vector<Line>{{0, 0, 0}}));
   EXPECT_EQ(Offsets(0), (std::vector<int32_t>{0}));
   InvalidateComposition(other);
+}
+
+// The line a unit shows in, found as a line query did before the host
+// kept its lines: every box of the chain in turn, every line of it.
+bool ScannedLine(const DocumentContent& content, int32_t position, LinePlace* place) {
+  const std::vector<const Box*> chain = content.ChainOf(1);
+  for (const Box* candidate : chain) {
+    const std::vector<XTLineRecord> lines = BoxLines(content, candidate->id);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const bool last = i + 1 == lines.size() && candidate == chain.back();
+      if (position >= lines[i].offset && (position < lines[i].offset + lines[i].length ||
+                                          (last && position == content.FindStory(1)->length()))) {
+        place->box = candidate->id;
+        place->line = i;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool SameRecords(const std::vector<XTLineRecord>& a, const std::vector<XTLineRecord>& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
+}
+
+// Random edits of the story, its paragraphs and the chain's boxes, each
+// made as the host makes it (story changes, geometry followed by
+// InvalidateComposition, items that come and go): after each, the lines
+// the cache gives every box and the place of every unit are those of a
+// fresh composition (a copy of the document has a cache entry of its own)
+// and of the scan over all lines.
+TEST_F(Chain, KeptLinesAnswerAsAFreshCompositionAfterEveryEdit) {
+  std::mt19937 random(40);
+  auto pick = [&random](int32_t low, int32_t high) {
+    return std::uniform_int_distribution<int32_t>(low, high)(random);
+  };
+  const int32_t big = Attributes(20);
+  const int32_t hidden = Attributes(10, 0x20);
+  const std::u16string alphabet = u"abcdefgh  \r\u4E00";
+  for (int step = 0; step < 400; ++step) {
+    Story& text = story();
+    switch (pick(0, 7)) {
+      case 0:
+      case 1: {  // typing
+        std::u16string units;
+        for (int n = pick(1, 30); n > 0; --n) units += alphabet[static_cast<std::size_t>(pick(0, 11))];
+        ASSERT_TRUE(text.Insert(pick(0, text.length()), units));
+        break;
+      }
+      case 2: {
+        const int32_t start = pick(0, text.length());
+        ASSERT_TRUE(text.Delete(start, std::min(text.length(), start + pick(0, 40))));
+        break;
+      }
+      case 3: {
+        const int32_t start = pick(0, text.length());
+        const int32_t to = pick(0, 2) == 0 ? big : pick(0, 5) == 0 ? hidden : plain_;
+        text.ChangeAttributes(start, std::min(text.length(), start + pick(1, 20)),
+                              [to](int32_t) { return to; });
+        break;
+      }
+      case 4: {  // a paragraph's format changed in place
+        XTParaFormatRecord format{};
+        format.space_before = Fixed(pick(0, 6));
+        format.leading = pick(0, 1) * Fixed(15);
+        text.paragraphs[static_cast<std::size_t>(pick(0, static_cast<int32_t>(text.paragraphs.size()) - 1))]
+            .format = content_.FormatIndex(format);
+        text.Touch();
+        break;
+      }
+      case 5: {  // a box's geometry
+        Box& b = box(pick(0, static_cast<int32_t>(boxes_.size()) - 1));
+        b.bounds[2] = b.bounds[0] + Fixed(pick(0, 4) * 40);
+        b.bounds[3] = b.bounds[1] + Fixed(pick(0, 5) * 12);
+        b.inset = Fixed(pick(0, 2));
+        InvalidateComposition(content_);
+        break;
+      }
+      case 6:  // a box comes or goes
+        if (boxes_.size() > 1 && pick(0, 1) == 0) {
+          content_.boxes.erase(content_.boxes.begin() + static_cast<std::ptrdiff_t>(pick(0, 1)));
+          boxes_.clear();
+          for (const Box& b : content_.boxes) boxes_.push_back(b.id);
+          content_.ItemsChanged();
+        } else {
+          boxes_.push_back(AddBox(pick(1, 3) * 40, pick(1, 4) * 12, 0, 50.0 * step));
+        }
+        break;
+      default:  // a story made anew in its place
+        if (pick(0, 3) == 0) SetText(u"fresh\rstart");
+        break;
+    }
+    // Some boxes asked now, so that later steps find kept lines.
+    (void)BoxLines(content_, boxes_[static_cast<std::size_t>(pick(0, static_cast<int32_t>(boxes_.size()) - 1))]);
+
+    DocumentContent fresh = content_;
+    for (const int32_t id : boxes_) {
+      ASSERT_TRUE(SameRecords(BoxLines(content_, id), BoxLines(fresh, id))) << "step " << step << " box " << id;
+      ASSERT_EQ(ChainOverflows(content_, id), ChainOverflows(fresh, id)) << "step " << step;
+    }
+    for (int32_t position = 0; position <= story().length(); ++position) {
+      LinePlace kept, scanned;
+      const bool found = LineOfUnit(content_, story(), position, &kept);
+      ASSERT_EQ(found, ScannedLine(fresh, position, &scanned)) << "step " << step << " unit " << position;
+      if (!found) continue;
+      ASSERT_EQ(kept.box, scanned.box) << "step " << step << " unit " << position;
+      ASSERT_EQ(kept.line, scanned.line) << "step " << step << " unit " << position;
+      ASSERT_TRUE(SameRecords(*kept.lines, BoxLines(fresh, kept.box)));
+    }
+  }
 }
 
 TEST(ComposeCommand, LinesPrintsTheLineTableOfABox) {

@@ -220,6 +220,34 @@ TEST(Story, RandomEditsKeepTheRunsOfAPerCharacterModel) {
     ASSERT_EQ(story.text, model.text) << "step " << step;
     ASSERT_EQ(story.runs, model.ExpectedRuns()) << "step " << step;
     ASSERT_EQ(story.paragraphs, model.ExpectedParagraphs()) << "step " << step;
+    // Look-ups, from wherever the edits left their starting places, agree
+    // with the model: the paragraph counts the returns before the
+    // position, the run is the one that holds it (none at the end).
+    for (int k = 0; k < 3; ++k) {
+      const int32_t at = next(story.length() + 1);
+      int32_t returns = 0, after_return = 0;
+      for (int32_t i = 0; i < at; ++i) {
+        if (model.text[static_cast<std::size_t>(i)] == Story::kReturn) {
+          ++returns;
+          after_return = i + 1;
+        }
+      }
+      int32_t start = -1;
+      ASSERT_EQ(story.ParagraphAt(at, &start), static_cast<std::size_t>(returns)) << "step " << step;
+      ASSERT_EQ(start, after_return) << "step " << step;
+      const std::size_t run = story.RunAt(at, &start);
+      int32_t before = 0;
+      for (std::size_t i = 0; i < run && i < story.runs.size(); ++i) before += story.runs[i].length;
+      ASSERT_EQ(start, before) << "step " << step;
+      if (at < story.length()) {
+        ASSERT_LT(run, story.runs.size()) << "step " << step;
+        ASSERT_LT(at, start + story.runs[run].length) << "step " << step;
+        ASSERT_LE(start, at) << "step " << step;
+        ASSERT_EQ(story.AttributesAt(at), model.attributes[static_cast<std::size_t>(at)]) << "step " << step;
+      } else {
+        ASSERT_EQ(run, story.runs.size()) << "step " << step;
+      }
+    }
   }
 }
 

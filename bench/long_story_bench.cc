@@ -1,0 +1,129 @@
+// Export and import of long stories against the same text in many short
+// ones, side by side in one run (tests/common/long_story_document.h):
+//
+// BM_Chain/N: one story linked through N boxes, one a page ("chain"),
+// against N pages with a box and a story each ("pages"), and both again at
+// 2N.  Counters (seconds, medians of three rounds): chain, pages, chain_2n,
+// pages_2n; x_pages, chain against pages (target at most 3); x_double and
+// x_double_pages, the time at 2N against N (target at most 2.3).
+//
+// BM_LongStory/C: one story of C units in 100-unit paragraphs ("story")
+// against the same paragraphs in C / 100 stories ("stories"), exported
+// through the test harness and imported back into the same document, and
+// both again at 2C.  Counters: export, import, export_stories,
+// import_stories; x_export and x_import, the story against the stories
+// (target at most 3); x_double_export and x_double_import, the story's
+// time at 2C against C (target at most 2.3).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin/conversion/importer.h"
+#include "plugin/conversion/kxt_import.h"
+#include "plugin/qapi/quark_doc.h"
+#include "tests/common/bench_timing.h"
+#include "tests/common/long_story_document.h"
+#include "tests/plugin/conversion/export_harness.h"
+#include "tests/plugin/mixer/mixer_host_util.h"
+
+namespace {
+
+double Since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct Times {
+  double exported = 0;
+  double imported = 0;
+};
+
+// Exports `text` as a document and, when `import`, imports the container
+// back into the same document.
+Times ExportAndImport(const std::string& text, bool import) {
+  MixerHost host;
+  static XTRegisterRec record = xthost::MakeRegisterRec();
+  XT().registration = &record;
+  host.OpenText("generated.qxp", text);
+  const std::string target = host.Path("generated.kxq");
+  LogCapture log;
+  Times times;
+  auto start = std::chrono::steady_clock::now();
+  testutil::Require(export_test::ExportCurrentProject(target).stored, "the document was not stored");
+  times.exported = Since(start);
+  if (!import) return times;
+  start = std::chrono::steady_clock::now();
+  {
+    auto book = BX_KXT::Import::OpenImportBook(target.c_str());
+    auto container = book->OpenDoc(0);
+    const RefHandle<QuarkDoc> document = RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
+    std::unique_ptr<Importer> importer = CreateImporter(document, container, false, true, false, true);
+    importer->Run();
+    testutil::Require(!importer->StoryWithoutBox(), "a story was not imported");
+  }
+  times.imported = Since(start);
+  return times;
+}
+
+using Rounds = std::vector<std::vector<double>>;  // per round, the figures
+
+double MedianOf(const Rounds& rounds, const std::function<double(const std::vector<double>&)>& of) {
+  std::vector<double> values;
+  for (const std::vector<double>& r : rounds) values.push_back(of(r));
+  return testutil::Median(values);
+}
+
+void BM_Chain(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::string texts[4] = {testutil::ChainedDocument(n, true), testutil::ChainedDocument(n, false),
+                                testutil::ChainedDocument(2 * n, true),
+                                testutil::ChainedDocument(2 * n, false)};
+  Rounds rounds;
+  for (auto _ : state) {
+    rounds.emplace_back();
+    for (const std::string& text : texts) rounds.back().push_back(ExportAndImport(text, false).exported);
+  }
+  const char* names[4] = {"chain", "pages", "chain_2n", "pages_2n"};
+  for (int i = 0; i < 4; ++i) {
+    state.counters[names[i]] = MedianOf(rounds, [i](const std::vector<double>& r) { return r[i]; });
+  }
+  state.counters["x_pages"] = MedianOf(rounds, [](const std::vector<double>& r) { return r[0] / r[1]; });
+  state.counters["x_double"] = MedianOf(rounds, [](const std::vector<double>& r) { return r[2] / r[0]; });
+  state.counters["x_double_pages"] =
+      MedianOf(rounds, [](const std::vector<double>& r) { return r[3] / r[1]; });
+}
+BENCHMARK(BM_Chain)->Arg(625)->Arg(2000)->Arg(5000)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_LongStory(benchmark::State& state) {
+  const int paragraphs = static_cast<int>(state.range(0) / 100);
+  const std::string texts[3] = {testutil::LongStoryDocument(paragraphs, 1),
+                                testutil::LongStoryDocument(paragraphs, paragraphs),
+                                testutil::LongStoryDocument(2 * paragraphs, 1)};
+  Rounds rounds;  // story export, import; stories export, import; 2C export, import
+  for (auto _ : state) {
+    rounds.emplace_back();
+    for (const std::string& text : texts) {
+      const Times times = ExportAndImport(text, true);
+      rounds.back().push_back(times.exported);
+      rounds.back().push_back(times.imported);
+    }
+  }
+  const char* names[6] = {"export", "import", "export_stories", "import_stories", "export_2c", "import_2c"};
+  for (int i = 0; i < 6; ++i) {
+    state.counters[names[i]] = MedianOf(rounds, [i](const std::vector<double>& r) { return r[i]; });
+  }
+  state.counters["x_export"] = MedianOf(rounds, [](const std::vector<double>& r) { return r[0] / r[2]; });
+  state.counters["x_import"] = MedianOf(rounds, [](const std::vector<double>& r) { return r[1] / r[3]; });
+  state.counters["x_double_export"] =
+      MedianOf(rounds, [](const std::vector<double>& r) { return r[4] / r[0]; });
+  state.counters["x_double_import"] =
+      MedianOf(rounds, [](const std::vector<double>& r) { return r[5] / r[1]; });
+}
+BENCHMARK(BM_LongStory)->Arg(250000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
