@@ -5,6 +5,7 @@
 #include "support/host_calls.h"
 #include "support/host_file_spec.h"
 #include "support/host_link.h"
+#include "support/program_log.h"
 
 void FileSpec::GetHostSpec(XTFileSpec& spec) const {
   XTFile file = 0;
@@ -14,6 +15,12 @@ void FileSpec::GetHostSpec(XTFileSpec& spec) const {
     result = XT().files->file_spec(file, &record);
     if (result == kXTOk) spec = record;
     XT().files->dispose_file(file);
+  }
+  // A spec the host could not make leaves `spec` empty: whatever needs the
+  // file then fails, and this line says why.
+  if (result != kXTOk) {
+    ProgramLog() << "ERROR: the host made no file spec for \"" << fullPath << "\" (host error " << result << ")"
+                 << std::endl;
   }
   TraceLevel(result, kApiCheckText);
 }
