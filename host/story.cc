@@ -5,10 +5,8 @@
 namespace xthost {
 namespace {
 
-int32_t CountReturns(const std::u16string& text, std::size_t from, std::size_t to) {
-  return static_cast<int32_t>(
-      std::count(text.begin() + static_cast<std::ptrdiff_t>(from),
-                 text.begin() + static_cast<std::ptrdiff_t>(to), Story::kReturn));
+int32_t CountReturns(const TextBuffer& text, std::size_t from, std::size_t to) {
+  return static_cast<int32_t>(text.count(from, to, Story::kReturn));
 }
 
 // Revisions are never reused, so a story made in place of another never

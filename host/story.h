@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "host/text_buffer.h"
+
 namespace xthost {
 
 struct ParagraphRun {
@@ -46,8 +48,8 @@ class Story {
   explicit Story(int32_t id = 0);
 
   int32_t id = 0;
-  uint32_t options = 0;  // option bits (see XTStoryTextSuite::story_option)
-  std::u16string text;
+  uint32_t options = 0;  // option bits (see XTTextBufferSuite::story_option)
+  TextBuffer text;
   std::vector<ParagraphRun> paragraphs;
   std::vector<CharacterRun> runs;
   uint32_t version = 0;  // advances with every change of the text
