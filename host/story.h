@@ -116,6 +116,10 @@ class Story {
   // the position of run `from` (at most the number of runs); the run
   // finger is left before the runs it changed.
   Finger NormalizeRuns(std::size_t from, std::size_t to, int32_t from_start);
+  // The same for runs [from, to) replaced by `pieces` first: the runs after
+  // them move once (not at all when the number of runs stays).
+  Finger ReplaceRuns(std::size_t from, std::size_t to, int32_t from_start,
+                     const std::vector<CharacterRun>& pieces);
 
   mutable Finger run_finger_;
   mutable Finger paragraph_finger_;

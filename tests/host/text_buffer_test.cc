@@ -64,8 +64,12 @@ TEST(TextBuffer, EditsAndReadsAgreeWithAPlainString) {
                 static_cast<std::size_t>(std::count(model.begin() + static_cast<std::ptrdiff_t>(a),
                                                     model.begin() + static_cast<std::ptrdiff_t>(b), u'\r')))
           << c.why << " step " << step;
-      if (a < model.size()) ASSERT_EQ(buffer[a], model[a]) << c.why << " step " << step;
-      if (step % c.whole_every == 0) ASSERT_EQ(buffer.str(), model) << c.why << " step " << step;
+      if (a < model.size()) {
+        ASSERT_EQ(buffer[a], model[a]) << c.why << " step " << step;
+      }
+      if (step % c.whole_every == 0) {
+        ASSERT_EQ(buffer.str(), model) << c.why << " step " << step;
+      }
     }
     EXPECT_TRUE(buffer == model) << c.why;
     EXPECT_EQ(buffer.substr(model.size()), u"") << c.why;
