@@ -5,10 +5,8 @@
 namespace xthost {
 namespace {
 
-int32_t CountReturns(const std::u16string& text, std::size_t from, std::size_t to) {
-  return static_cast<int32_t>(
-      std::count(text.begin() + static_cast<std::ptrdiff_t>(from),
-                 text.begin() + static_cast<std::ptrdiff_t>(to), Story::kReturn));
+int32_t CountReturns(const TextBuffer& text, std::size_t from, std::size_t to) {
+  return static_cast<int32_t>(text.count(from, to, Story::kReturn));
 }
 
 // Revisions are never reused, so a story made in place of another never
@@ -197,17 +195,7 @@ bool Story::ChangeAttributes(int32_t start, int32_t end,
     if (run_end > cut2) pieces.push_back({run.attributes, run_end - cut2});
     run_start = run_end;
   }
-  // The pieces take the places of the runs they came from: the runs after
-  // them move once, by the difference.
-  const std::size_t replaced = last - first;
-  if (pieces.size() > replaced) {
-    runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(last), pieces.size() - replaced, CharacterRun{});
-  } else {
-    runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(first + pieces.size()),
-               runs.begin() + static_cast<std::ptrdiff_t>(last));
-  }
-  std::copy(pieces.begin(), pieces.end(), runs.begin() + static_cast<std::ptrdiff_t>(first));
-  const Finger run = NormalizeRuns(first, first + pieces.size(), first_start);
+  const Finger run = ReplaceRuns(first, last, first_start, pieces);
   Touch(false);  // the paragraphs stay as they are
   run_finger_ = {revision, run.index, run.start};
   return true;
@@ -254,36 +242,64 @@ std::size_t Story::ParagraphAt(int32_t position, int32_t* start) const {
 }
 
 Story::Finger Story::NormalizeRuns(std::size_t from, std::size_t to, int32_t from_start) {
+  from = std::min(from, runs.size());
+  to = std::max(from, std::min(to, runs.size()));
+  const std::vector<CharacterRun> same(runs.begin() + static_cast<std::ptrdiff_t>(from),
+                                       runs.begin() + static_cast<std::ptrdiff_t>(to));
+  return ReplaceRuns(from, to, from_start, same);
+}
+
+Story::Finger Story::ReplaceRuns(std::size_t from, std::size_t to, int32_t from_start,
+                                 const std::vector<CharacterRun>& pieces) {
+  // The runs as they are to be: runs [0, from), the pieces, runs [to, ...),
+  // read through `at` without being put together.
+  const std::size_t size = runs.size() - (to - from) + pieces.size();
+  auto at = [&](std::size_t i) -> const CharacterRun& {
+    return i < from ? runs[i] : i < from + pieces.size() ? pieces[i - from] : runs[i - pieces.size() + (to - from)];
+  };
   // Widened by a run each side (and by the empty runs there): a changed run
   // can merge only with those.
   const int32_t typing = runs.empty() ? 0 : runs.front().attributes;
+  std::size_t first = from;
+  std::size_t last = from + pieces.size();
   int32_t start = from_start;
-  if (from > 0) {
-    from = std::min(from, runs.size()) - 1;
-    start -= runs[from].length;
+  if (first > 0) {
+    first = std::min(first, size) - 1;
+    start -= at(first).length;
   }
-  while (from > 0 && runs[from].length == 0) start -= runs[--from].length;
-  to = std::min(to + 1, runs.size());
-  while (to < runs.size() && runs[to - 1].length == 0) ++to;
-  to = std::max(to, from);
-  std::size_t kept = from;
-  for (std::size_t i = from; i < to; ++i) {
-    const CharacterRun run = runs[i];
+  while (first > 0 && at(first).length == 0) start -= at(--first).length;
+  last = std::min(last + 1, size);
+  while (last < size && at(last - 1).length == 0) ++last;
+  last = std::max(last, first);
+  std::vector<CharacterRun> kept;
+  kept.reserve(last - first);
+  for (std::size_t i = first; i < last; ++i) {
+    const CharacterRun& run = at(i);
     if (run.length == 0) continue;
-    if (kept > from && runs[kept - 1].attributes == run.attributes) {
-      runs[kept - 1].length += run.length;
+    if (!kept.empty() && kept.back().attributes == run.attributes) {
+      kept.back().length += run.length;
     } else {
-      runs[kept++] = run;
+      kept.push_back(run);
     }
   }
-  runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(kept),
-             runs.begin() + static_cast<std::ptrdiff_t>(to));
+  // Runs [first, old_last) of the present table give way to the kept ones:
+  // the runs after them move once, by the difference, or not at all.
+  // (`last` is never inside the pieces: it is at least one past them.)
+  const std::size_t old_last = last - pieces.size() + (to - from);
+  const std::size_t replaced = old_last - first;
+  if (kept.size() > replaced) {
+    runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(old_last), kept.size() - replaced, CharacterRun{});
+  } else {
+    runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(first + kept.size()),
+               runs.begin() + static_cast<std::ptrdiff_t>(old_last));
+  }
+  std::copy(kept.begin(), kept.end(), runs.begin() + static_cast<std::ptrdiff_t>(first));
   if (runs.empty()) {
     runs.push_back({typing, 0});
     return {};
   }
-  // The runs before `from` did not change, nor where run `from` starts.
-  return {0, from, start};
+  // The runs before `first` did not change, nor where run `first` starts.
+  return {0, first, start};
 }
 
 }  // namespace xthost

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "host/text_buffer.h"
+
 namespace xthost {
 
 struct ParagraphRun {
@@ -46,8 +48,8 @@ class Story {
   explicit Story(int32_t id = 0);
 
   int32_t id = 0;
-  uint32_t options = 0;  // option bits (see XTStoryTextSuite::story_option)
-  std::u16string text;
+  uint32_t options = 0;  // option bits (see XTTextBufferSuite::story_option)
+  TextBuffer text;
   std::vector<ParagraphRun> paragraphs;
   std::vector<CharacterRun> runs;
   uint32_t version = 0;  // advances with every change of the text
@@ -114,6 +116,10 @@ class Story {
   // the position of run `from` (at most the number of runs); the run
   // finger is left before the runs it changed.
   Finger NormalizeRuns(std::size_t from, std::size_t to, int32_t from_start);
+  // The same for runs [from, to) replaced by `pieces` first: the runs after
+  // them move once (not at all when the number of runs stays).
+  Finger ReplaceRuns(std::size_t from, std::size_t to, int32_t from_start,
+                     const std::vector<CharacterRun>& pieces);
 
   mutable Finger run_finger_;
   mutable Finger paragraph_finger_;

@@ -176,7 +176,7 @@ int32_t ReadText(XTTextRef ref, int32_t start, int32_t count, char16_t* out) {
       (out == nullptr && count > 0)) {
     return kXTErrParam;
   }
-  std::copy_n(at.story->text.begin() + start, count, out);
+  at.story->text.copy_to(static_cast<std::size_t>(start), static_cast<std::size_t>(count), out);
   return kXTOk;
 }
 
@@ -457,7 +457,7 @@ int32_t TextObject(XTTextRef ref, int32_t position, uint32_t* code, char16_t* pa
     *code = record.opcode;
     *length = run.length - 1;
     const int32_t kept = std::min(*length, capacity);
-    std::copy_n(at.story->text.begin() + position + 1, kept, payload);
+    at.story->text.copy_to(static_cast<std::size_t>(position) + 1, static_cast<std::size_t>(kept), payload);
     return kXTOk;
   }
   return kXTErrParam;
