@@ -171,6 +171,7 @@ const char* const kEntryNames[] = {
     "page_master",
     "page_reference",
     "paragraph_format",
+    "paragraph_format_at",
     "paragraph_runs",
     "paragraph_style_index",
     "parent_item",

@@ -157,6 +157,18 @@ int32_t ParagraphRuns(XTTextRef ref, XTHandle table, uint32_t* count) {
                   });
 }
 
+int32_t ParagraphFormatAt(XTTextRef ref, int32_t position, int32_t* format) {
+  Host& host = Host::Current();
+  if (host.Fails("paragraph_format_at")) return kXTErrInjected;
+  Place at;
+  if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
+  if (format == nullptr || position < 0 || position > at.story->length()) return kXTErrParam;
+  if (at.story->paragraphs.empty()) return kXTErrNoItem;
+  int32_t start = 0;
+  *format = at.story->paragraphs[at.story->ParagraphAt(position, &start)].format;
+  return kXTOk;
+}
+
 int32_t CharacterRuns(XTTextRef ref, XTHandle table, uint32_t* count) {
   Host& host = Host::Current();
   if (host.Fails("character_runs")) return kXTErrInjected;
@@ -1021,7 +1033,7 @@ int32_t FindFontByName(const char* name, int32_t length, uint16_t* id) {
 const XTMemorySuite kMemorySuite = {kXTSuiteLGE2, NewHandle, DisposeHandle, HandleSize,
                                     HandleData};
 const XTStoryTextSuite kStoryTextSuite = {
-    kXTSuiteLGF2,       StoryText,        ParagraphRuns,    CharacterRuns,
+    kXTSuiteLGF2,       StoryText,        ParagraphRuns,    CharacterRuns,    ParagraphFormatAt,
     ReadText,           InsertText,       DeleteText,       SetTextAttribute,
     StoryOption,        SetStoryOption,   Recompose,        BeginTextOperation,
     EndTextOperation,   CopyText,         CopyStoryRange,   InsertTextObject,

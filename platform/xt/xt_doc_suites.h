@@ -192,6 +192,11 @@ struct XTStoryTextSuite {
   int32_t (*paragraph_runs)(XTTextRef ref, XTHandle table, uint32_t* count);
   // The same for the character runs (kXTCharacterRunWords words each).
   int32_t (*character_runs)(XTTextRef ref, XTHandle table, uint32_t* count);
+  // The paragraph-format index of the paragraph of the text of `ref` that
+  // holds unit `position` (the last paragraph at the text's end), in a time
+  // that does not grow with the story; kXTErrNoItem for a text without
+  // paragraphs.
+  int32_t (*paragraph_format_at)(XTTextRef ref, int32_t position, int32_t* format);
   // Copies `count` units from `start` into `out`.
   int32_t (*read_text)(XTTextRef ref, int32_t start, int32_t count, char16_t* out);
   // Inserts `count` units at `position`.

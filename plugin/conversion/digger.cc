@@ -409,24 +409,25 @@ void Digger::PrepareUnit(BX_KXT::Import::IRun& run, bool& paragraphFlag) {
     XTParaFormatRecord format{};
     bool haveFormat = false;
     if (mTestParagraphStyle) {
-      // The host paragraph that holds the insertion position.
+      // The format of the host paragraph that holds the insertion position,
+      // asked for that position alone (the story's whole paragraph table for
+      // every unit made a long story's import quadratic).
       mStory.RefreshIfStale();
-      const RunTable paragraphs(mStoryId, RunTable::kParagraphs);
-      const int32_t at = InsertionPosition();
-      int32_t end = 0;
-      uint32_t index = 0;
-      for (; index < paragraphs.count(); ++index) {
-        end += paragraphs.Length(index);
-        if (at < end) break;
-      }
-      if (index >= paragraphs.count() && paragraphs.count() > 0) index = paragraphs.count() - 1;
+      const XTStoryTextSuite* text = XT().lgf2;
+      int32_t formatIndex = 0;
+      const int32_t found = text != nullptr
+                                ? HostCall("paragraph_format_at",
+                                           text->paragraph_format_at(mStory.textRef, InsertionPosition(),
+                                                                     &formatIndex),
+                                           kXTErrNoItem)
+                                : kXTErrNoSuite;
+      if (found != kXTOk && found != kXTErrNoItem) mFailed = true;
       const XTTextAttributeSuite* attributes = XT().lgg2;
       XTAttrContext context = 0;
       uint16_t word = 0;
-      if (paragraphs.count() > 0 && attributes != nullptr &&
+      if (found == kXTOk && attributes != nullptr &&
           Check("attribute_context", attributes->attribute_context(mStory.textRef, &context)) &&
-          Check("paragraph_format", attributes->paragraph_format(
-                                        context, paragraphs.Index(index), &format, &word))) {
+          Check("paragraph_format", attributes->paragraph_format(context, formatIndex, &format, &word))) {
         haveFormat = true;
         if (!paragraphFlag) {
           gParagraphStyle = word;
