@@ -17,16 +17,6 @@ using namespace ui_run;
 const char kExtended[] =
     "[Options]\nextendedInterface = True\naddMenuItemExportCoords = True\naddMenuItemExportKrm = True\n";
 
-// The text of the last dialog.
-std::string LastDialog(const HostRun& run) {
-  std::string last;
-  for (const std::string& line : run.transcript) {
-    const std::size_t at = line.find(" text \"");
-    if (line.rfind("dialog ", 0) == 0 && at != std::string::npos) last = line.substr(at + 7);
-  }
-  return last;
-}
-
 enum class Command { kContainer, kCoordinates, kXTags, kImport };
 
 const char* Item(Command command) {
@@ -77,13 +67,13 @@ TEST(FailureMessages, EachFailureEndsInItsDialogWithAnErrorLineSayingWhatFailed)
     if (c.command == Command::kImport) {
       ASSERT_EQ(LastDialog(RunHost(install, Commands(Command::kContainer, install.root(),
                                                      (install.root() / "doc.kxq").string()))),
-                "Export done\"");
+                "Export done");
     }
     std::vector<std::string> env;
     if (*c.failing != '\0') env.push_back(std::string("XTHOST_FAIL=") + c.failing);
     const HostRun run = RunHost(install, Commands(c.command, install.root(), c.answer), env);
     EXPECT_TRUE(Clean(run)) << run.errors;
-    EXPECT_EQ(LastDialog(run), c.command == Command::kImport ? "Import failed\"" : "Export failed\"");
+    EXPECT_EQ(LastDialog(run), c.command == Command::kImport ? "Import failed" : "Export failed");
     if (*c.said == '\0') {
       EXPECT_EQ(run.log.find("ERROR:"), std::string::npos) << run.log;
     } else {

@@ -53,15 +53,6 @@ struct OutputKind {
   bool folderRun = false;
 };
 
-// The texts of the plug-in's result dialogs.
-bool LastDialogSays(const HostRun& run, const std::string& text) {
-  std::string last;
-  for (const std::string& line : run.transcript) {
-    if (line.rfind("dialog ", 0) == 0 && line.find(" text \"") != std::string::npos) last = line;
-  }
-  return last.find(" text \"" + text + "\"") != std::string::npos;
-}
-
 // The source "<target's stem>.qxp" in a folder of its own beside the
 // target's folder; that folder.
 fs::path FolderSource(const fs::path& target) {
@@ -77,11 +68,11 @@ std::vector<std::string> Menu(const char* menu, const fs::path& target) {
 
 const std::vector<OutputKind> kKinds = {
     {"container", ".kxq", [](const fs::path& t) { return Menu("Export current document", t); },
-     [](const HostRun& run) { return LastDialogSays(run, "Export done"); }},
+     [](const HostRun& run) { return LastDialog(run) == "Export done"; }},
     {"coordinates", ".coo", [](const fs::path& t) { return Menu("Export PDF coordinates", t); },
-     [](const HostRun& run) { return LastDialogSays(run, "Export done"); }},
+     [](const HostRun& run) { return LastDialog(run) == "Export done"; }},
     {"XTags", ".krm", [](const fs::path& t) { return Menu("Export XTags", t); },
-     [](const HostRun& run) { return LastDialogSays(run, "Export done"); }},
+     [](const HostRun& run) { return LastDialog(run) == "Export done"; }},
     {"PDF", ".pdf",
      [](const fs::path& t) { return std::vector<std::string>{"start", "open", "doc.qxp", "pdf", t.string()}; },
      [](const HostRun& run) {
@@ -213,7 +204,7 @@ TEST(OutputFaults, EachOutputSucceedsWholeOrFailsNamingTargetAndReasonLeavingNot
         EXPECT_NE(said.find(reason), std::string::npos) << said;
         // A menu command ends in its failure dialog, however it failed.
         if (kind.chosen) {
-          EXPECT_TRUE(LastDialogSays(run, "Export failed"));
+          EXPECT_EQ(LastDialog(run), "Export failed");
         }
         // The plug-in's own word for a PDF it could not make (suppressed
         // into the log while a folder runs).

@@ -171,6 +171,12 @@ inline std::vector<std::string> DialogTexts(const HostRun& run) {
   return texts;
 }
 
+// The text of the last dialog of a run ("" when it showed none).
+inline std::string LastDialog(const HostRun& run) {
+  const std::vector<std::string> texts = DialogTexts(run);
+  return texts.empty() ? std::string() : texts.back();
+}
+
 // The menu as `menus` lists it, without the menu's handle and title.
 inline std::vector<std::string> Listed(const HostRun& run) {
   std::vector<std::string> items;
