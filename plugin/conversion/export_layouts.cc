@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
+#include <future>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -141,11 +142,31 @@ class CopyFile {
   std::string path_;
 };
 
-// The document with the working boxes of every layout of `loop` (those
-// that went after their walk made again, added to `made`) saved into
-// `copy`; false when it was not saved there.
-bool SaveWithWorkingBoxes(QuarkDoc& document, const LayoutLoop& loop, const CopyFile& copy,
+// Every byte of `source`.
+std::string ReadAll(BX_KXT::BXInStream& source) {
+  std::string bytes;
+  bytes.reserve(source.Length());
+  char buffer[1 << 16];
+  while (const uint32_t n = source.GetData(buffer, sizeof buffer)) bytes.append(buffer, n);
+  return bytes;
+}
+
+// A copy of the document saved for the container.
+struct SavedCopy {
+  bool fileMade = false;           // a file for it could be made
+  bool saved = false;              // the host saved it there and named it
+  std::string bytes;               // what was read back
+  std::exception_ptr readFailure;  // raised by a read that failed
+};
+
+// Saves the document with the working boxes of every layout of `loop` (those
+// that went after their walk made again, added to `made`) into a file beside
+// it, reads that back through the host and removes it.
+SavedCopy SaveAndReadCopy(QuarkDoc& document, const LayoutLoop& loop, ProgressBar* progress,
                           std::vector<XTItem>* made) {
+  SavedCopy result;
+  const CopyFile copy;
+  result.fileMade = !copy.path().empty();
   if (!loop.boxesRemoved.empty()) {
     const int16_t current = GetCurrentDocumentId();
     for (const int16_t id : loop.boxesRemoved) {
@@ -155,7 +176,17 @@ bool SaveWithWorkingBoxes(QuarkDoc& document, const LayoutLoop& loop, const Copy
     }
     MakeLayoutCurrent(document, current);
   }
-  return !copy.path().empty() && document.SaveCopy(copy.path());
+  XTFileSpec spec{};
+  result.saved = result.fileMade && document.SaveCopy(copy.path()) &&
+                 xt_fsmakefsspec(0, 0, copy.path(), spec, true, false, false, nullptr, 0, false, nullptr) == kXTOk;
+  if (!result.saved) return result;
+  try {
+    Writer writer(spec, progress);
+    result.bytes = ReadAll(writer);
+  } catch (...) {
+    result.readFailure = std::current_exception();
+  }
+  return result;
 }
 
 // One Exporter per layout, writing into the container document.
@@ -259,26 +290,31 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
       // The stored copy carries the working boxes, tagged -1 and -2, and
       // an import of it copies its probes from them; the user's document
       // is saved without them.
-      const CopyFile copy;
       std::vector<XTItem> boxes = layouts.workingBoxes;
-      const bool copied = HostFailureCount() == options.failuresBefore &&
-                          SaveWithWorkingBoxes(*document, layouts, copy, &boxes);
+      SavedCopy copy;
+      if (HostFailureCount() == options.failuresBefore) copy = SaveAndReadCopy(*document, layouts, progress, &boxes);
+      // The copy is compressed on a thread of its own while the host saves
+      // the user's document.
+      std::future<std::string> deflated;
+      if (copy.saved && !copy.readFailure) {
+        deflated = std::async(std::launch::async | std::launch::deferred, BX_KXT::Export::DeflateTemplate,
+                              std::cref(copy.bytes));
+      }
       Exporter::DeleteWorkingBoxes(boxes);
       if (!SaveAfterLastLayout(*document, options.closeDocument, options.failuresBefore)) {
         result.saveFailed = true;
         return;
       }
-      XTFileSpec spec{};
-      if (!copied || xt_fsmakefsspec(0, 0, copy.path(), spec, true, false, false, nullptr, 0, false, nullptr) != kXTOk) {
-        if (!copy.path().empty()) {
+      if (!copy.saved) {
+        if (copy.fileMade) {
           ProgramLog() << "ERROR: the document with its working boxes could not be saved; it is not stored"
                        << std::endl;
         }
         result.storeFailed = true;
         return;
       }
-      Writer writer(spec, progress);
-      book->StoreQXP(0, &writer);
+      if (copy.readFailure) std::rethrow_exception(copy.readFailure);
+      book->StoreDeflated(0, deflated.get());
       result.stored = true;
     };
     result.layouts = ExportLayouts(document, output, uniqueIds, loop);

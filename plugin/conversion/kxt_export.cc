@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/lz_stream.h"
+#include "framework/mem_file.h"
 #include "framework/ole_functions.h"
 #include "framework/ole_stream.h"
 #include "kxt/book.h"
@@ -649,6 +650,7 @@ class Book final : public IBook, public AttrSet {
     return Ref<IDoc>(new Doc(map(), element, this));
   }
   void StoreQXP(int32_t number, BXInStream* source) override;
+  void StoreDeflated(int32_t number, const std::string& deflated) override;
 
  private:
   Book(KXT_Book_Out2* book, KXT_Owned<KXT_Book_Out2>& element, OLEStorage& privateData)
@@ -688,26 +690,60 @@ class SourceStream final : public InStream {
   BXInStream& source_;
 };
 
-void Book::StoreQXP(int32_t number, BXInStream* source) {
+// The compression of a stored document.
+constexpr LZ_CompressionLevel kTemplateLevel = LZ_DefaultCompression;
+constexpr LZ_WindowBits kTemplateWindow = LZ_MaxWindowBits;
+constexpr LZ_MemoryLevel kTemplateMemory = LZ_DefaultMemoryLevel;
+
+// Writes stream `number` of the templates storage with `write`; when that
+// fails, no stream of that name remains that reads as a whole document.
+template <class Write>
+void StoreTemplate(OLEStorage& templates, int32_t number, Write write) {
   const std::u16string name = Widen(FormatTemplateStreamName(number));
   try {
-    OLEStream stream(*templates_, name.c_str(), kOLECreate);
-    LZ_OutStream_Impl compressor(stream, LZ_DefaultCompression, LZ_MaxWindowBits, LZ_DefaultMemoryLevel);
-    if (source != nullptr) {
-      SourceStream in(*source);
-      CopyStreamData(in, compressor, 0xFFFFFFFFu, 1024);
-    }
+    OLEStream stream(templates, name.c_str(), kOLECreate);
+    write(stream);
   } catch (...) {
-    // No stream of that name may remain that reads as a whole document.
     try {
-      templates_->DestroyItem(name.c_str());
+      templates.DestroyItem(name.c_str());
     } catch (...) {
     }
     throw;
   }
 }
 
+// Puts `bytes` into `out` in pieces its PutData takes.
+void PutAll(OutStream& out, const std::string& bytes) {
+  constexpr std::size_t kPiece = 1 << 20;
+  for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+    out.PutData(bytes.data() + at, static_cast<uint32_t>(std::min(kPiece, bytes.size() - at)));
+  }
+}
+
+void Book::StoreQXP(int32_t number, BXInStream* source) {
+  StoreTemplate(*templates_, number, [source](OutStream& stream) {
+    LZ_OutStream_Impl compressor(stream, kTemplateLevel, kTemplateWindow, kTemplateMemory);
+    if (source != nullptr) {
+      SourceStream in(*source);
+      CopyStreamData(in, compressor, 0xFFFFFFFFu, 1024);
+    }
+  });
+}
+
+void Book::StoreDeflated(int32_t number, const std::string& deflated) {
+  StoreTemplate(*templates_, number, [&deflated](OutStream& stream) { PutAll(stream, deflated); });
+}
+
 }  // namespace
+
+std::string DeflateTemplate(const std::string& bytes) {
+  MemOutFile out;
+  {
+    LZ_OutStream_Impl compressor(out, kTemplateLevel, kTemplateWindow, kTemplateMemory);
+    PutAll(compressor, bytes);
+  }
+  return std::string(static_cast<const char*>(out.Data()), out.Size());
+}
 
 void PutPlaceHolder(Ref<IRun<CF_PlaceHolder>> run, int32_t objectId, const char16_t* type) {
   CF_PlaceHolder record;

@@ -115,7 +115,15 @@ class IBook : public virtual IAttrs {
   // name.  A failure of the source or the container is raised, and then no
   // stream of that name is left.
   virtual void StoreQXP(int32_t number, BXInStream* source) = 0;
+  // Stores `deflated`, bytes DeflateTemplate made, as StoreQXP stores a
+  // source, replacing a stream of that name.  A failure of the container is
+  // raised, and then no stream of that name is left.
+  virtual void StoreDeflated(int32_t number, const std::string& deflated) = 0;
 };
+
+// `bytes` compressed as StoreQXP compresses a source, byte for byte.  It
+// touches nothing but its argument, so it may run on any thread.
+std::string DeflateTemplate(const std::string& bytes);
 
 // SetNumericAttr (plugin/qapi/attr_sets.h) formats numbers for SetAttr.
 using ::SetNumericAttr;

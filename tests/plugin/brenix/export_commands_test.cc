@@ -217,6 +217,10 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"XTagsSaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
                 "ERROR: the document could not be saved after its last layout; it stays open\n",
                 "Export XTags", "out.krm", false},
+        // The copy is read back before the user's document is saved, and
+        // its failure is raised after that save.
+        Failure{"StoredCopyNotRead", {"TARGET"}, false, {"XTHOST_FAIL=read_file:2"},
+                "ERROR: the export stopped: .~", "Export current document", "out.kxq", false},
         // The saved document cannot be named for storing: a container
         // without it cannot be imported.
         Failure{"SavedDocumentNotStored", {"TARGET"}, false, {"XTHOST_FAIL=project_file_spec:2"},

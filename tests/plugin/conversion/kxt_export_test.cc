@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -343,13 +344,18 @@ for e in sorted(ole.listdir()):
         data = ole.openstream(e).read()
         d = zlib.decompressobj()
         out = d.decompress(data) + d.flush()
-        print(e[2], data[:2].hex(), d.eof and not d.unused_data, out == want, len(out))
+        # With a third argument: the same stream there holds the same bytes.
+        same = ole.openstream(e).read() == olefile.OleFileIO(sys.argv[3]).openstream(e).read() if len(sys.argv) > 3 else True
+        print(e[2], data[:2].hex(), d.eof and not d.unused_data, out == want, len(out), same)
 )PY";
 
+// The stream compressed while it is stored and the one compressed
+// beforehand (on another thread) hold the same bytes.
 TEST_F(KxtExportTest, StoredDocumentsComeBackByteForByte) {
   const std::string fixture = testutil::ReadFile(std::string(BRENIX_TEST_DATA) + "/doc_brochure.json");
   ASSERT_FALSE(fixture.empty());
-  const std::vector<std::string> contents = {"", "x", testutil::RandomBytes(16, 1 << 20), fixture};
+  const std::vector<std::string> contents = {"", "x", testutil::RandomBytes(16, (3 << 20) + 5), fixture};
+  const std::string deflated = dir_.File("deflated.kxq");
   for (const std::string& content : contents) {
     SCOPED_TRACE(content.size());
     const std::string original = dir_.File("original");
@@ -361,8 +367,14 @@ TEST_F(KxtExportTest, StoredDocumentsComeBackByteForByte) {
       MemorySource source(content);
       book->StoreQXP(0, &source);  // replaces
     }
-    EXPECT_EQ(testutil::PythonOutput(kStoredPy, {path_, original}),
-              "0 789c True True " + std::to_string(content.size()) + "\n");
+    {
+      Ref<IBook> book = CreateExportBook(deflated.c_str());
+      book->StoreDeflated(0, DeflateTemplate("something else entirely"));
+      book->StoreDeflated(0, std::async(std::launch::async, DeflateTemplate, std::cref(content)).get());
+    }
+    const std::string stored = testutil::PythonOutput(kStoredPy, {path_, original});
+    EXPECT_EQ(stored, "0 789c True True " + std::to_string(content.size()) + " True\n");
+    EXPECT_EQ(testutil::PythonOutput(kStoredPy, {deflated, original, path_}), stored);
   }
 }
 
@@ -379,7 +391,7 @@ TEST_F(KxtExportTest, TemplateNamesAndAnEmptyTemplatesStorage) {
     MemorySource b("");
     book->StoreQXP(12, &b);
   }
-  EXPECT_EQ(testutil::PythonOutput(kStoredPy, {path_}), "-3 789c True True 0\n12 789c True True 0\n");
+  EXPECT_EQ(testutil::PythonOutput(kStoredPy, {path_}), "-3 789c True True 0 True\n12 789c True True 0 True\n");
 }
 
 TEST_F(KxtExportTest, AFailingSourceLeavesNoStream) {
