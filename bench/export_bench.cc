@@ -28,12 +28,12 @@
 #include "kxt/book.h"
 #include "kxt/element_model.h"
 #include "kxt/kxt_storage.h"
+#include "bench/bench_document.h"
 #include "tests/common/bench_timing.h"
 #include "tests/common/export_document.h"
 #include "tests/common/files.h"
 #include "tests/kxt/element_model_util.h"
 #include "tests/plugin/conversion/export_harness.h"
-#include "tests/plugin/mixer/mixer_host_util.h"
 
 namespace {
 
@@ -158,18 +158,14 @@ struct Round {
 };
 
 bool ExportAndFloor(const std::string& text, Round* round) {
-  MixerHost host;
-  static XTRegisterRec record = xthost::MakeRegisterRec();
-  XT().registration = &record;
-  host.OpenText("generated.qxp", text);
-  const std::string target = host.Path("generated.kxq");
-  LogCapture log;
+  bench::OpenDocument open(text);
+  const std::string& target = open.target;
   const export_test::HarnessResult result = export_test::ExportCurrentProject(target, &round->phases);
   round->containerMb = std::filesystem::file_size(target) / 1048576.0;
 
   const Book model = ReadV2(target);
-  const std::string saved = testutil::ReadFile(host.Path("generated.qxp"));
-  WriteFloor(model, saved, host.Path("floor.kxq"), &round->floorWrite, &round->floorStore);
+  const std::string saved = testutil::ReadFile(open.host.Path("generated.qxp"));
+  WriteFloor(model, saved, open.host.Path("floor.kxq"), &round->floorWrite, &round->floorStore);
   return result.stored;
 }
 

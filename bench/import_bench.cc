@@ -17,11 +17,8 @@
 #include <memory>
 #include <string>
 
-#include "plugin/conversion/importer.h"
-#include "plugin/conversion/kxt_import.h"
-#include "plugin/qapi/quark_doc.h"
+#include "bench/bench_document.h"
 #include "tests/plugin/conversion/export_harness.h"
-#include "tests/plugin/mixer/mixer_host_util.h"
 
 namespace {
 
@@ -81,28 +78,16 @@ void BM_Import(benchmark::State& state) {
   double exported = 0, imported = 0;
   uint64_t calls = 0;
   for (auto _ : state) {
-    MixerHost host;
-    static XTRegisterRec record = xthost::MakeRegisterRec();
-    XT().registration = &record;
-    host.OpenText("generated.qxp", text);
-    const std::string target = host.Path("generated.kxq");
-    LogCapture log;
+    bench::OpenDocument open(text);
+    const std::string& target = open.target;
     auto start = std::chrono::steady_clock::now();
     if (!export_test::ExportCurrentProject(target).stored) state.SkipWithError("not stored");
     exported += Since(start);
 
     start = std::chrono::steady_clock::now();
-    const uint64_t before = host.host().EntryCalls();
-    {
-      auto book = BX_KXT::Import::OpenImportBook(target.c_str());
-      auto container = book->OpenDoc(0);
-      const RefHandle<QuarkDoc> document = RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
-      std::unique_ptr<Importer> importer =
-          CreateImporter(document, container, false, true, false, true);
-      importer->Run();
-      if (importer->StoryWithoutBox()) state.SkipWithError("a story was not imported");
-    }
-    calls += host.host().EntryCalls() - before;
+    const uint64_t before = open.host.host().EntryCalls();
+    if (!bench::ImportContainer(target)) state.SkipWithError("a story was not imported");
+    calls += open.host.host().EntryCalls() - before;
     imported += Since(start);
   }
   const double n = static_cast<double>(state.iterations());

@@ -22,13 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "plugin/conversion/importer.h"
-#include "plugin/conversion/kxt_import.h"
-#include "plugin/qapi/quark_doc.h"
+#include "bench/bench_document.h"
 #include "tests/common/bench_timing.h"
 #include "tests/common/long_story_document.h"
 #include "tests/plugin/conversion/export_harness.h"
-#include "tests/plugin/mixer/mixer_host_util.h"
 
 namespace {
 
@@ -44,26 +41,15 @@ struct Times {
 // Exports `text` as a document and, when `import`, imports the container
 // back into the same document.
 Times ExportAndImport(const std::string& text, bool import) {
-  MixerHost host;
-  static XTRegisterRec record = xthost::MakeRegisterRec();
-  XT().registration = &record;
-  host.OpenText("generated.qxp", text);
-  const std::string target = host.Path("generated.kxq");
-  LogCapture log;
+  bench::OpenDocument open(text);
+  const std::string& target = open.target;
   Times times;
   auto start = std::chrono::steady_clock::now();
   testutil::Require(export_test::ExportCurrentProject(target).stored, "the document was not stored");
   times.exported = Since(start);
   if (!import) return times;
   start = std::chrono::steady_clock::now();
-  {
-    auto book = BX_KXT::Import::OpenImportBook(target.c_str());
-    auto container = book->OpenDoc(0);
-    const RefHandle<QuarkDoc> document = RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
-    std::unique_ptr<Importer> importer = CreateImporter(document, container, false, true, false, true);
-    importer->Run();
-    testutil::Require(!importer->StoryWithoutBox(), "a story was not imported");
-  }
+  testutil::Require(bench::ImportContainer(target), "a story was not imported");
   times.imported = Since(start);
   return times;
 }
