@@ -145,7 +145,9 @@ TEST(RoundTripObjects, EachStoryComesBackAsItWasExportedUntouchedAndTranslated) 
     ASSERT_EQ(exported.status, 0) << exported.errors;
     EXPECT_EQ(Only(exported, {"dialog 2 text"}), (std::vector<std::string>{"dialog 2 text \"Export done\""}));
     EXPECT_EQ(exported.log.find("ERROR"), std::string::npos) << exported.log;
-    if (c.styles != nullptr) EXPECT_EQ(StyleNames(kxq), c.styles);
+    if (c.styles != nullptr) {
+      EXPECT_EQ(StyleNames(kxq), c.styles);
+    }
     const fs::path translated = install.root() / "translated.kxq";
     kxtpseudo::PseudoTranslate(kxq.string(), translated.string(), false);
 
