@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "plugin/mixer/host_texts.h"
+#include "plugin/mixer/mixer_boxes.h"
 #include "plugin/qapi/q_handle.h"
 #include "plugin/qapi/quark_doc.h"
 #include "support/host_link.h"
@@ -296,30 +297,23 @@ void WriteBoxPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& story) {
   WritePosition(story, g.x, g.y, g.width, g.height);
 }
 
-std::u16string ParagraphStyleName(int32_t story, int32_t first, int32_t end) {
-  const XTLayoutSuite* layout = XT().lgk2;
-  int32_t index = 0;
-  // A paragraph without a style sheet is no failure.
-  const int32_t found =
-      layout == nullptr ? kXTErrNoSuite
-                        : HostCall("paragraph_style_index", layout->paragraph_style_index(story, first, end, &index),
-                                   kXTErrNotFound);
-  if (found != kXTOk || index < 1) {
-    return std::u16string();
-  }
+std::u16string ParagraphStyleName(uint16_t sheet, SheetNames& names) {
+  if (sheet == 0) return std::u16string();
+  const auto known = names.find(sheet);
+  if (known != names.end()) return known->second;
   XTStyleRecord record{};
-  uint32_t id = 0;
-  if (HostCall("style_sheet", layout->style_sheet(1, index - 1, &record, &id)) != kXTOk) return std::u16string();
+  const int32_t found = HostCall("style_sheet", FindStyleSheetById(sheet, &record), kXTErrNotFound);
+  if (found != kXTOk && found != kXTErrNotFound) return std::u16string();
   size_t length = 0;
   while (length < 64 && record.name[length] != 0) ++length;
-  return std::u16string(record.name, length);
+  return names.emplace(sheet, std::u16string(record.name, length)).first->second;
 }
 
 void WriteParagraphPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& paragraph, int32_t first,
-                            ParagraphPosition& last) {
+                            uint16_t sheet, SheetNames& names, ParagraphPosition& last) {
   int32_t story = 0;
   if (!geometry.StoryOf(&story)) return;
-  const std::u16string style = ParagraphStyleName(story, first, first);
+  const std::u16string style = ParagraphStyleName(sheet, names);
   if (!style.empty()) paragraph.AddAttr(u"stylename", style.c_str());
   const ParagraphPlace place = PlaceParagraph(geometry, first, last);
   const BoxGeometry& g = place.geometry;

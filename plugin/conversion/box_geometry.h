@@ -121,12 +121,17 @@ BoxGeometry ComputeParagraphGeometry(XTItem box, int32_t masterIndex, int32_t fi
 // "vertical_pos", "width" and "height" of a story's box.
 void WriteBoxPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& story);
 
-// Writes "stylename" (not for style index 0 or a missing sheet) and the
+// The names of paragraph style sheets by id as the host gave them; they
+// hold while the document's sheets stay.
+using SheetNames = std::unordered_map<uint16_t, std::u16string>;
+
+// Writes "stylename", the name of paragraph style sheet `sheet` (the one
+// the paragraph's format names; none for 0 or a sheet not found), and the
 // position of the paragraph that starts at unit `first` of the geometry's
 // story; a paragraph without a shown first line gets `last` again.  `last`
 // takes what was written.
 void WriteParagraphPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& paragraph, int32_t first,
-                            ParagraphPosition& last);
+                            uint16_t sheet, SheetNames& names, ParagraphPosition& last);
 
 // Where the paragraph starting at unit `first` of the geometry's story is
 // written: its first line's geometry when shown; else (overset) page and
@@ -144,6 +149,8 @@ ParagraphPlace PlaceParagraph(StoryGeometry& geometry, int32_t first, ParagraphP
 bool WriteLayerProperties(XTItem box, BX_KXT::Export::IAttrs& story, bool skipNonText,
                           bool skipMaster);
 
-// The paragraph style name of the units [first, end) of `story`: the style
-// sheet at the host's style index - 1; empty for index 0 or a failure.
-std::u16string ParagraphStyleName(int32_t story, int32_t first, int32_t end);
+// The name of paragraph style sheet `sheet`, found by its id among the
+// paragraph sheets (whatever sheets of other kinds stand before it) and
+// kept in `names`; empty for 0, an id no paragraph sheet has, or a host
+// failure (logged and not kept).
+std::u16string ParagraphStyleName(uint16_t sheet, SheetNames& names);

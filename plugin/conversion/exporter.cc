@@ -163,7 +163,9 @@ void Exporter::ForEachStory(const std::function<void(int32_t index, XTItem box)>
 }
 
 void Exporter::EndParagraph(const ParagraphEnd& end) {
-  if (end.element != nullptr) WriteParagraphPosition(*end.geometry, *end.element, end.first, lastParagraph);
+  if (end.element != nullptr) {
+    WriteParagraphPosition(*end.geometry, *end.element, end.first, end.sheet, mSheetNames, lastParagraph);
+  }
 }
 
 void Exporter::ProcessStory(int32_t index, XTItem box) {
@@ -226,6 +228,8 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
     segment.uniqueId = -1;
     const uint32_t startParagraph = position.paragraphIndex;
     const int32_t first = position.boundary;
+    // The walk fetched the paragraph's format record on entering it.
+    const uint16_t sheet = position.format.style;
     bool any = false;
     while (iterator.HasMore(position) && position.paragraphIndex == startParagraph) {
       any = true;
@@ -236,7 +240,7 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
       segment.code = iterator.CurrentOpcode(position);
       WriteSegment(segment);
     }
-    if (any) EndParagraph(ParagraphEnd{&geometry, first, segment.uniqueId, segment.paragraph.get()});
+    if (any) EndParagraph(ParagraphEnd{&geometry, first, segment.uniqueId, sheet, segment.paragraph.get()});
     segment.paragraph = nullptr;
   }
 }

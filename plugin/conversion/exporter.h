@@ -82,6 +82,7 @@ class Exporter {
     StoryGeometry* geometry;  // of the story's box, for the walk
     int32_t first;     // the paragraph's first unit in the story
     int32_t uniqueId;  // of its unique-id tag, -1 without one
+    uint16_t sheet;    // the paragraph style sheet its format names, 0 for none
     BX_KXT::Export::IPara* element;  // null without a container document
   };
   // Writes the paragraph's style name and position onto its element.
@@ -103,6 +104,7 @@ class Exporter {
   BX_KXT::Export::Ref<BX_KXT::Export::IDoc> mWriter;
   std::set<int32_t>* mUniqueIds;
   MeasureNumbers mMeasures;  // for every story's geometry: the document stays as it is
+  SheetNames mSheetNames;    // for every paragraph's style name: the same
 };
 
 // The run's character attributes with the record's code page.

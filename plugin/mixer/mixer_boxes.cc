@@ -107,22 +107,47 @@ XTItem CreateScratchTextBox() {
   return box;
 }
 
-bool FindStyleSheetByName(XTString name, XTStyleRecord* record, uint32_t* id) {
+namespace {
+
+// The first paragraph style sheet, in index order, that `match` (record,
+// id) takes, its record and id through the pointers given: kXTOk, else the
+// host's first failure (style_count's, or that of a sheet it did not give,
+// which the walk passes over), else kXTErrNotFound.
+template <typename Match>
+int32_t FindParagraphStyleSheet(const Match& match, XTStyleRecord* record, uint32_t* id) {
   const XTLayoutSuite* layout = XT().lgk2;
-  const std::u16string wanted = HostStringToWide(name);
-  if (layout == nullptr || wanted.empty() || wanted.size() > kStyleNameUnits) return false;
+  if (layout == nullptr) return kXTErrNoSuite;
   int32_t count = 0;
-  if (layout->style_count(1, &count) != kXTOk) return false;
+  int32_t failure = layout->style_count(1, &count);
+  if (failure != kXTOk) return failure;
   for (int32_t index = 0; index < count; ++index) {
     XTStyleRecord found{};
     uint32_t foundId = 0;
-    if (layout->style_sheet(1, index, &found, &foundId) != kXTOk) continue;
-    if (std::memcmp(found.name, wanted.data(), wanted.size() * sizeof(char16_t)) != 0) continue;
+    const int32_t result = layout->style_sheet(1, index, &found, &foundId);
+    FirstFailure(failure, result);
+    if (result != kXTOk || !match(found, foundId)) continue;
     if (record != nullptr) *record = found;
     if (id != nullptr) *id = foundId;
-    return true;
+    return kXTOk;
   }
-  return false;
+  return failure != kXTOk ? failure : kXTErrNotFound;
+}
+
+}  // namespace
+
+bool FindStyleSheetByName(XTString name, XTStyleRecord* record, uint32_t* id) {
+  const std::u16string wanted = HostStringToWide(name);
+  if (XT().lgk2 == nullptr || wanted.empty() || wanted.size() > kStyleNameUnits) return false;
+  return FindParagraphStyleSheet(
+             [&wanted](const XTStyleRecord& found, uint32_t) {
+               return std::memcmp(found.name, wanted.data(), wanted.size() * sizeof(char16_t)) == 0;
+             },
+             record, id) == kXTOk;
+}
+
+int32_t FindStyleSheetById(uint32_t id, XTStyleRecord* record) {
+  return FindParagraphStyleSheet([id](const XTStyleRecord&, uint32_t foundId) { return foundId == id; }, record,
+                                 nullptr);
 }
 
 void CreateRgbColor(uint32_t rgb, const char* name, uint16_t* id, int32_t list) {

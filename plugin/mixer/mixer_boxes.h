@@ -1,8 +1,8 @@
 // Boxes, style sheets and colours of the current document: a scratch text
-// box, a style sheet looked up by name, a new RGB colour, the bounds of a
-// box and of its page, and the temporary reshaping of a box that the import
-// enlarges.  12 is the general code of a failed host call.  Host thread
-// only.
+// box, a paragraph style sheet looked up by name or by id, a new RGB
+// colour, the bounds of a box and of its page, and the temporary reshaping
+// of a box that the import enlarges.  12 is the general code of a failed
+// host call.  Host thread only.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,12 @@ XTItem CreateScratchTextBox();
 // are given.  False, writing nothing, for an empty name, one longer than 64
 // units, no match or no current document.
 bool FindStyleSheetByName(XTString name, XTStyleRecord* record, uint32_t* id);
+
+// The paragraph style sheet whose id is `id` (the id a paragraph format
+// names), its record into `record` when given: kXTOk; kXTErrNotFound when
+// no paragraph sheet has that id (character sheets are not looked at), or
+// the host's failure.  Its place among the document's sheets plays no part.
+int32_t FindStyleSheetById(uint32_t id, XTStyleRecord* record);
 
 // Makes a new entry of colour list `list` named `name` with the 0xRRGGBB
 // value `rgb` (through the host's RGB model); its id goes to *id only when

@@ -4,12 +4,15 @@
 // right after an object, and a non-breaking hyphen.  Each is exported,
 // imported untouched and imported after a pseudo-translation; a Python
 // reader of the saved documents compares every story with the source.
+// Paragraph sheets behind a character sheet: the container's style names.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "tests/common/kxt_pseudo_py.h"
+#include "tests/common/kxt_witness_py.h"
 #include "tests/common/python.h"
 #include "tools/kxtpseudo/kxt_pseudo.h"
 #include "ui_run_util.h"
@@ -99,7 +102,19 @@ for story in source.get('stories', []):
 struct RoundTrip {
   const char* document;  // in tests/data/roundtrip
   const char* options;   // for the comparison
+  const char* styles = nullptr;  // each paragraph's "stylename" in the container and a blank ("-": none)
 };
+
+// Each paragraph's "stylename" in the container (element witness).
+std::string StyleNames(const fs::path& kxq) {
+  std::string names;
+  const std::regex name("\"stylename\": \"([^\"]*)\"");
+  std::smatch m;
+  for (const std::string& line : testutil::WitnessLines(testutil::kKxtDumpPy, kxq.string())) {
+    if (line.rfind("paragraph ", 0) == 0) names += std::regex_search(line, m, name) ? m[1].str() + " " : "- ";
+  }
+  return names;
+}
 
 TEST(RoundTripObjects, EachStoryComesBackAsItWasExportedUntouchedAndTranslated) {
   const RoundTrip cases[] = {
@@ -114,6 +129,9 @@ TEST(RoundTripObjects, EachStoryComesBackAsItWasExportedUntouchedAndTranslated) 
       {"f6_special_after_object.json", ""},
       // Blanks and a hyphen under the non-breaking flag.
       {"f10_non_breaking_hyphen.json", "nonbreaking"},
+      // Paragraphs named after their own sheet behind a character sheet.
+      {"f11_body_after_character_sheet.json", "", "Body "},
+      {"f11_body_among_four_sheets.json", "", "Body Body "},
   };
   const fs::path data = fs::path(BRENIX_TEST_DATA) / "roundtrip";
   for (const RoundTrip& c : cases) {
@@ -127,6 +145,9 @@ TEST(RoundTripObjects, EachStoryComesBackAsItWasExportedUntouchedAndTranslated) 
     ASSERT_EQ(exported.status, 0) << exported.errors;
     EXPECT_EQ(Only(exported, {"dialog 2 text"}), (std::vector<std::string>{"dialog 2 text \"Export done\""}));
     EXPECT_EQ(exported.log.find("ERROR"), std::string::npos) << exported.log;
+    if (c.styles != nullptr) {
+      EXPECT_EQ(StyleNames(kxq), c.styles);
+    }
     const fs::path translated = install.root() / "translated.kxq";
     kxtpseudo::PseudoTranslate(kxq.string(), translated.string(), false);
 
