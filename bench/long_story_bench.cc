@@ -3,9 +3,12 @@
 //
 // BM_Chain/N: one story linked through N boxes, one a page ("chain"),
 // against N pages with a box and a story each ("pages"), and both again at
-// 2N.  Counters (seconds, medians of three rounds): chain, pages, chain_2n,
-// pages_2n; x_pages, chain against pages (target at most 3); x_double and
-// x_double_pages, the time at 2N against N (target at most 2.3).
+// 2N, each exported and imported back.  Counters (seconds, medians of three
+// rounds): chain, pages, chain_2n, pages_2n for the export and import_chain,
+// import_pages, import_chain_2n, import_pages_2n for the import; x_pages and
+// x_import_pages, chain against pages (target at most 3); x_double,
+// x_double_pages and x_import_double, the time at 2N against N (target at
+// most 2.3).
 //
 // BM_LongStory/C: one story of C units in 100-unit paragraphs ("story")
 // against the same paragraphs in C / 100 stories ("stories"), exported
@@ -14,8 +17,14 @@
 // import_stories; x_export and x_import, the story against the stories
 // (target at most 3); x_double_export and x_double_import, the story's
 // time at 2C against C (target at most 2.3).
+//
+// BM_LongImport/C: the import of one story of C, 2C, 4C and 8C units
+// (import_1, import_2, import_4, import_8; medians of three rounds);
+// x_8, 8C against C (target at most 9.6), and x_double, the largest step
+// from one size to the next (target at most 2.3).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -67,21 +76,31 @@ void BM_Chain(benchmark::State& state) {
   const std::string texts[4] = {testutil::ChainedDocument(n, true), testutil::ChainedDocument(n, false),
                                 testutil::ChainedDocument(2 * n, true),
                                 testutil::ChainedDocument(2 * n, false)};
-  Rounds rounds;
+  Rounds rounds;  // per text its export, then per text its import
   for (auto _ : state) {
-    rounds.emplace_back();
-    for (const std::string& text : texts) rounds.back().push_back(ExportAndImport(text, false).exported);
+    rounds.emplace_back(8);
+    for (int i = 0; i < 4; ++i) {
+      const Times times = ExportAndImport(texts[i], true);
+      rounds.back()[static_cast<std::size_t>(i)] = times.exported;
+      rounds.back()[static_cast<std::size_t>(4 + i)] = times.imported;
+    }
   }
-  const char* names[4] = {"chain", "pages", "chain_2n", "pages_2n"};
-  for (int i = 0; i < 4; ++i) {
+  const char* names[8] = {"chain",        "pages",        "chain_2n",        "pages_2n",
+                          "import_chain", "import_pages", "import_chain_2n", "import_pages_2n"};
+  for (std::size_t i = 0; i < 8; ++i) {
     state.counters[names[i]] = MedianOf(rounds, [i](const std::vector<double>& r) { return r[i]; });
   }
-  state.counters["x_pages"] = MedianOf(rounds, [](const std::vector<double>& r) { return r[0] / r[1]; });
-  state.counters["x_double"] = MedianOf(rounds, [](const std::vector<double>& r) { return r[2] / r[0]; });
-  state.counters["x_double_pages"] =
-      MedianOf(rounds, [](const std::vector<double>& r) { return r[3] / r[1]; });
+  // Ratios of figures `a` against `b`, from the export (0) or the import (4).
+  auto ratio = [&](std::size_t a, std::size_t b) {
+    return MedianOf(rounds, [a, b](const std::vector<double>& r) { return r[a] / r[b]; });
+  };
+  state.counters["x_pages"] = ratio(0, 1);
+  state.counters["x_double"] = ratio(2, 0);
+  state.counters["x_double_pages"] = ratio(3, 1);
+  state.counters["x_import_pages"] = ratio(4, 5);
+  state.counters["x_import_double"] = ratio(6, 4);
 }
-BENCHMARK(BM_Chain)->Arg(625)->Arg(2000)->Arg(5000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Chain)->Arg(625)->Arg(2000)->Arg(8000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void BM_LongStory(benchmark::State& state) {
   const int paragraphs = static_cast<int>(state.range(0) / 100);
@@ -109,6 +128,26 @@ void BM_LongStory(benchmark::State& state) {
       MedianOf(rounds, [](const std::vector<double>& r) { return r[5] / r[1]; });
 }
 BENCHMARK(BM_LongStory)->Arg(250000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_LongImport(benchmark::State& state) {
+  const int paragraphs = static_cast<int>(state.range(0) / 100);
+  std::vector<std::string> texts;
+  for (int times = 1; times <= 8; times *= 2) texts.push_back(testutil::LongStoryDocument(times * paragraphs, 1));
+  Rounds rounds;
+  for (auto _ : state) {
+    rounds.emplace_back();
+    for (const std::string& text : texts) rounds.back().push_back(ExportAndImport(text, true).imported);
+  }
+  const char* names[4] = {"import_1", "import_2", "import_4", "import_8"};
+  for (std::size_t i = 0; i < 4; ++i) {
+    state.counters[names[i]] = MedianOf(rounds, [i](const std::vector<double>& r) { return r[i]; });
+  }
+  state.counters["x_8"] = MedianOf(rounds, [](const std::vector<double>& r) { return r[3] / r[0]; });
+  state.counters["x_double"] = MedianOf(rounds, [](const std::vector<double>& r) {
+    return std::max({r[1] / r[0], r[2] / r[1], r[3] / r[2]});
+  });
+}
+BENCHMARK(BM_LongImport)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -772,7 +772,7 @@ void PutStory(JsonWriter& w, const Story& story) {
   Put<uint32_t>(w, "options", story.options, 0);
   PutText(w, "text", story.text);
   if (story.paragraphs != empty.paragraphs) PutRuns(w, "paragraphs", story.paragraphs, &ParagraphRun::format);
-  if (story.runs != empty.runs) PutRuns(w, "runs", story.runs, &CharacterRun::attributes);
+  if (story.runs != empty.runs) PutRuns(w, "runs", story.runs.whole(), &CharacterRun::attributes);
   w.EndObject();
 }
 

@@ -17,6 +17,9 @@ struct WalkCache {
   uint64_t version = 0;
   std::size_t items = 0;  // the number of items it was made for
   std::unordered_map<int32_t, std::vector<int32_t>> chains;  // story -> its text boxes
+  // story -> the boxes of its chain that followed their master when the
+  // walks were made (no box starts following later), in chain order.
+  std::unordered_map<int32_t, std::vector<int32_t>> following;
   std::map<SpreadKey, std::vector<int32_t>> spreads;
   std::map<int32_t, std::pair<SpreadKey, std::size_t>> places;  // item -> its walk, index
   std::map<int32_t, std::vector<int32_t>> members;              // group -> members
@@ -62,6 +65,7 @@ WalkCache& CacheOf(const DocumentContent& content) {
   cache->items = content.boxes.size();
   for (const Box& box : content.boxes) {
     if (box.story != 0) cache->chains[box.story].push_back(box.id);
+    if (box.story != 0 && box.follows) cache->following[box.story].push_back(box.id);
   }
   for (const Box& box : content.boxes) {
     if (box.group != 0 && box.group != box.id) cache->members[box.group].push_back(box.id);
@@ -142,6 +146,21 @@ const Box* DocumentContent::LastOfChain(int32_t story) const {
   const WalkCache& cache = CacheOf(*this);
   auto it = cache.chains.find(story);
   return it == cache.chains.end() || it->second.empty() ? nullptr : FindBox(it->second.back());
+}
+
+std::vector<int32_t> FollowingBoxes(const DocumentContent& content, int32_t story) {
+  WalkCache& cache = CacheOf(content);
+  auto it = cache.following.find(story);
+  if (it == cache.following.end()) return {};
+  // Those that stopped following are dropped for good.
+  std::vector<int32_t>& boxes = it->second;
+  boxes.erase(std::remove_if(boxes.begin(), boxes.end(),
+                             [&](int32_t id) {
+                               const Box* box = content.FindBox(id);
+                               return box == nullptr || !box->follows;
+                             }),
+              boxes.end());
+  return boxes;
 }
 
 std::vector<int32_t> SpreadItems(const DocumentContent& content, int32_t layout, bool master,

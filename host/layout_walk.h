@@ -56,6 +56,11 @@ std::array<int32_t, 4> PageRect(const Layout& layout, bool master, int32_t sprea
 // story of an item that does.
 bool IsMasterItem(const DocumentContent& content, const Box& item);
 
+// The boxes of story `story`'s chain whose text follows their master
+// item's, in chain order.  Kept with the walks: a box follows only as the
+// document was read, and stops when its text is changed otherwise.
+std::vector<int32_t> FollowingBoxes(const DocumentContent& content, int32_t story);
+
 // The first box of the chain a text box belongs to, or the box itself.
 const Box* ChainHead(const DocumentContent& content, const Box& box);
 

@@ -19,7 +19,7 @@ uint64_t NextRevision() {
 }  // namespace
 
 Story::Story(int32_t story_id)
-    : id(story_id), paragraphs{{0, 0}}, runs{{0, 0}}, revision(NextRevision()) {}
+    : id(story_id), paragraphs{{0, 0}}, runs(std::vector<CharacterRun>{{0, 0}}), revision(NextRevision()) {}
 
 void Story::Touch(bool lengths_changed) {
   const uint64_t old = revision;
@@ -209,8 +209,8 @@ int32_t Story::AttributesAt(int32_t position) const {
   return index < runs.size() ? runs[index].attributes : runs.back().attributes;
 }
 
-template <class Run>
-std::size_t Story::Locate(const std::vector<Run>& table, Finger* finger, uint64_t revision,
+template <class Table>
+std::size_t Story::Locate(const Table& table, Finger* finger, uint64_t revision,
                           int32_t position, int32_t* start) {
   std::size_t index = 0;
   int32_t at = 0;
@@ -244,8 +244,9 @@ std::size_t Story::ParagraphAt(int32_t position, int32_t* start) const {
 Story::Finger Story::NormalizeRuns(std::size_t from, std::size_t to, int32_t from_start) {
   from = std::min(from, runs.size());
   to = std::max(from, std::min(to, runs.size()));
-  const std::vector<CharacterRun> same(runs.begin() + static_cast<std::ptrdiff_t>(from),
-                                       runs.begin() + static_cast<std::ptrdiff_t>(to));
+  std::vector<CharacterRun> same;
+  same.reserve(to - from);
+  for (std::size_t i = from; i < to; ++i) same.push_back(runs[i]);
   return ReplaceRuns(from, to, from_start, same);
 }
 
@@ -283,17 +284,11 @@ Story::Finger Story::ReplaceRuns(std::size_t from, std::size_t to, int32_t from_
     }
   }
   // Runs [first, old_last) of the present table give way to the kept ones:
-  // the runs after them move once, by the difference, or not at all.
+  // the runs after them do not move (the gap of the table takes the
+  // difference).
   // (`last` is never inside the pieces: it is at least one past them.)
   const std::size_t old_last = last - pieces.size() + (to - from);
-  const std::size_t replaced = old_last - first;
-  if (kept.size() > replaced) {
-    runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(old_last), kept.size() - replaced, CharacterRun{});
-  } else {
-    runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(first + kept.size()),
-               runs.begin() + static_cast<std::ptrdiff_t>(old_last));
-  }
-  std::copy(kept.begin(), kept.end(), runs.begin() + static_cast<std::ptrdiff_t>(first));
+  runs.replace(first, old_last - first, kept.begin(), kept.end());
   if (runs.empty()) {
     runs.push_back({typing, 0});
     return {};

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "host/gap_buffer.h"
 #include "host/text_buffer.h"
 
 namespace xthost {
@@ -51,7 +52,9 @@ class Story {
   uint32_t options = 0;  // option bits (see XTTextBufferSuite::story_option)
   TextBuffer text;
   std::vector<ParagraphRun> paragraphs;
-  std::vector<CharacterRun> runs;
+  // In a gap buffer, like the text: an import changes the runs from the
+  // front to the back, and the runs after each change do not move.
+  GapBuffer<std::vector<CharacterRun>> runs;
   uint32_t version = 0;  // advances with every change of the text
   uint64_t revision;     // new with every change (Touch)
 
@@ -107,8 +110,8 @@ class Story {
     std::size_t index = 0;
     int32_t start = 0;
   };
-  template <class Run>
-  static std::size_t Locate(const std::vector<Run>& table, Finger* finger, uint64_t revision,
+  template <class Table>
+  static std::size_t Locate(const Table& table, Finger* finger, uint64_t revision,
                             int32_t position, int32_t* start);
   // Drops the empty runs among the runs [from, to) and their neighbours
   // (one stays when the text is empty), and merges those neighbours with
@@ -117,7 +120,7 @@ class Story {
   // finger is left before the runs it changed.
   Finger NormalizeRuns(std::size_t from, std::size_t to, int32_t from_start);
   // The same for runs [from, to) replaced by `pieces` first: the runs after
-  // them move once (not at all when the number of runs stays).
+  // them do not move (the table's gap takes up the difference).
   Finger ReplaceRuns(std::size_t from, std::size_t to, int32_t from_start,
                      const std::vector<CharacterRun>& pieces);
 

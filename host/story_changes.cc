@@ -238,16 +238,19 @@ void AfterStoryChange(Host& host, int32_t project, int32_t story_id, const Story
   DocumentContent* content = ContentOf(host, project);
   if (content == nullptr) return;
   InvalidateComposition(*content);
-  const std::vector<const Box*> chain = content->ChainOf(story_id);
-  if (chain.empty()) return;
+  // Only the chain's first box and those that follow are looked at: an edit
+  // costs the same however many boxes the chain has.
+  const Box* first = content->FirstOfChain(story_id);
+  if (first == nullptr) return;
   // A copy changed by anything but its master stops following it.
-  for (const Box* box : chain) {
-    if (box->follows && box->id != replaying) {
-      content->FindBox(box->id)->follows = false;
-      host.transcript().Line("box " + std::to_string(box->id) + " follows no more");
+  for (const int32_t id : FollowingBoxes(*content, story_id)) {
+    if (id != replaying) {
+      content->FindBox(id)->follows = false;
+      host.transcript().Line("box " + std::to_string(id) + " follows no more");
     }
   }
-  if (!IsMasterItem(*content, *chain.front()) || nesting >= kMaxNesting) return;
+  if (!IsMasterItem(*content, *first) || nesting >= kMaxNesting) return;
+  const std::vector<const Box*> chain = content->ChainOf(story_id);
   std::vector<std::pair<int32_t, int32_t>> copies;  // master box, copy, in document order
   for (const Box& box : content->boxes) {
     for (const Box* master : chain) {

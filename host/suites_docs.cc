@@ -123,17 +123,17 @@ int32_t StoryText(int32_t story_id, XTTextRef* ref, int32_t* length, int32_t* fi
 // Fills the block `table` with one row of `words` words for each element of
 // the story's `runs` that the text `ref` names (none for reference 0), the
 // words of a row the first of `row(element)` (called in order), and sets *count to the rows.
-template <class Run, class Row>
+template <class Table, class Row>
 int32_t RunTable(Host& host, XTTextRef ref, XTHandle table, uint32_t* count,
-                 std::vector<Run> Story::*runs, std::size_t words, Row row) {
+                 Table Story::*runs, std::size_t words, Row row) {
   Place at;
   if (ref != 0) {
     if (const int32_t result = Resolve(host, ref, &at); result != kXTOk) return result;
   }
   std::vector<uint8_t>* block = host.docs.blocks.Find(table);
   if (block == nullptr || count == nullptr) return kXTErrParam;
-  const std::vector<Run> none;
-  const std::vector<Run>& list = at.story != nullptr ? at.story->*runs : none;
+  const Table none{};
+  const Table& list = at.story != nullptr ? at.story->*runs : none;
   block->assign(list.size() * words * 4, 0);
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::array<int32_t, 3> values = row(list[i]);

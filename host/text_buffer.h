@@ -1,8 +1,6 @@
-// The UTF-16 text of a story, kept with a gap at the place of the last
-// change, so that a run of edits moving along the text (an import typing
-// behind its cursor, or deleting ranges from the back to the front) moves
-// each character a bounded number of times instead of moving the whole
-// tail at every edit.
+// The UTF-16 text of a story, in a gap buffer (host/gap_buffer.h) so that
+// a run of edits moving along the text does not move the whole tail at
+// every edit.
 //
 // It reads like a std::u16string: size, units by index, slices, and the
 // whole text as a std::u16string (str(), or by conversion), which closes
@@ -13,17 +11,20 @@
 #include <cstddef>
 #include <string>
 
+#include "host/gap_buffer.h"
+
 namespace xthost {
 
-class TextBuffer {
+class TextBuffer : public GapBuffer<std::u16string> {
  public:
   TextBuffer() = default;
-  TextBuffer(std::u16string text) : buffer_(std::move(text)), gap_start_(buffer_.size()), gap_end_(buffer_.size()) {}  // NOLINT: reads as a string
-  TextBuffer& operator=(std::u16string text);
+  TextBuffer(std::u16string text) : GapBuffer(std::move(text)) {}  // NOLINT: reads as a string
+  TextBuffer& operator=(std::u16string text) {
+    GapBuffer::operator=(std::move(text));
+    return *this;
+  }
 
-  std::size_t size() const { return buffer_.size() - (gap_end_ - gap_start_); }
-  bool empty() const { return size() == 0; }
-  char16_t operator[](std::size_t at) const { return buffer_[at < gap_start_ ? at : at + gap_end_ - gap_start_]; }
+  char16_t operator[](std::size_t at) const { return GapBuffer::operator[](at); }
 
   // The units [at, at + count), `count` cut at the end like substr's.
   std::u16string substr(std::size_t at, std::size_t count = std::u16string::npos) const;
@@ -37,23 +38,12 @@ class TextBuffer {
   }
 
   // The whole text.
-  const std::u16string& str() const;
+  const std::u16string& str() const { return whole(); }
   operator const std::u16string&() const { return str(); }  // NOLINT: reads as a string
 
   // Inserts `units` before unit `at` (at most size()); erases `count` units
   // from `at` (the range within the text).
-  void insert(std::size_t at, const std::u16string& units);
-  void erase(std::size_t at, std::size_t count);
-
- private:
-  // Moves the gap to `at` and makes it at least `room` units wide.
-  void Open(std::size_t at, std::size_t room);
-
-  // The text is buffer_ without [gap_start_, gap_end_); str() leaves the gap
-  // at the end, cut off, so that buffer_ is the text.
-  mutable std::u16string buffer_;
-  mutable std::size_t gap_start_ = 0;
-  mutable std::size_t gap_end_ = 0;
+  void insert(std::size_t at, const std::u16string& units) { GapBuffer::insert(at, units.begin(), units.end()); }
 };
 
 bool operator==(const TextBuffer& a, const TextBuffer& b);

@@ -506,6 +506,11 @@ TEST_F(Layouts, MasterBoxesNotifyTheirCopiesInsideTheChange) {
   EXPECT_EQ(notices[1].kind, kXTBoxPair);
   EXPECT_EQ(content().FindStory(10)->text.substr(0, 7), u"YXPage ");
   EXPECT_EQ(content().FindStory(63)->text, u"Page 2 edited");
+  // It stopped once, at the first edit of its own.
+  const std::string transcript = linked_.Transcript();
+  const std::size_t stopped = transcript.find("box 10 follows no more");
+  ASSERT_NE(stopped, std::string::npos) << transcript;
+  EXPECT_EQ(transcript.find("box 10 follows no more", stopped + 1), std::string::npos) << transcript;
 }
 
 }  // namespace
