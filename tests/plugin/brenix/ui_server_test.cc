@@ -40,10 +40,22 @@ std::string Settings(uint16_t port, const std::string& more = "") {
   return "[Server]\nserverMode = True\nlistenPort = " + std::to_string(port) + "\n" + more;
 }
 
+// Settings that keep the server log in `folder`, and the log kept there.
+std::string KeptServerLog(const fs::path& folder) {
+  return "activateServerLog = True\nkeepServerLog = True\n[Path]\nLogPath = " + folder.string() + "\n";
+}
+std::string ServerLog(const fs::path& folder) {
+  std::string log;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().filename().string().rfind("PELMO_", 0) == 0) log = ReadFile(entry.path() / "BX9_srv.log");
+  }
+  return log;
+}
+
 TEST(ServerRun, AnswersPasswordsAndCommandsAndQuitsWhenHalted) {
   Installation install;
   const uint16_t port = FreePort();
-  install.WriteSettings(Settings(port));
+  install.WriteSettings(Settings(port, "serverLogMinPriority = 0\n" + KeptServerLog(install.root())));
   const ServedRun run = Serve(install, port, R"PY(
 def main():
     out = []
@@ -64,11 +76,19 @@ def main():
             (std::vector<std::string>{"idle 1", "quit requested", "quit"}));
   const std::string& log = run.host.errors;
   for (const char* record :
-       {"ConversionBase[", "]:checkPassword():\nPassword (wrong): 'amberquietlodgE'",
+       {"ConversionBase[", "]:checkPassword():\nPassword (wrong): '(masked)'",
         "]:commandLoopRun():\nError: execution failed for command: exportJPGS",
         "]:commandLoopRun():\nHalt server!", "]:DoStartServer():\nServer shutdown started ...",
-        "Quark shutdown started ..."}) {
+        "Server successfully halted.", "Quark shutdown started ..."}) {
     EXPECT_NE(log.find(record), std::string::npos) << record;
+  }
+  EXPECT_LT(log.find("Server successfully halted."), log.find("Quark shutdown started ..."));
+  // Each of the five passwords read is masked, on the console and in the
+  // server log; the command read after it is logged whole.
+  for (const std::string& said : {log, ServerLog(install.root())}) {
+    EXPECT_EQ(said.find("amberquietlodge"), std::string::npos) << said;
+    EXPECT_EQ(Count(said, "READ:\t(masked)\n"), 5u) << said;
+    EXPECT_EQ(Count(said, "READ:\tserveralive\n"), 1u) << said;
   }
   // Five clients: the first had the wrong password, and the loop stays in
   // error for the clients after it.
@@ -159,18 +179,14 @@ def main():
 TEST(ServerRun, APortHeldElsewhereLeavesTheServerDownAndRelaunchesIt) {
   Installation install;
   Listener held;
-  install.WriteSettings(Settings(held.port(), "activateServerLog = True\nkeepServerLog = True\n") +
-                        "[Path]\nLogPath = " + install.root().string() + "\n");
+  install.WriteSettings(Settings(held.port(), KeptServerLog(install.root())));
   const HostRun run = RunHost(install, {"start", "idle", "3"});
   ASSERT_TRUE(Clean(run)) << run.errors;
   EXPECT_EQ(Count(run.errors, "Server not ok!\t - AFTER conn.startServer() -"), 3u) << run.errors;
   EXPECT_EQ(Count(run.errors, "Server DOWN"), 3u);
   EXPECT_TRUE(Only(run, {"quit requested"}).empty());
   // The server log keeps the records of level 7 and above.
-  std::string serverLog;
-  for (const auto& entry : fs::directory_iterator(install.root())) {
-    if (entry.path().filename().string().rfind("PELMO_", 0) == 0) serverLog = ReadFile(entry.path() / "BX9_srv.log");
-  }
+  const std::string serverLog = ServerLog(install.root());
   EXPECT_EQ(Count(serverLog, "\tServer DOWN\n"), 3u) << serverLog;
   EXPECT_EQ(serverLog.find("Server not ok!"), std::string::npos);
 }
