@@ -1,5 +1,8 @@
 #include "plugin/conversion/container_open.h"
 
+#include <cstring>
+#include <fstream>
+
 #include "framework/failures.h"
 #include "framework/ole_object.h"
 #include "framework/ole_storage.h"
@@ -13,8 +16,18 @@ namespace {
 constexpr const char* kSource = "Filter_BX";
 constexpr int kLineExport = 188;
 constexpr int kLineImport = 233;
-// The storage's failure for an element (or file) that is not there.
+// The storage's failures for a file it cannot read as a compound file, and
+// for an element (or file) that is not there.
+constexpr int kFailNotCompound = 33005;
 constexpr int kFailNotFound = 33006;
+
+// Whether the file at `path` begins as every compound file does.
+bool HasCompoundSignature(const std::string& path) {
+  static const char kSignature[8] = {'\xD0', '\xCF', '\x11', '\xE0', '\xA1', '\xB1', '\x1A', '\xE1'};
+  char head[sizeof kSignature] = {};
+  std::ifstream file(path, std::ios::binary);
+  return file.read(head, sizeof head) && std::memcmp(head, kSignature, sizeof head) == 0;
+}
 
 // The path of `spec` for an error text: the full path when the host gives
 // it, else the bare name.
@@ -25,14 +38,18 @@ std::string PathForReport(const XTFileSpec& spec) {
 }
 
 // The words for the failure being handled, raised by the container
-// library: the storage's reason (the system's where one lies behind it),
-// else the failure's own text.  `opened`: the file did open as a compound
-// file, so an element that is not found is missing from the container.
-std::string FailureWords(bool opened) {
+// library on the file at `path`: the storage's reason (the system's where
+// one lies behind it), else the failure's own text.  A file that begins as
+// a compound file but cannot be read as one ends early or is damaged;
+// once it did open (`opened`), an element that is not found is missing.
+std::string FailureWords(const std::string& path, bool opened) {
   try {
     throw;
   } catch (const FilterException& failure) {
     if (opened && failure.Id() == kFailNotFound) return "the container is damaged: an element of it is missing";
+    if (failure.Id() == kFailNotCompound && HasCompoundSignature(path)) {
+      return "the compound file ends early or is damaged";
+    }
     const char* words = OLEObject::FailureReason(failure.Id());
     return *words != '\0' ? words : failure.what();
   } catch (const std::exception& failure) {
@@ -45,11 +62,11 @@ std::string FailureWords(bool opened) {
 // Runs `open`; what it raises is raised on, its words (FailureWords) kept
 // in *reason first when `reason` is given.
 template <class Open>
-void KeepingReason(std::string* reason, const bool& opened, Open open) {
+void KeepingReason(std::string* reason, const std::string& path, const bool& opened, Open open) {
   try {
     open();
   } catch (...) {
-    if (reason != nullptr) *reason = FailureWords(opened);
+    if (reason != nullptr) *reason = FailureWords(path, opened);
     throw;
   }
 }
@@ -84,7 +101,7 @@ BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec&
   OpenContainerAt(
       spec,
       [&book, reason](const std::string& path) {
-        KeepingReason(reason, false, [&book, &path] { book = BX_KXT::Export::CreateExportBook(path.c_str()); });
+        KeepingReason(reason, path, false, [&book, &path] { book = BX_KXT::Export::CreateExportBook(path.c_str()); });
       },
       MakeCreateKxtError, kLineExport);
   return book;
@@ -96,7 +113,7 @@ BX_KXT::Import::Ref<BX_KXT::Import::IBook> OpenImportContainer(const XTFileSpec&
       spec,
       [&book, reason](const std::string& path) {
         bool opened = false;
-        KeepingReason(reason, opened, [&book, &path, &opened] {
+        KeepingReason(reason, path, opened, [&book, &path, &opened] {
           OLEStorage storage(path.c_str(), kOLERead);
           opened = true;
           book = BX_KXT::Import::ReadImportBook(storage);
