@@ -112,9 +112,8 @@ for kind, target, source in zip(a[::3], a[1::3], a[2::3]):
   return SplitLines(testutil::PythonOutput(program, triples));
 }
 
-// The run's failure message, `why` a file failed and no "Conversion
-// finished.", wherever the run tells it (an alert from the menu, the log in
-// a batch job).
+// The run's failure message and no "Conversion finished.", wherever the
+// run tells it (an alert from the menu, the log in a batch job).
 void ExpectFailedRun(const HostRun& run, const std::string& why = "") {
   std::string told = run.log;
   for (const std::string& line : run.transcript) told += line + "\n";
@@ -155,7 +154,6 @@ struct Case {
 };
 
 const Case kCases[] = {
-    // The source that does not open, whose earlier target is kept.
     {"menu export, a file that fails", Entry::kMenu, Way::kExport, false, Fault::kFailingFile,
      "f01.qxp\" not converted: the host cannot open it\n"},
     {"menu export, full file system", Entry::kMenu, Way::kExport, false, Fault::kFullDisk},
