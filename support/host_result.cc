@@ -5,7 +5,6 @@
 #include <ostream>
 
 #include "platform/xt/xt_types.h"
-
 #include "support/program_log.h"
 #include "support/stop_request.h"
 
