@@ -19,6 +19,7 @@ constexpr char kReplacedText[] = "another file was put at the document's name si
 
 int32_t Failed(int reason, std::string* error) {
   *error = std::strerror(reason);
+  if (reason == ENOSPC || reason == EDQUOT) return kXTErrDiskFull;
   return reason == ENOENT || reason == ENOTDIR ? kXTErrNoFolder : kXTErrIo;
 }
 

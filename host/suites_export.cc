@@ -2,6 +2,7 @@
 // queries of the current document (XCLq) and the text export filters
 // (XTXf).
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -121,7 +122,8 @@ int32_t WriteFile(int16_t file, int32_t* count, const void* buffer) {
   const std::size_t take = static_cast<std::size_t>(std::min(wanted, kWriteChunk));
   const std::size_t put = std::fwrite(buffer, 1, take, f);
   *count = static_cast<int32_t>(put);
-  return put == take && std::fflush(f) == 0 ? kXTOk : kXTErrIo;
+  if (put == take && std::fflush(f) == 0) return kXTOk;
+  return errno == ENOSPC || errno == EDQUOT ? kXTErrDiskFull : kXTErrIo;
 }
 
 // --- XCLq ---

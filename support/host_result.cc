@@ -1,7 +1,10 @@
 #include "support/host_result.h"
 
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 
+#include "platform/xt/xt_types.h"
 #include "support/program_log.h"
 #include "support/stop_request.h"
 
@@ -28,4 +31,8 @@ void LogUncountedFailure(const char* call, int32_t result) { WriteFailure(call, 
 
 void CleanUp(const char* call, int32_t result) {
   if (result != 0) WriteFailure(call, result);
+}
+
+std::string HostResultReason(int32_t result) {
+  return result == kXTErrDiskFull ? std::string(" (") + std::strerror(ENOSPC) + ")" : std::string();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Keeps the first failure: `result` takes `next` only while it is still 0,
 // so two failures can never add up to success.
@@ -26,6 +27,10 @@ inline int32_t HostCall(const char* call, int32_t result, int32_t accepted) {
   if (result != 0 && result != accepted) LogHostFailure(call, result);
   return result;
 }
+
+// The system's words for a host result that has them, as " (No space
+// left on device)" for a full disk; "" for any other result.
+std::string HostResultReason(int32_t result);
 
 // Counts a failed host call whose failure was reported in another form.
 void NoteHostFailure();

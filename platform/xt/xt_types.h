@@ -40,6 +40,7 @@ constexpr int32_t kXTFirstReservedId = 1000;
 // Host result codes.  0 is success; the wrappers test -43 and -48.
 enum XTResult : int32_t {
   kXTOk = 0,
+  kXTErrDiskFull = -34,      // no room left on the disk (or in the user's quota)
   kXTErrIo = -36,            // the operating system refused the operation
   kXTErrBadName = -37,       // a file name longer than 255 bytes or empty
   kXTErrNotFound = -43,      // no such file

@@ -27,5 +27,8 @@ BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec&
 
 // The book of the container at the file `spec` names, opened read-only; an
 // empty handle when the file is missing, no container, or lacks the stored
-// host documents.
-BX_KXT::Import::Ref<BX_KXT::Import::IBook> OpenImportContainer(const XTFileSpec& spec);
+// host documents, and then why in *reason (when given): the container
+// library's words (not a compound file, a stream that ends early, an
+// element missing, ...).
+BX_KXT::Import::Ref<BX_KXT::Import::IBook> OpenImportContainer(const XTFileSpec& spec,
+                                                              std::string* reason = nullptr);

@@ -42,8 +42,11 @@ extern std::string ImportTargetPath;
 
 // What the last export or import command did.  A converter clears the cell
 // before it fires a command; the command records "done" or "failed" where
-// it shows (or suppresses) its result.
-enum class CommandOutcome : int32_t { kNone = 0, kDone = 1, kFailed = 2 };
+// it shows (or suppresses) its result.  An export converter whose source
+// the host did not open records kNotOpened and fires nothing; kNone is
+// left when nothing was fired for another reason (a target that may not be
+// replaced).
+enum class CommandOutcome : int32_t { kNone = 0, kDone = 1, kFailed = 2, kNotOpened = 3 };
 
 void ClearCommandOutcome();
 void RecordCommandOutcome(CommandOutcome outcome);

@@ -167,6 +167,7 @@ std::string DispatchFailure(FileKind targetKind) {
   }
   switch (outcome) {
     case CommandOutcome::kNone:
+    case CommandOutcome::kNotOpened:
       return "the host cannot open it";
     case CommandOutcome::kFailed:
       return "it could not be converted or its target could not be written";

@@ -136,7 +136,7 @@ class Reader final : public BX_KXT::BXOutStream {
       int32_t count = left > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int32_t>(left);
       const int32_t result =
           files != nullptr ? files->write_file(file_, &count, bytes + done) : kXTErrNoSuite;
-      if (result != kXTOk || count <= 0) throw MakeError(kErrorWriteTarget, target_);
+      if (result != kXTOk || count <= 0) throw MakeError(kErrorWriteTarget, target_ + HostResultReason(result));
       done += static_cast<uint32_t>(count);
     }
   }
@@ -375,9 +375,11 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
     containerSpec = XTFileSpec{};
     request.source.GetHostSpec(containerSpec);
   }
-  auto book = OpenImportContainer(containerSpec);
+  std::string reason;
+  auto book = OpenImportContainer(containerSpec, &reason);
   if (!book) {
     ProgramLog() << "OpenKXT FAILED" << std::endl;
+    LogColumns("ERROR:", "\"" + PathOf(containerSpec) + "\" does not open as a container: " + reason);
     NotifyBeep(nullptr);
     ShowResult(false);
     return;

@@ -60,7 +60,10 @@ bool ExportConverter(uint8_t overwrite, void (*perform)(void*)) {
   XTFileSpec spec{};
   CnvTools::SetPath(request.source, spec);
   const int32_t documentsBefore = GetDocumentCount();
-  if (OpenDocumentFromSpec(&spec, 31) != 0) return false;
+  if (OpenDocumentFromSpec(&spec, 31) != 0) {
+    RecordCommandOutcome(CommandOutcome::kNotOpened);
+    return false;
+  }
   // Only a document this converter opened may be closed by it.
   const bool opened = GetDocumentCount() > documentsBefore;
   const int16_t document = GetCurrentDocumentId();

@@ -240,7 +240,7 @@ bool QuarkDoc::Saved(int32_t result, const std::string& path) {
   TraceLevel(result, kApiCheckText);
   if (result == kXTOk) return true;
   ProgramLog() << "ERROR: QuarkDoc::Save(): the document was not saved (\"" << path << "\", host result " << result
-               << ")" << std::endl;
+               << ")" << HostResultReason(result) << std::endl;
   return false;
 }
 

@@ -17,6 +17,7 @@ constexpr const char* kFunction = "Swing::ActionAdapter<struct XTIdleRec *,19>::
 enum : int {
   kLineServerDown = 173,
   kLineServerStart = 179,
+  kLineServerHalted = 195,
   kLineShutdownStarted = 197,
   kLineShutdownComplete = 204,
 };
@@ -68,6 +69,7 @@ void RunServer() {
     state.serverRunning = false;
     return;
   }
+  Log(kLineServerHalted, "Server successfully halted.", 7);
   Log(kLineShutdownStarted, "Quark shutdown started ...", 7);
   RequestHostQuit();
   Log(kLineShutdownComplete, "Quark shutdown complete.", 7);

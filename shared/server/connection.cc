@@ -226,8 +226,11 @@ size_t ct_Connection::TakeBuffered(void* out, size_t size) {
   return n;
 }
 
-std::string ct_Connection::readLine(bool strip, char terminator) {
+std::string ct_Connection::readLine(bool strip, char terminator, bool secret) {
   const std::string where = BRENIX_LOCATION("ct_Connection::readLine");
+  const auto logRead = [&where, secret](const std::string& line) {
+    LogMessage(where, "READ:\t" + (secret ? std::string(kMaskedText) : line), 4);
+  };
   if (m_status < ec_ClientConnected) {
     socketError(where, "Not connected to client!");
     return std::string();
@@ -275,7 +278,7 @@ std::string ct_Connection::readLine(bool strip, char terminator) {
         break;
       }
       closeClient();
-      LogMessage(where, "READ:\t", 4);
+      logRead(std::string());
       return std::string();
     }
     m_receivedEnd += got;
@@ -285,7 +288,7 @@ std::string ct_Connection::readLine(bool strip, char terminator) {
   m_receivedBegin += lineLength;
   if (m_receivedBegin == m_receivedEnd) m_receivedBegin = m_receivedEnd = 0;
   if (strip && !line.empty() && line.back() == terminator) line.pop_back();
-  LogMessage(where, "READ:\t" + line, 4);
+  logRead(line);
   return line;
 }
 

@@ -84,8 +84,11 @@ class ct_Connection {
   uint16_t GetPort() const { return m_port; }
 
   // The next line, its terminator removed when `strip`; the empty line
-  // when none could be read (see the header comment).
-  std::string readLine(bool strip, char terminator);
+  // when none could be read (see the header comment).  Each read is logged
+  // ("READ:\t" + the line, level 4); a `secret` one (a password) as
+  // "READ:\t" + kMaskedText, whatever it holds.
+  std::string readLine(bool strip, char terminator, bool secret = false);
+  static constexpr const char* kMaskedText = "(masked)";
   // Sends the line, with the terminator appended when `add` and it does not
   // end in one already; the empty line sends nothing and answers true.
   bool writeLine(const std::string& line, bool add, char terminator);

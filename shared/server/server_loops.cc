@@ -78,14 +78,15 @@ ServerFlags& GetServerFlags() {
 
 bool checkPassword(ct_Connection& connection) {
   const std::string where = CONVERSION_BASE_LOCATION("checkPassword");
-  const std::string line = ReadLine(connection);
+  // Neither the password nor a near miss of it goes to the logs.
+  const std::string line = connection.readLine(true, '\n', true);
   if (line.empty()) LogMessage(where, "Warning: conn.readLine() returned EMPTY STRING!", 5);
   if (!connection.IsConnected()) {
     LogMessage(where, "Not connected to client!", 5);
     return false;
   }
   if (line == kPassword) return connection.writeLine("password ok", true, '\n');
-  LogMessage(where, "Password (wrong): '" + line + "'", 5);
+  LogMessage(where, std::string("Password (wrong): '") + ct_Connection::kMaskedText + "'", 5);
   connection.writeLine("Wrong password.", true, '\n');
   return false;
 }

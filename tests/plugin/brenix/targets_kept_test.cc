@@ -114,10 +114,11 @@ for kind, target, source in zip(a[::3], a[1::3], a[2::3]):
 
 // The run's failure message and no "Conversion finished.", wherever the
 // run tells it (an alert from the menu, the log in a batch job).
-void ExpectFailedRun(const HostRun& run) {
+void ExpectFailedRun(const HostRun& run, const std::string& why = "") {
   std::string told = run.log;
   for (const std::string& line : run.transcript) told += line + "\n";
   EXPECT_NE(told.find("failed for folder: "), std::string::npos) << told;
+  EXPECT_NE(told.find(why), std::string::npos) << told;
   EXPECT_EQ(Count(told, "Conversion finished."), 0u) << told;
   EXPECT_EQ(Count(told, "Overwrite not allowed"), 0u) << told;
 }
@@ -149,10 +150,12 @@ struct Case {
   Way way;
   bool sameFolder;  // the source folder is the target folder
   Fault fault;
+  const char* said = "";  // why the failed file failed, in the log or the transcript
 };
 
 const Case kCases[] = {
-    {"menu export, a file that fails", Entry::kMenu, Way::kExport, false, Fault::kFailingFile},
+    {"menu export, a file that fails", Entry::kMenu, Way::kExport, false, Fault::kFailingFile,
+     "f01.qxp\" not converted: the host cannot open it\n"},
     {"menu export, full file system", Entry::kMenu, Way::kExport, false, Fault::kFullDisk},
     {"menu export, killed", Entry::kMenu, Way::kExport, false, Fault::kKill},
     {"batch export, a file that fails", Entry::kBatch, Way::kExport, false, Fault::kFailingFile},
@@ -162,7 +165,8 @@ const Case kCases[] = {
     {"batch export and PDF into the source folder", Entry::kBatch, Way::kBoth, true, Fault::kFailingFile},
     {"menu import, a file that fails", Entry::kMenu, Way::kImport, false, Fault::kFailingFile},
     {"batch import, a file that fails", Entry::kBatch, Way::kImport, false, Fault::kFailingFile},
-    {"batch import, full file system", Entry::kBatch, Way::kImport, false, Fault::kFullDisk},
+    {"batch import, full file system", Entry::kBatch, Way::kImport, false, Fault::kFullDisk,
+     "(No space left on device)\n"},
     {"menu import into the source folder, a file that fails", Entry::kMenu, Way::kImport, true,
      Fault::kFailingFile},
     {"batch import into the source folder, killed", Entry::kBatch, Way::kImport, true, Fault::kKill},
@@ -261,7 +265,7 @@ TEST(TargetsKept, FailingFilesFullFileSystemsAndKilledRuns) {
     } else {
       const HostRun run = RunHost(install, args);
       ASSERT_TRUE(Clean(run)) << run.errors;
-      ExpectFailedRun(run);
+      ExpectFailedRun(run, c.said);
       // Nothing is left beside the targets.
       std::set<std::string> names;
       const auto name = [&](const std::string& path) {

@@ -40,10 +40,19 @@ std::string Settings(uint16_t port, const std::string& more = "") {
   return "[Server]\nserverMode = True\nlistenPort = " + std::to_string(port) + "\n" + more;
 }
 
+std::string ServerLog(const fs::path& folder) {
+  std::string log;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().filename().string().rfind("PELMO_", 0) == 0) log = ReadFile(entry.path() / "BX9_srv.log");
+  }
+  return log;
+}
+
 TEST(ServerRun, AnswersPasswordsAndCommandsAndQuitsWhenHalted) {
   Installation install;
   const uint16_t port = FreePort();
-  install.WriteSettings(Settings(port));
+  install.WriteSettings(Settings(port, "activateServerLog = True\nkeepServerLog = True\nserverLogMinPriority = 0\n") +
+                        "[Path]\nLogPath = " + install.root().string() + "\n");
   const ServedRun run = Serve(install, port, R"PY(
 def main():
     out = []
@@ -64,11 +73,18 @@ def main():
             (std::vector<std::string>{"idle 1", "quit requested", "quit"}));
   const std::string& log = run.host.errors;
   for (const char* record :
-       {"ConversionBase[", "]:checkPassword():\nPassword (wrong): 'amberquietlodgE'",
+       {"ConversionBase[", "]:checkPassword():\nPassword (wrong): '(masked)'",
         "]:commandLoopRun():\nError: execution failed for command: exportJPGS",
         "]:commandLoopRun():\nHalt server!", "]:DoStartServer():\nServer shutdown started ...",
-        "Quark shutdown started ..."}) {
+        "Server successfully halted.", "Quark shutdown started ..."}) {
     EXPECT_NE(log.find(record), std::string::npos) << record;
+  }
+  EXPECT_LT(log.find("Server successfully halted."), log.find("Quark shutdown started ..."));
+  // The five passwords read are masked in both logs; the line after one is whole.
+  for (const std::string& said : {log, ServerLog(install.root())}) {
+    EXPECT_EQ(said.find("amberquietlodge"), std::string::npos) << said;
+    EXPECT_EQ(Count(said, "READ:\t(masked)"), 5u) << said;
+    EXPECT_EQ(Count(said, "READ:\tserveralive"), 1u) << said;
   }
   // Five clients: the first had the wrong password, and the loop stays in
   // error for the clients after it.
@@ -167,10 +183,7 @@ TEST(ServerRun, APortHeldElsewhereLeavesTheServerDownAndRelaunchesIt) {
   EXPECT_EQ(Count(run.errors, "Server DOWN"), 3u);
   EXPECT_TRUE(Only(run, {"quit requested"}).empty());
   // The server log keeps the records of level 7 and above.
-  std::string serverLog;
-  for (const auto& entry : fs::directory_iterator(install.root())) {
-    if (entry.path().filename().string().rfind("PELMO_", 0) == 0) serverLog = ReadFile(entry.path() / "BX9_srv.log");
-  }
+  const std::string serverLog = ServerLog(install.root());
   EXPECT_EQ(Count(serverLog, "\tServer DOWN\n"), 3u) << serverLog;
   EXPECT_EQ(serverLog.find("Server not ok!"), std::string::npos);
 }

@@ -260,7 +260,8 @@ TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
   };
   const Case cases[] = {
       {"cancelled", "cancel", "", "", false, ""},
-      {"no container", plain, "", "OpenKXT FAILED\n", false, ""},
+      {"no container", plain, "",
+       "OpenKXT FAILED\nERROR:    \"" + plain + "\" does not open as a container: not a compound file", false, ""},
       {"corrupt stored document", corrupt, "", "ERROR on loading QXP: Filter failure 44006\n", false, ""},
       {"target not created", kxq, "create_file:1", "<1011>:\t" + target + "\n", false, ""},
       {"target not written", kxq, "write_file:1", "<1012>:\t" + target + "\n", false, ""},

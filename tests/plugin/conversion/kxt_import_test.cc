@@ -400,10 +400,16 @@ TEST(ImportContainer, OpensAContainerOrGivesAnEmptyHandle) {
   };
   EXPECT_TRUE(OpenImportContainer(spec(good)));
   In::Ref<In::IBook> book;
-  EXPECT_NO_THROW(book = OpenImportContainer(spec(plain)));
+  std::string reason, whole = testutil::ReadFile(good);
+  EXPECT_NO_THROW(book = OpenImportContainer(spec(plain), &reason));
   EXPECT_FALSE(book);
-  EXPECT_NO_THROW(book = OpenImportContainer(spec(bare)));
+  EXPECT_EQ(reason, "not a compound file");
+  EXPECT_NO_THROW(book = OpenImportContainer(spec(bare), &reason));
   EXPECT_FALSE(book);
+  EXPECT_EQ(reason, "the container is damaged: an element of it is missing");
+  testutil::WriteFile(plain, whole.substr(0, whole.size() - 512));  // without its last sector
+  EXPECT_FALSE(OpenImportContainer(spec(plain), &reason));
+  EXPECT_EQ(reason, "the compound file ends early or is damaged");
   const XTFileSpec named = spec(good);
   host.Fail("full_path:1");
   EXPECT_NO_THROW(book = OpenImportContainer(named));
