@@ -3,9 +3,11 @@
 // whole documents are refused with a reason.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "host/doc_json.h"
@@ -242,6 +244,51 @@ TEST(DocJson, SavingNeitherFollowsPlantedLinksNorWidensNorOverrules) {
   }
   // Nothing but the files made above is left in the folder.
   EXPECT_EQ(testutil::Entries(temp.path()).size(), 2 * 6 + 2 + 1u);
+}
+
+// The save guard refuses a file another run put at the document's name
+// since it was read or last saved, and only that: a file only touched, or
+// written anew with the same bytes, is no other file.
+TEST(DocJson, TheSaveGuardRefusesOnlyAnotherFile) {
+  TempFolder temp;
+  const auto same = [](const std::string& bytes) { return bytes; };
+  struct Case {
+    const char* what;
+    bool saved;  // the stamp is the last save's, not the read's
+    std::function<std::string(const std::string&)> change;  // the new bytes; null: touched only
+    int32_t result;
+  };
+  const Case cases[] = {
+      {"touched since it was read", false, nullptr, kXTOk},
+      {"written anew with the bytes it was read from", false, same, kXTOk},
+      {"touched since it was saved", true, nullptr, kXTOk},
+      {"written anew with the bytes it was saved as", true, same, kXTOk},
+      {"written anew with other bytes", false, [](const std::string& b) { return b + "\n"; }, kXTErrIo},
+      {"other bytes of the same size", true, [](const std::string& b) { return "[" + b.substr(1); }, kXTErrIo},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    const std::string doc = temp / "doc.qxp";
+    WriteFile(doc, Fixture("doc_minimal.json"));
+    DocumentContent c;
+    FileStamp stamp;
+    std::string error;
+    ASSERT_EQ(LoadDocumentFile(doc, &c, &error, &stamp), kXTOk) << error;
+    if (k.saved) { ASSERT_EQ(SaveDocumentFile(doc, c, &error, &stamp, &stamp), kXTOk) << error; }
+    const std::string now = k.change ? k.change(ReadFile(doc)) : ReadFile(doc);
+    if (k.change) {
+      WriteFile(temp / "other", now);
+      ASSERT_EQ(::rename((temp / "other").c_str(), doc.c_str()), 0);
+    } else {
+      const timespec times[2] = {{0, UTIME_OMIT}, {stamp.changed.tv_sec + 5, 0}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, doc.c_str(), times, 0), 0);
+    }
+    EXPECT_EQ(SaveDocumentFile(doc, c, &error, &stamp), k.result) << error;
+    EXPECT_EQ(ReadFile(doc), k.result == kXTOk ? FormatDocument(c) : now);
+    if (k.result != kXTOk) {
+      EXPECT_EQ(error, "another file was put at the document's name since it was opened: \"" + doc + "\"");
+    }
+  }
 }
 
 TEST(DocJson, OpenSaveAndReopenThroughTheHost) {

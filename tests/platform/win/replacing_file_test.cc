@@ -4,14 +4,35 @@
 // tests/support/data_file_test.cc).
 #include "platform/win/replacing_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <string>
 
 #include "tests/common/files.h"
 #include "tests/common/temp_dir.h"
+
+// Every rename of this program: how many renamed a file that another
+// open description could lock right then (one that a sweep of leftovers in
+// another process could have removed).
+int g_renames = 0;
+int g_unlocked = 0;
+
+extern "C" int rename(const char* from, const char* to) {
+  const int fd = ::open(from, O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    ++g_renames;
+    g_unlocked += ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+  }
+  return static_cast<int>(::syscall(SYS_renameat, AT_FDCWD, from, AT_FDCWD, to));
+}
 
 namespace {
 
@@ -32,6 +53,30 @@ TEST(ReplacingFile, LinksAtItsCandidateNamesAreNeverFollowed) {
   EXPECT_EQ(testutil::ReadFile((folder / "victim").string()), "someone else's");
   EXPECT_EQ(testutil::ReadFile((folder / "out.txt").string()), "the output");
   EXPECT_EQ(testutil::Entries(folder.string()).size(), 22u);  // victim, 20 links, out.txt
+}
+
+// Until it has the target's name the output stays locked, also when a
+// writer built it anew at the temporary name (as the compound-file layer
+// does).
+TEST(ReplacingFile, TheOutputStaysLockedUntilItHasTheTargetsName) {
+  for (const bool anew : {false, true}) {
+    SCOPED_TRACE(anew ? "built anew" : "the file made");
+    testutil::TempDir dir;
+    const fs::path folder = dir.path();
+    const std::string target = (folder / "out.txt").string();
+    win::ReplacingFile file(target);
+    if (anew) {
+      testutil::WriteFile((folder / "work").string(), "the output");
+      ASSERT_EQ(std::rename((folder / "work").c_str(), file.path().c_str()), 0);
+    } else {
+      file.stream() << "the output";
+    }
+    g_renames = g_unlocked = 0;
+    EXPECT_TRUE(file.Commit()) << file.Reason();
+    EXPECT_EQ(g_renames, 1);
+    EXPECT_EQ(g_unlocked, 0);
+    EXPECT_EQ(testutil::ReadFile(target), "the output");
+  }
 }
 
 }  // namespace
