@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "host/doc_json.h"
@@ -251,43 +250,26 @@ TEST(DocJson, SavingNeitherFollowsPlantedLinksNorWidensNorOverrules) {
 // written anew with the same bytes, is no other file.
 TEST(DocJson, TheSaveGuardRefusesOnlyAnotherFile) {
   TempFolder temp;
-  const auto same = [](const std::string& bytes) { return bytes; };
+  const std::string doc = temp / "doc.qxp";
   struct Case {
-    const char* what;
-    bool saved;  // the stamp is the last save's, not the read's
-    std::function<std::string(const std::string&)> change;  // the new bytes; null: touched only
+    bool saved;          // the stamp is the last save's, not the read's
+    const char* prefix;  // put before the bytes of a file written anew; null: touched only
     int32_t result;
-  };
-  const Case cases[] = {
-      {"touched since it was read", false, nullptr, kXTOk},
-      {"written anew with the bytes it was read from", false, same, kXTOk},
-      {"touched since it was saved", true, nullptr, kXTOk},
-      {"written anew with the bytes it was saved as", true, same, kXTOk},
-      {"written anew with other bytes", false, [](const std::string& b) { return b + "\n"; }, kXTErrIo},
-      {"other bytes of the same size", true, [](const std::string& b) { return "[" + b.substr(1); }, kXTErrIo},
-  };
+  } const cases[] = {{false, nullptr, kXTOk}, {false, "", kXTOk},       {true, nullptr, kXTOk},
+                     {true, "", kXTOk},       {false, " ", kXTErrIo},  {true, "\n", kXTErrIo}};
   for (const Case& k : cases) {
-    SCOPED_TRACE(k.what);
-    const std::string doc = temp / "doc.qxp";
     WriteFile(doc, Fixture("doc_minimal.json"));
     DocumentContent c;
     FileStamp stamp;
     std::string error;
     ASSERT_EQ(LoadDocumentFile(doc, &c, &error, &stamp), kXTOk) << error;
     if (k.saved) { ASSERT_EQ(SaveDocumentFile(doc, c, &error, &stamp, &stamp), kXTOk) << error; }
-    const std::string now = k.change ? k.change(ReadFile(doc)) : ReadFile(doc);
-    if (k.change) {
-      WriteFile(temp / "other", now);
-      ASSERT_EQ(::rename((temp / "other").c_str(), doc.c_str()), 0);
-    } else {
-      const timespec times[2] = {{0, UTIME_OMIT}, {stamp.changed.tv_sec + 5, 0}};
-      ASSERT_EQ(::utimensat(AT_FDCWD, doc.c_str(), times, 0), 0);
-    }
-    EXPECT_EQ(SaveDocumentFile(doc, c, &error, &stamp), k.result) << error;
+    const std::string now = (k.prefix ? k.prefix : "") + ReadFile(doc);
+    const timespec later[2] = {{0, UTIME_OMIT}, {stamp.changed.tv_sec + 5, 0}};
+    if (k.prefix) WriteFile(temp / "new", now);
+    ASSERT_EQ(k.prefix ? ::rename((temp / "new").c_str(), doc.c_str()) : ::utimensat(AT_FDCWD, doc.c_str(), later, 0), 0);
+    EXPECT_EQ(SaveDocumentFile(doc, c, &error, &stamp), k.result) << k.saved << (k.prefix ? k.prefix : "touched") << error;
     EXPECT_EQ(ReadFile(doc), k.result == kXTOk ? FormatDocument(c) : now);
-    if (k.result != kXTOk) {
-      EXPECT_EQ(error, "another file was put at the document's name since it was opened: \"" + doc + "\"");
-    }
   }
 }
 
