@@ -86,41 +86,21 @@ Scan ReadString(Bytes& in, std::string* text) {
     if (c == '"') return Scan::kWhole;
     if (c < 0x20) return Scan::kBad;
     if (c == '\\') {
-      switch (c = in.Next()) {
-        case -1:
-          return Scan::kCut;
-        case '"':
-        case '\\':
-        case '/':
-          break;
-        case 'b':
-          c = '\b';
-          break;
-        case 'f':
-          c = '\f';
-          break;
-        case 'n':
-          c = '\n';
-          break;
-        case 'r':
-          c = '\r';
-          break;
-        case 't':
-          c = '\t';
-          break;
-        case 'u': {
-          int value = 0;
-          for (int i = 0; i < 4; ++i) {
-            const int h = in.Next();
-            if (h < 0) return Scan::kCut;
-            if (!std::isxdigit(h)) return Scan::kBad;
-            value = value * 16 + (h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
-          }
-          c = value < 0x80 ? value : 0xFF;
-          break;
+      c = in.Next();
+      if (c < 0) return Scan::kCut;
+      if (c == 'u') {
+        int value = 0;
+        for (int i = 0; i < 4; ++i) {
+          const int h = in.Next();
+          if (h < 0) return Scan::kCut;
+          if (!std::isxdigit(h)) return Scan::kBad;
+          value = value * 16 + (h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
         }
-        default:
-          return Scan::kBad;
+        c = value < 0x80 ? value : 0xFF;
+      } else if (c == 0 || std::strchr("\"\\/bfnrt", c) == nullptr) {
+        return Scan::kBad;
+      } else if (std::strchr("bfnrt", c) != nullptr) {
+        c = 0x01;  // a control character, which no name here holds
       }
     }
     // Longer than any name compared: never equal to one.
