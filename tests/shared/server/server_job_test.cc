@@ -365,8 +365,8 @@ TEST(JobFolderLock, AProbeWhileTheMarkIsMadeLeavesTheLiveJobItsFolderAndItsMark)
     SCOPED_TRACE(holdLock ? "a probe holds the lock" : "a server starts");
     testutil::TempDir base;
     const fs::path folder = fs::canonical(base.path()) / "PELMO_20240307090501_LIVEJOBQWERTYUIO";
-    fs::create_directory(folder);
-    WriteFile((folder / ".AbCdEfGhIjKlM").string(), "received so far");
+    fs::create_directories(folder / "incoming");
+    WriteFile((folder / "incoming/.AbCdEfGhIjKlM").string(), "received so far");
     g_folder = folder.string();
     g_holdLock = holdLock;
     {
@@ -375,9 +375,10 @@ TEST(JobFolderLock, AProbeWhileTheMarkIsMadeLeavesTheLiveJobItsFolderAndItsMark)
       const int mark = ::open((folder / ".server.pid").c_str(), O_RDONLY | O_CLOEXEC);
       EXPECT_NE(::syscall(SYS_flock, mark, LOCK_EX | LOCK_NB), 0) << "the mark missing or unlocked";
       ::close(mark);
-      EXPECT_EQ(Entries(folder.string()), (std::set<std::string>{".server.pid", ".AbCdEfGhIjKlM"}));
+      EXPECT_EQ(Entries(folder.string()), (std::set<std::string>{".server.pid", "incoming"}));
+      EXPECT_TRUE(Exists((folder / "incoming/.AbCdEfGhIjKlM").string()));
     }
-    EXPECT_EQ(Entries(folder.string()), std::set<std::string>{".AbCdEfGhIjKlM"});
+    EXPECT_EQ(Entries(folder.string()), std::set<std::string>{"incoming"});
   }
 }
 
