@@ -1,7 +1,7 @@
 // The sweep of leftovers over names and bytes it did not make: a name is
 // taken as one of its own only in the form ".~DIGITS-DIGITS", and a
-// leftover that begins like a host document is never removed, whatever the
-// output made beside it holds.
+// leftover that begins like a host document (spaced as the host writes
+// one) is never removed, whatever the output made beside it holds.
 #include <unistd.h>
 
 #include <cstddef>
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& folder = scratch.path;
   const std::size_t half = size / 2;
   const std::string leftover = folder + "/.~999999999-1";
-  const std::string kept = "{\"format\": \"xthost document\"" + text.substr(half);
+  const std::string kept = "{\n  \"format\": \"xthost document\"" + text.substr(half);
   Write(folder + "/out", text.substr(0, half));
   Write(leftover, text.substr(half));
   Write(folder + "/.~999999999-2", kept);

@@ -919,9 +919,13 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
     *error = "cannot read the file";
     return kXTErrIo;
   }
-  if (!ParseDocument(bytes.str(), content, error)) return kXTErrNotDocument;
+  std::string text = bytes.str();
+  if (!ParseDocument(text, content, error)) return kXTErrNotDocument;
   content->opened_attributes = content->attributes.size();
-  if (stamp != nullptr) *stamp = read;
+  if (stamp != nullptr) {
+    *stamp = read;
+    stamp->bytes = std::make_shared<const std::string>(std::move(text));
+  }
   return kXTOk;
 }
 

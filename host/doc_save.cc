@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <vector>
 
 #include "platform/win/replacing_file.h"
 #include "platform/xt/xt_types.h"
@@ -43,7 +46,24 @@ FileStamp StampOf(const std::string& path) {
   return stamp;
 }
 
-int32_t WriteDocumentText(const std::string& path, const std::string& text, std::string* error,
+bool ReplacedSince(const std::string& path, const FileStamp& known) {
+  const FileStamp now = StampOf(path);
+  if (!now.exists || now == known) return false;
+  if (!known.bytes || now.size != static_cast<off_t>(known.bytes->size())) return true;
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> block(std::size_t{1} << 16);
+  for (std::size_t at = 0; at < known.bytes->size();) {
+    const std::size_t n = std::min(block.size(), known.bytes->size() - at);
+    if (!in.read(block.data(), static_cast<std::streamsize>(n)) ||
+        std::memcmp(block.data(), known.bytes->data() + at, n) != 0) {
+      return true;
+    }
+    at += n;
+  }
+  return in.peek() != std::char_traits<char>::eof();
+}
+
+int32_t WriteDocumentText(const std::string& path, std::string text, std::string* error,
                           const FileStamp* opened, FileStamp* written) {
   std::string target = path;
   struct stat st;
@@ -69,21 +89,22 @@ int32_t WriteDocumentText(const std::string& path, const std::string& text, std:
     }
   }
 
-  // Checked again right before the rename: the text may take long to
-  // write, and another run may save there meanwhile.
+  // Checked again last before the rename, after the sync: the text may
+  // take long to write and sync, and another run may save there meanwhile.
+  bool refused = false;
   const auto replaced = [&] {
-    if (opened == nullptr) return false;
-    const FileStamp now = StampOf(target);
-    if (!now.exists || now == *opened) return false;
+    if (opened == nullptr || !ReplacedSince(target, *opened)) return false;
     *error = std::string(kReplacedText) + target + "\"";
-    return true;
+    return refused = true;
   };
   if (replaced()) return kXTErrIo;
   win::ReplacingFile file(target);
   if (!file.Write(text.data(), text.size())) return Failed(file.error(), error);
-  if (replaced()) return kXTErrIo;
-  if (!file.Commit()) return Failed(file.error(), error);
-  if (written != nullptr) *written = StampOf(target);
+  if (!file.Commit([&] { return !replaced(); })) return refused ? kXTErrIo : Failed(file.error(), error);
+  if (written != nullptr) {
+    *written = StampOf(target);
+    written->bytes = std::make_shared<const std::string>(std::move(text));
+  }
   return kXTOk;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 namespace xthost {
@@ -18,6 +19,10 @@ struct FileStamp {
   ino_t inode = 0;
   off_t size = 0;
   timespec changed{};
+  // The bytes a document was read from or saved as (null when unknown):
+  // a file of another stamp that holds them is no other file.  Not
+  // compared by ==.
+  std::shared_ptr<const std::string> bytes;
 
   bool operator==(const FileStamp& other) const;
   bool operator!=(const FileStamp& other) const { return !(*this == other); }
@@ -27,17 +32,23 @@ struct FileStamp {
 // there is none.
 FileStamp StampOf(const std::string& path);
 
+// Whether another file was put at `path` since `known` was taken: a file is
+// there, of another stamp, and its bytes are not `known`'s (a file only
+// touched, or written anew with the same bytes, is the same file).
+bool ReplacedSince(const std::string& path, const FileStamp& known);
+
 // Replaces the file at `path` by `text`, whole or not at all.  A link at
 // `path` is followed: the file it names is replaced and the link kept.  The
 // text goes to a fresh temporary file beside that file (made exclusively,
 // never through a link), which gets the old file's permissions and is
 // renamed over it.  A read-only document is refused.  With `opened` (the
-// stamp of the file the document was read from), a file that another run
-// put there since is refused too: it is kept, and the document is not
-// saved over it.  On success *written (when given) is the new file's
-// stamp.  Returns 0, kXTErrNoFolder, or kXTErrIo (with the reason in
-// *error).
-int32_t WriteDocumentText(const std::string& path, const std::string& text, std::string* error,
+// stamp of the file the document was read from or last saved to), a file
+// that another run put there since (ReplacedSince, asked last right before
+// the rename) is refused too: it is kept, and the document is not saved
+// over it.  On success *written (when given) is the new file's stamp, with
+// `text` as its bytes.  Returns 0, kXTErrNoFolder, or kXTErrIo (with the
+// reason in *error).
+int32_t WriteDocumentText(const std::string& path, std::string text, std::string* error,
                           const FileStamp* opened = nullptr, FileStamp* written = nullptr);
 
 }  // namespace xthost

@@ -166,8 +166,7 @@ int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::strin
   }
   if (result != kXTOk) {
     restore();
-    const FileStamp now = StampOf(target);
-    if (before != nullptr && now.exists && now != *before) {
+    if (before != nullptr && ReplacedSince(target, *before)) {
       const std::string line = "ERROR: document " + std::to_string(id) + " not saved: " + *error;
       host.transcript().Line(line);
       std::fprintf(stderr, "xthost: %s\n", line.c_str());

@@ -45,6 +45,7 @@
 #include "host/layout_commands.h"
 #include "host/pdf_commands.h"
 #include "host/text_export.h"
+#include "platform/win/file_notes.h"
 
 namespace {
 
@@ -143,6 +144,9 @@ int main(int argc, char** argv) {
       return Usage("unknown argument \"" + arg + "\"");
     }
   }
+  // What the platform layer says of the host's own files (a leftover kept
+  // beside a saved document, an owner a replaced file could not keep).
+  win::SetFileNoteReporter([](const std::string& line) { std::fprintf(stderr, "xthost: %s\n", line.c_str()); });
   if (const char* clock = std::getenv("XTHOST_CLOCK")) {
     xthost::HostTime time;
     if (!xthost::Clock::Parse(clock, &time)) return Usage("XTHOST_CLOCK is not a time");

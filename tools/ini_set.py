@@ -7,6 +7,7 @@ The file is made when missing; a key already in the section (names compared
 without case) takes the new value in place, the others are added at the end
 of the section, which is added at the end of the file when missing.
 """
+import fcntl
 import os
 import stat
 import sys
@@ -57,9 +58,12 @@ def main(argv):
 
 
 def replace(path, data):
-    """Writes data to a new file beside path (".~PID-N", made exclusive),
-    synced, with the mode of the file it replaces, and renames it over path:
-    a run that fails or is killed leaves path as it was."""
+    """Writes data to a new file beside path (".~PID-N", made exclusive and
+    locked until it is renamed, as the program's own outputs are), synced,
+    with the owner, group and mode of the file it replaces (an owner or
+    group it may not give is named on standard error), and renames it over
+    path, then syncs the folder: a run that fails or is killed leaves path
+    as it was."""
     folder = os.path.dirname(path)
     for number in range(1, 101):
         temp = os.path.join(folder, '.~%d-%d' % (os.getpid(), number))
@@ -72,22 +76,48 @@ def replace(path, data):
         raise OSError('no temporary name beside %s' % path)
     try:
         with os.fdopen(fd, 'wb') as f:
+            fcntl.flock(f.fileno(), fcntl.LOCK_EX | fcntl.LOCK_NB)
             f.write(data)
             f.flush()
             try:
                 before = os.stat(path)
                 if stat.S_ISREG(before.st_mode):
+                    keep_owner(f.fileno(), path, before)
                     os.fchmod(f.fileno(), stat.S_IMODE(before.st_mode))
             except FileNotFoundError:
                 pass
             os.fsync(f.fileno())
-        os.rename(temp, path)
+            os.rename(temp, path)
+        folder_fd = os.open(folder or '.', os.O_RDONLY | os.O_DIRECTORY)
+        try:
+            os.fsync(folder_fd)
+        finally:
+            os.close(folder_fd)
     except BaseException:
         try:
             os.unlink(temp)
         except OSError:
             pass
         raise
+
+
+def keep_owner(fd, path, before):
+    """Gives the file open at fd the owner and group of the file path held."""
+    own = os.fstat(fd)
+    if (own.st_uid, own.st_gid) == (before.st_uid, before.st_gid):
+        return
+    try:
+        os.fchown(fd, before.st_uid, before.st_gid)
+    except PermissionError as error:
+        if own.st_gid != before.st_gid:
+            try:
+                os.fchown(fd, -1, before.st_gid)
+            except PermissionError:
+                pass
+        own = os.fstat(fd)
+        sys.stderr.write('Warning: "%s" was replaced by a file of owner %d and group %d, not those of the file '
+                         'it replaced (owner %d, group %d): %s\n'
+                         % (path, own.st_uid, own.st_gid, before.st_uid, before.st_gid, error.strerror))
 
 
 if __name__ == '__main__':

@@ -7,23 +7,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/win/file_notes.h"
+
 namespace win {
 namespace {
 
-LeftoverReporter g_reporter = nullptr;
-
 // The bytes that tell an output's kind.
 constexpr std::size_t kMarkSize = 16;
-// How every host document begins.
-constexpr char kDocumentMark[] = "{\"format\": \"xthost document\"";
 
 // Up to kMarkSize bytes from the start of the file open at `fd`.
 std::string Mark(int fd) {
@@ -33,6 +33,153 @@ std::string Mark(int fd) {
     n = ::pread(fd, bytes, sizeof bytes, 0);
   } while (n < 0 && errno == EINTR);
   return n > 0 ? std::string(bytes, static_cast<std::size_t>(n)) : std::string();
+}
+
+// A file's bytes from its start, one at a time.
+class Bytes {
+ public:
+  explicit Bytes(int fd) : fd_(fd) {}
+  // The next byte without taking it; -1 at the end (or when it cannot be read).
+  int Peek() {
+    if (at_ == size_) {
+      ssize_t n;
+      do {
+        n = ::pread(fd_, buffer_, sizeof buffer_, offset_);
+      } while (n < 0 && errno == EINTR);
+      at_ = 0;
+      size_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+      offset_ += static_cast<off_t>(size_);
+      if (size_ == 0) return -1;
+    }
+    return static_cast<unsigned char>(buffer_[at_]);
+  }
+  int Next() {
+    const int c = Peek();
+    if (c >= 0) ++at_;
+    return c;
+  }
+  // The next byte after JSON white space.
+  int PeekPastSpace() {
+    int c;
+    while ((c = Peek()) == ' ' || c == '\t' || c == '\n' || c == '\r') Next();
+    return c;
+  }
+
+ private:
+  int fd_;
+  off_t offset_ = 0;
+  char buffer_[4096];
+  std::size_t at_ = 0;
+  std::size_t size_ = 0;
+};
+
+// How far a JSON value could be read: whole, not JSON, or cut off by the
+// end of the bytes.
+enum class Scan { kWhole, kBad, kCut };
+
+// A string whose opening quote was taken; its first bytes in *text (an
+// escape of a character above 0x7F as 0xFF, which no name here holds).
+Scan ReadString(Bytes& in, std::string* text) {
+  for (;;) {
+    int c = in.Next();
+    if (c < 0) return Scan::kCut;
+    if (c == '"') return Scan::kWhole;
+    if (c < 0x20) return Scan::kBad;
+    if (c == '\\') {
+      c = in.Next();
+      if (c < 0) return Scan::kCut;
+      if (c == 'u') {
+        int value = 0;
+        for (int i = 0; i < 4; ++i) {
+          const int h = in.Next();
+          if (h < 0) return Scan::kCut;
+          if (!std::isxdigit(h)) return Scan::kBad;
+          value = value * 16 + (h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
+        }
+        c = value < 0x80 ? value : 0xFF;
+      } else if (c == 0 || std::strchr("\"\\/bfnrt", c) == nullptr) {
+        return Scan::kBad;
+      } else if (std::strchr("bfnrt", c) != nullptr) {
+        c = 0x01;  // a control character, which no name here holds
+      }
+    }
+    // Longer than any name compared: never equal to one.
+    if (text != nullptr && text->size() <= 16) text->push_back(static_cast<char>(c));
+  }
+}
+
+// Skips one value: a string, an object or array (not checked within), or
+// a number or word.
+Scan SkipValue(Bytes& in) {
+  int c = in.PeekPastSpace();
+  if (c < 0) return Scan::kCut;
+  if (c == '"') {
+    in.Next();
+    return ReadString(in, nullptr);
+  }
+  if (c == '{' || c == '[') {
+    for (int depth = 0;;) {
+      c = in.Next();
+      if (c < 0) return Scan::kCut;
+      if (c == '"') {
+        const Scan string = ReadString(in, nullptr);
+        if (string != Scan::kWhole) return string;
+      } else if (c == '{' || c == '[') {
+        ++depth;
+      } else if ((c == '}' || c == ']') && --depth == 0) {
+        return Scan::kWhole;
+      }
+    }
+  }
+  bool any = false;
+  while ((c = in.Peek()) > 0 && std::strchr(",}] \t\n\r", c) == nullptr) {
+    in.Next();
+    any = true;
+  }
+  return c < 0 ? Scan::kCut : any ? Scan::kWhole : Scan::kBad;
+}
+
+// Whether the file open at `fd` is a host document as the host reads one (a
+// JSON object, after an optional byte order mark, whose "format" is
+// "xthost document", however it is spaced or written), or may be the start
+// of one: its bytes end before its object does.
+bool MayBeDocument(int fd) {
+  Bytes in(fd);
+  if (in.Peek() == 0xEF) {
+    in.Next();
+    for (const int expected : {0xBB, 0xBF}) {
+      const int c = in.Next();
+      if (c != expected) return c < 0;
+    }
+  }
+  int c = in.PeekPastSpace();
+  if (c != '{') return c < 0;
+  in.Next();
+  c = in.PeekPastSpace();
+  if (c == '}') return false;
+  for (;;) {
+    if (c != '"') return c < 0;
+    in.Next();
+    std::string key;
+    Scan scan = ReadString(in, &key);
+    if (scan != Scan::kWhole) return scan == Scan::kCut;
+    c = in.PeekPastSpace();
+    if (c != ':') return c < 0;
+    in.Next();
+    if (key == "format" && in.PeekPastSpace() == '"') {
+      in.Next();
+      std::string value;
+      scan = ReadString(in, &value);
+      if (scan == Scan::kWhole && value == "xthost document") return true;
+    } else {
+      scan = SkipValue(in);
+    }
+    if (scan != Scan::kWhole) return scan == Scan::kCut;
+    c = in.PeekPastSpace();
+    if (c != ',') return c < 0;
+    in.Next();
+    c = in.PeekPastSpace();
+  }
 }
 
 bool ProcessGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
@@ -48,8 +195,6 @@ struct Fd {
 };
 
 }  // namespace
-
-void SetLeftoverReporter(LeftoverReporter reporter) { g_reporter = reporter; }
 
 bool IsBesideName(const std::string& name, long* pid) {
   if (name.size() < 5 || name.compare(0, 2, ".~") != 0) return false;
@@ -93,11 +238,14 @@ void SweepLeftovers(const std::string& made) {
     if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) continue;
     // A lock held: some process still writes it.
     if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) continue;
+    // Of the output's kind: its mark, or, when shorter than a mark, the
+    // mark's first bytes.
     const std::string mark = Mark(fd.fd);
-    const bool document = !mark.empty() && std::string(kDocumentMark).compare(0, mark.size(), mark) == 0;
-    const bool ours = st.st_size == 0 || (!document && kind.size() == kMarkSize && mark == kind);
+    const bool ours = st.st_size == 0 || (kind.size() == kMarkSize && !mark.empty() &&
+                                          kind.compare(0, mark.size(), mark) == 0 && !MayBeDocument(fd.fd));
     if (ours && ::unlink(path.c_str()) == 0) continue;
-    if (g_reporter != nullptr) g_reporter(path);
+    NoteFile("Kept \"" + path +
+             "\": a file left beside the target by a run that stopped (it may be an earlier document set aside)");
   }
 }
 

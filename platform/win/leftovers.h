@@ -6,21 +6,20 @@
 //
 // SweepLeftovers, after an output was put at `made`, removes those that are
 // empty (a placeholder) or begin as `made` begins (an unfinished output of
-// the same kind).  A host document is never removed: an import that stopped
-// may have set the user's earlier document aside under such a name, and a
-// whole document cannot be told from it.  Every leftover kept is handed to
-// the reporter (none by default), so that a log can name it.  A folder is
-// swept once per process for each kind of output made there, so that a run
-// writing many targets into one folder reads it once.
+// the same kind: the first 16 bytes of `made`, or all of a shorter
+// leftover).  A host document is never removed, nor what may be the start
+// of one: an import that stopped may have set the user's earlier document
+// aside under such a name, and a whole document cannot be told from it.  A
+// host document is known as the host reads one (a JSON object whose
+// "format" is "xthost document"), however it is spaced.  Every leftover
+// kept is named through NoteFile (file_notes.h).  A folder is swept once
+// per process for each kind of output made there, so that a run writing
+// many targets into one folder reads it once.
 #pragma once
 
 #include <string>
 
 namespace win {
-
-using LeftoverReporter = void (*)(const std::string& path);
-// Sets the reporter of kept leftovers for this module; null: none.
-void SetLeftoverReporter(LeftoverReporter reporter);
 
 // Whether `name` (a file name without folder) is one CreateFileBeside gives;
 // its process id in *pid.

@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <streambuf>
+#include <string>
 #include <vector>
 
+#include "platform/win/file_notes.h"
 #include "platform/win/leftovers.h"
 
 namespace win {
@@ -41,10 +43,16 @@ int CreateFileBeside(const std::string& target, int flags, std::string* path) {
     *path = folder + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
     fd = ::open(path->c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
+    // Held while the maker keeps the file open: a later run's sweep of
+    // leftovers (leftovers.h) leaves it alone.  A sweep that took the lock
+    // in the instant before may remove the file: another name is taken.
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      ::close(fd);
+      ::unlink(path->c_str());
+      fd = -1;
+      errno = EWOULDBLOCK;
+    }
   }
-  // Held while the maker keeps the file open: a later run's sweep of
-  // leftovers (leftovers.h) leaves it alone.
-  if (fd >= 0) ::flock(fd, LOCK_EX | LOCK_NB);
   if (fd < 0) path->clear();
   return fd;
 }
@@ -120,43 +128,84 @@ std::ostream& ReplacingFile::stream() {
   return *stream_;
 }
 
-void ReplacingFile::Close() {
-  if (fd_ >= 0 && ::close(fd_) != 0) Fail(errno);
-  fd_ = -1;
+bool ReplacingFile::HoldNamedFile() {
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return Fail(errno);
+  struct stat named;
+  struct stat own;
+  if (::fstat(fd, &named) != 0 || !S_ISREG(named.st_mode)) return ::close(fd), Fail(EINVAL);
+  if (::fstat(fd_, &own) == 0 && own.st_dev == named.st_dev && own.st_ino == named.st_ino) return ::close(fd), true;
+  // Another process's sweep of leftovers holds the lock for an instant
+  // while it looks at the file; it may remove it then.
+  int error = 0;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    error = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    if (error != EWOULDBLOCK && error != EINTR) break;
+    ::usleep(5000);
+  }
+  struct stat now;
+  if (error == 0 && (::stat(path_.c_str(), &now) != 0 || now.st_dev != named.st_dev || now.st_ino != named.st_ino))
+    error = ENOENT;
+  if (error != 0) return ::close(fd), Fail(error);
+  ::close(fd_);
+  fd_ = fd;
+  return true;
 }
 
-bool ReplacingFile::Commit() {
+void ReplacingFile::KeepOwnerAndMode(int fd) {
+  struct stat target;
+  struct stat own;
+  if (::stat(target_.c_str(), &target) != 0 || !S_ISREG(target.st_mode)) return;
+  if (::fstat(fd, &own) != 0) {
+    Fail(errno);
+    return;
+  }
+  if (own.st_uid != target.st_uid || own.st_gid != target.st_gid) {
+    // The owner only the superuser may give; the group, one of the
+    // process's own.
+    int error = ::fchown(fd, target.st_uid, target.st_gid) == 0 ? 0 : errno;
+    if (error != 0 && own.st_gid != target.st_gid) ::fchown(fd, static_cast<uid_t>(-1), target.st_gid);
+    // A change of owner may have cleared the set-user and set-group bits.
+    if (::fstat(fd, &own) != 0) {
+      Fail(errno);
+      return;
+    }
+    if (error != 0) {
+      NoteFile("Warning: \"" + target_ + "\" was replaced by a file of owner " + std::to_string(own.st_uid) +
+               " and group " + std::to_string(own.st_gid) + ", not those of the file it replaced (owner " +
+               std::to_string(target.st_uid) + ", group " + std::to_string(target.st_gid) +
+               "): " + std::strerror(error));
+    }
+  }
+  if ((own.st_mode & 07777) != (target.st_mode & 07777) && ::fchmod(fd, target.st_mode & 07777) != 0) Fail(errno);
+}
+
+bool ReplacingFile::Commit(const std::function<bool()>& lastCheck) {
   PutOutStream();
-  Close();
   // The file at the temporary name is the one that takes the target's
   // place: a writer may have built it anew there (the compound-file layer
-  // exchanges its work file with the file this object made), so the mode
-  // and the sync go to what the name holds now, never to this object's
-  // own descriptor.
-  if (ok()) {
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat own;
-    struct stat st;
-    if (fd < 0) {
-      Fail(errno);
-    } else if (::fstat(fd, &own) != 0 || !S_ISREG(own.st_mode)) {
-      Fail(EINVAL);
-    } else if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-               (own.st_mode & 07777) != (st.st_mode & 07777) && ::fchmod(fd, st.st_mode & 07777) != 0) {
-      Fail(errno);
-    } else if (::fsync(fd) != 0) {
-      Fail(errno);
-    }
-    if (fd >= 0) ::close(fd);
-  }
+  // exchanges its work file with the file this object made), so the owner,
+  // mode and sync go to what the name holds now.  It stays locked until it
+  // has the target's name: a sweep of leftovers leaves it alone.
+  if (ok() && HoldNamedFile()) KeepOwnerAndMode(fd_);
+  if (ok() && ::fsync(fd_) != 0) Fail(errno);
+  if (ok() && lastCheck && !lastCheck()) Fail(ECANCELED);
   if (ok() && ::rename(path_.c_str(), target_.c_str()) != 0) Fail(errno);
   if (!ok()) {
     Discard();
     return false;
   }
   committed_ = true;
+  // The rename itself lasts only once the folder is synced.
+  const std::size_t slash = target_.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0 || (::fsync(dir) != 0 && errno != EINVAL)) Fail(errno);
+  if (dir >= 0) ::close(dir);
+  ::close(fd_);
+  fd_ = -1;
   SweepLeftovers(target_);
-  return true;
+  return ok();
 }
 
 void ReplacingFile::Discard() {

@@ -6,11 +6,14 @@
 // reused) in the target's folder, under a short name of its own (".~", the
 // process id and a number), so that it fits wherever the target's name
 // fits and the final rename stays within one file system.  Commit puts out
-// what is buffered, closes it, gives the file at the temporary name (which
-// a writer may have built anew there) the mode of a regular file already
-// at the target, syncs it to the disk and renames it over the target;
-// until then the target is untouched.  A new target keeps the mode the
-// umask gives.  After the rename the leftovers of stopped runs beside the
+// what is buffered, gives the file at the temporary name (which a writer
+// may have built anew there) the owner, group and mode of a regular file
+// already at the target (an owner or group the process may not give is
+// named through NoteFile, file_notes.h), syncs it to the disk, runs the
+// caller's last check and renames it over the target, holding the file's
+// lock throughout; until then the target is untouched.  Then it syncs the
+// target's folder.  A new target keeps the owner and mode the process and
+// umask give.  After the rename the leftovers of stopped runs beside the
 // target are swept (leftovers.h).  A file that was not committed is
 // removed when the object goes, or at Discard.
 //
@@ -20,6 +23,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -61,10 +65,12 @@ class ReplacingFile {
   // false.  Made on first use; Commit and Write put its buffer out first.
   std::ostream& stream();
 
-  // Puts everything out, syncs, closes and renames the file over the
-  // target; false (and the file removed) when any of it fails or failed
-  // before.
-  bool Commit();
+  // Puts everything out, syncs and renames the file over the target, then
+  // syncs the folder; `lastCheck` (when given) runs right before the rename
+  // and refuses it by answering false (error() is then ECANCELED).  False
+  // (and the file removed) when any step before the rename fails or failed
+  // before; false with the target replaced when the folder's sync fails.
+  bool Commit(const std::function<bool()>& lastCheck = nullptr);
   // Closes and removes the temporary file; the target is left as it was.
   void Discard();
 
@@ -73,7 +79,12 @@ class ReplacingFile {
   bool Fail(int error);
   bool WriteDirect(const char* data, std::size_t n);
   bool PutOutStream();
-  void Close();
+  // Locks what the temporary name holds now (a file a writer built there
+  // in place of this object's) and makes it this object's descriptor;
+  // false on failure.
+  bool HoldNamedFile();
+  // Gives the file open at `fd` the owner, group and mode of the target.
+  void KeepOwnerAndMode(int fd);
 
   std::string target_;
   std::string path_;

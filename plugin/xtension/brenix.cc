@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "platform/win/leftovers.h"
+#include "platform/win/file_notes.h"
 #include "plugin/qapi/box_call.h"
 #include "plugin/xtension/callback_glue.h"
 #include "plugin/xtension/cb_manager.h"
@@ -36,12 +36,10 @@ void Wire(const RefHandle<Button>& button, const RefHandle<Action>& action) {
   if (button && action) button->AddListener(typename Button::Listener(action));
 }
 
-// A file a run that stopped left beside an output, kept because it may be
-// the user's (an earlier document an import set aside): named in the log.
-void ReportKeptLeftover(const std::string& path) {
-  ProgramLog() << "\nKept \"" << path
-               << "\": a file left beside the target by a run that stopped (it may be an earlier document set aside)\n";
-}
+// What the platform layer says of a file (a leftover kept beside an output
+// because it may be the user's, an owner a replaced file could not keep):
+// in the log.
+void ReportFileNote(const std::string& line) { ProgramLog() << "\n" << line << "\n"; }
 
 }  // namespace
 
@@ -68,7 +66,7 @@ Brenix::Brenix()
       rangeAction_(Make<RangeAction>()) {
   // Without a settings file server mode counts as off, and neither the
   // server log nor the batch file is looked for.
-  win::SetLeftoverReporter(ReportKeptLeftover);
+  win::SetFileNoteReporter(ReportFileNote);
   bool serverMode = false;
   if (Settings::Instance().Load("", false)) {
     BrenixInterface* modes = BrenixInterface::Instance();
@@ -114,7 +112,7 @@ Brenix::Brenix()
 }
 
 Brenix::~Brenix() {
-  win::SetLeftoverReporter(nullptr);
+  win::SetFileNoteReporter(nullptr);
   if (IsBatchMode()) ClearBatchModeFlag();
   rangeAction_.Reset();
   progressAction_.Reset();

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/win/replacing_file.h"
 #include "support/program_log.h"
 
 namespace {
@@ -50,7 +51,9 @@ bool IsPartialName(const std::string& name) {
 }
 
 // Whether `folder` holds a mark that no live process locks.  The mark's
-// descriptor is closed again at once; its lock went with it.
+// descriptor is closed again at once; its lock went with it.  A live job's
+// mark is locked before it is there (JobFolderLock), so this lock is never
+// taken from one.
 bool HoldsDeadMark(const fs::path& folder) {
   const int fd = ::open((folder / kMarkName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
@@ -74,20 +77,23 @@ void RemovePartialFiles(const fs::path& folder) {
 }  // namespace
 
 JobFolderLock::JobFolderLock(const std::string& folder) : path_(folder + "/" + kMarkName) {
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+  // Made and locked under a name of its own, then linked to the mark's
+  // name: no server starting meanwhile meets the mark unlocked.
+  std::string made;
+  fd_ = win::CreateFileBeside(path_, O_WRONLY, &made);
+  int error = fd_ < 0 ? errno : 0;
+  if (fd_ >= 0) {
     const std::string pid = std::to_string(::getpid()) + "\n";
     if (::write(fd_, pid.data(), pid.size()) < 0) {
       // The number is for people; the lock alone tells.
     }
-    return;
+    if (::link(made.c_str(), path_.c_str()) != 0) error = errno;
+    ::unlink(made.c_str());
   }
+  if (error == 0) return;
   LogMessage(Where("JobFolderLock"), "Warning: the job folder could not be marked: " + path_ + ": " +
-                                         std::strerror(errno), 5);
-  if (fd_ >= 0) {
-    ::unlink(path_.c_str());
-    ::close(fd_);
-  }
+                                         std::strerror(error), 5);
+  if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
 

@@ -3,6 +3,7 @@
 // whole documents are refused with a reason.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -242,6 +243,34 @@ TEST(DocJson, SavingNeitherFollowsPlantedLinksNorWidensNorOverrules) {
   }
   // Nothing but the files made above is left in the folder.
   EXPECT_EQ(testutil::Entries(temp.path()).size(), 2 * 6 + 2 + 1u);
+}
+
+// The save guard refuses a file another run put at the document's name
+// since it was read or last saved, and only that: a file only touched, or
+// written anew with the same bytes, is no other file.
+TEST(DocJson, TheSaveGuardRefusesOnlyAnotherFile) {
+  TempFolder temp;
+  const std::string doc = temp / "doc.qxp";
+  struct Case {
+    bool saved;          // the stamp is the last save's, not the read's
+    const char* prefix;  // put before the bytes of a file written anew; null: touched only
+    int32_t result;
+  } const cases[] = {{false, nullptr, kXTOk}, {false, "", kXTOk},       {true, nullptr, kXTOk},
+                     {true, "", kXTOk},       {false, " ", kXTErrIo},  {true, "\n", kXTErrIo}};
+  for (const Case& k : cases) {
+    WriteFile(doc, Fixture("doc_minimal.json"));
+    DocumentContent c;
+    FileStamp stamp;
+    std::string error;
+    ASSERT_EQ(LoadDocumentFile(doc, &c, &error, &stamp), kXTOk) << error;
+    if (k.saved) { ASSERT_EQ(SaveDocumentFile(doc, c, &error, &stamp, &stamp), kXTOk) << error; }
+    const std::string now = (k.prefix ? k.prefix : "") + ReadFile(doc);
+    const timespec later[2] = {{0, UTIME_OMIT}, {stamp.changed.tv_sec + 5, 0}};
+    if (k.prefix) WriteFile(temp / "new", now);
+    ASSERT_EQ(k.prefix ? ::rename((temp / "new").c_str(), doc.c_str()) : ::utimensat(AT_FDCWD, doc.c_str(), later, 0), 0);
+    EXPECT_EQ(SaveDocumentFile(doc, c, &error, &stamp), k.result) << k.saved << (k.prefix ? k.prefix : "touched") << error;
+    EXPECT_EQ(ReadFile(doc), k.result == kXTOk ? FormatDocument(c) : now);
+  }
 }
 
 TEST(DocJson, OpenSaveAndReopenThroughTheHost) {

@@ -1,9 +1,10 @@
 // What every output does to the file it replaces, met the way a user meets
 // it: it is synced to the disk under its own name before it takes the
-// target's name, it keeps the mode of the file it replaces (a new one gets
-// what the umask gives), and a read-only document is neither imported over
-// nor saved over.  strace is the witness of the sync: the name that was
-// renamed over the target was synced while it was still that file's name.
+// target's name, and its folder after, it keeps the owner, group and mode
+// of the file it replaces (a new one gets what the umask gives), and a
+// read-only document is neither imported over nor saved over.  strace is
+// the witness of the syncs: the name that was renamed over the target was
+// synced while it was still that file's name, and the folder after.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -31,23 +32,27 @@ unsigned Mode(const fs::path& path) {
   return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 01000000;
 }
 
-// Whether the trace shows the file renamed last over `target` synced
-// under the name it was renamed from, before that rename.
-bool SyncedBeforeRename(const std::string& trace, const fs::path& target) {
+// What the trace shows around the file renamed last over `target`, in
+// order: "r" that rename, "s" a sync under the name it was renamed from,
+// "c" a look at the target, "f" a sync of the target's folder.
+std::string Order(const std::string& trace, const fs::path& target) {
   const std::regex rename("(rename|renameat2?)\\((?:AT_FDCWD[^,]*, )?\"([^\"]+)\", (?:AT_FDCWD[^,]*, )?\"" +
                           std::regex_replace(target.string(), std::regex("[.^$|()\\[\\]{}*+?\\\\]"), "\\$&") +
                           "\".*\\) = 0");
   const std::vector<std::string> lines = SplitLines(trace);
-  for (std::size_t i = lines.size(); i-- > 0;) {
-    std::smatch found;
-    if (!std::regex_search(lines[i], found, rename)) continue;
-    const std::string synced = "<" + found[2].str() + ">) = 0";
-    for (std::size_t j = 0; j < i; ++j) {
-      if (lines[j].find("fsync(") != std::string::npos && lines[j].find(synced) != std::string::npos) return true;
-    }
-    return false;
+  std::size_t i = lines.size();
+  std::smatch found;
+  while (i-- > 0 && !std::regex_search(lines[i], found, rename)) {
   }
-  return false;
+  std::string order;
+  for (std::size_t j = 0; j < lines.size() && i < lines.size(); ++j) {
+    const auto has = [&](const std::string& part) { return lines[j].find(part) != std::string::npos; };
+    if (j == i) order += 'r';
+    if (has("fsync(") && has("<" + found[2].str() + ">) = 0")) order += 's';
+    if (has("fsync(") && has("<" + target.parent_path().string() + ">) = 0")) order += 'f';
+    if (has("stat") && has("\"" + target.string() + "\"")) order += 'c';
+  }
+  return order;
 }
 
 struct Output {
@@ -64,6 +69,8 @@ struct Output {
   bool overExisting = false;
   // The commands are a program of their own, not xthost's arguments.
   bool tool = false;
+  // The host's save guard looks at the target after the sync.
+  bool guarded = false;
 };
 
 std::vector<std::string> Menu(const char* item, const fs::path& target) {
@@ -90,7 +97,7 @@ const std::vector<Output> kOutputs = {
      "Import done", true},
     {"saved document", "out.qxp", EarlierDocument,
      [](const fs::path& t) { return std::vector<std::string>{"start", "open", t.string(), "save"}; }, "", true, "",
-     true},
+     true, false, true},
     // The settings file, as the main job sets its keys.
     {"settings file", "brenix.ini", [](const fs::path&) { return std::string("[Server]\nserverMode = True\n"); },
      [](const fs::path& t) {
@@ -105,7 +112,7 @@ HostRun Traced(const Output& output, const Installation& install, const fs::path
   // A leak check cannot run under a tracer: off for the traced run.
   const std::vector<std::string> strace = {"/usr/bin/strace", "-f", "-qq", "-y", "-E", "ASAN_OPTIONS=detect_leaks=0",
                                            "-o", trace.string(), "-e", "signal=none", "-e",
-                                           "trace=fsync,fdatasync,rename,renameat,renameat2"};
+                                           "trace=fsync,fdatasync,rename,renameat,renameat2,stat,lstat,newfstatat,statx"};
   if (!output.tool) return RunHost(install, output.commands(target), {}, strace);
   std::string command;
   for (const std::string& word : strace) command += testutil::ShellQuote(word) + " ";
@@ -119,10 +126,19 @@ struct Before {
   const char* name;
   bool exists;
   unsigned mode;  // of the earlier file; for a new one, what the umask 027 gives
+  bool others = false;  // owned by user and group 65534 (nobody:nogroup; only a test run as root)
 };
-const std::vector<Before> kBefore = {{"0600", true, 0600}, {"0444", true, 0444}, {"a new file", false, 0640}};
+const std::vector<Before> kBefore = {
+    {"0600", true, 0600}, {"0444", true, 0444}, {"a new file", false, 0640}, {"another's 0640", true, 0640, true}};
 
-TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheModeOfTheFileItReplaces) {
+// "owner:group" of the file at `path`.
+std::string Owner(const fs::path& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid);
+}
+
+TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheOwnerAndModeOfTheFileItReplaces) {
   const std::string document = ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_pdf.json");
   for (const Output& output : kOutputs) {
     for (const Before& before : kBefore) {
@@ -141,6 +157,8 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheModeOfTheFileItReplace
         WriteFile(target, earlier);
         fs::permissions(target, static_cast<fs::perms>(before.mode));
       }
+      if (before.others && ::chown(target.c_str(), 65534, 65534) != 0) continue;
+      const std::string owner = Owner(before.exists ? target : folder);
       const fs::path trace = install.root() / "trace.txt";
       const mode_t mask = ::umask(027);
       const HostRun run = Traced(output, install, target, trace);
@@ -148,6 +166,7 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheModeOfTheFileItReplace
       EXPECT_TRUE(run.errors.find("Sanitizer") == std::string::npos) << run.errors;
       const bool refused = output.refusesReadOnly && before.mode == 0444;
       EXPECT_EQ(Mode(target), before.mode);
+      EXPECT_EQ(Owner(target), owner);
       if (refused) {
         EXPECT_EQ(ReadFile(target), earlier);
         if (*output.done != '\0') { EXPECT_NE(LastDialog(run), std::string(output.done)); }
@@ -157,7 +176,9 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheModeOfTheFileItReplace
       } else {
         if (*output.done != '\0') { EXPECT_EQ(LastDialog(run), std::string(output.done)); }
         EXPECT_EQ(run.status, 0) << run.errors;
-        EXPECT_TRUE(SyncedBeforeRename(ReadFile(trace), target)) << ReadFile(trace);
+        // Synced, (the guard's look,) renamed, the folder synced.
+        const std::regex order(std::string("s[^r]*") + (output.guarded ? "c[^rs]*" : "") + "r.*f");
+        EXPECT_TRUE(std::regex_search(Order(ReadFile(trace), target), order)) << ReadFile(trace);
       }
       std::set<std::string> left = {output.file};
       if (*output.beside != '\0' && !refused) left.insert(output.beside);
@@ -174,46 +195,55 @@ pid_t DeadPid() {
   return pid;
 }
 
-// What killed runs left beside a target, and what the next export there
+// What killed runs left beside a target, and what the next output there
 // does with it: it removes the placeholders and unfinished outputs of its
-// own kind whose process is gone, and keeps (and names in the log) the
-// rest: those of a live process or held locked, those of another kind, and
-// a document an import set aside.
-TEST(OutputFiles, AnExportSweepsOnlyTheDeadLeftoversOfItsOwnKindAndNamesAKeptDocument) {
+// own kind whose process is gone (also one shorter than the bytes that
+// tell a kind, when its bytes are their start), and keeps (and names in the
+// log) the rest: those of a live process or held locked, those of another
+// kind, and a document an import set aside, or the start of one.
+TEST(OutputFiles, AnOutputSweepsOnlyTheDeadLeftoversOfItsOwnKindAndNamesAKeptDocument) {
   const std::string document = ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_pdf.json");
+  // A document as the host saves it, the container an import reads and a
+  // PDF the host made.
+  Installation made(kExtended);
+  WriteFile(made.root() / "doc.qxp", document);
+  ASSERT_EQ(LastDialog(RunHost(made, Menu("Export current document", made.root() / "doc.kxq"))), "Export done");
+  ASSERT_EQ(RunHost(made, {"start", "open", "doc.qxp", "pdf", (made.root() / "made.pdf").string()}).status, 0);
+  const std::string saved = ReadFile(made.root() / "doc.qxp");
   const std::string compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0\0\0\0\0\0\0partial", 23);
   const std::string coordinates =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--\n" + std::string(80, '-') + "\npartial";
   const std::string dead = std::to_string(DeadPid());
   const std::string live = std::to_string(::getpid());
+  // The sweeping outputs: the container, the coordinates, a PDF, an
+  // imported document.
+  const std::vector<const Output*> sweeps = {&kOutputs[0], &kOutputs[1], &kOutputs[3], &kOutputs[4]};
   struct Leftover {
     const char* what;
     std::string name;
     std::string bytes;
     bool locked;
-    // Removed by an export of the container, of the coordinates.
-    bool byContainer;
-    bool byCoordinates;
+    std::vector<bool> removed;  // by each of the sweeps
   };
   const std::vector<Leftover> leftovers = {
-      {"a placeholder", ".~" + dead + "-1", "", false, true, true},
-      {"an unfinished container", ".~" + dead + "-2", compound, false, true, false},
-      {"an unfinished container of a live process", ".~" + live + "-3", compound, false, false, false},
-      {"an unfinished container held locked", ".~" + dead + "-4", compound, true, false, false},
-      {"a document set aside", ".~" + dead + "-5", document, false, false, false},
-      {"unfinished coordinates", ".~" + dead + "-6", coordinates, false, false, true},
-      {"a file of the user's", "~" + dead + "-7", compound, false, false, false},
+      {"a placeholder", ".~" + dead + "-1", "", false, {true, true, true, true}},
+      {"an unfinished container", ".~" + dead + "-2", compound, false, {true, false, false, false}},
+      {"an unfinished container of a live process", ".~" + live + "-3", compound, false, {false, false, false, false}},
+      {"an unfinished container held locked", ".~" + dead + "-4", compound, true, {false, false, false, false}},
+      {"a document set aside", ".~" + dead + "-5", saved, false, {false, false, false, false}},
+      {"unfinished coordinates", ".~" + dead + "-6", coordinates, false, {false, true, false, false}},
+      {"a file of the user's", "~" + dead + "-7", compound, false, {false, false, false, false}},
+      {"a PDF cut short", ".~" + dead + "-8", ReadFile(made.root() / "made.pdf").substr(0, 15), false,
+       {false, false, true, false}},
+      {"the start of a document set aside", ".~" + dead + "-9", saved.substr(0, 10), false,
+       {false, false, false, false}},
   };
-  struct Run {
-    const char* item;
-    const char* target;
-    bool Leftover::*removed;
-  };
-  for (const Run& sweep : {Run{"Export current document", "out.kxq", &Leftover::byContainer},
-                           Run{"Export PDF coordinates", "out.coo", &Leftover::byCoordinates}}) {
-    SCOPED_TRACE(sweep.item);
+  for (std::size_t s = 0; s < sweeps.size(); ++s) {
+    const Output& sweep = *sweeps[s];
+    SCOPED_TRACE(sweep.name);
     Installation install(kExtended);
     WriteFile(install.root() / "doc.qxp", document);
+    fs::copy_file(made.root() / "doc.kxq", install.root() / "doc.kxq");
     const fs::path folder = install.root() / "out";
     fs::create_directory(folder);
     std::vector<int> locks;
@@ -224,16 +254,16 @@ TEST(OutputFiles, AnExportSweepsOnlyTheDeadLeftoversOfItsOwnKindAndNamesAKeptDoc
         ASSERT_EQ(::flock(locks.back(), LOCK_EX), 0);
       }
     }
-    const HostRun run = RunHost(install, Menu(sweep.item, folder / sweep.target));
-    EXPECT_EQ(LastDialog(run), "Export done");
+    const HostRun run = RunHost(install, sweep.commands(folder / sweep.file));
+    EXPECT_EQ(run.status, 0) << run.errors;
+    if (*sweep.done != '\0') { EXPECT_EQ(LastDialog(run), sweep.done); }
     for (const Leftover& leftover : leftovers) {
       SCOPED_TRACE(leftover.what);
-      const bool removed = leftover.*sweep.removed;
-      EXPECT_EQ(fs::exists(folder / leftover.name), !removed);
-      if (!removed) { EXPECT_EQ(ReadFile(folder / leftover.name), leftover.bytes); }
+      EXPECT_EQ(fs::exists(folder / leftover.name), !leftover.removed[s]);
+      if (!leftover.removed[s]) { EXPECT_EQ(ReadFile(folder / leftover.name), leftover.bytes); }
     }
     const std::string kept = (folder / (".~" + dead + "-5")).string();
-    EXPECT_NE(run.log.find("Kept \"" + kept + "\""), std::string::npos) << run.log;
+    EXPECT_NE((run.log + run.errors).find("Kept \"" + kept + "\""), std::string::npos) << run.log << run.errors;
     for (int fd : locks) ::close(fd);
   }
 }

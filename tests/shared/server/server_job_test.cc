@@ -1,23 +1,55 @@
 // Conversion jobs in process, against the Python client written from the
 // protocol: every server conversion type with its job text, targets and
 // results; socket-mode transfers plain and compressed; failed, empty and
-// throwing conversions; refused names; the job folder and the heartbeat.
+// throwing conversions; refused names; the job folder, its mark against a
+// server starting meanwhile, and the heartbeat.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shared/server/conversion.h"
+#include "shared/server/job_folder_lock.h"
 #include "shared/server/server_job_util.h"
 #include "shared/server/transport_util.h"
 #include "support/settings.h"
 #include "tests/common/files.h"
+#include "tests/common/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A probe run at the next lock of a file right in g_folder (then ""): a
+// server starting, or (g_holdLock) a probe that holds that file's lock.
+std::string g_folder;
+bool g_holdLock = false;
+int g_held = -1;
+
+}  // namespace
+
+extern "C" int flock(int fd, int operation) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  std::error_code error;
+  if (!g_folder.empty() && fs::read_symlink(self, error).parent_path() == g_folder) {
+    const fs::path base = fs::path(std::exchange(g_folder, "")).parent_path();
+    if (!g_holdLock) RemoveDeadJobFolders(base.string(), false);
+    g_held = g_holdLock ? ::open(self.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    ::syscall(SYS_flock, g_held, LOCK_EX | LOCK_NB);
+  }
+  return static_cast<int>(::syscall(SYS_flock, fd, operation));
+}
 
 namespace {
 
@@ -324,6 +356,30 @@ TEST_F(JobTest, TheHeartbeatRewritesItsFileWithTheTime) {
   ASSERT_TRUE(Settings::Instance().SetValue(SettingsKey::ServerAlivePath, " ", true, false));
   WriteServerAlive();
   EXPECT_FALSE(Exists(dir_.File("alive/ServerAlive")));
+}
+
+// Whatever probes the folder while a job marks it, the job keeps the
+// folder, its partial files and a locked mark.
+TEST(JobFolderLock, AProbeWhileTheMarkIsMadeLeavesTheLiveJobItsFolderAndItsMark) {
+  for (const bool holdLock : {false, true}) {
+    SCOPED_TRACE(holdLock ? "a probe holds the lock" : "a server starts");
+    testutil::TempDir base;
+    const fs::path folder = fs::canonical(base.path()) / "PELMO_20240307090501_LIVEJOBQWERTYUIO";
+    fs::create_directories(folder / "incoming");
+    WriteFile((folder / "incoming/.AbCdEfGhIjKlM").string(), "received so far");
+    g_folder = folder.string();
+    g_holdLock = holdLock;
+    {
+      JobFolderLock lock(folder.string());
+      ::close(std::exchange(g_held, -1));
+      const int mark = ::open((folder / ".server.pid").c_str(), O_RDONLY | O_CLOEXEC);
+      EXPECT_NE(::syscall(SYS_flock, mark, LOCK_EX | LOCK_NB), 0) << "the mark missing or unlocked";
+      ::close(mark);
+      EXPECT_EQ(Entries(folder.string()), (std::set<std::string>{".server.pid", "incoming"}));
+      EXPECT_TRUE(Exists((folder / "incoming/.AbCdEfGhIjKlM").string()));
+    }
+    EXPECT_EQ(Entries(folder.string()), std::set<std::string>{"incoming"});
+  }
 }
 
 TEST(DoExport, ConvertsByOutputIndexAndSourceKind) {
