@@ -924,7 +924,8 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
   content->opened_attributes = content->attributes.size();
   if (stamp != nullptr) {
     *stamp = read;
-    stamp->bytes = std::make_shared<const std::string>(std::move(text));
+    stamp->digested = true;
+    stamp->digest = ContentDigest(text);
   }
   return kXTOk;
 }

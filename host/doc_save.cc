@@ -4,12 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <memory>
-#include <vector>
+#include <functional>
 
 #include "platform/win/replacing_file.h"
 #include "platform/xt/xt_types.h"
@@ -46,21 +44,16 @@ FileStamp StampOf(const std::string& path) {
   return stamp;
 }
 
+std::size_t ContentDigest(std::string_view bytes) { return std::hash<std::string_view>()(bytes); }
+
 bool ReplacedSince(const std::string& path, const FileStamp& known) {
   const FileStamp now = StampOf(path);
   if (!now.exists || now == known) return false;
-  if (!known.bytes || now.size != static_cast<off_t>(known.bytes->size())) return true;
+  if (!known.digested || now.size != known.size) return true;
   std::ifstream in(path, std::ios::binary);
-  std::vector<char> block(std::size_t{1} << 16);
-  for (std::size_t at = 0; at < known.bytes->size();) {
-    const std::size_t n = std::min(block.size(), known.bytes->size() - at);
-    if (!in.read(block.data(), static_cast<std::streamsize>(n)) ||
-        std::memcmp(block.data(), known.bytes->data() + at, n) != 0) {
-      return true;
-    }
-    at += n;
-  }
-  return in.peek() != std::char_traits<char>::eof();
+  std::string bytes(static_cast<std::size_t>(now.size), '\0');
+  if (!in.read(bytes.data(), now.size) || in.peek() != std::char_traits<char>::eof()) return true;
+  return ContentDigest(bytes) != known.digest;
 }
 
 int32_t WriteDocumentText(const std::string& path, std::string text, std::string* error,
@@ -103,7 +96,8 @@ int32_t WriteDocumentText(const std::string& path, std::string text, std::string
   if (!file.Commit([&] { return !replaced(); })) return refused ? kXTErrIo : Failed(file.error(), error);
   if (written != nullptr) {
     *written = StampOf(target);
-    written->bytes = std::make_shared<const std::string>(std::move(text));
+    written->digested = true;
+    written->digest = ContentDigest(text);
   }
   return kXTOk;
 }

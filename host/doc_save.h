@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <ctime>
-#include <memory>
 #include <string>
+#include <string_view>
 
 namespace xthost {
 
@@ -19,14 +19,20 @@ struct FileStamp {
   ino_t inode = 0;
   off_t size = 0;
   timespec changed{};
-  // The bytes a document was read from or saved as (null when unknown):
-  // a file of another stamp that holds them is no other file.  Not
-  // compared by ==.
-  std::shared_ptr<const std::string> bytes;
+  // The digest (ContentDigest) of the bytes a document was read from or
+  // saved as, when `digested`: a file of another stamp whose bytes have it
+  // is no other file.  Not compared by ==.  A digest, not the bytes, so
+  // that an open document does not hold its file twice.
+  bool digested = false;
+  std::size_t digest = 0;
 
   bool operator==(const FileStamp& other) const;
   bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };
+
+// The digest of a file's bytes that FileStamp keeps (this process's own
+// 64-bit hash, with the size beside it in the stamp).
+std::size_t ContentDigest(std::string_view bytes);
 
 // The stamp of the file at `path`, a link followed; `exists` false when
 // there is none.
@@ -46,7 +52,7 @@ bool ReplacedSince(const std::string& path, const FileStamp& known);
 // that another run put there since (ReplacedSince, asked last right before
 // the rename) is refused too: it is kept, and the document is not saved
 // over it.  On success *written (when given) is the new file's stamp, with
-// `text` as its bytes.  Returns 0, kXTErrNoFolder, or kXTErrIo (with the
+// `text`'s digest.  Returns 0, kXTErrNoFolder, or kXTErrIo (with the
 // reason in *error).
 int32_t WriteDocumentText(const std::string& path, std::string text, std::string* error,
                           const FileStamp* opened = nullptr, FileStamp* written = nullptr);
