@@ -249,7 +249,8 @@ bool CreatePdf(bool probe) {
   RestoreProgressTitle();
   const std::string handed = HandedPath();
   const std::string staged = Staged() ? Staged()->path() : handed;
-  std::string unstaged;
+  // Why the staged PDF could not be made or put at its target.
+  std::string unstaged = Staged() && !Staged()->ok() ? Staged()->Reason() : "";
   bool result = exported == kXTOk && !handed.empty() && (!Staged() || CommitStaged(&unstaged));
   // A host that adds ".pdf" wrote the PDF there.
   if (result && PdfStepMode == 1) {

@@ -28,7 +28,7 @@ using namespace ui_run;
 // the run's folder (T: the shared target folder, tmp: the job folders'),
 // the host document to export, a container of it.
 const char kClient[] = R"PY(
-import glob, json, os, signal, sys, time
+import glob, json, os, shutil, signal, sys, time
 case, pid, root, document, container = sys.argv[2], int(sys.argv[3]), sys.argv[4], sys.argv[5], sys.argv[6]
 target = os.path.join(root, 'T')
 
@@ -89,7 +89,8 @@ def main():
     elif case.startswith('job '):
         halted = True
         command, kind = case.split()[1:]
-        out = shared_folder_job(c, command, container if kind == 'kxq' else document, target, 'doc')
+        source = container if kind == 'kxq' else shutil.copy(document, os.path.join(root, 'doc.qxp'))
+        out = shared_folder_job(c, command, source, target, 'doc')
     elif case == 'container':
         job = socket_job(c, 'exportkxt', 'doc.qxp', open(document, 'rb').read(), 'doc')
         open(container, 'wb').write(job['results'][0]['data'])
@@ -158,8 +159,8 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     int status;           // the server's exit status (-1: killed)
     const char* client;   // what the client printed
     const char* logged;   // a record the run must have written, or ""
-    const char* absent;   // an earlier result not put in the shared folder ("" none)
-    const char* made;     // a result the job made before the stop, which stays ("" none)
+    const char* absent = "";  // an earlier result not put in the shared folder ("" none)
+    const char* made = "";    // a result the job made before the stop, which stays ("" none)
   };
   // What the client of a shared-folder job stopped in its conversions
   // printed: the job text, the accepted lines, no last line.
@@ -221,7 +222,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     Put(target / "doc.kxq", "earlier container\n");
     Put(target / "doc.pdf", "earlier pdf\n");
     Put(target / "doc.qxp", "earlier document\n");
-    if (c.absent != nullptr && *c.absent) fs::remove(target / c.absent);
+    if (*c.absent) fs::remove(target / c.absent);
     Put(tmp / kLive / ".server.pid", "1\n");
     Put(tmp / kLive / "incoming" / ".AbCdEfGhIjKlM", "received so far");
     Put(tmp / kUnmarked / "incoming" / "doc.qxp", "kept upload");
@@ -265,7 +266,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     // stopped task too), and the job folders' folder only what was there
     // before, as it was.
     std::map<std::string, std::string> sharedAfter = Tree(target);
-    if (c.made != nullptr && *c.made) {
+    if (*c.made) {
       EXPECT_EQ(sharedAfter.count(c.made), 1u) << "the result made before the stop";
       EXPECT_NE(sharedAfter[c.made], sharedBefore[c.made]);
       sharedAfter.erase(c.made);
