@@ -249,10 +249,10 @@ bool SaveAtTarget(QuarkDoc& document, win::ReplacingFile& working) {
 
 // Imports the stories of container document 0 into `document`, opened
 // from the import's `working` file, and saves it at that file's target
-// (SaveAtTarget); the result dialog tells how it went.  kStopped, with a log line saying why and no
-// dialog, when the import stopped before the document was saved: a
-// container without a document, a damaged container (whatever its reader
-// raised) or a failed save.  A host call that failed since the command
+// (SaveAtTarget); the result dialog tells how it went.  kStopped, with a
+// log line saying why and no dialog, when the import stopped before the
+// document was saved: a container without a document, a damaged container
+// (whatever its reader raised) or a failed save.  A host call that failed since the command
 // began (`failures` were counted before it), or a stop requested of the
 // server, may have left out part of the stories: the import fails
 // (kFailed) and the document, which may be partial, is saved nowhere.  A

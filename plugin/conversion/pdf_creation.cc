@@ -1,9 +1,9 @@
 #include "plugin/conversion/pdf_creation.h"
 
-#include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
