@@ -27,6 +27,8 @@ void NoteHostFailure() { ++failures; }
 
 uint32_t HostFailureCount() { return failures + (StopRequested() ? 1 : 0); }
 
+bool HostFailedSince(uint32_t before) { return HostFailureCount() != before || StopRequested(); }
+
 void LogUncountedFailure(const char* call, int32_t result) { WriteFailure(call, result); }
 
 void CleanUp(const char* call, int32_t result) {

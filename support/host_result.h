@@ -42,6 +42,12 @@ void NoteHostFailure();
 // when it came keeps no output.
 uint32_t HostFailureCount();
 
+// Whether the work begun when the count was `before` may have lost part of
+// what it made: a host call failed since, or a stop was requested of the
+// server, also one that came before the count was taken (a conversion that
+// starts after the stop keeps no output either).
+bool HostFailedSince(uint32_t before);
+
 // Writes the program-log line of a failed call whose answer the caller may
 // do without: the caller counts it (NoteHostFailure) when it was needed.
 void LogUncountedFailure(const char* call, int32_t result);

@@ -7,11 +7,16 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/win/replacing_file.h"
+
 namespace {
 
 volatile std::sig_atomic_t g_requested = 0;
 int g_pipe[2] = {-1, -1};
 struct sigaction g_previous;
+win::CommitCheck g_previousCheck = nullptr;
+
+bool NotStopped() { return g_requested == 0; }
 
 extern "C" void OnStopSignal(int) {
   const int saved = errno;
@@ -34,10 +39,12 @@ StopSignalScope::StopSignalScope() {
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no restart: a blocking call returns, and the waits look again
   ::sigaction(SIGTERM, &action, &g_previous);
+  g_previousCheck = win::SetCommitCheck(&NotStopped);
 }
 
 StopSignalScope::~StopSignalScope() {
   ::sigaction(SIGTERM, &g_previous, nullptr);
+  win::SetCommitCheck(g_previousCheck);
   for (int& fd : g_pipe) {
     if (fd >= 0) ::close(fd);
     fd = -1;

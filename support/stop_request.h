@@ -6,6 +6,10 @@
 // at the note between its steps (and its conversion through the host failure
 // count, support/host_result.h), so the job ends through its ordinary failure
 // path, removing what it wrote partly, and the server returns as if halted.
+// From the request on, no file (win::ReplacingFile) takes its target's
+// name while the scope lives: the commit checks for the stop last, so an
+// output of the job that was not committed before the stop never replaces
+// its target, whatever conversion writes it.
 #pragma once
 
 class StopSignalScope {

@@ -36,6 +36,10 @@ Features:
   masters-layouts   master pages on one layout, none on another
   special-object    0x1C or 0x1E right after an object
   nb-hyphen         a hyphen under the non-breaking flag
+  locked-overflow   a story that overflows its small box, which is locked,
+                    the locked member of a locked group, or on a locked
+                    layer (the translation fits or stays overset: the
+                    import is done either way)
 """
 import argparse
 import json
@@ -49,7 +53,7 @@ import sys
 import tempfile
 
 FEATURES = ['current-layout', 'neighbours', 'equal-keys', 'tabless-format',
-            'masters-layouts', 'special-object', 'nb-hyphen']
+            'masters-layouts', 'special-object', 'nb-hyphen', 'locked-overflow']
 WORDS = ['alpha', 'bravo', 'carton', 'delta', 'echo', 'forme', 'gamma', 'hotel', 'ink',
          'juliet', 'kilo', 'lima', 'page', 'quire', 'recto', 'verso', 'serif', 'tome']
 FONTS = [{'id': 3, 'name': 'Times'}, {'id': 4, 'name': 'Helvetica'}]
@@ -195,6 +199,18 @@ def add_feature(doc, feature):
         if rnd.random() < 0.5:
             pieces += [(' ' + rnd.choice(WORDS), 0), ('-', nb), (rnd.choice(WORDS), 0)]
         doc.story([(0, pieces)] + doc.simple_paragraphs(rnd.randint(0, 1)))
+    elif feature == 'locked-overflow':
+        y = 560 + 20 * (len(doc.stories) % 10)
+        box = {'bounds': [36, y, 96, y + 18], 'locked': True}
+        how = rnd.choice(['box', 'group', 'layer'])
+        if how == 'group':
+            box['group'] = doc.item_id()
+            doc.boxes.append({'id': box['group'], 'kind': 'group', 'bounds': box['bounds'], 'locked': True})
+        elif how == 'layer':
+            del box['locked']
+            box['layer'] = 1
+            doc.extra['layers'] = [{'id': 1, 'name': 'Locked', 'locked': True}]
+        doc.story([(0, [(doc.words(6), doc.plain())])], **box)
 
 
 def generate(seed, index, min_features):

@@ -32,7 +32,11 @@ int WriteAll(int fd, const char* data, std::size_t n) {
   return 0;
 }
 
+std::atomic<CommitCheck> commitCheck{nullptr};
+
 }  // namespace
+
+CommitCheck SetCommitCheck(CommitCheck check) { return commitCheck.exchange(check); }
 
 int CreateFileBeside(const std::string& target, int flags, std::string* path) {
   static std::atomic<unsigned> counter{0};
@@ -190,6 +194,8 @@ bool ReplacingFile::Commit(const std::function<bool()>& lastCheck) {
   if (ok() && HoldNamedFile()) KeepOwnerAndMode(fd_);
   if (ok() && ::fsync(fd_) != 0) Fail(errno);
   if (ok() && lastCheck && !lastCheck()) Fail(ECANCELED);
+  const CommitCheck check = commitCheck.load();
+  if (ok() && check != nullptr && !check()) Fail(ECANCELED);
   if (ok() && ::rename(path_.c_str(), target_.c_str()) != 0) Fail(errno);
   if (!ok()) {
     Discard();

@@ -41,6 +41,13 @@ int CreateFileBeside(const std::string& target, int flags, std::string* path);
 // write anything, but a document made read-only stays so.
 bool IsReadOnlyFile(const std::string& path);
 
+// The check every Commit makes last, just before its rename: when it
+// answers false the commit fails (ECANCELED) and the target stays as it
+// was.  One for the process, none at first (nullptr removes it); returns
+// the one it replaces.
+using CommitCheck = bool (*)();
+CommitCheck SetCommitCheck(CommitCheck check);
+
 class ReplacingFile {
  public:
   // Creates the temporary file; ok() is false (with the reason) when it

@@ -1,6 +1,7 @@
 #include "plugin/conversion/box_fitting.h"
 
 #include <cstring>
+#include <ostream>
 
 #include "platform/xt/xt_layout_suites.h"
 #include "plugin/mixer/doc_view.h"
@@ -10,6 +11,7 @@
 #include "plugin/qapi/story_runs.h"
 #include "support/host_link.h"
 #include "support/host_result.h"
+#include "support/program_log.h"
 
 namespace {
 
@@ -55,6 +57,18 @@ bool LastLineOverflows(XTItem box) {
   return last.overflow == kXTOverflowMark;
 }
 
+// The host's reason for refusing the record of a locked item.
+constexpr int16_t kLockedConstraint = 1;
+
+// Logs that `box`, whose text does not fit, keeps its size for `why`, so
+// that its story stays overset.
+void LogHeldBox(XTItem box, const char* why) {
+  int32_t story = 0;
+  std::ostream& log = ProgramLog() << "WARNING: box " << box;
+  if (XT().lgk2->item_story(box, &story) == kXTOk) log << " of story " << story;
+  log << " cannot grow (" << why << "): its text stays overset" << std::endl;
+}
+
 // One try of the growth: the record's edges that stay inside `limit` (top,
 // left, bottom, right) are written back, the grown right edge only when it
 // stays inside too.  False when no edge could be written, which ends the
@@ -94,7 +108,18 @@ bool GrowOnce(XTItem box, const int32_t limit[4], bool growBottom) {
   }
   if (!block.CopyIn(0, &record, sizeof record)) return false;
   int16_t constraint = 0;
-  return HostCall("store_box_record", layout->store_box_record(block.Get(), box, 0, 1, &constraint)) == kXTOk;
+  const int32_t stored = layout->store_box_record(block.Get(), box, 0, 1, &constraint);
+  if (stored == kXTErrConstraint && constraint == kLockedConstraint) {
+    // Locked since the test, or through something the test does not see:
+    // the box keeps its size, as a locked box does.
+    LogHeldBox(box, "it is locked");
+    return false;
+  }
+  if (stored == kXTErrConstraint) {
+    ProgramLog() << "ERROR: box " << box << " was not grown: the host refused its record (reason "
+                 << constraint << ")" << std::endl;
+  }
+  return HostCall("store_box_record", stored) == kXTOk;
 }
 
 }  // namespace
@@ -106,6 +131,9 @@ bool BoxOverflows() {
   const XTLayoutSuite* layout = XT().lgk2;
   uint8_t keeps = 0;
   if (HostCall("keeps_size", layout->keeps_size(box, &keeps)) != kXTOk || keeps != 0) return false;
+  // A box the user locked keeps its size too; its overflow is logged.
+  uint8_t locked = 0;
+  if (HostCall("is_locked", layout->is_locked(box, &locked)) != kXTOk) return false;
   EnsureOverflowMark();
   int32_t outer[4] = {};
   int32_t inner[4] = {};
@@ -115,7 +143,9 @@ bool BoxOverflows() {
   // The bounds are read for the host's sake only: a box without inset has
   // a text area equal to its bounds and still overflows when its last line
   // says so, so the line table alone decides.
-  return LastLineOverflows(box);
+  if (!LastLineOverflows(box)) return false;
+  if (locked != 0) LogHeldBox(box, "it is locked");
+  return locked == 0;
 }
 
 void EnlargeBox(int32_t lastParagraph) {

@@ -469,7 +469,7 @@ class ExportCommand {
     // an output is not kept (nor was the document saved after it), and the
     // failure concerns the source.
     const bool hostFailed = (written == Written::kDone || written == Written::kSaveFailed) &&
-                            HostFailureCount() != failures_;
+                            HostFailedSince(failures_);
     if (hostFailed) {
       Line("ERROR: a host call failed while the export was written");
       ErrorAlert(kind_.outputFailure, SourceName());

@@ -211,7 +211,7 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
         HostCall("layout_document", layouts->layout_document(layout, &id)) != kXTOk) {
       break;
     }
-    if (options.saveEachLayout && HostFailureCount() == options.failuresBefore) document->SaveIfInteractive();
+    if (options.saveEachLayout && !HostFailedSince(options.failuresBefore)) document->SaveIfInteractive();
     MakeLayoutCurrent(*document, id);
     const ExporterScope scope(output);
     bool made = false;
@@ -254,7 +254,7 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
 }
 
 bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore) {
-  if (HostFailureCount() != failuresBefore) {
+  if (HostFailedSince(failuresBefore)) {
     ProgramLog() << "ERROR: a host call failed during the export; the document is not saved and stays open"
                  << std::endl;
     return false;
@@ -292,7 +292,7 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
       // is saved without them.
       std::vector<XTItem> boxes = layouts.workingBoxes;
       SavedCopy copy;
-      if (HostFailureCount() == options.failuresBefore) copy = SaveAndReadCopy(*document, layouts, progress, &boxes);
+      if (!HostFailedSince(options.failuresBefore)) copy = SaveAndReadCopy(*document, layouts, progress, &boxes);
       // The copy is compressed on a thread of its own while the host saves
       // the user's document.
       std::future<std::string> deflated;

@@ -109,7 +109,7 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
                          std::set<int32_t>* uniqueIds, const LayoutLoopOptions& options);
 
 // Saves the document after its last layout was written (QuarkDoc::Save),
-// unless a host call failed since `failuresBefore` (HostFailureCount);
+// unless a host call failed since `failuresBefore` (HostFailedSince);
 // only when it was saved and `close` is set is the document flagged to
 // close when its wrapper is released.  False, with an "ERROR:" line in the
 // program log, when it was not saved: the document stays open.

@@ -237,20 +237,32 @@ bool UserSelectsNewMasterPages() {
   return userNew;
 }
 
+// Saves `document` in the import's working file, from which it was opened,
+// and puts that file at its target (the commit checks last for a stop
+// requested of the server); false, logged, when either fails.
+bool SaveAtTarget(QuarkDoc& document, win::ReplacingFile& working) {
+  if (!document.SaveAs(working.path())) return false;
+  if (working.Commit()) return true;
+  LogColumns("ERROR:", "cannot write \"" + working.target() + "\": " + working.Reason());
+  return false;
+}
+
 // Imports the stories of container document 0 into `document`, opened
-// from the import's working file, and saves it at `target`; the result
-// dialog tells how it went.  kStopped, with a log line saying why and no
-// dialog, when the import stopped before the document was saved: a
-// container without a document, a damaged container (whatever its reader
-// raised) or a failed save.  A host call that failed since the command
-// began (`failures` were counted before it) may have left out part of the
-// stories: the import fails (kFailed), as when a story found no box.  A
-// failed import replaces no file: with a file at the target before
-// (`replacesFile`) the document is not saved and that file stays; without
-// one, what was imported is saved there.
+// from the import's `working` file, and saves it at that file's target
+// (SaveAtTarget); the result dialog tells how it went.  kStopped, with a
+// log line saying why and no dialog, when the import stopped before the
+// document was saved: a container without a document, a damaged container
+// (whatever its reader raised) or a failed save.  A host call that failed since the command
+// began (`failures` were counted before it), or a stop requested of the
+// server, may have left out part of the stories: the import fails
+// (kFailed) and the document, which may be partial, is saved nowhere.  A
+// story without a box fails the import too, the others being whole: the
+// document is saved at the target only when no file was there, neither
+// before the import (`replacesFile`) nor now; a file there stays.
 enum class Imported { kStopped, kFailed, kSucceeded };
 Imported ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, uint32_t failures,
-                    const std::string& target, bool replacesFile) {
+                    win::ReplacingFile& working, bool replacesFile) {
+  const std::string& target = working.target();
   bool withoutBox = true;
   try {
     auto container = book.OpenDoc(0);
@@ -273,13 +285,18 @@ Imported ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, u
     LogColumns("ERROR:", "The container is damaged: the import stopped");
     return Imported::kStopped;
   }
-  const bool keepFile = replacesFile && (withoutBox || HostFailureCount() != failures);
-  if (!keepFile && !document->SaveAs(target)) return Imported::kStopped;
+  const bool hostFailed = HostFailedSince(failures);
+  struct stat info {};
+  const bool fileThere = replacesFile || ::lstat(target.c_str(), &info) == 0;
+  const bool keepFile = withoutBox && fileThere;
+  if (!hostFailed && !keepFile && !SaveAtTarget(*document, working)) return Imported::kStopped;
   // The document closes when the command lets it go.
   document->windowFlag = true;
-  const bool hostFailed = HostFailureCount() != failures;
   if (hostFailed) LogColumns("ERROR:", "a host call failed while the stories were imported");
-  if (keepFile) LogColumns("ERROR:", "\"" + target + "\" is kept as it was: the import failed");
+  if (hostFailed || keepFile) {
+    LogColumns("ERROR:", fileThere ? "\"" + target + "\" is kept as it was: the import failed"
+                                   : "nothing is saved at \"" + target + "\": the import failed");
+  }
   ProgramLog() << "... finished." << std::endl;
   LogStamp();
   ProgramLog() << Rule() << std::endl;
@@ -435,7 +452,7 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
   }
   HostFlagGuard flags;
   flags.Suspend();
-  if (ImportInto(*book, document, failures, target, replacesFile) != Imported::kStopped) return;
+  if (ImportInto(*book, document, failures, working, replacesFile) != Imported::kStopped) return;
   // Nothing of a stopped import stays: the document closes unsaved.
   document->windowFlag = true;
   document = {};

@@ -1,12 +1,19 @@
 #include "plugin/conversion/pdf_creation.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <iomanip>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <utility>
 
+#include "platform/win/replacing_file.h"
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/folder_conversion.h"
 #include "plugin/conversion/pdf_style_presets.h"
@@ -39,6 +46,30 @@ std::string& HandedPath() {
   return path;
 }
 
+// The PDF of the running export under a name of its own beside its
+// target, where the host writes it; it takes the target's name only once
+// whole (the commit checks last for a stop requested of the server), and
+// goes when the export ends otherwise.  None while the PDF mode is probed.
+std::unique_ptr<win::ReplacingFile>& Staged() {
+  static std::unique_ptr<win::ReplacingFile> file;
+  return file;
+}
+
+// Puts the staged PDF at its target; false with the reason in *why.
+bool CommitStaged(std::string* why) {
+  win::ReplacingFile& file = *Staged();
+  // A host that adds ".pdf" wrote the PDF there.
+  const std::string written = PdfStepMode == 1 ? file.path() + ".pdf" : file.path();
+  if (written != file.path() && ::rename(written.c_str(), file.path().c_str()) != 0) {
+    *why = std::strerror(errno);
+    ::unlink(written.c_str());
+    return false;
+  }
+  if (file.Commit()) return true;
+  *why = file.Reason();
+  return false;
+}
+
 std::string& LastFailure() {
   static std::string text;
   return text;
@@ -50,8 +81,12 @@ class PendingMark {
   PendingMark() {
     PdfPending = true;
     HandedPath().clear();
+    Staged().reset();
   }
-  ~PendingMark() { PdfPending = false; }
+  ~PendingMark() {
+    PdfPending = false;
+    Staged().reset();
+  }
   PendingMark(const PendingMark&) = delete;
   PendingMark& operator=(const PendingMark&) = delete;
 };
@@ -213,7 +248,10 @@ bool CreatePdf(bool probe) {
   // The host's export replaces the status text.
   RestoreProgressTitle();
   const std::string handed = HandedPath();
-  bool result = exported == kXTOk && !handed.empty();
+  const std::string staged = Staged() ? Staged()->path() : handed;
+  // Why the staged PDF could not be made or put at its target.
+  std::string unstaged = Staged() && !Staged()->ok() ? Staged()->Reason() : "";
+  bool result = exported == kXTOk && !handed.empty() && (!Staged() || CommitStaged(&unstaged));
   // A host that adds ".pdf" wrote the PDF there.
   if (result && PdfStepMode == 1) {
     FileSpec target = request.target;
@@ -226,14 +264,14 @@ bool CreatePdf(bool probe) {
       LogPair("NOTICE:", "Source has unsaved changes: left open.");
     }
   }
-  RemoveHostLog(handed.empty() ? request.target.GetFullPath() : handed);
+  RemoveHostLog(handed.empty() ? request.target.GetFullPath() : staged);
 
   if (!probe) {
     if (!result) {
       LogPair("ERROR:", "PDF creation failed!");
       const std::string pdf = handed.empty() ? request.target.GetFullPath()
                                              : handed + (PdfStepMode == 1 ? ".pdf" : "");
-      const std::string why = " (" + FailureText(exported) + ")";
+      const std::string why = " (" + (unstaged.empty() ? FailureText(exported) : unstaged) + ")";
       LastFailure() = "PDF creation failed for file: " + pdf + why;
       ShowAlert(kAlertResource, "PDF creation failed for file: ", pdf, why, "", false, false, false);
     } else {
@@ -255,7 +293,11 @@ int32_t ContinuePdfExport(void* record) {
   if (suite == nullptr || files == nullptr) return 0;
   std::string path;
   ScopedFile output;
-  if (CnvTools::SetTargetFromProject(path) == kXTOk && NewHostFile(path, kXTDocumentType, &output.file) == kXTOk) {
+  if (CnvTools::SetTargetFromProject(path) == kXTOk && PdfStepMode != 3) {
+    Staged() = std::make_unique<win::ReplacingFile>(PdfStepMode == 1 ? path + ".pdf" : path);
+  }
+  const std::string handed = Staged() ? Staged()->path() : path;
+  if (!handed.empty() && NewHostFile(handed, kXTDocumentType, &output.file) == kXTOk) {
     suite->set_export_switch(1);
     if (suite->set_output_file(output.file) == kXTOk) HandedPath() = path;
     ApplyPdfOutputStyle(static_cast<uint32_t>(Settings::Instance().GetPdfOutputStyle()));

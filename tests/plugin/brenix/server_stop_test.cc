@@ -28,7 +28,7 @@ using namespace ui_run;
 // the run's folder (T: the shared target folder, tmp: the job folders'),
 // the host document to export, a container of it.
 const char kClient[] = R"PY(
-import glob, json, os, signal, sys, time
+import glob, json, os, shutil, signal, sys, time
 case, pid, root, document, container = sys.argv[2], int(sys.argv[3]), sys.argv[4], sys.argv[5], sys.argv[6]
 target = os.path.join(root, 'T')
 
@@ -86,6 +86,11 @@ def main():
     elif case == 'import':
         halted = True
         out = shared_folder_job(c, 'exportqxp', container, target, 'doc')
+    elif case.startswith('job '):
+        halted = True
+        command, kind = case.split()[1:]
+        source = container if kind == 'kxq' else shutil.copy(document, os.path.join(root, 'doc.qxp'))
+        out = shared_folder_job(c, command, source, target, 'doc')
     elif case == 'container':
         job = socket_job(c, 'exportkxt', 'doc.qxp', open(document, 'rb').read(), 'doc')
         open(container, 'wb').write(job['results'][0]['data'])
@@ -154,7 +159,17 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     int status;           // the server's exit status (-1: killed)
     const char* client;   // what the client printed
     const char* logged;   // a record the run must have written, or ""
+    const char* absent = "";  // an earlier result not put in the shared folder ("" none)
+    const char* made = "";    // a result the job made before the stop, which stays ("" none)
   };
+  // What the client of a shared-folder job stopped in its conversions
+  // printed: the job text, the accepted lines, no last line.
+  const auto stopped = [](const std::string& text) {
+    return "[\"export " + text + "\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n";
+  };
+  const std::string kxqAndPdf = stopped("kxt and pdf"), pdf = stopped("pdf"), qxp = stopped("indd"),
+                    qxpAndPdf = stopped("indd and pdf");
+  const char* const stop = "Stop requested: the job ends without its results";
   const Case cases[] = {
       {"flood", "", 0, "{\"sent\": 4194304}\n", "Password (wrong): 'wrong'"},
       {"idle", "", 0, "[\"server alive v2\"]\n", "Stop requested (SIGTERM): the server stops"},
@@ -166,6 +181,21 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       {"import", "create_file:1", 0, "[\"export indd\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n",
        "a host call failed while the stories were imported"},
       {"kill", "", -1, "[true]\n", ""},
+      {"job exportkxtandpdf qxp", "open_document:1", 0, kxqAndPdf.c_str(), stop},
+      {"job exportkxtandpdf qxp", "save_document:1", 0, kxqAndPdf.c_str(), stop},
+      {"job exportkxtandpdf qxp", "export_project:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq"},
+      {"job exportkxtandpdf qxp", "set_output_file:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq"},
+      {"job exportpdf qxp", "open_document:1", 0, pdf.c_str(), stop},
+      {"job exportpdf qxp", "export_project:1", 0, pdf.c_str(), stop},
+      {"job exportpdf qxp", "set_output_file:1", 0, pdf.c_str(), stop},
+      {"job exportqxp kxq", "create_file:1", 0, qxp.c_str(), stop, "doc.qxp"},
+      {"job exportqxp kxq", "insert_text:1", 0, qxp.c_str(), stop, "doc.qxp"},
+      {"job exportqxp kxq", "save_document:1", 0, qxp.c_str(), stop, "doc.qxp"},
+      {"job exportqxp kxq", "insert_text:1", 0, qxp.c_str(), stop},
+      {"job exportqxpandpdf kxq", "insert_text:1", 0, qxpAndPdf.c_str(), stop},
+      {"job exportqxpandpdf kxq", "open_document:2", 0, qxpAndPdf.c_str(), stop, "", "doc.qxp"},
+      {"job exportqxpandpdf kxq", "export_project:1", 0, qxpAndPdf.c_str(), stop, "", "doc.qxp"},
+      {"job exportqxpandpdf kxq", "set_output_file:1", 0, qxpAndPdf.c_str(), stop, "doc.qxp", "doc.qxp"},
   };
   testutil::TempDir shared("brenix-server-stop");
   const fs::path sharedRoot = shared.path();
@@ -179,7 +209,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     ASSERT_EQ(made.client, "[\"export finished\"]\n") << made.output;
   }
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(std::string(c.name) + " " + c.plan);
     Installation install;
     const fs::path root = install.root(), tmp = root / "tmp", target = root / "T";
     const uint16_t port = FreePort();
@@ -192,6 +222,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     Put(target / "doc.kxq", "earlier container\n");
     Put(target / "doc.pdf", "earlier pdf\n");
     Put(target / "doc.qxp", "earlier document\n");
+    if (*c.absent) fs::remove(target / c.absent);
     Put(tmp / kLive / ".server.pid", "1\n");
     Put(tmp / kLive / "incoming" / ".AbCdEfGhIjKlM", "received so far");
     Put(tmp / kUnmarked / "incoming" / "doc.qxp", "kept upload");
@@ -199,7 +230,8 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     Put(tmp / ".NoPartOfAJob", "user file");
     const int liveMark = ::open((tmp / kLive / ".server.pid").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(liveMark, LOCK_EX | LOCK_NB), 0);
-    const std::map<std::string, std::string> sharedBefore = Tree(target), tmpBefore = Tree(tmp);
+    std::map<std::string, std::string> sharedBefore = Tree(target);
+    const std::map<std::string, std::string> tmpBefore = Tree(tmp);
 
     const ServerRun run = Serve(install, port, c.name, c.plan, container);
     EXPECT_EQ(run.status, c.status) << run.output;
@@ -233,7 +265,14 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     // each as it was (none of an unfinished name, the earlier result of the
     // stopped task too), and the job folders' folder only what was there
     // before, as it was.
-    EXPECT_EQ(Tree(target), sharedBefore);
+    std::map<std::string, std::string> sharedAfter = Tree(target);
+    if (*c.made) {
+      EXPECT_EQ(sharedAfter.count(c.made), 1u) << "the result made before the stop";
+      EXPECT_NE(sharedAfter[c.made], sharedBefore[c.made]);
+      sharedAfter.erase(c.made);
+      sharedBefore.erase(c.made);
+    }
+    EXPECT_EQ(sharedAfter, sharedBefore);
     EXPECT_EQ(Tree(tmp), tmpBefore);
     EXPECT_TRUE(fs::is_empty(root / "hosttmp"));
     ::close(liveMark);

@@ -2,6 +2,8 @@
 // fixtures, then imported by the built xthost with the built plug-in, one
 // run per scenario; the imported document is read back by a second run.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <map>
@@ -182,7 +184,7 @@ TEST_F(ImportRun, UntranslatedContainerGivesTheFixtureBack) {
     EXPECT_EQ(Result(run), "\"Import done\"");
     EXPECT_EQ(Paragraphs(install, target), expected);
     // Working boxes gone, the saved document closed, the settings back.
-    EXPECT_TRUE(Has(run.transcript, "close document 1 \"result.qxp\" window"));
+    EXPECT_TRUE(ClosedAs(run).rfind(".~", 0) == 0);
     EXPECT_TRUE(SettingsRestored(run));
     EXPECT_TRUE(Contains(run.log, std::string(80, '*') + "\n2024-03-07 09:05:01\nStarting import ...\n"));
     EXPECT_TRUE(Contains(run.log, "... finished.\n2024-03-07 09:05:01\n" + std::string(80, '*')));
@@ -234,6 +236,57 @@ TEST_F(ImportRun, TranslatedTextGrowsItsBoxesWhenResizingIsOn) {
   }
 }
 
+TEST_F(ImportRun, ABoxThatMayNotGrowStaysOversetAndTheTranslationReplacesTheEarlierFile) {
+  // Box 2 ("One line only") of doc_import.json, changed per row, overflows
+  // with its translation; resizing is on and the user's earlier file is at
+  // the target.
+  struct Case {
+    const char* name;
+    const char* box;     // what stands in box 2's place in the boxes
+    const char* layers;  // the document's layers ("" none)
+    bool grows;
+    const char* logged;  // a part of the log ("" none)
+  };
+  const char* const plain = R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220]})";
+  const Case cases[] = {
+      {"a locked box", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "locked": true})", "", false,
+       "WARNING: box 65538 of story 2 cannot grow (it is locked): its text stays overset\n"},
+      {"a locked group's locked member",
+       R"({"id": 7, "kind": "group", "bounds": [36, 200, 136, 220], "locked": true},
+          {"id": 2, "story": 2, "group": 7, "bounds": [36, 200, 136, 220], "locked": true})",
+       "", false, "WARNING: box 65538 of story 2 cannot grow (it is locked)"},
+      {"a box that keeps its size", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "keepSize": true})", "",
+       false, ""},
+      {"a box on a locked layer", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "layer": 1})",
+       R"("layers": [{"id": 1, "name": "Text", "locked": true}],)", true, ""},
+  };
+  install.WriteSettings("[QUARK]\nSetUniqueID=True\nAutomaticResizeOfFrames=True\n");
+  const std::string fixture = testutil::ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_import.json");
+  const std::string document = (install.root() / "document.qxp").string();
+  const std::string translated = (install.root() / "translated.kxq").string();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string text = fixture;
+    text.replace(text.find(plain), std::string(plain).size(), c.box);
+    text.replace(text.find("\"boxes\""), 0, c.layers);
+    testutil::WriteFile(document, text);
+    fs::remove(kxq);
+    const HostRun exported = RunHost(install, {"--answer", kxq, "start", "open", document, "menu",
+                                               "Export current document"});
+    ASSERT_TRUE(fs::exists(kxq)) << exported.log;
+    kxtpseudo::PseudoTranslate(kxq, translated, false);
+    testutil::WriteFile(target, "the user's file");
+    const HostRun run = Import({}, translated);
+    EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
+    EXPECT_EQ(Result(run), "\"Import done\"") << run.log;
+    EXPECT_FALSE(Contains(run.log, "ERROR")) << run.log;
+    EXPECT_TRUE(Contains(run.log, c.logged)) << run.log;
+    EXPECT_TRUE(Has(Paragraphs(install, target), " style 1 \"Oneé中 lineé中 onlyé中\""));
+    const std::map<int, std::vector<int64_t>> bounds = FinalBounds(run);
+    EXPECT_EQ(bounds.count(2) != 0, c.grows);
+  }
+}
+
 TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
   Export("doc_import.json");
   const std::string plain = (install.root() / "plain.kxq").string();
@@ -267,9 +320,10 @@ TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
       {"target not written", kxq, "write_file:1", "<1012>:\t" + target + "\n", false, ""},
       // A stopped import closes its document and leaves no target.
       {"document not saved", kxq, "save_document:1", "ERROR:    Import failed", false, ".~"},
-      // The rest is imported and saved.
-      {"text call failing", kxq, "insert_text:2", "ERROR: host call insert_text failed", true,
-       "result.qxp"},
+      // A document that may have lost part of its stories is saved nowhere.
+      {"first text call failing", kxq, "insert_text:1",
+       "ERROR:    nothing is saved at \"" + target + "\": the import failed", false, ".~"},
+      {"text call failing", kxq, "insert_text:2", "ERROR: host call insert_text failed", false, ".~"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -342,6 +396,7 @@ TEST_F(ImportRun, AFileAtTheTargetIsReplacedOnlyWhenTheImportSucceeded) {
       // The stored document arrived whole, but the import did not succeed.
       {"whole, not opened", stored, "open_document:1", "ERROR:    Unable to open document for import!"},
       {"whole, not saved", stored, "save_document:1", "ERROR:    Import failed"},
+      {"whole, a first text call failing", stored, "insert_text:1", "ERROR: host call insert_text failed"},
       {"whole, saved without a text", stored, "insert_text:2", "ERROR: host call insert_text failed"},
       {"whole", stored, "", ""},
   };
@@ -435,7 +490,7 @@ TEST_F(ImportRun, TheExportFixtureComesBackWithOnlyWhatTheContainerDoesNotCarry)
   EXPECT_EQ(replaced, differences.size());
   // No story more or less: working boxes and their stories are gone.
   EXPECT_EQ(Paragraphs(install, target), expected);
-  EXPECT_TRUE(Has(run.transcript, "close document 1 \"result.qxp\" window"));
+  EXPECT_TRUE(ClosedAs(run).rfind(".~", 0) == 0);
   EXPECT_EQ(run.transcript.back(), ui_run::kNoHandles);
 }
 
@@ -467,13 +522,24 @@ TEST_F(ImportRun, AStoryWhoseBoxIsGoneFailsTheImportAndTheRestIsSaved) {
   EXPECT_TRUE(Contains(run.log, " is not found. Trying to import into new created box\n")) << run.log;
   EXPECT_TRUE(Has(run.transcript, "beep 0"));
   // The other stories are imported and saved, the document closed.
-  EXPECT_TRUE(Has(run.transcript, "close document 1 \"result.qxp\" window"));
+  EXPECT_TRUE(ClosedAs(run).rfind(".~", 0) == 0);
   const std::vector<std::string> paragraphs = Paragraphs(install, target);
   EXPECT_TRUE(Has(paragraphs, " style 1 \"Lockedé中 texté中\"")) << testing::PrintToString(paragraphs);
   EXPECT_TRUE(Has(paragraphs, " style 0 \"Zeroé中 inseté中\""));
   for (const std::string& p : paragraphs) EXPECT_FALSE(Contains(p, "One")) << p;
   EXPECT_TRUE(SettingsRestored(run));
   EXPECT_EQ(run.transcript.back(), ui_run::kNoHandles);
+
+  // A file another run puts at the target while the stories go in stays.
+  fs::remove(target);
+  const pid_t pid = ui_run::StartHost(install, {"--answer", translated, "--answer", target, "start", "menu",
+                                                "Import Solvane file"}, {"XTHOST_STOP=insert_text:1"});
+  int status = 0;
+  ASSERT_TRUE(waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status));
+  testutil::WriteFile(target, "the user's file");
+  kill(pid, SIGCONT);
+  EXPECT_EQ(Result(ui_run::FinishHost(install, pid)), "\"Import failed\"");
+  EXPECT_EQ(testutil::ReadFile(target), "the user's file");
 }
 
 
@@ -601,12 +667,14 @@ TEST_F(ImportRun, ADamagedContainerFailsWithItsReasonAndLeavesNothing) {
     SCOPED_TRACE(c.name);
     const std::string damaged = Damaged(c.damage);
     fs::remove(target);
+    const bool earlier = &c == &cases[0];  // over the user's earlier file
+    if (earlier) testutil::WriteFile(target, "the user's file");
     const HostRun run = Import({}, damaged);
     EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
     EXPECT_EQ(Result(run), "\"Import failed\"");
     EXPECT_TRUE(Contains(run.log, c.reason)) << run.log;
     EXPECT_TRUE(Contains(run.log, "ERROR:    The container is damaged: the import stopped")) << run.log;
-    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(fs::exists(target) ? testutil::ReadFile(target) : "", earlier ? "the user's file" : "");
     EXPECT_EQ(ClosedAs(run).rfind(".~", 0), 0u) << ClosedAs(run);
     EXPECT_TRUE(SettingsRestored(run));
     EXPECT_EQ(run.transcript.back(), ui_run::kNoHandles);
