@@ -683,7 +683,27 @@ def compare_stories(source, result, translated, boxless):
         for a, _ in story_tables(story)[2]:
             if a < len(records) and records[a].get('mark'):
                 faults.append('story %d: mark %#x left' % (story['id'], records[a]['mark']))
-    return faults + item_data_lost(source, result)
+    return faults + item_data_lost(source, result) + locks_lost(source, result)
+
+
+def locks_lost(source, result):
+    """A locked story that the import left unlocked, and a box the user
+    locked (itself or through a group) whose geometry changed."""
+    faults = []
+    options = {s['id']: s.get('options', 0) for s in result.get('stories', [])}
+    for story in source['stories']:
+        if story.get('options', 0) != options.get(story['id'], story.get('options', 0)):
+            faults.append('story %d options %d -> %d' % (story['id'], story.get('options', 0),
+                                                         options[story['id']]))
+    boxes = {b['id']: b for b in source.get('boxes', [])}
+    theirs = {b['id']: b for b in result.get('boxes', [])}
+    def locked(box):
+        return box.get('locked') or (box.get('group') in boxes and locked(boxes[box['group']]))
+    for box in source.get('boxes', []):
+        if locked(box) and box['id'] in theirs and theirs[box['id']].get('bounds') != box.get('bounds'):
+            faults.append('locked box %d bounds %s -> %s' % (box['id'], box.get('bounds'),
+                                                             theirs[box['id']].get('bounds')))
+    return faults
 
 
 def item_data_lost(source, result):
@@ -882,6 +902,8 @@ CLASSES = (
     ('user document changed', r'user document changed'),
     ('non-breaking flag lost', r"\('flags', 128\)"),
     ('item data lost', r'item data of'),
+    ('story lock lost', r'story \d+ options'),
+    ('locked box grown', r'locked box \d+ bounds'),
     ('export failed', r'^export:'),
     ('import failed, every story came back', r'every story came back'),
     ('import failed', r'import:'),
