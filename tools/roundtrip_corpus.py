@@ -566,7 +566,6 @@ def generate(seed, index, min_features):
     doc.story(doc.simple_paragraphs())
     for feature in features:
         add_feature(doc, feature)
-    ids = [b['id'] for b in doc.boxes]
     info = {'ids_near_top': 'item-ids' in features,
             'dropped': any(dropped_units(doc, s) for s in doc.stories),
             'boxless': sorted(set(s['id'] for s in doc.stories) -
