@@ -1,6 +1,7 @@
 #include "host/document.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -96,6 +97,17 @@ int32_t DocumentContent::NewItemId() {
   for (const Box& box : boxes) next_item = std::max(next_item, box.id + 1);
   if (next_item > kMaxItemId) return 0;
   return next_item++;
+}
+
+int32_t DocumentContent::NewStoryId() const {
+  int32_t largest = 0;
+  for (const Story& story : stories) largest = std::max(largest, story.id);
+  if (largest < std::numeric_limits<int32_t>::max()) return largest + 1;
+  std::set<int32_t> used;
+  for (const Story& story : stories) used.insert(story.id);
+  int32_t id = 1;
+  while (used.count(id) != 0) ++id;
+  return id;
 }
 
 Story* DocumentContent::SelectedStory() {

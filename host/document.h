@@ -307,6 +307,9 @@ struct DocumentContent {
   // An id for a new item; 0 when none is left.  Counts as a change of the
   // items.
   int32_t NewItemId();
+  // An id for a new story: the one after the largest, or the smallest free
+  // one when the largest is the last id there is.
+  int32_t NewStoryId() const;
   void ItemsChanged() { ++items_version; }
   // The chain of a story: the text boxes that show it, in file order; text
   // flows from the first to the last.  Kept with the host's walks

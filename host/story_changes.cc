@@ -17,12 +17,6 @@ int nesting = 0;
 // not end its following.
 int32_t replaying = 0;
 
-int32_t NewStoryId(const DocumentContent& content) {
-  int32_t id = 1;
-  for (const Story& story : content.stories) id = std::max(id, story.id + 1);
-  return id;
-}
-
 // Duplicates item `id` of `source` (with its members, its story and the
 // items anchored there) into `target` as an item anchored in story
 // `anchor`, or in the same place when `anchor` is 0; the new item's id.
@@ -47,7 +41,7 @@ int32_t DuplicateItem(DocumentContent& source, int32_t id, DocumentContent& targ
     const Story* story = source.FindStory(story_id);
     const bool has_story = story != nullptr;
     const int32_t length = has_story ? story->length() : 0;
-    copy.story = NewStoryId(target);
+    copy.story = target.NewStoryId();
     target.stories.emplace_back(copy.story);
     if (has_story) {
       target.boxes.push_back(copy);

@@ -687,8 +687,7 @@ int32_t CreateBox(XTHandle handle, XTItem* item) {
   box.content = r.content;
   box.kind = r.content == DefaultContent(kTextItem) ? kTextItem : kEmptyItem;
   if (box.kind == kTextItem) {
-    int32_t story = 1;
-    for (const Story& s : at.content->stories) story = std::max(story, s.id + 1);
+    const int32_t story = at.content->NewStoryId();
     at.content->stories.emplace_back(story);
     box.story = story;
   }

@@ -93,6 +93,9 @@ TEST(RoundTripLayouts, EveryStoryComesBackAndTheUserDocumentKeepsOnlyItsTags) {
       {"roundtrip/f5_false_failure_masters.json", "0:-1 0:-2 1:-1 1:-2", true},
       // A text box anchored in the story it shows.
       {"roundtrip/f7_box_in_own_story.json", "0:-1 0:-2", true},
+      // Story ids up to the last but one: the working boxes' stories take
+      // the last id and a free one, never the same one twice.
+      {"roundtrip/f11_story_ids_at_limit.json", "0:-1 0:-2", true},
       // The samples: no current box, open text or character records of the
       // analysis in the user's document; the copy stored with the boxes.
       {"doc_layouts.json", "0:-1 0:-2 1:-1 1:-2", false},
