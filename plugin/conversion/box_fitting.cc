@@ -5,6 +5,7 @@
 
 #include "platform/xt/xt_layout_suites.h"
 #include "plugin/mixer/doc_view.h"
+#include "plugin/mixer/host_pages.h"
 #include "plugin/mixer/mixer_boxes.h"
 #include "plugin/qapi/box_call.h"
 #include "plugin/qapi/q_handle.h"
@@ -122,6 +123,47 @@ bool GrowOnce(XTItem box, const int32_t limit[4], bool growBottom) {
   return HostCall("store_box_record", stored) == kXTOk;
 }
 
+// Whether `box` is among the members of `group` or of a group within it.
+bool GroupHolds(XTItem group, XTItem box) {
+  uint16_t count = 0;
+  const QHandle members = QHandle::Adopt(GetGroupMembers(group, &count));
+  for (uint16_t i = 0; i < count; ++i) {
+    XTItem member = 0;
+    if (!members.CopyOut(i * sizeof member, &member, sizeof member)) return false;
+    uint8_t isGroup = 0;
+    if (member == box) return true;
+    if (HostCall("is_group", XT().lgk2->is_group(member, &isGroup)) == kXTOk && isGroup != 0 &&
+        GroupHolds(member, box))
+      return true;
+  }
+  return false;
+}
+
+// Whether a locked group of the view's spreads holds `box`: the user locked
+// the box through its group, though the host refuses the records of items
+// locked themselves only.
+bool LockedThroughGroup(XTItem box) {
+  const XTLayoutSuite* layout = XT().lgk2;
+  int16_t spreads = 0;
+  if (HostCall("spread_count", layout->spread_count(&spreads)) != kXTOk) return false;
+  for (int32_t spread = 1; spread <= spreads; ++spread) {
+    XTItem item = 0;
+    if (HostCall("first_item", layout->first_item(spread, &item), kXTErrNoItem) != kXTOk) continue;
+    while (item != 0) {
+      uint8_t isGroup = 0;
+      uint8_t locked = 0;
+      if (HostCall("is_group", layout->is_group(item, &isGroup)) == kXTOk && isGroup != 0 &&
+          HostCall("is_locked", layout->is_locked(item, &locked)) == kXTOk && locked != 0 &&
+          GroupHolds(item, box))
+        return true;
+      XTItem next = 0;
+      if (HostCall("next_item", layout->next_item(item, &next), kXTErrNoItem) != kXTOk) break;
+      item = next;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool BoxOverflows() {
@@ -144,8 +186,15 @@ bool BoxOverflows() {
   // a text area equal to its bounds and still overflows when its last line
   // says so, so the line table alone decides.
   if (!LastLineOverflows(box)) return false;
-  if (locked != 0) LogHeldBox(box, "it is locked");
-  return locked == 0;
+  if (locked != 0) {
+    LogHeldBox(box, "it is locked");
+    return false;
+  }
+  if (LockedThroughGroup(box)) {
+    LogHeldBox(box, "its group is locked");
+    return false;
+  }
+  return true;
 }
 
 void EnlargeBox(int32_t lastParagraph) {
