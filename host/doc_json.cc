@@ -930,4 +930,26 @@ int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content
   return WriteDocumentText(path, FormatDocument(content), error, opened, written);
 }
 
+int32_t SaveDocumentCopyFile(const std::string& path, const DocumentContent& content, std::string* error) {
+  const std::string text = FormatDocument(content);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return errno == ENOENT || errno == ENOTDIR ? kXTErrNoFolder : kXTErrIo;
+  }
+  int reason = 0;
+  for (std::size_t done = 0; done < text.size() && reason == 0;) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n == 0 || errno != EINTR) {
+      reason = n == 0 ? EIO : errno;
+    }
+  }
+  if (::close(fd) != 0 && reason == 0) reason = errno;
+  if (reason == 0) return kXTOk;
+  *error = std::strerror(reason);
+  return kXTErrIo;
+}
+
 }  // namespace xthost
