@@ -809,6 +809,10 @@ bool ParseDocument(const std::string& bytes, DocumentContent* content, std::stri
 std::string FormatDocument(const DocumentContent& c) {
   const DocumentContent defaults;
   JsonWriter w;
+  // Room for the text the document was formatted to last, and an eighth
+  // more: grown by doubling, the text would hold up to twice its size and
+  // its old copy while it is made.
+  w.Reserve(c.formatted_size + c.formatted_size / 8);
   w.BeginObject();
   w.Key("format");
   w.String(kFormatName);
@@ -891,6 +895,7 @@ std::string FormatDocument(const DocumentContent& c) {
   w.EndObject();
   std::string text = w.Take();
   text += '\n';
+  c.formatted_size = text.size();
   return text;
 }
 
@@ -933,6 +938,28 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
 int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,
                          std::string* error, const FileStamp* opened, FileStamp* written) {
   return WriteDocumentText(path, FormatDocument(content), error, opened, written);
+}
+
+int32_t SaveDocumentCopyFile(const std::string& path, const DocumentContent& content, std::string* error) {
+  const std::string text = FormatDocument(content);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return errno == ENOENT || errno == ENOTDIR ? kXTErrNoFolder : kXTErrIo;
+  }
+  int reason = 0;
+  for (std::size_t done = 0; done < text.size() && reason == 0;) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n == 0 || errno != EINTR) {
+      reason = n == 0 ? EIO : errno;
+    }
+  }
+  if (::close(fd) != 0 && reason == 0) reason = errno;
+  if (reason == 0) return kXTOk;
+  *error = std::strerror(reason);
+  return kXTErrIo;
 }
 
 }  // namespace xthost

@@ -92,4 +92,10 @@ int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content
                          std::string* error, const FileStamp* opened = nullptr,
                          FileStamp* written = nullptr);
 
+// Writes the document into the file at `path` in place, made when missing
+// and never through a link: a copy to be read back at once, so no
+// temporary file, no sync and no rename.  0, kXTErrNoFolder, or kXTErrIo
+// (with the reason in *error).
+int32_t SaveDocumentCopyFile(const std::string& path, const DocumentContent& content, std::string* error);
+
 }  // namespace xthost

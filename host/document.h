@@ -275,6 +275,8 @@ struct DocumentContent {
   // records made after them that nothing uses any more are not saved
   // (DropUnusedAttributes).
   std::size_t opened_attributes = 1;
+  // The size of the file text FormatDocument made of it last (0: none yet).
+  mutable std::size_t formatted_size = 0;
   std::vector<Box> boxes;  // every item of every layout
   std::vector<Story> stories;
   std::vector<Layer> layers;  // layer 0 ("Default") exists when not listed

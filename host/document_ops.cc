@@ -76,6 +76,24 @@ bool SelectStoryText(Host& host, const std::string& value, std::string* error) {
   return true;
 }
 
+// Puts the document's state flags and untitled state back when it goes.
+class KeptState {
+ public:
+  explicit KeptState(DocumentContent& content)
+      : content_(content), flags_(content.flags), untitled_(content.untitled) {}
+  ~KeptState() {
+    content_.flags = flags_;
+    content_.untitled = untitled_;
+  }
+  KeptState(const KeptState&) = delete;
+  KeptState& operator=(const KeptState&) = delete;
+
+ private:
+  DocumentContent& content_;
+  uint32_t flags_;
+  bool untitled_;
+};
+
 }  // namespace
 
 DocumentContent* ContentOf(Host& host, int32_t id) {
@@ -178,6 +196,35 @@ int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::strin
   host.transcript().Line("save document " + std::to_string(id) + " " +
                          Transcript::Quote(BaseName(target)));
   return kXTOk;
+}
+
+int32_t SaveDocumentCopy(Host& host, int32_t id, const std::string& path, std::string* error) {
+  Document* document = host.app().FindDocument(id);
+  if (document == nullptr || document->content == nullptr) {
+    *error = "no such document";
+    return kXTErrParam;
+  }
+  const std::string target = FolderTable::Absolute(path);
+  for (const Document& open : host.app().documents) {
+    if (open.path == target) {
+      *error = "the file is open as document " + std::to_string(open.id);
+      return kXTErrBusy;
+    }
+  }
+  // The bytes a save would write: nothing pending, a file of its own.
+  DocumentContent& content = *document->content;
+  const int32_t result = [&] {
+    const KeptState kept(content);
+    content.flags = 0;
+    content.untitled = false;
+    content.DropUnusedAttributes();
+    return SaveDocumentCopyFile(target, content, error);
+  }();
+  if (result == kXTOk) {
+    host.transcript().Line("save document " + std::to_string(id) + " " + Transcript::Quote(BaseName(target)) +
+                           " copy");
+  }
+  return result;
 }
 
 bool CloseDocument(Host& host, int32_t id, const std::string& how) {

@@ -4,6 +4,7 @@
 // both write the same transcript lines:
 //   open document ID "NAME" flags F
 //   save document ID "NAME"
+//   save document ID "NAME" copy
 //   close document ID "NAME" HOW
 #pragma once
 
@@ -37,6 +38,13 @@ int32_t OpenDocumentFile(Host& host, const std::string& path, int32_t flags, int
 // saved to its own file, kXTErrBusy when `path` is the file of another open
 // document, else the result of SaveDocumentFile.
 int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::string* error);
+
+// Writes document `id` as a save would into the file at `path`, as a copy
+// (SaveDocumentCopyFile): the document keeps its own file, its state flags
+// and what it knows of its files.  kXTErrParam for an unknown id,
+// kXTErrBusy when `path` is the file of an open document (its own too),
+// else the result of SaveDocumentCopyFile.
+int32_t SaveDocumentCopy(Host& host, int32_t id, const std::string& path, std::string* error);
 
 // Closes document `id` without saving; `how` ends the transcript line.
 // False for an unknown id.

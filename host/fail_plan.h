@@ -6,7 +6,8 @@
 // qualifier that some calls add (the suite code for acquire_suite, e.g.
 // "acquire_suite/QSB1"; the request number for send_request; the XTension
 // name for query_xtension and xtension_suite_code; the kind for
-// register_callback).  N counts the calls of that name (or name and
+// register_callback; "copy" for save_document_copy, which counts as a
+// save_document call).  N counts the calls of that name (or name and
 // qualifier) from 1: "create_file:2" fails the second create_file call;
 // "*" fails every one.  A failing call does nothing and answers its failure
 // value (kXTErrInjected for result codes).

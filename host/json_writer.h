@@ -26,6 +26,8 @@ class JsonWriter {
   // Text in UTF-8; text that is not throws as dump() does.
   void String(const std::string& value);
 
+  // Room for `size` bytes of text.
+  void Reserve(std::size_t size) { text_.reserve(size); }
   // The text so far; the writer is done with it.
   std::string Take() { return std::move(text_); }
 

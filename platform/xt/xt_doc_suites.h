@@ -321,6 +321,12 @@ struct XTDocumentStateSuite {
   // file object), or at its own file when `file` is 0.  kXTErrBusy when that
   // file is open as another document.
   int32_t (*save_document)(XTFile file, uint32_t type);
+  // Writes the current document as save_document would into the file
+  // `file` names (made when missing) as a copy of it, for reading back at
+  // once: the document keeps its own file and its state, and the file is
+  // written in place, neither synced nor renamed.  kXTErrBusy when that
+  // file is open as a document, this one too.
+  int32_t (*save_document_copy)(XTFile file, uint32_t type);
 };
 
 // LGJ2: fonts.

@@ -77,6 +77,22 @@ void Failed() {
   ShowResult(kDialogExportFailed);
 }
 
+// Why the host did not save a document, from its answer.
+std::string SaveFailureText(int32_t result) {
+  switch (result) {
+    case kXTErrIo:
+      return "the file could not be written";
+    case kXTErrNoFolder:
+      return "its folder is gone";
+    case kXTErrNotFound:
+      return "it has no file of its own";
+    case kXTErrBusy:
+      return "the file is open as another document";
+    default:
+      return "host result " + std::to_string(result);
+  }
+}
+
 void ErrorAlert(const std::string& text, const std::string& fileName) {
   ShowAlert(kAlertResource, text, fileName, "", "", false, false, false);
 }
@@ -325,9 +341,18 @@ class ExportCommand {
     if (!MakeTarget()) return;
     if (!Request().CheckKinds(false)) TraceLevel(12, "Warning: Invalid conversion!");
     if (!WriteOutput(Request().target.GetFullPath())) return;
-    document_->SaveIfInteractive();
+    if (!document_->SaveIfInteractive()) KeepUnsavedDocument();
     RecordCommandOutcome(CommandOutcome::kDone);
     if (!Unattended()) ShowResult(kDialogExportDone);
+  }
+
+  // The output is whole, but the save after it failed: said in the log,
+  // and the document stays open with its changes.
+  void KeepUnsavedDocument() {
+    const std::string file = documentPath_.empty() ? std::string(kUntitledName) : documentPath_;
+    Line("ERROR: the document \"" + file + "\" was not saved after the export (" +
+         SaveFailureText(document_->LastSaveResult()) + "); it stays open with its changes");
+    document_->windowFlag = false;
   }
 
   // The document's file spec, and the request remade from

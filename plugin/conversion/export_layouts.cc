@@ -1,6 +1,7 @@
 #include "plugin/conversion/export_layouts.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,15 +11,17 @@
 #include <exception>
 #include <future>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <system_error>
 
 #include "platform/win/replacing_file.h"
 #include "plugin/conversion/exporter.h"
-#include "plugin/conversion/qxp_writer.h"
 #include "plugin/qapi/mixer_services.h"
+#include "plugin/qapi/progress_bar.h"
 #include "plugin/qapi/ui_host.h"
-#include "support/host_file_spec.h"
+#include "support/brenix_interface.h"
 #include "support/host_link.h"
 #include "support/host_result.h"
 #include "support/paths.h"
@@ -112,8 +115,9 @@ class KeptWorkingBoxes {
 };
 
 // A new empty file beside the current document's file, for a copy of the
-// document to be read back; removed when the object goes.  path() is empty
-// when none could be made.
+// document to be read back, kept open (and locked) for that until the
+// object goes; its name goes when the object does, or before by Remove.
+// fd() is -1 when none could be made.
 class CopyFile {
  public:
   CopyFile() {
@@ -122,51 +126,74 @@ class CopyFile {
       ProgramLog() << "ERROR: the saved document's file spec could not be had; it is not stored" << std::endl;
       return;
     }
-    const int fd = win::CreateFileBeside(folder + kPathSeparator + name, O_WRONLY, &path_);
-    if (fd < 0) {
+    fd_ = win::CreateFileBeside(folder + kPathSeparator + name, O_RDWR, &path_);
+    if (fd_ < 0) {
       ProgramLog() << "ERROR: no file for the stored document beside \"" << folder << kPathSeparator << name
                    << "\": " << std::strerror(errno) << std::endl;
-      path_.clear();
-      return;
     }
-    ::close(fd);
   }
   ~CopyFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
+    Remove();
+    if (fd_ >= 0) ::close(fd_);
   }
   CopyFile(const CopyFile&) = delete;
   CopyFile& operator=(const CopyFile&) = delete;
+  int fd() const { return fd_; }
   const std::string& path() const { return path_; }
+  // Removes the name; the bytes stay readable through fd().
+  void Remove() {
+    if (fd_ >= 0 && !removed_) ::unlink(path_.c_str());
+    removed_ = true;
+  }
 
  private:
+  int fd_ = -1;
   std::string path_;
+  bool removed_ = false;
 };
 
-// Every byte of `source`.
-std::string ReadAll(BX_KXT::BXInStream& source) {
-  std::string bytes;
-  bytes.reserve(source.Length());
-  char buffer[1 << 16];
-  while (const uint32_t n = source.GetData(buffer, sizeof buffer)) bytes.append(buffer, n);
-  return bytes;
+// The bytes of a copy, read from its descriptor in order on any thread; a
+// failed read raises std::system_error naming the copy.
+class CopySource final : public BX_KXT::BXInStream {
+ public:
+  explicit CopySource(const CopyFile& copy) : fd_(copy.fd()), path_(copy.path()) {}
+  uint32_t GetData(void* buffer, uint32_t n) override {
+    for (;;) {
+      const ssize_t count = ::pread(fd_, buffer, n, offset_);
+      if (count >= 0) {
+        offset_ += count;
+        return static_cast<uint32_t>(count);
+      }
+      if (errno != EINTR) {
+        throw std::system_error(errno, std::generic_category(), "the stored document \"" + path_ + "\" cannot be read");
+      }
+    }
+  }
+  uint32_t Length() override {
+    struct stat st;
+    return ::fstat(fd_, &st) == 0 ? static_cast<uint32_t>(st.st_size) : 0;
+  }
+
+ private:
+  int fd_;
+  std::string path_;
+  off_t offset_ = 0;
+};
+
+std::string DeflateCopy(const CopyFile* copy) {
+  CopySource source(*copy);
+  return BX_KXT::Export::DeflateTemplate(source);
 }
 
-// A copy of the document saved for the container.
-struct SavedCopy {
-  bool fileMade = false;           // a file for it could be made
-  bool saved = false;              // the host saved it there and named it
-  std::string bytes;               // what was read back
-  std::exception_ptr readFailure;  // raised by a read that failed
-};
+// Sets the progress of the stored copy (not in MultiDoc mode).
+void StoreProgress(ProgressBar* progress, uint32_t value) {
+  if (progress != nullptr && !BrenixInterface::Instance()->multiDocMode) progress->SetValue(value);
+}
 
 // Saves the document with the working boxes of every layout of `loop` (those
-// that went after their walk made again, added to `made`) into a file beside
-// it, reads that back through the host and removes it.
-SavedCopy SaveAndReadCopy(QuarkDoc& document, const LayoutLoop& loop, ProgressBar* progress,
-                          std::vector<XTItem>* made) {
-  SavedCopy result;
-  const CopyFile copy;
-  result.fileMade = !copy.path().empty();
+// that went after their walk made again, added to `made`) into `copy`, whose
+// name then goes; whether the host saved it.
+bool SaveCopyWithBoxes(QuarkDoc& document, const LayoutLoop& loop, CopyFile& copy, std::vector<XTItem>* made) {
   if (!loop.boxesRemoved.empty()) {
     const int16_t current = GetCurrentDocumentId();
     for (const int16_t id : loop.boxesRemoved) {
@@ -176,17 +203,9 @@ SavedCopy SaveAndReadCopy(QuarkDoc& document, const LayoutLoop& loop, ProgressBa
     }
     MakeLayoutCurrent(document, current);
   }
-  XTFileSpec spec{};
-  result.saved = result.fileMade && document.SaveCopy(copy.path()) &&
-                 xt_fsmakefsspec(0, 0, copy.path(), spec, true, false, false, nullptr, 0, false, nullptr) == kXTOk;
-  if (!result.saved) return result;
-  try {
-    Writer writer(spec, progress);
-    result.bytes = ReadAll(writer);
-  } catch (...) {
-    result.readFailure = std::current_exception();
-  }
-  return result;
+  const bool saved = copy.fd() >= 0 && document.SaveCopy(copy.path());
+  copy.Remove();
+  return saved;
 }
 
 // One Exporter per layout, writing into the container document.
@@ -291,30 +310,36 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
       // an import of it copies its probes from them; the user's document
       // is saved without them.
       std::vector<XTItem> boxes = layouts.workingBoxes;
-      SavedCopy copy;
-      if (!HostFailedSince(options.failuresBefore)) copy = SaveAndReadCopy(*document, layouts, progress, &boxes);
-      // The copy is compressed on a thread of its own while the host saves
-      // the user's document.
+      std::optional<CopyFile> copy;
+      bool saved = false;
+      if (!HostFailedSince(options.failuresBefore)) {
+        copy.emplace();
+        saved = SaveCopyWithBoxes(*document, layouts, *copy, &boxes);
+      }
+      // The copy is compressed from its file on a thread of its own while
+      // the host saves the user's document (declared after the copy, so
+      // that the thread is done before the file goes).
       std::future<std::string> deflated;
-      if (copy.saved && !copy.readFailure) {
-        deflated = std::async(std::launch::async | std::launch::deferred, BX_KXT::Export::DeflateTemplate,
-                              std::cref(copy.bytes));
+      if (saved) {
+        StoreProgress(progress, 70);
+        deflated = std::async(std::launch::async | std::launch::deferred, DeflateCopy, &*copy);
       }
       Exporter::DeleteWorkingBoxes(boxes);
       if (!SaveAfterLastLayout(*document, options.closeDocument, options.failuresBefore)) {
         result.saveFailed = true;
         return;
       }
-      if (!copy.saved) {
-        if (copy.fileMade) {
+      if (!saved) {
+        if (copy && copy->fd() >= 0) {
           ProgramLog() << "ERROR: the document with its working boxes could not be saved; it is not stored"
                        << std::endl;
         }
         result.storeFailed = true;
         return;
       }
-      if (copy.readFailure) std::rethrow_exception(copy.readFailure);
+      // A failed read of the copy is raised here, after the save.
       book->StoreDeflated(0, deflated.get());
+      StoreProgress(progress, 85);
       result.stored = true;
     };
     result.layouts = ExportLayouts(document, output, uniqueIds, loop);

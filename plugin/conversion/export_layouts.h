@@ -132,11 +132,12 @@ struct KxtBookResult {
 // Into `book`: "source_data_type"; a document with "source_platform"; every
 // layout through its own Exporter; after the last one "maxuniqID" and the
 // document stored as stream 0 with the working boxes of every layout
-// (saved for that into a file of its own beside the document's, read back
-// and removed), then the working boxes deleted and the document saved
-// (SaveAfterLastLayout) while another thread compresses the copy.  Nothing
-// is stored when that save fails.  An "ERROR:" line and storeFailed when
-// the copy cannot be saved; a failed read of it is raised after the save.
+// (a copy the host writes for that into a file of its own beside the
+// document's, which keeps its own file), then the working boxes deleted
+// and the document saved (SaveAfterLastLayout) while another thread
+// compresses the copy from its file.  Nothing is stored when that save
+// fails.  An "ERROR:" line and storeFailed when the copy cannot be saved;
+// a failed read of it is raised after the save.
 // The container document is released at the end; the book stays the
 // caller's.
 // A project without layouts gives the properties and an empty document.

@@ -736,11 +736,12 @@ void Book::StoreDeflated(int32_t number, const std::string& deflated) {
 
 }  // namespace
 
-std::string DeflateTemplate(const std::string& bytes) {
+std::string DeflateTemplate(BXInStream& source) {
   MemOutFile out;
   {
     LZ_OutStream_Impl compressor(out, kTemplateLevel, kTemplateWindow, kTemplateMemory);
-    PutAll(compressor, bytes);
+    SourceStream in(source);
+    CopyStreamData(in, compressor, 0xFFFFFFFFu, 0x10000);
   }
   return std::string(static_cast<const char*>(out.Data()), out.Size());
 }

@@ -121,9 +121,10 @@ class IBook : public virtual IAttrs {
   virtual void StoreDeflated(int32_t number, const std::string& deflated) = 0;
 };
 
-// `bytes` compressed as StoreQXP compresses a source, byte for byte.  It
-// touches nothing but its argument, so it may run on any thread.
-std::string DeflateTemplate(const std::string& bytes);
+// Every byte of `source` compressed as StoreQXP compresses a source, byte
+// for byte; a failure of the source is raised.  It touches nothing but its
+// argument, so it may run on any thread that may read `source`.
+std::string DeflateTemplate(BXInStream& source);
 
 // SetNumericAttr (plugin/qapi/attr_sets.h) formats numbers for SetAttr.
 using ::SetNumericAttr;

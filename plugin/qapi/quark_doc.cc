@@ -183,42 +183,30 @@ void QuarkDoc::ReloadFonts() { fonts_ = std::make_unique<QFontList>(); }
 bool QuarkDoc::Save() {
   const std::string path = RequestFile().GetFullPath();
   if (!CanSave()) return false;
-  int32_t result = SaveThere(path, false);
+  int32_t result = SaveThere(path, false, &XTDocumentStateSuite::save_document);
   // No spec, no reference, or the file is open as another document: the
-  // document is saved at its own file (after a copy, the one it had
-  // before: the host took the copy's for it).
-  if (result == kXTErrBusy) {
-    result = ownFile_.empty() ? State()->save_document(0, kXTDocumentType) : SaveThere(ownFile_, false);
-  }
-  if (!Saved(result, path)) return false;
-  ownFile_.clear();
-  return true;
+  // document is saved at its own file.
+  if (result == kXTErrBusy) result = State()->save_document(0, kXTDocumentType);
+  return Saved(result, path);
 }
 
 bool QuarkDoc::SaveAs(const std::string& path) {
-  if (!CanSave()) return false;
-  if (!Saved(SaveThere(path, true), path)) return false;
-  ownFile_.clear();
-  return true;
+  return CanSave() && Saved(SaveThere(path, true, &XTDocumentStateSuite::save_document), path);
 }
 
 bool QuarkDoc::SaveCopy(const std::string& path) {
-  if (!CanSave()) return false;
-  std::string name, folder;
-  if (ownFile_.empty() && GetCurrentDocumentLocation(&name, &folder) == kXTOk) {
-    ownFile_ = folder + kPathSeparator + name;
-  }
-  return Saved(SaveThere(path, false), path);
+  return CanSave() && Saved(SaveThere(path, false, &XTDocumentStateSuite::save_document_copy), path);
 }
 
 bool QuarkDoc::CanSave() {
   MakeCurrent();
   if (State() != nullptr && XT().files != nullptr) return true;
+  lastSaveResult_ = kXTErrNoSuite;
   ProgramLog() << "ERROR: QuarkDoc::Save(): the host cannot save documents" << std::endl;
   return false;
 }
 
-int32_t QuarkDoc::SaveThere(const std::string& path, bool newFile) {
+int32_t QuarkDoc::SaveThere(const std::string& path, bool newFile, SaveEntry save) {
   const HostLink& link = XT();
   int32_t result = kXTErrBusy;
   XTFileSpec spec{};
@@ -229,8 +217,8 @@ int32_t QuarkDoc::SaveThere(const std::string& path, bool newFile) {
               : xt_fsmakefsspec(0, 0, path, spec, true, false, false, nullptr, 0, false, nullptr);
   if ((made == kXTOk || (newFile && made == kXTErrNotFound)) && link.files->new_file(&reference) == kXTOk &&
       link.files->set_file_spec(reference, &spec) == kXTOk) {
-    result = State()->save_document(reference, kXTDocumentType);
-    if (result == kXTErrDuplicate) result = State()->save_document(reference, kXTDocumentType);
+    result = (State()->*save)(reference, kXTDocumentType);
+    if (result == kXTErrDuplicate) result = (State()->*save)(reference, kXTDocumentType);
   }
   if (reference != 0) link.files->dispose_file(reference);
   return result;
@@ -238,6 +226,7 @@ int32_t QuarkDoc::SaveThere(const std::string& path, bool newFile) {
 
 bool QuarkDoc::Saved(int32_t result, const std::string& path) {
   TraceLevel(result, kApiCheckText);
+  lastSaveResult_ = result;
   if (result == kXTOk) return true;
   ProgramLog() << "ERROR: QuarkDoc::Save(): the document was not saved (\"" << path << "\", host result " << result
                << ")" << HostResultReason(result) << std::endl;

@@ -74,9 +74,10 @@ class QuarkDoc : public RefObject {
   // or the host answers -49 for it, at the document's own file.  False,
   // with an "ERROR:" line in the program log, when the host did not save.
   bool Save();
-  // Saves this document at `path` alone (a copy of it to be read back);
-  // the host then takes that file for the document's own until the next
-  // Save.  False, with an "ERROR:" line, when the host did not save there.
+  // Writes a copy of this document into the file at `path`, as a save
+  // would write it, to be read back at once; the document keeps its own
+  // file and its state.  False, with the same "ERROR:" line, when the host
+  // did not write it.
   bool SaveCopy(const std::string& path);
   // Saves this document at `path` and nowhere else, which makes that file
   // its own; false, with the same "ERROR:" line, when the host did not.
@@ -85,6 +86,8 @@ class QuarkDoc : public RefObject {
   // batch run (registry flag, a running batch control file) or server mode
   // is on.  False only when a save was made and failed.
   bool SaveIfInteractive();
+  // The host's answer to the last save, copy or not (0 when it saved).
+  int32_t LastSaveResult() const { return lastSaveResult_; }
 
   bool ReadOnlyFlag() const { return readOnly; }
   bool PlatformFlag() const { return readOnly; }  // the same byte
@@ -102,15 +105,14 @@ class QuarkDoc : public RefObject {
  private:
   // False, with an "ERROR:" line, when the host cannot save documents.
   bool CanSave();
+  using SaveEntry = int32_t (*XTDocumentStateSuite::*)(XTFile, uint32_t);
   // The host's answer to saving at `path` (which may name no file yet when
-  // `newFile`); kXTErrBusy when there is no spec or file reference for it,
-  // or the file is open as another document.
-  int32_t SaveThere(const std::string& path, bool newFile);
+  // `newFile`) through `save`; kXTErrBusy when there is no spec or file
+  // reference for it, or the file is open as another document.
+  int32_t SaveThere(const std::string& path, bool newFile, SaveEntry save);
   // Whether `result` is a save; else an "ERROR:" line naming `path`.
   bool Saved(int32_t result, const std::string& path);
 
   std::unique_ptr<QFontList> fonts_;
-  // The document's file before SaveCopy made the host take the copy's;
-  // empty when no copy was saved since the last Save.
-  std::string ownFile_;
+  int32_t lastSaveResult_ = 0;
 };

@@ -369,8 +369,9 @@ TEST_F(KxtExportTest, StoredDocumentsComeBackByteForByte) {
     }
     {
       Ref<IBook> book = CreateExportBook(deflated.c_str());
-      book->StoreDeflated(0, DeflateTemplate("something else entirely"));
-      book->StoreDeflated(0, std::async(std::launch::async, DeflateTemplate, std::cref(content)).get());
+      MemorySource other("something else entirely"), source(content);
+      book->StoreDeflated(0, DeflateTemplate(other));
+      book->StoreDeflated(0, std::async(std::launch::async, [&source] { return DeflateTemplate(source); }).get());
     }
     const std::string stored = testutil::PythonOutput(kStoredPy, {path_, original});
     EXPECT_EQ(stored, "0 789c True True " + std::to_string(content.size()) + " True\n");
