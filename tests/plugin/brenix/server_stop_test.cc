@@ -171,7 +171,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
                     qxpAndPdf = stopped("indd and pdf");
   const char* const stop = "Stop requested: the job ends without its results";
   const Case cases[] = {
-      {"flood", "", 0, "{\"sent\": 4194304}\n", "Password (wrong): 'wrong'"},
+      {"flood", "", 0, "{\"sent\": 4194304}\n", "Password (wrong): '(masked)'"},
       {"idle", "", 0, "[\"server alive v2\"]\n", "Stop requested (SIGTERM): the server stops"},
       {"upload", "", 0, "[true]\n", "Stop requested (SIGTERM): the server stops"},
       {"export", "font_list:1", 0, "[\"export kxt and pdf\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n",
