@@ -1,5 +1,6 @@
 #include "plugin/conversion/export_commands.h"
 
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <iomanip>
@@ -88,6 +89,8 @@ std::string SaveFailureText(int32_t result) {
       return "it has no file of its own";
     case kXTErrBusy:
       return "the file is open as another document";
+    case kXTErrDiskFull:
+      return std::strerror(ENOSPC);
     default:
       return "host result " + std::to_string(result);
   }
