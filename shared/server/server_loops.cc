@@ -205,7 +205,9 @@ bool DoStartServer(uint32_t requestedPort) {
     const uint16_t started = connection->startServer(port);
     if (!connection->IsServerOk()) {
       LogMessage(where, "Server not ok!\t - AFTER conn.startServer() -", 5);
-      return false;
+      // A stop that came while the port was tried ends the server as a halt
+      // does: the next idle call's scope would clear the request unseen.
+      return StopFound(where);
     }
     const bool up = connection->GetCurrentStatus() == ct_Connection::ec_ServerUp;
     if (started == 0 && up) {
@@ -221,7 +223,7 @@ bool DoStartServer(uint32_t requestedPort) {
                  std::string("Socket not ok (server loop)! - ") + (started == 0 ? " SOCKET_OK" : " SOCKET_NOT_OK") +
                      (up ? " / STATUS_OK" : " / STATUS_NOT_OK"),
                  5);
-      if (flags.winsockRestarted) return false;
+      if (flags.winsockRestarted) return StopFound(where);
       flags.winsockRestarted = true;
       connection->haltServer();
       connection->Cleanup();
