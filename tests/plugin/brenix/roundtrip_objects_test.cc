@@ -1,9 +1,11 @@
 // Round trips through the menu of the built xthost: small documents with
 // objects side by side, objects followed by equal texts, a paragraph
 // without tab stops under a style sheet with some, a special character
-// right after an object, and a non-breaking hyphen.  Each is exported,
-// imported untouched and imported after a pseudo-translation; a Python
-// reader of the saved documents compares every story with the source.
+// right after an object, a non-breaking hyphen, and column and box breaks
+// inside a paragraph and at the end of a run and of the story over two
+// chained boxes.  Each is exported, imported untouched and imported after a
+// pseudo-translation; a Python reader of the saved documents compares every
+// story with the source.
 // Paragraph sheets behind a character sheet: the container's style names.
 #include <gtest/gtest.h>
 
@@ -129,6 +131,9 @@ TEST(RoundTripObjects, EachStoryComesBackAsItWasExportedUntouchedAndTranslated) 
       {"f6_special_after_object.json", ""},
       // Blanks and a hyphen under the non-breaking flag.
       {"f10_non_breaking_hyphen.json", "nonbreaking"},
+      // Column and box breaks within a run, at its end, and the story's
+      // last unit in a run of its own.
+      {"f12_column_and_box_breaks.json", ""},
       // Paragraphs named after their own sheet behind a character sheet.
       {"f11_body_after_character_sheet.json", "", "Body "},
       {"f11_body_among_four_sheets.json", "", "Body Body "},
