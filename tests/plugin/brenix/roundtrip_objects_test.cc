@@ -6,7 +6,8 @@
 // chained boxes.  Each is exported, imported untouched and imported after a
 // pseudo-translation; a Python reader of the saved documents compares every
 // story with the source.
-// Paragraph sheets behind a character sheet: the container's style names.
+// Paragraph sheets behind a character sheet, and a sheet name longer than
+// the host's record: the container's style names.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -137,6 +138,9 @@ TEST(RoundTripObjects, EachStoryComesBackAsItWasExportedUntouchedAndTranslated) 
       // Paragraphs named after their own sheet behind a character sheet.
       {"f11_body_after_character_sheet.json", "", "Body "},
       {"f11_body_among_four_sheets.json", "", "Body Body "},
+      // A name cut at the host record's 64 units in the middle of a pair
+      // loses the pair's first half too.
+      {"f13_style_name_cut_in_a_pair.json", "", "Heading sheet whose name is longer than the record it goes in:  "},
   };
   const fs::path data = fs::path(BRENIX_TEST_DATA) / "roundtrip";
   for (const RoundTrip& c : cases) {
