@@ -403,7 +403,9 @@ def add_feature(doc, feature):
             doc.layouts.append({'name': name} if name else {})
             doc.story(doc.simple_paragraphs(1), layout=len(doc.layouts) - 1)
         if rnd.random() < 0.5:
-            doc.layouts[0] = {'name': names[0]} if names[0] else {}
+            # Renamed, or left without a name: its spreads and masters stay.
+            first = {k: v for k, v in doc.layouts[0].items() if k != 'name'}
+            doc.layouts[0] = dict(first, name=names[0]) if names[0] else first
     elif feature == 'masters-all':
         for layout in range(len(doc.layouts)):
             count = rnd.randint(1, 2)
