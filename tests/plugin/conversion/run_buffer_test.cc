@@ -197,11 +197,15 @@ TEST(WriteTextRun, SegmentsOfAHostStory) {
                       R"(run 0.0.0.1 Unicodes style - "2")",
                       // A tab at the segment's start: the record's code page.
                       R"(run 0.0.0.2 Unicodes style - "\t")",
-                      R"(run 0.0.0.3 Unicodes style - "next columnnext box")",
-                      R"(run 0.0.0.4 SpecialChars style - [["tabulator", "TempIndent"]])",
-                      R"(run 0.0.0.5 Unicodes style - "soft")",
-                      R"(run 0.0.0.6 WideMultibytes style - "\u001f")",
-                      R"(run 0.0.0.7 Unicodes style - "hyphen")",
+                      // The column and the box break as their special characters.
+                      R"(run 0.0.0.3 SpecialChars style - [["column_break", null]])",
+                      R"(run 0.0.0.4 Unicodes style - "next column")",
+                      R"(run 0.0.0.5 SpecialChars style - [["frame_break", null]])",
+                      R"(run 0.0.0.6 Unicodes style - "next box")",
+                      R"(run 0.0.0.7 SpecialChars style - [["tabulator", "TempIndent"]])",
+                      R"(run 0.0.0.8 Unicodes style - "soft")",
+                      R"(run 0.0.0.9 WideMultibytes style - "\u001f")",
+                      R"(run 0.0.0.10 Unicodes style - "hyphen")",
                   }));
 }
 
