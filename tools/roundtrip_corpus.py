@@ -19,9 +19,10 @@ its paragraph's format, after the changes the round trip makes by design:
     (and, but for a text box, which may grow to fit its text, its size)
     is compared instead of its id;
   - 0x1C and 0x1E take the attributes where they are inserted;
+  - a non-breaking column or frame break comes back without the flag;
   - a non-breaking blank comes back as U+00A0;
-  - control codes the export does not write (U+0000 among them, column
-    and frame breaks) do not come back;
+  - control codes the export does not write (U+0000 among them) do not
+    come back;
   - a story without a box is not exported, and stays as it was.
 
 The container's paragraphs must carry the style name of the sheet the
@@ -66,6 +67,9 @@ Features:
   masters-all       master text with page numbers on every layout, a
                     master spread in front
   special-only      a story of special characters only
+  breaks            column and frame breaks inside paragraphs, at the end
+                    of runs, paragraphs and stories, in runs of their own,
+                    non-breaking ones, over chained boxes
   empty-stories     empty stories in boxes
   boxless-story     a story without a box
   empty-paragraphs  many empty paragraphs
@@ -102,7 +106,7 @@ FEATURES = ['current-layout', 'neighbours', 'equal-keys', 'tabless-format',
             'masters-layouts', 'special-object', 'nb-hyphen',
             'nested-groups', 'anchored-deep', 'anchored-group', 'chain-spreads',
             'chain-masters', 'chain-group', 'chain-anchored', 'chain-pasteboard',
-            'two-layouts', 'layout-names', 'masters-all', 'special-only', 'empty-stories',
+            'two-layouts', 'layout-names', 'masters-all', 'special-only', 'breaks', 'empty-stories',
             'boxless-story', 'empty-paragraphs', 'equal-text', 'combining', 'non-bmp',
             'rtl-bidi', 'nonchar-nul', 'long-one-run', 'long-many-runs', 'many-sheets',
             'hidden-across', 'locked-box', 'locked-group', 'locked-layer', 'locked-story',
@@ -114,9 +118,9 @@ NB_FLAG = 128
 PSEUDO = '\u00e9\u4e2d'
 ERR_REFUSED = -5003  # the host's answer when no item id is left
 MAX_ITEM_ID = 0x7FFF
-# Control codes the export does not write (column and frame breaks among
-# them): they do not come back.
-DROPPED = set(chr(c) for c in list(range(0, 7)) + [8, 0x0B, 0x0C, 0x0E] + list(range(0x15, 0x1C)))
+# Control codes the export does not write: they do not come back.
+DROPPED = set(chr(c) for c in list(range(0, 7)) + [8, 0x0E] + list(range(0x15, 0x1C)))
+BREAKS = '\x0b\x0c'
 # Page numbers: the unit and the opcode of its run.
 PAGE_NUMBERS = [('\x01', 5), ('\x02', 6), ('\x03', 7)]
 
@@ -399,7 +403,9 @@ def add_feature(doc, feature):
             doc.layouts.append({'name': name} if name else {})
             doc.story(doc.simple_paragraphs(1), layout=len(doc.layouts) - 1)
         if rnd.random() < 0.5:
-            doc.layouts[0] = {'name': names[0]} if names[0] else {}
+            # Renamed, or left without a name: its spreads and masters stay.
+            first = {k: v for k, v in doc.layouts[0].items() if k != 'name'}
+            doc.layouts[0] = dict(first, name=names[0]) if names[0] else first
     elif feature == 'masters-all':
         for layout in range(len(doc.layouts)):
             count = rnd.randint(1, 2)
@@ -423,6 +429,34 @@ def add_feature(doc, feature):
             else:
                 pieces.append((rnd.choice(['\t', '\x1e', '\x1c', '\x0b', '\x0c', '\x1f', '\x1d']), 0))
         doc.story([(0, pieces)] + [(0, [('\t', 0)])] * rnd.randint(0, 1))
+    elif feature == 'breaks':
+        def breaks():
+            return ''.join(rnd.choice(BREAKS) for _ in range(rnd.choice([1, 1, 1, 2])))
+        paragraphs = []
+        for _ in range(rnd.randint(1, 4)):
+            pieces = [(rnd.choice(['', breaks()]) + doc.words() + ' ', doc.plain())]
+            for _ in range(rnd.randint(0, 3)):
+                r = rnd.random()
+                if r < 0.4:
+                    # Inside a run.
+                    pieces.append((doc.words(1) + breaks() + doc.words(1), doc.plain()))
+                elif r < 0.7:
+                    # At the end of a run.
+                    pieces.append((doc.words(2) + breaks(), doc.plain()))
+                elif r < 0.85:
+                    # In a run of its own.
+                    pieces.append((breaks(), doc.attr(size=rnd.choice([9, 14]))))
+                else:
+                    pieces.append((breaks(), doc.attr(flags=NB_FLAG)))
+                pieces.append((' ' + doc.words(), 0))
+            if rnd.random() < 0.4:
+                pieces.append((breaks(), rnd.choice([0, doc.plain()])))
+            paragraphs.append((0, pieces))
+        if rnd.random() < 0.5:
+            doc.story(paragraphs)
+        else:
+            sid = doc.story(paragraphs, bounds=[36, 500, 300, 540])
+            doc.text_box(sid, bounds=[320, 500, 580, 540])
     elif feature == 'empty-stories':
         for _ in range(rnd.randint(1, 2)):
             doc.story([(0, [])])
@@ -615,6 +649,11 @@ def expand(doc, story):
                 # box fitting): only its kind is compared.
                 kind = box.get('kind', 'text' if box.get('story') else 'empty')
                 r['anchored'] = (kind,) + (() if kind == 'text' else (b[2] - b[0], b[3] - b[1]))
+            if unit in BREAKS and r.get('flags', 0) & NB_FLAG:
+                # The container keeps the flag on blanks and hyphens alone.
+                r['flags'] &= ~NB_FLAG
+                if not r['flags']:
+                    del r['flags']
             if unit in '\x1c\x1e':
                 # Takes the attributes where it is inserted, never an object's.
                 r = {k: v for k, v in r.items() if k in ('opcode', 'object')}
@@ -856,7 +895,7 @@ def round_trip(job):
         if info['boxless']:
             design.append('stories without a box are not exported')
         if info['dropped']:
-            design.append('control codes and breaks are not written')
+            design.append('control codes are not written')
         subprocess.run([os.path.join(build, 'tools', 'kxtpseudo', 'kxtpseudo'), path('doc.kxq'),
                         path('tr.kxq')], check=True, capture_output=True)
         for name, container, translated in (('untouched', 'doc.kxq', False),

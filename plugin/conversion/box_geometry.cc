@@ -298,6 +298,7 @@ void WriteBoxPosition(StoryGeometry& geometry, BX_KXT::Export::IAttrs& story) {
 }
 
 std::u16string ParagraphStyleName(uint16_t sheet, SheetNames& names) {
+  constexpr size_t kStyleNameUnits = sizeof XTStyleRecord::name / sizeof XTStyleRecord::name[0];
   if (sheet == 0) return std::u16string();
   const auto known = names.find(sheet);
   if (known != names.end()) return known->second;
@@ -305,7 +306,10 @@ std::u16string ParagraphStyleName(uint16_t sheet, SheetNames& names) {
   const int32_t found = HostCall("style_sheet", FindStyleSheetById(sheet, &record), kXTErrNotFound);
   if (found != kXTOk && found != kXTErrNotFound) return std::u16string();
   size_t length = 0;
-  while (length < 64 && record.name[length] != 0) ++length;
+  while (length < kStyleNameUnits && record.name[length] != 0) ++length;
+  // A name the record cut may end with the first half of a pair, half a
+  // character the container must not get.
+  if (length == kStyleNameUnits && record.name[length - 1] >= 0xD800 && record.name[length - 1] <= 0xDBFF) --length;
   return names.emplace(sheet, std::u16string(record.name, length)).first->second;
 }
 

@@ -152,5 +152,6 @@ bool WriteLayerProperties(XTItem box, BX_KXT::Export::IAttrs& story, bool skipNo
 // The name of paragraph style sheet `sheet`, found by its id among the
 // paragraph sheets (whatever sheets of other kinds stand before it) and
 // kept in `names`; empty for 0, an id no paragraph sheet has, or a host
-// failure (logged and not kept).
+// failure (logged and not kept).  A name as long as the host record holds
+// (64 units) loses a last unit that is the first half of a surrogate pair.
 std::u16string ParagraphStyleName(uint16_t sheet, SheetNames& names);

@@ -16,6 +16,8 @@ using BX_KXT::Export::Ref;
 constexpr uint32_t kCodePageUtf16 = 1200;
 constexpr uint32_t kCodePageSymbol = 5;
 constexpr char16_t kParagraphEnd = 0x0D;
+constexpr uint8_t kColumnBreak = 0x0B;
+constexpr uint8_t kFrameBreak = 0x0C;
 
 // Kinds of the host character map's entries.
 constexpr int32_t kKindSpecial = 0x4000000;
@@ -23,6 +25,7 @@ constexpr int32_t kKindMapped = 0x1000000;
 constexpr int32_t kKindVariantMapped = 0x1000001;
 constexpr int32_t kKindKept = 0x2000000;
 constexpr int32_t kKindLineEnd = 0x8000000;
+constexpr int32_t kKindBreak = 0x10000000;
 
 // Units below this that the host character map leaves alone (not reserved,
 // no paragraph end, no entry), by non-breaking flag: the common case, looked
@@ -86,7 +89,11 @@ void RunBuffer::AddUnitInCodePage(char16_t unit, uint32_t codePage) {
 }
 
 void RunBuffer::AddSpecial(uint8_t byte, uint32_t codePage) {
+  // Breaks gather in runs of their own, which carry their attributes.
+  const bool isBreak = byte == kColumnBreak || byte == kFrameBreak;
+  if (fill_ > 0 && encoding_ == kRunSpecialChars && isBreak != breaks_) Flush();
   Switch(codePage, kRunSpecialChars);
+  breaks_ = isBreak;
   Append(&byte, 1);
 }
 
@@ -108,7 +115,10 @@ bool RunBuffer::AddChar(char16_t c, int nonBreaking) {
   const CharMapEntry* e = CharMap::FindByFlag(c, nonBreaking);
   if (e == nullptr) return false;
   const int32_t kind = static_cast<int32_t>(e->flags);
-  if (kind == kKindSpecial) {
+  if (kind == kKindSpecial || kind == kKindBreak) {
+    // Column and frame breaks go as the special characters of their rows
+    // ("column_break", "frame_break"), which the import puts back: left
+    // out, the user's breaks were lost in every round trip.
     AddSpecial(static_cast<uint8_t>(c), cp);
   } else if (kind < kKindMapped) {
     // dropped
@@ -159,6 +169,9 @@ void RunBuffer::Flush() {
         if (!specials) specials = paragraph_->NewSpecialCharsRun(-1);
         BX_KXT::Export::PutSpecialChar(specials, row->name, row->variant);
       }
+      // A break keeps the attributes the user gave it; the other special
+      // characters take those where the import puts them.
+      if (specials && breaks_) WriteAttributeSet(record_, *specials, codePage_);
       return;
     }
     default:

@@ -7,10 +7,13 @@
 //   16  UTF-16 units          "!1:Unicodes"
 //   32  (the initial state)   "!1:Multibytes"
 //   64  special characters    "!1:SpecialChars{}", one record per byte that
-//                             the special-character table names
+//                             the special-character table names; column
+//                             and frame breaks in runs of their own, which
+//                             alone carry attributes
 //   128 units taken unchanged "!1:WideMultibytes"
-// Paragraph ends are elements of their own and never become text.  Host
-// thread only.
+// Paragraph ends are elements of their own and never become text; column
+// and frame breaks become special characters unless the run is
+// non-breaking (then they stay UTF-16 units).  Host thread only.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +47,7 @@ class RunBuffer {
   void AddUnit(char16_t unit, uint32_t codePage);
   // AddUnit with code page 0xFFFF taken as 1252.
   void AddUnitInCodePage(char16_t unit, uint32_t codePage);
+  // A special character; a break never shares a run with another kind.
   void AddSpecial(uint8_t byte, uint32_t codePage);
   void AddWide(char16_t unit, uint32_t codePage);
   // Sorts one unit by the host character map; false when the map has no
@@ -70,6 +74,7 @@ class RunBuffer {
   uint32_t fill_ = 0;
   uint32_t codePage_;
   uint32_t encoding_ = kRunMultibytes;
+  bool breaks_ = false;  // the pending special characters are breaks
 };
 
 // Writes the characters from the walk's position up to its next boundary as

@@ -1,10 +1,13 @@
 // Round trips through the menu of the built xthost: small documents with
 // objects side by side, objects followed by equal texts, a paragraph
 // without tab stops under a style sheet with some, a special character
-// right after an object, and a non-breaking hyphen.  Each is exported,
-// imported untouched and imported after a pseudo-translation; a Python
-// reader of the saved documents compares every story with the source.
-// Paragraph sheets behind a character sheet: the container's style names.
+// right after an object, a non-breaking hyphen, and column and box breaks
+// inside a paragraph and at the end of a run and of the story over two
+// chained boxes.  Each is exported, imported untouched and imported after a
+// pseudo-translation; a Python reader of the saved documents compares every
+// story with the source.
+// Paragraph sheets behind a character sheet, and a sheet name longer than
+// the host's record: the container's style names.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -129,9 +132,15 @@ TEST(RoundTripObjects, EachStoryComesBackAsItWasExportedUntouchedAndTranslated) 
       {"f6_special_after_object.json", ""},
       // Blanks and a hyphen under the non-breaking flag.
       {"f10_non_breaking_hyphen.json", "nonbreaking"},
+      // Column and box breaks within a run, at its end, and the story's
+      // last unit in a run of its own.
+      {"f12_column_and_box_breaks.json", ""},
       // Paragraphs named after their own sheet behind a character sheet.
       {"f11_body_after_character_sheet.json", "", "Body "},
       {"f11_body_among_four_sheets.json", "", "Body Body "},
+      // A name cut at the host record's 64 units in the middle of a pair
+      // loses the pair's first half too.
+      {"f13_style_name_cut_in_a_pair.json", "", "Heading sheet whose name is longer than the record it goes in:  "},
   };
   const fs::path data = fs::path(BRENIX_TEST_DATA) / "roundtrip";
   for (const RoundTrip& c : cases) {

@@ -64,6 +64,8 @@ TEST_F(RunBufferTest, EveryControlCodeAndSamplesAboveWithAndWithoutTheNonBreakin
   plain[0x0F] = "U1252:2001";
   plain[0x10] = "U1252:2008";
   for (int c : {0x11, 0x12, 0x13, 0x14, 0x1D}) plain[c] = "U5:" + Hex(static_cast<char16_t>(c));
+  plain[0x0B] = "S:1";
+  plain[0x0C] = "S:1";
   plain[0x1C] = "S:1";
   plain[0x1E] = "S:1";
   plain[0x1F] = "W5:001f";  // a wide unit, never U+00AD
@@ -134,9 +136,10 @@ TEST_F(RunBufferTest, NeighbouringUnitsShareRunsByEncodingAndCodePage) {
       {u"x\t", 0, "U1200:00780009", 0xFFFF},
       // After a wide unit the record's code page serves again.
       {u"a\u0080\t", 0, "U1200:0061 W5:0080 U1252:0009"},
-      // Specials gather into one run; breaks are dropped.
+      // Specials gather into one run, breaks into one of their own.
       {u"\x1c\x1c", 0, "S:2"},
-      {u"a\x0b\x0c\x0d" "b", 0, "U1200:00610062"},
+      {u"a\x0b\x0c\x0d" "b", 0, "U1200:0061 S:2 U1200:0062"},
+      {u"\x1c\x0b\x1e\x0c\x0c", 0, "S:1 S:1 S:1 S:2"},
       {u"a\rb", 1, "U1200:00610062"},
       // Kept codes under code page 5, then back.
       {u"\x11\x12z", 0, "U5:00110012 U1200:007a"},
@@ -145,8 +148,8 @@ TEST_F(RunBufferTest, NeighbouringUnitsShareRunsByEncodingAndCodePage) {
   for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(export_test::Runs(book, 0, i), cases[i].runs) << i;
 }
 
-TEST_F(RunBufferTest, SpecialCharactersCarryTheirNamesAndNoAttributes) {
-  WriteCases(path_, {{u"\x1e\x1c\x1e", 0, ""}, {u"\x1c", 1, ""}});
+TEST_F(RunBufferTest, SpecialCharactersCarryTheirNamesAndOnlyBreaksTheirAttributes) {
+  WriteCases(path_, {{u"\x1e\x1c\x1e", 0, ""}, {u"\x1c", 1, ""}, {u"\x0b\x0c\x1c", 0, ""}});
   const std::vector<std::string> lines = testutil::WitnessLines(testutil::kKxtDumpPy, path_);
   const std::vector<std::string> runs(lines.begin() + 3, lines.end());
   EXPECT_EQ(runs, (std::vector<std::string>{
@@ -155,6 +158,10 @@ TEST_F(RunBufferTest, SpecialCharactersCarryTheirNamesAndNoAttributes) {
                       R"(["conditional_style_marker", "CondStyle"], ["tabulator", "TempIndent"]] {})",
                       "paragraph 0.0.1 style - {}",
                       R"(run 0.0.1.0 Unicodes style - "\u001c" {})",
+                      // The breaks' attributes, the paragraph's as the only ones.
+                      R"(paragraph 0.0.2 style - {"codepage": "1252"})",
+                      R"(run 0.0.2.0 SpecialChars style - [["column_break", null], ["frame_break", null]] {})",
+                      R"(run 0.0.2.1 SpecialChars style - [["conditional_style_marker", "CondStyle"]] {})",
                   }));
 }
 
@@ -190,11 +197,15 @@ TEST(WriteTextRun, SegmentsOfAHostStory) {
                       R"(run 0.0.0.1 Unicodes style - "2")",
                       // A tab at the segment's start: the record's code page.
                       R"(run 0.0.0.2 Unicodes style - "\t")",
-                      R"(run 0.0.0.3 Unicodes style - "next columnnext box")",
-                      R"(run 0.0.0.4 SpecialChars style - [["tabulator", "TempIndent"]])",
-                      R"(run 0.0.0.5 Unicodes style - "soft")",
-                      R"(run 0.0.0.6 WideMultibytes style - "\u001f")",
-                      R"(run 0.0.0.7 Unicodes style - "hyphen")",
+                      // The column and the box break as their special characters.
+                      R"(run 0.0.0.3 SpecialChars style - [["column_break", null]])",
+                      R"(run 0.0.0.4 Unicodes style - "next column")",
+                      R"(run 0.0.0.5 SpecialChars style - [["frame_break", null]])",
+                      R"(run 0.0.0.6 Unicodes style - "next box")",
+                      R"(run 0.0.0.7 SpecialChars style - [["tabulator", "TempIndent"]])",
+                      R"(run 0.0.0.8 Unicodes style - "soft")",
+                      R"(run 0.0.0.9 WideMultibytes style - "\u001f")",
+                      R"(run 0.0.0.10 Unicodes style - "hyphen")",
                   }));
 }
 
