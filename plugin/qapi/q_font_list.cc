@@ -40,6 +40,9 @@ QFontList::QFontList() {
       continue;
     }
     name[kNameUnits - 1] = u'\0';
+    // A name cut there may end with the first half of a pair: half a
+    // character that no font is named with.
+    if (name[kNameUnits - 2] >= 0xD800 && name[kNameUnits - 2] <= 0xDBFF) name[kNameUnits - 2] = u'\0';
     // A font of its own script is listed under that script; a host without
     // the call lists every font under its own script, a failed call is
     // counted (the font's runs would be written in another code page).

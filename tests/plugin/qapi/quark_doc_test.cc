@@ -260,11 +260,13 @@ TEST_F(QuarkDocTest, FontListOfTheDocument) {
   content.fonts.push_back(xthost::Font{40, std::u16string(400, u'W')});
   content.fonts.push_back(xthost::Font{5, u"Arial Narrow"});  // id 5 again
   content.fonts.push_back(xthost::Font{41, u"Gothic", 1});    // its own script
+  // Cut where a pair starts: the half character goes too.
+  content.fonts.push_back(xthost::Font{42, std::u16string(253, u'W') + u"\U0001F600\U0001F600"});
   testing::internal::CaptureStderr();
   QFontList fonts;
   const std::string shown = testing::internal::GetCapturedStderr();
   EXPECT_EQ(shown.find("Unexpected error"), std::string::npos) << shown;  // no assertion
-  EXPECT_EQ(fonts.size(), 5u);
+  EXPECT_EQ(fonts.size(), 6u);
   const HostFontRecord* times = fonts.FindFont(3);
   ASSERT_NE(times, nullptr);
   EXPECT_EQ(std::u16string(times->name.text), u"Times New Roman");
@@ -278,6 +280,7 @@ TEST_F(QuarkDocTest, FontListOfTheDocument) {
   const HostFontRecord* wide = fonts.FindFont(40);
   ASSERT_NE(wide, nullptr);
   EXPECT_EQ(WideStringLength(wide->name), 254u);
+  EXPECT_EQ(std::u16string(fonts.FindFont(42)->name.text), std::u16string(253, u'W'));
   EXPECT_EQ(fonts.FindByName(u"MS \u660E\u671D")->fontId, 9);
   EXPECT_EQ(fonts.FindByName(u"MS"), nullptr);
   EXPECT_EQ(fonts.FindByName(u"Times New Roman Bold"), nullptr);
@@ -293,7 +296,7 @@ TEST_F(QuarkDocTest, FontListOfTheDocument) {
   Mixer::AppendBoundedWide(record->name, u"Other");
   fonts.Insert(3, std::move(record));
   EXPECT_EQ(std::u16string(fonts.Find(3)->name.text), u"Other");
-  EXPECT_EQ(fonts.size(), 5u);
+  EXPECT_EQ(fonts.size(), 6u);
 
   // A host that cannot tell a font's script lists it under 126.
   host_.Fail("font_script:*");
