@@ -43,8 +43,10 @@ bool IsReadOnlyFile(const std::string& path);
 
 // The check every Commit makes last, just before its rename: when it
 // answers false the commit fails (ECANCELED) and the target stays as it
-// was.  One for the process, none at first (nullptr removes it); returns
-// the one it replaces.
+// was.  One for each copy of this library, none at first (nullptr removes
+// it); returns the one it replaces.  The plug-in and the host link copies
+// of their own: the plug-in's check covers the plug-in's own files, never
+// the host's saves.
 using CommitCheck = bool (*)();
 CommitCheck SetCommitCheck(CommitCheck check);
 

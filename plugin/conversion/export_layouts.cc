@@ -274,7 +274,7 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
 
 bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore) {
   if (HostFailedSince(failuresBefore)) {
-    ProgramLog() << "ERROR: a host call failed during the export; the document is not saved and stays open"
+    ProgramLog() << "ERROR: " << HostFailureCause() << " during the export; the document is not saved and stays open"
                  << std::endl;
     return false;
   }

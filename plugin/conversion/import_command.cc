@@ -292,7 +292,7 @@ Imported ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, u
   if (!hostFailed && !keepFile && !SaveAtTarget(*document, working)) return Imported::kStopped;
   // The document closes when the command lets it go.
   document->windowFlag = true;
-  if (hostFailed) LogColumns("ERROR:", "a host call failed while the stories were imported");
+  if (hostFailed) LogColumns("ERROR:", std::string(HostFailureCause()) + " while the stories were imported");
   if (hostFailed || keepFile) {
     LogColumns("ERROR:", fileThere ? "\"" + target + "\" is kept as it was: the import failed"
                                    : "nothing is saved at \"" + target + "\": the import failed");

@@ -161,30 +161,38 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     const char* logged;   // a record the run must have written, or ""
     const char* absent = "";  // an earlier result not put in the shared folder ("" none)
     const char* made = "";    // a result the job made before the stop, which stays ("" none)
+    bool saved = false;       // the source document was saved with the export's tags
   };
   // What the client of a shared-folder job stopped in its conversions
   // printed: the job text, the accepted lines, no last line.
   const auto stopped = [](const std::string& text) {
     return "[\"export " + text + "\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n";
   };
-  const std::string kxqAndPdf = stopped("kxt and pdf"), pdf = stopped("pdf"), qxp = stopped("indd"),
-                    qxpAndPdf = stopped("indd and pdf");
+  const std::string kxqAndPdf = stopped("kxt and pdf"), kxq = stopped("kxt"), pdf = stopped("pdf"),
+                    qxp = stopped("indd"), qxpAndPdf = stopped("indd and pdf");
   const char* const stop = "Stop requested: the job ends without its results";
+  const char* const stoppedExport = "the job was stopped while the export was written";
+  const char* const notSaved = "): the job was stopped\n";
   const Case cases[] = {
       {"flood", "", 0, "{\"sent\": 4194304}\n", "Password (wrong): '(masked)'"},
       {"idle", "", 0, "[\"server alive v2\"]\n", "Stop requested (SIGTERM): the server stops"},
       {"upload", "", 0, "[true]\n", "Stop requested (SIGTERM): the server stops"},
       {"export", "font_list:1", 0, "[\"export kxt and pdf\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n",
-       "a host call failed while the export was written"},
-      {"socket export", "font_list:1", 0, "[\"export kxt\", 0, null]\n",
-       "a host call failed while the export was written"},
+       stoppedExport},
+      {"socket export", "font_list:1", 0, "[\"export kxt\", 0, null]\n", stoppedExport},
       {"import", "create_file:1", 0, "[\"export indd\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n",
-       "a host call failed while the stories were imported"},
+       "the job was stopped while the stories were imported"},
       {"kill", "", -1, "[true]\n", ""},
       {"job exportkxtandpdf qxp", "open_document:1", 0, kxqAndPdf.c_str(), stop},
       {"job exportkxtandpdf qxp", "save_document:1", 0, kxqAndPdf.c_str(), stop},
-      {"job exportkxtandpdf qxp", "export_project:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq"},
-      {"job exportkxtandpdf qxp", "set_output_file:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq"},
+      {"job exportkxtandpdf qxp", "export_project:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq", true},
+      {"job exportkxtandpdf qxp", "set_output_file:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq", true},
+      // The stop comes while the host prepares the stored copy's save
+      // (set_file_spec 4), the source's (5), or within the source's save,
+      // which completes.
+      {"job exportkxt qxp", "set_file_spec:4", 0, kxq.c_str(), notSaved},
+      {"job exportkxt qxp", "set_file_spec:5", 0, kxq.c_str(), notSaved},
+      {"job exportkxt qxp", "save_document:2", 0, kxq.c_str(), stoppedExport, "", "", true},
       {"job exportpdf qxp", "open_document:1", 0, pdf.c_str(), stop},
       {"job exportpdf qxp", "export_project:1", 0, pdf.c_str(), stop},
       {"job exportpdf qxp", "set_output_file:1", 0, pdf.c_str(), stop},
@@ -192,6 +200,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       {"job exportqxp kxq", "insert_text:1", 0, qxp.c_str(), stop, "doc.qxp"},
       {"job exportqxp kxq", "save_document:1", 0, qxp.c_str(), stop, "doc.qxp"},
       {"job exportqxp kxq", "insert_text:1", 0, qxp.c_str(), stop},
+      {"job exportqxp kxq", "set_file_spec:3", 0, qxp.c_str(), notSaved},
       {"job exportqxpandpdf kxq", "insert_text:1", 0, qxpAndPdf.c_str(), stop},
       {"job exportqxpandpdf kxq", "open_document:2", 0, qxpAndPdf.c_str(), stop, "", "doc.qxp"},
       {"job exportqxpandpdf kxq", "export_project:1", 0, qxpAndPdf.c_str(), stop, "", "doc.qxp"},
@@ -273,6 +282,10 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       sharedBefore.erase(c.made);
     }
     EXPECT_EQ(sharedAfter, sharedBefore);
+    if (fs::exists(root / "doc.qxp")) {
+      EXPECT_EQ(ReadFile(root / "doc.qxp") != ReadFile(BRENIX_TEST_DATA "/doc_brochure.json"), c.saved)
+          << "the source document";
+    }
     EXPECT_EQ(Tree(tmp), tmpBefore);
     EXPECT_TRUE(fs::is_empty(root / "hosttmp"));
     ::close(liveMark);
