@@ -30,11 +30,12 @@
 
 namespace win {
 
-// Creates a new file beside `target` under a short name of its own, opened
-// with `flags` (O_WRONLY or O_RDWR) and O_CREAT | O_EXCL | O_CLOEXEC, mode
-// 0666 less the umask, and locked (flock) while it stays open; its
-// descriptor and *path, or -1 with errno set.
-int CreateFileBeside(const std::string& target, int flags, std::string* path);
+// Creates a new file beside `target` under a short name of its own (with
+// `suffix` at its end: kWorkingDocumentSuffix, leftovers.h, for a working
+// document), opened with `flags` (O_WRONLY or O_RDWR) and O_CREAT | O_EXCL
+// | O_CLOEXEC, mode 0666 less the umask, and locked (flock) while it stays
+// open; its descriptor and *path, or -1 with errno set.
+int CreateFileBeside(const std::string& target, int flags, std::string* path, const char* suffix = "");
 
 // Whether `path` (through a link) is a file made read-only: no write
 // permission bit, or no write access for this process.  The superuser may
@@ -52,9 +53,10 @@ CommitCheck SetCommitCheck(CommitCheck check);
 
 class ReplacingFile {
  public:
-  // Creates the temporary file; ok() is false (with the reason) when it
-  // cannot be made.
-  explicit ReplacingFile(const std::string& target);
+  // Creates the temporary file (its name ending in `suffix`, as
+  // CreateFileBeside); ok() is false (with the reason) when it cannot be
+  // made.
+  explicit ReplacingFile(const std::string& target, const char* suffix = "");
   // Removes the temporary file unless it was committed.
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;

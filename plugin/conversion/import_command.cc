@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "framework/failures.h"
+#include "platform/win/leftovers.h"
 #include "platform/win/replacing_file.h"
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/export_tables.h"
@@ -439,7 +440,7 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
   // imported document is saved there.
   struct stat info {};
   const bool replacesFile = ::lstat(target.c_str(), &info) == 0;
-  win::ReplacingFile working(target);
+  win::ReplacingFile working(target, win::kWorkingDocumentSuffix);
   XTFileSpec workingSpec{};
   if (!WriteStoredDocument(*book, working, target, &workingSpec)) {
     ShowResult(false);
