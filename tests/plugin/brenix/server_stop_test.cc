@@ -76,6 +76,22 @@ def main():
     elif case in ('upload', 'kill'):
         out = [partial_upload(c, 100 * FULL_PAYLOAD)]
         stop(signal.SIGKILL if case == 'kill' else signal.SIGTERM)
+    elif case == 'kill probe':
+        # The host stops itself in the PDF probe's export: killed there.
+        def kill_in_probe():
+            while not glob.glob(os.path.join(root, 'hosttmp', 'BX_PdfProbe_*', 'dummy.qxp')):
+                time.sleep(0.01)
+            time.sleep(0.1)
+            stop(signal.SIGKILL)
+        import threading
+        killer = threading.Thread(target=kill_in_probe)
+        killer.start()
+        try:
+            shared_folder_job(c, 'exportpdf', shutil.copy(document, os.path.join(root, 'doc.qxp')), target, 'doc')
+        except (OSError, ProtocolError):
+            pass
+        killer.join()
+        out = [bool(glob.glob(os.path.join(root, 'hosttmp', 'BX_PdfProbe_*')))]
     elif case == 'export':
         halted = True  # the host stops itself
         out = shared_folder_job(c, 'exportkxtandpdf', document, target, 'doc')
@@ -101,13 +117,14 @@ def main():
 )PY";
 
 // The server of an installation, run the way tools/serve_job.sh runs it,
-// with XTHOST_SIGTERM set to `plan`.
+// with XTHOST_SIGTERM set to `plan` (or with `plan`, an assignment of
+// another variable).
 std::unique_ptr<testutil::ChildProcess> StartServer(const Installation& install, const std::string& plan) {
   fs::create_directories(install.root() / "hosttmp");
   return std::make_unique<testutil::ChildProcess>(std::vector<std::string>{
       "/usr/bin/env", "-C", install.root().string(), "XTHOST_CLOCK=2024-03-07 09:05:01",
       "BRENIX_REGISTRY_ROOT=" + install.Registry().string(), "TMPDIR=" + (install.root() / "hosttmp").string(),
-      "XTHOST_SIGTERM=" + plan, XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt",
+      plan.find('=') == std::string::npos ? "XTHOST_SIGTERM=" + plan : plan, XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt",
       "start", "serve"});
 }
 
@@ -162,6 +179,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     const char* absent = "";  // an earlier result not put in the shared folder ("" none)
     const char* made = "";    // a result the job made before the stop, which stays ("" none)
     bool saved = false;       // the source document was saved with the export's tags
+    bool keepLog = false;     // keepServerLog (a killed server's log folder is kept)
   };
   // What the client of a shared-folder job stopped in its conversions
   // printed: the job text, the accepted lines, no last line.
@@ -183,6 +201,8 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       {"import", "create_file:1", 0, "[\"export indd\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n",
        "the job was stopped while the stories were imported"},
       {"kill", "", -1, "[true]\n", ""},
+      {"kill", "", -1, "[true]\n", "", "", "", false, true},
+      {"kill probe", "XTHOST_STOP=export_project:1", -1, "[true]\n", ""},
       {"job exportkxtandpdf qxp", "open_document:1", 0, kxqAndPdf.c_str(), stop},
       {"job exportkxtandpdf qxp", "save_document:1", 0, kxqAndPdf.c_str(), stop},
       {"job exportkxtandpdf qxp", "export_project:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq", true},
@@ -222,8 +242,11 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     Installation install;
     const fs::path root = install.root(), tmp = root / "tmp", target = root / "T";
     const uint16_t port = FreePort();
+    // A killed server leaves its log folder too.
+    const std::string log = c.status == 0 ? "" : c.keepLog ? "activateServerLog = True\nkeepServerLog = True\n"
+                                                           : "activateServerLog = True\n";
     install.WriteSettings("[Server]\nserverMode = True\nlistenPort = " + std::to_string(port) +
-                          "\nclearTempFiles = True\n[Path]\nTemporaryPath = " + tmp.string() + "\n");
+                          "\nclearTempFiles = True\n" + log + "[Path]\nTemporaryPath = " + tmp.string() + "\n");
     // The earlier results in the shared folder, and in the job folders'
     // folder what no server that starts may remove: the job folder of a
     // server that still runs (its mark locked by this process), a kept one
@@ -259,16 +282,30 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       EXPECT_LE(total, 4194304);
     }
 
+    std::map<std::string, std::string> tmpAfter;
     if (c.status != 0) {
-      // A killed server left its job folder with the partial upload; the
-      // next start removes it, and only it.
+      // A killed server left its log folder, its job folder with the
+      // partial upload or its PDF probe's folder; the next start removes
+      // them, and only them, or names the log folder it keeps.
       size_t left = 0;
       for (const auto& entry : Tree(tmp)) left += tmpBefore.count(entry.first) == 0;
-      EXPECT_GT(left, 0u) << "the killed job's folder";
+      EXPECT_GT(left, 0u) << "the killed server's folders";
       const ServerRun again = Serve(install, port, "halt", "", container);
       EXPECT_EQ(again.status, 0) << again.output;
-      EXPECT_NE(again.output.find("Removed a dead job's folder: " + tmp.string() + "/PELMO_"), std::string::npos)
+      if (std::string(c.name) == "kill") {
+        EXPECT_NE(again.output.find("Removed a dead job's folder: " + tmp.string() + "/PELMO_"), std::string::npos)
+            << again.output;
+      }
+      EXPECT_NE(again.output.find((c.keepLog ? "Kept the log folder of a server that is gone: "
+                                             : "Removed the log folder of a server that is gone: ") +
+                                  tmp.string() + "/PELMO_"),
+                std::string::npos)
           << again.output;
+    }
+    for (const auto& entry : Tree(tmp)) {
+      // Kept server logs, as keepServerLog asks.
+      if (!c.keepLog || tmpBefore.count(entry.first) != 0 || entry.first.find("_LOG") == std::string::npos)
+        tmpAfter.insert(entry);
     }
     // Nothing of the job stays: the shared folder holds the earlier files,
     // each as it was (none of an unfinished name, the earlier result of the
@@ -286,7 +323,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       EXPECT_EQ(ReadFile(root / "doc.qxp") != ReadFile(BRENIX_TEST_DATA "/doc_brochure.json"), c.saved)
           << "the source document";
     }
-    EXPECT_EQ(Tree(tmp), tmpBefore);
+    EXPECT_EQ(tmpAfter, tmpBefore);
     EXPECT_TRUE(fs::is_empty(root / "hosttmp"));
     ::close(liveMark);
   }
