@@ -84,6 +84,20 @@ bool HoldsDeadMark(const fs::path& folder) {
   return dead;
 }
 
+// Locks the mark just made at `path`, while a server starting meanwhile
+// may hold the lock for an instant to look at it; 0, or the error number
+// with the mark removed.
+int LockMade(int fd, const std::string& path) {
+  int error = 0;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    error = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    if (error != EWOULDBLOCK && error != EINTR) break;
+    ::usleep(5000);
+  }
+  if (error != 0) ::unlink(path.c_str());
+  return error;
+}
+
 // The folders right in `base` whose names `named` takes and whose mark no
 // live process holds.
 std::vector<fs::path> DeadMarkedFolders(const std::string& base, bool (*named)(const std::string&)) {
@@ -133,7 +147,7 @@ JobFolderLock::JobFolderLock(const std::string& folder) : path_(folder + "/" + k
     if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
       ::close(fd_);
       fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-      error = fd_ < 0 ? errno : ::flock(fd_, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+      error = fd_ < 0 ? errno : LockMade(fd_, path_);
     }
   }
   if (error == 0) {
