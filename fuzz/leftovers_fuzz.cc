@@ -1,5 +1,6 @@
 // The sweep of leftovers over names and bytes it did not make: a name is
-// taken as one of its own only in the form ".~DIGITS-DIGITS", and a
+// taken as one of its own only in the form ".~DIGITS-DIGITS" with one of
+// the known ends (a working document's, a staged PDF's, its log's), and a
 // leftover that begins like a host document (spaced as the host writes
 // one) is never removed, whatever the output made beside it holds.
 #include <unistd.h>
@@ -32,7 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   long pid = -1;
   if (win::IsBesideName(text, &pid)) {
     Check(text.compare(0, 2, ".~") == 0 && pid >= 0);
-    Check(text.find_first_not_of("0123456789-", 2) == std::string::npos);
+    const std::size_t end = text.find_first_not_of("0123456789-", 2);
+    const std::string suffix = end == std::string::npos ? std::string() : text.substr(end);
+    Check(suffix.empty() || suffix == win::kWorkingDocumentSuffix || suffix == ".pdf" || suffix == "_pdf.log");
   }
   // A folder of this process: the output made and a leftover of a process
   // id above any the system gives.

@@ -86,11 +86,8 @@ bool BrenixInterface::CreateTmpLogFolder() {
     ReleaseFolder();
   }
 
-  std::string base = settings_->GetPath(SettingsKey::LogPath);
-  if (base.empty()) base = settings_->GetPath(SettingsKey::TemporaryPath);
-  if (base.empty()) base = GetTempFolderPath();
+  std::string base = LogFolderBase();
   if (base.empty()) return false;
-  StripTrailingChar(base, kPathSeparator);
   if (base == std::string(1, kPathSeparator)) base.clear();  // the root: "" + "/" + name
 
   LogMemoryStatus(BRENIX_LOCATION("BrenixInterface::CreateTmpLogFolder"));
@@ -122,6 +119,14 @@ bool BrenixInterface::RemoveTmpLogFolder() {
   if (settings_->IsKeepServerLog()) return false;
   if (log_) log_->Close();
   return folder_->Remove();
+}
+
+std::string BrenixInterface::LogFolderBase() const {
+  std::string base = settings_->GetPath(SettingsKey::LogPath);
+  if (base.empty()) base = settings_->GetPath(SettingsKey::TemporaryPath);
+  if (base.empty()) base = GetTempFolderPath();
+  StripTrailingChar(base, kPathSeparator);
+  return base;
 }
 
 std::string BrenixInterface::TmpLogFolderPath() const { return folder_ ? folder_->GetPath() : std::string(); }

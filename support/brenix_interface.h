@@ -56,6 +56,9 @@ class BrenixInterface {
 
   // The temporary log folder's path; empty without one.
   std::string TmpLogFolderPath() const;
+  // Where the temporary log folder is made: LogPath, else TemporaryPath,
+  // else the temporary folder, without a trailing separator ("" for none).
+  std::string LogFolderBase() const;
 
  private:
   // Frees the folder and log objects, leaving the disk as it is.

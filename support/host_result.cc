@@ -29,6 +29,8 @@ uint32_t HostFailureCount() { return failures + (StopRequested() ? 1 : 0); }
 
 bool HostFailedSince(uint32_t before) { return HostFailureCount() != before || StopRequested(); }
 
+const char* HostFailureCause() { return StopRequested() ? "the job was stopped" : "a host call failed"; }
+
 void LogUncountedFailure(const char* call, int32_t result) { WriteFailure(call, result); }
 
 void CleanUp(const char* call, int32_t result) {

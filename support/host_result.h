@@ -48,6 +48,10 @@ uint32_t HostFailureCount();
 // starts after the stop keeps no output either).
 bool HostFailedSince(uint32_t before);
 
+// What HostFailedSince found, for the log line of the work it spoilt: "the
+// job was stopped" once a stop was requested, else "a host call failed".
+const char* HostFailureCause();
+
 // Writes the program-log line of a failed call whose answer the caller may
 // do without: the caller counts it (NoteHostFailure) when it was needed.
 void LogUncountedFailure(const char* call, int32_t result);

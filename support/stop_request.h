@@ -6,10 +6,12 @@
 // at the note between its steps (and its conversion through the host failure
 // count, support/host_result.h), so the job ends through its ordinary failure
 // path, removing what it wrote partly, and the server returns as if halted.
-// From the request on, no file (win::ReplacingFile) takes its target's
-// name while the scope lives: the commit checks for the stop last, so an
-// output of the job that was not committed before the stop never replaces
-// its target, whatever conversion writes it.
+// From the request on, no file the plug-in writes itself
+// (win::ReplacingFile) takes its target's name while the scope lives: the
+// commit checks for the stop last, so such an output of the job that was
+// not committed before the stop never replaces its target.  The check does
+// not reach the host's saves: the plug-in asks the host for no save once a
+// stop is requested (QuarkDoc), and a save the host began before completes.
 #pragma once
 
 class StopSignalScope {

@@ -8,13 +8,15 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win/file_notes.h"
@@ -196,15 +198,31 @@ struct Fd {
 
 }  // namespace
 
-bool IsBesideName(const std::string& name, long* pid) {
+bool IsBesideName(const std::string& name, long* pid, BesideKind* kind) {
   if (name.size() < 5 || name.compare(0, 2, ".~") != 0) return false;
   const std::size_t dash = name.find('-', 2);
-  if (dash == std::string::npos || dash == 2 || dash + 1 == name.size()) return false;
-  for (std::size_t i = 2; i < name.size(); ++i) {
-    if (i != dash && (name[i] < '0' || name[i] > '9')) return false;
+  if (dash == std::string::npos || dash == 2 || dash - 2 > 9) return false;
+  std::size_t end = dash + 1;
+  while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+  if (end == dash + 1) return false;
+  const std::string suffix = name.substr(end);
+  BesideKind found;
+  if (suffix.empty()) {
+    found = BesideKind::kOutput;
+  } else if (suffix == kWorkingDocumentSuffix) {
+    found = BesideKind::kWorkingDocument;
+  } else if (suffix == ".pdf") {
+    found = BesideKind::kOutput;
+  } else if (suffix == "_pdf.log") {
+    found = BesideKind::kPdfLog;
+  } else {
+    return false;
   }
-  if (dash - 2 > 9) return false;
+  for (std::size_t i = 2; i < dash; ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+  }
   *pid = std::stol(name.substr(2, dash - 2));
+  if (kind != nullptr) *kind = found;
   return true;
 }
 
@@ -212,38 +230,57 @@ void SweepLeftovers(const std::string& made) {
   const std::size_t slash = made.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : made.substr(0, slash + 1);
   std::string kind;
+  bool document = false;
   {
     Fd own(::open(made.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (own.fd >= 0) kind = Mark(own.fd);
+    if (own.fd >= 0) {
+      kind = Mark(own.fd);
+      document = kind.size() == kMarkSize && MayBeDocument(own.fd);
+    }
   }
   {
-    // Once per folder, kind and process: a run writing many targets into
-    // one folder reads it once.
+    // At most once a minute per folder and kind: a run writing many
+    // targets into one folder reads it once, and one that runs for weeks
+    // still meets what other runs leave there later.
     static std::mutex lock;
-    static std::set<std::string> swept;
+    static std::map<std::string, std::chrono::steady_clock::time_point> swept;
     const std::lock_guard<std::mutex> hold(lock);
-    if (!swept.insert(folder + '\0' + kind).second) return;
+    const auto now = std::chrono::steady_clock::now();
+    const auto last = swept.find(folder + '\0' + kind);
+    if (last != swept.end() && now - last->second < std::chrono::minutes(1)) return;
+    swept[folder + '\0' + kind] = now;
   }
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), &::closedir);
   if (!dir) return;
-  std::vector<std::string> names;
+  std::vector<std::pair<std::string, BesideKind>> names;
   for (const dirent* entry; (entry = ::readdir(dir.get())) != nullptr;) {
     long pid = 0;
-    if (IsBesideName(entry->d_name, &pid) && ProcessGone(pid)) names.push_back(entry->d_name);
+    BesideKind beside = BesideKind::kOutput;
+    if (IsBesideName(entry->d_name, &pid, &beside) && ProcessGone(pid)) names.emplace_back(entry->d_name, beside);
   }
-  for (const std::string& name : names) {
+  for (const auto& [name, beside] : names) {
     const std::string path = folder + name;
     Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) continue;
     // A lock held: some process still writes it.
     if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) continue;
-    // Of the output's kind: its mark, or, when shorter than a mark, the
-    // mark's first bytes.
-    const std::string mark = Mark(fd.fd);
-    const bool ours = st.st_size == 0 || (kind.size() == kMarkSize && !mark.empty() &&
-                                          kind.compare(0, mark.size(), mark) == 0 && !MayBeDocument(fd.fd));
+    bool ours = st.st_size == 0;
+    if (beside == BesideKind::kWorkingDocument) {
+      // A working document of the project's own goes where documents are
+      // written.
+      ours = ours || document;
+    } else if (beside == BesideKind::kPdfLog) {
+      ours = ours || kind.compare(0, 5, "%PDF-") == 0;
+    } else {
+      // Of the output's kind: its mark, or, when shorter than a mark, the
+      // mark's first bytes.
+      const std::string mark = Mark(fd.fd);
+      ours = ours || (kind.size() == kMarkSize && !mark.empty() && kind.compare(0, mark.size(), mark) == 0 &&
+                      !MayBeDocument(fd.fd));
+    }
     if (ours && ::unlink(path.c_str()) == 0) continue;
+    if (beside != BesideKind::kOutput) continue;
     NoteFile("Kept \"" + path +
              "\": a file left beside the target by a run that stopped (it may be an earlier document set aside)");
   }

@@ -38,13 +38,13 @@ std::atomic<CommitCheck> commitCheck{nullptr};
 
 CommitCheck SetCommitCheck(CommitCheck check) { return commitCheck.exchange(check); }
 
-int CreateFileBeside(const std::string& target, int flags, std::string* path) {
+int CreateFileBeside(const std::string& target, int flags, std::string* path, const char* suffix) {
   static std::atomic<unsigned> counter{0};
   const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    *path = folder + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    *path = folder + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + suffix;
     fd = ::open(path->c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
     // Held while the maker keeps the file open: a later run's sweep of
@@ -91,8 +91,8 @@ class ReplacingFile::Buffer final : public std::streambuf {
   std::vector<char> bytes_;
 };
 
-ReplacingFile::ReplacingFile(const std::string& target) : target_(target) {
-  fd_ = CreateFileBeside(target, O_WRONLY, &path_);
+ReplacingFile::ReplacingFile(const std::string& target, const char* suffix) : target_(target) {
+  fd_ = CreateFileBeside(target, O_WRONLY, &path_, suffix);
   if (fd_ < 0) Fail(errno);
 }
 

@@ -30,11 +30,12 @@
 
 namespace win {
 
-// Creates a new file beside `target` under a short name of its own, opened
-// with `flags` (O_WRONLY or O_RDWR) and O_CREAT | O_EXCL | O_CLOEXEC, mode
-// 0666 less the umask, and locked (flock) while it stays open; its
-// descriptor and *path, or -1 with errno set.
-int CreateFileBeside(const std::string& target, int flags, std::string* path);
+// Creates a new file beside `target` under a short name of its own (with
+// `suffix` at its end: kWorkingDocumentSuffix, leftovers.h, for a working
+// document), opened with `flags` (O_WRONLY or O_RDWR) and O_CREAT | O_EXCL
+// | O_CLOEXEC, mode 0666 less the umask, and locked (flock) while it stays
+// open; its descriptor and *path, or -1 with errno set.
+int CreateFileBeside(const std::string& target, int flags, std::string* path, const char* suffix = "");
 
 // Whether `path` (through a link) is a file made read-only: no write
 // permission bit, or no write access for this process.  The superuser may
@@ -43,16 +44,19 @@ bool IsReadOnlyFile(const std::string& path);
 
 // The check every Commit makes last, just before its rename: when it
 // answers false the commit fails (ECANCELED) and the target stays as it
-// was.  One for the process, none at first (nullptr removes it); returns
-// the one it replaces.
+// was.  One for each copy of this library, none at first (nullptr removes
+// it); returns the one it replaces.  The plug-in and the host link copies
+// of their own: the plug-in's check covers the plug-in's own files, never
+// the host's saves.
 using CommitCheck = bool (*)();
 CommitCheck SetCommitCheck(CommitCheck check);
 
 class ReplacingFile {
  public:
-  // Creates the temporary file; ok() is false (with the reason) when it
-  // cannot be made.
-  explicit ReplacingFile(const std::string& target);
+  // Creates the temporary file (its name ending in `suffix`, as
+  // CreateFileBeside); ok() is false (with the reason) when it cannot be
+  // made.
+  explicit ReplacingFile(const std::string& target, const char* suffix = "");
   // Removes the temporary file unless it was committed.
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;

@@ -499,7 +499,7 @@ class ExportCommand {
     const bool hostFailed = (written == Written::kDone || written == Written::kSaveFailed) &&
                             HostFailedSince(failures_);
     if (hostFailed) {
-      Line("ERROR: a host call failed while the export was written");
+      Line(std::string("ERROR: ") + HostFailureCause() + " while the export was written");
       ErrorAlert(kind_.outputFailure, SourceName());
       written = Written::kBadOutput;
     }

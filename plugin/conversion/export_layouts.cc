@@ -16,6 +16,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/win/leftovers.h"
 #include "platform/win/replacing_file.h"
 #include "plugin/conversion/exporter.h"
 #include "plugin/qapi/mixer_services.h"
@@ -126,7 +127,7 @@ class CopyFile {
       ProgramLog() << "ERROR: the saved document's file spec could not be had; it is not stored" << std::endl;
       return;
     }
-    fd_ = win::CreateFileBeside(folder + kPathSeparator + name, O_RDWR, &path_);
+    fd_ = win::CreateFileBeside(folder + kPathSeparator + name, O_RDWR, &path_, win::kWorkingDocumentSuffix);
     if (fd_ < 0) {
       ProgramLog() << "ERROR: no file for the stored document beside \"" << folder << kPathSeparator << name
                    << "\": " << std::strerror(errno) << std::endl;
@@ -274,7 +275,7 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
 
 bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore) {
   if (HostFailedSince(failuresBefore)) {
-    ProgramLog() << "ERROR: a host call failed during the export; the document is not saved and stays open"
+    ProgramLog() << "ERROR: " << HostFailureCause() << " during the export; the document is not saved and stays open"
                  << std::endl;
     return false;
   }

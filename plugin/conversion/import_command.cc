@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "framework/failures.h"
+#include "platform/win/leftovers.h"
 #include "platform/win/replacing_file.h"
 #include "plugin/conversion/conversion_globals.h"
 #include "plugin/conversion/export_tables.h"
@@ -292,7 +293,7 @@ Imported ImportInto(BX_KXT::Import::IBook& book, RefHandle<QuarkDoc> document, u
   if (!hostFailed && !keepFile && !SaveAtTarget(*document, working)) return Imported::kStopped;
   // The document closes when the command lets it go.
   document->windowFlag = true;
-  if (hostFailed) LogColumns("ERROR:", "a host call failed while the stories were imported");
+  if (hostFailed) LogColumns("ERROR:", std::string(HostFailureCause()) + " while the stories were imported");
   if (hostFailed || keepFile) {
     LogColumns("ERROR:", fileThere ? "\"" + target + "\" is kept as it was: the import failed"
                                    : "nothing is saved at \"" + target + "\": the import failed");
@@ -439,7 +440,7 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
   // imported document is saved there.
   struct stat info {};
   const bool replacesFile = ::lstat(target.c_str(), &info) == 0;
-  win::ReplacingFile working(target);
+  win::ReplacingFile working(target, win::kWorkingDocumentSuffix);
   XTFileSpec workingSpec{};
   if (!WriteStoredDocument(*book, working, target, &workingSpec)) {
     ShowResult(false);

@@ -22,6 +22,7 @@
 #include "plugin/qapi/file_spec.h"
 #include "plugin/qapi/host_file_probe.h"
 #include "plugin/qapi/ui_alert.h"
+#include "shared/server/job_folder_lock.h"
 #include "support/conversion_state.h"
 #include "support/error_names.h"
 #include "support/host_calls.h"
@@ -312,6 +313,8 @@ int32_t ContinuePdfExport(void* record) {
 int32_t ProbePdfMode(int32_t mode) {
   if (mode == 0 || mode == 2) return 0;
   if (mode != 3) return 3;
+  // What probes of killed runs left: gone before this one makes its own.
+  RemoveDeadPrivateFolders(QueryHostTempFolder());
   PrivateFolder folder("BX_PdfProbe_");
   if (folder.path().empty()) return 0;
   const std::string dummy = folder.path() + kPathSeparator + "dummy";

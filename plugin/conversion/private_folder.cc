@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "plugin/mixer/host_texts.h"
+#include "shared/server/job_folder_lock.h"
 #include "support/paths.h"
 
 PrivateFolder::PrivateFolder(const char* stem) {
@@ -13,12 +14,14 @@ PrivateFolder::PrivateFolder(const char* stem) {
   std::string pattern = temp + kPathSeparator + stem + "XXXXXX";
   if (mkdtemp(pattern.data()) != nullptr) {
     path_ = pattern;
+    mark_ = std::make_unique<JobFolderLock>(path_);
   } else {
     error_ = errno;
   }
 }
 
 PrivateFolder::~PrivateFolder() {
+  mark_.reset();
   std::error_code ignored;
   if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }

@@ -1,10 +1,15 @@
 // A folder of the run's own under the host's temporary folder: made new
 // (mkdtemp, mode 0700) so that no other user and no earlier run has
 // anything in it, and removed with everything in it when the object goes.
-// Host thread only.
+// It holds a job folder's mark (JobFolderLock) while it is there, so that a
+// later start removes it when its process was killed
+// (RemoveDeadPrivateFolders).  Host thread only.
 #pragma once
 
+#include <memory>
 #include <string>
+
+class JobFolderLock;
 
 class PrivateFolder {
  public:
@@ -21,4 +26,5 @@ class PrivateFolder {
  private:
   std::string path_;
   int error_ = 0;
+  std::unique_ptr<JobFolderLock> mark_;
 };

@@ -17,6 +17,7 @@
 #include "support/paths.h"
 #include "support/program_log.h"
 #include "support/reg_key.h"
+#include "support/stop_request.h"
 
 namespace {
 
@@ -186,7 +187,7 @@ bool QuarkDoc::Save() {
   int32_t result = SaveThere(path, false, &XTDocumentStateSuite::save_document);
   // No spec, no reference, or the file is open as another document: the
   // document is saved at its own file.
-  if (result == kXTErrBusy) result = State()->save_document(0, kXTDocumentType);
+  if (result == kXTErrBusy) result = AskHost(&XTDocumentStateSuite::save_document, 0);
   return Saved(result, path);
 }
 
@@ -217,16 +218,28 @@ int32_t QuarkDoc::SaveThere(const std::string& path, bool newFile, SaveEntry sav
               : xt_fsmakefsspec(0, 0, path, spec, true, false, false, nullptr, 0, false, nullptr);
   if ((made == kXTOk || (newFile && made == kXTErrNotFound)) && link.files->new_file(&reference) == kXTOk &&
       link.files->set_file_spec(reference, &spec) == kXTOk) {
-    result = (State()->*save)(reference, kXTDocumentType);
-    if (result == kXTErrDuplicate) result = (State()->*save)(reference, kXTDocumentType);
+    result = AskHost(save, reference);
+    if (result == kXTErrDuplicate) result = AskHost(save, reference);
   }
   if (reference != 0) link.files->dispose_file(reference);
   return result;
 }
 
+int32_t QuarkDoc::AskHost(SaveEntry save, XTFile file) {
+  // Looked at right before the call: the calls that prepare a save are
+  // host calls too, and a stop may come during any of them.
+  if (StopRequested()) return kSaveStopped;
+  return (State()->*save)(file, kXTDocumentType);
+}
+
 bool QuarkDoc::Saved(int32_t result, const std::string& path) {
-  TraceLevel(result, kApiCheckText);
   lastSaveResult_ = result;
+  if (result == kSaveStopped) {
+    ProgramLog() << "ERROR: QuarkDoc::Save(): the document was not saved (\"" << path
+                 << "\"): the job was stopped" << std::endl;
+    return false;
+  }
+  TraceLevel(result, kApiCheckText);
   if (result == kXTOk) return true;
   ProgramLog() << "ERROR: QuarkDoc::Save(): the document was not saved (\"" << path << "\", host result " << result
                << ")" << HostResultReason(result) << std::endl;

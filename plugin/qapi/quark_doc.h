@@ -50,6 +50,10 @@ bool Open(const XTFileSpec& spec, int32_t openFlag);
 // (flag 1) by QuarkDoc::SaveIfInteractive.
 std::vector<int32_t>& PendingHostObjects();
 
+// LastSaveResult of a save the host was not asked for because a stop was
+// requested of the server (support/stop_request.h).
+constexpr int32_t kSaveStopped = -5100;
+
 class QuarkDoc : public RefObject {
  public:
   // Wraps the current document: count 1, its id, window flag off, its
@@ -73,6 +77,9 @@ class QuarkDoc : public RefObject {
   // is an import (type 5), else at its source; when that file has no spec
   // or the host answers -49 for it, at the document's own file.  False,
   // with an "ERROR:" line in the program log, when the host did not save.
+  // Once a stop is requested of the server the host is asked for no save
+  // (this one, SaveCopy, SaveAs): each fails at once (kSaveStopped); a
+  // save the host began before the stop came completes.
   bool Save();
   // Writes a copy of this document into the file at `path`, as a save
   // would write it, to be read back at once; the document keeps its own
@@ -110,6 +117,9 @@ class QuarkDoc : public RefObject {
   // `newFile`) through `save`; kXTErrBusy when there is no spec or file
   // reference for it, or the file is open as another document.
   int32_t SaveThere(const std::string& path, bool newFile, SaveEntry save);
+  // The host's answer to `save` of `file` (0: the document's own file);
+  // kSaveStopped, without asking, once a stop is requested.
+  int32_t AskHost(SaveEntry save, XTFile file);
   // Whether `result` is a save; else an "ERROR:" line naming `path`.
   bool Saved(int32_t result, const std::string& path);
 

@@ -1,5 +1,6 @@
 #include "plugin/xtension/brenix.h"
 
+#include <memory>
 #include <new>
 
 #include "platform/win/file_notes.h"
@@ -7,6 +8,7 @@
 #include "plugin/xtension/callback_glue.h"
 #include "plugin/xtension/cb_manager.h"
 #include "plugin/xtension/menus.h"
+#include "shared/server/job_folder_lock.h"
 #include "support/CnvTools.h"
 #include "support/batch_file.h"
 #include "support/brenix_interface.h"
@@ -41,6 +43,14 @@ void Wire(const RefHandle<Button>& button, const RefHandle<Action>& action) {
 // in the log.
 void ReportFileNote(const std::string& line) { ProgramLog() << "\n" << line << "\n"; }
 
+// The server log folder's mark while the server runs: a server started
+// after this one was killed removes the folder or names it as kept
+// (RemoveDeadLogFolders); one that ended leaves it unmarked.
+std::unique_ptr<JobFolderLock>& LogFolderMark() {
+  static std::unique_ptr<JobFolderLock> mark;
+  return mark;
+}
+
 }  // namespace
 
 Brenix::Brenix()
@@ -73,6 +83,8 @@ Brenix::Brenix()
     serverMode = modes->serverMode;
     if (serverMode) {
       modes->InitServerLog();
+      const std::string folder = modes->TmpLogFolderPath();
+      if (!folder.empty()) LogFolderMark() = std::make_unique<JobFolderLock>(folder);
     } else {
       BatchFile::Instance().Open(false);
     }
@@ -146,6 +158,7 @@ void DeinitBrenix() {
   if (g_brenix == nullptr) return;
   // The menu goes back while the host's services are still there.
   Menus::Remove();
+  LogFolderMark().reset();
   if (!Settings::Instance().IsKeepServerLog()) BrenixInterface::Instance()->RemoveTmpLogFolder();
   LogMemoryStatus(BRENIX_LOCATION("DeinitBrenix"));
   Brenix* object = g_brenix;

@@ -8,9 +8,12 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
+#include "platform/win/leftovers.h"
 #include "platform/win/replacing_file.h"
 #include "support/program_log.h"
 
@@ -19,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const char kMarkName[] = ".server.pid";
+constexpr long kUnlockedMarkSeconds = 60;
 constexpr size_t kJobFolderNameLength = 37;  // "PELMO_" + stamp + "_" + letters
 
 std::string Where(const char* function) { return LocationText("ConversionBase", __LINE__, function); }
@@ -35,32 +39,85 @@ bool IsJobFolderName(const std::string& name) {
 }
 
 // The unfinished names: a received file's ("." and 13 letters or digits)
-// and an output's placeholder (".~" + process id + "-" + number).
+// and an output's placeholder (win::IsBesideName).
 bool IsPartialName(const std::string& name) {
   if (name.size() == 14 && name[0] == '.') {
     bool all = true;
     for (size_t i = 1; i < name.size(); ++i) all = all && std::isalnum(static_cast<unsigned char>(name[i]));
     if (all) return true;
   }
-  if (name.compare(0, 2, ".~") != 0) return false;
-  const size_t dash = name.find('-', 2);
-  if (dash == std::string::npos || dash == 2 || dash + 1 == name.size()) return false;
-  for (size_t i = 2; i < name.size(); ++i)
-    if (i != dash && !std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+  long pid = 0;
+  return win::IsBesideName(name, &pid);
+}
+
+// "PELMO_", a stamp of digits and "_LOG": the server log's folder.
+bool IsLogFolderName(const std::string& name) {
+  if (name.size() <= 10 || name.compare(0, 6, "PELMO_") != 0 || name.compare(name.size() - 4, 4, "_LOG") != 0)
+    return false;
+  for (size_t i = 6; i < name.size() - 4; ++i)
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
   return true;
+}
+
+// A folder a PrivateFolder makes: one of the stems and six characters.
+bool IsPrivateFolderName(const std::string& name) {
+  for (const char* stem : {"BX_PdfProbe_", "BX_PdfStyle_"}) {
+    const size_t length = std::strlen(stem);
+    if (name.size() == length + 6 && name.compare(0, length, stem) == 0) return true;
+  }
+  return false;
 }
 
 // Whether `folder` holds a mark that no live process locks.  The mark's
 // descriptor is closed again at once; its lock went with it.  A live job's
 // mark is locked before it is there (JobFolderLock), so this lock is never
 // taken from one.
+// A mark made without a link (MakeMark) is locked only after it appears:
+// an empty one younger than kUnlockedMarkSeconds may be a live job's.
 bool HoldsDeadMark(const fs::path& folder) {
   const int fd = ::open((folder / kMarkName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st;
-  const bool dead = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  bool dead = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  if (dead && st.st_size == 0 && ::time(nullptr) - st.st_ctime < kUnlockedMarkSeconds) dead = false;
   ::close(fd);
   return dead;
+}
+
+// Locks the mark just made at `path`, while a server starting meanwhile
+// may hold the lock for an instant to look at it; 0, or the error number
+// with the mark removed.
+int LockMade(int fd, const std::string& path) {
+  int error = 0;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    error = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    if (error != EWOULDBLOCK && error != EINTR) break;
+    ::usleep(5000);
+  }
+  if (error != 0) ::unlink(path.c_str());
+  return error;
+}
+
+// The folders right in `base` whose names `named` takes and whose mark no
+// live process holds.
+std::vector<fs::path> DeadMarkedFolders(const std::string& base, bool (*named)(const std::string&)) {
+  std::vector<fs::path> folders;
+  if (base.empty()) return folders;
+  std::error_code ec;
+  for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (!it->is_directory(typeError) || it->is_symlink(typeError)) continue;
+    if (named(it->path().filename().string()) && HoldsDeadMark(it->path())) folders.push_back(it->path());
+  }
+  return folders;
+}
+
+// Removes `folder` with all in it, logged as `what`.
+void RemoveFolder(const fs::path& folder, const std::string& what) {
+  std::error_code error;
+  fs::remove_all(folder, error);
+  LogMessage(Where("RemoveDeadJobFolders"),
+             (error ? "ERROR: Could not remove " + what + ": " : "Removed " + what + ": ") + folder.string(), 6);
 }
 
 // Removes the regular files and links of partial names right in `folder`.
@@ -78,19 +135,30 @@ void RemovePartialFiles(const fs::path& folder) {
 
 JobFolderLock::JobFolderLock(const std::string& folder) : path_(folder + "/" + kMarkName) {
   // Made and locked under a name of its own, then linked to the mark's
-  // name: no server starting meanwhile meets the mark unlocked.
+  // name: no server starting meanwhile meets the mark unlocked.  Where the
+  // file system has no links, the mark is made new at its name and locked
+  // at once (HoldsDeadMark gives that moment its due).
   std::string made;
   fd_ = win::CreateFileBeside(path_, O_WRONLY, &made);
   int error = fd_ < 0 ? errno : 0;
   if (fd_ >= 0) {
+    if (::link(made.c_str(), path_.c_str()) != 0) error = errno;
+    ::unlink(made.c_str());
+    if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
+      ::close(fd_);
+      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+      error = fd_ < 0 ? errno : LockMade(fd_, path_);
+    }
+  }
+  if (error == 0) {
+    // Readable by all, whatever the umask: other servers look at it.
+    ::fchmod(fd_, 0644);
     const std::string pid = std::to_string(::getpid()) + "\n";
     if (::write(fd_, pid.data(), pid.size()) < 0) {
       // The number is for people; the lock alone tells.
     }
-    if (::link(made.c_str(), path_.c_str()) != 0) error = errno;
-    ::unlink(made.c_str());
+    return;
   }
-  if (error == 0) return;
   LogMessage(Where("JobFolderLock"), "Warning: the job folder could not be marked: " + path_ + ": " +
                                          std::strerror(error), 5);
   if (fd_ >= 0) ::close(fd_);
@@ -104,22 +172,12 @@ JobFolderLock::~JobFolderLock() {
 }
 
 int RemoveDeadJobFolders(const std::string& base, bool whole) {
-  if (base.empty()) return 0;
   int cleaned = 0;
-  std::error_code ec;
-  for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code typeError;
-    if (!it->is_directory(typeError) || it->is_symlink(typeError)) continue;
-    const fs::path folder = it->path();
-    if (!IsJobFolderName(folder.filename().string()) || !HoldsDeadMark(folder)) continue;
+  for (const fs::path& folder : DeadMarkedFolders(base, IsJobFolderName)) {
     std::error_code removeError;
     const bool received = fs::is_directory(fs::symlink_status(folder / "incoming", removeError));
     if (whole || !received) {
-      fs::remove_all(folder, removeError);
-      LogMessage(Where("RemoveDeadJobFolders"),
-                 (removeError ? "ERROR: Could not remove a dead job's folder: " : "Removed a dead job's folder: ") +
-                     folder.string(),
-                 6);
+      RemoveFolder(folder, "a dead job's folder");
     } else {
       RemovePartialFiles(folder / "incoming");
       RemovePartialFiles(folder);
@@ -128,4 +186,22 @@ int RemoveDeadJobFolders(const std::string& base, bool whole) {
     ++cleaned;
   }
   return cleaned;
+}
+
+void RemoveDeadPrivateFolders(const std::string& base) {
+  for (const fs::path& folder : DeadMarkedFolders(base, IsPrivateFolderName)) {
+    RemoveFolder(folder, "the folder of a run that is gone");
+  }
+}
+
+void RemoveDeadLogFolders(const std::string& base, bool keep) {
+  for (const fs::path& folder : DeadMarkedFolders(base, IsLogFolderName)) {
+    if (!keep) {
+      RemoveFolder(folder, "the log folder of a server that is gone");
+      continue;
+    }
+    std::error_code error;
+    fs::remove(folder / kMarkName, error);
+    LogMessage(Where("RemoveDeadLogFolders"), "Kept the log folder of a server that is gone: " + folder.string(), 5);
+  }
 }

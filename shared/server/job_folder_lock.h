@@ -13,8 +13,11 @@
 
 class JobFolderLock {
  public:
-  // Marks `folder`; a mark that cannot be made is logged and leaves the
-  // folder unmarked (it is then never taken for a dead job's).
+  // Marks `folder` (mode 0644); a mark that cannot be made is logged and
+  // leaves the folder unmarked (it is then never taken for a dead job's).
+  // Where the file system has no hard links the mark is made new at its
+  // name and locked at once; an empty mark younger than a minute is then
+  // taken for a live job's.
   explicit JobFolderLock(const std::string& folder);
   // Removes the mark, then drops the lock.
   ~JobFolderLock();
@@ -34,3 +37,13 @@ class JobFolderLock {
 // mark, locked ones and anything of another name are left alone.  Each
 // removal is logged; answers how many folders were cleaned.
 int RemoveDeadJobFolders(const std::string& base, bool whole);
+
+// In `base`: every folder of a PdfProbe or PdfStyle folder's name
+// (PrivateFolder) whose mark no live process holds goes with all in it,
+// logged.
+void RemoveDeadPrivateFolders(const std::string& base);
+
+// In `base`: every server log folder ("PELMO_<stamp>_LOG") whose mark no
+// live process holds (its server was killed) goes with all in it unless
+// `keep` (keepServerLog); a kept one loses its mark and is named in the log.
+void RemoveDeadLogFolders(const std::string& base, bool keep);

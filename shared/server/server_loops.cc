@@ -8,6 +8,7 @@
 #include "shared/server/connection.h"
 #include "shared/server/conversion_base.h"
 #include "shared/server/job_folder_lock.h"
+#include "support/brenix_interface.h"
 #include "support/host_file_spec.h"
 #include "support/paths.h"
 #include "support/program_log.h"
@@ -50,7 +51,8 @@ class StopWatch {
 };
 
 // What jobs of a server that is gone left behind: their job folders (with
-// a partial received file) and intermediate documents' folders.
+// a partial received file), intermediate documents' folders, the PDF
+// probe's folders of any run that is gone, and a killed server's log folder.
 void RemoveDeadJobs() {
   std::string jobs = Settings::Instance().GetPath(SettingsKey::TemporaryPath);
   if (jobs.empty()) jobs = GetTempFolderPath();
@@ -60,6 +62,8 @@ void RemoveDeadJobs() {
   StripTrailingChar(intermediates, kPathSeparator);
   RemoveDeadJobFolders(jobs, Settings::Instance().IsClearTempFiles());
   if (intermediates != jobs) RemoveDeadJobFolders(intermediates, true);
+  RemoveDeadPrivateFolders(intermediates);
+  RemoveDeadLogFolders(BrenixInterface::Instance()->LogFolderBase(), Settings::Instance().IsKeepServerLog());
 }
 
 // Logs a stop request once it is found; true then.

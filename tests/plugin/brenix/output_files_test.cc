@@ -198,9 +198,11 @@ pid_t DeadPid() {
 // What killed runs left beside a target, and what the next output there
 // does with it: it removes the placeholders and unfinished outputs of its
 // own kind whose process is gone (also one shorter than the bytes that
-// tell a kind, when its bytes are their start), and keeps (and names in the
-// log) the rest: those of a live process or held locked, those of another
-// kind, and a document an import set aside, or the start of one.
+// tell a kind, when its bytes are their start; a staged PDF under the name
+// the host gave it, with its log; a working document where a document is
+// written), and keeps (and names in the log) the rest: those of a live
+// process or held locked, those of another kind, and a document an import
+// set aside, or the start of one.
 TEST(OutputFiles, AnOutputSweepsOnlyTheDeadLeftoversOfItsOwnKindAndNamesAKeptDocument) {
   const std::string document = ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_pdf.json");
   // A document as the host saves it, the container an import reads and a
@@ -236,6 +238,15 @@ TEST(OutputFiles, AnOutputSweepsOnlyTheDeadLeftoversOfItsOwnKindAndNamesAKeptDoc
       {"a PDF cut short", ".~" + dead + "-8", ReadFile(made.root() / "made.pdf").substr(0, 15), false,
        {false, false, true, false}},
       {"the start of a document set aside", ".~" + dead + "-9", saved.substr(0, 10), false,
+       {false, false, false, false}},
+      // What the host adds to a staged PDF's name, and its log beside it.
+      {"a staged PDF cut short", ".~" + dead + "-10.pdf", ReadFile(made.root() / "made.pdf").substr(0, 40), false,
+       {false, false, true, false}},
+      {"a staged PDF's log", ".~" + dead + "-11_pdf.log", ReadFile(made.root() / "made.pdf_pdf.log"), false,
+       {false, false, true, false}},
+      // The import's own file or the stored copy of a killed run.
+      {"a working document", ".~" + dead + "-12.workdoc", saved, false, {false, false, false, true}},
+      {"a working document of a live process", ".~" + live + "-13.workdoc", saved, false,
        {false, false, false, false}},
   };
   for (std::size_t s = 0; s < sweeps.size(); ++s) {

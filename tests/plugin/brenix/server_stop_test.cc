@@ -80,6 +80,22 @@ def main():
     elif case in ('upload', 'kill'):
         out = [partial_upload(c, 100 * FULL_PAYLOAD)]
         stop(signal.SIGKILL if case == 'kill' else signal.SIGTERM)
+    elif case == 'kill probe':
+        # The host stops itself in the PDF probe's export: killed there.
+        def kill_in_probe():
+            while not glob.glob(os.path.join(root, 'hosttmp', 'BX_PdfProbe_*', 'dummy.qxp')):
+                time.sleep(0.01)
+            time.sleep(0.1)
+            stop(signal.SIGKILL)
+        import threading
+        killer = threading.Thread(target=kill_in_probe)
+        killer.start()
+        try:
+            shared_folder_job(c, 'exportpdf', shutil.copy(document, os.path.join(root, 'doc.qxp')), target, 'doc')
+        except (OSError, ProtocolError):
+            pass
+        killer.join()
+        out = [bool(glob.glob(os.path.join(root, 'hosttmp', 'BX_PdfProbe_*')))]
     elif case == 'export':
         halted = True  # the host stops itself
         out = shared_folder_job(c, 'exportkxtandpdf', document, target, 'doc')
@@ -105,13 +121,14 @@ def main():
 )PY";
 
 // The server of an installation, run the way tools/serve_job.sh runs it,
-// with XTHOST_SIGTERM set to `plan`.
+// with XTHOST_SIGTERM set to `plan` (or with `plan`, an assignment of
+// another variable).
 std::unique_ptr<testutil::ChildProcess> StartServer(const Installation& install, const std::string& plan) {
   fs::create_directories(install.root() / "hosttmp");
   return std::make_unique<testutil::ChildProcess>(std::vector<std::string>{
       "/usr/bin/env", "-C", install.root().string(), "XTHOST_CLOCK=2024-03-07 09:05:01",
       "BRENIX_REGISTRY_ROOT=" + install.Registry().string(), "TMPDIR=" + (install.root() / "hosttmp").string(),
-      "XTHOST_SIGTERM=" + plan, XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt",
+      plan.find('=') == std::string::npos ? "XTHOST_SIGTERM=" + plan : plan, XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt",
       "start", "serve"});
 }
 
@@ -165,31 +182,42 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     const char* logged;   // a record the run must have written, or ""
     const char* absent = "";  // an earlier result not put in the shared folder ("" none)
     const char* made = "";    // a result the job made before the stop, which stays ("" none)
+    bool saved = false;       // the source document was saved with the export's tags
+    bool keepLog = false;     // keepServerLog (a killed server's log folder is kept)
   };
   // What the client of a shared-folder job stopped in its conversions
   // printed: the job text, the accepted lines, no last line.
   const auto stopped = [](const std::string& text) {
     return "[\"export " + text + "\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n";
   };
-  const std::string kxqAndPdf = stopped("kxt and pdf"), pdf = stopped("pdf"), qxp = stopped("indd"),
-                    qxpAndPdf = stopped("indd and pdf");
+  const std::string kxqAndPdf = stopped("kxt and pdf"), kxq = stopped("kxt"), pdf = stopped("pdf"),
+                    qxp = stopped("indd"), qxpAndPdf = stopped("indd and pdf");
   const char* const stop = "Stop requested: the job ends without its results";
+  const char* const stoppedExport = "the job was stopped while the export was written";
+  const char* const notSaved = "): the job was stopped\n";
   const Case cases[] = {
       {"flood", "", 0, "{\"sent\": 4194304}\n", "Password (wrong): '(masked)'"},
       {"idle", "", 0, "[\"server alive v2\"]\n", "Stop requested (SIGTERM): the server stops"},
       {"upload", "", 0, "[true]\n", "Stop requested (SIGTERM): the server stops"},
       {"export", "font_list:1", 0, "[\"export kxt and pdf\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n",
-       "a host call failed while the export was written"},
-      {"socket export", "font_list:1", 0, "[\"export kxt\", 0, null]\n",
-       "a host call failed while the export was written"},
+       stoppedExport},
+      {"socket export", "font_list:1", 0, "[\"export kxt\", 0, null]\n", stoppedExport},
       {"import", "create_file:1", 0, "[\"export indd\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n",
-       "a host call failed while the stories were imported"},
+       "the job was stopped while the stories were imported"},
       {"kill", "", -1, "[true]\n", ""},
+      {"kill", "", -1, "[true]\n", "", "", "", false, true},
+      {"kill probe", "XTHOST_STOP=export_project:1", -1, "[true]\n", ""},
       {"taken", "temp_folder:3", 0, "[]\n", "Stop requested (SIGTERM): the server stops"},
       {"job exportkxtandpdf qxp", "open_document:1", 0, kxqAndPdf.c_str(), stop},
       {"job exportkxtandpdf qxp", "save_document:1", 0, kxqAndPdf.c_str(), stop},
-      {"job exportkxtandpdf qxp", "export_project:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq"},
-      {"job exportkxtandpdf qxp", "set_output_file:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq"},
+      {"job exportkxtandpdf qxp", "export_project:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq", true},
+      {"job exportkxtandpdf qxp", "set_output_file:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq", true},
+      // The stop comes while the host prepares the stored copy's save
+      // (set_file_spec 4), the source's (5), or within the source's save,
+      // which completes.
+      {"job exportkxt qxp", "set_file_spec:4", 0, kxq.c_str(), notSaved},
+      {"job exportkxt qxp", "set_file_spec:5", 0, kxq.c_str(), notSaved},
+      {"job exportkxt qxp", "save_document:2", 0, kxq.c_str(), stoppedExport, "", "", true},
       {"job exportpdf qxp", "open_document:1", 0, pdf.c_str(), stop},
       {"job exportpdf qxp", "export_project:1", 0, pdf.c_str(), stop},
       {"job exportpdf qxp", "set_output_file:1", 0, pdf.c_str(), stop},
@@ -197,6 +225,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       {"job exportqxp kxq", "insert_text:1", 0, qxp.c_str(), stop, "doc.qxp"},
       {"job exportqxp kxq", "save_document:1", 0, qxp.c_str(), stop, "doc.qxp"},
       {"job exportqxp kxq", "insert_text:1", 0, qxp.c_str(), stop},
+      {"job exportqxp kxq", "set_file_spec:3", 0, qxp.c_str(), notSaved},
       {"job exportqxpandpdf kxq", "insert_text:1", 0, qxpAndPdf.c_str(), stop},
       {"job exportqxpandpdf kxq", "open_document:2", 0, qxpAndPdf.c_str(), stop, "", "doc.qxp"},
       {"job exportqxpandpdf kxq", "export_project:1", 0, qxpAndPdf.c_str(), stop, "", "doc.qxp"},
@@ -220,8 +249,11 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     // "taken": another program listens on the port while the server tries it.
     const std::unique_ptr<Listener> taken = std::string(c.name) == "taken" ? std::make_unique<Listener>() : nullptr;
     const uint16_t port = taken ? taken->port() : FreePort();
+    // A killed server leaves its log folder too.
+    const std::string log = c.status == 0 ? "" : c.keepLog ? "activateServerLog = True\nkeepServerLog = True\n"
+                                                           : "activateServerLog = True\n";
     install.WriteSettings("[Server]\nserverMode = True\nlistenPort = " + std::to_string(port) +
-                          "\nclearTempFiles = True\n[Path]\nTemporaryPath = " + tmp.string() + "\n");
+                          "\nclearTempFiles = True\n" + log + "[Path]\nTemporaryPath = " + tmp.string() + "\n");
     // The earlier results in the shared folder, and in the job folders'
     // folder what no server that starts may remove: the job folder of a
     // server that still runs (its mark locked by this process), a kept one
@@ -257,16 +289,30 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       EXPECT_LE(total, 4194304);
     }
 
+    std::map<std::string, std::string> tmpAfter;
     if (c.status != 0) {
-      // A killed server left its job folder with the partial upload; the
-      // next start removes it, and only it.
+      // A killed server left its log folder, its job folder with the
+      // partial upload or its PDF probe's folder; the next start removes
+      // them, and only them, or names the log folder it keeps.
       size_t left = 0;
       for (const auto& entry : Tree(tmp)) left += tmpBefore.count(entry.first) == 0;
-      EXPECT_GT(left, 0u) << "the killed job's folder";
+      EXPECT_GT(left, 0u) << "the killed server's folders";
       const ServerRun again = Serve(install, port, "halt", "", container);
       EXPECT_EQ(again.status, 0) << again.output;
-      EXPECT_NE(again.output.find("Removed a dead job's folder: " + tmp.string() + "/PELMO_"), std::string::npos)
+      if (std::string(c.name) == "kill") {
+        EXPECT_NE(again.output.find("Removed a dead job's folder: " + tmp.string() + "/PELMO_"), std::string::npos)
+            << again.output;
+      }
+      EXPECT_NE(again.output.find((c.keepLog ? "Kept the log folder of a server that is gone: "
+                                             : "Removed the log folder of a server that is gone: ") +
+                                  tmp.string() + "/PELMO_"),
+                std::string::npos)
           << again.output;
+    }
+    for (const auto& entry : Tree(tmp)) {
+      // Kept server logs, as keepServerLog asks.
+      if (!c.keepLog || tmpBefore.count(entry.first) != 0 || entry.first.find("_LOG") == std::string::npos)
+        tmpAfter.insert(entry);
     }
     // Nothing of the job stays: the shared folder holds the earlier files,
     // each as it was (none of an unfinished name, the earlier result of the
@@ -280,7 +326,11 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       sharedBefore.erase(c.made);
     }
     EXPECT_EQ(sharedAfter, sharedBefore);
-    EXPECT_EQ(Tree(tmp), tmpBefore);
+    if (fs::exists(root / "doc.qxp")) {
+      EXPECT_EQ(ReadFile(root / "doc.qxp") != ReadFile(BRENIX_TEST_DATA "/doc_brochure.json"), c.saved)
+          << "the source document";
+    }
+    EXPECT_EQ(tmpAfter, tmpBefore);
     EXPECT_TRUE(fs::is_empty(root / "hosttmp"));
     ::close(liveMark);
   }

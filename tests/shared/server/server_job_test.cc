@@ -36,13 +36,25 @@ namespace fs = std::filesystem;
 std::string g_folder;
 bool g_holdLock = false;
 int g_held = -1;
+// Locks in g_folder let pass before the probe's.
+int g_skipLocks = 0;
+// Whether link(2) fails as on a file system without hard links.
+bool g_noLinks = false;
 
 }  // namespace
+
+extern "C" int link(const char* from, const char* to) {
+  if (g_noLinks) {
+    errno = EPERM;
+    return -1;
+  }
+  return static_cast<int>(::syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0));
+}
 
 extern "C" int flock(int fd, int operation) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
   std::error_code error;
-  if (!g_folder.empty() && fs::read_symlink(self, error).parent_path() == g_folder) {
+  if (!g_folder.empty() && fs::read_symlink(self, error).parent_path() == g_folder && g_skipLocks-- <= 0) {
     const fs::path base = fs::path(std::exchange(g_folder, "")).parent_path();
     if (!g_holdLock) RemoveDeadJobFolders(base.string(), false);
     g_held = g_holdLock ? ::open(self.c_str(), O_RDONLY | O_CLOEXEC) : -1;
@@ -359,21 +371,36 @@ TEST_F(JobTest, TheHeartbeatRewritesItsFileWithTheTime) {
 }
 
 // Whatever probes the folder while a job marks it, the job keeps the
-// folder, its partial files and a locked mark.
+// folder, its partial files and a locked mark of mode 0644, also where the
+// file system has no hard links.
 TEST(JobFolderLock, AProbeWhileTheMarkIsMadeLeavesTheLiveJobItsFolderAndItsMark) {
-  for (const bool holdLock : {false, true}) {
-    SCOPED_TRACE(holdLock ? "a probe holds the lock" : "a server starts");
+  const struct {
+    bool holdLock, noLinks;
+  } rows[] = {{false, false}, {true, false}, {false, true}};
+  for (const auto& row : rows) {
+    const bool holdLock = row.holdLock;
+    SCOPED_TRACE(std::string(holdLock ? "a probe holds the lock" : "a server starts") +
+                 (row.noLinks ? ", no links" : ""));
     testutil::TempDir base;
     const fs::path folder = fs::canonical(base.path()) / "PELMO_20240307090501_LIVEJOBQWERTYUIO";
     fs::create_directories(folder / "incoming");
     WriteFile((folder / "incoming/.AbCdEfGhIjKlM").string(), "received so far");
     g_folder = folder.string();
     g_holdLock = holdLock;
+    g_noLinks = row.noLinks;
+    // Without links the mark is locked after it is made at its name: the
+    // probe comes right then.
+    g_skipLocks = row.noLinks ? 1 : 0;
     {
+      const mode_t mask = ::umask(0);
       JobFolderLock lock(folder.string());
+      ::umask(mask);
+      g_noLinks = false;
       ::close(std::exchange(g_held, -1));
       const int mark = ::open((folder / ".server.pid").c_str(), O_RDONLY | O_CLOEXEC);
       EXPECT_NE(::syscall(SYS_flock, mark, LOCK_EX | LOCK_NB), 0) << "the mark missing or unlocked";
+      struct stat st {};
+      EXPECT_EQ(::fstat(mark, &st) == 0 ? st.st_mode & 07777 : 0, 0644u);
       ::close(mark);
       EXPECT_EQ(Entries(folder.string()), (std::set<std::string>{".server.pid", "incoming"}));
       EXPECT_TRUE(Exists((folder / "incoming/.AbCdEfGhIjKlM").string()));
