@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "host/doc_json.h"
 #include "host/document_ops.h"
@@ -247,28 +249,52 @@ TEST(DocJson, SavingNeitherFollowsPlantedLinksNorWidensNorOverrules) {
 
 // The save guard refuses a file another run put at the document's name
 // since it was read or last saved, and only that: a file only touched, or
-// written anew with the same bytes, is no other file.
+// written anew with the same bytes, is no other file.  Other bytes of the
+// same size are another file, also when written in place with the
+// modification time set back.
 TEST(DocJson, TheSaveGuardRefusesOnlyAnotherFile) {
   TempFolder temp;
   const std::string doc = temp / "doc.qxp";
+  enum How { kTouched, kRenamed, kInPlace };
   struct Case {
     bool saved;          // the stamp is the last save's, not the read's
-    const char* prefix;  // put before the bytes of a file written anew; null: touched only
+    How how;
+    const char* prefix;  // put before the bytes
+    bool otherLast;      // the last byte is another
     int32_t result;
-  } const cases[] = {{false, nullptr, kXTOk}, {false, "", kXTOk},       {true, nullptr, kXTOk},
-                     {true, "", kXTOk},       {false, " ", kXTErrIo},  {true, "\n", kXTErrIo}};
+  } const cases[] = {{false, kTouched, "", false, kXTOk},   {false, kRenamed, "", false, kXTOk},
+                     {true, kTouched, "", false, kXTOk},    {true, kRenamed, "", false, kXTOk},
+                     {false, kRenamed, " ", false, kXTErrIo}, {true, kRenamed, "\n", false, kXTErrIo},
+                     {true, kRenamed, "", true, kXTErrIo},  {true, kInPlace, "", true, kXTErrIo}};
   for (const Case& k : cases) {
+    SCOPED_TRACE(std::to_string(&k - cases));
     WriteFile(doc, Fixture("doc_minimal.json"));
     DocumentContent c;
     FileStamp stamp;
     std::string error;
     ASSERT_EQ(LoadDocumentFile(doc, &c, &error, &stamp), kXTOk) << error;
     if (k.saved) { ASSERT_EQ(SaveDocumentFile(doc, c, &error, &stamp, &stamp), kXTOk) << error; }
-    const std::string now = (k.prefix ? k.prefix : "") + ReadFile(doc);
+    std::string now = k.prefix + ReadFile(doc);
+    if (k.otherLast) now.back() = now.back() == ' ' ? '\t' : ' ';
     const timespec later[2] = {{0, UTIME_OMIT}, {stamp.changed.tv_sec + 5, 0}};
-    if (k.prefix) WriteFile(temp / "new", now);
-    ASSERT_EQ(k.prefix ? ::rename((temp / "new").c_str(), doc.c_str()) : ::utimensat(AT_FDCWD, doc.c_str(), later, 0), 0);
-    EXPECT_EQ(SaveDocumentFile(doc, c, &error, &stamp), k.result) << k.saved << (k.prefix ? k.prefix : "touched") << error;
+    const timespec back[2] = {{0, UTIME_OMIT}, stamp.changed};
+    if (k.how == kRenamed) {
+      WriteFile(temp / "new", now);
+      ASSERT_EQ(::rename((temp / "new").c_str(), doc.c_str()), 0);
+    } else if (k.how == kInPlace) {
+      // The file system's clock moves on by ticks: the change lands after
+      // the one the save saw.
+      for (FileStamp tick = stamp; tick.statusChanged.tv_sec == stamp.statusChanged.tv_sec &&
+                                   tick.statusChanged.tv_nsec == stamp.statusChanged.tv_nsec;) {
+        WriteFile(temp / "tick", "");
+        tick = StampOf(temp / "tick");
+      }
+      std::ofstream(doc, std::ios::in | std::ios::out | std::ios::binary) << now;
+      ASSERT_EQ(::utimensat(AT_FDCWD, doc.c_str(), back, 0), 0);
+    } else {
+      ASSERT_EQ(::utimensat(AT_FDCWD, doc.c_str(), later, 0), 0);
+    }
+    EXPECT_EQ(SaveDocumentFile(doc, c, &error, &stamp), k.result) << error;
     EXPECT_EQ(ReadFile(doc), k.result == kXTOk ? FormatDocument(c) : now);
   }
 }
