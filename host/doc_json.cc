@@ -928,6 +928,7 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
   std::string text = bytes.str();
   if (!ParseDocument(text, content, error)) return kXTErrNotDocument;
   content->opened_attributes = content->attributes.size();
+  content->opened_formats = content->formats.size();
   if (stamp != nullptr) {
     *stamp = read;
     stamp->digested = true;

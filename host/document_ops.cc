@@ -168,7 +168,7 @@ int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::strin
   };
   content.flags = 0;
   content.untitled = false;
-  content.DropUnusedAttributes();
+  content.DropUnusedRecords();
   // Saved at a file it was read from or saved to, the document replaces
   // only that file as it was then: a file another run put there since is
   // kept.
@@ -217,7 +217,7 @@ int32_t SaveDocumentCopy(Host& host, int32_t id, const std::string& path, std::s
     const KeptState kept(content);
     content.flags = 0;
     content.untitled = false;
-    content.DropUnusedAttributes();
+    content.DropUnusedRecords();
     return SaveDocumentCopyFile(target, content, error);
   }();
   if (result == kXTOk) {
