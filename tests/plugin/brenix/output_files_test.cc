@@ -2,7 +2,11 @@
 // it: it is synced to the disk under its own name before it takes the
 // target's name, and its folder after, it keeps the owner, group and mode
 // of the file it replaces (a new one gets what the umask gives), and a
-// read-only document is neither imported over nor saved over.  strace is
+// read-only document is neither imported over nor saved over.  Once
+// renamed it is written, also when the folder's sync then fails (a WARNING
+// names the folder); the file it is made as is no wider than the file it
+// replaces; and a file another run renames over a saved document after the
+// save's rename is kept by the next save.  strace is
 // the witness of the syncs: the name that was renamed over the target was
 // synced while it was still that file's name, and the folder after.
 #include <gtest/gtest.h>
@@ -12,8 +16,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <functional>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -167,13 +173,36 @@ struct Before {
   // not give the owner): the group is kept, the owner named in a warning
   // (only a test run as root).
   bool byNobody = false;
+  // Another run renames a file over the saved document while the first
+  // save waits at its folder's sync (the host's saves only): the next save
+  // keeps that file.
+  bool replacedAfterRename = false;
 };
 const std::vector<Before> kBefore = {{"0600", true, 0600},
                                      {"0444", true, 0444},
                                      {"a new file", false, 0640},
                                      {"another's 0640", true, 0640, true},
                                      {"0640 in a folder whose sync fails", true, 0640, false, true},
-                                     {"root's 0660 written by nobody", true, 0660, false, false, true}};
+                                     {"root's 0660 written by nobody", true, 0660, false, false, true},
+                                     {"0640 replaced after the save's rename", true, 0640, false, false, false, true}};
+
+// The process a strace run started by StartHost (process `tracer`, its
+// trace into `trace`) stopped by the SIGSTOP it injected, once stopped; 0
+// when the tracer ended first.
+pid_t StoppedTracee(pid_t tracer, const fs::path& trace) {
+  for (;;) {
+    std::smatch stopped;
+    const std::string lines = ReadFile(trace);
+    if (std::regex_search(lines, stopped, std::regex("(\\d+) +--- stopped by SIGSTOP ---"))) {
+      return static_cast<pid_t>(std::stol(stopped[1].str()));
+    }
+    siginfo_t ended {};
+    if (::waitid(P_PID, static_cast<id_t>(tracer), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid != 0) {
+      return 0;
+    }
+    ::usleep(10000);
+  }
+}
 
 // "owner:group" of the file at `path`.
 std::string Owner(const fs::path& path) {
@@ -189,6 +218,7 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheOwnerAndModeOfTheFileI
     for (const Before& before : kBefore) {
       if (output.overExisting && !before.exists) continue;
       if (output.tool && before.folderSyncFails) continue;
+      if (before.replacedAfterRename && !output.guarded) continue;
       if ((before.others || before.byNobody) && !root) continue;  // told at the end
       SCOPED_TRACE(std::string(output.name) + " over " + before.name);
       Installation install(kExtended);
@@ -213,6 +243,22 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheOwnerAndModeOfTheFileI
         ASSERT_EQ(::chown(install.root().c_str(), 65534, 65534), 0);
         ASSERT_EQ(::chown(target.c_str(), 0, 65534), 0);
         owner = "65534:65534";
+      }
+      if (before.replacedAfterRename) {
+        const std::vector<std::string> stopAtFolderSync = {
+            "/usr/bin/strace", "-f", "-E", "ASAN_OPTIONS=detect_leaks=0", "-o", (install.root() / "trace.txt").string(),
+            "-P", folder.string(), "-e", "trace=fsync", "-e", "inject=fsync:signal=SIGSTOP:when=1"};
+        const pid_t tracer = StartHost(install, output.commands(target), {}, stopAtFolderSync);
+        const pid_t host = StoppedTracee(tracer, install.root() / "trace.txt");
+        WriteFile(folder / "other", "another run's file\n");
+        EXPECT_EQ(::rename((folder / "other").c_str(), target.c_str()), 0);
+        if (host != 0) ::kill(host, SIGCONT);
+        const HostRun run = FinishHost(install, tracer);
+        EXPECT_NE(host, 0);
+        EXPECT_NE(run.status, 0);
+        EXPECT_EQ(ReadFile(target), "another run's file\n");
+        EXPECT_NE(run.errors.find("another file was put at the document's name"), std::string::npos) << run.errors;
+        continue;
       }
       const fs::path trace = install.root() / "trace.txt";
       const mode_t mask = ::umask(027);
