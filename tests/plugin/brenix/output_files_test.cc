@@ -217,7 +217,6 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheOwnerAndModeOfTheFileI
   for (const Output& output : kOutputs) {
     for (const Before& before : kBefore) {
       if (output.overExisting && !before.exists) continue;
-      if (output.tool && before.folderSyncFails) continue;
       if (before.replacedAfterRename && !output.guarded) continue;
       if ((before.others || before.byNobody) && !root) continue;  // told at the end
       SCOPED_TRACE(std::string(output.name) + " over " + before.name);
@@ -296,7 +295,7 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheOwnerAndModeOfTheFileI
           // group's bits only for the same group).
           const unsigned created = CreatedMode(ReadFile(trace), target);
           const unsigned kept = 0600 | (before.mode & (before.others ? 07 : 077));
-          if (!output.tool) { EXPECT_EQ(created, before.exists ? kept : 0666) << ReadFile(trace); }
+          EXPECT_EQ(created, before.exists ? kept : 0666) << ReadFile(trace);
         }
       }
       std::set<std::string> left = {output.file};
