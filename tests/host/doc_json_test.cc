@@ -181,6 +181,10 @@ TEST(DocJson, SavingReplacesTheFileWholeOrNotAtAll) {
   EXPECT_FALSE(Exists(temp / "a.json.xthost-save"));
 
   EXPECT_EQ(SaveDocumentFile(temp / "none/a.json", c, &error), kXTErrNoFolder);
+  EXPECT_EQ(SaveDocumentCopyFile(temp / "none/a.json", c, &error), kXTErrNoFolder);
+  // A full disk is told as such by the stored copy's save too.
+  EXPECT_EQ(SaveDocumentCopyFile("/dev/full", c, &error), kXTErrDiskFull);
+  EXPECT_EQ(error, "No space left on device");
   EXPECT_EQ(LoadDocumentFile(temp / "missing.json", &back, &error), kXTErrNotFound);
   EXPECT_EQ(LoadDocumentFile(temp.path(), &back, &error), kXTErrNotDocument);
   WriteFile(temp / "b.json", "not json");
