@@ -126,6 +126,7 @@ int32_t DocumentContent::AttributeIndex(const XTCharAttrRecord& record) {
 }
 
 void DocumentContent::DropUnusedRecords() {
+  if (attributes.size() <= opened_attributes && formats.size() <= opened_formats) return;
   std::size_t usedAttributes = 0;
   std::size_t usedFormats = 0;
   const auto use = [](std::size_t* used, int32_t index) {
