@@ -14,10 +14,12 @@
 // lock throughout; until then the target is untouched.  Once renamed, the
 // output is committed: Commit answers true, and a failed sync of the
 // target's folder after it is a WARNING (NoteFile) naming the folder and
-// the reason (the file may then not survive a power cut).  A new target
-// keeps the owner and mode the process and umask give.  After the rename the leftovers of stopped runs beside the
-// target are swept (leftovers.h).  A file that was not committed is
-// removed when the object goes, or at Discard.
+// the reason (the file may then not survive a power cut).  The temporary
+// file is no wider than the target from the start (CreateFileBeside); a
+// new target keeps the owner and mode the process and umask give.  After
+// the rename the leftovers of stopped runs beside the target are swept
+// (leftovers.h).  A file that was not committed is removed when the object
+// goes, or at Discard.
 //
 // The first step that fails keeps the system's error number (error()) and
 // every later step does nothing; Reason() is its text.  One object per
