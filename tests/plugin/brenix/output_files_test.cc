@@ -38,52 +38,31 @@ unsigned Mode(const fs::path& path) {
   return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 01000000;
 }
 
-// The line of the rename last over `target` in the trace's `lines` (their
-// count when none) and the name it renamed from (in *from).
-std::size_t LastRenameOver(const std::vector<std::string>& lines, const fs::path& target, std::string* from) {
+// What the trace shows around the file renamed last over `target`, in
+// order: "r" that rename, "s" a sync under the name it was renamed from,
+// "c" a look at the target, "f" a sync of the target's folder; *created,
+// the mode that file was made with (before the umask).
+std::string Order(const std::string& trace, const fs::path& target, unsigned* created) {
   const std::regex rename("(rename|renameat2?)\\((?:AT_FDCWD[^,]*, )?\"([^\"]+)\", (?:AT_FDCWD[^,]*, )?\"" +
                           std::regex_replace(target.string(), std::regex("[.^$|()\\[\\]{}*+?\\\\]"), "\\$&") +
                           "\".*\\) = 0");
+  const std::vector<std::string> lines = SplitLines(trace);
   std::size_t i = lines.size();
   std::smatch found;
   while (i-- > 0 && !std::regex_search(lines[i], found, rename)) {
   }
-  if (i < lines.size()) *from = found[2].str();
-  return i < lines.size() ? i : lines.size();
-}
-
-// What the trace shows around the file renamed last over `target`, in
-// order: "r" that rename, "s" a sync under the name it was renamed from,
-// "c" a look at the target, "f" a sync of the target's folder.
-std::string Order(const std::string& trace, const fs::path& target) {
-  const std::vector<std::string> lines = SplitLines(trace);
-  std::string from;
-  const std::size_t i = LastRenameOver(lines, target, &from);
   std::string order;
   for (std::size_t j = 0; j < lines.size() && i < lines.size(); ++j) {
     const auto has = [&](const std::string& part) { return lines[j].find(part) != std::string::npos; };
     if (j == i) order += 'r';
-    if (has("fsync(") && has("<" + from + ">) = 0")) order += 's';
+    if (has("fsync(") && has("<" + found[2].str() + ">) = 0")) order += 's';
     if (has("fsync(") && has("<" + target.parent_path().string() + ">) = 0")) order += 'f';
     if (has("stat") && has("\"" + target.string() + "\"")) order += 'c';
-  }
-  return order;
-}
-
-// The mode the file renamed last over `target` was created with (before
-// the umask), as the trace shows it; 01000000 when it shows none.
-unsigned CreatedMode(const std::string& trace, const fs::path& target) {
-  const std::vector<std::string> lines = SplitLines(trace);
-  std::string from;
-  if (LastRenameOver(lines, target, &from) == lines.size()) return 01000000;
-  for (const std::string& line : lines) {
-    const std::size_t mode = line.rfind(", 0");
-    if (line.find("openat(") != std::string::npos && line.find("\"" + from + "\"") != std::string::npos &&
-        line.find("O_CREAT") != std::string::npos && mode != std::string::npos) {
-      return static_cast<unsigned>(std::stoul(line.substr(mode + 2), nullptr, 8));
+    if (*created == 0 && has("openat(") && has("\"" + found[2].str() + "\", ") && has("O_CREAT")) {
+      *created = static_cast<unsigned>(std::stoul(lines[j].substr(lines[j].rfind(", 0") + 2), nullptr, 8));
     }
   }
-  return 01000000;
+  return order;
 }
 
 struct Output {
@@ -166,25 +145,17 @@ struct Before {
   bool exists;
   unsigned mode;  // of the earlier file; for a new one, what the umask 027 gives
   bool others = false;  // owned by user and group 65534 (nobody:nogroup; only a test run as root)
-  // The folder's sync after the rename fails: the output is written all
-  // the same, and a WARNING names the folder.
-  bool folderSyncFails = false;
-  // Owned by root and group 65534, written by user 65534 (a user who may
-  // not give the owner): the group is kept, the owner named in a warning
-  // (only a test run as root).
-  bool byNobody = false;
-  // Another run renames a file over the saved document while the first
-  // save waits at its folder's sync (the host's saves only): the next save
-  // keeps that file.
+  bool folderSyncFails = false;  // the folder's sync after the rename fails (EIO)
+  bool byNobody = false;  // owned by root:65534, written by user 65534 (only a test run as root)
+  // Another run renames a file over the saved document while its save waits
+  // at the folder's sync (the host's saves only).
   bool replacedAfterRename = false;
 };
-const std::vector<Before> kBefore = {{"0600", true, 0600},
-                                     {"0444", true, 0444},
-                                     {"a new file", false, 0640},
-                                     {"another's 0640", true, 0640, true},
-                                     {"0640 in a folder whose sync fails", true, 0640, false, true},
-                                     {"root's 0660 written by nobody", true, 0660, false, false, true},
-                                     {"0640 replaced after the save's rename", true, 0640, false, false, false, true}};
+const std::vector<Before> kBefore = {
+    {"0600", true, 0600}, {"0444", true, 0444}, {"a new file", false, 0640}, {"another's 0640", true, 0640, true},
+    {"0640 in a folder whose sync fails", true, 0640, false, true},
+    {"root's 0660 written by nobody", true, 0660, false, false, true},
+    {"0640 replaced after the save's rename", true, 0640, false, false, false, true}};
 
 // The process a strace run started by StartHost (process `tracer`, its
 // trace into `trace`) stopped by the SIGSTOP it injected, once stopped; 0
@@ -277,25 +248,20 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheOwnerAndModeOfTheFileI
         if (*output.done != '\0') { EXPECT_EQ(LastDialog(run), std::string(output.done)); }
         EXPECT_EQ(run.status, 0) << run.errors;
         if (!output.guarded) { EXPECT_NE(ReadFile(target), earlier); }
-        if (before.byNobody) {
-          const std::string warning = "Warning: \"" + target.string() +
-                                      "\" was replaced by a file of owner 65534 and group 65534, not those of the file "
-                                      "it replaced (owner 0, group 65534)";
-          EXPECT_NE((run.log + run.errors).find(warning), std::string::npos) << run.log << run.errors;
-        }
-        if (before.folderSyncFails) {
-          const std::string warning = "WARNING: the folder \"" + folder.string() + "\" was not synced after \"" +
-                                      target.string() + "\" was written (Input/output error)";
-          EXPECT_NE((run.log + run.errors).find(warning), std::string::npos) << run.log << run.errors;
-        } else {
-          // Synced, (the guard's look,) renamed, the folder synced.
+        const std::string warning =
+            before.byNobody ? "Warning: \"" + target.string() + "\" was replaced by a file of owner 65534 and group "
+                                                                "65534, not those of the file it replaced (owner 0, group 65534)"
+            : before.folderSyncFails ? "WARNING: the folder \"" + folder.string() + "\" was not synced after \"" +
+                                           target.string() + "\" was written (Input/output error)"
+                                     : "";
+        EXPECT_NE((run.log + run.errors).find(warning), std::string::npos) << run.log << run.errors;
+        if (!before.folderSyncFails) {
+          // Synced, (the guard's look,) renamed, the folder synced; made no
+          // wider than the file it replaces (the group's bits for its group).
+          unsigned created = 0;
           const std::regex order(std::string("s[^r]*") + (output.guarded ? "c[^rs]*" : "") + "r.*f");
-          EXPECT_TRUE(std::regex_search(Order(ReadFile(trace), target), order)) << ReadFile(trace);
-          // Made no wider than the file it replaces (the owner may write; the
-          // group's bits only for the same group).
-          const unsigned created = CreatedMode(ReadFile(trace), target);
-          const unsigned kept = 0600 | (before.mode & (before.others ? 07 : 077));
-          EXPECT_EQ(created, before.exists ? kept : 0666) << ReadFile(trace);
+          EXPECT_TRUE(std::regex_search(Order(ReadFile(trace), target, &created), order)) << ReadFile(trace);
+          EXPECT_EQ(created, before.exists ? 0600 | (before.mode & (before.others ? 07 : 077)) : 0666);
         }
       }
       std::set<std::string> left = {output.file};
