@@ -18,6 +18,7 @@
 #include "host/doc_save.h"
 #include "host/json_writer.h"
 #include "host/utf.h"
+#include "platform/win/replacing_file.h"
 
 namespace xthost {
 namespace {
@@ -927,6 +928,7 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
   std::string text = bytes.str();
   if (!ParseDocument(text, content, error)) return kXTErrNotDocument;
   content->opened_attributes = content->attributes.size();
+  content->opened_formats = content->formats.size();
   if (stamp != nullptr) {
     *stamp = read;
     stamp->digested = true;
@@ -943,23 +945,10 @@ int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content
 int32_t SaveDocumentCopyFile(const std::string& path, const DocumentContent& content, std::string* error) {
   const std::string text = FormatDocument(content);
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    *error = std::strerror(errno);
-    return errno == ENOENT || errno == ENOTDIR ? kXTErrNoFolder : kXTErrIo;
-  }
-  int reason = 0;
-  for (std::size_t done = 0; done < text.size() && reason == 0;) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-    } else if (n == 0 || errno != EINTR) {
-      reason = n == 0 ? EIO : errno;
-    }
-  }
+  if (fd < 0) return SaveFailure(errno, error);
+  int reason = win::WriteAll(fd, text.data(), text.size());
   if (::close(fd) != 0 && reason == 0) reason = errno;
-  if (reason == 0) return kXTOk;
-  *error = std::strerror(reason);
-  return kXTErrIo;
+  return reason == 0 ? kXTOk : SaveFailure(reason, error);
 }
 
 }  // namespace xthost

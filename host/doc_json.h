@@ -87,15 +87,17 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
 // Writes the document to `path` whole or not at all (see WriteDocumentText:
 // links followed, permissions kept, a read-only document refused, and with
 // `opened` a file put there since the document was read): 0,
-// kXTErrNoFolder, or kXTErrIo (with the reason in *error).
+// kXTErrNoFolder, kXTErrDiskFull (no space left on the disk or in the
+// user's quota), or kXTErrIo (with the reason in *error).
 int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,
                          std::string* error, const FileStamp* opened = nullptr,
                          FileStamp* written = nullptr);
 
 // Writes the document into the file at `path` in place, made when missing
 // and never through a link: a copy to be read back at once, so no
-// temporary file, no sync and no rename.  0, kXTErrNoFolder, or kXTErrIo
-// (with the reason in *error).
+// temporary file, no sync and no rename.  0, kXTErrNoFolder,
+// kXTErrDiskFull (no space left on the disk or in the user's quota), or
+// kXTErrIo (with the reason in *error), as SaveFailure answers.
 int32_t SaveDocumentCopyFile(const std::string& path, const DocumentContent& content, std::string* error);
 
 }  // namespace xthost

@@ -18,30 +18,38 @@ namespace {
 // The reason given for a file that another run put at the document's name.
 constexpr char kReplacedText[] = "another file was put at the document's name since it was opened: \"";
 
-int32_t Failed(int reason, std::string* error) {
+}  // namespace
+
+int32_t SaveFailure(int reason, std::string* error) {
   *error = std::strerror(reason);
+  // A full quota is answered as a full disk: the host's one result for no
+  // space left on the disk or in the user's quota.
   if (reason == ENOSPC || reason == EDQUOT) return kXTErrDiskFull;
   return reason == ENOENT || reason == ENOTDIR ? kXTErrNoFolder : kXTErrIo;
 }
 
-}  // namespace
-
 bool FileStamp::operator==(const FileStamp& other) const {
   if (exists != other.exists) return false;
   return !exists || (device == other.device && inode == other.inode && size == other.size &&
-                     changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec);
+                     changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec &&
+                     statusChanged.tv_sec == other.statusChanged.tv_sec &&
+                     statusChanged.tv_nsec == other.statusChanged.tv_nsec);
 }
 
-FileStamp StampOf(const std::string& path) {
+FileStamp StampOf(const struct stat& st) {
   FileStamp stamp;
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return stamp;
   stamp.exists = true;
   stamp.device = st.st_dev;
   stamp.inode = st.st_ino;
   stamp.size = st.st_size;
   stamp.changed = st.st_mtim;
+  stamp.statusChanged = st.st_ctim;
   return stamp;
+}
+
+FileStamp StampOf(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? StampOf(st) : FileStamp();
 }
 
 std::size_t ContentDigest(std::string_view bytes) { return std::hash<std::string_view>()(bytes); }
@@ -92,10 +100,12 @@ int32_t WriteDocumentText(const std::string& path, std::string text, std::string
   };
   if (replaced()) return kXTErrIo;
   win::ReplacingFile file(target);
-  if (!file.Write(text.data(), text.size())) return Failed(file.error(), error);
-  if (!file.Commit([&] { return !replaced(); })) return refused ? kXTErrIo : Failed(file.error(), error);
+  if (!file.Write(text.data(), text.size())) return SaveFailure(file.error(), error);
+  if (!file.Commit([&] { return !replaced(); })) return refused ? kXTErrIo : SaveFailure(file.error(), error);
   if (written != nullptr) {
-    *written = StampOf(target);
+    // The file written, not what the name holds by now: a file another run
+    // puts there after the rename is not taken for this save.
+    *written = file.committed() != nullptr ? StampOf(*file.committed()) : FileStamp();
     written->digested = true;
     written->digest = ContentDigest(text);
   }

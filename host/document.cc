@@ -125,17 +125,20 @@ int32_t DocumentContent::AttributeIndex(const XTCharAttrRecord& record) {
   return static_cast<int32_t>(attributes.size() - 1);
 }
 
-void DocumentContent::DropUnusedAttributes() {
-  if (attributes.size() <= opened_attributes) return;
-  std::size_t used = 0;
+void DocumentContent::DropUnusedRecords() {
+  if (attributes.size() <= opened_attributes && formats.size() <= opened_formats) return;
+  std::size_t usedAttributes = 0;
+  std::size_t usedFormats = 0;
+  const auto use = [](std::size_t* used, int32_t index) {
+    *used = std::max(*used, static_cast<std::size_t>(std::max(index, 0)) + 1);
+  };
   for (const Story& story : stories) {
-    for (const CharacterRun& run : story.runs) used = std::max(used, static_cast<std::size_t>(run.attributes) + 1);
+    for (const CharacterRun& run : story.runs) use(&usedAttributes, run.attributes);
+    for (const ParagraphRun& paragraph : story.paragraphs) use(&usedFormats, paragraph.format);
   }
-  for (const StyleSheet& sheet : style_sheets) {
-    if (sheet.kind == kCharacterStyle) used = std::max(used, static_cast<std::size_t>(sheet.record) + 1);
-  }
-  const std::size_t keep = std::max(used, opened_attributes);
-  if (attributes.size() > keep) attributes.resize(keep);
+  for (const StyleSheet& sheet : style_sheets) use(sheet.kind == kCharacterStyle ? &usedAttributes : &usedFormats, sheet.record);
+  attributes.resize(std::min(attributes.size(), std::max(usedAttributes, opened_attributes)));
+  formats.resize(std::min(formats.size(), std::max(usedFormats, opened_formats)));
 }
 
 int32_t DocumentContent::FormatIndex(const XTParaFormatRecord& record) {

@@ -271,10 +271,11 @@ struct DocumentContent {
   std::vector<StyleSheet> style_sheets;
   std::vector<XTParaFormatRecord> formats;
   std::vector<XTCharAttrRecord> attributes;
-  // How many attribute records the file held when the document was opened;
-  // records made after them that nothing uses any more are not saved
-  // (DropUnusedAttributes).
+  // How many attribute records and paragraph formats the file held when the
+  // document was opened; records made after them that nothing uses any more
+  // are not saved (DropUnusedRecords).
   std::size_t opened_attributes = 1;
+  std::size_t opened_formats = 1;
   // The size of the file text FormatDocument made of it last (0: none yet).
   mutable std::size_t formatted_size = 0;
   std::vector<Box> boxes;  // every item of every layout
@@ -324,13 +325,13 @@ struct DocumentContent {
   Story* SelectedStory();
   // The index of a record equal to `record`, appended when there is none.
   int32_t AttributeIndex(const XTCharAttrRecord& record);
-  // Drops the attribute records at the end of the table, past those the
-  // file held when opened, that no story run and no style sheet names
-  // (those made for text that is gone again); the others keep their
-  // indices.
-  void DropUnusedAttributes();
   // The same for paragraph formats.
   int32_t FormatIndex(const XTParaFormatRecord& record);
+  // Drops the attribute records and paragraph formats at the end of their
+  // tables, past those the file held when opened, that no story run and no
+  // style sheet names (those made for text that is gone again); the others
+  // keep their indices.
+  void DropUnusedRecords();
   // Whether the content is whole: unique ids, every index in range, every
   // story well formed, the selection inside its story.  Else false with the
   // reason in *error.

@@ -76,22 +76,32 @@ bool SelectStoryText(Host& host, const std::string& value, std::string* error) {
   return true;
 }
 
-// Puts the document's state flags and untitled state back when it goes.
-class KeptState {
+// Gives the document the state its file holds once saved (nothing
+// pending, a file of its own, no unused records) and puts its state flags
+// and untitled state back when it goes, unless kept by Keep.
+class SavedState {
  public:
-  explicit KeptState(DocumentContent& content)
-      : content_(content), flags_(content.flags), untitled_(content.untitled) {}
-  ~KeptState() {
+  explicit SavedState(DocumentContent& content)
+      : content_(content), flags_(content.flags), untitled_(content.untitled) {
+    content.flags = 0;
+    content.untitled = false;
+    content.DropUnusedRecords();
+  }
+  ~SavedState() {
+    if (kept_) return;
     content_.flags = flags_;
     content_.untitled = untitled_;
   }
-  KeptState(const KeptState&) = delete;
-  KeptState& operator=(const KeptState&) = delete;
+  SavedState(const SavedState&) = delete;
+  SavedState& operator=(const SavedState&) = delete;
+  // The document keeps the saved state.
+  void Keep() { kept_ = true; }
 
  private:
   DocumentContent& content_;
   uint32_t flags_;
   bool untitled_;
+  bool kept_ = false;
 };
 
 }  // namespace
@@ -158,32 +168,17 @@ int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::strin
       return kXTErrBusy;
     }
   }
-  // The file holds the document as saved (nothing pending, a file of its
-  // own); the document keeps its state when the file cannot be written.
-  const uint32_t flags = content.flags;
-  const bool untitled = content.untitled;
-  const auto restore = [&] {
-    content.flags = flags;
-    content.untitled = untitled;
-  };
-  content.flags = 0;
-  content.untitled = false;
-  content.DropUnusedAttributes();
+  // The file holds the document as saved; the document keeps its state
+  // when the file cannot be written.
+  SavedState saved(content);
   // Saved at a file it was read from or saved to, the document replaces
   // only that file as it was then: a file another run put there since is
   // kept.
   const auto known = document->stamps.find(target);
   const FileStamp* before = known == document->stamps.end() ? nullptr : &known->second;
   FileStamp written;
-  int32_t result = kXTErrIo;
-  try {
-    result = SaveDocumentFile(target, content, error, before, &written);
-  } catch (...) {
-    restore();
-    throw;
-  }
+  const int32_t result = SaveDocumentFile(target, content, error, before, &written);
   if (result != kXTOk) {
-    restore();
     if (before != nullptr && ReplacedSince(target, *before)) {
       const std::string line = "ERROR: document " + std::to_string(id) + " not saved: " + *error;
       host.transcript().Line(line);
@@ -191,6 +186,7 @@ int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::strin
     }
     return result;
   }
+  saved.Keep();
   document->path = target;
   document->stamps[target] = written;
   host.transcript().Line("save document " + std::to_string(id) + " " +
@@ -211,13 +207,10 @@ int32_t SaveDocumentCopy(Host& host, int32_t id, const std::string& path, std::s
       return kXTErrBusy;
     }
   }
-  // The bytes a save would write: nothing pending, a file of its own.
+  // The bytes a save would write; the document keeps its own state.
   DocumentContent& content = *document->content;
   const int32_t result = [&] {
-    const KeptState kept(content);
-    content.flags = 0;
-    content.untitled = false;
-    content.DropUnusedAttributes();
+    const SavedState saved(content);
     return SaveDocumentCopyFile(target, content, error);
   }();
   if (result == kXTOk) {

@@ -123,6 +123,8 @@ int32_t WriteFile(int16_t file, int32_t* count, const void* buffer) {
   const std::size_t put = std::fwrite(buffer, 1, take, f);
   *count = static_cast<int32_t>(put);
   if (put == take && std::fflush(f) == 0) return kXTOk;
+  // The host's one result for no space left on the disk or in the user's
+  // quota.
   return errno == ENOSPC || errno == EDQUOT ? kXTErrDiskFull : kXTErrIo;
 }
 

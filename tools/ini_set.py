@@ -7,6 +7,7 @@ The file is made when missing; a key already in the section (names compared
 without case) takes the new value in place, the others are added at the end
 of the section, which is added at the end of the file when missing.
 """
+import errno
 import fcntl
 import os
 import stat
@@ -63,12 +64,15 @@ def replace(path, data):
     with the owner, group and mode of the file it replaces (an owner or
     group it may not give is named on standard error), and renames it over
     path, then syncs the folder: a run that fails or is killed leaves path
-    as it was."""
+    as it was.  The new file is no wider than the file it replaces from the
+    start (as the program's own files beside a target).  Once renamed it is
+    written: a failed sync of the folder is a WARNING on standard error."""
     folder = os.path.dirname(path)
+    mode = create_mode(folder, path)
     for number in range(1, 101):
         temp = os.path.join(folder, '.~%d-%d' % (os.getpid(), number))
         try:
-            fd = os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
+            fd = os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, mode)
             break
         except FileExistsError:
             continue
@@ -88,17 +92,40 @@ def replace(path, data):
                 pass
             os.fsync(f.fileno())
             os.rename(temp, path)
-        folder_fd = os.open(folder or '.', os.O_RDONLY | os.O_DIRECTORY)
-        try:
-            os.fsync(folder_fd)
-        finally:
-            os.close(folder_fd)
     except BaseException:
         try:
             os.unlink(temp)
         except OSError:
             pass
         raise
+    try:
+        folder_fd = os.open(folder or '.', os.O_RDONLY | os.O_DIRECTORY)
+        try:
+            os.fsync(folder_fd)
+        finally:
+            os.close(folder_fd)
+    except OSError as error:
+        if error.errno != errno.EINVAL:
+            sys.stderr.write('WARNING: the folder "%s" was not synced after "%s" was written (%s): the file is in '
+                             'place but may not survive a power cut\n' % (folder or '.', path, error.strerror))
+
+
+def create_mode(folder, path):
+    """The mode a new file beside path is made with (before the umask): no
+    wider than a regular file at path (its group's bits only when the new
+    file gets that group; the owner may read and write), else 0o666."""
+    try:
+        before = os.stat(path)
+    except OSError:
+        return 0o666
+    if not stat.S_ISREG(before.st_mode):
+        return 0o666
+    try:
+        there = os.stat(folder or '.')
+        group = there.st_gid if there.st_mode & stat.S_ISGID else os.getegid()
+    except OSError:
+        group = os.getegid()
+    return 0o600 | (before.st_mode & (0o066 if group == before.st_gid else 0o006))
 
 
 def keep_owner(fd, path, before):

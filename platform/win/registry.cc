@@ -394,13 +394,8 @@ int32_t WriteValueFile(const std::string& folder, const std::string& fileName, u
   std::string temp;
   const int fd = CreateFileBeside(target, O_WRONLY, &temp);
   if (fd < 0) return errno == EEXIST ? kErrorRegistryIo : ErrnoCode(errno);
-  int32_t code = kErrorSuccess;
-  for (std::size_t done = 0; !code && done < bytes.size();) {
-    const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) code = wrote < 0 ? ErrnoCode(errno) : kErrorRegistryIo;
-    else done += static_cast<std::size_t>(wrote);
-  }
+  const int wrote = WriteAll(fd, bytes.data(), bytes.size());
+  int32_t code = wrote != 0 ? ErrnoCode(wrote) : kErrorSuccess;
   if (!code && ::fsync(fd) != 0) code = ErrnoCode(errno);
   if (::close(fd) != 0 && !code) code = ErrnoCode(errno);
   if (!code) {

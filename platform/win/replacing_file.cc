@@ -20,7 +20,24 @@ namespace win {
 
 namespace {
 
-// Writes all `n` bytes; 0, or the error number.
+std::atomic<CommitCheck> commitCheck{nullptr};
+
+// The mode a file made in `folder` beside `target` is created with: no
+// wider than a regular file already there (its group's bits only when the
+// new file gets that group, the owner's read and write kept), else 0666;
+// the umask applies on top.
+mode_t ModeBeside(const std::string& folder, const std::string& target) {
+  struct stat st;
+  if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0666;
+  // A new file takes a set-group-id folder's group, else the process's.
+  struct stat dir;
+  const bool folderGroup = ::stat(folder.empty() ? "." : folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISGID) != 0;
+  const gid_t group = folderGroup ? dir.st_gid : ::getegid();
+  return 0600 | (st.st_mode & (group == st.st_gid ? 0066 : 0006));
+}
+
+}  // namespace
+
 int WriteAll(int fd, const char* data, std::size_t n) {
   for (std::size_t done = 0; done < n;) {
     const ssize_t wrote = ::write(fd, data + done, n - done);
@@ -32,20 +49,17 @@ int WriteAll(int fd, const char* data, std::size_t n) {
   return 0;
 }
 
-std::atomic<CommitCheck> commitCheck{nullptr};
-
-}  // namespace
-
 CommitCheck SetCommitCheck(CommitCheck check) { return commitCheck.exchange(check); }
 
 int CreateFileBeside(const std::string& target, int flags, std::string* path, const char* suffix) {
   static std::atomic<unsigned> counter{0};
   const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const mode_t mode = ModeBeside(folder, target);
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     *path = folder + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + suffix;
-    fd = ::open(path->c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = ::open(path->c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0 && errno != EEXIST) break;
     // Held while the maker keeps the file open: a later run's sweep of
     // leftovers (leftovers.h) leaves it alone.  A sweep that took the lock
@@ -202,16 +216,24 @@ bool ReplacingFile::Commit(const std::function<bool()>& lastCheck) {
     return false;
   }
   committed_ = true;
-  // The rename itself lasts only once the folder is synced.
+  // The file written, whatever the target's name holds by the time anyone
+  // looks at it again.
+  hasCommittedStat_ = ::fstat(fd_, &committedStat_) == 0;
+  ::close(fd_);
+  fd_ = -1;
+  // The rename itself lasts only once the folder is synced; the target is
+  // replaced either way, so a failed sync is told, not failed.
   const std::size_t slash = target_.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0 || (::fsync(dir) != 0 && errno != EINVAL)) Fail(errno);
+  const int synced = dir < 0 || (::fsync(dir) != 0 && errno != EINVAL) ? errno : 0;
   if (dir >= 0) ::close(dir);
-  ::close(fd_);
-  fd_ = -1;
+  if (synced != 0) {
+    NoteFile("WARNING: the folder \"" + folder + "\" was not synced after \"" + target_ +
+             "\" was written (" + std::strerror(synced) + "): the file is in place but may not survive a power cut");
+  }
   SweepLeftovers(target_);
-  return ok();
+  return true;
 }
 
 void ReplacingFile::Discard() {

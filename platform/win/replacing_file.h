@@ -11,16 +11,22 @@
 // already at the target (an owner or group the process may not give is
 // named through NoteFile, file_notes.h), syncs it to the disk, runs the
 // caller's last check and renames it over the target, holding the file's
-// lock throughout; until then the target is untouched.  Then it syncs the
-// target's folder.  A new target keeps the owner and mode the process and
-// umask give.  After the rename the leftovers of stopped runs beside the
-// target are swept (leftovers.h).  A file that was not committed is
-// removed when the object goes, or at Discard.
+// lock throughout; until then the target is untouched.  Once renamed, the
+// output is committed: Commit answers true, and a failed sync of the
+// target's folder after it is a WARNING (NoteFile) naming the folder and
+// the reason (the file may then not survive a power cut).  The temporary
+// file is no wider than the target from the start (CreateFileBeside); a
+// new target keeps the owner and mode the process and umask give.  After
+// the rename the leftovers of stopped runs beside the target are swept
+// (leftovers.h).  A file that was not committed is removed when the object
+// goes, or at Discard.
 //
 // The first step that fails keeps the system's error number (error()) and
 // every later step does nothing; Reason() is its text.  One object per
 // thread.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <functional>
@@ -33,9 +39,15 @@ namespace win {
 // Creates a new file beside `target` under a short name of its own (with
 // `suffix` at its end: kWorkingDocumentSuffix, leftovers.h, for a working
 // document), opened with `flags` (O_WRONLY or O_RDWR) and O_CREAT | O_EXCL
-// | O_CLOEXEC, mode 0666 less the umask, and locked (flock) while it stays
-// open; its descriptor and *path, or -1 with errno set.
+// | O_CLOEXEC, and locked (flock) while it stays open; its descriptor and
+// *path, or -1 with errno set.  It is no wider than a regular file at
+// `target` from the start (that file's bits for group and others, the
+// group's only when the new file gets the same group; the owner may read
+// and write); for no file there, 0666.  The umask applies on top.
 int CreateFileBeside(const std::string& target, int flags, std::string* path, const char* suffix = "");
+
+// Writes all `n` bytes to `fd`, again after EINTR; 0, or the error number.
+int WriteAll(int fd, const char* data, std::size_t n);
 
 // Whether `path` (through a link) is a file made read-only: no write
 // permission bit, or no write access for this process.  The superuser may
@@ -79,9 +91,14 @@ class ReplacingFile {
   // Puts everything out, syncs and renames the file over the target, then
   // syncs the folder; `lastCheck` (when given) runs right before the rename
   // and refuses it by answering false (error() is then ECANCELED).  False
-  // (and the file removed) when any step before the rename fails or failed
-  // before; false with the target replaced when the folder's sync fails.
+  // (and the file removed, the target as it was) when any step before the
+  // rename fails or failed before; true once the rename is done, also when
+  // the folder's sync then fails (a WARNING tells it).
   bool Commit(const std::function<bool()>& lastCheck = nullptr);
+  // After a commit, the status of the file committed, taken from its own
+  // descriptor right after the rename (whatever the target's name holds
+  // later); nullptr before, or when it could not be had.
+  const struct stat* committed() const { return hasCommittedStat_ ? &committedStat_ : nullptr; }
   // Closes and removes the temporary file; the target is left as it was.
   void Discard();
 
@@ -102,6 +119,8 @@ class ReplacingFile {
   int fd_ = -1;
   int error_ = 0;
   bool committed_ = false;
+  bool hasCommittedStat_ = false;
+  struct stat committedStat_ {};
   std::unique_ptr<Buffer> buffer_;
   std::unique_ptr<std::ostream> stream_;
 };

@@ -6,6 +6,7 @@
 #include "framework/failures.h"
 #include "framework/ole_object.h"
 #include "framework/ole_storage.h"
+#include "platform/ole/format.h"
 #include "plugin/mixer/host_pages.h"
 #include "plugin/qapi/qapi_trace.h"
 #include "support/host_file_spec.h"
@@ -23,10 +24,9 @@ constexpr int kFailNotFound = 33006;
 
 // Whether the file at `path` begins as every compound file does.
 bool HasCompoundSignature(const std::string& path) {
-  static const char kSignature[8] = {'\xD0', '\xCF', '\x11', '\xE0', '\xA1', '\xB1', '\x1A', '\xE1'};
-  char head[sizeof kSignature] = {};
+  char head[sizeof ole::format::kSignature] = {};
   std::ifstream file(path, std::ios::binary);
-  return file.read(head, sizeof head) && std::memcmp(head, kSignature, sizeof head) == 0;
+  return file.read(head, sizeof head) && std::memcmp(head, ole::format::kSignature, sizeof head) == 0;
 }
 
 // The path of `spec` for an error text: the full path when the host gives

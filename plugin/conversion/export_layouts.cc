@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <future>
@@ -170,9 +171,15 @@ class CopySource final : public BX_KXT::BXInStream {
       }
     }
   }
+  // A copy larger than the 32 bits can tell raises std::system_error
+  // (EFBIG), never a length cut short.
   uint32_t Length() override {
     struct stat st;
-    return ::fstat(fd_, &st) == 0 ? static_cast<uint32_t>(st.st_size) : 0;
+    if (::fstat(fd_, &st) != 0) return 0;
+    if (static_cast<uint64_t>(st.st_size) > UINT32_MAX) {
+      throw std::system_error(EFBIG, std::generic_category(), "the stored document \"" + path_ + "\" is larger than 4 GiB");
+    }
+    return static_cast<uint32_t>(st.st_size);
   }
 
  private:

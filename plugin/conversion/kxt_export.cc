@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -690,6 +691,17 @@ class SourceStream final : public InStream {
   BXInStream& source_;
 };
 
+// Copies every byte of `in` to `out`, `bufferSize` at a time.  A stream
+// holds at most 4 GiB less one byte (the copy's count is 32 bits): a larger
+// source is refused (std::length_error), never stored cut short.
+void CopyWhole(SourceStream& in, OutStream& out, uint32_t bufferSize) {
+  constexpr uint32_t kMost = 0xFFFFFFFFu;
+  uint8_t more = 0;
+  if (CopyStreamData(in, out, kMost, bufferSize) == kMost && in.GetData(&more, 1) != 0) {
+    throw std::length_error("the document to store is larger than 4 GiB; it is not stored");
+  }
+}
+
 // The compression of a stored document.
 constexpr LZ_CompressionLevel kTemplateLevel = LZ_DefaultCompression;
 constexpr LZ_WindowBits kTemplateWindow = LZ_MaxWindowBits;
@@ -725,7 +737,7 @@ void Book::StoreQXP(int32_t number, BXInStream* source) {
     LZ_OutStream_Impl compressor(stream, kTemplateLevel, kTemplateWindow, kTemplateMemory);
     if (source != nullptr) {
       SourceStream in(*source);
-      CopyStreamData(in, compressor, 0xFFFFFFFFu, 1024);
+      CopyWhole(in, compressor, 1024);
     }
   });
 }
@@ -741,7 +753,7 @@ std::string DeflateTemplate(BXInStream& source) {
   {
     LZ_OutStream_Impl compressor(out, kTemplateLevel, kTemplateWindow, kTemplateMemory);
     SourceStream in(source);
-    CopyStreamData(in, compressor, 0xFFFFFFFFu, 0x10000);
+    CopyWhole(in, compressor, 0x10000);
   }
   return std::string(static_cast<const char*>(out.Data()), out.Size());
 }

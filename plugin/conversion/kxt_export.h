@@ -112,8 +112,9 @@ class IBook : public virtual IAttrs {
   // Stores the bytes of `source`, zlib-compressed (level -1, window 15,
   // memory 8), as stream FormatTemplateStreamName(number) of
   // "SolvanePluginPrivateData/BrenixExportTemplates", replacing one of that
-  // name.  A failure of the source or the container is raised, and then no
-  // stream of that name is left.
+  // name.  A failure of the source or the container, or a source larger
+  // than 4 GiB less one byte, is raised, and then no stream of that name is
+  // left.
   virtual void StoreQXP(int32_t number, BXInStream* source) = 0;
   // Stores `deflated`, bytes DeflateTemplate made, as StoreQXP stores a
   // source, replacing a stream of that name.  A failure of the container is
@@ -122,7 +123,9 @@ class IBook : public virtual IAttrs {
 };
 
 // Every byte of `source` compressed as StoreQXP compresses a source, byte
-// for byte; a failure of the source is raised.  It touches nothing but its
+// for byte; a failure of the source is raised, and so is a source larger
+// than a stream holds (4 GiB less one byte: std::length_error), which is
+// never stored cut short.  It touches nothing but its
 // argument, so it may run on any thread that may read `source`.
 std::string DeflateTemplate(BXInStream& source);
 

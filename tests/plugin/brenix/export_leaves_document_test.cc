@@ -93,16 +93,28 @@ TEST(ExportLeavesDocument, SavedAndStoredWithTheSamplesBoxesAndStoriesOnly) {
 
   // The coordinates and XTags exports, each alone on a fresh copy, with
   // the installation the main job made.
+  // The last on a sample whose first paragraph format is not the one the
+  // working box's "Normal" gives: the format the host made for it is not
+  // saved.
   struct SideExport {
     const char* menu;
     const char* output;
+    bool plainFirstFormat = false;
   };
-  const SideExport sides[] = {{"Export PDF coordinates", "side.coo"}, {"Export XTags", "side.krm"}};
+  const SideExport sides[] = {
+      {"Export PDF coordinates", "side.coo"}, {"Export XTags", "side.krm"}, {"Export current document", "side.kxq", true}};
   std::vector<std::string> documents = {(out / "docs" / "doc_brochure.qxp").string(),
                                         (out / "doc_brochure.kxq").string()};
+  const fs::path plain = out / "plain_format.json";
+  testutil::WriteFile(plain.string(),
+                      RunCommand("/usr/bin/python3 -c " +
+                                     ShellQuote("import json, sys; d = json.load(open(sys.argv[1])); "
+                                                "d['paragraphFormats'][0] = {}; print(json.dumps(d))") +
+                                     " " + ShellQuote(sample),
+                                 &status));
   for (const SideExport& side : sides) {
     const fs::path copy = out / (std::string(side.output) + ".qxp");
-    fs::copy_file(sample, copy);
+    fs::copy_file(side.plainFirstFormat ? plain.string() : sample, copy);
     const std::string run = RunCommand(
         "cd " + ShellQuote(out.string()) + " && BRENIX_REGISTRY_ROOT=registry " + ShellQuote(XTHOST_PROGRAM) +
             " --xtensions XTensions --transcript side.transcript --answer " + ShellQuote((out / side.output).string()) +
@@ -110,8 +122,10 @@ TEST(ExportLeavesDocument, SavedAndStoredWithTheSamplesBoxesAndStoriesOnly) {
         &status, true);
     EXPECT_EQ(status, 0) << side.menu << "\n" << run;
     EXPECT_TRUE(fs::exists(out / side.output)) << side.menu;
-    documents.push_back(copy.string());
+    if (!side.plainFirstFormat) documents.push_back(copy.string());
   }
+  EXPECT_EQ(testutil::PythonOutput(kWitnessPy, {plain.string(), (out / "side.kxq.qxp").string()}),
+            "side.kxq.qxp same tagged 3 working 0\n");
 
   std::vector<std::string> args = {sample};
   args.insert(args.end(), documents.begin(), documents.end());
