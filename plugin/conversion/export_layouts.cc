@@ -123,13 +123,15 @@ class CopyFile {
   CopyFile() {
     std::string name, folder;
     if (GetCurrentDocumentLocation(&name, &folder) != kXTOk) {
-      ProgramLog() << "ERROR: the saved document's file spec could not be had; it is not stored" << std::endl;
+      failure_ = "the saved document's file spec could not be had";
+      ProgramLog() << "ERROR: " << failure_ << "; it is not stored" << std::endl;
       return;
     }
     fd_ = win::CreateFileBeside(folder + kPathSeparator + name, O_RDWR, &path_);
     if (fd_ < 0) {
-      ProgramLog() << "ERROR: no file for the stored document beside \"" << folder << kPathSeparator << name
-                   << "\": " << std::strerror(errno) << std::endl;
+      failure_ = "no file for the stored document beside \"" + folder + kPathSeparator + name +
+                 "\": " + std::strerror(errno);
+      ProgramLog() << "ERROR: " << failure_ << std::endl;
     }
   }
   ~CopyFile() {
@@ -140,6 +142,8 @@ class CopyFile {
   CopyFile& operator=(const CopyFile&) = delete;
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
+  // Why no file could be made ("" when it was).
+  const std::string& failure() const { return failure_; }
   // Removes the name; the bytes stay readable through fd().
   void Remove() {
     if (fd_ >= 0 && !removed_) ::unlink(path_.c_str());
@@ -149,6 +153,7 @@ class CopyFile {
  private:
   int fd_ = -1;
   std::string path_;
+  std::string failure_;
   bool removed_ = false;
 };
 
@@ -312,9 +317,11 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
       std::vector<XTItem> boxes = layouts.workingBoxes;
       std::optional<CopyFile> copy;
       bool saved = false;
+      int32_t copyResult = kXTOk;
       if (!HostFailedSince(options.failuresBefore)) {
         copy.emplace();
         saved = SaveCopyWithBoxes(*document, layouts, *copy, &boxes);
+        copyResult = document->LastSaveResult();
       }
       // The copy is compressed from its file on a thread of its own while
       // the host saves the user's document (declared after the copy, so
@@ -333,6 +340,10 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
         if (copy && copy->fd() >= 0) {
           ProgramLog() << "ERROR: the document with its working boxes could not be saved; it is not stored"
                        << std::endl;
+          result.storeFailure = "the document with its working boxes could not be saved to be stored (" +
+                                SaveFailureText(copyResult, copy->path()) + ")";
+        } else if (copy) {
+          result.storeFailure = copy->failure();
         }
         result.storeFailed = true;
         return;

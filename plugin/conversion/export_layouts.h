@@ -127,6 +127,7 @@ struct KxtBookResult {
   bool stored = false;      // the saved document is in the container
   bool saveFailed = false;  // the save after the last layout failed or was not made
   bool storeFailed = false;  // saved, but its file could not be named to store it
+  std::string storeFailure;  // why the document was not stored, when storeFailed
 };
 
 // Into `book`: "source_data_type"; a document with "source_platform"; every

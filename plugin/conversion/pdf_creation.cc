@@ -27,6 +27,7 @@
 #include "support/host_calls.h"
 #include "support/host_file_spec.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/paths.h"
 #include "support/program_log.h"
 #include "support/settings.h"
@@ -175,6 +176,8 @@ std::string FailureText(int32_t exported) {
       return "the document could not be closed";
     case kXTErrIo:
       return "the host could not write the file";
+    case kXTErrDiskFull:
+      return kHostDiskFullText;
     case kXTErrBadName:
       return "the file name is too long";
     case kXTErrNoFolder:

@@ -28,6 +28,11 @@ bool ResetCurrentDocumentState();
 // True at once when nothing needs saving; otherwise runs the host's save
 // command and tells whether nothing needs saving afterwards.
 bool SaveCurrentDocument();
+// Why the host did not save a document into the file at `path`, from its
+// answer `result`.  The host answers -36 for a read-only file, a file put
+// at the document's name since it was opened and an I/O error alike: what
+// the file and its folder show is said where it explains the answer.
+std::string SaveFailureText(int32_t result, const std::string& path);
 // The host's reference of the current document (its project); -1 without one.
 int32_t QueryCurrentDocument();
 // The number of open documents.

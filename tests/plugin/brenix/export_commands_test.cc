@@ -56,11 +56,11 @@ struct ExportRun {
     return names;
   }
   HostRun Run(const std::vector<std::string>& answers, const std::vector<std::string>& commands,
-              const std::vector<std::string>& env = {}) {
+              const std::vector<std::string>& env = {}, const std::vector<std::string>& tracer = {}) {
     std::vector<std::string> args;
     for (const std::string& answer : answers) args.insert(args.end(), {"--answer", answer});
     args.insert(args.end(), commands.begin(), commands.end());
-    return RunHost(install, args, env);
+    return RunHost(install, args, env, tracer);
   }
 
   Installation install;
@@ -164,7 +164,18 @@ struct Failure {
   bool done = false;
   // The user then changes the document and saves it: into the user's file.
   bool userSaves = false;
+  // The run under a tracer that injects the fault; the document's file made
+  // read-only first.
+  std::vector<std::string> tracer = {};
+  bool readOnly = false;
 };
+
+// The run under strace, the Nth rename (a save's or an output's commit)
+// failing with EIO.
+std::vector<std::string> FailingRename(const char* nth) {
+  return {"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
+          std::string("inject=rename:error=EIO:when=") + nth, "-E", "ASAN_OPTIONS=detect_leaks=0"};
+}
 
 class KxtExportFailure : public ::testing::TestWithParam<Failure> {};
 
@@ -180,7 +191,8 @@ TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   if (failure.change) commands.insert(commands.end(), {"type", "1", "0", "Changed "});
   commands.insert(commands.end(), {"menu", failure.menu, "stories"});
   if (failure.userSaves) commands.insert(commands.end(), {"type", "1", "0", "USER EDIT ", "save"});
-  const HostRun host = run.Run(answers, commands, failure.env);
+  if (failure.readOnly) fs::permissions(run.Doc(), fs::perms::owner_read | fs::perms::group_read);
+  const HostRun host = run.Run(answers, commands, failure.env, failure.tracer);
   EXPECT_EQ(host.status, 0) << host.errors;
   if (failure.fileAsBefore) {
     EXPECT_TRUE(ReadFile(run.Doc()) == run.original);
@@ -198,7 +210,10 @@ TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   const std::vector<std::string> texts = DialogTexts(host);
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.back(), failure.done ? "Export done" : "Export failed");
-  EXPECT_NE(host.log.find(failure.logged), std::string::npos) << host.log;
+  std::string logged = failure.logged;
+  const std::string::size_type named = logged.find("TARGET");
+  if (named != std::string::npos) logged.replace(named, 6, target.string());
+  EXPECT_NE(host.log.find(logged), std::string::npos) << host.log;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -222,9 +237,24 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"SaveAfterTheOutputFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:5"},
                 "was not saved after the export (host result -5000); it stays open with its changes\n",
                 "Export current document", "out.kxq", false, true, true},
+        // The output opened; the copy it stores did not: its reason.
         Failure{"StoredCopyNotSaved", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
-                "ERROR: the document with its working boxes could not be saved; it is not stored\n",
+                "ERROR: the document with its working boxes could not be saved; it is not stored\n"
+                "ERROR: cannot write \"TARGET\": the document with its working boxes could not be saved to be "
+                "stored (host result -5000)\n",
                 "Export current document", "out.kxq", false},
+        // The host refuses every save of a read-only document (-36): the
+        // plug-in sees why.
+        Failure{"DocumentReadOnly", {"TARGET"}, false, {},
+                "host result -36) (the document's file is read-only)\n"
+                "ERROR: the document could not be saved after its last layout; it stays open\n",
+                "Export current document", "out.kxq", true, false, false, {}, true},
+        // The save after the output fails in the host's own write (-36)
+        // with nothing the plug-in can see.
+        Failure{"SaveAfterTheOutputRefused", {"TARGET"}, false, {},
+                "was not saved after the export (the host refused to write the file (read-only, replaced since it "
+                "was opened, or an I/O error)); it stays open with its changes\n",
+                "Export current document", "out.kxq", false, true, false, FailingRename("5")},
         Failure{"CoordinatesSaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
                 "ERROR: the document could not be saved after its last layout; it stays open\n",
                 "Export PDF coordinates", "out.coo", false},
