@@ -19,6 +19,7 @@
 #include "plugin/conversion/pdf_style_presets.h"
 #include "plugin/conversion/private_folder.h"
 #include "plugin/mixer/host_texts.h"
+#include "plugin/qapi/host_text_services.h"
 #include "plugin/qapi/file_spec.h"
 #include "plugin/qapi/host_file_probe.h"
 #include "plugin/qapi/ui_alert.h"
@@ -232,7 +233,9 @@ bool CreatePdf(bool probe) {
     LogPair("Target:", request.target.GetFullPath());
   }
 
-  if (OpenSource(request.source.GetFullPath()) != kXTOk && !probe) {
+  const int32_t opened = OpenSource(request.source.GetFullPath());
+  if (opened != kXTOk && !probe) {
+    LogSourceNotOpened(request.source.GetFullPath(), opened);
     return Skip(probe, {{"ERROR:", "Unable to open apparently invalid source file!"},
                         {" => ", "Skipping PDF creation."}});
   }
