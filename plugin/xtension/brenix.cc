@@ -75,6 +75,7 @@ Brenix::Brenix()
       modes->InitServerLog();
     } else {
       BatchFile::Instance().Open(false);
+      BatchFile::Instance().ReportNotRun();
     }
   }
 

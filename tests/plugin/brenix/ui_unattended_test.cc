@@ -156,6 +156,51 @@ TEST_F(BatchJob, AFileWithoutAJobQuitsAtOnce) {
   EXPECT_TRUE(fs::exists(Job()));
 }
 
+// A control file that runs no job says so once in the program log, naming
+// the file and why, however many idle calls follow.
+TEST_F(BatchJob, AControlFileThatRunsNothingSaysWhyOnce) {
+  const std::string job = Job().string();
+  const std::string folders = "[Path]\nSource = " + (install_.root() / "in").string() + "\n";
+  struct Case {
+    const char* name;
+    std::string settingsPath;  // BatchFilePath's line and section, "" for the usual
+    std::string control;       // the control file
+    std::string file;          // the file the line names, "" for the usual
+    std::string why;
+  };
+  const Case cases[] = {
+      {"misspelt Mode", "", "[General]\nMode = Exprot\n" + folders + "Target = /tmp\n", "",
+       "its Mode \"Exprot\" is none of None, Export, Import and Done"},
+      {"no Mode", "", "[General]\nMdoe = Export\n" + folders + "Target = /tmp\n", "",
+       "it has no Mode in section [General]"},
+      {"no Source", "", "[General]\nMode = Export\n[Path]\nTarget = /tmp\n", "", "its Source is not set"},
+      {"no Target or PdfDir", "", "[General]\nMode = Export\n" + folders, "",
+       "it sets neither Target nor PdfDir"},
+      {"import without Target", "", "[General]\nMode = Import\n" + folders, "", "its Target is not set"},
+      {"key in another section", "[Options]\nBatchFilePath = " + job + "\n",
+       "[General]\nMode = Export\n" + folders + "Target = /tmp\n", "",
+       "the settings key BatchFilePath is in section [Options], not [Path]"},
+      {"relative path", "[Path]\nBatchFilePath = batch/job.ini\n",
+       "[General]\nMode = Export\n" + folders + "Target = /tmp\n", "batch/job.ini", "its path is not absolute"},
+      {"missing folder", "[Path]\nBatchFilePath = " + (install_.root() / "gone" / "job.ini").string() + "\n",
+       "", (install_.root() / "gone" / "job.ini").string(),
+       "its folder \"" + (install_.root() / "gone").string() + "\" does not exist"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(install_.root() / "BrenixLogfile.txt");
+    install_.WriteSettings(c.settingsPath.empty() ? "[Path]\nBatchFilePath = " + job + "\n" : c.settingsPath);
+    WriteFile(Job(), c.control);
+    const HostRun run = RunHost(install_, {"start", "idle", "5"});
+    ASSERT_TRUE(Clean(run)) << run.errors;
+    EXPECT_EQ(run.status, 0);
+    const std::string line =
+        "Batch control file \"" + (c.file.empty() ? job : c.file) + "\" not run: " + c.why + "\n";
+    EXPECT_EQ(Count(run.log, line), 1u) << run.log;
+    EXPECT_EQ(Count(run.log, "Batch control file"), 1u) << run.log;
+  }
+}
+
 TEST(PluginObject, BuildsAndEndsCleanlyAndClearsItsBatchFlag) {
   Installation install;
   install.RaiseBatchFlag();
