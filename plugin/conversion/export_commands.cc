@@ -149,8 +149,8 @@ Written WriteStreamLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& la
   LayoutLoopOptions options;
   options.saveEachLayout = true;
   options.failuresBefore = failuresBefore;
-  options.afterLast = [&](int32_t, ProgressBar*, const LayoutLoop&) {
-    saved = SaveAfterLastLayout(*document, true, failuresBefore);
+  options.afterLast = [&](int32_t, ProgressBar*, const LayoutLoop& loop) {
+    saved = SaveAfterLastLayout(*document, true, failuresBefore, loop);
   };
   const LayoutLoop loop = ExportLayouts(document, layouts, uniqueIds, options);
   if (loop.invalid) return Written::kInvalidExporter;

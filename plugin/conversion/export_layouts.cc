@@ -235,7 +235,11 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
         HostCall("layout_document", layouts->layout_document(layout, &id)) != kXTOk) {
       break;
     }
-    if (options.saveEachLayout && !HostFailedSince(options.failuresBefore)) document->SaveIfInteractive();
+    if (options.saveEachLayout && !HostFailedSince(options.failuresBefore)) {
+      const int32_t saves = document->SaveCount();
+      document->SaveIfInteractive();
+      if (document->SaveCount() != saves) loop.savedBefore = i;
+    }
     MakeLayoutCurrent(*document, id);
     const ExporterScope scope(output);
     bool made = false;
@@ -277,10 +281,21 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
   return loop;
 }
 
-bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore) {
+bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore, const LayoutLoop& loop) {
   if (HostFailedSince(failuresBefore)) {
-    ProgramLog() << "ERROR: a host call failed during the export; the document is not saved and stays open"
-                 << std::endl;
+    ProgramLog() << "ERROR: a host call failed during the export; the document is not saved";
+    if (loop.savedBefore == 0) {
+      ProgramLog() << " again and stays open (its file was saved before the first layout, without tags)";
+    } else if (loop.savedBefore > 0) {
+      ProgramLog() << " again and stays open (its file was saved before layout " << loop.savedBefore + 1 << " of "
+                   << loop.count << ", with the tags and item ids of "
+                   << (loop.savedBefore == 1 ? std::string("the first layout")
+                                             : "the " + std::to_string(loop.savedBefore) + " layouts before it")
+                   << ")";
+    } else {
+      ProgramLog() << " and stays open";
+    }
+    ProgramLog() << std::endl;
     return false;
   }
   if (!document.Save()) {
@@ -332,7 +347,7 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
         deflated = std::async(std::launch::async | std::launch::deferred, DeflateCopy, &*copy);
       }
       Exporter::DeleteWorkingBoxes(boxes);
-      if (!SaveAfterLastLayout(*document, options.closeDocument, options.failuresBefore)) {
+      if (!SaveAfterLastLayout(*document, options.closeDocument, options.failuresBefore, layouts)) {
         result.saveFailed = true;
         return;
       }

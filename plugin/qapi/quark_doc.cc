@@ -217,11 +217,15 @@ bool QuarkDoc::Save() {
   // No spec, no reference, or the file is open as another document: the
   // document is saved at its own file.
   if (result == kXTErrBusy) result = State()->save_document(0, kXTDocumentType);
+  if (result == kXTOk) ++saveCount_;
   return Saved(result, path);
 }
 
 bool QuarkDoc::SaveAs(const std::string& path) {
-  return CanSave() && Saved(SaveThere(path, true, &XTDocumentStateSuite::save_document), path);
+  if (!CanSave()) return false;
+  const int32_t result = SaveThere(path, true, &XTDocumentStateSuite::save_document);
+  if (result == kXTOk) ++saveCount_;
+  return Saved(result, path);
 }
 
 bool QuarkDoc::SaveCopy(const std::string& path) {

@@ -93,6 +93,9 @@ class QuarkDoc : public RefObject {
   bool SaveIfInteractive();
   // The host's answer to the last save, copy or not (0 when it saved).
   int32_t LastSaveResult() const { return lastSaveResult_; }
+  // The saves of this document into its own file (Save, SaveAs) that the
+  // host made so far.
+  int32_t SaveCount() const { return saveCount_; }
 
   bool ReadOnlyFlag() const { return readOnly; }
   bool PlatformFlag() const { return readOnly; }  // the same byte
@@ -120,4 +123,5 @@ class QuarkDoc : public RefObject {
 
   std::unique_ptr<QFontList> fonts_;
   int32_t lastSaveResult_ = 0;
+  int32_t saveCount_ = 0;
 };

@@ -168,6 +168,8 @@ struct Failure {
   // read-only first.
   std::vector<std::string> tracer = {};
   bool readOnly = false;
+  // Put at the start of the document's fields.
+  const char* documentFields = "";
 };
 
 // The run under strace, the Nth rename (a save's or an output's commit)
@@ -181,7 +183,9 @@ class KxtExportFailure : public ::testing::TestWithParam<Failure> {};
 
 TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   const Failure& failure = GetParam();
-  ExportRun run(kExtended);
+  std::string document = PlainDocument();
+  document.insert(1, failure.documentFields);
+  ExportRun run(kExtended, document);
   const fs::path target = run.File(failure.target);
   std::vector<std::string> answers;
   for (const std::string& answer : failure.answers) {
@@ -237,6 +241,17 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"SaveAfterTheOutputFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:5"},
                 "was not saved after the export (host result -5000); it stays open with its changes\n",
                 "Export current document", "out.kxq", false, true, true},
+        // A host call fails in the second layout: the save before it
+        // holds the first layout's tags, and the log says so.
+        Failure{"HostCallFailsInTheSecondLayout", {"TARGET"}, false, {"XTHOST_FAIL=layout_type:1"},
+                "the document is not saved again and stays open (its file was saved before layout 2 of 2, with "
+                "the tags and item ids of the first layout)\n",
+                "Export current document", "out.kxq", false},
+        // Every item id up to 32767 was given: no working box can be made.
+        Failure{"NoFreeItemIds", {"TARGET"}, false, {},
+                "ERROR: host call create_box failed: -5003\n"
+                "ERROR: the document has no free item ids left for the export's working boxes\n",
+                "Export current document", "out.kxq", true, false, false, {}, false, "\"nextItem\": 32767, "},
         // The output opened; the copy it stores did not: its reason.
         Failure{"StoredCopyNotSaved", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
                 "ERROR: the document with its working boxes could not be saved; it is not stored\n"
