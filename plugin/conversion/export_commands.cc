@@ -392,7 +392,9 @@ class ExportCommand {
     DateTime();
     Line(kind_.opening);
     PathLine("Source:", Request().source.GetFullPath());
-    const std::string target = Request().target.GetFullPath();
+    // The user chooses the target of a command run from the menu after
+    // this: the request's target is an earlier command's.
+    const std::string target = Unattended() ? Request().target.GetFullPath() : std::string();
     PathLine("Target:", target.empty() ? "<YET UNSET>" : target);
     framed_ = true;
   }

@@ -365,19 +365,29 @@ TEST(OpenAndExport, AChangedDocumentOpenAlreadyIsExportedOnlyWhenTheUserGoesOn) 
   }
 }
 
+// After an XTags export of the same document, whose target the log's
+// opening block does not take for this one's.
 TEST(CoordinatesExport, WritesTheHeaderNamingTheSourceAndOneLinePerParagraph) {
   ExportRun run(kExtended);
   const fs::path target = run.File("out.coo");
-  const HostRun host = run.Run({target.string()}, Export("Export PDF coordinates"));
+  const HostRun host = run.Run({run.File("first.krm").string(), "OK", target.string()},
+                               Export("Export XTags") + std::vector<std::string>{"open", "doc.qxp", "menu",
+                                                                                 "Export PDF coordinates"});
   ASSERT_TRUE(Clean(host)) << host.errors;
   const std::string hyphens(80, '-');
   EXPECT_EQ(ReadFile(target),
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--\n" + hyphens +
                 "\nParagraph coordinates:\n" + run.Doc().string() + "\n" + hyphens + "\n-->\n" +
                 "<coord><p uid=\"-1\" page=\"1\" y_pos=\"37\" x_pos=\"37\" width=\"66\" height=\"14\"/></coord>\n");
-  EXPECT_NE(host.log.find("Starting export coordinates ...\n"), std::string::npos);
-  EXPECT_EQ(Only(host, {"close document"}), (std::vector<std::string>{"close document 1 \"doc.qxp\" window"}));
-  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
+  EXPECT_NE(host.log.find("Starting export coordinates ...\n" + PathLine("Source:", run.Doc().string()) +
+                          PathLine("Target:", "<YET UNSET>") + "\n"),
+            std::string::npos)
+      << host.log;
+  EXPECT_NE(host.log.find("User selected missing target:\n" + PathLine("Target:", target.string())),
+            std::string::npos)
+      << host.log;
+  EXPECT_EQ(Only(host, {"close document"}).size(), 2u);
+  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>(2, "Export done")));
 }
 
 std::string Utf8OfUtf16(const fs::path& file, int* status) {
