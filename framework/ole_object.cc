@@ -83,7 +83,7 @@ const char* OLEObject::FailureReason(int id) {
     case 33009: return "the storage was reverted";
     case kFailShortPropertySet: return "a property set is cut short";
     case 33011: return "the storage cannot be saved";
-    case 33012: return std::strerror(ENOSPC);
+    case 33012: return std::strerror(ole::LastMediumFullError());
     case 33013: return std::strerror(EIO);
     case 33014: return std::strerror(EMFILE);
     case 33015: return "unexpected failure of the storage";

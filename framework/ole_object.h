@@ -47,7 +47,8 @@ class OLEObject {
   // The failure id Abort raises for `result` (counts nothing).
   static int FailureId(ole::Result result);
   // What a failure id of the storage or the code file means, in words (the
-  // system's own where a system error lies behind it); "" for other ids.
+  // system's own where a system error lies behind it: a full medium is the
+  // disk or the user's quota, as this thread last met it); "" for other ids.
   static const char* FailureReason(int id);
   // STG_E_MEDIUMFULL failures seen by this process so far.
   static uint32_t MediumFullCount();

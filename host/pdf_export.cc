@@ -168,7 +168,7 @@ std::string IsoDate(const HostTime& t) {
 }  // namespace
 
 bool WriteLayoutPdf(const DocumentContent& content, const std::string& path, const OutputStyle& style,
-                    const HostTime& date, std::string* error) {
+                    const HostTime& date, std::string* error, int* system_error) {
   if (content.layouts.empty() || content.current_layout < 0 ||
       static_cast<std::size_t>(content.current_layout) >= content.layouts.size()) {
     *error = "the document has no layout";
@@ -181,10 +181,12 @@ bool WriteLayoutPdf(const DocumentContent& content, const std::string& path, con
     return false;
   }
   win::ReplacingFile file(path);
-  if (!file.ok()) {
+  const auto fileFailed = [&] {
     *error = file.Reason();
+    if (system_error != nullptr) *system_error = file.error();
     return false;
-  }
+  };
+  if (!file.ok()) return fileFailed();
   std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
       cairo_pdf_surface_create_for_stream(WriteToFile, &file, 1, 1));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
@@ -223,10 +225,7 @@ bool WriteLayoutPdf(const DocumentContent& content, const std::string& path, con
     *error = std::string("cairo: ") + cairo_status_to_string(cairo_surface_status(surface.get()));
     return false;
   }
-  if (!file.Commit()) {
-    *error = file.Reason();
-    return false;
-  }
+  if (!file.Commit()) return fileFailed();
   return true;
 }
 

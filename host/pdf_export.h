@@ -21,9 +21,10 @@ namespace xthost {
 
 // Writes the PDF at `path`, through a temporary file beside it that takes
 // its name only when every byte reached the disk; false with the reason in
-// *error (the system's text for a file that could not be written), and
-// then nothing was written under `path`.
+// *error (the system's text for a file that could not be written, whose
+// errno is then in *system_error when given), and then nothing was written
+// under `path`.
 bool WriteLayoutPdf(const DocumentContent& content, const std::string& path, const OutputStyle& style,
-                    const HostTime& date, std::string* error);
+                    const HostTime& date, std::string* error, int* system_error = nullptr);
 
 }  // namespace xthost

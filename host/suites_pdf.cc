@@ -1,5 +1,6 @@
 // The PDF XTension's suite (XPDa), the new-project entry of the project
 // table, and the xthost commands on output styles and PDF export.
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -234,9 +235,10 @@ int32_t ExportPdf(Host& host, int32_t project, const std::string& chosen, std::s
   if (style == nullptr) style = styles.DefaultOf(kXTMediumPdf);
   OutputStyle used = style != nullptr ? *style : OutputStyle();
   styles.selected = 0;
-  if (!WriteLayoutPdf(*content, pdf, used, host.app().clock.Now(), error)) {
+  int system_error = 0;
+  if (!WriteLayoutPdf(*content, pdf, used, host.app().clock.Now(), error, &system_error)) {
     host.transcript().Line(prefix + " failed: " + Transcript::Quote(pdf) + ": " + *error);
-    return kXTErrIo;
+    return system_error == ENOSPC || system_error == EDQUOT ? kXTErrDiskFull : kXTErrIo;
   }
   const int32_t pages = content->layouts[static_cast<std::size_t>(content->current_layout)].PageCount();
   WriteExportLog(host, handed.output + "_pdf.log", project, pdf, used, pages);

@@ -1,7 +1,13 @@
 #include "support/batch_file.h"
 
+#include <sys/stat.h>
+
+#include <ostream>
+#include <set>
+
 #include "support/date_time.h"
 #include "support/paths.h"
+#include "support/program_log.h"
 #include "support/settings.h"
 #include "support/settings_values.h"
 
@@ -127,6 +133,50 @@ bool BatchFile::IsValid() {
     default:
       return true;
   }
+}
+
+std::string BatchFile::NotRunReason() {
+  std::string misplaced;
+  return NotRunReason(&misplaced);
+}
+
+std::string BatchFile::NotRunReason(std::string* misplaced) {
+  if (path_.size() < 2) {
+    const std::string section = Settings::Instance().MisplacedIn(SettingsKey::BatchFilePath, misplaced);
+    return section.empty() ? std::string()
+                           : "the settings key BatchFilePath is in section [" + section + "], not [" +
+                                 Settings::GetSectionName(SettingsKey::BatchFilePath) + "]";
+  }
+  if (path_[0] != '/') return "its path is not absolute";
+  const std::string::size_type slash = path_.rfind('/');
+  const std::string folder = slash == 0 ? "/" : path_.substr(0, slash);
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return "its folder \"" + folder + "\" does not exist";
+  }
+  if (!loaded_) return ::stat(path_.c_str(), &info) == 0 ? "it cannot be read" : "";
+  const std::string mode = TrimmedValue(GetValue(BatchKey::Mode));
+  if (GetMode() == BatchNone && mode != kModeWords[BatchNone]) {
+    return mode.empty() ? "it has no Mode in section [General]"
+                        : "its Mode \"" + mode + "\" is none of None, Export, Import and Done";
+  }
+  if (!IsJobMode(GetMode())) return "";
+  if (GetPath(BatchKey::Source).empty()) return "its Source is not set";
+  if (GetMode() == BatchImport && GetPath(BatchKey::Target).empty()) return "its Target is not set";
+  if (GetMode() == BatchExport && GetPath(BatchKey::Target).empty() && GetPath(BatchKey::PdfDir).empty()) {
+    return "it sets neither Target nor PdfDir";
+  }
+  return "";
+}
+
+void BatchFile::ReportNotRun() {
+  std::string misplaced;
+  const std::string reason = NotRunReason(&misplaced);
+  if (reason.empty()) return;
+  const std::string& path = path_.size() < 2 ? misplaced : path_;
+  const std::string line = "Batch control file \"" + path + "\" not run: " + reason;
+  static std::set<std::string> reported;
+  if (reported.insert(line).second) ProgramLog() << line << std::endl;
 }
 
 bool BatchFile::Check() { return IsValid() && IsJobMode(GetMode()); }

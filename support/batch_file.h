@@ -79,6 +79,15 @@ class BatchFile {
   bool BeginJob() { return Check(); }
   // Check() and Active reads true.
   bool IsJobActive();
+  // Why the control file the settings name runs no job, after Open: the
+  // settings key in another section, a path that is not absolute or whose
+  // folder is missing, a file that cannot be read, a Mode that is no mode
+  // word, a job without its folders.  "" when it runs a job, waits for its
+  // file to appear, holds None or Done, or no control file is named.
+  std::string NotRunReason();
+  // Writes the program-log line "Batch control file "PATH" not run: REASON"
+  // when there is a reason, once for each file and reason in the process.
+  void ReportNotRun();
   // Ends a job step.  False, changing nothing, unless the job is active.
   // With `finish` the wait-on-idle flag becomes IsWaitOnIdle() and the
   // result is FinishJob().  Without it (a failed step) the flag is cleared,
@@ -109,6 +118,8 @@ class BatchFile {
 
  private:
   bool GetBoolKey(int id);
+  // NotRunReason, with the path a misplaced settings key gives.
+  std::string NotRunReason(std::string* misplaced);
 
   std::unique_ptr<CDataFile> ini_;
   bool loaded_ = false;

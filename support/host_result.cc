@@ -1,7 +1,5 @@
 #include "support/host_result.h"
 
-#include <cerrno>
-#include <cstring>
 #include <ostream>
 
 #include "platform/xt/xt_types.h"
@@ -37,6 +35,8 @@ void CleanUp(const char* call, int32_t result) {
   if (result != 0) WriteFailure(call, result);
 }
 
+const char kHostDiskFullText[] = "no space left on the disk or in the user's quota";
+
 std::string HostResultReason(int32_t result) {
-  return result == kXTErrDiskFull ? std::string(" (") + std::strerror(ENOSPC) + ")" : std::string();
+  return result == kXTErrDiskFull ? std::string(" (") + kHostDiskFullText + ")" : std::string();
 }

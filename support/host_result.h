@@ -28,8 +28,12 @@ inline int32_t HostCall(const char* call, int32_t result, int32_t accepted) {
   return result;
 }
 
-// The system's words for a host result that has them, as " (No space
-// left on device)" for a full disk; "" for any other result.
+// What the host's full-disk answer (-34) means: the host gives no more, and
+// it answers so for a full disk and an exhausted quota alike.
+extern const char kHostDiskFullText[];
+
+// The words for a host result that has them, as " (no space left on the
+// disk or in the user's quota)" for a full disk; "" for any other result.
 std::string HostResultReason(int32_t result);
 
 // Counts a failed host call whose failure was reported in another form.

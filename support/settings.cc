@@ -201,6 +201,17 @@ std::string Settings::GetValue(int id) {
   return GetDefault(id);
 }
 
+std::string Settings::MisplacedIn(int id, std::string* value) {
+  if (!loaded_ || !Info(id)) return std::string();
+  for (const char* section : SettingsSections) {
+    if (section != GetSectionName(id) && ini_.KeyExists(GetKeyName(id), section)) {
+      *value = TrimmedValue(ini_.GetValue(GetKeyName(id), section));
+      return section;
+    }
+  }
+  return std::string();
+}
+
 bool Settings::IsDefault(int id) {
   const std::string value = GetValue(id);
   return value.empty() || value == GetDefault(id);

@@ -114,6 +114,10 @@ class Settings {
   bool IsKeyInFile(int id);
   // The value as stored when the key is in the file, else the default.
   std::string GetValue(int id);
+  // The first other section of the four (SettingsSections) that holds the
+  // key's name, where it is not read, and the value there in *value; ""
+  // when none does.
+  std::string MisplacedIn(int id, std::string* value);
   // True when GetValue is empty or equals the default exactly.
   bool IsDefault(int id);
 

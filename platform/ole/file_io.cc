@@ -44,6 +44,21 @@ int WriteFully(int fd, uint64_t offset, const void* data, size_t n) {
   return 0;
 }
 
+namespace {
+
+thread_local int mediumFullError = ENOSPC;
+
+// Keeps which of the two a full medium was.
+bool MediumFull(int error) {
+  if (error != ENOSPC && error != EDQUOT) return false;
+  mediumFullError = error;
+  return true;
+}
+
+}  // namespace
+
+int LastMediumFullError() { return mediumFullError; }
+
 Result OpenErrorResult(int error) {
   switch (error) {
     case ENOENT:
@@ -69,14 +84,14 @@ Result OpenErrorResult(int error) {
 }
 
 Result CreateErrorResult(int error) {
-  if (error == ENOSPC || error == EDQUOT) return STG_E_MEDIUMFULL;
+  if (MediumFull(error)) return STG_E_MEDIUMFULL;
   Result r = OpenErrorResult(error);
   if (r == STG_E_FILENOTFOUND) return STG_E_PATHNOTFOUND;
   return r == STG_E_READFAULT ? STG_E_WRITEFAULT : r;
 }
 
 Result WriteErrorResult(int error) {
-  return (error == ENOSPC || error == EDQUOT) ? STG_E_MEDIUMFULL : STG_E_WRITEFAULT;
+  return MediumFull(error) ? STG_E_MEDIUMFULL : STG_E_WRITEFAULT;
 }
 
 }  // namespace ole

@@ -186,6 +186,10 @@ class Storage : public Unknown {
 Result CreateDocfile(const char* path, uint32_t mode, Storage** root);
 Result OpenDocfile(const char* path, uint32_t mode, Storage** root);
 
+// The system's error behind the last STG_E_MEDIUMFULL of a file's create or
+// write on this thread (ENOSPC or EDQUOT); ENOSPC before any.
+int LastMediumFullError();
+
 // The task allocator of the platform: plain heap memory.
 class Allocator : public Unknown {
  public:

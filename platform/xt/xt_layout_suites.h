@@ -217,7 +217,8 @@ struct XTLayoutSuite {
   // A new block holding an XTNewBoxRecord for `kind` 3 and `shape` 5.
   int32_t (*new_box_record)(int32_t kind, int32_t shape, XTHandle* record);
   // Makes a box on the first page of the view; a text box gets a new empty
-  // story.
+  // story.  -5003 when the document has no free item id (ids go up to
+  // 32767 and are never given twice).
   int32_t (*create_box)(XTHandle record, XTItem* item);
   // Removes an item (a text box's story goes when no other box shows it).
   int32_t (*delete_item)(XTItem item);

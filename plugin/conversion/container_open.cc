@@ -21,6 +21,10 @@ constexpr int kLineImport = 233;
 // for an element (or file) that is not there.
 constexpr int kFailNotCompound = 33005;
 constexpr int kFailNotFound = 33006;
+// The storage's failures to write its file: it cannot be saved (33011),
+// the medium is full (33012), a write fault (33013).
+constexpr int kFailCantSave = 33011;
+constexpr int kFailWriteFault = 33013;
 
 // Whether the file at `path` begins as every compound file does.
 bool HasCompoundSignature(const std::string& path) {
@@ -72,6 +76,16 @@ void KeepingReason(std::string* reason, const std::string& path, const bool& ope
 }
 
 }  // namespace
+
+std::string ContainerWriteFailure() {
+  try {
+    throw;
+  } catch (const FilterException& failure) {
+    if (failure.Id() >= kFailCantSave && failure.Id() <= kFailWriteFault) return OLEObject::FailureReason(failure.Id());
+  } catch (...) {
+  }
+  return std::string();
+}
 
 bool OpenContainerAt(const XTFileSpec& spec, const std::function<void(const std::string&)>& open,
                      ErrorRecord (*makeError)(const std::string&), int line) {

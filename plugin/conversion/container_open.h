@@ -25,6 +25,12 @@ bool OpenContainerAt(const XTFileSpec& spec, const std::function<void(const std:
 BX_KXT::Export::Ref<BX_KXT::Export::IBook> OpenExportContainer(const XTFileSpec& spec,
                                                               std::string* reason = nullptr);
 
+// Called while a failure of the container library is handled: when it is
+// a failure to write the container's file (the storage cannot be saved,
+// the medium is full, a write fault), its reason in the system's words;
+// "" for any other failure.
+std::string ContainerWriteFailure();
+
 // The book of the container at the file `spec` names, opened read-only; an
 // empty handle when the file is missing, no container, or lacks the stored
 // host documents, and then why in *reason (when given): the container

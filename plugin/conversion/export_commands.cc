@@ -1,6 +1,5 @@
 #include "plugin/conversion/export_commands.h"
 
-#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <iomanip>
@@ -78,24 +77,6 @@ void Failed() {
   ShowResult(kDialogExportFailed);
 }
 
-// Why the host did not save a document, from its answer.
-std::string SaveFailureText(int32_t result) {
-  switch (result) {
-    case kXTErrIo:
-      return "the file could not be written";
-    case kXTErrNoFolder:
-      return "its folder is gone";
-    case kXTErrNotFound:
-      return "it has no file of its own";
-    case kXTErrBusy:
-      return "the file is open as another document";
-    case kXTErrDiskFull:
-      return std::strerror(ENOSPC);
-    default:
-      return "host result " + std::to_string(result);
-  }
-}
-
 void ErrorAlert(const std::string& text, const std::string& fileName) {
   ShowAlert(kAlertResource, text, fileName, "", "", false, false, false);
 }
@@ -131,7 +112,8 @@ class CommandOutput {
  public:
   virtual ~CommandOutput() noexcept(false) = default;
   virtual bool Open(win::ReplacingFile& file) = 0;
-  // Why Open failed on a file that could be made ("" when unknown).
+  // Why Open failed on a file that could be made, or why Write gave
+  // kBadOutput on a file that could be written ("" when unknown).
   virtual std::string Reason() const { return std::string(); }
   // `failuresBefore`: the host-call failures counted before the command
   // (LayoutLoopOptions).
@@ -167,13 +149,20 @@ Written WriteStreamLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& la
   LayoutLoopOptions options;
   options.saveEachLayout = true;
   options.failuresBefore = failuresBefore;
-  options.afterLast = [&](int32_t, ProgressBar*, const LayoutLoop&) {
-    saved = SaveAfterLastLayout(*document, true, failuresBefore);
+  options.afterLast = [&](int32_t, ProgressBar*, const LayoutLoop& loop) {
+    saved = SaveAfterLastLayout(*document, true, failuresBefore, loop);
   };
   const LayoutLoop loop = ExportLayouts(document, layouts, uniqueIds, options);
   if (loop.invalid) return Written::kInvalidExporter;
   return saved ? Written::kDone : Written::kSaveFailed;
 }
+
+// Releases the book when it goes: the container is completed, or its
+// failure raised (logged while another failure unwinds).
+struct FinishedBook {
+  BX_KXT::Export::Ref<BX_KXT::Export::IBook>& book;
+  ~FinishedBook() noexcept(false) { book = nullptr; }
+};
 
 class KxtOutput final : public CommandOutput {
  public:
@@ -193,11 +182,17 @@ class KxtOutput final : public CommandOutput {
     options.saveEachLayout = true;
     options.failuresBefore = failuresBefore;
     options.closeDocument = true;
-    const KxtBookResult result = WriteKxtBook(document, book_, uniqueIds, options);
-    book_ = nullptr;  // the container is finished
+    KxtBookResult result;
+    {
+      // The container is finished here, also when writing it raised (its
+      // own failure is then logged, not raised over the first).
+      const FinishedBook finished{book_};
+      result = WriteKxtBook(document, book_, uniqueIds, options);
+    }
     if (result.layouts.invalid) return Written::kInvalidExporter;
     if (result.saveFailed) return Written::kSaveFailed;
     // A container without the stored document cannot be imported.
+    if (result.storeFailed) reason_ = result.storeFailure;
     return result.storeFailed ? Written::kBadOutput : Written::kDone;
   }
 
@@ -354,7 +349,7 @@ class ExportCommand {
   void KeepUnsavedDocument() {
     const std::string file = documentPath_.empty() ? std::string(kUntitledName) : documentPath_;
     Line("ERROR: the document \"" + file + "\" was not saved after the export (" +
-         SaveFailureText(document_->LastSaveResult()) + "); it stays open with its changes");
+         SaveFailureText(document_->LastSaveResult(), documentPath_) + "); it stays open with its changes");
     document_->windowFlag = false;
   }
 
@@ -397,7 +392,9 @@ class ExportCommand {
     DateTime();
     Line(kind_.opening);
     PathLine("Source:", Request().source.GetFullPath());
-    const std::string target = Request().target.GetFullPath();
+    // The user chooses the target of a command run from the menu after
+    // this: the request's target is an earlier command's.
+    const std::string target = Unattended() ? Request().target.GetFullPath() : std::string();
     PathLine("Target:", target.empty() ? "<YET UNSET>" : target);
     framed_ = true;
   }
@@ -491,7 +488,16 @@ class ExportCommand {
       Failed();
       return false;
     }
-    Written written = output->Write(document_, &uniqueIds_, Request().source.GetFullPath(), failures_);
+    // A container whose file cannot be written part way (a full disk)
+    // fails as an output that could not be written, naming the target.
+    Written written = Written::kBadOutput;
+    std::string writeFailure;
+    try {
+      written = output->Write(document_, &uniqueIds_, Request().source.GetFullPath(), failures_);
+    } catch (...) {
+      writeFailure = ContainerWriteFailure();
+      if (writeFailure.empty()) throw;
+    }
     // A host call that failed since the command began (the font list, the
     // layout walk) may have left out or repeated part of the document: such
     // an output is not kept (nor was the document saved after it), and the
@@ -507,7 +513,7 @@ class ExportCommand {
     if (written == Written::kIncomplete) ErrorAlert(kind_.outputFailure, SourceName());
     const bool keep = written == Written::kDone || written == Written::kIncomplete;
     if ((keep && !file.Commit()) || (written == Written::kBadOutput && !hostFailed)) {
-      ReportOutputFailure(file, "");
+      ReportOutputFailure(file, keep ? "" : !writeFailure.empty() ? writeFailure : output->Reason());
       written = Written::kBadOutput;
     }
     const bool stored = written == Written::kDone;

@@ -125,13 +125,15 @@ class CopyFile {
   CopyFile() {
     std::string name, folder;
     if (GetCurrentDocumentLocation(&name, &folder) != kXTOk) {
-      ProgramLog() << "ERROR: the saved document's file spec could not be had; it is not stored" << std::endl;
+      failure_ = "the saved document's file spec could not be had";
+      ProgramLog() << "ERROR: " << failure_ << "; it is not stored" << std::endl;
       return;
     }
     fd_ = win::CreateFileBeside(folder + kPathSeparator + name, O_RDWR, &path_, win::kWorkingDocumentSuffix);
     if (fd_ < 0) {
-      ProgramLog() << "ERROR: no file for the stored document beside \"" << folder << kPathSeparator << name
-                   << "\": " << std::strerror(errno) << std::endl;
+      failure_ = "no file for the stored document beside \"" + folder + kPathSeparator + name +
+                 "\": " + std::strerror(errno);
+      ProgramLog() << "ERROR: " << failure_ << std::endl;
     }
   }
   ~CopyFile() {
@@ -142,6 +144,8 @@ class CopyFile {
   CopyFile& operator=(const CopyFile&) = delete;
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
+  // Why no file could be made ("" when it was).
+  const std::string& failure() const { return failure_; }
   // Removes the name; the bytes stay readable through fd().
   void Remove() {
     if (fd_ >= 0 && !removed_) ::unlink(path_.c_str());
@@ -151,6 +155,7 @@ class CopyFile {
  private:
   int fd_ = -1;
   std::string path_;
+  std::string failure_;
   bool removed_ = false;
 };
 
@@ -238,7 +243,11 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
         HostCall("layout_document", layouts->layout_document(layout, &id)) != kXTOk) {
       break;
     }
-    if (options.saveEachLayout && !HostFailedSince(options.failuresBefore)) document->SaveIfInteractive();
+    if (options.saveEachLayout && !HostFailedSince(options.failuresBefore)) {
+      const int32_t saves = document->SaveCount();
+      document->SaveIfInteractive();
+      if (document->SaveCount() != saves) loop.savedBefore = i;
+    }
     MakeLayoutCurrent(*document, id);
     const ExporterScope scope(output);
     bool made = false;
@@ -280,10 +289,21 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
   return loop;
 }
 
-bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore) {
+bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore, const LayoutLoop& loop) {
   if (HostFailedSince(failuresBefore)) {
-    ProgramLog() << "ERROR: " << HostFailureCause() << " during the export; the document is not saved and stays open"
-                 << std::endl;
+    ProgramLog() << "ERROR: " << HostFailureCause() << " during the export; the document is not saved";
+    if (loop.savedBefore == 0) {
+      ProgramLog() << " again and stays open (its file was saved before the first layout, without tags)";
+    } else if (loop.savedBefore > 0) {
+      ProgramLog() << " again and stays open (its file was saved before layout " << loop.savedBefore + 1 << " of "
+                   << loop.count << ", with the tags and item ids of "
+                   << (loop.savedBefore == 1 ? std::string("the first layout")
+                                             : "the " + std::to_string(loop.savedBefore) + " layouts before it")
+                   << ")";
+    } else {
+      ProgramLog() << " and stays open";
+    }
+    ProgramLog() << std::endl;
     return false;
   }
   if (!document.Save()) {
@@ -320,9 +340,11 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
       std::vector<XTItem> boxes = layouts.workingBoxes;
       std::optional<CopyFile> copy;
       bool saved = false;
+      int32_t copyResult = kXTOk;
       if (!HostFailedSince(options.failuresBefore)) {
         copy.emplace();
         saved = SaveCopyWithBoxes(*document, layouts, *copy, &boxes);
+        copyResult = document->LastSaveResult();
       }
       // The copy is compressed from its file on a thread of its own while
       // the host saves the user's document (declared after the copy, so
@@ -333,7 +355,7 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
         deflated = std::async(std::launch::async | std::launch::deferred, DeflateCopy, &*copy);
       }
       Exporter::DeleteWorkingBoxes(boxes);
-      if (!SaveAfterLastLayout(*document, options.closeDocument, options.failuresBefore)) {
+      if (!SaveAfterLastLayout(*document, options.closeDocument, options.failuresBefore, layouts)) {
         result.saveFailed = true;
         return;
       }
@@ -341,6 +363,10 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
         if (copy && copy->fd() >= 0) {
           ProgramLog() << "ERROR: the document with its working boxes could not be saved; it is not stored"
                        << std::endl;
+          result.storeFailure = "the document with its working boxes could not be saved to be stored (" +
+                                SaveFailureText(copyResult, copy->path()) + ")";
+        } else if (copy) {
+          result.storeFailure = copy->failure();
         }
         result.storeFailed = true;
         return;

@@ -76,6 +76,10 @@ struct LayoutLoop {
   int32_t written = 0;      // layouts written
   int32_t maxUniqueId = 0;  // the highest unique id of all of them
   bool invalid = false;     // an exporter could not be made: the loop stopped there
+  // The last layout (from 0) before which the document was saved
+  // (saveEachLayout): its file holds the tags and item ids of the layouts
+  // before that one.  -1 when no save was made.
+  int32_t savedBefore = -1;
   std::vector<int16_t> boxesRemoved;  // layout documents whose working boxes went after the walk
   std::vector<XTItem> workingBoxes;   // the working boxes kept, of every layout
 };
@@ -112,8 +116,9 @@ LayoutLoop ExportLayouts(const RefHandle<QuarkDoc>& document, LayoutOutput& outp
 // unless a host call failed since `failuresBefore` (HostFailedSince);
 // only when it was saved and `close` is set is the document flagged to
 // close when its wrapper is released.  False, with an "ERROR:" line in the
-// program log, when it was not saved: the document stays open.
-bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore);
+// program log, when it was not saved: the document stays open, and the
+// line says what the saves before the layouts of `loop` stored.
+bool SaveAfterLastLayout(QuarkDoc& document, bool close, uint32_t failuresBefore, const LayoutLoop& loop);
 
 struct KxtBookOptions {
   bool saveEachLayout = false;   // as LayoutLoopOptions
@@ -127,6 +132,7 @@ struct KxtBookResult {
   bool stored = false;      // the saved document is in the container
   bool saveFailed = false;  // the save after the last layout failed or was not made
   bool storeFailed = false;  // saved, but its file could not be named to store it
+  std::string storeFailure;  // why the document was not stored, when storeFailed
 };
 
 // Into `book`: "source_data_type"; a document with "source_platform"; every

@@ -19,6 +19,7 @@
 #include "plugin/conversion/pdf_style_presets.h"
 #include "plugin/conversion/private_folder.h"
 #include "plugin/mixer/host_texts.h"
+#include "plugin/qapi/host_text_services.h"
 #include "plugin/qapi/file_spec.h"
 #include "plugin/qapi/host_file_probe.h"
 #include "plugin/qapi/ui_alert.h"
@@ -28,6 +29,7 @@
 #include "support/host_calls.h"
 #include "support/host_file_spec.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/paths.h"
 #include "support/program_log.h"
 #include "support/settings.h"
@@ -176,6 +178,8 @@ std::string FailureText(int32_t exported) {
       return "the document could not be closed";
     case kXTErrIo:
       return "the host could not write the file";
+    case kXTErrDiskFull:
+      return kHostDiskFullText;
     case kXTErrBadName:
       return "the file name is too long";
     case kXTErrNoFolder:
@@ -230,7 +234,9 @@ bool CreatePdf(bool probe) {
     LogPair("Target:", request.target.GetFullPath());
   }
 
-  if (OpenSource(request.source.GetFullPath()) != kXTOk && !probe) {
+  const int32_t opened = OpenSource(request.source.GetFullPath());
+  if (opened != kXTOk && !probe) {
+    LogSourceNotOpened(request.source.GetFullPath(), opened);
     return Skip(probe, {{"ERROR:", "Unable to open apparently invalid source file!"},
                         {" => ", "Skipping PDF creation."}});
   }

@@ -60,7 +60,9 @@ bool ExportConverter(uint8_t overwrite, void (*perform)(void*)) {
   XTFileSpec spec{};
   CnvTools::SetPath(request.source, spec);
   const int32_t documentsBefore = GetDocumentCount();
-  if (OpenDocumentFromSpec(&spec, 31) != 0) {
+  const int32_t openResult = OpenDocumentFromSpec(&spec, 31);
+  if (openResult != 0) {
+    LogSourceNotOpened(request.source.GetFullPath(), openResult);
     RecordCommandOutcome(CommandOutcome::kNotOpened);
     return false;
   }

@@ -100,7 +100,12 @@ XTItem CreateScratchTextBox() {
   record->columns = 0;
   record->content = 6;
   XTItem box = 0;
-  if (HostCall("create_box", layout->create_box(block.Get(), &box)) != kXTOk || box == 0) {
+  const int32_t created = HostCall("create_box", layout->create_box(block.Get(), &box));
+  if (created != kXTOk || box == 0) {
+    // The host numbers items up to 32767 and never gives a number twice.
+    if (created == kXTErrRefused) {
+      ProgramLog() << "ERROR: the document has no free item ids left for the export's working boxes" << std::endl;
+    }
     QuarkInternalError(kSource, kLineNoBox);
     return 0;
   }

@@ -1,10 +1,59 @@
 #include "plugin/qapi/host_text_services.h"
 
-#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <ostream>
+
+#include "platform/xt/xt_doc_suites.h"
 #include "plugin/qapi/q_handle.h"
 #include "support/host_link.h"
 #include "support/host_result.h"
+#include "support/program_log.h"
+
+namespace {
+
+// What the host's answer to opening a document means.
+const char* OpenResultMeaning(int32_t result) {
+  switch (result) {
+    case kXTErrNotFound: return "no such file";
+    case kXTErrNoFolder: return "no such folder";
+    case kXTErrIo: return "the file could not be read";
+    case kXTErrBadName: return "the file name is too long or empty";
+    case kXTErrNotDocument: return "the file is not a host document";
+    case kXTErrRefused: return "the host refused it";
+    case kXTErrInjected: return "the host was told to fail";
+    default: return "";
+  }
+}
+
+// What the file at `path` shows of itself when it could not be opened; ""
+// when it is a readable file with bytes in it.
+std::string FileCheck(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? "the file is missing"
+                                               : std::string("the file cannot be looked at: ") + std::strerror(errno);
+  }
+  if (!S_ISREG(info.st_mode)) return "it is not a file";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::string("the file is unreadable: ") + std::strerror(errno);
+  ::close(fd);
+  return info.st_size == 0 ? "the file is empty" : "";
+}
+
+}  // namespace
+
+void LogSourceNotOpened(const std::string& path, int32_t result) {
+  const char* meaning = OpenResultMeaning(result);
+  const std::string check = FileCheck(path);
+  ProgramLog() << "The host cannot open \"" << path << "\": host result " << result
+               << (*meaning != '\0' ? std::string(" (") + meaning + ")" : std::string())
+               << (check.empty() ? std::string() : "; " + check) << std::endl;
+}
 
 int32_t FetchParagraphFormat(XTTextRef ref, int32_t index, XTParaFormatRecord* record,
                              uint16_t* word) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/xt/xt_doc_suites.h"
 
@@ -23,3 +24,8 @@ int32_t GetStoryTextNarrow(XTTextRef ref, int32_t start, int32_t count, char* ou
 // host's error state, whose value is returned (0 on success).  Without a
 // spec, error 4 is recorded and the host's error state returned.
 int32_t OpenDocumentFromSpec(const XTFileSpec* spec, int32_t flags);
+
+// Writes the program-log line of a source document at `path` the host did
+// not open, answering `result`: the full path, the result and what it
+// means, and what the file itself shows (missing, unreadable, empty).
+void LogSourceNotOpened(const std::string& path, int32_t result);

@@ -1,5 +1,8 @@
 #include "plugin/qapi/quark_doc.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 #include <ostream>
 
@@ -70,6 +73,33 @@ bool CurrentDocumentNeedsSave() {
 bool ResetCurrentDocumentState() {
   if (State() != nullptr) State()->set_state_flags(0);
   return true;
+}
+
+std::string SaveFailureText(int32_t result, const std::string& path) {
+  switch (result) {
+    case kXTErrIo: {
+      struct stat info {};
+      const std::string::size_type slash = path.rfind('/');
+      const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+      if (!path.empty() && ::stat(folder.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        return "its folder is gone";
+      }
+      if (!path.empty() && ::stat(path.c_str(), &info) == 0 && (info.st_mode & 0222) == 0) {
+        return "the document's file is read-only";
+      }
+      return "the host refused to write the file (read-only, replaced since it was opened, or an I/O error)";
+    }
+    case kXTErrNoFolder:
+      return "its folder is gone";
+    case kXTErrNotFound:
+      return "it has no file of its own";
+    case kXTErrBusy:
+      return "the file is open as another document";
+    case kXTErrDiskFull:
+      return kHostDiskFullText;
+    default:
+      return "host result " + std::to_string(result);
+  }
 }
 
 bool SaveCurrentDocument() {
@@ -188,11 +218,15 @@ bool QuarkDoc::Save() {
   // No spec, no reference, or the file is open as another document: the
   // document is saved at its own file.
   if (result == kXTErrBusy) result = AskHost(&XTDocumentStateSuite::save_document, 0);
+  if (result == kXTOk) ++saveCount_;
   return Saved(result, path);
 }
 
 bool QuarkDoc::SaveAs(const std::string& path) {
-  return CanSave() && Saved(SaveThere(path, true, &XTDocumentStateSuite::save_document), path);
+  if (!CanSave()) return false;
+  const int32_t result = SaveThere(path, true, &XTDocumentStateSuite::save_document);
+  if (result == kXTOk) ++saveCount_;
+  return Saved(result, path);
 }
 
 bool QuarkDoc::SaveCopy(const std::string& path) {
@@ -241,8 +275,9 @@ bool QuarkDoc::Saved(int32_t result, const std::string& path) {
   }
   TraceLevel(result, kApiCheckText);
   if (result == kXTOk) return true;
+  const bool explained = result == kXTErrIo || result == kXTErrDiskFull;
   ProgramLog() << "ERROR: QuarkDoc::Save(): the document was not saved (\"" << path << "\", host result " << result
-               << ")" << HostResultReason(result) << std::endl;
+               << ")" << (explained ? " (" + SaveFailureText(result, path) + ")" : std::string()) << std::endl;
   return false;
 }
 

@@ -28,6 +28,11 @@ bool ResetCurrentDocumentState();
 // True at once when nothing needs saving; otherwise runs the host's save
 // command and tells whether nothing needs saving afterwards.
 bool SaveCurrentDocument();
+// Why the host did not save a document into the file at `path`, from its
+// answer `result`.  The host answers -36 for a read-only file, a file put
+// at the document's name since it was opened and an I/O error alike: what
+// the file and its folder show is said where it explains the answer.
+std::string SaveFailureText(int32_t result, const std::string& path);
 // The host's reference of the current document (its project); -1 without one.
 int32_t QueryCurrentDocument();
 // The number of open documents.
@@ -95,6 +100,9 @@ class QuarkDoc : public RefObject {
   bool SaveIfInteractive();
   // The host's answer to the last save, copy or not (0 when it saved).
   int32_t LastSaveResult() const { return lastSaveResult_; }
+  // The saves of this document into its own file (Save, SaveAs) that the
+  // host made so far.
+  int32_t SaveCount() const { return saveCount_; }
 
   bool ReadOnlyFlag() const { return readOnly; }
   bool PlatformFlag() const { return readOnly; }  // the same byte
@@ -125,4 +133,5 @@ class QuarkDoc : public RefObject {
 
   std::unique_ptr<QFontList> fonts_;
   int32_t lastSaveResult_ = 0;
+  int32_t saveCount_ = 0;
 };

@@ -87,6 +87,7 @@ Brenix::Brenix()
       if (!folder.empty()) LogFolderMark() = std::make_unique<JobFolderLock>(folder);
     } else {
       BatchFile::Instance().Open(false);
+      BatchFile::Instance().ReportNotRun();
     }
   }
 

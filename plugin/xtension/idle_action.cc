@@ -94,7 +94,11 @@ void RunBatchStep(XTIdleRec* record) {
     if (state.batchQuitRequested) return;
     if (batch.GetWaitOnIdleFlag()) {
       batch.Open(false);
-      if (batch.Check()) batch.SetActive(true);
+      if (batch.Check()) {
+        batch.SetActive(true);
+      } else {
+        batch.ReportNotRun();
+      }
     } else {
       RequestHostQuit();
       state.batchQuitRequested = true;

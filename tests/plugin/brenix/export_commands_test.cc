@@ -56,11 +56,11 @@ struct ExportRun {
     return names;
   }
   HostRun Run(const std::vector<std::string>& answers, const std::vector<std::string>& commands,
-              const std::vector<std::string>& env = {}) {
+              const std::vector<std::string>& env = {}, const std::vector<std::string>& tracer = {}) {
     std::vector<std::string> args;
     for (const std::string& answer : answers) args.insert(args.end(), {"--answer", answer});
     args.insert(args.end(), commands.begin(), commands.end());
-    return RunHost(install, args, env);
+    return RunHost(install, args, env, tracer);
   }
 
   Installation install;
@@ -164,13 +164,28 @@ struct Failure {
   bool done = false;
   // The user then changes the document and saves it: into the user's file.
   bool userSaves = false;
+  // The run under a tracer that injects the fault; the document's file made
+  // read-only first.
+  std::vector<std::string> tracer = {};
+  bool readOnly = false;
+  // Put at the start of the document's fields.
+  const char* documentFields = "";
 };
+
+// The run under strace, the Nth rename (a save's or an output's commit)
+// failing with EIO.
+std::vector<std::string> FailingRename(const char* nth) {
+  return {"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
+          std::string("inject=rename:error=EIO:when=") + nth, "-E", "ASAN_OPTIONS=detect_leaks=0"};
+}
 
 class KxtExportFailure : public ::testing::TestWithParam<Failure> {};
 
 TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   const Failure& failure = GetParam();
-  ExportRun run(kExtended);
+  std::string document = PlainDocument();
+  document.insert(1, failure.documentFields);
+  ExportRun run(kExtended, document);
   const fs::path target = run.File(failure.target);
   std::vector<std::string> answers;
   for (const std::string& answer : failure.answers) {
@@ -180,7 +195,8 @@ TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   if (failure.change) commands.insert(commands.end(), {"type", "1", "0", "Changed "});
   commands.insert(commands.end(), {"menu", failure.menu, "stories"});
   if (failure.userSaves) commands.insert(commands.end(), {"type", "1", "0", "USER EDIT ", "save"});
-  const HostRun host = run.Run(answers, commands, failure.env);
+  if (failure.readOnly) fs::permissions(run.Doc(), fs::perms::owner_read | fs::perms::group_read);
+  const HostRun host = run.Run(answers, commands, failure.env, failure.tracer);
   EXPECT_EQ(host.status, 0) << host.errors;
   if (failure.fileAsBefore) {
     EXPECT_TRUE(ReadFile(run.Doc()) == run.original);
@@ -198,7 +214,10 @@ TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   const std::vector<std::string> texts = DialogTexts(host);
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.back(), failure.done ? "Export done" : "Export failed");
-  EXPECT_NE(host.log.find(failure.logged), std::string::npos) << host.log;
+  std::string logged = failure.logged;
+  const std::string::size_type named = logged.find("TARGET");
+  if (named != std::string::npos) logged.replace(named, 6, target.string());
+  EXPECT_NE(host.log.find(logged), std::string::npos) << host.log;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -222,9 +241,35 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"SaveAfterTheOutputFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:5"},
                 "was not saved after the export (host result -5000); it stays open with its changes\n",
                 "Export current document", "out.kxq", false, true, true},
-        Failure{"StoredCopyNotSaved", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
-                "ERROR: the document with its working boxes could not be saved; it is not stored\n",
+        // A host call fails in the second layout: the save before it
+        // holds the first layout's tags, and the log says so.
+        Failure{"HostCallFailsInTheSecondLayout", {"TARGET"}, false, {"XTHOST_FAIL=layout_type:1"},
+                "the document is not saved again and stays open (its file was saved before layout 2 of 2, with "
+                "the tags and item ids of the first layout)\n",
                 "Export current document", "out.kxq", false},
+        // Every item id up to 32767 was given: no working box can be made.
+        Failure{"NoFreeItemIds", {"TARGET"}, false, {},
+                "ERROR: host call create_box failed: -5003\n"
+                "ERROR: the document has no free item ids left for the export's working boxes\n",
+                "Export current document", "out.kxq", true, false, false, {}, false, "\"nextItem\": 32767, "},
+        // The output opened; the copy it stores did not: its reason.
+        Failure{"StoredCopyNotSaved", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
+                "ERROR: the document with its working boxes could not be saved; it is not stored\n"
+                "ERROR: cannot write \"TARGET\": the document with its working boxes could not be saved to be "
+                "stored (host result -5000)\n",
+                "Export current document", "out.kxq", false},
+        // The host refuses every save of a read-only document (-36): the
+        // plug-in sees why.
+        Failure{"DocumentReadOnly", {"TARGET"}, false, {},
+                "host result -36) (the document's file is read-only)\n"
+                "ERROR: the document could not be saved after its last layout; it stays open\n",
+                "Export current document", "out.kxq", true, false, false, {}, true},
+        // The save after the output fails in the host's own write (-36)
+        // with nothing the plug-in can see.
+        Failure{"SaveAfterTheOutputRefused", {"TARGET"}, false, {},
+                "was not saved after the export (the host refused to write the file (read-only, replaced since it "
+                "was opened, or an I/O error)); it stays open with its changes\n",
+                "Export current document", "out.kxq", false, true, false, FailingRename("5")},
         Failure{"CoordinatesSaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
                 "ERROR: the document could not be saved after its last layout; it stays open\n",
                 "Export PDF coordinates", "out.coo", false},
@@ -320,19 +365,26 @@ TEST(OpenAndExport, AChangedDocumentOpenAlreadyIsExportedOnlyWhenTheUserGoesOn) 
   }
 }
 
+// After an XTags export of the same document, whose target the log's
+// opening block does not take for this one's.
 TEST(CoordinatesExport, WritesTheHeaderNamingTheSourceAndOneLinePerParagraph) {
   ExportRun run(kExtended);
   const fs::path target = run.File("out.coo");
-  const HostRun host = run.Run({target.string()}, Export("Export PDF coordinates"));
+  const HostRun host = run.Run({run.File("first.krm").string(), "OK", target.string()},
+                               Export("Export XTags") + std::vector<std::string>{"open", "doc.qxp", "menu",
+                                                                                 "Export PDF coordinates"});
   ASSERT_TRUE(Clean(host)) << host.errors;
   const std::string hyphens(80, '-');
   EXPECT_EQ(ReadFile(target),
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--\n" + hyphens +
                 "\nParagraph coordinates:\n" + run.Doc().string() + "\n" + hyphens + "\n-->\n" +
                 "<coord><p uid=\"-1\" page=\"1\" y_pos=\"37\" x_pos=\"37\" width=\"66\" height=\"14\"/></coord>\n");
-  EXPECT_NE(host.log.find("Starting export coordinates ...\n"), std::string::npos);
-  EXPECT_EQ(Only(host, {"close document"}), (std::vector<std::string>{"close document 1 \"doc.qxp\" window"}));
-  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>{"Export done"}));
+  EXPECT_NE(host.log.find("Starting export coordinates ...\n" + PathLine("Source:", run.Doc().string()) +
+                          PathLine("Target:", "<YET UNSET>") + "\n"),
+            std::string::npos)
+      << host.log;
+  EXPECT_EQ(Only(host, {"close document"}).size(), 2u);
+  EXPECT_EQ(DialogTexts(host), (std::vector<std::string>(2, "Export done")));
 }
 
 std::string Utf8OfUtf16(const fs::path& file, int* status) {

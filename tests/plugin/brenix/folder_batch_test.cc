@@ -109,13 +109,16 @@ TEST_F(FolderBatch, ExportListsTheTreeCountsAndQuits) {
   EXPECT_EQ(run.transcript.back(), kNoHandles);
 }
 
-// Each file that fails gets one "ERROR:" line naming it and why: one the
-// host cannot open, one whose target folder is blocked by a file (which
-// never reaches the converter, so Count leaves it out), and one whose path
-// is too long for the system to read (which the scan leaves out, so the
-// job ends with its failure message).
+// Each file that fails gets one "ERROR:" line naming it and why: ones the
+// host cannot open (with the host's answer and what the file shows: no
+// document, an empty file, a link to nothing), one whose target folder is
+// blocked by a file (which never reaches the converter, so Count leaves it
+// out), and one whose path is too long for the system to read (which the
+// scan leaves out, so the job ends with its failure message).
 TEST_F(FolderBatch, EachFileThatFailsIsNamedInTheLog) {
   WriteFile(target_ + "/sub", "a file where the folder would go");
+  WriteFile(source_ + "/empty.qxp", "");
+  fs::create_symlink(source_ + "/nowhere.qxp", source_ + "/gone.qxp");
   std::string deep = source_ + "/deep";
   while (deep.size() + 201 < 3900) deep += "/" + std::string(200, 'd');
   fs::create_directories(deep);
@@ -130,7 +133,13 @@ TEST_F(FolderBatch, EachFileThatFailsIsNamedInTheLog) {
   ::unlinkat(folder, tooLong.c_str(), 0);
   ::close(folder);
   ASSERT_TRUE(Clean(run)) << run.errors;
-  EXPECT_EQ(Count(run.log, "\nERROR: "), 3u) << run.log;
+  EXPECT_EQ(Count(run.log, "\nERROR: "), 5u) << run.log;
+  for (const std::string& told :
+       {"\"" + source_ + "/notes.txt\": host result -5005 (the file is not a host document)\n",
+        "\"" + source_ + "/empty.qxp\": host result -5005 (the file is not a host document); the file is empty\n",
+        "\"" + source_ + "/gone.qxp\": host result -43 (no such file); the file is missing\n"}) {
+    EXPECT_NE(run.log.find("\nThe host cannot open " + told), std::string::npos) << run.log;
+  }
   const std::string unread = "\"" + deep + "/" + tooLong + "\" cannot be read: File name too long";
   EXPECT_NE(run.log.find("\nERROR: " + unread + "\n"), std::string::npos) << run.log;
   EXPECT_NE(run.log.find("\nSUPPRESSED MESSAGE BOX:\tExport failed for folder: \t" + source_ + "\t\n" + unread),
@@ -146,8 +155,8 @@ TEST_F(FolderBatch, EachFileThatFailsIsNamedInTheLog) {
       << run.log;
   EXPECT_EQ(ReadFile(target_ + "/a.kxq").substr(0, 4), kOleMagic);
   const std::string copy = JobCopy();
-  EXPECT_NE(copy.find("Total=4"), std::string::npos) << copy;
-  EXPECT_NE(copy.find("Count=3"), std::string::npos) << copy;
+  EXPECT_NE(copy.find("Total=6"), std::string::npos) << copy;
+  EXPECT_NE(copy.find("Count=5"), std::string::npos) << copy;
 }
 
 // Existing targets are replaced by their new containers and nothing else

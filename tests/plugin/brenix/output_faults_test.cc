@@ -1,6 +1,7 @@
 // Every output the system writes, into a folder that fights back: a link
 // where a temporary file once went, a read-only folder, a full file
-// system, a target name of 250 bytes, a folder where the file should go.
+// system, one that fills part way, an exceeded quota, a target name of 250
+// bytes, a folder where the file should go.
 // Each run is the built xthost with the plug-in, the way a user meets it;
 // what is left is checked by path.
 #include <gtest/gtest.h>
@@ -51,6 +52,8 @@ struct OutputKind {
   // A folder conversion: the target is named after its source, and a
   // target that exists already is a question of its own.
   bool folderRun = false;
+  // The output fits in the one block a file system full part way has left.
+  bool small = false;
 };
 
 // The source "<target's stem>.qxp" in a folder of its own beside the
@@ -62,6 +65,19 @@ fs::path FolderSource(const fs::path& target) {
   return root / "src";
 }
 
+// A batch export of FolderSource(target) with the target's folder as
+// `key` (Target or PdfDir).
+std::vector<std::string> BatchJob(const fs::path& target, const char* key) {
+  const fs::path root = target.parent_path().parent_path();
+  const fs::path job = root / "batch" / "job.ini";
+  fs::create_directories(job.parent_path());
+  WriteFile(job, "[General]\nMode = Export\n[Path]\nSource = " + FolderSource(target).string() + "\n" + key +
+                     " = " + target.parent_path().string() + "\n");
+  WriteFile(root / "XTensions" / "brenix.ini",
+            std::string(kExtended) + "[Path]\nBatchFilePath = " + job.string() + "\n");
+  return {"start", "idle", "20"};
+}
+
 std::vector<std::string> Menu(const char* menu, const fs::path& target) {
   return {"--answer", target.string(), "start", "open", "doc.qxp", "menu", menu};
 }
@@ -70,9 +86,15 @@ const std::vector<OutputKind> kKinds = {
     {"container", ".kxq", [](const fs::path& t) { return Menu("Export current document", t); },
      [](const HostRun& run) { return LastDialog(run) == "Export done"; }},
     {"coordinates", ".coo", [](const fs::path& t) { return Menu("Export PDF coordinates", t); },
-     [](const HostRun& run) { return LastDialog(run) == "Export done"; }},
+     [](const HostRun& run) { return LastDialog(run) == "Export done"; }, true, "", false, true},
     {"XTags", ".krm", [](const fs::path& t) { return Menu("Export XTags", t); },
-     [](const HostRun& run) { return LastDialog(run) == "Export done"; }},
+     [](const HostRun& run) { return LastDialog(run) == "Export done"; }, true, "", false, true},
+    // The container of a batch control file naming the target's folder
+    // Target.
+    {"container of a batch folder", ".kxq",
+     [](const fs::path& t) { return BatchJob(t, "Target"); },
+     [](const HostRun& run) { return run.log.find("\tConversion finished.\t") != std::string::npos; }, false, "",
+     true},
     {"PDF", ".pdf",
      [](const fs::path& t) { return std::vector<std::string>{"start", "open", "doc.qxp", "pdf", t.string()}; },
      [](const HostRun& run) {
@@ -90,17 +112,7 @@ const std::vector<OutputKind> kKinds = {
      [](const HostRun& run) { return !Only(run, {"pdf export document 2 to "}).empty(); }, false, "",
      true},
     // The same from a batch control file naming the target's folder PdfDir.
-    {"PDF of a batch folder", ".pdf",
-     [](const fs::path& t) {
-       const fs::path root = t.parent_path().parent_path();
-       const fs::path job = root / "batch" / "job.ini";
-       fs::create_directories(job.parent_path());
-       WriteFile(job, "[General]\nMode = Export\n[Path]\nSource = " + FolderSource(t).string() +
-                          "\nPdfDir = " + t.parent_path().string() + "\n");
-       WriteFile(root / "XTensions" / "brenix.ini", std::string(kExtended) + "[Path]\nBatchFilePath = " +
-                                                        job.string() + "\n");
-       return std::vector<std::string>{"start", "idle", "20"};
-     },
+    {"PDF of a batch folder", ".pdf", [](const fs::path& t) { return BatchJob(t, "PdfDir"); },
      [](const HostRun& run) { return !Only(run, {"pdf export document 2 to "}).empty(); }, false, "",
      true},
 };
@@ -115,6 +127,10 @@ struct Fault {
   // in the folder.
   std::function<std::string()> reason;
   std::function<std::set<std::string>(const fs::path& target)> left;
+  // The run under a tracer that injects the fault, for the outputs of this
+  // extension only.
+  std::vector<std::string> tracer = {};
+  const char* only = "";
 };
 
 const std::vector<Fault> kFaults = {
@@ -147,6 +163,21 @@ const std::vector<Fault> kFaults = {
      },
      [] { return std::string(std::strerror(ENOSPC)); },
      [](const fs::path&) { return std::set<std::string>{"filler"}; }},
+    // The output's first block fits, a later one does not.
+    {"a file system full part way", false,
+     [](const fs::path& folder, const fs::path&, std::unique_ptr<Mount>* mount) {
+       *mount = std::make_unique<Mount>(folder, 0, "size=64k");
+       if (!(*mount)->mounted()) return false;
+       return testutil::FillFileSystem(folder, 4096);
+     },
+     [] { return std::string(std::strerror(ENOSPC)); },
+     [](const fs::path&) { return std::set<std::string>{"filler"}; }},
+    // The user's quota runs out while the container's storage writes.
+    {"an exceeded quota", false, [](const fs::path&, const fs::path&, std::unique_ptr<Mount>*) { return true; },
+     [] { return std::string(std::strerror(EDQUOT)); }, [](const fs::path&) { return std::set<std::string>{}; },
+     {"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=pwrite64", "-e",
+      "inject=pwrite64:error=EDQUOT:when=1", "-E", "ASAN_OPTIONS=detect_leaks=0"},
+     ".kxq"},
     {"a target name of 250 bytes", true, [](const fs::path&, const fs::path&, std::unique_ptr<Mount>*) { return true; },
      [] { return std::string(); },
      [](const fs::path& target) { return std::set<std::string>{target.filename().string()}; }},
@@ -165,6 +196,9 @@ TEST(OutputFaults, EachOutputSucceedsWholeOrFailsNamingTargetAndReasonLeavingNot
     for (const Fault& fault : kFaults) {
       SCOPED_TRACE(std::string(kind.name) + ", " + fault.name);
       if (kind.folderRun && fault.name == std::string("a folder where the file goes")) continue;
+      const bool partWay = fault.name == std::string("a file system full part way");
+      if (kind.small && partWay) continue;
+      if (*fault.only != '\0' && fault.only != std::string(kind.extension)) continue;
       Installation install(kExtended);
       WriteFile(install.root() / "doc.qxp", document);
       WriteFile(install.root() / "victim", "someone else's");
@@ -180,7 +214,7 @@ TEST(OutputFaults, EachOutputSucceedsWholeOrFailsNamingTargetAndReasonLeavingNot
         std::printf("[  SKIPPED ] %s, %s: no private file system here\n", kind.name, fault.name);
         continue;
       }
-      const HostRun run = RunHost(install, kind.commands(target));
+      const HostRun run = RunHost(install, kind.commands(target), {}, fault.tracer);
       EXPECT_TRUE(run.errors.find("Sanitizer") == std::string::npos) << run.errors;
       EXPECT_EQ(kind.succeeded(run), fault.succeeds);
       std::set<std::string> left = fault.left(target);
@@ -207,15 +241,21 @@ TEST(OutputFaults, EachOutputSucceedsWholeOrFailsNamingTargetAndReasonLeavingNot
           EXPECT_EQ(LastDialog(run), "Export failed");
         }
         // The plug-in's own word for a PDF it could not make (suppressed
-        // into the log while a folder runs).
-        if (kind.folderRun) {
+        // into the log while a folder runs), with the reason the host's
+        // answer gives for a full disk.
+        const bool pdf = kind.extension == std::string(".pdf");
+        if (kind.folderRun && pdf) {
           EXPECT_NE(run.log.find("PDF creation failed for file: \t" + target.string()), std::string::npos)
               << run.log;
+          if (partWay || fault.name == std::string("a full file system")) {
+            EXPECT_NE(run.log.find(" (no space left on the disk or in the user's quota)"), std::string::npos)
+                << run.log;
+          }
         }
       }
       // A folder run ends in its one message: the failure (naming the PDF)
       // or "Conversion finished.".
-      if (kind.folderRun) {
+      if (kind.folderRun && kind.extension == std::string(".pdf")) {
         const std::string failure = "\nSUPPRESSED MESSAGE BOX:\tExport failed for folder: \t" +
                                     (install.root() / "src").string() + "\t\nPDF creation failed for file: " +
                                     target.string() + " (";

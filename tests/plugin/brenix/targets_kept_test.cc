@@ -166,7 +166,7 @@ const Case kCases[] = {
     {"menu import, a file that fails", Entry::kMenu, Way::kImport, false, Fault::kFailingFile},
     {"batch import, a file that fails", Entry::kBatch, Way::kImport, false, Fault::kFailingFile},
     {"batch import, full file system", Entry::kBatch, Way::kImport, false, Fault::kFullDisk,
-     "(No space left on device)\n"},
+     "(no space left on the disk or in the user's quota)\n"},
     {"menu import into the source folder, a file that fails", Entry::kMenu, Way::kImport, true,
      Fault::kFailingFile},
     {"batch import into the source folder, killed", Entry::kBatch, Way::kImport, true, Fault::kKill},

@@ -145,6 +145,10 @@ def main():
   // Each task reached the conversion, which failed: the upload is no host
   // document, and no PDF is made.
   EXPECT_EQ(Count(run.host.errors, " - AFTER FolderUtils::ProcessConversion()"), 3u) << run.host.errors;
+  // The program log says why, with each upload's full path.
+  EXPECT_EQ(Count(run.host.log, "\nThe host cannot open \"" + root.string() + "/"), 3u) << run.host.log;
+  EXPECT_EQ(Count(run.host.log, "/doc.qxp\": host result -5005 (the file is not a host document)\n"), 3u)
+      << run.host.log;
   // With clearTempFiles off the job folders stay, each with its upload.
   int jobs = 0;
   for (const auto& entry : fs::directory_iterator(root / "tmp")) {

@@ -240,7 +240,7 @@ TEST(LargeStoredDocument, ComesBackWholeOrFailsLeavingTheEarlierFileAlone) {
     if (!whole) {
       EXPECT_NE(run.log.find(c.reason), std::string::npos) << run.log;
       // And why, as the export says it.
-      EXPECT_NE(run.log.find("(No space left on device)\n"), std::string::npos) << run.log;
+      EXPECT_NE(run.log.find("(no space left on the disk or in the user's quota)\n"), std::string::npos) << run.log;
       EXPECT_EQ(ReadFile(target), "the user's earlier file\n");
       EXPECT_EQ(testutil::Entries(folder.string()), std::set<std::string>{"story.qxp"});
       continue;
