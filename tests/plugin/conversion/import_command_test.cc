@@ -250,15 +250,15 @@ TEST_F(ImportRun, ABoxThatMayNotGrowStaysOversetAndTheTranslationReplacesTheEarl
   const char* const plain = R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220]})";
   const Case cases[] = {
       {"a locked box", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "locked": true})", "", false,
-       "WARNING: box 65538 of story 2 cannot grow (it is locked): its text stays overset\n"},
+       "WARNING: the text box of story 2 on page 1 cannot grow (it is locked): its text stays overset\n"},
       {"a locked group's locked member",
        R"({"id": 7, "kind": "group", "bounds": [36, 200, 136, 220], "locked": true},
           {"id": 2, "story": 2, "group": 7, "bounds": [36, 200, 136, 220], "locked": true})",
-       "", false, "WARNING: box 65538 of story 2 cannot grow (it is locked)"},
+       "", false, "WARNING: the text box of story 2 on page 1 cannot grow (it is locked)"},
       {"a locked group's member, not locked itself",
        R"({"id": 7, "kind": "group", "bounds": [36, 200, 136, 220], "locked": true},
           {"id": 2, "story": 2, "group": 7, "bounds": [36, 200, 136, 220]})",
-       "", false, "WARNING: box 65538 of story 2 cannot grow (its group is locked)"},
+       "", false, "WARNING: the text box of story 2 on page 1 cannot grow (its group is locked)"},
       {"a box that keeps its size", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "keepSize": true})", "",
        false, ""},
       {"a box on a locked layer", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "layer": 1})",
