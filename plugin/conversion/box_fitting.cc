@@ -52,7 +52,10 @@ void EnsureOverflowMark() {
 
 bool LastLineOverflows(XTItem box) {
   QHandle table;
-  if (QHandle::TryAllocate(0, &table) != kXTOk) return false;
+  if (QHandle::TryAllocate(0, &table) != kXTOk) {
+    NoteHostFailure();  // the box would keep its size unseen
+    return false;
+  }
   uint32_t count = 0;
   XTLineRecord last;
   if (HostCall("line_table", XT().lgk2->line_table(box, table.Get(), &count)) != kXTOk || count == 0 ||
