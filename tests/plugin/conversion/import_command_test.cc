@@ -263,6 +263,11 @@ TEST_F(ImportRun, ABoxThatMayNotGrowStaysOversetAndTheTranslationReplacesTheEarl
        false, ""},
       {"a box on a locked layer", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "layer": 1})",
        R"("layers": [{"id": 1, "name": "Text", "locked": true}],)", true, ""},
+      // The host refuses the record of a box without a size.
+      {"a box without height", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 200]})", "", false,
+       "WARNING: the text box of story 2 on page 1 cannot grow (it has no size): its text stays overset\n"},
+      {"a box right of its right edge", R"({"id": 2, "story": 2, "bounds": [136, 200, 36, 220]})", "", false,
+       "WARNING: the text box of story 2 on page 1 cannot grow (it has no size)"},
   };
   install.WriteSettings("[QUARK]\nSetUniqueID=True\nAutomaticResizeOfFrames=True\n");
   const std::string fixture = testutil::ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_import.json");
