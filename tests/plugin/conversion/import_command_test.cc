@@ -561,16 +561,35 @@ TEST_F(ImportRun, AStoryWhoseBoxIsGoneFailsTheImportAndTheRestIsSaved) {
   EXPECT_TRUE(SettingsRestored(run));
   EXPECT_EQ(run.transcript.back(), ui_run::kNoHandles);
 
-  // A file another run puts at the target while the stories go in stays.
-  fs::remove(target);
-  const pid_t pid = ui_run::StartHost(install, {"--answer", translated, "--answer", target, "start", "menu",
-                                                "Import Solvane file"}, {"XTHOST_STOP=insert_text:1"});
-  int status = 0;
-  ASSERT_TRUE(waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status));
-  testutil::WriteFile(target, "the user's file");
-  kill(pid, SIGCONT);
-  EXPECT_EQ(Result(ui_run::FinishHost(install, pid)), "\"Import failed\"");
-  EXPECT_EQ(testutil::ReadFile(target), "the user's file");
+  // A file another run puts at the target while the stories go in, or
+  // while the document is saved beside it, stays.
+  for (const char* stop : {"insert_text:1", "save_document:1"}) {
+    SCOPED_TRACE(stop);
+    fs::remove(target);
+    const pid_t pid = ui_run::StartHost(install, {"--answer", translated, "--answer", target, "start", "menu",
+                                                  "Import Solvane file"}, {std::string("XTHOST_STOP=") + stop});
+    int status = 0;
+    ASSERT_TRUE(waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status));
+    testutil::WriteFile(target, "the user's file");
+    kill(pid, SIGCONT);
+    EXPECT_EQ(Result(ui_run::FinishHost(install, pid)), "\"Import failed\"");
+    EXPECT_EQ(testutil::ReadFile(target), "the user's file");
+    for (const std::string& name : testutil::Entries(install.root().string())) EXPECT_NE(name[0], '.') << name;
+  }
+  // Where the file system refuses that rename, and has no links either.
+  for (const std::vector<std::string>& refused :
+       {std::vector<std::string>{"inject=renameat2:error=EINVAL"},
+        std::vector<std::string>{"inject=renameat2:error=EINVAL", "-e", "inject=link:error=EPERM"}}) {
+    SCOPED_TRACE(refused.back());
+    fs::remove(target);
+    std::vector<std::string> strace = {"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e"};
+    strace.insert(strace.end(), refused.begin(), refused.end());
+    const HostRun saved = ui_run::RunHost(install, {"--answer", translated, "--answer", target, "start", "menu",
+                                                    "Import Solvane file"}, {}, strace);
+    EXPECT_EQ(Result(saved), "\"Import failed\"") << saved.log;
+    EXPECT_TRUE(Has(Paragraphs(install, target), " style 0 \"Zeroé中 inseté中\""));
+    for (const std::string& name : testutil::Entries(install.root().string())) EXPECT_NE(name[0], '.') << name;
+  }
 }
 
 
