@@ -84,7 +84,8 @@ std::string BoxName(XTItem box) {
   XTPageInfo info{};
   if (layout->page_info(box, &info) != kXTOk) return name;
   uint8_t master = 0;
-  if (layout->is_master_item(box, 0, &master) == kXTOk && master != 0) return name + " on master spread " + std::to_string(info.spread);
+  if (layout->is_master_item(box, 0, &master) == kXTOk && master != 0)
+    return name + " on master spread " + std::to_string(info.spread);
   if (info.page_number > kOffPages) return name + " beside spread " + std::to_string(info.spread);
   return name + " on page " + std::to_string(info.page_number);
 }
@@ -189,7 +190,8 @@ class HeldFinder {
     uint8_t answer = 0;
     if (HostCall("is_group", layout->is_group(item, &answer)) == kXTOk && answer != 0) {
       uint8_t locked = 0;
-      const bool holds = held || (HostCall("is_locked", layout->is_locked(item, &locked)) == kXTOk && locked != 0);
+      const bool holds =
+          held || (HostCall("is_locked", layout->is_locked(item, &locked)) == kXTOk && locked != 0);
       uint16_t count = 0;
       const QHandle members = QHandle::Adopt(GetGroupMembers(item, &count));
       for (uint16_t i = 0; i < count; ++i) {
@@ -237,7 +239,9 @@ void FindHeld(std::unordered_set<XTItem>& held) {
   finder.WalkShownSpreads();
   int32_t view = xt_getdocviewref();
   uint8_t masters = 0;
-  if (view == 0 || HostCall("view_shows_masters", XT().lgk2->view_shows_masters(view, &masters)) != kXTOk) return;
+  if (view == 0 ||
+      HostCall("view_shows_masters", XT().lgk2->view_shows_masters(view, &masters)) != kXTOk)
+    return;
   const int32_t shown = masters == 0 ? 0 : std::max(xt_viewshownindex(view), 1);
   if (xt_viewgotomaster(view, masters == 0 ? 1 : 0) != kXTOk) return;
   finder.WalkShownSpreads();
