@@ -30,12 +30,13 @@ struct OpenDocument {
 };
 
 // Imports the container at `target` into the current document as an
-// unattended run does; false when a story found no box.
-inline bool ImportContainer(const std::string& target) {
+// unattended run does, growing overflowing boxes when `resize` (the main
+// job's setting); false when a story found no box.
+inline bool ImportContainer(const std::string& target, bool resize = false) {
   auto book = BX_KXT::Import::OpenImportBook(target.c_str());
   auto container = book->OpenDoc(0);
   const RefHandle<QuarkDoc> document = RefHandle<QuarkDoc>::Adopt(new QuarkDoc());
-  std::unique_ptr<Importer> importer = CreateImporter(document, container, false, true, false, true);
+  std::unique_ptr<Importer> importer = CreateImporter(document, container, resize, true, false, true);
   importer->Run();
   return !importer->StoryWithoutBox();
 }

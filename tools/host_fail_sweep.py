@@ -30,8 +30,9 @@ One line per run: entry, count, command, outcome and a detail.  Outcomes:
   clean failure       the command said it failed, the program log has an
                       "ERROR:" or "API_FAILURE<" line and no output is left
                       under the target's name
-  failure, kept       as a clean failure, but the import's target or the
-                      XTags read so far are kept (both commands' design)
+  failure, kept       as a clean failure, but the XTags read so far, or the
+                      import's document when a story found no box, are
+                      kept (both commands' design)
   failure, unlogged   the command said it failed; no "ERROR:" line
   no result shown     no result dialog (the host refused it); an "ERROR:" line
 and the faults:
@@ -314,9 +315,10 @@ class Sweep:
         if not logged:
             return 'failure, unlogged', said[0][:100]
         if output is not None:
-            # The import writes its target before it imports into it, and an
-            # XTags export keeps the tags it had: both say they failed.
-            if command in ('import', 'krm'):
+            # An XTags export keeps the tags it had and says it failed.  A
+            # failed import leaves nothing where there was nothing: only a
+            # story without a box keeps its document there.
+            if command == 'krm' or (command == 'import' and '####box for story' in log):
                 return 'failure, kept', logged[0][:100]
             return 'OUTPUT LEFT', logged[0][:100]
         return 'clean failure', logged[0][:100]

@@ -1,7 +1,10 @@
 #include "plugin/conversion/box_fitting.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <ostream>
+#include <string>
 
 #include "platform/xt/xt_layout_suites.h"
 #include "plugin/mixer/doc_view.h"
@@ -49,7 +52,10 @@ void EnsureOverflowMark() {
 
 bool LastLineOverflows(XTItem box) {
   QHandle table;
-  if (QHandle::TryAllocate(0, &table) != kXTOk) return false;
+  if (QHandle::TryAllocate(0, &table) != kXTOk) {
+    NoteHostFailure();  // the box would keep its size unseen
+    return false;
+  }
   uint32_t count = 0;
   XTLineRecord last;
   if (HostCall("line_table", XT().lgk2->line_table(box, table.Get(), &count)) != kXTOk || count == 0 ||
@@ -61,13 +67,34 @@ bool LastLineOverflows(XTItem box) {
 // The host's reason for refusing the record of a locked item.
 constexpr int16_t kLockedConstraint = 1;
 
+// Host page numbers from this one up lie beside the pages (on the
+// pasteboard): the number less this is the spread.
+constexpr int16_t kOffPages = 2000;
+
+// `box` as the user finds it: "the text box of story S on page P" (on
+// "master spread M", or "beside spread N" when it lies off the pages).  The
+// host's interface gives no item id, so none is named.  The calls only
+// name the box: a failure leaves its part out and is no failure of the
+// import.
+std::string BoxName(XTItem box) {
+  const XTLayoutSuite* layout = XT().lgk2;
+  std::string name = "the text box";
+  int32_t story = 0;
+  if (layout->item_story(box, &story) == kXTOk) name += " of story " + std::to_string(story);
+  XTPageInfo info{};
+  if (layout->page_info(box, &info) != kXTOk) return name;
+  uint8_t master = 0;
+  if (layout->is_master_item(box, 0, &master) == kXTOk && master != 0)
+    return name + " on master spread " + std::to_string(info.spread);
+  if (info.page_number > kOffPages) return name + " beside spread " + std::to_string(info.spread);
+  return name + " on page " + std::to_string(info.page_number);
+}
+
 // Logs that `box`, whose text does not fit, keeps its size for `why`, so
 // that its story stays overset.
 void LogHeldBox(XTItem box, const char* why) {
-  int32_t story = 0;
-  std::ostream& log = ProgramLog() << "WARNING: box " << box;
-  if (XT().lgk2->item_story(box, &story) == kXTOk) log << " of story " << story;
-  log << " cannot grow (" << why << "): its text stays overset" << std::endl;
+  ProgramLog() << "WARNING: " << BoxName(box) << " cannot grow (" << why << "): its text stays overset"
+               << std::endl;
 }
 
 // One try of the growth: the record's edges that stay inside `limit` (top,
@@ -117,56 +144,124 @@ bool GrowOnce(XTItem box, const int32_t limit[4], bool growBottom) {
     return false;
   }
   if (stored == kXTErrConstraint) {
-    ProgramLog() << "ERROR: box " << box << " was not grown: the host refused its record (reason "
+    ProgramLog() << "ERROR: " << BoxName(box) << " was not grown: the host refused its record (reason "
                  << constraint << ")" << std::endl;
   }
   return HostCall("store_box_record", stored) == kXTOk;
 }
 
-// Whether `box` is among the members of `group` or of a group within it.
-bool GroupHolds(XTItem group, XTItem box) {
-  uint16_t count = 0;
-  const QHandle members = QHandle::Adopt(GetGroupMembers(group, &count));
-  for (uint16_t i = 0; i < count; ++i) {
-    XTItem member = 0;
-    if (!members.CopyOut(i * sizeof member, &member, sizeof member)) return false;
-    uint8_t isGroup = 0;
-    if (member == box) return true;
-    if (HostCall("is_group", XT().lgk2->is_group(member, &isGroup)) == kXTOk && isGroup != 0 &&
-        GroupHolds(member, box))
-      return true;
-  }
-  return false;
-}
+// Anchored items deeper than this are not followed.
+constexpr int kMaxDepth = 16;
 
-// Whether a locked group of the view's spreads holds `box`: the user locked
-// the box through its group, though the host refuses the records of items
-// locked themselves only.
-bool LockedThroughGroup(XTItem box) {
-  const XTLayoutSuite* layout = XT().lgk2;
-  int16_t spreads = 0;
-  if (HostCall("spread_count", layout->spread_count(&spreads)) != kXTOk) return false;
-  for (int32_t spread = 1; spread <= spreads; ++spread) {
-    XTItem item = 0;
-    if (HostCall("first_item", layout->first_item(spread, &item), kXTErrNoItem) != kXTOk) continue;
-    while (item != 0) {
-      uint8_t isGroup = 0;
-      uint8_t locked = 0;
-      if (HostCall("is_group", layout->is_group(item, &isGroup)) == kXTOk && isGroup != 0 &&
-          HostCall("is_locked", layout->is_locked(item, &locked)) == kXTOk && locked != 0 &&
-          GroupHolds(item, box))
-        return true;
-      XTItem next = 0;
-      if (HostCall("next_item", layout->next_item(item, &next), kXTErrNoItem) != kXTOk) break;
-      item = next;
+// Finds the items that locked groups hold among the items of the spreads
+// the view shows, the items anchored in their stories and the members of
+// their groups, at any depth.
+class HeldFinder {
+ public:
+  explicit HeldFinder(std::unordered_set<XTItem>& held) : mHeld(held) {}
+
+  void WalkShownSpreads() {
+    const XTLayoutSuite* layout = XT().lgk2;
+    int16_t spreads = 0;
+    if (HostCall("spread_count", layout->spread_count(&spreads)) != kXTOk) return;
+    for (int32_t spread = 1; spread <= spreads; ++spread) {
+      XTItem item = 0;
+      if (HostCall("first_item", layout->first_item(spread, &item), kXTErrNoItem) != kXTOk) continue;
+      while (item != 0) {
+        Visit(item, 0, false);
+        XTItem next = 0;
+        if (HostCall("next_item", layout->next_item(item, &next), kXTErrNoItem) != kXTOk) break;
+        item = next;
+      }
     }
   }
-  return false;
+
+ private:
+  // `held`: a locked group holds `item`.  A group's members come after it
+  // in the walk; an item first met as a free one is visited again when a
+  // locked group turns out to hold it.
+  void Visit(XTItem item, int depth, bool held) {
+    if (depth > kMaxDepth) return;
+    const auto [seen, fresh] = mSeen.try_emplace(item, held);
+    if (!fresh && (seen->second || !held)) return;
+    seen->second = held;
+    if (held) mHeld.insert(item);
+    const XTLayoutSuite* layout = XT().lgk2;
+    uint8_t answer = 0;
+    if (HostCall("is_group", layout->is_group(item, &answer)) == kXTOk && answer != 0) {
+      uint8_t locked = 0;
+      const bool holds =
+          held || (HostCall("is_locked", layout->is_locked(item, &locked)) == kXTOk && locked != 0);
+      uint16_t count = 0;
+      const QHandle members = QHandle::Adopt(GetGroupMembers(item, &count));
+      for (uint16_t i = 0; i < count; ++i) {
+        XTItem member = 0;
+        if (!members.CopyOut(i * sizeof member, &member, sizeof member)) break;
+        Visit(member, depth, holds);
+      }
+      return;
+    }
+    int32_t story = 0;
+    if (HostCall("is_text_box", layout->is_text_box(item, &answer)) == kXTOk && answer != 0 &&
+        HostCall("item_story", layout->item_story(item, &story)) == kXTOk && story > 0 &&
+        mStories.insert(story).second) {
+      VisitAnchored(story, depth + 1);
+    }
+  }
+
+  // The items anchored in `story`: they move with its text, whatever holds
+  // its box.
+  void VisitAnchored(int32_t story, int depth) {
+    try {
+      StoryRunIterator iterator(story);
+      StoryRunPosition position;
+      StoryRunIterator::Begin(position, iterator);
+      while (iterator.HasMore(position)) {
+        if (iterator.CurrentOpcode(position) == kXTOpAnchoredBox) {
+          if (const XTItem anchored = AnchoredItemAt(story, position.boundary)) Visit(anchored, depth, false);
+        }
+        iterator.Advance(position);
+      }
+    } catch (const std::bad_alloc&) {
+      // A run table the host did not give: its failed call is counted.
+    }
+  }
+
+  std::unordered_set<XTItem>& mHeld;
+  std::unordered_map<XTItem, bool> mSeen;  // whether held when last visited
+  std::unordered_set<int32_t> mStories;
+};
+
+// Finds what locked groups hold on both sides of the current layout's view,
+// the side it shows first; the view is shown again as it was found.
+void FindHeld(std::unordered_set<XTItem>& held) {
+  HeldFinder finder(held);
+  finder.WalkShownSpreads();
+  int32_t view = xt_getdocviewref();
+  uint8_t masters = 0;
+  if (view == 0 ||
+      HostCall("view_shows_masters", XT().lgk2->view_shows_masters(view, &masters)) != kXTOk)
+    return;
+  const int32_t shown = masters == 0 ? 0 : std::max(xt_viewshownindex(view), 1);
+  if (xt_viewgotomaster(view, masters == 0 ? 1 : 0) != kXTOk) return;
+  finder.WalkShownSpreads();
+  xt_viewgotomaster(view, shown);
 }
 
 }  // namespace
 
+bool LockedGroups::Hold(XTItem item) {
+  const auto [held, fresh] = mHeld.try_emplace(xt_getdocref().value);
+  if (fresh) FindHeld(held->second);
+  return held->second.count(item) != 0;
+}
+
 bool BoxOverflows() {
+  LockedGroups groups;
+  return BoxOverflows(groups);
+}
+
+bool BoxOverflows(LockedGroups& groups) {
   if (!xt_getdocref().IsValid()) return false;
   const XTItem box = FittingBox();
   if (box == 0) return false;
@@ -182,22 +277,33 @@ bool BoxOverflows() {
   if (HostCall("outer_bounds", layout->outer_bounds(box, 0, 2, outer)) != kXTOk ||
       HostCall("text_area", layout->text_area(box, 2, inner)) != kXTOk)
     return false;
-  // The bounds are read for the host's sake only: a box without inset has
-  // a text area equal to its bounds and still overflows when its last line
-  // says so, so the line table alone decides.
+  // A box without inset has a text area equal to its bounds and still
+  // overflows when its last line says so, so the line table alone decides;
+  // the outer bounds tell below whether the box has a size to grow from.
   if (!LastLineOverflows(box)) return false;
   if (locked != 0) {
     LogHeldBox(box, "it is locked");
     return false;
   }
-  if (LockedThroughGroup(box)) {
+  if (groups.Hold(box)) {
     LogHeldBox(box, "its group is locked");
+    return false;
+  }
+  // A box without height or width, or with inverted bounds, keeps its size
+  // as a locked box does: the host refuses the record of such a box.
+  if (outer[2] <= outer[0] || outer[3] <= outer[1]) {
+    LogHeldBox(box, "it has no size");
     return false;
   }
   return true;
 }
 
 void EnlargeBox(int32_t lastParagraph) {
+  LockedGroups groups;
+  EnlargeBox(lastParagraph, groups);
+}
+
+void EnlargeBox(int32_t lastParagraph, LockedGroups& groups) {
   if (!xt_getdocref().IsValid()) return;
   const XTItem box = FittingBox();
   if (box == 0) return;
@@ -209,7 +315,7 @@ void EnlargeBox(int32_t lastParagraph) {
     HostCall("select_text", XT().lgh2->select_text(current, 0, 0));
   for (int i = 0; i < kTries; ++i) {
     if (!GrowOnce(box, limit, lastParagraph > 0)) break;
-    if (!BoxOverflows()) break;
+    if (!BoxOverflows(groups)) break;
   }
   if (QapiBoxCall4(1) == 0) NoteTextChange();
 }

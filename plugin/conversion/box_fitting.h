@@ -9,13 +9,36 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "platform/xt/xt_layout_suites.h"
+
+// The items that locked groups hold, found once per layout of an import
+// (locks do not change while it runs) so that no overflow test walks the
+// document: the groups of the layout spreads, of the master spreads and
+// those anchored in stories, at any depth, with the members of their
+// groups.  The view is shown again as it was found.
+class LockedGroups {
+ public:
+  // Whether a locked group of the current layout holds `item`; the
+  // layout's groups are found at its first question.
+  bool Hold(XTItem item);
+
+ private:
+  std::unordered_map<int32_t, std::unordered_set<XTItem>> mHeld;  // by layout document
+};
 
 // True when the current box's text does not fit: the host does not keep the
 // box at its size, its text area differs from its outer bounds, and the last
 // line of its line table carries the host's "does not fit" mark.  False when
-// there is no current box or a host call fails, and for a box the user
-// locked, which keeps its size: when its text does not fit, the program log
-// names the box and its story, which stays overset.
+// there is no current box or a host call fails, and for a box that keeps its
+// size because the user locked it or its group (`groups`) or because it has
+// no size (no height or width, or inverted bounds): when its text does not
+// fit, the program log names the box by its story and page, and the story
+// stays overset.
+bool BoxOverflows(LockedGroups& groups);
+// The same with groups found for this call alone.
 bool BoxOverflows();
 
 // Grows the current box in steps of 18 points until BoxOverflows() is
@@ -24,6 +47,7 @@ bool BoxOverflows();
 // that can move no edge ends the growth.  The host's refusal of a locked
 // box ends it too, logged as above; its other refusals are failed host
 // calls, logged with the host's reason.
+void EnlargeBox(int32_t lastParagraph, LockedGroups& groups);
 void EnlargeBox(int32_t lastParagraph);
 
 // Passes the current document to the host's document request `request`

@@ -66,18 +66,22 @@ int32_t LayoutCount() {
   return count;
 }
 
-// Story option 0 of the host: the story is locked.
+// Story option 0 of the host: the story is locked.  A failed call is
+// counted: a story left locked keeps its translation out, one left unlocked
+// loses the user's lock.
 bool ReadLock(int32_t story, bool* locked) {
   uint8_t on = 0;
   const XTStoryTextSuite* text = XT().lgf2;
-  if (text == nullptr || text->story_option(story, kXTStoryLocked, &on) != kXTOk) return false;
+  if (text == nullptr || HostCall("story_option", text->story_option(story, kXTStoryLocked, &on)) != kXTOk)
+    return false;
   *locked = on != 0;
   return true;
 }
 
 bool SetLock(int32_t story, bool on) {
   const XTStoryTextSuite* text = XT().lgf2;
-  return text != nullptr && text->set_story_option(story, kXTStoryLocked, on ? 1 : 0) == kXTOk;
+  return text != nullptr &&
+         HostCall("set_story_option", text->set_story_option(story, kXTStoryLocked, on ? 1 : 0)) == kXTOk;
 }
 
 }  // namespace
@@ -173,6 +177,9 @@ std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
     return std::make_unique<Importer>(std::move(document), std::move(container), resizeBoxes,
                                       testParagraphStyle, uniqueIds, newMasterPages);
   } catch (const std::bad_alloc&) {
+    // A block the host did not give (or memory): counted as a failed call,
+    // so that the command saves nothing.
+    NoteHostFailure();
     return nullptr;
   }
 }
@@ -260,6 +267,7 @@ void Importer::NoBox(int32_t index, const char* why) {
 
 void Importer::Run() {
   mStoryWithoutBox = false;
+  mLockedGroups = LockedGroups();
   OpenProgress();
   DebugCheckApiErr(0);
 
@@ -319,9 +327,9 @@ void Importer::Run() {
     Enlarge(plan, box, enlargement);
     if (!MultiDocMode() && mProgress) mProgress->Step(1);
     if (!ImportBox(*story, plan, box, kind, haveSpread ? spread : 0xFFFF, enlargement)) {
-      // A view that could not be switched: nothing more is imported.
+      // A view that could not be switched (a counted failure): nothing more
+      // is imported.
       Restore(box, enlargement);
-      mStoryWithoutBox = true;
       break;
     }
     Restore(box, enlargement);
@@ -391,6 +399,7 @@ void Importer::ProcessStory(BX_KXT::Import::IStory& story, XTItem box) {
 
 void Importer::ImportStory(BX_KXT::Import::IStory& story, const AnchorCollector& plan, XTItem box,
                            Enlargement* enlargement) {
+  const uint32_t failures = HostFailureCount();
   const ImpSentry guard(box, *this);
   const FixedStory host(box, *this, &plan);
   std::optional<Digger> digger;
@@ -440,15 +449,17 @@ void Importer::ImportStory(BX_KXT::Import::IStory& story, const AnchorCollector&
   // The untranslated text goes first, so that fitting sees the story as it
   // stays.
   if (!digger->Finish() || digger->Failed()) {
-    // The rest of the story is in; the document is saved, the import fails.
+    // The story is half made: the import fails and saves nothing.  A
+    // deletion refused before any host call (ranges out of order) is
+    // counted here.
     ProgramLog() << "ERROR: Importer::ProcessStory(): a host text call failed in story " << storyId
                  << std::endl;
-    mStoryWithoutBox = true;
+    if (!HostFailedSince(failures)) NoteHostFailure();
   }
   digger.reset();
   if (enlargement != nullptr) Restore(box, *enlargement);
   MakeBoxCurrent(box);
-  if (mResizeBoxes && BoxOverflows()) EnlargeBox(p);
+  if (mResizeBoxes && BoxOverflows(mLockedGroups)) EnlargeBox(p, mLockedGroups);
   if (locked && !SetLock(storyId, true)) {
     TraceLevel(kXTErrRefused,
                "Importer::ProcessStory(): ERROR - Relocking temporary unlock of current story failed!");

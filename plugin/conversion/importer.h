@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "plugin/conversion/box_fitting.h"
 #include "plugin/conversion/kxt_import.h"
 #include "plugin/conversion/import_anchors.h"
 #include "plugin/conversion/x_attribs.h"
@@ -30,9 +31,11 @@ class Importer : public Mapper {
   ~Importer();
 
   // Imports every story of the container document.  Afterwards
-  // StoryWithoutBox tells whether some story was not imported whole (no
-  // box, a layout the document lacks, a failed host text call or view
-  // switch); the rest is imported all the same.  A damaged container
+  // StoryWithoutBox tells whether some story found no box (or a layout the
+  // document lacks); the rest is imported all the same.  A failed host
+  // call (a text call, a deletion, a view switch) is counted
+  // (support/host_result.h), and a view that cannot be switched ends the
+  // import of the stories.  A damaged container
   // (a story, paragraph or run missing between others, a run without
   // content) throws ErrorRecord 1004, as its reader's failures pass.
   void Run();
@@ -77,12 +80,14 @@ class Importer : public Mapper {
   bool mUniqueIds;
   bool mNewMasterPages;
   bool mStoryWithoutBox = false;
+  LockedGroups mLockedGroups;  // found once per import: locks do not change while it runs
   std::unique_ptr<ProgressBar> mProgress;
   int16_t mConnected = -1;  // the layout document the analysis belongs to
   int16_t mInitialLayout = -1;  // the layout document current at the start
 };
 
-// A new Importer, or null when memory runs out.
+// A new Importer, or null, counted as a failed host call, when memory or a
+// host block runs out.
 std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
                                          BX_KXT::Import::Ref<BX_KXT::Import::IDoc> container,
                                          bool resizeBoxes, bool testParagraphStyle,

@@ -37,10 +37,13 @@ TagBytes BigEndian(uint32_t value, uint32_t size) {
 }
 
 // A new host block holding the tag's bytes; an empty handle when the host
-// gives none.
+// gives none, counted as a failed call: no tag is found or set without it.
 QHandle TagBlock(const TagBytes& tag) {
   QHandle block;
-  if (QHandle::TryAllocate(tag.size, &block) != kXTOk) return QHandle();
+  if (QHandle::TryAllocate(tag.size, &block) != kXTOk) {
+    NoteHostFailure();
+    return QHandle();
+  }
   if (!block.CopyIn(0, tag.bytes, tag.size)) return QHandle();
   return block;
 }

@@ -1,5 +1,7 @@
 #include "plugin/mixer/doc_view.h"
 
+#include <unordered_map>
+
 #include "plugin/mixer/api_failure.h"
 #include "plugin/qapi/mixer_services.h"
 #include "plugin/qapi/qapi_trace.h"
@@ -18,6 +20,12 @@ enum ReportLine : int {
   kLineShowView = 161,
   kLineMakeCurrent = 203,
 };
+
+// The index each view was last shown at by xt_viewgotomaster.
+std::unordered_map<int32_t, int32_t>& ShownIndices() {
+  static std::unordered_map<int32_t, int32_t> shown;
+  return shown;
+}
 
 }  // namespace
 
@@ -50,8 +58,14 @@ int32_t xt_getdocviewref(uint32_t* docRef) {
 int32_t xt_viewgotomaster(int32_t& view, int32_t index) {
   const XTLayoutSuite* layout = XT().lgk2;
   const int32_t result = layout != nullptr ? layout->show_view(view, index) : kXTErrNoSuite;
+  if (result == kXTOk) ShownIndices()[view] = index;
   return CheckApiResult(result, ApiPolicy::kReturnError, kSource, kLineShowView,
                         "xt_viewgotomaster");
+}
+
+int32_t xt_viewshownindex(int32_t view) {
+  const auto found = ShownIndices().find(view);
+  return found == ShownIndices().end() ? -1 : found->second;
 }
 
 namespace Mixer {

@@ -33,6 +33,11 @@ int32_t xt_getdocviewref(uint32_t* docRef = nullptr);
 // `view`: 0, else the host's error, reported with "RETURN_ERROR".
 int32_t xt_viewgotomaster(int32_t& view, int32_t index);
 
+// The index `view` was last shown at through xt_viewgotomaster (the host
+// says only whether a view shows the master pages, not which); -1 when the
+// plug-in never switched it.
+int32_t xt_viewshownindex(int32_t view);
+
 namespace Mixer {
 
 // Makes `document` the current document: the tool mode becomes 1 when it

@@ -7,6 +7,7 @@
 #include "plugin/qapi/qapi_trace.h"
 #include "plugin/qapi/story_runs.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/program_log.h"
 
 namespace {
@@ -51,8 +52,8 @@ bool QStory::Apply() {
   if (ok) {
     Mixer::MakeCurrent(storyId);
     uint8_t option = 0;
-    story->story_option(storyId, kStoryOption, &option);
-    if (option != 0) story->set_story_option(storyId, kStoryOption, 0);
+    HostCall("story_option", story->story_option(storyId, kStoryOption, &option));
+    if (option != 0) HostCall("set_story_option", story->set_story_option(storyId, kStoryOption, 0));
     story->recompose(before.textRef, 0, 0, 0);
 
     // Neighbouring ranges go in one deletion.
@@ -86,7 +87,7 @@ bool QStory::Apply() {
 
     if (QapiBoxCall4(0) == 0) NoteTextChange();
     if (XT().lgh2 != nullptr) XT().lgh2->refresh(0, 0, 0);
-    if (option != 0) story->set_story_option(storyId, kStoryOption, 1);
+    if (option != 0) HostCall("set_story_option", story->set_story_option(storyId, kStoryOption, 1));
     const StoryRuns after(storyId);
     if (after.textLength != before.textLength - total) {
       QuarkInternalError("Plugin\\Qapi\\QStory", 411);

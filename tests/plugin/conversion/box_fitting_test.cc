@@ -27,22 +27,39 @@ constexpr int32_t kPt = 0x10000;
 //   5  box 1 kept at its size by the host
 //   6  a box whose text fits
 //   7  box 1 with its right edge 22 pt from the page's
+//   8, 9  box 1 without height; with its right edge left of its left
+//   13  box 1 in a locked group (12) anchored in the story of box 11
+//   15  box 1 in a locked group (14) of a master spread, while the view
+//       shows the layout spreads
 const char kBoxes[] = R"({"format": "xthost document", "version": 1,
-  "layouts": [{"name": "Layout 1", "spreads": [{"pages": [{}]}]}],
+  "layouts": [{"name": "Layout 1", "spreads": [{"pages": [{}]}], "masters": [{"name": "A-Master"}]}],
+  "characterAttributes": [{}, {"opcode": 1, "object": 12}],
   "boxes": [{"id": 1, "story": 1, "bounds": [100, 100, 150, 120]},
             {"id": 2, "story": 2, "bounds": [100, 200, 150, 220]},
             {"id": 3, "story": 2, "bounds": [300, 200, 350, 220]},
             {"id": 4, "story": 4, "bounds": [100, 300, 150, 320], "inset": 0},
             {"id": 5, "story": 5, "bounds": [100, 400, 150, 420], "keepSize": true},
             {"id": 6, "story": 6, "bounds": [100, 500, 300, 520]},
-            {"id": 7, "story": 7, "bounds": [540, 600, 590, 620]}],
+            {"id": 7, "story": 7, "bounds": [540, 600, 590, 620]},
+            {"id": 8, "story": 8, "bounds": [200, 700, 250, 700]},
+            {"id": 9, "story": 9, "bounds": [300, 720, 250, 740]},
+            {"id": 11, "story": 11, "bounds": [300, 640, 500, 680]},
+            {"id": 12, "kind": "group", "bounds": [0, 0, 50, 20], "locked": true},
+            {"id": 13, "story": 13, "group": 12, "bounds": [0, 0, 50, 20]},
+            {"id": 14, "kind": "group", "master": true, "spread": 3, "bounds": [100, 100, 150, 120], "locked": true},
+            {"id": 15, "story": 15, "group": 14, "master": true, "spread": 3, "bounds": [100, 100, 150, 120]}],
   "stories": [{"id": 1, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
               {"id": 2, "text": "aaaa aaaa aaaa aaaa aaaa aaaa aaaa aaaa",
                "paragraphs": [[0, 39]], "runs": [[0, 39]]},
               {"id": 4, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
               {"id": 5, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
               {"id": 6, "text": "aaaa", "paragraphs": [[0, 4]], "runs": [[0, 4]]},
-              {"id": 7, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]}]})";
+              {"id": 7, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
+              {"id": 8, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
+              {"id": 9, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
+              {"id": 11, "text": "a\u0001", "paragraphs": [[0, 2]], "runs": [[0, 1], [1, 1]]},
+              {"id": 13, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
+              {"id": 15, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]}]})";
 
 class FittingHost : public MixerHost {
  public:
@@ -87,6 +104,12 @@ TEST(BoxFitting, OverflowTestAndGrowthByBox) {
       {6, 3, false, 6, {100, 500, 300, 520}, false},
       // One step fits the page; the twenty tries end with the text overset.
       {7, 0, true, 7, {540, 600, 608, 620}, true},
+      // Boxes that keep their size, their text overset: without a size, or
+      // held by a locked group that no walk of the view's spreads meets.
+      {8, 0, false, 8, {200, 700, 250, 700}, false},
+      {9, 0, false, 9, {300, 720, 250, 740}, false},
+      {13, 0, false, 13, {0, 0, 50, 20}, false},
+      {15, 0, false, 15, {100, 100, 150, 120}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("box " + std::to_string(c.box) + " p " + std::to_string(c.lastParagraph));

@@ -250,19 +250,24 @@ TEST_F(ImportRun, ABoxThatMayNotGrowStaysOversetAndTheTranslationReplacesTheEarl
   const char* const plain = R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220]})";
   const Case cases[] = {
       {"a locked box", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "locked": true})", "", false,
-       "WARNING: box 65538 of story 2 cannot grow (it is locked): its text stays overset\n"},
+       "WARNING: the text box of story 2 on page 1 cannot grow (it is locked): its text stays overset\n"},
       {"a locked group's locked member",
        R"({"id": 7, "kind": "group", "bounds": [36, 200, 136, 220], "locked": true},
           {"id": 2, "story": 2, "group": 7, "bounds": [36, 200, 136, 220], "locked": true})",
-       "", false, "WARNING: box 65538 of story 2 cannot grow (it is locked)"},
+       "", false, "WARNING: the text box of story 2 on page 1 cannot grow (it is locked)"},
       {"a locked group's member, not locked itself",
        R"({"id": 7, "kind": "group", "bounds": [36, 200, 136, 220], "locked": true},
           {"id": 2, "story": 2, "group": 7, "bounds": [36, 200, 136, 220]})",
-       "", false, "WARNING: box 65538 of story 2 cannot grow (its group is locked)"},
+       "", false, "WARNING: the text box of story 2 on page 1 cannot grow (its group is locked)"},
       {"a box that keeps its size", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "keepSize": true})", "",
        false, ""},
       {"a box on a locked layer", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "layer": 1})",
        R"("layers": [{"id": 1, "name": "Text", "locked": true}],)", true, ""},
+      // The host refuses the record of a box without a size.
+      {"a box without height", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 200]})", "", false,
+       "WARNING: the text box of story 2 on page 1 cannot grow (it has no size): its text stays overset\n"},
+      {"a box right of its right edge", R"({"id": 2, "story": 2, "bounds": [136, 200, 36, 220]})", "", false,
+       "WARNING: the text box of story 2 on page 1 cannot grow (it has no size)"},
   };
   install.WriteSettings("[QUARK]\nSetUniqueID=True\nAutomaticResizeOfFrames=True\n");
   const std::string fixture = testutil::ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_import.json");
@@ -326,26 +331,48 @@ TEST_F(ImportRun, EachFailureEndsWithItsMessageAndNoHalfWrittenTarget) {
       {"document not saved", kxq, "save_document:1", "ERROR:    Import failed", false, ".~"},
       // A document that may have lost part of its stories is saved nowhere.
       {"first text call failing", kxq, "insert_text:1",
-       "ERROR:    nothing is saved at \"" + target + "\": the import failed", false, ".~"},
+       "ERROR:    a host call failed while the stories were imported", false, ".~"},
       {"text call failing", kxq, "insert_text:2", "ERROR: host call insert_text failed", false, ".~"},
+      // Every other failed host call of the import fails it the same way.
+      {"first deletion failing", kxq, "delete_text:1", "ERROR: QStory::Apply(): the host did not delete", false,
+       ".~"},
+      {"deletion failing", kxq, "delete_text:2", "ERROR: QStory::Apply(): the host did not delete", false, ".~"},
+      {"story lock not read", kxq, "story_option:1", "ERROR: host call story_option failed", false, ".~"},
+      {"story not unlocked", kxq, "set_story_option:1", "ERROR: host call set_story_option failed", false, ".~"},
+      {"story not locked again", kxq, "set_story_option:2", "ERROR: host call set_story_option failed", false,
+       ".~"},
+      {"view not switched", kxq, "show_view:1", "ERROR:    a host call failed while the stories were imported",
+       false, ".~"},
+      {"box not found", kxq, "find_item_data:1", "ERROR: host call find_item_data failed", false, ".~"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove(target);
-    const HostRun run =
-        Import(c.fail.empty() ? std::vector<std::string>{} : std::vector<std::string>{"XTHOST_FAIL=" + c.fail},
-               c.source);
-    EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
-    EXPECT_EQ(Result(run), "\"Import failed\"");
-    EXPECT_EQ(fs::exists(target), c.targetLeft);
-    if (!c.log.empty()) {
-      EXPECT_TRUE(Contains(run.log, c.log)) << run.log;
+    // A failed host call leaves nothing where there was nothing, and the
+    // user's earlier file as it was.
+    for (const bool earlier : {false, true}) {
+      if (earlier && c.fail.empty()) continue;
+      SCOPED_TRACE(earlier ? "an earlier file" : "no file");
+      fs::remove(target);
+      if (earlier) testutil::WriteFile(target, "the user's file");
+      const HostRun run =
+          Import(c.fail.empty() ? std::vector<std::string>{} : std::vector<std::string>{"XTHOST_FAIL=" + c.fail},
+                 c.source);
+      EXPECT_TRUE(ui_run::Clean(run)) << run.errors;
+      EXPECT_EQ(Result(run), "\"Import failed\"");
+      if (earlier) {
+        EXPECT_EQ(testutil::ReadFile(target), "the user's file");
+      } else {
+        EXPECT_EQ(fs::exists(target), c.targetLeft);
+      }
+      if (!c.log.empty()) {
+        EXPECT_TRUE(Contains(run.log, c.log)) << run.log;
+      }
+      // A document that was opened is closed again, saved or not.
+      const std::string closed = ClosedAs(run);
+      EXPECT_EQ(closed.empty(), *c.closedAs == '\0') << closed;
+      EXPECT_EQ(closed.rfind(c.closedAs, 0), 0u) << closed;
+      EXPECT_EQ(run.transcript.back(), ui_run::kNoHandles);
     }
-    // A document that was opened is closed again, saved or not.
-    const std::string closed = ClosedAs(run);
-    EXPECT_EQ(closed.empty(), *c.closedAs == '\0') << closed;
-    EXPECT_EQ(closed.rfind(c.closedAs, 0), 0u) << closed;
-    EXPECT_EQ(run.transcript.back(), ui_run::kNoHandles);
   }
 }
 
@@ -534,16 +561,35 @@ TEST_F(ImportRun, AStoryWhoseBoxIsGoneFailsTheImportAndTheRestIsSaved) {
   EXPECT_TRUE(SettingsRestored(run));
   EXPECT_EQ(run.transcript.back(), ui_run::kNoHandles);
 
-  // A file another run puts at the target while the stories go in stays.
-  fs::remove(target);
-  const pid_t pid = ui_run::StartHost(install, {"--answer", translated, "--answer", target, "start", "menu",
-                                                "Import Solvane file"}, {"XTHOST_STOP=insert_text:1"});
-  int status = 0;
-  ASSERT_TRUE(waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status));
-  testutil::WriteFile(target, "the user's file");
-  kill(pid, SIGCONT);
-  EXPECT_EQ(Result(ui_run::FinishHost(install, pid)), "\"Import failed\"");
-  EXPECT_EQ(testutil::ReadFile(target), "the user's file");
+  // A file another run puts at the target while the stories go in, or
+  // while the document is saved beside it, stays.
+  for (const char* stop : {"insert_text:1", "save_document:1"}) {
+    SCOPED_TRACE(stop);
+    fs::remove(target);
+    const pid_t pid = ui_run::StartHost(install, {"--answer", translated, "--answer", target, "start", "menu",
+                                                  "Import Solvane file"}, {std::string("XTHOST_STOP=") + stop});
+    int status = 0;
+    ASSERT_TRUE(waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status));
+    testutil::WriteFile(target, "the user's file");
+    kill(pid, SIGCONT);
+    EXPECT_EQ(Result(ui_run::FinishHost(install, pid)), "\"Import failed\"");
+    EXPECT_EQ(testutil::ReadFile(target), "the user's file");
+    for (const std::string& name : testutil::Entries(install.root().string())) EXPECT_NE(name[0], '.') << name;
+  }
+  // Where the file system refuses that rename, and has no links either.
+  for (const std::vector<std::string>& refused :
+       {std::vector<std::string>{"inject=renameat2:error=EINVAL"},
+        std::vector<std::string>{"inject=renameat2:error=EINVAL", "-e", "inject=link:error=EPERM"}}) {
+    SCOPED_TRACE(refused.back());
+    fs::remove(target);
+    std::vector<std::string> strace = {"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e"};
+    strace.insert(strace.end(), refused.begin(), refused.end());
+    const HostRun saved = ui_run::RunHost(install, {"--answer", translated, "--answer", target, "start", "menu",
+                                                    "Import Solvane file"}, {}, strace);
+    EXPECT_EQ(Result(saved), "\"Import failed\"") << saved.log;
+    EXPECT_TRUE(Has(Paragraphs(install, target), " style 0 \"Zeroé中 inseté中\""));
+    for (const std::string& name : testutil::Entries(install.root().string())) EXPECT_NE(name[0], '.') << name;
+  }
 }
 
 

@@ -12,6 +12,7 @@
 #include "plugin/mixer/mapper.h"
 #include "plugin/qapi/quark_doc.h"
 #include "support/host_link.h"
+#include "support/host_result.h"
 #include "support/settings.h"
 #include "tests/plugin/conversion/import_fakes.h"
 #include "tests/plugin/mixer/mixer_host_util.h"
@@ -29,6 +30,7 @@ const char kLocked[] = R"({"format": "xthost document", "version": 1, "layouts":
 
 struct Result {
   bool withoutBox = false;
+  bool failed = false;  // a host call failed (support/host_result.h)
   std::u16string text;
   uint32_t options = 0;
   size_t boxes = 0;
@@ -57,7 +59,9 @@ Result Import(const std::vector<StorySpec>& stories, const std::string& fail = "
     const Ref<IDoc> container(new FakeDoc(stories, &none));
     std::unique_ptr<Importer> importer = CreateImporter(document, container, false, false, true, false);
     EXPECT_NE(importer, nullptr);
+    const uint32_t failures = HostFailureCount();
     importer->Run();
+    result.failed = HostFailedSince(failures);
     result.withoutBox = importer->StoryWithoutBox();
   }
   result.text = host.content().FindStory(1)->text;
@@ -117,13 +121,32 @@ TEST(Importer, StoriesThatFindNoBoxAreSkippedWithTheFlag) {
   EXPECT_EQ(r.text, u"#    4711ABC\r");
 }
 
-TEST(Importer, AFailingTextCallIsLoggedAndTheRestImported) {
-  // The second insertion is the carrier of "A".
-  const Result r = Import({OneParagraph()}, "insert_text:2");
-  EXPECT_TRUE(r.withoutBox);
-  EXPECT_NE(r.log.find("ERROR: host call insert_text failed"), std::string::npos) << r.log;
-  EXPECT_EQ(r.text, u"#    4711BC\r");
-  EXPECT_EQ(r.options, 1u);
+TEST(Importer, AFailingTextCallIsLoggedCountedAndTheRestImported) {
+  // A failed call fails the import (its command saves nothing); the story
+  // is found all the same, and the rest of it imported.
+  struct Case {
+    const char* fail;
+    const char* logged;
+    std::u16string text;  // "" not compared
+  } cases[] = {
+      // The second insertion is the carrier of "A".
+      {"insert_text:2", "ERROR: host call insert_text failed", u"#    4711BC\r"},
+      // The untranslated text stays.
+      {"delete_text:1", "ERROR: QStory::Apply(): the host did not delete", u""},
+      {"set_story_option:1", "ERROR: host call set_story_option failed", u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fail);
+    const Result r = Import({OneParagraph()}, c.fail);
+    EXPECT_FALSE(r.withoutBox);
+    EXPECT_TRUE(r.failed);
+    EXPECT_NE(r.log.find(c.logged), std::string::npos) << r.log;
+    if (!c.text.empty()) {
+      EXPECT_EQ(r.text, c.text);
+    }
+  }
+  const Result r = Import({OneParagraph()});
+  EXPECT_FALSE(r.failed) << r.log;
 }
 
 }  // namespace
