@@ -22,6 +22,24 @@ namespace {
 
 std::atomic<CommitCheck> commitCheck{nullptr};
 
+// Puts the file at `from` at `to` only when nothing is there: 0, EEXIST
+// when something is, or the system's error.  A rename that refuses an
+// existing target; where the file system has no such rename, a link and an
+// unlink; where it has no links either, a test and a rename, which a file
+// put there in between does not survive.
+int RenameWhereNothingIs(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+  struct stat info {};
+  if (::lstat(to.c_str(), &info) == 0) return EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
 // The mode a file made in `folder` beside `target` is created with: no
 // wider than a regular file already there (its group's bits only when the
 // new file gets that group, the owner's read and write kept), else 0666;
@@ -198,7 +216,7 @@ void ReplacingFile::KeepOwnerAndMode(int fd) {
   if ((own.st_mode & 07777) != (target.st_mode & 07777) && ::fchmod(fd, target.st_mode & 07777) != 0) Fail(errno);
 }
 
-bool ReplacingFile::Commit(const std::function<bool()>& lastCheck) {
+bool ReplacingFile::Commit(const std::function<bool()>& lastCheck, bool onlyWhereNothingIs) {
   PutOutStream();
   // The file at the temporary name is the one that takes the target's
   // place: a writer may have built it anew there (the compound-file layer
@@ -210,7 +228,11 @@ bool ReplacingFile::Commit(const std::function<bool()>& lastCheck) {
   if (ok() && lastCheck && !lastCheck()) Fail(ECANCELED);
   const CommitCheck check = commitCheck.load();
   if (ok() && check != nullptr && !check()) Fail(ECANCELED);
-  if (ok() && ::rename(path_.c_str(), target_.c_str()) != 0) Fail(errno);
+  if (ok()) {
+    const int renamed = onlyWhereNothingIs ? RenameWhereNothingIs(path_, target_)
+                                           : ::rename(path_.c_str(), target_.c_str()) == 0 ? 0 : errno;
+    if (renamed != 0) Fail(renamed);
+  }
   if (!ok()) {
     Discard();
     return false;

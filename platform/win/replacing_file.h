@@ -93,8 +93,11 @@ class ReplacingFile {
   // and refuses it by answering false (error() is then ECANCELED).  False
   // (and the file removed, the target as it was) when any step before the
   // rename fails or failed before; true once the rename is done, also when
-  // the folder's sync then fails (a WARNING tells it).
-  bool Commit(const std::function<bool()>& lastCheck = nullptr);
+  // the folder's sync then fails (a WARNING tells it).  With
+  // `onlyWhereNothingIs` the rename refuses a target that exists by then
+  // (error() is then EEXIST; a file system without such a rename or hard
+  // links leaves a moment between the test and the rename).
+  bool Commit(const std::function<bool()>& lastCheck = nullptr, bool onlyWhereNothingIs = false);
   // After a commit, the status of the file committed, taken from its own
   // descriptor right after the rename (whatever the target's name holds
   // later); nullptr before, or when it could not be had.

@@ -245,50 +245,6 @@ bool UserSelectsNewMasterPages() {
   return userNew;
 }
 
-// Puts the file at `from` at `to` only when nothing is there: 0, EEXIST
-// when something is, or the system's error.  A rename that refuses an
-// existing target; where the file system has no such rename, a link and an
-// unlink; where it has no links either, a test and a rename, which a file
-// put there in between does not survive.
-int RenameWhereNothingIs(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
-  if (::link(from.c_str(), to.c_str()) == 0) {
-    ::unlink(from.c_str());
-    return 0;
-  }
-  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return errno;
-  struct stat info {};
-  if (::lstat(to.c_str(), &info) == 0) return EEXIST;
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-// Puts the import's saved `working` file at its target only when nothing
-// is there (RenameWhereNothingIs), after syncing it and checking for a stop
-// requested of the server; the working file goes in any case.  0, EEXIST
-// when a file was put at the target since the import looked, or the
-// system's error.  Once the file has the target's name it is committed: a
-// failed sync of the folder is a WARNING.
-int PutWhereNothingIs(win::ReplacingFile& working) {
-  const std::string& path = working.path();
-  const std::string& target = working.target();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  int error = fd < 0 || ::fsync(fd) != 0 ? errno : 0;
-  if (fd >= 0) ::close(fd);
-  if (error == 0 && StopRequested()) error = ECANCELED;
-  if (error == 0) error = RenameWhereNothingIs(path, target);
-  working.Discard();
-  if (error != 0) return error;
-  const std::filesystem::path folder = std::filesystem::path(target).parent_path();
-  const std::string name = folder.empty() ? "." : folder.string();
-  const int dir = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0 || (::fsync(dir) != 0 && errno != EINVAL)) {
-    LogColumns("WARNING:", "the folder \"" + name + "\" was not synced: " + std::strerror(errno));
-  }
-  if (dir >= 0) ::close(dir);
-  return 0;
-}
-
 // Saves `document` in the import's working file, from which it was opened,
 // and puts that file at its target (the commit checks last for a stop
 // requested of the server): kSaved, or kFailed, logged, when either fails.
@@ -297,17 +253,9 @@ int PutWhereNothingIs(win::ReplacingFile& working) {
 enum class Saved { kSaved, kFailed, kRefused };
 Saved SaveAtTarget(QuarkDoc& document, win::ReplacingFile& working, bool onlyWhereNothingIs) {
   if (!document.SaveAs(working.path())) return Saved::kFailed;
-  std::string reason;
-  if (onlyWhereNothingIs) {
-    const int error = PutWhereNothingIs(working);
-    if (error == 0) return Saved::kSaved;
-    if (error == EEXIST) return Saved::kRefused;
-    reason = std::strerror(error);
-  } else {
-    if (working.Commit()) return Saved::kSaved;
-    reason = working.Reason();
-  }
-  LogColumns("ERROR:", "cannot write \"" + working.target() + "\": " + reason);
+  if (working.Commit(nullptr, onlyWhereNothingIs)) return Saved::kSaved;
+  if (onlyWhereNothingIs && working.error() == EEXIST) return Saved::kRefused;
+  LogColumns("ERROR:", "cannot write \"" + working.target() + "\": " + working.Reason());
   return Saved::kFailed;
 }
 
