@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 
+#include "platform/win/leftovers.h"
 #include "platform/win/replacing_file.h"
 #include "platform/xt/xt_types.h"
 
@@ -99,7 +100,9 @@ int32_t WriteDocumentText(const std::string& path, std::string text, std::string
     return refused = true;
   };
   if (replaced()) return kXTErrIo;
-  win::ReplacingFile file(target);
+  // Under a working document's name: a whole document left by a killed
+  // save is removed by the next save there, not kept as one set aside.
+  win::ReplacingFile file(target, win::kWorkingDocumentSuffix);
   if (!file.Write(text.data(), text.size())) return SaveFailure(file.error(), error);
   if (!file.Commit([&] { return !replaced(); })) return refused ? kXTErrIo : SaveFailure(file.error(), error);
   if (written != nullptr) {

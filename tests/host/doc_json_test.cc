@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "host/doc_json.h"
 #include "host/document_ops.h"
 #include "host/linked_host_util.h"
+#include "platform/win/replacing_file.h"
 
 namespace xthost {
 namespace {
@@ -179,6 +181,19 @@ TEST(DocJson, SavingReplacesTheFileWholeOrNotAtAll) {
   ASSERT_EQ(LoadDocumentFile(temp / "a.json", &back, &error), kXTOk) << error;
   EXPECT_EQ(FormatDocument(back), FormatDocument(c));
   EXPECT_FALSE(Exists(temp / "a.json.xthost-save"));
+  // A save killed right before its rename leaves a whole document, which
+  // the next save in that folder removes.
+  ASSERT_EQ(::mkdir((temp / "k").c_str(), 0755), 0);
+  const pid_t killed = ::fork();
+  if (killed == 0) {
+    win::SetCommitCheck([] { ::_exit(0); return true; });
+    SaveDocumentFile(temp / "k/a.json", c, &error);
+    ::_exit(1);
+  }
+  ASSERT_EQ(::waitpid(killed, nullptr, 0), killed);
+  EXPECT_EQ(testutil::Entries(temp / "k").size(), 1u);
+  ASSERT_EQ(SaveDocumentFile(temp / "k/a.json", c, &error), kXTOk) << error;
+  EXPECT_EQ(testutil::Entries(temp / "k"), std::set<std::string>{"a.json"});
 
   EXPECT_EQ(SaveDocumentFile(temp / "none/a.json", c, &error), kXTErrNoFolder);
   EXPECT_EQ(SaveDocumentCopyFile(temp / "none/a.json", c, &error), kXTErrNoFolder);
