@@ -183,7 +183,6 @@ TEST(DocJson, SavingReplacesTheFileWholeOrNotAtAll) {
   EXPECT_EQ(SaveDocumentFile(temp / "none/a.json", c, &error), kXTErrNoFolder);
   // A full disk is told as such by the stored copy's save too.
   EXPECT_EQ(SaveDocumentCopyFile("/dev/full", c, &error), kXTErrDiskFull);
-  EXPECT_EQ(error, "No space left on device");
   EXPECT_EQ(LoadDocumentFile(temp / "missing.json", &back, &error), kXTErrNotFound);
   EXPECT_EQ(LoadDocumentFile(temp.path(), &back, &error), kXTErrNotDocument);
   WriteFile(temp / "b.json", "not json");
@@ -280,9 +279,9 @@ TEST(DocJson, TheSaveGuardRefusesOnlyAnotherFile) {
     const timespec later[2] = {{0, UTIME_OMIT}, k.inPlace ? stamp.changed : timespec{stamp.changed.tv_sec + 5, 0}};
     if (k.prefix) WriteFile(temp / "new", now);
     if (k.inPlace) {
-      // Once the file system's clock has moved on from the save's.
-      do WriteFile(temp / "tick", ""); while (StampOf(temp / "tick").statusChanged.tv_nsec == stamp.statusChanged.tv_nsec);
-      std::ofstream(doc, std::ios::in | std::ios::out | std::ios::binary) << now;
+      // Again until the file system's clock has moved on from the save's.
+      do std::ofstream(doc, std::ios::in | std::ios::out | std::ios::binary) << now;
+      while (StampOf(doc).statusChanged.tv_nsec == stamp.statusChanged.tv_nsec);
     }
     ASSERT_EQ(k.prefix ? ::rename((temp / "new").c_str(), doc.c_str()) : ::utimensat(AT_FDCWD, doc.c_str(), later, 0), 0);
     EXPECT_EQ(SaveDocumentFile(doc, c, &error, &stamp), k.result) << k.saved << (k.prefix ? k.prefix : "touched") << error;

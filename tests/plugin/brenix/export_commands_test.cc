@@ -206,8 +206,7 @@ TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   const std::vector<std::string> texts = DialogTexts(host);
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.back(), failure.done ? "Export done" : "Export failed");
-  EXPECT_NE(host.log.find(std::regex_replace(failure.logged, std::regex("TARGET"), target.string())), std::string::npos)
-      << host.log;
+  EXPECT_NE(Count(host.log, std::regex_replace(failure.logged, std::regex("TARGET"), target.string())), 0u) << host.log;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -235,8 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
         // holds the first layout's tags, and the log says so.
         Failure{"HostCallFailsInTheSecondLayout", {"TARGET"}, false, {"XTHOST_FAIL=layout_type:1"},
                 "the document is not saved again and stays open (its file was saved before layout 2 of 2, with "
-                "the tags and item ids of the first layout)\n",
-                "Export current document", "out.kxq", false},
+                "the tags and item ids of the first layout)\n", "Export current document", "out.kxq", false},
         // Every item id up to 32767 was given: no working box can be made.
         Failure{"NoFreeItemIds", {"TARGET"}, false, {},
                 "ERROR: host call create_box failed: -5003\n"
@@ -251,9 +249,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The host refuses every save of a read-only document (-36): the
         // plug-in sees why.
         Failure{"DocumentReadOnly", {"TARGET"}, false, {},
-                "host result -36) (the document's file is read-only)\n"
-                "ERROR: the document could not be saved after its last layout; it stays open\n",
-                "Export current document", "out.kxq", true, false, false, {}, true},
+                "host result -36) (the document's file is read-only)\nERROR: the document could not be saved after its "
+                "last layout; it stays open\n", "Export current document", "out.kxq", true, false, false, {}, true},
         // The save after the output fails in the host's own write (-36)
         // with nothing the plug-in can see: its rename (the fifth) fails.
         Failure{"SaveAfterTheOutputRefused", {"TARGET"}, false, {},

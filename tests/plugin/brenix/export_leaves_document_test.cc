@@ -101,8 +101,8 @@ TEST(ExportLeavesDocument, SavedAndStoredWithTheSamplesBoxesAndStoriesOnly) {
     const char* output;
     bool plainFirstFormat = false;
   };
-  const SideExport sides[] = {
-      {"Export PDF coordinates", "side.coo"}, {"Export XTags", "side.krm"}, {"Export current document", "side.kxq", true}};
+  const SideExport sides[] = {{"Export PDF coordinates", "side.coo"}, {"Export XTags", "side.krm"},
+                              {"Export current document", "side.kxq", true}};
   std::vector<std::string> documents = {(out / "docs" / "doc_brochure.qxp").string(),
                                         (out / "doc_brochure.kxq").string()};
   const fs::path plain = out / "plain_format.json";
