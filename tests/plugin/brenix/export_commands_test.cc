@@ -5,6 +5,7 @@
 
 #include <iomanip>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "tests/common/kxt_witness_py.h"
@@ -172,20 +173,11 @@ struct Failure {
   const char* documentFields = "";
 };
 
-// The run under strace, the Nth rename (a save's or an output's commit)
-// failing with EIO.
-std::vector<std::string> FailingRename(const char* nth) {
-  return {"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
-          std::string("inject=rename:error=EIO:when=") + nth, "-E", "ASAN_OPTIONS=detect_leaks=0"};
-}
-
 class KxtExportFailure : public ::testing::TestWithParam<Failure> {};
 
 TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   const Failure& failure = GetParam();
-  std::string document = PlainDocument();
-  document.insert(1, failure.documentFields);
-  ExportRun run(kExtended, document);
+  ExportRun run(kExtended, PlainDocument().insert(1, failure.documentFields));
   const fs::path target = run.File(failure.target);
   std::vector<std::string> answers;
   for (const std::string& answer : failure.answers) {
@@ -214,10 +206,7 @@ TEST_P(KxtExportFailure, KeepsTheDocumentOpenAndWritesNoTarget) {
   const std::vector<std::string> texts = DialogTexts(host);
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.back(), failure.done ? "Export done" : "Export failed");
-  std::string logged = failure.logged;
-  const std::string::size_type named = logged.find("TARGET");
-  if (named != std::string::npos) logged.replace(named, 6, target.string());
-  EXPECT_NE(host.log.find(logged), std::string::npos) << host.log;
+  EXPECT_NE(Count(host.log, std::regex_replace(failure.logged, std::regex("TARGET"), target.string())), 0u) << host.log;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -245,8 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
         // holds the first layout's tags, and the log says so.
         Failure{"HostCallFailsInTheSecondLayout", {"TARGET"}, false, {"XTHOST_FAIL=layout_type:1"},
                 "the document is not saved again and stays open (its file was saved before layout 2 of 2, with "
-                "the tags and item ids of the first layout)\n",
-                "Export current document", "out.kxq", false},
+                "the tags and item ids of the first layout)\n", "Export current document", "out.kxq", false},
         // Every item id up to 32767 was given: no working box can be made.
         Failure{"NoFreeItemIds", {"TARGET"}, false, {},
                 "ERROR: host call create_box failed: -5003\n"
@@ -261,15 +249,16 @@ INSTANTIATE_TEST_SUITE_P(
         // The host refuses every save of a read-only document (-36): the
         // plug-in sees why.
         Failure{"DocumentReadOnly", {"TARGET"}, false, {},
-                "host result -36) (the document's file is read-only)\n"
-                "ERROR: the document could not be saved after its last layout; it stays open\n",
-                "Export current document", "out.kxq", true, false, false, {}, true},
+                "host result -36) (the document's file is read-only)\nERROR: the document could not be saved after its "
+                "last layout; it stays open\n", "Export current document", "out.kxq", true, false, false, {}, true},
         // The save after the output fails in the host's own write (-36)
-        // with nothing the plug-in can see.
+        // with nothing the plug-in can see: its rename (the fifth) fails.
         Failure{"SaveAfterTheOutputRefused", {"TARGET"}, false, {},
                 "was not saved after the export (the host refused to write the file (read-only, replaced since it "
                 "was opened, or an I/O error)); it stays open with its changes\n",
-                "Export current document", "out.kxq", false, true, false, FailingRename("5")},
+                "Export current document", "out.kxq", false, true, false,
+                {"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
+                 "inject=rename:error=EIO:when=5", "-E", "ASAN_OPTIONS=detect_leaks=0"}},
         Failure{"CoordinatesSaveAfterTheLastLayoutFails", {"TARGET"}, false, {"XTHOST_FAIL=save_document:3"},
                 "ERROR: the document could not be saved after its last layout; it stays open\n",
                 "Export PDF coordinates", "out.coo", false},
@@ -379,10 +368,8 @@ TEST(CoordinatesExport, WritesTheHeaderNamingTheSourceAndOneLinePerParagraph) {
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--\n" + hyphens +
                 "\nParagraph coordinates:\n" + run.Doc().string() + "\n" + hyphens + "\n-->\n" +
                 "<coord><p uid=\"-1\" page=\"1\" y_pos=\"37\" x_pos=\"37\" width=\"66\" height=\"14\"/></coord>\n");
-  EXPECT_NE(host.log.find("Starting export coordinates ...\n" + PathLine("Source:", run.Doc().string()) +
-                          PathLine("Target:", "<YET UNSET>") + "\n"),
-            std::string::npos)
-      << host.log;
+  EXPECT_NE(host.log.find("Starting export coordinates ...\n"), std::string::npos);
+  EXPECT_EQ(Count(host.log, PathLine("Target:", "<YET UNSET>")), 2u) << host.log;
   EXPECT_EQ(Only(host, {"close document"}).size(), 2u);
   EXPECT_EQ(DialogTexts(host), (std::vector<std::string>(2, "Export done")));
 }

@@ -101,17 +101,13 @@ TEST(ExportLeavesDocument, SavedAndStoredWithTheSamplesBoxesAndStoriesOnly) {
     const char* output;
     bool plainFirstFormat = false;
   };
-  const SideExport sides[] = {
-      {"Export PDF coordinates", "side.coo"}, {"Export XTags", "side.krm"}, {"Export current document", "side.kxq", true}};
+  const SideExport sides[] = {{"Export PDF coordinates", "side.coo"}, {"Export XTags", "side.krm"},
+                              {"Export current document", "side.kxq", true}};
   std::vector<std::string> documents = {(out / "docs" / "doc_brochure.qxp").string(),
                                         (out / "doc_brochure.kxq").string()};
   const fs::path plain = out / "plain_format.json";
-  testutil::WriteFile(plain.string(),
-                      RunCommand("/usr/bin/python3 -c " +
-                                     ShellQuote("import json, sys; d = json.load(open(sys.argv[1])); "
-                                                "d['paragraphFormats'][0] = {}; print(json.dumps(d))") +
-                                     " " + ShellQuote(sample),
-                                 &status));
+  testutil::PythonOutput("import json, sys; d = json.load(open(sys.argv[1])); d['paragraphFormats'][0] = {}; "
+                         "json.dump(d, open(sys.argv[2], 'w'))", {sample, plain.string()});
   for (const SideExport& side : sides) {
     const fs::path copy = out / (std::string(side.output) + ".qxp");
     fs::copy_file(side.plainFirstFormat ? plain.string() : sample, copy);
