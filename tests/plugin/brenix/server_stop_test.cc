@@ -28,7 +28,7 @@ using namespace ui_run;
 // the run's folder (T: the shared target folder, tmp: the job folders'),
 // the host document to export, a container of it.
 const char kClient[] = R"PY(
-import glob, json, os, shutil, signal, sys, threading, time
+import glob, json, os, shutil, signal, sys, time
 case, pid, root, document, container = sys.argv[2], int(sys.argv[3]), sys.argv[4], sys.argv[5], sys.argv[6]
 target = os.path.join(root, 'T')
 
@@ -57,7 +57,6 @@ def main():
     global halted
     if case == 'taken':  # the test holds the port: no server to talk to
         halted = True
-        print(json.dumps([]))
         return
     c = connect()
     if case == 'flood':
@@ -81,14 +80,12 @@ def main():
         out = [partial_upload(c, 100 * FULL_PAYLOAD)]
         stop(signal.SIGKILL if case == 'kill' else signal.SIGTERM)
     elif case == 'kill probe':
-        # The host stops itself in the PDF probe's export: killed there,
-        # which ends the job's client too.
-        threading.excepthook = lambda args: None
-        source = shutil.copy(document, os.path.join(root, 'doc.qxp'))
-        threading.Thread(target=shared_folder_job, args=(c, 'exportpdf', source, target, 'doc')).start()
-        while not glob.glob(os.path.join(root, 'hosttmp', 'BX_PdfProbe_*', 'dummy.qxp')):
+        # The job goes in; the host stops itself in the PDF probe's export
+        # and is killed there.
+        for line in ('exportpdf', shutil.copy(document, os.path.join(root, 'doc.qxp')), target, 'doc'):
+            ask(c, line)
+        while open('/proc/%d/stat' % pid).read().split()[2] != 'T':
             time.sleep(0.01)
-        time.sleep(0.1)
         stop(signal.SIGKILL)
         out = [bool(glob.glob(os.path.join(root, 'hosttmp', 'BX_PdfProbe_*')))]
     elif case == 'export':
@@ -202,7 +199,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       {"kill", "", -1, "[true]\n", ""},
       {"kill", "", -1, "[true]\n", "", "", "", false, true},
       {"kill probe", "XTHOST_STOP=export_project:1", -1, "[true]\n", ""},
-      {"taken", "temp_folder:3", 0, "[]\n", "Stop requested (SIGTERM): the server stops"},
+      {"taken", "temp_folder:3", 0, "", "Stop requested (SIGTERM): the server stops"},
       {"job exportkxtandpdf qxp", "open_document:1", 0, kxqAndPdf.c_str(), stop},
       {"job exportkxtandpdf qxp", "save_document:1", 0, kxqAndPdf.c_str(), stop},
       {"job exportkxtandpdf qxp", "export_project:1", 0, kxqAndPdf.c_str(), stop, "", "doc.kxq", true},
@@ -245,10 +242,10 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     const std::unique_ptr<Listener> taken = std::string(c.name) == "taken" ? std::make_unique<Listener>() : nullptr;
     const uint16_t port = taken ? taken->port() : FreePort();
     // A killed server leaves its log folder too.
-    const std::string log = c.status == 0 ? "" : c.keepLog ? "activateServerLog = True\nkeepServerLog = True\n"
-                                                           : "activateServerLog = True\n";
     install.WriteSettings("[Server]\nserverMode = True\nlistenPort = " + std::to_string(port) +
-                          "\nclearTempFiles = True\n" + log + "[Path]\nTemporaryPath = " + tmp.string() + "\n");
+                          "\nclearTempFiles = True\n" + (c.status ? "activateServerLog = True\n" : "") +
+                          (c.keepLog ? "keepServerLog = True\n" : "") + "[Path]\nTemporaryPath = " + tmp.string() +
+                          "\n");
     // The earlier results in the shared folder, and in the job folders'
     // folder what no server that starts may remove: the job folder of a
     // server that still runs (its mark locked by this process), a kept one

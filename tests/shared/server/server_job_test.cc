@@ -393,8 +393,7 @@ TEST(JobFolderLock, AProbeWhileTheMarkIsMadeLeavesTheLiveJobItsFolderAndItsMark)
       ::close(std::exchange(g_held, -1));
       const int mark = ::open((folder / ".server.pid").c_str(), O_RDONLY | O_CLOEXEC);
       EXPECT_NE(::syscall(SYS_flock, mark, LOCK_EX | LOCK_NB), 0) << "the mark missing or unlocked";
-      struct stat st {};
-      EXPECT_EQ(::fstat(mark, &st) == 0 ? st.st_mode & 07777 : 0, 0644u);
+      EXPECT_EQ(fs::status(folder / ".server.pid").permissions(), fs::perms(0644));
       ::close(mark);
       EXPECT_EQ(Entries(folder.string()), (std::set<std::string>{".server.pid", "incoming"}));
       EXPECT_TRUE(Exists((folder / "incoming/.AbCdEfGhIjKlM").string()));
