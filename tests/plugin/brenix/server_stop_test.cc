@@ -291,12 +291,11 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       EXPECT_GT(left, 0u) << "the killed server's folders";
       const ServerRun again = Serve(install, port, "halt", "", container);
       EXPECT_EQ(again.status, 0) << again.output;
-      EXPECT_EQ(Count(again.output, "Removed a dead job's folder: " + tmp.string() + "/PELMO_"),
-                std::string(c.name) == "kill" ? 1u : 0u)
+      const std::string pelmo = tmp.string() + "/PELMO_";
+      EXPECT_EQ(Count(again.output, "Removed a dead job's folder: " + pelmo), std::string(c.name) == "kill" ? 1u : 0u)
           << again.output;
-      const std::string kept = c.keepLog ? "Kept the log folder" : "Removed the log folder";
-      EXPECT_NE(again.output.find(kept + " of a server that is gone: " + tmp.string() + "/PELMO_"), std::string::npos)
-          << again.output;
+      const std::string log = c.keepLog ? "Kept the log folder" : "Removed the log folder";
+      EXPECT_NE(again.output.find(log + " of a server that is gone: " + pelmo), std::string::npos) << again.output;
     }
     // Nothing of the job stays: the shared folder holds the earlier files,
     // each as it was (none of an unfinished name, the earlier result of the
