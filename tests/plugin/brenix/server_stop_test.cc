@@ -288,7 +288,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       // them, and only them, or names the log folder it keeps.
       size_t left = 0;
       for (const auto& entry : Tree(tmp)) left += tmpBefore.count(entry.first) == 0;
-      EXPECT_GT(left, 0u) << "the killed server's folders";
+      EXPECT_GT(left, 0u) << "the killed job's folder";
       const ServerRun again = Serve(install, port, "halt", "", container);
       EXPECT_EQ(again.status, 0) << again.output;
       const std::string pelmo = tmp.string() + "/PELMO_";
