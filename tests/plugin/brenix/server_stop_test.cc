@@ -120,8 +120,8 @@ std::unique_ptr<testutil::ChildProcess> StartServer(const Installation& install,
   return std::make_unique<testutil::ChildProcess>(std::vector<std::string>{
       "/usr/bin/env", "-C", install.root().string(), "XTHOST_CLOCK=2024-03-07 09:05:01",
       "BRENIX_REGISTRY_ROOT=" + install.Registry().string(), "TMPDIR=" + (install.root() / "hosttmp").string(),
-      plan.find('=') == std::string::npos ? "XTHOST_SIGTERM=" + plan : plan, XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt",
-      "start", "serve"});
+      plan.find('=') == std::string::npos ? "XTHOST_SIGTERM=" + plan : plan, XTHOST_PROGRAM, "--xtensions", "XTensions",
+      "--transcript", "transcript.txt", "start", "serve"});
 }
 
 struct ServerRun {
