@@ -134,11 +134,10 @@ TEST_F(FolderBatch, EachFileThatFailsIsNamedInTheLog) {
   ::close(folder);
   ASSERT_TRUE(Clean(run)) << run.errors;
   EXPECT_EQ(Count(run.log, "\nERROR: "), 5u) << run.log;
-  for (const std::string& told :
-       {"\"" + source_ + "/notes.txt\": host result -5005 (the file is not a host document)\n",
-        "\"" + source_ + "/empty.qxp\": host result -5005 (the file is not a host document); the file is empty\n",
-        "\"" + source_ + "/gone.qxp\": host result -43 (no such file); the file is missing\n"}) {
-    EXPECT_NE(run.log.find("\nThe host cannot open " + told), std::string::npos) << run.log;
+  for (const char* told : {"notes.txt\": host result -5005 (the file is not a host document)\n",
+                           "empty.qxp\": host result -5005 (the file is not a host document); the file is empty\n",
+                           "gone.qxp\": host result -43 (no such file); the file is missing\n"}) {
+    EXPECT_NE(run.log.find("\nThe host cannot open \"" + source_ + "/" + told), std::string::npos) << run.log;
   }
   const std::string unread = "\"" + deep + "/" + tooLong + "\" cannot be read: File name too long";
   EXPECT_NE(run.log.find("\nERROR: " + unread + "\n"), std::string::npos) << run.log;

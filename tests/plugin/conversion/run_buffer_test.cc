@@ -64,10 +64,7 @@ TEST_F(RunBufferTest, EveryControlCodeAndSamplesAboveWithAndWithoutTheNonBreakin
   plain[0x0F] = "U1252:2001";
   plain[0x10] = "U1252:2008";
   for (int c : {0x11, 0x12, 0x13, 0x14, 0x1D}) plain[c] = "U5:" + Hex(static_cast<char16_t>(c));
-  plain[0x0B] = "S:1";
-  plain[0x0C] = "S:1";
-  plain[0x1C] = "S:1";
-  plain[0x1E] = "S:1";
+  for (int c : {0x0B, 0x0C, 0x1C, 0x1E}) plain[c] = "S:1";
   plain[0x1F] = "W5:001f";  // a wide unit, never U+00AD
   // With the flag: the map's variant entries, else UTF-16; never 0x0D.
   std::vector<std::string> nonBreaking(0x20);

@@ -44,11 +44,9 @@ bool g_noLinks = false;
 }  // namespace
 
 extern "C" int link(const char* from, const char* to) {
-  if (g_noLinks) {
-    errno = EPERM;
-    return -1;
-  }
-  return static_cast<int>(::syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0));
+  if (!g_noLinks) return static_cast<int>(::syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0));
+  errno = EPERM;
+  return -1;
 }
 
 extern "C" int flock(int fd, int operation) {
@@ -374,23 +372,19 @@ TEST_F(JobTest, TheHeartbeatRewritesItsFileWithTheTime) {
 // folder, its partial files and a locked mark of mode 0644, also where the
 // file system has no hard links.
 TEST(JobFolderLock, AProbeWhileTheMarkIsMadeLeavesTheLiveJobItsFolderAndItsMark) {
-  const struct {
-    bool holdLock, noLinks;
-  } rows[] = {{false, false}, {true, false}, {false, true}};
-  for (const auto& row : rows) {
-    const bool holdLock = row.holdLock;
-    SCOPED_TRACE(std::string(holdLock ? "a probe holds the lock" : "a server starts") +
-                 (row.noLinks ? ", no links" : ""));
+  const std::pair<bool, bool> rows[] = {{false, false}, {true, false}, {false, true}};
+  for (const auto& [holdLock, noLinks] : rows) {
+    SCOPED_TRACE(std::string(holdLock ? "a probe holds the lock" : "a server starts") + (noLinks ? ", no links" : ""));
     testutil::TempDir base;
     const fs::path folder = fs::canonical(base.path()) / "PELMO_20240307090501_LIVEJOBQWERTYUIO";
     fs::create_directories(folder / "incoming");
     WriteFile((folder / "incoming/.AbCdEfGhIjKlM").string(), "received so far");
     g_folder = folder.string();
     g_holdLock = holdLock;
-    g_noLinks = row.noLinks;
+    g_noLinks = noLinks;
     // Without links the mark is locked after it is made at its name: the
     // probe comes right then.
-    g_skipLocks = row.noLinks ? 1 : 0;
+    g_skipLocks = noLinks ? 1 : 0;
     {
       const mode_t mask = ::umask(0);
       JobFolderLock lock(folder.string());
@@ -399,8 +393,7 @@ TEST(JobFolderLock, AProbeWhileTheMarkIsMadeLeavesTheLiveJobItsFolderAndItsMark)
       ::close(std::exchange(g_held, -1));
       const int mark = ::open((folder / ".server.pid").c_str(), O_RDONLY | O_CLOEXEC);
       EXPECT_NE(::syscall(SYS_flock, mark, LOCK_EX | LOCK_NB), 0) << "the mark missing or unlocked";
-      struct stat st {};
-      EXPECT_EQ(::fstat(mark, &st) == 0 ? st.st_mode & 07777 : 0, 0644u);
+      EXPECT_EQ(fs::status(folder / ".server.pid").permissions(), fs::perms(0644));
       ::close(mark);
       EXPECT_EQ(Entries(folder.string()), (std::set<std::string>{".server.pid", "incoming"}));
       EXPECT_TRUE(Exists((folder / "incoming/.AbCdEfGhIjKlM").string()));
