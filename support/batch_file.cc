@@ -1,7 +1,9 @@
 #include "support/batch_file.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <ostream>
 #include <set>
 
@@ -147,9 +149,16 @@ std::string BatchFile::NotRunReason(std::string* misplaced) {
                            : "the settings key BatchFilePath is in section [" + section + "], not [" +
                                  Settings::GetSectionName(SettingsKey::BatchFilePath) + "]";
   }
-  if (path_[0] != '/') return "its path is not absolute";
+  // A relative path is read from the folder the host runs in: a file found
+  // there runs.
+  if (path_[0] != '/' && !loaded_) {
+    char* here = ::getcwd(nullptr, 0);
+    const std::string where = here == nullptr ? path_ : std::string(here) + "/" + path_;
+    std::free(here);
+    return "its path is not absolute, and no file is at \"" + where + "\"";
+  }
   const std::string::size_type slash = path_.rfind('/');
-  const std::string folder = slash == 0 ? "/" : path_.substr(0, slash);
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path_.substr(0, slash);
   struct stat info {};
   if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
     return "its folder \"" + folder + "\" does not exist";

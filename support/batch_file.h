@@ -80,9 +80,10 @@ class BatchFile {
   // Check() and Active reads true.
   bool IsJobActive();
   // Why the control file the settings name runs no job, after Open: the
-  // settings key in another section, a path that is not absolute or whose
-  // folder is missing, a file that cannot be read, a Mode that is no mode
-  // word, a job without its folders.  "" when it runs a job, waits for its
+  // settings key in another section, a relative path that names no file
+  // from the host's working folder, a path whose folder is missing, a file
+  // that cannot be read, a Mode that is no mode word, a job without its
+  // folders.  "" when it runs a job, waits for its
   // file to appear, holds None or Done, or no control file is named.
   std::string NotRunReason();
   // Writes the program-log line "Batch control file "PATH" not run: REASON"

@@ -172,7 +172,8 @@ TEST_F(BatchJob, AControlFileThatRunsNothingSaysWhyOnce) {
       {"", "[General]\nMode = Import\n" + in, job, "its Target is not set"},
       {"[Options]\nBatchFilePath = " + job, exporting, job,
        "the settings key BatchFilePath is in section [Options], not [Path]"},
-      {"[Path]\nBatchFilePath = batch/job.ini", exporting, "batch/job.ini", "its path is not absolute"},
+      {"[Path]\nBatchFilePath = batch/jb.ini", exporting, "batch/jb.ini",
+       "its path is not absolute, and no file is at \"" + (install_.root() / "batch/jb.ini").string() + "\""},
       {"[Path]\nBatchFilePath = " + gone + "/job.ini", "", gone + "/job.ini",
        "its folder \"" + gone + "\" does not exist"}};
   for (const std::vector<std::string>& c : cases) {
