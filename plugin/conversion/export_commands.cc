@@ -4,6 +4,7 @@
 #include <exception>
 #include <iomanip>
 #include <memory>
+#include <new>
 #include <ostream>
 #include <set>
 #include <string>
@@ -307,6 +308,10 @@ class ExportCommand {
   static std::string ExceptionText() {
     try {
       throw;
+    } catch (const std::bad_alloc&) {
+      // What a refused handle of the host raises too: its failed call is
+      // logged above.
+      return "no memory was had (from the host or the system)";
     } catch (const std::exception& e) {
       return e.what();
     } catch (...) {

@@ -273,6 +273,9 @@ INSTANTIATE_TEST_SUITE_P(
         // The host cannot give the bytes of the font list, nor of any block.
         Failure{"FontListBytesUnavailable", {"TARGET"}, false, {"XTHOST_FAIL=handle_data:1"},
                 "ERROR: host call handle_data failed: -5000\n", "Export current document", "out.kxq", false},
+        Failure{"BlockBytesUnavailable", {"TARGET"}, false, {"XTHOST_FAIL=handle_data:3"},
+                "ERROR: host call handle_data failed: -5000\nERROR: the export stopped: no memory was had (from the "
+                "host or the system)\n", "Export current document", "out.kxq", false},
         Failure{"NoBlockBytesForCoordinates", {"TARGET"}, false, {"XTHOST_FAIL=handle_data:*"},
                 "ERROR: host call handle_data failed: -5000\n", "Export PDF coordinates", "out.coo"},
         // A layout the walk cannot reach leaves its stories out.
