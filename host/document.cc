@@ -136,7 +136,9 @@ void DocumentContent::DropUnusedRecords() {
     for (const CharacterRun& run : story.runs) use(&usedAttributes, run.attributes);
     for (const ParagraphRun& paragraph : story.paragraphs) use(&usedFormats, paragraph.format);
   }
-  for (const StyleSheet& sheet : style_sheets) use(sheet.kind == kCharacterStyle ? &usedAttributes : &usedFormats, sheet.record);
+  for (const StyleSheet& sheet : style_sheets) {
+    use(sheet.kind == kCharacterStyle ? &usedAttributes : &usedFormats, sheet.record);
+  }
   attributes.resize(std::min(attributes.size(), std::max(usedAttributes, opened_attributes)));
   formats.resize(std::min(formats.size(), std::max(usedFormats, opened_formats)));
 }

@@ -182,7 +182,8 @@ class CopySource final : public BX_KXT::BXInStream {
     struct stat st;
     if (::fstat(fd_, &st) != 0) return 0;
     if (static_cast<uint64_t>(st.st_size) > UINT32_MAX) {
-      throw std::system_error(EFBIG, std::generic_category(), "the stored document \"" + path_ + "\" is larger than 4 GiB");
+      throw std::system_error(EFBIG, std::generic_category(),
+                              "the stored document \"" + path_ + "\" is larger than 4 GiB");
     }
     return static_cast<uint32_t>(st.st_size);
   }

@@ -1,13 +1,8 @@
 #include "plugin/conversion/import_command.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 #include <exception>
 #include <filesystem>
 #include <iomanip>
@@ -44,7 +39,6 @@
 #include "support/program_log.h"
 #include "support/reg_key.h"
 #include "support/settings.h"
-#include "support/stop_request.h"
 
 namespace {
 

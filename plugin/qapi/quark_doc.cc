@@ -97,6 +97,8 @@ std::string SaveFailureText(int32_t result, const std::string& path) {
       return "the file is open as another document";
     case kXTErrDiskFull:
       return kHostDiskFullText;
+    case kSaveStopped:
+      return "the job was stopped";
     default:
       return "host result " + std::to_string(result);
   }
