@@ -2,9 +2,11 @@
 // taken as one of its own only in the form ".~DIGITS-DIGITS" with one of
 // the known ends (a working document's, a staged PDF's, its log's), and a
 // leftover that begins like a host document (spaced as the host writes
-// one) is never removed, whatever the output made beside it holds.
+// one) is never removed, whatever the output made beside it holds, also
+// once it is old enough to be taken.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -56,6 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Write(folder + "/out", text.substr(0, half));
   Write(leftover, text.substr(half));
   Write(folder + "/.~999999999-2", kept);
+  // Both written long before the output, as a killed run's are.
+  const auto before = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2 * win::kLeftoverSeconds);
+  std::filesystem::last_write_time(leftover, before);
+  std::filesystem::last_write_time(folder + "/.~999999999-2", before);
   win::SweepLeftovers(folder + "/out");
   Check(std::filesystem::exists(folder + "/.~999999999-2"));
   std::error_code ignored;

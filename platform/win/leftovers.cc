@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +10,7 @@
 #include <chrono>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -184,7 +184,27 @@ bool MayBeDocument(int fd) {
   }
 }
 
-bool ProcessGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+// Whether the file open at `fd` holds nothing of a document: no bytes, or
+// only zeros (what a file grown but never written holds).
+bool Blank(int fd) {
+  Bytes in(fd);
+  int c;
+  while ((c = in.Next()) == 0) {
+  }
+  return c < 0;
+}
+
+// Whether the file open at `fd` is the host's log of a staged PDF: its
+// first line as the host writes it, a stamp and " PDF export of document ".
+bool IsPdfLog(int fd) {
+  static const char kForm[] = "0000-00-00 00:00:00 PDF export of document ";
+  Bytes in(fd);
+  for (const char* at = kForm; *at != '\0'; ++at) {
+    const int c = in.Next();
+    if (*at == '0' ? c < 0 || !std::isdigit(c) : c != *at) return false;
+  }
+  return true;
+}
 
 struct Fd {
   explicit Fd(int value) : fd(value) {}
@@ -230,12 +250,16 @@ void SweepLeftovers(const std::string& made) {
   const std::size_t slash = made.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : made.substr(0, slash + 1);
   std::string kind;
-  bool document = false;
+  // The time now as the folder's file system gives it (the output just
+  // written there), so that another machine's clock does not age what it
+  // writes; the earlier of that and this machine's clock.
+  std::time_t now = std::time(nullptr);
   {
     Fd own(::open(made.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
     if (own.fd >= 0) {
       kind = Mark(own.fd);
-      document = kind.size() == kMarkSize && MayBeDocument(own.fd);
+      if (::fstat(own.fd, &st) == 0 && st.st_mtime < now) now = st.st_mtime;
     }
   }
   {
@@ -245,10 +269,10 @@ void SweepLeftovers(const std::string& made) {
     static std::mutex lock;
     static std::map<std::string, std::chrono::steady_clock::time_point> swept;
     const std::lock_guard<std::mutex> hold(lock);
-    const auto now = std::chrono::steady_clock::now();
+    const auto steady = std::chrono::steady_clock::now();
     const auto last = swept.find(folder + '\0' + kind);
-    if (last != swept.end() && now - last->second < std::chrono::minutes(1)) return;
-    swept[folder + '\0' + kind] = now;
+    if (last != swept.end() && steady - last->second < std::chrono::minutes(1)) return;
+    swept[folder + '\0' + kind] = steady;
   }
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), &::closedir);
   if (!dir) return;
@@ -256,22 +280,22 @@ void SweepLeftovers(const std::string& made) {
   for (const dirent* entry; (entry = ::readdir(dir.get())) != nullptr;) {
     long pid = 0;
     BesideKind beside = BesideKind::kOutput;
-    if (IsBesideName(entry->d_name, &pid, &beside) && ProcessGone(pid)) names.emplace_back(entry->d_name, beside);
+    if (IsBesideName(entry->d_name, &pid, &beside)) names.emplace_back(entry->d_name, beside);
   }
   for (const auto& [name, beside] : names) {
     const std::string path = folder + name;
     Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    // Written lately: a live run may be about to take it, wherever it runs.
+    if (st.st_mtime > now - kLeftoverSeconds) continue;
     // A lock held: some process still writes it.
     if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) continue;
-    bool ours = st.st_size == 0;
+    bool ours = Blank(fd.fd);
     if (beside == BesideKind::kWorkingDocument) {
-      // A working document of the project's own goes where documents are
-      // written.
-      ours = ours || document;
+      ours = ours || MayBeDocument(fd.fd);
     } else if (beside == BesideKind::kPdfLog) {
-      ours = ours || kind.compare(0, 5, "%PDF-") == 0;
+      ours = ours || IsPdfLog(fd.fd);
     } else {
       // Of the output's kind: its mark, or, when shorter than a mark, the
       // mark's first bytes.
@@ -280,9 +304,12 @@ void SweepLeftovers(const std::string& made) {
                       !MayBeDocument(fd.fd));
     }
     if (ours && ::unlink(path.c_str()) == 0) continue;
-    if (beside != BesideKind::kOutput) continue;
-    NoteFile("Kept \"" + path +
-             "\": a file left beside the target by a run that stopped (it may be an earlier document set aside)");
+    if (beside != BesideKind::kOutput) {
+      NoteFile("Kept \"" + path + "\": named as a file a run leaves beside its target, but not holding one");
+    } else {
+      NoteFile("Kept \"" + path +
+               "\": a file left beside the target by a run that stopped (it may be an earlier document set aside)");
+    }
   }
 }
 
