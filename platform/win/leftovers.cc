@@ -298,10 +298,11 @@ void SweepLeftovers(const std::string& made) {
       ours = ours || IsPdfLog(fd.fd);
     } else {
       // Of the output's kind: its mark, or, when shorter than a mark, the
-      // mark's first bytes.
+      // mark's first bytes; or the host's log of a PDF before it took its
+      // name (its stamp differs from log to log).
       const std::string mark = Mark(fd.fd);
       ours = ours || (kind.size() == kMarkSize && !mark.empty() && kind.compare(0, mark.size(), mark) == 0 &&
-                      !MayBeDocument(fd.fd));
+                      !MayBeDocument(fd.fd)) || IsPdfLog(fd.fd);
     }
     if (ours && ::unlink(path.c_str()) == 0) continue;
     if (beside != BesideKind::kOutput) {

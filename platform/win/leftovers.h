@@ -13,7 +13,7 @@
 // leftovers that hold nothing (empty, or only zeros) or hold what their
 // name says: an output that begins as `made` begins (an unfinished output
 // of the same kind: the first 16 bytes of `made`, or all of a shorter
-// leftover), a working document that is a host document or the start of
+// leftover; and the host's log of a staged PDF), a working document that is a host document or the start of
 // one, the host's log of a staged PDF.  A host document under a name
 // without the working documents' suffix is never removed, nor what may be
 // the start of one: an earlier release set the user's document aside under
