@@ -10,20 +10,20 @@
 // written kLeftoverSeconds or more before the output just made.
 //
 // SweepLeftovers, after an output was put at `made`, removes such
-// leftovers that hold nothing (empty, or only zeros) or hold what their
-// name says: an output that begins as `made` begins (an unfinished output
-// of the same kind: the first 16 bytes of `made`, or all of a shorter
-// leftover; and the host's log of a staged PDF), a working document that is a host document or the start of
-// one, the host's log of a staged PDF.  A host document under a name
-// without the working documents' suffix is never removed, nor what may be
-// the start of one: an earlier release set the user's document aside under
-// such a name, and a whole document cannot be told from it.  A host
-// document is known as the host reads one (a JSON object whose "format" is
-// "xthost document"), however it is spaced.  Every other such leftover old
-// enough is kept and named through NoteFile (file_notes.h).  A folder is
-// swept at most once a minute for each kind of output made there, so that
-// a run writing many targets into one folder reads it once, and a run that
-// lasts meets what others leave there later.
+// leftovers that hold nothing (empty, or only zeros) or what their name
+// says: an output that begins as `made` begins (an unfinished output of
+// the same kind: the first 16 bytes of `made`, or all of a shorter
+// leftover), a working document that is a host document or the start of
+// one, the host's log of a staged PDF (also under an output's name).  A
+// host document under a name without the working documents' suffix is
+// never removed, nor what may be the start of one: an earlier release set
+// the user's document aside under such a name, and a whole document cannot
+// be told from it.  A host document is known as the host reads one (a
+// JSON object whose "format" is "xthost document"), however it is spaced.
+// Every other such leftover old enough is kept and named through NoteFile
+// (file_notes.h).  A folder is swept at most once a minute for each kind
+// of output made there, so that a run writing many targets into one folder
+// reads it once, and a run that lasts meets what others leave there later.
 #pragma once
 
 #include <string>
