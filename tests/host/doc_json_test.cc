@@ -15,6 +15,7 @@
 #include "host/doc_json.h"
 #include "host/document_ops.h"
 #include "host/linked_host_util.h"
+#include "platform/win/leftovers.h"
 #include "platform/win/replacing_file.h"
 
 namespace xthost {
@@ -182,7 +183,7 @@ TEST(DocJson, SavingReplacesTheFileWholeOrNotAtAll) {
   EXPECT_EQ(FormatDocument(back), FormatDocument(c));
   EXPECT_FALSE(Exists(temp / "a.json.xthost-save"));
   // A save killed right before its rename leaves a whole document, which
-  // the next save in that folder removes.
+  // the next save in that folder removes once it is old enough.
   ASSERT_EQ(::mkdir((temp / "k").c_str(), 0755), 0);
   const pid_t killed = ::fork();
   if (killed == 0) {
@@ -192,6 +193,10 @@ TEST(DocJson, SavingReplacesTheFileWholeOrNotAtAll) {
   }
   ASSERT_EQ(::waitpid(killed, nullptr, 0), killed);
   EXPECT_EQ(testutil::Entries(temp / "k").size(), 1u);
+  for (const std::string& name : testutil::Entries(temp / "k")) {
+    std::filesystem::last_write_time(temp / ("k/" + name), std::filesystem::file_time_type::clock::now() -
+                                                               std::chrono::seconds(win::kLeftoverSeconds + 60));
+  }
   ASSERT_EQ(SaveDocumentFile(temp / "k/a.json", c, &error), kXTOk) << error;
   EXPECT_EQ(testutil::Entries(temp / "k"), std::set<std::string>{"a.json"});
 
