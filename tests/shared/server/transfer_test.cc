@@ -262,6 +262,8 @@ TEST_P(HostileClients, AreRefusedAndTheNextIsServed) {
   const Hostile& h = GetParam();
   conn_.SetTimeout(1);
   conn_.SetMaxFileSize(4000);
+  // A failed transfer says why in a server log of the default minimum priority.
+  log_.SetMinimum(std::string(h.operation) == "ct_Connection::ReceiveFileData" ? 7 : 0);
   std::string body = std::string(R"PY(
 c = Client(port)
 c2 = Client(port)
