@@ -11,7 +11,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -116,19 +115,17 @@ def main():
 
 // The server of an installation, run the way tools/serve_job.sh runs it,
 // with XTHOST_SIGTERM set to `plan` (or with `plan`, an assignment of
-// another variable, or under strace with `plan`, its options from "-").
+// another variable, or under strace with `plan` its "inject=..." option).
 std::unique_ptr<testutil::ChildProcess> StartServer(const Installation& install, const std::string& plan) {
   fs::create_directories(install.root() / "hosttmp");
-  const bool traced = plan.rfind('-', 0) == 0;
-  const std::string variable = traced || plan.find('=') == std::string::npos ? "XTHOST_SIGTERM=" : "";
-  std::vector<std::string> command{"/usr/bin/env", "-C", install.root().string(), "XTHOST_CLOCK=2024-03-07 09:05:01",
-                                   "BRENIX_REGISTRY_ROOT=" + install.Registry().string(),
-                                   "TMPDIR=" + (install.root() / "hosttmp").string(), variable + (traced ? "" : plan),
-                                   XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt",
-                                   "start", "serve"};
-  std::istringstream strace("/usr/bin/strace -qqfo/dev/null -E ASAN_OPTIONS=detect_leaks=0 " + plan);
-  if (traced) command.insert(command.begin() + 7, std::istream_iterator<std::string>(strace), {});
-  return std::make_unique<testutil::ChildProcess>(command);
+  std::vector<std::string> args{
+      "/usr/bin/env", "-C", install.root().string(), "XTHOST_CLOCK=2024-03-07 09:05:01",
+      "BRENIX_REGISTRY_ROOT=" + install.Registry().string(), "TMPDIR=" + (install.root() / "hosttmp").string(),
+      plan.find('=') == std::string::npos ? "XTHOST_SIGTERM=" + plan : plan, XTHOST_PROGRAM, "--xtensions", "XTensions",
+      "--transcript", "transcript.txt", "start", "serve"};
+  if (plan.rfind("inject=", 0) == 0)
+    args.insert(args.begin() + 7, {"/usr/bin/strace", "-qqfo/dev/null", "-EASAN_OPTIONS=detect_leaks=0", "-e" + plan});
+  return std::make_unique<testutil::ChildProcess>(args);
 }
 
 struct ServerRun {
@@ -231,7 +228,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       {"job exportqxpandpdf kxq", "export_project:1", 0, qxpAndPdf.c_str(), stop, "", "doc.qxp"},
       {"job exportqxpandpdf kxq", "set_output_file:1", 0, qxpAndPdf.c_str(), stop, "doc.qxp", "doc.qxp"},
       // A stop as the container is renamed into place; one after the PDF, before its coordinates.
-      {"job exportkxtandpdf qxp", "-e inject=rename:signal=SIGTERM:when=2", 0, kxqAndPdf.c_str(),
+      {"job exportkxtandpdf qxp", "inject=rename:signal=SIGTERM:when=2", 0, kxqAndPdf.c_str(),
        "Task 1/2: SUCCESS", "", "doc.kxq", true},
       {"job exportqxpandpdf kxq", "open_document:4", 0, qxpAndPdf.c_str(),
        "Task 2/2: stopped with its outputs partly written: new doc.pdf; earlier doc.coo", "", "doc.qxp doc.pdf"},
@@ -316,11 +313,9 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     // before, as it was.
     std::map<std::string, std::string> sharedAfter = Tree(target);
     std::istringstream made(c.made);
-    for (std::string name; made >> name;) {
+    for (std::string name; made >> name; sharedAfter.erase(name), sharedBefore.erase(name)) {
       EXPECT_EQ(sharedAfter.count(name), 1u) << "the result made before the stop";
       EXPECT_NE(sharedAfter[name], sharedBefore[name]);
-      sharedAfter.erase(name);
-      sharedBefore.erase(name);
     }
     EXPECT_EQ(sharedAfter, sharedBefore);
     const std::string source = ReadFile(root / "doc.qxp");

@@ -263,7 +263,8 @@ TEST_P(HostileClients, AreRefusedAndTheNextIsServed) {
   conn_.SetTimeout(1);
   conn_.SetMaxFileSize(4000);
   // A failed transfer says why in a server log of the default minimum priority.
-  log_.SetMinimum(std::string(h.operation) == "ct_Connection::ReceiveFileData" ? 7 : 0);
+  if (std::string(h.operation) == "ct_Connection::ReceiveFileData")
+    SetLogPriorityProvider([] { return LogPrioritySetting{7, true}; });
   std::string body = std::string(R"PY(
 c = Client(port)
 c2 = Client(port)

@@ -16,8 +16,6 @@ LogCatcher::~LogCatcher() {
   SetLogPriorityProvider(nullptr);
 }
 
-void LogCatcher::SetMinimum(int minimum) { g_minimum = minimum; }
-
 void LogCatcher::WriteRecord(const std::string& name, const std::string& message) {
   records_.emplace_back(name, message);
 }

@@ -29,8 +29,6 @@ class LogCatcher : public ServerLogSink {
   LogCatcher& operator=(const LogCatcher&) = delete;
 
   void WriteRecord(const std::string& name, const std::string& message) override;
-  // From now on records only what reaches a server log of minimum priority `minimum`.
-  void SetMinimum(int minimum);
 
   // The messages recorded so far whose location names `operation`
   // ("...]:<operation>()"), in order.
