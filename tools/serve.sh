@@ -3,10 +3,9 @@
 # server with tools/serve_job.sh on the given port (default 8226): server
 # mode on in out/server/XTensions/brenix.ini, a copy of
 # out/XTensions/brenix.ini (which stays as it was), the stand-in host in
-# out/ until a client halts the server or
-# SIGTERM stops it (exit status 0 both ways).  The
-# host's transcript goes to standard output; the plug-in's log is
-# out/BrenixLogfile.txt.  serve_job.sh checks the port.
+# out/ until a client halts the server or SIGTERM stops it (exit status 0
+# both ways).  The host's transcript goes to standard output; the plug-in's
+# log is out/BrenixLogfile.txt.  serve_job.sh checks the port.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
