@@ -86,7 +86,7 @@ int32_t WriteDocumentText(const std::string& path, std::string text, std::string
     // Write permission bits, not just access: the superuser may write
     // anything, but a document made read-only stays so.
     if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) {
-      *error = "the document is read-only";
+      *error = (st.st_mode & 0222) == 0 ? "the document is read-only" : "the document is not writable by this user";
       return kXTErrIo;
     }
   }

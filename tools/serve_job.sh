@@ -3,10 +3,11 @@
 #
 #   serve_job.sh BUILD OUT PORT
 #
-# installs the plug-in in OUT/XTensions, turns server mode on with PORT in
-# OUT/XTensions/brenix.ini (made when missing; its other lines are kept) and
-# runs the stand-in host in OUT until a client halts the server or SIGTERM
-# stops it.  The host's
+# installs the plug-in in OUT/XTensions and, for the server alone, in
+# OUT/server/XTensions with a copy of OUT/XTensions/brenix.ini (its lines
+# kept, made when missing) that turns server mode on with PORT, and runs the
+# stand-in host in OUT with that folder until a client halts the server or
+# SIGTERM stops it; OUT/XTensions/brenix.ini stays as it was.  The host's
 # transcript goes to standard output; the plug-in's log is
 # OUT/BrenixLogfile.txt.  Exit status 1 when the port is taken, 2 on a bad
 # argument.
@@ -38,10 +39,14 @@ then
   echo "serve.sh: port $port is taken; stop what listens there or give another port" >&2
   exit 1
 fi
-mkdir -p "$out/XTensions"
+served=$out/server/XTensions
+mkdir -p "$out/XTensions" "$served"
 cp "$build/plugin/brenix/libbrenix.so" "$out/XTensions/"
-python3 "$top/tools/ini_set.py" "$out/XTensions/brenix.ini" Server serverMode=True "listenPort=$port"
+cp "$build/plugin/brenix/libbrenix.so" "$served/"
+rm -f "$served/brenix.ini"
+if [[ -f $out/XTensions/brenix.ini ]]; then cp "$out/XTensions/brenix.ini" "$served/"; fi
+python3 "$top/tools/ini_set.py" "$served/brenix.ini" Server serverMode=True "listenPort=$port"
 cd "$out"
 export BRENIX_REGISTRY_ROOT=$out/registry
 echo "serve.sh: serving on port $port (a client's \"haltServer\" stops it; log: $out/BrenixLogfile.txt)"
-exec "$build/host/xthost" --xtensions XTensions start serve
+exec "$build/host/xthost" --xtensions server/XTensions start serve

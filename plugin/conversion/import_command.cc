@@ -443,7 +443,10 @@ void ImportAction::ActionPerformed(XTVoidRec*) {
 
   // As the host's own save refuses it.
   if (win::IsReadOnlyFile(target)) {
-    LogColumns("ERROR:", "The target \"" + target + "\" is read-only");
+    // Write bits without write access: a file of another user, not one made read-only.
+    struct stat bits {};
+    const bool others = ::stat(target.c_str(), &bits) == 0 && (bits.st_mode & 0222) != 0;
+    LogColumns("ERROR:", "The target \"" + target + "\" is " + (others ? "not writable by this user" : "read-only"));
     ShowResult(false);
     return;
   }

@@ -13,6 +13,7 @@
 #include "support/host_link.h"
 #include "support/settings.h"
 #include "support/host_result.h"
+#include "support/program_log.h"
 
 namespace Menus {
 namespace {
@@ -246,6 +247,12 @@ void DoMenuItem(xthandlecommandrec* record) {
   for (const int32_t button : kCommandOrder) {
     const uint16_t item = ItemId(button);
     if (item == 0 || item != command) continue;
+    // In server mode the document commands take the server job's target,
+    // which a menu command has none of: they end without a word but this.
+    if (modes->serverMode && button != 8 && button != 16) {
+      ProgramLog() << "\nServer mode is on (serverMode = True in brenix.ini): the menu command has no target "
+                      "and does nothing" << std::endl;
+    }
     Run(button, record);
     break;
   }

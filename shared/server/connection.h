@@ -145,7 +145,8 @@ class ct_Connection {
   void callFailed(const std::string& location, const char* reason);
   // callFailed, then closes the client (briefly when it ran out of time).
   void clientCallFailed(const std::string& location, const char* reason);
-  // The file-level failures of the transfers: logged, client closed.
+  // The file-level failures of the transfers: logged at level 7, which the
+  // server log keeps at its default minimum, then the client closed.
   void transferFailed(const std::string& location, const char* message);
 
   net::Socket m_server;

@@ -43,21 +43,29 @@ bool ct_Conversion::doExport(uint32_t outputIndex, const std::string& source, co
   LogMessage(where, std::string("Source is QXP: ") + (sourceKind == kFileKindQxp ? "YES\t" : "NO\t"), 2);
   FileKind targetKind = kFileKindNone;
   if (!TargetKind(outputIndex, targetKind)) return false;
-  const bool withCoordinates = outputIndex == 2 && (m_eo_CnvType == 7 || m_eo_CnvType == 8);
+  const std::vector<std::string> outputs = Outputs(outputIndex, target);
   LogMessage(where, where + " - BEFORE FolderUtils::ProcessConversion()", 2);
   bool result = false;
   try {
     result = RunConversion(source, target, sourceKind, targetKind);
-    std::string coordinates = target;
-    if (result && withCoordinates && SetFileExtension(coordinates, "coo", false, true)) {
-      SetThirdResult(SplitPath(coordinates, true));
-      result = RunConversion(source, coordinates, sourceKind, kFileKindCoo);
+    if (result && outputs.size() > 1) {
+      SetThirdResult(SplitPath(outputs[1], true));
+      result = RunConversion(source, outputs[1], sourceKind, kFileKindCoo);
     }
   } catch (...) {
     LogMessage(where, where + " - UNKNOWN EXCEPTION on FolderUtils::ProcessConversion()", 2);
   }
   LogMessage(where, where + " - AFTER FolderUtils::ProcessConversion()", 2);
   return result;
+}
+
+std::vector<std::string> ct_Conversion::Outputs(uint32_t outputIndex, const std::string& target) const {
+  std::vector<std::string> outputs{target};
+  std::string coordinates = target;
+  if (outputIndex == 2 && (m_eo_CnvType == 7 || m_eo_CnvType == 8) &&
+      SetFileExtension(coordinates, "coo", false, true))
+    outputs.push_back(coordinates);
+  return outputs;
 }
 
 void WriteServerAlive() {

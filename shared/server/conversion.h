@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "shared/server/conversion_base.h"
 
@@ -22,6 +23,8 @@ class ct_Conversion : public ct_ConversionBase {
   // and 6 after "\nERROR: Unknown file type extension!\n" on standard
   // output.  Nothing a conversion throws leaves it.
   bool doExport(uint32_t outputIndex, const std::string& source, const std::string& target) override;
+  // The target, and beside a PDF of types 7 and 8 its coordinates file.
+  std::vector<std::string> Outputs(uint32_t outputIndex, const std::string& target) const override;
   // Nothing to close: answers true.
   bool closeAllDocuments() override { return true; }
 };

@@ -7,6 +7,8 @@
 #include <iomanip>
 #include <random>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "shared/server/connection.h"
 #include "shared/server/conversion.h"
@@ -58,6 +60,15 @@ bool Stopping(const std::string& where) {
   if (!StopRequested()) return false;
   LogMessage(where, "Stop requested: the job ends without its results", 6);
   return true;
+}
+
+// Which file the name `path` holds (device and inode; 0 and 0 for none): an
+// output is committed by renaming a new file over the name, so a task's
+// output was written when the name holds another file than before.
+std::pair<dev_t, ino_t> FileAt(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return {0, 0};
+  return {st.st_dev, st.st_ino};
 }
 
 // The size of the regular file at `path`; 0 when there is none.
@@ -321,8 +332,27 @@ bool ct_ConversionBase::RunDialogue() {
 
   m_taskFlag = true;
   // One task: the conversion, which counts only when it left a result.
+  bool leftResult = false;  // a task left a new output in place
   auto task = [&](uint32_t index, const std::string& from, const std::string& to, int number) {
-    bool ok = !to.empty() && !Stopping(where) && doExport(index, from, to) && !Stopping(where);
+    const std::string name = "Task " + std::to_string(number) + "/" + (hasSecond ? "2" : "1");
+    const std::vector<std::string> outputs = to.empty() ? std::vector<std::string>() : Outputs(index, to);
+    std::vector<std::pair<dev_t, ino_t>> before;
+    for (const std::string& output : outputs) before.push_back(FileAt(output));
+    const bool runs = !to.empty() && !Stopping(where);
+    bool ok = runs && doExport(index, from, to);
+    std::string written, earlier;
+    if (runs && StopRequested()) {
+      // Stopped while it ran: it counts as done when every output it writes
+      // was committed before the stop came.
+      for (size_t i = 0; i < outputs.size(); ++i) {
+        const std::pair<dev_t, ino_t> now = FileAt(outputs[i]);
+        const bool isNew = now.second != 0 && now != before[i];
+        std::string& list = isNew ? written : earlier;
+        list += (list.empty() ? "" : ", ") + FileName(outputs[i]) + (isNew || before[i].second ? "" : " (none)");
+      }
+      ok = earlier.empty();
+      if (written.empty()) Stopping(where);
+    }
     if (ok && ResultSize(to) == 0) {
       LogMessage(where, "ERROR: Missing or empty result: " + to, 6);
       ok = false;
@@ -330,9 +360,12 @@ bool ct_ConversionBase::RunDialogue() {
     LogMessage(where, "doExport[AFTER " + std::to_string(number) + "] - Job done: " + Outcome(ok), 3);
     if (!ok) m_taskFlag = false;
     LogMessage(where,
-               "Task " + std::to_string(number) + "/" + (hasSecond ? "2: " : "1: ") + Outcome(ok) + "\t[" +
-                   RightAligned48(FileName(from)) + " -> " + RightAligned48(FileName(to)) + "]",
+               name + ": " + Outcome(ok) + "\t[" + RightAligned48(FileName(from)) + " -> " +
+                   RightAligned48(FileName(to)) + "]",
                7);
+    if (!written.empty() && !earlier.empty())
+      LogMessage(where, name + ": stopped with its outputs partly written: new " + written + "; earlier " + earlier, 7);
+    leftResult = leftResult || ok || !written.empty();
     return ok;
   };
   WriteServerAlive();
@@ -359,7 +392,9 @@ bool ct_ConversionBase::RunDialogue() {
   const bool closed = closeAllDocuments();
   LogMessage(where, std::string("Closed all documents: ") + Outcome(closed), 5);
 
-  if (Stopping(where)) {
+  // A stop after a task left its outputs says so only of the socket mode's
+  // results, which are not sent.
+  if (socketMode || !leftResult ? Stopping(where) : StopRequested()) {
     // The job ends here, as after a failed transfer: nothing more is sent.
     if (socketMode) RemoveTmpFolder();
     return false;

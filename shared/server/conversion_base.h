@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/CnvTools.h"
 #include "support/paths.h"
@@ -52,8 +53,10 @@ class ct_ConversionBase : public IConversion {
   // result; false on a dialogue or transfer error or a failed task.  A type
   // outside 0-8 answers false without a word.  Whatever a task throws
   // passes through, after the job folder was removed as at the end.  Once
-  // the server is asked to stop (support/stop_request.h) no task starts, the
-  // task running keeps no output, nothing more is sent and the job fails.
+  // the server is asked to stop (support/stop_request.h) no task starts,
+  // nothing more is sent and the job fails; the task running succeeds only
+  // when all its outputs were committed before the stop (some of them: a
+  // line names those and the earlier files).
   bool Run();
 
   // Makes a fresh job folder "PELMO_" + time stamp + "_" + letters (30
@@ -85,6 +88,12 @@ class ct_ConversionBase : public IConversion {
   // Makes the file node `name` in the job folder the job's third result
   // (nothing on disk); nothing without a job folder.
   void SetThirdResult(const std::string& name);
+  // The files a task converting into `target` at `outputIndex` writes:
+  // `target` alone, unless the conversion writes more.
+  virtual std::vector<std::string> Outputs(uint32_t outputIndex, const std::string& target) const {
+    (void)outputIndex;
+    return {target};
+  }
 
   ct_Connection* m_connection;
   uint32_t m_eo_CnvType;

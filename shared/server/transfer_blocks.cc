@@ -98,7 +98,7 @@ using InflateStream = ZStream<inflateEnd>;
 }  // namespace
 
 void ct_Connection::transferFailed(const std::string& location, const char* message) {
-  LogMessage(location, message, 6);
+  LogMessage(location, message, 7);
   closeClient();
 }
 

@@ -153,6 +153,7 @@ const std::vector<Before> kBefore = {
     {"0600", true, 0600}, {"0444", true, 0444}, {"a new file", false, 0640}, {"another's 0640", true, 0640, true},
     {"0640 in a folder whose sync fails", true, 0640, false, true},
     {"root's 0660 written by nobody", true, 0660, false, false, true},
+    {"root's 0644 written by nobody", true, 0644, false, false, true},
     {"0640 replaced after the save's rename", true, 0640, false, false, false, true}};
 
 // "owner:group" of the file at `path`.
@@ -188,8 +189,10 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheOwnerAndModeOfTheFileI
                                           " && chown 0 " + testutil::ShellQuote(target.string())).c_str()) != 0) {
         continue;
       }
+      const bool notWritable = before.byNobody && (before.mode & 020) == 0;
+      const bool refused = output.refusesReadOnly && (before.mode == 0444 || notWritable);
       // The writer's, where it may not give the earlier file's owner.
-      const std::string owner = Owner(before.exists && !before.byNobody ? target : folder);
+      const std::string owner = Owner(before.exists && (!before.byNobody || refused) ? target : folder);
       if (before.replacedAfterRename) {
         // The host stays our child (the tracer detached), stopped where
         // its save syncs the folder.
@@ -211,7 +214,6 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheOwnerAndModeOfTheFileI
       const HostRun run = Traced(output, install, target, trace, before.folderSyncFails, before.byNobody);
       ::umask(mask);
       EXPECT_TRUE(run.errors.find("Sanitizer") == std::string::npos) << run.errors;
-      const bool refused = output.refusesReadOnly && before.mode == 0444;
       EXPECT_EQ(Mode(target), before.mode);
       EXPECT_EQ(Owner(target), owner);
       if (refused) {
@@ -219,7 +221,7 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheOwnerAndModeOfTheFileI
         if (*output.done != '\0') { EXPECT_NE(LastDialog(run), std::string(output.done)); }
         std::string said = run.log + run.errors;
         for (const std::string& line : run.transcript) said += line + "\n";
-        EXPECT_NE(said.find("read-only"), std::string::npos) << said;
+        EXPECT_NE(said.find(notWritable ? "not writable by this user" : "read-only"), std::string::npos) << said;
       } else {
         if (*output.done != '\0') { EXPECT_EQ(LastDialog(run), std::string(output.done)); }
         EXPECT_EQ(run.status, 0) << run.errors;

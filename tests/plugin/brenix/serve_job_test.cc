@@ -57,8 +57,9 @@ TEST(ServeJob, ExportsAFixtureAndMakesADocumentOfTheContainerItSentBack) {
             "[\"export indd\", \"export finished\", [\"doc.qxp\"]]]\n")
       << server.Output();
 
-  // The settings the script wrote, the other lines kept.
-  EXPECT_EQ(ReadFile(out / "XTensions" / "brenix.ini"),
+  // The settings file as it was; the server's copy with the script's settings, the other lines kept.
+  EXPECT_EQ(ReadFile(out / "XTensions" / "brenix.ini"), "[Server]\nserverMode = False\nclearTempFiles = True\n");
+  EXPECT_EQ(ReadFile(out / "server" / "XTensions" / "brenix.ini"),
             "[Server]\nserverMode = True\nclearTempFiles = True\nlistenPort = " + std::to_string(port) + "\n");
   EXPECT_NE(server.Output().find("serve stopped: quit requested"), std::string::npos) << server.Output();
 

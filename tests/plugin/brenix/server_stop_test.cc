@@ -13,6 +13,7 @@
 
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -114,14 +115,17 @@ def main():
 
 // The server of an installation, run the way tools/serve_job.sh runs it,
 // with XTHOST_SIGTERM set to `plan` (or with `plan`, an assignment of
-// another variable).
+// another variable, or under strace with `plan` its "inject=..." option).
 std::unique_ptr<testutil::ChildProcess> StartServer(const Installation& install, const std::string& plan) {
   fs::create_directories(install.root() / "hosttmp");
-  return std::make_unique<testutil::ChildProcess>(std::vector<std::string>{
+  std::vector<std::string> args{
       "/usr/bin/env", "-C", install.root().string(), "XTHOST_CLOCK=2024-03-07 09:05:01",
       "BRENIX_REGISTRY_ROOT=" + install.Registry().string(), "TMPDIR=" + (install.root() / "hosttmp").string(),
       plan.find('=') == std::string::npos ? "XTHOST_SIGTERM=" + plan : plan, XTHOST_PROGRAM, "--xtensions", "XTensions",
-      "--transcript", "transcript.txt", "start", "serve"});
+      "--transcript", "transcript.txt", "start", "serve"};
+  if (plan.rfind("inject=", 0) == 0)
+    args.insert(args.begin() + 7, {"/usr/bin/strace", "-qqfo/dev/null", "-EASAN_OPTIONS=detect_leaks=0", "-e" + plan});
+  return std::make_unique<testutil::ChildProcess>(args);
 }
 
 struct ServerRun {
@@ -173,7 +177,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     const char* client;   // what the client printed
     const char* logged;   // a record the run must have written, or ""
     const char* absent = "";  // an earlier result not put in the shared folder ("" none)
-    const char* made = "";    // a result the job made before the stop, which stays ("" none)
+    const char* made = "";    // the results the job made before the stop, which stay ("" none)
     bool saved = false;       // the source document was saved with the export's tags
     bool keepLog = false;     // keepServerLog (a killed server's log folder is kept)
   };
@@ -223,6 +227,11 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       {"job exportqxpandpdf kxq", "open_document:2", 0, qxpAndPdf.c_str(), stop, "", "doc.qxp"},
       {"job exportqxpandpdf kxq", "export_project:1", 0, qxpAndPdf.c_str(), stop, "", "doc.qxp"},
       {"job exportqxpandpdf kxq", "set_output_file:1", 0, qxpAndPdf.c_str(), stop, "doc.qxp", "doc.qxp"},
+      // A stop as the container is renamed into place; one after the PDF, before its coordinates.
+      {"job exportkxtandpdf qxp", "inject=rename:signal=SIGTERM:when=2", 0, kxqAndPdf.c_str(),
+       "Task 1/2: SUCCESS", "", "doc.kxq", true},
+      {"job exportqxpandpdf kxq", "open_document:4", 0, qxpAndPdf.c_str(),
+       "Task 2/2: stopped with its outputs partly written: new doc.pdf; earlier doc.coo", "", "doc.qxp doc.pdf"},
   };
   testutil::TempDir shared("brenix-server-stop");
   const fs::path sharedRoot = shared.path();
@@ -254,6 +263,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     Put(target / "doc.kxq", "earlier container\n");
     Put(target / "doc.pdf", "earlier pdf\n");
     Put(target / "doc.qxp", "earlier document\n");
+    Put(target / "doc.coo", "earlier coordinates\n");
     if (*c.absent) fs::remove(target / c.absent);
     Put(tmp / kLive / ".server.pid", "1\n");
     Put(tmp / kLive / "incoming" / ".AbCdEfGhIjKlM", "received so far");
@@ -302,11 +312,10 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     // stopped task too), and the job folders' folder only what was there
     // before, as it was.
     std::map<std::string, std::string> sharedAfter = Tree(target);
-    if (*c.made) {
-      EXPECT_EQ(sharedAfter.count(c.made), 1u) << "the result made before the stop";
-      EXPECT_NE(sharedAfter[c.made], sharedBefore[c.made]);
-      sharedAfter.erase(c.made);
-      sharedBefore.erase(c.made);
+    std::istringstream made(c.made);
+    for (std::string name; made >> name; sharedAfter.erase(name), sharedBefore.erase(name)) {
+      EXPECT_EQ(sharedAfter.count(name), 1u) << "the result made before the stop";
+      EXPECT_NE(sharedAfter[name], sharedBefore[name]);
     }
     EXPECT_EQ(sharedAfter, sharedBefore);
     const std::string source = ReadFile(root / "doc.qxp");

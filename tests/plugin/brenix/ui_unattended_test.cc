@@ -56,7 +56,8 @@ TEST(Suppression, ServerModeWritesAlertAndDialogToTheLog) {
   install.WriteSettings("[Server]\nserverMode = True\n");
   const HostRun run = ExportBadFile(install);
   ASSERT_TRUE(Clean(run)) << run.errors;
-  EXPECT_EQ(run.log, std::string(kServerModes) + kSuppressed);
+  EXPECT_EQ(run.log, std::string(kServerModes) + "\nServer mode is on (serverMode = True in brenix.ini): the menu "
+                     "command has no target and does nothing\n" + kSuppressed);
   EXPECT_TRUE(Only(run, {"alert", "dialog"}).empty());
 }
 

@@ -262,6 +262,9 @@ TEST_P(HostileClients, AreRefusedAndTheNextIsServed) {
   const Hostile& h = GetParam();
   conn_.SetTimeout(1);
   conn_.SetMaxFileSize(4000);
+  // A failed transfer says why in a server log of the default minimum priority.
+  if (std::string(h.operation) == "ct_Connection::ReceiveFileData")
+    SetLogPriorityProvider([] { return LogPrioritySetting{7, true}; });
   std::string body = std::string(R"PY(
 c = Client(port)
 c2 = Client(port)
