@@ -94,10 +94,11 @@ Features:
   locked-story      a locked story
   story-ids         story ids near the largest
   item-data         item data of the document, a page and a box
-  item-ids          item ids near the largest, or all used
   unusable-box      a text box without height, with inverted bounds or
                     with a polygon of fewer than three points, whose story
                     anchors a picture or holds hidden text, or overflows
+  item-ids          item ids near the largest, or all used (the last
+                    feature: its box takes the largest id)
 """
 import argparse
 import json
@@ -118,7 +119,7 @@ FEATURES = ['current-layout', 'neighbours', 'equal-keys', 'tabless-format',
             'boxless-story', 'empty-paragraphs', 'equal-text', 'combining', 'non-bmp',
             'rtl-bidi', 'nonchar-nul', 'long-one-run', 'long-many-runs', 'many-sheets',
             'hidden-across', 'locked-box', 'locked-group', 'locked-layer', 'locked-story',
-            'story-ids', 'item-data', 'item-ids', 'unusable-box']
+            'story-ids', 'item-data', 'unusable-box', 'item-ids']
 WORDS = ['alpha', 'bravo', 'carton', 'delta', 'echo', 'forme', 'gamma', 'hotel', 'ink',
          'juliet', 'kilo', 'lima', 'page', 'quire', 'recto', 'verso', 'serif', 'tome']
 FONTS = [{'id': 3, 'name': 'Times'}, {'id': 4, 'name': 'Helvetica'}]
