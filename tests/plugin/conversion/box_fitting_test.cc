@@ -107,9 +107,8 @@ TEST(BoxFitting, OverflowTestAndGrowthByBox) {
       {6, 3, false, 6, {100, 500, 300, 520}, false},
       // One step fits the page; the twenty tries end with the text overset.
       {7, 0, true, 7, {540, 600, 608, 620}, true},
-      // Boxes that keep their size, their text overset: without a size or
-      // usable polygon, or held by a locked group that no walk of the
-      // view's spreads meets.
+      // Boxes that keep their size, their text overset: without a size or a usable polygon, or held by a
+      // locked group that no walk of the view's spreads meets.
       {8, 0, false, 8, {200, 700, 250, 700}, false},
       {16, 0, false, 16, {100, 600, 150, 620}, false},
       {9, 0, false, 9, {300, 720, 250, 740}, false},

@@ -1,7 +1,6 @@
 // Importer::Run over the stand-in host with a container held in memory:
 // a locked story unlocked and locked again, one unique id per paragraph,
-// stories without a box or layout, and a host call that fails (the box is
-// enlarged for the import).
+// stories without a box or layout, and host calls that fail.
 #include "plugin/conversion/importer.h"
 
 #include <gtest/gtest.h>
