@@ -25,6 +25,11 @@ its paragraph's format, after the changes the round trip makes by design:
     come back;
   - a story without a box is not exported, and stays as it was.
 
+Every box of the source that the imported document holds under its id
+must keep its bounds, shape and polygon; a text box whose record the host
+takes back may only grow to fit its text (its right and bottom edges
+out).
+
 The container's paragraphs must carry the style name of the sheet the
 document gives them.  After the export the user's document on disk must
 equal the source but for the box tags ("data"), the host's item counter
@@ -89,7 +94,11 @@ Features:
   locked-story      a locked story
   story-ids         story ids near the largest
   item-data         item data of the document, a page and a box
-  item-ids          item ids near the largest, or all used
+  unusable-box      a text box without height, with inverted bounds or
+                    with a polygon of fewer than three points, whose story
+                    anchors a picture or holds hidden text, or overflows
+  item-ids          item ids near the largest, or all used (the last
+                    feature: its box takes the largest id)
 """
 import argparse
 import json
@@ -110,7 +119,7 @@ FEATURES = ['current-layout', 'neighbours', 'equal-keys', 'tabless-format',
             'boxless-story', 'empty-paragraphs', 'equal-text', 'combining', 'non-bmp',
             'rtl-bidi', 'nonchar-nul', 'long-one-run', 'long-many-runs', 'many-sheets',
             'hidden-across', 'locked-box', 'locked-group', 'locked-layer', 'locked-story',
-            'story-ids', 'item-data', 'item-ids']
+            'story-ids', 'item-data', 'unusable-box', 'item-ids']
 WORDS = ['alpha', 'bravo', 'carton', 'delta', 'echo', 'forme', 'gamma', 'hotel', 'ink',
          'juliet', 'kilo', 'lima', 'page', 'quire', 'recto', 'verso', 'serif', 'tome']
 FONTS = [{'id': 3, 'name': 'Times'}, {'id': 4, 'name': 'Helvetica'}]
@@ -572,6 +581,23 @@ def add_feature(doc, feature):
         page = doc.spreads(0)[0]['pages'][0]
         page['data'] = data()
         doc.story(doc.simple_paragraphs(1), data=data())
+    elif feature == 'unusable-box':
+        polygon = rnd.choice([[[10, 10]], [[0, 0], [40, 200]]])
+        shape = rnd.choice([{'bounds': [100, 200, 300, 200]}, {'bounds': [100, 260, 300, 200]},
+                            {'bounds': [100, 200, 300, 240], 'polygon': polygon},
+                            {'bounds': [100, 200, 300, 240], 'polygon': polygon,
+                             'shape': rnd.choice([9, 10, 11, 12])}])
+        r = rnd.random()
+        if r < 0.4:
+            inner = [doc.anchor(doc.item(kind='picture', bounds=[0, 0, 20, 20]))]
+        elif r < 0.8:
+            hidden = rnd.randint(5, 90)
+            inner = [('\u2039x', doc.attr(opcode=32, object=hidden)), (doc.words(1), 0),
+                     ('\u203ax', doc.attr(opcode=64, object=hidden))]
+        else:
+            inner = [(doc.words(40), 0)]
+        doc.story([(0, [(doc.words(7) + ' ', 0)] + inner + [(' ' + doc.words(7), 0)])], **shape)
+        doc.story(doc.simple_paragraphs())
 
 
 def dropped_units(doc, story):
@@ -721,7 +747,26 @@ def compare_stories(source, result, translated, boxless):
         for a, _ in story_tables(story)[2]:
             if a < len(records) and records[a].get('mark'):
                 faults.append('story %d: mark %#x left' % (story['id'], records[a]['mark']))
-    return faults + item_data_lost(source, result) + locks_lost(source, result)
+    return faults + item_data_lost(source, result) + locks_lost(source, result) + geometry_changed(source, result)
+
+
+def geometry_changed(source, result):
+    """The boxes of `source` whose bounds, shape or polygon `result` changed
+    (an anchored item comes back as a copy under another id); a text box
+    whose record the host takes back may grow to fit its text."""
+    faults = []
+    theirs = {b['id']: b for b in result.get('boxes', [])}
+    for box in source.get('boxes', []):
+        got = theirs.get(box['id'])
+        if got is None:
+            continue
+        a, b = box.get('bounds'), got.get('bounds')
+        usable = a[2] > a[0] and a[3] > a[1] and len(box.get('polygon', [0] * 3)) >= 3
+        grown = box.get('story') and usable and a[:2] == b[:2] and b[2] >= a[2] and b[3] >= a[3]
+        shape = lambda x: (x.get('shape', 5), x.get('polygon'))
+        if shape(box) != shape(got) or (a != b and not grown):
+            faults.append('box %d geometry %s -> %s' % (box['id'], (a,) + shape(box), (b,) + shape(got)))
+    return faults
 
 
 def locks_lost(source, result):
@@ -942,6 +987,7 @@ CLASSES = (
     ('item data lost', r'item data of'),
     ('story lock lost', r'story \d+ options'),
     ('locked box grown', r'locked box \d+ bounds'),
+    ('box bounds or shape changed', r'box \d+ geometry'),
     ('export failed', r'^export:'),
     ('import failed, every story came back', r'every story came back'),
     ('import failed', r'import:'),

@@ -71,11 +71,8 @@ constexpr int16_t kLockedConstraint = 1;
 // pasteboard): the number less this is the spread.
 constexpr int16_t kOffPages = 2000;
 
-// `box` as the user finds it: "the text box of story S on page P" (on
-// "master spread M", or "beside spread N" when it lies off the pages).  The
-// host's interface gives no item id, so none is named.  The calls only
-// name the box: a failure leaves its part out and is no failure of the
-// import.
+}  // namespace
+
 std::string BoxName(XTItem box) {
   const XTLayoutSuite* layout = XT().lgk2;
   std::string name = "the text box";
@@ -89,6 +86,8 @@ std::string BoxName(XTItem box) {
   if (info.page_number > kOffPages) return name + " beside spread " + std::to_string(info.spread);
   return name + " on page " + std::to_string(info.page_number);
 }
+
+namespace {
 
 // Logs that `box`, whose text does not fit, keeps its size for `why`, so
 // that its story stays overset.
@@ -279,7 +278,7 @@ bool BoxOverflows(LockedGroups& groups) {
     return false;
   // A box without inset has a text area equal to its bounds and still
   // overflows when its last line says so, so the line table alone decides;
-  // the outer bounds tell below whether the box has a size to grow from.
+  // its record tells below whether the host would take it back grown.
   if (!LastLineOverflows(box)) return false;
   if (locked != 0) {
     LogHeldBox(box, "it is locked");
@@ -289,10 +288,10 @@ bool BoxOverflows(LockedGroups& groups) {
     LogHeldBox(box, "its group is locked");
     return false;
   }
-  // A box without height or width, or with inverted bounds, keeps its size
-  // as a locked box does: the host refuses the record of such a box.
-  if (outer[2] <= outer[0] || outer[3] <= outer[1]) {
-    LogHeldBox(box, "it has no size");
+  // A box whose own record the host refuses (no size, too few points)
+  // keeps its size as a locked box does.
+  if (const char* why = UnusableBoxShape(box)) {
+    LogHeldBox(box, why);
     return false;
   }
   return true;
@@ -310,6 +309,10 @@ void EnlargeBox(int32_t lastParagraph, LockedGroups& groups) {
   EnsureOverflowMark();
   int32_t limit[4] = {};  // top, left, bottom, right
   if (GetBoxPageBounds(box, &limit[1], &limit[0], &limit[3], &limit[2]) != kXTOk) return;
+  if (const char* why = UnusableBoxShape(box)) {
+    LogHeldBox(box, why);
+    return;
+  }
   XTBox current = 0;
   if (HostCall("current_box", XT().lgh2->current_box(&current)) == kXTOk && current != 0)
     HostCall("select_text", XT().lgh2->select_text(current, 0, 0));

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -33,10 +34,11 @@ class LockedGroups {
 // box at its size, its text area differs from its outer bounds, and the last
 // line of its line table carries the host's "does not fit" mark.  False when
 // there is no current box or a host call fails, and for a box that keeps its
-// size because the user locked it or its group (`groups`) or because it has
-// no size (no height or width, or inverted bounds): when its text does not
-// fit, the program log names the box by its story and page, and the story
-// stays overset.
+// size because the user locked it or its group (`groups`) or because the
+// host would not take its record back (UnusableBoxShape: no size, or a
+// polygon of fewer than three points): when its text does not fit, the
+// program log names the box by its story and page and says why, and the
+// story stays overset.
 bool BoxOverflows(LockedGroups& groups);
 // The same with groups found for this call alone.
 bool BoxOverflows();
@@ -44,11 +46,19 @@ bool BoxOverflows();
 // Grows the current box in steps of 18 points until BoxOverflows() is
 // false, at most 20 tries: the right edge on every try, the bottom only when
 // `lastParagraph` > 0; no edge is moved past the page's limits, and a try
-// that can move no edge ends the growth.  The host's refusal of a locked
-// box ends it too, logged as above; its other refusals are failed host
+// that can move no edge ends the growth.  A box whose record the host would
+// not take back is not grown, and the host's refusal of a locked box ends
+// the growth, both logged as above; its other refusals are failed host
 // calls, logged with the host's reason.
 void EnlargeBox(int32_t lastParagraph, LockedGroups& groups);
 void EnlargeBox(int32_t lastParagraph);
+
+// `box` as the user finds it: "the text box of story S on page P" (on
+// "master spread M", or "beside spread N" when it lies off the pages).  The
+// host's interface gives no item id, so none is named.  The calls only
+// name the box: a failure leaves its part out and is no failure of the
+// import.
+std::string BoxName(XTItem box);
 
 // Passes the current document to the host's document request `request`
 // (3: lay it out again, 1: bring its windows up to date); the host's result.

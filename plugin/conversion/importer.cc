@@ -374,6 +374,12 @@ void Importer::Enlarge(const AnchorCollector& plan, XTItem box, Enlargement& enl
   uint8_t textBox = 0;
   if (XT().lgk2->is_text_box(box, &textBox) != kXTOk || textBox == 0) return;
   if (mode != 2 && !plan.HasAnchors()) return;
+  // Enlarged, a box whose own record the host refuses would keep the page's
+  // bounds: it keeps its own, as when boxes are never enlarged.
+  if (const char* why = UnusableBoxShape(box)) {
+    ProgramLog() << "WARNING: " << BoxName(box) << " is not enlarged for the import (" << why << ")" << std::endl;
+    return;
+  }
   int32_t page[4] = {0, 0, 0, 0};
   int32_t* own = enlargement.bounds;
   if (GetBoxBounds(box, &own[0], &own[1], &own[2], &own[3]) != 0 ||
@@ -389,8 +395,13 @@ void Importer::Restore(XTItem box, Enlargement& enlargement) {
   if (!enlargement.active) return;
   enlargement.active = false;
   const int32_t* own = enlargement.bounds;
-  FixComplexBoxShape(box, own[0], own[1], own[2], own[3], &enlargement.savedWord,
-                     &enlargement.savedShape, true);
+  if (FixComplexBoxShape(box, own[0], own[1], own[2], own[3], &enlargement.savedWord,
+                         &enlargement.savedShape, true) != 0) {
+    // The box keeps the page's bounds or shape: the import must not be done.
+    ProgramLog() << "ERROR: " << BoxName(box)
+                 << " did not get its own bounds and shape back: the host refused its record" << std::endl;
+    NoteHostFailure();
+  }
 }
 
 void Importer::ProcessStory(BX_KXT::Import::IStory& story, XTItem box) {

@@ -55,7 +55,9 @@ class Importer : public Mapper {
 
   void OpenProgress();
   void CloseProgress();
-  // `plan` is the story's, read once for the enlargement and the import.
+  // `plan` is the story's, read once for the enlargement and the import.  A
+  // box the host would not take back (UnusableBoxShape) is not enlarged,
+  // with a WARNING; a refused restore is logged and counted as a failed call.
   void Enlarge(const AnchorCollector& plan, XTItem box, Enlargement& enlargement);
   void Restore(XTItem box, Enlargement& enlargement);
   // Imports the story of a box; false when a view switch failed.

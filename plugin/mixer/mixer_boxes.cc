@@ -204,6 +204,27 @@ int32_t GetBoxPageBounds(XTItem box, int32_t* left, int32_t* top, int32_t* right
   return kXTOk;
 }
 
+const char* UnusableBoxShape(XTItem box) {
+  const XTLayoutSuite* layout = XT().lgk2;
+  if (box == 0 || layout == nullptr) return nullptr;
+  XTHandle made = 0;
+  if (HostCall("box_record", layout->box_record(box, &made)) != kXTOk || made == 0) return nullptr;
+  const QHandle block = QHandle::Adopt(made);
+  XTBoxRecord record;
+  if (!block.CopyOut(0, &record, sizeof record)) return nullptr;
+  if (record.bounds[2] <= record.bounds[0] || record.bounds[3] <= record.bounds[1]) return "it has no size";
+  if (record.polygon == 0) return nullptr;
+  QHandle points;
+  uint32_t count = 0;
+  if (QHandle::TryAllocate(0, &points) != kXTOk) {
+    NoteHostFailure();
+    return nullptr;
+  }
+  if (HostCall("polygon_points", layout->polygon_points(record.polygon, points.Get(), &count)) != kXTOk)
+    return nullptr;
+  return count < 3 ? "its polygon has fewer than three points" : nullptr;
+}
+
 int32_t FixComplexBoxShape(XTItem box, int32_t left, int32_t top, int32_t right, int32_t bottom,
                            uint32_t* savedWord, uint32_t* savedShape, bool restore) {
   const HostLink& link = XT();

@@ -1,7 +1,8 @@
 // Boxes, style sheets and colours of the current document: a scratch text
 // box, a paragraph style sheet looked up by name or by id, a new RGB
-// colour, the bounds of a box and of its page, and the temporary reshaping
-// of a box that the import enlarges.  12 is the general code of a failed
+// colour, the bounds of a box and of its page, whether the host takes a
+// box's own record back, and the temporary reshaping of a box that the
+// import enlarges.  12 is the general code of a failed
 // host call.  Host thread only.
 #pragma once
 
@@ -39,6 +40,12 @@ int32_t GetBoxBounds(XTItem box, int32_t* left, int32_t* top, int32_t* right, in
 // location, the page from the spread's page table): 12 when the box is 0, a
 // host step fails or the page is not in the table.
 int32_t GetBoxPageBounds(XTItem box, int32_t* left, int32_t* top, int32_t* right, int32_t* bottom);
+
+// Why the host would refuse `box`'s own record stored back, so that the box
+// is neither enlarged for the import nor grown: "it has no size" (no height
+// or width, or inverted bounds) or "its polygon has fewer than three
+// points"; null when it takes it, or when a host call fails (counted).
+const char* UnusableBoxShape(XTItem box);
 
 // Gives a box the bounds (left, top, right, bottom) for the time the import
 // fills it, and back.  Rectangles and ovals (shapes 5 to 9) get the bounds;

@@ -31,6 +31,7 @@ constexpr int32_t kPt = 0x10000;
 //   13  box 1 in a locked group (12) anchored in the story of box 11
 //   15  box 1 in a locked group (14) of a master spread, while the view
 //       shows the layout spreads
+//   16  box 1 with a polygon of two points
 const char kBoxes[] = R"({"format": "xthost document", "version": 1,
   "layouts": [{"name": "Layout 1", "spreads": [{"pages": [{}]}], "masters": [{"name": "A-Master"}]}],
   "characterAttributes": [{}, {"opcode": 1, "object": 12}],
@@ -47,7 +48,8 @@ const char kBoxes[] = R"({"format": "xthost document", "version": 1,
             {"id": 13, "story": 13, "group": 12, "bounds": [0, 0, 50, 20]},
             {"id": 14, "kind": "group", "master": true, "spread": 3, "bounds": [100, 100, 150, 120], "locked": true},
             {"id": 15, "story": 15, "group": 14, "master": true, "spread": 3, "bounds": [100, 100, 150, 120]},
-            {"id": 7, "story": 7, "bounds": [540, 600, 590, 620]}],
+            {"id": 7, "story": 7, "bounds": [540, 600, 590, 620]},
+            {"id": 16, "story": 16, "shape": 10, "bounds": [100, 600, 150, 620], "polygon": [[0, 0], [40, 200]]}],
   "stories": [{"id": 1, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
               {"id": 2, "text": "aaaa aaaa aaaa aaaa aaaa aaaa aaaa aaaa",
                "paragraphs": [[0, 39]], "runs": [[0, 39]]},
@@ -59,7 +61,8 @@ const char kBoxes[] = R"({"format": "xthost document", "version": 1,
               {"id": 11, "text": "a\u0001", "paragraphs": [[0, 2]], "runs": [[0, 1], [1, 1]]},
               {"id": 13, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
               {"id": 15, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
-              {"id": 7, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]}]})";
+              {"id": 7, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]},
+              {"id": 16, "text": "aaaa aaaa aaaa aaaa", "paragraphs": [[0, 19]], "runs": [[0, 19]]}]})";
 
 class FittingHost : public MixerHost {
  public:
@@ -104,9 +107,10 @@ TEST(BoxFitting, OverflowTestAndGrowthByBox) {
       {6, 3, false, 6, {100, 500, 300, 520}, false},
       // One step fits the page; the twenty tries end with the text overset.
       {7, 0, true, 7, {540, 600, 608, 620}, true},
-      // Boxes that keep their size, their text overset: without a size, or
-      // held by a locked group that no walk of the view's spreads meets.
+      // Boxes that keep their size, their text overset: without a size or a usable polygon, or held by a
+      // locked group that no walk of the view's spreads meets.
       {8, 0, false, 8, {200, 700, 250, 700}, false},
+      {16, 0, false, 16, {100, 600, 150, 620}, false},
       {9, 0, false, 9, {300, 720, 250, 740}, false},
       {13, 0, false, 13, {0, 0, 50, 20}, false},
       {15, 0, false, 15, {100, 100, 150, 120}, false},

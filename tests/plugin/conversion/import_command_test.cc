@@ -246,8 +246,10 @@ TEST_F(ImportRun, ABoxThatMayNotGrowStaysOversetAndTheTranslationReplacesTheEarl
     const char* layers;  // the document's layers ("" none)
     bool grows;
     const char* logged;  // a part of the log ("" none)
+    const char* options = "";  // settings beside resizing
   };
   const char* const plain = R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220]})";
+  const char* const always = "[Options]\ntempBoxMaximizeMode=2\n";  // every box enlarged for the import
   const Case cases[] = {
       {"a locked box", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "locked": true})", "", false,
        "WARNING: the text box of story 2 on page 1 cannot grow (it is locked): its text stays overset\n"},
@@ -263,18 +265,22 @@ TEST_F(ImportRun, ABoxThatMayNotGrowStaysOversetAndTheTranslationReplacesTheEarl
        false, ""},
       {"a box on a locked layer", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "layer": 1})",
        R"("layers": [{"id": 1, "name": "Text", "locked": true}],)", true, ""},
-      // The host refuses the record of a box without a size.
+      // The host refuses the record of a box without a size or a usable polygon.
       {"a box without height", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 200]})", "", false,
-       "WARNING: the text box of story 2 on page 1 cannot grow (it has no size): its text stays overset\n"},
+       "WARNING: the text box of story 2 on page 1 cannot grow (it has no size): its text stays overset\n", always},
       {"a box right of its right edge", R"({"id": 2, "story": 2, "bounds": [136, 200, 36, 220]})", "", false,
-       "WARNING: the text box of story 2 on page 1 cannot grow (it has no size)"},
+       "WARNING: the text box of story 2 on page 1 is not enlarged for the import (it has no size)\n", always},
+      {"a rectangle with one point", R"({"id": 2, "story": 2, "bounds": [36, 200, 136, 220], "polygon": [[10, 10]]})",
+       "", false, "WARNING: the text box of story 2 on page 1 cannot grow (its polygon has fewer than three points)"},
+      {"2 points", R"({"id": 2, "story": 2, "shape": 10, "bounds": [36, 200, 136, 220], "polygon": [[0, 0], [9, 9]]})",
+       "", false, "is not enlarged for the import (its polygon has fewer than three points)", always},
   };
-  install.WriteSettings("[QUARK]\nSetUniqueID=True\nAutomaticResizeOfFrames=True\n");
   const std::string fixture = testutil::ReadFile(fs::path(BRENIX_TEST_DATA) / "doc_import.json");
   const std::string document = (install.root() / "document.qxp").string();
   const std::string translated = (install.root() / "translated.kxq").string();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    install.WriteSettings(std::string("[QUARK]\nSetUniqueID=True\nAutomaticResizeOfFrames=True\n") + c.options);
     std::string text = fixture;
     text.replace(text.find(plain), std::string(plain).size(), c.box);
     text.replace(text.find("\"boxes\""), 0, c.layers);

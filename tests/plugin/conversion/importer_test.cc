@@ -1,6 +1,6 @@
 // Importer::Run over the stand-in host with a container held in memory:
 // a locked story unlocked and locked again, one unique id per paragraph,
-// stories without a box or layout, and a host text call that fails.
+// stories without a box or layout, and host calls that fail.
 #include "plugin/conversion/importer.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +44,7 @@ Result Import(const std::vector<StorySpec>& stories, const std::string& fail = "
   MixerHost host;
   host.OpenText("doc.json", kLocked);
   const std::string path = host.Path("settings.ini");
-  std::ofstream(path, std::ios::binary) << "[Options]\nmasterPageMode=0\n";
+  std::ofstream(path, std::ios::binary) << "[Options]\nmasterPageMode=0\ntempBoxMaximizeMode=2\n";
   EXPECT_TRUE(Settings::Instance().Load(path, false));
   {
     Mapper exporter;
@@ -132,6 +132,8 @@ TEST(Importer, AFailingTextCallIsLoggedCountedAndTheRestImported) {
       // The untranslated text stays.
       {"delete_text:1", "ERROR: QStory::Apply(): the host did not delete"},
       {"set_story_option:1", "ERROR: host call set_story_option failed"},
+      // The box keeps the page's bounds it had for the import.
+      {"store_box_record:2", "ERROR: the text box of story 1 on page 1 did not get its own bounds and shape back"},
   };
   for (const auto& [fail, logged] : cases) {
     SCOPED_TRACE(fail);
