@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -176,6 +177,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     const char* made = "";    // a result the job made before the stop, which stays ("" none)
     bool saved = false;       // the source document was saved with the export's tags
     bool keepLog = false;     // keepServerLog (a killed server's log folder is kept)
+    bool log = false;         // activateServerLog also when the server ends
   };
   // What the client of a shared-folder job stopped in its conversions
   // printed: the job text, the accepted lines, no last line.
@@ -191,6 +193,8 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
   const Case cases[] = {
       {"flood", "", 0, "{\"sent\": 4194304}\n", "Password (wrong): '(masked)'"},
       {"idle", "", 0, "[\"server alive v2\"]\n", "Stop requested (SIGTERM): the server stops"},
+      // A second SIGTERM while the host shuts down.
+      {"idle", "dispose_menu:1", 0, "[\"server alive v2\"]\n", "", "", "", false, false, true},
       {"upload", "", 0, "[true]\n", "Stop requested (SIGTERM): the server stops"},
       {"export", "font_list:1", 0, "[\"export kxt and pdf\", \"filename ok\", \"target folder ok\", \"target name ok\", null]\n",
        stoppedExport},
@@ -244,7 +248,7 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     const uint16_t port = taken ? taken->port() : FreePort();
     // A killed server leaves its log folder too.
     install.WriteSettings("[Server]\nserverMode = True\nlistenPort = " + std::to_string(port) +
-                          "\nclearTempFiles = True\n" + (c.status ? "activateServerLog = True\n" : "") +
+                          "\nclearTempFiles = True\n" + (c.status || c.log ? "activateServerLog = True\n" : "") +
                           (c.keepLog ? "keepServerLog = True\n" : "") + "[Path]\nTemporaryPath = " + tmp.string() +
                           "\n");
     // The earlier results in the shared folder, and in the job folders'
@@ -264,6 +268,14 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
     ASSERT_EQ(::flock(liveMark, LOCK_EX | LOCK_NB), 0);
     std::map<std::string, std::string> sharedBefore = Tree(target);
     const std::map<std::string, std::string> tmpBefore = Tree(tmp);
+    // What kills while folders were made or removed left, minutes ago: no
+    // mark, at most an empty file of a mark's made name.  A start takes them.
+    for (const fs::path& left : {tmp / "PELMO_20240307090500_LOG", tmp / "PELMO_20240307090501_DEADJOBQWERTYUIO",
+                                 root / "hosttmp" / "BX_PdfStyle_a1B2c3"}) {
+      Put(left / ".~999999999-1", "");
+      if (left.filename().string().find("DEAD") == std::string::npos) fs::remove(left / ".~999999999-1");
+      fs::last_write_time(left, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    }
 
     const ServerRun run = Serve(install, port, c.name, c.plan, container);
     EXPECT_EQ(run.status, c.status) << run.output;

@@ -49,6 +49,14 @@ extern "C" int link(const char* from, const char* to) {
   return -1;
 }
 
+// What was beside each job folder's mark when the mark went.
+std::vector<std::set<std::string>> g_besideMark;
+extern "C" int unlink(const char* path) {
+  const fs::path file(path);
+  if (file.filename() == ".server.pid") g_besideMark.push_back(testutil::Entries(file.parent_path().string()));
+  return static_cast<int>(::syscall(SYS_unlinkat, AT_FDCWD, path, 0));
+}
+
 extern "C" int flock(int fd, int operation) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
   std::error_code error;
@@ -238,6 +246,7 @@ TEST_F(JobTest, SocketJobsSendTheResultsOfTheTasksThatWorked) {
       {false, "exportjpgs", "doc.qxp", 0, {}, {}, false},
   };
   const std::string source = Source("upload.bin", RandomBytes(7, 100000));
+  g_besideMark.clear();
   for (const SocketCase& c : cases) {
     SCOPED_TRACE(std::string(c.command) + (c.compress ? " compressed" : " plain"));
     runner_.fail = c.fail;
@@ -260,8 +269,12 @@ TEST_F(JobTest, SocketJobsSendTheResultsOfTheTasksThatWorked) {
       const std::string from = n == "doc.qxp" || n == "doc.kxq" ? c.source : "doc.qxp";
       EXPECT_EQ(ReadFile(dir_.File("got/" + n)), ConvertedBytes(from, GetFileKindOfPath(n, false)));
     }
-    // The job folder went, and so did the intermediate document's.
+    // The job folder went, and so did the intermediate document's, each
+    // mark after all beside it.
     EXPECT_TRUE(Entries(dir_.File("tmp")).empty());
+    const auto marks = std::exchange(g_besideMark, {});
+    EXPECT_EQ(marks, decltype(marks)(marks.size(), std::set<std::string>{".server.pid"}));
+    EXPECT_FALSE(marks.empty());
     for (const std::string& target : runner_.targets) EXPECT_FALSE(Exists(target.substr(0, target.rfind('/'))));
   }
 }
@@ -277,6 +290,9 @@ TEST_F(JobTest, WithoutClearingTheReceivedSourceStaysAsUploaded) {
   ASSERT_EQ(jobs.size(), 1u);
   const std::string job = dir_.File("tmp/" + *jobs.begin());
   EXPECT_EQ(ReadFile(job + "/incoming/doc.qxp"), data);
+  // The server's user's alone.
+  EXPECT_EQ(fs::status(job).permissions(), fs::perms(0700));
+  EXPECT_EQ(fs::status(job + "/incoming/doc.qxp").permissions(), fs::perms(0600));
   EXPECT_EQ(ReadFile(job + "/doc.kxq"), ConvertedBytes("doc.qxp", kFileKindKxq));
 }
 
