@@ -14,6 +14,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -115,14 +116,19 @@ def main():
 
 // The server of an installation, run the way tools/serve_job.sh runs it,
 // with XTHOST_SIGTERM set to `plan` (or with `plan`, an assignment of
-// another variable).
+// another variable, or a program and its arguments, "@" the installation's
+// folder, that runs the host).
 std::unique_ptr<testutil::ChildProcess> StartServer(const Installation& install, const std::string& plan) {
   fs::create_directories(install.root() / "hosttmp");
-  return std::make_unique<testutil::ChildProcess>(std::vector<std::string>{
+  std::vector<std::string> command = {
       "/usr/bin/env", "-C", install.root().string(), "XTHOST_CLOCK=2024-03-07 09:05:01",
-      "BRENIX_REGISTRY_ROOT=" + install.Registry().string(), "TMPDIR=" + (install.root() / "hosttmp").string(),
-      plan.find('=') == std::string::npos ? "XTHOST_SIGTERM=" + plan : plan, XTHOST_PROGRAM, "--xtensions", "XTensions",
-      "--transcript", "transcript.txt", "start", "serve"});
+      "BRENIX_REGISTRY_ROOT=" + install.Registry().string(), "TMPDIR=" + (install.root() / "hosttmp").string()};
+  std::istringstream words(plan[0] == '/' ? plan : "");
+  for (std::string word; words >> word;) command.push_back(word[0] == '@' ? install.root().string() + &word[1] : word);
+  if (plan[0] != '/') command.push_back(plan.find('=') == std::string::npos ? "XTHOST_SIGTERM=" + plan : plan);
+  command.insert(command.end(), {XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt", "start",
+                                 "serve"});
+  return std::make_unique<testutil::ChildProcess>(command);
 }
 
 struct ServerRun {
@@ -204,6 +210,9 @@ TEST(ServerStop, StopsOnSigtermLeavingNoPartOfTheJobAndCleansUpAfterAKilledServe
       {"kill", "", -1, "[true]\n", ""},
       {"kill", "", -1, "[true]\n", "", "", "", false, true},
       {"kill probe", "XTHOST_STOP=export_project:1", -1, "[true]\n", ""},
+      // Killed as it removes its log at its end.
+      {"halt", "/usr/bin/strace -f -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 -P @/tmp/PELMO_20240307090502_LOG/"
+               "BX9_srv.log -e trace=unlink -e inject=unlink:signal=SIGKILL", -1, "[]\n", ""},
       {"taken", "temp_folder:3", 0, "", "Stop requested (SIGTERM): the server stops"},
       {"job exportkxtandpdf qxp", "open_document:1", 0, kxqAndPdf.c_str(), stop},
       {"job exportkxtandpdf qxp", "save_document:1", 0, kxqAndPdf.c_str(), stop},
