@@ -83,7 +83,7 @@ Brenix::Brenix()
     serverMode = modes->serverMode;
     if (serverMode) {
       // Marked before the log is in it: a kill leaves no unmarked log.
-      modes->InitServerLog([](const std::string& folder) { LogFolderMark() = std::make_unique<JobFolderLock>(folder); });
+      modes->InitServerLog([](const std::string& made) { LogFolderMark() = std::make_unique<JobFolderLock>(made); });
     } else {
       BatchFile::Instance().Open(false);
       BatchFile::Instance().ReportNotRun();

@@ -92,8 +92,8 @@ bool HoldsDeadMark(const fs::path& folder) {
 bool LeftUnmarked(const fs::path& folder, fs::path* made) {
   made->clear();
   struct stat st;
-  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::time(nullptr) - st.st_mtime < kUnlockedMarkSeconds)
-    return false;
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (::time(nullptr) - st.st_mtime < kUnlockedMarkSeconds) return false;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     long pid = 0;
@@ -104,7 +104,8 @@ bool LeftUnmarked(const fs::path& folder, fs::path* made) {
   if (made->empty()) return true;
   const int fd = ::open(made->c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
-  const bool gone = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  const bool gone =
+      ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
   ::close(fd);
   return gone;
 }

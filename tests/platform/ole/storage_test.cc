@@ -2,12 +2,10 @@
 // enumeration and the lifetime of files and their elements.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ole_test_util.h"
@@ -107,19 +105,19 @@ TEST_F(StorageTest, CreateWritesTheFileAtOnceAndReplacesAnyOld) {
   PutStream(root_.get(), u"a", "first");
   Reopen();
   EXPECT_EQ(StreamBytes(root_.get(), u"a"), "first");
-  // Of the writer's group, then (only as root) of another: no group bits.
-  for (const auto& [group, mode] : {std::pair<gid_t, unsigned>{getegid(), 0640u}, {65534, 0600u}}) {
-    root_.Reset();
-    chmod(file_.c_str(), 0640);
-    if (chown(file_.c_str(), static_cast<uid_t>(-1), group) != 0) continue;
-    ASSERT_EQ(CreateDocfile(file_.c_str(), kCreate, root_.Out()), S_OK);
-    PutStream(root_.get(), u"b", "second");
-    Reopen();
-    EXPECT_EQ(Names(root_.get()), std::vector<std::u16string>{u"b"});
-    struct stat st;
-    ASSERT_EQ(stat(file_.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, mode) << "permissions of the replaced file are kept";
-  }
+  root_.Reset();
+  chmod(file_.c_str(), 0640);
+  ASSERT_EQ(CreateDocfile(file_.c_str(), kCreate, root_.Out()), S_OK);
+  PutStream(root_.get(), u"b", "second");
+  Reopen();
+  EXPECT_EQ(Names(root_.get()), std::vector<std::u16string>{u"b"});
+  struct stat st;
+  ASSERT_EQ(stat(file_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u) << "permissions of the replaced file are kept";
+  root_.Reset();  // of another group (only as root): no group bits
+  if (chown(file_.c_str(), static_cast<uid_t>(-1), 65534) != 0) return;
+  ASSERT_EQ(CreateDocfile(file_.c_str(), kCreate, root_.Out()), S_OK);
+  EXPECT_TRUE(stat(file_.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600);
 }
 
 TEST_F(StorageTest, MissingWrongKindAndAlreadyOpenElements) {

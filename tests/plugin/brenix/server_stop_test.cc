@@ -123,9 +123,8 @@ std::unique_ptr<testutil::ChildProcess> StartServer(const Installation& install,
   std::vector<std::string> command = {
       "/usr/bin/env", "-C", install.root().string(), "XTHOST_CLOCK=2024-03-07 09:05:01",
       "BRENIX_REGISTRY_ROOT=" + install.Registry().string(), "TMPDIR=" + (install.root() / "hosttmp").string()};
-  std::istringstream words(plan[0] == '/' ? plan : "");
+  std::istringstream words(plan.find_first_of("=/") == std::string::npos ? "XTHOST_SIGTERM=" + plan : plan);
   for (std::string word; words >> word;) command.push_back(word[0] == '@' ? install.root().string() + &word[1] : word);
-  if (plan[0] != '/') command.push_back(plan.find('=') == std::string::npos ? "XTHOST_SIGTERM=" + plan : plan);
   command.insert(command.end(), {XTHOST_PROGRAM, "--xtensions", "XTensions", "--transcript", "transcript.txt", "start",
                                  "serve"});
   return std::make_unique<testutil::ChildProcess>(command);
