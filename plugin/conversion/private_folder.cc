@@ -22,8 +22,8 @@ PrivateFolder::PrivateFolder(const char* stem) {
 
 PrivateFolder::~PrivateFolder() {
   if (path_.empty()) return;
-  // The mark goes last but the folder: a kill on the way leaves a marked
-  // folder or an empty one, both taken by RemoveDeadPrivateFolders.
+  // Everything but the mark, then the mark, then the folder: a kill on the
+  // way leaves a marked folder or an empty one (RemoveDeadPrivateFolders).
   RemoveAllButMark(path_);
   mark_.reset();
   std::error_code ignored;
