@@ -241,8 +241,7 @@ TEST(OutputFiles, EachOutputIsSyncedThenRenamedAndKeepsTheOwnerAndModeOfTheFileI
           unsigned created = 0;
           const std::regex order(std::string("s[^r]*") + (output.guarded ? "c[^rs]*" : "") + "r.*f");
           EXPECT_TRUE(std::regex_search(Order(ReadFile(trace), target, &created), order)) << ReadFile(trace);
-          const unsigned group = before.others || mode != before.mode ? 07 : 077;  // the bits kept
-          EXPECT_EQ(created, before.exists ? 0600 | (before.mode & group) : 0666);
+          EXPECT_EQ(created, before.exists ? 0600 | (mode & (before.others ? 07 : 077)) : 0666);
         }
       }
       std::set<std::string> left = {output.file};
