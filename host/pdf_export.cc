@@ -168,7 +168,7 @@ std::string IsoDate(const HostTime& t) {
 }  // namespace
 
 bool WriteLayoutPdf(const DocumentContent& content, const std::string& path, const OutputStyle& style,
-                    const HostTime& date, std::string* error, int* system_error) {
+                    const HostTime& date, std::string* error, int* system_error, const std::string& like) {
   if (content.layouts.empty() || content.current_layout < 0 ||
       static_cast<std::size_t>(content.current_layout) >= content.layouts.size()) {
     *error = "the document has no layout";
@@ -180,7 +180,7 @@ bool WriteLayoutPdf(const DocumentContent& content, const std::string& path, con
     *error = "the layout has no page";
     return false;
   }
-  win::ReplacingFile file(path);
+  win::ReplacingFile file(path, "", like);
   const auto fileFailed = [&] {
     *error = file.Reason();
     if (system_error != nullptr) *system_error = file.error();

@@ -23,8 +23,10 @@ namespace xthost {
 // its name only when every byte reached the disk; false with the reason in
 // *error (the system's text for a file that could not be written, whose
 // errno is then in *system_error when given), and then nothing was written
-// under `path`.
+// under `path`.  The file is made no wider than one at `like` (when given;
+// win::CreateFileBeside).
 bool WriteLayoutPdf(const DocumentContent& content, const std::string& path, const OutputStyle& style,
-                    const HostTime& date, std::string* error, int* system_error = nullptr);
+                    const HostTime& date, std::string* error, int* system_error = nullptr,
+                    const std::string& like = std::string());
 
 }  // namespace xthost

@@ -164,9 +164,10 @@ int32_t ExportProject(XTProject project, uint32_t kind, int32_t) {
 }
 
 // The host log of an export, beside its output.
-void WriteExportLog(Host& host, const std::string& log, int32_t project, const std::string& pdf,
-                    const OutputStyle& style, int32_t pages) {
-  win::ReplacingFile file(log);
+void WriteExportLog(Host& host, const std::string& log, const std::string& like, int32_t project,
+                    const std::string& pdf, const OutputStyle& style, int32_t pages) {
+  // No wider than the file the host was asked to write at.
+  win::ReplacingFile file(log, "", like);
   std::ostream& out = file.stream();
   const HostTime t = host.app().clock.Now();
   char stamp[40];
@@ -236,12 +237,13 @@ int32_t ExportPdf(Host& host, int32_t project, const std::string& chosen, std::s
   OutputStyle used = style != nullptr ? *style : OutputStyle();
   styles.selected = 0;
   int system_error = 0;
-  if (!WriteLayoutPdf(*content, pdf, used, host.app().clock.Now(), error, &system_error)) {
+  // Where ".pdf" is added, the file made is no wider than the one named.
+  if (!WriteLayoutPdf(*content, pdf, used, host.app().clock.Now(), error, &system_error, handed.output)) {
     host.transcript().Line(prefix + " failed: " + Transcript::Quote(pdf) + ": " + *error);
     return system_error == ENOSPC || system_error == EDQUOT ? kXTErrDiskFull : kXTErrIo;
   }
   const int32_t pages = content->layouts[static_cast<std::size_t>(content->current_layout)].PageCount();
-  WriteExportLog(host, handed.output + "_pdf.log", project, pdf, used, pages);
+  WriteExportLog(host, handed.output + "_pdf.log", handed.output, project, pdf, used, pages);
   host.transcript().Line(prefix + " to " + Transcript::Quote(FileName(pdf)) + " style " +
                          Transcript::Quote(used.name) + " pages " + std::to_string(pages));
   return kXTOk;

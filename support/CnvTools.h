@@ -249,6 +249,9 @@ class ct_Folder : public NodeFSBase<TStr> {
   // failures), forgets them all, then removes the directory with 3 retries.
   // True only when everything went.  A kept folder does nothing.
   bool Remove() override;
+  // Remove without the last step: the directory stays (for a mark in it
+  // that must go after the rest).
+  bool RemoveContents();
   bool SetKeepFlag(bool keep) override;
   bool Exists(bool strict) const override;
 
@@ -572,7 +575,7 @@ bool ct_Folder<TStr>::Create() {
 }
 
 template <class TStr>
-bool ct_Folder<TStr>::Remove() {
+bool ct_Folder<TStr>::RemoveContents() {
   if (this->m_keep) return false;
   bool ok = true;
   for (auto& entry : m_folders)
@@ -581,6 +584,13 @@ bool ct_Folder<TStr>::Remove() {
   for (auto& entry : m_files)
     if (entry.second && !entry.second->Remove()) ok = false;
   Forget(m_files);
+  return ok;
+}
+
+template <class TStr>
+bool ct_Folder<TStr>::Remove() {
+  if (this->m_keep) return false;
+  const bool ok = RemoveContents();
   bool done = removeDirectory(this->GetPath(), 3);
   return done && ok;
 }

@@ -65,8 +65,9 @@ void BrenixInterface::SetMultiDocMode(const bool& on) {
   LogMode("\nMultiDoc mode:\t", multiDocMode);
 }
 
-bool BrenixInterface::InitServerLog() {
+bool BrenixInterface::InitServerLog(const std::function<void(const std::string&)>& made) {
   if (!CreateTmpLogFolder()) return false;
+  if (made) made(folder_->GetPath());
   const std::string name = std::string("BX") + "9" + "_srv.log";
   LogMemoryStatus(BRENIX_LOCATION("BrenixInterface::InitServerLog"));
   log_.reset(new ct_LogFile<std::string>(name, folder_.get()));
@@ -114,11 +115,13 @@ bool BrenixInterface::CreateTmpLogFolder() {
   return folder_->Exists(true);
 }
 
-bool BrenixInterface::RemoveTmpLogFolder() {
+bool BrenixInterface::RemoveTmpLogFolder(const std::function<void()>& emptied) {
   if (!folder_) return false;
   if (settings_->IsKeepServerLog()) return false;
   if (log_) log_->Close();
-  return folder_->Remove();
+  const bool ok = folder_->RemoveContents();
+  if (emptied) emptied();
+  return folder_->Remove() && ok;
 }
 
 std::string BrenixInterface::LogFolderBase() const {

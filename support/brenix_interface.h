@@ -14,6 +14,7 @@
 // on.  Host thread only.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,14 +46,17 @@ class BrenixInterface {
 
   // Makes the temporary log folder and opens the server log in it; true when
   // a server log exists afterwards.  Changes nothing when no folder is made.
-  bool InitServerLog();
+  // `made` (when given) gets the folder's path before the log is opened
+  // (for its mark).
+  bool InitServerLog(const std::function<void(const std::string&)>& made = nullptr);
   // Makes the temporary log folder (see above), first removing and freeing
   // an earlier one; false when activateServerLog is off or no folder could
   // be made.
   bool CreateTmpLogFolder();
   // Closes the server log's stream and removes the folder with its content,
-  // unless keepServerLog is on.  True when the folder was removed.
-  bool RemoveTmpLogFolder();
+  // unless keepServerLog is on; `emptied` (when given) runs between the two
+  // (to drop the folder's mark).  True when the folder was removed.
+  bool RemoveTmpLogFolder(const std::function<void()>& emptied = nullptr);
 
   // The temporary log folder's path; empty without one.
   std::string TmpLogFolderPath() const;

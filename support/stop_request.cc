@@ -43,7 +43,8 @@ StopSignalScope::StopSignalScope() {
 }
 
 StopSignalScope::~StopSignalScope() {
-  ::sigaction(SIGTERM, &g_previous, nullptr);
+  // After a stop the host is quitting: a second SIGTERM is only noted.
+  if (g_requested == 0) ::sigaction(SIGTERM, &g_previous, nullptr);
   win::SetCommitCheck(g_previousCheck);
   for (int& fd : g_pipe) {
     if (fd >= 0) ::close(fd);

@@ -18,8 +18,9 @@ class StopSignalScope {
  public:
   // Clears an earlier request, makes the pipe and installs the handler.
   StopSignalScope();
-  // Puts the earlier handling of SIGTERM back and closes the pipe; a
-  // request noted stays noted.
+  // Puts the earlier handling of SIGTERM back (unless a stop was requested:
+  // the process is then quitting, and a later SIGTERM is only noted) and
+  // closes the pipe; a request noted stays noted.
   ~StopSignalScope();
   StopSignalScope(const StopSignalScope&) = delete;
   StopSignalScope& operator=(const StopSignalScope&) = delete;

@@ -19,8 +19,11 @@ namespace ole {
 Result WorkFile::CreateTemp(const std::string& target, std::string* path, int* fd) {
   const int raw = win::CreateFileBeside(target, O_RDWR, path);
   if (raw < 0) return CreateErrorResult(errno);
+  // The target's mode; its group's bits only where the file got its group.
   struct stat st;
-  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(raw, st.st_mode & 07777);
+  struct stat own;
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::fstat(raw, &own) == 0)
+    ::fchmod(raw, st.st_mode & (own.st_gid == st.st_gid ? 07777 : 07707));
   *fd = raw;
   return S_OK;
 }

@@ -69,11 +69,12 @@ int WriteAll(int fd, const char* data, std::size_t n) {
 
 CommitCheck SetCommitCheck(CommitCheck check) { return commitCheck.exchange(check); }
 
-int CreateFileBeside(const std::string& target, int flags, std::string* path, const char* suffix) {
+int CreateFileBeside(const std::string& target, int flags, std::string* path, const char* suffix,
+                     const std::string& like) {
   static std::atomic<unsigned> counter{0};
   const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  const mode_t mode = ModeBeside(folder, target);
+  const mode_t mode = ModeBeside(folder, like.empty() ? target : like);
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     *path = folder + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + suffix;
@@ -123,8 +124,9 @@ class ReplacingFile::Buffer final : public std::streambuf {
   std::vector<char> bytes_;
 };
 
-ReplacingFile::ReplacingFile(const std::string& target, const char* suffix) : target_(target) {
-  fd_ = CreateFileBeside(target, O_WRONLY, &path_, suffix);
+ReplacingFile::ReplacingFile(const std::string& target, const char* suffix, const std::string& like)
+    : target_(target) {
+  fd_ = CreateFileBeside(target, O_WRONLY, &path_, suffix, like);
   if (fd_ < 0) Fail(errno);
 }
 
@@ -213,7 +215,10 @@ void ReplacingFile::KeepOwnerAndMode(int fd) {
                "): " + std::strerror(error));
     }
   }
-  if ((own.st_mode & 07777) != (target.st_mode & 07777) && ::fchmod(fd, target.st_mode & 07777) != 0) Fail(errno);
+  // The group's bits only for the target's group: another group may not
+  // read what the target's could.
+  const mode_t mode = target.st_mode & (own.st_gid == target.st_gid ? 07777 : 07707);
+  if ((own.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0) Fail(errno);
 }
 
 bool ReplacingFile::Commit(const std::function<bool()>& lastCheck, bool onlyWhereNothingIs) {

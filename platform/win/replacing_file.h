@@ -9,7 +9,8 @@
 // what is buffered, gives the file at the temporary name (which a writer
 // may have built anew there) the owner, group and mode of a regular file
 // already at the target (an owner or group the process may not give is
-// named through NoteFile, file_notes.h), syncs it to the disk, runs the
+// named through NoteFile, file_notes.h, and without the target's group the
+// file has no group bits), syncs it to the disk, runs the
 // caller's last check and renames it over the target, holding the file's
 // lock throughout; until then the target is untouched.  Once renamed, the
 // output is committed: Commit answers true, and a failed sync of the
@@ -44,7 +45,9 @@ namespace win {
 // `target` from the start (that file's bits for group and others, the
 // group's only when the new file gets the same group; the owner may read
 // and write); for no file there, 0666.  The umask applies on top.
-int CreateFileBeside(const std::string& target, int flags, std::string* path, const char* suffix = "");
+// With `like`, no wider than a regular file there instead.
+int CreateFileBeside(const std::string& target, int flags, std::string* path, const char* suffix = "",
+                     const std::string& like = std::string());
 
 // Writes all `n` bytes to `fd`, again after EINTR; 0, or the error number.
 int WriteAll(int fd, const char* data, std::size_t n);
@@ -66,9 +69,9 @@ CommitCheck SetCommitCheck(CommitCheck check);
 class ReplacingFile {
  public:
   // Creates the temporary file (its name ending in `suffix`, as
-  // CreateFileBeside); ok() is false (with the reason) when it cannot be
-  // made.
-  explicit ReplacingFile(const std::string& target, const char* suffix = "");
+  // CreateFileBeside, no wider than a file at `like` when given); ok() is
+  // false (with the reason) when it cannot be made.
+  explicit ReplacingFile(const std::string& target, const char* suffix = "", const std::string& like = std::string());
   // Removes the temporary file unless it was committed.
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;
@@ -114,7 +117,8 @@ class ReplacingFile {
   // in place of this object's) and makes it this object's descriptor;
   // false on failure.
   bool HoldNamedFile();
-  // Gives the file open at `fd` the owner, group and mode of the target.
+  // Gives the file open at `fd` the owner, group and mode of the target
+  // (the group's bits only with the target's group).
   void KeepOwnerAndMode(int fd);
 
   std::string target_;

@@ -21,7 +21,11 @@ PrivateFolder::PrivateFolder(const char* stem) {
 }
 
 PrivateFolder::~PrivateFolder() {
+  if (path_.empty()) return;
+  // Everything but the mark, then the mark, then the folder: a kill on the
+  // way leaves a marked folder or an empty one (RemoveDeadPrivateFolders).
+  RemoveAllButMark(path_);
   mark_.reset();
   std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  std::filesystem::remove_all(path_, ignored);
 }

@@ -3,7 +3,8 @@
 // anything in it, and removed with everything in it when the object goes.
 // It holds a job folder's mark (JobFolderLock) while it is there, so that a
 // later start removes it when its process was killed
-// (RemoveDeadPrivateFolders).  Host thread only.
+// (RemoveDeadPrivateFolders); the mark goes after the rest.  Host thread
+// only.
 #pragma once
 
 #include <memory>

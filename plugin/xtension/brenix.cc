@@ -82,9 +82,8 @@ Brenix::Brenix()
     BrenixInterface* modes = BrenixInterface::Instance();
     serverMode = modes->serverMode;
     if (serverMode) {
-      modes->InitServerLog();
-      const std::string folder = modes->TmpLogFolderPath();
-      if (!folder.empty()) LogFolderMark() = std::make_unique<JobFolderLock>(folder);
+      // Marked before the log is in it: a kill leaves no unmarked log.
+      modes->InitServerLog([](const std::string& made) { LogFolderMark() = std::make_unique<JobFolderLock>(made); });
     } else {
       BatchFile::Instance().Open(false);
       BatchFile::Instance().ReportNotRun();
@@ -159,8 +158,10 @@ void DeinitBrenix() {
   if (g_brenix == nullptr) return;
   // The menu goes back while the host's services are still there.
   Menus::Remove();
+  // The log first, the mark last (RemoveDeadLogFolders).
+  if (!Settings::Instance().IsKeepServerLog())
+    BrenixInterface::Instance()->RemoveTmpLogFolder([] { LogFolderMark().reset(); });
   LogFolderMark().reset();
-  if (!Settings::Instance().IsKeepServerLog()) BrenixInterface::Instance()->RemoveTmpLogFolder();
   LogMemoryStatus(BRENIX_LOCATION("DeinitBrenix"));
   Brenix* object = g_brenix;
   g_brenix = nullptr;

@@ -104,8 +104,10 @@ class IntermediateFolder {
  public:
   IntermediateFolder() = default;
   ~IntermediateFolder() {
+    // The document first, the mark last (RemoveDeadJobFolders).
+    const bool emptied = !folder_ || folder_->RemoveContents();
     lock_.reset();
-    if (folder_ && !folder_->Remove())
+    if (folder_ && !(folder_->Remove() && emptied))
       LogMessage(CONVERSION_BASE_LOCATION("ct_ConversionBase::Run"), "ERROR: Could not remove intermediate file!", 5);
   }
   IntermediateFolder(const IntermediateFolder&) = delete;
@@ -141,7 +143,8 @@ std::unique_ptr<ct_Folder<std::string>> MakeJobFolder(const std::string& folder)
   for (int attempt = 0; attempt < kFolderAttempts; ++attempt) {
     const std::string name = "PELMO_" + stamp + "_" + RandomLetters(kStampAndLetters - stamp.size());
     // Made here, exclusively: a folder that is there already is someone else's.
-    if (::mkdir((base + kPathSeparator + name).c_str(), 0777) == 0)
+    // Only the server's user may look in: it holds the clients' documents.
+    if (::mkdir((base + kPathSeparator + name).c_str(), 0700) == 0)
       return std::make_unique<ct_Folder<std::string>>(name, base.empty() ? std::string(1, kPathSeparator) : base,
                                                       false, false);
     if (errno != EEXIST) {
@@ -207,8 +210,11 @@ bool ct_ConversionBase::CreateTmpFolder() {
 
 bool ct_ConversionBase::RemoveTmpFolder() {
   if (!m_jobFolder || !Settings::Instance().IsClearTempFiles()) return false;
-  m_jobLock.reset();  // the mark first: the folder goes only when empty
-  return m_jobFolder->Remove();
+  // The files first, the mark last, then the folder: a kill on the way
+  // leaves a marked folder or an empty one (RemoveDeadJobFolders).
+  const bool emptied = m_jobFolder->RemoveContents();
+  m_jobLock.reset();
+  return m_jobFolder->Remove() && emptied;
 }
 
 void ct_ConversionBase::SetThirdResult(const std::string& name) {

@@ -120,5 +120,5 @@ IntermediateFile GetIntermediateFile(const std::string& source, const std::strin
 // A folder made exclusively under `base` (the root when "/"), named
 // "PELMO_" + the current time stamp + "_" + capital letters drawn from a
 // generator of its own, 37 characters in all; names already taken are drawn
-// again.  Null when none could be made.
+// again; mode 0700.  Null when none could be made.
 std::unique_ptr<ct_Folder<std::string>> MakeJobFolder(const std::string& base);

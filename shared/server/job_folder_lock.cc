@@ -84,6 +84,52 @@ bool HoldsDeadMark(const fs::path& folder) {
   return dead;
 }
 
+// Whether `folder` is what a run killed while it made or removed its
+// folder left: no mark, untouched for kUnlockedMarkSeconds, and nothing in
+// it but at most one empty file of a mark's made name that no live process
+// holds (JobFolderLock makes its mark there first).  *made: that file's
+// path, or "".
+bool LeftUnmarked(const fs::path& folder, fs::path* made) {
+  made->clear();
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (::time(nullptr) - st.st_mtime < kUnlockedMarkSeconds) return false;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    long pid = 0;
+    if (!made->empty() || !win::IsBesideName(it->path().filename().string(), &pid)) return false;
+    *made = it->path();
+  }
+  if (ec) return false;
+  if (made->empty()) return true;
+  const int fd = ::open(made->c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool gone =
+      ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  ::close(fd);
+  return gone;
+}
+
+// Removes the folders right in `base` whose names `named` takes and that a
+// killed run left unmarked (LeftUnmarked), logged as `what`; how many.
+int RemoveLeftUnmarked(const std::string& base, bool (*named)(const std::string&), const std::string& what) {
+  int removed = 0;
+  std::error_code ec;
+  std::vector<fs::path> folders;
+  for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec))
+    if (named(it->path().filename().string())) folders.push_back(it->path());
+  for (const fs::path& folder : folders) {
+    fs::path made;
+    if (!LeftUnmarked(folder, &made)) continue;
+    if (!made.empty()) ::unlink(made.c_str());
+    // Only an empty folder goes: whatever came into it meanwhile stays.
+    if (::rmdir(folder.c_str()) != 0) continue;
+    LogMessage(Where("RemoveDeadJobFolders"), "Removed " + what + ": " + folder.string(), 6);
+    ++removed;
+  }
+  return removed;
+}
+
 // Locks the mark just made at `path`, while a server starting meanwhile
 // may hold the lock for an instant to look at it; 0, or the error number
 // with the mark removed.
@@ -132,6 +178,14 @@ void RemovePartialFiles(const fs::path& folder) {
 }
 
 }  // namespace
+
+void RemoveAllButMark(const std::string& folder) {
+  std::error_code ec;
+  std::vector<fs::path> entries;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (it->path().filename() != kMarkName) entries.push_back(it->path());
+  for (const fs::path& entry : entries) fs::remove_all(entry, ec);
+}
 
 JobFolderLock::JobFolderLock(const std::string& folder) : path_(folder + "/" + kMarkName) {
   // Made and locked under a name of its own, then linked to the mark's
@@ -185,16 +239,18 @@ int RemoveDeadJobFolders(const std::string& base, bool whole) {
     }
     ++cleaned;
   }
-  return cleaned;
+  return cleaned + (base.empty() ? 0 : RemoveLeftUnmarked(base, IsJobFolderName, "a dead job's folder"));
 }
 
 void RemoveDeadPrivateFolders(const std::string& base) {
   for (const fs::path& folder : DeadMarkedFolders(base, IsPrivateFolderName)) {
     RemoveFolder(folder, "the folder of a run that is gone");
   }
+  if (!base.empty()) RemoveLeftUnmarked(base, IsPrivateFolderName, "the folder of a run that is gone");
 }
 
 void RemoveDeadLogFolders(const std::string& base, bool keep) {
+  if (!base.empty()) RemoveLeftUnmarked(base, IsLogFolderName, "the log folder of a server that is gone");
   for (const fs::path& folder : DeadMarkedFolders(base, IsLogFolderName)) {
     if (!keep) {
       RemoveFolder(folder, "the log folder of a server that is gone");

@@ -6,7 +6,11 @@
 // in a file locked (flock) by that process, removed when the job lets the
 // folder go.  The system drops the lock when the process ends however it
 // ends, so a mark that is there but not locked names a job that was cut off
-// (a killed server) and whatever it left is partial.
+// (a killed server) and whatever it left is partial.  A folder goes
+// everything else first, then its mark, then itself; what a kill while a
+// folder is made or removed leaves (no mark, and at most an empty, unheld
+// file of the mark's made name) is taken by the sweeps below once a minute
+// has passed.
 #pragma once
 
 #include <string>
@@ -29,13 +33,18 @@ class JobFolderLock {
   int fd_ = -1;
 };
 
+// Removes everything in `folder` but its mark (the mark's owner drops it
+// after, then the folder goes).
+void RemoveAllButMark(const std::string& folder);
+
 // In `base`: every folder named as MakeJobFolder names them whose mark is
 // there and not locked is removed with all in it when `whole`, else only
 // the partial files in it (received files and outputs of their unfinished
 // names) and the mark go, and the folder stays; an intermediate document's
 // folder (one without "incoming") always goes whole.  Folders without a
-// mark, locked ones and anything of another name are left alone.  Each
-// removal is logged; answers how many folders were cleaned.
+// mark (but the leftovers of a kill named above), locked ones and anything
+// of another name are left alone.  Each removal is logged; answers how
+// many folders were cleaned.
 int RemoveDeadJobFolders(const std::string& base, bool whole);
 
 // In `base`: every folder of a PdfProbe or PdfStyle folder's name

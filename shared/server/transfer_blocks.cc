@@ -32,7 +32,8 @@ File OpenFile(const std::string& path, const char* mode) {
 // exclusively in the target's folder, never through a link, renamed over the
 // target once whole and removed otherwise.  Its name is "." and 13 random
 // letters and digits: 14 bytes, a length every POSIX file system takes, so
-// it fits wherever the target's name fits.
+// it fits wherever the target's name fits.  Mode 0600: a client's document
+// is for the server's user alone.
 class PendingFile {
  public:
   explicit PendingFile(const std::string& target) : target_(target) {
@@ -44,7 +45,7 @@ class PendingFile {
       std::string name = ".";
       while (name.size() < 14) name += kLetters[pick(generator)];
       path_ = folder + name;
-      int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
       if (fd >= 0) {
         file_.reset(::fdopen(fd, "wb"));
         if (!file_) {

@@ -136,6 +136,11 @@ TEST_F(PdfExport, TheNameIsUsedAsGivenUnlessTheHostIsToldToAddPdf) {
   EXPECT_TRUE(Exists(temp_ / "added.pdf"));
   EXPECT_FALSE(Exists(temp_ / "added"));
   EXPECT_TRUE(Exists(temp_ / "added_pdf.log"));
+  WriteFile(temp_ / "private", "");  // at the name given a private file: the PDF and its log are private
+  ASSERT_TRUE(::chmod((temp_ / "private").c_str(), 0600) == 0 && RunPdfCommand(host(), "pdf", temp_ / "private"));
+  struct stat pdf {}, log {};
+  EXPECT_TRUE(!::stat((temp_ / "private.pdf").c_str(), &pdf) && !::stat((temp_ / "private_pdf.log").c_str(), &log) &&
+              ((pdf.st_mode | log.st_mode) & 077) == 0);
 }
 
 TEST_F(PdfExport, WithoutAnOutputFileOrADocumentTheExportFails) {

@@ -114,6 +114,10 @@ TEST_F(StorageTest, CreateWritesTheFileAtOnceAndReplacesAnyOld) {
   struct stat st;
   ASSERT_EQ(stat(file_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u) << "permissions of the replaced file are kept";
+  root_.Reset();  // of another group (only as root): no group bits
+  if (chown(file_.c_str(), static_cast<uid_t>(-1), 65534) != 0) return;
+  ASSERT_EQ(CreateDocfile(file_.c_str(), kCreate, root_.Out()), S_OK);
+  EXPECT_TRUE(stat(file_.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600);
 }
 
 TEST_F(StorageTest, MissingWrongKindAndAlreadyOpenElements) {

@@ -49,6 +49,13 @@ extern "C" int link(const char* from, const char* to) {
   return -1;
 }
 
+std::vector<std::set<std::string>> g_besideMark;  // what was beside each job folder's mark as it went
+extern "C" int unlink(const char* path) {
+  const fs::path file(path);
+  if (file.filename() == ".server.pid") g_besideMark.push_back(testutil::Entries(file.parent_path().string()));
+  return static_cast<int>(::syscall(SYS_unlinkat, AT_FDCWD, path, 0));
+}
+
 extern "C" int flock(int fd, int operation) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
   std::error_code error;
@@ -260,8 +267,10 @@ TEST_F(JobTest, SocketJobsSendTheResultsOfTheTasksThatWorked) {
       const std::string from = n == "doc.qxp" || n == "doc.kxq" ? c.source : "doc.qxp";
       EXPECT_EQ(ReadFile(dir_.File("got/" + n)), ConvertedBytes(from, GetFileKindOfPath(n, false)));
     }
-    // The job folder went, and so did the intermediate document's.
+    // The job folder went, and so did the intermediate document's (each mark last).
     EXPECT_TRUE(Entries(dir_.File("tmp")).empty());
+    using Sets = std::set<std::set<std::string>>;
+    EXPECT_EQ(Sets(g_besideMark.begin(), g_besideMark.end()), Sets{std::set<std::string>{".server.pid"}});
     for (const std::string& target : runner_.targets) EXPECT_FALSE(Exists(target.substr(0, target.rfind('/'))));
   }
 }
@@ -277,6 +286,8 @@ TEST_F(JobTest, WithoutClearingTheReceivedSourceStaysAsUploaded) {
   ASSERT_EQ(jobs.size(), 1u);
   const std::string job = dir_.File("tmp/" + *jobs.begin());
   EXPECT_EQ(ReadFile(job + "/incoming/doc.qxp"), data);
+  EXPECT_EQ(fs::status(job).permissions(), fs::perms(0700));  // the server's user's alone
+  EXPECT_EQ(fs::status(job + "/incoming/doc.qxp").permissions(), fs::perms(0600));
   EXPECT_EQ(ReadFile(job + "/doc.kxq"), ConvertedBytes("doc.qxp", kFileKindKxq));
 }
 
