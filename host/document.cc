@@ -127,8 +127,9 @@ int32_t DocumentContent::AttributeIndex(const XTCharAttrRecord& record) {
 
 namespace {
 
-// Calls use(records, index) for each record index a story run or a style
-// sheet names (records: &content.attributes or &content.formats).
+// Calls use(attribute, index) for each record index a story run or a style
+// sheet names: a character-attribute record when `attribute`, else a
+// paragraph format.
 template <typename Use>
 void ForEachRecordUse(const DocumentContent& content, const Use& use) {
   for (const Story& story : content.stories) {
