@@ -777,11 +777,32 @@ void PutStory(JsonWriter& w, const Story& story) {
   w.EndObject();
 }
 
+std::size_t gMaxDocumentFile = kMaxDocumentFile;
+
+// "64 MiB", or the bytes of a limit that is no whole number of MiB.
+std::string LimitText() {
+  const std::size_t limit = gMaxDocumentFile;
+  return limit % (1u << 20) == 0 ? std::to_string(limit >> 20) + " MiB" : std::to_string(limit) + " bytes";
+}
+
+const char kTooLarge[] = "the document is larger than the host opens (";
+
+// The save of `text`, refused when the host could not open it again.
+bool Fits(const std::string& text, std::string* error) {
+  if (text.size() <= gMaxDocumentFile) return true;
+  *error = kTooLarge + LimitText() + ")";
+  return false;
+}
+
 }  // namespace
 
+std::size_t MaxDocumentFile() { return gMaxDocumentFile; }
+void SetMaxDocumentFile(std::size_t bytes) { gMaxDocumentFile = bytes; }
+bool TooLargeToOpen(const std::string& error) { return error.rfind(kTooLarge, 0) == 0; }
+
 bool ParseDocument(const std::string& bytes, DocumentContent* content, std::string* error) {
-  if (bytes.size() > kMaxDocumentFile) {
-    *error = "the file is larger than 64 MiB";
+  if (bytes.size() > MaxDocumentFile()) {
+    *error = "the file is larger than " + LimitText();
     return false;
   }
   if (NestingDepth(bytes) > kMaxDepth) {
@@ -807,9 +828,9 @@ bool ParseDocument(const std::string& bytes, DocumentContent* content, std::stri
   return true;
 }
 
-std::string FormatDocument(const DocumentContent& c) {
+std::string FormatDocument(const DocumentContent& c, bool indented) {
   const DocumentContent defaults;
-  JsonWriter w;
+  JsonWriter w(indented);
   // Room for the text the document was formatted to last, and an eighth
   // more: grown by doubling, the text would hold up to twice its size and
   // its old copy while it is made.
@@ -896,7 +917,7 @@ std::string FormatDocument(const DocumentContent& c) {
   w.EndObject();
   std::string text = w.Take();
   text += '\n';
-  c.formatted_size = text.size();
+  if (indented) c.formatted_size = text.size();
   return text;
 }
 
@@ -914,8 +935,8 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
     *error = "not a file";
     return kXTErrNotDocument;
   }
-  if (static_cast<uint64_t>(st.st_size) > kMaxDocumentFile) {
-    *error = "the file is larger than 64 MiB";
+  if (static_cast<uint64_t>(st.st_size) > MaxDocumentFile()) {
+    *error = "the file is larger than " + LimitText();
     return kXTErrNotDocument;
   }
   std::ifstream in(path, std::ios::binary);
@@ -927,8 +948,7 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
   }
   std::string text = bytes.str();
   if (!ParseDocument(text, content, error)) return kXTErrNotDocument;
-  content->opened_attributes = content->attributes.size();
-  content->opened_formats = content->formats.size();
+  content->NoteOpenedRecords();
   if (stamp != nullptr) {
     *stamp = read;
     stamp->digested = true;
@@ -939,11 +959,15 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
 
 int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,
                          std::string* error, const FileStamp* opened, FileStamp* written) {
-  return WriteDocumentText(path, FormatDocument(content), error, opened, written);
+  const std::string text = FormatDocument(content);
+  if (!Fits(text, error)) return kXTErrIo;
+  return WriteDocumentText(path, text, error, opened, written);
 }
 
 int32_t SaveDocumentCopyFile(const std::string& path, const DocumentContent& content, std::string* error) {
-  const std::string text = FormatDocument(content);
+  // Read back by the host at once, never by a person: on one line.
+  const std::string text = FormatDocument(content, false);
+  if (!Fits(text, error)) return kXTErrIo;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return SaveFailure(errno, error);
   int reason = win::WriteAll(fd, text.data(), text.size());

@@ -68,15 +68,24 @@
 
 namespace xthost {
 
-// Files above this size are refused before they are parsed.
+// Files above this size are refused before they are parsed, and no
+// document is saved larger: what the host writes, it opens again.
 constexpr std::size_t kMaxDocumentFile = 64u << 20;
+// The limit in force: kMaxDocumentFile, or what SetMaxDocumentFile set (the
+// XTHOST_MAX_DOCUMENT test hook).
+std::size_t MaxDocumentFile();
+void SetMaxDocumentFile(std::size_t bytes);
+// Whether `error` of a failed save says the document was larger than the
+// limit (nothing was written).
+bool TooLargeToOpen(const std::string& error);
 
 // Parses a document file's bytes into *content; false with the reason, and
 // *content unchanged, for anything that is not a whole, valid document.
 bool ParseDocument(const std::string& bytes, DocumentContent* content, std::string* error);
 
-// The file text of `content`, fields at their defaults left out.
-std::string FormatDocument(const DocumentContent& content);
+// The file text of `content`, fields at their defaults left out; indented
+// as a saved document, or on one line.
+std::string FormatDocument(const DocumentContent& content, bool indented = true);
 
 // Reads the document at `path`: 0, kXTErrNotFound, kXTErrIo, or
 // kXTErrNotDocument (with the reason in *error).  *stamp (when given) is
@@ -86,16 +95,18 @@ int32_t LoadDocumentFile(const std::string& path, DocumentContent* content, std:
 
 // Writes the document to `path` whole or not at all (see WriteDocumentText:
 // links followed, permissions kept, a read-only document refused, and with
-// `opened` a file put there since the document was read): 0,
+// `opened` a file put there since the document was read; a text larger
+// than MaxDocumentFile refused before anything is touched): 0,
 // kXTErrNoFolder, kXTErrDiskFull (no space left on the disk or in the
 // user's quota), or kXTErrIo (with the reason in *error).
 int32_t SaveDocumentFile(const std::string& path, const DocumentContent& content,
                          std::string* error, const FileStamp* opened = nullptr,
                          FileStamp* written = nullptr);
 
-// Writes the document into the file at `path` in place, made when missing
-// and never through a link: a copy to be read back at once, so no
-// temporary file, no sync and no rename.  0, kXTErrNoFolder,
+// Writes the document on one line into the file at `path` in place, made
+// when missing and never through a link: a copy to be read back at once,
+// so no temporary file, no sync and no rename; refused as a save is when
+// larger than MaxDocumentFile.  0, kXTErrNoFolder,
 // kXTErrDiskFull (no space left on the disk or in the user's quota), or
 // kXTErrIo (with the reason in *error), as SaveFailure answers.
 int32_t SaveDocumentCopyFile(const std::string& path, const DocumentContent& content, std::string* error);

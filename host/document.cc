@@ -125,22 +125,44 @@ int32_t DocumentContent::AttributeIndex(const XTCharAttrRecord& record) {
   return static_cast<int32_t>(attributes.size() - 1);
 }
 
+namespace {
+
+// Calls use(attribute, index) for each record index a story run or a style
+// sheet names: a character-attribute record when `attribute`, else a
+// paragraph format.
+template <typename Use>
+void ForEachRecordUse(const DocumentContent& content, const Use& use) {
+  for (const Story& story : content.stories) {
+    for (const CharacterRun& run : story.runs) use(true, run.attributes);
+    for (const ParagraphRun& paragraph : story.paragraphs) use(false, paragraph.format);
+  }
+  for (const StyleSheet& sheet : content.style_sheets) use(sheet.kind == kCharacterStyle, sheet.record);
+}
+
+}  // namespace
+
 void DocumentContent::DropUnusedRecords() {
   if (attributes.size() <= opened_attributes && formats.size() <= opened_formats) return;
-  std::size_t usedAttributes = 0;
-  std::size_t usedFormats = 0;
-  const auto use = [](std::size_t* used, int32_t index) {
-    *used = std::max(*used, static_cast<std::size_t>(std::max(index, 0)) + 1);
+  std::size_t used[2] = {0, 0};  // formats, attributes
+  ForEachRecordUse(*this, [&used](bool attribute, int32_t index) {
+    used[attribute] = std::max(used[attribute], static_cast<std::size_t>(std::max(index, 0)) + 1);
+  });
+  attributes.resize(std::min(attributes.size(), std::max(used[1], opened_attributes)));
+  formats.resize(std::min(formats.size(), std::max(used[0], opened_formats)));
+}
+
+void DocumentContent::NoteOpenedRecords() {
+  std::vector<bool> used[2] = {std::vector<bool>(formats.size()), std::vector<bool>(attributes.size())};
+  ForEachRecordUse(*this, [&used](bool attribute, int32_t index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < used[attribute].size()) used[attribute][index] = true;
+  });
+  const auto kept = [](const std::vector<bool>& table) {
+    std::size_t count = table.size();
+    while (count > 1 && table[count - 1]) --count;
+    return count;
   };
-  for (const Story& story : stories) {
-    for (const CharacterRun& run : story.runs) use(&usedAttributes, run.attributes);
-    for (const ParagraphRun& paragraph : story.paragraphs) use(&usedFormats, paragraph.format);
-  }
-  for (const StyleSheet& sheet : style_sheets) {
-    use(sheet.kind == kCharacterStyle ? &usedAttributes : &usedFormats, sheet.record);
-  }
-  attributes.resize(std::min(attributes.size(), std::max(usedAttributes, opened_attributes)));
-  formats.resize(std::min(formats.size(), std::max(usedFormats, opened_formats)));
+  opened_formats = kept(used[0]);
+  opened_attributes = kept(used[1]);
 }
 
 int32_t DocumentContent::FormatIndex(const XTParaFormatRecord& record) {

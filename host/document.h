@@ -271,9 +271,10 @@ struct DocumentContent {
   std::vector<StyleSheet> style_sheets;
   std::vector<XTParaFormatRecord> formats;
   std::vector<XTCharAttrRecord> attributes;
-  // How many attribute records and paragraph formats the file held when the
-  // document was opened; records made after them that nothing uses any more
-  // are not saved (DropUnusedRecords).
+  // How many attribute records and paragraph formats of the file opened
+  // are kept at every save: up to the last one nothing in the file used
+  // (NoteOpenedRecords).  Records after them that nothing uses any more are
+  // not saved (DropUnusedRecords).
   std::size_t opened_attributes = 1;
   std::size_t opened_formats = 1;
   // The size of the file text FormatDocument made of it last (0: none yet).
@@ -328,10 +329,13 @@ struct DocumentContent {
   // The same for paragraph formats.
   int32_t FormatIndex(const XTParaFormatRecord& record);
   // Drops the attribute records and paragraph formats at the end of their
-  // tables, past those the file held when opened, that no story run and no
-  // style sheet names (those made for text that is gone again); the others
-  // keep their indices.
+  // tables, past the opened ones kept, that no story run and no style sheet
+  // names (those made for text that is gone again, or used in the file only
+  // by text gone since it was read); the others keep their indices.
   void DropUnusedRecords();
+  // Sets opened_attributes and opened_formats for content just read: a
+  // record nothing uses is the file's own and kept, with those before it.
+  void NoteOpenedRecords();
   // Whether the content is whole: unique ids, every index in range, every
   // story well formed, the selection inside its story.  Else false with the
   // reason in *error.

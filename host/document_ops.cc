@@ -104,6 +104,14 @@ class SavedState {
   bool kept_ = false;
 };
 
+// The transcript line and the note on standard error of a save refused
+// for a reason the plug-in's result code does not tell.
+void NotSaved(Host& host, int32_t id, const std::string& error) {
+  const std::string line = "ERROR: document " + std::to_string(id) + " not saved: " + error;
+  host.transcript().Line(line);
+  std::fprintf(stderr, "xthost: %s\n", line.c_str());
+}
+
 }  // namespace
 
 DocumentContent* ContentOf(Host& host, int32_t id) {
@@ -179,11 +187,7 @@ int32_t SaveDocument(Host& host, int32_t id, const std::string& path, std::strin
   FileStamp written;
   const int32_t result = SaveDocumentFile(target, content, error, before, &written);
   if (result != kXTOk) {
-    if (before != nullptr && ReplacedSince(target, *before)) {
-      const std::string line = "ERROR: document " + std::to_string(id) + " not saved: " + *error;
-      host.transcript().Line(line);
-      std::fprintf(stderr, "xthost: %s\n", line.c_str());
-    }
+    if ((before != nullptr && ReplacedSince(target, *before)) || TooLargeToOpen(*error)) NotSaved(host, id, *error);
     return result;
   }
   saved.Keep();
@@ -216,6 +220,8 @@ int32_t SaveDocumentCopy(Host& host, int32_t id, const std::string& path, std::s
   if (result == kXTOk) {
     host.transcript().Line("save document " + std::to_string(id) + " " + Transcript::Quote(BaseName(target)) +
                            " copy");
+  } else if (TooLargeToOpen(*error)) {
+    NotSaved(host, id, *error);
   }
   return result;
 }

@@ -25,6 +25,7 @@ void JsonWriter::BeforeValue() {
 }
 
 std::string_view JsonWriter::Indent(std::size_t depth) {
+  if (!indented_) return ",";
   // ",\n" and spaces, kept for the deepest level so far: one append serves.
   const std::size_t spaces = 2 * depth;
   if (indent_.size() < spaces + 2) indent_ = ",\n" + std::string(spaces + 32, ' ');
@@ -55,7 +56,7 @@ void JsonWriter::Key(const char* key) {
   BeforeValue();
   text_ += '"';
   text_ += key;
-  text_ += "\": ";
+  text_ += indented_ ? "\": " : "\":";
   keyed_ = true;
 }
 

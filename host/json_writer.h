@@ -1,6 +1,7 @@
 // Writing JSON text straight into a string, laid out byte for byte as
 // nlohmann::json's dump(2) lays out the same values (members in the order
-// written), without building a tree first.
+// written), or as dump() does when not indented, without building a tree
+// first.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@ namespace xthost {
 
 class JsonWriter {
  public:
+  explicit JsonWriter(bool indented = true) : indented_(indented) {}
   // Containers nest; a member's key goes before its value, an array's items
   // need none.  An empty container is written "{}" or "[]".
   void BeginObject();
@@ -35,7 +37,8 @@ class JsonWriter {
   void BeforeValue();
   // A line break and the indentation of `depth` open containers.
   void NewLine(std::size_t depth);
-  // A comma, a line break and the indentation of `depth` open containers.
+  // A comma, a line break and the indentation of `depth` open containers
+  // (a comma alone when not indented).
   std::string_view Indent(std::size_t depth);
   void Open(char bracket);
   void Close(char bracket);
@@ -44,6 +47,7 @@ class JsonWriter {
   std::vector<int32_t> counts_;  // members or items written, per open container
   bool keyed_ = false;           // a key was written and awaits its value
   std::string indent_;           // Indent's text
+  bool indented_;
 };
 
 }  // namespace xthost

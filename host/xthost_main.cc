@@ -40,6 +40,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/doc_json.h"
 #include "host/document_ops.h"
 #include "host/host.h"
 #include "host/layout_commands.h"
@@ -151,6 +152,15 @@ int main(int argc, char** argv) {
     xthost::HostTime time;
     if (!xthost::Clock::Parse(clock, &time)) return Usage("XTHOST_CLOCK is not a time");
     options.clock = xthost::Clock(time);
+  }
+  // A lower document size limit, so that tests reach it with small files.
+  if (const char* limit = std::getenv("XTHOST_MAX_DOCUMENT")) {
+    char* end = nullptr;
+    const unsigned long long bytes = std::strtoull(limit, &end, 10);
+    if (*limit < '0' || *limit > '9' || *end != '\0' || bytes == 0 || bytes > xthost::kMaxDocumentFile) {
+      return Usage("XTHOST_MAX_DOCUMENT is not a size from 1 to 67108864");
+    }
+    xthost::SetMaxDocumentFile(bytes);
   }
   // The plans of host calls that fail, send SIGTERM or stop the process.
   const std::pair<const char*, xthost::FailPlan*> plans[] = {

@@ -20,6 +20,7 @@
 #include "platform/win/leftovers.h"
 #include "platform/win/replacing_file.h"
 #include "plugin/conversion/exporter.h"
+#include "plugin/conversion/kxt_import.h"
 #include "plugin/qapi/mixer_services.h"
 #include "plugin/qapi/progress_bar.h"
 #include "plugin/qapi/ui_host.h"
@@ -129,10 +130,10 @@ class CopyFile {
       ProgramLog() << "ERROR: " << failure_ << "; it is not stored" << std::endl;
       return;
     }
-    fd_ = win::CreateFileBeside(folder + kPathSeparator + name, O_RDWR, &path_, win::kWorkingDocumentSuffix);
+    document_ = folder + kPathSeparator + name;
+    fd_ = win::CreateFileBeside(document_, O_RDWR, &path_, win::kWorkingDocumentSuffix);
     if (fd_ < 0) {
-      failure_ = "no file for the stored document beside \"" + folder + kPathSeparator + name +
-                 "\": " + std::strerror(errno);
+      failure_ = "no file for the stored document beside \"" + document_ + "\": " + std::strerror(errno);
       ProgramLog() << "ERROR: " << failure_ << std::endl;
     }
   }
@@ -144,6 +145,8 @@ class CopyFile {
   CopyFile& operator=(const CopyFile&) = delete;
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
+  // The document's own file, beside which the copy is made.
+  const std::string& document() const { return document_; }
   // Why no file could be made ("" when it was).
   const std::string& failure() const { return failure_; }
   // Removes the name; the bytes stay readable through fd().
@@ -154,6 +157,7 @@ class CopyFile {
 
  private:
   int fd_ = -1;
+  std::string document_;
   std::string path_;
   std::string failure_;
   bool removed_ = false;
@@ -351,6 +355,16 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
       // the host saves the user's document (declared after the copy, so
       // that the thread is done before the file goes).
       std::future<std::string> deflated;
+      // What the export stores, its import reads: a larger copy makes no
+      // container.
+      std::string tooLarge;
+      struct stat copyStat {};
+      if (saved && ::fstat(copy->fd(), &copyStat) == 0 &&
+          static_cast<uint64_t>(copyStat.st_size) > BX_KXT::kStoredDocumentMaxSize) {
+        tooLarge = "the stored copy of \"" + copy->document() + "\" is " + std::to_string(copyStat.st_size) +
+                   " bytes, more than its import reads (" + std::to_string(BX_KXT::kStoredDocumentMaxSize) + ")";
+        saved = false;
+      }
       if (saved) {
         StoreProgress(progress, 70);
         deflated = std::async(std::launch::async | std::launch::deferred, DeflateCopy, &*copy);
@@ -361,7 +375,10 @@ KxtBookResult WriteKxtBook(const RefHandle<QuarkDoc>& document,
         return;
       }
       if (!saved) {
-        if (copy && copy->fd() >= 0) {
+        if (!tooLarge.empty()) {
+          ProgramLog() << "ERROR: " << tooLarge << "; it is not stored" << std::endl;
+          result.storeFailure = tooLarge;
+        } else if (copy && copy->fd() >= 0) {
           ProgramLog() << "ERROR: the document with its working boxes could not be saved; it is not stored"
                        << std::endl;
           result.storeFailure = "the document with its working boxes could not be saved to be stored (" +

@@ -31,9 +31,10 @@
 namespace BX_KXT {
 
 // What a stored host document may inflate to: the largest document the
-// host opens (64 MiB).  Whatever the export stored of a document the host
-// could open comes back, however well it compressed; more is a damaged or
-// hostile container, which the import could not open anyway.
+// host opens (64 MiB), which the host writes no copy beyond and the export
+// stores no copy beyond.  Whatever the export stored comes back, however
+// well it compressed; more is a damaged or hostile container, which the
+// import could not open anyway.
 constexpr uint64_t kStoredDocumentMaxSize = uint64_t{64} << 20;
 
 // A sink of bytes for LoadQXP.

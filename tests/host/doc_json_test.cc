@@ -200,6 +200,19 @@ TEST(DocJson, SavingReplacesTheFileWholeOrNotAtAll) {
   ASSERT_EQ(SaveDocumentFile(temp / "k/a.json", c, &error), kXTOk) << error;
   EXPECT_EQ(testutil::Entries(temp / "k"), std::set<std::string>{"a.json"});
 
+  // Nothing is written that the host would not open again; the stored
+  // copy goes on one line.  At the limit and one byte past it:
+  const std::string text = FormatDocument(c), line = nlohmann::ordered_json::parse(text).dump() + "\n";
+  for (const std::size_t past : {0, 1}) {
+    SetMaxDocumentFile(text.size() - past);
+    EXPECT_EQ(SaveDocumentFile(temp / "a.json", c, &error), past ? kXTErrIo : kXTOk) << past;
+    SetMaxDocumentFile(line.size() - past);
+    EXPECT_EQ(SaveDocumentCopyFile(temp / "c.json", c, &error), past ? kXTErrIo : kXTOk) << past;
+    EXPECT_EQ(TooLargeToOpen(error), past == 1);
+  }
+  EXPECT_EQ(ReadFile(temp / "c.json"), line);
+  EXPECT_EQ(LoadDocumentFile(temp / "a.json", &back, &error), kXTErrNotDocument);
+  SetMaxDocumentFile(kMaxDocumentFile);
   EXPECT_EQ(SaveDocumentFile(temp / "none/a.json", c, &error), kXTErrNoFolder);
   // A full disk is told as such by the stored copy's save too.
   EXPECT_EQ(SaveDocumentCopyFile("/dev/full", c, &error), kXTErrDiskFull);

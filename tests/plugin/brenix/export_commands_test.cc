@@ -278,6 +278,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "host or the system)\n", "Export current document", "out.kxq", false},
         Failure{"NoBlockBytesForCoordinates", {"TARGET"}, false, {"XTHOST_FAIL=handle_data:*"},
                 "ERROR: host call handle_data failed: -5000\n", "Export PDF coordinates", "out.coo"},
+        // The host writes no document larger than it opens (its limit made
+        // 850 bytes): the copy with the working boxes (904) is not stored; a
+        // user's document grown by the tags (812 at 750) is not saved.
+        Failure{"StoredCopyLargerThanTheHostOpens", {"TARGET"}, false, {"XTHOST_MAX_DOCUMENT=850"},
+                "host result -36) (the host refused to write the file (read-only, replaced since it was opened, or an "
+                "I/O error))\nERROR: the document with its working boxes could not be saved; it is not stored\n",
+                "Export current document", "out.kxq", false},
+        Failure{"DocumentLargerThanTheHostOpens", {"TARGET"}, false, {"XTHOST_MAX_DOCUMENT=750"},
+                "ERROR: the document could not be saved after its last layout; it stays open\n"},
         // A layout the walk cannot reach leaves its stories out.
         Failure{"SecondLayoutUnreachable", {"TARGET"}, false, {"XTHOST_FAIL=layout_at:2"},
                 "ERROR: host call layout_at failed: -5000\n", "Export current document", "out.kxq", false}),

@@ -120,8 +120,17 @@ TEST(ExportLeavesDocument, SavedAndStoredWithTheSamplesBoxesAndStoriesOnly) {
     EXPECT_TRUE(fs::exists(out / side.output)) << side.menu;
     if (!side.plainFirstFormat) documents.push_back(copy.string());
   }
+  // The plain sample's container imported untouched holds its formats alone.
+  RunCommand("cd " + ShellQuote(out.string()) + " && BRENIX_REGISTRY_ROOT=registry " + ShellQuote(XTHOST_PROGRAM) +
+                 " --xtensions XTensions --answer side.kxq --answer side.qxp --answer OK start menu " +
+                 ShellQuote("Import Solvane file") + " quit",
+             &status, true);
   EXPECT_EQ(testutil::PythonOutput(kWitnessPy, {plain.string(), (out / "side.kxq.qxp").string()}),
             "side.kxq.qxp same tagged 3 working 0\n");
+  EXPECT_EQ(testutil::PythonOutput("import json, sys\na, b = (json.load(open(p)).get('paragraphFormats') for p in "
+                                   "sys.argv[1:])\nprint(a == b or (a, b))",
+                                   {plain.string(), (out / "side.qxp").string()}),
+            "True\n");
 
   std::vector<std::string> args = {sample};
   args.insert(args.end(), documents.begin(), documents.end());

@@ -73,11 +73,11 @@ TEST(LongStoryIdentity, ChainedAndLongStoriesGiveTheRecordedOutputs) {
   };
   const Case cases[] = {
       {"chained", testutil::ChainedDocument(200, true),
-       "b76e2118d0c2d0ab30da8219fa9155a5a7d991687d4d260fb36b859b3971a1bc",
+       "8760b660529cd475a7e134c7c7ae6196d2fd7fd36bce5995e16e9621b6fd81b7",
        "8590b87f94cfcb316805282de70b7ad91aa23c9da4567f674fdbd2e7ae6acec9",
        "9de7a46ee13549cfc2ffc11f61f26df33366bc79fb54af18eb0598add0b49dc3"},
       {"long", testutil::LongStoryDocument(200, 1),
-       "3f74986f917adf11b0c86360a891e877d657c37a287c42971e3772ac4815b56d",
+       "5440cde5bb613d1f8a478a9e4b2b364e531e76eb6e84ab812eefeeeb970fd872",
        "64d0da08f60c730aa49837b5e6582d7065bfd336a60f75134441ac90421bd6dc",
        "87915ac01f057368620e47a3c84f7b5c63da772fab3628b9180943ad7879192e"},
   };
