@@ -99,10 +99,13 @@ std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
 // numbers count as text.  An anchored item that the container story's
 // `plan` does not name by its own id, but by the id of the first item
 // followed by the same text, takes that id: older containers gave all such
-// items that one id.
+// items that one id.  With `keepHidden` (SkipProcessHidden: its export
+// leaves hidden words out) the text between hidden-text markers, and each
+// object other than an anchored item or a unique-id tag that `plan` does
+// not name, is kKeptSegment: the import leaves it in place.
 class FixedStory {
  public:
-  FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan = nullptr);
+  FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan = nullptr, bool keepHidden = false);
   std::deque<Segment> segments;
 };
 
