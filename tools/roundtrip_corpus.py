@@ -90,6 +90,10 @@ Features:
   story-ids         story ids near the largest
   item-data         item data of the document, a page and a box
   item-ids          item ids near the largest, or all used
+  skip-hidden       the setting SkipProcessHidden (for the whole document),
+                    with hidden text (nested, across paragraphs, around a
+                    page number) and objects; hidden words are not
+                    exported, so they come back untranslated
 """
 import argparse
 import json
@@ -110,7 +114,7 @@ FEATURES = ['current-layout', 'neighbours', 'equal-keys', 'tabless-format',
             'boxless-story', 'empty-paragraphs', 'equal-text', 'combining', 'non-bmp',
             'rtl-bidi', 'nonchar-nul', 'long-one-run', 'long-many-runs', 'many-sheets',
             'hidden-across', 'locked-box', 'locked-group', 'locked-layer', 'locked-story',
-            'story-ids', 'item-data', 'item-ids']
+            'story-ids', 'item-data', 'item-ids', 'skip-hidden']
 WORDS = ['alpha', 'bravo', 'carton', 'delta', 'echo', 'forme', 'gamma', 'hotel', 'ink',
          'juliet', 'kilo', 'lima', 'page', 'quire', 'recto', 'verso', 'serif', 'tome']
 FONTS = [{'id': 3, 'name': 'Times'}, {'id': 4, 'name': 'Helvetica'}]
@@ -565,6 +569,29 @@ def add_feature(doc, feature):
     elif feature == 'story-ids':
         for sid in rnd.sample([2147483647, 2147483646, 65535, 65536, 32767, 32768], rnd.randint(1, 2)):
             doc.story(doc.simple_paragraphs(1), sid=sid)
+    elif feature == 'skip-hidden':
+        paragraphs, pieces, open_ids = [], [(doc.words() + ' ', 0)], []
+        for _ in range(rnd.randint(2, 6)):
+            r = rnd.random()
+            if r < 0.35 or (open_ids and r < 0.7):
+                # An opening marker, or the closing one of the latest open.
+                if open_ids and r >= 0.35:
+                    pieces.append(('\u203a', doc.attr(opcode=64, object=open_ids.pop())))
+                else:
+                    open_ids.append(rnd.randint(5, 90))
+                    pieces.append(('\u2039', doc.attr(opcode=32, object=open_ids[-1])))
+            elif r < 0.8:
+                pieces.append(('##', doc.attr(opcode=rnd.choice([2, 3, 4, 8, 96, 100]), object=rnd.randint(2, 40))))
+            elif r < 0.9:
+                unit, op = rnd.choice(PAGE_NUMBERS)
+                pieces.append((unit, doc.attr(opcode=op)))
+            else:
+                paragraphs.append((0, pieces))
+                pieces = []
+            pieces.append((' ' + doc.words(), doc.plain()))
+        for hidden in reversed(open_ids):
+            pieces += [('\u203a', doc.attr(opcode=64, object=hidden)), (' ' + doc.words(1), 0)]
+        doc.story(paragraphs + [(0, pieces)])
     elif feature == 'item-data':
         data = lambda: {'%08x' % rnd.randrange(1 << 32): bytes(rnd.randrange(256) for _ in
                                                                 range(rnd.randint(0, 12))).hex()}
@@ -602,6 +629,7 @@ def generate(seed, index, min_features):
         add_feature(doc, feature)
     info = {'ids_near_top': 'item-ids' in features,
             'dropped': any(dropped_units(doc, s) for s in doc.stories),
+            'skip_hidden': 'skip-hidden' in features,
             'boxless': sorted(set(s['id'] for s in doc.stories) -
                               set(b.get('story') for b in doc.boxes))}
     return features, doc.json(), info
@@ -870,7 +898,8 @@ def round_trip(job):
                     os.path.join(work, 'XTensions'))
         subprocess.run([sys.executable, os.path.join(top, 'tools', 'ini_set.py'),
                         os.path.join(work, 'XTensions', 'brenix.ini'), 'QUARK',
-                        'AutomaticResizeOfFrames=True'], check=True, capture_output=True)
+                        'AutomaticResizeOfFrames=True'] + ['SkipProcessHidden=True'] * info['skip_hidden'],
+                       check=True, capture_output=True)
         os.environ['BRENIX_REGISTRY_ROOT'] = os.path.join(work, 'registry')
         path = lambda n: os.path.join(work, n)
         with open(path('doc.qxp'), 'w') as f:
