@@ -99,13 +99,15 @@ std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
 // numbers count as text.  An anchored item that the container story's
 // `plan` does not name by its own id, but by the id of the first item
 // followed by the same text, takes that id: older containers gave all such
-// items that one id.  With `keepHidden` (SkipProcessHidden: its export
-// leaves hidden words out) the text between hidden-text markers, and each
-// object other than an anchored item or a unique-id tag that `plan` does
-// not name, is kKeptSegment: the import leaves it in place.
+// items that one id.  Kept segments (kKeptSegment), which the import leaves
+// in place: the text between hidden-text markers that `plan` names when it
+// carries no words between such markers (an export with SkipProcessHidden
+// leaves them out) and, with `keepObjects`, each object but an anchored
+// item or a unique-id tag that `plan` does not name, with the text between
+// such markers.
 class FixedStory {
  public:
-  FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan = nullptr, bool keepHidden = false);
+  FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan = nullptr, bool keepObjects = false);
   std::deque<Segment> segments;
 };
 
