@@ -89,11 +89,12 @@ Features:
   locked-story      a locked story
   story-ids         story ids near the largest
   item-data         item data of the document, a page and a box
-  item-ids          item ids near the largest, or all used
   skip-hidden       the setting SkipProcessHidden (for the whole document),
                     with hidden text (nested, across paragraphs, around a
                     page number) and objects; hidden words are not
                     exported, so they come back untranslated
+  item-ids          item ids near the largest, or all used (the last
+                    feature: its box takes the top id)
 """
 import argparse
 import json
@@ -114,7 +115,7 @@ FEATURES = ['current-layout', 'neighbours', 'equal-keys', 'tabless-format',
             'boxless-story', 'empty-paragraphs', 'equal-text', 'combining', 'non-bmp',
             'rtl-bidi', 'nonchar-nul', 'long-one-run', 'long-many-runs', 'many-sheets',
             'hidden-across', 'locked-box', 'locked-group', 'locked-layer', 'locked-story',
-            'story-ids', 'item-data', 'item-ids', 'skip-hidden']
+            'story-ids', 'item-data', 'skip-hidden', 'item-ids']
 WORDS = ['alpha', 'bravo', 'carton', 'delta', 'echo', 'forme', 'gamma', 'hotel', 'ink',
          'juliet', 'kilo', 'lima', 'page', 'quire', 'recto', 'verso', 'serif', 'tome']
 FONTS = [{'id': 3, 'name': 'Times'}, {'id': 4, 'name': 'Helvetica'}]

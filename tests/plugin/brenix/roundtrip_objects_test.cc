@@ -146,8 +146,7 @@ TEST(RoundTripObjects, EachStoryComesBackAsItWasExportedUntouchedAndTranslated) 
       // A name cut at the host record's 64 units in the middle of a pair
       // loses the pair's first half too.
       {"f13_style_name_cut_in_a_pair.json", "", "Heading sheet whose name is longer than the record it goes in:  "},
-      // With SkipProcessHidden: hidden words (one paragraph, and across
-      // paragraphs with a page number) and an object stay, untranslated.
+      // With SkipProcessHidden, hidden words (also around paragraph ends) and objects stay.
       {"f14_skip_hidden.json", "hidden", nullptr, "SkipProcessHidden=True\n"},
   };
   const fs::path data = fs::path(BRENIX_TEST_DATA) / "roundtrip";

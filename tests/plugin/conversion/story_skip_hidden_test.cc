@@ -15,7 +15,7 @@
 
 namespace {
 
-TEST(StorySkipHidden, MarkersLeaveALogLineAndHiddenWordsNoRun) {
+TEST(StorySkipHidden, MarkersLeaveALogLineAndNoRun) {
   MixerHost host;
   static XTRegisterRec record = xthost::MakeRegisterRec();
   XT().registration = &record;
@@ -33,8 +33,7 @@ TEST(StorySkipHidden, MarkersLeaveALogLineAndHiddenWordsNoRun) {
       runs.push_back(line.substr(line.find(' ', 4)));
     }
   }
-  // The story of hidden pairs (the last one never closed) gives its visible
-  // words alone.
+  // The story of hidden pairs (the last one never closed) gives its visible words alone.
   std::vector<std::string> expected;
   for (const std::string w : {"A ", " B ", " C ", " D "}) expected.push_back(" Unicodes style - \"" + w + "\" {}");
   EXPECT_EQ(runs, expected);
