@@ -9,8 +9,9 @@
 // Every untranslated segment the cursor passes (but a kept one, which stays
 // where it is) and every carrier is queued; anchored objects are copied
 // from their old place to the cursor.  The queued ranges leave the story
-// only when the Digger goes, in one pass from the back.  A host text call that fails is logged and remembered
-// (Failed()); the walk goes on.  Host thread only.
+// only when the Digger goes, in one pass from the back.  A host text call
+// that fails is logged and remembered (Failed()); the walk goes on.  Host
+// thread only.
 #pragma once
 
 #include <cstdint>
