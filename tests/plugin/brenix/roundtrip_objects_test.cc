@@ -91,11 +91,10 @@ for story in source.get('stories', []):
         print('story', story['id'], 'missing')
         continue
     want = runs(source, story)
-    depth, out = 0, []
-    for text, a in want:
-        depth += {0x20: 1, 0x40: -1}.get(a['opcode'] & 0x60, 0) if 'hidden' in sys.argv[4:] else 0
-        out.append([pseudo(text) if mode == 'translated' and a['opcode'] == 0 and depth <= 0 else text, a])
-    want = out
+    depth = 0
+    for i, (text, a) in enumerate(want):
+        depth += ('hidden' in sys.argv[4:]) * {0x20: 1, 0x40: -1}.get(a['opcode'] & 0x60, 0)
+        want[i] = [pseudo(text) if mode == 'translated' and a['opcode'] == 0 and depth <= 0 else text, a]
     have = runs(result, got)
     for text, a in have:
         if a['mark']:
