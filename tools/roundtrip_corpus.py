@@ -97,8 +97,12 @@ Features:
   unusable-box      a text box without height, with inverted bounds or
                     with a polygon of fewer than three points, whose story
                     anchors a picture or holds hidden text, or overflows
+  skip-hidden       the setting SkipProcessHidden (for the whole document),
+                    with hidden text (nested, across paragraphs, around a
+                    page number) and objects; hidden words are not
+                    exported, so they come back untranslated
   item-ids          item ids near the largest, or all used (the last
-                    feature: its box takes the largest id)
+                    feature: its box takes the top id)
 """
 import argparse
 import json
@@ -119,7 +123,7 @@ FEATURES = ['current-layout', 'neighbours', 'equal-keys', 'tabless-format',
             'boxless-story', 'empty-paragraphs', 'equal-text', 'combining', 'non-bmp',
             'rtl-bidi', 'nonchar-nul', 'long-one-run', 'long-many-runs', 'many-sheets',
             'hidden-across', 'locked-box', 'locked-group', 'locked-layer', 'locked-story',
-            'story-ids', 'item-data', 'unusable-box', 'item-ids']
+            'story-ids', 'item-data', 'unusable-box', 'skip-hidden', 'item-ids']
 WORDS = ['alpha', 'bravo', 'carton', 'delta', 'echo', 'forme', 'gamma', 'hotel', 'ink',
          'juliet', 'kilo', 'lima', 'page', 'quire', 'recto', 'verso', 'serif', 'tome']
 FONTS = [{'id': 3, 'name': 'Times'}, {'id': 4, 'name': 'Helvetica'}]
@@ -574,6 +578,29 @@ def add_feature(doc, feature):
     elif feature == 'story-ids':
         for sid in rnd.sample([2147483647, 2147483646, 65535, 65536, 32767, 32768], rnd.randint(1, 2)):
             doc.story(doc.simple_paragraphs(1), sid=sid)
+    elif feature == 'skip-hidden':
+        paragraphs, pieces, open_ids = [], [(doc.words() + ' ', 0)], []
+        for _ in range(rnd.randint(2, 6)):
+            r = rnd.random()
+            if r < 0.35 or (open_ids and r < 0.7):
+                # An opening marker, or the closing one of the latest open.
+                if open_ids and r >= 0.35:
+                    pieces.append(('\u203a', doc.attr(opcode=64, object=open_ids.pop())))
+                else:
+                    open_ids.append(rnd.randint(5, 90))
+                    pieces.append(('\u2039', doc.attr(opcode=32, object=open_ids[-1])))
+            elif r < 0.8:
+                pieces.append(('##', doc.attr(opcode=rnd.choice([2, 3, 4, 8, 96, 100]), object=rnd.randint(2, 40))))
+            elif r < 0.9:
+                unit, op = rnd.choice(PAGE_NUMBERS)
+                pieces.append((unit, doc.attr(opcode=op)))
+            else:
+                paragraphs.append((0, pieces))
+                pieces = []
+            pieces.append((' ' + doc.words(), doc.plain()))
+        for hidden in reversed(open_ids):
+            pieces += [('\u203a', doc.attr(opcode=64, object=hidden)), (' ' + doc.words(1), 0)]
+        doc.story(paragraphs + [(0, pieces)])
     elif feature == 'item-data':
         data = lambda: {'%08x' % rnd.randrange(1 << 32): bytes(rnd.randrange(256) for _ in
                                                                 range(rnd.randint(0, 12))).hex()}
@@ -628,6 +655,7 @@ def generate(seed, index, min_features):
         add_feature(doc, feature)
     info = {'ids_near_top': 'item-ids' in features,
             'dropped': any(dropped_units(doc, s) for s in doc.stories),
+            'skip_hidden': 'skip-hidden' in features,
             'boxless': sorted(set(s['id'] for s in doc.stories) -
                               set(b.get('story') for b in doc.boxes))}
     return features, doc.json(), info
@@ -915,7 +943,8 @@ def round_trip(job):
                     os.path.join(work, 'XTensions'))
         subprocess.run([sys.executable, os.path.join(top, 'tools', 'ini_set.py'),
                         os.path.join(work, 'XTensions', 'brenix.ini'), 'QUARK',
-                        'AutomaticResizeOfFrames=True'], check=True, capture_output=True)
+                        'AutomaticResizeOfFrames=True'] + ['SkipProcessHidden=True'] * info['skip_hidden'],
+                       check=True, capture_output=True)
         os.environ['BRENIX_REGISTRY_ROOT'] = os.path.join(work, 'registry')
         path = lambda n: os.path.join(work, n)
         with open(path('doc.qxp'), 'w') as f:

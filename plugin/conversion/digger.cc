@@ -127,6 +127,7 @@ int32_t Digger::SegmentEnd(size_t index) const {
 }
 
 void Digger::QueueSegment(size_t index) {
+  if (mSegments[index].kind == kKeptSegment) return;
   mQueue.AddRange(mShift + mSegments[index].a, mShift + SegmentEnd(index));
   if (mSegments[index].kind == kTextSegment) mPlainUnit = mShift + mSegments[index].a;
 }
@@ -249,7 +250,8 @@ bool Digger::Locate(const Segment& record, bool maySkip) {
     }
     if (maySkip) {
       const int32_t before = InsertionPosition();
-      while (mCursor < mSegments.size() && mSegments[mCursor].kind == kTextSegment) {
+      while (mCursor < mSegments.size() &&
+             (mSegments[mCursor].kind == kTextSegment || mSegments[mCursor].kind == kKeptSegment)) {
         QueueSegment(mCursor);
         ++mCursor;
       }

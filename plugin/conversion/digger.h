@@ -6,11 +6,12 @@
 // of the current segment plus the units inserted so far), directly behind a
 // carrier character that gives it its format: a copy of the run's probe from
 // the working box and a temporary space that takes the run's attributes.
-// Every untranslated segment the cursor passes and every carrier is queued;
-// anchored objects are copied from their old place to the cursor.  The
-// queued ranges leave the story only when the Digger goes, in one pass from
-// the back.  A host text call that fails is logged and remembered
-// (Failed()); the walk goes on.  Host thread only.
+// Every untranslated segment the cursor passes (but a kept one, which stays
+// where it is) and every carrier is queued; anchored objects are copied
+// from their old place to the cursor.  The queued ranges leave the story
+// only when the Digger goes, in one pass from the back.  A host text call
+// that fails is logged and remembered (Failed()); the walk goes on.  Host
+// thread only.
 #pragma once
 
 #include <cstdint>

@@ -92,6 +92,8 @@ struct Exporter::Segment {
   MasterBoxClass boxClass = kLayoutBoxNotLinked;
   uint32_t code = 0;
   int32_t end = 0;
+  // Open hidden-text markers before the segment, nested.
+  int32_t hiddenDepth = 0;
   std::unique_ptr<XAttribs> record;
 };
 
@@ -246,6 +248,17 @@ void Exporter::ProcessStory(int32_t index, XTItem box) {
 }
 
 void Exporter::WriteSegment(Segment& s) {
+  // With SkipProcessHidden the words of hidden text (and page numbers in
+  // it) are left out: the import keeps them where they are, between their
+  // markers, which are written as always so that the text around them
+  // goes back in its place.
+  const bool text = s.code == kXTOpText || (s.code >= kXTOpPageLast && s.code <= kXTOpPageNext);
+  if (SkipProcessHidden() && text && s.hiddenDepth > 0) {
+    s.iterator.Advance(s.position);
+    return;
+  }
+  if (StyleFlags::HiddenKind(s.code) == 1) ++s.hiddenDepth;
+  if (StyleFlags::HiddenKind(s.code) == 0 && s.hiddenDepth > 0) --s.hiddenDepth;
   // Without an element only the unique ids are read (and anchored objects
   // checked); the iterator still goes through every segment.
   if (!s.paragraph && s.code != kXTOpAnchoredBox && s.code != kXTOpUniqueIdTag) {
@@ -294,9 +307,10 @@ void Exporter::WriteSegment(Segment& s) {
       break;
     default:
       if (SkipProcessHidden()) {
+        // Its content is not exported; the marker or object is, so that
+        // the import leaves it in place.
         ProgramLog() << "*** Object(s) not been exported: para=" << s.paragraphNumber << "  opcode=" << s.code << "\n"
                      << std::flush;
-        break;
       }
       {
         // As for an anchored box: the key may reach past the marker's run.

@@ -24,13 +24,14 @@ class Mapper;
 
 // One record of a host-segment list or a container plan.
 struct Segment {
-  int32_t kind;   // kTextSegment, kParagraphEnd, or an anchor's id (>= 0)
+  int32_t kind;   // kTextSegment, kParagraphEnd, kKeptSegment, or an anchor's id (>= 0)
   int32_t value;  // an anchor's hidden kind
   int32_t a;      // plan: paragraph index; host: start
   int32_t b;      // plan: run index (-1 at a paragraph end); host: end
 };
 
-enum : int32_t { kTextSegment = -3, kParagraphEnd = -2 };
+// A kept segment is host content the import passes and leaves in place.
+enum : int32_t { kKeptSegment = -4, kTextSegment = -3, kParagraphEnd = -2 };
 enum : int32_t { kAnchorEnd = 0, kAnchorStart = 1, kAnchorPoint = 1000 };
 
 class AnchorCollector : public std::deque<Segment> {

@@ -103,13 +103,20 @@ int32_t ParseStoryLayout(const std::u16string& storyType) {
 
 // --- FixedStory ---
 
-FixedStory::FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan) {
+FixedStory::FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan, bool keepObjects) {
   const int32_t story = StoryOfBox(box);
   if (story <= 0) return;
   std::set<int32_t> named;
+  // Whether the container carries words between hidden-text markers (an
+  // export with SkipProcessHidden leaves them out).
+  bool hiddenWords = false;
   if (plan != nullptr) {
+    int32_t open = 0;
     for (const Segment& record : *plan) {
       if (record.kind >= 0) named.insert(record.kind);
+      if (record.kind >= 0 && record.value == kAnchorStart) ++open;
+      if (record.kind >= 0 && record.value == kAnchorEnd && open > 0) --open;
+      hiddenWords = hiddenWords || (record.kind == kTextSegment && open > 0);
     }
   }
   StoryRunIterator iterator(story);
@@ -117,8 +124,9 @@ FixedStory::FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* pl
   StoryRunIterator::Begin(position, iterator);
   int32_t pending = 0;
   int32_t previous = 0;
+  int32_t depth = 0;  // open hidden-text markers that stay in the story
   auto addText = [&](int32_t end) {
-    if (end > pending) segments.push_back({kTextSegment, 0, pending, end});
+    if (end > pending) segments.push_back({!hiddenWords && depth > 0 ? kKeptSegment : kTextSegment, 0, pending, end});
   };
   while (iterator.HasMore(position)) {
     const int32_t start = position.boundary;
@@ -158,8 +166,16 @@ FixedStory::FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* pl
           if (named.count(first) != 0) id = first;
         }
         addText(start);
-        segments.push_back({id, StyleFlags::HiddenKind(opcode), start, end});
+        // A marker or object the container does not name was left out by
+        // an export with SkipProcessHidden before it named them: it stays.
+        const bool kept = keepObjects && named.count(id) == 0 && opcode != kXTOpAnchoredBox &&
+                          opcode != kXTOpUniqueIdTag;
+        segments.push_back({kept ? kKeptSegment : id, StyleFlags::HiddenKind(opcode), start, end});
         pending = end;
+        if (kept || named.count(id) != 0) {
+          if (StyleFlags::HiddenKind(opcode) == 1) ++depth;
+          if (StyleFlags::HiddenKind(opcode) == 0 && depth > 0) --depth;
+        }
       }
     }
     iterator.Advance(position);
@@ -412,7 +428,7 @@ void Importer::ImportStory(BX_KXT::Import::IStory& story, const AnchorCollector&
                            Enlargement* enlargement) {
   const uint32_t failures = HostFailureCount();
   const ImpSentry guard(box, *this);
-  const FixedStory host(box, *this, &plan);
+  const FixedStory host(box, *this, &plan, Settings::Instance().IsSkipProcessHidden());
   std::optional<Digger> digger;
   digger.emplace(box, *this, *mApplier, host.segments, mTestParagraphStyle);
   const int32_t storyId = digger->StoryId();

@@ -101,10 +101,14 @@ std::unique_ptr<Importer> CreateImporter(RefHandle<QuarkDoc> document,
 // numbers count as text.  An anchored item that the container story's
 // `plan` does not name by its own id, but by the id of the first item
 // followed by the same text, takes that id: older containers gave all such
-// items that one id.
+// items that one id.  Kept segments (kKeptSegment), which the import leaves
+// in place: with `keepObjects`, each object but an anchored item or a
+// unique-id tag that `plan` does not name; and, when `plan` carries no
+// words between hidden-text markers (an export with SkipProcessHidden
+// leaves them out), the text between markers that are named or kept.
 class FixedStory {
  public:
-  FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan = nullptr);
+  FixedStory(XTItem box, Mapper& mapper, const std::deque<Segment>* plan = nullptr, bool keepObjects = false);
   std::deque<Segment> segments;
 };
 

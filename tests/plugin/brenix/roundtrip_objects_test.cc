@@ -32,7 +32,8 @@ using namespace ui_run;
 // each run of plain text in the pseudo-translation the container carried.
 // A unique-id tag counts by its number ("%8d" comes back), and with
 // "nonbreaking" U+00A0 counts as a blank and only blanks and hyphens keep
-// the non-breaking flag (the container carries it on them alone).  Any
+// the non-breaking flag (the container carries it on them alone); with
+// "hidden" the text between hidden-text markers stays untranslated.  Any
 // character with the plug-in's mark is a difference.
 const std::string kComparePy = testutil::kPseudoRulePy + R"PY(
 import json, sys
@@ -90,8 +91,10 @@ for story in source.get('stories', []):
         print('story', story['id'], 'missing')
         continue
     want = runs(source, story)
-    if mode == 'translated':
-        want = [[pseudo(text) if a['opcode'] == 0 else text, a] for text, a in want]
+    depth = 0
+    for i, (text, a) in enumerate(want):
+        depth += ('hidden' in sys.argv[4:]) * {0x20: 1, 0x40: -1}.get(a['opcode'] & 0x60, 0)
+        want[i] = [pseudo(text) if mode == 'translated' and a['opcode'] == 0 and depth <= 0 else text, a]
     have = runs(result, got)
     for text, a in have:
         if a['mark']:
@@ -106,6 +109,7 @@ struct RoundTrip {
   const char* document;  // in tests/data/roundtrip
   const char* options;   // for the comparison
   const char* styles = nullptr;  // each paragraph's "stylename" in the container and a blank ("-": none)
+  const char* settings = "";
 };
 
 // Each paragraph's "stylename" in the container (element witness).
@@ -141,11 +145,13 @@ TEST(RoundTripObjects, EachStoryComesBackAsItWasExportedUntouchedAndTranslated) 
       // A name cut at the host record's 64 units in the middle of a pair
       // loses the pair's first half too.
       {"f13_style_name_cut_in_a_pair.json", "", "Heading sheet whose name is longer than the record it goes in:  "},
+      // With SkipProcessHidden, hidden words (also around paragraph ends) and objects stay.
+      {"f14_skip_hidden.json", "hidden", nullptr, "SkipProcessHidden=True\n"},
   };
   const fs::path data = fs::path(BRENIX_TEST_DATA) / "roundtrip";
   for (const RoundTrip& c : cases) {
     SCOPED_TRACE(c.document);
-    Installation install("[QUARK]\nSetUniqueID=True\n");
+    Installation install(std::string("[QUARK]\nSetUniqueID=True\n") + c.settings);
     const fs::path source = install.root() / "source.qxp";
     WriteFile(source, ReadFile(data / c.document));
     const fs::path kxq = install.root() / "source.kxq";
