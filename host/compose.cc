@@ -51,12 +51,15 @@ const XTParaFormatRecord& FormatOf(const DocumentContent& content, int32_t index
              : fallback;
 }
 
-// The metrics of every unit of the story.  Hidden text runs from an opening
-// marker to its closing marker, nested by depth; an opening marker left
-// unpaired hides the rest of the story.
-std::vector<Unit> MeasureUnits(const DocumentContent& content, const Story& story) {
+// The metrics of every unit of the story, one a unit, into `*out`; every
+// unit is written, so memory kept from an earlier layout needs no clearing.
+// Hidden text runs from an opening marker to its closing marker, nested by
+// depth; an opening marker left unpaired hides the rest of the story.
+void MeasureUnits(const DocumentContent& content, const Story& story, std::vector<Unit>* out) {
   const std::u16string& text = story.text;
-  std::vector<Unit> units(text.size());
+  std::vector<Unit>& units = *out;
+  if (units.capacity() < text.size()) units = {};  // nothing worth copying into the larger array
+  units.resize(text.size());
   std::size_t at = 0;
   std::size_t run = 0;
   int32_t depth = 0;
@@ -74,6 +77,7 @@ std::vector<Unit> MeasureUnits(const DocumentContent& content, const Story& stor
     const uint32_t marker = a.opcode & kMarkerBits;
     for (; at < end; ++at) {
       Unit& unit = units[at];
+      unit = Unit{};
       if (marker != 0) {
         unit.kind = kHidden;
         if (marker == kOpening) ++depth;
@@ -106,7 +110,6 @@ std::vector<Unit> MeasureUnits(const DocumentContent& content, const Story& stor
       }
     }
   }
-  return units;
 }
 
 // Where a line that starts at `start` ends when it has `room` (16.16) for
@@ -195,13 +198,52 @@ struct ChainLines {
   bool overflows = false;
 };
 
-// Lays the story out in the boxes: each line goes into the first box, from
+using ChainKey = std::pair<uint64_t, int32_t>;  // the document's key, the story's id
+
+// The memory of the last layout, kept for the next one: box growth lays the
+// same story out again after every step, and a long story's units and lines
+// would otherwise be allocated (and faulted in) anew each time.  The units
+// serve any story (a much smaller one gives them back); the line vectors of
+// `owner`'s chain, forgotten after a change of geometry, serve its next
+// layout.  A document that goes gives back what it kept.
+struct KeptLayout {
+  ChainKey owner{0, 0};
+  std::vector<Unit> units;
+  std::vector<std::vector<XTLineRecord>> lines;
+};
+
+KeptLayout& Kept() {
+  static auto* kept = new KeptLayout;  // never destroyed, as the cache
+  return *kept;
+}
+
+uint64_t allocations = 0;  // layouts that took memory anew
+
+std::size_t LineCapacity(const std::vector<std::vector<XTLineRecord>>& lines) {
+  std::size_t capacity = 0;
+  for (const std::vector<XTLineRecord>& box : lines) capacity += box.capacity();
+  return capacity;
+}
+
+// Lays story `key` out in the boxes: each line goes into the first box, from
 // the one being filled on, whose text area has room for its height; lines
 // that fit nowhere are overset and go to the last box.
-void Compose(const DocumentContent& content, const Story& story, ChainLines* chain) {
-  const std::vector<Unit> units = MeasureUnits(content, story);
+void Compose(const DocumentContent& content, const Story& story, const ChainKey& key, ChainLines* chain) {
+  KeptLayout& kept = Kept();
+  if (kept.owner != key) {
+    kept.lines = {};
+    if (kept.units.capacity() / 2 > story.text.size()) kept.units = {};
+    kept.owner = key;
+  }
+  if (chain->lines.empty()) chain->lines = std::move(kept.lines);
+  kept.lines = {};
+  const std::size_t unit_capacity = kept.units.capacity();
+  MeasureUnits(content, story, &kept.units);
+  const std::vector<Unit>& units = kept.units;
   const std::vector<BoxShape>& boxes = chain->boxes;
-  chain->lines.assign(boxes.size(), {});
+  chain->lines.resize(boxes.size());
+  for (std::vector<XTLineRecord>& lines : chain->lines) lines.clear();
+  const std::size_t line_capacity = LineCapacity(chain->lines);
   const int32_t count = static_cast<int32_t>(units.size());
 
   // Overset lines are as wide as the last box with room, else unbounded.
@@ -284,9 +326,8 @@ void Compose(const DocumentContent& content, const Story& story, ChainLines* cha
   }
   chain->overflows = overset > 0;
   if (chain->overflows) chain->lines.back().back().overflow = kXTOverflowMark;
+  if (kept.units.capacity() != unit_capacity || LineCapacity(chain->lines) != line_capacity) ++allocations;
 }
-
-using ChainKey = std::pair<uint64_t, int32_t>;  // the document's key, the story's id
 
 std::map<ChainKey, ChainLines>& Cache() {
   // Never destroyed: documents that outlive it (statics) still forget
@@ -301,7 +342,8 @@ uint64_t compositions = 0;
 // cache while the story's revision and the document's items stay; boxes
 // whose geometry changes forget it (InvalidateComposition).
 const ChainLines& ChainOfStory(const DocumentContent& content, const Story& story) {
-  ChainLines& chain = Cache()[{content.composition.value(), story.id}];
+  const ChainKey key{content.composition.value(), story.id};
+  ChainLines& chain = Cache()[key];
   if (chain.composed && chain.revision == story.revision &&
       chain.items_version == content.items_version && chain.items == content.boxes.size()) {
     return chain;
@@ -315,11 +357,12 @@ const ChainLines& ChainOfStory(const DocumentContent& content, const Story& stor
     chain.boxes.push_back({member->id, member->bounds, member->inset});
   }
   chain.ends_chain = !members.empty() && members.back()->kind == kTextItem;
-  chain.lines.clear();
   chain.starts.clear();
   chain.overflows = false;
-  if (!chain.boxes.empty()) {
-    Compose(content, story, &chain);
+  if (chain.boxes.empty()) {
+    chain.lines.clear();
+  } else {
+    Compose(content, story, key, &chain);
     for (std::size_t i = 0; i < chain.lines.size(); ++i) {
       if (!chain.lines[i].empty()) chain.starts.emplace_back(chain.lines[i].front().offset, i);
     }
@@ -346,9 +389,18 @@ const ChainLines* ChainOfBox(const DocumentContent& content, int32_t box_id, std
   return &chain;
 }
 
-// Forgets the lines kept under document key `key`.
-void Forget(uint64_t key) {
+// Forgets the lines kept under document key `key`; the memory of the last
+// layout stays for its next one unless the document is `gone`.
+void Forget(uint64_t key, bool gone) {
   auto& cache = Cache();
+  KeptLayout& kept = Kept();
+  if (kept.owner.first == key) {
+    if (gone) {
+      kept = KeptLayout{};
+    } else if (auto chain = cache.find(kept.owner); chain != cache.end() && kept.lines.empty()) {
+      kept.lines = std::move(chain->second.lines);
+    }
+  }
   cache.erase(cache.lower_bound({key, std::numeric_limits<int32_t>::min()}),
               cache.upper_bound({key, std::numeric_limits<int32_t>::max()}));
 }
@@ -361,9 +413,14 @@ uint64_t NextKey() {
 }  // namespace
 
 std::vector<XTLineRecord> BoxLines(const DocumentContent& content, int32_t box_id) {
+  const std::vector<XTLineRecord>* lines = LinesOfBox(content, box_id);
+  return lines != nullptr ? *lines : std::vector<XTLineRecord>{};
+}
+
+const std::vector<XTLineRecord>* LinesOfBox(const DocumentContent& content, int32_t box_id) {
   std::size_t index = 0;
   const ChainLines* chain = ChainOfBox(content, box_id, &index);
-  return chain != nullptr ? chain->lines[index] : std::vector<XTLineRecord>{};
+  return chain != nullptr ? &chain->lines[index] : nullptr;
 }
 
 bool ChainOverflows(const DocumentContent& content, int32_t box_id) {
@@ -402,14 +459,16 @@ bool LineOfUnit(const DocumentContent& content, const Story& story, int32_t posi
 CompositionKey::CompositionKey() : value_(NextKey()) {}
 CompositionKey::CompositionKey(const CompositionKey&) : value_(NextKey()) {}
 CompositionKey& CompositionKey::operator=(const CompositionKey&) {
-  Forget(value_);
+  Forget(value_, true);
   value_ = NextKey();
   return *this;
 }
-CompositionKey::~CompositionKey() { Forget(value_); }
+CompositionKey::~CompositionKey() { Forget(value_, true); }
 
-void InvalidateComposition(const DocumentContent& content) { Forget(content.composition.value()); }
+void InvalidateComposition(const DocumentContent& content) { Forget(content.composition.value(), false); }
 
 uint64_t CompositionCount() { return compositions; }
+
+uint64_t CompositionAllocations() { return allocations; }
 
 }  // namespace xthost

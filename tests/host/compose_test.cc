@@ -280,6 +280,7 @@ TEST_F(Chain, GrowingToTheRightEndsTheOverflow) {
   SetText(Repeat(u"word ", 29) + u"word");
   int steps = 0;
   std::size_t lines = BoxLines(content_, boxes_[0]).size();
+  const uint64_t allocated = CompositionAllocations();  // the steps reuse the first layout's memory
   while (ChainOverflows(content_, boxes_[0]) && steps < 20) {
     box(0).bounds[2] += Fixed(18);
     InvalidateComposition(content_);  // as the host's box records do
@@ -290,6 +291,7 @@ TEST_F(Chain, GrowingToTheRightEndsTheOverflow) {
   }
   EXPECT_EQ(steps, 9);
   EXPECT_EQ(lines, 3u);
+  EXPECT_EQ(CompositionAllocations(), allocated);
 }
 
 TEST_F(Chain, RecomposesOnlyAfterAChange) {
