@@ -200,15 +200,20 @@ struct ChainLines {
 
 using ChainKey = std::pair<uint64_t, int32_t>;  // the document's key, the story's id
 
-// The memory of the last layout, kept for the next one: box growth lays the
-// same story out again after every step, and a long story's units and lines
-// would otherwise be allocated (and faulted in) anew each time.  The units
-// serve any story (a much smaller one gives them back); the line vectors of
+// What the last layout keeps for the next one: box growth lays the same
+// story out again after every step, and a long story's units and lines would
+// otherwise be measured, allocated and faulted in anew each time.  The units
+// of `owner`'s story serve its next layout as they are while its revision
+// and the size and opcode of every attribute record stay, else their memory
+// serves any story (a much smaller one gives it back); the line vectors of
 // `owner`'s chain, forgotten after a change of geometry, serve its next
 // layout.  A document that goes gives back what it kept.
 struct KeptLayout {
   ChainKey owner{0, 0};
   std::vector<Unit> units;
+  bool measured = false;  // the units are those of `owner` at `revision`
+  uint64_t revision = 0;
+  std::vector<std::pair<int32_t, uint32_t>> measures;  // size and opcode of each attribute record
   std::vector<std::vector<XTLineRecord>> lines;
 };
 
@@ -218,6 +223,13 @@ KeptLayout& Kept() {
 }
 
 uint64_t allocations = 0;  // layouts that took memory anew
+
+bool SameMeasures(const DocumentContent& content, const KeptLayout& kept) {
+  return std::equal(kept.measures.begin(), kept.measures.end(), content.attributes.begin(), content.attributes.end(),
+                    [](const std::pair<int32_t, uint32_t>& m, const XTCharAttrRecord& a) {
+                      return m.first == a.size && m.second == a.opcode;
+                    });
+}
 
 std::size_t LineCapacity(const std::vector<std::vector<XTLineRecord>>& lines) {
   std::size_t capacity = 0;
@@ -232,13 +244,20 @@ void Compose(const DocumentContent& content, const Story& story, const ChainKey&
   KeptLayout& kept = Kept();
   if (kept.owner != key) {
     kept.lines = {};
+    kept.measured = false;
     if (kept.units.capacity() / 2 > story.text.size()) kept.units = {};
     kept.owner = key;
   }
   if (chain->lines.empty()) chain->lines = std::move(kept.lines);
   kept.lines = {};
   const std::size_t unit_capacity = kept.units.capacity();
-  MeasureUnits(content, story, &kept.units);
+  if (!kept.measured || kept.revision != story.revision || !SameMeasures(content, kept)) {
+    MeasureUnits(content, story, &kept.units);
+    kept.measured = true;
+    kept.revision = story.revision;
+    kept.measures.clear();
+    for (const XTCharAttrRecord& a : content.attributes) kept.measures.emplace_back(a.size, a.opcode);
+  }
   const std::vector<Unit>& units = kept.units;
   const std::vector<BoxShape>& boxes = chain->boxes;
   chain->lines.resize(boxes.size());

@@ -322,6 +322,13 @@ TEST_F(Chain, RecomposesOnlyAfterAChange) {
   EXPECT_EQ(Summary(BoxLines(other, boxes_[0])), (std::vector<Line>{{0, 0, 0}}));
   EXPECT_EQ(Offsets(0), (std::vector<int32_t>{0}));
   InvalidateComposition(other);
+
+  // A record changed in place between two layouts of the story.
+  InvalidateComposition(content_);
+  EXPECT_EQ(Offsets(0), (std::vector<int32_t>{0}));
+  content_.attributes[static_cast<std::size_t>(Attributes(20))].size = Fixed(10);
+  InvalidateComposition(content_);
+  EXPECT_EQ(Offsets(0), (std::vector<int32_t>{0, 20, 24}));
 }
 
 // The line a unit shows in, found as a line query did before the host
