@@ -19,11 +19,19 @@ enum UnitKind : uint8_t {
   kEnd,     // a return: ends the line and the paragraph
 };
 
+// How wide a unit is against its size.
+enum UnitWidth : uint8_t { kNone, kHalf, kWhole };
+
+// Eight bytes a unit: a long story's units are read once more at every
+// layout.
 struct Unit {
-  int32_t advance = 0;  // 16.16 points
-  int32_t size = 0;     // 16.16 points, the line height's measure
+  int32_t size = 0;  // 16.16 points, the line height's measure
   UnitKind kind = kInk;
+  UnitWidth width = kNone;
+
+  int32_t Advance() const { return width == kWhole ? size : width == kHalf ? size / 2 : 0; }  // 16.16 points
 };
+static_assert(sizeof(Unit) == 8, "units are eight bytes");
 
 // Hidden-text marker bits of a run's opcode.
 constexpr uint32_t kMarkerBits = 0x60;
@@ -94,19 +102,19 @@ void MeasureUnits(const DocumentContent& content, const Story& story, std::vecto
         unit.kind = kEnd;
       } else if (c == u' ' || c == u'\t') {
         unit.kind = kBlank;
-        unit.advance = size / 2;
+        unit.width = kHalf;
       } else if (a.opcode == kXTOpAnchoredBox) {
-        unit.advance = size;
+        unit.width = kWhole;
       } else if (c < 0xD800) {
-        unit.advance = IsWide(c) ? size : size / 2;  // no surrogate
+        unit.width = IsWide(c) ? kWhole : kHalf;  // no surrogate
       } else if (IsLow(c) && at > 0 && IsHigh(text[at - 1])) {
-        unit.advance = 0;  // the pair was measured at its first unit
+        unit.width = kNone;  // the pair was measured at its first unit
       } else {
         char32_t code = c;
         if (IsHigh(c) && at + 1 < text.size() && IsLow(text[at + 1])) {
           code = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[at + 1] - 0xDC00);
         }
-        unit.advance = IsWide(code) ? size : size / 2;
+        unit.width = IsWide(code) ? kWhole : kHalf;
       }
     }
   }
@@ -140,24 +148,26 @@ LineBreak BreakLine(const std::vector<Unit>& units, int32_t start, int64_t room)
       case kEnd:
         return {at + 1, ink, std::max(size, unit.size), true};
       case kBlank:
-        total += unit.advance;
+        total += unit.Advance();
         size = std::max(size, unit.size);
         in_blanks = true;
         has_content = true;
         break;
-      case kInk:
+      case kInk: {
+        const int32_t advance = unit.Advance();
         if (in_blanks) {
           after_blanks = {at, ink, size, false};
           in_blanks = false;
         }
-        if (has_content && unit.advance > 0 && total + unit.advance > room) {
+        if (has_content && advance > 0 && total + advance > room) {
           return after_blanks.end > start ? after_blanks : LineBreak{at, ink, size, false};
         }
-        total += unit.advance;
+        total += advance;
         ink = total;
         size = std::max(size, unit.size);
-        has_content = has_content || unit.advance > 0;
+        has_content = has_content || advance > 0;
         break;
+      }
     }
   }
   return {count, ink, size, false};
