@@ -19,11 +19,19 @@ enum UnitKind : uint8_t {
   kEnd,     // a return: ends the line and the paragraph
 };
 
+// How wide a unit is against its size.
+enum UnitWidth : uint8_t { kNone, kHalf, kWhole };
+
+// Eight bytes a unit: a long story's units are read once more at every
+// layout.
 struct Unit {
-  int32_t advance = 0;  // 16.16 points
-  int32_t size = 0;     // 16.16 points, the line height's measure
+  int32_t size = 0;  // 16.16 points, the line height's measure
   UnitKind kind = kInk;
+  UnitWidth width = kNone;
+
+  int32_t Advance() const { return width == kWhole ? size : width == kHalf ? size / 2 : 0; }  // 16.16 points
 };
+static_assert(sizeof(Unit) == 8, "units are eight bytes");
 
 // Hidden-text marker bits of a run's opcode.
 constexpr uint32_t kMarkerBits = 0x60;
@@ -51,12 +59,15 @@ const XTParaFormatRecord& FormatOf(const DocumentContent& content, int32_t index
              : fallback;
 }
 
-// The metrics of every unit of the story.  Hidden text runs from an opening
-// marker to its closing marker, nested by depth; an opening marker left
-// unpaired hides the rest of the story.
-std::vector<Unit> MeasureUnits(const DocumentContent& content, const Story& story) {
+// The metrics of every unit of the story, one a unit, into `*out`; every
+// unit is written, so memory kept from an earlier layout needs no clearing.
+// Hidden text runs from an opening marker to its closing marker, nested by
+// depth; an opening marker left unpaired hides the rest of the story.
+void MeasureUnits(const DocumentContent& content, const Story& story, std::vector<Unit>* out) {
   const std::u16string& text = story.text;
-  std::vector<Unit> units(text.size());
+  std::vector<Unit>& units = *out;
+  if (units.capacity() < text.size()) units = {};  // nothing worth copying into the larger array
+  units.resize(text.size());
   std::size_t at = 0;
   std::size_t run = 0;
   int32_t depth = 0;
@@ -74,6 +85,7 @@ std::vector<Unit> MeasureUnits(const DocumentContent& content, const Story& stor
     const uint32_t marker = a.opcode & kMarkerBits;
     for (; at < end; ++at) {
       Unit& unit = units[at];
+      unit = Unit{};
       if (marker != 0) {
         unit.kind = kHidden;
         if (marker == kOpening) ++depth;
@@ -90,23 +102,22 @@ std::vector<Unit> MeasureUnits(const DocumentContent& content, const Story& stor
         unit.kind = kEnd;
       } else if (c == u' ' || c == u'\t') {
         unit.kind = kBlank;
-        unit.advance = size / 2;
+        unit.width = kHalf;
       } else if (a.opcode == kXTOpAnchoredBox) {
-        unit.advance = size;
+        unit.width = kWhole;
       } else if (c < 0xD800) {
-        unit.advance = IsWide(c) ? size : size / 2;  // no surrogate
+        unit.width = IsWide(c) ? kWhole : kHalf;  // no surrogate
       } else if (IsLow(c) && at > 0 && IsHigh(text[at - 1])) {
-        unit.advance = 0;  // the pair was measured at its first unit
+        unit.width = kNone;  // the pair was measured at its first unit
       } else {
         char32_t code = c;
         if (IsHigh(c) && at + 1 < text.size() && IsLow(text[at + 1])) {
           code = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[at + 1] - 0xDC00);
         }
-        unit.advance = IsWide(code) ? size : size / 2;
+        unit.width = IsWide(code) ? kWhole : kHalf;
       }
     }
   }
-  return units;
 }
 
 // Where a line that starts at `start` ends when it has `room` (16.16) for
@@ -137,24 +148,26 @@ LineBreak BreakLine(const std::vector<Unit>& units, int32_t start, int64_t room)
       case kEnd:
         return {at + 1, ink, std::max(size, unit.size), true};
       case kBlank:
-        total += unit.advance;
+        total += unit.Advance();
         size = std::max(size, unit.size);
         in_blanks = true;
         has_content = true;
         break;
-      case kInk:
+      case kInk: {
+        const int32_t advance = unit.Advance();
         if (in_blanks) {
           after_blanks = {at, ink, size, false};
           in_blanks = false;
         }
-        if (has_content && unit.advance > 0 && total + unit.advance > room) {
+        if (has_content && advance > 0 && total + advance > room) {
           return after_blanks.end > start ? after_blanks : LineBreak{at, ink, size, false};
         }
-        total += unit.advance;
+        total += advance;
         ink = total;
         size = std::max(size, unit.size);
-        has_content = has_content || unit.advance > 0;
+        has_content = has_content || advance > 0;
         break;
+      }
     }
   }
   return {count, ink, size, false};
@@ -195,13 +208,71 @@ struct ChainLines {
   bool overflows = false;
 };
 
-// Lays the story out in the boxes: each line goes into the first box, from
+using ChainKey = std::pair<uint64_t, int32_t>;  // the document's key, the story's id
+
+// What the last layout keeps for the next one: box growth lays the same
+// story out again after every step, and a long story's units and lines would
+// otherwise be measured, allocated and faulted in anew each time.  The units
+// of `owner`'s story serve its next layout as they are while its revision
+// and the size and opcode of every attribute record stay, else their memory
+// serves any story (a much smaller one gives it back); the line vectors of
+// `owner`'s chain, forgotten after a change of geometry, serve its next
+// layout.  A document that goes gives back what it kept.
+struct KeptLayout {
+  ChainKey owner{0, 0};
+  std::vector<Unit> units;
+  bool measured = false;  // the units are those of `owner` at `revision`
+  uint64_t revision = 0;
+  std::vector<std::pair<int32_t, uint32_t>> measures;  // size and opcode of each attribute record
+  std::vector<std::vector<XTLineRecord>> lines;
+};
+
+KeptLayout& Kept() {
+  static auto* kept = new KeptLayout;  // never destroyed, as the cache
+  return *kept;
+}
+
+uint64_t allocations = 0;  // layouts that took memory anew
+
+bool SameMeasures(const DocumentContent& content, const KeptLayout& kept) {
+  return std::equal(kept.measures.begin(), kept.measures.end(), content.attributes.begin(), content.attributes.end(),
+                    [](const std::pair<int32_t, uint32_t>& m, const XTCharAttrRecord& a) {
+                      return m.first == a.size && m.second == a.opcode;
+                    });
+}
+
+std::size_t LineCapacity(const std::vector<std::vector<XTLineRecord>>& lines) {
+  std::size_t capacity = 0;
+  for (const std::vector<XTLineRecord>& box : lines) capacity += box.capacity();
+  return capacity;
+}
+
+// Lays story `key` out in the boxes: each line goes into the first box, from
 // the one being filled on, whose text area has room for its height; lines
 // that fit nowhere are overset and go to the last box.
-void Compose(const DocumentContent& content, const Story& story, ChainLines* chain) {
-  const std::vector<Unit> units = MeasureUnits(content, story);
+void Compose(const DocumentContent& content, const Story& story, const ChainKey& key, ChainLines* chain) {
+  KeptLayout& kept = Kept();
+  if (kept.owner != key) {
+    kept.lines = {};
+    kept.measured = false;
+    if (kept.units.capacity() / 2 > story.text.size()) kept.units = {};
+    kept.owner = key;
+  }
+  if (chain->lines.empty()) chain->lines = std::move(kept.lines);
+  kept.lines = {};
+  const std::size_t unit_capacity = kept.units.capacity();
+  if (!kept.measured || kept.revision != story.revision || !SameMeasures(content, kept)) {
+    MeasureUnits(content, story, &kept.units);
+    kept.measured = true;
+    kept.revision = story.revision;
+    kept.measures.clear();
+    for (const XTCharAttrRecord& a : content.attributes) kept.measures.emplace_back(a.size, a.opcode);
+  }
+  const std::vector<Unit>& units = kept.units;
   const std::vector<BoxShape>& boxes = chain->boxes;
-  chain->lines.assign(boxes.size(), {});
+  chain->lines.resize(boxes.size());
+  for (std::vector<XTLineRecord>& lines : chain->lines) lines.clear();
+  const std::size_t line_capacity = LineCapacity(chain->lines);
   const int32_t count = static_cast<int32_t>(units.size());
 
   // Overset lines are as wide as the last box with room, else unbounded.
@@ -284,9 +355,8 @@ void Compose(const DocumentContent& content, const Story& story, ChainLines* cha
   }
   chain->overflows = overset > 0;
   if (chain->overflows) chain->lines.back().back().overflow = kXTOverflowMark;
+  if (kept.units.capacity() != unit_capacity || LineCapacity(chain->lines) != line_capacity) ++allocations;
 }
-
-using ChainKey = std::pair<uint64_t, int32_t>;  // the document's key, the story's id
 
 std::map<ChainKey, ChainLines>& Cache() {
   // Never destroyed: documents that outlive it (statics) still forget
@@ -301,7 +371,8 @@ uint64_t compositions = 0;
 // cache while the story's revision and the document's items stay; boxes
 // whose geometry changes forget it (InvalidateComposition).
 const ChainLines& ChainOfStory(const DocumentContent& content, const Story& story) {
-  ChainLines& chain = Cache()[{content.composition.value(), story.id}];
+  const ChainKey key{content.composition.value(), story.id};
+  ChainLines& chain = Cache()[key];
   if (chain.composed && chain.revision == story.revision &&
       chain.items_version == content.items_version && chain.items == content.boxes.size()) {
     return chain;
@@ -315,11 +386,12 @@ const ChainLines& ChainOfStory(const DocumentContent& content, const Story& stor
     chain.boxes.push_back({member->id, member->bounds, member->inset});
   }
   chain.ends_chain = !members.empty() && members.back()->kind == kTextItem;
-  chain.lines.clear();
   chain.starts.clear();
   chain.overflows = false;
-  if (!chain.boxes.empty()) {
-    Compose(content, story, &chain);
+  if (chain.boxes.empty()) {
+    chain.lines.clear();
+  } else {
+    Compose(content, story, key, &chain);
     for (std::size_t i = 0; i < chain.lines.size(); ++i) {
       if (!chain.lines[i].empty()) chain.starts.emplace_back(chain.lines[i].front().offset, i);
     }
@@ -346,9 +418,18 @@ const ChainLines* ChainOfBox(const DocumentContent& content, int32_t box_id, std
   return &chain;
 }
 
-// Forgets the lines kept under document key `key`.
-void Forget(uint64_t key) {
+// Forgets the lines kept under document key `key`; the memory of the last
+// layout stays for its next one unless the document is `gone`.
+void Forget(uint64_t key, bool gone) {
   auto& cache = Cache();
+  KeptLayout& kept = Kept();
+  if (kept.owner.first == key) {
+    if (gone) {
+      kept = KeptLayout{};
+    } else if (auto chain = cache.find(kept.owner); chain != cache.end() && kept.lines.empty()) {
+      kept.lines = std::move(chain->second.lines);
+    }
+  }
   cache.erase(cache.lower_bound({key, std::numeric_limits<int32_t>::min()}),
               cache.upper_bound({key, std::numeric_limits<int32_t>::max()}));
 }
@@ -361,9 +442,14 @@ uint64_t NextKey() {
 }  // namespace
 
 std::vector<XTLineRecord> BoxLines(const DocumentContent& content, int32_t box_id) {
+  const std::vector<XTLineRecord>* lines = LinesOfBox(content, box_id);
+  return lines != nullptr ? *lines : std::vector<XTLineRecord>{};
+}
+
+const std::vector<XTLineRecord>* LinesOfBox(const DocumentContent& content, int32_t box_id) {
   std::size_t index = 0;
   const ChainLines* chain = ChainOfBox(content, box_id, &index);
-  return chain != nullptr ? chain->lines[index] : std::vector<XTLineRecord>{};
+  return chain != nullptr ? &chain->lines[index] : nullptr;
 }
 
 bool ChainOverflows(const DocumentContent& content, int32_t box_id) {
@@ -402,14 +488,16 @@ bool LineOfUnit(const DocumentContent& content, const Story& story, int32_t posi
 CompositionKey::CompositionKey() : value_(NextKey()) {}
 CompositionKey::CompositionKey(const CompositionKey&) : value_(NextKey()) {}
 CompositionKey& CompositionKey::operator=(const CompositionKey&) {
-  Forget(value_);
+  Forget(value_, true);
   value_ = NextKey();
   return *this;
 }
-CompositionKey::~CompositionKey() { Forget(value_); }
+CompositionKey::~CompositionKey() { Forget(value_, true); }
 
-void InvalidateComposition(const DocumentContent& content) { Forget(content.composition.value()); }
+void InvalidateComposition(const DocumentContent& content) { Forget(content.composition.value(), false); }
 
 uint64_t CompositionCount() { return compositions; }
+
+uint64_t CompositionAllocations() { return allocations; }
 
 }  // namespace xthost

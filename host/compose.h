@@ -26,6 +26,9 @@ class Host;
 // overset lines, their vertical field kXTOversetLine or more).  Empty for an
 // item that shows no text.
 std::vector<XTLineRecord> BoxLines(const DocumentContent& content, int32_t box_id);
+// The same lines without a copy, valid until the next composition; null
+// for an item that shows no text.
+const std::vector<XTLineRecord>* LinesOfBox(const DocumentContent& content, int32_t box_id);
 
 // Whether the text of the chain that box `box_id` belongs to does not fit.
 bool ChainOverflows(const DocumentContent& content, int32_t box_id);
@@ -54,6 +57,10 @@ void InvalidateComposition(const DocumentContent& content);
 
 // Chains laid out since the host started (tests tell a cached answer by it).
 uint64_t CompositionCount();
+// Of those, the layouts that took memory anew for their units or lines: a
+// layout keeps its memory for the next one of the same story, so the steps
+// of a box that grows until its text fits take none.
+uint64_t CompositionAllocations();
 
 // The xthost command "lines" (`value` BOX, a box's own id in the current
 // document): one transcript line per line record of the box,

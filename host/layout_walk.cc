@@ -241,12 +241,11 @@ ItemPlace PlaceOf(const DocumentContent& content, const Box& item) {
     const Box* shown = chain.back();
     for (const Box* box : chain) {
       bool found = false;
-      for (const XTLineRecord& line : BoxLines(content, box->id)) {
-        if (line.vertical < kXTOversetLine && position >= line.offset &&
-            position < line.offset + std::max(line.length, 1)) {
-          found = true;
-          break;
-        }
+      const std::vector<XTLineRecord>* lines = LinesOfBox(content, box->id);  // no copy of a long story's lines
+      for (std::size_t i = 0; lines != nullptr && i < lines->size() && !found; ++i) {
+        const XTLineRecord& line = (*lines)[i];
+        found = line.vertical < kXTOversetLine && position >= line.offset &&
+                position < line.offset + std::max(line.length, 1);
       }
       if (found) {
         shown = box;

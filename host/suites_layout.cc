@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -79,8 +80,8 @@ std::vector<uint8_t>* Block(Host& host, XTHandle handle) { return host.docs.bloc
 
 template <class T>
 void FillBlock(std::vector<uint8_t>* block, const std::vector<T>& values) {
-  block->assign(values.size() * sizeof(T), 0);
-  if (!values.empty()) std::memcpy(block->data(), values.data(), block->size());
+  const auto* bytes = reinterpret_cast<const uint8_t*>(values.data());
+  block->assign(bytes, bytes + values.size() * sizeof(T));
 }
 
 // --- spreads and pages ---
@@ -755,11 +756,19 @@ int32_t LineTable(XTItem handle, XTHandle table, uint32_t* count) {
   const Box* item = ItemOf(host, handle, &at);
   std::vector<uint8_t>* block = Block(host, table);
   if (item == nullptr || block == nullptr || count == nullptr) return kXTErrParam;
-  std::vector<XTLineRecord> lines = BoxLines(*at.content, item->id);
+  // The kept lines go into the block without a copy of their own: box
+  // growth asks for a long story's table after every step.
+  static const std::vector<XTLineRecord> none;
+  const std::vector<XTLineRecord>* lines = LinesOfBox(*at.content, item->id);
+  if (lines == nullptr) lines = &none;
+  FillBlock(block, *lines);
   // Text that does not fit is marked only while the preference asks for it.
-  if (!lines.empty() && !host.ui().Preference(kXTPrefOverflowMark)) lines.back().overflow = 0;
-  FillBlock(block, lines);
-  *count = static_cast<uint32_t>(lines.size());
+  if (!lines->empty() && !host.ui().Preference(kXTPrefOverflowMark)) {
+    const int32_t unmarked = 0;
+    std::memcpy(block->data() + block->size() - sizeof(XTLineRecord) + offsetof(XTLineRecord, overflow), &unmarked,
+                sizeof unmarked);
+  }
+  *count = static_cast<uint32_t>(lines->size());
   return kXTOk;
 }
 

@@ -280,6 +280,7 @@ TEST_F(Chain, GrowingToTheRightEndsTheOverflow) {
   SetText(Repeat(u"word ", 29) + u"word");
   int steps = 0;
   std::size_t lines = BoxLines(content_, boxes_[0]).size();
+  const uint64_t allocated = CompositionAllocations();  // the steps reuse the first layout's memory
   while (ChainOverflows(content_, boxes_[0]) && steps < 20) {
     box(0).bounds[2] += Fixed(18);
     InvalidateComposition(content_);  // as the host's box records do
@@ -290,6 +291,7 @@ TEST_F(Chain, GrowingToTheRightEndsTheOverflow) {
   }
   EXPECT_EQ(steps, 9);
   EXPECT_EQ(lines, 3u);
+  EXPECT_EQ(CompositionAllocations(), allocated);
 }
 
 TEST_F(Chain, RecomposesOnlyAfterAChange) {
@@ -320,6 +322,13 @@ TEST_F(Chain, RecomposesOnlyAfterAChange) {
   EXPECT_EQ(Summary(BoxLines(other, boxes_[0])), (std::vector<Line>{{0, 0, 0}}));
   EXPECT_EQ(Offsets(0), (std::vector<int32_t>{0}));
   InvalidateComposition(other);
+
+  // A record changed in place between two layouts of the story.
+  InvalidateComposition(content_);
+  EXPECT_EQ(Offsets(0), (std::vector<int32_t>{0}));
+  content_.attributes[static_cast<std::size_t>(Attributes(20))].size = Fixed(10);
+  InvalidateComposition(content_);
+  EXPECT_EQ(Offsets(0), (std::vector<int32_t>{0, 20, 24}));
 }
 
 // The line a unit shows in, found as a line query did before the host

@@ -290,6 +290,10 @@ TEST_F(Layouts, LineTablesFollowStoredRecords) {
   ASSERT_FALSE(last.empty());
   EXPECT_EQ(last.back().overflow, kXTOverflowMark);
   EXPECT_GE(last.back().vertical, kXTOversetLine);
+  ASSERT_EQ(host().ui().SetPreference(kXTPrefOverflowMark, 0), kXTOk);  // the table unmarked, the kept lines not
+  EXPECT_EQ(lines(14).back().overflow, 0);
+  ASSERT_EQ(host().ui().SetPreference(kXTPrefOverflowMark, 1), kXTOk);
+  EXPECT_EQ(lines(14).back().overflow, kXTOverflowMark);
   EXPECT_NE(lines(12).back().overflow, kXTOverflowMark);
   const int32_t story_end = content().FindStory(12)->length();
 
